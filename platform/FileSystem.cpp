@@ -1,0 +1,265 @@
+#include "platform/FileSystem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QChar>
+#include <QString>
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include "platform/Exception.h"
+#include "platform/Paths.h"
+
+namespace vornakle {
+
+namespace {
+
+constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+constexpr std::size_t kReadChunk = 64 * 1024;
+
+std::string SystemError(const std::string& what, const std::string& path) {
+    return what + " " + path + ": " + std::strerror(errno);
+}
+
+// The key NTFS sorts a name by: its UTF-16 code units, upper-cased one by one.
+std::u16string NameKey(std::string_view name) {
+    const QString upper = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+    std::u16string key(static_cast<std::size_t>(upper.size()), u'\0');
+    for (qsizetype index = 0; index < upper.size(); ++index) {
+        key[static_cast<std::size_t>(index)] = QChar::toUpper(upper.at(index).unicode());
+    }
+    return key;
+}
+
+bool IsRegular(mode_t mode) {
+    return S_ISREG(mode);
+}
+
+}  // namespace
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+        Reset(other.Release());
+    }
+    return *this;
+}
+
+int UniqueFd::Release() {
+    return std::exchange(descriptor_, -1);
+}
+
+void UniqueFd::Reset(int descriptor) {
+    if (descriptor_ >= 0) {
+        ::close(descriptor_);
+    }
+    descriptor_ = descriptor;
+}
+
+bool NameOrderLess(std::string_view left, std::string_view right) {
+    const std::u16string leftKey = NameKey(left);
+    const std::u16string rightKey = NameKey(right);
+    if (leftKey != rightKey) {
+        return leftKey < rightKey;
+    }
+    // Names NTFS would call equal can both exist here; their bytes decide.
+    return left < right;
+}
+
+DirectoryListing::DirectoryListing(const std::string& path)
+    : descriptor_(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    ReadEntries();
+}
+
+DirectoryListing::DirectoryListing(const DirectoryListing& parent, const std::string& name) {
+    if (parent.IsOpen()) {
+        descriptor_.Reset(::openat(parent.descriptor_.Get(), name.c_str(),
+                                   O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW));
+    }
+    ReadEntries();
+}
+
+void DirectoryListing::ReadEntries() {
+    if (!IsOpen()) {
+        return;
+    }
+    // fdopendir takes the descriptor over; a duplicate keeps ours for openat.
+    const int listingDescriptor = ::dup(descriptor_.Get());
+    if (listingDescriptor < 0) {
+        return;
+    }
+    DIR* directory = ::fdopendir(listingDescriptor);
+    if (directory == nullptr) {
+        ::close(listingDescriptor);
+        return;
+    }
+    struct Keyed {
+        std::u16string key;
+        DirectoryEntry entry;
+    };
+    std::vector<Keyed> keyed;
+    while (const dirent* raw = ::readdir(directory)) {
+        const std::string_view name(raw->d_name);
+        if (name == "." || name == "..") {
+            continue;
+        }
+        unsigned char type = raw->d_type;
+        struct stat status {};
+        if (type == DT_UNKNOWN) {
+            if (::fstatat(descriptor_.Get(), raw->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+                continue;  // vanished meanwhile
+            }
+            type = S_ISDIR(status.st_mode)     ? DT_DIR
+                   : S_ISLNK(status.st_mode)   ? DT_LNK
+                   : IsRegular(status.st_mode) ? DT_REG
+                                               : DT_FIFO;
+        }
+        EntryKind kind = EntryKind::Other;
+        if (type == DT_DIR) {
+            kind = EntryKind::Directory;
+        } else if (type == DT_REG) {
+            kind = EntryKind::File;
+        } else if (type == DT_LNK) {
+            // A link to a file is read through; a link to a directory is not
+            // followed, so a link loop cannot trap the scan.
+            if (::fstatat(descriptor_.Get(), raw->d_name, &status, 0) == 0 &&
+                IsRegular(status.st_mode)) {
+                kind = EntryKind::File;
+            }
+        }
+        keyed.push_back({NameKey(name), {std::string(name), kind}});
+    }
+    ::closedir(directory);
+    std::sort(keyed.begin(), keyed.end(), [](const Keyed& left, const Keyed& right) {
+        if (left.key != right.key) {
+            return left.key < right.key;
+        }
+        return left.entry.name < right.entry.name;
+    });
+    entries_.reserve(keyed.size());
+    for (Keyed& item : keyed) {
+        entries_.push_back(std::move(item.entry));
+    }
+}
+
+UniqueFd DirectoryListing::OpenFile(const std::string& name) const {
+    if (!IsOpen()) {
+        return UniqueFd();
+    }
+    UniqueFd file(::openat(descriptor_.Get(), name.c_str(), kReadFlags));
+    struct stat status {};
+    if (!file.IsValid() || ::fstat(file.Get(), &status) != 0 || !IsRegular(status.st_mode)) {
+        return UniqueFd();
+    }
+    return file;
+}
+
+UniqueFd OpenRegularFile(const std::string& path) {
+    UniqueFd file(::open(path.c_str(), kReadFlags));
+    struct stat status {};
+    if (!file.IsValid() || ::fstat(file.Get(), &status) != 0 || !IsRegular(status.st_mode)) {
+        return UniqueFd();
+    }
+    return file;
+}
+
+std::string ReadAll(int descriptor, std::size_t maxBytes, const std::string& message) {
+    std::string contents;
+    char chunk[kReadChunk];
+    while (contents.size() < maxBytes) {
+        const std::size_t wanted = std::min(kReadChunk, maxBytes - contents.size());
+        const ssize_t got = ::read(descriptor, chunk, wanted);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw EFileError(message);
+        }
+        if (got == 0) {
+            break;
+        }
+        contents.append(chunk, static_cast<std::size_t>(got));
+    }
+    return contents;
+}
+
+namespace {
+
+void WriteAll(int descriptor, std::string_view contents, const std::string& path) {
+    while (!contents.empty()) {
+        const ssize_t written = ::write(descriptor, contents.data(), contents.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw EFileError(SystemError("Cannot write", path));
+        }
+        contents.remove_prefix(static_cast<std::size_t>(written));
+    }
+}
+
+std::string DirectoryOf(const std::string& path) {
+    const std::size_t separator = path.rfind(kPathSeparator);
+    if (separator == std::string::npos) {
+        return ".";
+    }
+    return separator == 0 ? std::string(1, kPathSeparator) : path.substr(0, separator);
+}
+
+}  // namespace
+
+void ReplaceFileContents(const std::string& linkOrPath, std::string_view contents) {
+    // Through a symbolic link the file it names is replaced, not the link.
+    char* resolved = ::realpath(linkOrPath.c_str(), nullptr);
+    if (resolved == nullptr) {
+        throw EFileError(SystemError("Cannot replace", linkOrPath));
+    }
+    const std::string path(resolved);
+    std::free(resolved);
+    struct stat original {};
+    if (::stat(path.c_str(), &original) != 0 || !IsRegular(original.st_mode)) {
+        throw EFileError(SystemError("Cannot replace", path));
+    }
+    std::string temporary = JoinPath(DirectoryOf(path), ".vornakle-XXXXXX");
+    UniqueFd file(::mkstemp(temporary.data()));
+    if (!file.IsValid()) {
+        throw EFileError(SystemError("Cannot create a temporary file beside", path));
+    }
+    try {
+        WriteAll(file.Get(), contents, path);
+        if (::fchmod(file.Get(), original.st_mode & 07777) != 0 || ::fsync(file.Get()) != 0) {
+            throw EFileError(SystemError("Cannot write", path));
+        }
+        file.Reset();
+        if (::rename(temporary.c_str(), path.c_str()) != 0) {
+            throw EFileError(SystemError("Cannot replace", path));
+        }
+    } catch (...) {
+        ::unlink(temporary.c_str());
+        throw;
+    }
+}
+
+void CreateNewFile(const std::string& path, std::string_view contents) {
+    UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (!file.IsValid()) {
+        throw EFileError(SystemError("Cannot create", path));
+    }
+    try {
+        WriteAll(file.Get(), contents, path);
+        if (::fsync(file.Get()) != 0) {
+            throw EFileError(SystemError("Cannot write", path));
+        }
+    } catch (...) {
+        file.Reset();
+        ::unlink(path.c_str());
+        throw;
+    }
+}
+
+}  // namespace vornakle

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vornakle {
+
+// An owned file descriptor, closed when it goes out of scope.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int descriptor) : descriptor_(descriptor) {}
+    UniqueFd(UniqueFd&& other) noexcept : descriptor_(other.Release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept;
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() { Reset(); }
+
+    int Get() const { return descriptor_; }
+    bool IsValid() const { return descriptor_ >= 0; }
+    int Release();
+    void Reset(int descriptor = -1);
+
+private:
+    int descriptor_ = -1;
+};
+
+enum class EntryKind {
+    Directory,  // a real directory; symbolic links to directories are never reported as one
+    File,       // a regular file, directly or behind a symbolic link
+    Other,      // devices, pipes, sockets, dangling links, links to directories
+};
+
+struct DirectoryEntry {
+    std::string name;
+    EntryKind kind;
+};
+
+// An open directory, read whole and in the order NTFS keeps its entries
+// (names compared case-insensitively, ordinally), so the order a user sees is
+// the same on every run and on every file system. "." and ".." are left out.
+class DirectoryListing {
+public:
+    // Check IsOpen(): a directory that cannot be opened lists nothing.
+    explicit DirectoryListing(const std::string& path);
+    // Opens a sub-directory relative to an open one, without following a
+    // symbolic link in its place.
+    DirectoryListing(const DirectoryListing& parent, const std::string& name);
+
+    bool IsOpen() const { return descriptor_.IsValid(); }
+    const std::vector<DirectoryEntry>& Entries() const { return entries_; }
+
+    // Opens a regular file of this directory for reading; an invalid
+    // descriptor when it cannot be opened. Never blocks on a pipe or device.
+    UniqueFd OpenFile(const std::string& name) const;
+
+private:
+    void ReadEntries();
+
+    UniqueFd descriptor_;
+    std::vector<DirectoryEntry> entries_;
+};
+
+// The NTFS-like order of two names: the strict weak order used for listings.
+bool NameOrderLess(std::string_view left, std::string_view right);
+
+// Reads at most maxBytes of an open file. Throws EFileError with message on a
+// read failure.
+std::string ReadAll(int descriptor, std::size_t maxBytes, const std::string& message);
+
+// Opens a file for reading without blocking on pipes and devices; an invalid
+// descriptor when it cannot be opened or is not a regular file.
+UniqueFd OpenRegularFile(const std::string& path);
+
+// Replaces the file at path with contents as one step: the bytes go to a
+// temporary file in the same directory, which is then renamed over the
+// original, so a crash leaves either the old or the new file, never a torn
+// one. The original's permissions are kept. Throws EFileError on failure and
+// leaves the original untouched.
+void ReplaceFileContents(const std::string& path, std::string_view contents);
+
+// Creates a new file with contents; never replaces an existing one (throws
+// EFileError then). A failed write removes the half-written file.
+void CreateNewFile(const std::string& path, std::string_view contents);
+
+}  // namespace vornakle

@@ -1,0 +1,68 @@
+#include "store/BookTree.h"
+
+#include "platform/Exception.h"
+#include "platform/Paths.h"
+
+namespace vornakle {
+
+void TBookTree::NewNode(TTree*& Node) const {
+    Node = new TBookTree;
+}
+
+TBookTree* AsBookTree(TTree* Node) {
+    if (Node == nullptr) {
+        return nullptr;
+    }
+    auto* bookNode = dynamic_cast<TBookTree*>(Node);
+    if (bookNode == nullptr) {
+        throw EInvalidCast("Invalid class typecast");
+    }
+    return bookNode;
+}
+
+TBookTree* TBookTree::AddNode(TTree* Node) {
+    return AsBookTree(TTree::AddNode(Node));
+}
+
+TBookTree* TBookTree::AddChild(const std::string& NewText) {
+    return AsBookTree(TTree::AddChild(NewText));
+}
+
+TBookTree* TBookTree::Child(int Index) const {
+    return AsBookTree(TTree::Child(Index));
+}
+
+int TBookTree::CountAll() const {
+    int total = Count();
+    for (TTree* child : Children) {
+        total += AsBookTree(child)->CountAll();
+    }
+    return total;
+}
+
+void TBookTree::ReplacePathHead(const std::string& NewHead, std::size_t From) {
+    // Positions before the first character count as the first.
+    const std::size_t start = From < 1 ? 0 : From - 1;
+    std::string tail = start < Path.size() ? Path.substr(start) : std::string();
+    Path = NewHead + tail;
+    for (TTree* child : Children) {
+        AsBookTree(child)->ReplacePathHead(NewHead, From);
+    }
+}
+
+void TBookTree::RebasePath(const std::string& NewDir) {
+    const std::string name = LastPathPart(Path);
+    // The position, 1-based, of the separator in front of the node's own name.
+    const std::size_t from = Path.size() - name.size();
+    ReplacePathHead(NewDir, from);
+}
+
+std::string LastPathPart(std::string_view Path) {
+    const std::size_t separator = Path.rfind(kPathSeparator);
+    if (separator == std::string_view::npos) {
+        return std::string(Path);
+    }
+    return std::string(Path.substr(separator + 1));
+}
+
+}  // namespace vornakle

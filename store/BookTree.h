@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "store/Tree.h"
+
+namespace vornakle {
+
+// A node of the Favorites collection. Folders and links share this one class:
+// Status 0 marks a folder, any other value is a link's status. Text is a
+// folder's directory name or a link's URL; Path is the directory or the
+// ".url" file on disk.
+class TBookTree : public TTree {
+public:
+    TBookTree() = default;
+
+    void NewNode(TTree*& Node) const override;
+
+    TBookTree* AddNode(TTree* Node);
+    TBookTree* AddChild(const std::string& NewText);
+    // Throws EListError for a bad index, EInvalidCast for a foreign node.
+    TBookTree* Child(int Index) const;
+
+    bool IsFolder() const { return Status == 0; }
+
+    // Number of all nodes below this one, folders and links alike.
+    int CountAll() const;
+
+    // Path becomes NewHead followed by Path from the 1-based position From,
+    // here and in the whole subtree: all paths below a node share its prefix.
+    void ReplacePathHead(const std::string& NewHead, std::size_t From);
+    // Moves this node's path, and its subtree's, below the directory NewDir.
+    void RebasePath(const std::string& NewDir);
+
+    std::int32_t Status = 0;
+    std::string Path;
+};
+
+using TBookTreePtr = std::unique_ptr<TBookTree, TreeDeleter>;
+
+// Casts a node of the collection; throws EInvalidCast for a foreign node.
+TBookTree* AsBookTree(TTree* Node);
+
+// The text after the last path separator (all of it when there is none).
+std::string LastPathPart(std::string_view Path);
+
+}  // namespace vornakle

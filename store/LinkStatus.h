@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vornakle {
+
+// A link's status: a small code, or the reply number its server sent.
+// 0 is never a link status; it marks a folder.
+enum LinkStatusCode : std::int32_t {
+    kStatusFolder = 0,
+    kStatusNotTested = 1,
+    kStatusOkByHand = 2,
+    kStatusInvalidByHand = 3,
+    kStatusBeingTested = 4,  // shown while a check runs, never stored
+    kStatusUnknown = 5,      // no usable answer
+};
+
+// Indexes of the shared image list.
+enum ImageIndex : int {
+    kImageFolder = 0,
+    kImageNotTested = 1,
+    kImageOk = 2,
+    kImageInvalid = 3,
+    kImageBeingTested = 4,
+    kImageUnknown = 5,
+    kImageSortAscending = 6,
+    kImageSortDescending = 7,
+    kImageCount = 8,
+};
+
+// The image a link with this status shows. A temporary redirection (302) and
+// "not modified" (304) count as fine, a permanent one (301) as invalid.
+int StatusImageIndex(std::int32_t status);
+
+// The German text shown in the "Status" column, UTF-8; empty for the small
+// codes 1 to 5.
+std::string StatusText(std::int32_t status);
+
+// What the report lists: every link whose image is not the OK image.
+inline bool IsLinkFine(std::int32_t status) {
+    return StatusImageIndex(status) == kImageOk;
+}
+
+}  // namespace vornakle

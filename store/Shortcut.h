@@ -1,0 +1,49 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vornakle {
+
+// The Internet-shortcut (".url") file format. Of the whole file only one
+// thing has meaning here: the value of the first line, from the top, whose
+// key (the text before its first "=") is "URL" in any letter case. Nothing is
+// trimmed, and section headers do not matter.
+
+// True for a line that carries the URL under that rule.
+bool IsUrlLine(std::string_view line);
+
+// The lines of a text; a line ends at CR LF, a lone LF or a lone CR.
+std::vector<std::string> SplitShortcutLines(std::string_view text);
+
+// The URL of a shortcut's text; empty when no line carries one.
+std::string ShortcutUrlFromText(std::string_view text);
+
+// The URL of the shortcut file at path, read from the top only as far as the
+// URL line. Throws EFileError "Datei <path> kann nicht geöffnet werden" when
+// the file cannot be opened or read.
+std::string ReadShortcutUrl(const std::string& path);
+// The same for a file already opened; path is only for the message.
+std::string ReadShortcutUrl(int descriptor, const std::string& path);
+
+// The open error, exactly as the user sees it.
+std::string OpenErrorMessage(const std::string& path);
+
+// A URL typed for a new link: one beginning with "www" (lower case) gets
+// "http://" in front of it.
+std::string CompleteNewLinkUrl(const std::string& url);
+
+// The file written for a new link, from an already completed URL.
+std::string NewShortcutText(const std::string& completedUrl);
+
+// The text after a URL edit: the URL line is replaced (its key written in
+// capitals), or appended when there is none, or removed when the new value is
+// empty. Every line ends in CR LF.
+std::string RewriteShortcutText(std::string_view text, const std::string& newUrl);
+
+// Applies RewriteShortcutText to the file at path, replacing it whole so an
+// interrupted write never leaves a torn shortcut. Throws EFileError.
+void RewriteShortcutUrl(const std::string& path, const std::string& newUrl);
+
+}  // namespace vornakle

@@ -1,0 +1,128 @@
+#include "store/widgets/LinkItems.h"
+
+#include "store/widgets/ImageList.h"
+
+namespace vornakle {
+
+namespace {
+
+QString Shown(const QString& text) {
+    if (text.size() <= TLinkItems::kMaxShownLength) {
+        return text;
+    }
+    return text.left(TLinkItems::kMaxShownLength) + QChar(0x2026);
+}
+
+}  // namespace
+
+TLinkItems::TLinkItems(QObject* parent) : QAbstractTableModel(parent) {}
+
+int TLinkItems::Add(TLinkItem item) {
+    const int row = Count();
+    if (fillDepth_ > 0) {
+        items_.push_back(std::move(item));
+        return row;
+    }
+    beginInsertRows(QModelIndex(), row, row);
+    items_.push_back(std::move(item));
+    endInsertRows();
+    return row;
+}
+
+void TLinkItems::Remove(int row) {
+    if (row < 0 || row >= Count()) {
+        return;
+    }
+    beginRemoveRows(QModelIndex(), row, row);
+    items_.erase(items_.begin() + row);
+    endRemoveRows();
+}
+
+void TLinkItems::Clear() {
+    beginResetModel();
+    items_.clear();
+    endResetModel();
+}
+
+int TLinkItems::IndexOfNode(const TBookTree* Node) const {
+    for (std::size_t row = 0; row < items_.size(); ++row) {
+        if (items_[row].Node == Node) {
+            return static_cast<int>(row);
+        }
+    }
+    return -1;
+}
+
+void TLinkItems::ItemChanged(int row) {
+    if (row >= 0 && row < Count() && fillDepth_ == 0) {
+        emit dataChanged(index(row, 0), index(row, kColumnCount - 1));
+    }
+}
+
+TLinkItems::FillScope::FillScope(TLinkItems& items) : items_(items) {
+    if (items_.fillDepth_++ == 0) {
+        items_.beginResetModel();
+    }
+}
+
+TLinkItems::FillScope::~FillScope() {
+    if (--items_.fillDepth_ == 0) {
+        items_.endResetModel();
+    }
+}
+
+int TLinkItems::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : Count();
+}
+
+int TLinkItems::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumnCount;
+}
+
+QVariant TLinkItems::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= Count()) {
+        return QVariant();
+    }
+    const TLinkItem& item = Item(index.row());
+    switch (role) {
+        case Qt::DisplayRole:
+        case Qt::ToolTipRole:
+            switch (index.column()) {
+                case kColumnName:
+                    return Shown(item.Caption);
+                case kColumnUrl:
+                    return Shown(item.Url);
+                case kColumnStatus:
+                    return item.StatusText;
+                default:
+                    return QVariant();
+            }
+        case Qt::DecorationRole:
+            if (index.column() == kColumnName) {
+                return TImageList::Shared().Icon(item.ImageIndex);
+            }
+            return QVariant();
+        case kNodeRole:
+            return QVariant::fromValue(static_cast<void*>(item.Node));
+        default:
+            return QVariant();
+    }
+}
+
+QVariant TLinkItems::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
+        return QVariant();
+    }
+    switch (section) {
+        case kColumnName:
+            return QStringLiteral("Name");
+        case kColumnUrl:
+            return QStringLiteral("URL");
+        case kColumnStatus:
+            return QStringLiteral("Status");
+        default:
+            return QVariant();
+    }
+}
+
+}  // namespace vornakle

@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include <QTreeWidget>
+
+#include "platform/Exception.h"
+#include "store/LinkStatus.h"
+#include "store/Scan.h"
+#include "store/widgets/BookTreeView.h"
+#include "store/widgets/ImageList.h"
+#include "store/widgets/LinkItems.h"
+#include "support/TempTree.h"
+
+namespace vornakle {
+namespace {
+
+using testing::ShortcutText;
+using testing::TempTree;
+
+TBookTreePtr ScanTree(const TempTree& tree) {
+    TBookTreePtr root(new TBookTree);
+    root->Text = "Favoriten";
+    ScanDirectory(tree.Root(), root.get());
+    return root;
+}
+
+std::string Captions(const QTreeWidgetItem* item) {
+    std::string text = item->text(0).toStdString();
+    if (item->childCount() > 0) {
+        text += "[";
+        for (int index = 0; index < item->childCount(); ++index) {
+            text += (index > 0 ? " " : "") + Captions(item->child(index));
+        }
+        text += "]";
+    }
+    return text;
+}
+
+TEST(BookTreeViewTest, TreeViewShowsFoldersOnlyExpandedInChildrenOrder) {
+    TempTree tree;
+    tree.WriteFile("b/x.url", ShortcutText("x"));
+    tree.WriteFile("a/inner/y.url", ShortcutText("y"));
+    tree.WriteFile("M\xc3\xbcnchen/z.url", ShortcutText("z"));
+    tree.WriteFile("top.url", ShortcutText("t"));
+    const TBookTreePtr root = ScanTree(tree);
+
+    QTreeWidget view;
+    view.addTopLevelItem(new QTreeWidgetItem(QStringList{"stale"}));
+    ShowInTreeView(root.get(), &view);
+    ASSERT_EQ(view.topLevelItemCount(), 1);
+    const QTreeWidgetItem* top = view.topLevelItem(0);
+    EXPECT_EQ(Captions(top), "Favoriten[a[inner] b M\xc3\xbcnchen]");
+    EXPECT_TRUE(top->isExpanded());
+    EXPECT_TRUE(top->child(0)->isExpanded());
+    EXPECT_EQ(FolderNodeOf(top), root.get());
+    EXPECT_EQ(FolderNodeOf(top->child(1)), root->Child(1));
+    EXPECT_FALSE(top->icon(0).isNull());
+    EXPECT_EQ(FolderNodeOf(nullptr), nullptr);
+}
+
+TEST(BookTreeViewTest, RootWithOnlyLinksIsTheSingleItem) {
+    TempTree tree;
+    tree.WriteFile("a.url", ShortcutText("a"));
+    const TBookTreePtr root = ScanTree(tree);
+    QTreeWidget view;
+    ShowInTreeView(root.get(), &view);
+    ASSERT_EQ(view.topLevelItemCount(), 1);
+    EXPECT_EQ(view.topLevelItem(0)->childCount(), 0);
+}
+
+TEST(BookTreeViewTest, LinkItemRereadsTheFileAndKeepsTheStatus) {
+    TempTree tree;
+    tree.WriteFile("News.url", ShortcutText("http://old/"));
+    tree.WriteFile(".url", ShortcutText("http://nameless/"));
+    tree.WriteFile("latin1.url", ShortcutText("http://m\xfcnchen/"));
+    const TBookTreePtr root = ScanTree(tree);
+    // Listing order: ".url", "latin1.url", "News.url".
+    TBookTree* news = root->Child(2);
+    ASSERT_EQ(news->Text, "http://old/");
+    news->Status = 404;
+    tree.WriteFile("News.url", ShortcutText("http://new/"));
+
+    TLinkItems items;
+    for (int index = 0; index < root->Count(); ++index) {
+        AddLinkItem(items, root->Child(index));
+    }
+    ASSERT_EQ(items.Count(), 3);
+    EXPECT_EQ(items.Item(0).Caption, "");
+    const TLinkItem& item = items.Item(2);
+    EXPECT_EQ(item.Node, news);
+    EXPECT_EQ(item.Caption, "News");
+    EXPECT_EQ(item.Url, "http://new/");
+    EXPECT_EQ(news->Text, "http://new/");
+    EXPECT_EQ(news->Status, 404);
+    EXPECT_EQ(item.ImageIndex, kImageInvalid);
+    EXPECT_EQ(item.StatusText, "Nicht gefunden");
+    EXPECT_EQ(items.Item(1).Url, QString::fromUtf8("http://m\xc3\xbcnchen/"));
+
+    const QModelIndex nameCell = items.index(2, TLinkItems::kColumnName);
+    EXPECT_EQ(items.data(nameCell).toString(), "News");
+    EXPECT_EQ(items.data(items.index(2, TLinkItems::kColumnStatus)).toString(), "Nicht gefunden");
+    EXPECT_EQ(items.data(nameCell, TLinkItems::kNodeRole).value<void*>(), news);
+    EXPECT_FALSE(items.data(nameCell, Qt::DecorationRole).value<QIcon>().isNull());
+    EXPECT_EQ(items.headerData(2, Qt::Horizontal).toString(), "Status");
+}
+
+TEST(BookTreeViewTest, ShowLinkStatusFollowsTheNode) {
+    TempTree tree;
+    tree.WriteFile("a.url", ShortcutText("http://a/"));
+    const TBookTreePtr root = ScanTree(tree);
+    TLinkItems items;
+    const int row = AddLinkItem(items, root->Child(0));
+    EXPECT_EQ(items.Item(row).ImageIndex, kImageNotTested);
+    EXPECT_EQ(items.Item(row).StatusText, "");
+
+    int changes = 0;
+    QObject::connect(&items, &TLinkItems::dataChanged, &items, [&] { ++changes; });
+    for (const auto& [status, image, text] :
+         std::initializer_list<std::tuple<int, int, const char*>>{
+             {504, kImageUnknown, "Unbekannt"},
+             {502, kImageUnknown, "Gateway-Zeitüberschreitung"},
+             {301, kImageInvalid, "Verzogen"},
+             {302, kImageOk, "Gefunden"},
+             {3, kImageInvalid, ""}}) {
+        root->Child(0)->Status = status;
+        ShowLinkStatus(items, row);
+        EXPECT_EQ(items.Item(row).ImageIndex, image) << status;
+        EXPECT_EQ(items.Item(row).StatusText, QString::fromUtf8(text)) << status;
+    }
+    EXPECT_EQ(changes, 5);
+}
+
+TEST(BookTreeViewTest, VanishedFileStopsTheFillKeepingEarlierItems) {
+    TempTree tree;
+    tree.WriteFile("a.url", ShortcutText("a"));
+    tree.WriteFile("b.url", ShortcutText("b"));
+    tree.WriteFile("c.url", ShortcutText("c"));
+    const TBookTreePtr root = ScanTree(tree);
+    std::remove(tree.Path("b.url").c_str());
+
+    TLinkItems items;
+    try {
+        for (int index = 0; index < root->Count(); ++index) {
+            AddLinkItem(items, root->Child(index));
+        }
+        FAIL() << "no error";
+    } catch (const EFileError& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "Datei " + tree.Path("b.url") + " kann nicht geöffnet werden");
+    }
+    ASSERT_EQ(items.Count(), 1);
+    EXPECT_EQ(items.Item(0).Caption, "a");
+}
+
+TEST(BookTreeViewTest, HugeTextsAreCutForDisplayOnly) {
+    TempTree tree;
+    const std::string longUrl(TLinkItems::kMaxShownLength * 4, 'u');
+    tree.WriteFile("long.url", ShortcutText(longUrl));
+    const TBookTreePtr root = ScanTree(tree);
+    TLinkItems items;
+    AddLinkItem(items, root->Child(0));
+    EXPECT_EQ(items.Item(0).Url.size(), static_cast<qsizetype>(longUrl.size()));
+    const QString shown = items.data(items.index(0, TLinkItems::kColumnUrl)).toString();
+    EXPECT_EQ(shown.size(), TLinkItems::kMaxShownLength + 1);
+}
+
+TEST(BookTreeViewTest, ImageListHasEightSharpImages) {
+    const TImageList& images = TImageList::Shared();
+    ASSERT_EQ(images.Count(), 8);
+    for (int index = 0; index < images.Count(); ++index) {
+        const QIcon& icon = images.Icon(index);
+        ASSERT_FALSE(icon.isNull()) << index;
+        EXPECT_EQ(icon.pixmap(QSize(32, 32)).size(), QSize(32, 32)) << index;
+        EXPECT_EQ(icon.pixmap(QSize(16, 16)).size(), QSize(16, 16)) << index;
+    }
+    EXPECT_TRUE(images.Icon(8).isNull());
+}
+
+}  // namespace
+}  // namespace vornakle

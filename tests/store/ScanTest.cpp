@@ -1,0 +1,216 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "platform/Exception.h"
+#include "store/Scan.h"
+#include "support/TempTree.h"
+#include "support/Unprivileged.h"
+
+namespace vornakle {
+namespace {
+
+using testing::ShortcutText;
+using testing::TempTree;
+
+// "name" for a folder, "name=url" for a link: the tree's shape in one line.
+std::string Shape(const TBookTree* node) {
+    std::string shape;
+    for (TTree* raw : node->Children) {
+        const auto* child = static_cast<const TBookTree*>(raw);
+        if (!shape.empty()) {
+            shape += ' ';
+        }
+        if (child->IsFolder()) {
+            shape += LastPathPart(child->Path) + "[" + Shape(child) + "]";
+        } else {
+            shape += LastPathPart(child->Path) + "=" + child->Text;
+        }
+    }
+    return shape;
+}
+
+TBookTreePtr Scan(const std::string& path) {
+    TBookTreePtr root(new TBookTree);
+    root->Text = "Favoriten";
+    ScanDirectory(path, root.get());
+    return root;
+}
+
+TEST(ScanTest, LinksAreExactlyTheFilesEndingInLowerCaseUrl) {
+    TempTree tree;
+    tree.WriteFile("a.url", ShortcutText("http://a/"));
+    tree.WriteFile("b.URL", ShortcutText("http://b/"));
+    tree.WriteFile("c.txt", ShortcutText("http://c/"));
+    tree.WriteFile("e.Url", ShortcutText("http://e/"));
+    tree.WriteFile("d.url/inner.url", ShortcutText("http://inner/"));
+    tree.WriteFile(".url", ShortcutText("http://dot/"));
+
+    const TBookTreePtr root = Scan(tree.Root());
+    EXPECT_EQ(Shape(root.get()), ".url=http://dot/ a.url=http://a/ d.url[inner.url=http://inner/]");
+    EXPECT_EQ(root->Status, 0);
+    EXPECT_EQ(root->Path, tree.Root());
+    EXPECT_EQ(root->Text, "Favoriten");
+
+    const TBookTree* folder = root->Child(2);
+    EXPECT_EQ(folder->Text, "d.url");
+    EXPECT_EQ(folder->Path, tree.Path("d.url"));
+    const TBookTree* link = folder->Child(0);
+    EXPECT_EQ(link->Status, 1);
+    EXPECT_EQ(link->Path, tree.Path("d.url/inner.url"));
+}
+
+TEST(ScanTest, ListingOrderIsCaseInsensitiveOrdinalAndFoldersInterleave) {
+    TempTree tree;
+    tree.WriteFile("zeta.url", ShortcutText("z"));
+    tree.WriteFile("_under.url", ShortcutText("u"));
+    tree.WriteFile("Alpha.url", ShortcutText("a"));
+    tree.MakeDirectory("beta");
+    tree.WriteFile("Gamma/x.url", ShortcutText("x"));
+    tree.MakeDirectory(".hidden/deep");
+    tree.WriteFile(".hidden/deep/h.url", ShortcutText("h"));
+
+    const TBookTreePtr root = Scan(tree.Root());
+    // '_' sorts after the upper-cased letters, as on NTFS.
+    EXPECT_EQ(Shape(root.get()),
+              ".hidden[deep[h.url=h]] Alpha.url=a beta[] Gamma[x.url=x] zeta.url=z _under.url=u");
+    EXPECT_EQ(root->CountAll(), 9);
+}
+
+TEST(ScanTest, OddNamesAndContents) {
+    TempTree tree;
+    tree.WriteFile("with blanks .url", ShortcutText("b"));
+    tree.WriteFile("M\xc3\xbcnchen.url", ShortcutText("umlaut"));
+    tree.WriteFile("latin1 \xfc.url", ShortcutText("http://x/\xe4"));
+    tree.WriteFile(".leading.url", ShortcutText("lead"));
+    tree.WriteFile("empty.url", "");
+    tree.WriteFile("binary.url", std::string("\x7f\x45\x4c\x46\0\0\x01\x02\xff\xfe", 10));
+    tree.WriteFile("nourl.url", "[InternetShortcut]\r\nIconFile=x\r\n");
+    const std::string longUrl = "http://long/" + std::string(100 * 1024, 'q');
+    tree.WriteFile("long.url", "[I]\r\nURL=" + longUrl + "\r\n");
+
+    const TBookTreePtr root = Scan(tree.Root());
+    EXPECT_EQ(root->Count(), 8);
+    for (TTree* raw : root->Children) {
+        const auto* link = static_cast<const TBookTree*>(raw);
+        EXPECT_EQ(link->Status, 1) << link->Path;
+        const std::string name = LastPathPart(link->Path);
+        if (name == "long.url") {
+            EXPECT_EQ(link->Text, longUrl);
+        } else if (name == "latin1 \xfc.url") {
+            EXPECT_EQ(link->Text, "http://x/\xe4");
+        } else if (name == "empty.url" || name == "binary.url" || name == "nourl.url") {
+            EXPECT_EQ(link->Text, "") << name;
+        }
+    }
+}
+
+TEST(ScanTest, HugeFileIsReadOnlyUpToItsUrlLine) {
+    TempTree tree;
+    {
+        std::ofstream out(tree.Path("huge.url"), std::ios::binary);
+        out << "[InternetShortcut]\r\nURL=http://first/\r\n";
+        const std::string block(1024 * 1024, 'x');
+        for (int megabyte = 0; megabyte < 50; ++megabyte) {
+            out << block;
+        }
+    }
+    {
+        // 50 MB without a single line end and no URL line.
+        std::ofstream out(tree.Path("nolines.url"), std::ios::binary);
+        const std::string block(1024 * 1024, '\0');
+        for (int megabyte = 0; megabyte < 50; ++megabyte) {
+            out << block;
+        }
+    }
+    const TBookTreePtr root = Scan(tree.Root());
+    EXPECT_EQ(Shape(root.get()), "huge.url=http://first/ nolines.url=");
+}
+
+TEST(ScanTest, SymbolicLinksToDirectoriesAreNotFollowed) {
+    TempTree tree;
+    tree.WriteFile("real/a.url", ShortcutText("a"));
+    tree.MakeSymlink(tree.Path("real"), "real/loop");
+    tree.MakeSymlink(tree.Root(), "up");
+    tree.MakeSymlink(tree.Path("real/a.url"), "linked.url");
+    tree.MakeSymlink(tree.Path("missing"), "dangling.url");
+
+    const TBookTreePtr root = Scan(tree.Root());
+    EXPECT_EQ(Shape(root.get()), "linked.url=a real[a.url=a]");
+}
+
+TEST(ScanTest, PipeNamedLikeALinkIsIgnoredWithoutBlocking) {
+    TempTree tree;
+    ASSERT_EQ(::mkfifo(tree.Path("pipe.url").c_str(), 0644), 0);
+    tree.WriteFile("a.url", ShortcutText("a"));
+    const TBookTreePtr root = Scan(tree.Root());
+    EXPECT_EQ(Shape(root.get()), "a.url=a");
+}
+
+TEST(ScanTest, DirectoryPathThatDoesNotExistGivesAnEmptyRoot) {
+    TempTree tree;
+    const TBookTreePtr root = Scan(tree.Path("missing"));
+    EXPECT_EQ(root->Count(), 0);
+    EXPECT_EQ(root->Path, tree.Path("missing"));
+}
+
+// Permission cases run in a child process that is not root: root may read
+// everything.
+TEST(ScanTest, UnreadableDirectoryIsAnEmptyFolder) {
+    TempTree tree;
+    tree.WriteFile("open/a.url", ShortcutText("a"));
+    tree.WriteFile("closed/b.url", ShortcutText("b"));
+    ASSERT_EQ(::chmod(tree.Root().c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(tree.Path("open").c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(tree.Path("open/a.url").c_str(), 0644), 0);
+    ASSERT_EQ(::chmod(tree.Path("closed").c_str(), 0), 0);
+
+    const int result = testing::RunUnprivileged([&] {
+        const TBookTreePtr root = Scan(tree.Root());
+        return Shape(root.get()) == "closed[] open[a.url=a]" ? 0 : 1;
+    });
+    ::chmod(tree.Path("closed").c_str(), 0755);
+    EXPECT_EQ(result, 0);
+}
+
+TEST(ScanTest, UnreadableLinkFileStopsTheScanKeepingWhatWasAdded) {
+    TempTree tree;
+    tree.WriteFile("a.url", ShortcutText("a"));
+    tree.WriteFile("b.url", ShortcutText("b"));
+    tree.WriteFile("c/c.url", ShortcutText("c"));
+    ASSERT_EQ(::chmod(tree.Root().c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(tree.Path("a.url").c_str(), 0644), 0);
+    ASSERT_EQ(::chmod(tree.Path("b.url").c_str(), 0), 0);
+
+    const std::string expected = "Datei " + tree.Path("b.url") + " kann nicht geöffnet werden";
+    const int result = testing::RunUnprivileged([&] {
+        TBookTreePtr root(new TBookTree);
+        try {
+            ScanDirectory(tree.Root(), root.get());
+        } catch (const EFileError& error) {
+            if (error.what() != expected) {
+                return 2;
+            }
+            return Shape(root.get()) == "a.url=a" ? 0 : 3;
+        }
+        return 1;
+    });
+    EXPECT_EQ(result, 0);
+}
+
+TEST(ScanTest, DeepNestStopsAtTheDepthLimit) {
+    TempTree tree;
+    std::string relative = "d";
+    for (int depth = 1; depth < kMaxFolderDepth + 5; ++depth) {
+        relative += "/d";
+    }
+    tree.MakeDirectory(relative);
+    const TBookTreePtr root = Scan(tree.Root());
+    EXPECT_EQ(root->CountAll(), kMaxFolderDepth + 1);
+}
+
+}  // namespace
+}  // namespace vornakle
