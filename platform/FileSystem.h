@@ -51,8 +51,9 @@ public:
     bool IsOpen() const { return descriptor_.IsValid(); }
     const std::vector<DirectoryEntry>& Entries() const { return entries_; }
 
-    // Opens a regular file of this directory for reading; an invalid
-    // descriptor when it cannot be opened. Never blocks on a pipe or device.
+    // Opens a file of this directory, one the listing reported as a file,
+    // for reading; an invalid descriptor when it cannot be opened. Never
+    // blocks on a pipe or device.
     UniqueFd OpenFile(const std::string& name) const;
 
 private:

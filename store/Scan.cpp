@@ -35,6 +35,7 @@ void ScanListing(const DirectoryListing& listing, const std::string& path, TBook
             } else {
                 child->Path = std::move(childPath);
             }
+            child->Children.shrink_to_fit();
         } else if (entry.kind == EntryKind::File && HasLinkExtension(entry.name)) {
             std::string filePath = JoinPath(path, entry.name);
             const UniqueFd file = listing.OpenFile(entry.name);

@@ -1,0 +1,69 @@
+#include "common/BenchSupport.h"
+
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+
+namespace vornakle::bench {
+
+std::int64_t ProcessStatusKilobytes(const std::string& field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(field + ":", 0) == 0) {
+            return std::stoll(line.substr(field.size() + 1));
+        }
+    }
+    return 0;
+}
+
+std::string RunSelf(const std::string& arguments)
+{
+    std::array<char, 4096> self{};
+    const ssize_t length = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
+    if (length <= 0) {
+        throw std::runtime_error("cannot find this program");
+    }
+    const std::string command = std::string(self.data(), static_cast<std::size_t>(length)) + " " +
+                                arguments;
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+    if (!pipe) {
+        throw std::runtime_error("cannot run " + command);
+    }
+    std::string output;
+    std::array<char, 4096> chunk{};
+    while (std::fgets(chunk.data(), static_cast<int>(chunk.size()), pipe.get()) != nullptr) {
+        output += chunk.data();
+    }
+    return output;
+}
+
+std::uint64_t Random::Next()
+{
+    // xorshift64*
+    state_ ^= state_ >> 12;
+    state_ ^= state_ << 25;
+    state_ ^= state_ >> 27;
+    return state_ * 2685821657736338717ULL;
+}
+
+std::string Random::Word(int minimum, int maximum, bool capital)
+{
+    const int length = minimum + Below(maximum - minimum + 1);
+    std::string word;
+    for (int index = 0; index < length; ++index) {
+        word.push_back(static_cast<char>('a' + Below(26)));
+    }
+    if (capital && !word.empty()) {
+        word[0] = static_cast<char>(word[0] - 'a' + 'A');
+    }
+    return word;
+}
+
+}  // namespace vornakle::bench
