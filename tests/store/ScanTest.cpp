@@ -7,6 +7,7 @@
 
 #include "platform/Exception.h"
 #include "store/Scan.h"
+#include "store/Shortcut.h"
 #include "support/TempTree.h"
 #include "support/Unprivileged.h"
 
@@ -128,6 +129,34 @@ TEST(ScanTest, HugeFileIsReadOnlyUpToItsUrlLine) {
     }
     const TBookTreePtr root = Scan(tree.Root());
     EXPECT_EQ(Shape(root.get()), "huge.url=http://first/ nolines.url=");
+}
+
+// The scan reads files in chunks and stops at the URL line; it must find
+// exactly what the whole-text reading rule finds, wherever the chunks split.
+TEST(ScanTest, StreamedReadAgreesWithTheReadingRule) {
+    TempTree tree;
+    std::uint32_t seed = 12345;
+    const auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) & 0x7fff;
+    };
+    const char* const pieces[] = {"URL=", "url=",      "uRL",     "=",   "\r", "\n",  "\r\n", "[I]",
+                                  "x",    "BASEURL=b", " URL=no", "NUL", "U",  "RL=", "\xff"};
+    for (int round = 0; round < 300; ++round) {
+        std::string text;
+        // Some texts are padded so their URL line straddles a chunk border.
+        if (round % 3 == 0) {
+            text.assign(16 * 1024 - 3 - next() % 4, 'p');
+            text += '\n';
+        }
+        const int count = static_cast<int>(next() % 40);
+        for (int piece = 0; piece < count; ++piece) {
+            const char* chosen = pieces[next() % std::size(pieces)];
+            text += std::string_view(chosen) == "NUL" ? std::string(1, '\0') : std::string(chosen);
+        }
+        tree.WriteFile("f.url", text);
+        ASSERT_EQ(ReadShortcutUrl(tree.Path("f.url")), ShortcutUrlFromText(text)) << round;
+    }
 }
 
 TEST(ScanTest, SymbolicLinksToDirectoriesAreNotFollowed) {
