@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/Collation.h"
+
+namespace vornakle {
+namespace {
+
+class GermanCollationTest : public ::testing::Test {
+protected:
+    const Collation collation_{QLocale(QLocale::German, QLocale::Germany)};
+
+    std::vector<std::string> SortedByCompare(std::vector<std::string> texts) const {
+        std::stable_sort(texts.begin(), texts.end(), [this](const auto& a, const auto& b) {
+            return collation_.Compare(a, b) < 0;
+        });
+        return texts;
+    }
+};
+
+TEST_F(GermanCollationTest, OrdersAsAGermanReaderExpects) {
+    EXPECT_EQ(SortedByCompare({"Zitrone", "Banane", "apfel"}),
+              (std::vector<std::string>{"apfel", "Banane", "Zitrone"}));
+    EXPECT_EQ(SortedByCompare({"Bär", "Apfel", "Äpfel", "Baum"}),
+              (std::vector<std::string>{"Apfel", "Äpfel", "Bär", "Baum"}));
+    // The status texts the link list sorts by.
+    EXPECT_EQ(SortedByCompare({"Gefunden", "Verboten", "", "Gateway-Zeitüberschreitung", "OK",
+                               "Erstellt", "Nicht gefunden", "Fehlerhafte Anfrage", "Akzeptiert"}),
+              (std::vector<std::string>{"", "Akzeptiert", "Erstellt", "Fehlerhafte Anfrage",
+                                        "Gateway-Zeitüberschreitung", "Gefunden", "Nicht gefunden",
+                                        "OK", "Verboten"}));
+}
+
+TEST_F(GermanCollationTest, IsCaseSensitiveAndGivesOnlySigns) {
+    EXPECT_NE(collation_.Compare(std::string("a"), std::string("A")), 0);
+    EXPECT_EQ(collation_.Compare(std::string("a"), std::string("A")),
+              -collation_.Compare(std::string("A"), std::string("a")));
+    EXPECT_EQ(collation_.Compare(std::string("Gleich"), std::string("Gleich")), 0);
+    EXPECT_EQ(collation_.Compare(std::string("a"), std::string("zzzzzz")), -1);
+    EXPECT_EQ(collation_.Compare(std::string("zzzzzz"), std::string("a")), 1);
+}
+
+TEST_F(GermanCollationTest, DecodesBytesLikeTheWindows) {
+    // The same word from a Windows-1252 file and from a UTF-8 file.
+    EXPECT_EQ(collation_.Compare(std::string("\xC4pfel"), std::string("\xC3\x84pfel")), 0);
+    EXPECT_EQ(collation_.Compare(std::string("\xC4pfel"), std::string("Banane")), -1);
+}
+
+TEST_F(GermanCollationTest, KeysAgreeWithTheComparison) {
+    const std::vector<std::string> texts = {"",
+                                            "a",
+                                            "A",
+                                            "apfel",
+                                            "Apfel",
+                                            "Äpfel",
+                                            "\xC4pfel",
+                                            "Banane",
+                                            "banane",
+                                            "Bär",
+                                            "Baum",
+                                            "Zitrone",
+                                            "zitrone",
+                                            "Nicht gefunden",
+                                            "OK",
+                                            "10",
+                                            "9",
+                                            "x-y",
+                                            "xy",
+                                            "Straße",
+                                            "Strasse",
+                                            "\xF0\x9F\x94\x97",
+                                            "http://a.example/",
+                                            "HTTP://A.EXAMPLE/"};
+    for (const std::string& first : texts) {
+        for (const std::string& second : texts) {
+            EXPECT_EQ(collation_.Key(first).Compare(collation_.Key(second)),
+                      collation_.Compare(first, second))
+                << first << " / " << second;
+        }
+    }
+}
+
+TEST_F(GermanCollationTest, SortingByKeysGivesTheSameOrder) {
+    std::vector<std::string> texts;
+    for (int index = 0; index < 500; ++index) {
+        const char* stems[] = {"Zitrone", "apfel", "Äpfel", "Banane", "banane", "Öl", "ol"};
+        texts.push_back(std::string(stems[index % 7]) + std::to_string(index * 7919 % 1000));
+    }
+    std::vector<std::pair<CollationKey, std::string>> keyed;
+    for (const std::string& text : texts) {
+        keyed.emplace_back(collation_.Key(text), text);
+    }
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::string> byKey;
+    for (const auto& entry : keyed) {
+        byKey.push_back(entry.second);
+    }
+    EXPECT_EQ(byKey, SortedByCompare(texts));
+}
+
+TEST(SystemCollationTest, ComparesInTheUsersLocale) {
+    EXPECT_EQ(CompareStringLocale("a", "b"), -1);
+    EXPECT_EQ(CompareStringLocale("b", "a"), 1);
+    EXPECT_EQ(CompareStringLocale("gleich", "gleich"), 0);
+    EXPECT_EQ(SystemCollation().Locale(), QLocale::system());
+}
+
+}  // namespace
+}  // namespace vornakle
