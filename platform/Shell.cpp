@@ -22,6 +22,7 @@ namespace {
 // loop filling the directory) and going on would only hide it.
 constexpr int kMaxCollisionAttempts = 10000;
 constexpr std::size_t kCopyBufferSize = 64 * 1024;
+constexpr mode_t kCopyingFileMode = 0600;
 
 std::string ErrorText(int error) {
     return std::system_category().message(error);
@@ -257,8 +258,10 @@ bool CreateCopyTop(const std::string& from, const std::string& to, const struct 
     }
     if (S_ISREG(status.st_mode)) {
         // Claim the name first, so that a taken name is told from a failure.
+        // Writable for now: a read-only original gets its mode when the
+        // contents are in.
         FileDescriptor claim(
-            ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, status.st_mode & 07777));
+            ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kCopyingFileMode));
         if (!claim.IsOpen()) {
             if (errno == EEXIST) {
                 return false;

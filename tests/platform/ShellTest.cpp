@@ -2,8 +2,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+
 #include "FileFixture.h"
 #include "platform/Shell.h"
+#include "support/Unprivileged.h"
 
 namespace vornakle {
 namespace {
@@ -173,6 +176,36 @@ TEST_F(CrossFileSystemShellTest, FailedCopyLeavesTheOriginalAndNoRemains) {
     EXPECT_EQ(ReadFile(Other("Ordner/a.url")), "a");
     EXPECT_TRUE(Exists(Other("Ordner/Rohr")));
     EXPECT_FALSE(Exists(Path("Ziel/Ordner")));
+}
+
+// Root may write to any file, so the copy of a read-only file is checked as
+// an ordinary user.
+TEST_F(CrossFileSystemShellTest, ReadOnlyFileCrossesFileSystems) {
+    ASSERT_EQ(::chmod(other_->path().toStdString().c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(temporary_.path().toStdString().c_str(), 0777), 0);
+    const std::string source = Other("nur-lesen.url");
+    const std::string target = temporary_.path().toStdString();
+    const int result = testing::RunUnprivileged([&source, &target] {
+        if (std::FILE* file = std::fopen(source.c_str(), "w")) {
+            std::fputs("inhalt", file);
+            std::fclose(file);
+        }
+        if (::chmod(source.c_str(), 0444) != 0) {
+            return 2;
+        }
+        try {
+            MoveIntoDirectory(source, target);
+        } catch (const EFileError&) {
+            return 1;
+        }
+        return 0;
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(ReadFile(Path("nur-lesen.url")), "inhalt");
+    struct stat status {};
+    ASSERT_EQ(::stat(Path("nur-lesen.url").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0444u);
+    EXPECT_FALSE(Exists(source));
 }
 
 }  // namespace
