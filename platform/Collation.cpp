@@ -15,7 +15,8 @@ int CollationKey::Compare(const CollationKey& other) const {
     return Sign(key_.compare(other.key_));
 }
 
-Collation::Collation(const QLocale& locale) : collator_(locale) {
+Collation::Collation(const QLocale& locale)
+    : collator_(locale), isPlainLocale_(locale.language() == QLocale::C) {
     // Windows' comparison without flags tells "a" from "A"; numbers are
     // compared digit by digit, and punctuation counts.
     collator_.setCaseSensitivity(Qt::CaseSensitive);
@@ -28,6 +29,13 @@ int Collation::Compare(const std::string& first, const std::string& second) cons
 }
 
 int Collation::Compare(const QString& first, const QString& second) const {
+    if (isPlainLocale_) {
+        // The toolkit compares the C locale's texts by UTF-16 units but keys
+        // them by UTF-8 bytes, which disagree beyond U+FFFF: compare what the
+        // keys hold, the code points, so a keyed sort and this comparison
+        // agree.
+        return Sign(first.toUtf8().compare(second.toUtf8()));
+    }
     return Sign(collator_.compare(first, second));
 }
 

@@ -46,6 +46,7 @@ public:
 
 private:
     QCollator collator_;
+    bool isPlainLocale_;
 };
 
 // The collation of the user's default locale, made once per thread (a

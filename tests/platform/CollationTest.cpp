@@ -48,7 +48,31 @@ TEST_F(GermanCollationTest, DecodesBytesLikeTheWindows) {
     EXPECT_EQ(collation_.Compare(std::string("\xC4pfel"), std::string("Banane")), -1);
 }
 
-TEST_F(GermanCollationTest, KeysAgreeWithTheComparison) {
+TEST_F(GermanCollationTest, SortingByKeysGivesTheSameOrder) {
+    std::vector<std::string> texts;
+    for (int index = 0; index < 500; ++index) {
+        const char* stems[] = {"Zitrone", "apfel", "Äpfel", "Banane", "banane", "Öl", "ol"};
+        texts.push_back(std::string(stems[index % 7]) + std::to_string(index * 7919 % 1000));
+    }
+    std::vector<std::pair<CollationKey, std::string>> keyed;
+    for (const std::string& text : texts) {
+        keyed.emplace_back(collation_.Key(text), text);
+    }
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::string> byKey;
+    for (const auto& entry : keyed) {
+        byKey.push_back(entry.second);
+    }
+    EXPECT_EQ(byKey, SortedByCompare(texts));
+}
+
+// Keys must order exactly as the comparison does in every locale, the plain
+// C locale of a build machine included.
+class CollationKeyTest : public ::testing::TestWithParam<QLocale> {};
+
+TEST_P(CollationKeyTest, KeysAgreeWithTheComparison) {
+    const Collation collation(GetParam());
     const std::vector<std::string> texts = {"",
                                             "a",
                                             "A",
@@ -71,35 +95,26 @@ TEST_F(GermanCollationTest, KeysAgreeWithTheComparison) {
                                             "Straße",
                                             "Strasse",
                                             "\xF0\x9F\x94\x97",
+                                            "\xEF\xBF\xBD",
+                                            "\xEE\x80\x80",
                                             "http://a.example/",
                                             "HTTP://A.EXAMPLE/"};
     for (const std::string& first : texts) {
         for (const std::string& second : texts) {
-            EXPECT_EQ(collation_.Key(first).Compare(collation_.Key(second)),
-                      collation_.Compare(first, second))
+            EXPECT_EQ(collation.Key(first).Compare(collation.Key(second)),
+                      collation.Compare(first, second))
                 << first << " / " << second;
         }
     }
 }
 
-TEST_F(GermanCollationTest, SortingByKeysGivesTheSameOrder) {
-    std::vector<std::string> texts;
-    for (int index = 0; index < 500; ++index) {
-        const char* stems[] = {"Zitrone", "apfel", "Äpfel", "Banane", "banane", "Öl", "ol"};
-        texts.push_back(std::string(stems[index % 7]) + std::to_string(index * 7919 % 1000));
-    }
-    std::vector<std::pair<CollationKey, std::string>> keyed;
-    for (const std::string& text : texts) {
-        keyed.emplace_back(collation_.Key(text), text);
-    }
-    std::stable_sort(keyed.begin(), keyed.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<std::string> byKey;
-    for (const auto& entry : keyed) {
-        byKey.push_back(entry.second);
-    }
-    EXPECT_EQ(byKey, SortedByCompare(texts));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Locales, CollationKeyTest,
+    ::testing::Values(QLocale(QLocale::German, QLocale::Germany),
+                      QLocale(QLocale::English, QLocale::UnitedStates), QLocale::c()),
+    [](const ::testing::TestParamInfo<QLocale>& parameter) {
+        return parameter.param.name().replace(QLatin1Char('_'), QString()).toStdString();
+    });
 
 TEST(SystemCollationTest, ComparesInTheUsersLocale) {
     EXPECT_EQ(CompareStringLocale("a", "b"), -1);
