@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFileInfo>
+#include <QLibraryInfo>
 #include <QPushButton>
 #include <QTest>
 #include <stdexcept>
@@ -50,6 +52,14 @@ protected:
 TEST_F(ApplicationTest, IsTitledVornakle) {
     EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("Vornakle"));
     EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("Vornakle"));
+}
+
+TEST_F(ApplicationTest, ToolkitDialogsSpeakGerman) {
+    if (!QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) +
+                           QStringLiteral("/qtbase_de.qm"))) {
+        GTEST_SKIP() << "the system has no German translation of the toolkit";
+    }
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Open"), QStringLiteral("Öffnen"));
 }
 
 TEST_F(ApplicationTest, ExceptionFromAHandlerIsShownAndTheProgramGoesOn) {
