@@ -1,5 +1,7 @@
 #include "platform/ui/ScriptedDialogs.h"
 
+#include <QtDebug>
+
 #include "platform/TextDecoding.h"
 
 namespace vornakle {
@@ -73,8 +75,12 @@ std::optional<ScriptedDialogs::Answer> ScriptedDialogs::Ask(DialogQuestion quest
         question.unexpected = true;
     }
     questions_.push_back(question);
-    if (question.unexpected && unexpectedHandler_) {
-        unexpectedHandler_(questions_.back());
+    if (question.unexpected) {
+        qWarning("Unexpected dialog \"%s\": %s", qUtf8Printable(question.caption),
+                 qUtf8Printable(question.text));
+        if (unexpectedHandler_) {
+            unexpectedHandler_(questions_.back());
+        }
     }
     return answer;
 }

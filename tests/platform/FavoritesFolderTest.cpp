@@ -83,8 +83,13 @@ TEST_F(FavoritesFolderTest, OnWslTheOnlyPersonalProfileServesAnotherLinuxName) {
 
 TEST_F(FavoritesFolderTest, ProcessEnvironmentIsRead) {
     const std::string home = MakeDirectory("home/Favorites");
-    const char* savedHome = std::getenv("HOME");
-    const std::string restoreHome = savedHome != nullptr ? savedHome : "";
+    const auto save = [](const char* name) -> std::optional<std::string> {
+        const char* value = std::getenv(name);
+        return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+    };
+    const std::optional<std::string> savedHome = save("HOME");
+    const std::optional<std::string> savedPrefix = save("WINEPREFIX");
+    const std::optional<std::string> savedUser = save("USER");
     ::setenv("HOME", environment_.home.c_str(), 1);
     ::setenv("WINEPREFIX", Path("prefix").c_str(), 1);
     ::setenv("USER", "anna", 1);
@@ -92,8 +97,16 @@ TEST_F(FavoritesFolderTest, ProcessEnvironmentIsRead) {
     const FavoritesEnvironment read = FavoritesEnvironment::FromProcess();
     const std::optional<std::string> found = FindFavoritesFolder();
 
-    ::setenv("HOME", restoreHome.c_str(), 1);
-    ::unsetenv("WINEPREFIX");
+    const auto restore = [](const char* name, const std::optional<std::string>& value) {
+        if (value.has_value()) {
+            ::setenv(name, value->c_str(), 1);
+        } else {
+            ::unsetenv(name);
+        }
+    };
+    restore("HOME", savedHome);
+    restore("WINEPREFIX", savedPrefix);
+    restore("USER", savedUser);
     EXPECT_EQ(read.home, environment_.home);
     EXPECT_EQ(read.winePrefix, Path("prefix"));
     EXPECT_EQ(read.user, "anna");
