@@ -33,11 +33,6 @@ TEST(DisplayTextTest, DecodesUtf8WhenValidElseWindows1252) {
     }
 }
 
-TEST(DisplayTextTest, KeepsEmbeddedNulBytes) {
-    const std::string bytes("a\0b", 3);
-    EXPECT_EQ(DisplayText(bytes).size(), 3);
-}
-
 TEST(DisplayTextTest, TypedTextRoundTripsThroughBytes) {
     const QString typed = QStringLiteral("http://bücher.example/€?q=ß");
     EXPECT_EQ(TextBytes(typed),
