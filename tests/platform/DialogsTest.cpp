@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -195,6 +196,26 @@ TEST_F(QtDialogsTest, MessageBoxIsCaptionedWithTheApplicationTitle) {
         Button(dialog, QStringLiteral("OK"))->click();
     });
     dialogs_.ShowMessage(QStringLiteral("Dieses Verzeichnis existiert bereits!"));
+}
+
+TEST_F(QtDialogsTest, FolderDialogStartsAtTheSuggestionAndCancelGivesNone) {
+    QTemporaryDir favorites;
+    ASSERT_TRUE(favorites.isValid());
+    const QString prompt = QStringLiteral("Bitte Verzeichnis mit Favoriten auswählen");
+
+    WhenOpen([&](QWidget* dialog) {
+        auto* files = qobject_cast<QFileDialog*>(dialog);
+        ASSERT_NE(files, nullptr);
+        EXPECT_EQ(files->windowTitle(), prompt);
+        EXPECT_EQ(files->directory().absolutePath(), favorites.path());
+        QMetaObject::invokeMethod(files, "accept", Qt::DirectConnection);
+    });
+    EXPECT_EQ(dialogs_.BrowseForFolder(prompt, favorites.path().toStdString()),
+              favorites.path().toStdString());
+
+    WhenOpen([&](QWidget* dialog) { qobject_cast<QFileDialog*>(dialog)->reject(); });
+    EXPECT_EQ(dialogs_.BrowseForFolder(prompt, favorites.path().toStdString() + "/fehlt"),
+              std::nullopt);
 }
 
 }  // namespace
