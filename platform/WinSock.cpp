@@ -1,0 +1,941 @@
+#include "platform/WinSock.h"
+
+// WinSock's option numbers, captured before the system headers below define
+// macros of the same names with the system's own values.
+namespace {
+constexpr int kWinSockSolSocket = vornakle::winsock::SOL_SOCKET;
+constexpr int kWinSockReuseAddress = vornakle::winsock::SO_REUSEADDR;
+constexpr int kWinSockAcceptConnections = vornakle::winsock::SO_ACCEPTCONN;
+constexpr int kWinSockLinger = vornakle::winsock::SO_LINGER;
+constexpr int kWinSockSendBuffer = vornakle::winsock::SO_SNDBUF;
+constexpr int kWinSockReceiveBuffer = vornakle::winsock::SO_RCVBUF;
+constexpr int kWinSockIpProtocolTcp = vornakle::winsock::IPPROTO_TCP;
+constexpr int kWinSockTcpNoDelay = vornakle::winsock::TCP_NODELAY;
+constexpr int kWinSockPeek = vornakle::winsock::MSG_PEEK;
+}  // namespace
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QSocketNotifier>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <unordered_map>
+
+namespace vornakle::winsock {
+
+namespace {
+
+// The version of the interface this layer offers: WinSock 1.1.
+constexpr WORD kVersion11 = 0x0101;
+// The largest IPv4 UDP payload: 65 535 minus the IP and UDP headers.
+constexpr std::uint16_t kMaxUdpDatagram = 65507;
+constexpr char kDescription[] = "Vornakle WinSock 1.1 over POSIX sockets";
+constexpr char kSystemStatus[] = "Running";
+
+thread_local int lastError = 0;
+std::atomic<int> startupCount{0};
+
+int SetError(int error) {
+    lastError = error;
+    return SOCKET_ERROR;
+}
+
+int MapErrno(int error) {
+    switch (error) {
+        case 0:
+            return 0;
+        case EINTR:
+            return WSAEINTR;
+        case EBADF:
+            return WSAEBADF;
+        case EACCES:
+        case EPERM:
+            return WSAEACCES;
+        case EFAULT:
+            return WSAEFAULT;
+        case EINVAL:
+            return WSAEINVAL;
+        case EMFILE:
+        case ENFILE:
+            return WSAEMFILE;
+        // A non-blocking connect under way is WinSock's "would block".
+        case EAGAIN:
+        case EINPROGRESS:
+            return WSAEWOULDBLOCK;
+        case EALREADY:
+            return WSAEALREADY;
+        case ENOTSOCK:
+            return WSAENOTSOCK;
+        case EDESTADDRREQ:
+            return WSAEDESTADDRREQ;
+        case EMSGSIZE:
+            return WSAEMSGSIZE;
+        case EPROTOTYPE:
+            return WSAEPROTOTYPE;
+        case ENOPROTOOPT:
+            return WSAENOPROTOOPT;
+        case EPROTONOSUPPORT:
+            return WSAEPROTONOSUPPORT;
+        case ESOCKTNOSUPPORT:
+            return WSAESOCKTNOSUPPORT;
+        case EOPNOTSUPP:
+            return WSAEOPNOTSUPP;
+        case EPFNOSUPPORT:
+            return WSAEPFNOSUPPORT;
+        case EAFNOSUPPORT:
+            return WSAEAFNOSUPPORT;
+        case EADDRINUSE:
+            return WSAEADDRINUSE;
+        case EADDRNOTAVAIL:
+            return WSAEADDRNOTAVAIL;
+        case ENETDOWN:
+            return WSAENETDOWN;
+        case ENETUNREACH:
+            return WSAENETUNREACH;
+        case ENETRESET:
+            return WSAENETRESET;
+        case ECONNABORTED:
+            return WSAECONNABORTED;
+        // Sending into a connection the peer has reset fails with EPIPE here;
+        // WinSock reports the reset.
+        case ECONNRESET:
+        case EPIPE:
+            return WSAECONNRESET;
+        case ENOBUFS:
+        case ENOMEM:
+            return WSAENOBUFS;
+        case EISCONN:
+            return WSAEISCONN;
+        case ENOTCONN:
+            return WSAENOTCONN;
+        case ESHUTDOWN:
+            return WSAESHUTDOWN;
+        case ETOOMANYREFS:
+            return WSAETOOMANYREFS;
+        case ETIMEDOUT:
+            return WSAETIMEDOUT;
+        case ECONNREFUSED:
+            return WSAECONNREFUSED;
+        case ELOOP:
+            return WSAELOOP;
+        case ENAMETOOLONG:
+            return WSAENAMETOOLONG;
+        case EHOSTDOWN:
+            return WSAEHOSTDOWN;
+        case EHOSTUNREACH:
+            return WSAEHOSTUNREACH;
+        case ENOTEMPTY:
+            return WSAENOTEMPTY;
+        case EUSERS:
+            return WSAEUSERS;
+        case EDQUOT:
+            return WSAEDQUOT;
+        case ESTALE:
+            return WSAESTALE;
+        case EREMOTE:
+            return WSAEREMOTE;
+        default:
+            return kUnmappedErrorBase + error;
+    }
+}
+
+int SetErrnoError() {
+    return SetError(MapErrno(errno));
+}
+
+int MapResolverError(int error) {
+    switch (error) {
+        case EAI_NONAME:
+            return WSAHOST_NOT_FOUND;
+        case EAI_AGAIN:
+            return WSATRY_AGAIN;
+        case EAI_NODATA:
+        case EAI_ADDRFAMILY:
+            return WSANO_DATA;
+        case EAI_MEMORY:
+            return WSAENOBUFS;
+        case EAI_SYSTEM:
+            return MapErrno(errno);
+        default:
+            return WSANO_RECOVERY;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// WSAAsyncSelect emulation.
+//
+// A registered socket has a read and a write notifier. The write notifier
+// runs only while a connect is under way. The read notifier is level
+// triggered, so it is enabled only while an event may still be posted: after
+// FD_READ (or FD_ACCEPT) is posted it stays off until the program calls recv
+// (or accept), and after the peer's close with no data left it stays off for
+// good. Everything about a registration is touched on the thread that owns
+// it; the mutex guards only the table itself.
+
+enum class SocketState { Unconnected, Connecting, Connected, Listening };
+
+struct Registration {
+    SOCKET socket = INVALID_SOCKET;
+    std::uint64_t serial = 0;
+    QPointer<QObject> window;
+    UINT message = 0;
+    long events = 0;
+    SocketState state = SocketState::Unconnected;
+    // FD_READ or FD_ACCEPT may be posted again.
+    bool readArmed = true;
+    bool closePosted = false;
+    // The peer closed and nothing is left to read: no read event can follow.
+    bool endReached = false;
+    // The error of a reset, taken by the close notification; WinSock keeps
+    // reporting it to recv, where the system reports it only once.
+    int resetError = 0;
+    std::unique_ptr<QSocketNotifier> readNotifier;
+    std::unique_ptr<QSocketNotifier> writeNotifier;
+};
+
+std::mutex registryMutex;
+std::unordered_map<SOCKET, std::unique_ptr<Registration>> registry;
+std::uint64_t nextSerial = 1;
+
+void Post(Registration& registration, long event, int error) {
+    if (!(registration.events & event) || registration.window.isNull()) {
+        return;
+    }
+    QCoreApplication::postEvent(
+        registration.window,
+        new MessageEvent(registration.message, registration.socket,
+                         WSAMAKESELECTREPLY(event, error), MessageEvent::Origin::SocketEvent,
+                         registration.serial));
+}
+
+void UpdateNotifiers(Registration& registration) {
+    const bool wantRead = (registration.state == SocketState::Connected ||
+                           registration.state == SocketState::Listening) &&
+                          registration.readArmed && !registration.endReached;
+    registration.readNotifier->setEnabled(wantRead);
+    registration.writeNotifier->setEnabled(registration.state == SocketState::Connecting);
+}
+
+Registration* FindLocked(SOCKET socket) {
+    const auto found = registry.find(socket);
+    return found == registry.end() ? nullptr : found->second.get();
+}
+
+void OnReadable(SOCKET socket, std::uint64_t serial) {
+    std::lock_guard lock(registryMutex);
+    Registration* registration = FindLocked(socket);
+    if (registration == nullptr || registration->serial != serial) {
+        return;
+    }
+    if (registration->state == SocketState::Listening) {
+        Post(*registration, FD_ACCEPT, 0);
+        registration->readArmed = false;
+        UpdateNotifiers(*registration);
+        return;
+    }
+    pollfd descriptor{socket, POLLIN | POLLRDHUP, 0};
+    ::poll(&descriptor, 1, 0);
+    char byte;
+    const ssize_t peeked = ::recv(socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    const int peekError = peeked < 0 ? errno : 0;
+    const bool wouldBlock = peeked < 0 && (peekError == EAGAIN || peekError == EWOULDBLOCK);
+    const bool hasData = peeked > 0;
+    const bool peerClosed = peeked == 0 || (peeked < 0 && !wouldBlock) ||
+                            (descriptor.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+    if (hasData) {
+        Post(*registration, FD_READ, 0);
+        registration->readArmed = false;
+    }
+    if (peerClosed && !registration->closePosted) {
+        int error = 0;
+        if (peeked < 0 && !wouldBlock) {
+            error = MapErrno(peekError);
+        } else if (descriptor.revents & POLLERR) {
+            int socketError = 0;
+            socklen_t length = sizeof socketError;
+            ::getsockopt(socket, SOL_SOCKET, SO_ERROR, &socketError, &length);
+            error = MapErrno(socketError);
+        }
+        registration->resetError = error;
+        Post(*registration, FD_CLOSE, error);
+        registration->closePosted = true;
+    }
+    if (!hasData && peerClosed) {
+        registration->endReached = true;
+    }
+    UpdateNotifiers(*registration);
+}
+
+void OnWritable(SOCKET socket, std::uint64_t serial) {
+    std::lock_guard lock(registryMutex);
+    Registration* registration = FindLocked(socket);
+    if (registration == nullptr || registration->serial != serial ||
+        registration->state != SocketState::Connecting) {
+        return;
+    }
+    int socketError = 0;
+    socklen_t length = sizeof socketError;
+    ::getsockopt(socket, SOL_SOCKET, SO_ERROR, &socketError, &length);
+    registration->state = socketError == 0 ? SocketState::Connected : SocketState::Unconnected;
+    Post(*registration, FD_CONNECT, MapErrno(socketError));
+    UpdateNotifiers(*registration);
+}
+
+SocketState ProbeState(SOCKET socket) {
+    int listening = 0;
+    socklen_t length = sizeof listening;
+    if (::getsockopt(socket, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) == 0 && listening) {
+        return SocketState::Listening;
+    }
+    ::sockaddr_in peer{};
+    socklen_t peerLength = sizeof peer;
+    if (::getpeername(socket, reinterpret_cast<::sockaddr*>(&peer), &peerLength) == 0) {
+        return SocketState::Connected;
+    }
+    return SocketState::Unconnected;
+}
+
+void Unregister(SOCKET socket) {
+    std::unique_ptr<Registration> removed;
+    {
+        std::lock_guard lock(registryMutex);
+        const auto found = registry.find(socket);
+        if (found != registry.end()) {
+            removed = std::move(found->second);
+            registry.erase(found);
+        }
+    }
+    // The notifiers are deleted outside the lock, on the owning thread.
+}
+
+// ---------------------------------------------------------------------------
+// Asynchronous host lookup.
+
+// What a lookup helper needs to reach its window: cleared when the window is
+// destroyed, so a late helper neither writes into the window owner's buffer
+// nor posts to freed memory.
+struct WindowAnchor {
+    QObject* window = nullptr;
+};
+
+std::mutex lookupMutex;
+std::map<QObject*, std::shared_ptr<WindowAnchor>> anchors;
+std::set<HANDLE> liveLookups;
+HANDLE nextLookup = 1;
+HostResolver testResolver;
+std::atomic<int> pendingLookups{0};
+
+int SystemResolve(const std::string& name, std::vector<std::uint32_t>& addresses) {
+    ::addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    ::addrinfo* results = nullptr;
+    const int status = ::getaddrinfo(name.c_str(), nullptr, &hints, &results);
+    if (status != 0) {
+        return MapResolverError(status);
+    }
+    for (const ::addrinfo* entry = results; entry != nullptr; entry = entry->ai_next) {
+        if (entry->ai_family != AF_INET || entry->ai_addrlen < sizeof(::sockaddr_in)) {
+            continue;
+        }
+        ::sockaddr_in address;
+        std::memcpy(&address, entry->ai_addr, sizeof address);
+        if (std::find(addresses.begin(), addresses.end(), address.sin_addr.s_addr) ==
+            addresses.end()) {
+            addresses.push_back(address.sin_addr.s_addr);
+        }
+    }
+    ::freeaddrinfo(results);
+    return addresses.empty() ? WSANO_DATA : 0;
+}
+
+// Lays out a host entry the way WinSock does: the record first, then the
+// address pointer list, the addresses and the name, all inside the caller's
+// buffer. Returns 0 or WSAENOBUFS.
+int WriteHostEntry(const std::string& name, const std::vector<std::uint32_t>& addresses,
+                   char* buffer, int bufferLength) {
+    const std::size_t pointerBytes = (addresses.size() + 1) * sizeof(char*);
+    const std::size_t needed = sizeof(hostent) + sizeof(char*) + pointerBytes +
+                               addresses.size() * sizeof(std::uint32_t) + name.size() + 1;
+    if (bufferLength < 0 || needed > static_cast<std::size_t>(bufferLength)) {
+        return WSAENOBUFS;
+    }
+    char* aliases = buffer + sizeof(hostent);
+    char* pointerList = aliases + sizeof(char*);
+    char* addressBytes = pointerList + pointerBytes;
+    char* nameBytes = addressBytes + addresses.size() * sizeof(std::uint32_t);
+
+    char* const noAlias = nullptr;
+    std::memcpy(aliases, &noAlias, sizeof noAlias);
+    for (std::size_t index = 0; index < addresses.size(); ++index) {
+        char* target = addressBytes + index * sizeof(std::uint32_t);
+        std::memcpy(target, &addresses[index], sizeof(std::uint32_t));
+        std::memcpy(pointerList + index * sizeof(char*), &target, sizeof target);
+    }
+    std::memcpy(pointerList + addresses.size() * sizeof(char*), &noAlias, sizeof noAlias);
+    std::memcpy(nameBytes, name.c_str(), name.size() + 1);
+
+    hostent entry{};
+    entry.h_name = nameBytes;
+    entry.h_aliases = reinterpret_cast<char**>(aliases);
+    entry.h_addrtype = AF_INET;
+    entry.h_length = sizeof(std::uint32_t);
+    entry.h_addr_list = reinterpret_cast<char**>(pointerList);
+    std::memcpy(buffer, &entry, sizeof entry);
+    return 0;
+}
+
+std::shared_ptr<WindowAnchor> AnchorForLocked(QObject* window) {
+    auto& anchor = anchors[window];
+    if (!anchor) {
+        anchor = std::make_shared<WindowAnchor>();
+        anchor->window = window;
+        QObject::connect(
+            window, &QObject::destroyed, window,
+            [window] {
+                std::lock_guard lock(lookupMutex);
+                const auto found = anchors.find(window);
+                if (found != anchors.end()) {
+                    found->second->window = nullptr;
+                    anchors.erase(found);
+                }
+            },
+            Qt::DirectConnection);
+    }
+    return anchor;
+}
+
+void RunLookup(HANDLE task, std::shared_ptr<WindowAnchor> anchor, UINT message, std::string name,
+               char* buffer, int bufferLength, HostResolver resolver) {
+    std::vector<std::uint32_t> addresses;
+    int error = 0;
+    try {
+        error = resolver ? resolver(name, addresses) : SystemResolve(name, addresses);
+    } catch (...) {
+        error = WSANO_RECOVERY;
+    }
+    {
+        std::lock_guard lock(lookupMutex);
+        if (anchor->window != nullptr && liveLookups.count(task) != 0) {
+            if (error == 0) {
+                error = WriteHostEntry(name, addresses, buffer, bufferLength);
+            }
+            QCoreApplication::postEvent(
+                anchor->window,
+                new MessageEvent(message, task,
+                                 WSAMAKEASYNCREPLY(error == 0 ? bufferLength : 0, error),
+                                 MessageEvent::Origin::HostLookup, task));
+        } else {
+            liveLookups.erase(task);
+        }
+    }
+    --pendingLookups;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+MessageEvent::MessageEvent(UINT message, WPARAM wParam, LPARAM lParam, Origin origin,
+                           std::uint64_t ticket)
+    : QEvent(EventType()),
+      message_(message),
+      wParam_(wParam),
+      lParam_(lParam),
+      origin_(origin),
+      ticket_(ticket) {}
+
+QEvent::Type MessageEvent::EventType() {
+    static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+bool MessageEvent::Deliverable() const {
+    switch (origin_) {
+        case Origin::Posted:
+            return true;
+        case Origin::SocketEvent: {
+            std::lock_guard lock(registryMutex);
+            const Registration* registration = FindLocked(static_cast<SOCKET>(wParam_));
+            return registration != nullptr && registration->serial == ticket_;
+        }
+        case Origin::HostLookup: {
+            std::lock_guard lock(lookupMutex);
+            return liveLookups.erase(static_cast<HANDLE>(ticket_)) != 0;
+        }
+    }
+    return false;
+}
+
+void PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (window != nullptr) {
+        QCoreApplication::postEvent(window, new MessageEvent(message, wParam, lParam));
+    }
+}
+
+int WSAStartup(WORD versionRequested, WSADATA* data) {
+    const int major = versionRequested & 0xFF;
+    const int minor = (versionRequested >> 8) & 0xFF;
+    if (major < 1 || (major == 1 && minor < 1)) {
+        return WSAVERNOTSUPPORTED;
+    }
+    if (data == nullptr) {
+        return WSAEFAULT;
+    }
+    *data = WSADATA{};
+    data->wVersion = kVersion11;
+    data->wHighVersion = kVersion11;
+    std::strncpy(data->szDescription, kDescription, WSADESCRIPTION_LEN);
+    std::strncpy(data->szSystemStatus, kSystemStatus, WSASYS_STATUS_LEN);
+    // Handles are kept in 16 bits, 65 535 being the invalid one, so no more
+    // sockets than that can be told apart, whatever the process limit is.
+    ::rlimit limit{};
+    rlim_t maxSockets = INVALID_SOCKET - 1;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < maxSockets) {
+        maxSockets = limit.rlim_cur;
+    }
+    data->iMaxSockets = static_cast<std::uint16_t>(maxSockets);
+    data->iMaxUdpDg = kMaxUdpDatagram;
+    ++startupCount;
+    return 0;
+}
+
+int WSACleanup() {
+    int count = startupCount.load();
+    while (count > 0) {
+        if (startupCount.compare_exchange_weak(count, count - 1)) {
+            return 0;
+        }
+    }
+    return SetError(WSANOTINITIALISED);
+}
+
+int WSAGetLastError() {
+    return lastError;
+}
+
+void WSASetLastError(int error) {
+    lastError = error;
+}
+
+int StartupCount() {
+    return startupCount.load();
+}
+
+int WSAAsyncSelect(SOCKET socket, HWND window, UINT message, long events) {
+    if (startupCount.load() == 0) {
+        return SetError(WSANOTINITIALISED);
+    }
+    if (socket == INVALID_SOCKET) {
+        return SetError(WSAENOTSOCK);
+    }
+    if (window == nullptr) {
+        return SetError(WSAEINVAL);
+    }
+    const int flags = ::fcntl(socket, F_GETFL);
+    if (flags < 0 || ::fcntl(socket, F_SETFL, flags | O_NONBLOCK) < 0) {
+        return SetErrnoError();
+    }
+    auto registration = std::make_unique<Registration>();
+    registration->socket = socket;
+    registration->window = window;
+    registration->message = message;
+    registration->events = events;
+    registration->state = ProbeState(socket);
+    registration->readNotifier = std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Read);
+    registration->writeNotifier = std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Write);
+    std::unique_ptr<Registration> replaced;
+    {
+        std::lock_guard lock(registryMutex);
+        registration->serial = nextSerial++;
+        const std::uint64_t serial = registration->serial;
+        QObject::connect(registration->readNotifier.get(), &QSocketNotifier::activated,
+                         registration->readNotifier.get(),
+                         [socket, serial] { OnReadable(socket, serial); });
+        QObject::connect(registration->writeNotifier.get(), &QSocketNotifier::activated,
+                         registration->writeNotifier.get(),
+                         [socket, serial] { OnWritable(socket, serial); });
+        UpdateNotifiers(*registration);
+        auto& slot = registry[socket];
+        replaced = std::move(slot);
+        slot = std::move(registration);
+    }
+    return 0;
+}
+
+HANDLE WSAAsyncGetHostByName(HWND window, UINT message, const char* name, char* buffer,
+                             int bufferLength) {
+    if (startupCount.load() == 0) {
+        SetError(WSANOTINITIALISED);
+        return 0;
+    }
+    if (window == nullptr || name == nullptr || buffer == nullptr) {
+        SetError(WSAEINVAL);
+        return 0;
+    }
+    HANDLE task = 0;
+    std::shared_ptr<WindowAnchor> anchor;
+    HostResolver resolver;
+    {
+        std::lock_guard lock(lookupMutex);
+        task = nextLookup++;
+        anchor = AnchorForLocked(window);
+        liveLookups.insert(task);
+        resolver = testResolver;
+    }
+    ++pendingLookups;
+    try {
+        std::thread(RunLookup, task, anchor, message, std::string(name), buffer, bufferLength,
+                    std::move(resolver))
+            .detach();
+    } catch (const std::exception&) {
+        --pendingLookups;
+        std::lock_guard lock(lookupMutex);
+        liveLookups.erase(task);
+        SetError(WSAENOBUFS);
+        return 0;
+    }
+    return task;
+}
+
+int WSACancelAsyncRequest(HANDLE task) {
+    std::lock_guard lock(lookupMutex);
+    if (liveLookups.erase(task) == 0) {
+        return SetError(WSAEINVAL);
+    }
+    return 0;
+}
+
+void SetHostResolverForTesting(HostResolver resolver) {
+    std::lock_guard lock(lookupMutex);
+    testResolver = std::move(resolver);
+}
+
+int PendingHostLookups() {
+    return pendingLookups.load();
+}
+
+SOCKET socket(int af, int type, int protocol) {
+    if (startupCount.load() == 0) {
+        SetError(WSANOTINITIALISED);
+        return INVALID_SOCKET;
+    }
+    if (af != AF_INET) {
+        SetError(WSAEAFNOSUPPORT);
+        return INVALID_SOCKET;
+    }
+    if (type != SOCK_STREAM) {
+        SetError(WSAESOCKTNOSUPPORT);
+        return INVALID_SOCKET;
+    }
+    if (protocol != 0 && protocol != kWinSockIpProtocolTcp) {
+        SetError(WSAEPROTONOSUPPORT);
+        return INVALID_SOCKET;
+    }
+    const int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (descriptor < 0) {
+        SetErrnoError();
+        return INVALID_SOCKET;
+    }
+    if (descriptor >= INVALID_SOCKET) {
+        ::close(descriptor);
+        SetError(WSAEMFILE);
+        return INVALID_SOCKET;
+    }
+    return static_cast<SOCKET>(descriptor);
+}
+
+int setsockopt(SOCKET socket, int level, int name, const char* value, int length) {
+    if (value == nullptr) {
+        return SetError(WSAEFAULT);
+    }
+    int systemLevel = 0;
+    int systemName = 0;
+    if (level == kWinSockSolSocket && name == kWinSockLinger) {
+        if (length < static_cast<int>(sizeof(linger))) {
+            return SetError(WSAEFAULT);
+        }
+        linger ours;
+        std::memcpy(&ours, value, sizeof ours);
+        ::linger theirs{ours.l_onoff, ours.l_linger};
+        if (::setsockopt(socket, SOL_SOCKET, SO_LINGER, &theirs, sizeof theirs) != 0) {
+            return SetErrnoError();
+        }
+        return 0;
+    }
+    if (level == kWinSockSolSocket && name == kWinSockReuseAddress) {
+        systemLevel = SOL_SOCKET;
+        systemName = SO_REUSEADDR;
+    } else if (level == kWinSockSolSocket && name == kWinSockSendBuffer) {
+        systemLevel = SOL_SOCKET;
+        systemName = SO_SNDBUF;
+    } else if (level == kWinSockSolSocket && name == kWinSockReceiveBuffer) {
+        systemLevel = SOL_SOCKET;
+        systemName = SO_RCVBUF;
+    } else if (level == kWinSockIpProtocolTcp && name == kWinSockTcpNoDelay) {
+        systemLevel = IPPROTO_TCP;
+        systemName = TCP_NODELAY;
+    } else {
+        return SetError(WSAENOPROTOOPT);
+    }
+    if (length < static_cast<int>(sizeof(int))) {
+        return SetError(WSAEFAULT);
+    }
+    int option = 0;
+    std::memcpy(&option, value, sizeof option);
+    if (::setsockopt(socket, systemLevel, systemName, &option, sizeof option) != 0) {
+        return SetErrnoError();
+    }
+    return 0;
+}
+
+int getsockopt(SOCKET socket, int level, int name, char* value, int* length) {
+    if (value == nullptr || length == nullptr || *length < static_cast<int>(sizeof(int))) {
+        return SetError(WSAEFAULT);
+    }
+    if (level != kWinSockSolSocket || name != kWinSockAcceptConnections) {
+        return SetError(WSAENOPROTOOPT);
+    }
+    int option = 0;
+    socklen_t optionLength = sizeof option;
+    if (::getsockopt(socket, SOL_SOCKET, SO_ACCEPTCONN, &option, &optionLength) != 0) {
+        return SetErrnoError();
+    }
+    std::memcpy(value, &option, sizeof option);
+    *length = sizeof option;
+    return 0;
+}
+
+namespace {
+
+bool ToSystemAddress(const sockaddr* name, int length, ::sockaddr_in& address) {
+    if (name == nullptr || length < static_cast<int>(sizeof(sockaddr_in))) {
+        return false;
+    }
+    sockaddr_in ours;
+    std::memcpy(&ours, name, sizeof ours);
+    address = ::sockaddr_in{};
+    address.sin_family = static_cast<sa_family_t>(ours.sin_family);
+    address.sin_port = ours.sin_port;
+    address.sin_addr.s_addr = ours.sin_addr.s_addr;
+    return true;
+}
+
+void FromSystemAddress(const ::sockaddr_in& address, sockaddr* name, int* length) {
+    if (name == nullptr || length == nullptr || *length < static_cast<int>(sizeof(sockaddr_in))) {
+        return;
+    }
+    sockaddr_in ours{};
+    ours.sin_family = static_cast<std::int16_t>(address.sin_family);
+    ours.sin_port = address.sin_port;
+    ours.sin_addr.s_addr = address.sin_addr.s_addr;
+    std::memcpy(name, &ours, sizeof ours);
+    *length = sizeof ours;
+}
+
+}  // namespace
+
+int connect(SOCKET socket, const sockaddr* name, int length) {
+    if (socket == INVALID_SOCKET) {
+        return SetError(WSAENOTSOCK);
+    }
+    ::sockaddr_in address;
+    if (!ToSystemAddress(name, length, address)) {
+        return SetError(WSAEFAULT);
+    }
+    if (address.sin_family != AF_INET) {
+        return SetError(WSAEAFNOSUPPORT);
+    }
+    const int result =
+        ::connect(socket, reinterpret_cast<const ::sockaddr*>(&address), sizeof address);
+    const int error = result == 0 ? 0 : errno;
+    if (result != 0 && error != EINPROGRESS) {
+        return SetError(MapErrno(error));
+    }
+    std::lock_guard lock(registryMutex);
+    if (Registration* registration = FindLocked(socket)) {
+        registration->closePosted = false;
+        registration->endReached = false;
+        registration->resetError = 0;
+        registration->readArmed = true;
+        if (result == 0) {
+            // Completed at once; WinSock still reports the completion.
+            registration->state = SocketState::Connected;
+            Post(*registration, FD_CONNECT, 0);
+        } else {
+            registration->state = SocketState::Connecting;
+        }
+        UpdateNotifiers(*registration);
+    }
+    return result == 0 ? 0 : SetError(WSAEWOULDBLOCK);
+}
+
+int bind(SOCKET socket, const sockaddr* name, int length) {
+    ::sockaddr_in address;
+    if (!ToSystemAddress(name, length, address)) {
+        return SetError(WSAEFAULT);
+    }
+    if (::bind(socket, reinterpret_cast<const ::sockaddr*>(&address), sizeof address) != 0) {
+        return SetErrnoError();
+    }
+    return 0;
+}
+
+int listen(SOCKET socket, int backlog) {
+    if (::listen(socket, backlog) != 0) {
+        return SetErrnoError();
+    }
+    std::lock_guard lock(registryMutex);
+    if (Registration* registration = FindLocked(socket)) {
+        registration->state = SocketState::Listening;
+        registration->readArmed = true;
+        UpdateNotifiers(*registration);
+    }
+    return 0;
+}
+
+int getsockname(SOCKET socket, sockaddr* name, int* length) {
+    ::sockaddr_in address{};
+    socklen_t addressLength = sizeof address;
+    if (::getsockname(socket, reinterpret_cast<::sockaddr*>(&address), &addressLength) != 0) {
+        return SetErrnoError();
+    }
+    if (name == nullptr || length == nullptr || *length < static_cast<int>(sizeof(sockaddr_in))) {
+        return SetError(WSAEFAULT);
+    }
+    FromSystemAddress(address, name, length);
+    return 0;
+}
+
+int closesocket(SOCKET socket) {
+    if (socket == INVALID_SOCKET) {
+        return SetError(WSAENOTSOCK);
+    }
+    Unregister(socket);
+    if (::close(socket) != 0) {
+        return SetErrnoError();
+    }
+    return 0;
+}
+
+int send(SOCKET socket, const char* data, int length, int flags) {
+    if (socket == INVALID_SOCKET) {
+        return SetError(WSAENOTSOCK);
+    }
+    if (length < 0 || (data == nullptr && length > 0)) {
+        return SetError(WSAEFAULT);
+    }
+    if (flags != 0) {
+        return SetError(WSAEOPNOTSUPP);
+    }
+    // No SIGPIPE: a peer that has gone is an error to report, not a reason
+    // for the process to end.
+    const ssize_t sent = ::send(socket, data, static_cast<std::size_t>(length), MSG_NOSIGNAL);
+    if (sent < 0) {
+        return SetErrnoError();
+    }
+    return static_cast<int>(sent);
+}
+
+int recv(SOCKET socket, char* data, int length, int flags) {
+    if (socket == INVALID_SOCKET) {
+        return SetError(WSAENOTSOCK);
+    }
+    if (length < 0 || (data == nullptr && length > 0)) {
+        return SetError(WSAEFAULT);
+    }
+    if ((flags & ~kWinSockPeek) != 0) {
+        return SetError(WSAEOPNOTSUPP);
+    }
+    int resetError = 0;
+    {
+        std::lock_guard lock(registryMutex);
+        if (Registration* registration = FindLocked(socket)) {
+            // Calling recv re-enables FD_READ, peeking included.
+            registration->readArmed = true;
+            resetError = registration->resetError;
+            UpdateNotifiers(*registration);
+        }
+    }
+    const int systemFlags = (flags & kWinSockPeek) ? MSG_PEEK : 0;
+    const ssize_t received = ::recv(socket, data, static_cast<std::size_t>(length), systemFlags);
+    if (received < 0) {
+        return SetErrnoError();
+    }
+    if (received == 0 && resetError != 0 && length > 0) {
+        return SetError(resetError);
+    }
+    return static_cast<int>(received);
+}
+
+SOCKET accept(SOCKET socket, sockaddr* address, int* length) {
+    {
+        std::lock_guard lock(registryMutex);
+        if (Registration* registration = FindLocked(socket)) {
+            registration->readArmed = true;
+            UpdateNotifiers(*registration);
+        }
+    }
+    ::sockaddr_in peer{};
+    socklen_t peerLength = sizeof peer;
+    const int descriptor =
+        ::accept4(socket, reinterpret_cast<::sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC);
+    if (descriptor < 0) {
+        SetErrnoError();
+        return INVALID_SOCKET;
+    }
+    if (descriptor >= INVALID_SOCKET) {
+        ::close(descriptor);
+        SetError(WSAEMFILE);
+        return INVALID_SOCKET;
+    }
+    FromSystemAddress(peer, address, length);
+    return static_cast<SOCKET>(descriptor);
+}
+
+std::uint32_t inet_addr(const char* text) {
+    if (text == nullptr) {
+        return INADDR_NONE;
+    }
+    return ::inet_addr(text);
+}
+
+// Parenthesised: the system may define htons and ntohs as macros.
+std::uint16_t(htons)(std::uint16_t value) {
+    return (::htons)(value);
+}
+
+std::uint16_t(ntohs)(std::uint16_t value) {
+    return (::ntohs)(value);
+}
+
+int WaitWritable(SOCKET socket, int timeoutMilliseconds) {
+    pollfd descriptor{socket, POLLOUT, 0};
+    int result = 0;
+    do {
+        result = ::poll(&descriptor, 1, timeoutMilliseconds);
+    } while (result < 0 && errno == EINTR);
+    if (result < 0) {
+        return SetErrnoError();
+    }
+    return result > 0 ? 1 : 0;
+}
+
+}  // namespace vornakle::winsock

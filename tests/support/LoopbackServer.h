@@ -1,0 +1,162 @@
+#pragma once
+
+// A TCP server on 127.0.0.1 for the socket, HTTP and verification tests,
+// written on plain POSIX sockets and threads so that it shares nothing with
+// the code under test. Every accepted connection runs the same script; the
+// server records the exact bytes each connection received. It never outlives
+// its lifetime: when that passes (or on Stop, or destruction) every
+// connection is closed and every thread ends.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vornakle::testing {
+
+// What the server does on each connection, step by step. After the last step
+// the connection is closed gracefully unless a step closed it already.
+class ServerScript {
+public:
+    // Sends bytes.
+    ServerScript& Send(std::string bytes);
+    // Reads (and records) until the bytes received on this connection contain
+    // text.
+    ServerScript& ReadUntil(std::string text);
+    // Waits without reading.
+    ServerScript& Pause(std::chrono::milliseconds duration);
+    // Sends chunk every interval, count times; count 0 streams until the
+    // peer goes or the server stops.
+    ServerScript& Trickle(std::string chunk, std::chrono::milliseconds interval, int count);
+    // Sends back every byte received until the peer closes.
+    ServerScript& Echo();
+    // Keeps the connection open and silent, recording what arrives, until the
+    // peer closes or the server stops.
+    ServerScript& Hold();
+    // Keeps the connection open without reading anything, so that the peer's
+    // sends eventually find no room.
+    ServerScript& HoldWithoutReading();
+    // Closes gracefully now.
+    ServerScript& Close();
+    // Closes with a reset (linger 0) now.
+    ServerScript& Reset();
+
+    struct Step {
+        enum class Kind {
+            Send,
+            ReadUntil,
+            Pause,
+            Trickle,
+            Echo,
+            Hold,
+            HoldWithoutReading,
+            Close,
+            Reset
+        };
+        Kind kind;
+        std::string bytes;
+        std::chrono::milliseconds duration{0};
+        int count = 0;
+    };
+    const std::vector<Step>& Steps() const { return steps_; }
+
+private:
+    std::vector<Step> steps_;
+};
+
+class LoopbackServer {
+public:
+    struct Options {
+        // Upper bound of the server's whole life.
+        std::chrono::milliseconds lifetime{std::chrono::seconds(60)};
+        // SO_RCVBUF of the accepted connections; 0 keeps the system's.
+        int receiveBufferBytes = 0;
+    };
+
+    explicit LoopbackServer(ServerScript script);
+    LoopbackServer(ServerScript script, Options options);
+    ~LoopbackServer();
+
+    LoopbackServer(const LoopbackServer&) = delete;
+    LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+    std::uint16_t Port() const { return port_; }
+
+    // Bytes received on the connection accepted as number index (from 0);
+    // empty when there is none.
+    std::string Received(std::size_t index = 0) const;
+    int ConnectionsAccepted() const;
+    // Connections whose script has ended and which the server has closed.
+    int ConnectionsFinished() const;
+    // The most connections that were open at the same time.
+    int MaxConcurrentConnections() const;
+
+    // Wait (bounded) for a condition; false when the time passed first.
+    bool WaitForConnections(int count, std::chrono::milliseconds limit = kWaitLimit) const;
+    bool WaitForFinished(int count, std::chrono::milliseconds limit = kWaitLimit) const;
+    bool WaitForReceived(std::size_t index, const std::string& text,
+                         std::chrono::milliseconds limit = kWaitLimit) const;
+
+    // Closes every connection and ends every thread.
+    void Stop();
+
+    static constexpr std::chrono::milliseconds kWaitLimit{std::chrono::seconds(20)};
+
+private:
+    void AcceptLoop();
+    void Serve(int descriptor, std::size_t index);
+    bool Stopping() const;
+
+    ServerScript script_;
+    Options options_;
+    int listener_ = -1;
+    std::uint16_t port_ = 0;
+    std::chrono::steady_clock::time_point deadline_;
+
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    bool stopping_ = false;
+    std::vector<std::string> received_;
+    int finished_ = 0;
+    int open_ = 0;
+    int maxOpen_ = 0;
+    std::vector<std::thread> workers_;
+    std::thread acceptor_;
+};
+
+// A port on 127.0.0.1 that refuses connections: bound, so no one else takes
+// it while it lives, but not listening.
+class RefusingPort {
+public:
+    RefusingPort();
+    ~RefusingPort();
+    RefusingPort(const RefusingPort&) = delete;
+    RefusingPort& operator=(const RefusingPort&) = delete;
+    std::uint16_t Port() const { return port_; }
+
+private:
+    int descriptor_ = -1;
+    std::uint16_t port_ = 0;
+};
+
+// A port on 127.0.0.1 where a connect neither completes nor fails: it listens
+// with a full accept queue (one connection of its own, never accepted), so
+// the system drops every further connection request.
+class UnansweringPort {
+public:
+    UnansweringPort();
+    ~UnansweringPort();
+    UnansweringPort(const UnansweringPort&) = delete;
+    UnansweringPort& operator=(const UnansweringPort&) = delete;
+    std::uint16_t Port() const { return port_; }
+
+private:
+    int listener_ = -1;
+    int filler_ = -1;
+    std::uint16_t port_ = 0;
+};
+
+}  // namespace vornakle::testing
