@@ -1,0 +1,173 @@
+#pragma once
+
+#include "net/HiddenWindows.h"
+#include "net/SockErrors.h"
+#include "net/ThreadTimer.h"
+#include "platform/WinSock.h"
+
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace vornakle {
+
+// A TCP client socket whose operations look blocking to the caller but wait by
+// dispatching the thread's messages: socket events and host lookup
+// completions arrive at its hidden window, the time-out at its timer's window.
+// Each component belongs to the thread that made it, which must run a Qt
+// event dispatcher (the main thread or a QThread); components on different
+// threads work independently.
+class TTcpSocket : public QObject {
+    Q_OBJECT
+
+public:
+    using TNotifyEvent = std::function<void(QObject* Sender)>;
+    using TSocketErrorEvent =
+        std::function<void(QObject* Sender, std::uint16_t ErrorNo, const std::string& Text)>;
+    using THandlerEvent = std::function<void(bool& Handled)>;
+    using TOnHostResolved = std::function<void(QObject* Sender)>;
+    using TOnStatus = std::function<void(QObject* Sender, const std::string& Status)>;
+
+    // Data bytes of the transfer buffer; one more byte holds a terminating
+    // zero.
+    static constexpr int kBufferSize = 65536;
+    static constexpr int kHostEntryBufferSize = winsock::MAXGETHOSTSTRUCT;
+    static constexpr std::uint32_t kSocketEvents = winsock::FD_READ | winsock::FD_OOB |
+                                                   winsock::FD_ACCEPT | winsock::FD_CONNECT |
+                                                   winsock::FD_CLOSE;
+    // How long SendBuffer and SendFile wait for a peer that takes no data,
+    // when no TimeOut is set. A link check sends a few hundred bytes, so a
+    // stall this long means the peer has stopped reading.
+    static constexpr int kSendStallLimitMilliseconds = 30000;
+    // SendFile processes messages while it waits for room to send; this is
+    // how often.
+    static constexpr int kSendFileWaitSliceMilliseconds = 50;
+
+    explicit TTcpSocket(QObject* Owner = nullptr);
+    ~TTcpSocket() override;
+
+    TTcpSocket(const TTcpSocket&) = delete;
+    TTcpSocket& operator=(const TTcpSocket&) = delete;
+
+    virtual std::uint16_t Accept();
+    virtual void Connect();
+    virtual void Disconnect();
+    virtual std::string Transaction(const std::string& Command);
+    virtual void Abort();
+
+    void Cancel();
+    void LookupErrorMessage(std::uint16_t ErrorNo, std::string& Text);
+
+    void SendBuffer(const char* Data, std::uint16_t Length);
+    void Write(const std::string& Text);
+    void Writeln(const std::string& Text);
+    std::string ReadLn();
+    void SendFile(const std::string& FileName);
+    void CaptureFile(const std::string& FileName);
+    void CaptureString(std::string& Dest, std::int32_t MaxLength);
+    bool DataAvailable();
+
+    // Called by the hidden socket window for every message numbered
+    // WM_SOCKET_EVENT or higher.
+    void HandleSocketMessage(TMessage& Message);
+
+    // Number of components that have started WinSock, over all threads.
+    static int WinsockUsers();
+
+    // Settings.
+    std::string Host;
+    std::int32_t Port = 0;
+    std::int32_t TimeOut = 0;
+    std::int32_t ReportLevel = 0;
+    std::string Proxy;
+    std::int32_t ProxyPort = 0;
+
+    // Events.
+    TNotifyEvent OnReadReady;
+    TNotifyEvent OnAcceptReady;
+    TNotifyEvent OnConnect;
+    TNotifyEvent OnDisconnect;
+    TSocketErrorEvent OnSocketError;
+    THandlerEvent OnInvalidHost;
+    TOnHostResolved OnHostResolved;
+    TOnStatus OnStatus;
+    TNotifyEvent OnConnectionFailed;
+    TNotifyEvent OnPacketRecvd;
+    TNotifyEvent OnPacketSent;
+
+    // State other parts read; descendants also set ReplyNumber and
+    // BytesTotal.
+    bool Connected = false;
+    std::string LastStatus;
+    std::int32_t LastErrorNo = 0;
+    std::vector<std::string> WinsockInfo;
+    std::int16_t ReplyNumber = 0;
+    std::string LastReply;
+    std::int32_t BytesSent = 0;
+    std::int32_t BytesRecvd = 0;
+    std::int32_t BytesTotal = 0;
+    winsock::sockaddr_in RemoteAddress{};
+
+protected:
+    void ReportStatus(std::uint8_t Level, const std::string& Text);
+    void CheckSocketError(std::uint16_t IgnoredError, std::string& Text);
+    void TimerOn();
+    void TimerOff();
+    void ResolveHost();
+    void RequestCloseSocket();
+    void InitializeWinsock();
+    void TimerTriggered(QObject* Sender);
+
+    // Dispatches the thread's messages once. Blocking: when nothing is
+    // pending, sleeps until the next message arrives. Every flag a wait
+    // re-tests is changed by a message (socket event, lookup completion,
+    // timer tick, user input), so blocking loses nothing and idles at no
+    // processor cost.
+    enum class Dispatch { Pending, Blocking };
+    static void ProcessMessages(Dispatch Mode);
+
+    char Buffer[kBufferSize + 1] = {};
+    bool Canceled = false;
+    bool Destroying = false;
+    bool Succeeded = false;
+    bool TimedOut = false;
+    bool AsyncDone = false;
+    std::unique_ptr<TThreadTimer> Timer;
+    winsock::WSADATA WinsockData{};
+    winsock::SOCKET SocketHandle = winsock::INVALID_SOCKET;
+    std::unique_ptr<SockWindowClass> WindowHandle;
+    // Aligned for the host entry record the lookup writes at its start.
+    struct HostEntryStorage {
+        alignas(winsock::hostent) char Bytes[kHostEntryBufferSize];
+    };
+    std::unique_ptr<HostEntryStorage> HostEntryBuffer;
+
+private:
+    // Bytes of a line that ReadLn has seen in the socket: receives exactly
+    // Count of them into Line at Offset, or raises the socket error.
+    void ReceiveInto(std::string& Line, std::size_t Offset, int Count);
+    // Waits until the socket takes data again, at most Milliseconds; false
+    // when the time passed first. Raises a socket error.
+    bool WaitForSendRoom(int Milliseconds);
+    int SendStallLimit() const;
+    void MakeSocket(int Protocol);
+
+    // Set when the component's destructor has begun; events are no longer
+    // fired then.
+    bool ComponentDestroying = false;
+    // An FD_ACCEPT arrived that Accept has not taken yet.
+    bool AcceptPending = false;
+    // The host lookup in flight, kept so that a lookup given up on (time-out,
+    // cancel) is cancelled and cannot complete into a later wait.
+    winsock::HANDLE LookupTask = 0;
+
+    static std::mutex WinsockUsersMutex;
+    static int WinsockUsersCount;
+};
+
+}  // namespace vornakle

@@ -1,0 +1,394 @@
+// The transfers of TTcpSocket: sending, line reading, captures, Transaction
+// and Accept.
+
+#include "net/TcpSocket.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+namespace vornakle {
+
+namespace {
+
+// Runs its action when the scope ends, however it ends.
+template <typename Action>
+class ScopeExit {
+public:
+    explicit ScopeExit(Action action) : action_(std::move(action)) {}
+    ~ScopeExit() { action_(); }
+    ScopeExit(const ScopeExit&) = delete;
+    ScopeExit& operator=(const ScopeExit&) = delete;
+
+private:
+    Action action_;
+};
+
+// The counters are 32-bit totals that may run past their range on a long
+// life; they wrap, as the fields they stand for do.
+void AddWrapping(std::int32_t& total, int amount) {
+    total = static_cast<std::int32_t>(static_cast<std::uint32_t>(total) +
+                                      static_cast<std::uint32_t>(amount));
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// The reply number of a Transaction is at most this many leading digits.
+constexpr std::size_t kMaxReplyDigits = 10;
+
+}  // namespace
+
+int TTcpSocket::SendStallLimit() const {
+    return TimeOut > 0 ? TimeOut : kSendStallLimitMilliseconds;
+}
+
+bool TTcpSocket::WaitForSendRoom(int Milliseconds) {
+    const int result = winsock::WaitWritable(SocketHandle, Milliseconds);
+    if (result == winsock::SOCKET_ERROR) {
+        std::string text;
+        CheckSocketError(winsock::WSAEWOULDBLOCK, text);
+    }
+    return result == 1;
+}
+
+void TTcpSocket::SendBuffer(const char* Data, std::uint16_t Length) {
+    ReportStatus(4, "Sending Buffer");
+    TimerOn();
+    ScopeExit timerOff([this] { TimerOff(); });
+    bool stalled = false;
+    if (!Canceled) {
+        std::size_t length = Length;
+        if (length == 0) {
+            length = strnlen(Data, kBufferSize);
+            if (length > std::numeric_limits<std::uint16_t>::max()) {
+                throw ERangeError();
+            }
+        }
+        std::size_t remaining = length;
+        while (remaining > 0 && !Canceled) {
+            const int sent = winsock::send(SocketHandle, Data + (length - remaining),
+                                           static_cast<int>(remaining), 0);
+            if (sent == 0) {
+                break;
+            }
+            if (sent < 0) {
+                std::string text;
+                CheckSocketError(winsock::WSAEWOULDBLOCK, text);
+                // The socket is full. Processing no messages here, nothing can
+                // end the wait but room to send; a peer that stopped reading
+                // would hold it for good, so the wait is bounded and then
+                // counts as a time-out.
+                if (!WaitForSendRoom(SendStallLimit())) {
+                    stalled = true;
+                    break;
+                }
+                continue;
+            }
+            remaining -= static_cast<std::size_t>(sent);
+        }
+    }
+    if (Canceled || stalled) {
+        Canceled = false;
+        throw EAbortError("Socket send aborted");
+    }
+}
+
+void TTcpSocket::Write(const std::string& Text) {
+    ReportStatus(8, "Write");
+    const std::size_t length = std::min<std::size_t>(Text.size(), kBufferSize);
+    std::memcpy(Buffer, Text.data(), length);
+    Buffer[length] = '\0';
+    SendBuffer(Buffer, 0);
+}
+
+void TTcpSocket::Writeln(const std::string& Text) {
+    ReportStatus(8, "Writeln");
+    Write(Text + "\r\n");
+}
+
+void TTcpSocket::ReceiveInto(std::string& Line, std::size_t Offset, int Count) {
+    while (Count > 0) {
+        const int received = winsock::recv(SocketHandle, Line.data() + Offset, Count, 0);
+        if (received <= 0) {
+            // The bytes were seen by the peek; only a reset in between takes
+            // them away.
+            std::string text;
+            CheckSocketError(winsock::WSAEWOULDBLOCK, text);
+            throw ESockError("Socket readln aborted");
+        }
+        Offset += static_cast<std::size_t>(received);
+        Count -= received;
+    }
+}
+
+std::string TTcpSocket::ReadLn() {
+    ReportStatus(8, "ReadLn");
+    std::string line;
+    int taken = 0;
+    int lineEnd = -1;
+    bool notConnected = false;
+    TimerOn();
+    {
+        ScopeExit timerOff([this] { TimerOff(); });
+        do {
+            if (taken >= kBufferSize) {
+                throw ERangeError();
+            }
+            const int peeked =
+                winsock::recv(SocketHandle, Buffer + taken, kBufferSize - taken, winsock::MSG_PEEK);
+            bool idle = false;
+            if (peeked == 0) {
+                // The peer closed: an unfinished line is dropped.
+                return std::string();
+            }
+            if (peeked < 0) {
+                LastErrorNo = winsock::WSAGetLastError();
+                if (LastErrorNo == winsock::WSAENOTCONN) {
+                    notConnected = true;
+                    break;
+                }
+                std::string text;
+                CheckSocketError(winsock::WSAEWOULDBLOCK, text);
+                idle = true;
+            } else {
+                const void* found = std::memchr(Buffer + taken, '\n', peeked);
+                if (found != nullptr) {
+                    lineEnd = static_cast<int>(static_cast<const char*>(found) - Buffer);
+                    break;
+                }
+                line.resize(static_cast<std::size_t>(taken + peeked));
+                ReceiveInto(line, static_cast<std::size_t>(taken), peeked);
+                taken += peeked;
+            }
+            ProcessMessages(idle ? Dispatch::Blocking : Dispatch::Pending);
+        } while (!Canceled);
+    }
+    if (Canceled) {
+        Canceled = false;
+        throw EAbortError("Socket readln aborted");
+    }
+    if (notConnected) {
+        // 10057: the peer's close was handled while no data was waiting and
+        // the socket was replaced. That is the end of the stream, met the
+        // other way round, so it ends the same way as recv returning 0: an
+        // empty line, the bytes of an unfinished line dropped.
+        return std::string();
+    }
+    line.resize(static_cast<std::size_t>(lineEnd + 1));
+    ReceiveInto(line, static_cast<std::size_t>(taken), lineEnd + 1 - taken);
+    return line;
+}
+
+std::string TTcpSocket::Transaction(const std::string& Command) {
+    ReportStatus(8, "Transaction");
+    ReplyNumber = 0;
+    Writeln(Command);
+    LastReply = ReadLn();
+    if (!LastReply.empty()) {
+        ReportStatus(1, LastReply);
+        std::size_t digits = 0;
+        while (digits < LastReply.size() && digits < kMaxReplyDigits && LastReply[digits] >= '0' &&
+               LastReply[digits] <= '9') {
+            ++digits;
+        }
+        if (digits > 0) {
+            const long long value = std::stoll(LastReply.substr(0, digits));
+            if (value <= std::numeric_limits<std::int32_t>::max()) {
+                if (value > std::numeric_limits<std::int16_t>::max()) {
+                    throw ERangeError();
+                }
+                ReplyNumber = static_cast<std::int16_t>(value);
+            }
+        }
+    }
+    return LastReply;
+}
+
+void TTcpSocket::SendFile(const std::string& FileName) {
+    ReportStatus(8, "SendFile");
+    FileHandle file(std::fopen(FileName.c_str(), "rb"));
+    if (!file) {
+        throw EFileError("Cannot open file \"" + FileName + "\". " + std::strerror(errno));
+    }
+    bool stalled = false;
+    while (!Canceled && !stalled) {
+        const std::size_t got = std::fread(Buffer, 1, kBufferSize, file.get());
+        if (std::ferror(file.get())) {
+            throw EFileError("Cannot read file \"" + FileName + "\". " + std::strerror(errno));
+        }
+        std::size_t remaining = got;
+        while (remaining > 0 && !Canceled) {
+            const int sent = winsock::send(SocketHandle, Buffer + (got - remaining),
+                                           static_cast<int>(remaining), 0);
+            if (sent == 0) {
+                break;
+            }
+            if (sent < 0) {
+                std::string text;
+                CheckSocketError(winsock::WSAEWOULDBLOCK, text);
+                // Waits for room in short slices so that messages (a cancel)
+                // still come through, and gives up on a peer that has taken
+                // nothing for the stall limit.
+                const auto stallStart = std::chrono::steady_clock::now();
+                while (!Canceled && !WaitForSendRoom(kSendFileWaitSliceMilliseconds)) {
+                    ProcessMessages(Dispatch::Pending);
+                    if (std::chrono::steady_clock::now() - stallStart >
+                        std::chrono::milliseconds(SendStallLimit())) {
+                        stalled = true;
+                        break;
+                    }
+                }
+                if (stalled) {
+                    break;
+                }
+            } else {
+                remaining -= static_cast<std::size_t>(sent);
+                AddWrapping(BytesSent, sent);
+                if (OnPacketSent) {
+                    OnPacketSent(this);
+                }
+            }
+            ProcessMessages(Dispatch::Pending);
+        }
+        if (got < static_cast<std::size_t>(kBufferSize) || std::feof(file.get())) {
+            break;
+        }
+    }
+    file.reset();
+    if (Canceled || stalled) {
+        Canceled = false;
+        throw EAbortError("Socket send aborted");
+    }
+}
+
+void TTcpSocket::CaptureFile(const std::string& FileName) {
+    ReportStatus(8, "CaptureFile");
+    BytesRecvd = 0;
+    TimerOn();
+    {
+        ScopeExit timerOff([this] { TimerOff(); });
+        FileHandle file(std::fopen(FileName.c_str(), "wb"));
+        if (!file) {
+            throw EFileError("Cannot create file \"" + FileName + "\". " + std::strerror(errno));
+        }
+        while (!Canceled) {
+            const int got = winsock::recv(SocketHandle, Buffer, kBufferSize, 0);
+            bool idle = false;
+            if (got > 0) {
+                if (std::fwrite(Buffer, 1, static_cast<std::size_t>(got), file.get()) !=
+                    static_cast<std::size_t>(got)) {
+                    throw EFileError("Cannot write file \"" + FileName + "\". " +
+                                     std::strerror(errno));
+                }
+                AddWrapping(BytesRecvd, got);
+                if (OnPacketRecvd) {
+                    OnPacketRecvd(this);
+                }
+                TimerOn();
+            } else if (got == 0) {
+                break;
+            } else {
+                LastErrorNo = winsock::WSAGetLastError();
+                if (LastErrorNo == winsock::WSAENOTCONN) {
+                    break;
+                }
+                std::string text;
+                CheckSocketError(winsock::WSAEWOULDBLOCK, text);
+                idle = true;
+            }
+            ProcessMessages(idle ? Dispatch::Blocking : Dispatch::Pending);
+        }
+        // Data still buffered must reach the disk, and a full disk must not
+        // pass for a complete capture.
+        std::FILE* raw = file.release();
+        if (std::fclose(raw) != 0) {
+            throw EFileError("Cannot write file \"" + FileName + "\". " + std::strerror(errno));
+        }
+    }
+    if (Canceled) {
+        Canceled = false;
+        throw EAbortError("Socket send aborted");
+    }
+}
+
+void TTcpSocket::CaptureString(std::string& Dest, std::int32_t MaxLength) {
+    ReportStatus(8, "Capture String");
+    Dest.clear();
+    BytesRecvd = 0;
+    TimerOn();
+    {
+        ScopeExit timerOff([this] { TimerOff(); });
+        while (!Canceled &&
+               (MaxLength == -1 || static_cast<std::int64_t>(Dest.size()) < MaxLength)) {
+            const int got = winsock::recv(SocketHandle, Buffer, kBufferSize, 0);
+            bool idle = false;
+            if (got == 0) {
+                break;
+            }
+            if (got > 0) {
+                Dest.append(Buffer, static_cast<std::size_t>(got));
+                AddWrapping(BytesRecvd, got);
+                if (OnPacketRecvd) {
+                    OnPacketRecvd(this);
+                }
+                // The time-out limits idle time, not the whole capture.
+                TimerOn();
+            } else {
+                LastErrorNo = winsock::WSAGetLastError();
+                if (LastErrorNo == winsock::WSAENOTCONN) {
+                    break;
+                }
+                std::string text;
+                CheckSocketError(winsock::WSAEWOULDBLOCK, text);
+                idle = true;
+            }
+            ProcessMessages(idle ? Dispatch::Blocking : Dispatch::Pending);
+        }
+    }
+    if (Canceled) {
+        Canceled = false;
+        throw EAbortError("Socket capture aborted");
+    }
+}
+
+bool TTcpSocket::DataAvailable() {
+    ReportStatus(8, "Data Available");
+    return winsock::recv(SocketHandle, Buffer, 1, winsock::MSG_PEEK) >= 1;
+}
+
+std::uint16_t TTcpSocket::Accept() {
+    ReportStatus(4, "Accepting");
+    // An incoming connection ends the wait too: without it, nothing but a
+    // cancel or an abort would, and a connection could never be taken.
+    while (!AsyncDone && !Canceled && !AcceptPending) {
+        ProcessMessages(Dispatch::Blocking);
+    }
+    if (Canceled) {
+        throw ESockError("Accepting Canceled");
+    }
+    if (!Succeeded) {
+        throw ESockError("Error creating Data Connection");
+    }
+    AcceptPending = false;
+    winsock::sockaddr_in address{};
+    int length = sizeof address;
+    const winsock::SOCKET accepted =
+        winsock::accept(SocketHandle, reinterpret_cast<winsock::sockaddr*>(&address), &length);
+    if (accepted == winsock::INVALID_SOCKET) {
+        std::string text;
+        CheckSocketError(winsock::WSAEWOULDBLOCK, text);
+        // Nothing was pending after all: no handle to give.
+        throw ERangeError();
+    }
+    winsock::WSAAsyncSelect(accepted, WindowHandle.get(), WM_SOCKET_EVENT, kSocketEvents);
+    RemoteAddress = address;
+    return accepted;
+}
+
+}  // namespace vornakle

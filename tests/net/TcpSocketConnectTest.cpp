@@ -1,0 +1,352 @@
+#include "net/TcpSocket.h"
+
+#include "support/LoopbackServer.h"
+#include "tests/net/NetTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
+namespace vornakle::testing {
+namespace {
+
+using namespace std::chrono_literals;
+namespace ws = vornakle::winsock;
+
+// Holds every lookup until released, recording the names asked for.
+class GatedResolver {
+public:
+    GatedResolver() {
+        ws::SetHostResolverForTesting(
+            [this](const std::string& name, std::vector<std::uint32_t>& addresses) {
+                std::unique_lock lock(mutex_);
+                names_.push_back(name);
+                released_.wait(lock, [this] { return open_; });
+                addresses.push_back(ws::inet_addr("127.0.0.1"));
+                return 0;
+            });
+    }
+    ~GatedResolver() {
+        Release();
+        ProcessUntil([] { return ws::PendingHostLookups() == 0; });
+        ws::SetHostResolverForTesting({});
+    }
+    void Release() {
+        {
+            std::lock_guard lock(mutex_);
+            open_ = true;
+        }
+        released_.notify_all();
+    }
+    std::vector<std::string> Names() {
+        std::lock_guard lock(mutex_);
+        return names_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable released_;
+    bool open_ = false;
+    std::vector<std::string> names_;
+};
+
+std::string ConnectError(TTcpSocket& socket) {
+    return MessageOf<ESockError>([&] { socket.Connect(); });
+}
+
+TEST(TcpSocketLife, OnlyTheFirstComponentFillsWinsockInfoAndTheLastReleasesWinsock) {
+    ASSERT_EQ(TTcpSocket::WinsockUsers(), 0);
+    auto first = std::make_unique<TTcpSocket>();
+    auto second = std::make_unique<TTcpSocket>();
+    EXPECT_EQ(TTcpSocket::WinsockUsers(), 2);
+    ASSERT_EQ(first->WinsockInfo.size(), 6u);
+    EXPECT_EQ(first->WinsockInfo[0], "Version= 1.1");
+    EXPECT_EQ(first->WinsockInfo[1], "High Version= 1.1");
+    EXPECT_EQ(first->WinsockInfo[2].rfind("Description= ", 0), 0u);
+    EXPECT_EQ(first->WinsockInfo[3], "System= Running");
+    EXPECT_EQ(first->WinsockInfo[4].rfind("Max Sockets= ", 0), 0u);
+    EXPECT_EQ(first->WinsockInfo[5], "Max Udp pack size= 65507");
+    EXPECT_TRUE(second->WinsockInfo.empty());
+
+    // Whichever goes first, WinSock stays up until both are gone.
+    first.reset();
+    EXPECT_EQ(ws::StartupCount(), 1);
+    second.reset();
+    EXPECT_EQ(ws::StartupCount(), 0);
+    EXPECT_EQ(TTcpSocket::WinsockUsers(), 0);
+}
+
+TEST(TcpSocketLife, ConstructionReportsNothingAtLevelZeroAndEverythingAtEight) {
+    ProbeSocket socket;
+    EXPECT_EQ(socket.ReportLevel, 0);
+    socket.RecordStatus(0);
+    socket.Cancel();
+    EXPECT_TRUE(socket.statuses.empty());
+    EXPECT_TRUE(socket.LastStatus.empty());
+
+    socket.RecordStatus(4);
+    socket.ReportStatus(1, "reply");
+    socket.ReportStatus(4, "Sending Buffer");
+    socket.Cancel();  // level 8
+    EXPECT_EQ(socket.statuses, (std::vector<std::string>{"reply", "Sending Buffer"}));
+    EXPECT_EQ(socket.LastStatus, "Sending Buffer");
+
+    // A failing status handler does not fail the operation.
+    socket.OnStatus = [](QObject*, const std::string&) { throw Exception("handler"); };
+    socket.ReportLevel = 8;
+    EXPECT_NO_THROW(socket.Cancel());
+    EXPECT_EQ(socket.LastStatus, "Canceling");
+}
+
+TEST(TcpSocketErrors, ErrorNumbersBecomeTheirTexts) {
+    ProbeSocket socket;
+    std::string text;
+    socket.LookupErrorMessage(11001, text);
+    EXPECT_EQ(text, "11001:Host not found");
+    socket.LookupErrorMessage(10061, text);
+    EXPECT_EQ(text, "10061:Connection refused");
+    socket.LookupErrorMessage(10101, text);
+    EXPECT_EQ(text, "Unknown Error No. 10101");
+    socket.LookupErrorMessage(0, text);
+    EXPECT_EQ(text, "");
+}
+
+TEST(TcpSocketErrors, CheckSocketErrorRaisesOnlyRealErrors) {
+    ProbeSocket socket;
+    std::vector<std::uint16_t> reported;
+    socket.OnSocketError = [&](QObject*, std::uint16_t error, const std::string&) {
+        reported.push_back(error);
+    };
+    std::string text = "untouched";
+    for (const int harmless : {0, 997, 10000, ws::WSAEWOULDBLOCK}) {
+        ws::WSASetLastError(harmless);
+        EXPECT_NO_THROW(socket.CheckSocketError(ws::WSAEWOULDBLOCK, text)) << harmless;
+        EXPECT_EQ(text, "");
+        EXPECT_EQ(socket.LastErrorNo, harmless);
+    }
+    EXPECT_TRUE(reported.empty());
+    ws::WSASetLastError(ws::WSAECONNRESET);
+    EXPECT_EQ(MessageOf<ESockError>([&] { socket.CheckSocketError(ws::WSAEWOULDBLOCK, text); }),
+              "10054:Connection reset by peer");
+    EXPECT_EQ(reported, (std::vector<std::uint16_t>{ws::WSAECONNRESET}));
+}
+
+TEST(TcpSocketConnect, DottedAddressConnectsWithoutLookup) {
+    LoopbackServer server(ServerScript().Hold());
+    ProbeSocket socket;
+    socket.RecordStatus();
+    bool resolved = false;
+    int connects = 0;
+    socket.OnHostResolved = [&](QObject*) { resolved = true; };
+    socket.OnConnect = [&](QObject*) { ++connects; };
+    socket.Host = "127.0.0.1";
+    socket.Port = server.Port();
+    socket.Connect();
+    EXPECT_TRUE(socket.Connected);
+    EXPECT_FALSE(resolved);
+    EXPECT_EQ(connects, 1);
+    EXPECT_TRUE(server.WaitForConnections(1));
+    EXPECT_EQ(socket.RemoteAddress.sin_port, ws::htons(server.Port()));
+    EXPECT_EQ(socket.StatusCount("Resolve Host"), 1);
+    EXPECT_EQ(socket.StatusCount("Timer Triggered"), 0);
+}
+
+TEST(TcpSocketConnect, LocalhostIsLookedUp) {
+    LoopbackServer server(ServerScript().Hold());
+    TTcpSocket socket;
+    int resolved = 0;
+    socket.OnHostResolved = [&](QObject*) { ++resolved; };
+    socket.Host = "localhost";
+    socket.Port = server.Port();
+    socket.Connect();
+    EXPECT_TRUE(socket.Connected);
+    EXPECT_EQ(resolved, 1);
+    EXPECT_EQ(socket.RemoteAddress.sin_addr.s_addr, ws::inet_addr("127.0.0.1"));
+}
+
+TEST(TcpSocketConnect, UnresolvableOrEmptyHostIsANullRemoteAddress) {
+    ProbeSocket socket;
+    socket.Port = 80;
+    for (const char* host : {"no-such-host.invalid", ""}) {
+        socket.Host = host;
+        EXPECT_EQ(ConnectError(socket), "Null Remote Address") << host;
+        EXPECT_FALSE(socket.Connected);
+    }
+}
+
+TEST(TcpSocketConnect, InvalidHostHandlerGetsExactlyOneRetry) {
+    LoopbackServer server(ServerScript().Hold());
+    ProbeSocket socket;
+    socket.RecordStatus();
+    socket.Port = server.Port();
+    int calls = 0;
+
+    // Handled but not repaired: two lookups, then the error.
+    socket.Host = "no-such-host.invalid";
+    socket.OnInvalidHost = [&](bool& handled) {
+        ++calls;
+        handled = true;
+    };
+    EXPECT_EQ(ConnectError(socket), "Null Remote Address");
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(socket.StatusCount("Resolve Host"), 2);
+
+    // Not handled: one lookup.
+    socket.statuses.clear();
+    socket.OnInvalidHost = [&](bool&) { ++calls; };
+    EXPECT_EQ(ConnectError(socket), "Null Remote Address");
+    EXPECT_EQ(socket.StatusCount("Resolve Host"), 1);
+
+    // Repaired: the retry connects.
+    socket.OnInvalidHost = [&](bool& handled) {
+        socket.Host = "localhost";
+        handled = true;
+    };
+    socket.Connect();
+    EXPECT_TRUE(socket.Connected);
+}
+
+TEST(TcpSocketConnect, AllOnesAddressGoesToTheNameLookup) {
+    GatedResolver resolver;
+    resolver.Release();
+    RefusingPort refusing;
+    TTcpSocket socket;
+    socket.Host = "255.255.255.255";
+    socket.Port = refusing.Port();
+    // The gated resolver answers 127.0.0.1, where the port refuses.
+    EXPECT_EQ(ConnectError(socket), "Connection Failed");
+    EXPECT_EQ(resolver.Names(), (std::vector<std::string>{"255.255.255.255"}));
+}
+
+TEST(TcpSocketConnect, ConnectWhileConnectedFailsBeforeAnyLookup) {
+    LoopbackServer server(ServerScript().Hold());
+    ProbeSocket socket;
+    socket.Host = "127.0.0.1";
+    socket.Port = server.Port();
+    socket.Connect();
+    socket.RecordStatus();
+    EXPECT_EQ(ConnectError(socket), "Already connected");
+    EXPECT_EQ(socket.StatusCount("Resolve Host"), 0);
+    EXPECT_TRUE(socket.Connected);
+}
+
+TEST(TcpSocketConnect, RefusedConnectionFiresConnectionFailed) {
+    RefusingPort refusing;
+    TTcpSocket socket;
+    int failures = 0;
+    socket.OnConnectionFailed = [&](QObject*) { ++failures; };
+    socket.Host = "127.0.0.1";
+    socket.Port = refusing.Port();
+    EXPECT_EQ(ConnectError(socket), "Connection Failed");
+    EXPECT_EQ(failures, 1);
+    EXPECT_FALSE(socket.Connected);
+}
+
+TEST(TcpSocketConnect, ImmediateConnectErrorRaisesItsTextWithoutConnectionFailed) {
+    // The system refuses a TCP connect to a multicast group on the spot; no
+    // packet leaves the machine.
+    TTcpSocket socket;
+    int failures = 0;
+    socket.OnConnectionFailed = [&](QObject*) { ++failures; };
+    socket.Host = "224.0.0.1";
+    socket.Port = 80;
+    EXPECT_EQ(ConnectError(socket), "10051:Network is unreachable");
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(socket.LastErrorNo, ws::WSAENETUNREACH);
+}
+
+TEST(TcpSocketConnect, LookupTimesOutOrIsCanceled) {
+    GatedResolver resolver;
+    ProbeSocket socket;
+    socket.Host = "slow.invalid";
+    socket.Port = 80;
+    socket.TimeOut = 100;
+    EXPECT_EQ(ConnectError(socket), "Host Lookup Timed Out");
+    EXPECT_TRUE(socket.TimedOut);
+
+    socket.TimeOut = 0;
+    RunLater(50ms, &socket, [&] { socket.Cancel(); });
+    EXPECT_EQ(ConnectError(socket), "Host Lookup Canceled");
+    EXPECT_TRUE(socket.Canceled);
+    EXPECT_FALSE(socket.TimedOut);
+
+    // The abandoned lookups complete later and must not disturb the next
+    // connect.
+    LoopbackServer server(ServerScript().Hold());
+    resolver.Release();
+    ASSERT_TRUE(ProcessUntil([] { return ws::PendingHostLookups() == 0; }));
+    socket.Host = "127.0.0.1";
+    socket.Port = server.Port();
+    socket.Connect();
+    EXPECT_TRUE(socket.Connected);
+}
+
+TEST(TcpSocketConnect, ConnectTimesOutOrIsCanceled) {
+    UnansweringPort silent;
+    ProbeSocket socket;
+    int failures = 0;
+    socket.OnConnectionFailed = [&](QObject*) { ++failures; };
+    socket.Host = "127.0.0.1";
+    socket.Port = silent.Port();
+    socket.TimeOut = 150;
+    EXPECT_EQ(ConnectError(socket), "Connection Timed out");
+    EXPECT_TRUE(socket.TimedOut);
+    EXPECT_TRUE(socket.Canceled);
+    EXPECT_EQ(failures, 1);
+
+    // A fresh socket for the second attempt, the first one is still trying.
+    socket.Disconnect();
+    socket.TimeOut = 0;
+    RunLater(50ms, &socket, [&] { socket.Cancel(); });
+    EXPECT_EQ(ConnectError(socket), "Connection Canceled");
+    EXPECT_FALSE(socket.TimedOut);
+    EXPECT_EQ(failures, 2);
+}
+
+TEST(TcpSocketConnect, NegativeTimeOutIsARangeError) {
+    LoopbackServer server(ServerScript().Hold());
+    TTcpSocket socket;
+    socket.Host = "127.0.0.1";
+    socket.Port = server.Port();
+    socket.TimeOut = -1;
+    EXPECT_THROW(socket.Connect(), ERangeError);
+}
+
+TEST(TcpSocketConnect, ReconnectsAfterDisconnect) {
+    LoopbackServer server(ServerScript().ReadUntil("\r\n").Close());
+    TTcpSocket socket;
+    int disconnects = 0;
+    socket.OnDisconnect = [&](QObject*) { ++disconnects; };
+    socket.Host = "127.0.0.1";
+    socket.Port = server.Port();
+    for (const char* line : {"first", "second"}) {
+        socket.Connect();
+        socket.Writeln(line);
+        socket.Disconnect();
+        EXPECT_FALSE(socket.Connected);
+    }
+    EXPECT_EQ(disconnects, 2);
+    ASSERT_TRUE(server.WaitForFinished(2));
+    EXPECT_EQ(server.Received(0), "first\r\n");
+    EXPECT_EQ(server.Received(1), "second\r\n");
+}
+
+TEST(TcpSocketConnect, ComponentDestroyedWhileItsLookupRunsIsSafe) {
+    GatedResolver resolver;
+    auto socket = std::make_unique<TTcpSocket>();
+    socket->Host = "held.invalid";
+    TTcpSocket* raw = socket.get();
+    RunLater(30ms, raw, [raw] { raw->Cancel(); });
+    EXPECT_EQ(ConnectError(*socket), "Host Lookup Canceled");
+    EXPECT_GE(ws::PendingHostLookups(), 1);
+    socket.reset();
+    resolver.Release();
+    ASSERT_TRUE(ProcessUntil([] { return ws::PendingHostLookups() == 0; }));
+    ProcessFor(50ms);
+    EXPECT_EQ(TTcpSocket::WinsockUsers(), 0);
+}
+
+}  // namespace
+}  // namespace vornakle::testing
