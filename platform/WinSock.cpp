@@ -14,9 +14,11 @@ constexpr int kWinSockTcpNoDelay = vornakle::winsock::TCP_NODELAY;
 constexpr int kWinSockPeek = vornakle::winsock::MSG_PEEK;
 }  // namespace
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QPointer>
 #include <QSocketNotifier>
+#include <QThread>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -548,6 +550,12 @@ int WSAAsyncSelect(SOCKET socket, HWND window, UINT message, long events) {
     }
     if (window == nullptr) {
         return SetError(WSAEINVAL);
+    }
+    // Notifications need the thread's event dispatcher; on a thread without
+    // one (a plain std::thread) nothing would ever arrive and every wait on
+    // the socket would go on for good.
+    if (QAbstractEventDispatcher::instance(QThread::currentThread()) == nullptr) {
+        return SetError(WSASYSNOTREADY);
     }
     const int flags = ::fcntl(socket, F_GETFL);
     if (flags < 0 || ::fcntl(socket, F_SETFL, flags | O_NONBLOCK) < 0) {

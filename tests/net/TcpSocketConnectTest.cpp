@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 namespace vornakle::testing {
 namespace {
@@ -15,15 +16,19 @@ namespace {
 using namespace std::chrono_literals;
 namespace ws = vornakle::winsock;
 
-// Holds every lookup until released, recording the names asked for.
+// Holds every lookup until released, recording the names asked for; then
+// answers 127.0.0.1, or fails with error when one is given.
 class GatedResolver {
 public:
-    GatedResolver() {
+    explicit GatedResolver(int error = 0) {
         ws::SetHostResolverForTesting(
-            [this](const std::string& name, std::vector<std::uint32_t>& addresses) {
+            [this, error](const std::string& name, std::vector<std::uint32_t>& addresses) {
                 std::unique_lock lock(mutex_);
                 names_.push_back(name);
                 released_.wait(lock, [this] { return open_; });
+                if (error != 0) {
+                    return error;
+                }
                 addresses.push_back(ws::inet_addr("127.0.0.1"));
                 return 0;
             });
@@ -258,7 +263,7 @@ TEST(TcpSocketConnect, ImmediateConnectErrorRaisesItsTextWithoutConnectionFailed
 }
 
 TEST(TcpSocketConnect, LookupTimesOutOrIsCanceled) {
-    GatedResolver resolver;
+    GatedResolver resolver(ws::WSAHOST_NOT_FOUND);
     ProbeSocket socket;
     socket.Host = "slow.invalid";
     socket.Port = 80;
@@ -271,14 +276,26 @@ TEST(TcpSocketConnect, LookupTimesOutOrIsCanceled) {
     EXPECT_EQ(ConnectError(socket), "Host Lookup Canceled");
     EXPECT_TRUE(socket.Canceled);
     EXPECT_FALSE(socket.TimedOut);
+}
 
-    // The abandoned lookups complete later and must not disturb the next
-    // connect.
+TEST(TcpSocketConnect, AbandonedLookupCannotFailTheNextConnect) {
+    GatedResolver resolver(ws::WSAHOST_NOT_FOUND);
     LoopbackServer server(ServerScript().Hold());
+    ProbeSocket socket;
+    socket.Host = "slow.invalid";
+    socket.TimeOut = 100;
+    EXPECT_EQ(ConnectError(socket), "Host Lookup Timed Out");
+    // The lookup fails after it was given up, before the next connect waits:
+    // were its completion posted, it would be handled inside that wait as a
+    // failed socket message.
     resolver.Release();
-    ASSERT_TRUE(ProcessUntil([] { return ws::PendingHostLookups() == 0; }));
+    for (int pass = 0; pass < 2000 && ws::PendingHostLookups() > 0; ++pass) {
+        std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_EQ(ws::PendingHostLookups(), 0);
     socket.Host = "127.0.0.1";
     socket.Port = server.Port();
+    socket.TimeOut = 0;
     socket.Connect();
     EXPECT_TRUE(socket.Connected);
 }
@@ -346,6 +363,16 @@ TEST(TcpSocketConnect, ComponentDestroyedWhileItsLookupRunsIsSafe) {
     ASSERT_TRUE(ProcessUntil([] { return ws::PendingHostLookups() == 0; }));
     ProcessFor(50ms);
     EXPECT_EQ(TTcpSocket::WinsockUsers(), 0);
+}
+
+TEST(TcpSocketLife, ComponentOnAThreadWithoutEventDispatcherIsNotMade) {
+    // Its waits could never end there, so construction fails instead.
+    std::string message = "constructed";
+    std::thread plain([&] { message = MessageOf<ESockError>([] { TTcpSocket socket; }); });
+    plain.join();
+    EXPECT_EQ(message, "Initializaton of windows sockets failed");
+    EXPECT_EQ(TTcpSocket::WinsockUsers(), 0);
+    EXPECT_EQ(ws::StartupCount(), 0);
 }
 
 }  // namespace
