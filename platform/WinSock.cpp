@@ -212,9 +212,19 @@ struct Registration {
     std::unique_ptr<QSocketNotifier> writeNotifier;
 };
 
-std::mutex registryMutex;
-std::unordered_map<SOCKET, std::unique_ptr<Registration>> registry;
-std::uint64_t nextSerial = 1;
+// Never destroyed, like the lookup table below: a socket still registered
+// when the program ends must not have its notifiers torn down after the
+// application object is gone.
+struct RegistryTable {
+    std::mutex mutex;
+    std::unordered_map<SOCKET, std::unique_ptr<Registration>> sockets;
+    std::uint64_t nextSerial = 1;
+};
+
+RegistryTable& Registry() {
+    static RegistryTable* const table = new RegistryTable;
+    return *table;
+}
 
 void Post(Registration& registration, long event, int error) {
     if (!(registration.events & event) || registration.window.isNull()) {
@@ -236,12 +246,12 @@ void UpdateNotifiers(Registration& registration) {
 }
 
 Registration* FindLocked(SOCKET socket) {
-    const auto found = registry.find(socket);
-    return found == registry.end() ? nullptr : found->second.get();
+    const auto found = Registry().sockets.find(socket);
+    return found == Registry().sockets.end() ? nullptr : found->second.get();
 }
 
 void OnReadable(SOCKET socket, std::uint64_t serial) {
-    std::lock_guard lock(registryMutex);
+    std::lock_guard lock(Registry().mutex);
     Registration* registration = FindLocked(socket);
     if (registration == nullptr || registration->serial != serial) {
         return;
@@ -286,7 +296,7 @@ void OnReadable(SOCKET socket, std::uint64_t serial) {
 }
 
 void OnWritable(SOCKET socket, std::uint64_t serial) {
-    std::lock_guard lock(registryMutex);
+    std::lock_guard lock(Registry().mutex);
     Registration* registration = FindLocked(socket);
     if (registration == nullptr || registration->serial != serial ||
         registration->state != SocketState::Connecting) {
@@ -317,11 +327,11 @@ SocketState ProbeState(SOCKET socket) {
 void Unregister(SOCKET socket) {
     std::unique_ptr<Registration> removed;
     {
-        std::lock_guard lock(registryMutex);
-        const auto found = registry.find(socket);
-        if (found != registry.end()) {
+        std::lock_guard lock(Registry().mutex);
+        const auto found = Registry().sockets.find(socket);
+        if (found != Registry().sockets.end()) {
             removed = std::move(found->second);
-            registry.erase(found);
+            Registry().sockets.erase(found);
         }
     }
     // The notifiers are deleted outside the lock, on the owning thread.
@@ -337,11 +347,21 @@ struct WindowAnchor {
     QObject* window = nullptr;
 };
 
-std::mutex lookupMutex;
-std::map<QObject*, std::shared_ptr<WindowAnchor>> anchors;
-std::set<HANDLE> liveLookups;
-HANDLE nextLookup = 1;
-HostResolver testResolver;
+// The lookup table is never destroyed: a helper thread may still be inside
+// the resolver when the program ends, and must find its mutex intact then.
+struct LookupTable {
+    std::mutex mutex;
+    std::map<QObject*, std::shared_ptr<WindowAnchor>> anchors;
+    std::set<HANDLE> live;
+    HANDLE next = 1;
+    HostResolver testResolver;
+};
+
+LookupTable& Lookups() {
+    static LookupTable* const table = new LookupTable;
+    return *table;
+}
+
 std::atomic<int> pendingLookups{0};
 
 int SystemResolve(const std::string& name, std::vector<std::uint32_t>& addresses) {
@@ -405,18 +425,18 @@ int WriteHostEntry(const std::string& name, const std::vector<std::uint32_t>& ad
 }
 
 std::shared_ptr<WindowAnchor> AnchorForLocked(QObject* window) {
-    auto& anchor = anchors[window];
+    auto& anchor = Lookups().anchors[window];
     if (!anchor) {
         anchor = std::make_shared<WindowAnchor>();
         anchor->window = window;
         QObject::connect(
             window, &QObject::destroyed, window,
             [window] {
-                std::lock_guard lock(lookupMutex);
-                const auto found = anchors.find(window);
-                if (found != anchors.end()) {
+                std::lock_guard lock(Lookups().mutex);
+                const auto found = Lookups().anchors.find(window);
+                if (found != Lookups().anchors.end()) {
                     found->second->window = nullptr;
-                    anchors.erase(found);
+                    Lookups().anchors.erase(found);
                 }
             },
             Qt::DirectConnection);
@@ -434,8 +454,8 @@ void RunLookup(HANDLE task, std::shared_ptr<WindowAnchor> anchor, UINT message, 
         error = WSANO_RECOVERY;
     }
     {
-        std::lock_guard lock(lookupMutex);
-        if (anchor->window != nullptr && liveLookups.count(task) != 0) {
+        std::lock_guard lock(Lookups().mutex);
+        if (anchor->window != nullptr && Lookups().live.count(task) != 0) {
             if (error == 0) {
                 error = WriteHostEntry(name, addresses, buffer, bufferLength);
             }
@@ -445,7 +465,7 @@ void RunLookup(HANDLE task, std::shared_ptr<WindowAnchor> anchor, UINT message, 
                                  WSAMAKEASYNCREPLY(error == 0 ? bufferLength : 0, error),
                                  MessageEvent::Origin::HostLookup, task));
         } else {
-            liveLookups.erase(task);
+            Lookups().live.erase(task);
         }
     }
     --pendingLookups;
@@ -474,13 +494,13 @@ bool MessageEvent::Deliverable() const {
         case Origin::Posted:
             return true;
         case Origin::SocketEvent: {
-            std::lock_guard lock(registryMutex);
+            std::lock_guard lock(Registry().mutex);
             const Registration* registration = FindLocked(static_cast<SOCKET>(wParam_));
             return registration != nullptr && registration->serial == ticket_;
         }
         case Origin::HostLookup: {
-            std::lock_guard lock(lookupMutex);
-            return liveLookups.erase(static_cast<HANDLE>(ticket_)) != 0;
+            std::lock_guard lock(Lookups().mutex);
+            return Lookups().live.erase(static_cast<HANDLE>(ticket_)) != 0;
         }
     }
     return false;
@@ -571,8 +591,8 @@ int WSAAsyncSelect(SOCKET socket, HWND window, UINT message, long events) {
     registration->writeNotifier = std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Write);
     std::unique_ptr<Registration> replaced;
     {
-        std::lock_guard lock(registryMutex);
-        registration->serial = nextSerial++;
+        std::lock_guard lock(Registry().mutex);
+        registration->serial = Registry().nextSerial++;
         const std::uint64_t serial = registration->serial;
         QObject::connect(registration->readNotifier.get(), &QSocketNotifier::activated,
                          registration->readNotifier.get(),
@@ -581,7 +601,7 @@ int WSAAsyncSelect(SOCKET socket, HWND window, UINT message, long events) {
                          registration->writeNotifier.get(),
                          [socket, serial] { OnWritable(socket, serial); });
         UpdateNotifiers(*registration);
-        auto& slot = registry[socket];
+        auto& slot = Registry().sockets[socket];
         replaced = std::move(slot);
         slot = std::move(registration);
     }
@@ -602,11 +622,11 @@ HANDLE WSAAsyncGetHostByName(HWND window, UINT message, const char* name, char* 
     std::shared_ptr<WindowAnchor> anchor;
     HostResolver resolver;
     {
-        std::lock_guard lock(lookupMutex);
-        task = nextLookup++;
+        std::lock_guard lock(Lookups().mutex);
+        task = Lookups().next++;
         anchor = AnchorForLocked(window);
-        liveLookups.insert(task);
-        resolver = testResolver;
+        Lookups().live.insert(task);
+        resolver = Lookups().testResolver;
     }
     ++pendingLookups;
     try {
@@ -615,8 +635,8 @@ HANDLE WSAAsyncGetHostByName(HWND window, UINT message, const char* name, char* 
             .detach();
     } catch (const std::exception&) {
         --pendingLookups;
-        std::lock_guard lock(lookupMutex);
-        liveLookups.erase(task);
+        std::lock_guard lock(Lookups().mutex);
+        Lookups().live.erase(task);
         SetError(WSAENOBUFS);
         return 0;
     }
@@ -624,16 +644,16 @@ HANDLE WSAAsyncGetHostByName(HWND window, UINT message, const char* name, char* 
 }
 
 int WSACancelAsyncRequest(HANDLE task) {
-    std::lock_guard lock(lookupMutex);
-    if (liveLookups.erase(task) == 0) {
+    std::lock_guard lock(Lookups().mutex);
+    if (Lookups().live.erase(task) == 0) {
         return SetError(WSAEINVAL);
     }
     return 0;
 }
 
 void SetHostResolverForTesting(HostResolver resolver) {
-    std::lock_guard lock(lookupMutex);
-    testResolver = std::move(resolver);
+    std::lock_guard lock(Lookups().mutex);
+    Lookups().testResolver = std::move(resolver);
 }
 
 int PendingHostLookups() {
@@ -777,7 +797,7 @@ int connect(SOCKET socket, const sockaddr* name, int length) {
     if (result != 0 && error != EINPROGRESS) {
         return SetError(MapErrno(error));
     }
-    std::lock_guard lock(registryMutex);
+    std::lock_guard lock(Registry().mutex);
     if (Registration* registration = FindLocked(socket)) {
         registration->closePosted = false;
         registration->endReached = false;
@@ -810,7 +830,7 @@ int listen(SOCKET socket, int backlog) {
     if (::listen(socket, backlog) != 0) {
         return SetErrnoError();
     }
-    std::lock_guard lock(registryMutex);
+    std::lock_guard lock(Registry().mutex);
     if (Registration* registration = FindLocked(socket)) {
         registration->state = SocketState::Listening;
         registration->readArmed = true;
@@ -874,7 +894,7 @@ int recv(SOCKET socket, char* data, int length, int flags) {
     }
     int resetError = 0;
     {
-        std::lock_guard lock(registryMutex);
+        std::lock_guard lock(Registry().mutex);
         if (Registration* registration = FindLocked(socket)) {
             // Calling recv re-enables FD_READ, peeking included.
             registration->readArmed = true;
@@ -895,7 +915,7 @@ int recv(SOCKET socket, char* data, int length, int flags) {
 
 SOCKET accept(SOCKET socket, sockaddr* address, int* length) {
     {
-        std::lock_guard lock(registryMutex);
+        std::lock_guard lock(Registry().mutex);
         if (Registration* registration = FindLocked(socket)) {
             registration->readArmed = true;
             UpdateNotifiers(*registration);
