@@ -130,6 +130,19 @@ TEST(TcpSocketWrite, SendsExactlyTheTextUpToAZeroByte) {
     EXPECT_EQ(connection.server.Received(), "\r\nab\r\nend\r\n");
 }
 
+TEST(TcpSocketWrite, SendingIntoAResetConnectionRaisesTheResetText) {
+    Connection connection(ServerScript().Reset());
+    ProbeSocket& socket = connection.socket;
+    ASSERT_TRUE(connection.server.WaitForFinished(1));
+    pollfd descriptor{socket.SocketHandle, POLLIN, 0};
+    ASSERT_EQ(::poll(&descriptor, 1, 20000), 1);
+    // Neither the first send after the reset nor a later one passes.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_EQ(MessageOf<ESockError>([&] { socket.Writeln("late"); }),
+                  "10054:Connection reset by peer");
+    }
+}
+
 TEST(TcpSocketWrite, OversizedTextIsARangeError) {
     Connection connection(ServerScript().Hold());
     EXPECT_THROW(connection.socket.Write(std::string(70000, 'x')), ERangeError);
