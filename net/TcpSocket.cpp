@@ -359,6 +359,11 @@ void TTcpSocket::TimerOn() {
     if (TimeOut < 0) {
         throw ERangeError();
     }
+    // The timer's setters restart it only on a change, so re-arming a running
+    // timer with the same interval would leave its old period running; the
+    // captures re-arm after every chunk to limit idle time, which needs a
+    // full new period each time.
+    Timer->SetEnabled(false);
     Timer->SetInterval(static_cast<std::uint32_t>(TimeOut));
     Timer->SetEnabled(true);
 }

@@ -200,7 +200,7 @@ TEST(TcpSocketCapture, MaxLengthIsTestedBeforeEachReceiveAndNotCut) {
     EXPECT_EQ(captured, hundred);
 }
 
-TEST(TcpSocketCapture, SilentServerTimesOutButATrickleDoesNot) {
+TEST(TcpSocketCapture, SilentServerTimesOut) {
     Connection silent(ServerScript().Hold());
     silent.socket.TimeOut = 150;
     std::string captured;
@@ -209,12 +209,19 @@ TEST(TcpSocketCapture, SilentServerTimesOutButATrickleDoesNot) {
     TempTree files;
     EXPECT_EQ(MessageOf<EAbortError>([&] { silent.socket.CaptureFile(files.Path("body")); }),
               "Socket send aborted");
+}
 
-    // Ten chunks over about half a second, each well within the time-out.
-    Connection trickle(ServerScript().Trickle("chunk", 50ms, 10).Close());
-    trickle.socket.TimeOut = 2000;
+// Regression: re-arming the running timer with an unchanged interval used to
+// leave the old period running, so a capture timed out a TimeOut after its
+// start however steadily data came.
+TEST(TcpSocketCapture, TimeOutRestartsWithEveryChunkSoATrickleNeverTimesOut) {
+    std::string captured;
+    // Fifty chunks over about two and a half seconds: far longer than the
+    // time-out, but no gap comes near it, as it restarts with every chunk.
+    Connection trickle(ServerScript().Trickle("c", 50ms, 50).Close());
+    trickle.socket.TimeOut = 1000;
     trickle.socket.CaptureString(captured, -1);
-    EXPECT_EQ(captured, "chunkchunkchunkchunkchunkchunkchunkchunkchunkchunk");
+    EXPECT_EQ(captured, std::string(50, 'c'));
 }
 
 TEST(TcpSocketCapture, CancelFromAHandlerEndsAnEndlessStream) {
