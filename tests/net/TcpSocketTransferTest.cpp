@@ -53,6 +53,11 @@ TEST(TcpSocketReadLn, JoinsALineSentInPiecesAndKeepsBareCarriageReturns) {
     EXPECT_EQ(socket.ReadLn(), "x\ry\rz\n");
 }
 
+TEST(TcpSocketReadLn, LineLongerThanTheBufferIsARangeError) {
+    Connection connection(ServerScript().Send(std::string(70000, 'x')).Hold());
+    EXPECT_THROW(connection.socket.ReadLn(), ERangeError);
+}
+
 TEST(TcpSocketReadLn, EndOfStreamGivesEmptyLinesAndDropsAnUnfinishedLine) {
     Connection connection(ServerScript().Send("full\npartial").Close());
     TTcpSocket& socket = connection.socket;
