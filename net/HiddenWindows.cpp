@@ -53,6 +53,9 @@ bool TmrWindowClass::SetTimer(std::uint32_t interval) {
         return false;
     }
     timerId_ = startTimer(static_cast<int>(interval), Qt::PreciseTimer);
+    if (timerId_ != 0) {
+        ++timerStarts_;
+    }
     return timerId_ != 0;
 }
 

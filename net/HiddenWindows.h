@@ -60,6 +60,8 @@ public:
     bool SetTimer(std::uint32_t interval);
     void KillTimer();
     bool TimerRunning() const { return timerId_ != 0; }
+    // How often the system timer was started, each start a full new period.
+    int TimerStarts() const { return timerStarts_; }
 
 protected:
     void timerEvent(QTimerEvent* event) override;
@@ -67,6 +69,7 @@ protected:
 private:
     TThreadTimer* owner_;
     int timerId_ = 0;
+    int timerStarts_ = 0;
 };
 
 // Return a new hidden window attached to its owner, or null when none could

@@ -31,6 +31,27 @@ TEST(ThreadTimer, RunsOnlyWithIntervalEnabledAndHandler) {
     EXPECT_EQ(ticks, 0);
 }
 
+TEST(ThreadTimer, OnlyARealChangeRestartsThePeriodButANewHandlerAlwaysDoes) {
+    TThreadTimer timer;
+    timer.SetOnTimer([](QObject*) {});
+    TmrWindowClass& window = *timer.WindowHandle();
+    ASSERT_EQ(window.TimerStarts(), 1);
+    timer.SetEnabled(true);
+    timer.SetInterval(1000);
+    EXPECT_EQ(window.TimerStarts(), 1);
+    timer.SetOnTimer([](QObject*) {});
+    EXPECT_EQ(window.TimerStarts(), 2);
+    timer.SetInterval(2000);
+    EXPECT_EQ(window.TimerStarts(), 3);
+    EXPECT_TRUE(window.TimerRunning());
+}
+
+TEST(ThreadTimer, AnIntervalTheSystemCannotTimeIsNoTimer) {
+    TThreadTimer timer;
+    timer.SetOnTimer([](QObject*) {});
+    EXPECT_EQ(MessageOf<Exception>([&] { timer.SetInterval(3000000000u); }), "No Timer");
+}
+
 TEST(ThreadTimer, TicksRepeatThroughTheMessageQueue) {
     TThreadTimer timer;
     int ticks = 0;
