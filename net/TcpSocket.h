@@ -54,20 +54,37 @@ public:
     TTcpSocket(const TTcpSocket&) = delete;
     TTcpSocket& operator=(const TTcpSocket&) = delete;
 
+    // Waits for an incoming connection on the component's (listening) socket,
+    // a cancel or an abort, and returns the new connection's socket. Its
+    // events arrive at the component's window like the component's own.
     virtual std::uint16_t Accept();
+    // Resolves Host (or Proxy) and connects; raises ESockError on failure.
     virtual void Connect();
+    // Closes the socket and prepares a fresh, unconnected one.
     virtual void Disconnect();
+    // Sends Command as a line and reads the reply line; ReplyNumber is its
+    // leading number.
     virtual std::string Transaction(const std::string& Command);
+    // Cancels the running wait; the time-out calls it. The destructor calls
+    // this class's version, so a descendant that must abort on destruction
+    // does so in its own destructor.
     virtual void Abort();
 
     void Cancel();
     void LookupErrorMessage(std::uint16_t ErrorNo, std::string& Text);
 
+    // Sends Length bytes (0: up to the first zero byte). A socket that takes
+    // no data waits at most TimeOut, or kSendStallLimitMilliseconds without
+    // one, before the send counts as timed out.
     void SendBuffer(const char* Data, std::uint16_t Length);
+    // Sends Text up to its first zero byte.
     void Write(const std::string& Text);
     void Writeln(const std::string& Text);
+    // The next line with its line end, or empty at the end of the stream
+    // (an unfinished last line is dropped).
     std::string ReadLn();
     void SendFile(const std::string& FileName);
+    // Capture the rest of the stream; the time-out limits idle time.
     void CaptureFile(const std::string& FileName);
     void CaptureString(std::string& Dest, std::int32_t MaxLength);
     bool DataAvailable();
