@@ -26,7 +26,75 @@ int TLinkItems::Add(TLinkItem item) {
     beginInsertRows(QModelIndex(), row, row);
     items_.push_back(std::move(item));
     endInsertRows();
-    return row;
+    const TBookTree* node = items_.back().Node;
+    Resort();
+    return items_[static_cast<std::size_t>(row)].Node == node ? row : IndexOfNode(node);
+}
+
+void TLinkItems::Rename(int row, const QString& caption) {
+    if (row < 0 || row >= Count()) {
+        return;
+    }
+    Item(row).Caption = caption;
+    ItemChanged(row);
+    Resort();
+}
+
+void TLinkItems::SetOrdering(Ordering ordering) {
+    ordering_ = std::move(ordering);
+}
+
+void TLinkItems::Resort() {
+    if (fillDepth_ == 0) {
+        ApplyOrdering();
+    }
+}
+
+void TLinkItems::ApplyOrdering() {
+    if (!ordering_ || items_.size() < 2) {
+        return;
+    }
+    const std::vector<int> order = ordering_(items_);
+    if (order.size() != items_.size()) {
+        return;
+    }
+    const bool announce = fillDepth_ == 0;
+    if (announce) {
+        emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    }
+    std::vector<TLinkItem> sorted;
+    sorted.reserve(items_.size());
+    std::vector<int> newRowOf(items_.size());
+    for (std::size_t row = 0; row < order.size(); ++row) {
+        sorted.push_back(std::move(items_[static_cast<std::size_t>(order[row])]));
+        newRowOf[static_cast<std::size_t>(order[row])] = static_cast<int>(row);
+    }
+    items_ = std::move(sorted);
+    if (announce) {
+        const QModelIndexList before = persistentIndexList();
+        QModelIndexList after;
+        after.reserve(before.size());
+        for (const QModelIndex& index : before) {
+            after.push_back(
+                index.isValid() && index.row() < Count()
+                    ? this->index(newRowOf[static_cast<std::size_t>(index.row())], index.column())
+                    : QModelIndex());
+        }
+        changePersistentIndexList(before, after);
+        emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    }
+}
+
+void TLinkItems::SetHeaderImage(int column, int imageIndex) {
+    if (column < 0 || column >= kColumnCount || headerImages_[column] == imageIndex) {
+        return;
+    }
+    headerImages_[column] = imageIndex;
+    emit headerDataChanged(Qt::Horizontal, column, column);
+}
+
+int TLinkItems::HeaderImage(int column) const {
+    return column >= 0 && column < kColumnCount ? headerImages_[column] : -1;
 }
 
 void TLinkItems::Remove(int row) {
@@ -66,6 +134,10 @@ TLinkItems::FillScope::FillScope(TLinkItems& items) : items_(items) {
 }
 
 TLinkItems::FillScope::~FillScope() {
+    if (items_.fillDepth_ == 1) {
+        // Still inside the reset: the views learn the sorted rows at once.
+        items_.ApplyOrdering();
+    }
     if (--items_.fillDepth_ == 0) {
         items_.endResetModel();
     }
@@ -110,7 +182,14 @@ QVariant TLinkItems::data(const QModelIndex& index, int role) const {
 }
 
 QVariant TLinkItems::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
+    if (orientation != Qt::Horizontal) {
+        return QVariant();
+    }
+    if (role == Qt::DecorationRole) {
+        const int image = HeaderImage(section);
+        return image >= 0 ? QVariant(TImageList::Shared().Icon(image)) : QVariant();
+    }
+    if (role != Qt::DisplayRole) {
         return QVariant();
     }
     switch (section) {

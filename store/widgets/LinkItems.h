@@ -2,6 +2,8 @@
 
 #include <QAbstractTableModel>
 #include <QString>
+#include <array>
+#include <functional>
 #include <vector>
 
 namespace vornakle {
@@ -44,11 +46,24 @@ public:
     void Clear();
     // The row showing Node, or -1.
     int IndexOfNode(const TBookTree* Node) const;
-    // Tells the views that a row's texts or image changed.
+    // Tells the views that a row's texts or image changed. The list keeps
+    // its order: only new items and new names re-sort it.
     void ItemChanged(int row);
+    // Gives a row a new caption and re-sorts the list.
+    void Rename(int row, const QString& caption);
+
+    // The order the list keeps: given the items, the rows in their new
+    // order. Applied when an item is added, a caption changes, or on Resort.
+    using Ordering = std::function<std::vector<int>(const std::vector<TLinkItem>&)>;
+    void SetOrdering(Ordering ordering);
+    void Resort();
+
+    // The image a column header shows, or -1 for none.
+    void SetHeaderImage(int column, int imageIndex);
+    int HeaderImage(int column) const;
 
     // While a fill scope lives, additions are announced to the views once, at
-    // its end, instead of row by row.
+    // its end, and the list is sorted once then, instead of row by row.
     class FillScope {
     public:
         explicit FillScope(TLinkItems& items);
@@ -66,12 +81,15 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
-protected:
-    std::vector<TLinkItem>& MutableItems() { return items_; }
-
 private:
+    // Reorders the rows to the ordering's result, keeping selections and
+    // the current item on the same links.
+    void ApplyOrdering();
+
     std::vector<TLinkItem> items_;
     int fillDepth_ = 0;
+    Ordering ordering_;
+    std::array<int, kColumnCount> headerImages_{-1, -1, -1};
 };
 
 }  // namespace vornakle

@@ -1,0 +1,93 @@
+#include "report/LinkOrdering.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "platform/Collation.h"
+#include "store/LinkStatus.h"
+
+namespace vornakle {
+
+namespace {
+
+// Only the 26 ASCII letters are made capitals: umlauts and every other
+// character stay as they are, which is what users of the lists know.
+QString UpperAsciiLetters(const QString& text) {
+    QString upper = text;
+    for (QChar& character : upper) {
+        const char16_t code = character.unicode();
+        if (code >= u'a' && code <= u'z') {
+            character = QChar(static_cast<char16_t>(code - u'a' + u'A'));
+        }
+    }
+    return upper;
+}
+
+const QString* ColumnText(const TLinkItem& item, int column) {
+    switch (column) {
+        case TLinkItems::kColumnName:
+            return &item.Caption;
+        case TLinkItems::kColumnUrl:
+            return &item.Url;
+        case TLinkItems::kColumnStatus:
+            return &item.StatusText;
+        default:
+            return nullptr;
+    }
+}
+
+}  // namespace
+
+int CompareLinkTexts(const QString& First, const QString& Second) {
+    return SystemCollation().Compare(UpperAsciiLetters(First), UpperAsciiLetters(Second));
+}
+
+int CompareLinkItems(const TLinkItem& A, const TLinkItem& B, int FSortColumn, int FSortDirection) {
+    const QString* first = ColumnText(A, FSortColumn);
+    const QString* second = ColumnText(B, FSortColumn);
+    if (first == nullptr || second == nullptr) {
+        return 0;
+    }
+    return CompareLinkTexts(*first, *second) * FSortDirection;
+}
+
+std::vector<int> LinkItemOrder(const std::vector<TLinkItem>& Items, int FSortColumn,
+                               int FSortDirection) {
+    std::vector<int> order(Items.size());
+    std::iota(order.begin(), order.end(), 0);
+    if (ColumnText(TLinkItem(), FSortColumn) == nullptr) {
+        return order;
+    }
+    const Collation& collation = SystemCollation();
+    std::vector<CollationKey> keys;
+    keys.reserve(Items.size());
+    for (const TLinkItem& item : Items) {
+        keys.push_back(collation.Key(UpperAsciiLetters(*ColumnText(item, FSortColumn))));
+    }
+    std::stable_sort(order.begin(), order.end(), [&](int left, int right) {
+        return keys[static_cast<std::size_t>(left)].Compare(keys[static_cast<std::size_t>(right)]) *
+                   FSortDirection <
+               0;
+    });
+    return order;
+}
+
+void KeepLinkItemsSorted(TLinkItems& Items, const int& FSortColumn, const int& FSortDirection) {
+    Items.SetOrdering([&FSortColumn, &FSortDirection](const std::vector<TLinkItem>& items) {
+        return LinkItemOrder(items, FSortColumn, FSortDirection);
+    });
+}
+
+void SortByColumn(TLinkItems& Items, int Column, int& FSortColumn, int& FSortDirection) {
+    for (int column = 0; column < TLinkItems::kColumnCount; ++column) {
+        Items.SetHeaderImage(column, -1);
+    }
+    if (Column == FSortColumn) {
+        FSortDirection = -FSortDirection;
+    }
+    FSortColumn = Column;
+    Items.SetHeaderImage(Column, FSortDirection == 1 ? kImageSortAscending : kImageSortDescending);
+    Items.Resort();
+}
+
+}  // namespace vornakle
