@@ -73,6 +73,30 @@ std::string OpenErrorMessage(const std::string& path) {
     return "Datei " + path + " kann nicht geöffnet werden";
 }
 
+std::string CreateErrorMessage(const std::string& path) {
+    return "Datei " + path + " kann nicht erstellt werden";
+}
+
+std::string ReadShortcutText(const std::string& path) {
+    UniqueFd file = OpenRegularFile(path);
+    if (!file.IsValid()) {
+        throw EFileError(OpenErrorMessage(path));
+    }
+    std::string text = ReadAll(file.Get(), kMaxRewrittenFileSize + 1, OpenErrorMessage(path));
+    if (text.size() > kMaxRewrittenFileSize) {
+        throw EFileError("Datei " + path + " ist zu groß für eine Verknüpfung");
+    }
+    return text;
+}
+
+void WriteShortcutText(const std::string& path, std::string_view text) {
+    try {
+        ReplaceFileContents(path, text);
+    } catch (const EFileError&) {
+        throw EFileError(CreateErrorMessage(path));
+    }
+}
+
 std::string ReadShortcutUrl(int descriptor, const std::string& path) {
     // Read in chunks and stop at the end of the URL line: a huge file that
     // is not a shortcut costs no more memory than its URL line.
@@ -182,19 +206,6 @@ std::string RewriteShortcutText(std::string_view text, const std::string& newUrl
         rewritten.append(line).append(kLineEnd);
     }
     return rewritten;
-}
-
-void RewriteShortcutUrl(const std::string& path, const std::string& newUrl) {
-    UniqueFd file = OpenRegularFile(path);
-    if (!file.IsValid()) {
-        throw EFileError(OpenErrorMessage(path));
-    }
-    std::string text = ReadAll(file.Get(), kMaxRewrittenFileSize + 1, OpenErrorMessage(path));
-    if (text.size() > kMaxRewrittenFileSize) {
-        throw EFileError("Datei " + path + " ist zu groß für eine Verknüpfung");
-    }
-    file.Reset();
-    ReplaceFileContents(path, RewriteShortcutText(text, newUrl));
 }
 
 }  // namespace vornakle

@@ -27,8 +27,17 @@ std::string ReadShortcutUrl(const std::string& path);
 // The same for a file already opened; path is only for the message.
 std::string ReadShortcutUrl(int descriptor, const std::string& path);
 
-// The open error, exactly as the user sees it.
+// The open and create errors, exactly as the user sees them.
 std::string OpenErrorMessage(const std::string& path);
+std::string CreateErrorMessage(const std::string& path);
+
+// The whole text of a shortcut file for a rewrite. Throws EFileError with
+// the open error, or when the file is far too large to be a shortcut.
+std::string ReadShortcutText(const std::string& path);
+
+// Replaces a shortcut file's text as one step (see ReplaceFileContents).
+// Throws EFileError with the create error.
+void WriteShortcutText(const std::string& path, std::string_view text);
 
 // A URL typed for a new link: one beginning with "www" (lower case) gets
 // "http://" in front of it.
@@ -41,9 +50,5 @@ std::string NewShortcutText(const std::string& completedUrl);
 // capitals), or appended when there is none, or removed when the new value is
 // empty. Every line ends in CR LF.
 std::string RewriteShortcutText(std::string_view text, const std::string& newUrl);
-
-// Applies RewriteShortcutText to the file at path, replacing it whole so an
-// interrupted write never leaves a torn shortcut. Throws EFileError.
-void RewriteShortcutUrl(const std::string& path, const std::string& newUrl);
 
 }  // namespace vornakle

@@ -1,0 +1,137 @@
+#include "report/LinkActions.h"
+
+#include "platform/Paths.h"
+#include "platform/Shell.h"
+#include "platform/TextDecoding.h"
+#include "platform/Trash.h"
+#include "platform/ui/Dialogs.h"
+#include "store/BookTree.h"
+#include "store/LinkStatus.h"
+#include "store/Shortcut.h"
+#include "store/widgets/BookTreeView.h"
+#include "store/widgets/LinkItems.h"
+
+namespace vornakle {
+
+namespace {
+
+constexpr char kLinkExtension[] = ".url";
+
+bool IsItem(const TLinkItems& Items, int Row) {
+    return Row >= 0 && Row < Items.Count() && Items.Item(Row).Node != nullptr;
+}
+
+// A name that would put the file into another directory, or that the file
+// system cannot store, is no name for a link in this folder.
+bool IsPlainFileName(const std::string& name) {
+    return name.find(kPathSeparator) == std::string::npos && name.find('\0') == std::string::npos;
+}
+
+// Line breaks typed or pasted into a URL would add lines of their own to the
+// shortcut file.
+std::string WithoutLineBreaks(std::string text) {
+    std::erase_if(text, [](char character) { return character == '\r' || character == '\n'; });
+    return text;
+}
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+    try {
+        MovePathNoReplace(from, to);
+        return true;
+    } catch (const EFileError&) {
+        return false;
+    }
+}
+
+std::string DirectoryPartWithSeparator(const std::string& path) {
+    const std::size_t separator = path.rfind(kPathSeparator);
+    return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+}
+
+}  // namespace
+
+void OpenInBrowser(QWidget* /*Owner*/, TLinkItems& Items, int Row) {
+    if (!IsItem(Items, Row)) {
+        return;
+    }
+    // The node holds the URL's own bytes, which the column shows decoded.
+    CurrentDialogs().OpenUrl(Items.Item(Row).Node->Text);
+}
+
+void RenameLink(TLinkItems& Items, int Row) {
+    if (!IsItem(Items, Row)) {
+        return;
+    }
+    const std::optional<QString> entered = CurrentDialogs().InputBox(
+        QStringLiteral("Neuer Name"), QStringLiteral("Bitte neuen Namen eingeben:"),
+        Items.Item(Row).Caption);
+    if (!entered) {
+        return;
+    }
+    TBookTree* node = Items.Item(Row).Node;
+    const std::string name = FileNameBytes(*entered);
+    const std::string newPath = DirectoryPartWithSeparator(node->Path) + name + kLinkExtension;
+    const bool renamed =
+        newPath == node->Path || (IsPlainFileName(name) && RenameNoReplace(node->Path, newPath));
+    if (!renamed) {
+        CurrentDialogs().ShowMessage(QStringLiteral("Konnte Name nicht ändern!"));
+        return;
+    }
+    node->Path = newPath;
+    Items.Rename(Row, *entered);
+}
+
+void EditLinkURL(TLinkItems& Items, int Row) {
+    if (!IsItem(Items, Row)) {
+        return;
+    }
+    const std::optional<QString> entered =
+        CurrentDialogs().InputBox(QStringLiteral("Neue URL"),
+                                  QStringLiteral("Bitte neue URL eingeben:"), Items.Item(Row).Url);
+    if (!entered) {
+        return;
+    }
+    TLinkItem& item = Items.Item(Row);
+    TBookTree* node = item.Node;
+    std::string text = ReadShortcutText(node->Path);
+    if (DisplayText(ShortcutUrlFromText(text)) != item.Url) {
+        CurrentDialogs().ShowMessage(
+            QStringLiteral("Dieser Link wurde im Hintergrund bereits verändert!"));
+    } else {
+        text = RewriteShortcutText(text, WithoutLineBreaks(TextBytes(*entered)));
+        WriteShortcutText(node->Path, text);
+    }
+    std::string url = ShortcutUrlFromText(text);
+    item.Url = DisplayText(url);
+    node->Text = std::move(url);
+    node->Status = kStatusNotTested;
+    ShowLinkStatus(Items, Row);
+}
+
+void DeleteLink(TLinkItems& Items, int Row) {
+    if (!IsItem(Items, Row)) {
+        return;
+    }
+    TBookTree* node = Items.Item(Row).Node;
+    ShellDeletePath(node->Path);
+    Items.Remove(Row);
+    node->Delete(true);
+}
+
+void SetLinkStatus(int SenderTag, TLinkItems& Items, int Row) {
+    if (!IsItem(Items, Row)) {
+        return;
+    }
+    Items.Item(Row).Node->Status = SenderTag;
+    ShowLinkStatus(Items, Row);
+}
+
+void ShellDeletePath(const std::string& Path) {
+    MoveToTrash(Path);
+}
+
+std::string ShellMovePath(const std::string& Source, const std::string& TargetDir) {
+    return MoveIntoDirectory(Source, TargetDir);
+}
+
+}  // namespace vornakle
