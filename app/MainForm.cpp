@@ -77,6 +77,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
     setGeometry(kStartGeometry);
     BuildComponents();
     ConnectEvents();
+    ConnectFolderCommands();
     SetTabOrder();
     FormCreate();
 }

@@ -57,6 +57,11 @@ private:
     void ConnectEvents();
     void SetTabOrder();
 
+    // ---- Folder commands and drag-and-drop (MainFormFolders.cpp) ----
+    // Wires the tree view's menu, keys, in-place editing and drops.
+    void ConnectFolderCommands();
+    // ---- end of folder commands ----
+
     void FormCreate();
     void FormShow();
     void FormDestroy();

@@ -1,0 +1,7 @@
+#include "app/MainForm.h"
+
+namespace vornakle {
+
+void TMainForm::ConnectFolderCommands() {}
+
+}  // namespace vornakle
