@@ -1,0 +1,354 @@
+// THttpClient: the request operations, request composition and the
+// transaction with its redirections.
+
+#include "http/HttpClient.h"
+
+#include "http/UUProcessor.h"
+#include "http/UrlCoder.h"
+#include "http/UrlSplit.h"
+
+#include <QBuffer>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+namespace vornakle {
+
+namespace {
+
+// The request word of each kind, with its trailing blank; kinds beyond the
+// table send no request line.
+constexpr const char* kRequestWords[] = {
+    "GET ",  "OPTIONS ", "HEAD ",   "POST ", "PUT ",    "PATCH ",
+    "COPY ", "MOVE ",    "DELETE ", "LINK ", "UNLINK ", "TRACE ",
+};
+
+constexpr const char* kHttpVersion = " HTTP/1.0";
+constexpr const char* kFirstAccept =
+    "Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff";
+constexpr const char* kSecondAccept =
+    "Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript";
+constexpr const char* kContentType = "Content-type: application/x-www-form-urlencoded";
+
+// Kinds whose request carries a body and its "Content-Length". LINK and
+// UNLINK (RFC 2068 section 19.6.1.2) carry only their "Link" line: a length
+// announced without its body would leave the server waiting for bytes that
+// never come.
+bool SendsBody(CmdType kind) {
+    return kind == cmdPost || kind == cmdPut || kind == cmdPatch || kind == cmdTrace;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+std::int64_t FileSize(const std::string& fileName) {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName.c_str(), "rb"));
+    if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) {
+        throw EFileError("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
+    }
+    const long size = std::ftell(file.get());
+    if (size < 0) {
+        throw EFileError("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
+    }
+    return size;
+}
+
+// The Base64 text of credentials on one line: the encoder ends every line
+// of 60 characters with CR LF, and a header value must not hold them.
+std::string BasicCredentials(const std::string& userId, const std::string& password) {
+    QByteArray plain = QByteArray::fromStdString(userId + ":" + password);
+    QByteArray encoded;
+    QBuffer input(&plain);
+    QBuffer output(&encoded);
+    input.open(QIODevice::ReadOnly);
+    output.open(QIODevice::ReadWrite);
+    TUUProcessor processor;
+    processor.Method = uuMime;
+    processor.InputStream = &input;
+    processor.OutputStream = &output;
+    processor.Encode();
+    std::string text;
+    for (const char character : encoded) {
+        if (character != '\r' && character != '\n') {
+            text += character;
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+THttpClient::THttpClient(QObject* Owner) : TTcpSocket(Owner) {}
+
+THttpClient::~THttpClient() = default;
+
+void THttpClient::Abort() {
+    // Without the "Abort" status of the socket layer's version.
+    AsyncDone = true;
+    AbortRequested = true;
+    Cancel();
+}
+
+void THttpClient::ThrowIfAborted() const {
+    if (AbortRequested) {
+        throw EAbortError("Request aborted");
+    }
+}
+
+void THttpClient::RunOperation(const std::string& URL, CmdType Kind) {
+    CurrentURL = URL;
+    RequestKind = Kind;
+    RunRequest();
+}
+
+void THttpClient::Options(const std::string& URL) {
+    RunOperation(URL, cmdOptions);
+}
+
+void THttpClient::Get(const std::string& URL) {
+    RunOperation(URL, cmdGet);
+}
+
+void THttpClient::Post(const std::string& URL, const std::string& Data) {
+    if (EncodePostData && !OutputFileMode) {
+        TUrlCoder coder;
+        coder.InputString = Data;
+        SendData = coder.EncodedInput();
+    } else {
+        SendData = Data;
+    }
+    RunOperation(URL, cmdPost);
+}
+
+void THttpClient::Put(const std::string& URL, const std::string& Data) {
+    SendData = Data;
+    RunOperation(URL, cmdPut);
+}
+
+void THttpClient::Head(const std::string& URL) {
+    RunOperation(URL, cmdHead);
+}
+
+void THttpClient::Patch(const std::string& URL, const std::string& Data) {
+    SendData = Data;
+    RunOperation(URL, cmdPatch);
+}
+
+void THttpClient::Delete(const std::string& URL) {
+    RunOperation(URL, cmdDelete);
+}
+
+void THttpClient::Trace(const std::string& URL, const std::string& Data) {
+    SendData = Data;
+    RunOperation(URL, cmdTrace);
+}
+
+void THttpClient::Copy(const std::string& URL, const std::string& ToURL) {
+    HeaderArgument = ToURL;
+    RunOperation(URL, cmdCopy);
+}
+
+void THttpClient::Move(const std::string& URL, const std::string& ToURL) {
+    HeaderArgument = ToURL;
+    RunOperation(URL, cmdMove);
+}
+
+void THttpClient::Link(const std::string& URL, const std::string& LinkValue) {
+    HeaderArgument = LinkValue;
+    SendData = "Send.dat";
+    RunOperation(URL, cmdLink);
+}
+
+void THttpClient::Unlink(const std::string& URL, const std::string& LinkValue) {
+    HeaderArgument = LinkValue;
+    SendData = "Send.dat";
+    RunOperation(URL, cmdUnlink);
+}
+
+void THttpClient::ParseURL() {
+    ParseRequestURL(CurrentURL, Host, Port, RequestPath);
+}
+
+void THttpClient::BuildHeader() {
+    RequestHeader.Clear();
+    if (RequestKind < std::size(kRequestWords)) {
+        const std::string target = Proxy.empty() ? RequestPath : WithoutFragment(CurrentURL);
+        RequestHeader.Add(kRequestWords[RequestKind] + target + kHttpVersion);
+    }
+    if (!Proxy.empty()) {
+        RequestHeader.Add("Proxy-Connection: Keep-Alive");
+        RequestHeader.Add("Host: " + Host);
+    }
+    RequestHeader.SetFieldValue("Host", Host);
+    RequestHeader.Add(kFirstAccept);
+    RequestHeader.Add(kSecondAccept);
+    if (!HeaderInfo.LocalMailAddress.empty()) {
+        RequestHeader.SetFieldValue("User-Agent", HeaderInfo.LocalMailAddress);
+    }
+    if (!HeaderInfo.LocalProgram.empty()) {
+        RequestHeader.SetFieldValue("From", HeaderInfo.LocalProgram);
+    }
+    // Cookies a redirection of this transaction set for this host take the
+    // place of the caller's own.
+    const std::string redirectionCookies = CookiesFor(Host);
+    const std::string& cookie = redirectionCookies.empty() ? HeaderInfo.Cookie : redirectionCookies;
+    if (!cookie.empty()) {
+        RequestHeader.SetFieldValue("Cookie", cookie);
+    }
+    if (!HeaderInfo.Referer.empty()) {
+        RequestHeader.SetFieldValue("Referer", HeaderInfo.Referer);
+    }
+    if (!HeaderInfo.UserId.empty() && !HeaderInfo.Password.empty()) {
+        RequestHeader.SetFieldValue(
+            "Authorization", "Basic " + BasicCredentials(HeaderInfo.UserId, HeaderInfo.Password));
+    }
+    RequestHeader.Add(kContentType);
+    if (RequestKind == cmdCopy || RequestKind == cmdMove) {
+        RequestHeader.Add("URI-header: " + HeaderArgument);
+    } else if (RequestKind == cmdLink || RequestKind == cmdUnlink) {
+        RequestHeader.Add("Link: " + HeaderArgument);
+    }
+    if (SendsBody(RequestKind)) {
+        const std::int64_t length =
+            OutputFileMode ? FileSize(SendData) : static_cast<std::int64_t>(SendData.size());
+        RequestHeader.Add("Content-Length: " + std::to_string(length));
+    }
+    // A line break or zero byte inside a value (a hostile Location, a
+    // damaged shortcut) would end the line early and let the rest pass as
+    // header lines of its own (RFC 7230 section 3.2.4 forbids them in field
+    // values); such a request is not sent at all.
+    for (std::int32_t index = 0; index < RequestHeader.Count(); ++index) {
+        const std::string& line = RequestHeader.Strings(index);
+        if (line.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+            throw Exception("Invalid character in request header");
+        }
+    }
+}
+
+void THttpClient::SendBytes(const std::string& Bytes) {
+    // SendBuffer takes at most 16 bits of length, and a length of 0 would
+    // mean "up to the first zero byte"; explicit pieces send every byte.
+    constexpr std::size_t kPiece = std::numeric_limits<std::uint16_t>::max();
+    for (std::size_t offset = 0; offset < Bytes.size(); offset += kPiece) {
+        const std::size_t length = std::min(kPiece, Bytes.size() - offset);
+        SendBuffer(Bytes.data() + offset, static_cast<std::uint16_t>(length));
+    }
+}
+
+void THttpClient::SendRequest() {
+    // The header and its closing empty line leave in one piece: a second
+    // small send would wait for the acknowledgement of the first (Nagle's
+    // rule) while the server waits for the empty line.
+    std::string request = RequestHeader.Text() + "\r\n";
+    if (SendsBody(RequestKind) && !OutputFileMode) {
+        request += SendData;
+    }
+    SendBytes(request);
+    if (SendsBody(RequestKind) && OutputFileMode) {
+        SendFile(SendData);
+    }
+}
+
+bool THttpClient::TargetChanges(const std::string& PassHost, std::int32_t PassPort,
+                                const std::string& PassPath) const {
+    std::string url = CurrentURL;
+    std::string host = Host;
+    std::int32_t port = Port;
+    std::string path;
+    try {
+        ParseRequestURL(url, host, port, path);
+    } catch (const Exception&) {
+        // The next pass fails the same way and ends the transaction with
+        // that error.
+        return true;
+    }
+    return host != PassHost || port != PassPort || path != PassPath;
+}
+
+void THttpClient::RunPass() {
+    Connect();
+    SendRequest();
+    ReplyNumber = 0;
+    ReadReplyHeader();
+    ReadReplyBody();
+    const std::int16_t reply = ReplyNumber;
+    // A reply without a status line (0) or with a number no server sends is
+    // no success: the request failed.
+    if (reply >= 1 && reply < 299) {
+        if (OnSuccess) {
+            OnSuccess(RequestKind);
+        }
+        ReportStatus(2, "Transaction Completed");
+    } else if (reply >= 299 && reply <= 399) {
+        // Only a Location of this reply redirects; without one the
+        // transaction ends with this reply's number.
+        if (reply <= 302 && !ReplyLocation.empty()) {
+            CurrentURL = ReplyLocation;
+        }
+    } else if (OnFailure) {
+        OnFailure(RequestKind);
+    }
+}
+
+void THttpClient::RunRequest() {
+    AbortRequested = false;
+    TransactionCookies.clear();
+    for (int pass = 0;; ++pass) {
+        ParseURL();
+        BuildHeader();
+        if (OnAboutToSend) {
+            OnAboutToSend(this);
+        }
+        ThrowIfAborted();
+        const std::string passHost = Host;
+        const std::int32_t passPort = Port;
+        const std::string passPath = RequestPath;
+        const std::string passURL = CurrentURL;
+        try {
+            RunPass();
+        } catch (...) {
+            try {
+                Disconnect();
+            } catch (...) {
+                // The failure of the pass is what the caller needs to see.
+            }
+            throw;
+        }
+        Disconnect();
+
+        const std::int16_t reply = ReplyNumber;
+        bool again = false;
+        if (reply >= 300 && reply <= 399) {
+            TakeOverCookies();
+            bool handled = false;
+            if (OnRedirect) {
+                OnRedirect(handled);
+            }
+            if (handled) {
+                return;
+            }
+            if (CurrentURL != passURL) {
+                // A bare name is a file beside the current one's host root.
+                if (CurrentURL.find('/') == std::string::npos) {
+                    CurrentURL = "http://" + Host + "/" + CurrentURL;
+                }
+                // A redirection to where this pass went would only repeat
+                // the same reply; the bound ends cycles of several URLs.
+                again = pass < kMaxRedirects && TargetChanges(passHost, passPort, passPath);
+            }
+        }
+        if (reply == 401 && OnAuthenticationNeeded) {
+            OnAuthenticationNeeded(this);
+        }
+        if (!again) {
+            return;
+        }
+        ThrowIfAborted();
+    }
+}
+
+}  // namespace vornakle

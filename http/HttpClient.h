@@ -1,0 +1,142 @@
+#pragma once
+
+#include "http/CmdType.h"
+#include "http/ExStringList.h"
+#include "http/HeaderInfo.h"
+#include "net/TcpSocket.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vornakle {
+
+// The HTTP/1.0 client component: one request per connection (RFC 1945).
+// Each request operation runs a whole transaction (connect, send, read the
+// reply, follow redirections, fire the outcome events) and returns when it
+// is over; every failure leaves it as an exception. Like its socket layer it
+// waits by dispatching the thread's messages, so the user interface stays
+// live and may call Abort meanwhile.
+class THttpClient : public TTcpSocket {
+    Q_OBJECT
+
+public:
+    using TResultEvent = std::function<void(CmdType Cmd)>;
+
+    // Passes of one transaction beyond the first: two URLs that redirect to
+    // each other, or a chain of redirections, end after this many with the
+    // last reply's number (RFC 7231 section 6.4 asks clients to detect such
+    // cycles).
+    static constexpr int kMaxRedirects = 10;
+    // Reply body bytes kept in the Body string; the rest of a longer body is
+    // received and dropped, so a server streaming without end cannot exhaust
+    // memory. Once the bound is reached the time-out is no longer restarted
+    // by arriving data, so TimeOut then limits the rest of the read as a
+    // whole.
+    static constexpr std::size_t kMaxBodyBytes = 4 * 1024 * 1024;
+    // Reply header bytes read as header. A header that goes on beyond this is
+    // not read further (the rest counts as body), so endless header lines
+    // cannot exhaust memory either.
+    static constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
+
+    explicit THttpClient(QObject* Owner = nullptr);
+    ~THttpClient() override;
+
+    // Ends the running request: a pending host lookup stops waiting, the
+    // running socket operation ends with its cancel exception, and no
+    // further pass of a redirection starts. Meant for a Cancel button's
+    // handler, which runs while the request waits for the network.
+    void Abort() override;
+
+    // The request operations. Each stores URL in CurrentURL (and its second
+    // argument as told), sets RequestKind and runs the transaction; the
+    // outcome is in ReplyNumber, Header, Body and the events.
+    virtual void Options(const std::string& URL);
+    virtual void Get(const std::string& URL);
+    // Data is form-encoded while EncodePostData is set (string mode only);
+    // in OutputFileMode it names the file whose bytes are the body.
+    virtual void Post(const std::string& URL, const std::string& Data);
+    virtual void Put(const std::string& URL, const std::string& Data);
+    // What the link check calls; no body is read for a HEAD request.
+    virtual void Head(const std::string& URL);
+    virtual void Patch(const std::string& URL, const std::string& Data);
+    virtual void Delete(const std::string& URL);
+    virtual void Trace(const std::string& URL, const std::string& Data);
+    virtual void Copy(const std::string& URL, const std::string& ToURL);
+    virtual void Move(const std::string& URL, const std::string& ToURL);
+    virtual void Link(const std::string& URL, const std::string& LinkValue);
+    virtual void Unlink(const std::string& URL, const std::string& LinkValue);
+
+    // The steps of a transaction, in the order RunRequest takes them.
+    virtual void RunRequest();
+    virtual void ParseURL();
+    virtual void BuildHeader();
+    virtual void SendRequest();
+    virtual void ReadReplyHeader();
+
+    // Settings.
+    // The reply body, or in InputFileMode the name of the file it goes to.
+    std::string Body = "Default.htm";
+    // The reply header, or in OutputFileMode the name of the file it goes to.
+    std::string Header = "Head.txt";
+    THeaderInfo HeaderInfo;
+    bool InputFileMode = false;
+    // The request body comes from the file named by SendData, and the reply
+    // header goes to the file named by Header.
+    bool OutputFileMode = false;
+    bool EncodePostData = true;
+
+    // The running (or last) request.
+    std::string CurrentURL;
+    CmdType RequestKind = cmdGet;
+    std::string SendData;
+    std::string HeaderArgument;
+    std::string RequestPath;
+    TExStringList RequestHeader;
+
+    // What the last reply said. ReplyLocation and ReplyCookie are those of
+    // the last reply only: both are emptied when a reply starts.
+    std::string ReplyLocation;
+    std::string ReplyCookie;
+
+    // Events.
+    TNotifyEvent OnAboutToSend;
+    TResultEvent OnSuccess;
+    TResultEvent OnFailure;
+    THandlerEvent OnRedirect;
+    TNotifyEvent OnAuthenticationNeeded;
+
+private:
+    // A cookie a redirection set, for the later passes of the same
+    // transaction to the host that set it (RFC 6265 section 5.3: a cookie
+    // without a Domain attribute goes back to its origin host only).
+    struct TransactionCookie {
+        std::string Host;
+        std::string Name;
+        std::string Pair;
+    };
+
+    void RunOperation(const std::string& URL, CmdType Kind);
+    void RunPass();
+    void ReadReplyBody();
+    bool ReplyHasBody() const;
+    void TakeOverCookies();
+    std::string CookiesFor(const std::string& RequestHost) const;
+    bool TargetChanges(const std::string& PassHost, std::int32_t PassPort,
+                       const std::string& PassPath) const;
+    void SendBytes(const std::string& Bytes);
+    void ThrowIfAborted() const;
+
+    // Every "Set-Cookie" value of the current reply.
+    std::vector<std::string> ReplyCookies;
+    std::vector<TransactionCookie> TransactionCookies;
+    // The body length the reply announced (RFC 1945 section 7.2.2); -1 when
+    // it announced none, and the body ends with the connection.
+    std::int64_t ReplyContentLength = -1;
+    // Set by Abort; a transaction that finds it set starts no further pass.
+    bool AbortRequested = false;
+};
+
+}  // namespace vornakle

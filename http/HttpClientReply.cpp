@@ -1,0 +1,332 @@
+// THttpClient: reading the reply (status line, header lines, body) and the
+// cookies a redirection hands on.
+
+#include "http/HttpClient.h"
+
+#include "net/SockStrings.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+namespace vornakle {
+
+namespace {
+
+// The recognised header lines: the upper-case name with its colon, and
+// where the value starts (the name, its colon and exactly one blank; a
+// second blank is the value's first character).
+constexpr const char* kSetCookieField = "SET-COOKIE:";
+constexpr std::size_t kSetCookieValueOffset = 12;
+constexpr const char* kLocationField = "LOCATION:";
+constexpr std::size_t kLocationValueOffset = 10;
+constexpr const char* kContentLengthField = "CONTENT-LENGTH:";
+constexpr const char* kContentLengthTail = "ENGTH:";
+
+// Status codes whose replies carry no body (RFC 1945 sections 9.2 and 9.3).
+constexpr std::int16_t kNoContent = 204;
+constexpr std::int16_t kNotModified = 304;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+template <typename Action>
+class ScopeExit {
+public:
+    explicit ScopeExit(Action action) : action_(std::move(action)) {}
+    ~ScopeExit() { action_(); }
+    ScopeExit(const ScopeExit&) = delete;
+    ScopeExit& operator=(const ScopeExit&) = delete;
+
+private:
+    Action action_;
+};
+
+std::string UpperLetters(std::string text) {
+    for (char& character : text) {
+        if (character >= 'a' && character <= 'z') {
+            character = static_cast<char>(character - 'a' + 'A');
+        }
+    }
+    return text;
+}
+
+std::string WithoutLineEnd(std::string line) {
+    if (!line.empty() && line.back() == '\n') {
+        line.pop_back();
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+    }
+    return line;
+}
+
+std::string ValueFrom(const std::string& line, std::size_t offset) {
+    const std::string value = WithoutLineEnd(line);
+    return offset < value.size() ? value.substr(offset) : std::string();
+}
+
+// The second field of the status line as a decimal number with an optional
+// sign; anything else (the line end glued to the number, a letter, a number
+// beyond 32 bits) gives 0. The low 16 bits are kept, as signed.
+std::int16_t StatusNumber(const std::string& statusLine) {
+    const std::string field = NthWord(statusLine, ' ', 2);
+    std::size_t index = 0;
+    bool negative = false;
+    if (index < field.size() && (field[index] == '+' || field[index] == '-')) {
+        negative = field[index] == '-';
+        ++index;
+    }
+    if (index == field.size()) {
+        return 0;
+    }
+    std::int64_t value = 0;
+    for (; index < field.size(); ++index) {
+        if (field[index] < '0' || field[index] > '9') {
+            return 0;
+        }
+        value = value * 10 + (field[index] - '0');
+        if (value > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1) {
+            return 0;
+        }
+    }
+    value = negative ? -value : value;
+    if (value > std::numeric_limits<std::int32_t>::max()) {
+        return 0;
+    }
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(value & 0xFFFF));
+}
+
+// The digits behind "Content-Length: ": the name, its colon and the one
+// character after it are skipped, then anything up to the first digit; -1
+// when no digit follows. A number too large for any body stays at the
+// largest value.
+std::int64_t ContentLength(const std::string& line, const std::string& upperLine) {
+    std::size_t index = upperLine.find(kContentLengthTail);
+    index += std::strlen(kContentLengthTail) + 1;
+    while (index < line.size() && (line[index] < '0' || line[index] > '9')) {
+        ++index;
+    }
+    if (index >= line.size()) {
+        return -1;
+    }
+    constexpr std::int64_t kLargest = std::numeric_limits<std::int64_t>::max() / 10;
+    std::int64_t value = 0;
+    for (; index < line.size() && line[index] >= '0' && line[index] <= '9'; ++index) {
+        value = value < kLargest ? value * 10 + (line[index] - '0') : kLargest;
+    }
+    return value;
+}
+
+void AddWrapping(std::int32_t& total, int amount) {
+    total = static_cast<std::int32_t>(static_cast<std::uint32_t>(total) +
+                                      static_cast<std::uint32_t>(amount));
+}
+
+bool SameHost(const std::string& left, const std::string& right) {
+    return TExStringList::CompareNames(left, right) == 0;
+}
+
+std::string Trimmed(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return std::string();
+    }
+    const std::size_t last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+void THttpClient::ReadReplyHeader() {
+    BytesTotal = 0;
+    ReplyCookie.clear();
+    ReplyCookies.clear();
+    // A Location of an earlier reply must never redirect this one.
+    ReplyLocation.clear();
+    ReplyContentLength = -1;
+
+    FileHandle headerFile;
+    if (OutputFileMode) {
+        headerFile.reset(std::fopen(Header.c_str(), "wb"));
+        if (!headerFile) {
+            throw EFileError("Cannot create file \"" + Header + "\". " + std::strerror(errno));
+        }
+    } else {
+        Header.clear();
+    }
+    std::size_t headerBytes = 0;
+    const auto capture = [&](const std::string& line) {
+        headerBytes += line.size();
+        if (headerFile) {
+            if (std::fwrite(line.data(), 1, line.size(), headerFile.get()) != line.size()) {
+                throw EFileError("Cannot write file \"" + Header + "\". " + std::strerror(errno));
+            }
+        } else {
+            Header += line;
+        }
+    };
+
+    const std::string statusLine = ReadLn();
+    if (statusLine.empty()) {
+        // Closed before a status line: there is nothing more to read.
+        return;
+    }
+    ReplyNumber = StatusNumber(statusLine);
+    capture(statusLine);
+    while (headerBytes < kMaxHeaderBytes) {
+        const std::string line = ReadLn();
+        const std::string upper = UpperLetters(line);
+        const std::string name = NthWord(upper, ' ', 1);
+        if (name == kSetCookieField) {
+            ReplyCookie = ValueFrom(line, kSetCookieValueOffset);
+            ReplyCookies.push_back(ReplyCookie);
+        } else if (name == kLocationField) {
+            ReplyLocation = ValueFrom(line, kLocationValueOffset);
+        } else if (name == kContentLengthField) {
+            ReplyContentLength = ContentLength(line, upper);
+            BytesTotal = static_cast<std::int32_t>(
+                std::min<std::int64_t>(std::max<std::int64_t>(ReplyContentLength, 0),
+                                       std::numeric_limits<std::int32_t>::max()));
+        }
+        capture(line);
+        if (line.empty() || line == "\n" || line == "\r\n") {
+            break;
+        }
+    }
+    if (headerFile) {
+        std::FILE* raw = headerFile.release();
+        if (std::fclose(raw) != 0) {
+            throw EFileError("Cannot write file \"" + Header + "\". " + std::strerror(errno));
+        }
+    }
+}
+
+bool THttpClient::ReplyHasBody() const {
+    // A HEAD reply never has a body (RFC 1945 section 8.2), whatever its
+    // header announces, so nothing is waited for after its empty line. The
+    // link check needs no more than the status line.
+    return RequestKind != cmdHead && ReplyNumber != kNoContent && ReplyNumber != kNotModified;
+}
+
+void THttpClient::ReadReplyBody() {
+    FileHandle bodyFile;
+    if (InputFileMode) {
+        bodyFile.reset(std::fopen(Body.c_str(), "wb"));
+        if (!bodyFile) {
+            throw EFileError("Cannot create file \"" + Body + "\". " + std::strerror(errno));
+        }
+    } else {
+        Body.clear();
+    }
+    BytesRecvd = 0;
+    if (ReplyHasBody()) {
+        // The body ends at the announced length (RFC 1945 section 7.2.2),
+        // else when the server closes; a proxy that keeps the connection
+        // open is thus no reason to wait, when the reply has a length.
+        std::int64_t remaining = ReplyContentLength;
+        TimerOn();
+        ScopeExit timerOff([this] { TimerOff(); });
+        while (!Canceled && remaining != 0) {
+            int wanted = kBufferSize;
+            if (remaining > 0 && remaining < wanted) {
+                wanted = static_cast<int>(remaining);
+            }
+            const int got = winsock::recv(SocketHandle, Buffer, wanted, 0);
+            bool idle = false;
+            if (got == 0) {
+                break;
+            }
+            if (got > 0) {
+                bool keeping = true;
+                if (bodyFile) {
+                    if (std::fwrite(Buffer, 1, static_cast<std::size_t>(got), bodyFile.get()) !=
+                        static_cast<std::size_t>(got)) {
+                        throw EFileError("Cannot write file \"" + Body + "\". " +
+                                         std::strerror(errno));
+                    }
+                } else {
+                    const std::size_t room = kMaxBodyBytes - Body.size();
+                    Body.append(Buffer, std::min(room, static_cast<std::size_t>(got)));
+                    keeping = Body.size() < kMaxBodyBytes;
+                }
+                AddWrapping(BytesRecvd, got);
+                if (remaining > 0) {
+                    remaining -= got;
+                }
+                if (OnPacketRecvd) {
+                    OnPacketRecvd(this);
+                }
+                // The time-out limits idle time while the body is kept; what
+                // comes beyond the bound is drained under one last period.
+                if (keeping) {
+                    TimerOn();
+                }
+            } else {
+                LastErrorNo = winsock::WSAGetLastError();
+                if (LastErrorNo == winsock::WSAENOTCONN) {
+                    // The close was handled and the socket replaced.
+                    break;
+                }
+                std::string text;
+                CheckSocketError(winsock::WSAEWOULDBLOCK, text);
+                idle = true;
+            }
+            if (remaining != 0) {
+                ProcessMessages(idle ? Dispatch::Blocking : Dispatch::Pending);
+            }
+        }
+    }
+    if (bodyFile) {
+        std::FILE* raw = bodyFile.release();
+        if (std::fclose(raw) != 0) {
+            throw EFileError("Cannot write file \"" + Body + "\". " + std::strerror(errno));
+        }
+    }
+    if (Canceled) {
+        Canceled = false;
+        throw EAbortError(InputFileMode ? "Socket send aborted" : "Socket capture aborted");
+    }
+}
+
+void THttpClient::TakeOverCookies() {
+    for (const std::string& value : ReplyCookies) {
+        // Only the name=value pair goes back; the attributes (Path, Expires,
+        // ...) are for the client (RFC 6265 sections 4.2 and 5.2).
+        const std::string pair = Trimmed(value.substr(0, value.find(';')));
+        const std::size_t equals = pair.find('=');
+        if (equals == std::string::npos || Trimmed(pair.substr(0, equals)).empty()) {
+            continue;
+        }
+        const std::string name = Trimmed(pair.substr(0, equals));
+        bool replaced = false;
+        for (TransactionCookie& cookie : TransactionCookies) {
+            if (SameHost(cookie.Host, Host) && cookie.Name == name) {
+                cookie.Pair = pair;
+                replaced = true;
+            }
+        }
+        if (!replaced) {
+            TransactionCookies.push_back({Host, name, pair});
+        }
+    }
+}
+
+std::string THttpClient::CookiesFor(const std::string& RequestHost) const {
+    std::string cookies;
+    for (const TransactionCookie& cookie : TransactionCookies) {
+        if (SameHost(cookie.Host, RequestHost)) {
+            if (!cookies.empty()) {
+                cookies += "; ";
+            }
+            cookies += cookie.Pair;
+        }
+    }
+    return cookies;
+}
+
+}  // namespace vornakle

@@ -1,0 +1,131 @@
+#include "http/UrlSplit.h"
+
+#include "net/SockStrings.h"
+
+namespace vornakle {
+
+namespace {
+
+constexpr std::int32_t kHttpPort = 80;
+constexpr std::int32_t kFtpPort = 21;
+constexpr std::int32_t kGopherPort = 70;
+constexpr std::int32_t kLowestPort = 1;
+constexpr std::int32_t kHighestPort = 65535;
+// What is cut from the host at the colon of its port: the colon and the
+// port text behind it.
+constexpr std::size_t kPortTextLength = 255;
+
+std::string LowerLetters(std::string text) {
+    for (char& character : text) {
+        if (character >= 'A' && character <= 'Z') {
+            character = static_cast<char>(character - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+// A decimal number with an optional sign, nothing else.
+std::int32_t PortNumber(const std::string& text) {
+    std::size_t index = 0;
+    bool negative = false;
+    if (index < text.size() && (text[index] == '+' || text[index] == '-')) {
+        negative = text[index] == '-';
+        ++index;
+    }
+    if (index == text.size()) {
+        throw EConvertError("'" + text + "' is not a valid integer value");
+    }
+    long long value = 0;
+    for (; index < text.size(); ++index) {
+        if (text[index] < '0' || text[index] > '9') {
+            throw EConvertError("'" + text + "' is not a valid integer value");
+        }
+        // Beyond the highest port every further digit only confirms the
+        // verdict; stop growing so the value cannot overflow.
+        if (value <= kHighestPort) {
+            value = value * 10 + (text[index] - '0');
+        }
+    }
+    if (negative) {
+        value = -value;
+    }
+    // Only the low 16 bits of a port reach the socket: a larger number would
+    // silently connect somewhere else.
+    if (value < kLowestPort || value > kHighestPort) {
+        throw EConvertError("'" + text + "' is not a valid port number");
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+}  // namespace
+
+std::string WithoutFragment(const std::string& URL) {
+    return URL.substr(0, URL.find('#'));
+}
+
+void ParseRequestURL(std::string& CurrentURL, std::string& Host, std::int32_t& Port,
+                     std::string& RequestPath) {
+    if (CurrentURL.empty()) {
+        throw Exception("Empty URL");
+    }
+    if (Port == 0) {
+        Port = kHttpPort;
+    }
+    const std::string url = WithoutFragment(CurrentURL);
+    const std::size_t firstSlash = url.find('/');
+    // An authority ("//" and a host) is present only when the first "/" of
+    // the URL opens it; a "//" further on belongs to the path, and a path
+    // like "/a//b" (a redirection's Location) names no host.
+    const bool hasAuthority = firstSlash != std::string::npos && firstSlash + 1 < url.size() &&
+                              url[firstSlash + 1] == '/';
+
+    if (hasAuthority) {
+        const auto third = static_cast<std::size_t>(NthCharPos(url, '/', 3));
+        RequestPath = third <= url.size() ? url.substr(third - 1) : std::string();
+    } else if (firstSlash != std::string::npos) {
+        RequestPath = url.substr(firstSlash);
+    } else {
+        RequestPath.clear();
+    }
+
+    // A scheme is made of the text before the first ":" when no "/" comes
+    // before it (RFC 3986 section 3.1); a ":" inside a path is no scheme and
+    // keeps the port of the previous pass.
+    const std::size_t colon = url.find(':');
+    if (colon != std::string::npos && (firstSlash == std::string::npos || colon < firstSlash)) {
+        const std::string scheme = LowerLetters(url.substr(0, colon));
+        if (scheme == "https") {
+            throw Exception("HTTP Secure Socket is not supported");
+        }
+        if (scheme == "gopher") {
+            Port = kGopherPort;
+        } else if (scheme == "ftp") {
+            Port = kFtpPort;
+        } else {
+            Port = kHttpPort;
+        }
+    }
+
+    std::string host;
+    if (hasAuthority) {
+        host = NthWord(url, '/', 3);
+    } else if (!url.empty() && url[0] != '/') {
+        host = NthWord(url, '/', 1);
+    }
+    const std::size_t portColon = host.find(':');
+    if (portColon != std::string::npos) {
+        Port = PortNumber(NthWord(host, ':', 2));
+        host.erase(portColon, kPortTextLength);
+    }
+    if (!host.empty()) {
+        Host = host;
+    }
+
+    if (RequestPath.empty()) {
+        RequestPath = "/";
+        // Behind the host, in front of a fragment.
+        CurrentURL.insert(url.size(), "/");
+    }
+}
+
+}  // namespace vornakle

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "platform/Exception.h"
+
+#include <cstdint>
+#include <string>
+
+namespace vornakle {
+
+// A text that should be a number is not one (a port after the host).
+class EConvertError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// Splits CurrentURL into the host to connect to, the port and the path of
+// the request line, the rule THttpClient::ParseURL follows:
+// - an empty URL raises "Empty URL"; Port 0 becomes 80;
+// - a scheme (letters before the first ":", which comes before any "/") sets
+//   the port: "gopher" 70, "ftp" 21, "https" raises "HTTP Secure Socket is
+//   not supported", any other 80; letter case does not matter;
+// - the host is what follows "//" up to the next "/"; without "//" it is the
+//   text before the first "/" (none when the URL starts with "/", which
+//   keeps Host and Port); a port written after a ":" behind the host wins,
+//   and a port that is no number from 1 to 65535 raises EConvertError;
+// - the path runs from the "/" behind the host to the end, without the
+//   fragment ("#...", which only the user agent uses, RFC 3986 section
+//   3.5); an empty path becomes "/" and "/" is put into CurrentURL too.
+void ParseRequestURL(std::string& CurrentURL, std::string& Host, std::int32_t& Port,
+                     std::string& RequestPath);
+
+// CurrentURL without its fragment: what a proxy is asked for.
+std::string WithoutFragment(const std::string& URL);
+
+}  // namespace vornakle
