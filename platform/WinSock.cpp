@@ -355,6 +355,7 @@ struct LookupTable {
     std::set<HANDLE> live;
     HANDLE next = 1;
     HostResolver testResolver;
+    LookupThreadStarter testStarter;
 };
 
 LookupTable& Lookups() {
@@ -621,18 +622,26 @@ HANDLE WSAAsyncGetHostByName(HWND window, UINT message, const char* name, char* 
     HANDLE task = 0;
     std::shared_ptr<WindowAnchor> anchor;
     HostResolver resolver;
+    LookupThreadStarter starter;
     {
         std::lock_guard lock(Lookups().mutex);
         task = Lookups().next++;
         anchor = AnchorForLocked(window);
         Lookups().live.insert(task);
         resolver = Lookups().testResolver;
+        starter = Lookups().testStarter;
     }
     ++pendingLookups;
     try {
-        std::thread(RunLookup, task, anchor, message, std::string(name), buffer, bufferLength,
-                    std::move(resolver))
-            .detach();
+        std::function<void()> body = [task, anchor, message, lookedUp = std::string(name), buffer,
+                                      bufferLength, resolver] {
+            RunLookup(task, anchor, message, lookedUp, buffer, bufferLength, resolver);
+        };
+        if (starter) {
+            starter(std::move(body));
+        } else {
+            std::thread(std::move(body)).detach();
+        }
     } catch (const std::exception&) {
         --pendingLookups;
         std::lock_guard lock(Lookups().mutex);
@@ -654,6 +663,11 @@ int WSACancelAsyncRequest(HANDLE task) {
 void SetHostResolverForTesting(HostResolver resolver) {
     std::lock_guard lock(Lookups().mutex);
     Lookups().testResolver = std::move(resolver);
+}
+
+void SetLookupThreadStarterForTesting(LookupThreadStarter starter) {
+    std::lock_guard lock(Lookups().mutex);
+    Lookups().testStarter = std::move(starter);
 }
 
 int PendingHostLookups() {

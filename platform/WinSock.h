@@ -262,6 +262,11 @@ int StartupCount();
 using HostResolver =
     std::function<int(const std::string& name, std::vector<std::uint32_t>& addresses)>;
 void SetHostResolverForTesting(HostResolver resolver);
+// Starts the helper thread of a lookup with its body. Tests replace it to make
+// the start fail the way std::thread fails when the system has no thread left
+// (by throwing std::system_error); an empty function restores std::thread.
+using LookupThreadStarter = std::function<void(std::function<void()> body)>;
+void SetLookupThreadStarterForTesting(LookupThreadStarter starter);
 // Number of lookup helper threads that have not finished yet.
 int PendingHostLookups();
 

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace vornakle::testing {
@@ -363,6 +364,42 @@ TEST(TcpSocketConnect, ComponentDestroyedWhileItsLookupRunsIsSafe) {
     ASSERT_TRUE(ProcessUntil([] { return ws::PendingHostLookups() == 0; }));
     ProcessFor(50ms);
     EXPECT_EQ(TTcpSocket::WinsockUsers(), 0);
+}
+
+TEST(TcpSocketConnect, LookupWhoseThreadCannotStartIsAFailedLookup) {
+    // Thread starts fail as they do when the system has no thread left.
+    struct NoThreads {
+        NoThreads() {
+            ws::SetLookupThreadStarterForTesting([](std::function<void()>) {
+                throw std::system_error(
+                    std::make_error_code(std::errc::resource_unavailable_try_again));
+            });
+        }
+        ~NoThreads() { ws::SetLookupThreadStarterForTesting({}); }
+    };
+    LoopbackServer server(ServerScript().Hold());
+    ProbeSocket socket;
+    socket.Host = "localhost";
+    socket.Port = server.Port();
+    // Were the wait left to a completion that never comes, the time-out
+    // would end it instead.
+    socket.TimeOut = 10000;
+    int invalidHosts = 0;
+    socket.OnInvalidHost = [&](bool&) { ++invalidHosts; };
+    {
+        NoThreads noThreads;
+        EXPECT_EQ(ConnectError(socket), "Null Remote Address");
+    }
+    EXPECT_FALSE(socket.TimedOut);
+    EXPECT_EQ(invalidHosts, 1);
+    EXPECT_EQ(socket.LastErrorNo, ws::WSAENOBUFS);
+    EXPECT_EQ(ws::PendingHostLookups(), 0);
+    EXPECT_EQ(server.ConnectionsAccepted(), 0);
+
+    // Nothing of the failed start is left over to disturb the next lookup.
+    socket.Connect();
+    EXPECT_TRUE(socket.Connected);
+    EXPECT_TRUE(server.WaitForConnections(1));
 }
 
 TEST(TcpSocketLife, ComponentOnAThreadWithoutEventDispatcherIsNotMade) {

@@ -272,6 +272,30 @@ TEST(TcpSocketSendFile, SendsTheWholeFileAndCountsIt) {
     EXPECT_THROW(socket.SendFile(files.Path("missing")), EFileError);
 }
 
+TEST(TcpSocketSendFile, PeerThatStopsReadingEndsTheSendAfterTheTimeOut) {
+    // Far more than the two small socket buffers between the ends can hold.
+    const std::string content = Pattern(4 * 1024 * 1024);
+    TempTree files;
+    files.WriteFile("upload", content);
+    LoopbackServer::Options options;
+    options.receiveBufferBytes = 4096;
+    Connection connection(ServerScript().HoldWithoutReading(), options);
+    ProbeSocket& socket = connection.socket;
+    const int small = 4096;
+    ws::setsockopt(socket.SocketHandle, ws::SOL_SOCKET, ws::SO_SNDBUF,
+                   reinterpret_cast<const char*>(&small), sizeof small);
+    socket.TimeOut = 200;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(MessageOf<EAbortError>([&] { socket.SendFile(files.Path("upload")); }),
+              "Socket send aborted");
+    // Ended by the TimeOut, not by the limit that holds without one.
+    EXPECT_LT(std::chrono::steady_clock::now() - start,
+              std::chrono::milliseconds(TTcpSocket::kSendStallLimitMilliseconds));
+    EXPECT_GT(socket.BytesSent, 0);
+    EXPECT_LT(socket.BytesSent, static_cast<std::int32_t>(content.size()));
+    EXPECT_FALSE(socket.Canceled);
+}
+
 TEST(TcpSocketTransaction, ReplyNumberIsTheLeadingNumberOfTheReply) {
     Connection connection(ServerScript()
                               .ReadUntil("A\r\n")
