@@ -6,9 +6,8 @@
 // (a) Short connections, as a link check makes them: connect, send a line,
 // read the line back, disconnect; once through TTcpSocket and once through a
 // plain loop of blocking POSIX calls, against the same loopback echo server.
-// Both loops run several rounds in turn and the best round of each counts, so
-// a build running beside the benchmark colours the figures as little as it
-// can.
+// Both loops run several rounds in pairs; the ratio is the median of the
+// pairs' ratios, which a build running beside the benchmark moves little.
 // (b) A ReadLn on a server that never answers, ended by the component's own
 // time-out: the processor time the whole process uses during the wait.
 #include <sys/resource.h>
@@ -24,6 +23,7 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "PlainSockets.h"
 #include "common/BenchSupport.h"
@@ -33,7 +33,7 @@ namespace vornakle::bench {
 namespace {
 
 constexpr int kDefaultCycles = 2000;
-constexpr int kRounds = 5;
+constexpr int kRounds = 9;
 // The component's time-out during the cycles: never reached on loopback, it
 // only keeps a broken run from hanging, and a link check always sets one.
 constexpr int kCycleTimeOutMilliseconds = 10000;
@@ -54,6 +54,15 @@ int ComponentCycles(std::uint16_t port, int cycles) {
         socket.Disconnect();
     }
     return wrong;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+double Best(const std::vector<double>& values) {
+    return *std::min_element(values.begin(), values.end());
 }
 
 double ProcessCpuSeconds() {
@@ -83,14 +92,32 @@ int Run(int cycles) {
     // A round of each first, so that neither pays for warming up.
     int wrong = ComponentCycles(server.EchoPort(), std::min(cycles, 200)) +
                 PlainCycles(server.EchoPort(), std::min(cycles, 200));
-    double componentSeconds = 1e9;
-    double plainSeconds = 1e9;
+    // Rounds run in pairs, the two loops one right after the other and in
+    // turns first, so that a build starting or ending beside the benchmark
+    // weighs on both loops of a pair alike. The ratio is the median of the
+    // pairs' ratios: one lucky or unlucky round cannot move it.
+    std::vector<double> componentRounds;
+    std::vector<double> plainRounds;
+    std::vector<double> ratios;
     for (int round = 0; round < kRounds; ++round) {
-        componentSeconds =
-            std::min(componentSeconds,
-                     SecondsOf([&] { wrong += ComponentCycles(server.EchoPort(), cycles); }));
-        plainSeconds = std::min(
-            plainSeconds, SecondsOf([&] { wrong += PlainCycles(server.EchoPort(), cycles); }));
+        const auto component = [&] {
+            return SecondsOf([&] { wrong += ComponentCycles(server.EchoPort(), cycles); });
+        };
+        const auto plain = [&] {
+            return SecondsOf([&] { wrong += PlainCycles(server.EchoPort(), cycles); });
+        };
+        double componentSeconds = 0;
+        double plainSeconds = 0;
+        if (round % 2 == 0) {
+            componentSeconds = component();
+            plainSeconds = plain();
+        } else {
+            plainSeconds = plain();
+            componentSeconds = component();
+        }
+        componentRounds.push_back(componentSeconds);
+        plainRounds.push_back(plainSeconds);
+        ratios.push_back(componentSeconds / plainSeconds);
     }
 
     TTcpSocket idle;
@@ -113,11 +140,15 @@ int Run(int cycles) {
 
     std::printf("cycles: %d\n", cycles);
     std::printf("rounds: %d\n", kRounds);
-    std::printf("component_seconds: %.4f\n", componentSeconds);
-    std::printf("plain_seconds: %.4f\n", plainSeconds);
-    std::printf("component_cycles_per_second: %.0f\n", cycles / componentSeconds);
-    std::printf("plain_cycles_per_second: %.0f\n", cycles / plainSeconds);
-    std::printf("cycle_ratio: %.3f\n", componentSeconds / plainSeconds);
+    std::printf("component_seconds_median: %.4f\n", Median(componentRounds));
+    std::printf("plain_seconds_median: %.4f\n", Median(plainRounds));
+    std::printf("component_seconds_best: %.4f\n", Best(componentRounds));
+    std::printf("plain_seconds_best: %.4f\n", Best(plainRounds));
+    std::printf("component_cycles_per_second: %.0f\n", cycles / Median(componentRounds));
+    std::printf("plain_cycles_per_second: %.0f\n", cycles / Median(plainRounds));
+    std::printf("cycle_ratio_min: %.3f\n", Best(ratios));
+    std::printf("cycle_ratio_max: %.3f\n", *std::max_element(ratios.begin(), ratios.end()));
+    std::printf("cycle_ratio: %.3f\n", Median(ratios));
     std::printf("wrong_echoes: %d\n", wrong);
     std::printf("idle_wall_seconds: %.4f\n", wallSeconds);
     std::printf("idle_cpu_seconds: %.4f\n", cpuSeconds);
