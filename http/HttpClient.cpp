@@ -27,6 +27,7 @@ constexpr const char* kRequestWords[] = {
 };
 
 constexpr const char* kHttpVersion = " HTTP/1.0";
+constexpr std::int32_t kDefaultPort = 80;
 constexpr const char* kFirstAccept =
     "Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff";
 constexpr const char* kSecondAccept =
@@ -332,9 +333,13 @@ void THttpClient::RunRequest() {
                 return;
             }
             if (CurrentURL != passURL) {
-                // A bare name is a file beside the current one's host root.
+                // A bare name is a file at the root of the host that sent it,
+                // on the port it was asked on: a URL without its port would
+                // mean port 80.
                 if (CurrentURL.find('/') == std::string::npos) {
-                    CurrentURL = "http://" + Host + "/" + CurrentURL;
+                    const std::string port =
+                        passPort == kDefaultPort ? std::string() : ":" + std::to_string(passPort);
+                    CurrentURL = "http://" + passHost + port + "/" + CurrentURL;
                 }
                 // A redirection to where this pass went would only repeat
                 // the same reply; the bound ends cycles of several URLs.

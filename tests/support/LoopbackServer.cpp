@@ -95,7 +95,16 @@ LoopbackServer::LoopbackServer(ServerScript script)
     : LoopbackServer(std::move(script), Options{}) {}
 
 LoopbackServer::LoopbackServer(ServerScript script, Options options)
-    : script_(std::move(script)), options_(options) {
+    : LoopbackServer(std::vector<ServerScript>{std::move(script)}, options) {}
+
+LoopbackServer::LoopbackServer(std::vector<ServerScript> scripts)
+    : LoopbackServer(std::move(scripts), Options{}) {}
+
+LoopbackServer::LoopbackServer(std::vector<ServerScript> scripts, Options options)
+    : scripts_(std::move(scripts)), options_(options) {
+    if (scripts_.empty()) {
+        throw std::invalid_argument("a loopback server needs a script");
+    }
     deadline_ = std::chrono::steady_clock::now() + options_.lifetime;
     listener_ = BindLoopback();
     if (options_.receiveBufferBytes > 0) {
@@ -234,7 +243,8 @@ void LoopbackServer::Serve(int descriptor, std::size_t index) {
         return received_[index].find(text) != std::string::npos;
     };
 
-    for (const ServerScript::Step& step : script_.Steps()) {
+    const ServerScript& script = scripts_[std::min(index, scripts_.size() - 1)];
+    for (const ServerScript::Step& step : script.Steps()) {
         if (!open || peerGone || Stopping()) {
             break;
         }

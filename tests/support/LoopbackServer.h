@@ -3,7 +3,10 @@
 // A TCP server on 127.0.0.1 for the socket, HTTP and verification tests,
 // written on plain POSIX sockets and threads so that it shares nothing with
 // the code under test. Every accepted connection runs the same script; the
-// server records the exact bytes each connection received. It never outlives
+// server records the exact bytes each connection received; a server made
+// with a list of scripts runs them on its connections in turn (the last one
+// on every further connection), for exchanges that take several connections,
+// such as a redirection. It never outlives
 // its lifetime: when that passes (or on Stop, or destruction) every
 // connection is closed and every thread ends.
 
@@ -78,6 +81,10 @@ public:
 
     explicit LoopbackServer(ServerScript script);
     LoopbackServer(ServerScript script, Options options);
+    // Connection number index runs scripts[index], or the last script when
+    // there are fewer; the list must not be empty.
+    explicit LoopbackServer(std::vector<ServerScript> scripts);
+    LoopbackServer(std::vector<ServerScript> scripts, Options options);
     ~LoopbackServer();
 
     LoopbackServer(const LoopbackServer&) = delete;
@@ -110,7 +117,7 @@ private:
     void Serve(int descriptor, std::size_t index);
     bool Stopping() const;
 
-    ServerScript script_;
+    std::vector<ServerScript> scripts_;
     Options options_;
     int listener_ = -1;
     std::uint16_t port_ = 0;

@@ -1,0 +1,248 @@
+// Redirections: where the next pass goes, when the repetition ends, and
+// which cookies travel with it.
+
+#include "http/HttpClient.h"
+
+#include "tests/http/HttpTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace vornakle::testing {
+namespace {
+
+std::string Redirect(int number, const std::string& location,
+                     const std::string& extraLines = std::string()) {
+    return "HTTP/1.0 " + std::to_string(number) + " Moved\r\nLocation: " + location + "\r\n" +
+           extraLines + "Content-Length: 0\r\n\r\n";
+}
+
+// The first line of the request that connection number index received.
+std::string RequestLineOf(const LoopbackServer& server, std::size_t index) {
+    const std::string received = server.Received(index);
+    return received.substr(0, received.find("\r\n"));
+}
+
+TEST(HttpRedirect, FullUrlIsRequestedExactlyWithItsHostLine) {
+    LoopbackServer target(Answer(kEmptyOk));
+    const std::string location = UrlOf(target, "/new/place.html", "localhost");
+    LoopbackServer origin(Answer(Redirect(301, location)));
+    TestClient client;
+    client.Head(UrlOf(origin, "/old"));
+    EXPECT_EQ(client.ReplyNumber, 200);
+    EXPECT_EQ(client.CurrentURL, location);
+    ASSERT_TRUE(target.WaitForFinished(1));
+    EXPECT_EQ(target.Received(0), "HEAD /new/place.html HTTP/1.0\r\nHost: localhost\r\n" +
+                                      kAcceptLines + kContentTypeLine + "\r\n");
+}
+
+TEST(HttpRedirect, PathKeepsHostAndPort) {
+    LoopbackServer server(
+        std::vector<ServerScript>{Answer(Redirect(302, "/second?x=1")), Answer(kEmptyOk)});
+    TestClient client;
+    client.Head(UrlOf(server, "/first"));
+    EXPECT_EQ(client.ReplyNumber, 200);
+    ASSERT_TRUE(server.WaitForFinished(2));
+    EXPECT_EQ(RequestLineOf(server, 1), "HEAD /second?x=1 HTTP/1.0");
+    EXPECT_NE(server.Received(1).find("\r\nHost: 127.0.0.1\r\n"), std::string::npos);
+}
+
+TEST(HttpRedirect, BareNameIsTakenFromTheRootOfTheSameHostAndPort) {
+    LoopbackServer server(
+        std::vector<ServerScript>{Answer(Redirect(302, "page.html")), Answer(kEmptyOk)});
+    TestClient client;
+    client.Head(UrlOf(server, "/dir/index.html"));
+    EXPECT_EQ(client.ReplyNumber, 200);
+    EXPECT_EQ(client.CurrentURL, UrlOf(server, "/page.html"));
+    ASSERT_TRUE(server.WaitForFinished(2));
+    EXPECT_EQ(RequestLineOf(server, 1), "HEAD /page.html HTTP/1.0");
+}
+
+TEST(HttpRedirect, HandledRedirectEndsWithThatReplyAndItsBody) {
+    LoopbackServer target(Answer(kEmptyOk));
+    LoopbackServer origin(
+        AnswerAndClose("HTTP/1.0 302 Found\r\nLocation: " + UrlOf(target) + "\r\n\r\nmoved"));
+    TestClient client;
+    int redirects = 0;
+    client.OnRedirect = [&](bool& handled) {
+        EXPECT_FALSE(handled);
+        ++redirects;
+        handled = true;
+    };
+    client.Get(UrlOf(origin));
+    EXPECT_EQ(redirects, 1);
+    EXPECT_EQ(client.ReplyNumber, 302);
+    EXPECT_EQ(client.Body, "moved");
+    EXPECT_EQ(target.ConnectionsAccepted(), 0);
+}
+
+TEST(HttpRedirect, UnhandledRedirectIsFollowedAndFiresNoOutcomeForThe3xx) {
+    LoopbackServer server(std::vector<ServerScript>{Answer(Redirect(301, "/b")), Answer(kEmptyOk)});
+    TestClient client;
+    std::vector<std::string> events;
+    client.OnRedirect = [&](bool&) { events.push_back("redirect"); };
+    client.OnSuccess = [&](CmdType) { events.push_back("success"); };
+    client.OnFailure = [&](CmdType) { events.push_back("failure"); };
+    client.Head(UrlOf(server, "/a"));
+    EXPECT_EQ(events, (std::vector<std::string>{"redirect", "success"}));
+}
+
+struct EndingCase {
+    std::string reply;
+    std::int16_t replyNumber;
+};
+
+TEST(HttpRedirect, RepliesThatDoNotRedirectEndTheTransaction) {
+    const EndingCase cases[] = {
+        {Redirect(299, "/elsewhere"), 299},
+        {Redirect(303, "/elsewhere"), 303},
+        {Redirect(307, "/elsewhere"), 307},
+        {Redirect(399, "/elsewhere"), 399},
+        // No Location: nothing to follow, and no "Empty URL" either.
+        {"HTTP/1.0 302 Found\r\nContent-Length: 0\r\n\r\n", 302},
+        {"HTTP/1.0 301 Moved\r\nLocation:/p\r\nContent-Length: 0\r\n\r\n", 301},
+    };
+    for (const EndingCase& test : cases) {
+        SCOPED_TRACE(test.reply);
+        LoopbackServer server(Answer(test.reply));
+        TestClient client;
+        const std::string url = UrlOf(server, "/start");
+        client.Head(url);
+        EXPECT_EQ(client.ReplyNumber, test.replyNumber);
+        EXPECT_EQ(server.ConnectionsAccepted(), 1);
+        if (test.replyNumber > 302) {
+            EXPECT_EQ(client.CurrentURL, url);
+        }
+    }
+}
+
+TEST(HttpRedirect, StaleLocationOfAnEarlierReplyIsNeverFollowed) {
+    LoopbackServer first(Answer("HTTP/1.0 200 OK\r\nLocation: /stale\r\n\r\n"));
+    LoopbackServer second(Answer("HTTP/1.0 302 Found\r\nContent-Length: 0\r\n\r\n"));
+    TestClient client;
+    client.Head(UrlOf(first));
+    EXPECT_EQ(client.ReplyLocation, "/stale");
+    const std::string url = UrlOf(second, "/page");
+    client.Head(url);
+    EXPECT_EQ(client.ReplyNumber, 302);
+    EXPECT_EQ(client.CurrentURL, url);
+    EXPECT_EQ(client.ReplyLocation, "");
+    EXPECT_EQ(second.ConnectionsAccepted(), 1);
+}
+
+TEST(HttpRedirect, RedirectToTheSameUrlEndsAfterOnePass) {
+    // A path and a bare name at the root, both naming the requested resource
+    // again.
+    for (const std::string location : {"/same", "same"}) {
+        SCOPED_TRACE(location);
+        LoopbackServer server(Answer(Redirect(302, location)));
+        TestClient client;
+        client.Head(UrlOf(server, "/same"));
+        EXPECT_EQ(client.ReplyNumber, 302);
+        EXPECT_EQ(server.ConnectionsAccepted(), 1);
+    }
+}
+
+TEST(HttpRedirect, UrlsThatRedirectToEachOtherEndAfterTheBound) {
+    std::vector<ServerScript> scripts;
+    for (int pass = 0; pass <= THttpClient::kMaxRedirects + 2; ++pass) {
+        scripts.push_back(Answer(Redirect(pass % 2 == 0 ? 301 : 302, pass % 2 == 0 ? "/b" : "/a")));
+    }
+    LoopbackServer server(std::move(scripts));
+    TestClient client;
+    client.Head(UrlOf(server, "/a"));
+    ASSERT_TRUE(server.WaitForFinished(THttpClient::kMaxRedirects + 1));
+    EXPECT_EQ(server.ConnectionsAccepted(), THttpClient::kMaxRedirects + 1);
+    // The last reply's number: pass kMaxRedirects (counted from 0) is even.
+    EXPECT_EQ(client.ReplyNumber, THttpClient::kMaxRedirects % 2 == 0 ? 301 : 302);
+}
+
+TEST(HttpRedirect, RedirectToHttpsEndsWithItsRefusal) {
+    LoopbackServer server(Answer(Redirect(301, "https://secure.example/")));
+    TestClient client;
+    try {
+        client.Head(UrlOf(server));
+        ADD_FAILURE() << "no exception";
+    } catch (const Exception& error) {
+        EXPECT_EQ(error.Message(), "HTTP Secure Socket is not supported");
+    }
+    EXPECT_EQ(client.ReplyNumber, 301);
+}
+
+TEST(HttpRedirect, LocationWithALineBreakInsideIsNotSent) {
+    LoopbackServer server(Answer(Redirect(302, "/a\rX-Injected: 1")));
+    TestClient client;
+    try {
+        client.Head(UrlOf(server));
+        ADD_FAILURE() << "no exception";
+    } catch (const Exception& error) {
+        EXPECT_EQ(error.Message(), "Invalid character in request header");
+    }
+    EXPECT_EQ(server.ConnectionsAccepted(), 1);
+}
+
+TEST(HttpRedirect, CookieOfARedirectionGoesToItsHostInThisTransactionOnly) {
+    LoopbackServer server(
+        std::vector<ServerScript>{Answer(Redirect(302, "/next",
+                                                  "Set-Cookie: session=abc; Path=/; HttpOnly\r\n"
+                                                  "Set-Cookie: lang=de\r\n")),
+                                  Answer(kEmptyOk), Answer(kEmptyOk)});
+    TestClient client;
+    client.Head(UrlOf(server, "/login"));
+    EXPECT_EQ(client.ReplyNumber, 200);
+    ASSERT_TRUE(server.WaitForFinished(2));
+    // Only the name=value pairs (RFC 6265 section 4.2), in one line.
+    EXPECT_NE(server.Received(1).find("\r\nCookie: session=abc; lang=de\r\n"), std::string::npos)
+        << server.Received(1);
+    EXPECT_EQ(client.HeaderInfo.Cookie, "");
+
+    // A later check of the same site does not send it.
+    client.Head(UrlOf(server, "/other"));
+    ASSERT_TRUE(server.WaitForFinished(3));
+    EXPECT_EQ(server.Received(2).find("Cookie"), std::string::npos);
+}
+
+TEST(HttpRedirect, CookieOfARedirectionNeverGoesToAnotherHost) {
+    LoopbackServer target(Answer(kEmptyOk));
+    LoopbackServer origin(
+        Answer(Redirect(302, UrlOf(target, "/", "localhost"), "Set-Cookie: session=abc\r\n")));
+    TestClient client;
+    client.Head(UrlOf(origin));
+    EXPECT_EQ(client.ReplyNumber, 200);
+    ASSERT_TRUE(target.WaitForFinished(1));
+    EXPECT_EQ(target.Received(0).find("Cookie"), std::string::npos);
+}
+
+TEST(HttpRedirect, CookieOfARedirectionTakesThePlaceOfTheCallersForItsHostOnly) {
+    LoopbackServer other(Answer(kEmptyOk));
+    LoopbackServer server(std::vector<ServerScript>{
+        Answer(Redirect(302, "/2", "Set-Cookie: server=1\r\n")),
+        Answer(Redirect(302, UrlOf(other, "/", "localhost"))), Answer(kEmptyOk)});
+    TestClient client;
+    client.HeaderInfo.Cookie = "caller=1";
+    client.Head(UrlOf(server, "/1"));
+    ASSERT_TRUE(server.WaitForFinished(2));
+    ASSERT_TRUE(other.WaitForFinished(1));
+    EXPECT_NE(server.Received(0).find("\r\nCookie: caller=1\r\n"), std::string::npos);
+    EXPECT_NE(server.Received(1).find("\r\nCookie: server=1\r\n"), std::string::npos);
+    EXPECT_NE(other.Received(0).find("\r\nCookie: caller=1\r\n"), std::string::npos);
+    EXPECT_EQ(client.HeaderInfo.Cookie, "caller=1");
+}
+
+TEST(HttpRedirect, AbortDuringTheRedirectHandlerStartsNoFurtherPass) {
+    LoopbackServer server(std::vector<ServerScript>{Answer(Redirect(302, "/b")), Answer(kEmptyOk)});
+    TestClient client;
+    client.OnRedirect = [&](bool&) { client.Abort(); };
+    try {
+        client.Head(UrlOf(server, "/a"));
+        ADD_FAILURE() << "no exception";
+    } catch (const EAbortError& error) {
+        EXPECT_EQ(error.Message(), "Request aborted");
+    }
+    EXPECT_EQ(server.ConnectionsAccepted(), 1);
+}
+
+}  // namespace
+}  // namespace vornakle::testing

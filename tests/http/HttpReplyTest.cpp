@@ -1,0 +1,333 @@
+// How THttpClient reads a reply: the status line, the header lines it acts
+// on, where header and body go and what ends them.
+
+#include "http/HttpClient.h"
+
+#include "tests/http/HttpTestSupport.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace vornakle::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct StatusCase {
+    std::string statusLine;
+    std::int16_t replyNumber;
+};
+
+TEST(HttpReply, StatusLineGivesTheReplyNumber) {
+    const StatusCase cases[] = {
+        {"HTTP/1.0 404 Not Found\r\n", 404},
+        {"HTTP/1.1 200 OK\n", 200},
+        {"HTTP/1.0 200 \r\n", 200},
+        // The line end is glued to the number: no number.
+        {"HTTP/1.0 200\r\n", 0},
+        {"HTTP/1.0 2O0 OK\r\n", 0},
+        {"HTTP/1.0 OK 200\r\n", 0},
+        {"HTTP/1.0  200 OK\r\n", 0},
+        {"HTTP/1.0 +301 Moved\r\n", 301},
+        {"HTTP/1.0 -5 Odd\r\n", -5},
+        // The low 16 bits, as a signed number.
+        {"HTTP/1.0 70000 Wrapped\r\n", 4464},
+        {"HTTP/1.0 40000 Wrapped\r\n", -25536},
+        // Beyond 32 bits is no number at all.
+        {"HTTP/1.0 4294967496 Huge\r\n", 0},
+        {"garbage\r\n", 0},
+    };
+    for (const StatusCase& test : cases) {
+        SCOPED_TRACE(test.statusLine);
+        LoopbackServer server(Answer(test.statusLine + "\r\n"));
+        TestClient client;
+        client.ReplyNumber = 77;
+        client.Head(UrlOf(server));
+        EXPECT_EQ(client.ReplyNumber, test.replyNumber);
+        EXPECT_EQ(client.Header, test.statusLine + "\r\n");
+    }
+}
+
+struct FieldCase {
+    std::string line;
+    std::string cookie;
+    std::string location;
+    std::int32_t bytesTotal;
+};
+
+TEST(HttpReply, SetCookieLocationAndContentLengthLines) {
+    const FieldCase cases[] = {
+        {"Set-Cookie: a=1; Path=/\r\n", "a=1; Path=/", "", 0},
+        {"SET-COOKIE: a=1\n", "a=1", "", 0},
+        // The value starts after exactly one blank: a second one is its own.
+        {"set-cookie:  a=1\r\n", " a=1", "", 0},
+        {"Set-Cookie:\r\n", "", "", 0},
+        {"Set-Cookie: \r\n", "", "", 0},
+        {"Location: http://x.example/y\r\n", "", "http://x.example/y", 0},
+        {"location: /p\n", "", "/p", 0},
+        // Without the blank the line is kept but not acted on.
+        {"Location:/p\r\n", "", "", 0},
+        {"Set-Cookie:a=1\r\n", "", "", 0},
+        {"Content-Length: 1234\r\n", "", "", 1234},
+        {"content-length:   x56\r\n", "", "", 56},
+        {"Content-Length: 99999999999\r\n", "", "", 2147483647},
+        {"Content-Length: none\r\n", "", "", 0},
+        {"Content-Length:1234\r\n", "", "", 0},
+        {"X-Location: /p\r\n", "", "", 0},
+    };
+    for (const FieldCase& test : cases) {
+        SCOPED_TRACE(test.line);
+        LoopbackServer server(Answer("HTTP/1.0 200 OK\r\n" + test.line + "\r\n"));
+        TestClient client;
+        client.Head(UrlOf(server));
+        EXPECT_EQ(client.ReplyCookie, test.cookie);
+        EXPECT_EQ(client.ReplyLocation, test.location);
+        EXPECT_EQ(client.BytesTotal, test.bytesTotal);
+        EXPECT_EQ(client.Header, "HTTP/1.0 200 OK\r\n" + test.line + "\r\n");
+    }
+}
+
+TEST(HttpReply, LongHeaderValuesAreKeptWhole) {
+    const std::string location = "http://x.example/" + std::string(1000, 'l');
+    const std::string cookie = "token=" + std::string(1000, 'c');
+    LoopbackServer server(Answer("HTTP/1.0 200 OK\r\nLocation: " + location +
+                                 "\r\nSet-Cookie: " + cookie + "\r\n\r\n"));
+    TestClient client;
+    client.Head(UrlOf(server));
+    EXPECT_EQ(client.ReplyLocation, location);
+    EXPECT_EQ(client.ReplyCookie, cookie);
+}
+
+TEST(HttpReply, GetKeepsHeaderAndBodyAsReceived) {
+    const std::string header = "HTTP/1.0 200 OK\r\nServer: test\nX: y\r\n\r\n";
+    const std::string body = std::string("line\r\n\0binary", 13);
+    LoopbackServer server(AnswerAndClose(header + body));
+    TestClient client;
+    int packets = 0;
+    client.OnPacketRecvd = [&](QObject*) { ++packets; };
+    client.Get(UrlOf(server));
+    EXPECT_EQ(client.Header, header);
+    EXPECT_EQ(client.Body, body);
+    EXPECT_EQ(client.BytesRecvd, static_cast<std::int32_t>(body.size()));
+    EXPECT_GE(packets, 1);
+}
+
+TEST(HttpReply, BodyEndsAtItsAnnouncedLengthWithoutWaitingForTheClose) {
+    // The server keeps the connection open, as a proxy asked for keep-alive
+    // would: the length ends the body.
+    LoopbackServer server(Answer("HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello and more"));
+    TestClient client;
+    client.Get(UrlOf(server));
+    EXPECT_EQ(client.Body, "hello");
+    EXPECT_EQ(client.BytesTotal, 5);
+}
+
+TEST(HttpReply, BodyWithoutALengthEndsWhenTheServerCloses) {
+    LoopbackServer server(ServerScript()
+                              .ReadUntil("\r\n\r\n")
+                              .Send("HTTP/1.0 200 OK\r\n\r\nfirst ")
+                              .Pause(50ms)
+                              .Send("second")
+                              .Close());
+    TestClient client;
+    client.Get(UrlOf(server));
+    EXPECT_EQ(client.Body, "first second");
+}
+
+TEST(HttpReply, HeadDoesNotWaitForABodyTheServerNeverSends) {
+    // The length describes the resource, not this reply (RFC 1945 section
+    // 8.2), and the server leaves the connection open.
+    LoopbackServer server(Answer("HTTP/1.0 200 OK\r\nContent-Length: 5000\r\n\r\n"));
+    TestClient client;
+    QElapsedTimer clock;
+    clock.start();
+    client.Head(UrlOf(server));
+    EXPECT_LT(clock.elapsed(), kSafetyTimeOut);
+    EXPECT_EQ(client.ReplyNumber, 200);
+    EXPECT_EQ(client.BytesTotal, 5000);
+    EXPECT_EQ(client.Body, "");
+}
+
+TEST(HttpReply, NoContentAndNotModifiedRepliesHaveNoBody) {
+    for (const std::string status : {"204 No Content", "304 Not Modified"}) {
+        SCOPED_TRACE(status);
+        LoopbackServer server(Answer("HTTP/1.0 " + status + "\r\n\r\n"));
+        TestClient client;
+        client.Get(UrlOf(server));
+        EXPECT_EQ(client.Body, "");
+    }
+}
+
+TEST(HttpReply, BodyBeyondTheBoundIsReceivedAndDropped) {
+    const std::size_t size = THttpClient::kMaxBodyBytes + 1024 * 1024;
+    std::string body(size, '\0');
+    for (std::size_t index = 0; index < size; ++index) {
+        body[index] = static_cast<char>('a' + index % 23);
+    }
+    LoopbackServer server(AnswerAndClose("HTTP/1.0 200 OK\r\n\r\n" + body));
+    TestClient client;
+    client.Get(UrlOf(server));
+    EXPECT_EQ(client.Body.size(), THttpClient::kMaxBodyBytes);
+    EXPECT_TRUE(client.Body == body.substr(0, THttpClient::kMaxBodyBytes));
+    EXPECT_EQ(client.BytesRecvd, static_cast<std::int32_t>(size));
+}
+
+TEST(HttpReply, EndlessBodyKeepsTheBoundAndEndsWithTheTimeOut) {
+    // The stream never pauses, so only the bound stops the time-out from
+    // being restarted by arriving data.
+    LoopbackServer server(ServerScript()
+                              .ReadUntil("\r\n\r\n")
+                              .Send("HTTP/1.0 200 OK\r\n\r\n")
+                              .Trickle(std::string(64 * 1024, 'x'), 1ms, 0));
+    TestClient client;
+    client.TimeOut = 300;
+    try {
+        client.Get(UrlOf(server));
+        ADD_FAILURE() << "no exception";
+    } catch (const EAbortError& error) {
+        EXPECT_EQ(error.Message(), "Socket capture aborted");
+    }
+    EXPECT_EQ(client.ReplyNumber, 200);
+    EXPECT_EQ(client.Body.size(), THttpClient::kMaxBodyBytes);
+    EXPECT_FALSE(client.Connected);
+}
+
+TEST(HttpReply, EndlessHeaderStopsAtItsBound) {
+    LoopbackServer server(ServerScript()
+                              .ReadUntil("\r\n\r\n")
+                              .Send("HTTP/1.0 200 OK\r\n")
+                              .Trickle("X-Filler: " + std::string(1000, 'f') + "\r\n", 0ms, 0));
+    TestClient client;
+    client.Head(UrlOf(server));
+    EXPECT_EQ(client.ReplyNumber, 200);
+    EXPECT_GE(client.Header.size(), THttpClient::kMaxHeaderBytes);
+    EXPECT_LT(client.Header.size(), THttpClient::kMaxHeaderBytes + 2000);
+}
+
+TEST(HttpReply, BodyAndHeaderGoToTheirFilesInFileMode) {
+    QTemporaryDir directory;
+    ASSERT_TRUE(directory.isValid());
+    const std::string header = "HTTP/1.0 200 OK\r\nX: y\r\n\r\n";
+    const std::string body(100000, 'q');
+    LoopbackServer server(AnswerAndClose(header + body));
+    TestClient client;
+    client.InputFileMode = true;
+    client.OutputFileMode = true;
+    client.Body = directory.filePath("body.htm").toStdString();
+    client.Header = directory.filePath("head.txt").toStdString();
+    client.Get(UrlOf(server));
+    const auto contents = [](const std::string& name) {
+        std::ifstream file(name, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+    };
+    EXPECT_EQ(contents(client.Header), header);
+    EXPECT_TRUE(contents(client.Body) == body);
+}
+
+TEST(HttpReply, BodyFileThatCannotBeMadeFailsAndDisconnects) {
+    LoopbackServer server(AnswerAndClose("HTTP/1.0 200 OK\r\n\r\nbody"));
+    TestClient client;
+    client.InputFileMode = true;
+    client.Body = "/nonexistent/dir/body.htm";
+    EXPECT_THROW(client.Get(UrlOf(server)), EFileError);
+    EXPECT_FALSE(client.Connected);
+}
+
+TEST(HttpReply, SuccessReportsTransactionCompleted) {
+    LoopbackServer server(Answer(kEmptyOk));
+    TestClient client;
+    std::vector<std::string> statuses;
+    client.ReportLevel = 2;
+    client.OnStatus = [&](QObject*, const std::string& text) { statuses.push_back(text); };
+    client.Head(UrlOf(server));
+    EXPECT_EQ(statuses, std::vector<std::string>{"Transaction Completed"});
+}
+
+TEST(HttpReply, NotFoundFiresFailureAndReportsNoCompletion) {
+    LoopbackServer server(Answer("HTTP/1.0 404 Not Found\r\n\r\n"));
+    TestClient client;
+    std::vector<std::string> events;
+    client.ReportLevel = 2;
+    client.OnStatus = [&](QObject*, const std::string& text) { events.push_back(text); };
+    client.OnSuccess = [&](CmdType) { events.push_back("success"); };
+    client.OnFailure = [&](CmdType kind) {
+        EXPECT_EQ(kind, cmdHead);
+        events.push_back("failure");
+    };
+    client.Head(UrlOf(server));
+    EXPECT_EQ(client.ReplyNumber, 404);
+    EXPECT_EQ(events, std::vector<std::string>{"failure"});
+}
+
+TEST(HttpReply, ReplyWithoutStatusLineIsAFailureNotASuccess) {
+    LoopbackServer server(ServerScript().ReadUntil("\r\n\r\n").Close());
+    TestClient client;
+    client.ReplyNumber = 200;
+    std::vector<std::string> events;
+    client.OnSuccess = [&](CmdType) { events.push_back("success"); };
+    client.OnFailure = [&](CmdType) { events.push_back("failure"); };
+    client.Head(UrlOf(server));
+    EXPECT_EQ(client.ReplyNumber, 0);
+    EXPECT_EQ(events, std::vector<std::string>{"failure"});
+}
+
+TEST(HttpReply, UnauthorizedFiresFailureThenAuthenticationNeeded) {
+    LoopbackServer server(AnswerAndClose("HTTP/1.0 401 Unauthorized\r\n\r\n"));
+    TestClient client;
+    std::vector<std::string> events;
+    client.OnFailure = [&](CmdType kind) { events.push_back("failure " + std::to_string(kind)); };
+    client.OnAuthenticationNeeded = [&](QObject* sender) {
+        EXPECT_EQ(sender, &client);
+        events.push_back("authentication");
+    };
+    client.Get(UrlOf(server));
+    EXPECT_EQ(client.ReplyNumber, 401);
+    EXPECT_EQ(events, (std::vector<std::string>{"failure 0", "authentication"}));
+    EXPECT_EQ(server.ConnectionsAccepted(), 1);
+}
+
+TEST(HttpReply, FailedConnectLeavesThePreviousReplyNumber) {
+    RefusingPort refusing;
+    TestClient client;
+    client.ReplyNumber = 404;
+    EXPECT_THROW(client.Head("http://127.0.0.1:" + std::to_string(refusing.Port()) + "/"),
+                 ESockError);
+    EXPECT_EQ(client.ReplyNumber, 404);
+}
+
+TEST(HttpReply, AbortFromAButtonHandlerEndsTheRequestAndTheClientGoesOn) {
+    LoopbackServer silent(ServerScript().ReadUntil("\r\n\r\n").Hold());
+    THttpClient client;  // no time-out at all, as in the main window
+    QTimer::singleShot(100ms, &client, [&client] { client.Abort(); });
+    try {
+        client.Head(UrlOf(silent));
+        ADD_FAILURE() << "no exception";
+    } catch (const EAbortError& error) {
+        EXPECT_EQ(error.Message(), "Socket readln aborted");
+    }
+    EXPECT_FALSE(client.Connected);
+
+    LoopbackServer next(Answer(kEmptyOk));
+    client.Head(UrlOf(next));
+    EXPECT_EQ(client.ReplyNumber, 200);
+}
+
+TEST(HttpReply, ExceptionOfAnOutcomeHandlerLeavesAfterTheDisconnect) {
+    LoopbackServer server(Answer(kEmptyOk));
+    TestClient client;
+    client.OnSuccess = [](CmdType) { throw Exception("handler failed"); };
+    EXPECT_THROW(client.Head(UrlOf(server)), Exception);
+    EXPECT_FALSE(client.Connected);
+    EXPECT_TRUE(server.WaitForFinished(1));
+}
+
+}  // namespace
+}  // namespace vornakle::testing
