@@ -15,7 +15,10 @@
 #include "platform/FavoritesFolder.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Dialogs.h"
+#include "report/LinkActions.h"
 #include "report/LinkOrdering.h"
+#include "report/ReportForm.h"
+#include "report/StatusMenu.h"
 #include "store/LinkStatus.h"
 #include "store/Scan.h"
 #include "store/widgets/BookTreeView.h"
@@ -77,6 +80,8 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
     setGeometry(kStartGeometry);
     BuildComponents();
     ConnectEvents();
+    ConnectVerification();
+    ConnectLinkCommands();
     ConnectFolderCommands();
     SetTabOrder();
     FormCreate();
@@ -208,7 +213,6 @@ void TMainForm::BuildButtons() {
 }
 
 void TMainForm::BuildMenus() {
-    const TImageList& images = TImageList::Shared();
     const auto addItem = [](QMenu* menu, const char* name, const char* caption) {
         QAction* action = menu->addAction(QString::fromUtf8(caption));
         action->setObjectName(QString::fromUtf8(name));
@@ -231,27 +235,9 @@ void TMainForm::BuildMenus() {
     PMCreateLink = addItem(PopupMenuLV, "PMCreateLink", "&Create Link");
     PMDelete = addItem(PopupMenuLV, "PMDelete", "&Delete");
     PopupMenuLV->setDefaultAction(PMOpeninBrowser);
-    PMSetStatus = PopupMenuLV->addMenu(QStringLiteral("&Set Status"));
-    PMSetStatus->setObjectName(QStringLiteral("PMSetStatus"));
-    struct StatusItem {
-        QAction* TMainForm::*field;
-        const char* name;
-        const char* caption;
-        int tag;
-    };
-    const StatusItem statusItems[] = {
-        {&TMainForm::PMSSOK, "PMSSOK", "&OK", kStatusOkByHand},
-        {&TMainForm::PMSSNotTested, "PMSSNotTested", "&Not Tested", kStatusNotTested},
-        {&TMainForm::PMSSInvalid, "PMSSInvalid", "&Invalid", kStatusInvalidByHand},
-        {&TMainForm::PMSSUnknown, "PMSSUnknown", "&Unknown", kStatusUnknown},
-    };
-    for (const StatusItem& item : statusItems) {
-        QAction* action = addItem(PMSetStatus, item.name, item.caption);
-        action->setData(item.tag);  // the status the item sets
-        action->setIcon(images.Icon(StatusImageIndex(item.tag)));
-        this->*item.field = action;
-    }
-    PMSetStatus->setDefaultAction(PMSSOK);
+    PMSetStatus = AddStatusMenu(PopupMenuLV, this, [this](int tag) {
+        GuardHandler([this, tag] { PMSetStatusClick(tag); });
+    });
 }
 
 void TMainForm::ConnectEvents() {
@@ -354,7 +340,18 @@ void TMainForm::LVListColumnClick(int Column) {
     SortByColumn(*LVListItems, Column, FSortColumn, FSortDirection);
 }
 
+int TMainForm::SelectedLinkRow() const {
+    const QModelIndexList selected = LVList->selectionModel()->selectedRows();
+    return selected.isEmpty() ? kNoItem : selected.first().row();
+}
+
+void TMainForm::StepProgress() {
+    const int next = ProgressBar->value() + 1;
+    ProgressBar->setValue(next > ProgressBar->maximum() ? ProgressBar->minimum() : next);
+}
+
 void TMainForm::EnableControls(bool Enabled) {
+    FBusy = !Enabled;
     for (QWidget* control :
          {PLVList, PTVTree, static_cast<QWidget*>(BVerifyOne), static_cast<QWidget*>(BVerifyAll),
           static_cast<QWidget*>(BVerifyCurrent), static_cast<QWidget*>(BEditName),
@@ -374,6 +371,18 @@ void TMainForm::BExitClick() {
     }
     BExit->setText(kExitCaption);
     FCancel = true;
+    // A host that never answers must not hold the user: the request under
+    // way ends now, not after its time-out.
+    AbortCheck();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    // The program ends once the running command has stopped; make it stop.
+    if (FBusy) {
+        FCancel = true;
+        AbortCheck();
+    }
+    QWidget::closeEvent(event);
 }
 
 }  // namespace vornakle

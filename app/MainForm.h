@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+#include "report/LinkTester.h"
 #include "store/BookTree.h"
 
 class QAction;
@@ -17,12 +18,14 @@ class QTreeWidgetItem;
 
 namespace vornakle {
 
+class THttpClient;
 class TLinkItems;
+class TReportForm;
 
 // The main window: the folder tree on the left, the links of the selected
 // folder on the right, the command buttons above them and the progress bar
 // below. It owns the whole folder tree.
-class TMainForm : public QWidget {
+class TMainForm : public QWidget, public TLinkTester {
     Q_OBJECT
 
 public:
@@ -41,14 +44,52 @@ public:
     // Closes the window when idle; asks the running command to stop when busy.
     void BExitClick();
 
+    // ---- Link verification (MainFormVerify.cpp) ----
+    // Checks the link of a row of Items (either window's list) with one HEAD
+    // request and files the reply number, or 5 when there is no usable one.
+    // Never throws for network or protocol failures. While a check is under
+    // way a second one does nothing: the one client serves one request.
+    void TestItem(TLinkItems& Items, int Row) override;
+    void BVerifyOneClick();
+    void BVerifyCurrentClick();
+    void BVerifyAllClick();
+    // A check is waiting for the network.
+    bool CheckRunning() const override { return FCheckRunning; }
+    // Ends the request under way at once; its link keeps the status it had.
+    void AbortCheck() override;
+    // How long a check waits for a lookup, a connect or the next data.
+    static constexpr int kCheckTimeOutMilliseconds = 20000;
+    void SetCheckTimeOut(int Milliseconds);
+    // ---- end of link verification ----
+
+    // ---- Link commands and the report (MainFormLinks.cpp) ----
+    void PMOpenBrowser();
+    void BEditNameClick();
+    void BEditURLClick();
+    void PMDeleteClick();
+    void PMSetStatusClick(int Tag);
+    void PMCreateLinkClick();
+    // Fills the report with every link that is not fine, shows it, and
+    // lists the selected folder anew when it closes.
+    void BReportClick();
+    // Fills the report's list; false when a shortcut could not be read (the
+    // user has been told). Shows nothing.
+    bool FillReport();
+    // Enter opens, Insert creates, Delete deletes; modifiers do not matter.
+    void LVListKeyDown(int Key);
+    TReportForm* Report() const { return ReportForm; }
+    // ---- end of link commands ----
+
     // The running command's cancel request.
     bool CancelRequested() const { return FCancel; }
+    bool Busy() const { return FBusy; }
     TBookTree* Root() const { return FRoot.get(); }
     // The folder node of the selected tree item; null when there is none.
     TBookTree* SelectedFolder() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void BuildComponents();
@@ -67,6 +108,13 @@ private:
     void FormDestroy();
     void TVTreeCollapsing(QTreeWidgetItem* Node);
     void LVListColumnClick(int Column);
+    // The row of the link list's selected item, or kNoItem.
+    int SelectedLinkRow() const;
+    // Steps the progress bar by one; past its maximum it starts over, as the
+    // system's progress bars do.
+    void StepProgress();
+    void ConnectVerification();
+    void ConnectLinkCommands();
 
     TBookTreePtr FRoot;
     bool FCancel = false;
@@ -74,6 +122,11 @@ private:
     int FSortDirection = 1;
     bool FFolderChosen = false;
     bool FShown = false;
+    bool FBusy = false;
+    bool FCheckRunning = false;
+    bool FCheckAborted = false;
+    THttpClient* HttpClient = nullptr;
+    TReportForm* ReportForm = nullptr;
 
     // Components; all owned through the widget tree.
     QWidget* PTVTree = nullptr;
@@ -108,10 +161,6 @@ private:
     QAction* PMCreateLink = nullptr;
     QAction* PMDelete = nullptr;
     QMenu* PMSetStatus = nullptr;
-    QAction* PMSSOK = nullptr;
-    QAction* PMSSNotTested = nullptr;
-    QAction* PMSSInvalid = nullptr;
-    QAction* PMSSUnknown = nullptr;
 };
 
 }  // namespace vornakle

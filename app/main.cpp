@@ -3,18 +3,18 @@
 #include <memory>
 
 #include "app/MainForm.h"
+#include "net/HiddenWindows.h"
 #include "platform/ui/Application.h"
-#include "report/ReportForm.h"
 
 int main(int argc, char** argv) {
     vornakle::TApplication application(argc, argv);
+    // Timer handlers of the socket layer report their errors like any other
+    // handler of the program.
+    vornakle::SetApplicationExceptionHandler(vornakle::ReportException);
     auto MainForm = std::make_unique<vornakle::TMainForm>();
     if (!MainForm->FolderChosen()) {
         return 0;
     }
-    // The report lives as long as the main window, as its modal companion.
-    auto* ReportForm = new vornakle::TReportForm(MainForm.get());
-    (void)ReportForm;
     MainForm->show();
     return vornakle::TApplication::exec();
 }

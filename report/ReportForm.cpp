@@ -1,16 +1,325 @@
 #include "report/ReportForm.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeView>
+
+#include "platform/ui/Application.h"
+#include "report/KeyHandler.h"
+#include "report/LinkActions.h"
+#include "report/LinkOrdering.h"
+#include "report/LinkTester.h"
+#include "report/StatusMenu.h"
+#include "store/LinkStatus.h"
+#include "store/widgets/LinkItems.h"
+
 namespace vornakle {
 
 namespace {
+
+// Pixels at 96 dots per inch, as designed.
 constexpr int kClientWidth = 511;
 constexpr int kClientHeight = 433;
+constexpr int kButtonWidth = 105;
+constexpr int kButtonHeight = 25;
+constexpr int kButtonGap = 7;  // between the list panel and the buttons
+constexpr int kSecondButtonLeft = 112;
+constexpr int kProgressWidth = 399;
+constexpr qreal kFontPoints = 8.0;
+constexpr int kNameColumnWidth = 150;
+constexpr int kUrlColumnWidth = 250;
+constexpr int kStatusColumnWidth = 80;
+
 }  // namespace
 
-TReportForm::TReportForm(QWidget* parent) : QDialog(parent) {
+TReportForm::TReportForm(TLinkTester& LinkTester, QWidget* parent)
+    : QDialog(parent), Tester(LinkTester) {
     setObjectName(QStringLiteral("ReportForm"));
     setWindowTitle(QStringLiteral("ReportForm"));
+    // No title-bar buttons: the window closes through "&OK" only, which the
+    // busy layout hides.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setModal(true);
+    QFont designFont = font();
+    designFont.setPointSizeF(kFontPoints);
+    setFont(designFont);
+    BuildComponents();
+    BuildMenu();
+    ConnectEvents();
     resize(kClientWidth, kClientHeight);
+}
+
+void TReportForm::BuildComponents() {
+    Panel = new QWidget(this);
+    Panel->setObjectName(QStringLiteral("Panel"));
+    LVReport = new QTreeView(Panel);
+    LVReport->setObjectName(QStringLiteral("LVReport"));
+    LVReportItems = new TLinkItems(LVReport);
+    LVReportItems->setObjectName(QStringLiteral("LVReportItems"));
+    KeepLinkItemsSorted(*LVReportItems, FSortColumn, FSortDirection);
+    LVReport->setModel(LVReportItems);
+    LVReport->setRootIsDecorated(false);
+    LVReport->setItemsExpandable(false);
+    LVReport->setUniformRowHeights(true);
+    LVReport->setAllColumnsShowFocus(true);
+    LVReport->setSelectionBehavior(QAbstractItemView::SelectRows);
+    LVReport->setSelectionMode(QAbstractItemView::SingleSelection);
+    LVReport->setIconSize(QSize(16, 16));
+    LVReport->setContextMenuPolicy(Qt::CustomContextMenu);
+    LVReport->header()->setSectionsClickable(true);
+    LVReport->header()->setSortIndicatorShown(false);
+    LVReport->header()->setStretchLastSection(false);
+    LVReport->setColumnWidth(TLinkItems::kColumnName, kNameColumnWidth);
+    LVReport->setColumnWidth(TLinkItems::kColumnUrl, kUrlColumnWidth);
+    LVReport->setColumnWidth(TLinkItems::kColumnStatus, kStatusColumnWidth);
+    InstallKeyHandler(LVReport, [this](int key) {
+        if (!IsEnterKey(key) && key != Qt::Key_Insert && key != Qt::Key_Delete) {
+            return false;
+        }
+        GuardHandler([this, key] { LVReportKeyDown(key); });
+        return true;
+    });
+
+    const auto newButton = [this](const char* name, const char* caption) {
+        auto* button = new QPushButton(QString::fromUtf8(caption), this);
+        button->setObjectName(QString::fromUtf8(name));
+        button->setAutoDefault(false);
+        return button;
+    };
+    BOK = newButton("BOK", "&OK");
+    ProgressBar = new QProgressBar(this);
+    ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
+    ProgressBar->setTextVisible(false);
+    ProgressBar->setRange(0, 100);
+    ProgressBar->setValue(0);
+    ProgressBar->setEnabled(false);
+    BVerifyAll = newButton("BVerifyAll", "Verify All &Links");
+    BCancel = newButton("BCancel", "&Cancel");
+    BCancel->hide();
+    // The design layout: the button lies over the left end of the bar.
+    BVerifyAll->raise();
+}
+
+void TReportForm::BuildMenu() {
+    PopupMenuLV = new QMenu(this);
+    PopupMenuLV->setObjectName(QStringLiteral("PopupMenuLV"));
+    const auto addItem = [this](const char* name, const char* caption) {
+        QAction* action = PopupMenuLV->addAction(QString::fromUtf8(caption));
+        action->setObjectName(QString::fromUtf8(name));
+        return action;
+    };
+    PMOpeninBrowser = addItem("PMOpeninBrowser", "&Open in Browser");
+    PMVerify = addItem("PMVerify", "&Verify");
+    PMRename = addItem("PMRename", "&Rename");
+    PMEditURL = addItem("PMEditURL", "&Edit URL");
+    PMDelete = addItem("PMDelete", "&Delete");
+    PopupMenuLV->setDefaultAction(PMOpeninBrowser);
+    PMSetStatus = AddStatusMenu(PopupMenuLV, this, [this](int tag) {
+        GuardHandler([this, tag] { PMSetStatusClick(tag); });
+    });
+}
+
+void TReportForm::ConnectEvents() {
+    const auto wire = [this](QAction* action, void (TReportForm::*handler)()) {
+        connect(action, &QAction::triggered, this,
+                [this, handler] { GuardHandler([this, handler] { (this->*handler)(); }); });
+    };
+    wire(PMOpeninBrowser, &TReportForm::PMOpeninBrowserClick);
+    wire(PMVerify, &TReportForm::PMVerifyClick);
+    wire(PMRename, &TReportForm::PMRenameClick);
+    wire(PMEditURL, &TReportForm::PMEditURLClick);
+    wire(PMDelete, &TReportForm::PMDeleteClick);
+    connect(BOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(BVerifyAll, &QPushButton::clicked, this,
+            [this] { GuardHandler([this] { BVerifyAllClick(); }); });
+    connect(BCancel, &QPushButton::clicked, this,
+            [this] { GuardHandler([this] { BCancelClick(); }); });
+    connect(LVReport->header(), &QHeaderView::sectionClicked, this,
+            [this](int column) { GuardHandler([&] { LVReportColumnClick(column); }); });
+    connect(LVReport, &QTreeView::doubleClicked, this,
+            [this] { GuardHandler([this] { PMOpeninBrowserClick(); }); });
+    connect(LVReport, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
+        PopupMenuLV->popup(LVReport->viewport()->mapToGlobal(position));
+    });
+}
+
+void TReportForm::LayOut() {
+    const int buttonTop = height() - kButtonHeight;
+    Panel->setGeometry(0, 0, width(), buttonTop - kButtonGap);
+    LVReport->setGeometry(Panel->rect());
+    BOK->setGeometry(0, buttonTop, kButtonWidth, kButtonHeight);
+    BCancel->setGeometry(0, buttonTop, kButtonWidth, kButtonHeight);
+    BVerifyAll->setGeometry(kSecondButtonLeft, buttonTop, kButtonWidth, kButtonHeight);
+    ProgressBar->setGeometry(kSecondButtonLeft, buttonTop, kProgressWidth, kButtonHeight);
+}
+
+void TReportForm::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    LayOut();
+}
+
+void TReportForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    GuardHandler([this] { FormShow(); });
+}
+
+void TReportForm::FormShow() {
+    FSortColumn = kSortColumnStart;
+    FSortDirection = kSortDirectionStart;
+    SortByColumn(*LVReportItems, TLinkItems::kColumnName, FSortColumn, FSortDirection);
+}
+
+void TReportForm::closeEvent(QCloseEvent* event) {
+    // Only "&OK" closes the window, and only when it is idle.
+    if (FBusy) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void TReportForm::keyPressEvent(QKeyEvent* event) {
+    // Escape would close the window in the middle of a check.
+    if (event->key() == Qt::Key_Escape && FBusy) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TReportForm::LVReportKeyDown(int Key) {
+    if (IsEnterKey(Key)) {
+        PMOpeninBrowserClick();
+    } else if (Key == Qt::Key_Insert) {
+        PMVerifyClick();
+    } else if (Key == Qt::Key_Delete) {
+        PMDeleteClick();
+    }
+}
+
+void TReportForm::LVReportColumnClick(int Column) {
+    SortByColumn(*LVReportItems, Column, FSortColumn, FSortDirection);
+}
+
+int TReportForm::SelectedRow() const {
+    const QModelIndexList selected = LVReport->selectionModel()->selectedRows();
+    return selected.isEmpty() ? kNoItem : selected.first().row();
+}
+
+bool TReportForm::RemoveWhenFine(int Row) {
+    if (Row < 0 || Row >= LVReportItems->Count() ||
+        LVReportItems->Item(Row).ImageIndex != kImageOk) {
+        return false;
+    }
+    LVReportItems->Remove(Row);
+    return true;
+}
+
+void TReportForm::SetViewOnly(bool ViewOnly) {
+    FViewOnly = ViewOnly;
+    ApplyViewOnly();
+}
+
+void TReportForm::ApplyViewOnly() {
+    const bool changes = !FViewOnly;
+    for (QAction* action : {PMVerify, PMRename, PMEditURL, PMDelete}) {
+        action->setEnabled(changes);
+    }
+    PMSetStatus->setEnabled(changes);
+    BVerifyAll->setEnabled(changes);
+}
+
+void TReportForm::EnableControls(bool Enabled) {
+    FBusy = !Enabled;
+    FCancel = false;
+    BOK->setEnabled(Enabled);
+    BOK->setVisible(Enabled);
+    Panel->setEnabled(Enabled);
+    BCancel->setEnabled(!Enabled);
+    BCancel->setVisible(!Enabled);
+    BVerifyAll->setVisible(Enabled);
+    ProgressBar->setVisible(!Enabled);
+}
+
+void TReportForm::PMOpeninBrowserClick() {
+    OpenInBrowser(this, *LVReportItems, SelectedRow());
+}
+
+void TReportForm::PMVerifyClick() {
+    const int row = SelectedRow();
+    if (row == kNoItem || FViewOnly || FBusy) {
+        return;
+    }
+    EnableControls(false);
+    Tester.TestItem(*LVReportItems, row);
+    RemoveWhenFine(row);
+    EnableControls(true);
+}
+
+void TReportForm::PMRenameClick() {
+    if (!FViewOnly) {
+        RenameLink(*LVReportItems, SelectedRow());
+    }
+}
+
+void TReportForm::PMEditURLClick() {
+    if (!FViewOnly) {
+        EditLinkURL(*LVReportItems, SelectedRow());
+    }
+}
+
+void TReportForm::PMDeleteClick() {
+    if (!FViewOnly) {
+        DeleteLink(*LVReportItems, SelectedRow());
+    }
+}
+
+void TReportForm::PMSetStatusClick(int Tag) {
+    const int row = SelectedRow();
+    if (row == kNoItem || FViewOnly) {
+        return;
+    }
+    SetLinkStatus(Tag, *LVReportItems, row);
+    RemoveWhenFine(row);
+}
+
+void TReportForm::BVerifyAllClick() {
+    if (FViewOnly || FBusy) {
+        return;
+    }
+    EnableControls(false);
+    ProgressBar->setMaximum(LVReportItems->Count());
+    ProgressBar->setValue(0);
+    int index = 0;
+    while (index < LVReportItems->Count()) {
+        if (FCancel) {
+            break;
+        }
+        ProgressBar->setValue(std::min(ProgressBar->value() + 1, ProgressBar->maximum()));
+        // Where a click on "&Cancel" gets in between two links.
+        QApplication::processEvents();
+        if (FCancel) {
+            break;
+        }
+        Tester.TestItem(*LVReportItems, index);
+        if (!RemoveWhenFine(index)) {
+            ++index;
+        }
+    }
+    ProgressBar->setValue(0);
+    EnableControls(true);
+}
+
+void TReportForm::BCancelClick() {
+    FCancel = true;
+    // The request under way ends now rather than at its time-out.
+    Tester.AbortCheck();
 }
 
 }  // namespace vornakle

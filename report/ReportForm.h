@@ -2,15 +2,93 @@
 
 #include <QDialog>
 
+class QAction;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QTreeView;
+class QWidget;
+
 namespace vornakle {
 
-// The report window: every link of the collection that is not fine. Made
-// once at start-up and shown modally over the main window by "Show &Report".
+class TLinkItems;
+class TLinkTester;
+
+// The report window: every link of the collection that is not fine, to be
+// checked again, opened, renamed, re-addressed, marked or deleted in one
+// place. Made once at start-up; the main window fills it and shows it
+// modally. Its items are the tree's own link nodes.
 class TReportForm : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TReportForm(QWidget* parent = nullptr);
+    explicit TReportForm(TLinkTester& Tester, QWidget* parent = nullptr);
+
+    // The list's items, which the main window fills before showing.
+    TLinkItems& ReportItems() { return *LVReportItems; }
+
+    // View only: while the main window's own check waits for the network the
+    // report may be looked at and its links opened, but it neither checks
+    // (the one client is busy) nor changes a link (the running check uses
+    // the nodes and the main list).
+    void SetViewOnly(bool ViewOnly);
+    bool ViewOnly() const { return FViewOnly; }
+
+    // Idle layout when Enabled, busy layout otherwise.
+    void EnableControls(bool Enabled);
+
+    void PMOpeninBrowserClick();
+    void PMVerifyClick();
+    void PMRenameClick();
+    void PMEditURLClick();
+    void PMDeleteClick();
+    void PMSetStatusClick(int Tag);
+    void BVerifyAllClick();
+    void BCancelClick();
+    void LVReportColumnClick(int Column);
+    // Enter opens, Insert checks, Delete deletes; modifiers do not matter.
+    void LVReportKeyDown(int Key);
+
+    bool CancelRequested() const { return FCancel; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildComponents();
+    void BuildMenu();
+    void ConnectEvents();
+    void LayOut();
+    void FormShow();
+    void ApplyViewOnly();
+    int SelectedRow() const;
+    // Drops the row when its link is fine now; true when it did.
+    bool RemoveWhenFine(int Row);
+
+    TLinkTester& Tester;
+    bool FCancel = false;
+    int FSortColumn = 1;
+    int FSortDirection = 1;
+    bool FViewOnly = false;
+    bool FBusy = false;
+
+    QWidget* Panel = nullptr;
+    QTreeView* LVReport = nullptr;
+    TLinkItems* LVReportItems = nullptr;
+    QPushButton* BOK = nullptr;
+    QPushButton* BVerifyAll = nullptr;
+    QPushButton* BCancel = nullptr;
+    QProgressBar* ProgressBar = nullptr;
+    QMenu* PopupMenuLV = nullptr;
+    QAction* PMOpeninBrowser = nullptr;
+    QAction* PMVerify = nullptr;
+    QAction* PMRename = nullptr;
+    QAction* PMEditURL = nullptr;
+    QAction* PMDelete = nullptr;
+    QMenu* PMSetStatus = nullptr;
 };
 
 }  // namespace vornakle

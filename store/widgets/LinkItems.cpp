@@ -2,6 +2,8 @@
 
 #include "store/widgets/ImageList.h"
 
+#include <algorithm>
+
 namespace vornakle {
 
 namespace {
@@ -104,6 +106,19 @@ void TLinkItems::Remove(int row) {
     beginRemoveRows(QModelIndex(), row, row);
     items_.erase(items_.begin() + row);
     endRemoveRows();
+}
+
+void TLinkItems::RemoveIf(const std::function<bool(const TLinkItem&)>& remove) {
+    if (std::none_of(items_.begin(), items_.end(), remove)) {
+        return;
+    }
+    if (fillDepth_ == 0) {
+        beginResetModel();
+    }
+    std::erase_if(items_, remove);
+    if (fillDepth_ == 0) {
+        endResetModel();
+    }
 }
 
 void TLinkItems::Clear() {

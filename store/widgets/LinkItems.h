@@ -43,6 +43,8 @@ public:
     // Appends an item and returns its row.
     int Add(TLinkItem item);
     void Remove(int row);
+    // Removes every item for which remove is true, in one pass.
+    void RemoveIf(const std::function<bool(const TLinkItem&)>& remove);
     void Clear();
     // The row showing Node, or -1.
     int IndexOfNode(const TBookTree* Node) const;

@@ -1,0 +1,187 @@
+// The link list's commands: the shared link actions on the selected link,
+// link creation, and the report.
+#include <unistd.h>
+#include <QAction>
+#include <QPushButton>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include "app/MainForm.h"
+#include "platform/Exception.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+#include "platform/TextDecoding.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Dialogs.h"
+#include "report/KeyHandler.h"
+#include "report/LinkActions.h"
+#include "report/ReportForm.h"
+#include "store/LinkStatus.h"
+#include "store/Shortcut.h"
+#include "store/widgets/BookTreeView.h"
+#include "store/widgets/LinkItems.h"
+
+namespace vornakle {
+
+namespace {
+
+constexpr char kLinkExtension[] = ".url";
+
+// Adds an item for every link below Node, depth first in Children order.
+void CollectLinks(TLinkItems& Items, TBookTree* Node) {
+    for (int index = 0; index < Node->Count(); ++index) {
+        TBookTree* child = Node->Child(index);
+        if (child->IsFolder()) {
+            CollectLinks(Items, child);
+        } else {
+            AddLinkItem(Items, child);
+        }
+    }
+}
+
+// A link's name must stay a name in its folder: a separator would put the
+// file elsewhere, and a NUL cannot be stored.
+bool IsPlainFileName(const std::string& name) {
+    return name.find(kPathSeparator) == std::string::npos && name.find('\0') == std::string::npos;
+}
+
+std::string WithoutLineBreaks(std::string text) {
+    std::erase_if(text, [](char character) { return character == '\r' || character == '\n'; });
+    return text;
+}
+
+}  // namespace
+
+void TMainForm::ConnectLinkCommands() {
+    ReportForm = new TReportForm(*this, this);
+
+    const auto wire = [this](auto* sender, auto signal, void (TMainForm::*handler)()) {
+        connect(sender, signal, this,
+                [this, handler] { GuardHandler([this, handler] { (this->*handler)(); }); });
+    };
+    wire(PMOpeninBrowser, &QAction::triggered, &TMainForm::PMOpenBrowser);
+    wire(PMRename, &QAction::triggered, &TMainForm::BEditNameClick);
+    wire(PMEditURL, &QAction::triggered, &TMainForm::BEditURLClick);
+    wire(PMCreateLink, &QAction::triggered, &TMainForm::PMCreateLinkClick);
+    wire(PMDelete, &QAction::triggered, &TMainForm::PMDeleteClick);
+    wire(BEditName, &QPushButton::clicked, &TMainForm::BEditNameClick);
+    wire(BEditURL, &QPushButton::clicked, &TMainForm::BEditURLClick);
+    wire(BReport, &QPushButton::clicked, &TMainForm::BReportClick);
+    wire(LVList, &QTreeView::doubleClicked, &TMainForm::PMOpenBrowser);
+    InstallKeyHandler(LVList, [this](int key) {
+        if (!IsEnterKey(key) && key != Qt::Key_Insert && key != Qt::Key_Delete) {
+            return false;
+        }
+        GuardHandler([this, key] { LVListKeyDown(key); });
+        return true;
+    });
+}
+
+void TMainForm::LVListKeyDown(int Key) {
+    if (IsEnterKey(Key)) {
+        PMOpenBrowser();
+    } else if (Key == Qt::Key_Insert) {
+        PMCreateLinkClick();
+    } else if (Key == Qt::Key_Delete) {
+        PMDeleteClick();
+    }
+}
+
+void TMainForm::PMOpenBrowser() {
+    OpenInBrowser(this, *LVListItems, SelectedLinkRow());
+}
+
+void TMainForm::BEditNameClick() {
+    RenameLink(*LVListItems, SelectedLinkRow());
+}
+
+void TMainForm::BEditURLClick() {
+    EditLinkURL(*LVListItems, SelectedLinkRow());
+}
+
+void TMainForm::PMDeleteClick() {
+    DeleteLink(*LVListItems, SelectedLinkRow());
+}
+
+void TMainForm::PMSetStatusClick(int Tag) {
+    SetLinkStatus(Tag, *LVListItems, SelectedLinkRow());
+}
+
+void TMainForm::PMCreateLinkClick() {
+    // Without a folder there is nowhere to put the link: ask nothing.
+    TBookTree* folder = SelectedFolder();
+    if (folder == nullptr) {
+        return;
+    }
+    const std::optional<QString> name = CurrentDialogs().InputBox(
+        QStringLiteral("Name der Verknüpfung"),
+        QStringLiteral("Bitte den Namen der Verknüpfung eingeben!"), QString());
+    if (!name) {
+        return;
+    }
+    const std::optional<QString> url = CurrentDialogs().InputBox(
+        *name, QStringLiteral("Bitte die URL der Verknüpfung eingeben!"), QString());
+    if (!url) {
+        return;
+    }
+    const std::string fileName = FileNameBytes(*name);
+    const std::string path = JoinPath(folder->Path, fileName + kLinkExtension);
+    if (!IsPlainFileName(fileName)) {
+        CurrentDialogs().ShowMessage(
+            QStringLiteral("Ein Name für eine Verknüpfung darf kein \"/\" enthalten!"));
+        return;
+    }
+    const std::string completed = CompleteNewLinkUrl(WithoutLineBreaks(TextBytes(*url)));
+    // An existing file is never replaced: two links of one name cannot share
+    // a folder, and the other file may hold what the user still needs.
+    if (::access(path.c_str(), F_OK) == 0) {
+        CurrentDialogs().ShowMessage(
+            QStringLiteral("Es gibt hier bereits eine Verknüpfung mit diesem Namen!"));
+        return;
+    }
+    try {
+        CreateNewFile(path, NewShortcutText(completed));
+    } catch (const EFileError&) {
+        // Nothing was written, so no node stands for the link.
+        throw EFileError(CreateErrorMessage(path));
+    }
+    TBookTree* node = folder->AddNode(nullptr);
+    node->Path = path;
+    node->Text = completed;
+    node->Status = kStatusNotTested;
+    AddLinkItem(*LVListItems, node);
+}
+
+bool TMainForm::FillReport() {
+    TLinkItems& items = ReportForm->ReportItems();
+    items.Clear();
+    try {
+        TLinkItems::FillScope fill(items);
+        if (FRoot != nullptr) {
+            CollectLinks(items, FRoot.get());
+        }
+        items.RemoveIf([](const TLinkItem& item) { return item.ImageIndex == kImageOk; });
+    } catch (const Exception&) {
+        ReportException(std::current_exception());
+        items.Clear();
+        return false;
+    }
+    return true;
+}
+
+void TMainForm::BReportClick() {
+    if (ReportForm->isVisible() || !FillReport()) {
+        return;
+    }
+    // During a check of this window the report may be looked at but change
+    // nothing: the check uses the nodes and this window's list.
+    const bool duringCheck = FBusy;
+    ReportForm->SetViewOnly(duringCheck);
+    ReportForm->exec();
+    ReportForm->ReportItems().Clear();
+    if (!duringCheck) {
+        TVTreeChange(TVTree->currentItem());
+    }
+}
+
+}  // namespace vornakle

@@ -1,0 +1,174 @@
+// Link verification: one HEAD request per link through the window's one HTTP
+// client, with the three commands that drive it.
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include "app/MainForm.h"
+#include "http/HttpClient.h"
+#include "platform/ui/Application.h"
+#include "report/LinkActions.h"
+#include "store/LinkStatus.h"
+#include "store/widgets/BookTreeView.h"
+#include "store/widgets/LinkItems.h"
+
+namespace vornakle {
+
+namespace {
+
+// Busy mode for the life of a command, left however the command ends; the
+// progress bar goes back to 0 with it.
+class BusyScope {
+public:
+    BusyScope(TMainForm& form, QProgressBar* progress) : form_(form), progress_(progress) {
+        form_.EnableControls(false);
+    }
+    ~BusyScope() {
+        progress_->setValue(0);
+        form_.EnableControls(true);
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    TMainForm& form_;
+    QProgressBar* progress_;
+};
+
+// The next folder in the order the tree shows them: first child, else next
+// sibling, else the next sibling of the nearest ancestor that has one.
+QTreeWidgetItem* NextInPreOrder(QTreeWidgetItem* item) {
+    if (item->childCount() > 0) {
+        return item->child(0);
+    }
+    for (QTreeWidgetItem* current = item; current != nullptr; current = current->parent()) {
+        QTreeWidgetItem* parent = current->parent();
+        if (parent == nullptr) {
+            QTreeWidget* tree = current->treeWidget();
+            const int index = tree->indexOfTopLevelItem(current);
+            return index + 1 < tree->topLevelItemCount() ? tree->topLevelItem(index + 1) : nullptr;
+        }
+        const int index = parent->indexOfChild(current);
+        if (index + 1 < parent->childCount()) {
+            return parent->child(index + 1);
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void TMainForm::ConnectVerification() {
+    HttpClient = new THttpClient(this);
+    HttpClient->setObjectName(QStringLiteral("HttpClient"));
+    HttpClient->Port = 0;
+    HttpClient->ReportLevel = 0;
+    // A link check must never wait without end on a host that does not
+    // answer: every lookup, connect and read waits this long at most.
+    HttpClient->TimeOut = kCheckTimeOutMilliseconds;
+
+    connect(BVerifyOne, &QPushButton::clicked, this,
+            [this] { GuardHandler([this] { BVerifyOneClick(); }); });
+    connect(PMVerify, &QAction::triggered, this,
+            [this] { GuardHandler([this] { BVerifyOneClick(); }); });
+    connect(BVerifyCurrent, &QPushButton::clicked, this,
+            [this] { GuardHandler([this] { BVerifyCurrentClick(); }); });
+    connect(BVerifyAll, &QPushButton::clicked, this,
+            [this] { GuardHandler([this] { BVerifyAllClick(); }); });
+}
+
+void TMainForm::TestItem(TLinkItems& Items, int Row) {
+    if (FCheckRunning || Row < 0 || Row >= Items.Count()) {
+        return;
+    }
+    TBookTree* node = Items.Item(Row).Node;
+    const std::int32_t before = node->Status;
+    Items.Item(Row).ImageIndex = kImageBeingTested;
+    Items.ItemChanged(Row);
+
+    FCheckRunning = true;
+    FCheckAborted = false;
+    std::int32_t status = kStatusUnknown;
+    try {
+        HttpClient->Head(node->Text);
+        status = HttpClient->ReplyNumber > 0 ? std::int32_t{HttpClient->ReplyNumber}
+                                             : std::int32_t{kStatusUnknown};
+    } catch (...) {
+        // No usable answer: the host, the connection, the URL or the reply
+        // failed. The user sees the status, not the error.
+        status = kStatusUnknown;
+    }
+    FCheckRunning = false;
+    // A check the user cancelled has found nothing out about the link.
+    node->Status = FCheckAborted ? before : status;
+    FCheckAborted = false;
+
+    // The user may have re-sorted the list while waiting.
+    const int row = Items.IndexOfNode(node);
+    if (row >= 0) {
+        ShowLinkStatus(Items, row);
+    }
+}
+
+void TMainForm::SetCheckTimeOut(int Milliseconds) {
+    HttpClient->TimeOut = Milliseconds;
+}
+
+void TMainForm::AbortCheck() {
+    if (FCheckRunning) {
+        FCheckAborted = true;
+        HttpClient->Abort();
+    }
+}
+
+void TMainForm::BVerifyOneClick() {
+    const int row = SelectedLinkRow();
+    if (row == kNoItem || FBusy) {
+        return;
+    }
+    BusyScope busy(*this, ProgressBar);
+    TestItem(*LVListItems, row);
+}
+
+void TMainForm::BVerifyCurrentClick() {
+    if (FBusy) {
+        return;
+    }
+    BusyScope busy(*this, ProgressBar);
+    const int count = LVListItems->Count();
+    ProgressBar->setMaximum(count);
+    LVList->clearSelection();
+    for (int index = 0; index < count && !FCancel; ++index) {
+        TestItem(*LVListItems, index);
+        StepProgress();
+    }
+}
+
+void TMainForm::BVerifyAllClick() {
+    if (FBusy || FRoot == nullptr) {
+        return;
+    }
+    BusyScope busy(*this, ProgressBar);
+    ProgressBar->setMaximum(FRoot->CountAll());
+    QTreeWidgetItem* item = TVTree->topLevelItemCount() > 0 ? TVTree->topLevelItem(0) : nullptr;
+    while (item != nullptr && !FCancel) {
+        {
+            // The list is filled here, so that a shortcut that can no longer
+            // be read ends the command with its message.
+            const QSignalBlocker quiet(TVTree);
+            TVTree->setCurrentItem(item);
+        }
+        TVTreeChange(item);
+        const int count = LVListItems->Count();
+        for (int index = 0; index < count && !FCancel; ++index) {
+            TestItem(*LVListItems, index);
+            StepProgress();
+        }
+        StepProgress();  // the folder itself
+        item = NextInPreOrder(item);
+    }
+}
+
+}  // namespace vornakle

@@ -1,0 +1,38 @@
+#include "report/KeyHandler.h"
+
+#include <QEvent>
+#include <QKeyEvent>
+#include <QWidget>
+
+namespace vornakle {
+
+namespace {
+
+class KeyFilter : public QObject {
+public:
+    KeyFilter(QWidget* widget, std::function<bool(int)> handler)
+        : QObject(widget), handler_(std::move(handler)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress && handler_(static_cast<QKeyEvent*>(event)->key())) {
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<bool(int)> handler_;
+};
+
+}  // namespace
+
+void InstallKeyHandler(QWidget* widget, std::function<bool(int Key)> handler) {
+    widget->installEventFilter(new KeyFilter(widget, std::move(handler)));
+}
+
+bool IsEnterKey(int Key) {
+    return Key == Qt::Key_Return || Key == Qt::Key_Enter;
+}
+
+}  // namespace vornakle

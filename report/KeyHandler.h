@@ -1,0 +1,17 @@
+#pragma once
+
+#include <functional>
+
+class QWidget;
+
+namespace vornakle {
+
+// Sends the key presses of widget to handler, which returns true for a key
+// it took; the widget handles the others as usual. The filter is owned by the
+// widget, so it goes with it.
+void InstallKeyHandler(QWidget* widget, std::function<bool(int Key)> handler);
+
+// Enter on either keyboard block.
+bool IsEnterKey(int Key);
+
+}  // namespace vornakle
