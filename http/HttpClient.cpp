@@ -337,9 +337,15 @@ void THttpClient::RunRequest() {
                 // on the port it was asked on: a URL without its port would
                 // mean port 80.
                 if (CurrentURL.find('/') == std::string::npos) {
-                    const std::string port =
-                        passPort == kDefaultPort ? std::string() : ":" + std::to_string(passPort);
-                    CurrentURL = "http://" + passHost + port + "/" + CurrentURL;
+                    std::string url = "http://";
+                    url += passHost;
+                    if (passPort != kDefaultPort) {
+                        url += ':';
+                        url += std::to_string(passPort);
+                    }
+                    url += '/';
+                    url += CurrentURL;
+                    CurrentURL = std::move(url);
                 }
                 // A redirection to where this pass went would only repeat
                 // the same reply; the bound ends cycles of several URLs.

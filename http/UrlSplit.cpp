@@ -122,9 +122,9 @@ void ParseRequestURL(std::string& CurrentURL, std::string& Host, std::int32_t& P
     }
 
     if (RequestPath.empty()) {
-        RequestPath = "/";
+        RequestPath.assign(1, '/');
         // Behind the host, in front of a fragment.
-        CurrentURL.insert(url.size(), "/");
+        CurrentURL.insert(url.size(), 1, '/');
     }
 }
 

@@ -1,0 +1,76 @@
+#include "HeadServer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <stdexcept>
+#include <string>
+
+namespace vornakle::bench {
+
+namespace {
+
+// How often the server looks at its stop flag while no one connects.
+constexpr int kPollMilliseconds = 50;
+constexpr int kBacklog = 128;
+constexpr const char* kReply =
+    "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: 0\r\n\r\n";
+
+}  // namespace
+
+HeadServer::HeadServer() {
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int reuse = 1;
+    ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener_, kBacklog) != 0) {
+        ::close(listener_);
+        throw std::runtime_error("cannot listen on 127.0.0.1");
+    }
+    socklen_t length = sizeof address;
+    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+}
+
+HeadServer::~HeadServer() {
+    stop_ = true;
+    thread_.join();
+    ::close(listener_);
+}
+
+void HeadServer::Serve() {
+    const std::string reply = kReply;
+    while (!stop_) {
+        pollfd waiting{listener_, POLLIN, 0};
+        if (::poll(&waiting, 1, kPollMilliseconds) <= 0) {
+            continue;
+        }
+        const int connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (connection < 0) {
+            continue;
+        }
+        std::string request;
+        char chunk[4096];
+        while (request.find("\r\n\r\n") == std::string::npos) {
+            const ssize_t got = ::recv(connection, chunk, sizeof chunk, 0);
+            if (got <= 0) {
+                break;
+            }
+            request.append(chunk, static_cast<std::size_t>(got));
+        }
+        if (request.find("\r\n\r\n") != std::string::npos) {
+            ::send(connection, reply.data(), reply.size(), MSG_NOSIGNAL);
+            ++served_;
+        }
+        ::close(connection);
+    }
+}
+
+}  // namespace vornakle::bench

@@ -1,0 +1,36 @@
+#pragma once
+
+// The benchmark's HTTP/1.0 server on 127.0.0.1, kept apart from the client's
+// code: the POSIX socket headers and the client's WinSock names do not mix
+// in one translation unit.
+
+#include <atomic>
+#include <cstdint>
+#include <thread>
+
+namespace vornakle::bench {
+
+// One connection at a time: read the request header, answer 200 with an
+// empty body, close, as an HTTP/1.0 server does. Both clients meet the same
+// server.
+class HeadServer {
+public:
+    HeadServer();
+    ~HeadServer();
+    HeadServer(const HeadServer&) = delete;
+    HeadServer& operator=(const HeadServer&) = delete;
+
+    std::uint16_t Port() const { return port_; }
+    long Served() const { return served_; }
+
+private:
+    void Serve();
+
+    int listener_ = -1;
+    std::uint16_t port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::atomic<long> served_{0};
+    std::thread thread_;
+};
+
+}  // namespace vornakle::bench

@@ -1,0 +1,127 @@
+// Measures sequential link checks: N HEAD requests through THttpClient
+// against a loopback server this program starts, and the same N URLs
+// fetched by one curl process (curl --http1.0 -s -I), the yardstick.
+//
+//   bench_http [--requests N] [--rounds N]
+//
+// Each side runs several rounds, alternating, and the best round counts, so
+// that a moment of load on the machine colours neither figure.
+#include <unistd.h>
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <stdexcept>
+#include <string>
+
+#include "HeadServer.h"
+#include "common/BenchSupport.h"
+#include "http/HttpClient.h"
+
+namespace vornakle::bench {
+namespace {
+
+constexpr int kDefaultRequests = 2000;
+constexpr int kDefaultRounds = 3;
+
+std::string UrlOf(std::uint16_t port, int index) {
+    return "http://127.0.0.1:" + std::to_string(port) + "/links/page" + std::to_string(index) +
+           ".html";
+}
+
+double OurRound(THttpClient& client, std::uint16_t port, int requests) {
+    return SecondsOf([&] {
+        for (int index = 0; index < requests; ++index) {
+            client.Head(UrlOf(port, index));
+            if (client.ReplyNumber != 200) {
+                throw std::runtime_error("unexpected reply " + std::to_string(client.ReplyNumber));
+            }
+        }
+    });
+}
+
+double CurlRound(const std::string& configFile) {
+    const std::string command = "curl --http1.0 -s -I --fail -K '" + configFile + "' > /dev/null";
+    double seconds = 0;
+    int status = 0;
+    seconds = SecondsOf([&] { status = std::system(command.c_str()); });
+    if (status != 0) {
+        throw std::runtime_error("curl failed: " + command);
+    }
+    return seconds;
+}
+
+int Run(int argc, char** argv) {
+    int requests = kDefaultRequests;
+    int rounds = kDefaultRounds;
+    for (int index = 1; index + 1 < argc; index += 2) {
+        const std::string option = argv[index];
+        if (option == "--requests") {
+            requests = std::atoi(argv[index + 1]);
+        } else if (option == "--rounds") {
+            rounds = std::atoi(argv[index + 1]);
+        }
+    }
+    if (std::system("curl --version > /dev/null 2>&1") != 0) {
+        std::cerr << "curl is needed as the yardstick (scripts/install-deps installs it)\n";
+        return 1;
+    }
+
+    QCoreApplication application(argc, argv);
+    HeadServer server;
+    const std::string configFile = (std::filesystem::temp_directory_path() /
+                                    ("vornakle-bench-http-" + std::to_string(::getpid()) + ".curl"))
+                                       .string();
+    {
+        std::ofstream config(configFile);
+        for (int index = 0; index < requests; ++index) {
+            config << "url = \"" << UrlOf(server.Port(), index) << "\"\n";
+        }
+    }
+
+    THttpClient client;
+    // Warm both up: the first connections pay for page faults and caches.
+    OurRound(client, server.Port(), std::min(requests, 50));
+    double ours = 1e9;
+    double curl = 1e9;
+    for (int round = 0; round < rounds; ++round) {
+        ours = std::min(ours, OurRound(client, server.Port(), requests));
+        // Every URL must have reached the server, or curl's time means
+        // nothing.
+        const long servedBefore = server.Served();
+        curl = std::min(curl, CurlRound(configFile));
+        if (server.Served() - servedBefore != requests) {
+            throw std::runtime_error("curl asked for " +
+                                     std::to_string(server.Served() - servedBefore) + " of " +
+                                     std::to_string(requests) + " URLs");
+        }
+    }
+    std::filesystem::remove(configFile);
+
+    std::printf("requests: %d\n", requests);
+    std::printf("rounds: %d\n", rounds);
+    std::printf("ours_seconds: %.4f\n", ours);
+    std::printf("curl_seconds: %.4f\n", curl);
+    std::printf("ours_microseconds_per_head: %.1f\n", ours / requests * 1e6);
+    std::printf("curl_microseconds_per_head: %.1f\n", curl / requests * 1e6);
+    std::printf("head_per_second: %.0f\n", requests / ours);
+    std::printf("vs_curl_ratio: %.2f\n", ours / curl);
+    return 0;
+}
+
+}  // namespace
+}  // namespace vornakle::bench
+
+int main(int argc, char** argv) {
+    try {
+        return vornakle::bench::Run(argc, argv);
+    } catch (const std::exception& error) {
+        std::cerr << "bench_http: " << error.what() << "\n";
+        return 1;
+    }
+}
