@@ -7,6 +7,7 @@
 #include <QTreeWidget>
 
 #include "app/MainForm.h"
+#include "http/HttpClient.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
@@ -177,7 +178,15 @@ void TMainForm::BReportClick() {
     // nothing: the check uses the nodes and this window's list.
     const bool duringCheck = FBusy;
     ReportForm->SetViewOnly(duringCheck);
+    // The check waits below the report's own event loop until the report
+    // closes; the time the user spends in it must not time the check out.
+    if (duringCheck) {
+        HttpClient->HoldTimeOut();
+    }
     ReportForm->exec();
+    if (duringCheck) {
+        HttpClient->ResumeTimeOut();
+    }
     ReportForm->ReportItems().Clear();
     if (!duringCheck) {
         TVTreeChange(TVTree->currentItem());

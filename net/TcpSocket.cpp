@@ -363,6 +363,7 @@ void TTcpSocket::TimerOn() {
     // timer with the same interval would leave its old period running; the
     // captures re-arm after every chunk to limit idle time, which needs a
     // full new period each time.
+    TimeOutHeld = false;
     Timer->SetEnabled(false);
     Timer->SetInterval(static_cast<std::uint32_t>(TimeOut));
     Timer->SetEnabled(true);
@@ -370,7 +371,22 @@ void TTcpSocket::TimerOn() {
 
 void TTcpSocket::TimerOff() {
     ReportStatus(8, "Timer Off");
+    TimeOutHeld = false;
     Timer->SetEnabled(false);
+}
+
+void TTcpSocket::HoldTimeOut() {
+    if (Timer->Enabled() && !TimeOutHeld) {
+        TimeOutHeld = true;
+        Timer->SetEnabled(false);
+    }
+}
+
+void TTcpSocket::ResumeTimeOut() {
+    if (TimeOutHeld) {
+        TimeOutHeld = false;
+        Timer->SetEnabled(true);
+    }
 }
 
 void TTcpSocket::TimerTriggered(QObject* /*Sender*/) {
