@@ -1,7 +1,5 @@
 #include "http/ExStringList.h"
 
-#include "platform/Exception.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -103,14 +101,6 @@ TEST(ExStringListSetFieldValue, KeepsASortedListSorted) {
 TEST(ExStringList, TextEndsEveryLineWithCrLf) {
     EXPECT_EQ(ListOf({}).Text(), "");
     EXPECT_EQ(ListOf({"a", "", "b: c"}).Text(), "a\r\n\r\nb: c\r\n");
-}
-
-TEST(ExStringList, IndexOutsideTheListIsAListError) {
-    TExStringList list = ListOf({"a"});
-    EXPECT_THROW(list.Strings(1), EListError);
-    EXPECT_THROW(list.Strings(-1), EListError);
-    EXPECT_THROW(list.Delete(1), EListError);
-    EXPECT_THROW(list.Put(2, "x"), EListError);
 }
 
 }  // namespace

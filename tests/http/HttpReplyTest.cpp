@@ -241,42 +241,33 @@ TEST(HttpReply, BodyFileThatCannotBeMadeFailsAndDisconnects) {
     EXPECT_FALSE(client.Connected);
 }
 
-TEST(HttpReply, SuccessReportsTransactionCompleted) {
-    LoopbackServer server(Answer(kEmptyOk));
-    TestClient client;
-    std::vector<std::string> statuses;
-    client.ReportLevel = 2;
-    client.OnStatus = [&](QObject*, const std::string& text) { statuses.push_back(text); };
-    client.Head(UrlOf(server));
-    EXPECT_EQ(statuses, std::vector<std::string>{"Transaction Completed"});
-}
-
-TEST(HttpReply, NotFoundFiresFailureAndReportsNoCompletion) {
-    LoopbackServer server(Answer("HTTP/1.0 404 Not Found\r\n\r\n"));
-    TestClient client;
-    std::vector<std::string> events;
-    client.ReportLevel = 2;
-    client.OnStatus = [&](QObject*, const std::string& text) { events.push_back(text); };
-    client.OnSuccess = [&](CmdType) { events.push_back("success"); };
-    client.OnFailure = [&](CmdType kind) {
-        EXPECT_EQ(kind, cmdHead);
-        events.push_back("failure");
+TEST(HttpReply, OutcomeEventsAndTheCompletionReport) {
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
+        {"HTTP/1.0 200 OK\r\n\r\n", {"success 2", "Transaction Completed"}},
+        {"HTTP/1.0 404 Not Found\r\n\r\n", {"failure 2"}},
+        // No status line at all is no success.
+        {"", {"failure 2"}},
     };
-    client.Head(UrlOf(server));
-    EXPECT_EQ(client.ReplyNumber, 404);
-    EXPECT_EQ(events, std::vector<std::string>{"failure"});
-}
-
-TEST(HttpReply, ReplyWithoutStatusLineIsAFailureNotASuccess) {
-    LoopbackServer server(ServerScript().ReadUntil("\r\n\r\n").Close());
-    TestClient client;
-    client.ReplyNumber = 200;
-    std::vector<std::string> events;
-    client.OnSuccess = [&](CmdType) { events.push_back("success"); };
-    client.OnFailure = [&](CmdType) { events.push_back("failure"); };
-    client.Head(UrlOf(server));
-    EXPECT_EQ(client.ReplyNumber, 0);
-    EXPECT_EQ(events, std::vector<std::string>{"failure"});
+    for (const auto& [reply, expected] : cases) {
+        SCOPED_TRACE(reply);
+        LoopbackServer server(AnswerAndClose(reply));
+        TestClient client;
+        client.ReplyNumber = 200;
+        std::vector<std::string> events;
+        client.ReportLevel = 2;
+        client.OnStatus = [&](QObject*, const std::string& text) { events.push_back(text); };
+        client.OnSuccess = [&](CmdType kind) {
+            events.push_back("success " + std::to_string(kind));
+        };
+        client.OnFailure = [&](CmdType kind) {
+            events.push_back("failure " + std::to_string(kind));
+        };
+        client.Head(UrlOf(server));
+        EXPECT_EQ(events, expected);
+        if (reply.empty()) {
+            EXPECT_EQ(client.ReplyNumber, 0);
+        }
+    }
 }
 
 TEST(HttpReply, UnauthorizedFiresFailureThenAuthenticationNeeded) {

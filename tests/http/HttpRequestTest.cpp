@@ -224,14 +224,6 @@ TEST(HttpRequest, CopyAndMoveSendAUriHeaderLinkAndUnlinkALinkLine) {
     }
 }
 
-TEST(HttpRequest, EmptyHeaderArgumentStillSendsItsLine) {
-    LoopbackServer server(Answer(kEmptyOk));
-    TestClient client;
-    client.Copy(UrlOf(server), "");
-    ASSERT_TRUE(server.WaitForFinished(1));
-    EXPECT_NE(server.Received(0).find("\r\nURI-header: \r\n"), std::string::npos);
-}
-
 TEST(HttpRequest, GetHeadOptionsAndDeleteSendNoLengthAndNoBody) {
     using Operation = void (THttpClient::*)(const std::string&);
     const std::pair<Operation, std::string> operations[] = {
