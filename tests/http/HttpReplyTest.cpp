@@ -187,7 +187,7 @@ TEST(HttpReply, EndlessBodyKeepsTheBoundAndEndsWithTheTimeOut) {
                               .Send("HTTP/1.0 200 OK\r\n\r\n")
                               .Trickle(std::string(64 * 1024, 'x'), 1ms, 0));
     TestClient client;
-    client.TimeOut = 300;
+    client.TimeOut = 1000;
     try {
         client.Get(UrlOf(server));
         ADD_FAILURE() << "no exception";

@@ -1,0 +1,18 @@
+// libFuzzer entry point for the URL split (built with clang only).
+
+#include "tests/http/fuzz/ParseUrlCheck.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string failure = vornakle::testing::CheckParseRequestURL(
+        std::string(reinterpret_cast<const char*>(data), size));
+    if (!failure.empty()) {
+        std::fprintf(stderr, "%s\n", failure.c_str());
+        std::abort();
+    }
+    return 0;
+}
