@@ -101,6 +101,31 @@ private:
     // ---- Folder commands and drag-and-drop (MainFormFolders.cpp) ----
     // Wires the tree view's menu, keys, in-place editing and drops.
     void ConnectFolderCommands();
+
+public:
+    // The folder tree's commands. Each acts on the selected folder, changes
+    // the disk first and the tree and its view only when the disk did change,
+    // and tells the user when it did not.
+    void PMCreateDirClick();
+    // Starts the in-place editing of the selected folder's caption.
+    void PMRenameDirClick();
+    void PMDeleteDirClick();
+    // Enter (13) renames, Insert (45) creates, Delete (46) deletes.
+    void TVTreeKeyDown(int Key);
+    // AllowEdit becomes false for the root, which has no name of its own.
+    void TVTreeEditing(QTreeWidgetItem* Node, bool& AllowEdit);
+    // Renames the item's folder to S; when that cannot be, S becomes the
+    // item's caption again.
+    void TVTreeEdited(QTreeWidgetItem* Node, QString& S);
+    // Accept becomes true for drags from the link list and from the tree.
+    void TVTreeDragOver(QObject* Source, bool& Accept);
+    // Moves the link or folder dragged from Source onto the folder at Point
+    // (viewport coordinates of the tree).
+    void TVTreeDragDrop(QObject* Source, const QPoint& Point);
+
+private:
+    void MoveFolderOnto(QTreeWidgetItem* Target);
+    void MoveLinkOnto(QTreeWidgetItem* Target);
     // ---- end of folder commands ----
 
     void FormCreate();

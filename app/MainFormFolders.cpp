@@ -1,7 +1,756 @@
+// The folder commands of the main window: create, rename in place and delete
+// folders, and move links and folders by drag and drop onto a folder.
+//
+// Every command changes three things: the directory tree on disk, the folder
+// nodes and the tree view. The disk goes first, and the nodes and the view
+// follow only what the disk really did, so that every node's Path keeps
+// naming what is on disk.
+
+#include <sys/stat.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDrag>
+#include <QDropEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPersistentModelIndex>
+#include <QPointer>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QStyledItemDelegate>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <algorithm>
+#include <cerrno>
+#include <functional>
+#include <optional>
+#include <system_error>
+#include <vector>
+
 #include "app/MainForm.h"
+#include "platform/Collation.h"
+#include "platform/Paths.h"
+#include "platform/Shell.h"
+#include "platform/TextDecoding.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Dialogs.h"
+#include "report/KeyHandler.h"
+#include "report/LinkActions.h"
+#include "store/widgets/BookTreeView.h"
+#include "store/widgets/LinkItems.h"
 
 namespace vornakle {
 
-void TMainForm::ConnectFolderCommands() {}
+namespace {
+
+// The key codes the tree's key handler speaks in, whatever the toolkit calls
+// the keys.
+constexpr int kKeyEnter = 13;
+constexpr int kKeyInsert = 45;
+constexpr int kKeyDelete = 46;
+
+// Like a directory made with default security: everything the umask allows.
+constexpr mode_t kNewDirectoryMode = 0777;
+
+// A link dragged out of the link list carries only this marker: the drop
+// takes the link from the list's selection, never from the drag's data.
+const QString kLinkDragMimeType = QStringLiteral("application/x-vornakle-link");
+
+const QString kCreateTitle = QStringLiteral("Neues Verzeichnis erstellen");
+const QString kCreatePrompt =
+    QStringLiteral("Bitte geben sie den Namen des neuen Verzeichnisses an:");
+const QString kDirectoryExists = QStringLiteral("Dieses Verzeichnis existiert bereits!");
+const QString kDeleteQuestion = QStringLiteral("Möchten sie wirklich diese Verzeichnis Löschen?");
+const QString kLinkNameTaken =
+    QStringLiteral("Es befindet sich bereits eine Datei\rmit dem selben Namen im Zielverzeichnis!");
+const QString kFolderNameTaken = QStringLiteral(
+    "Es befindet sich bereits ein Verzeichnis oder eine Datei\rmit dem selben "
+    "Namen im Zielverzeichnis!");
+const QString kInvalidFolderName = QStringLiteral(
+    "Ein Verzeichnisname darf kein \"/\" enthalten und nicht \".\" oder "
+    "\"..\" lauten!");
+const QString kRootNotDeletable =
+    QStringLiteral("Das Verzeichnis der Favoriten selbst kann nicht gelöscht werden!");
+const QString kIntoItself = QStringLiteral(
+    "Ein Verzeichnis kann nicht in sich selbst oder in eines seiner "
+    "Unterverzeichnisse verschoben werden!");
+const QString kCreateFailed = QStringLiteral("Das Verzeichnis konnte nicht erstellt werden:\r");
+const QString kRenameFailed = QStringLiteral("Das Verzeichnis konnte nicht umbenannt werden:\r");
+const QString kDeleteFailed =
+    QStringLiteral("Das Verzeichnis konnte nicht in den Papierkorb verschoben werden:\r");
+const QString kMoveFailed = QStringLiteral("Das Verschieben ist fehlgeschlagen:\r");
+
+void ShowMessage(const QString& text) {
+    CurrentDialogs().ShowMessage(text);
+}
+
+// A name that would reach outside its parent directory ("a/b", "..", "."),
+// or that the file system cannot store (a NUL byte ends a path early), names
+// no folder of the collection. An empty name is left to the existence check,
+// which finds the parent's own directory.
+bool IsForbiddenFolderName(const std::string& name) {
+    return name == "." || name == ".." || name.find(kPathSeparator) != std::string::npos ||
+           name.find('\0') != std::string::npos;
+}
+
+bool DirectoryExists(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+// Anything at all under that name, a dangling symbolic link included: a move
+// onto it could not keep the moved name.
+bool EntryExists(const std::string& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0;
+}
+
+// The path up to and including its last separator: the parent's directory.
+std::string ParentWithSeparator(const std::string& path) {
+    const std::size_t separator = path.rfind(kPathSeparator);
+    return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+}
+
+bool HasChildNamed(const TBookTree* folder, const std::string& name) {
+    for (int index = 0; index < folder->Count(); ++index) {
+        if (LastPathPart(folder->Child(index)->Path) == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsWithin(const TTree* node, const TTree* ancestor) {
+    for (; node != nullptr; node = node->Parent) {
+        if (node == ancestor) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsItemWithin(const QTreeWidgetItem* item, const QTreeWidgetItem* ancestor) {
+    for (; item != nullptr; item = item->parent()) {
+        if (item == ancestor) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void ExpandSubtree(QTreeWidgetItem* item) {
+    item->setExpanded(true);
+    for (int index = 0; index < item->childCount(); ++index) {
+        ExpandSubtree(item->child(index));
+    }
+}
+
+// Makes item the current one without telling anybody: the callers put back a
+// selection that taking items out of the view had moved for a moment.
+void SelectQuietly(QTreeWidget* tree, QTreeWidgetItem* item) {
+    const QSignalBlocker blocker(tree);
+    tree->setCurrentItem(item);
+}
+
+// Orders the children of item by caption, in the user's locale order
+// (case-sensitive, the collation CompareStringLocale uses; the captions are
+// compared as shown). Returns whether anything moved.
+bool SortChildren(QTreeWidgetItem* item) {
+    std::vector<QTreeWidgetItem*> sorted;
+    for (int index = 0; index < item->childCount(); ++index) {
+        sorted.push_back(item->child(index));
+    }
+    const Collation& collation = SystemCollation();
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [&](const QTreeWidgetItem* first, const QTreeWidgetItem* second) {
+                         return collation.Compare(first->text(0), second->text(0)) < 0;
+                     });
+    bool moved = false;
+    for (int index = 0; index < static_cast<int>(sorted.size()); ++index) {
+        if (item->child(index) != sorted[static_cast<std::size_t>(index)]) {
+            item->insertChild(
+                index,
+                item->takeChild(item->indexOfChild(sorted[static_cast<std::size_t>(index)])));
+            moved = true;
+        }
+    }
+    for (QTreeWidgetItem* child : sorted) {
+        moved = SortChildren(child) || moved;
+    }
+    return moved;
+}
+
+// Sorts every level of the tree view. The toolkit's own sort compares texts
+// in its own way, so the items are reordered here. The selection and the
+// link list stay as they are: moving an item out and back in shifts the
+// current item for a moment, which nobody is told of, and it is put back.
+void SortTreeView(QTreeWidget* tree) {
+    QTreeWidgetItem* current = tree->currentItem();
+    bool moved = false;
+    {
+        const QSignalBlocker blocker(tree);
+        for (int index = 0; index < tree->topLevelItemCount(); ++index) {
+            moved = SortChildren(tree->topLevelItem(index)) || moved;
+        }
+    }
+    if (moved) {
+        SelectQuietly(tree, current);
+        // Items taken out and put back come back collapsed; folders never are.
+        for (int index = 0; index < tree->topLevelItemCount(); ++index) {
+            ExpandSubtree(tree->topLevelItem(index));
+        }
+    }
+}
+
+// The outcome of moving a link's file or a folder's directory into a folder.
+struct DiskMove {
+    bool moved = false;
+    std::string path;  // where it is now
+    QString note;      // something the user must still be told
+};
+
+// Moves path into targetDirectory. The caller has made sure the name is free
+// there; should it have been taken since, the move picks a free name, and the
+// path returned is what the caller must learn.
+DiskMove MoveIntoFolder(const std::string& path, const std::string& targetDirectory) {
+    DiskMove outcome;
+    try {
+        outcome.path = ShellMovePath(path, targetDirectory);
+        outcome.moved = true;
+    } catch (const EOriginalNotRemoved& failure) {
+        // The copy at the target is whole and is what counts as moved; the
+        // user learns what is left at the old place. The name was free, so
+        // the copy has it.
+        outcome.path = JoinPath(targetDirectory, LastPathPart(path));
+        outcome.moved = true;
+        outcome.note = DisplayText(failure.Message());
+    } catch (const EFileError& failure) {
+        ShowMessage(kMoveFailed + DisplayText(failure.Message()));
+    }
+    return outcome;
+}
+
+// The in-place editor hands over the confirmed text instead of writing it
+// into the item: whether the caption changes is decided by the rename, after
+// the editor is gone. (A message box shown while the editor still existed
+// would take its focus, and the lost focus would commit the edit a second
+// time.)
+class FolderNameDelegate : public QStyledItemDelegate {
+public:
+    struct Edit {
+        QPersistentModelIndex index;
+        QTreeWidgetItem* item = nullptr;
+        QString text;
+    };
+
+    explicit FolderNameDelegate(QObject* parent) : QStyledItemDelegate(parent) {}
+
+    // The item whose caption the editor about to open edits.
+    void BeginEdit(QTreeWidgetItem* item, const QModelIndex& index) {
+        editedItem_ = item;
+        editedIndex_ = index;
+        confirmed_.reset();
+    }
+
+    // An editor is open. Keys it does not use itself reach the tree view as
+    // well, where they must not start commands.
+    bool IsEditing() const { return editing_; }
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        editing_ = true;
+        return QStyledItemDelegate::createEditor(parent, option, index);
+    }
+
+    void destroyEditor(QWidget* editor, const QModelIndex& index) const override {
+        editing_ = false;
+        QStyledItemDelegate::destroyEditor(editor, index);
+    }
+
+    void setModelData(QWidget* editor, QAbstractItemModel* /*model*/,
+                      const QModelIndex& index) const override {
+        const auto* line = qobject_cast<const QLineEdit*>(editor);
+        if (line != nullptr && index == editedIndex_) {
+            confirmed_ = Edit{editedIndex_, editedItem_, line->text()};
+        }
+    }
+
+    // The confirmed edit, once, when its item still exists. None after
+    // Escape, which closes the editor without confirming.
+    std::optional<Edit> TakeConfirmed() {
+        std::optional<Edit> edit = std::move(confirmed_);
+        confirmed_.reset();
+        if (edit && !edit->index.isValid()) {
+            return std::nullopt;
+        }
+        return edit;
+    }
+
+private:
+    QTreeWidgetItem* editedItem_ = nullptr;
+    QPersistentModelIndex editedIndex_;
+    mutable std::optional<Edit> confirmed_;
+    mutable bool editing_ = false;
+};
+
+// Drags and drops over the tree's viewport go to the window's handlers
+// instead of the view's own, which would move items within the view by
+// itself, behind the back of the folder nodes and the disk.
+class TreeDropFilter : public QObject {
+public:
+    using OverHandler = std::function<bool(QObject* source)>;
+    using DropHandler = std::function<void(QObject* source, const QPoint& point)>;
+
+    TreeDropFilter(QAbstractItemView* view, OverHandler over, DropHandler drop)
+        : QObject(view), view_(view), over_(std::move(over)), drop_(std::move(drop)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::DragEnter:
+            case QEvent::DragMove: {
+                auto* move = static_cast<QDragMoveEvent*>(event);
+                if (over_(move->source())) {
+                    move->setDropAction(move->possibleActions().testFlag(Qt::MoveAction)
+                                            ? Qt::MoveAction
+                                            : move->proposedAction());
+                    move->accept();
+                } else {
+                    move->ignore();
+                }
+                ScrollNearEdge(move->position().toPoint());
+                return true;
+            }
+            case QEvent::Drop: {
+                auto* drop = static_cast<QDropEvent*>(event);
+                QObject* source = drop->source();
+                if (!over_(source)) {
+                    drop->ignore();
+                    return true;
+                }
+                // The handler moves the item itself. A move reported back to a
+                // view that started the drag would make it remove its selected
+                // rows as well, so the drop reports a copy.
+                drop->setDropAction(Qt::CopyAction);
+                drop->accept();
+                // The move runs once the drag has ended: it may ask the user,
+                // and a modal box does not belong inside the drag's own loop.
+                const QPoint point = drop->position().toPoint();
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, guarded = QPointer<QObject>(source), point] {
+                        if (guarded) {
+                            drop_(guarded.data(), point);
+                        }
+                    },
+                    Qt::QueuedConnection);
+                return true;
+            }
+            default:
+                return QObject::eventFilter(watched, event);
+        }
+    }
+
+private:
+    // The view scrolls itself during its own drags only; these drags are
+    // ours, so a folder out of sight is brought into reach here.
+    void ScrollNearEdge(const QPoint& point) {
+        QScrollBar* bar = view_->verticalScrollBar();
+        const int margin = view_->autoScrollMargin();
+        if (point.y() < margin) {
+            bar->setValue(bar->value() - bar->singleStep());
+        } else if (point.y() > view_->viewport()->height() - margin) {
+            bar->setValue(bar->value() + bar->singleStep());
+        }
+    }
+
+    QAbstractItemView* view_;
+    OverHandler over_;
+    DropHandler drop_;
+};
+
+// Starts the drag of the selected link when the list's model does not offer
+// drags of its own (a drag of the model's kind works as well: the drop looks
+// at the source and the selection only).
+class LinkDragStarter : public QObject {
+public:
+    explicit LinkDragStarter(QTreeView* list) : QObject(list), list_(list) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::MouseButtonPress: {
+                const auto* press = static_cast<QMouseEvent*>(event);
+                pressed_ = press->button() == Qt::LeftButton &&
+                           list_->indexAt(press->position().toPoint()).isValid();
+                pressPoint_ = press->position().toPoint();
+                break;
+            }
+            case QEvent::MouseButtonRelease:
+                pressed_ = false;
+                break;
+            case QEvent::MouseMove: {
+                const auto* move = static_cast<QMouseEvent*>(event);
+                if (!pressed_ || !move->buttons().testFlag(Qt::LeftButton) ||
+                    (move->position().toPoint() - pressPoint_).manhattanLength() <
+                        QApplication::startDragDistance()) {
+                    break;
+                }
+                pressed_ = false;
+                const QModelIndexList selected = list_->selectionModel()->selectedRows();
+                if (selected.isEmpty() ||
+                    list_->model()->flags(selected.first()).testFlag(Qt::ItemIsDragEnabled)) {
+                    break;
+                }
+                auto* data = new QMimeData;
+                data->setData(kLinkDragMimeType, QByteArray());
+                auto* drag = new QDrag(list_);
+                drag->setMimeData(data);
+                const QVariant icon = selected.first().data(Qt::DecorationRole);
+                if (icon.canConvert<QIcon>()) {
+                    drag->setPixmap(icon.value<QIcon>().pixmap(list_->iconSize()));
+                }
+                drag->exec(Qt::MoveAction | Qt::CopyAction, Qt::MoveAction);
+                return true;
+            }
+            default:
+                break;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QTreeView* list_;
+    bool pressed_ = false;
+    QPoint pressPoint_;
+};
+
+// Double-clicks on the tree rename; the view's own reaction (editing by its
+// triggers, expanding) is not wanted.
+class DoubleClickFilter : public QObject {
+public:
+    DoubleClickFilter(QObject* parent, std::function<void()> handler)
+        : QObject(parent), handler_(std::move(handler)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonDblClick &&
+            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+            handler_();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> handler_;
+};
+
+int KeyCodeOf(int qtKey) {
+    if (IsEnterKey(qtKey)) {
+        return kKeyEnter;
+    }
+    switch (qtKey) {
+        case Qt::Key_Insert:
+            return kKeyInsert;
+        case Qt::Key_Delete:
+            return kKeyDelete;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
+void TMainForm::ConnectFolderCommands() {
+    const auto wire = [this](QAction* action, void (TMainForm::*handler)()) {
+        connect(action, &QAction::triggered, this,
+                [this, handler] { GuardHandler([this, handler] { (this->*handler)(); }); });
+    };
+    wire(PMCreateDir, &TMainForm::PMCreateDirClick);
+    wire(PMRenameDir, &TMainForm::PMRenameDirClick);
+    wire(PMDeleteDir, &TMainForm::PMDeleteDirClick);
+
+    auto* delegate = new FolderNameDelegate(TVTree);
+    InstallKeyHandler(TVTree, [this, delegate](int key) {
+        const int code = KeyCodeOf(key);
+        if (code == 0 || delegate->IsEditing()) {
+            return false;
+        }
+        GuardHandler([this, code] { TVTreeKeyDown(code); });
+        return true;
+    });
+    TVTree->viewport()->installEventFilter(
+        new DoubleClickFilter(TVTree, [this] { GuardHandler([this] { PMRenameDirClick(); }); }));
+
+    // Editing starts only through PMRenameDirClick, which asks TVTreeEditing.
+    TVTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    TVTree->setItemDelegate(delegate);
+    // Connected after the view's own handler, so the editor is gone when the
+    // rename runs.
+    connect(delegate, &QAbstractItemDelegate::closeEditor, this, [this, delegate] {
+        const std::optional<FolderNameDelegate::Edit> edit = delegate->TakeConfirmed();
+        if (edit) {
+            QString text = edit->text;
+            GuardHandler([&] { TVTreeEdited(edit->item, text); });
+        }
+    });
+
+    TVTree->viewport()->setAcceptDrops(true);
+    TVTree->viewport()->installEventFilter(new TreeDropFilter(
+        TVTree,
+        [this](QObject* source) {
+            bool accept = false;
+            TVTreeDragOver(source, accept);
+            return accept;
+        },
+        [this](QObject* source, const QPoint& point) {
+            GuardHandler([&] { TVTreeDragDrop(source, point); });
+        }));
+    LVList->viewport()->installEventFilter(new LinkDragStarter(LVList));
+}
+
+void TMainForm::TVTreeKeyDown(int Key) {
+    switch (Key) {
+        case kKeyEnter:
+            PMRenameDirClick();
+            break;
+        case kKeyInsert:
+            PMCreateDirClick();
+            break;
+        case kKeyDelete:
+            PMDeleteDirClick();
+            break;
+        default:
+            break;
+    }
+}
+
+void TMainForm::PMCreateDirClick() {
+    QTreeWidgetItem* parentItem = TVTree->currentItem();
+    if (parentItem == nullptr) {
+        parentItem = TVTree->topLevelItem(0);
+    }
+    TBookTree* parent = FolderNodeOf(parentItem);
+    if (parent == nullptr) {
+        return;  // no tree after a failed scan
+    }
+    const std::optional<QString> entered =
+        CurrentDialogs().InputBox(kCreateTitle, kCreatePrompt, QString());
+    if (!entered) {
+        return;
+    }
+    const std::string name = FileNameBytes(*entered);
+    if (IsForbiddenFolderName(name)) {
+        ShowMessage(kInvalidFolderName);
+        return;
+    }
+    const std::string newPath = JoinPath(parent->Path, name);
+    if (DirectoryExists(newPath)) {
+        ShowMessage(kDirectoryExists);
+        return;
+    }
+    if (::mkdir(newPath.c_str(), kNewDirectoryMode) != 0) {
+        const int error = errno;
+        ShowMessage(error == EEXIST && DirectoryExists(newPath)
+                        ? kDirectoryExists
+                        : kCreateFailed + DisplayText(std::system_category().message(error)));
+        return;
+    }
+    TBookTree* node = parent->AddNode(nullptr);
+    node->Path = newPath;
+    node->Status = 0;
+    // The directory's name, from which the item takes its caption: the
+    // caption shows what the file system holds.
+    node->Text = name;
+    AddTreeItems(node, parentItem, TVTree);
+    SortTreeView(TVTree);
+}
+
+void TMainForm::PMRenameDirClick() {
+    QTreeWidgetItem* item = TVTree->currentItem();
+    if (item == nullptr) {
+        return;
+    }
+    bool allowEdit = true;
+    TVTreeEditing(item, allowEdit);
+    if (!allowEdit) {
+        return;
+    }
+    item->setFlags(item->flags() | Qt::ItemIsEditable);
+    auto* delegate = static_cast<FolderNameDelegate*>(TVTree->itemDelegate());
+    delegate->BeginEdit(item, TVTree->currentIndex());
+    TVTree->editItem(item);
+}
+
+void TMainForm::TVTreeEditing(QTreeWidgetItem* Node, bool& AllowEdit) {
+    // The root is the collection itself: its caption is not a directory name.
+    AllowEdit = Node != nullptr && Node != TVTree->topLevelItem(0);
+}
+
+void TMainForm::TVTreeEdited(QTreeWidgetItem* Node, QString& S) {
+    TBookTree* node = FolderNodeOf(Node);
+    if (node == nullptr || Node->parent() == nullptr) {
+        return;
+    }
+    const QString caption = Node->text(0);
+    const std::string name = FileNameBytes(S);
+    if (IsForbiddenFolderName(name)) {
+        S = caption;
+        ShowMessage(kInvalidFolderName);
+        return;
+    }
+    const std::string newPath = ParentWithSeparator(node->Path) + name;
+    // The unchanged name and the empty one name existing directories too.
+    if (DirectoryExists(newPath)) {
+        S = caption;
+        ShowMessage(kDirectoryExists);
+        return;
+    }
+    try {
+        MovePathNoReplace(node->Path, newPath);
+    } catch (const EFileError& failure) {
+        S = caption;
+        ShowMessage(kRenameFailed + DisplayText(failure.Message()));
+        return;
+    }
+    // The link list keeps its items: their nodes get the new paths here.
+    for (int index = 0; index < node->Count(); ++index) {
+        node->Child(index)->RebasePath(newPath);
+    }
+    node->Path = newPath;
+    S = DisplayFileName(name);
+    Node->setText(0, S);
+    SortTreeView(TVTree);
+}
+
+void TMainForm::PMDeleteDirClick() {
+    QTreeWidgetItem* item = TVTree->currentItem();
+    TBookTree* node = FolderNodeOf(item);
+    if (node == nullptr) {
+        return;
+    }
+    // The root is the window's whole collection: without it there would be
+    // nothing left to show, so the question is not even asked.
+    if (item->parent() == nullptr) {
+        ShowMessage(kRootNotDeletable);
+        return;
+    }
+    if (!CurrentDialogs().Confirm(kDeleteQuestion)) {
+        return;
+    }
+    QString note;
+    try {
+        ShellDeletePath(node->Path);
+    } catch (const EOriginalNotRemoved& failure) {
+        // The trash holds all of it; what could not be removed stays on disk
+        // and is named to the user.
+        note = DisplayText(failure.Message());
+    } catch (const EFileError& failure) {
+        ShowMessage(kDeleteFailed + DisplayText(failure.Message()));
+        return;
+    }
+    // The view selects another folder as the item goes, which fills the list
+    // with that folder's links before the nodes below are freed.
+    delete item;
+    const std::vector<TLinkItem>& listed = LVListItems->Items();
+    if (std::any_of(listed.begin(), listed.end(),
+                    [node](const TLinkItem& link) { return IsWithin(link.Node, node); })) {
+        TVTreeChange(TVTree->currentItem());
+    }
+    node->Delete(true);
+    if (!note.isEmpty()) {
+        ShowMessage(note);
+    }
+}
+
+void TMainForm::TVTreeDragOver(QObject* Source, bool& Accept) {
+    Accept = Source != nullptr && (Source == LVList || Source == TVTree);
+}
+
+void TMainForm::TVTreeDragDrop(QObject* Source, const QPoint& Point) {
+    QTreeWidgetItem* target = TVTree->itemAt(Point);
+    if (FolderNodeOf(target) == nullptr) {
+        return;
+    }
+    if (Source == TVTree) {
+        MoveFolderOnto(target);
+    } else if (Source == LVList) {
+        MoveLinkOnto(target);
+    }
+}
+
+void TMainForm::MoveFolderOnto(QTreeWidgetItem* Target) {
+    QTreeWidgetItem* dragged = TVTree->currentItem();
+    TBookTree* moved = FolderNodeOf(dragged);
+    TBookTree* targetNode = FolderNodeOf(Target);
+    if (moved == nullptr || dragged == Target) {
+        return;
+    }
+    // The root has no parent to leave, and every other folder is below it.
+    if (dragged->parent() == nullptr || IsItemWithin(Target, dragged)) {
+        ShowMessage(kIntoItself);
+        return;
+    }
+    if (dragged->parent() == Target) {
+        return;  // it is there already
+    }
+    const std::string oldPath = moved->Path;
+    const std::string name = LastPathPart(oldPath);
+    if (HasChildNamed(targetNode, name) || EntryExists(JoinPath(targetNode->Path, name))) {
+        ShowMessage(kFolderNameTaken);
+        return;
+    }
+    const DiskMove disk = MoveIntoFolder(oldPath, targetNode->Path);
+    if (!disk.moved) {
+        return;
+    }
+    // Every path below follows the directory to the place, and the name,
+    // it really has now.
+    moved->ReplacePathHead(disk.path, oldPath.size() + 1);
+    targetNode->AddNode(moved);
+    {
+        const QSignalBlocker blocker(TVTree);
+        QTreeWidgetItem* oldParent = dragged->parent();
+        oldParent->takeChild(oldParent->indexOfChild(dragged));
+        Target->addChild(dragged);
+        dragged->setText(0, DisplayFileName(LastPathPart(disk.path)));
+    }
+    // The dragged folder was selected when the drag began and the list shows
+    // its links, whose nodes now have their new paths.
+    SelectQuietly(TVTree, dragged);
+    ExpandSubtree(Target);
+    SortTreeView(TVTree);
+    if (!disk.note.isEmpty()) {
+        ShowMessage(disk.note);
+    }
+}
+
+void TMainForm::MoveLinkOnto(QTreeWidgetItem* Target) {
+    const int row = SelectedLinkRow();
+    if (row == kNoItem) {
+        return;
+    }
+    TBookTree* moved = LVListItems->Item(row).Node;
+    TBookTree* targetNode = FolderNodeOf(Target);
+    const std::string name = LastPathPart(moved->Path);
+    // Onto its own folder the link finds itself here, and is refused.
+    if (HasChildNamed(targetNode, name) || EntryExists(JoinPath(targetNode->Path, name))) {
+        ShowMessage(kLinkNameTaken);
+        return;
+    }
+    const DiskMove disk = MoveIntoFolder(moved->Path, targetNode->Path);
+    if (!disk.moved) {
+        return;
+    }
+    LVListItems->Remove(row);
+    moved->Path = disk.path;
+    targetNode->AddNode(moved);
+    if (!disk.note.isEmpty()) {
+        ShowMessage(disk.note);
+    }
+}
 
 }  // namespace vornakle
