@@ -16,6 +16,7 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/Dialogs.h"
 #include "report/LinkActions.h"
+#include "report/LinkListView.h"
 #include "report/LinkOrdering.h"
 #include "report/ReportForm.h"
 #include "report/StatusMenu.h"
@@ -39,9 +40,6 @@ constexpr int kStatusPanelHeight = 21;
 constexpr int kTreeIndent = 19;
 constexpr int kButtonWidth = 113;
 constexpr qreal kButtonFontPoints = 7.5;
-constexpr int kNameColumnWidth = 150;
-constexpr int kUrlColumnWidth = 250;
-constexpr int kStatusColumnWidth = 80;
 
 const QColor kIdleTextColour(0x00, 0x00, 0x00);
 const QColor kBusyTextColour(0xC0, 0xC0, 0xC0);
@@ -137,28 +135,11 @@ void TMainForm::BuildComponents() {
     PLVList = NewPanel(QStringLiteral("PLVList"), PLayout);
     auto* listLayout = new QVBoxLayout(PLVList);
     listLayout->setContentsMargins(0, 0, 0, 0);
-    LVList = new QTreeView(PLVList);
-    LVList->setObjectName(QStringLiteral("LVList"));
-    LVListItems = new TLinkItems(LVList);
-    LVListItems->setObjectName(QStringLiteral("LVListItems"));
-    KeepLinkItemsSorted(*LVListItems, FSortColumn, FSortDirection);
-    LVList->setModel(LVListItems);
-    LVList->setRootIsDecorated(false);
-    LVList->setItemsExpandable(false);
-    LVList->setUniformRowHeights(true);
-    LVList->setAllColumnsShowFocus(true);
-    LVList->setSelectionBehavior(QAbstractItemView::SelectRows);
-    LVList->setSelectionMode(QAbstractItemView::SingleSelection);
-    LVList->setIconSize(QSize(16, 16));
+    const LinkListView list =
+        NewLinkListView(QStringLiteral("LVList"), PLVList, FSortColumn, FSortDirection);
+    LVList = list.view;
+    LVListItems = list.items;
     LVList->setDragEnabled(true);
-    LVList->setContextMenuPolicy(Qt::CustomContextMenu);
-    LVList->setSortingEnabled(false);
-    LVList->header()->setSectionsClickable(true);
-    LVList->header()->setSortIndicatorShown(false);
-    LVList->header()->setStretchLastSection(false);
-    LVList->setColumnWidth(TLinkItems::kColumnName, kNameColumnWidth);
-    LVList->setColumnWidth(TLinkItems::kColumnUrl, kUrlColumnWidth);
-    LVList->setColumnWidth(TLinkItems::kColumnStatus, kStatusColumnWidth);
     listLayout->addWidget(LVList);
     layoutPanelLayout->addWidget(PLVList, 1);
 

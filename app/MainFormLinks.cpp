@@ -40,17 +40,6 @@ void CollectLinks(TLinkItems& Items, TBookTree* Node) {
     }
 }
 
-// A link's name must stay a name in its folder: a separator would put the
-// file elsewhere, and a NUL cannot be stored.
-bool IsPlainFileName(const std::string& name) {
-    return name.find(kPathSeparator) == std::string::npos && name.find('\0') == std::string::npos;
-}
-
-std::string WithoutLineBreaks(std::string text) {
-    std::erase_if(text, [](char character) { return character == '\r' || character == '\n'; });
-    return text;
-}
-
 }  // namespace
 
 void TMainForm::ConnectLinkCommands() {
@@ -132,7 +121,7 @@ void TMainForm::PMCreateLinkClick() {
             QStringLiteral("Ein Name für eine Verknüpfung darf kein \"/\" enthalten!"));
         return;
     }
-    const std::string completed = CompleteNewLinkUrl(WithoutLineBreaks(TextBytes(*url)));
+    const std::string completed = CompleteNewLinkUrl(ShortcutLineValue(TextBytes(*url)));
     // An existing file is never replaced: two links of one name cannot share
     // a folder, and the other file may hold what the user still needs.
     if (::access(path.c_str(), F_OK) == 0) {

@@ -19,4 +19,11 @@ inline std::string JoinPath(std::string_view parent, std::string_view name) {
     return path;
 }
 
+// A name that stays a name inside its directory: no separator would put it
+// elsewhere, and no NUL, which no file system stores.
+inline bool IsPlainFileName(std::string_view name) {
+    return name.find(kPathSeparator) == std::string_view::npos &&
+           name.find('\0') == std::string_view::npos;
+}
+
 }  // namespace vornakle

@@ -21,19 +21,6 @@ bool IsItem(const TLinkItems& Items, int Row) {
     return Row >= 0 && Row < Items.Count() && Items.Item(Row).Node != nullptr;
 }
 
-// A name that would put the file into another directory, or that the file
-// system cannot store, is no name for a link in this folder.
-bool IsPlainFileName(const std::string& name) {
-    return name.find(kPathSeparator) == std::string::npos && name.find('\0') == std::string::npos;
-}
-
-// Line breaks typed or pasted into a URL would add lines of their own to the
-// shortcut file.
-std::string WithoutLineBreaks(std::string text) {
-    std::erase_if(text, [](char character) { return character == '\r' || character == '\n'; });
-    return text;
-}
-
 bool RenameNoReplace(const std::string& from, const std::string& to) {
     try {
         MovePathNoReplace(from, to);
@@ -98,7 +85,7 @@ void EditLinkURL(TLinkItems& Items, int Row) {
         CurrentDialogs().ShowMessage(
             QStringLiteral("Dieser Link wurde im Hintergrund bereits verändert!"));
     } else {
-        text = RewriteShortcutText(text, WithoutLineBreaks(TextBytes(*entered)));
+        text = RewriteShortcutText(text, ShortcutLineValue(TextBytes(*entered)));
         WriteShortcutText(node->Path, text);
     }
     std::string url = ShortcutUrlFromText(text);

@@ -13,6 +13,7 @@
 #include "platform/ui/Application.h"
 #include "report/KeyHandler.h"
 #include "report/LinkActions.h"
+#include "report/LinkListView.h"
 #include "report/LinkOrdering.h"
 #include "report/LinkTester.h"
 #include "report/StatusMenu.h"
@@ -32,9 +33,6 @@ constexpr int kButtonGap = 7;  // between the list panel and the buttons
 constexpr int kSecondButtonLeft = 112;
 constexpr int kProgressWidth = 399;
 constexpr qreal kFontPoints = 8.0;
-constexpr int kNameColumnWidth = 150;
-constexpr int kUrlColumnWidth = 250;
-constexpr int kStatusColumnWidth = 80;
 
 }  // namespace
 
@@ -58,26 +56,10 @@ TReportForm::TReportForm(TLinkTester& LinkTester, QWidget* parent)
 void TReportForm::BuildComponents() {
     Panel = new QWidget(this);
     Panel->setObjectName(QStringLiteral("Panel"));
-    LVReport = new QTreeView(Panel);
-    LVReport->setObjectName(QStringLiteral("LVReport"));
-    LVReportItems = new TLinkItems(LVReport);
-    LVReportItems->setObjectName(QStringLiteral("LVReportItems"));
-    KeepLinkItemsSorted(*LVReportItems, FSortColumn, FSortDirection);
-    LVReport->setModel(LVReportItems);
-    LVReport->setRootIsDecorated(false);
-    LVReport->setItemsExpandable(false);
-    LVReport->setUniformRowHeights(true);
-    LVReport->setAllColumnsShowFocus(true);
-    LVReport->setSelectionBehavior(QAbstractItemView::SelectRows);
-    LVReport->setSelectionMode(QAbstractItemView::SingleSelection);
-    LVReport->setIconSize(QSize(16, 16));
-    LVReport->setContextMenuPolicy(Qt::CustomContextMenu);
-    LVReport->header()->setSectionsClickable(true);
-    LVReport->header()->setSortIndicatorShown(false);
-    LVReport->header()->setStretchLastSection(false);
-    LVReport->setColumnWidth(TLinkItems::kColumnName, kNameColumnWidth);
-    LVReport->setColumnWidth(TLinkItems::kColumnUrl, kUrlColumnWidth);
-    LVReport->setColumnWidth(TLinkItems::kColumnStatus, kStatusColumnWidth);
+    const LinkListView list =
+        NewLinkListView(QStringLiteral("LVReport"), Panel, FSortColumn, FSortDirection);
+    LVReport = list.view;
+    LVReportItems = list.items;
     InstallKeyHandler(LVReport, [this](int key) {
         if (!IsEnterKey(key) && key != Qt::Key_Insert && key != Qt::Key_Delete) {
             return false;

@@ -167,6 +167,11 @@ std::string ReadShortcutUrl(const std::string& path) {
     return ReadShortcutUrl(file.Get(), path);
 }
 
+std::string ShortcutLineValue(std::string typed) {
+    std::erase_if(typed, IsLineEnd);
+    return typed;
+}
+
 std::string CompleteNewLinkUrl(const std::string& url) {
     if (url.compare(0, 3, "www") == 0) {
         return "http://" + url;

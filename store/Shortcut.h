@@ -39,6 +39,10 @@ std::string ReadShortcutText(const std::string& path);
 // Throws EFileError with the create error.
 void WriteShortcutText(const std::string& path, std::string_view text);
 
+// A URL as typed, made fit for a shortcut line: line breaks, which a paste
+// can bring, would add lines of their own to the file.
+std::string ShortcutLineValue(std::string typed);
+
 // A URL typed for a new link: one beginning with "www" (lower case) gets
 // "http://" in front of it.
 std::string CompleteNewLinkUrl(const std::string& url);

@@ -1,5 +1,6 @@
 #include "common/BenchSupport.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <array>
@@ -11,8 +12,29 @@
 
 namespace vornakle::bench {
 
-std::int64_t ProcessStatusKilobytes(const std::string& field)
-{
+double ReadFilesOnce(const std::vector<std::string>& paths, std::size_t* bytes) {
+    std::size_t total = 0;
+    const double seconds = SecondsOf([&] {
+        char buffer[16 * 1024];
+        for (const std::string& path : paths) {
+            const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            if (file < 0) {
+                continue;
+            }
+            ssize_t got = 0;
+            while ((got = ::read(file, buffer, sizeof buffer)) > 0) {
+                total += static_cast<std::size_t>(got);
+            }
+            ::close(file);
+        }
+    });
+    if (bytes != nullptr) {
+        *bytes += total;
+    }
+    return seconds;
+}
+
+std::int64_t ProcessStatusKilobytes(const std::string& field) {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line)) {
@@ -23,15 +45,14 @@ std::int64_t ProcessStatusKilobytes(const std::string& field)
     return 0;
 }
 
-std::string RunSelf(const std::string& arguments)
-{
+std::string RunSelf(const std::string& arguments) {
     std::array<char, 4096> self{};
     const ssize_t length = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
     if (length <= 0) {
         throw std::runtime_error("cannot find this program");
     }
-    const std::string command = std::string(self.data(), static_cast<std::size_t>(length)) + " " +
-                                arguments;
+    const std::string command =
+        std::string(self.data(), static_cast<std::size_t>(length)) + " " + arguments;
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
     if (!pipe) {
         throw std::runtime_error("cannot run " + command);
@@ -44,8 +65,7 @@ std::string RunSelf(const std::string& arguments)
     return output;
 }
 
-std::uint64_t Random::Next()
-{
+std::uint64_t Random::Next() {
     // xorshift64*
     state_ ^= state_ >> 12;
     state_ ^= state_ << 25;
@@ -53,8 +73,7 @@ std::uint64_t Random::Next()
     return state_ * 2685821657736338717ULL;
 }
 
-std::string Random::Word(int minimum, int maximum, bool capital)
-{
+std::string Random::Word(int minimum, int maximum, bool capital) {
     const int length = minimum + Below(maximum - minimum + 1);
     std::string word;
     for (int index = 0; index < length; ++index) {

@@ -3,17 +3,21 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vornakle::bench {
 
 // Wall-clock time of one call, in seconds.
 template <typename Body>
-double SecondsOf(Body&& body)
-{
+double SecondsOf(Body&& body) {
     const auto start = std::chrono::steady_clock::now();
     body();
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
+
+// Opens and reads every file once, the floor of anything that reads them;
+// returns the seconds it took and adds the bytes read to bytes (if given).
+double ReadFilesOnce(const std::vector<std::string>& paths, std::size_t* bytes = nullptr);
 
 // Kilobytes of a field of /proc/self/status ("VmRSS", "VmHWM"); 0 if absent.
 std::int64_t ProcessStatusKilobytes(const std::string& field);

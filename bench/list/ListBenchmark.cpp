@@ -49,8 +49,8 @@ Folder Generate(const std::string& root, const std::string& name, int links, Ran
     std::filesystem::create_directories(folder.path);
     for (int link = 0; link < links; ++link) {
         const std::string path = folder.path + "/" + random.Word(3, 10, true) + " " +
-                                 random.Word(2, 9, false) + " - " + random.Word(4, 12, true) +
-                                 " " + std::to_string(link) + ".url";
+                                 random.Word(2, 9, false) + " - " + random.Word(4, 12, true) + " " +
+                                 std::to_string(link) + ".url";
         const std::string url = RandomUrl(random);
         std::ofstream(path, std::ios::binary)
             << "[DEFAULT]\r\nBASEURL=" << url << "\r\n[InternetShortcut]\r\nURL=" << url
@@ -58,20 +58,6 @@ Folder Generate(const std::string& root, const std::string& name, int links, Ran
         folder.files.push_back(path);
     }
     return folder;
-}
-
-double ReadOnce(const std::vector<std::string>& files) {
-    return SecondsOf([&] {
-        char buffer[4096];
-        for (const std::string& path : files) {
-            const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-            if (file >= 0) {
-                while (::read(file, buffer, sizeof buffer) > 0) {
-                }
-                ::close(file);
-            }
-        }
-    });
 }
 
 // What a folder change does: empty the list, add an item per link (each file
@@ -115,7 +101,7 @@ int Run(int small, int large) {
     double smallSeconds = 1e9;
     double largeSeconds = 1e9;
     for (int round = 0; round < kRounds; ++round) {
-        floorSeconds = std::min(floorSeconds, ReadOnce(largeFolder.files));
+        floorSeconds = std::min(floorSeconds, ReadFilesOnce(largeFolder.files));
         smallSeconds = std::min(smallSeconds, FillAndSort(items, smallNode));
         largeSeconds = std::min(largeSeconds, FillAndSort(items, largeNode));
         QApplication::processEvents();
@@ -124,8 +110,8 @@ int Run(int small, int large) {
 
     // Re-sorting by each column, as a header click does.
     double sortSeconds[TLinkItems::kColumnCount] = {};
-    for (int column : {TLinkItems::kColumnUrl, TLinkItems::kColumnStatus,
-                       TLinkItems::kColumnName}) {
+    for (int column :
+         {TLinkItems::kColumnUrl, TLinkItems::kColumnStatus, TLinkItems::kColumnName}) {
         sortSeconds[column] =
             SecondsOf([&] { SortByColumn(items, column, sortColumn, sortDirection); });
     }

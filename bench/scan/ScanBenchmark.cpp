@@ -35,8 +35,7 @@ struct Collection {
     int folders = 0;
 };
 
-std::string RandomUrl(Random& random)
-{
+std::string RandomUrl(Random& random) {
     static const char* const kSchemes[] = {"http://", "https://"};
     static const char* const kTopLevel[] = {".com", ".de", ".org", ".net", ".co.uk"};
     std::string url = kSchemes[random.Below(2)];
@@ -62,17 +61,16 @@ std::string RandomUrl(Random& random)
     return url;
 }
 
-std::string ShortcutFile(const std::string& url)
-{
+std::string ShortcutFile(const std::string& url) {
     return "[DEFAULT]\r\nBASEURL=" + url +
            "\r\n[{000214A0-0000-0000-C000-000000000046}]\r\nProp3=19,11\r\n"
            "[InternetShortcut]\r\nIDList=\r\nURL=" +
            url + "\r\nIconIndex=0\r\nHotKey=0\r\n";
 }
 
-Collection Generate(int links, int folders)
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "vornakle-scan-XXXXXX").string();
+Collection Generate(int links, int folders) {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "vornakle-scan-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("cannot make a temporary directory");
     }
@@ -99,8 +97,8 @@ Collection Generate(int links, int folders)
     }
     for (int link = 0; link < links; ++link) {
         const std::string& folder = folderPaths[static_cast<std::size_t>(link % folders)];
-        const std::string name = random.Word(3, 10, true) + " " + random.Word(2, 9, false) +
-                                 " - " + random.Word(4, 12, true) + " " + std::to_string(link);
+        const std::string name = random.Word(3, 10, true) + " " + random.Word(2, 9, false) + " - " +
+                                 random.Word(4, 12, true) + " " + std::to_string(link);
         const std::string path = folder + "/" + name + ".url";
         std::ofstream(path, std::ios::binary) << ShortcutFile(RandomUrl(random));
         list << path << '\n';
@@ -109,34 +107,19 @@ Collection Generate(int links, int folders)
 }
 
 // Child: the floor, a plain loop that opens and reads every file once.
-int MeasureFloor(const std::string& listFile)
-{
+int MeasureFloor(const std::string& listFile) {
     std::vector<std::string> paths;
     std::ifstream list(listFile);
     for (std::string line; std::getline(list, line);) {
         paths.push_back(line);
     }
     std::size_t bytes = 0;
-    const double seconds = SecondsOf([&] {
-        char buffer[16 * 1024];
-        for (const std::string& path : paths) {
-            const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-            if (file < 0) {
-                continue;
-            }
-            ssize_t got = 0;
-            while ((got = ::read(file, buffer, sizeof buffer)) > 0) {
-                bytes += static_cast<std::size_t>(got);
-            }
-            ::close(file);
-        }
-    });
+    const double seconds = ReadFilesOnce(paths, &bytes);
     std::cout << seconds << " " << bytes << "\n";
     return 0;
 }
 
-std::size_t StringBytes(const TBookTree* node)
-{
+std::size_t StringBytes(const TBookTree* node) {
     std::size_t bytes = node->Path.size() + node->Text.size();
     for (TTree* child : node->Children) {
         bytes += StringBytes(static_cast<const TBookTree*>(child));
@@ -145,8 +128,7 @@ std::size_t StringBytes(const TBookTree* node)
 }
 
 // Child: the scan itself, with its memory.
-int MeasureScan(const std::string& root)
-{
+int MeasureScan(const std::string& root) {
     const std::int64_t emptyKilobytes = ProcessStatusKilobytes("VmRSS");
     TBookTreePtr tree(new TBookTree);
     tree->Text = "Favoriten";
@@ -161,8 +143,7 @@ int MeasureScan(const std::string& root)
     return 0;
 }
 
-int Run(int links, int folders)
-{
+int Run(int links, int folders) {
     const Collection collection = Generate(links, folders);
     RunSelf("--floor " + collection.listFile);  // warms the page cache for both
 
@@ -203,8 +184,7 @@ int Run(int links, int folders)
 }  // namespace
 }  // namespace vornakle::bench
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     using namespace vornakle::bench;
     try {
         int links = 100000;

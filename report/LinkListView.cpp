@@ -1,0 +1,45 @@
+#include "report/LinkListView.h"
+
+#include <QHeaderView>
+#include <QTreeView>
+
+#include "report/LinkOrdering.h"
+#include "store/widgets/LinkItems.h"
+
+namespace vornakle {
+
+namespace {
+constexpr int kNameColumnWidth = 150;
+constexpr int kUrlColumnWidth = 250;
+constexpr int kStatusColumnWidth = 80;
+constexpr int kImageSize = 16;
+}  // namespace
+
+LinkListView NewLinkListView(const QString& name, QWidget* parent, const int& FSortColumn,
+                             const int& FSortDirection) {
+    auto* view = new QTreeView(parent);
+    view->setObjectName(name);
+    auto* items = new TLinkItems(view);
+    items->setObjectName(name + QStringLiteral("Items"));
+    KeepLinkItemsSorted(*items, FSortColumn, FSortDirection);
+    view->setModel(items);
+    view->setRootIsDecorated(false);
+    view->setItemsExpandable(false);
+    view->setUniformRowHeights(true);
+    view->setAllColumnsShowFocus(true);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setIconSize(QSize(kImageSize, kImageSize));
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    view->setSortingEnabled(false);
+    // The list sorts itself on header clicks, showing the arrows as images.
+    view->header()->setSectionsClickable(true);
+    view->header()->setSortIndicatorShown(false);
+    view->header()->setStretchLastSection(false);
+    view->setColumnWidth(TLinkItems::kColumnName, kNameColumnWidth);
+    view->setColumnWidth(TLinkItems::kColumnUrl, kUrlColumnWidth);
+    view->setColumnWidth(TLinkItems::kColumnStatus, kStatusColumnWidth);
+    return {view, items};
+}
+
+}  // namespace vornakle

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+class QTreeView;
+class QWidget;
+
+namespace vornakle {
+
+class TLinkItems;
+
+// A link list as both windows show it: report style with the columns "Name",
+// "URL" and "Status", whole rows selected one at a time, small status images,
+// a context menu on request, and the items kept in the order of the window's
+// sort state (which must live as long as the list).
+struct LinkListView {
+    QTreeView* view;
+    TLinkItems* items;
+};
+LinkListView NewLinkListView(const QString& name, QWidget* parent, const int& FSortColumn,
+                             const int& FSortDirection);
+
+}  // namespace vornakle
