@@ -3,7 +3,7 @@
 
 #include "http/HttpClient.h"
 
-#include "net/SockStrings.h"
+#include "http/ReplyHeader.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -14,16 +14,6 @@
 namespace vornakle {
 
 namespace {
-
-// The recognised header lines: the upper-case name with its colon, and
-// where the value starts (the name, its colon and exactly one blank; a
-// second blank is the value's first character).
-constexpr const char* kSetCookieField = "SET-COOKIE:";
-constexpr std::size_t kSetCookieValueOffset = 12;
-constexpr const char* kLocationField = "LOCATION:";
-constexpr std::size_t kLocationValueOffset = 10;
-constexpr const char* kContentLengthField = "CONTENT-LENGTH:";
-constexpr const char* kContentLengthTail = "ENGTH:";
 
 // Status codes whose replies carry no body (RFC 1945 sections 9.2 and 9.3).
 constexpr std::int16_t kNoContent = 204;
@@ -45,82 +35,6 @@ public:
 private:
     Action action_;
 };
-
-std::string UpperLetters(std::string text) {
-    for (char& character : text) {
-        if (character >= 'a' && character <= 'z') {
-            character = static_cast<char>(character - 'a' + 'A');
-        }
-    }
-    return text;
-}
-
-std::string WithoutLineEnd(std::string line) {
-    if (!line.empty() && line.back() == '\n') {
-        line.pop_back();
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-    }
-    return line;
-}
-
-std::string ValueFrom(const std::string& line, std::size_t offset) {
-    const std::string value = WithoutLineEnd(line);
-    return offset < value.size() ? value.substr(offset) : std::string();
-}
-
-// The second field of the status line as a decimal number with an optional
-// sign; anything else (the line end glued to the number, a letter, a number
-// beyond 32 bits) gives 0. The low 16 bits are kept, as signed.
-std::int16_t StatusNumber(const std::string& statusLine) {
-    const std::string field = NthWord(statusLine, ' ', 2);
-    std::size_t index = 0;
-    bool negative = false;
-    if (index < field.size() && (field[index] == '+' || field[index] == '-')) {
-        negative = field[index] == '-';
-        ++index;
-    }
-    if (index == field.size()) {
-        return 0;
-    }
-    std::int64_t value = 0;
-    for (; index < field.size(); ++index) {
-        if (field[index] < '0' || field[index] > '9') {
-            return 0;
-        }
-        value = value * 10 + (field[index] - '0');
-        if (value > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1) {
-            return 0;
-        }
-    }
-    value = negative ? -value : value;
-    if (value > std::numeric_limits<std::int32_t>::max()) {
-        return 0;
-    }
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(value & 0xFFFF));
-}
-
-// The digits behind "Content-Length: ": the name, its colon and the one
-// character after it are skipped, then anything up to the first digit; -1
-// when no digit follows. A number too large for any body stays at the
-// largest value.
-std::int64_t ContentLength(const std::string& line, const std::string& upperLine) {
-    std::size_t index = upperLine.find(kContentLengthTail);
-    index += std::strlen(kContentLengthTail) + 1;
-    while (index < line.size() && (line[index] < '0' || line[index] > '9')) {
-        ++index;
-    }
-    if (index >= line.size()) {
-        return -1;
-    }
-    constexpr std::int64_t kLargest = std::numeric_limits<std::int64_t>::max() / 10;
-    std::int64_t value = 0;
-    for (; index < line.size() && line[index] >= '0' && line[index] <= '9'; ++index) {
-        value = value < kLargest ? value * 10 + (line[index] - '0') : kLargest;
-    }
-    return value;
-}
 
 void AddWrapping(std::int32_t& total, int amount) {
     total = static_cast<std::int32_t>(static_cast<std::uint32_t>(total) +
@@ -180,21 +94,26 @@ void THttpClient::ReadReplyHeader() {
     capture(statusLine);
     while (headerBytes < kMaxHeaderBytes) {
         const std::string line = ReadLn();
-        const std::string upper = UpperLetters(line);
-        const std::string name = NthWord(upper, ' ', 1);
-        if (name == kSetCookieField) {
-            ReplyCookie = ValueFrom(line, kSetCookieValueOffset);
-            ReplyCookies.push_back(ReplyCookie);
-        } else if (name == kLocationField) {
-            ReplyLocation = ValueFrom(line, kLocationValueOffset);
-        } else if (name == kContentLengthField) {
-            ReplyContentLength = ContentLength(line, upper);
-            BytesTotal = static_cast<std::int32_t>(
-                std::min<std::int64_t>(std::max<std::int64_t>(ReplyContentLength, 0),
-                                       std::numeric_limits<std::int32_t>::max()));
+        const TReplyLine field = ParseReplyLine(line);
+        switch (field.Field) {
+            case ReplyField::SetCookie:
+                ReplyCookie = field.Value;
+                ReplyCookies.push_back(ReplyCookie);
+                break;
+            case ReplyField::Location:
+                ReplyLocation = field.Value;
+                break;
+            case ReplyField::ContentLength:
+                ReplyContentLength = field.ContentLength;
+                BytesTotal = static_cast<std::int32_t>(
+                    std::min<std::int64_t>(std::max<std::int64_t>(ReplyContentLength, 0),
+                                           std::numeric_limits<std::int32_t>::max()));
+                break;
+            case ReplyField::Other:
+                break;
         }
         capture(line);
-        if (line.empty() || line == "\n" || line == "\r\n") {
+        if (IsHeaderEnd(line)) {
             break;
         }
     }

@@ -1,0 +1,36 @@
+#pragma once
+
+// The reading rules of an HTTP reply header as pure functions: the reply
+// number of the status line, and the three header lines the client acts on.
+// THttpClient::ReadReplyHeader applies them line by line.
+
+#include <cstdint>
+#include <string>
+
+namespace vornakle {
+
+// The second blank-separated field of the status line as a decimal number
+// with an optional sign, its low 16 bits as a signed number; 0 when the
+// field is no such number (the line end glued to it, a letter, more than 32
+// bits).
+std::int16_t StatusNumber(const std::string& StatusLine);
+
+enum class ReplyField { Other, SetCookie, Location, ContentLength };
+
+struct TReplyLine {
+    ReplyField Field = ReplyField::Other;
+    // Set-Cookie and Location: the value without the line end.
+    std::string Value;
+    // Content-Length: the announced length, -1 when no digits follow.
+    std::int64_t ContentLength = -1;
+};
+
+// What a header line (as ReadLn returns it, line end included) says. A
+// field is recognised by its name, its colon and at least one blank, in any
+// letter case; its value starts after exactly one blank.
+TReplyLine ParseReplyLine(const std::string& Line);
+
+// The empty line that ends the header, or the end of the stream (empty).
+bool IsHeaderEnd(const std::string& Line);
+
+}  // namespace vornakle

@@ -1,0 +1,61 @@
+#pragma once
+
+// The properties every reading of an outside reply header must have, shared
+// by the libFuzzer entry point and the corpus test. The input is split into
+// lines as ReadLn returns them (each with its line feed; the last may lack
+// it); the first is the status line.
+
+#include "http/ReplyHeader.h"
+
+#include <string>
+
+namespace vornakle::testing {
+
+// Empty when the properties hold, else what went wrong.
+inline std::string CheckReplyHeader(const std::string& input) {
+    std::size_t start = 0;
+    bool statusLine = true;
+    while (start < input.size()) {
+        const std::size_t end = input.find('\n', start);
+        const std::string line =
+            input.substr(start, end == std::string::npos ? std::string::npos : end - start + 1);
+        start = end == std::string::npos ? input.size() : end + 1;
+        if (statusLine) {
+            statusLine = false;
+            const std::int16_t number = StatusNumber(line);
+            // A plain number of up to four digits in the second field is
+            // read as itself.
+            const std::size_t blank = line.find(' ');
+            if (blank != std::string::npos) {
+                const std::size_t next = line.find(' ', blank + 1);
+                const std::string field = line.substr(
+                    blank + 1, next == std::string::npos ? std::string::npos : next - blank - 1);
+                if (!field.empty() && field.size() <= 4 &&
+                    field.find_first_not_of("0123456789") == std::string::npos &&
+                    number != std::stoi(field)) {
+                    return "status " + field + " read as " + std::to_string(number);
+                }
+            }
+            continue;
+        }
+        const TReplyLine reading = ParseReplyLine(line);
+        if (reading.Value.find('\n') != std::string::npos) {
+            return "value holds the line end: " + line;
+        }
+        if (reading.Value.size() >= line.size()) {
+            return "value longer than its line: " + line;
+        }
+        if (reading.Field != ReplyField::ContentLength && reading.ContentLength != -1) {
+            return "length from another line: " + line;
+        }
+        if (reading.ContentLength < -1) {
+            return "negative length: " + line;
+        }
+        if (IsHeaderEnd(line)) {
+            break;
+        }
+    }
+    return std::string();
+}
+
+}  // namespace vornakle::testing
