@@ -93,8 +93,7 @@ void TMainForm::TestItem(TLinkItems& Items, int Row) {
     std::int32_t status = kStatusUnknown;
     try {
         HttpClient->Head(node->Text);
-        status = HttpClient->ReplyNumber > 0 ? std::int32_t{HttpClient->ReplyNumber}
-                                             : std::int32_t{kStatusUnknown};
+        status = StatusOfReply(HttpClient->ReplyNumber);
     } catch (...) {
         // No usable answer: the host, the connection, the URL or the reply
         // failed. The user sees the status, not the error.

@@ -29,6 +29,12 @@ enum ImageIndex : int {
     kImageCount = 8,
 };
 
+// The status a check files for a server's reply number: the number itself
+// when the reply had one, else "no usable answer".
+inline std::int32_t StatusOfReply(int replyNumber) {
+    return replyNumber > 0 ? replyNumber : kStatusUnknown;
+}
+
 // The image a link with this status shows. A temporary redirection (302) and
 // "not modified" (304) count as fine, a permanent one (301) as invalid.
 int StatusImageIndex(std::int32_t status);
