@@ -19,7 +19,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "HeadServer.h"
+#include "common/HeadServer.h"
 #include "common/BenchSupport.h"
 #include "http/HttpClient.h"
 

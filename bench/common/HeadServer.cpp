@@ -1,4 +1,4 @@
-#include "HeadServer.h"
+#include "common/HeadServer.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -21,7 +21,7 @@ constexpr const char* kReply =
 
 }  // namespace
 
-HeadServer::HeadServer() {
+HeadServer::HeadServer(std::chrono::milliseconds replyDelay) : replyDelay_(replyDelay) {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int reuse = 1;
     ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
@@ -66,6 +66,9 @@ void HeadServer::Serve() {
             request.append(chunk, static_cast<std::size_t>(got));
         }
         if (request.find("\r\n\r\n") != std::string::npos) {
+            if (replyDelay_.count() > 0) {
+                std::this_thread::sleep_for(replyDelay_);
+            }
             ::send(connection, reply.data(), reply.size(), MSG_NOSIGNAL);
             ++served_;
         }

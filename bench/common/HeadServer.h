@@ -5,17 +5,18 @@
 // in one translation unit.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <thread>
 
 namespace vornakle::bench {
 
 // One connection at a time: read the request header, answer 200 with an
-// empty body, close, as an HTTP/1.0 server does. Both clients meet the same
-// server.
+// empty body (after replyDelay, like a distant server), close, as an HTTP/1.0
+// server does. Every client measured meets the same server.
 class HeadServer {
 public:
-    HeadServer();
+    explicit HeadServer(std::chrono::milliseconds replyDelay = std::chrono::milliseconds(0));
     ~HeadServer();
     HeadServer(const HeadServer&) = delete;
     HeadServer& operator=(const HeadServer&) = delete;
@@ -28,6 +29,7 @@ private:
 
     int listener_ = -1;
     std::uint16_t port_ = 0;
+    std::chrono::milliseconds replyDelay_;
     std::atomic<bool> stop_{false};
     std::atomic<long> served_{0};
     std::thread thread_;
