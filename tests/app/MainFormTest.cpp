@@ -9,8 +9,10 @@
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QTest>
+#include <QTimer>
 
 #include "MainFormFixture.h"
+#include "report/ReportForm.h"
 #include "store/LinkStatus.h"
 #include "store/widgets/BookTreeView.h"
 
@@ -362,6 +364,14 @@ TEST_F(MainFormTest, Screenshot) {
     List()->setCurrentIndex(Items()->index(1, 0));
     QApplication::processEvents();
     EXPECT_TRUE(Form().grab().save(QString::fromUtf8(directory) + "/main-window.png"));
+
+    QTimer::singleShot(0, &Form(), [&] {
+        QWidget* report = Form().Report();
+        QApplication::processEvents();
+        EXPECT_TRUE(report->grab().save(QString::fromUtf8(directory) + "/report-window.png"));
+        report->findChild<QAbstractButton*>("BOK")->click();
+    });
+    QTest::mouseClick(Button("BReport"), Qt::LeftButton);
 }
 
 }  // namespace
