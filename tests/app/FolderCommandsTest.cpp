@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QTest>
 #include <filesystem>
 #include <set>
@@ -611,18 +612,44 @@ TEST_F(FolderCommandsTest, AMoveTheDiskRefusesChangesNothing) {
 }
 
 TEST_F(FolderCommandsTest, OnlyTheTwoViewsMayDragOntoTheTree) {
-    collection_.MakeDirectory("News");
+    collection_.WriteFile("News/n.url", ShortcutText("http://n/"));
+    collection_.MakeDirectory("Ziel");
     Start();
     const auto accepts = [&](QObject* source) {
-        bool accept = !true;
-        Form().TVTreeDragOver(source, accept);
-        return accept;
+        // The answer must not depend on what the flag held before.
+        bool fromTrue = true;
+        bool fromFalse = false;
+        Form().TVTreeDragOver(source, fromTrue);
+        Form().TVTreeDragOver(source, fromFalse);
+        EXPECT_EQ(fromTrue, fromFalse);
+        return fromFalse;
     };
     EXPECT_TRUE(accepts(List()));
     EXPECT_TRUE(accepts(Tree()));
     EXPECT_FALSE(accepts(nullptr));  // a drag from another program
     EXPECT_FALSE(accepts(Button("BExit")));
     EXPECT_FALSE(accepts(Tree()->viewport()));
+
+    // Text or files dragged in from another program are refused at the
+    // viewport and move nothing, whatever lies under the pointer.
+    Select("News");
+    const Strings before = DiskPaths();
+    QMimeData data;
+    data.setText(QString::fromStdString(collection_.Path("News/n.url")));
+    const QPoint point = PointOf("Ziel");
+    QDragEnterEvent enter(point, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
+                          Qt::NoModifier);
+    QApplication::sendEvent(Tree()->viewport(), &enter);
+    EXPECT_FALSE(enter.isAccepted());
+    QDropEvent drop(QPointF(point), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
+                    Qt::NoModifier);
+    QApplication::sendEvent(Tree()->viewport(), &drop);
+    EXPECT_FALSE(drop.isAccepted());
+    QApplication::processEvents();
+    EXPECT_TRUE(Messages().empty());
+    EXPECT_EQ(DiskPaths(), before);
+    EXPECT_EQ(Captions(), Strings{"n"});
+    ExpectTreeMatchesDisk();
 }
 
 TEST_F(FolderCommandsTest, KeysRunTheCommandsWhateverTheModifiers) {
