@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QObject>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/check/CheckQueue.h"
+
+namespace vornakle {
+
+class THttpClient;
+
+// How a run of checks goes.
+struct TCheckSettings {
+    // Most checks under way at once, each on a worker thread of its own.
+    int Jobs = 8;
+    // Most checks under way at once whose URLs name one host (HostKeyOf).
+    int PerHost = 2;
+    // Bound of each lookup, connect and idle read, in milliseconds.
+    std::int32_t TimeOutMilliseconds = 20000;
+};
+
+// Checks a list of URLs in parallel: Jobs worker threads, each with its own
+// event dispatcher and its own THttpClient (a client belongs to the thread
+// that made it and waits by dispatching that thread's messages). The links
+// are handed out in list order under the per-host limit; each result reaches
+// OnResult on the engine's thread, in the order the checks end, and
+// OnFinished follows the last one. Every status is what CheckLink gives for
+// its URL, so the results do not depend on Jobs or PerHost.
+class TCheckEngine : public QObject {
+    Q_OBJECT
+
+public:
+    using TResultHandler = std::function<void(std::size_t Index, std::int32_t Status)>;
+    using TFinishedHandler = std::function<void()>;
+
+    // How often Stop repeats its abort to a worker that has not ended yet:
+    // an abort that reaches a client between two waits is taken up by its
+    // next wait, but one that arrives while no request runs does nothing.
+    static constexpr int kAbortRepeatMilliseconds = 100;
+
+    TCheckEngine(std::vector<std::string> Urls, TCheckSettings Settings, QObject* Owner = nullptr);
+    ~TCheckEngine() override;
+
+    TCheckEngine(const TCheckEngine&) = delete;
+    TCheckEngine& operator=(const TCheckEngine&) = delete;
+
+    // Starts the workers (none for an empty list: OnFinished is then posted
+    // at once).
+    void Start();
+    // Starts no further check, aborts the requests under way and waits until
+    // every worker has ended; results not delivered yet are dropped and
+    // OnFinished is not called. Call on the engine's thread.
+    void Stop();
+
+    TResultHandler OnResult;
+    TFinishedHandler OnFinished;
+
+private:
+    class Worker;
+
+    void RunWorker(std::size_t WorkerNumber);
+    void Deliver(std::size_t Index, std::int32_t Status);
+    void AbortRunningChecks();
+
+    std::vector<std::string> Urls_;
+    TCheckSettings Settings_;
+    TCheckQueue Queue_;
+    std::vector<std::unique_ptr<Worker>> Workers_;
+    // The clients of the running workers, so that Stop can reach them;
+    // a worker removes its client under the mutex before destroying it.
+    std::mutex ClientsMutex_;
+    std::vector<THttpClient*> Clients_;
+    std::size_t Delivered_ = 0;
+    bool Stopped_ = false;
+};
+
+}  // namespace vornakle

@@ -1,0 +1,177 @@
+#include "app/check/CheckOptions.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstddef>
+#include <optional>
+#include <string_view>
+
+namespace vornakle {
+
+namespace {
+
+constexpr int kMillisecondsPerSecond = 1000;
+
+int WholeNumber(const std::string& Option, const std::string& Value, int Minimum, int Maximum) {
+    int number = 0;
+    const char* end = Value.data() + Value.size();
+    const auto [stop, error] = std::from_chars(Value.data(), end, number);
+    if (Value.empty() || error != std::errc() || stop != end || number < Minimum ||
+        number > Maximum) {
+        throw EUsageError(Option + " needs a whole number from " + std::to_string(Minimum) +
+                          " to " + std::to_string(Maximum) + ", not \"" + Value + "\"");
+    }
+    return number;
+}
+
+std::int32_t TimeOutMilliseconds(const std::string& Value) {
+    double seconds = 0;
+    const char* end = Value.data() + Value.size();
+    const auto [stop, error] = std::from_chars(Value.data(), end, seconds);
+    if (Value.empty() || error != std::errc() || stop != end || !std::isfinite(seconds) ||
+        seconds <= 0 || seconds > kMaxTimeOutSeconds) {
+        throw EUsageError("--timeout needs a number of seconds above 0 and at most " +
+                          std::to_string(kMaxTimeOutSeconds) + ", not \"" + Value + "\"");
+    }
+    // A positive bound stays positive: 0 would mean no bound at all.
+    const auto milliseconds =
+        static_cast<std::int32_t>(std::lround(seconds * kMillisecondsPerSecond));
+    return milliseconds < 1 ? 1 : milliseconds;
+}
+
+TOutputFormat FormatNamed(const std::string& Value) {
+    if (Value == "text") {
+        return TOutputFormat::Text;
+    }
+    if (Value == "csv") {
+        return TOutputFormat::Csv;
+    }
+    if (Value == "json") {
+        return TOutputFormat::Json;
+    }
+    throw EUsageError("--format is text, csv or json, not \"" + Value + "\"");
+}
+
+}  // namespace
+
+TCheckCommand ParseCheckCommand(const std::vector<std::string>& Arguments) {
+    TCheckCommand command;
+    command.Settings.Jobs = kDefaultJobs;
+    command.Settings.PerHost = kDefaultPerHost;
+    command.Settings.TimeOutMilliseconds = kDefaultTimeOutSeconds * kMillisecondsPerSecond;
+    std::vector<std::string> operands;
+    std::optional<std::string> url;
+    bool optionsEnded = false;
+
+    for (std::size_t index = 0; index < Arguments.size(); ++index) {
+        const std::string& argument = Arguments[index];
+        if (optionsEnded || argument.size() < 2 || argument.compare(0, 2, "--") != 0) {
+            if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
+                throw EUsageError("unknown option \"" + argument + "\"");
+            }
+            operands.push_back(argument);
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::string name = argument;
+        std::optional<std::string> value;
+        if (const std::size_t equals = argument.find('='); equals != std::string::npos) {
+            name = argument.substr(0, equals);
+            value = argument.substr(equals + 1);
+        }
+        const auto takeValue = [&]() -> std::string {
+            if (value) {
+                return *value;
+            }
+            if (index + 1 >= Arguments.size()) {
+                throw EUsageError(name + " needs a value");
+            }
+            return Arguments[++index];
+        };
+        const auto noValue = [&] {
+            if (value) {
+                throw EUsageError(name + " takes no value");
+            }
+        };
+        if (name == "--help") {
+            noValue();
+            command.Kind = TCheckCommand::Mode::Help;
+            return command;
+        } else if (name == "--jobs") {
+            command.Settings.Jobs = WholeNumber(name, takeValue(), 1, kMaxJobs);
+        } else if (name == "--per-host") {
+            command.Settings.PerHost = WholeNumber(name, takeValue(), 1, kMaxPerHost);
+        } else if (name == "--timeout") {
+            command.Settings.TimeOutMilliseconds = TimeOutMilliseconds(takeValue());
+        } else if (name == "--format") {
+            command.Format = FormatNamed(takeValue());
+        } else if (name == "--bad-only") {
+            noValue();
+            command.BadOnly = true;
+        } else if (name == "--url") {
+            if (url) {
+                throw EUsageError("--url is given twice");
+            }
+            url = takeValue();
+        } else {
+            throw EUsageError("unknown option \"" + name + "\"");
+        }
+    }
+
+    if (url) {
+        if (!operands.empty()) {
+            throw EUsageError("--url checks one address; give no directory with it");
+        }
+        command.Kind = TCheckCommand::Mode::SingleUrl;
+        command.Url = *url;
+        return command;
+    }
+    if (operands.empty()) {
+        throw EUsageError("no Favorites directory given");
+    }
+    if (operands.size() > 1) {
+        throw EUsageError("one Favorites directory only, not " + std::to_string(operands.size()));
+    }
+    command.Kind = TCheckCommand::Mode::Collection;
+    command.Directory = operands.front();
+    return command;
+}
+
+std::string UsageText() {
+    return "Usage: vornakle-check [OPTIONS] DIR\n"
+           "       vornakle-check [OPTIONS] --url URL\n"
+           "\n"
+           "Checks every link of the Favorites collection DIR (each subdirectory a\n"
+           "folder, each *.url file a link) with an HTTP HEAD request, as Vornakle's\n"
+           "\"Verify All Links\" does, and prints one line per link in the order of the\n"
+           "scan: folder path, link name, URL, status number, status text, class\n"
+           "(ok, invalid, unknown, untested). The collection is only read.\n"
+           "\n"
+           "Options:\n"
+           "  --jobs N          checks under way at once (1 to " +
+           std::to_string(kMaxJobs) + ", default " + std::to_string(kDefaultJobs) +
+           ")\n"
+           "  --per-host N      checks under way at once to one host:port as the URL\n"
+           "                    names it (1 to " +
+           std::to_string(kMaxPerHost) + ", default " + std::to_string(kDefaultPerHost) +
+           ")\n"
+           "  --timeout SECONDS bound of each host lookup, connect and idle read\n"
+           "                    (above 0, at most " +
+           std::to_string(kMaxTimeOutSeconds) + ", default " +
+           std::to_string(kDefaultTimeOutSeconds) +
+           ")\n"
+           "  --format FORMAT   text (tab-separated), csv (RFC 4180, with a header row)\n"
+           "                    or json (one object per line); default text\n"
+           "  --bad-only        print only links that are not fine (what the report\n"
+           "                    window lists)\n"
+           "  --url URL         check one address instead of a collection\n"
+           "  --help            show this text\n"
+           "\n"
+           "Exit status: 0 no link is bad, 1 some link is bad, 2 usage or scan error,\n"
+           "130 interrupted (Ctrl-C), 143 terminated.\n";
+}
+
+}  // namespace vornakle

@@ -1,0 +1,262 @@
+#include "app/check/CheckProgram.h"
+
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdint>
+#include <optional>
+
+#include "app/check/CheckEngine.h"
+#include "app/check/CheckOptions.h"
+#include "app/check/CollectionLinks.h"
+#include "app/check/ResultFormat.h"
+#include "store/LinkStatus.h"
+
+namespace vornakle {
+
+namespace {
+
+constexpr char kProgramName[] = "vornakle-check";
+// How often the progress line is redrawn.
+constexpr int kProgressIntervalMilliseconds = 200;
+constexpr std::array<int, 2> kStopSignals = {SIGINT, SIGTERM};
+
+// The self-pipe a signal handler writes its signal's number into; the event
+// loop reads it, since next to nothing is safe inside a handler.
+int signalPipe[2] = {-1, -1};
+
+extern "C" void NoteStopSignal(int Signal) {
+    const int savedErrno = errno;
+    const auto number = static_cast<unsigned char>(Signal);
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &number, 1);
+    errno = savedErrno;
+}
+
+// Catches the stop signals for its lifetime and gives them back after.
+class StopSignals {
+public:
+    StopSignals() {
+        if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+            signalPipe[0] = signalPipe[1] = -1;
+            return;
+        }
+        struct sigaction action {};
+        action.sa_handler = NoteStopSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        for (std::size_t index = 0; index < kStopSignals.size(); ++index) {
+            ::sigaction(kStopSignals[index], &action, &previous_[index]);
+        }
+        installed_ = true;
+    }
+    ~StopSignals() {
+        if (installed_) {
+            for (std::size_t index = 0; index < kStopSignals.size(); ++index) {
+                ::sigaction(kStopSignals[index], &previous_[index], nullptr);
+            }
+        }
+        for (int& descriptor : signalPipe) {
+            if (descriptor >= 0) {
+                ::close(descriptor);
+                descriptor = -1;
+            }
+        }
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    int ReadDescriptor() const { return signalPipe[0]; }
+
+private:
+    bool installed_ = false;
+    std::array<struct sigaction, kStopSignals.size()> previous_{};
+};
+
+// The progress line on standard error, drawn only on a terminal.
+class ProgressLine {
+public:
+    ProgressLine(std::FILE* Errors, std::size_t Total)
+        : errors_(Errors), total_(Total), shown_(::isatty(::fileno(Errors)) == 1) {}
+
+    bool Shown() const { return shown_; }
+    void Update(std::size_t Checked, std::size_t Bad) {
+        std::fprintf(errors_, "\r%s: %zu of %zu links checked, %zu bad\033[K", kProgramName,
+                     Checked, total_, Bad);
+        std::fflush(errors_);
+        drawn_ = true;
+    }
+    void Erase() {
+        if (drawn_) {
+            std::fputs("\r\033[K", errors_);
+            std::fflush(errors_);
+            drawn_ = false;
+        }
+    }
+
+private:
+    std::FILE* errors_;
+    std::size_t total_;
+    bool shown_;
+    bool drawn_ = false;
+};
+
+// Prints results in list order as they become complete: a result waits
+// until every earlier one has arrived.
+class OrderedPrinter {
+public:
+    OrderedPrinter(const std::vector<TLinkRecord>& Links, const TResultWriter& Writer, bool BadOnly,
+                   std::FILE* Output)
+        : links_(Links),
+          writer_(Writer),
+          badOnly_(BadOnly),
+          output_(Output),
+          statuses_(Links.size()) {}
+
+    void Add(std::size_t Index, std::int32_t Status) {
+        statuses_.at(Index) = Status;
+        ++checked_;
+        if (!IsLinkFine(Status)) {
+            ++bad_;
+        }
+    }
+    // Writes what has become printable; false when nothing was.
+    bool Flush() {
+        bool wrote = false;
+        while (next_ < statuses_.size() && statuses_[next_]) {
+            const std::int32_t status = *statuses_[next_];
+            if (!badOnly_ || !IsLinkFine(status)) {
+                const std::string record = writer_.Record(links_[next_], status);
+                std::fwrite(record.data(), 1, record.size(), output_);
+                wrote = true;
+            }
+            ++next_;
+        }
+        if (wrote) {
+            std::fflush(output_);
+        }
+        return wrote;
+    }
+    std::size_t Checked() const { return checked_; }
+    std::size_t Bad() const { return bad_; }
+
+private:
+    const std::vector<TLinkRecord>& links_;
+    const TResultWriter& writer_;
+    bool badOnly_;
+    std::FILE* output_;
+    std::vector<std::optional<std::int32_t>> statuses_;
+    std::size_t next_ = 0;
+    std::size_t checked_ = 0;
+    std::size_t bad_ = 0;
+};
+
+void PrintError(std::FILE* Errors, const std::string& Message) {
+    std::fprintf(Errors, "%s: %s\n", kProgramName, Message.c_str());
+}
+
+// Checks the links and prints them; the exit code.
+int CheckAndPrint(const std::vector<TLinkRecord>& Links, const TCheckCommand& Command,
+                  std::FILE* Output, std::FILE* Errors) {
+    const std::unique_ptr<TResultWriter> writer = MakeResultWriter(Command.Format);
+    const std::string header = writer->Header();
+    std::fwrite(header.data(), 1, header.size(), Output);
+    std::fflush(Output);
+
+    OrderedPrinter printer(Links, *writer, Command.BadOnly, Output);
+    ProgressLine progress(Errors, Links.size());
+    StopSignals signalCatcher;
+    QEventLoop loop;
+    int stopSignal = 0;
+
+    std::vector<std::string> urls;
+    urls.reserve(Links.size());
+    for (const TLinkRecord& link : Links) {
+        urls.push_back(link.Url);
+    }
+    TCheckEngine engine(std::move(urls), Command.Settings);
+    engine.OnResult = [&](std::size_t Index, std::int32_t Status) {
+        printer.Add(Index, Status);
+        if (progress.Shown()) {
+            // The progress line must not run into a record on a terminal.
+            progress.Erase();
+        }
+        printer.Flush();
+    };
+    engine.OnFinished = [&] { loop.quit(); };
+
+    std::unique_ptr<QSocketNotifier> signalNotifier;
+    if (signalCatcher.ReadDescriptor() >= 0) {
+        signalNotifier = std::make_unique<QSocketNotifier>(signalCatcher.ReadDescriptor(),
+                                                           QSocketNotifier::Read);
+        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &loop, [&] {
+            unsigned char number = 0;
+            if (::read(signalCatcher.ReadDescriptor(), &number, 1) == 1 && stopSignal == 0) {
+                stopSignal = number;
+                loop.quit();
+            }
+        });
+    }
+    QTimer progressTimer;
+    if (progress.Shown()) {
+        QObject::connect(&progressTimer, &QTimer::timeout, &loop,
+                         [&] { progress.Update(printer.Checked(), printer.Bad()); });
+        progressTimer.start(kProgressIntervalMilliseconds);
+    }
+
+    engine.Start();
+    loop.exec();
+    progressTimer.stop();
+    // After an interruption this aborts the requests under way and joins the
+    // workers; after the last result it only finds them ended.
+    engine.Stop();
+    progress.Erase();
+    std::fflush(Output);
+
+    if (stopSignal != 0) {
+        PrintError(Errors, "interrupted; " + std::to_string(printer.Checked()) + " of " +
+                               std::to_string(Links.size()) + " links were checked");
+        return kExitSignalBase + stopSignal;
+    }
+    return printer.Bad() > 0 ? kExitSomeBad : kExitAllFine;
+}
+
+}  // namespace
+
+int RunCheckProgram(const std::vector<std::string>& Arguments, std::FILE* Output,
+                    std::FILE* Errors) {
+    TCheckCommand command;
+    try {
+        command = ParseCheckCommand(Arguments);
+    } catch (const EUsageError& error) {
+        PrintError(Errors, error.Message());
+        std::fprintf(Errors, "Try '%s --help' for more information.\n", kProgramName);
+        return kExitUsageOrScanError;
+    }
+    if (command.Kind == TCheckCommand::Mode::Help) {
+        const std::string usage = UsageText();
+        std::fwrite(usage.data(), 1, usage.size(), Output);
+        return kExitAllFine;
+    }
+
+    std::vector<TLinkRecord> links;
+    if (command.Kind == TCheckCommand::Mode::SingleUrl) {
+        links.push_back({std::string(), std::string(), command.Url});
+    } else {
+        try {
+            links = ScanCollectionLinks(command.Directory);
+        } catch (const std::exception& error) {
+            PrintError(Errors, "scan failed: " + DisplayUtf8(error.what()));
+            return kExitUsageOrScanError;
+        }
+    }
+    return CheckAndPrint(links, command, Output, Errors);
+}
+
+}  // namespace vornakle

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <mutex>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vornakle {
+
+// The host a link's check connects to first, as the key of the per-host
+// limit: the host the URL names, in lower case, and its port (80 when the URL
+// names none), split by the client's own rule. Names are not resolved, so two
+// names of one address count as two hosts; a check holds its host's place
+// through its redirections, wherever they lead. A URL the client would refuse
+// has the empty key: its check ends before it connects anywhere.
+std::string HostKeyOf(const std::string& Url);
+
+// Hands the links out to the workers in scan order, except that a link whose
+// host already has PerHost checks under way waits and a later link of another
+// host goes first. Safe on any number of threads.
+class TCheckQueue {
+public:
+    TCheckQueue(const std::vector<std::string>& HostKeys, int PerHost);
+
+    // Blocks until a link may be checked and returns its index (true), or
+    // returns false once every link is handed out or the queue is stopped.
+    bool Take(std::size_t& Index);
+    // The check of link Index has ended; its host has a place again.
+    void Finish(std::size_t Index);
+    // Hands out nothing more; blocked Takes return false.
+    void Stop();
+    bool Stopped() const;
+
+private:
+    struct Host {
+        std::deque<std::size_t> Waiting;
+        int Running = 0;
+    };
+
+    // Puts host number HostNumber among the ready ones when it has a link
+    // waiting and a free place. Called with the mutex held.
+    void MarkReadyLocked(std::size_t HostNumber);
+
+    const int PerHost_;
+    std::vector<std::size_t> HostOfLink_;
+    std::vector<Host> Hosts_;
+    // Hosts that may start a check, ordered by the scan index of their first
+    // waiting link, so the earliest link that may start is at the front.
+    std::set<std::pair<std::size_t, std::size_t>> Ready_;
+    std::size_t Left_ = 0;
+    bool Stopped_ = false;
+    mutable std::mutex Mutex_;
+    std::condition_variable Changed_;
+};
+
+}  // namespace vornakle

@@ -1,0 +1,71 @@
+#include "app/check/CollectionLinks.h"
+
+#include <string_view>
+#include <utility>
+
+#include "platform/Exception.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+#include "store/BookTree.h"
+#include "store/Scan.h"
+
+namespace vornakle {
+
+namespace {
+
+constexpr std::string_view kLinkExtension = ".url";
+
+std::string LinkName(const std::string& path) {
+    std::string name = LastPathPart(path);
+    if (name.size() >= kLinkExtension.size()) {
+        name.resize(name.size() - kLinkExtension.size());
+    }
+    return name;
+}
+
+// Iterative, so that the deepest nest the scan allows costs no stack.
+void Collect(const TBookTree& Root, std::vector<TLinkRecord>& Links) {
+    struct Position {
+        const TBookTree* Folder;
+        int Next;
+    };
+    std::vector<Position> stack{{&Root, 0}};
+    while (!stack.empty()) {
+        Position& top = stack.back();
+        if (top.Next >= static_cast<int>(top.Folder->Children.size())) {
+            stack.pop_back();
+            continue;
+        }
+        const TBookTree* child = top.Folder->Child(top.Next++);
+        if (child->IsFolder()) {
+            stack.push_back({child, 0});
+        } else {
+            Links.push_back({top.Folder->Path, LinkName(child->Path), child->Text});
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<TLinkRecord> CollectLinks(const TBookTree& Root) {
+    std::vector<TLinkRecord> links;
+    Collect(Root, links);
+    return links;
+}
+
+std::vector<TLinkRecord> ScanCollectionLinks(std::string Directory) {
+    while (Directory.size() > 1 && Directory.back() == kPathSeparator) {
+        Directory.pop_back();
+    }
+    // The scan shows a directory it cannot list as an empty folder; for the
+    // collection itself that would report "no bad links" for nothing.
+    if (Directory.empty() || !DirectoryListing(Directory).IsOpen()) {
+        throw EFileError("Verzeichnis " + Directory + " kann nicht gelesen werden");
+    }
+    TBookTreePtr root(new TBookTree);
+    root->Text = "Favoriten";
+    ScanDirectory(Directory, root.get());
+    return CollectLinks(*root);
+}
+
+}  // namespace vornakle

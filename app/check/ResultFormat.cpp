@@ -1,0 +1,186 @@
+#include "app/check/ResultFormat.h"
+
+#include <QString>
+
+#include "app/check/LinkCheck.h"
+#include "platform/TextDecoding.h"
+#include "store/LinkStatus.h"
+
+namespace vornakle {
+
+namespace {
+
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+bool IsControl(unsigned char Character) {
+    return Character < 0x20 || Character == 0x7F;
+}
+
+class TextWriter : public TResultWriter {
+public:
+    std::string Record(const TLinkRecord& Link, std::int32_t Status) const override {
+        std::string line;
+        for (const std::string* field : {&Link.Folder, &Link.Name, &Link.Url}) {
+            line += EscapeTextField(DisplayUtf8(*field));
+            line += '\t';
+        }
+        line += std::to_string(Status);
+        line += '\t';
+        line += EscapeTextField(StatusText(Status));
+        line += '\t';
+        line += StatusClass(Status);
+        line += '\n';
+        return line;
+    }
+};
+
+// Lines end in CR LF as RFC 4180 section 2 asks.
+class CsvWriter : public TResultWriter {
+public:
+    std::string Header() const override { return "folder,name,url,status,status_text,class\r\n"; }
+    std::string Record(const TLinkRecord& Link, std::int32_t Status) const override {
+        std::string line;
+        for (const std::string* field : {&Link.Folder, &Link.Name, &Link.Url}) {
+            line += QuoteCsvField(DisplayUtf8(*field));
+            line += ',';
+        }
+        line += std::to_string(Status);
+        line += ',';
+        line += QuoteCsvField(StatusText(Status));
+        line += ',';
+        line += StatusClass(Status);
+        line += "\r\n";
+        return line;
+    }
+};
+
+// One object per line (JSON Lines), so a consumer can read results as they
+// come.
+class JsonWriter : public TResultWriter {
+public:
+    std::string Record(const TLinkRecord& Link, std::int32_t Status) const override {
+        std::string line = "{\"folder\":";
+        line += JsonString(DisplayUtf8(Link.Folder));
+        line += ",\"name\":";
+        line += JsonString(DisplayUtf8(Link.Name));
+        line += ",\"url\":";
+        line += JsonString(DisplayUtf8(Link.Url));
+        line += ",\"status\":";
+        line += std::to_string(Status);
+        line += ",\"status_text\":";
+        line += JsonString(StatusText(Status));
+        line += ",\"class\":";
+        line += JsonString(StatusClass(Status));
+        line += "}\n";
+        return line;
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<TResultWriter> MakeResultWriter(TOutputFormat Format) {
+    switch (Format) {
+        case TOutputFormat::Csv:
+            return std::make_unique<CsvWriter>();
+        case TOutputFormat::Json:
+            return std::make_unique<JsonWriter>();
+        case TOutputFormat::Text:
+            break;
+    }
+    return std::make_unique<TextWriter>();
+}
+
+std::string DisplayUtf8(const std::string& Bytes) {
+    if (IsValidUtf8(Bytes)) {
+        return Bytes;
+    }
+    return DisplayText(Bytes).toUtf8().toStdString();
+}
+
+std::string EscapeTextField(std::string_view Utf8) {
+    std::string escaped;
+    escaped.reserve(Utf8.size());
+    for (const char character : Utf8) {
+        const auto code = static_cast<unsigned char>(character);
+        switch (character) {
+            case '\\':
+                escaped += "\\\\";
+                break;
+            case '\t':
+                escaped += "\\t";
+                break;
+            case '\n':
+                escaped += "\\n";
+                break;
+            case '\r':
+                escaped += "\\r";
+                break;
+            default:
+                if (IsControl(code)) {
+                    escaped += "\\x";
+                    escaped += kHexDigits[code >> 4];
+                    escaped += kHexDigits[code & 0xF];
+                } else {
+                    escaped += character;
+                }
+        }
+    }
+    return escaped;
+}
+
+std::string QuoteCsvField(std::string_view Utf8) {
+    if (Utf8.find_first_of(",\"\r\n") == std::string_view::npos) {
+        return std::string(Utf8);
+    }
+    std::string quoted = "\"";
+    for (const char character : Utf8) {
+        if (character == '"') {
+            quoted += '"';
+        }
+        quoted += character;
+    }
+    quoted += '"';
+    return quoted;
+}
+
+std::string JsonString(std::string_view Utf8) {
+    std::string text = "\"";
+    for (const char character : Utf8) {
+        const auto code = static_cast<unsigned char>(character);
+        switch (character) {
+            case '"':
+                text += "\\\"";
+                break;
+            case '\\':
+                text += "\\\\";
+                break;
+            case '\b':
+                text += "\\b";
+                break;
+            case '\f':
+                text += "\\f";
+                break;
+            case '\n':
+                text += "\\n";
+                break;
+            case '\r':
+                text += "\\r";
+                break;
+            case '\t':
+                text += "\\t";
+                break;
+            default:
+                if (code < 0x20) {
+                    text += "\\u00";
+                    text += kHexDigits[code >> 4];
+                    text += kHexDigits[code & 0xF];
+                } else {
+                    text += character;
+                }
+        }
+    }
+    text += '"';
+    return text;
+}
+
+}  // namespace vornakle

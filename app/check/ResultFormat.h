@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "app/check/CollectionLinks.h"
+
+namespace vornakle {
+
+// The output formats of the checker. Every field of a link (folder path,
+// name, URL) is bytes; it is written as the desktop program shows it: UTF-8
+// bytes unchanged, anything else read as Windows-1252 (the code page
+// shortcuts made on Windows use), so every byte stays a character and the
+// output is valid UTF-8 whatever the collection holds.
+enum class TOutputFormat { Text, Csv, Json };
+
+// One line (record) per checked link, in the order given.
+class TResultWriter {
+public:
+    virtual ~TResultWriter() = default;
+    // What goes before the first record (the CSV header row).
+    virtual std::string Header() const { return std::string(); }
+    virtual std::string Record(const TLinkRecord& Link, std::int32_t Status) const = 0;
+};
+
+std::unique_ptr<TResultWriter> MakeResultWriter(TOutputFormat Format);
+
+// The display decoding of a field: valid UTF-8 as it is, else Windows-1252.
+std::string DisplayUtf8(const std::string& Bytes);
+
+// Text format: tab-separated fields; a backslash, a tab, a line break and
+// every other control character are written as escapes (\\, \t, \n, \r,
+// \xHH), so that one record stays one line of six fields.
+std::string EscapeTextField(std::string_view Utf8);
+// RFC 4180: a field holding a comma, a quote, CR or LF goes in quotes, with
+// every quote doubled.
+std::string QuoteCsvField(std::string_view Utf8);
+// A JSON string with its quotes (RFC 8259 section 7): quote, backslash and
+// the control characters below U+0020 escaped, the rest as UTF-8.
+std::string JsonString(std::string_view Utf8);
+
+}  // namespace vornakle
