@@ -21,7 +21,8 @@ QTreeWidgetItem* NewFolderItem(TBookTree* Node, QTreeWidgetItem* ParentItem,
     auto* item =
         ParentItem != nullptr ? new QTreeWidgetItem(ParentItem) : new QTreeWidgetItem(TreeView);
     item->setText(0, DisplayFileName(Node->Text));
-    item->setData(0, kFolderNodeRole, QVariant::fromValue(static_cast<void*>(Node)));
+    // As a number, which a drag can serialize with the item, unlike a pointer.
+    item->setData(0, kFolderNodeRole, QVariant::fromValue(reinterpret_cast<quintptr>(Node)));
     item->setIcon(0, TImageList::Shared().Icon(kImageFolder));
     return item;
 }
@@ -58,7 +59,7 @@ TBookTree* FolderNodeOf(const QTreeWidgetItem* Item) {
     if (Item == nullptr) {
         return nullptr;
     }
-    return static_cast<TBookTree*>(Item->data(0, kFolderNodeRole).value<void*>());
+    return reinterpret_cast<TBookTree*>(Item->data(0, kFolderNodeRole).value<quintptr>());
 }
 
 int AddLinkItem(TLinkItems& Items, TBookTree* Node) {

@@ -24,7 +24,8 @@ TEST(TreeTest, AddNodeMakesNodesOfTheParentsKind) {
     EXPECT_EQ(root->Count(), 1);
 
     TTree* plain = new TTree;
-    EXPECT_EQ(typeid(*plain->AddChild("x")), typeid(TTree));
+    const TTree* plainChild = plain->AddChild("x");
+    EXPECT_EQ(typeid(*plainChild), typeid(TTree));
     plain->Delete(true);
 }
 
