@@ -24,8 +24,8 @@ constexpr char kTrashName[] = "Trash";
 constexpr char kFilesName[] = "files";
 constexpr char kInfoName[] = "info";
 constexpr char kInfoSuffix[] = ".trashinfo";
-// Only the user may look into the trash; the Trash specification asks for it
-// and the XDG base directory specification for the data home it lives in.
+// Only the user may look into the trash; the freedesktop.org trash layout asks
+// for it, and the XDG base directory rules for the data home it lives in.
 constexpr mode_t kPrivateDirectoryMode = 0700;
 constexpr mode_t kInfoFileMode = 0600;
 
@@ -94,7 +94,7 @@ std::string EncodeTrashPath(const std::string& path) {
     return encoded;
 }
 
-// Local time without a zone, as the Trash specification has it.
+// Local time without a zone, as the freedesktop.org trash layout has it.
 std::string DeletionDate() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -129,8 +129,8 @@ int WriteInfoFile(int descriptor, const std::string& text) {
 }  // namespace
 
 std::string TrashDirectory() {
-    // A relative XDG_DATA_HOME is invalid and ignored, as the base directory
-    // specification requires.
+    // A relative XDG_DATA_HOME is invalid and ignored, as the XDG base
+    // directory rules require.
     if (const char* dataHome = std::getenv("XDG_DATA_HOME");
         dataHome != nullptr && dataHome[0] == kPathSeparator) {
         return JoinPath(StripTrailingSeparators(dataHome), kTrashName);

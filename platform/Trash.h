@@ -4,7 +4,7 @@
 
 namespace vornakle {
 
-// The user's trash as the freedesktop.org Trash specification lays it out, so
+// The user's trash as the freedesktop.org trash layout has it, so
 // that the desktop's own trash can show and restore what the program deleted.
 
 // $XDG_DATA_HOME/Trash, or ~/.local/share/Trash when that is unset or not an

@@ -5,12 +5,55 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
 
 namespace vornakle::bench {
+
+bool ReadCountOptions(int argc, char** argv, std::initializer_list<CountOption> options,
+                      const char* program) {
+    std::string usage = std::string("usage: ") + program;
+    for (const CountOption& option : options) {
+        usage += std::string(" [") + option.flag + " N]";
+    }
+    for (int index = 1; index < argc; ++index) {
+        const CountOption* matched = nullptr;
+        for (const CountOption& option : options) {
+            if (argv[index] == std::string(option.flag) && index + 1 < argc) {
+                matched = &option;
+            }
+        }
+        if (matched == nullptr) {
+            std::cerr << usage << "\n";
+            return false;
+        }
+        *matched->value = std::atoi(argv[++index]);
+    }
+    for (const CountOption& option : options) {
+        if (*option.value <= 0) {
+            std::cerr << program << ": " << option.flag << " must be positive\n";
+            return false;
+        }
+    }
+    return true;
+}
+
+int RunReporting(const char* program, const std::function<int()>& body) {
+    try {
+        return body();
+    } catch (const std::exception& error) {
+        std::cerr << program << ": " << error.what() << "\n";
+        return 1;
+    }
+}
+
+void UseOffscreenPlatformUnlessChosen() {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+}
 
 double ReadFilesOnce(const std::vector<std::string>& paths, std::size_t* bytes) {
     std::size_t total = 0;

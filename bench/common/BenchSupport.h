@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,24 @@ double SecondsOf(Body&& body) {
     body();
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
+
+// A "--flag N" option of a benchmark and the count it sets.
+struct CountOption {
+    const char* flag;
+    int* value;
+};
+
+// Reads the options into their counts, each of which must be positive; on
+// anything else prints the usage and returns false.
+bool ReadCountOptions(int argc, char** argv, std::initializer_list<CountOption> options,
+                      const char* program);
+
+// Runs a benchmark, turning an escaping failure into its message and exit
+// code 1.
+int RunReporting(const char* program, const std::function<int()>& body);
+
+// Benchmarks that make windows need no display.
+void UseOffscreenPlatformUnlessChosen();
 
 // Opens and reads every file once, the floor of anything that reads them;
 // returns the seconds it took and adds the bytes read to bytes (if given).

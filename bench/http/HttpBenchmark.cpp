@@ -19,8 +19,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "common/HeadServer.h"
 #include "common/BenchSupport.h"
+#include "common/HeadServer.h"
 #include "http/HttpClient.h"
 
 namespace vornakle::bench {

@@ -137,31 +137,13 @@ int Run(int small, int large) {
 }  // namespace vornakle::bench
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    using namespace vornakle::bench;
+    UseOffscreenPlatformUnlessChosen();
     QApplication application(argc, argv);
     int small = 10000;
     int large = 100000;
-    for (int index = 1; index < argc; ++index) {
-        const std::string argument = argv[index];
-        if (argument == "--small" && index + 1 < argc) {
-            small = std::atoi(argv[++index]);
-        } else if (argument == "--large" && index + 1 < argc) {
-            large = std::atoi(argv[++index]);
-        } else {
-            std::cerr << "usage: bench_list [--small N] [--large N]\n";
-            return 2;
-        }
-    }
-    if (small <= 0 || large <= 0) {
-        std::cerr << "--small and --large must be positive\n";
+    if (!ReadCountOptions(argc, argv, {{"--small", &small}, {"--large", &large}}, "bench_list")) {
         return 2;
     }
-    try {
-        return vornakle::bench::Run(small, large);
-    } catch (const std::exception& error) {
-        std::cerr << "bench_list: " << error.what() << "\n";
-        return 1;
-    }
+    return RunReporting("bench_list", [&] { return Run(small, large); });
 }

@@ -96,31 +96,14 @@ int Run(int links, int folders) {
 }  // namespace vornakle::bench
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    using namespace vornakle::bench;
+    UseOffscreenPlatformUnlessChosen();
     QApplication application(argc, argv);
     int links = 100000;
     int folders = 2000;
-    for (int index = 1; index < argc; ++index) {
-        const std::string argument = argv[index];
-        if (argument == "--links" && index + 1 < argc) {
-            links = std::atoi(argv[++index]);
-        } else if (argument == "--folders" && index + 1 < argc) {
-            folders = std::atoi(argv[++index]);
-        } else {
-            std::cerr << "usage: bench_report [--links N] [--folders N]\n";
-            return 2;
-        }
-    }
-    if (links <= 0 || folders <= 0) {
-        std::cerr << "--links and --folders must be positive\n";
+    if (!ReadCountOptions(argc, argv, {{"--links", &links}, {"--folders", &folders}},
+                          "bench_report")) {
         return 2;
     }
-    try {
-        return vornakle::bench::Run(links, folders);
-    } catch (const std::exception& error) {
-        std::cerr << "bench_report: " << error.what() << "\n";
-        return 1;
-    }
+    return RunReporting("bench_report", [&] { return Run(links, folders); });
 }

@@ -94,35 +94,17 @@ int Run(int links, int folders, int slowLinks) {
 }  // namespace vornakle::bench
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    using namespace vornakle::bench;
+    UseOffscreenPlatformUnlessChosen();
     QApplication application(argc, argv);
     int links = 1000;
     int folders = 50;
     int slowLinks = 200;
-    for (int index = 1; index < argc; ++index) {
-        const std::string argument = argv[index];
-        const bool hasValue = index + 1 < argc;
-        if (argument == "--links" && hasValue) {
-            links = std::atoi(argv[++index]);
-        } else if (argument == "--folders" && hasValue) {
-            folders = std::atoi(argv[++index]);
-        } else if (argument == "--slow-links" && hasValue) {
-            slowLinks = std::atoi(argv[++index]);
-        } else {
-            std::cerr << "usage: bench_verify [--links N] [--folders N] [--slow-links N]\n";
-            return 2;
-        }
-    }
-    if (links <= 0 || folders <= 0 || slowLinks <= 0) {
-        std::cerr << "counts must be positive\n";
+    if (!ReadCountOptions(
+            argc, argv,
+            {{"--links", &links}, {"--folders", &folders}, {"--slow-links", &slowLinks}},
+            "bench_verify")) {
         return 2;
     }
-    try {
-        return vornakle::bench::Run(links, folders, slowLinks);
-    } catch (const std::exception& error) {
-        std::cerr << "bench_verify: " << error.what() << "\n";
-        return 1;
-    }
+    return RunReporting("bench_verify", [&] { return Run(links, folders, slowLinks); });
 }
