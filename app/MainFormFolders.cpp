@@ -31,6 +31,7 @@
 
 #include "app/MainForm.h"
 #include "platform/Collation.h"
+#include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/Shell.h"
 #include "platform/TextDecoding.h"
@@ -91,26 +92,12 @@ void ShowMessage(const QString& text) {
 // no folder of the collection. An empty name is left to the existence check,
 // which finds the parent's own directory.
 bool IsForbiddenFolderName(const std::string& name) {
-    return name == "." || name == ".." || name.find(kPathSeparator) != std::string::npos ||
-           name.find('\0') != std::string::npos;
+    return name == "." || name == ".." || !IsPlainFileName(name);
 }
 
 bool DirectoryExists(const std::string& path) {
     struct stat status {};
     return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
-}
-
-// Anything at all under that name, a dangling symbolic link included: a move
-// onto it could not keep the moved name.
-bool EntryExists(const std::string& path) {
-    struct stat status {};
-    return ::lstat(path.c_str(), &status) == 0;
-}
-
-// The path up to and including its last separator: the parent's directory.
-std::string ParentWithSeparator(const std::string& path) {
-    const std::size_t separator = path.rfind(kPathSeparator);
-    return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
 }
 
 bool HasChildNamed(const TBookTree* folder, const std::string& name) {
@@ -602,7 +589,7 @@ void TMainForm::TVTreeEdited(QTreeWidgetItem* Node, QString& S) {
         ShowMessage(kInvalidFolderName);
         return;
     }
-    const std::string newPath = ParentWithSeparator(node->Path) + name;
+    const std::string newPath = DirectoryWithSeparator(node->Path) + name;
     // The unchanged name and the empty one name existing directories too.
     if (DirectoryExists(newPath)) {
         S = caption;
@@ -699,7 +686,7 @@ void TMainForm::MoveFolderOnto(QTreeWidgetItem* Target) {
     }
     const std::string oldPath = moved->Path;
     const std::string name = LastPathPart(oldPath);
-    if (HasChildNamed(targetNode, name) || EntryExists(JoinPath(targetNode->Path, name))) {
+    if (HasChildNamed(targetNode, name) || PathExists(JoinPath(targetNode->Path, name))) {
         ShowMessage(kFolderNameTaken);
         return;
     }
@@ -737,7 +724,7 @@ void TMainForm::MoveLinkOnto(QTreeWidgetItem* Target) {
     TBookTree* targetNode = FolderNodeOf(Target);
     const std::string name = LastPathPart(moved->Path);
     // Onto its own folder the link finds itself here, and is refused.
-    if (HasChildNamed(targetNode, name) || EntryExists(JoinPath(targetNode->Path, name))) {
+    if (HasChildNamed(targetNode, name) || PathExists(JoinPath(targetNode->Path, name))) {
         ShowMessage(kLinkNameTaken);
         return;
     }

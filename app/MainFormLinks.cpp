@@ -1,6 +1,5 @@
 // The link list's commands: the shared link actions on the selected link,
 // link creation, and the report.
-#include <unistd.h>
 #include <QAction>
 #include <QPushButton>
 #include <QTreeView>
@@ -124,7 +123,7 @@ void TMainForm::PMCreateLinkClick() {
     const std::string completed = CompleteNewLinkUrl(ShortcutLineValue(TextBytes(*url)));
     // An existing file is never replaced: two links of one name cannot share
     // a folder, and the other file may hold what the user still needs.
-    if (::access(path.c_str(), F_OK) == 0) {
+    if (PathExists(path)) {
         CurrentDialogs().ShowMessage(
             QStringLiteral("Es gibt hier bereits eine Verknüpfung mit diesem Namen!"));
         return;

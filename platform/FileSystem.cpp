@@ -165,6 +165,11 @@ UniqueFd OpenRegularFile(const std::string& path) {
     return file;
 }
 
+bool PathExists(const std::string& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0;
+}
+
 std::string ReadAll(int descriptor, std::size_t maxBytes, const std::string& message) {
     std::string contents;
     char chunk[kReadChunk];

@@ -66,6 +66,10 @@ private:
 // The NTFS-like order of two names: the strict weak order used for listings.
 bool NameOrderLess(std::string_view left, std::string_view right);
 
+// Whether anything at all has this name, a dangling symbolic link included:
+// what decides whether a new file or a move would take a taken name.
+bool PathExists(const std::string& path);
+
 // Reads at most maxBytes of an open file. Throws EFileError with message on a
 // read failure.
 std::string ReadAll(int descriptor, std::size_t maxBytes, const std::string& message);

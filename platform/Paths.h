@@ -26,4 +26,12 @@ inline bool IsPlainFileName(std::string_view name) {
            name.find('\0') == std::string_view::npos;
 }
 
+// The path up to and including its last separator: its directory, ready to
+// take another name.
+inline std::string DirectoryWithSeparator(std::string_view path) {
+    const std::size_t separator = path.rfind(kPathSeparator);
+    return separator == std::string_view::npos ? std::string()
+                                               : std::string(path.substr(0, separator + 1));
+}
+
 }  // namespace vornakle

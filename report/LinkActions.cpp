@@ -30,11 +30,6 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
     }
 }
 
-std::string DirectoryPartWithSeparator(const std::string& path) {
-    const std::size_t separator = path.rfind(kPathSeparator);
-    return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
-}
-
 }  // namespace
 
 void OpenInBrowser(QWidget* /*Owner*/, TLinkItems& Items, int Row) {
@@ -57,7 +52,7 @@ void RenameLink(TLinkItems& Items, int Row) {
     }
     TBookTree* node = Items.Item(Row).Node;
     const std::string name = FileNameBytes(*entered);
-    const std::string newPath = DirectoryPartWithSeparator(node->Path) + name + kLinkExtension;
+    const std::string newPath = DirectoryWithSeparator(node->Path) + name + kLinkExtension;
     const bool renamed =
         newPath == node->Path || (IsPlainFileName(name) && RenameNoReplace(node->Path, newPath));
     if (!renamed) {
