@@ -27,14 +27,20 @@ std::uint16_t BoundPort(int descriptor) {
     return ntohs(address.sin_port);
 }
 
-int BindLoopback() {
+int BindLoopback(const std::string& dotted = "127.0.0.1") {
+    in_addr listened{};
+    // Tests talk only to servers they start on loopback addresses.
+    if (::inet_pton(AF_INET, dotted.c_str(), &listened) != 1 ||
+        (ntohl(listened.s_addr) >> 24) != 127) {
+        throw std::invalid_argument("not a loopback address: " + dotted);
+    }
     const int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (descriptor < 0) {
         throw std::runtime_error("socket failed");
     }
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_addr = listened;
     address.sin_port = 0;
     if (::bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         ::close(descriptor);
@@ -91,6 +97,11 @@ ServerScript& ServerScript::Reset() {
     return *this;
 }
 
+ServerScript& ServerScript::AwaitOpen(int count, std::chrono::milliseconds limit) {
+    steps_.push_back({Step::Kind::AwaitOpen, {}, limit, count});
+    return *this;
+}
+
 LoopbackServer::LoopbackServer(ServerScript script)
     : LoopbackServer(std::move(script), Options{}) {}
 
@@ -106,7 +117,7 @@ LoopbackServer::LoopbackServer(std::vector<ServerScript> scripts, Options option
         throw std::invalid_argument("a loopback server needs a script");
     }
     deadline_ = std::chrono::steady_clock::now() + options_.lifetime;
-    listener_ = BindLoopback();
+    listener_ = BindLoopback(options_.address);
     if (options_.receiveBufferBytes > 0) {
         // Set on the listener so that accepted connections start with it,
         // before the window is advertised.
@@ -295,6 +306,13 @@ void LoopbackServer::Serve(int descriptor, std::size_t index) {
                 ::setsockopt(descriptor, SOL_SOCKET, SO_LINGER, &resetOnClose, sizeof resetOnClose);
                 ::close(descriptor);
                 open = false;
+                break;
+            }
+            case ServerScript::Step::Kind::AwaitOpen: {
+                std::unique_lock lock(mutex_);
+                const auto end =
+                    std::min(std::chrono::steady_clock::now() + step.duration, deadline_);
+                changed_.wait_until(lock, end, [&] { return stopping_ || open_ >= step.count; });
                 break;
             }
         }

@@ -1,6 +1,7 @@
 #pragma once
 
-// A TCP server on 127.0.0.1 for the socket, HTTP and verification tests,
+// A TCP server on 127.0.0.1 (or another loopback address) for the socket,
+// HTTP, verification and checker tests,
 // written on plain POSIX sockets and threads so that it shares nothing with
 // the code under test. Every accepted connection runs the same script; the
 // server records the exact bytes each connection received; a server made
@@ -46,6 +47,10 @@ public:
     ServerScript& Close();
     // Closes with a reset (linger 0) now.
     ServerScript& Reset();
+    // Waits until at least count connections of the server are open at the
+    // same time, or limit has passed, so that a test of parallel clients
+    // does not depend on how fast they start.
+    ServerScript& AwaitOpen(int count, std::chrono::milliseconds limit);
 
     struct Step {
         enum class Kind {
@@ -57,7 +62,8 @@ public:
             Hold,
             HoldWithoutReading,
             Close,
-            Reset
+            Reset,
+            AwaitOpen
         };
         Kind kind;
         std::string bytes;
@@ -77,6 +83,9 @@ public:
         std::chrono::milliseconds lifetime{std::chrono::seconds(60)};
         // SO_RCVBUF of the accepted connections; 0 keeps the system's.
         int receiveBufferBytes = 0;
+        // The address listened on, dotted; it must be a loopback address
+        // (127.0.0.0/8), which Linux answers on without any set-up.
+        std::string address = "127.0.0.1";
     };
 
     explicit LoopbackServer(ServerScript script);
@@ -91,6 +100,7 @@ public:
     LoopbackServer& operator=(const LoopbackServer&) = delete;
 
     std::uint16_t Port() const { return port_; }
+    const std::string& Address() const { return options_.address; }
 
     // Bytes received on the connection accepted as number index (from 0);
     // empty when there is none.
