@@ -1,0 +1,90 @@
+#include "app/check/LinkCheck.h"
+#include "app/check/ResultFormat.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace vornakle {
+namespace {
+
+struct EscapeCase {
+    std::string input;
+    std::string text;
+    std::string csv;
+    std::string json;
+};
+
+TEST(CheckFormat, FieldEscapingKeepsOneRecordPerLine) {
+    const EscapeCase cases[] = {
+        {"plain", "plain", "plain", "\"plain\""},
+        {"", "", "", "\"\""},
+        {"a,b", "a,b", "\"a,b\"", "\"a,b\""},
+        {"say \"hi\"", "say \"hi\"", "\"say \"\"hi\"\"\"", "\"say \\\"hi\\\"\""},
+        {"line\nbreak", "line\\nbreak", "\"line\nbreak\"", "\"line\\nbreak\""},
+        {"cr\rlf", "cr\\rlf", "\"cr\rlf\"", "\"cr\\rlf\""},
+        {"tab\there", "tab\\there", "tab\there", "\"tab\\there\""},
+        {"back\\slash", "back\\\\slash", "back\\slash", "\"back\\\\slash\""},
+        {std::string("nul\0x", 5), "nul\\x00x", std::string("nul\0x", 5), "\"nul\\u0000x\""},
+        {"bell\x07", "bell\\x07", "bell\x07", "\"bell\\u0007\""},
+        {"del\x7f", "del\\x7f", "del\x7f", "\"del\x7f\""},
+        {"\xc3\xa4rger", "\xc3\xa4rger", "\xc3\xa4rger", "\"\xc3\xa4rger\""},
+    };
+    for (const EscapeCase& item : cases) {
+        SCOPED_TRACE(item.input);
+        EXPECT_EQ(EscapeTextField(item.input), item.text);
+        EXPECT_EQ(QuoteCsvField(item.input), item.csv);
+        EXPECT_EQ(JsonString(item.input), item.json);
+    }
+}
+
+TEST(CheckFormat, BytesThatAreNotUtf8AreReadAsWindows1252) {
+    // Valid UTF-8 stays byte for byte.
+    EXPECT_EQ(DisplayUtf8("B\xc3\xbc"
+                          "cher"),
+              "B\xc3\xbc"
+              "cher");
+    // A Windows-1252 umlaut, euro sign and quote become their characters.
+    EXPECT_EQ(DisplayUtf8("B\xfc"
+                          "cher"),
+              "B\xc3\xbc"
+              "cher");
+    EXPECT_EQ(DisplayUtf8("\x80 \x93x\x94"), "\xe2\x82\xac \xe2\x80\x9cx\xe2\x80\x9d");
+    // A byte the code page leaves undefined is kept as its C1 control, not
+    // dropped or replaced.
+    EXPECT_EQ(DisplayUtf8("a\x81"
+                          "b"),
+              "a\xc2\x81"
+              "b");
+    // A truncated UTF-8 sequence makes the whole field Windows-1252.
+    EXPECT_EQ(DisplayUtf8("\xc3"), "\xc3\x83");
+}
+
+TEST(CheckFormat, RecordsOfEachFormat) {
+    const TLinkRecord link{"/fav/Bl\xe4tter", "a,\"b\"", "http://h/\x01"};
+    EXPECT_EQ(MakeResultWriter(TOutputFormat::Text)->Record(link, 404),
+              "/fav/Bl\xc3\xa4tter\ta,\"b\"\thttp://h/\\x01\t404\tNicht gefunden\tinvalid\n");
+    EXPECT_EQ(MakeResultWriter(TOutputFormat::Text)->Header(), "");
+    EXPECT_EQ(MakeResultWriter(TOutputFormat::Csv)->Header(),
+              "folder,name,url,status,status_text,class\r\n");
+    EXPECT_EQ(MakeResultWriter(TOutputFormat::Csv)->Record(link, 304),
+              "/fav/Bl\xc3\xa4tter,\"a,\"\"b\"\"\",http://h/\x01,304,Nicht ge\xc3\xa4ndert,ok\r\n");
+    EXPECT_EQ(MakeResultWriter(TOutputFormat::Json)->Record(link, 5),
+              "{\"folder\":\"/fav/Bl\xc3\xa4tter\",\"name\":\"a,\\\"b\\\"\",\"url\":"
+              "\"http://h/\\u0001\",\"status\":5,\"status_text\":\"\",\"class\":\"unknown\"}\n");
+}
+
+TEST(CheckFormat, StatusClassFollowsTheImageTable) {
+    const std::pair<std::int32_t, std::string_view> cases[] = {
+        {200, "ok"},      {302, "ok"},      {304, "ok"},      {2, "ok"},        {301, "invalid"},
+        {401, "invalid"}, {403, "invalid"}, {404, "invalid"}, {500, "invalid"}, {501, "invalid"},
+        {3, "invalid"},   {1, "untested"},  {5, "unknown"},   {201, "unknown"}, {303, "unknown"},
+        {502, "unknown"}, {999, "unknown"},
+    };
+    for (const auto& [status, expected] : cases) {
+        EXPECT_EQ(StatusClass(status), expected) << status;
+    }
+}
+
+}  // namespace
+}  // namespace vornakle

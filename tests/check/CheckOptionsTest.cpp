@@ -1,0 +1,95 @@
+#include "app/check/CheckOptions.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace vornakle {
+namespace {
+
+using Arguments = std::vector<std::string>;
+
+TEST(CheckOptions, DefaultsAreThoseTheHelpNames) {
+    const TCheckCommand command = ParseCheckCommand({"/fav"});
+    EXPECT_EQ(command.Kind, TCheckCommand::Mode::Collection);
+    EXPECT_EQ(command.Directory, "/fav");
+    EXPECT_EQ(command.Settings.Jobs, 8);
+    EXPECT_EQ(command.Settings.PerHost, 2);
+    EXPECT_EQ(command.Settings.TimeOutMilliseconds, 20000);
+    EXPECT_EQ(command.Format, TOutputFormat::Text);
+    EXPECT_FALSE(command.BadOnly);
+    const std::string usage = UsageText();
+    for (const char* named : {"default 8", "default 2", "default 20", "--bad-only", "--url",
+                              "--format", "--help", "130"}) {
+        EXPECT_NE(usage.find(named), std::string::npos) << named;
+    }
+}
+
+TEST(CheckOptions, EveryOptionInBothSpellings) {
+    for (const Arguments& arguments : {Arguments{"--jobs", "16", "--per-host", "3", "--timeout",
+                                                 "1.5", "--format", "json", "--bad-only", "dir"},
+                                       Arguments{"dir", "--jobs=16", "--per-host=3",
+                                                 "--timeout=1.5", "--format=json", "--bad-only"}}) {
+        const TCheckCommand command = ParseCheckCommand(arguments);
+        EXPECT_EQ(command.Directory, "dir");
+        EXPECT_EQ(command.Settings.Jobs, 16);
+        EXPECT_EQ(command.Settings.PerHost, 3);
+        EXPECT_EQ(command.Settings.TimeOutMilliseconds, 1500);
+        EXPECT_EQ(command.Format, TOutputFormat::Json);
+        EXPECT_TRUE(command.BadOnly);
+    }
+    EXPECT_EQ(ParseCheckCommand({"--format", "csv", "d"}).Format, TOutputFormat::Csv);
+    EXPECT_EQ(ParseCheckCommand({"--format", "text", "d"}).Format, TOutputFormat::Text);
+    // A tiny time-out is still a bound, never "no time-out".
+    EXPECT_EQ(ParseCheckCommand({"--timeout", "0.0001", "d"}).Settings.TimeOutMilliseconds, 1);
+    EXPECT_EQ(ParseCheckCommand({"--timeout", "3600", "d"}).Settings.TimeOutMilliseconds, 3600000);
+}
+
+TEST(CheckOptions, UrlModeHelpAndEndOfOptions) {
+    const TCheckCommand single = ParseCheckCommand({"--url", "http://x/"});
+    EXPECT_EQ(single.Kind, TCheckCommand::Mode::SingleUrl);
+    EXPECT_EQ(single.Url, "http://x/");
+    EXPECT_EQ(ParseCheckCommand({"--url=http://a=b/"}).Url, "http://a=b/");
+    EXPECT_EQ(ParseCheckCommand({"--help"}).Kind, TCheckCommand::Mode::Help);
+    EXPECT_EQ(ParseCheckCommand({"dir", "--jobs", "4", "--help"}).Kind, TCheckCommand::Mode::Help);
+}
+
+TEST(CheckOptions, BadCommandLinesAreUsageErrors) {
+    const Arguments bad[] = {
+        {},
+        {"a", "b"},
+        {"--jobs", "0", "d"},
+        {"--jobs", "257", "d"},
+        {"--jobs", "4x", "d"},
+        {"--jobs", "", "d"},
+        {"--jobs"},
+        {"--per-host", "0", "d"},
+        {"--timeout", "0", "d"},
+        {"--timeout", "-1", "d"},
+        {"--timeout", "3601", "d"},
+        {"--timeout", "nan", "d"},
+        {"--timeout", "inf", "d"},
+        {"--format", "xml", "d"},
+        {"--bad-only=yes", "d"},
+        {"--url", "http://x/", "d"},
+        {"--url", "http://x/", "--url", "http://y/"},
+        {"--colour", "d"},
+        {"-j", "d"},
+    };
+    for (const Arguments& arguments : bad) {
+        std::string line;
+        for (const std::string& argument : arguments) {
+            line += argument + ' ';
+        }
+        EXPECT_THROW(ParseCheckCommand(arguments), EUsageError) << line;
+    }
+}
+
+TEST(CheckOptions, DirectoriesThatLookLikeOptions) {
+    EXPECT_EQ(ParseCheckCommand({"--", "--jobs"}).Directory, "--jobs");
+    EXPECT_EQ(ParseCheckCommand({"-"}).Directory, "-");
+}
+
+}  // namespace
+}  // namespace vornakle

@@ -1,0 +1,393 @@
+// The real vornakle-check program against servers the tests start on
+// loopback addresses.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "CheckerProcess.h"
+#include "support/LoopbackServer.h"
+#include "support/TempTree.h"
+#include "support/Unprivileged.h"
+
+namespace vornakle::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Reads the whole request header and answers with reply, then closes.
+ServerScript Reply(const std::string& reply) {
+    return ServerScript().ReadUntil("\r\n\r\n").Send(reply);
+}
+ServerScript Status(const std::string& statusLine) {
+    return Reply("HTTP/1.0 " + statusLine + "\r\nContent-Type: text/html\r\n\r\n");
+}
+
+std::string UrlOf(const LoopbackServer& server, const std::string& path = "/") {
+    return "http://" + server.Address() + ":" + std::to_string(server.Port()) + path;
+}
+std::string UrlOfPort(std::uint16_t port, const std::string& path = "/") {
+    return "http://127.0.0.1:" + std::to_string(port) + path;
+}
+
+// Every file below a directory with its bytes, to show that a run changed
+// nothing.
+std::map<std::string, std::string> Snapshot(const TempTree& tree) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(tree.Root())) {
+        const std::string relative = std::filesystem::relative(entry.path(), tree.Root()).string();
+        files[relative] = entry.is_regular_file() ? tree.ReadFile(relative) : "<directory>";
+    }
+    return files;
+}
+
+std::string TextLine(const std::string& folder, const std::string& name, const std::string& url,
+                     const std::string& status, const std::string& text, const std::string& kind) {
+    return folder + "\t" + name + "\t" + url + "\t" + status + "\t" + text + "\t" + kind;
+}
+
+TEST(CheckProgram, MixedRepliesGetTheDesktopStatusesInScanOrder) {
+    LoopbackServer ok(Status("200 OK"));
+    LoopbackServer missing(Status("404 Not Found"));
+    // 300 to 302 with a Location are followed; without one the number stays.
+    LoopbackServer moved(Status("301 Moved Permanently"));
+    LoopbackServer redirected(
+        Reply("HTTP/1.0 301 Moved Permanently\r\nLocation: " + UrlOf(ok, "/new") + "\r\n\r\n"));
+    LoopbackServer failing(Status("500 Internal Server Error"));
+    LoopbackServer busy(Status("503 Service Unavailable"));
+    LoopbackServer garbage(Reply("no status line here\r\n\r\n"));
+    LoopbackServer silent(ServerScript().ReadUntil("\r\n\r\n").Hold());
+    RefusingPort refused;
+    UnansweringPort unanswering;
+
+    TempTree tree;
+    tree.WriteFile("a ok.url", ShortcutText(UrlOf(ok)));
+    tree.WriteFile("B folder/missing.url", ShortcutText(UrlOf(missing, "/gone")));
+    tree.WriteFile("B folder/moved.url", ShortcutText(UrlOf(moved)));
+    tree.WriteFile("c redirected.url", ShortcutText(UrlOf(redirected)));
+    tree.WriteFile("d refused.url", ShortcutText(UrlOfPort(refused.Port())));
+    tree.WriteFile("E silent.url", ShortcutText(UrlOf(silent)));
+    tree.WriteFile("f unanswering.url", ShortcutText(UrlOfPort(unanswering.Port())));
+    tree.WriteFile("g secure.url", ShortcutText("https://127.0.0.1/"));
+    tree.WriteFile("h no url.url", "[InternetShortcut]\r\nIconIndex=0\r\n");
+    tree.WriteFile("i failing.url", ShortcutText(UrlOf(failing)));
+    tree.WriteFile("j busy.url", ShortcutText(UrlOf(busy)));
+    tree.WriteFile("k garbage.url", ShortcutText(UrlOf(garbage)));
+    tree.WriteFile("not a link.txt", "URL=http://127.0.0.1:1/\r\n");
+    const auto before = Snapshot(tree);
+
+    const CheckerRun run = RunChecker({"--timeout", "1", "--jobs", "4", tree.Root()});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 1) << run.errors;
+    EXPECT_EQ(run.errors, "");
+    const std::string root = tree.Root();
+    const std::string sub = tree.Path("B folder");
+    EXPECT_EQ(
+        Lines(run.output),
+        (std::vector<std::string>{
+            TextLine(root, "a ok", UrlOf(ok), "200", "OK", "ok"),
+            TextLine(sub, "missing", UrlOf(missing, "/gone"), "404", "Nicht gefunden", "invalid"),
+            TextLine(sub, "moved", UrlOf(moved), "301", "Verzogen", "invalid"),
+            TextLine(root, "c redirected", UrlOf(redirected), "200", "OK", "ok"),
+            TextLine(root, "d refused", UrlOfPort(refused.Port()), "5", "", "unknown"),
+            TextLine(root, "E silent", UrlOf(silent), "5", "", "unknown"),
+            TextLine(root, "f unanswering", UrlOfPort(unanswering.Port()), "5", "", "unknown"),
+            TextLine(root, "g secure", "https://127.0.0.1/", "5", "", "unknown"),
+            TextLine(root, "h no url", "", "5", "", "unknown"),
+            TextLine(root, "i failing", UrlOf(failing), "500", "Interner Fehler", "invalid"),
+            TextLine(root, "j busy", UrlOf(busy), "503", "Vorübergehend nicht verfügbar",
+                     "unknown"),
+            TextLine(root, "k garbage", UrlOf(garbage), "5", "", "unknown"),
+        }));
+    // A HEAD request each, the redirection's second pass at its target.
+    EXPECT_EQ(ok.Received(0).rfind("HEAD / HTTP/1.0\r\n", 0), 0u) << ok.Received(0);
+    EXPECT_EQ(ok.Received(1).rfind("HEAD /new HTTP/1.0\r\n", 0), 0u) << ok.Received(1);
+    EXPECT_EQ(Snapshot(tree), before) << "the checker must never change the collection";
+}
+
+TEST(CheckProgram, CsvAndJsonQuoteTheirFieldsAndKeepEveryByte) {
+    LoopbackServer ok(Status("200 OK"));
+    LoopbackServer missing(Status("404 Not Found"));
+    TempTree tree;
+    // A name with a comma and quotes in Windows-1252 (as a shortcut copied
+    // from Windows has it), and a URL with a quote.
+    tree.WriteFile("Caf\xe9, \"Bar\".url", ShortcutText(UrlOf(ok, "/a\"b")));
+    tree.WriteFile("M\xc3\xbcll/x.url", ShortcutText(UrlOf(missing)));
+    const std::string root = tree.Root();
+
+    const CheckerRun csv = RunChecker({"--format", "csv", root});
+    ASSERT_TRUE(csv.finished);
+    EXPECT_EQ(csv.exitCode, 1);
+    EXPECT_EQ(csv.output, "folder,name,url,status,status_text,class\r\n" + root +
+                              ",\"Caf\xc3\xa9, \"\"Bar\"\"\",\"" + UrlOf(ok, "/a\"\"b") +
+                              "\",200,OK,ok\r\n" + root + "/M\xc3\xbcll,x," + UrlOf(missing) +
+                              ",404,Nicht gefunden,invalid\r\n");
+
+    const CheckerRun json = RunChecker({"--format=json", root});
+    ASSERT_TRUE(json.finished);
+    EXPECT_EQ(json.exitCode, 1);
+    EXPECT_EQ(
+        Lines(json.output),
+        (std::vector<std::string>{
+            "{\"folder\":\"" + root + "\",\"name\":\"Caf\xc3\xa9, \\\"Bar\\\"\",\"url\":\"" +
+                UrlOf(ok, "/a\\\"b") + "\",\"status\":200,\"status_text\":\"OK\",\"class\":\"ok\"}",
+            "{\"folder\":\"" + root + "/M\xc3\xbcll\",\"name\":\"x\",\"url\":\"" + UrlOf(missing) +
+                "\",\"status\":404,\"status_text\":\"Nicht gefunden\",\"class\":"
+                "\"invalid\"}",
+        }));
+}
+
+TEST(CheckProgram, BadOnlyListsWhatTheReportWouldAndExitCodesFollowIt) {
+    LoopbackServer ok(Status("200 OK"));
+    LoopbackServer found(Status("302 Found"));  // fine without a Location
+    LoopbackServer missing(Status("404 Not Found"));
+    TempTree tree;
+    tree.WriteFile("1.url", ShortcutText(UrlOf(ok)));
+    tree.WriteFile("2.url", ShortcutText(UrlOf(missing)));
+    tree.WriteFile("3.url", ShortcutText(UrlOf(found)));
+
+    const CheckerRun bad = RunChecker({"--bad-only", tree.Root()});
+    ASSERT_TRUE(bad.finished);
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_EQ(Lines(bad.output),
+              (std::vector<std::string>{
+                  TextLine(tree.Root(), "2", UrlOf(missing), "404", "Nicht gefunden", "invalid")}));
+
+    TempTree fine;
+    fine.WriteFile("1.url", ShortcutText(UrlOf(ok)));
+    fine.WriteFile("sub/3.url", ShortcutText(UrlOf(found)));
+    const CheckerRun all = RunChecker({fine.Root()});
+    ASSERT_TRUE(all.finished);
+    EXPECT_EQ(all.exitCode, 0);
+    EXPECT_EQ(Lines(all.output).size(), 2u);
+    const CheckerRun none = RunChecker({"--bad-only", "--format", "csv", fine.Root()});
+    ASSERT_TRUE(none.finished);
+    EXPECT_EQ(none.exitCode, 0);
+    EXPECT_EQ(none.output, "folder,name,url,status,status_text,class\r\n");
+
+    // An empty collection has no bad link.
+    TempTree empty;
+    empty.MakeDirectory("only a folder");
+    const CheckerRun nothing = RunChecker({empty.Root()});
+    ASSERT_TRUE(nothing.finished);
+    EXPECT_EQ(nothing.exitCode, 0);
+    EXPECT_EQ(nothing.output, "");
+}
+
+TEST(CheckProgram, UrlChecksOneAddress) {
+    LoopbackServer ok(Status("200 OK"));
+    LoopbackServer missing(Status("404 Not Found"));
+    const CheckerRun fine = RunChecker({"--url", UrlOf(ok)});
+    ASSERT_TRUE(fine.finished);
+    EXPECT_EQ(fine.exitCode, 0);
+    EXPECT_EQ(fine.output, TextLine("", "", UrlOf(ok), "200", "OK", "ok") + "\n");
+    EXPECT_EQ(ok.ConnectionsAccepted(), 1);
+
+    const CheckerRun bad = RunChecker({"--format", "json", "--url", UrlOf(missing)});
+    ASSERT_TRUE(bad.finished);
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_EQ(bad.output, "{\"folder\":\"\",\"name\":\"\",\"url\":\"" + UrlOf(missing) +
+                              "\",\"status\":404,\"status_text\":\"Nicht gefunden\",\"class\":"
+                              "\"invalid\"}\n");
+
+    RefusingPort refused;
+    const CheckerRun unknown = RunChecker({"--url", UrlOfPort(refused.Port()), "--bad-only"});
+    ASSERT_TRUE(unknown.finished);
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_EQ(Lines(unknown.output).size(), 1u);
+}
+
+TEST(CheckProgram, UsageAndScanErrorsEndWithTwo) {
+    const CheckerRun help = RunChecker({"--help"});
+    ASSERT_TRUE(help.finished);
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.output.rfind("Usage: vornakle-check", 0), 0u);
+
+    TempTree tree;
+    tree.WriteFile("file", "x");
+    const std::pair<std::vector<std::string>, std::string> failures[] = {
+        {{}, "no Favorites directory given"},
+        {{"--jobs", "0", tree.Root()}, "--jobs needs a whole number"},
+        {{"--format", "xml", tree.Root()}, "--format is text, csv or json"},
+        {{"--frobnicate", tree.Root()}, "unknown option \"--frobnicate\""},
+        {{tree.Path("missing")}, "kann nicht gelesen werden"},
+        {{tree.Path("file")}, "kann nicht gelesen werden"},
+    };
+    for (const auto& [arguments, message] : failures) {
+        const CheckerRun run = RunChecker(arguments);
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.exitCode, 2) << message;
+        EXPECT_EQ(run.output, "") << message;
+        EXPECT_NE(run.errors.find(message), std::string::npos) << run.errors;
+    }
+}
+
+// A shortcut the scan cannot open stops it; the checker then checks nothing.
+TEST(CheckProgram, UnreadableShortcutIsAScanError) {
+    RefusingPort refused;
+    TempTree tree;
+    tree.WriteFile("a.url", ShortcutText(UrlOfPort(refused.Port())));
+    tree.WriteFile("b.url", ShortcutText(UrlOfPort(refused.Port())));
+    ASSERT_EQ(::chmod(tree.Path("b.url").c_str(), 0), 0);
+    if (::geteuid() == 0) {
+        // The unprivileged run must reach the tree: hand it over.
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(tree.Root())) {
+            ASSERT_EQ(::chown(entry.path().c_str(), 65534, 65534), 0);
+        }
+        ASSERT_EQ(::chown(tree.Root().c_str(), 65534, 65534), 0);
+    }
+    int errorPipe[2];
+    ASSERT_EQ(::pipe(errorPipe), 0);
+    const std::string program = VORNAKLE_CHECK_PROGRAM;
+    const std::string root = tree.Root();
+    // Everything is made before the fork: the child of a process with threads
+    // should not allocate.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, errorPipe[1], STDERR_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> arguments{const_cast<char*>(program.c_str()),
+                                 const_cast<char*>(root.c_str()), nullptr};
+    const int exitCode = RunUnprivileged([&] {
+        pid_t child = 0;
+        if (::posix_spawn(&child, program.c_str(), &actions, nullptr, arguments.data(), environ) !=
+            0) {
+            return 100;
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 101;
+    });
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(errorPipe[1]);
+    std::string errors;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(errorPipe[0], buffer, sizeof buffer)) > 0;) {
+        errors.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(errorPipe[0]);
+    EXPECT_EQ(exitCode, 2) << errors;
+    EXPECT_NE(errors.find("Datei " + tree.Path("b.url") +
+                          " kann nicht ge\xc3\xb6"
+                          "ffnet werden"),
+              std::string::npos)
+        << errors;
+}
+
+TEST(CheckProgram, OneJobAndSixteenJobsPrintTheSame) {
+    constexpr int kLinks = 48;
+    LoopbackServer ok(Status("200 OK"));
+    LoopbackServer missing(Status("404 Not Found"));
+    LoopbackServer moved(Status("301 Moved Permanently"));
+    LoopbackServer failing(Status("500 Internal Server Error"));
+    RefusingPort refused;
+    const std::pair<std::string, std::string> targets[] = {
+        {UrlOf(ok), "200\tOK\tok"},
+        // No host of its own: never the server of the link checked before
+        // it, which would depend on who checked what.
+        {"/relative", "5\t\tunknown"},
+        {UrlOf(missing), "404\tNicht gefunden\tinvalid"},
+        {UrlOf(moved), "301\tVerzogen\tinvalid"},
+        {UrlOf(failing), "500\tInterner Fehler\tinvalid"},
+        {UrlOfPort(refused.Port()), "5\t\tunknown"},
+    };
+    TempTree tree;
+    std::vector<std::string> expected;
+    for (int index = 0; index < kLinks; ++index) {
+        // Two levels of folders; names sort the same as the numbers.
+        char name[32];
+        std::snprintf(name, sizeof name, "f%d/g%d/%03d", index / 16, (index / 4) % 4, index);
+        const auto& [url, result] = targets[index % std::size(targets)];
+        tree.WriteFile(std::string(name) + ".url", ShortcutText(url));
+        const std::string path = tree.Path(name);
+        const std::size_t slash = path.rfind('/');
+        expected.push_back(path.substr(0, slash) + "\t" + path.substr(slash + 1) + "\t" + url +
+                           "\t" + result);
+    }
+    const CheckerRun one = RunChecker({"--jobs", "1", tree.Root()});
+    const CheckerRun sixteen = RunChecker({"--jobs", "16", "--per-host", "16", tree.Root()});
+    ASSERT_TRUE(one.finished);
+    ASSERT_TRUE(sixteen.finished);
+    EXPECT_EQ(Lines(one.output), expected);
+    EXPECT_EQ(sixteen.output, one.output);
+    EXPECT_EQ(one.exitCode, 1);
+    EXPECT_EQ(sixteen.exitCode, 1);
+    const int perServer = kLinks / static_cast<int>(std::size(targets));
+    EXPECT_EQ(ok.ConnectionsAccepted(), 2 * perServer) << "one per link and run";
+}
+
+// The first connections wait until `together` of them are open at once, so
+// a checker that checks in parallel reaches that many however slowly it
+// starts; later ones answer after a short pause, during which a checker that
+// broke the limit would open more.
+std::vector<ServerScript> MeetThenAnswer(int together) {
+    std::vector<ServerScript> scripts;
+    for (int index = 0; index < together; ++index) {
+        scripts.push_back(ServerScript()
+                              .AwaitOpen(together, 60s)
+                              .ReadUntil("\r\n\r\n")
+                              .Pause(50ms)
+                              .Send("HTTP/1.0 200 OK\r\n\r\n"));
+    }
+    scripts.push_back(
+        ServerScript().ReadUntil("\r\n\r\n").Pause(20ms).Send("HTTP/1.0 200 OK\r\n\r\n"));
+    return scripts;
+}
+
+TEST(CheckProgram, PerHostLimitHoldsForEveryAddress) {
+    LoopbackServer::Options second;
+    second.address = "127.0.0.2";
+    LoopbackServer::Options third;
+    third.address = "127.0.0.3";
+    LoopbackServer first(MeetThenAnswer(2));
+    LoopbackServer other(MeetThenAnswer(2), second);
+    LoopbackServer single(MeetThenAnswer(1), third);
+    TempTree tree;
+    for (int index = 0; index < 10; ++index) {
+        const std::string number = std::to_string(10 + index);
+        tree.WriteFile("a" + number + ".url", ShortcutText(UrlOf(first, "/" + number)));
+        tree.WriteFile("b" + number + ".url", ShortcutText(UrlOf(other, "/" + number)));
+    }
+    const CheckerRun run = RunChecker({"--jobs", "12", "--per-host", "2", tree.Root()});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0) << run.output << run.errors;
+    EXPECT_EQ(first.ConnectionsAccepted(), 10);
+    EXPECT_EQ(other.ConnectionsAccepted(), 10);
+    EXPECT_EQ(first.MaxConcurrentConnections(), 2);
+    EXPECT_EQ(other.MaxConcurrentConnections(), 2);
+
+    TempTree one;
+    for (int index = 0; index < 6; ++index) {
+        one.WriteFile(std::to_string(index) + ".url", ShortcutText(UrlOf(single)));
+    }
+    const CheckerRun serial = RunChecker({"--jobs", "6", "--per-host", "1", one.Root()});
+    ASSERT_TRUE(serial.finished);
+    EXPECT_EQ(serial.exitCode, 0);
+    EXPECT_EQ(single.ConnectionsAccepted(), 6);
+    EXPECT_EQ(single.MaxConcurrentConnections(), 1);
+}
+
+TEST(CheckProgram, JobsRunTheirChecksAtTheSameTime) {
+    constexpr int kJobs = 6;
+    LoopbackServer server(MeetThenAnswer(kJobs));
+    TempTree tree;
+    for (int index = 0; index < kJobs; ++index) {
+        tree.WriteFile(std::to_string(index) + ".url", ShortcutText(UrlOf(server)));
+    }
+    const CheckerRun run = RunChecker(
+        {"--jobs", std::to_string(kJobs), "--per-host", std::to_string(kJobs), tree.Root()});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(server.MaxConcurrentConnections(), kJobs);
+}
+
+}  // namespace
+}  // namespace vornakle::testing

@@ -1,0 +1,125 @@
+#include "app/check/CheckQueue.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace vornakle {
+namespace {
+
+TEST(CheckQueue, HostKeyIsTheHostAndPortTheUrlNames) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"http://example.com/", "example.com:80"},
+        {"http://Example.COM/path", "example.com:80"},
+        {"http://example.com:80/", "example.com:80"},
+        {"http://example.com:8080/a", "example.com:8080"},
+        {"example.com/a", "example.com:80"},
+        {"http://127.0.0.2:81", "127.0.0.2:81"},
+        {"ftp://example.com/", "example.com:21"},
+        // What the client refuses before connecting has no host.
+        {"", ""},
+        {"https://example.com/", ""},
+        {"http://example.com:99999/", ""},
+        {"/relative/path", ""},
+    };
+    for (const auto& [url, key] : cases) {
+        EXPECT_EQ(HostKeyOf(url), key) << url;
+    }
+}
+
+// Takes everything that can be taken without waiting; none is finished.
+std::vector<std::size_t> TakeReady(TCheckQueue& queue, std::size_t count) {
+    std::vector<std::size_t> taken;
+    for (std::size_t round = 0; round < count; ++round) {
+        std::size_t index = 0;
+        EXPECT_TRUE(queue.Take(index));
+        taken.push_back(index);
+    }
+    return taken;
+}
+
+TEST(CheckQueue, ScanOrderUnlessTheHostIsFull) {
+    // Links 0, 1, 2 and 4 go to host a, 3 and 5 to host b.
+    TCheckQueue queue({"a", "a", "a", "b", "a", "b"}, 2);
+    // Host a takes two places; link 2 must wait, so link 3 (host b) goes
+    // first, then link 5.
+    EXPECT_EQ(TakeReady(queue, 4), (std::vector<std::size_t>{0, 1, 3, 5}));
+    // A place of host a comes free: its earliest waiting link goes next.
+    queue.Finish(1);
+    EXPECT_EQ(TakeReady(queue, 1), (std::vector<std::size_t>{2}));
+    queue.Finish(0);
+    EXPECT_EQ(TakeReady(queue, 1), (std::vector<std::size_t>{4}));
+    std::size_t index = 0;
+    EXPECT_FALSE(queue.Take(index)) << "everything is handed out";
+}
+
+TEST(CheckQueue, TakeWaitsForAPlaceAndStopReleasesIt) {
+    TCheckQueue queue({"a", "a", "a"}, 1);
+    std::size_t first = 99;
+    ASSERT_TRUE(queue.Take(first));
+    EXPECT_EQ(first, 0u);
+
+    std::atomic<int> taken{-1};
+    std::thread waiter([&] {
+        std::size_t index = 0;
+        taken = queue.Take(index) ? static_cast<int>(index) : -2;
+    });
+    // The waiter cannot have taken anything while host a is full; finishing
+    // link 0 lets it take link 1.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(taken.load(), -1);
+    queue.Finish(0);
+    waiter.join();
+    EXPECT_EQ(taken.load(), 1);
+
+    std::thread stopped([&] {
+        std::size_t index = 0;
+        taken = queue.Take(index) ? static_cast<int>(index) : -2;
+    });
+    queue.Stop();
+    stopped.join();
+    EXPECT_EQ(taken.load(), -2);
+    EXPECT_TRUE(queue.Stopped());
+}
+
+TEST(CheckQueue, ManyThreadsTakeEveryLinkOnceWithinTheLimit) {
+    constexpr int kLinks = 600;
+    constexpr int kThreads = 12;
+    constexpr int kPerHost = 3;
+    std::vector<std::string> keys;
+    for (int index = 0; index < kLinks; ++index) {
+        keys.push_back("host" + std::to_string(index % 4));
+    }
+    TCheckQueue queue(keys, kPerHost);
+    std::vector<std::atomic<int>> running(4);
+    std::vector<std::atomic<int>> seen(kLinks);
+    std::atomic<int> mostRunning{0};
+    std::vector<std::thread> threads;
+    for (int thread = 0; thread < kThreads; ++thread) {
+        threads.emplace_back([&] {
+            std::size_t index = 0;
+            while (queue.Take(index)) {
+                const int now = ++running[index % 4];
+                int most = mostRunning.load();
+                while (now > most && !mostRunning.compare_exchange_weak(most, now)) {
+                }
+                ++seen[index];
+                std::this_thread::yield();
+                --running[index % 4];
+                queue.Finish(index);
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (int index = 0; index < kLinks; ++index) {
+        EXPECT_EQ(seen[index].load(), 1) << index;
+    }
+    EXPECT_LE(mostRunning.load(), kPerHost);
+}
+
+}  // namespace
+}  // namespace vornakle

@@ -1,0 +1,54 @@
+#include "CheckerProcess.h"
+
+#include <QStringList>
+
+namespace vornakle::testing {
+
+void StartChecker(QProcess& process, const std::vector<std::string>& arguments) {
+    QStringList list;
+    for (const std::string& argument : arguments) {
+        // Arguments stay bytes, as the program reads them.
+        list << QString::fromLocal8Bit(argument.data(), static_cast<qsizetype>(argument.size()));
+    }
+    process.setProgram(QStringLiteral(VORNAKLE_CHECK_PROGRAM));
+    process.setArguments(list);
+    process.start();
+    process.waitForStarted(static_cast<int>(kRunLimit.count()));
+}
+
+CheckerRun FinishChecker(QProcess& process) {
+    CheckerRun run;
+    run.finished = process.waitForFinished(static_cast<int>(kRunLimit.count()));
+    if (!run.finished) {
+        process.kill();
+        process.waitForFinished();
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.output = process.readAllStandardOutput().toStdString();
+    run.errors = process.readAllStandardError().toStdString();
+    return run;
+}
+
+CheckerRun RunChecker(const std::vector<std::string>& arguments) {
+    QProcess process;
+    StartChecker(process, arguments);
+    return FinishChecker(process);
+}
+
+std::vector<std::string> Lines(const std::string& text, bool crlf) {
+    const std::string end = crlf ? "\r\n" : "\n";
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t stop = text.find(end, start);
+        if (stop == std::string::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, stop - start));
+        start = stop + end.size();
+    }
+    return lines;
+}
+
+}  // namespace vornakle::testing

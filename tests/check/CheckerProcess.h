@@ -1,0 +1,33 @@
+#pragma once
+
+// Runs the built vornakle-check program and collects what it did.
+
+#include <QProcess>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace vornakle::testing {
+
+struct CheckerRun {
+    int exitCode = -1;
+    bool finished = false;  // ended by itself within the bound
+    std::string output;     // standard output
+    std::string errors;     // standard error
+};
+
+// Bound of any run: only a checker that hangs comes near it.
+inline constexpr std::chrono::milliseconds kRunLimit{std::chrono::seconds(120)};
+
+// Runs the checker with these arguments to its end.
+CheckerRun RunChecker(const std::vector<std::string>& arguments);
+
+// Starts the checker and leaves it running; the caller waits on it.
+void StartChecker(QProcess& process, const std::vector<std::string>& arguments);
+CheckerRun FinishChecker(QProcess& process);
+
+// The lines of a text, each without its line end ("\n"; "\r\n" when crlf).
+std::vector<std::string> Lines(const std::string& text, bool crlf = false);
+
+}  // namespace vornakle::testing
