@@ -102,6 +102,11 @@ ServerScript& ServerScript::AwaitOpen(int count, std::chrono::milliseconds limit
     return *this;
 }
 
+ServerScript& ServerScript::StopCounting() {
+    steps_.push_back({Step::Kind::StopCounting, {}, {}, 0});
+    return *this;
+}
+
 LoopbackServer::LoopbackServer(ServerScript script)
     : LoopbackServer(std::move(script), Options{}) {}
 
@@ -193,6 +198,7 @@ void LoopbackServer::AcceptLoop() {
 void LoopbackServer::Serve(int descriptor, std::size_t index) {
     bool open = true;
     bool peerGone = false;
+    bool counted = true;
 
     // Reads what is there (waiting one slice at most) and records it; false
     // when the peer has closed or the connection failed.
@@ -315,6 +321,13 @@ void LoopbackServer::Serve(int descriptor, std::size_t index) {
                 changed_.wait_until(lock, end, [&] { return stopping_ || open_ >= step.count; });
                 break;
             }
+            case ServerScript::Step::Kind::StopCounting:
+                if (counted) {
+                    std::lock_guard lock(mutex_);
+                    --open_;
+                    counted = false;
+                }
+                break;
         }
     }
     if (open) {
@@ -322,7 +335,9 @@ void LoopbackServer::Serve(int descriptor, std::size_t index) {
     }
     {
         std::lock_guard lock(mutex_);
-        --open_;
+        if (counted) {
+            --open_;
+        }
         ++finished_;
     }
     changed_.notify_all();

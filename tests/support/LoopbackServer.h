@@ -51,6 +51,11 @@ public:
     // same time, or limit has passed, so that a test of parallel clients
     // does not depend on how fast they start.
     ServerScript& AwaitOpen(int count, std::chrono::milliseconds limit);
+    // From here on the connection no longer counts as open (for
+    // MaxConcurrentConnections and AwaitOpen). Put before the last answer:
+    // a client that has its answer may close and connect again before this
+    // server gets round to closing, which is no overlap on the client's side.
+    ServerScript& StopCounting();
 
     struct Step {
         enum class Kind {
@@ -63,7 +68,8 @@ public:
             HoldWithoutReading,
             Close,
             Reset,
-            AwaitOpen
+            AwaitOpen,
+            StopCounting
         };
         Kind kind;
         std::string bytes;
