@@ -327,7 +327,8 @@ TEST(CheckProgram, OneJobAndSixteenJobsPrintTheSame) {
 // The first connections wait until `together` of them are open at once, so
 // a checker that checks in parallel reaches that many however slowly it
 // starts; later ones answer after a short pause, during which a checker that
-// broke the limit would open more.
+// broke the limit would open more. A connection stops counting before its
+// answer goes out: from then on its client may rightly start the next check.
 std::vector<ServerScript> MeetThenAnswer(int together) {
     std::vector<ServerScript> scripts;
     for (int index = 0; index < together; ++index) {
@@ -335,10 +336,14 @@ std::vector<ServerScript> MeetThenAnswer(int together) {
                               .AwaitOpen(together, 60s)
                               .ReadUntil("\r\n\r\n")
                               .Pause(50ms)
+                              .StopCounting()
                               .Send("HTTP/1.0 200 OK\r\n\r\n"));
     }
-    scripts.push_back(
-        ServerScript().ReadUntil("\r\n\r\n").Pause(20ms).Send("HTTP/1.0 200 OK\r\n\r\n"));
+    scripts.push_back(ServerScript()
+                          .ReadUntil("\r\n\r\n")
+                          .Pause(20ms)
+                          .StopCounting()
+                          .Send("HTTP/1.0 200 OK\r\n\r\n"));
     return scripts;
 }
 
