@@ -9,10 +9,11 @@
 #include "app/check/CheckProgram.h"
 
 int main(int argc, char** argv) {
+    // The arguments as bytes, taken before the application object could
+    // claim any: paths and URLs are never decoded.
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
     // The workers' clients post their socket events through the
     // application's event machinery.
     QCoreApplication application(argc, argv);
-    // The arguments as bytes: paths and URLs are never decoded.
-    std::vector<std::string> arguments(argv + 1, argv + argc);
     return vornakle::RunCheckProgram(arguments, stdout, stderr);
 }
