@@ -1,0 +1,195 @@
+#include "DelayServer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <map>
+#include <queue>
+#include <stdexcept>
+#include <string>
+
+namespace vornakle::bench {
+
+namespace {
+
+constexpr int kBacklog = 1024;
+constexpr int kAttemptsForAPort = 20;
+constexpr int kEventsPerWait = 256;
+constexpr std::size_t kMaxRequestBytes = 64 * 1024;
+// LinkChecker lets a host take more than 10 requests a second only when its
+// replies carry a header of this name.
+constexpr char kReply[] =
+    "HTTP/1.0 200 OK\r\n"
+    "Content-Type: text/html\r\n"
+    "Content-Length: 0\r\n"
+    "LinkChecker: benchmark\r\n"
+    "\r\n";
+
+int Listen(std::uint32_t address, std::uint16_t port) {
+    const int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (descriptor < 0) {
+        throw std::runtime_error("socket failed");
+    }
+    sockaddr_in where{};
+    where.sin_family = AF_INET;
+    where.sin_addr.s_addr = htonl(address);
+    where.sin_port = htons(port);
+    if (::bind(descriptor, reinterpret_cast<sockaddr*>(&where), sizeof where) != 0 ||
+        ::listen(descriptor, kBacklog) != 0) {
+        ::close(descriptor);
+        return -1;
+    }
+    return descriptor;
+}
+
+std::uint16_t BoundPort(int descriptor) {
+    sockaddr_in where{};
+    socklen_t length = sizeof where;
+    ::getsockname(descriptor, reinterpret_cast<sockaddr*>(&where), &length);
+    return ntohs(where.sin_port);
+}
+
+}  // namespace
+
+DelayServer::DelayServer(int addresses, std::chrono::milliseconds delay) : delay_(delay) {
+    constexpr std::uint32_t kFirst = 0x7F000001;  // 127.0.0.1
+    for (int attempt = 0; attempt < kAttemptsForAPort && listeners_.empty(); ++attempt) {
+        const int first = Listen(kFirst, 0);
+        if (first < 0) {
+            throw std::runtime_error("cannot listen on 127.0.0.1");
+        }
+        listeners_.push_back(first);
+        port_ = BoundPort(first);
+        for (int index = 1; index < addresses; ++index) {
+            const int next = Listen(kFirst + static_cast<std::uint32_t>(index), port_);
+            if (next < 0) {
+                // The port is taken on that address: try another one.
+                for (const int open : listeners_) {
+                    ::close(open);
+                }
+                listeners_.clear();
+                break;
+            }
+            listeners_.push_back(next);
+        }
+    }
+    if (listeners_.empty()) {
+        throw std::runtime_error("no port free on every loopback address");
+    }
+    epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
+    wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    for (const int listener : listeners_) {
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.fd = listener;
+        ::epoll_ctl(epoll_, EPOLL_CTL_ADD, listener, &event);
+    }
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.fd = wake_;
+    ::epoll_ctl(epoll_, EPOLL_CTL_ADD, wake_, &event);
+    thread_ = std::thread([this] { Serve(); });
+}
+
+DelayServer::~DelayServer() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(wake_, &one, sizeof one);
+    thread_.join();
+    for (const int listener : listeners_) {
+        ::close(listener);
+    }
+    ::close(wake_);
+    ::close(epoll_);
+}
+
+void DelayServer::Serve() {
+    using Clock = std::chrono::steady_clock;
+    std::map<int, std::string> requests;  // connections whose header is incomplete
+    using Due = std::pair<Clock::time_point, int>;
+    std::priority_queue<Due, std::vector<Due>, std::greater<>> replies;
+    int open = 0;
+    const auto closeConnection = [&](int descriptor) {
+        ::close(descriptor);
+        --open;
+    };
+
+    for (;;) {
+        int waitMilliseconds = -1;
+        if (!replies.empty()) {
+            const auto left = replies.top().first - Clock::now();
+            // Rounded up, so a reply never goes out early.
+            waitMilliseconds = static_cast<int>(
+                std::max<long long>(0, std::chrono::ceil<std::chrono::milliseconds>(left).count()));
+        }
+        epoll_event events[kEventsPerWait];
+        const int count = ::epoll_wait(epoll_, events, kEventsPerWait, waitMilliseconds);
+        for (int index = 0; index < count; ++index) {
+            const int descriptor = events[index].data.fd;
+            if (descriptor == wake_) {
+                for (const auto& [connection, bytes] : requests) {
+                    ::close(connection);
+                }
+                while (!replies.empty()) {
+                    ::close(replies.top().second);
+                    replies.pop();
+                }
+                return;
+            }
+            if (requests.count(descriptor) == 0) {
+                // A listener: take every waiting connection.
+                for (;;) {
+                    const int connection =
+                        ::accept4(descriptor, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+                    if (connection < 0) {
+                        break;
+                    }
+                    ++open;
+                    if (open > mostOpen_) {
+                        mostOpen_ = open;
+                    }
+                    requests[connection];
+                    epoll_event event{};
+                    event.events = EPOLLIN;
+                    event.data.fd = connection;
+                    ::epoll_ctl(epoll_, EPOLL_CTL_ADD, connection, &event);
+                }
+                continue;
+            }
+            std::string& request = requests[descriptor];
+            char buffer[4096];
+            const ssize_t got = ::recv(descriptor, buffer, sizeof buffer, 0);
+            if (got <= 0) {
+                if (got < 0 && errno == EAGAIN) {
+                    continue;
+                }
+                requests.erase(descriptor);
+                closeConnection(descriptor);
+                continue;
+            }
+            request.append(buffer, static_cast<std::size_t>(got));
+            if (request.find("\r\n\r\n") != std::string::npos ||
+                request.size() > kMaxRequestBytes) {
+                ::epoll_ctl(epoll_, EPOLL_CTL_DEL, descriptor, nullptr);
+                requests.erase(descriptor);
+                replies.emplace(Clock::now() + delay_, descriptor);
+            }
+        }
+        const auto now = Clock::now();
+        while (!replies.empty() && replies.top().first <= now) {
+            const int descriptor = replies.top().second;
+            replies.pop();
+            // A few dozen bytes always fit an empty socket buffer.
+            [[maybe_unused]] const ssize_t sent =
+                ::send(descriptor, kReply, sizeof kReply - 1, MSG_NOSIGNAL);
+            ++served_;
+            closeConnection(descriptor);
+        }
+    }
+}
+
+}  // namespace vornakle::bench
