@@ -4,6 +4,9 @@
 #include <QMetaObject>
 #include <QThread>
 
+#include <pthread.h>
+#include <signal.h>
+
 #include <algorithm>
 
 #include "app/check/LinkCheck.h"
@@ -76,6 +79,15 @@ void TCheckEngine::Start() {
 }
 
 void TCheckEngine::RunWorker(std::size_t WorkerNumber) {
+    // The stop signals belong to the program's main thread; a worker (and
+    // the lookup helpers it starts, which inherit its mask) never runs
+    // their handler.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
     THttpClient client;
     client.ReportLevel = 0;
     client.TimeOut = Settings_.TimeOutMilliseconds;
