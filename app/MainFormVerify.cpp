@@ -7,6 +7,7 @@
 #include <QTreeWidget>
 
 #include "app/MainForm.h"
+#include "app/check/LinkCheck.h"
 #include "http/HttpClient.h"
 #include "platform/ui/Application.h"
 #include "report/LinkActions.h"
@@ -90,15 +91,7 @@ void TMainForm::TestItem(TLinkItems& Items, int Row) {
 
     FCheckRunning = true;
     FCheckAborted = false;
-    std::int32_t status = kStatusUnknown;
-    try {
-        HttpClient->Head(node->Text);
-        status = StatusOfReply(HttpClient->ReplyNumber);
-    } catch (...) {
-        // No usable answer: the host, the connection, the URL or the reply
-        // failed. The user sees the status, not the error.
-        status = kStatusUnknown;
-    }
+    const std::int32_t status = CheckLink(*HttpClient, node->Text);
     FCheckRunning = false;
     // A check the user cancelled has found nothing out about the link.
     node->Status = FCheckAborted ? before : status;

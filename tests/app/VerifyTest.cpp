@@ -86,6 +86,19 @@ TEST_F(VerifyTest, RepliesBecomeStatusesAndFailuresBecomeUnknown) {
     EXPECT_EQ(Button("BExit")->text(), "&Exit");
 }
 
+// The client keeps the host of its last request; a URL naming none must not
+// be checked against that server.
+TEST_F(VerifyTest, LinkWithoutAHostNeverReachesThePreviousServer) {
+    LoopbackServer ok(Answer("HTTP/1.0 200 OK"));
+    collection_.WriteFile("a.url", ShortcutText(UrlOf(ok)));
+    collection_.WriteFile("b.url", ShortcutText("/relative/page"));
+    Start();
+    QTest::mouseClick(Button("BVerifyCurrent"), Qt::LeftButton);
+    EXPECT_EQ(ItemOf("a").Node->Status, 200);
+    EXPECT_EQ(ItemOf("b").Node->Status, kStatusUnknown);
+    EXPECT_EQ(ok.ConnectionsAccepted(), 1);
+}
+
 TEST_F(VerifyTest, VerifyLinkChecksTheSelectionOnlyAndNothingWithoutOne) {
     LoopbackServer ok(Answer("HTTP/1.0 200 OK"));
     collection_.WriteFile("a.url", ShortcutText(UrlOf(ok)));
