@@ -3,6 +3,8 @@
 
 #include "http/HttpClient.h"
 
+#include "net/TransferSupport.h"
+
 #include "http/UUProcessor.h"
 #include "http/UrlCoder.h"
 #include "http/UrlSplit.h"
@@ -42,12 +44,8 @@ bool SendsBody(CmdType kind) {
     return kind == cmdPost || kind == cmdPut || kind == cmdPatch || kind == cmdTrace;
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 std::int64_t FileSize(const std::string& fileName) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName.c_str(), "rb"));
+    FileHandle file(std::fopen(fileName.c_str(), "rb"));
     if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) {
         throw EFileError("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
     }

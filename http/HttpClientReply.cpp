@@ -4,6 +4,7 @@
 #include "http/HttpClient.h"
 
 #include "http/ReplyHeader.h"
+#include "net/TransferSupport.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -18,28 +19,6 @@ namespace {
 // Status codes whose replies carry no body (RFC 1945 sections 9.2 and 9.3).
 constexpr std::int16_t kNoContent = 204;
 constexpr std::int16_t kNotModified = 304;
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
-
-template <typename Action>
-class ScopeExit {
-public:
-    explicit ScopeExit(Action action) : action_(std::move(action)) {}
-    ~ScopeExit() { action_(); }
-    ScopeExit(const ScopeExit&) = delete;
-    ScopeExit& operator=(const ScopeExit&) = delete;
-
-private:
-    Action action_;
-};
-
-void AddWrapping(std::int32_t& total, int amount) {
-    total = static_cast<std::int32_t>(static_cast<std::uint32_t>(total) +
-                                      static_cast<std::uint32_t>(amount));
-}
 
 bool SameHost(const std::string& left, const std::string& right) {
     return TExStringList::CompareNames(left, right) == 0;

@@ -2,6 +2,7 @@
 // and Accept.
 
 #include "net/TcpSocket.h"
+#include "net/TransferSupport.h"
 
 #include <cerrno>
 #include <chrono>
@@ -13,31 +14,6 @@
 namespace vornakle {
 
 namespace {
-
-// Runs its action when the scope ends, however it ends.
-template <typename Action>
-class ScopeExit {
-public:
-    explicit ScopeExit(Action action) : action_(std::move(action)) {}
-    ~ScopeExit() { action_(); }
-    ScopeExit(const ScopeExit&) = delete;
-    ScopeExit& operator=(const ScopeExit&) = delete;
-
-private:
-    Action action_;
-};
-
-// The counters are 32-bit totals that may run past their range on a long
-// life; they wrap, as the fields they stand for do.
-void AddWrapping(std::int32_t& total, int amount) {
-    total = static_cast<std::int32_t>(static_cast<std::uint32_t>(total) +
-                                      static_cast<std::uint32_t>(amount));
-}
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 // The reply number of a Transaction is at most this many leading digits.
 constexpr std::size_t kMaxReplyDigits = 10;
