@@ -7,7 +7,7 @@
 #include <QTreeWidget>
 
 #include "app/MainForm.h"
-#include "app/check/LinkCheck.h"
+#include "check/LinkCheck.h"
 #include "http/HttpClient.h"
 #include "platform/ui/Application.h"
 #include "report/LinkActions.h"

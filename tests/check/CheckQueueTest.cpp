@@ -1,4 +1,4 @@
-#include "app/check/CheckQueue.h"
+#include "check/CheckQueue.h"
 
 #include <gtest/gtest.h>
 

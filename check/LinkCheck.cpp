@@ -1,4 +1,4 @@
-#include "app/check/LinkCheck.h"
+#include "check/LinkCheck.h"
 
 #include "http/HttpClient.h"
 #include "store/LinkStatus.h"

@@ -1,4 +1,4 @@
-#include "app/check/CollectionLinks.h"
+#include "check/CollectionLinks.h"
 
 #include <string_view>
 #include <utility>

@@ -1,5 +1,5 @@
-#include "app/check/LinkCheck.h"
-#include "app/check/ResultFormat.h"
+#include "check/LinkCheck.h"
+#include "cli/check/ResultFormat.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/check/CheckEngine.h"
+#include "check/CheckEngine.h"
 
 #include <QDeadlineTimer>
 #include <QMetaObject>
@@ -9,7 +9,7 @@
 
 #include <algorithm>
 
-#include "app/check/LinkCheck.h"
+#include "check/LinkCheck.h"
 #include "http/HttpClient.h"
 
 namespace vornakle {

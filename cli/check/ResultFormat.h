@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/check/CollectionLinks.h"
+#include "check/CollectionLinks.h"
 
 namespace vornakle {
 

@@ -1,4 +1,4 @@
-#include "app/check/CheckOptions.h"
+#include "cli/check/CheckOptions.h"
 
 #include <charconv>
 #include <cmath>
@@ -11,6 +11,8 @@ namespace vornakle {
 namespace {
 
 constexpr int kMillisecondsPerSecond = 1000;
+// The help text gives the default in whole seconds.
+static_assert(kDefaultTimeOutMilliseconds % kMillisecondsPerSecond == 0);
 
 int WholeNumber(const std::string& Option, const std::string& Value, int Minimum, int Maximum) {
     int number = 0;
@@ -56,9 +58,6 @@ TOutputFormat FormatNamed(const std::string& Value) {
 
 TCheckCommand ParseCheckCommand(const std::vector<std::string>& Arguments) {
     TCheckCommand command;
-    command.Settings.Jobs = kDefaultJobs;
-    command.Settings.PerHost = kDefaultPerHost;
-    command.Settings.TimeOutMilliseconds = kDefaultTimeOutSeconds * kMillisecondsPerSecond;
     std::vector<std::string> operands;
     std::optional<std::string> url;
     bool optionsEnded = false;
@@ -161,7 +160,7 @@ std::string UsageText() {
            "  --timeout SECONDS bound of each host lookup, connect and idle read\n"
            "                    (above 0, at most " +
            std::to_string(kMaxTimeOutSeconds) + ", default " +
-           std::to_string(kDefaultTimeOutSeconds) +
+           std::to_string(kDefaultTimeOutMilliseconds / kMillisecondsPerSecond) +
            ")\n"
            "  --format FORMAT   text (tab-separated), csv (RFC 4180, with a header row)\n"
            "                    or json (one object per line); default text\n"

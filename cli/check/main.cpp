@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/check/CheckProgram.h"
+#include "cli/check/CheckProgram.h"
 
 int main(int argc, char** argv) {
     // The arguments as bytes, taken before the application object could

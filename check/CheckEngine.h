@@ -10,21 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "app/check/CheckQueue.h"
+#include "check/CheckQueue.h"
+#include "check/CheckSettings.h"
 
 namespace vornakle {
 
 class THttpClient;
-
-// How a run of checks goes.
-struct TCheckSettings {
-    // Most checks under way at once, each on a worker thread of its own.
-    int Jobs = 8;
-    // Most checks under way at once whose URLs name one host (HostKeyOf).
-    int PerHost = 2;
-    // Bound of each lookup, connect and idle read, in milliseconds.
-    std::int32_t TimeOutMilliseconds = 20000;
-};
 
 // Checks a list of URLs in parallel: Jobs worker threads, each with its own
 // event dispatcher and its own THttpClient (a client belongs to the thread

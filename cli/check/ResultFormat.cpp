@@ -1,8 +1,8 @@
-#include "app/check/ResultFormat.h"
+#include "cli/check/ResultFormat.h"
 
 #include <QString>
 
-#include "app/check/LinkCheck.h"
+#include "check/LinkCheck.h"
 #include "platform/TextDecoding.h"
 #include "store/LinkStatus.h"
 

@@ -1,4 +1,4 @@
-#include "app/check/CheckQueue.h"
+#include "check/CheckQueue.h"
 
 #include <cstdint>
 #include <map>

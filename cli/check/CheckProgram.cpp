@@ -1,4 +1,4 @@
-#include "app/check/CheckProgram.h"
+#include "cli/check/CheckProgram.h"
 
 #include <QEventLoop>
 #include <QSocketNotifier>
@@ -13,10 +13,10 @@
 #include <cstdint>
 #include <optional>
 
-#include "app/check/CheckEngine.h"
-#include "app/check/CheckOptions.h"
-#include "app/check/CollectionLinks.h"
-#include "app/check/ResultFormat.h"
+#include "check/CheckEngine.h"
+#include "check/CollectionLinks.h"
+#include "cli/check/CheckOptions.h"
+#include "cli/check/ResultFormat.h"
 #include "store/LinkStatus.h"
 
 namespace vornakle {

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "app/check/CheckEngine.h"
-#include "app/check/ResultFormat.h"
+#include "check/CheckEngine.h"
+#include "cli/check/ResultFormat.h"
 #include "platform/Exception.h"
 
 namespace vornakle {
@@ -31,10 +31,6 @@ struct TCheckCommand {
 inline constexpr int kMaxJobs = 256;
 inline constexpr int kMaxPerHost = kMaxJobs;
 inline constexpr int kMaxTimeOutSeconds = 3600;
-inline constexpr int kDefaultJobs = 8;
-inline constexpr int kDefaultPerHost = 2;
-// The desktop program's bound of each wait of a check.
-inline constexpr int kDefaultTimeOutSeconds = 20;
 
 // Reads the arguments after the program name. Options come as "--name
 // VALUE" or "--name=VALUE", in any order around the directory; "--" ends the

@@ -1,4 +1,4 @@
-#include "app/check/CheckOptions.h"
+#include "cli/check/CheckOptions.h"
 
 #include <gtest/gtest.h>
 

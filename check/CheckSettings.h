@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+
+namespace vornakle {
+
+// The defaults of a run of checks, which the command line's help text, the
+// desktop program and the engine all read from here.
+// A check waits this long for a host lookup, a connect or the next data: a
+// server that says nothing for 20 s is not going to answer a user either.
+inline constexpr std::int32_t kDefaultTimeOutMilliseconds = 20000;
+// Checks under way at once: enough to hide the waiting on slow servers,
+// few enough that a collection's checks do not look like an attack.
+inline constexpr int kDefaultJobs = 8;
+// Checks under way at once to one host, the courtesy browsers keep as well.
+inline constexpr int kDefaultPerHost = 2;
+
+// How a run of checks goes.
+struct TCheckSettings {
+    // Most checks under way at once, each on a worker thread of its own.
+    int Jobs = kDefaultJobs;
+    // Most checks under way at once whose URLs name one host (HostKeyOf).
+    int PerHost = kDefaultPerHost;
+    // Bound of each lookup, connect and idle read, in milliseconds.
+    std::int32_t TimeOutMilliseconds = kDefaultTimeOutMilliseconds;
+};
+
+}  // namespace vornakle
