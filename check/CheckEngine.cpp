@@ -16,10 +16,10 @@ namespace vornakle {
 
 namespace {
 
-std::vector<std::string> HostKeysOf(const std::vector<std::string>& Urls) {
+std::vector<std::string> HostKeysOf(const std::vector<std::string>& urls) {
     std::vector<std::string> keys;
-    keys.reserve(Urls.size());
-    for (const std::string& url : Urls) {
+    keys.reserve(urls.size());
+    for (const std::string& url : urls) {
         keys.push_back(HostKeyOf(url));
     }
     return keys;
@@ -29,56 +29,56 @@ std::vector<std::string> HostKeysOf(const std::vector<std::string>& Urls) {
 
 // A worker thread. QThread gives the thread its event dispatcher before
 // run() starts, which the client's waits need.
-class TCheckEngine::Worker : public QThread {
+class CheckEngine::Worker : public QThread {
 public:
-    Worker(TCheckEngine& Engine, std::size_t Number) : Engine_(Engine), Number_(Number) {}
+    Worker(CheckEngine& engine, std::size_t number) : engine_(engine), number_(number) {}
     ~Worker() override { wait(); }
 
     Worker(const Worker&) = delete;
     Worker& operator=(const Worker&) = delete;
 
 protected:
-    void run() override { Engine_.RunWorker(Number_); }
+    void run() override { engine_.RunWorker(number_); }
 
 private:
-    TCheckEngine& Engine_;
-    std::size_t Number_;
+    CheckEngine& engine_;
+    std::size_t number_;
 };
 
-TCheckEngine::TCheckEngine(std::vector<std::string> Urls, TCheckSettings Settings, QObject* Owner)
-    : QObject(Owner),
-      Urls_(std::move(Urls)),
-      Settings_(Settings),
-      Queue_(HostKeysOf(Urls_), Settings.PerHost) {}
+CheckEngine::CheckEngine(std::vector<std::string> urls, CheckSettings settings, QObject* owner)
+    : QObject(owner),
+      urls_(std::move(urls)),
+      settings_(settings),
+      queue_(HostKeysOf(urls_), settings.PerHost) {}
 
-TCheckEngine::~TCheckEngine() {
+CheckEngine::~CheckEngine() {
     Stop();
 }
 
-void TCheckEngine::Start() {
+void CheckEngine::Start() {
     const std::size_t count =
-        std::min<std::size_t>(Urls_.size(), static_cast<std::size_t>(std::max(1, Settings_.Jobs)));
+        std::min<std::size_t>(urls_.size(), static_cast<std::size_t>(std::max(1, settings_.Jobs)));
     if (count == 0) {
         QMetaObject::invokeMethod(
             this,
             [this] {
-                if (!Stopped_ && OnFinished) {
+                if (!stopped_ && OnFinished) {
                     OnFinished();
                 }
             },
             Qt::QueuedConnection);
         return;
     }
-    Clients_.assign(count, nullptr);
+    clients_.assign(count, nullptr);
     for (std::size_t number = 0; number < count; ++number) {
-        Workers_.push_back(std::make_unique<Worker>(*this, number));
+        workers_.push_back(std::make_unique<Worker>(*this, number));
     }
-    for (const std::unique_ptr<Worker>& worker : Workers_) {
+    for (const std::unique_ptr<Worker>& worker : workers_) {
         worker->start();
     }
 }
 
-void TCheckEngine::RunWorker(std::size_t WorkerNumber) {
+void CheckEngine::RunWorker(std::size_t workerNumber) {
     // The stop signals belong to the program's main thread; a worker (and
     // the lookup helpers it starts, which inherit its mask) never runs
     // their handler.
@@ -90,36 +90,36 @@ void TCheckEngine::RunWorker(std::size_t WorkerNumber) {
 
     THttpClient client;
     client.ReportLevel = 0;
-    client.TimeOut = Settings_.TimeOutMilliseconds;
+    client.TimeOut = settings_.TimeOutMilliseconds;
     {
-        std::lock_guard lock(ClientsMutex_);
-        Clients_[WorkerNumber] = &client;
+        std::lock_guard lock(clientsMutex_);
+        clients_[workerNumber] = &client;
     }
     std::size_t index = 0;
-    while (Queue_.Take(index)) {
-        const std::int32_t status = CheckLink(client, Urls_[index]);
-        Queue_.Finish(index);
-        if (Queue_.Stopped()) {
+    while (queue_.Take(index)) {
+        const std::int32_t status = CheckLink(client, urls_[index]);
+        queue_.Finish(index);
+        if (queue_.Stopped()) {
             // An aborted check has found out nothing about its link.
             break;
         }
         QMetaObject::invokeMethod(
             this, [this, index, status] { Deliver(index, status); }, Qt::QueuedConnection);
     }
-    std::lock_guard lock(ClientsMutex_);
-    Clients_[WorkerNumber] = nullptr;
+    std::lock_guard lock(clientsMutex_);
+    clients_[workerNumber] = nullptr;
 }
 
-void TCheckEngine::Deliver(std::size_t Index, std::int32_t Status) {
-    if (Stopped_) {
+void CheckEngine::Deliver(std::size_t index, std::int32_t status) {
+    if (stopped_) {
         return;
     }
-    ++Delivered_;
+    ++delivered_;
     if (OnResult) {
-        OnResult(Index, Status);
+        OnResult(index, status);
     }
-    if (Delivered_ == Urls_.size() && !Stopped_) {
-        for (const std::unique_ptr<Worker>& worker : Workers_) {
+    if (delivered_ == urls_.size() && !stopped_) {
+        for (const std::unique_ptr<Worker>& worker : workers_) {
             worker->wait();
         }
         if (OnFinished) {
@@ -128,9 +128,9 @@ void TCheckEngine::Deliver(std::size_t Index, std::int32_t Status) {
     }
 }
 
-void TCheckEngine::AbortRunningChecks() {
-    std::lock_guard lock(ClientsMutex_);
-    for (THttpClient* client : Clients_) {
+void CheckEngine::AbortRunningChecks() {
+    std::lock_guard lock(clientsMutex_);
+    for (THttpClient* client : clients_) {
         if (client != nullptr) {
             // Abort belongs to the client's own thread: it is run there by
             // that thread's dispatcher, inside the wait of the request.
@@ -140,19 +140,19 @@ void TCheckEngine::AbortRunningChecks() {
     }
 }
 
-void TCheckEngine::Stop() {
-    if (Stopped_) {
+void CheckEngine::Stop() {
+    if (stopped_) {
         return;
     }
-    Stopped_ = true;
-    Queue_.Stop();
-    for (const std::unique_ptr<Worker>& worker : Workers_) {
+    stopped_ = true;
+    queue_.Stop();
+    for (const std::unique_ptr<Worker>& worker : workers_) {
         AbortRunningChecks();
         while (!worker->wait(QDeadlineTimer(kAbortRepeatMilliseconds))) {
             AbortRunningChecks();
         }
     }
-    Workers_.clear();
+    workers_.clear();
 }
 
 }  // namespace vornakle

@@ -24,11 +24,11 @@ class THttpClient;
 // OnResult on the engine's thread, in the order the checks end, and
 // OnFinished follows the last one. Every status is what CheckLink gives for
 // its URL, so the results do not depend on Jobs or PerHost.
-class TCheckEngine : public QObject {
+class CheckEngine : public QObject {
     Q_OBJECT
 
 public:
-    using TResultHandler = std::function<void(std::size_t Index, std::int32_t Status)>;
+    using TResultHandler = std::function<void(std::size_t index, std::int32_t status)>;
     using TFinishedHandler = std::function<void()>;
 
     // How often Stop repeats its abort to a worker that has not ended yet:
@@ -36,11 +36,11 @@ public:
     // next wait, but one that arrives while no request runs does nothing.
     static constexpr int kAbortRepeatMilliseconds = 100;
 
-    TCheckEngine(std::vector<std::string> Urls, TCheckSettings Settings, QObject* Owner = nullptr);
-    ~TCheckEngine() override;
+    CheckEngine(std::vector<std::string> urls, CheckSettings settings, QObject* owner = nullptr);
+    ~CheckEngine() override;
 
-    TCheckEngine(const TCheckEngine&) = delete;
-    TCheckEngine& operator=(const TCheckEngine&) = delete;
+    CheckEngine(const CheckEngine&) = delete;
+    CheckEngine& operator=(const CheckEngine&) = delete;
 
     // Starts the workers (none for an empty list: OnFinished is then posted
     // at once).
@@ -56,20 +56,20 @@ public:
 private:
     class Worker;
 
-    void RunWorker(std::size_t WorkerNumber);
-    void Deliver(std::size_t Index, std::int32_t Status);
+    void RunWorker(std::size_t workerNumber);
+    void Deliver(std::size_t index, std::int32_t status);
     void AbortRunningChecks();
 
-    std::vector<std::string> Urls_;
-    TCheckSettings Settings_;
-    TCheckQueue Queue_;
-    std::vector<std::unique_ptr<Worker>> Workers_;
+    std::vector<std::string> urls_;
+    CheckSettings settings_;
+    CheckQueue queue_;
+    std::vector<std::unique_ptr<Worker>> workers_;
     // The clients of the running workers, so that Stop can reach them;
     // a worker removes its client under the mutex before destroying it.
-    std::mutex ClientsMutex_;
-    std::vector<THttpClient*> Clients_;
-    std::size_t Delivered_ = 0;
-    bool Stopped_ = false;
+    std::mutex clientsMutex_;
+    std::vector<THttpClient*> clients_;
+    std::size_t delivered_ = 0;
+    bool stopped_ = false;
 };
 
 }  // namespace vornakle

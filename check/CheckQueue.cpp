@@ -7,13 +7,13 @@
 
 namespace vornakle {
 
-std::string HostKeyOf(const std::string& Url) {
-    std::string url = Url;
+std::string HostKeyOf(const std::string& url) {
+    std::string splitUrl = url;
     std::string host;
     std::int32_t port = 0;
     std::string path;
     try {
-        ParseRequestURL(url, host, port, path);
+        ParseRequestURL(splitUrl, host, port, path);
     } catch (...) {
         return std::string();
     }
@@ -29,76 +29,76 @@ std::string HostKeyOf(const std::string& Url) {
     return host + ':' + std::to_string(port);
 }
 
-TCheckQueue::TCheckQueue(const std::vector<std::string>& HostKeys, int PerHost)
-    : PerHost_(PerHost < 1 ? 1 : PerHost), Left_(HostKeys.size()) {
+CheckQueue::CheckQueue(const std::vector<std::string>& hostKeys, int perHost)
+    : perHost_(perHost < 1 ? 1 : perHost), left_(hostKeys.size()) {
     std::map<std::string, std::size_t> numbers;
-    HostOfLink_.reserve(HostKeys.size());
-    for (std::size_t index = 0; index < HostKeys.size(); ++index) {
-        const auto [found, added] = numbers.emplace(HostKeys[index], Hosts_.size());
+    hostOfLink_.reserve(hostKeys.size());
+    for (std::size_t index = 0; index < hostKeys.size(); ++index) {
+        const auto [found, added] = numbers.emplace(hostKeys[index], hosts_.size());
         if (added) {
-            Hosts_.emplace_back();
+            hosts_.emplace_back();
         }
-        HostOfLink_.push_back(found->second);
-        Hosts_[found->second].Waiting.push_back(index);
+        hostOfLink_.push_back(found->second);
+        hosts_[found->second].Waiting.push_back(index);
     }
-    for (std::size_t host = 0; host < Hosts_.size(); ++host) {
+    for (std::size_t host = 0; host < hosts_.size(); ++host) {
         MarkReadyLocked(host);
     }
 }
 
-void TCheckQueue::MarkReadyLocked(std::size_t HostNumber) {
-    const Host& host = Hosts_[HostNumber];
-    if (!host.Waiting.empty() && host.Running < PerHost_) {
-        Ready_.emplace(host.Waiting.front(), HostNumber);
+void CheckQueue::MarkReadyLocked(std::size_t hostNumber) {
+    const Host& host = hosts_[hostNumber];
+    if (!host.Waiting.empty() && host.Running < perHost_) {
+        ready_.emplace(host.Waiting.front(), hostNumber);
     }
 }
 
-bool TCheckQueue::Take(std::size_t& Index) {
-    std::unique_lock lock(Mutex_);
-    Changed_.wait(lock, [this] { return Stopped_ || Left_ == 0 || !Ready_.empty(); });
-    if (Stopped_ || Ready_.empty()) {
+bool CheckQueue::Take(std::size_t& index) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return stopped_ || left_ == 0 || !ready_.empty(); });
+    if (stopped_ || ready_.empty()) {
         return false;
     }
-    const auto [first, hostNumber] = *Ready_.begin();
-    Ready_.erase(Ready_.begin());
-    Host& host = Hosts_[hostNumber];
-    Index = first;
+    const auto [first, hostNumber] = *ready_.begin();
+    ready_.erase(ready_.begin());
+    Host& host = hosts_[hostNumber];
+    index = first;
     host.Waiting.pop_front();
     ++host.Running;
-    --Left_;
+    --left_;
     MarkReadyLocked(hostNumber);
-    if (Left_ == 0) {
+    if (left_ == 0) {
         // Workers waiting for a host's place have nothing left to wait for.
-        Changed_.notify_all();
+        changed_.notify_all();
     }
     return true;
 }
 
-void TCheckQueue::Finish(std::size_t Index) {
+void CheckQueue::Finish(std::size_t index) {
     {
-        std::lock_guard lock(Mutex_);
-        const std::size_t hostNumber = HostOfLink_.at(Index);
-        Host& host = Hosts_[hostNumber];
-        const bool wasFull = host.Running >= PerHost_;
+        std::lock_guard lock(mutex_);
+        const std::size_t hostNumber = hostOfLink_.at(index);
+        Host& host = hosts_[hostNumber];
+        const bool wasFull = host.Running >= perHost_;
         --host.Running;
         if (wasFull) {
             MarkReadyLocked(hostNumber);
         }
     }
-    Changed_.notify_one();
+    changed_.notify_one();
 }
 
-void TCheckQueue::Stop() {
+void CheckQueue::Stop() {
     {
-        std::lock_guard lock(Mutex_);
-        Stopped_ = true;
+        std::lock_guard lock(mutex_);
+        stopped_ = true;
     }
-    Changed_.notify_all();
+    changed_.notify_all();
 }
 
-bool TCheckQueue::Stopped() const {
-    std::lock_guard lock(Mutex_);
-    return Stopped_;
+bool CheckQueue::Stopped() const {
+    std::lock_guard lock(mutex_);
+    return stopped_;
 }
 
 }  // namespace vornakle

@@ -17,20 +17,20 @@ namespace vornakle {
 // names of one address count as two hosts; a check holds its host's place
 // through its redirections, wherever they lead. A URL the client would refuse
 // has the empty key: its check ends before it connects anywhere.
-std::string HostKeyOf(const std::string& Url);
+std::string HostKeyOf(const std::string& url);
 
 // Hands the links out to the workers in scan order, except that a link whose
 // host already has PerHost checks under way waits and a later link of another
 // host goes first. Safe on any number of threads.
-class TCheckQueue {
+class CheckQueue {
 public:
-    TCheckQueue(const std::vector<std::string>& HostKeys, int PerHost);
+    CheckQueue(const std::vector<std::string>& hostKeys, int perHost);
 
     // Blocks until a link may be checked and returns its index (true), or
     // returns false once every link is handed out or the queue is stopped.
-    bool Take(std::size_t& Index);
+    bool Take(std::size_t& index);
     // The check of link Index has ended; its host has a place again.
-    void Finish(std::size_t Index);
+    void Finish(std::size_t index);
     // Hands out nothing more; blocked Takes return false.
     void Stop();
     bool Stopped() const;
@@ -43,18 +43,18 @@ private:
 
     // Puts host number HostNumber among the ready ones when it has a link
     // waiting and a free place. Called with the mutex held.
-    void MarkReadyLocked(std::size_t HostNumber);
+    void MarkReadyLocked(std::size_t hostNumber);
 
-    const int PerHost_;
-    std::vector<std::size_t> HostOfLink_;
-    std::vector<Host> Hosts_;
+    const int perHost_;
+    std::vector<std::size_t> hostOfLink_;
+    std::vector<Host> hosts_;
     // Hosts that may start a check, ordered by the scan index of their first
     // waiting link, so the earliest link that may start is at the front.
-    std::set<std::pair<std::size_t, std::size_t>> Ready_;
-    std::size_t Left_ = 0;
-    bool Stopped_ = false;
-    mutable std::mutex Mutex_;
-    std::condition_variable Changed_;
+    std::set<std::pair<std::size_t, std::size_t>> ready_;
+    std::size_t left_ = 0;
+    bool stopped_ = false;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
 };
 
 }  // namespace vornakle

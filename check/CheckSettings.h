@@ -16,7 +16,7 @@ inline constexpr int kDefaultJobs = 8;
 inline constexpr int kDefaultPerHost = 2;
 
 // How a run of checks goes.
-struct TCheckSettings {
+struct CheckSettings {
     // Most checks under way at once, each on a worker thread of its own.
     int Jobs = kDefaultJobs;
     // Most checks under way at once whose URLs name one host (HostKeyOf).

@@ -24,12 +24,12 @@ std::string LinkName(const std::string& path) {
 }
 
 // Iterative, so that the deepest nest the scan allows costs no stack.
-void Collect(const TBookTree& Root, std::vector<TLinkRecord>& Links) {
+void Collect(const TBookTree& root, std::vector<LinkRecord>& links) {
     struct Position {
         const TBookTree* Folder;
         int Next;
     };
-    std::vector<Position> stack{{&Root, 0}};
+    std::vector<Position> stack{{&root, 0}};
     while (!stack.empty()) {
         Position& top = stack.back();
         if (top.Next >= static_cast<int>(top.Folder->Children.size())) {
@@ -40,31 +40,31 @@ void Collect(const TBookTree& Root, std::vector<TLinkRecord>& Links) {
         if (child->IsFolder()) {
             stack.push_back({child, 0});
         } else {
-            Links.push_back({top.Folder->Path, LinkName(child->Path), child->Text});
+            links.push_back({top.Folder->Path, LinkName(child->Path), child->Text});
         }
     }
 }
 
 }  // namespace
 
-std::vector<TLinkRecord> CollectLinks(const TBookTree& Root) {
-    std::vector<TLinkRecord> links;
-    Collect(Root, links);
+std::vector<LinkRecord> CollectLinks(const TBookTree& root) {
+    std::vector<LinkRecord> links;
+    Collect(root, links);
     return links;
 }
 
-std::vector<TLinkRecord> ScanCollectionLinks(std::string Directory) {
-    while (Directory.size() > 1 && Directory.back() == kPathSeparator) {
-        Directory.pop_back();
+std::vector<LinkRecord> ScanCollectionLinks(std::string directory) {
+    while (directory.size() > 1 && directory.back() == kPathSeparator) {
+        directory.pop_back();
     }
     // The scan shows a directory it cannot list as an empty folder; for the
     // collection itself that would report "no bad links" for nothing.
-    if (Directory.empty() || !DirectoryListing(Directory).IsOpen()) {
-        throw EFileError("Verzeichnis " + Directory + " kann nicht gelesen werden");
+    if (directory.empty() || !DirectoryListing(directory).IsOpen()) {
+        throw EFileError("Verzeichnis " + directory + " kann nicht gelesen werden");
     }
     TBookTreePtr root(new TBookTree);
     root->Text = "Favoriten";
-    ScanDirectory(Directory, root.get());
+    ScanDirectory(directory, root.get());
     return CollectLinks(*root);
 }
 

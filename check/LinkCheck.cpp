@@ -5,12 +5,12 @@
 
 namespace vornakle {
 
-std::int32_t CheckLink(THttpClient& Client, const std::string& Url) {
-    Client.Host.clear();
-    Client.Port = 0;
+std::int32_t CheckLink(THttpClient& client, const std::string& url) {
+    client.Host.clear();
+    client.Port = 0;
     try {
-        Client.Head(Url);
-        return StatusOfReply(Client.ReplyNumber);
+        client.Head(url);
+        return StatusOfReply(client.ReplyNumber);
     } catch (...) {
         // No usable answer; as in the desktop program, the status says so
         // and the error itself is not reported.
@@ -18,8 +18,8 @@ std::int32_t CheckLink(THttpClient& Client, const std::string& Url) {
     }
 }
 
-std::string_view StatusClass(std::int32_t Status) {
-    switch (StatusImageIndex(Status)) {
+std::string_view StatusClass(std::int32_t status) {
+    switch (StatusImageIndex(status)) {
         case kImageOk:
             return "ok";
         case kImageInvalid:

@@ -14,26 +14,26 @@ constexpr int kMillisecondsPerSecond = 1000;
 // The help text gives the default in whole seconds.
 static_assert(kDefaultTimeOutMilliseconds % kMillisecondsPerSecond == 0);
 
-int WholeNumber(const std::string& Option, const std::string& Value, int Minimum, int Maximum) {
+int WholeNumber(const std::string& option, const std::string& value, int Minimum, int Maximum) {
     int number = 0;
-    const char* end = Value.data() + Value.size();
-    const auto [stop, error] = std::from_chars(Value.data(), end, number);
-    if (Value.empty() || error != std::errc() || stop != end || number < Minimum ||
+    const char* end = value.data() + value.size();
+    const auto [stop, error] = std::from_chars(value.data(), end, number);
+    if (value.empty() || error != std::errc() || stop != end || number < Minimum ||
         number > Maximum) {
-        throw EUsageError(Option + " needs a whole number from " + std::to_string(Minimum) +
-                          " to " + std::to_string(Maximum) + ", not \"" + Value + "\"");
+        throw EUsageError(option + " needs a whole number from " + std::to_string(Minimum) +
+                          " to " + std::to_string(Maximum) + ", not \"" + value + "\"");
     }
     return number;
 }
 
-std::int32_t TimeOutMilliseconds(const std::string& Value) {
+std::int32_t TimeOutMilliseconds(const std::string& value) {
     double seconds = 0;
-    const char* end = Value.data() + Value.size();
-    const auto [stop, error] = std::from_chars(Value.data(), end, seconds);
-    if (Value.empty() || error != std::errc() || stop != end || !std::isfinite(seconds) ||
+    const char* end = value.data() + value.size();
+    const auto [stop, error] = std::from_chars(value.data(), end, seconds);
+    if (value.empty() || error != std::errc() || stop != end || !std::isfinite(seconds) ||
         seconds <= 0 || seconds > kMaxTimeOutSeconds) {
         throw EUsageError("--timeout needs a number of seconds above 0 and at most " +
-                          std::to_string(kMaxTimeOutSeconds) + ", not \"" + Value + "\"");
+                          std::to_string(kMaxTimeOutSeconds) + ", not \"" + value + "\"");
     }
     // A positive bound stays positive: 0 would mean no bound at all.
     const auto milliseconds =
@@ -41,29 +41,29 @@ std::int32_t TimeOutMilliseconds(const std::string& Value) {
     return milliseconds < 1 ? 1 : milliseconds;
 }
 
-TOutputFormat FormatNamed(const std::string& Value) {
-    if (Value == "text") {
+TOutputFormat FormatNamed(const std::string& value) {
+    if (value == "text") {
         return TOutputFormat::Text;
     }
-    if (Value == "csv") {
+    if (value == "csv") {
         return TOutputFormat::Csv;
     }
-    if (Value == "json") {
+    if (value == "json") {
         return TOutputFormat::Json;
     }
-    throw EUsageError("--format is text, csv or json, not \"" + Value + "\"");
+    throw EUsageError("--format is text, csv or json, not \"" + value + "\"");
 }
 
 }  // namespace
 
-TCheckCommand ParseCheckCommand(const std::vector<std::string>& Arguments) {
-    TCheckCommand command;
+CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
+    CheckCommand command;
     std::vector<std::string> operands;
     std::optional<std::string> url;
     bool optionsEnded = false;
 
-    for (std::size_t index = 0; index < Arguments.size(); ++index) {
-        const std::string& argument = Arguments[index];
+    for (std::size_t index = 0; index < arguments.size(); ++index) {
+        const std::string& argument = arguments[index];
         if (optionsEnded || argument.size() < 2 || argument.compare(0, 2, "--") != 0) {
             if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
                 throw EUsageError("unknown option \"" + argument + "\"");
@@ -85,10 +85,10 @@ TCheckCommand ParseCheckCommand(const std::vector<std::string>& Arguments) {
             if (value) {
                 return *value;
             }
-            if (index + 1 >= Arguments.size()) {
+            if (index + 1 >= arguments.size()) {
                 throw EUsageError(name + " needs a value");
             }
-            return Arguments[++index];
+            return arguments[++index];
         };
         const auto noValue = [&] {
             if (value) {
@@ -97,7 +97,7 @@ TCheckCommand ParseCheckCommand(const std::vector<std::string>& Arguments) {
         };
         if (name == "--help") {
             noValue();
-            command.Kind = TCheckCommand::Mode::Help;
+            command.Kind = CheckCommand::Mode::Help;
             return command;
         } else if (name == "--jobs") {
             command.Settings.Jobs = WholeNumber(name, takeValue(), 1, kMaxJobs);
@@ -124,7 +124,7 @@ TCheckCommand ParseCheckCommand(const std::vector<std::string>& Arguments) {
         if (!operands.empty()) {
             throw EUsageError("--url checks one address; give no directory with it");
         }
-        command.Kind = TCheckCommand::Mode::SingleUrl;
+        command.Kind = CheckCommand::Mode::SingleUrl;
         command.Url = *url;
         return command;
     }
@@ -134,7 +134,7 @@ TCheckCommand ParseCheckCommand(const std::vector<std::string>& Arguments) {
     if (operands.size() > 1) {
         throw EUsageError("one Favorites directory only, not " + std::to_string(operands.size()));
     }
-    command.Kind = TCheckCommand::Mode::Collection;
+    command.Kind = CheckCommand::Mode::Collection;
     command.Directory = operands.front();
     return command;
 }
@@ -145,7 +145,7 @@ std::string UsageText() {
            "\n"
            "Checks every link of the Favorites collection DIR (each subdirectory a\n"
            "folder, each *.url file a link) with an HTTP HEAD request, as Vornakle's\n"
-           "\"Verify All Links\" does, and prints one line per link in the order of the\n"
+           "\"Verify All links\" does, and prints one line per link in the order of the\n"
            "scan: folder path, link name, URL, status number, status text, class\n"
            "(ok, invalid, unknown, untested). The collection is only read.\n"
            "\n"

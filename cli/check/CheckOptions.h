@@ -16,12 +16,12 @@ public:
 };
 
 // What the command line asks for.
-struct TCheckCommand {
+struct CheckCommand {
     enum class Mode { Collection, SingleUrl, Help };
     Mode Kind = Mode::Collection;
     std::string Directory;  // Mode::Collection
     std::string Url;        // Mode::SingleUrl
-    TCheckSettings Settings;
+    CheckSettings Settings;
     TOutputFormat Format = TOutputFormat::Text;
     bool BadOnly = false;
 };
@@ -35,7 +35,7 @@ inline constexpr int kMaxTimeOutSeconds = 3600;
 // Reads the arguments after the program name. Options come as "--name
 // VALUE" or "--name=VALUE", in any order around the directory; "--" ends the
 // options. Throws EUsageError.
-TCheckCommand ParseCheckCommand(const std::vector<std::string>& Arguments);
+CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments);
 
 // The --help text.
 std::string UsageText();

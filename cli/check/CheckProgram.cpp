@@ -32,9 +32,9 @@ constexpr std::array<int, 2> kStopSignals = {SIGINT, SIGTERM};
 // loop reads it, since next to nothing is safe inside a handler.
 int signalPipe[2] = {-1, -1};
 
-extern "C" void NoteStopSignal(int Signal) {
+extern "C" void NoteStopSignal(int signal) {
     const int savedErrno = errno;
-    const auto number = static_cast<unsigned char>(Signal);
+    const auto number = static_cast<unsigned char>(signal);
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &number, 1);
     errno = savedErrno;
 }
@@ -82,13 +82,13 @@ private:
 // The progress line on standard error, drawn only on a terminal.
 class ProgressLine {
 public:
-    ProgressLine(std::FILE* Errors, std::size_t Total)
-        : errors_(Errors), total_(Total), shown_(::isatty(::fileno(Errors)) == 1) {}
+    ProgressLine(std::FILE* errors, std::size_t total)
+        : errors_(errors), total_(total), shown_(::isatty(::fileno(errors)) == 1) {}
 
     bool Shown() const { return shown_; }
-    void Update(std::size_t Checked, std::size_t Bad) {
+    void Update(std::size_t checked, std::size_t bad) {
         std::fprintf(errors_, "\r%s: %zu of %zu links checked, %zu bad\033[K", kProgramName,
-                     Checked, total_, Bad);
+                     checked, total_, bad);
         std::fflush(errors_);
         drawn_ = true;
     }
@@ -111,18 +111,18 @@ private:
 // until every earlier one has arrived.
 class OrderedPrinter {
 public:
-    OrderedPrinter(const std::vector<TLinkRecord>& Links, const TResultWriter& Writer, bool BadOnly,
-                   std::FILE* Output)
-        : links_(Links),
-          writer_(Writer),
-          badOnly_(BadOnly),
-          output_(Output),
-          statuses_(Links.size()) {}
+    OrderedPrinter(const std::vector<LinkRecord>& links, const ResultWriter& writer, bool badOnly,
+                   std::FILE* output)
+        : links_(links),
+          writer_(writer),
+          badOnly_(badOnly),
+          output_(output),
+          statuses_(links.size()) {}
 
-    void Add(std::size_t Index, std::int32_t Status) {
-        statuses_.at(Index) = Status;
+    void Add(std::size_t index, std::int32_t status) {
+        statuses_.at(index) = status;
         ++checked_;
-        if (!IsLinkFine(Status)) {
+        if (!IsLinkFine(status)) {
             ++bad_;
         }
     }
@@ -147,8 +147,8 @@ public:
     std::size_t Bad() const { return bad_; }
 
 private:
-    const std::vector<TLinkRecord>& links_;
-    const TResultWriter& writer_;
+    const std::vector<LinkRecord>& links_;
+    const ResultWriter& writer_;
     bool badOnly_;
     std::FILE* output_;
     std::vector<std::optional<std::int32_t>> statuses_;
@@ -157,32 +157,32 @@ private:
     std::size_t bad_ = 0;
 };
 
-void PrintError(std::FILE* Errors, const std::string& Message) {
-    std::fprintf(Errors, "%s: %s\n", kProgramName, Message.c_str());
+void PrintError(std::FILE* errors, const std::string& message) {
+    std::fprintf(errors, "%s: %s\n", kProgramName, message.c_str());
 }
 
 // Checks the links and prints them; the exit code.
-int CheckAndPrint(const std::vector<TLinkRecord>& Links, const TCheckCommand& Command,
-                  std::FILE* Output, std::FILE* Errors) {
-    const std::unique_ptr<TResultWriter> writer = MakeResultWriter(Command.Format);
+int CheckAndPrint(const std::vector<LinkRecord>& links, const CheckCommand& command,
+                  std::FILE* output, std::FILE* errors) {
+    const std::unique_ptr<ResultWriter> writer = MakeResultWriter(command.Format);
     const std::string header = writer->Header();
-    std::fwrite(header.data(), 1, header.size(), Output);
-    std::fflush(Output);
+    std::fwrite(header.data(), 1, header.size(), output);
+    std::fflush(output);
 
-    OrderedPrinter printer(Links, *writer, Command.BadOnly, Output);
-    ProgressLine progress(Errors, Links.size());
+    OrderedPrinter printer(links, *writer, command.BadOnly, output);
+    ProgressLine progress(errors, links.size());
     StopSignals signalCatcher;
     QEventLoop loop;
     int stopSignal = 0;
 
     std::vector<std::string> urls;
-    urls.reserve(Links.size());
-    for (const TLinkRecord& link : Links) {
+    urls.reserve(links.size());
+    for (const LinkRecord& link : links) {
         urls.push_back(link.Url);
     }
-    TCheckEngine engine(std::move(urls), Command.Settings);
-    engine.OnResult = [&](std::size_t Index, std::int32_t Status) {
-        printer.Add(Index, Status);
+    CheckEngine engine(std::move(urls), command.Settings);
+    engine.OnResult = [&](std::size_t index, std::int32_t status) {
+        printer.Add(index, status);
         if (progress.Shown()) {
             // The progress line must not run into a record on a terminal.
             progress.Erase();
@@ -217,11 +217,11 @@ int CheckAndPrint(const std::vector<TLinkRecord>& Links, const TCheckCommand& Co
     // workers; after the last result it only finds them ended.
     engine.Stop();
     progress.Erase();
-    std::fflush(Output);
+    std::fflush(output);
 
     if (stopSignal != 0) {
-        PrintError(Errors, "interrupted; " + std::to_string(printer.Checked()) + " of " +
-                               std::to_string(Links.size()) + " links were checked");
+        PrintError(errors, "interrupted; " + std::to_string(printer.Checked()) + " of " +
+                               std::to_string(links.size()) + " links were checked");
         return kExitSignalBase + stopSignal;
     }
     return printer.Bad() > 0 ? kExitSomeBad : kExitAllFine;
@@ -229,34 +229,34 @@ int CheckAndPrint(const std::vector<TLinkRecord>& Links, const TCheckCommand& Co
 
 }  // namespace
 
-int RunCheckProgram(const std::vector<std::string>& Arguments, std::FILE* Output,
-                    std::FILE* Errors) {
-    TCheckCommand command;
+int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output,
+                    std::FILE* errors) {
+    CheckCommand command;
     try {
-        command = ParseCheckCommand(Arguments);
+        command = ParseCheckCommand(arguments);
     } catch (const EUsageError& error) {
-        PrintError(Errors, error.Message());
-        std::fprintf(Errors, "Try '%s --help' for more information.\n", kProgramName);
+        PrintError(errors, error.Message());
+        std::fprintf(errors, "Try '%s --help' for more information.\n", kProgramName);
         return kExitUsageOrScanError;
     }
-    if (command.Kind == TCheckCommand::Mode::Help) {
+    if (command.Kind == CheckCommand::Mode::Help) {
         const std::string usage = UsageText();
-        std::fwrite(usage.data(), 1, usage.size(), Output);
+        std::fwrite(usage.data(), 1, usage.size(), output);
         return kExitAllFine;
     }
 
-    std::vector<TLinkRecord> links;
-    if (command.Kind == TCheckCommand::Mode::SingleUrl) {
+    std::vector<LinkRecord> links;
+    if (command.Kind == CheckCommand::Mode::SingleUrl) {
         links.push_back({std::string(), std::string(), command.Url});
     } else {
         try {
             links = ScanCollectionLinks(command.Directory);
         } catch (const std::exception& error) {
-            PrintError(Errors, "scan failed: " + DisplayUtf8(error.what()));
+            PrintError(errors, "scan failed: " + DisplayUtf8(error.what()));
             return kExitUsageOrScanError;
         }
     }
-    return CheckAndPrint(links, command, Output, Errors);
+    return CheckAndPrint(links, command, output, errors);
 }
 
 }  // namespace vornakle

@@ -18,7 +18,7 @@ inline constexpr int kExitSignalBase = 128;
 // and returns the exit code. Needs a QCoreApplication. SIGINT and SIGTERM
 // stop the checks at once (requests under way aborted, workers joined) and
 // end with 128 plus the signal's number; results printed by then stay.
-int RunCheckProgram(const std::vector<std::string>& Arguments, std::FILE* Output,
-                    std::FILE* Errors);
+int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output,
+                    std::FILE* errors);
 
 }  // namespace vornakle

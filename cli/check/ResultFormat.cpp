@@ -16,39 +16,39 @@ bool IsControl(unsigned char Character) {
     return Character < 0x20 || Character == 0x7F;
 }
 
-class TextWriter : public TResultWriter {
+class TextWriter : public ResultWriter {
 public:
-    std::string Record(const TLinkRecord& Link, std::int32_t Status) const override {
+    std::string Record(const LinkRecord& link, std::int32_t status) const override {
         std::string line;
-        for (const std::string* field : {&Link.Folder, &Link.Name, &Link.Url}) {
+        for (const std::string* field : {&link.Folder, &link.Name, &link.Url}) {
             line += EscapeTextField(DisplayUtf8(*field));
             line += '\t';
         }
-        line += std::to_string(Status);
+        line += std::to_string(status);
         line += '\t';
-        line += EscapeTextField(StatusText(Status));
+        line += EscapeTextField(StatusText(status));
         line += '\t';
-        line += StatusClass(Status);
+        line += StatusClass(status);
         line += '\n';
         return line;
     }
 };
 
 // Lines end in CR LF as RFC 4180 section 2 asks.
-class CsvWriter : public TResultWriter {
+class CsvWriter : public ResultWriter {
 public:
     std::string Header() const override { return "folder,name,url,status,status_text,class\r\n"; }
-    std::string Record(const TLinkRecord& Link, std::int32_t Status) const override {
+    std::string Record(const LinkRecord& link, std::int32_t status) const override {
         std::string line;
-        for (const std::string* field : {&Link.Folder, &Link.Name, &Link.Url}) {
+        for (const std::string* field : {&link.Folder, &link.Name, &link.Url}) {
             line += QuoteCsvField(DisplayUtf8(*field));
             line += ',';
         }
-        line += std::to_string(Status);
+        line += std::to_string(status);
         line += ',';
-        line += QuoteCsvField(StatusText(Status));
+        line += QuoteCsvField(StatusText(status));
         line += ',';
-        line += StatusClass(Status);
+        line += StatusClass(status);
         line += "\r\n";
         return line;
     }
@@ -56,21 +56,21 @@ public:
 
 // One object per line (JSON Lines), so a consumer can read results as they
 // come.
-class JsonWriter : public TResultWriter {
+class JsonWriter : public ResultWriter {
 public:
-    std::string Record(const TLinkRecord& Link, std::int32_t Status) const override {
+    std::string Record(const LinkRecord& link, std::int32_t status) const override {
         std::string line = "{\"folder\":";
-        line += JsonString(DisplayUtf8(Link.Folder));
+        line += JsonString(DisplayUtf8(link.Folder));
         line += ",\"name\":";
-        line += JsonString(DisplayUtf8(Link.Name));
+        line += JsonString(DisplayUtf8(link.Name));
         line += ",\"url\":";
-        line += JsonString(DisplayUtf8(Link.Url));
+        line += JsonString(DisplayUtf8(link.Url));
         line += ",\"status\":";
-        line += std::to_string(Status);
+        line += std::to_string(status);
         line += ",\"status_text\":";
-        line += JsonString(StatusText(Status));
+        line += JsonString(StatusText(status));
         line += ",\"class\":";
-        line += JsonString(StatusClass(Status));
+        line += JsonString(StatusClass(status));
         line += "}\n";
         return line;
     }
@@ -78,8 +78,8 @@ public:
 
 }  // namespace
 
-std::unique_ptr<TResultWriter> MakeResultWriter(TOutputFormat Format) {
-    switch (Format) {
+std::unique_ptr<ResultWriter> MakeResultWriter(TOutputFormat format) {
+    switch (format) {
         case TOutputFormat::Csv:
             return std::make_unique<CsvWriter>();
         case TOutputFormat::Json:
@@ -90,17 +90,17 @@ std::unique_ptr<TResultWriter> MakeResultWriter(TOutputFormat Format) {
     return std::make_unique<TextWriter>();
 }
 
-std::string DisplayUtf8(const std::string& Bytes) {
-    if (IsValidUtf8(Bytes)) {
-        return Bytes;
+std::string DisplayUtf8(const std::string& bytes) {
+    if (IsValidUtf8(bytes)) {
+        return bytes;
     }
-    return DisplayText(Bytes).toUtf8().toStdString();
+    return DisplayText(bytes).toUtf8().toStdString();
 }
 
-std::string EscapeTextField(std::string_view Utf8) {
+std::string EscapeTextField(std::string_view utf8) {
     std::string escaped;
-    escaped.reserve(Utf8.size());
-    for (const char character : Utf8) {
+    escaped.reserve(utf8.size());
+    for (const char character : utf8) {
         const auto code = static_cast<unsigned char>(character);
         switch (character) {
             case '\\':
@@ -128,12 +128,12 @@ std::string EscapeTextField(std::string_view Utf8) {
     return escaped;
 }
 
-std::string QuoteCsvField(std::string_view Utf8) {
-    if (Utf8.find_first_of(",\"\r\n") == std::string_view::npos) {
-        return std::string(Utf8);
+std::string QuoteCsvField(std::string_view utf8) {
+    if (utf8.find_first_of(",\"\r\n") == std::string_view::npos) {
+        return std::string(utf8);
     }
     std::string quoted = "\"";
-    for (const char character : Utf8) {
+    for (const char character : utf8) {
         if (character == '"') {
             quoted += '"';
         }
@@ -143,9 +143,9 @@ std::string QuoteCsvField(std::string_view Utf8) {
     return quoted;
 }
 
-std::string JsonString(std::string_view Utf8) {
+std::string JsonString(std::string_view utf8) {
     std::string text = "\"";
-    for (const char character : Utf8) {
+    for (const char character : utf8) {
         const auto code = static_cast<unsigned char>(character);
         switch (character) {
             case '"':

@@ -17,28 +17,28 @@ namespace vornakle {
 enum class TOutputFormat { Text, Csv, Json };
 
 // One line (record) per checked link, in the order given.
-class TResultWriter {
+class ResultWriter {
 public:
-    virtual ~TResultWriter() = default;
+    virtual ~ResultWriter() = default;
     // What goes before the first record (the CSV header row).
     virtual std::string Header() const { return std::string(); }
-    virtual std::string Record(const TLinkRecord& Link, std::int32_t Status) const = 0;
+    virtual std::string Record(const LinkRecord& link, std::int32_t status) const = 0;
 };
 
-std::unique_ptr<TResultWriter> MakeResultWriter(TOutputFormat Format);
+std::unique_ptr<ResultWriter> MakeResultWriter(TOutputFormat format);
 
 // The display decoding of a field: valid UTF-8 as it is, else Windows-1252.
-std::string DisplayUtf8(const std::string& Bytes);
+std::string DisplayUtf8(const std::string& bytes);
 
 // Text format: tab-separated fields; a backslash, a tab, a line break and
 // every other control character are written as escapes (\\, \t, \n, \r,
 // \xHH), so that one record stays one line of six fields.
-std::string EscapeTextField(std::string_view Utf8);
+std::string EscapeTextField(std::string_view utf8);
 // RFC 4180: a field holding a comma, a quote, CR or LF goes in quotes, with
 // every quote doubled.
-std::string QuoteCsvField(std::string_view Utf8);
+std::string QuoteCsvField(std::string_view utf8);
 // A JSON string with its quotes (RFC 8259 section 7): quote, backslash and
 // the control characters below U+0020 escaped, the rest as UTF-8.
-std::string JsonString(std::string_view Utf8);
+std::string JsonString(std::string_view utf8);
 
 }  // namespace vornakle

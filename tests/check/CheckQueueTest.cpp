@@ -30,7 +30,7 @@ TEST(CheckQueue, HostKeyIsTheHostAndPortTheUrlNames) {
 }
 
 // Takes everything that can be taken without waiting; none is finished.
-std::vector<std::size_t> TakeReady(TCheckQueue& queue, std::size_t count) {
+std::vector<std::size_t> TakeReady(CheckQueue& queue, std::size_t count) {
     std::vector<std::size_t> taken;
     for (std::size_t round = 0; round < count; ++round) {
         std::size_t index = 0;
@@ -42,7 +42,7 @@ std::vector<std::size_t> TakeReady(TCheckQueue& queue, std::size_t count) {
 
 TEST(CheckQueue, ScanOrderUnlessTheHostIsFull) {
     // Links 0, 1, 2 and 4 go to host a, 3 and 5 to host b.
-    TCheckQueue queue({"a", "a", "a", "b", "a", "b"}, 2);
+    CheckQueue queue({"a", "a", "a", "b", "a", "b"}, 2);
     // Host a takes two places; link 2 must wait, so link 3 (host b) goes
     // first, then link 5.
     EXPECT_EQ(TakeReady(queue, 4), (std::vector<std::size_t>{0, 1, 3, 5}));
@@ -56,7 +56,7 @@ TEST(CheckQueue, ScanOrderUnlessTheHostIsFull) {
 }
 
 TEST(CheckQueue, TakeWaitsForAPlaceAndStopReleasesIt) {
-    TCheckQueue queue({"a", "a", "a"}, 1);
+    CheckQueue queue({"a", "a", "a"}, 1);
     std::size_t first = 99;
     ASSERT_TRUE(queue.Take(first));
     EXPECT_EQ(first, 0u);
@@ -92,7 +92,7 @@ TEST(CheckQueue, ManyThreadsTakeEveryLinkOnceWithinTheLimit) {
     for (int index = 0; index < kLinks; ++index) {
         keys.push_back("host" + std::to_string(index % 4));
     }
-    TCheckQueue queue(keys, kPerHost);
+    CheckQueue queue(keys, kPerHost);
     std::vector<std::atomic<int>> running(4);
     std::vector<std::atomic<int>> seen(kLinks);
     std::atomic<int> mostRunning{0};

@@ -61,7 +61,7 @@ TEST(CheckFormat, BytesThatAreNotUtf8AreReadAsWindows1252) {
 }
 
 TEST(CheckFormat, RecordsOfEachFormat) {
-    const TLinkRecord link{"/fav/Bl\xe4tter", "a,\"b\"", "http://h/\x01"};
+    const LinkRecord link{"/fav/Bl\xe4tter", "a,\"b\"", "http://h/\x01"};
     EXPECT_EQ(MakeResultWriter(TOutputFormat::Text)->Record(link, 404),
               "/fav/Bl\xc3\xa4tter\ta,\"b\"\thttp://h/\\x01\t404\tNicht gefunden\tinvalid\n");
     EXPECT_EQ(MakeResultWriter(TOutputFormat::Text)->Header(), "");

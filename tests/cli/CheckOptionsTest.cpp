@@ -11,8 +11,8 @@ namespace {
 using Arguments = std::vector<std::string>;
 
 TEST(CheckOptions, DefaultsAreThoseTheHelpNames) {
-    const TCheckCommand command = ParseCheckCommand({"/fav"});
-    EXPECT_EQ(command.Kind, TCheckCommand::Mode::Collection);
+    const CheckCommand command = ParseCheckCommand({"/fav"});
+    EXPECT_EQ(command.Kind, CheckCommand::Mode::Collection);
     EXPECT_EQ(command.Directory, "/fav");
     EXPECT_EQ(command.Settings.Jobs, 8);
     EXPECT_EQ(command.Settings.PerHost, 2);
@@ -31,7 +31,7 @@ TEST(CheckOptions, EveryOptionInBothSpellings) {
                                                  "1.5", "--format", "json", "--bad-only", "dir"},
                                        Arguments{"dir", "--jobs=16", "--per-host=3",
                                                  "--timeout=1.5", "--format=json", "--bad-only"}}) {
-        const TCheckCommand command = ParseCheckCommand(arguments);
+        const CheckCommand command = ParseCheckCommand(arguments);
         EXPECT_EQ(command.Directory, "dir");
         EXPECT_EQ(command.Settings.Jobs, 16);
         EXPECT_EQ(command.Settings.PerHost, 3);
@@ -47,12 +47,12 @@ TEST(CheckOptions, EveryOptionInBothSpellings) {
 }
 
 TEST(CheckOptions, UrlModeHelpAndEndOfOptions) {
-    const TCheckCommand single = ParseCheckCommand({"--url", "http://x/"});
-    EXPECT_EQ(single.Kind, TCheckCommand::Mode::SingleUrl);
+    const CheckCommand single = ParseCheckCommand({"--url", "http://x/"});
+    EXPECT_EQ(single.Kind, CheckCommand::Mode::SingleUrl);
     EXPECT_EQ(single.Url, "http://x/");
     EXPECT_EQ(ParseCheckCommand({"--url=http://a=b/"}).Url, "http://a=b/");
-    EXPECT_EQ(ParseCheckCommand({"--help"}).Kind, TCheckCommand::Mode::Help);
-    EXPECT_EQ(ParseCheckCommand({"dir", "--jobs", "4", "--help"}).Kind, TCheckCommand::Mode::Help);
+    EXPECT_EQ(ParseCheckCommand({"--help"}).Kind, CheckCommand::Mode::Help);
+    EXPECT_EQ(ParseCheckCommand({"dir", "--jobs", "4", "--help"}).Kind, CheckCommand::Mode::Help);
 }
 
 TEST(CheckOptions, BadCommandLinesAreUsageErrors) {
