@@ -267,8 +267,8 @@ void TMainForm::FormCreate() {
     if (scanned) {
         ShowInTreeView(FRoot.get(), TVTree);
     }
-    FSortDirection = 1;
-    FSortColumn = 1;
+    FSortDirection = kSortDirectionStart;
+    FSortColumn = kSortColumnStart;
 }
 
 void TMainForm::showEvent(QShowEvent* event) {

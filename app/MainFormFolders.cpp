@@ -28,6 +28,7 @@
 #include "platform/ui/Dialogs.h"
 #include "report/KeyHandler.h"
 #include "report/LinkActions.h"
+#include "store/LinkStatus.h"
 #include "store/widgets/BookTreeView.h"
 #include "store/widgets/LinkItems.h"
 
@@ -312,7 +313,7 @@ void TMainForm::PMCreateDirClick() {
     }
     TBookTree* node = parent->AddNode(nullptr);
     node->Path = newPath;
-    node->Status = 0;
+    node->Status = kStatusFolder;
     // The directory's name, from which the item takes its caption: the
     // caption shows what the file system holds.
     node->Text = name;

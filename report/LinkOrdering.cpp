@@ -86,7 +86,8 @@ void SortByColumn(TLinkItems& Items, int Column, int& FSortColumn, int& FSortDir
         FSortDirection = -FSortDirection;
     }
     FSortColumn = Column;
-    Items.SetHeaderImage(Column, FSortDirection == 1 ? kImageSortAscending : kImageSortDescending);
+    Items.SetHeaderImage(
+        Column, FSortDirection == kSortAscending ? kImageSortAscending : kImageSortDescending);
     Items.Resort();
 }
 
