@@ -347,7 +347,9 @@ void TMainForm::EnableControls(bool Enabled) {
 }
 
 void TMainForm::BExitClick() {
-    if (BExit->text() == kExitCaption) {
+    // The button cancels a running command once; after that, and whenever
+    // nothing runs, it shows "&Exit" and closes the window.
+    if (!FBusy || FCancel) {
         close();
     }
     BExit->setText(kExitCaption);
