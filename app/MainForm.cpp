@@ -222,19 +222,19 @@ void TMainForm::BuildMenus() {
 }
 
 void TMainForm::ConnectEvents() {
-    connect(TVTree, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem* current) { GuardHandler([&] { TVTreeChange(current); }); });
-    connect(TVTree, &QTreeWidget::itemCollapsed, this,
-            [this](QTreeWidgetItem* item) { GuardHandler([&] { TVTreeCollapsing(item); }); });
+    ConnectGuarded(TVTree, &QTreeWidget::currentItemChanged, this,
+                   [this](QTreeWidgetItem* current) { TVTreeChange(current); });
+    ConnectGuarded(TVTree, &QTreeWidget::itemCollapsed, this,
+                   [this](QTreeWidgetItem* item) { TVTreeCollapsing(item); });
     connect(TVTree, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
         PopupMenuTV->popup(TVTree->viewport()->mapToGlobal(position));
     });
     connect(LVList, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
         PopupMenuLV->popup(LVList->viewport()->mapToGlobal(position));
     });
-    connect(LVList->header(), &QHeaderView::sectionClicked, this,
-            [this](int column) { GuardHandler([&] { LVListColumnClick(column); }); });
-    connect(BExit, &QPushButton::clicked, this, [this] { GuardHandler([this] { BExitClick(); }); });
+    ConnectGuarded(LVList->header(), &QHeaderView::sectionClicked, this,
+                   [this](int column) { LVListColumnClick(column); });
+    ConnectGuarded(BExit, &QPushButton::clicked, this, &TMainForm::BExitClick);
 }
 
 void TMainForm::SetTabOrder() {

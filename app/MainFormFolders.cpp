@@ -214,13 +214,9 @@ int KeyCodeOf(int qtKey) {
 }  // namespace
 
 void TMainForm::ConnectFolderCommands() {
-    const auto wire = [this](QAction* action, void (TMainForm::*handler)()) {
-        connect(action, &QAction::triggered, this,
-                [this, handler] { GuardHandler([this, handler] { (this->*handler)(); }); });
-    };
-    wire(PMCreateDir, &TMainForm::PMCreateDirClick);
-    wire(PMRenameDir, &TMainForm::PMRenameDirClick);
-    wire(PMDeleteDir, &TMainForm::PMDeleteDirClick);
+    ConnectGuarded(PMCreateDir, &QAction::triggered, this, &TMainForm::PMCreateDirClick);
+    ConnectGuarded(PMRenameDir, &QAction::triggered, this, &TMainForm::PMRenameDirClick);
+    ConnectGuarded(PMDeleteDir, &QAction::triggered, this, &TMainForm::PMDeleteDirClick);
 
     auto* delegate = new FolderNameDelegate(TVTree);
     InstallKeyHandler(TVTree, [this, delegate](int key) {
@@ -239,11 +235,11 @@ void TMainForm::ConnectFolderCommands() {
     TVTree->setItemDelegate(delegate);
     // Connected after the view's own handler, so the editor is gone when the
     // rename runs.
-    connect(delegate, &QAbstractItemDelegate::closeEditor, this, [this, delegate] {
+    ConnectGuarded(delegate, &QAbstractItemDelegate::closeEditor, this, [this, delegate] {
         const std::optional<FolderNameDelegate::Edit> edit = delegate->TakeConfirmed();
         if (edit) {
             QString text = edit->text;
-            GuardHandler([&] { TVTreeEdited(edit->item, text); });
+            TVTreeEdited(edit->item, text);
         }
     });
 
