@@ -120,13 +120,14 @@ void TMainForm::BuildComponents() {
 
     PLayout = NewPanel(QStringLiteral("PLayout"), Splitter);
     auto* layoutPanelLayout = new QVBoxLayout(PLayout);
-    // The button group sits in the band above the list, placed as designed.
+    // The layout keeps a band above the list free for the button group, which
+    // has a fixed place and size whatever the window's width.
     layoutPanelLayout->setContentsMargins(0, kListPanelTop, 0, 0);
     GroupBox = new QGroupBox(PLayout);
     GroupBox->setObjectName(QStringLiteral("GroupBox"));
     GroupBox->setGeometry(kGroupBoxGeometry);
-    // The buttons are as wide as designed for an 8-point font; the captions
-    // must fit them whole.
+    // The buttons have a fixed width that fits the longest caption, "Verify
+    // &Available Links", at this font size: at a larger one it would be cut.
     QFont buttonFont = GroupBox->font();
     buttonFont.setPointSizeF(kButtonFontPoints);
     GroupBox->setFont(buttonFont);

@@ -25,7 +25,7 @@ namespace vornakle {
 
 namespace {
 
-// Pixels at 96 dots per inch, as designed.
+// Geometry in pixels at 96 dots per inch; Qt scales it on high-DPI screens.
 constexpr int kClientWidth = 511;
 constexpr int kClientHeight = 433;
 constexpr int kButtonWidth = 105;
@@ -85,7 +85,8 @@ void TReportForm::BuildComponents() {
     BVerifyAll = newButton("BVerifyAll", "Verify All &Links");
     BCancel = newButton("BCancel", "&Cancel");
     BCancel->hide();
-    // The design layout: the button lies over the left end of the bar.
+    // The button and the bar share the place right of "&OK": the button lies
+    // over the left end of the idle bar.
     BVerifyAll->raise();
 }
 
