@@ -120,13 +120,14 @@ void TMainForm::BuildComponents() {
 
     PLayout = NewPanel(QStringLiteral("PLayout"), Splitter);
     auto* layoutPanelLayout = new QVBoxLayout(PLayout);
-    // The button group sits in the band above the list, placed as designed.
+    // The layout keeps a band above the list free for the button group, which
+    // has a fixed place and size whatever the window's width.
     layoutPanelLayout->setContentsMargins(0, kListPanelTop, 0, 0);
     GroupBox = new QGroupBox(PLayout);
     GroupBox->setObjectName(QStringLiteral("GroupBox"));
     GroupBox->setGeometry(kGroupBoxGeometry);
-    // The buttons are as wide as designed for an 8-point font; the captions
-    // must fit them whole.
+    // The buttons have a fixed width that fits the longest caption, "Verify
+    // &Available Links", at this font size: at a larger one it would be cut.
     QFont buttonFont = GroupBox->font();
     buttonFont.setPointSizeF(kButtonFontPoints);
     GroupBox->setFont(buttonFont);
@@ -222,19 +223,19 @@ void TMainForm::BuildMenus() {
 }
 
 void TMainForm::ConnectEvents() {
-    connect(TVTree, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem* current) { GuardHandler([&] { TVTreeChange(current); }); });
-    connect(TVTree, &QTreeWidget::itemCollapsed, this,
-            [this](QTreeWidgetItem* item) { GuardHandler([&] { TVTreeCollapsing(item); }); });
+    ConnectGuarded(TVTree, &QTreeWidget::currentItemChanged, this,
+                   [this](QTreeWidgetItem* current) { TVTreeChange(current); });
+    ConnectGuarded(TVTree, &QTreeWidget::itemCollapsed, this,
+                   [this](QTreeWidgetItem* item) { TVTreeCollapsing(item); });
     connect(TVTree, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
         PopupMenuTV->popup(TVTree->viewport()->mapToGlobal(position));
     });
     connect(LVList, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
         PopupMenuLV->popup(LVList->viewport()->mapToGlobal(position));
     });
-    connect(LVList->header(), &QHeaderView::sectionClicked, this,
-            [this](int column) { GuardHandler([&] { LVListColumnClick(column); }); });
-    connect(BExit, &QPushButton::clicked, this, [this] { GuardHandler([this] { BExitClick(); }); });
+    ConnectGuarded(LVList->header(), &QHeaderView::sectionClicked, this,
+                   [this](int column) { LVListColumnClick(column); });
+    ConnectGuarded(BExit, &QPushButton::clicked, this, &TMainForm::BExitClick);
 }
 
 void TMainForm::SetTabOrder() {
@@ -267,8 +268,8 @@ void TMainForm::FormCreate() {
     if (scanned) {
         ShowInTreeView(FRoot.get(), TVTree);
     }
-    FSortDirection = 1;
-    FSortColumn = 1;
+    FSortDirection = kSortDirectionStart;
+    FSortColumn = kSortColumnStart;
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
@@ -347,7 +348,9 @@ void TMainForm::EnableControls(bool Enabled) {
 }
 
 void TMainForm::BExitClick() {
-    if (BExit->text() == kExitCaption) {
+    // The button cancels a running command once; after that, and whenever
+    // nothing runs, it shows "&Exit" and closes the window.
+    if (!FBusy || FCancel) {
         close();
     }
     BExit->setText(kExitCaption);

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+#include "report/LinkOrdering.h"
 #include "report/LinkTester.h"
 #include "store/BookTree.h"
 
@@ -46,7 +47,8 @@ public:
 
     // ---- Link verification (MainFormVerify.cpp) ----
     // Checks the link of a row of Items (either window's list) with one HEAD
-    // request and files the reply number, or 5 when there is no usable one.
+    // request and files the reply number, or kStatusUnknown when there is no
+    // usable one.
     // Never throws for network or protocol failures. While a check is under
     // way a second one does nothing: the one client serves one request.
     void TestItem(TLinkItems& Items, int Row) override;
@@ -143,8 +145,8 @@ private:
 
     TBookTreePtr FRoot;
     bool FCancel = false;
-    int FSortColumn = 1;
-    int FSortDirection = 1;
+    int FSortColumn = kSortColumnStart;
+    int FSortDirection = kSortDirectionStart;
     bool FFolderChosen = false;
     bool FShown = false;
     bool FBusy = false;

@@ -6,30 +6,19 @@
 // follow only what the disk really did, so that every node's Path keeps
 // naming what is on disk.
 
-#include <sys/stat.h>
-
 #include <QAction>
-#include <QApplication>
-#include <QDrag>
-#include <QDropEvent>
-#include <QLineEdit>
-#include <QMimeData>
-#include <QMouseEvent>
-#include <QPersistentModelIndex>
-#include <QPointer>
-#include <QScrollBar>
 #include <QSignalBlocker>
-#include <QStyledItemDelegate>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <algorithm>
-#include <cerrno>
-#include <functional>
 #include <optional>
-#include <system_error>
 #include <vector>
 
+#include "app/DoubleClickFilter.h"
+#include "app/FolderNameDelegate.h"
+#include "app/LinkDragStarter.h"
 #include "app/MainForm.h"
+#include "app/TreeDropFilter.h"
 #include "platform/Collation.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
@@ -39,6 +28,7 @@
 #include "platform/ui/Dialogs.h"
 #include "report/KeyHandler.h"
 #include "report/LinkActions.h"
+#include "store/LinkStatus.h"
 #include "store/widgets/BookTreeView.h"
 #include "store/widgets/LinkItems.h"
 
@@ -51,13 +41,6 @@ namespace {
 constexpr int kKeyEnter = 13;
 constexpr int kKeyInsert = 45;
 constexpr int kKeyDelete = 46;
-
-// Like a directory made with default security: everything the umask allows.
-constexpr mode_t kNewDirectoryMode = 0777;
-
-// A link dragged out of the link list carries only this marker: the drop
-// takes the link from the list's selection, never from the drag's data.
-const QString kLinkDragMimeType = QStringLiteral("application/x-vornakle-link");
 
 const QString kCreateTitle = QStringLiteral("Neues Verzeichnis erstellen");
 const QString kCreatePrompt =
@@ -93,11 +76,6 @@ void ShowMessage(const QString& text) {
 // which finds the parent's own directory.
 bool IsForbiddenFolderName(const std::string& name) {
     return name == "." || name == ".." || !IsPlainFileName(name);
-}
-
-bool DirectoryExists(const std::string& path) {
-    struct stat status {};
-    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
 bool HasChildNamed(const TBookTree* folder, const std::string& name) {
@@ -219,222 +197,6 @@ DiskMove MoveIntoFolder(const std::string& path, const std::string& targetDirect
     return outcome;
 }
 
-// The in-place editor hands over the confirmed text instead of writing it
-// into the item: whether the caption changes is decided by the rename, after
-// the editor is gone. (A message box shown while the editor still existed
-// would take its focus, and the lost focus would commit the edit a second
-// time.)
-class FolderNameDelegate : public QStyledItemDelegate {
-public:
-    struct Edit {
-        QPersistentModelIndex index;
-        QTreeWidgetItem* item = nullptr;
-        QString text;
-    };
-
-    explicit FolderNameDelegate(QObject* parent) : QStyledItemDelegate(parent) {}
-
-    // The item whose caption the editor about to open edits.
-    void BeginEdit(QTreeWidgetItem* item, const QModelIndex& index) {
-        editedItem_ = item;
-        editedIndex_ = index;
-        confirmed_.reset();
-    }
-
-    // An editor is open. Keys it does not use itself reach the tree view as
-    // well, where they must not start commands.
-    bool IsEditing() const { return editing_; }
-
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                          const QModelIndex& index) const override {
-        editing_ = true;
-        return QStyledItemDelegate::createEditor(parent, option, index);
-    }
-
-    void destroyEditor(QWidget* editor, const QModelIndex& index) const override {
-        editing_ = false;
-        QStyledItemDelegate::destroyEditor(editor, index);
-    }
-
-    void setModelData(QWidget* editor, QAbstractItemModel* /*model*/,
-                      const QModelIndex& index) const override {
-        const auto* line = qobject_cast<const QLineEdit*>(editor);
-        if (line != nullptr && index == editedIndex_) {
-            confirmed_ = Edit{editedIndex_, editedItem_, line->text()};
-        }
-    }
-
-    // The confirmed edit, once, when its item still exists. None after
-    // Escape, which closes the editor without confirming.
-    std::optional<Edit> TakeConfirmed() {
-        std::optional<Edit> edit = std::move(confirmed_);
-        confirmed_.reset();
-        if (edit && !edit->index.isValid()) {
-            return std::nullopt;
-        }
-        return edit;
-    }
-
-private:
-    QTreeWidgetItem* editedItem_ = nullptr;
-    QPersistentModelIndex editedIndex_;
-    mutable std::optional<Edit> confirmed_;
-    mutable bool editing_ = false;
-};
-
-// Drags and drops over the tree's viewport go to the window's handlers
-// instead of the view's own, which would move items within the view by
-// itself, behind the back of the folder nodes and the disk.
-class TreeDropFilter : public QObject {
-public:
-    using OverHandler = std::function<bool(QObject* source)>;
-    using DropHandler = std::function<void(QObject* source, const QPoint& point)>;
-
-    TreeDropFilter(QAbstractItemView* view, OverHandler over, DropHandler drop)
-        : QObject(view), view_(view), over_(std::move(over)), drop_(std::move(drop)) {}
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        switch (event->type()) {
-            case QEvent::DragEnter:
-            case QEvent::DragMove: {
-                auto* move = static_cast<QDragMoveEvent*>(event);
-                if (over_(move->source())) {
-                    move->setDropAction(move->possibleActions().testFlag(Qt::MoveAction)
-                                            ? Qt::MoveAction
-                                            : move->proposedAction());
-                    move->accept();
-                } else {
-                    move->ignore();
-                }
-                ScrollNearEdge(move->position().toPoint());
-                return true;
-            }
-            case QEvent::Drop: {
-                auto* drop = static_cast<QDropEvent*>(event);
-                QObject* source = drop->source();
-                if (!over_(source)) {
-                    drop->ignore();
-                    return true;
-                }
-                // The handler moves the item itself. A move reported back to a
-                // view that started the drag would make it remove its selected
-                // rows as well, so the drop reports a copy.
-                drop->setDropAction(Qt::CopyAction);
-                drop->accept();
-                // The move runs once the drag has ended: it may ask the user,
-                // and a modal box does not belong inside the drag's own loop.
-                const QPoint point = drop->position().toPoint();
-                QMetaObject::invokeMethod(
-                    this,
-                    [this, guarded = QPointer<QObject>(source), point] {
-                        if (guarded) {
-                            drop_(guarded.data(), point);
-                        }
-                    },
-                    Qt::QueuedConnection);
-                return true;
-            }
-            default:
-                return QObject::eventFilter(watched, event);
-        }
-    }
-
-private:
-    // The view scrolls itself during its own drags only; these drags are
-    // ours, so a folder out of sight is brought into reach here.
-    void ScrollNearEdge(const QPoint& point) {
-        QScrollBar* bar = view_->verticalScrollBar();
-        const int margin = view_->autoScrollMargin();
-        if (point.y() < margin) {
-            bar->setValue(bar->value() - bar->singleStep());
-        } else if (point.y() > view_->viewport()->height() - margin) {
-            bar->setValue(bar->value() + bar->singleStep());
-        }
-    }
-
-    QAbstractItemView* view_;
-    OverHandler over_;
-    DropHandler drop_;
-};
-
-// Starts the drag of the selected link when the list's model does not offer
-// drags of its own (a drag of the model's kind works as well: the drop looks
-// at the source and the selection only).
-class LinkDragStarter : public QObject {
-public:
-    explicit LinkDragStarter(QTreeView* list) : QObject(list), list_(list) {}
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        switch (event->type()) {
-            case QEvent::MouseButtonPress: {
-                const auto* press = static_cast<QMouseEvent*>(event);
-                pressed_ = press->button() == Qt::LeftButton &&
-                           list_->indexAt(press->position().toPoint()).isValid();
-                pressPoint_ = press->position().toPoint();
-                break;
-            }
-            case QEvent::MouseButtonRelease:
-                pressed_ = false;
-                break;
-            case QEvent::MouseMove: {
-                const auto* move = static_cast<QMouseEvent*>(event);
-                if (!pressed_ || !move->buttons().testFlag(Qt::LeftButton) ||
-                    (move->position().toPoint() - pressPoint_).manhattanLength() <
-                        QApplication::startDragDistance()) {
-                    break;
-                }
-                pressed_ = false;
-                const QModelIndexList selected = list_->selectionModel()->selectedRows();
-                if (selected.isEmpty() ||
-                    list_->model()->flags(selected.first()).testFlag(Qt::ItemIsDragEnabled)) {
-                    break;
-                }
-                auto* data = new QMimeData;
-                data->setData(kLinkDragMimeType, QByteArray());
-                auto* drag = new QDrag(list_);
-                drag->setMimeData(data);
-                const QVariant icon = selected.first().data(Qt::DecorationRole);
-                if (icon.canConvert<QIcon>()) {
-                    drag->setPixmap(icon.value<QIcon>().pixmap(list_->iconSize()));
-                }
-                drag->exec(Qt::MoveAction | Qt::CopyAction, Qt::MoveAction);
-                return true;
-            }
-            default:
-                break;
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    QTreeView* list_;
-    bool pressed_ = false;
-    QPoint pressPoint_;
-};
-
-// Double-clicks on the tree rename; the view's own reaction (editing by its
-// triggers, expanding) is not wanted.
-class DoubleClickFilter : public QObject {
-public:
-    DoubleClickFilter(QObject* parent, std::function<void()> handler)
-        : QObject(parent), handler_(std::move(handler)) {}
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::MouseButtonDblClick &&
-            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-            handler_();
-            return true;
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    std::function<void()> handler_;
-};
-
 int KeyCodeOf(int qtKey) {
     if (IsEnterKey(qtKey)) {
         return kKeyEnter;
@@ -452,13 +214,9 @@ int KeyCodeOf(int qtKey) {
 }  // namespace
 
 void TMainForm::ConnectFolderCommands() {
-    const auto wire = [this](QAction* action, void (TMainForm::*handler)()) {
-        connect(action, &QAction::triggered, this,
-                [this, handler] { GuardHandler([this, handler] { (this->*handler)(); }); });
-    };
-    wire(PMCreateDir, &TMainForm::PMCreateDirClick);
-    wire(PMRenameDir, &TMainForm::PMRenameDirClick);
-    wire(PMDeleteDir, &TMainForm::PMDeleteDirClick);
+    ConnectGuarded(PMCreateDir, &QAction::triggered, this, &TMainForm::PMCreateDirClick);
+    ConnectGuarded(PMRenameDir, &QAction::triggered, this, &TMainForm::PMRenameDirClick);
+    ConnectGuarded(PMDeleteDir, &QAction::triggered, this, &TMainForm::PMDeleteDirClick);
 
     auto* delegate = new FolderNameDelegate(TVTree);
     InstallKeyHandler(TVTree, [this, delegate](int key) {
@@ -477,11 +235,11 @@ void TMainForm::ConnectFolderCommands() {
     TVTree->setItemDelegate(delegate);
     // Connected after the view's own handler, so the editor is gone when the
     // rename runs.
-    connect(delegate, &QAbstractItemDelegate::closeEditor, this, [this, delegate] {
+    ConnectGuarded(delegate, &QAbstractItemDelegate::closeEditor, this, [this, delegate] {
         const std::optional<FolderNameDelegate::Edit> edit = delegate->TakeConfirmed();
         if (edit) {
             QString text = edit->text;
-            GuardHandler([&] { TVTreeEdited(edit->item, text); });
+            TVTreeEdited(edit->item, text);
         }
     });
 
@@ -539,16 +297,19 @@ void TMainForm::PMCreateDirClick() {
         ShowMessage(kDirectoryExists);
         return;
     }
-    if (::mkdir(newPath.c_str(), kNewDirectoryMode) != 0) {
-        const int error = errno;
-        ShowMessage(error == EEXIST && DirectoryExists(newPath)
-                        ? kDirectoryExists
-                        : kCreateFailed + DisplayText(std::system_category().message(error)));
+    try {
+        CreateDirectory(newPath);
+    } catch (const EDirectoryExists&) {
+        // Made by someone else since the look above.
+        ShowMessage(kDirectoryExists);
+        return;
+    } catch (const EFileError& failure) {
+        ShowMessage(kCreateFailed + DisplayText(failure.Message()));
         return;
     }
     TBookTree* node = parent->AddNode(nullptr);
     node->Path = newPath;
-    node->Status = 0;
+    node->Status = kStatusFolder;
     // The directory's name, from which the item takes its caption: the
     // caption shows what the file system holds.
     node->Text = name;

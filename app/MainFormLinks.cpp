@@ -44,19 +44,15 @@ void CollectLinks(TLinkItems& Items, TBookTree* Node) {
 void TMainForm::ConnectLinkCommands() {
     ReportForm = new TReportForm(*this, this);
 
-    const auto wire = [this](auto* sender, auto signal, void (TMainForm::*handler)()) {
-        connect(sender, signal, this,
-                [this, handler] { GuardHandler([this, handler] { (this->*handler)(); }); });
-    };
-    wire(PMOpeninBrowser, &QAction::triggered, &TMainForm::PMOpenBrowser);
-    wire(PMRename, &QAction::triggered, &TMainForm::BEditNameClick);
-    wire(PMEditURL, &QAction::triggered, &TMainForm::BEditURLClick);
-    wire(PMCreateLink, &QAction::triggered, &TMainForm::PMCreateLinkClick);
-    wire(PMDelete, &QAction::triggered, &TMainForm::PMDeleteClick);
-    wire(BEditName, &QPushButton::clicked, &TMainForm::BEditNameClick);
-    wire(BEditURL, &QPushButton::clicked, &TMainForm::BEditURLClick);
-    wire(BReport, &QPushButton::clicked, &TMainForm::BReportClick);
-    wire(LVList, &QTreeView::doubleClicked, &TMainForm::PMOpenBrowser);
+    ConnectGuarded(PMOpeninBrowser, &QAction::triggered, this, &TMainForm::PMOpenBrowser);
+    ConnectGuarded(PMRename, &QAction::triggered, this, &TMainForm::BEditNameClick);
+    ConnectGuarded(PMEditURL, &QAction::triggered, this, &TMainForm::BEditURLClick);
+    ConnectGuarded(PMCreateLink, &QAction::triggered, this, &TMainForm::PMCreateLinkClick);
+    ConnectGuarded(PMDelete, &QAction::triggered, this, &TMainForm::PMDeleteClick);
+    ConnectGuarded(BEditName, &QPushButton::clicked, this, &TMainForm::BEditNameClick);
+    ConnectGuarded(BEditURL, &QPushButton::clicked, this, &TMainForm::BEditURLClick);
+    ConnectGuarded(BReport, &QPushButton::clicked, this, &TMainForm::BReportClick);
+    ConnectGuarded(LVList, &QTreeView::doubleClicked, this, &TMainForm::PMOpenBrowser);
     InstallKeyHandler(LVList, [this](int key) {
         if (!IsEnterKey(key) && key != Qt::Key_Insert && key != Qt::Key_Delete) {
             return false;

@@ -10,6 +10,7 @@
 #include "check/LinkCheck.h"
 #include "http/HttpClient.h"
 #include "platform/ui/Application.h"
+#include "report/BusyScope.h"
 #include "report/LinkActions.h"
 #include "store/LinkStatus.h"
 #include "store/widgets/BookTreeView.h"
@@ -18,25 +19,6 @@
 namespace vornakle {
 
 namespace {
-
-// Busy mode for the life of a command, left however the command ends; the
-// progress bar goes back to 0 with it.
-class BusyScope {
-public:
-    BusyScope(TMainForm& form, QProgressBar* progress) : form_(form), progress_(progress) {
-        form_.EnableControls(false);
-    }
-    ~BusyScope() {
-        progress_->setValue(0);
-        form_.EnableControls(true);
-    }
-    BusyScope(const BusyScope&) = delete;
-    BusyScope& operator=(const BusyScope&) = delete;
-
-private:
-    TMainForm& form_;
-    QProgressBar* progress_;
-};
 
 // The next folder in the order the tree shows them: first child, else next
 // sibling, else the next sibling of the nearest ancestor that has one.
@@ -70,14 +52,10 @@ void TMainForm::ConnectVerification() {
     // answer: every lookup, connect and read waits this long at most.
     HttpClient->TimeOut = kCheckTimeOutMilliseconds;
 
-    connect(BVerifyOne, &QPushButton::clicked, this,
-            [this] { GuardHandler([this] { BVerifyOneClick(); }); });
-    connect(PMVerify, &QAction::triggered, this,
-            [this] { GuardHandler([this] { BVerifyOneClick(); }); });
-    connect(BVerifyCurrent, &QPushButton::clicked, this,
-            [this] { GuardHandler([this] { BVerifyCurrentClick(); }); });
-    connect(BVerifyAll, &QPushButton::clicked, this,
-            [this] { GuardHandler([this] { BVerifyAllClick(); }); });
+    ConnectGuarded(BVerifyOne, &QPushButton::clicked, this, &TMainForm::BVerifyOneClick);
+    ConnectGuarded(PMVerify, &QAction::triggered, this, &TMainForm::BVerifyOneClick);
+    ConnectGuarded(BVerifyCurrent, &QPushButton::clicked, this, &TMainForm::BVerifyCurrentClick);
+    ConnectGuarded(BVerifyAll, &QPushButton::clicked, this, &TMainForm::BVerifyAllClick);
 }
 
 void TMainForm::TestItem(TLinkItems& Items, int Row) {

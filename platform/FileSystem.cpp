@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
 #include <utility>
 
 #include "platform/Exception.h"
@@ -22,6 +23,7 @@ namespace {
 
 constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
 constexpr std::size_t kReadChunk = 64 * 1024;
+constexpr mode_t kNewDirectoryMode = 0777;
 
 std::string SystemError(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
@@ -168,6 +170,23 @@ UniqueFd OpenRegularFile(const std::string& path) {
 bool PathExists(const std::string& path) {
     struct stat status {};
     return ::lstat(path.c_str(), &status) == 0;
+}
+
+bool DirectoryExists(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+void CreateDirectory(const std::string& path) {
+    if (::mkdir(path.c_str(), kNewDirectoryMode) == 0) {
+        return;
+    }
+    const int error = errno;
+    const std::string reason = std::system_category().message(error);
+    if (error == EEXIST && DirectoryExists(path)) {
+        throw EDirectoryExists(reason);
+    }
+    throw EFileError(reason);
 }
 
 std::string ReadAll(int descriptor, std::size_t maxBytes, const std::string& message) {

@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Exception.h"
+
 namespace vornakle {
 
 // An owned file descriptor, closed when it goes out of scope.
@@ -69,6 +71,21 @@ bool NameOrderLess(std::string_view left, std::string_view right);
 // Whether anything at all has this name, a dangling symbolic link included:
 // what decides whether a new file or a move would take a taken name.
 bool PathExists(const std::string& path);
+
+// Whether path names a directory, directly or behind a symbolic link.
+bool DirectoryExists(const std::string& path);
+
+// A new directory could not be made because one is already there.
+class EDirectoryExists : public EFileError {
+public:
+    using EFileError::EFileError;
+};
+
+// Makes a new directory with every permission the umask allows, as a
+// directory made with default security has. Throws EDirectoryExists when a
+// directory is already there, else EFileError whose message is the system's
+// reason alone (the caller words what failed).
+void CreateDirectory(const std::string& path);
 
 // Reads at most maxBytes of an open file. Throws EFileError with message on a
 // read failure.

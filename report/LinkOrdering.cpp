@@ -10,8 +10,10 @@ namespace vornakle {
 
 namespace {
 
-// Only the 26 ASCII letters are made capitals: umlauts and every other
-// character stay as they are, which is what users of the lists know.
+// Only the 26 ASCII letters are made capitals, so the case of a plain letter
+// never changes the order; umlauts and every other character keep their
+// case, which the case-sensitive collation then weighs ("äb" and "Äb" are
+// not one name).
 QString UpperAsciiLetters(const QString& text) {
     QString upper = text;
     for (QChar& character : upper) {
@@ -86,7 +88,8 @@ void SortByColumn(TLinkItems& Items, int Column, int& FSortColumn, int& FSortDir
         FSortDirection = -FSortDirection;
     }
     FSortColumn = Column;
-    Items.SetHeaderImage(Column, FSortDirection == 1 ? kImageSortAscending : kImageSortDescending);
+    Items.SetHeaderImage(
+        Column, FSortDirection == kSortAscending ? kImageSortAscending : kImageSortDescending);
     Items.Resort();
 }
 

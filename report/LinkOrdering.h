@@ -8,10 +8,15 @@
 namespace vornakle {
 
 // The order of both link lists. Each window keeps its own sort state: the
-// tag of the column sorted by (0 Name, 1 URL, 2 Status) and the direction
-// (+1 ascending, -1 descending).
-inline constexpr int kSortColumnStart = 1;
-inline constexpr int kSortDirectionStart = 1;
+// tag of the column sorted by (0 Name, 1 URL, 2 Status) and the direction.
+inline constexpr int kSortAscending = 1;
+inline constexpr int kSortDescending = -1;
+// A window sorts its list when it is shown as if the "Name" header had been
+// clicked. A click on the column already sorted by would reverse the
+// direction, so the state starts on another column: the first sort is then
+// by name, ascending.
+inline constexpr int kSortColumnStart = TLinkItems::kColumnUrl;
+inline constexpr int kSortDirectionStart = kSortAscending;
 
 // Two column texts in list order: the letters a to z (only these) made
 // capitals, then the user's locale collation, case-sensitive. -1, 0 or +1.

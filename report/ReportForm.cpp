@@ -11,6 +11,7 @@
 #include <QTreeView>
 
 #include "platform/ui/Application.h"
+#include "report/BusyScope.h"
 #include "report/KeyHandler.h"
 #include "report/LinkActions.h"
 #include "report/LinkListView.h"
@@ -24,7 +25,7 @@ namespace vornakle {
 
 namespace {
 
-// Pixels at 96 dots per inch, as designed.
+// Geometry in pixels at 96 dots per inch; Qt scales it on high-DPI screens.
 constexpr int kClientWidth = 511;
 constexpr int kClientHeight = 433;
 constexpr int kButtonWidth = 105;
@@ -84,7 +85,8 @@ void TReportForm::BuildComponents() {
     BVerifyAll = newButton("BVerifyAll", "Verify All &Links");
     BCancel = newButton("BCancel", "&Cancel");
     BCancel->hide();
-    // The design layout: the button lies over the left end of the bar.
+    // The button and the bar share the place right of "&OK": the button lies
+    // over the left end of the idle bar.
     BVerifyAll->raise();
 }
 
@@ -108,24 +110,17 @@ void TReportForm::BuildMenu() {
 }
 
 void TReportForm::ConnectEvents() {
-    const auto wire = [this](QAction* action, void (TReportForm::*handler)()) {
-        connect(action, &QAction::triggered, this,
-                [this, handler] { GuardHandler([this, handler] { (this->*handler)(); }); });
-    };
-    wire(PMOpeninBrowser, &TReportForm::PMOpeninBrowserClick);
-    wire(PMVerify, &TReportForm::PMVerifyClick);
-    wire(PMRename, &TReportForm::PMRenameClick);
-    wire(PMEditURL, &TReportForm::PMEditURLClick);
-    wire(PMDelete, &TReportForm::PMDeleteClick);
+    ConnectGuarded(PMOpeninBrowser, &QAction::triggered, this, &TReportForm::PMOpeninBrowserClick);
+    ConnectGuarded(PMVerify, &QAction::triggered, this, &TReportForm::PMVerifyClick);
+    ConnectGuarded(PMRename, &QAction::triggered, this, &TReportForm::PMRenameClick);
+    ConnectGuarded(PMEditURL, &QAction::triggered, this, &TReportForm::PMEditURLClick);
+    ConnectGuarded(PMDelete, &QAction::triggered, this, &TReportForm::PMDeleteClick);
     connect(BOK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(BVerifyAll, &QPushButton::clicked, this,
-            [this] { GuardHandler([this] { BVerifyAllClick(); }); });
-    connect(BCancel, &QPushButton::clicked, this,
-            [this] { GuardHandler([this] { BCancelClick(); }); });
-    connect(LVReport->header(), &QHeaderView::sectionClicked, this,
-            [this](int column) { GuardHandler([&] { LVReportColumnClick(column); }); });
-    connect(LVReport, &QTreeView::doubleClicked, this,
-            [this] { GuardHandler([this] { PMOpeninBrowserClick(); }); });
+    ConnectGuarded(BVerifyAll, &QPushButton::clicked, this, &TReportForm::BVerifyAllClick);
+    ConnectGuarded(BCancel, &QPushButton::clicked, this, &TReportForm::BCancelClick);
+    ConnectGuarded(LVReport->header(), &QHeaderView::sectionClicked, this,
+                   [this](int column) { LVReportColumnClick(column); });
+    ConnectGuarded(LVReport, &QTreeView::doubleClicked, this, &TReportForm::PMOpeninBrowserClick);
     connect(LVReport, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
         PopupMenuLV->popup(LVReport->viewport()->mapToGlobal(position));
     });
@@ -238,10 +233,9 @@ void TReportForm::PMVerifyClick() {
     if (row == kNoItem || FViewOnly || FBusy) {
         return;
     }
-    EnableControls(false);
+    const BusyScope busy(*this, ProgressBar);
     Tester.TestItem(*LVReportItems, row);
     RemoveWhenFine(row);
-    EnableControls(true);
 }
 
 void TReportForm::PMRenameClick() {
@@ -275,7 +269,7 @@ void TReportForm::BVerifyAllClick() {
     if (FViewOnly || FBusy) {
         return;
     }
-    EnableControls(false);
+    const BusyScope busy(*this, ProgressBar);
     ProgressBar->setMaximum(LVReportItems->Count());
     ProgressBar->setValue(0);
     int index = 0;
@@ -294,8 +288,6 @@ void TReportForm::BVerifyAllClick() {
             ++index;
         }
     }
-    ProgressBar->setValue(0);
-    EnableControls(true);
 }
 
 void TReportForm::BCancelClick() {

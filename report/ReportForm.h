@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include "report/LinkOrdering.h"
+
 class QAction;
 class QMenu;
 class QProgressBar;
@@ -70,8 +72,8 @@ private:
 
     TLinkTester& Tester;
     bool FCancel = false;
-    int FSortColumn = 1;
-    int FSortDirection = 1;
+    int FSortColumn = kSortColumnStart;
+    int FSortDirection = kSortDirectionStart;
     bool FViewOnly = false;
     bool FBusy = false;
 

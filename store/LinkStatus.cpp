@@ -2,37 +2,58 @@
 
 namespace vornakle {
 
+namespace {
+
+// The reply numbers the image table decides on (RFC 9110, section 15).
+enum ReplyNumber : std::int32_t {
+    kReplyOk = 200,
+    kReplyMovedPermanently = 301,
+    kReplyFound = 302,
+    kReplyNotModified = 304,
+    kReplyUnauthorized = 401,
+    kReplyForbidden = 403,
+    kReplyNotFound = 404,
+    kReplyInternalServerError = 500,
+    kReplyNotImplemented = 501,
+};
+
+}  // namespace
+
 int StatusImageIndex(std::int32_t status) {
     switch (status) {
-        case 1:
+        case kStatusNotTested:
             return kImageNotTested;
-        case 2:
-        case 200:
-        case 302:
-        case 304:
+        case kStatusOkByHand:
+        case kReplyOk:
+        // A temporary redirection still reaches the page, and "not modified"
+        // confirms it is there; a permanent one means the link is outdated.
+        case kReplyFound:
+        case kReplyNotModified:
             return kImageOk;
-        case 3:
-        case 301:
-        case 401:
-        case 403:
-        case 404:
-        case 500:
-        case 501:
+        case kStatusInvalidByHand:
+        case kReplyMovedPermanently:
+        case kReplyUnauthorized:
+        case kReplyForbidden:
+        case kReplyNotFound:
+        case kReplyInternalServerError:
+        case kReplyNotImplemented:
             return kImageInvalid;
-        case 4:
+        case kStatusBeingTested:
             return kImageBeingTested;
         default:
             return kImageUnknown;
     }
 }
 
+// The reply numbers here are the table's own data: each names itself in its
+// German text.
 std::string StatusText(std::int32_t status) {
     switch (status) {
-        case 1:
-        case 2:
-        case 3:
-        case 4:
-        case 5:
+        case kStatusNotTested:
+        case kStatusOkByHand:
+        case kStatusInvalidByHand:
+        case kStatusBeingTested:
+        case kStatusUnknown:
             return std::string();
         case 200:
             return "OK";
@@ -60,7 +81,9 @@ std::string StatusText(std::int32_t status) {
             return "Interner Fehler";
         case 501:
             return "Nicht implementiert";
-        // The historical text of this table, kept as users know it.
+        // 502 is "Bad Gateway" (RFC 9110, 15.6.3), but this is the text the
+        // lists, the report and the checker's output show for it, and what
+        // users and scripts reading that output look for.
         case 502:
             return "Gateway-Zeitüberschreitung";
         case 503:

@@ -18,9 +18,9 @@
 
 #include "app/MainForm.h"
 #include "common/BenchSupport.h"
-#include "platform/ui/ScriptedDialogs.h"
 #include "report/ReportForm.h"
 #include "store/widgets/LinkItems.h"
+#include "support/ScriptedDialogs.h"
 
 namespace vornakle::bench {
 namespace {

@@ -17,7 +17,7 @@
 #include "app/MainForm.h"
 #include "common/BenchSupport.h"
 #include "common/HeadServer.h"
-#include "platform/ui/ScriptedDialogs.h"
+#include "support/ScriptedDialogs.h"
 
 namespace vornakle::bench {
 namespace {

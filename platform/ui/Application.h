@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QTranslator>
 #include <exception>
+#include <utility>
 
 namespace vornakle {
 
@@ -31,9 +32,8 @@ private:
 void ReportException(std::exception_ptr exception) noexcept;
 
 // Runs a handler and reports whatever it throws, so that no exception reaches
-// the toolkit's frames:
-//   connect(button, &QPushButton::clicked, this,
-//           [this] { GuardHandler([this] { BVerifyOneClick(); }); });
+// the toolkit's frames. Signals reach their handlers through ConnectGuarded;
+// event filters and callbacks call it themselves.
 template <typename Handler>
 void GuardHandler(Handler&& handler) noexcept {
     try {
@@ -41,6 +41,32 @@ void GuardHandler(Handler&& handler) noexcept {
     } catch (...) {
         ReportException(std::current_exception());
     }
+}
+
+// Connects signal to a handler that runs inside GuardHandler. The handler
+// takes as many of the signal's first arguments as it names, none included;
+// the connection ends with the context object:
+//   ConnectGuarded(header, &QHeaderView::sectionClicked, this,
+//                  [this](int column) { LVListColumnClick(column); });
+template <typename Sender, typename Signal, typename Handler>
+QMetaObject::Connection ConnectGuarded(const Sender* sender, Signal signal, const QObject* context,
+                                       Handler handler) {
+    // The toolkit passes a slot as many arguments as it accepts: the wrapper
+    // accepts exactly the argument lists the handler does.
+    return QObject::connect(sender, signal, context,
+                            [handler = std::move(handler)](auto&&... arguments)
+                                -> decltype(std::declval<const Handler&>()(arguments...), void()) {
+                                GuardHandler([&] { handler(arguments...); });
+                            });
+}
+
+// The same for a member function of receiver that takes no arguments:
+//   ConnectGuarded(button, &QPushButton::clicked, this, &TMainForm::BVerifyOneClick);
+template <typename Sender, typename Signal, typename Receiver>
+QMetaObject::Connection ConnectGuarded(const Sender* sender, Signal signal, Receiver* receiver,
+                                       void (Receiver::*handler)()) {
+    return ConnectGuarded(sender, signal, receiver,
+                          [receiver, handler] { (receiver->*handler)(); });
 }
 
 }  // namespace vornakle

@@ -2,6 +2,8 @@
 
 #include <QIcon>
 
+#include "store/LinkStatus.h"
+
 namespace vornakle {
 
 // The eight images shared by both windows: the folder, the five status
@@ -17,7 +19,7 @@ public:
 private:
     TImageList();
 
-    QIcon icons_[8];
+    QIcon icons_[kImageCount];
 };
 
 }  // namespace vornakle

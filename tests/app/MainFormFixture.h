@@ -8,8 +8,8 @@
 #include <memory>
 
 #include "app/MainForm.h"
-#include "platform/ui/ScriptedDialogs.h"
 #include "store/widgets/LinkItems.h"
+#include "support/ScriptedDialogs.h"
 #include "support/TempTree.h"
 
 namespace vornakle::testing {

@@ -9,7 +9,6 @@
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QTest>
-#include <QTimer>
 
 #include "MainFormFixture.h"
 #include "report/ReportForm.h"
@@ -334,44 +333,6 @@ TEST_F(MainFormTest, ScanErrorIsReportedAndTheTreeStaysEmpty) {
     // Commands that need a folder find none and do nothing.
     Form().TVTreeChange(nullptr);
     EXPECT_EQ(Items()->Count(), 0);
-}
-
-TEST_F(MainFormTest, Screenshot) {
-    const QByteArray directory = qgetenv("VORNAKLE_SCREENSHOT_DIR");
-    if (directory.isEmpty()) {
-        GTEST_SKIP() << "set VORNAKLE_SCREENSHOT_DIR to save a screenshot";
-    }
-    collection_.WriteFile("Nachrichten/Tagesschau.url", ShortcutText("https://www.tagesschau.de/"));
-    collection_.WriteFile("Nachrichten/Sport/Kicker.url", ShortcutText("https://www.kicker.de/"));
-    collection_.WriteFile("Reisen/Bahn.url", ShortcutText("https://www.bahn.de/"));
-    collection_.WriteFile("Werkzeuge/Qt.url", ShortcutText("https://www.qt.io/"));
-    collection_.WriteFile("Wikipedia.url", ShortcutText("https://de.wikipedia.org/"));
-    collection_.WriteFile("Alte Seite.url", ShortcutText("http://www.example.invalid/alt"));
-    collection_.WriteFile("Suchmaschine.url", ShortcutText("https://duckduckgo.com/"));
-    collection_.WriteFile("Wetter.url", ShortcutText("http://wetter.example.org/"));
-    Start();
-    TBookTree* root = Form().Root();
-    const std::pair<const char*, int> statuses[] = {
-        {"Alte Seite.url", 404}, {"Suchmaschine.url", 200}, {"Wetter.url", 5}};
-    for (const auto& [name, status] : statuses) {
-        for (int index = 0; index < root->Count(); ++index) {
-            if (LastPathPart(root->Child(index)->Path) == name) {
-                root->Child(index)->Status = status;
-                ShowLinkStatus(*Items(), Items()->IndexOfNode(root->Child(index)));
-            }
-        }
-    }
-    List()->setCurrentIndex(Items()->index(1, 0));
-    QApplication::processEvents();
-    EXPECT_TRUE(Form().grab().save(QString::fromUtf8(directory) + "/main-window.png"));
-
-    QTimer::singleShot(0, &Form(), [&] {
-        QWidget* report = Form().Report();
-        QApplication::processEvents();
-        EXPECT_TRUE(report->grab().save(QString::fromUtf8(directory) + "/report-window.png"));
-        report->findChild<QAbstractButton*>("BOK")->click();
-    });
-    QTest::mouseClick(Button("BReport"), Qt::LeftButton);
 }
 
 }  // namespace

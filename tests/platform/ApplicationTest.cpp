@@ -10,7 +10,7 @@
 
 #include "platform/Exception.h"
 #include "platform/ui/Application.h"
-#include "platform/ui/ScriptedDialogs.h"
+#include "support/ScriptedDialogs.h"
 
 namespace vornakle {
 namespace {

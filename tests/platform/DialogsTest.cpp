@@ -15,7 +15,7 @@
 #include <functional>
 
 #include "platform/ui/QtDialogs.h"
-#include "platform/ui/ScriptedDialogs.h"
+#include "support/ScriptedDialogs.h"
 
 namespace vornakle {
 namespace {

@@ -4,13 +4,13 @@
 #include <memory>
 
 #include "platform/Exception.h"
-#include "platform/ui/ScriptedDialogs.h"
 #include "report/LinkActions.h"
 #include "report/LinkOrdering.h"
 #include "store/LinkStatus.h"
 #include "store/Scan.h"
 #include "store/widgets/BookTreeView.h"
 #include "store/widgets/LinkItems.h"
+#include "support/ScriptedDialogs.h"
 #include "support/TempTree.h"
 
 namespace vornakle {

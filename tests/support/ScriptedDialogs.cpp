@@ -1,4 +1,4 @@
-#include "platform/ui/ScriptedDialogs.h"
+#include "support/ScriptedDialogs.h"
 
 #include <QtDebug>
 

@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModelTester>
+#include <QPersistentModelIndex>
+#include <algorithm>
+#include <numeric>
+#include <utility>
+#include <vector>
+
+#include "store/BookTree.h"
+#include "store/LinkStatus.h"
+#include "store/widgets/LinkItems.h"
+
+namespace vornakle {
+namespace {
+
+// TLinkItems announces its re-sorts as layout changes and moves the
+// persistent indexes itself. The tester aborts the run on the first breach of
+// the model contract; the held indexes stand for a view's selection and
+// current item, which must stay on their links through every re-sort.
+TEST(LinkItemsModelTest, EveryChangeKeepsTheModelContractAndHeldIndexesOnTheirLinks) {
+    TBookTreePtr root(new TBookTree);
+    TLinkItems items;
+    int direction = 1;
+    items.SetOrdering([&direction](const std::vector<TLinkItem>& list) {
+        std::vector<int> order(list.size());
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(), [&](int left, int right) {
+            const QString& first = list[static_cast<std::size_t>(left)].Caption;
+            const QString& second = list[static_cast<std::size_t>(right)].Caption;
+            return direction > 0 ? first < second : second < first;
+        });
+        return order;
+    });
+    const QAbstractItemModelTester tester(&items,
+                                          QAbstractItemModelTester::FailureReportingMode::Fatal);
+    const auto link = [&](const char* caption) {
+        return TLinkItem{root->AddChild(caption), QString::fromUtf8(caption), QString(), QString(),
+                         kImageNotTested};
+    };
+    const auto captions = [&] {
+        QStringList shown;
+        for (const TLinkItem& item : items.Items()) {
+            shown.append(item.Caption);
+        }
+        return shown.join(' ');
+    };
+
+    {
+        TLinkItems::FillScope fill(items);
+        for (const char* caption : {"d", "b", "e", "a", "c"}) {
+            items.Add(link(caption));
+        }
+    }
+    EXPECT_EQ(captions(), "a b c d e");
+
+    std::vector<std::pair<QPersistentModelIndex, TBookTree*>> held;
+    for (int row = 0; row < items.Count(); ++row) {
+        held.emplace_back(items.index(row, TLinkItems::kColumnStatus), items.Item(row).Node);
+    }
+    const auto expectHeldOnTheirLinks = [&] {
+        for (const auto& [index, node] : held) {
+            ASSERT_TRUE(index.isValid());
+            EXPECT_EQ(index.column(), TLinkItems::kColumnStatus);
+            EXPECT_EQ(items.Item(index.row()).Node, node)
+                << items.Item(index.row()).Caption.toStdString();
+        }
+    };
+
+    direction = -1;
+    items.Resort();
+    EXPECT_EQ(captions(), "e d c b a");
+    expectHeldOnTheirLinks();
+
+    const int added = items.Add(link("bb"));
+    EXPECT_EQ(items.Item(added).Caption, "bb");
+    EXPECT_EQ(captions(), "e d c bb b a");
+    expectHeldOnTheirLinks();
+
+    items.Rename(items.IndexOfNode(held[4].second), QStringLiteral("ca"));
+    EXPECT_EQ(captions(), "d ca c bb b a");
+    expectHeldOnTheirLinks();
+
+    items.Remove(items.IndexOfNode(held[2].second));
+    EXPECT_FALSE(held[2].first.isValid());
+    held.erase(held.begin() + 2);
+    EXPECT_EQ(captions(), "d ca bb b a");
+    expectHeldOnTheirLinks();
+
+    items.RemoveIf([](const TLinkItem& item) { return item.Caption.startsWith('b'); });
+    EXPECT_EQ(captions(), "d ca a");
+    items.Clear();
+    EXPECT_EQ(items.rowCount(), 0);
+}
+
+}  // namespace
+}  // namespace vornakle
