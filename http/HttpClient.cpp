@@ -281,7 +281,7 @@ void THttpClient::RunPass() {
         if (OnSuccess) {
             OnSuccess(RequestKind);
         }
-        ReportStatus(2, "Transaction Completed");
+        ReportStatus(kReportCompletion, "Transaction Completed");
     } else if (reply >= 299 && reply <= 399) {
         // Only a Location of this reply redirects; without one the
         // transaction ends with this reply's number.

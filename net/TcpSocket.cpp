@@ -89,7 +89,7 @@ std::mutex TTcpSocket::WinsockUsersMutex;
 int TTcpSocket::WinsockUsersCount = 0;
 
 TTcpSocket::TTcpSocket(QObject* Owner) : QObject(Owner) {
-    ReportStatus(8, "Create");
+    ReportStatus(kReportDetail, "Create");
     WindowHandle = AllocateSocketWindow(this);
     Proxy.clear();
     HostEntryBuffer = std::make_unique<HostEntryStorage>();
@@ -105,7 +105,7 @@ TTcpSocket::TTcpSocket(QObject* Owner) : QObject(Owner) {
 
 TTcpSocket::~TTcpSocket() {
     ComponentDestroying = true;
-    ReportStatus(8, "Destroy");
+    ReportStatus(kReportDetail, "Destroy");
     try {
         // A descendant's Abort has already been destroyed here; a descendant
         // that needs its own Abort at destruction calls it in its destructor.
@@ -138,7 +138,7 @@ int TTcpSocket::WinsockUsers() {
 }
 
 void TTcpSocket::InitializeWinsock() {
-    ReportStatus(8, "Initializing Winsock");
+    ReportStatus(kReportDetail, "Initializing Winsock");
     // The count and the start-up change together, so that a component made on
     // another thread at the same moment never finds the count raised but
     // WinSock not yet started.
@@ -215,7 +215,7 @@ void TTcpSocket::CheckSocketError(std::uint16_t IgnoredError, std::string& Text)
 }
 
 void TTcpSocket::LookupErrorMessage(std::uint16_t ErrorNo, std::string& Text) {
-    ReportStatus(8, "Looking Up Error Message" + Text);
+    ReportStatus(kReportDetail, "Looking Up Error Message" + Text);
     Text.clear();
     if (ErrorNo == 0) {
         return;
@@ -236,7 +236,7 @@ void TTcpSocket::ProcessMessages(Dispatch Mode) {
 }
 
 void TTcpSocket::ResolveHost() {
-    ReportStatus(8, "Resolve Host");
+    ReportStatus(kReportDetail, "Resolve Host");
     const std::string& name = Proxy.empty() ? Host : Proxy;
     const std::size_t length = std::min<std::size_t>(name.size(), kBufferSize);
     std::memcpy(Buffer, name.data(), length);
@@ -294,7 +294,7 @@ void TTcpSocket::ResolveHost() {
 }
 
 void TTcpSocket::Connect() {
-    ReportStatus(8, "Connecting");
+    ReportStatus(kReportDetail, "Connecting");
     Canceled = false;
     if (Connected) {
         throw ESockError("Already connected");
@@ -354,7 +354,7 @@ void TTcpSocket::Connect() {
 }
 
 void TTcpSocket::TimerOn() {
-    ReportStatus(8, "Timer On");
+    ReportStatus(kReportDetail, "Timer On");
     TimedOut = false;
     if (TimeOut < 0) {
         throw ERangeError();
@@ -370,7 +370,7 @@ void TTcpSocket::TimerOn() {
 }
 
 void TTcpSocket::TimerOff() {
-    ReportStatus(8, "Timer Off");
+    ReportStatus(kReportDetail, "Timer Off");
     TimeOutHeld = false;
     Timer->SetEnabled(false);
 }
@@ -390,7 +390,7 @@ void TTcpSocket::ResumeTimeOut() {
 }
 
 void TTcpSocket::TimerTriggered(QObject* /*Sender*/) {
-    ReportStatus(8, "Timer Triggered");
+    ReportStatus(kReportDetail, "Timer Triggered");
     TimerOff();
     TimedOut = true;
     AsyncDone = true;
@@ -398,17 +398,17 @@ void TTcpSocket::TimerTriggered(QObject* /*Sender*/) {
 }
 
 void TTcpSocket::Cancel() {
-    ReportStatus(8, "Canceling");
+    ReportStatus(kReportDetail, "Canceling");
     Canceled = true;
 }
 
 void TTcpSocket::Abort() {
-    ReportStatus(8, "Abort");
+    ReportStatus(kReportDetail, "Abort");
     Cancel();
 }
 
 void TTcpSocket::Disconnect() {
-    ReportStatus(8, "Disconnecting");
+    ReportStatus(kReportDetail, "Disconnecting");
     RequestCloseSocket();
 }
 
@@ -426,7 +426,7 @@ void TTcpSocket::MakeSocket(int Protocol) {
 }
 
 void TTcpSocket::RequestCloseSocket() {
-    ReportStatus(4, "Request Close Socket");
+    ReportStatus(kReportConnection, "Request Close Socket");
     Connected = false;
     AcceptPending = false;
     if (SocketHandle == winsock::INVALID_SOCKET) {

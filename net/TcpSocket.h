@@ -48,6 +48,17 @@ public:
     // how often.
     static constexpr int kSendFileWaitSliceMilliseconds = 50;
 
+    // The levels of ReportStatus: a status is reported while its level is
+    // not above ReportLevel, so a higher ReportLevel adds the finer steps.
+    // The reply line a Transaction read is the status text itself.
+    static constexpr std::uint8_t kReportReply = 1;
+    // "Transaction Completed" of the HTTP client.
+    static constexpr std::uint8_t kReportCompletion = 2;
+    // Sending, accepting and closing the connection.
+    static constexpr std::uint8_t kReportConnection = 4;
+    // Every other step.
+    static constexpr std::uint8_t kReportDetail = 8;
+
     explicit TTcpSocket(QObject* Owner = nullptr);
     ~TTcpSocket() override;
 
@@ -106,6 +117,7 @@ public:
     std::string Host;
     std::int32_t Port = 0;
     std::int32_t TimeOut = 0;
+    // Statuses up to this level reach OnStatus; 0 reports none.
     std::int32_t ReportLevel = 0;
     std::string Proxy;
     std::int32_t ProxyPort = 0;

@@ -34,7 +34,7 @@ bool TTcpSocket::WaitForSendRoom(int Milliseconds) {
 }
 
 void TTcpSocket::SendBuffer(const char* Data, std::uint16_t Length) {
-    ReportStatus(4, "Sending Buffer");
+    ReportStatus(kReportConnection, "Sending Buffer");
     TimerOn();
     ScopeExit timerOff([this] { TimerOff(); });
     bool stalled = false;
@@ -76,7 +76,7 @@ void TTcpSocket::SendBuffer(const char* Data, std::uint16_t Length) {
 }
 
 void TTcpSocket::Write(const std::string& Text) {
-    ReportStatus(8, "Write");
+    ReportStatus(kReportDetail, "Write");
     const std::size_t length = std::min<std::size_t>(Text.size(), kBufferSize);
     std::memcpy(Buffer, Text.data(), length);
     Buffer[length] = '\0';
@@ -84,7 +84,7 @@ void TTcpSocket::Write(const std::string& Text) {
 }
 
 void TTcpSocket::Writeln(const std::string& Text) {
-    ReportStatus(8, "Writeln");
+    ReportStatus(kReportDetail, "Writeln");
     Write(Text + "\r\n");
 }
 
@@ -104,7 +104,7 @@ void TTcpSocket::ReceiveInto(std::string& Line, std::size_t Offset, int Count) {
 }
 
 std::string TTcpSocket::ReadLn() {
-    ReportStatus(8, "ReadLn");
+    ReportStatus(kReportDetail, "ReadLn");
     std::string line;
     int taken = 0;
     int lineEnd = -1;
@@ -162,12 +162,12 @@ std::string TTcpSocket::ReadLn() {
 }
 
 std::string TTcpSocket::Transaction(const std::string& Command) {
-    ReportStatus(8, "Transaction");
+    ReportStatus(kReportDetail, "Transaction");
     ReplyNumber = 0;
     Writeln(Command);
     LastReply = ReadLn();
     if (!LastReply.empty()) {
-        ReportStatus(1, LastReply);
+        ReportStatus(kReportReply, LastReply);
         std::size_t digits = 0;
         while (digits < LastReply.size() && digits < kMaxReplyDigits && LastReply[digits] >= '0' &&
                LastReply[digits] <= '9') {
@@ -187,7 +187,7 @@ std::string TTcpSocket::Transaction(const std::string& Command) {
 }
 
 void TTcpSocket::SendFile(const std::string& FileName) {
-    ReportStatus(8, "SendFile");
+    ReportStatus(kReportDetail, "SendFile");
     FileHandle file(std::fopen(FileName.c_str(), "rb"));
     if (!file) {
         throw EFileError("Cannot open file \"" + FileName + "\". " + std::strerror(errno));
@@ -244,7 +244,7 @@ void TTcpSocket::SendFile(const std::string& FileName) {
 }
 
 void TTcpSocket::CaptureFile(const std::string& FileName) {
-    ReportStatus(8, "CaptureFile");
+    ReportStatus(kReportDetail, "CaptureFile");
     BytesRecvd = 0;
     TimerOn();
     {
@@ -294,7 +294,7 @@ void TTcpSocket::CaptureFile(const std::string& FileName) {
 }
 
 void TTcpSocket::CaptureString(std::string& Dest, std::int32_t MaxLength) {
-    ReportStatus(8, "Capture String");
+    ReportStatus(kReportDetail, "Capture String");
     Dest.clear();
     BytesRecvd = 0;
     TimerOn();
@@ -334,12 +334,12 @@ void TTcpSocket::CaptureString(std::string& Dest, std::int32_t MaxLength) {
 }
 
 bool TTcpSocket::DataAvailable() {
-    ReportStatus(8, "Data Available");
+    ReportStatus(kReportDetail, "Data Available");
     return winsock::recv(SocketHandle, Buffer, 1, winsock::MSG_PEEK) >= 1;
 }
 
 std::uint16_t TTcpSocket::Accept() {
-    ReportStatus(4, "Accepting");
+    ReportStatus(kReportConnection, "Accepting");
     // An incoming connection ends the wait too: without it, nothing but a
     // cancel or an abort would, and a connection could never be taken.
     while (!AsyncDone && !Canceled && !AcceptPending) {
