@@ -94,7 +94,7 @@ void THttpClient::Abort() {
 
 void THttpClient::ThrowIfAborted() const {
     if (AbortRequested) {
-        throw EAbortError("Request aborted");
+        throw EAbortError("Request aborted", SockFailure::Canceled);
     }
 }
 

@@ -186,8 +186,7 @@ void THttpClient::ReadReplyBody() {
         }
     }
     if (Canceled) {
-        Canceled = false;
-        throw EAbortError(InputFileMode ? "Socket send aborted" : "Socket capture aborted");
+        RaiseAborted(InputFileMode ? "Socket send aborted" : "Socket capture aborted", TimedOut);
     }
 }
 

@@ -172,7 +172,7 @@ void TTcpSocket::InitializeWinsock() {
         if (SocketHandle == winsock::INVALID_SOCKET ||
             winsock::WSAAsyncSelect(SocketHandle, WindowHandle.get(), WM_SOCKET_EVENT,
                                     kSocketEvents) != 0) {
-            throw ESockError("");
+            throw ESockError("", SockFailure::Startup);
         }
     } catch (...) {
         if (SocketHandle != winsock::INVALID_SOCKET) {
@@ -183,7 +183,7 @@ void TTcpSocket::InitializeWinsock() {
         if (WinsockUsersCount == 0) {
             winsock::WSACleanup();
         }
-        throw ESockError("Initializaton of windows sockets failed");
+        throw ESockError("Initializaton of windows sockets failed", SockFailure::Startup);
     }
 }
 
@@ -209,7 +209,7 @@ void TTcpSocket::CheckSocketError(std::uint16_t IgnoredError, std::string& Text)
         if (OnSocketError) {
             OnSocketError(this, static_cast<std::uint16_t>(LastErrorNo), message);
         }
-        throw ESockError(message);
+        throw ESockError(message, SockFailure::SocketError, LastErrorNo);
     }
     Text.clear();
 }
@@ -271,13 +271,13 @@ void TTcpSocket::ResolveHost() {
         LookupTask = 0;
     }
     if (TimedOut) {
-        throw ESockError("Host Lookup Timed Out");
+        throw ESockError("Host Lookup Timed Out", SockFailure::TimedOut);
     }
     if (Canceled) {
-        throw ESockError("Host Lookup Canceled");
+        throw ESockError("Host Lookup Canceled", SockFailure::Canceled);
     }
     if (!Succeeded) {
-        throw ESockError("Host Lookup Failed");
+        throw ESockError("Host Lookup Failed", SockFailure::LookupFailed);
     }
     winsock::hostent entry;
     std::memcpy(&entry, HostEntryBuffer->Bytes, sizeof entry);
@@ -304,22 +304,22 @@ void TTcpSocket::Connect() {
         try {
             ResolveHost();
         } catch (const ESockError& error) {
-            const std::string message = error.Message();
-            if (message == "Host Lookup Timed Out" || message == "Host Lookup Canceled") {
+            // A time-out or a cancel ends the connect; a failed lookup leaves
+            // the address 0 and is judged below.
+            if (error.Kind() != SockFailure::LookupFailed) {
                 throw;
             }
-            // A failed lookup leaves the address 0 and is judged below.
         }
         if (RemoteAddress.sin_addr.s_addr != 0) {
             break;
         }
         if (retries > 0 || !OnInvalidHost) {
-            throw ESockError("Null Remote Address");
+            throw ESockError("Null Remote Address", SockFailure::LookupFailed);
         }
         bool handled = false;
         OnInvalidHost(handled);
         if (!handled) {
-            throw ESockError("Null Remote Address");
+            throw ESockError("Null Remote Address", SockFailure::LookupFailed);
         }
         ++retries;
     }
@@ -345,12 +345,12 @@ void TTcpSocket::Connect() {
         OnConnectionFailed(this);
     }
     if (TimedOut) {
-        throw ESockError("Connection Timed out");
+        throw ESockError("Connection Timed out", SockFailure::TimedOut);
     }
     if (Canceled) {
-        throw ESockError("Connection Canceled");
+        throw ESockError("Connection Canceled", SockFailure::Canceled);
     }
-    throw ESockError("Connection Failed");
+    throw ESockError("Connection Failed", SockFailure::ConnectFailed);
 }
 
 void TTcpSocket::TimerOn() {
@@ -395,6 +395,11 @@ void TTcpSocket::TimerTriggered(QObject* /*Sender*/) {
     TimedOut = true;
     AsyncDone = true;
     Abort();
+}
+
+void TTcpSocket::RaiseAborted(const std::string& Message, bool TimeOutEnded) {
+    Canceled = false;
+    throw EAbortError(Message, TimeOutEnded ? SockFailure::TimedOut : SockFailure::Canceled);
 }
 
 void TTcpSocket::Cancel() {

@@ -157,6 +157,10 @@ protected:
     void RequestCloseSocket();
     void InitializeWinsock();
     void TimerTriggered(QObject* Sender);
+    // Ends a transfer that a cancel stopped, or the time-out or a send stall
+    // (TimeOutEnded): clears the cancel for the next operation and raises
+    // EAbortError with Message.
+    [[noreturn]] void RaiseAborted(const std::string& Message, bool TimeOutEnded);
 
     // Dispatches the thread's messages once. Blocking: when nothing is
     // pending, sleeps until the next message arrives. Every flag a wait

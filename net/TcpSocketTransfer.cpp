@@ -70,8 +70,7 @@ void TTcpSocket::SendBuffer(const char* Data, std::uint16_t Length) {
         }
     }
     if (Canceled || stalled) {
-        Canceled = false;
-        throw EAbortError("Socket send aborted");
+        RaiseAborted("Socket send aborted", stalled || TimedOut);
     }
 }
 
@@ -96,7 +95,7 @@ void TTcpSocket::ReceiveInto(std::string& Line, std::size_t Offset, int Count) {
             // them away.
             std::string text;
             CheckSocketError(winsock::WSAEWOULDBLOCK, text);
-            throw ESockError("Socket readln aborted");
+            throw ESockError("Socket readln aborted", SockFailure::StreamLost);
         }
         Offset += static_cast<std::size_t>(received);
         Count -= received;
@@ -146,8 +145,7 @@ std::string TTcpSocket::ReadLn() {
         } while (!Canceled);
     }
     if (Canceled) {
-        Canceled = false;
-        throw EAbortError("Socket readln aborted");
+        RaiseAborted("Socket readln aborted", TimedOut);
     }
     if (notConnected) {
         // 10057: the peer's close was handled while no data was waiting and
@@ -238,8 +236,8 @@ void TTcpSocket::SendFile(const std::string& FileName) {
     }
     file.reset();
     if (Canceled || stalled) {
-        Canceled = false;
-        throw EAbortError("Socket send aborted");
+        // SendFile arms no time-out: only its own stall limit ends it so.
+        RaiseAborted("Socket send aborted", stalled);
     }
 }
 
@@ -288,8 +286,7 @@ void TTcpSocket::CaptureFile(const std::string& FileName) {
         }
     }
     if (Canceled) {
-        Canceled = false;
-        throw EAbortError("Socket send aborted");
+        RaiseAborted("Socket send aborted", TimedOut);
     }
 }
 
@@ -328,8 +325,7 @@ void TTcpSocket::CaptureString(std::string& Dest, std::int32_t MaxLength) {
         }
     }
     if (Canceled) {
-        Canceled = false;
-        throw EAbortError("Socket capture aborted");
+        RaiseAborted("Socket capture aborted", TimedOut);
     }
 }
 
@@ -346,10 +342,10 @@ std::uint16_t TTcpSocket::Accept() {
         ProcessMessages(Dispatch::Blocking);
     }
     if (Canceled) {
-        throw ESockError("Accepting Canceled");
+        throw ESockError("Accepting Canceled", SockFailure::Canceled);
     }
     if (!Succeeded) {
-        throw ESockError("Error creating Data Connection");
+        throw ESockError("Error creating Data Connection", SockFailure::ConnectFailed);
     }
     AcceptPending = false;
     winsock::sockaddr_in address{};
