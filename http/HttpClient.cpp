@@ -11,9 +11,7 @@
 
 #include <QBuffer>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <limits>
 #include <memory>
 
@@ -47,11 +45,11 @@ bool SendsBody(CmdType kind) {
 std::int64_t FileSize(const std::string& fileName) {
     FileHandle file(std::fopen(fileName.c_str(), "rb"));
     if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) {
-        throw EFileError("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
+        throw FileFailure(FileStep::Open, fileName);
     }
     const long size = std::ftell(file.get());
     if (size < 0) {
-        throw EFileError("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
+        throw FileFailure(FileStep::Open, fileName);
     }
     return size;
 }
