@@ -27,8 +27,9 @@ private:
     Action action_;
 };
 
-// The counters are 32-bit totals that may run past their range on a long
-// life; they wrap, as the fields they stand for do.
+// The byte counters are 32-bit fields that a long life may run past. They
+// wrap around instead, computed unsigned, since a signed overflow is
+// undefined.
 inline void AddWrapping(std::int32_t& total, int amount) {
     total = static_cast<std::int32_t>(static_cast<std::uint32_t>(total) +
                                       static_cast<std::uint32_t>(amount));
