@@ -288,8 +288,8 @@ TEST(TcpSocketSendFile, PeerThatStopsReadingEndsTheSendAfterTheTimeOut) {
                    reinterpret_cast<const char*>(&small), sizeof small);
     socket.TimeOut = 200;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(MessageOf<EAbortError>([&] { socket.SendFile(files.Path("upload")); }),
-              "Socket send aborted");
+    EXPECT_EQ(FailureOf<EAbortError>([&] { socket.SendFile(files.Path("upload")); }),
+              Failure("Socket send aborted", SockFailure::TimedOut));
     // Ended by the TimeOut, not by the limit that holds without one.
     EXPECT_LT(std::chrono::steady_clock::now() - start,
               std::chrono::milliseconds(TTcpSocket::kSendStallLimitMilliseconds));
