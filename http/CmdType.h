@@ -19,9 +19,10 @@ enum CmdType : std::uint8_t {
     cmdLink = 9,
     cmdUnlink = 10,
     cmdTrace = 11,
-    // Kept so that the values stay those of the original table. No request
-    // operation selects it: a request of this kind would carry no request
-    // line, which no HTTP server can answer.
+    // Selected by no request operation: a request of this kind would carry
+    // no request line, which no HTTP server can answer. RequestKind can still
+    // be given it by a caller that sets the kind and runs RunRequest itself,
+    // and BuildHeader then writes no request line.
     cmdReserved = 12,
 };
 

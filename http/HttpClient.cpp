@@ -11,9 +11,7 @@
 
 #include <QBuffer>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <limits>
 #include <memory>
 
@@ -47,11 +45,11 @@ bool SendsBody(CmdType kind) {
 std::int64_t FileSize(const std::string& fileName) {
     FileHandle file(std::fopen(fileName.c_str(), "rb"));
     if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) {
-        throw EFileError("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
+        throw FileFailure(FileStep::Open, fileName);
     }
     const long size = std::ftell(file.get());
     if (size < 0) {
-        throw EFileError("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
+        throw FileFailure(FileStep::Open, fileName);
     }
     return size;
 }
@@ -94,7 +92,7 @@ void THttpClient::Abort() {
 
 void THttpClient::ThrowIfAborted() const {
     if (AbortRequested) {
-        throw EAbortError("Request aborted");
+        throw EAbortError("Request aborted", SockFailure::Canceled);
     }
 }
 
@@ -281,7 +279,7 @@ void THttpClient::RunPass() {
         if (OnSuccess) {
             OnSuccess(RequestKind);
         }
-        ReportStatus(2, "Transaction Completed");
+        ReportStatus(kReportCompletion, "Transaction Completed");
     } else if (reply >= 299 && reply <= 399) {
         // Only a Location of this reply redirects; without one the
         // transaction ends with this reply's number.

@@ -6,11 +6,9 @@
 #include "http/ReplyHeader.h"
 #include "net/TransferSupport.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include <algorithm>
 #include <limits>
-#include <memory>
+#include <optional>
 
 namespace vornakle {
 
@@ -43,12 +41,9 @@ void THttpClient::ReadReplyHeader() {
     ReplyLocation.clear();
     ReplyContentLength = -1;
 
-    FileHandle headerFile;
+    std::optional<OutputFile> headerFile;
     if (OutputFileMode) {
-        headerFile.reset(std::fopen(Header.c_str(), "wb"));
-        if (!headerFile) {
-            throw EFileError("Cannot create file \"" + Header + "\". " + std::strerror(errno));
-        }
+        headerFile.emplace(Header);
     } else {
         Header.clear();
     }
@@ -56,9 +51,7 @@ void THttpClient::ReadReplyHeader() {
     const auto capture = [&](const std::string& line) {
         headerBytes += line.size();
         if (headerFile) {
-            if (std::fwrite(line.data(), 1, line.size(), headerFile.get()) != line.size()) {
-                throw EFileError("Cannot write file \"" + Header + "\". " + std::strerror(errno));
-            }
+            headerFile->Write(line.data(), line.size());
         } else {
             Header += line;
         }
@@ -97,10 +90,7 @@ void THttpClient::ReadReplyHeader() {
         }
     }
     if (headerFile) {
-        std::FILE* raw = headerFile.release();
-        if (std::fclose(raw) != 0) {
-            throw EFileError("Cannot write file \"" + Header + "\". " + std::strerror(errno));
-        }
+        headerFile->Close();
     }
 }
 
@@ -112,12 +102,9 @@ bool THttpClient::ReplyHasBody() const {
 }
 
 void THttpClient::ReadReplyBody() {
-    FileHandle bodyFile;
+    std::optional<OutputFile> bodyFile;
     if (InputFileMode) {
-        bodyFile.reset(std::fopen(Body.c_str(), "wb"));
-        if (!bodyFile) {
-            throw EFileError("Cannot create file \"" + Body + "\". " + std::strerror(errno));
-        }
+        bodyFile.emplace(Body);
     } else {
         Body.clear();
     }
@@ -126,68 +113,28 @@ void THttpClient::ReadReplyBody() {
         // The body ends at the announced length (RFC 1945 section 7.2.2),
         // else when the server closes; a proxy that keeps the connection
         // open is thus no reason to wait, when the reply has a length.
-        std::int64_t remaining = ReplyContentLength;
+        TReceiveTarget target;
+        target.Length = ReplyContentLength;
+        // The time-out limits idle time while the body is kept; what comes
+        // beyond the bound is drained under one last period.
+        target.Take = [&](int Got) {
+            if (bodyFile) {
+                bodyFile->Write(Buffer, static_cast<std::size_t>(Got));
+                return true;
+            }
+            const std::size_t room = kMaxBodyBytes - Body.size();
+            Body.append(Buffer, std::min(room, static_cast<std::size_t>(Got)));
+            return Body.size() < kMaxBodyBytes;
+        };
         TimerOn();
         ScopeExit timerOff([this] { TimerOff(); });
-        while (!Canceled && remaining != 0) {
-            int wanted = kBufferSize;
-            if (remaining > 0 && remaining < wanted) {
-                wanted = static_cast<int>(remaining);
-            }
-            const int got = winsock::recv(SocketHandle, Buffer, wanted, 0);
-            bool idle = false;
-            if (got == 0) {
-                break;
-            }
-            if (got > 0) {
-                bool keeping = true;
-                if (bodyFile) {
-                    if (std::fwrite(Buffer, 1, static_cast<std::size_t>(got), bodyFile.get()) !=
-                        static_cast<std::size_t>(got)) {
-                        throw EFileError("Cannot write file \"" + Body + "\". " +
-                                         std::strerror(errno));
-                    }
-                } else {
-                    const std::size_t room = kMaxBodyBytes - Body.size();
-                    Body.append(Buffer, std::min(room, static_cast<std::size_t>(got)));
-                    keeping = Body.size() < kMaxBodyBytes;
-                }
-                AddWrapping(BytesRecvd, got);
-                if (remaining > 0) {
-                    remaining -= got;
-                }
-                if (OnPacketRecvd) {
-                    OnPacketRecvd(this);
-                }
-                // The time-out limits idle time while the body is kept; what
-                // comes beyond the bound is drained under one last period.
-                if (keeping) {
-                    TimerOn();
-                }
-            } else {
-                LastErrorNo = winsock::WSAGetLastError();
-                if (LastErrorNo == winsock::WSAENOTCONN) {
-                    // The close was handled and the socket replaced.
-                    break;
-                }
-                std::string text;
-                CheckSocketError(winsock::WSAEWOULDBLOCK, text);
-                idle = true;
-            }
-            if (remaining != 0) {
-                ProcessMessages(idle ? Dispatch::Blocking : Dispatch::Pending);
-            }
-        }
+        ReceiveStream(target);
     }
     if (bodyFile) {
-        std::FILE* raw = bodyFile.release();
-        if (std::fclose(raw) != 0) {
-            throw EFileError("Cannot write file \"" + Body + "\". " + std::strerror(errno));
-        }
+        bodyFile->Close();
     }
     if (Canceled) {
-        Canceled = false;
-        throw EAbortError(InputFileMode ? "Socket send aborted" : "Socket capture aborted");
+        RaiseAborted(InputFileMode ? "Socket send aborted" : "Socket capture aborted", TimedOut);
     }
 }
 

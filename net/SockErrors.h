@@ -2,13 +2,49 @@
 
 #include "platform/Exception.h"
 
+#include <cstdint>
+#include <string>
+
 namespace vornakle {
+
+// Why a socket operation failed, so that callers decide by the kind and
+// never by the message text.
+enum class SockFailure : std::uint8_t {
+    // A fixed failure with no finer kind ("Already connected", ...).
+    Other,
+    // WinSock could not be started or gave no socket.
+    Startup,
+    // The host name gave no address.
+    LookupFailed,
+    // The time-out, or a peer that took no data for the send stall limit,
+    // ended the wait.
+    TimedOut,
+    // A cancel ended the wait.
+    Canceled,
+    // The connection could not be made (refused, unreachable).
+    ConnectFailed,
+    // A WinSock error; the error carries its number.
+    SocketError,
+    // Bytes seen waiting in the socket were gone when read: the connection
+    // was reset in between.
+    StreamLost,
+};
 
 // A failure of the socket layer: a WinSock error turned into its text, or one
 // of the component's fixed messages ("Connection Failed", ...).
 class ESockError : public Exception {
 public:
-    using Exception::Exception;
+    explicit ESockError(const std::string& message, SockFailure kind = SockFailure::Other,
+                        std::int32_t errorNo = 0)
+        : Exception(message), kind_(kind), errorNo_(errorNo) {}
+
+    SockFailure Kind() const { return kind_; }
+    // The WinSock error number of a SocketError, else 0.
+    std::int32_t ErrorNo() const { return errorNo_; }
+
+private:
+    SockFailure kind_;
+    std::int32_t errorNo_;
 };
 
 // A transfer ended by a cancel request or the time-out.

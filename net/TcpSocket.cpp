@@ -89,7 +89,7 @@ std::mutex TTcpSocket::WinsockUsersMutex;
 int TTcpSocket::WinsockUsersCount = 0;
 
 TTcpSocket::TTcpSocket(QObject* Owner) : QObject(Owner) {
-    ReportStatus(8, "Create");
+    ReportStatus(kReportDetail, "Create");
     WindowHandle = AllocateSocketWindow(this);
     Proxy.clear();
     HostEntryBuffer = std::make_unique<HostEntryStorage>();
@@ -105,7 +105,7 @@ TTcpSocket::TTcpSocket(QObject* Owner) : QObject(Owner) {
 
 TTcpSocket::~TTcpSocket() {
     ComponentDestroying = true;
-    ReportStatus(8, "Destroy");
+    ReportStatus(kReportDetail, "Destroy");
     try {
         // A descendant's Abort has already been destroyed here; a descendant
         // that needs its own Abort at destruction calls it in its destructor.
@@ -138,7 +138,7 @@ int TTcpSocket::WinsockUsers() {
 }
 
 void TTcpSocket::InitializeWinsock() {
-    ReportStatus(8, "Initializing Winsock");
+    ReportStatus(kReportDetail, "Initializing Winsock");
     // The count and the start-up change together, so that a component made on
     // another thread at the same moment never finds the count raised but
     // WinSock not yet started.
@@ -172,7 +172,7 @@ void TTcpSocket::InitializeWinsock() {
         if (SocketHandle == winsock::INVALID_SOCKET ||
             winsock::WSAAsyncSelect(SocketHandle, WindowHandle.get(), WM_SOCKET_EVENT,
                                     kSocketEvents) != 0) {
-            throw ESockError("");
+            throw ESockError("", SockFailure::Startup);
         }
     } catch (...) {
         if (SocketHandle != winsock::INVALID_SOCKET) {
@@ -183,7 +183,7 @@ void TTcpSocket::InitializeWinsock() {
         if (WinsockUsersCount == 0) {
             winsock::WSACleanup();
         }
-        throw ESockError("Initializaton of windows sockets failed");
+        throw ESockError("Initializaton of windows sockets failed", SockFailure::Startup);
     }
 }
 
@@ -209,13 +209,13 @@ void TTcpSocket::CheckSocketError(std::uint16_t IgnoredError, std::string& Text)
         if (OnSocketError) {
             OnSocketError(this, static_cast<std::uint16_t>(LastErrorNo), message);
         }
-        throw ESockError(message);
+        throw ESockError(message, SockFailure::SocketError, LastErrorNo);
     }
     Text.clear();
 }
 
 void TTcpSocket::LookupErrorMessage(std::uint16_t ErrorNo, std::string& Text) {
-    ReportStatus(8, "Looking Up Error Message" + Text);
+    ReportStatus(kReportDetail, "Looking Up Error Message" + Text);
     Text.clear();
     if (ErrorNo == 0) {
         return;
@@ -236,7 +236,7 @@ void TTcpSocket::ProcessMessages(Dispatch Mode) {
 }
 
 void TTcpSocket::ResolveHost() {
-    ReportStatus(8, "Resolve Host");
+    ReportStatus(kReportDetail, "Resolve Host");
     const std::string& name = Proxy.empty() ? Host : Proxy;
     const std::size_t length = std::min<std::size_t>(name.size(), kBufferSize);
     std::memcpy(Buffer, name.data(), length);
@@ -271,13 +271,13 @@ void TTcpSocket::ResolveHost() {
         LookupTask = 0;
     }
     if (TimedOut) {
-        throw ESockError("Host Lookup Timed Out");
+        throw ESockError("Host Lookup Timed Out", SockFailure::TimedOut);
     }
     if (Canceled) {
-        throw ESockError("Host Lookup Canceled");
+        throw ESockError("Host Lookup Canceled", SockFailure::Canceled);
     }
     if (!Succeeded) {
-        throw ESockError("Host Lookup Failed");
+        throw ESockError("Host Lookup Failed", SockFailure::LookupFailed);
     }
     winsock::hostent entry;
     std::memcpy(&entry, HostEntryBuffer->Bytes, sizeof entry);
@@ -294,7 +294,7 @@ void TTcpSocket::ResolveHost() {
 }
 
 void TTcpSocket::Connect() {
-    ReportStatus(8, "Connecting");
+    ReportStatus(kReportDetail, "Connecting");
     Canceled = false;
     if (Connected) {
         throw ESockError("Already connected");
@@ -304,22 +304,22 @@ void TTcpSocket::Connect() {
         try {
             ResolveHost();
         } catch (const ESockError& error) {
-            const std::string message = error.Message();
-            if (message == "Host Lookup Timed Out" || message == "Host Lookup Canceled") {
+            // A time-out or a cancel ends the connect; a failed lookup leaves
+            // the address 0 and is judged below.
+            if (error.Kind() != SockFailure::LookupFailed) {
                 throw;
             }
-            // A failed lookup leaves the address 0 and is judged below.
         }
         if (RemoteAddress.sin_addr.s_addr != 0) {
             break;
         }
         if (retries > 0 || !OnInvalidHost) {
-            throw ESockError("Null Remote Address");
+            throw ESockError("Null Remote Address", SockFailure::LookupFailed);
         }
         bool handled = false;
         OnInvalidHost(handled);
         if (!handled) {
-            throw ESockError("Null Remote Address");
+            throw ESockError("Null Remote Address", SockFailure::LookupFailed);
         }
         ++retries;
     }
@@ -345,16 +345,16 @@ void TTcpSocket::Connect() {
         OnConnectionFailed(this);
     }
     if (TimedOut) {
-        throw ESockError("Connection Timed out");
+        throw ESockError("Connection Timed out", SockFailure::TimedOut);
     }
     if (Canceled) {
-        throw ESockError("Connection Canceled");
+        throw ESockError("Connection Canceled", SockFailure::Canceled);
     }
-    throw ESockError("Connection Failed");
+    throw ESockError("Connection Failed", SockFailure::ConnectFailed);
 }
 
 void TTcpSocket::TimerOn() {
-    ReportStatus(8, "Timer On");
+    ReportStatus(kReportDetail, "Timer On");
     TimedOut = false;
     if (TimeOut < 0) {
         throw ERangeError();
@@ -370,7 +370,7 @@ void TTcpSocket::TimerOn() {
 }
 
 void TTcpSocket::TimerOff() {
-    ReportStatus(8, "Timer Off");
+    ReportStatus(kReportDetail, "Timer Off");
     TimeOutHeld = false;
     Timer->SetEnabled(false);
 }
@@ -390,25 +390,30 @@ void TTcpSocket::ResumeTimeOut() {
 }
 
 void TTcpSocket::TimerTriggered(QObject* /*Sender*/) {
-    ReportStatus(8, "Timer Triggered");
+    ReportStatus(kReportDetail, "Timer Triggered");
     TimerOff();
     TimedOut = true;
     AsyncDone = true;
     Abort();
 }
 
+void TTcpSocket::RaiseAborted(const std::string& Message, bool TimeOutEnded) {
+    Canceled = false;
+    throw EAbortError(Message, TimeOutEnded ? SockFailure::TimedOut : SockFailure::Canceled);
+}
+
 void TTcpSocket::Cancel() {
-    ReportStatus(8, "Canceling");
+    ReportStatus(kReportDetail, "Canceling");
     Canceled = true;
 }
 
 void TTcpSocket::Abort() {
-    ReportStatus(8, "Abort");
+    ReportStatus(kReportDetail, "Abort");
     Cancel();
 }
 
 void TTcpSocket::Disconnect() {
-    ReportStatus(8, "Disconnecting");
+    ReportStatus(kReportDetail, "Disconnecting");
     RequestCloseSocket();
 }
 
@@ -426,7 +431,7 @@ void TTcpSocket::MakeSocket(int Protocol) {
 }
 
 void TTcpSocket::RequestCloseSocket() {
-    ReportStatus(4, "Request Close Socket");
+    ReportStatus(kReportConnection, "Request Close Socket");
     Connected = false;
     AcceptPending = false;
     if (SocketHandle == winsock::INVALID_SOCKET) {

@@ -48,6 +48,17 @@ public:
     // how often.
     static constexpr int kSendFileWaitSliceMilliseconds = 50;
 
+    // The levels of ReportStatus: a status is reported while its level is
+    // not above ReportLevel, so a higher ReportLevel adds the finer steps.
+    // The reply line a Transaction read is the status text itself.
+    static constexpr std::uint8_t kReportReply = 1;
+    // "Transaction Completed" of the HTTP client.
+    static constexpr std::uint8_t kReportCompletion = 2;
+    // Sending, accepting and closing the connection.
+    static constexpr std::uint8_t kReportConnection = 4;
+    // Every other step.
+    static constexpr std::uint8_t kReportDetail = 8;
+
     explicit TTcpSocket(QObject* Owner = nullptr);
     ~TTcpSocket() override;
 
@@ -106,6 +117,7 @@ public:
     std::string Host;
     std::int32_t Port = 0;
     std::int32_t TimeOut = 0;
+    // Statuses up to this level reach OnStatus; 0 reports none.
     std::int32_t ReportLevel = 0;
     std::string Proxy;
     std::int32_t ProxyPort = 0;
@@ -145,6 +157,29 @@ protected:
     void RequestCloseSocket();
     void InitializeWinsock();
     void TimerTriggered(QObject* Sender);
+    // Ends a transfer that a cancel stopped, or the time-out or a send stall
+    // (TimeOutEnded): clears the cancel for the next operation and raises
+    // EAbortError with Message.
+    [[noreturn]] void RaiseAborted(const std::string& Message, bool TimeOutEnded);
+
+    // How ReceiveStream hands on what it receives.
+    struct TReceiveTarget {
+        // The byte count the stream announced, -1 for none: no receive takes
+        // more than what is left of it, and the capture returns as soon as it
+        // is complete, dispatching nothing more.
+        std::int64_t Length = -1;
+        // Tested before each receive; false ends the capture there. Unset:
+        // no bound.
+        std::function<bool()> WantsMore;
+        // Takes the Got bytes at the start of Buffer; returns whether the
+        // idle time-out restarts.
+        std::function<bool(int Got)> Take;
+    };
+    // The receive loop of the captures: receives into Buffer until the end of
+    // the stream, a cancel or the target's end, counting BytesRecvd and
+    // firing OnPacketRecvd for each chunk; raises socket errors. The caller
+    // arms the time-out and raises the abort of a cancel.
+    void ReceiveStream(const TReceiveTarget& Target);
 
     // Dispatches the thread's messages once. Blocking: when nothing is
     // pending, sleeps until the next message arrives. Every flag a wait
@@ -175,9 +210,26 @@ private:
     // Bytes of a line that ReadLn has seen in the socket: receives exactly
     // Count of them into Line at Offset, or raises the socket error.
     void ReceiveInto(std::string& Line, std::size_t Offset, int Count);
+    // How SendAll goes along. Plain: waits for room to send without
+    // processing messages. Progress: counts BytesSent and fires OnPacketSent
+    // for each piece sent, and processes messages (a cancel) while it waits
+    // and after each piece.
+    enum class SendPace { Plain, Progress };
+    // Sends Length bytes of Data until all are sent, the socket takes no
+    // more (send returns 0) or a cancel. False when the peer took nothing
+    // for the stall limit; raises socket errors.
+    bool SendAll(const char* Data, std::size_t Length, SendPace Pace);
+    // Waits for room to send as Pace says; false when the stall limit passed
+    // first.
+    bool AwaitSendRoom(SendPace Pace);
     // Waits until the socket takes data again, at most Milliseconds; false
     // when the time passed first. Raises a socket error.
     bool WaitForSendRoom(int Milliseconds);
+    // After a receive that failed: true when the socket is no longer
+    // connected, as the peer's close was handled while no data was waiting
+    // and the socket was replaced; that ends the stream like a receive of 0
+    // bytes. False when no data is waiting yet. Raises a real socket error.
+    bool ReceiveFailedAtEnd();
     int SendStallLimit() const;
     void MakeSocket(int Protocol);
 

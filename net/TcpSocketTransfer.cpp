@@ -4,7 +4,6 @@
 #include "net/TcpSocket.h"
 #include "net/TransferSupport.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -33,8 +32,60 @@ bool TTcpSocket::WaitForSendRoom(int Milliseconds) {
     return result == 1;
 }
 
+bool TTcpSocket::AwaitSendRoom(SendPace Pace) {
+    if (Pace == SendPace::Plain) {
+        // Processing no messages here, nothing can end the wait but room to
+        // send; a peer that stopped reading would hold it for good, so the
+        // wait is bounded and then counts as a time-out.
+        return WaitForSendRoom(SendStallLimit());
+    }
+    // Waits for room in short slices so that messages (a cancel) still come
+    // through, and gives up on a peer that has taken nothing for the stall
+    // limit.
+    const auto stallStart = std::chrono::steady_clock::now();
+    while (!Canceled && !WaitForSendRoom(kSendFileWaitSliceMilliseconds)) {
+        ProcessMessages(Dispatch::Pending);
+        if (std::chrono::steady_clock::now() - stallStart >
+            std::chrono::milliseconds(SendStallLimit())) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TTcpSocket::SendAll(const char* Data, std::size_t Length, SendPace Pace) {
+    std::size_t remaining = Length;
+    while (remaining > 0 && !Canceled) {
+        const int sent = winsock::send(SocketHandle, Data + (Length - remaining),
+                                       static_cast<int>(remaining), 0);
+        if (sent == 0) {
+            break;
+        }
+        if (sent < 0) {
+            std::string text;
+            CheckSocketError(winsock::WSAEWOULDBLOCK, text);
+            // The socket is full.
+            if (!AwaitSendRoom(Pace)) {
+                return false;
+            }
+        } else {
+            remaining -= static_cast<std::size_t>(sent);
+            if (Pace == SendPace::Progress) {
+                AddWrapping(BytesSent, sent);
+                if (OnPacketSent) {
+                    OnPacketSent(this);
+                }
+            }
+        }
+        if (Pace == SendPace::Progress) {
+            ProcessMessages(Dispatch::Pending);
+        }
+    }
+    return true;
+}
+
 void TTcpSocket::SendBuffer(const char* Data, std::uint16_t Length) {
-    ReportStatus(4, "Sending Buffer");
+    ReportStatus(kReportConnection, "Sending Buffer");
     TimerOn();
     ScopeExit timerOff([this] { TimerOff(); });
     bool stalled = false;
@@ -46,37 +97,15 @@ void TTcpSocket::SendBuffer(const char* Data, std::uint16_t Length) {
                 throw ERangeError();
             }
         }
-        std::size_t remaining = length;
-        while (remaining > 0 && !Canceled) {
-            const int sent = winsock::send(SocketHandle, Data + (length - remaining),
-                                           static_cast<int>(remaining), 0);
-            if (sent == 0) {
-                break;
-            }
-            if (sent < 0) {
-                std::string text;
-                CheckSocketError(winsock::WSAEWOULDBLOCK, text);
-                // The socket is full. Processing no messages here, nothing can
-                // end the wait but room to send; a peer that stopped reading
-                // would hold it for good, so the wait is bounded and then
-                // counts as a time-out.
-                if (!WaitForSendRoom(SendStallLimit())) {
-                    stalled = true;
-                    break;
-                }
-                continue;
-            }
-            remaining -= static_cast<std::size_t>(sent);
-        }
+        stalled = !SendAll(Data, length, SendPace::Plain);
     }
     if (Canceled || stalled) {
-        Canceled = false;
-        throw EAbortError("Socket send aborted");
+        RaiseAborted("Socket send aborted", stalled || TimedOut);
     }
 }
 
 void TTcpSocket::Write(const std::string& Text) {
-    ReportStatus(8, "Write");
+    ReportStatus(kReportDetail, "Write");
     const std::size_t length = std::min<std::size_t>(Text.size(), kBufferSize);
     std::memcpy(Buffer, Text.data(), length);
     Buffer[length] = '\0';
@@ -84,8 +113,18 @@ void TTcpSocket::Write(const std::string& Text) {
 }
 
 void TTcpSocket::Writeln(const std::string& Text) {
-    ReportStatus(8, "Writeln");
+    ReportStatus(kReportDetail, "Writeln");
     Write(Text + "\r\n");
+}
+
+bool TTcpSocket::ReceiveFailedAtEnd() {
+    LastErrorNo = winsock::WSAGetLastError();
+    if (LastErrorNo == winsock::WSAENOTCONN) {
+        return true;
+    }
+    std::string text;
+    CheckSocketError(winsock::WSAEWOULDBLOCK, text);
+    return false;
 }
 
 void TTcpSocket::ReceiveInto(std::string& Line, std::size_t Offset, int Count) {
@@ -96,7 +135,7 @@ void TTcpSocket::ReceiveInto(std::string& Line, std::size_t Offset, int Count) {
             // them away.
             std::string text;
             CheckSocketError(winsock::WSAEWOULDBLOCK, text);
-            throw ESockError("Socket readln aborted");
+            throw ESockError("Socket readln aborted", SockFailure::StreamLost);
         }
         Offset += static_cast<std::size_t>(received);
         Count -= received;
@@ -104,7 +143,7 @@ void TTcpSocket::ReceiveInto(std::string& Line, std::size_t Offset, int Count) {
 }
 
 std::string TTcpSocket::ReadLn() {
-    ReportStatus(8, "ReadLn");
+    ReportStatus(kReportDetail, "ReadLn");
     std::string line;
     int taken = 0;
     int lineEnd = -1;
@@ -124,13 +163,10 @@ std::string TTcpSocket::ReadLn() {
                 return std::string();
             }
             if (peeked < 0) {
-                LastErrorNo = winsock::WSAGetLastError();
-                if (LastErrorNo == winsock::WSAENOTCONN) {
+                if (ReceiveFailedAtEnd()) {
                     notConnected = true;
                     break;
                 }
-                std::string text;
-                CheckSocketError(winsock::WSAEWOULDBLOCK, text);
                 idle = true;
             } else {
                 const void* found = std::memchr(Buffer + taken, '\n', peeked);
@@ -146,8 +182,7 @@ std::string TTcpSocket::ReadLn() {
         } while (!Canceled);
     }
     if (Canceled) {
-        Canceled = false;
-        throw EAbortError("Socket readln aborted");
+        RaiseAborted("Socket readln aborted", TimedOut);
     }
     if (notConnected) {
         // 10057: the peer's close was handled while no data was waiting and
@@ -162,12 +197,12 @@ std::string TTcpSocket::ReadLn() {
 }
 
 std::string TTcpSocket::Transaction(const std::string& Command) {
-    ReportStatus(8, "Transaction");
+    ReportStatus(kReportDetail, "Transaction");
     ReplyNumber = 0;
     Writeln(Command);
     LastReply = ReadLn();
     if (!LastReply.empty()) {
-        ReportStatus(1, LastReply);
+        ReportStatus(kReportReply, LastReply);
         std::size_t digits = 0;
         while (digits < LastReply.size() && digits < kMaxReplyDigits && LastReply[digits] >= '0' &&
                LastReply[digits] <= '9') {
@@ -187,169 +222,126 @@ std::string TTcpSocket::Transaction(const std::string& Command) {
 }
 
 void TTcpSocket::SendFile(const std::string& FileName) {
-    ReportStatus(8, "SendFile");
+    ReportStatus(kReportDetail, "SendFile");
     FileHandle file(std::fopen(FileName.c_str(), "rb"));
     if (!file) {
-        throw EFileError("Cannot open file \"" + FileName + "\". " + std::strerror(errno));
+        throw FileFailure(FileStep::Open, FileName);
     }
     bool stalled = false;
     while (!Canceled && !stalled) {
         const std::size_t got = std::fread(Buffer, 1, kBufferSize, file.get());
         if (std::ferror(file.get())) {
-            throw EFileError("Cannot read file \"" + FileName + "\". " + std::strerror(errno));
+            throw FileFailure(FileStep::Read, FileName);
         }
-        std::size_t remaining = got;
-        while (remaining > 0 && !Canceled) {
-            const int sent = winsock::send(SocketHandle, Buffer + (got - remaining),
-                                           static_cast<int>(remaining), 0);
-            if (sent == 0) {
-                break;
-            }
-            if (sent < 0) {
-                std::string text;
-                CheckSocketError(winsock::WSAEWOULDBLOCK, text);
-                // Waits for room in short slices so that messages (a cancel)
-                // still come through, and gives up on a peer that has taken
-                // nothing for the stall limit.
-                const auto stallStart = std::chrono::steady_clock::now();
-                while (!Canceled && !WaitForSendRoom(kSendFileWaitSliceMilliseconds)) {
-                    ProcessMessages(Dispatch::Pending);
-                    if (std::chrono::steady_clock::now() - stallStart >
-                        std::chrono::milliseconds(SendStallLimit())) {
-                        stalled = true;
-                        break;
-                    }
-                }
-                if (stalled) {
-                    break;
-                }
-            } else {
-                remaining -= static_cast<std::size_t>(sent);
-                AddWrapping(BytesSent, sent);
-                if (OnPacketSent) {
-                    OnPacketSent(this);
-                }
-            }
-            ProcessMessages(Dispatch::Pending);
-        }
+        stalled = !SendAll(Buffer, got, SendPace::Progress);
         if (got < static_cast<std::size_t>(kBufferSize) || std::feof(file.get())) {
             break;
         }
     }
     file.reset();
     if (Canceled || stalled) {
-        Canceled = false;
-        throw EAbortError("Socket send aborted");
+        // SendFile arms no time-out: only its own stall limit ends it so.
+        RaiseAborted("Socket send aborted", stalled);
+    }
+}
+
+void TTcpSocket::ReceiveStream(const TReceiveTarget& Target) {
+    std::int64_t remaining = Target.Length;
+    while (!Canceled && remaining != 0 && (!Target.WantsMore || Target.WantsMore())) {
+        int wanted = kBufferSize;
+        if (remaining > 0 && remaining < wanted) {
+            wanted = static_cast<int>(remaining);
+        }
+        const int got = winsock::recv(SocketHandle, Buffer, wanted, 0);
+        bool idle = false;
+        if (got == 0) {
+            break;
+        }
+        if (got > 0) {
+            const bool restartTimeOut = Target.Take(got);
+            AddWrapping(BytesRecvd, got);
+            if (remaining > 0) {
+                remaining -= got;
+            }
+            if (OnPacketRecvd) {
+                OnPacketRecvd(this);
+            }
+            // The time-out limits idle time, not the whole capture.
+            if (restartTimeOut) {
+                TimerOn();
+            }
+        } else {
+            if (ReceiveFailedAtEnd()) {
+                break;
+            }
+            idle = true;
+        }
+        if (remaining != 0) {
+            ProcessMessages(idle ? Dispatch::Blocking : Dispatch::Pending);
+        }
     }
 }
 
 void TTcpSocket::CaptureFile(const std::string& FileName) {
-    ReportStatus(8, "CaptureFile");
+    ReportStatus(kReportDetail, "CaptureFile");
     BytesRecvd = 0;
     TimerOn();
     {
         ScopeExit timerOff([this] { TimerOff(); });
-        FileHandle file(std::fopen(FileName.c_str(), "wb"));
-        if (!file) {
-            throw EFileError("Cannot create file \"" + FileName + "\". " + std::strerror(errno));
-        }
-        while (!Canceled) {
-            const int got = winsock::recv(SocketHandle, Buffer, kBufferSize, 0);
-            bool idle = false;
-            if (got > 0) {
-                if (std::fwrite(Buffer, 1, static_cast<std::size_t>(got), file.get()) !=
-                    static_cast<std::size_t>(got)) {
-                    throw EFileError("Cannot write file \"" + FileName + "\". " +
-                                     std::strerror(errno));
-                }
-                AddWrapping(BytesRecvd, got);
-                if (OnPacketRecvd) {
-                    OnPacketRecvd(this);
-                }
-                TimerOn();
-            } else if (got == 0) {
-                break;
-            } else {
-                LastErrorNo = winsock::WSAGetLastError();
-                if (LastErrorNo == winsock::WSAENOTCONN) {
-                    break;
-                }
-                std::string text;
-                CheckSocketError(winsock::WSAEWOULDBLOCK, text);
-                idle = true;
-            }
-            ProcessMessages(idle ? Dispatch::Blocking : Dispatch::Pending);
-        }
-        // Data still buffered must reach the disk, and a full disk must not
-        // pass for a complete capture.
-        std::FILE* raw = file.release();
-        if (std::fclose(raw) != 0) {
-            throw EFileError("Cannot write file \"" + FileName + "\". " + std::strerror(errno));
-        }
+        OutputFile file(FileName);
+        TReceiveTarget target;
+        target.Take = [&](int Got) {
+            file.Write(Buffer, static_cast<std::size_t>(Got));
+            return true;
+        };
+        ReceiveStream(target);
+        file.Close();
     }
     if (Canceled) {
-        Canceled = false;
-        throw EAbortError("Socket send aborted");
+        RaiseAborted("Socket send aborted", TimedOut);
     }
 }
 
 void TTcpSocket::CaptureString(std::string& Dest, std::int32_t MaxLength) {
-    ReportStatus(8, "Capture String");
+    ReportStatus(kReportDetail, "Capture String");
     Dest.clear();
     BytesRecvd = 0;
     TimerOn();
     {
         ScopeExit timerOff([this] { TimerOff(); });
-        while (!Canceled &&
-               (MaxLength == -1 || static_cast<std::int64_t>(Dest.size()) < MaxLength)) {
-            const int got = winsock::recv(SocketHandle, Buffer, kBufferSize, 0);
-            bool idle = false;
-            if (got == 0) {
-                break;
-            }
-            if (got > 0) {
-                Dest.append(Buffer, static_cast<std::size_t>(got));
-                AddWrapping(BytesRecvd, got);
-                if (OnPacketRecvd) {
-                    OnPacketRecvd(this);
-                }
-                // The time-out limits idle time, not the whole capture.
-                TimerOn();
-            } else {
-                LastErrorNo = winsock::WSAGetLastError();
-                if (LastErrorNo == winsock::WSAENOTCONN) {
-                    break;
-                }
-                std::string text;
-                CheckSocketError(winsock::WSAEWOULDBLOCK, text);
-                idle = true;
-            }
-            ProcessMessages(idle ? Dispatch::Blocking : Dispatch::Pending);
-        }
+        TReceiveTarget target;
+        // Tested before each receive, which may take more: Dest is not cut.
+        target.WantsMore = [&] {
+            return MaxLength == -1 || static_cast<std::int64_t>(Dest.size()) < MaxLength;
+        };
+        target.Take = [&](int Got) {
+            Dest.append(Buffer, static_cast<std::size_t>(Got));
+            return true;
+        };
+        ReceiveStream(target);
     }
     if (Canceled) {
-        Canceled = false;
-        throw EAbortError("Socket capture aborted");
+        RaiseAborted("Socket capture aborted", TimedOut);
     }
 }
 
 bool TTcpSocket::DataAvailable() {
-    ReportStatus(8, "Data Available");
+    ReportStatus(kReportDetail, "Data Available");
     return winsock::recv(SocketHandle, Buffer, 1, winsock::MSG_PEEK) >= 1;
 }
 
 std::uint16_t TTcpSocket::Accept() {
-    ReportStatus(4, "Accepting");
+    ReportStatus(kReportConnection, "Accepting");
     // An incoming connection ends the wait too: without it, nothing but a
     // cancel or an abort would, and a connection could never be taken.
     while (!AsyncDone && !Canceled && !AcceptPending) {
         ProcessMessages(Dispatch::Blocking);
     }
     if (Canceled) {
-        throw ESockError("Accepting Canceled");
+        throw ESockError("Accepting Canceled", SockFailure::Canceled);
     }
     if (!Succeeded) {
-        throw ESockError("Error creating Data Connection");
+        throw ESockError("Error creating Data Connection", SockFailure::ConnectFailed);
     }
     AcceptPending = false;
     winsock::sockaddr_in address{};

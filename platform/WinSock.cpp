@@ -162,6 +162,22 @@ int SetErrnoError() {
     return SetError(MapErrno(errno));
 }
 
+// The handle of a descriptor a system call returned (negative on failure,
+// with errno set). A descriptor beyond the handle range cannot be told from
+// INVALID_SOCKET, so it is closed and counts as too many open sockets.
+SOCKET SocketOf(int descriptor) {
+    if (descriptor < 0) {
+        SetErrnoError();
+        return INVALID_SOCKET;
+    }
+    if (descriptor >= INVALID_SOCKET) {
+        ::close(descriptor);
+        SetError(WSAEMFILE);
+        return INVALID_SOCKET;
+    }
+    return static_cast<SOCKET>(descriptor);
+}
+
 int MapResolverError(int error) {
     switch (error) {
         case EAI_NONAME:
@@ -691,17 +707,7 @@ SOCKET socket(int af, int type, int protocol) {
         SetError(WSAEPROTONOSUPPORT);
         return INVALID_SOCKET;
     }
-    const int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-    if (descriptor < 0) {
-        SetErrnoError();
-        return INVALID_SOCKET;
-    }
-    if (descriptor >= INVALID_SOCKET) {
-        ::close(descriptor);
-        SetError(WSAEMFILE);
-        return INVALID_SOCKET;
-    }
-    return static_cast<SOCKET>(descriptor);
+    return SocketOf(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
 }
 
 int setsockopt(SOCKET socket, int level, int name, const char* value, int length) {
@@ -937,19 +943,12 @@ SOCKET accept(SOCKET socket, sockaddr* address, int* length) {
     }
     ::sockaddr_in peer{};
     socklen_t peerLength = sizeof peer;
-    const int descriptor =
-        ::accept4(socket, reinterpret_cast<::sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC);
-    if (descriptor < 0) {
-        SetErrnoError();
-        return INVALID_SOCKET;
+    const SOCKET accepted = SocketOf(
+        ::accept4(socket, reinterpret_cast<::sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC));
+    if (accepted != INVALID_SOCKET) {
+        FromSystemAddress(peer, address, length);
     }
-    if (descriptor >= INVALID_SOCKET) {
-        ::close(descriptor);
-        SetError(WSAEMFILE);
-        return INVALID_SOCKET;
-    }
-    FromSystemAddress(peer, address, length);
-    return static_cast<SOCKET>(descriptor);
+    return accepted;
 }
 
 std::uint32_t inet_addr(const char* text) {

@@ -10,7 +10,9 @@
 
 #include <chrono>
 #include <functional>
+#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vornakle::testing {
@@ -83,4 +85,26 @@ std::string MessageOf(const std::function<void()>& action) {
     return std::string();
 }
 
+// The message and the kind of the socket failure action raises as E; empty
+// and Other when it raises none.
+using Failure = std::pair<std::string, SockFailure>;
+template <typename E>
+Failure FailureOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const E& error) {
+        return {error.what(), error.Kind()};
+    }
+    return {std::string(), SockFailure::Other};
+}
+
 }  // namespace vornakle::testing
+
+namespace vornakle {
+
+// Kinds print as their numbers in failed expectations.
+inline void PrintTo(SockFailure kind, std::ostream* out) {
+    *out << "SockFailure(" << static_cast<int>(kind) << ")";
+}
+
+}  // namespace vornakle

@@ -62,6 +62,10 @@ std::string ConnectError(TTcpSocket& socket) {
     return MessageOf<ESockError>([&] { socket.Connect(); });
 }
 
+Failure ConnectFailure(TTcpSocket& socket) {
+    return FailureOf<ESockError>([&] { socket.Connect(); });
+}
+
 TEST(TcpSocketLife, OnlyTheFirstComponentFillsWinsockInfoAndTheLastReleasesWinsock) {
     ASSERT_EQ(TTcpSocket::WinsockUsers(), 0);
     auto first = std::make_unique<TTcpSocket>();
@@ -177,7 +181,8 @@ TEST(TcpSocketConnect, UnresolvableOrEmptyHostIsANullRemoteAddress) {
     socket.Port = 80;
     for (const char* host : {"no-such-host.invalid", ""}) {
         socket.Host = host;
-        EXPECT_EQ(ConnectError(socket), "Null Remote Address") << host;
+        EXPECT_EQ(ConnectFailure(socket), Failure("Null Remote Address", SockFailure::LookupFailed))
+            << host;
         EXPECT_FALSE(socket.Connected);
     }
 }
@@ -245,7 +250,7 @@ TEST(TcpSocketConnect, RefusedConnectionFiresConnectionFailed) {
     socket.OnConnectionFailed = [&](QObject*) { ++failures; };
     socket.Host = "127.0.0.1";
     socket.Port = refusing.Port();
-    EXPECT_EQ(ConnectError(socket), "Connection Failed");
+    EXPECT_EQ(ConnectFailure(socket), Failure("Connection Failed", SockFailure::ConnectFailed));
     EXPECT_EQ(failures, 1);
     EXPECT_FALSE(socket.Connected);
 }
@@ -258,7 +263,15 @@ TEST(TcpSocketConnect, ImmediateConnectErrorRaisesItsTextWithoutConnectionFailed
     socket.OnConnectionFailed = [&](QObject*) { ++failures; };
     socket.Host = "224.0.0.1";
     socket.Port = 80;
-    EXPECT_EQ(ConnectError(socket), "10051:Network is unreachable");
+    ESockError raised("");
+    try {
+        socket.Connect();
+    } catch (const ESockError& error) {
+        raised = error;
+    }
+    EXPECT_EQ(raised.Message(), "10051:Network is unreachable");
+    EXPECT_EQ(raised.Kind(), SockFailure::SocketError);
+    EXPECT_EQ(raised.ErrorNo(), ws::WSAENETUNREACH);
     EXPECT_EQ(failures, 0);
     EXPECT_EQ(socket.LastErrorNo, ws::WSAENETUNREACH);
 }
@@ -269,12 +282,12 @@ TEST(TcpSocketConnect, LookupTimesOutOrIsCanceled) {
     socket.Host = "slow.invalid";
     socket.Port = 80;
     socket.TimeOut = 100;
-    EXPECT_EQ(ConnectError(socket), "Host Lookup Timed Out");
+    EXPECT_EQ(ConnectFailure(socket), Failure("Host Lookup Timed Out", SockFailure::TimedOut));
     EXPECT_TRUE(socket.TimedOut);
 
     socket.TimeOut = 0;
     RunLater(50ms, &socket, [&] { socket.Cancel(); });
-    EXPECT_EQ(ConnectError(socket), "Host Lookup Canceled");
+    EXPECT_EQ(ConnectFailure(socket), Failure("Host Lookup Canceled", SockFailure::Canceled));
     EXPECT_TRUE(socket.Canceled);
     EXPECT_FALSE(socket.TimedOut);
 }
@@ -309,7 +322,7 @@ TEST(TcpSocketConnect, ConnectTimesOutOrIsCanceled) {
     socket.Host = "127.0.0.1";
     socket.Port = silent.Port();
     socket.TimeOut = 150;
-    EXPECT_EQ(ConnectError(socket), "Connection Timed out");
+    EXPECT_EQ(ConnectFailure(socket), Failure("Connection Timed out", SockFailure::TimedOut));
     EXPECT_TRUE(socket.TimedOut);
     EXPECT_TRUE(socket.Canceled);
     EXPECT_EQ(failures, 1);
@@ -318,7 +331,7 @@ TEST(TcpSocketConnect, ConnectTimesOutOrIsCanceled) {
     socket.Disconnect();
     socket.TimeOut = 0;
     RunLater(50ms, &socket, [&] { socket.Cancel(); });
-    EXPECT_EQ(ConnectError(socket), "Connection Canceled");
+    EXPECT_EQ(ConnectFailure(socket), Failure("Connection Canceled", SockFailure::Canceled));
     EXPECT_FALSE(socket.TimedOut);
     EXPECT_EQ(failures, 2);
 }

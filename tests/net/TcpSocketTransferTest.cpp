@@ -114,12 +114,14 @@ TEST(TcpSocketReadLn, TimesOutOnASilentServerOrIsCanceled) {
     Connection connection(ServerScript().Hold());
     ProbeSocket& socket = connection.socket;
     socket.TimeOut = 150;
-    EXPECT_EQ(MessageOf<EAbortError>([&] { socket.ReadLn(); }), "Socket readln aborted");
+    EXPECT_EQ(FailureOf<EAbortError>([&] { socket.ReadLn(); }),
+              Failure("Socket readln aborted", SockFailure::TimedOut));
     EXPECT_FALSE(socket.Canceled);  // consumed by the abort
 
     socket.TimeOut = 0;
     RunLater(50ms, &socket, [&] { socket.Cancel(); });
-    EXPECT_EQ(MessageOf<EAbortError>([&] { socket.ReadLn(); }), "Socket readln aborted");
+    EXPECT_EQ(FailureOf<EAbortError>([&] { socket.ReadLn(); }),
+              Failure("Socket readln aborted", SockFailure::Canceled));
     EXPECT_TRUE(socket.Connected);
 }
 
@@ -175,11 +177,11 @@ TEST(TcpSocketWrite, PeerThatStopsReadingEndsTheSendAfterTheTimeOut) {
                    reinterpret_cast<const char*>(&small), sizeof small);
     socket.TimeOut = 200;
     const std::string chunk(60000, 'x');
-    std::string message;
-    for (int attempt = 0; attempt < 1000 && message.empty(); ++attempt) {
-        message = MessageOf<EAbortError>([&] { socket.Write(chunk); });
+    Failure failure;
+    for (int attempt = 0; attempt < 1000 && failure.first.empty(); ++attempt) {
+        failure = FailureOf<EAbortError>([&] { socket.Write(chunk); });
     }
-    EXPECT_EQ(message, "Socket send aborted");
+    EXPECT_EQ(failure, Failure("Socket send aborted", SockFailure::TimedOut));
 }
 
 TEST(TcpSocketCapture, StringCaptureTakesEverythingUpToTheClose) {
@@ -212,8 +214,8 @@ TEST(TcpSocketCapture, SilentServerTimesOut) {
     EXPECT_EQ(MessageOf<EAbortError>([&] { silent.socket.CaptureString(captured, -1); }),
               "Socket capture aborted");
     TempTree files;
-    EXPECT_EQ(MessageOf<EAbortError>([&] { silent.socket.CaptureFile(files.Path("body")); }),
-              "Socket send aborted");
+    EXPECT_EQ(FailureOf<EAbortError>([&] { silent.socket.CaptureFile(files.Path("body")); }),
+              Failure("Socket send aborted", SockFailure::TimedOut));
 }
 
 // Regression: re-arming the running timer with an unchanged interval used to
@@ -286,8 +288,8 @@ TEST(TcpSocketSendFile, PeerThatStopsReadingEndsTheSendAfterTheTimeOut) {
                    reinterpret_cast<const char*>(&small), sizeof small);
     socket.TimeOut = 200;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(MessageOf<EAbortError>([&] { socket.SendFile(files.Path("upload")); }),
-              "Socket send aborted");
+    EXPECT_EQ(FailureOf<EAbortError>([&] { socket.SendFile(files.Path("upload")); }),
+              Failure("Socket send aborted", SockFailure::TimedOut));
     // Ended by the TimeOut, not by the limit that holds without one.
     EXPECT_LT(std::chrono::steady_clock::now() - start,
               std::chrono::milliseconds(TTcpSocket::kSendStallLimitMilliseconds));
