@@ -321,8 +321,20 @@ void OnWritable(SOCKET socket, std::uint64_t serial) {
     int socketError = 0;
     socklen_t length = sizeof socketError;
     ::getsockopt(socket, SOL_SOCKET, SO_ERROR, &socketError, &length);
-    registration->state = socketError == 0 ? SocketState::Connected : SocketState::Unconnected;
-    Post(*registration, FD_CONNECT, MapErrno(socketError));
+    // A reset (or a close that broke the pipe) can only follow a handshake
+    // that completed: the peer accepted and dropped the connection before
+    // this event was handled. WinSock reports that as a connect followed by
+    // the close with its error, not as a failed connect.
+    const bool resetAfterConnect = socketError == ECONNRESET || socketError == EPIPE;
+    registration->state =
+        socketError == 0 || resetAfterConnect ? SocketState::Connected : SocketState::Unconnected;
+    Post(*registration, FD_CONNECT, resetAfterConnect ? 0 : MapErrno(socketError));
+    if (resetAfterConnect) {
+        registration->resetError = MapErrno(socketError);
+        Post(*registration, FD_CLOSE, registration->resetError);
+        registration->closePosted = true;
+        registration->endReached = true;
+    }
     UpdateNotifiers(*registration);
 }
 
