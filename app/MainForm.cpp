@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "platform/FavoritesFolder.h"
+#include "platform/Paths.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Dialogs.h"
 #include "report/LinkActions.h"
@@ -61,13 +62,6 @@ QWidget* NewPanel(const QString& name, QWidget* parent) {
     auto* panel = new QWidget(parent);
     panel->setObjectName(name);
     return panel;
-}
-
-std::string WithoutTrailingSeparators(std::string path) {
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
-    }
-    return path;
 }
 
 }  // namespace
@@ -284,7 +278,7 @@ void TMainForm::FormShow() {
     if (TVTree->topLevelItemCount() > 0) {
         TVTree->setCurrentItem(TVTree->topLevelItem(0));
     }
-    SortByColumn(*LVListItems, TLinkItems::kColumnName, FSortColumn, FSortDirection);
+    SortByColumn(*LVListItems, LinkItems::kColumnName, FSortColumn, FSortDirection);
 }
 
 void TMainForm::FormDestroy() {
@@ -303,7 +297,7 @@ void TMainForm::TVTreeChange(QTreeWidgetItem* Node) {
     if (folder == nullptr) {
         return;
     }
-    TLinkItems::FillScope fill(*LVListItems);
+    LinkItems::FillScope fill(*LVListItems);
     for (int index = 0; index < folder->Count(); ++index) {
         TBookTree* child = folder->Child(index);
         if (!child->IsFolder()) {

@@ -20,13 +20,13 @@ class QTreeWidgetItem;
 namespace vornakle {
 
 class THttpClient;
-class TLinkItems;
+class LinkItems;
 class TReportForm;
 
 // The main window: the folder tree on the left, the links of the selected
 // folder on the right, the command buttons above them and the progress bar
 // below. It owns the whole folder tree.
-class TMainForm : public QWidget, public TLinkTester {
+class TMainForm : public QWidget, public LinkTester {
     Q_OBJECT
 
 public:
@@ -51,7 +51,7 @@ public:
     // usable one.
     // Never throws for network or protocol failures. While a check is under
     // way a second one does nothing: the one client serves one request.
-    void TestItem(TLinkItems& Items, int Row) override;
+    void TestItem(LinkItems& Items, int Row) override;
     void BVerifyOneClick();
     void BVerifyCurrentClick();
     void BVerifyAllClick();
@@ -59,9 +59,9 @@ public:
     bool CheckRunning() const override { return FCheckRunning; }
     // Ends the request under way at once; its link keeps the status it had.
     void AbortCheck() override;
-    // How long a check waits for a lookup, a connect or the next data.
-    static constexpr int kCheckTimeOutMilliseconds = 20000;
-    void SetCheckTimeOut(int Milliseconds);
+    // How long a check waits for a lookup, a connect or the next data
+    // (kDefaultTimeOutMilliseconds until changed).
+    void SetCheckTimeOut(int milliseconds);
     // ---- end of link verification ----
 
     // ---- Link commands and the report (MainFormLinks.cpp) ----
@@ -163,7 +163,7 @@ private:
     QGroupBox* GroupBox = nullptr;
     QWidget* PLVList = nullptr;
     QTreeView* LVList = nullptr;
-    TLinkItems* LVListItems = nullptr;
+    LinkItems* LVListItems = nullptr;
     QFrame* StatusPanel = nullptr;
     QProgressBar* ProgressBar = nullptr;
 

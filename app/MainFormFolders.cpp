@@ -403,9 +403,9 @@ void TMainForm::PMDeleteDirClick() {
     // The view selects another folder as the item goes, which fills the list
     // with that folder's links before the nodes below are freed.
     delete item;
-    const std::vector<TLinkItem>& listed = LVListItems->Items();
+    const std::vector<LinkItem>& listed = LVListItems->Items();
     if (std::any_of(listed.begin(), listed.end(),
-                    [node](const TLinkItem& link) { return IsWithin(link.Node, node); })) {
+                    [node](const LinkItem& link) { return IsWithin(link.Node, node); })) {
         TVTreeChange(TVTree->currentItem());
     }
     node->Delete(true);

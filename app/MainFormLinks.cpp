@@ -25,10 +25,8 @@ namespace vornakle {
 
 namespace {
 
-constexpr char kLinkExtension[] = ".url";
-
 // Adds an item for every link below Node, depth first in Children order.
-void CollectLinks(TLinkItems& Items, TBookTree* Node) {
+void CollectLinks(LinkItems& Items, TBookTree* Node) {
     for (int index = 0; index < Node->Count(); ++index) {
         TBookTree* child = Node->Child(index);
         if (child->IsFolder()) {
@@ -110,7 +108,7 @@ void TMainForm::PMCreateLinkClick() {
         return;
     }
     const std::string fileName = FileNameBytes(*name);
-    const std::string path = JoinPath(folder->Path, fileName + kLinkExtension);
+    const std::string path = JoinPath(folder->Path, LinkFileName(fileName));
     if (!IsPlainFileName(fileName)) {
         CurrentDialogs().ShowMessage(
             QStringLiteral("Ein Name für eine Verknüpfung darf kein \"/\" enthalten!"));
@@ -138,14 +136,14 @@ void TMainForm::PMCreateLinkClick() {
 }
 
 bool TMainForm::FillReport() {
-    TLinkItems& items = ReportForm->ReportItems();
+    LinkItems& items = ReportForm->ReportItems();
     items.Clear();
     try {
-        TLinkItems::FillScope fill(items);
+        LinkItems::FillScope fill(items);
         if (FRoot != nullptr) {
             CollectLinks(items, FRoot.get());
         }
-        items.RemoveIf([](const TLinkItem& item) { return item.ImageIndex == kImageOk; });
+        items.RemoveIf([](const LinkItem& item) { return item.ImageIndex == kImageOk; });
     } catch (const Exception&) {
         ReportException(std::current_exception());
         items.Clear();

@@ -7,6 +7,7 @@
 #include <QTreeWidget>
 
 #include "app/MainForm.h"
+#include "check/CheckSettings.h"
 #include "check/LinkCheck.h"
 #include "http/HttpClient.h"
 #include "platform/ui/Application.h"
@@ -50,7 +51,7 @@ void TMainForm::ConnectVerification() {
     HttpClient->ReportLevel = 0;
     // A link check must never wait without end on a host that does not
     // answer: every lookup, connect and read waits this long at most.
-    HttpClient->TimeOut = kCheckTimeOutMilliseconds;
+    HttpClient->TimeOut = kDefaultTimeOutMilliseconds;
 
     ConnectGuarded(BVerifyOne, &QPushButton::clicked, this, &TMainForm::BVerifyOneClick);
     ConnectGuarded(PMVerify, &QAction::triggered, this, &TMainForm::BVerifyOneClick);
@@ -58,7 +59,7 @@ void TMainForm::ConnectVerification() {
     ConnectGuarded(BVerifyAll, &QPushButton::clicked, this, &TMainForm::BVerifyAllClick);
 }
 
-void TMainForm::TestItem(TLinkItems& Items, int Row) {
+void TMainForm::TestItem(LinkItems& Items, int Row) {
     if (FCheckRunning || Row < 0 || Row >= Items.Count()) {
         return;
     }
@@ -82,8 +83,8 @@ void TMainForm::TestItem(TLinkItems& Items, int Row) {
     }
 }
 
-void TMainForm::SetCheckTimeOut(int Milliseconds) {
-    HttpClient->TimeOut = Milliseconds;
+void TMainForm::SetCheckTimeOut(int milliseconds) {
+    HttpClient->TimeOut = milliseconds;
 }
 
 void TMainForm::AbortCheck() {

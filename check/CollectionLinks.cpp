@@ -8,20 +8,11 @@
 #include "platform/Paths.h"
 #include "store/BookTree.h"
 #include "store/Scan.h"
+#include "store/Shortcut.h"
 
 namespace vornakle {
 
 namespace {
-
-constexpr std::string_view kLinkExtension = ".url";
-
-std::string LinkName(const std::string& path) {
-    std::string name = LastPathPart(path);
-    if (name.size() >= kLinkExtension.size()) {
-        name.resize(name.size() - kLinkExtension.size());
-    }
-    return name;
-}
 
 // Iterative, so that the deepest nest the scan allows costs no stack.
 void Collect(const TBookTree& root, std::vector<LinkRecord>& links) {
@@ -40,7 +31,7 @@ void Collect(const TBookTree& root, std::vector<LinkRecord>& links) {
         if (child->IsFolder()) {
             stack.push_back({child, 0});
         } else {
-            links.push_back({top.Folder->Path, LinkName(child->Path), child->Text});
+            links.push_back({top.Folder->Path, LinkNameOf(LastPathPart(child->Path)), child->Text});
         }
     }
 }
@@ -54,9 +45,7 @@ std::vector<LinkRecord> CollectLinks(const TBookTree& root) {
 }
 
 std::vector<LinkRecord> ScanCollectionLinks(std::string directory) {
-    while (directory.size() > 1 && directory.back() == kPathSeparator) {
-        directory.pop_back();
-    }
+    directory = WithoutTrailingSeparators(directory);
     // The scan shows a directory it cannot list as an empty folder; for the
     // collection itself that would report "no bad links" for nothing.
     if (directory.empty() || !DirectoryListing(directory).IsOpen()) {

@@ -66,7 +66,7 @@ void THttpClient::ReadReplyHeader() {
     capture(statusLine);
     while (headerBytes < kMaxHeaderBytes) {
         const std::string line = ReadLn();
-        const TReplyLine field = ParseReplyLine(line);
+        const ReplyLine field = ParseReplyLine(line);
         switch (field.Field) {
             case ReplyField::SetCookie:
                 ReplyCookie = field.Value;

@@ -66,8 +66,8 @@ std::int64_t ContentLength(const std::string& line, const std::string& upperLine
 
 }  // namespace
 
-std::int16_t StatusNumber(const std::string& StatusLine) {
-    const std::string field = NthWord(StatusLine, ' ', 2);
+std::int16_t StatusNumber(const std::string& statusLine) {
+    const std::string field = NthWord(statusLine, ' ', 2);
     std::size_t index = 0;
     bool negative = false;
     if (index < field.size() && (field[index] == '+' || field[index] == '-')) {
@@ -94,25 +94,25 @@ std::int16_t StatusNumber(const std::string& StatusLine) {
     return static_cast<std::int16_t>(static_cast<std::uint16_t>(value & 0xFFFF));
 }
 
-TReplyLine ParseReplyLine(const std::string& Line) {
-    TReplyLine result;
-    const std::string upper = UpperLetters(Line);
+ReplyLine ParseReplyLine(const std::string& line) {
+    ReplyLine result;
+    const std::string upper = UpperLetters(line);
     const std::string name = NthWord(upper, ' ', 1);
     if (name == kSetCookieField) {
         result.Field = ReplyField::SetCookie;
-        result.Value = ValueFrom(Line, kSetCookieValueOffset);
+        result.Value = ValueFrom(line, kSetCookieValueOffset);
     } else if (name == kLocationField) {
         result.Field = ReplyField::Location;
-        result.Value = ValueFrom(Line, kLocationValueOffset);
+        result.Value = ValueFrom(line, kLocationValueOffset);
     } else if (name == kContentLengthField) {
         result.Field = ReplyField::ContentLength;
-        result.ContentLength = ContentLength(Line, upper);
+        result.ContentLength = ContentLength(line, upper);
     }
     return result;
 }
 
-bool IsHeaderEnd(const std::string& Line) {
-    return Line.empty() || Line == "\n" || Line == "\r\n";
+bool IsHeaderEnd(const std::string& line) {
+    return line.empty() || line == "\n" || line == "\r\n";
 }
 
 }  // namespace vornakle

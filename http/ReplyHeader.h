@@ -13,11 +13,11 @@ namespace vornakle {
 // with an optional sign, its low 16 bits as a signed number; 0 when the
 // field is no such number (the line end glued to it, a letter, more than 32
 // bits).
-std::int16_t StatusNumber(const std::string& StatusLine);
+std::int16_t StatusNumber(const std::string& statusLine);
 
 enum class ReplyField { Other, SetCookie, Location, ContentLength };
 
-struct TReplyLine {
+struct ReplyLine {
     ReplyField Field = ReplyField::Other;
     // Set-Cookie and Location: the value without the line end.
     std::string Value;
@@ -28,9 +28,9 @@ struct TReplyLine {
 // What a header line (as ReadLn returns it, line end included) says. A
 // field is recognised by its name, its colon and at least one blank, in any
 // letter case; its value starts after exactly one blank.
-TReplyLine ParseReplyLine(const std::string& Line);
+ReplyLine ParseReplyLine(const std::string& line);
 
 // The empty line that ends the header, or the end of the stream (empty).
-bool IsHeaderEnd(const std::string& Line);
+bool IsHeaderEnd(const std::string& line);
 
 }  // namespace vornakle

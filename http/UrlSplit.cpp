@@ -59,8 +59,8 @@ std::int32_t PortNumber(const std::string& text) {
 
 }  // namespace
 
-std::string WithoutFragment(const std::string& URL) {
-    return URL.substr(0, URL.find('#'));
+std::string WithoutFragment(const std::string& url) {
+    return url.substr(0, url.find('#'));
 }
 
 void ParseRequestURL(std::string& CurrentURL, std::string& Host, std::int32_t& Port,

@@ -30,6 +30,6 @@ void ParseRequestURL(std::string& CurrentURL, std::string& Host, std::int32_t& P
                      std::string& RequestPath);
 
 // CurrentURL without its fragment: what a proxy is asked for.
-std::string WithoutFragment(const std::string& URL);
+std::string WithoutFragment(const std::string& url);
 
 }  // namespace vornakle

@@ -86,12 +86,12 @@ std::unique_ptr<TmrWindowClass> AllocateTimerWindow(TThreadTimer* Owner) {
     return std::make_unique<TmrWindowClass>(Owner);
 }
 
-void SetApplicationExceptionHandler(TApplicationExceptionHandler Handler) {
+void SetApplicationExceptionHandler(TApplicationExceptionHandler handler) {
     std::lock_guard lock(handlerMutex);
-    applicationExceptionHandler = std::move(Handler);
+    applicationExceptionHandler = std::move(handler);
 }
 
-void HandleApplicationException(std::exception_ptr Exception) noexcept {
+void HandleApplicationException(std::exception_ptr exception) noexcept {
     TApplicationExceptionHandler handler;
     {
         std::lock_guard lock(handlerMutex);
@@ -99,10 +99,10 @@ void HandleApplicationException(std::exception_ptr Exception) noexcept {
     }
     try {
         if (handler) {
-            handler(Exception);
+            handler(exception);
             return;
         }
-        std::rethrow_exception(Exception);
+        std::rethrow_exception(exception);
     } catch (const std::exception& error) {
         qWarning("%s", error.what());
     } catch (...) {

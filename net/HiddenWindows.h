@@ -82,7 +82,7 @@ std::unique_ptr<TmrWindowClass> AllocateTimerWindow(TThreadTimer* Owner);
 // The application installs one that shows the message to the user; without
 // one the message goes to the log.
 using TApplicationExceptionHandler = std::function<void(std::exception_ptr)>;
-void SetApplicationExceptionHandler(TApplicationExceptionHandler Handler);
-void HandleApplicationException(std::exception_ptr Exception) noexcept;
+void SetApplicationExceptionHandler(TApplicationExceptionHandler handler);
+void HandleApplicationException(std::exception_ptr exception) noexcept;
 
 }  // namespace vornakle

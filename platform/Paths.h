@@ -26,6 +26,21 @@ inline bool IsPlainFileName(std::string_view name) {
            name.find('\0') == std::string_view::npos;
 }
 
+// The path less any trailing separators ("/" stays "/").
+inline std::string WithoutTrailingSeparators(std::string_view path) {
+    while (path.size() > 1 && path.back() == kPathSeparator) {
+        path.remove_suffix(1);
+    }
+    return std::string(path);
+}
+
+// The last part of a path: what follows its last separator (empty when the
+// path ends in one), or the whole path when it holds none.
+inline std::string LastPathPart(std::string_view path) {
+    const std::size_t separator = path.rfind(kPathSeparator);
+    return std::string(separator == std::string_view::npos ? path : path.substr(separator + 1));
+}
+
 // The path up to and including its last separator: its directory, ready to
 // take another name.
 inline std::string DirectoryWithSeparator(std::string_view path) {

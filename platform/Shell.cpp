@@ -323,20 +323,6 @@ std::string RealPath(const std::string& path) {
 
 }  // namespace
 
-std::string StripTrailingSeparators(const std::string& path) {
-    std::string stripped = path;
-    while (stripped.size() > 1 && stripped.back() == kPathSeparator) {
-        stripped.pop_back();
-    }
-    return stripped;
-}
-
-std::string LastPathComponent(const std::string& path) {
-    const std::string stripped = StripTrailingSeparators(path);
-    const std::size_t separator = stripped.rfind(kPathSeparator);
-    return separator == std::string::npos ? stripped : stripped.substr(separator + 1);
-}
-
 bool IsSameOrBelow(const std::string& inner, const std::string& outer) {
     const std::string realInner = RealPath(inner);
     const std::string realOuter = RealPath(outer);
@@ -402,9 +388,9 @@ std::string CollisionName(const std::string& name, int attempt, bool isDirectory
 }
 
 std::string MoveIntoDirectory(const std::string& path, const std::string& targetDirectory) {
-    const std::string source = StripTrailingSeparators(path);
-    const std::string target = StripTrailingSeparators(targetDirectory);
-    const std::string name = LastPathComponent(source);
+    const std::string source = WithoutTrailingSeparators(path);
+    const std::string target = WithoutTrailingSeparators(targetDirectory);
+    const std::string name = LastPathPart(source);
     if (name.empty() || name == "." || name == ".." || name == "/") {
         throw EFileError(Quoted(path) + " kann nicht verschoben werden");
     }

@@ -45,13 +45,6 @@ std::string CollisionName(const std::string& name, int attempt, bool isDirectory
 // moved into itself or below itself. Throws EFileError on failure.
 std::string MoveIntoDirectory(const std::string& path, const std::string& targetDirectory);
 
-// The path less any trailing separators ("/" stays "/").
-std::string StripTrailingSeparators(const std::string& path);
-
-// The last part of a path (after the last separator), trailing separators
-// ignored.
-std::string LastPathComponent(const std::string& path);
-
 // Whether inner names outer itself or something below it, after resolving
 // symbolic links in both. False when either does not exist.
 bool IsSameOrBelow(const std::string& inner, const std::string& outer);

@@ -133,19 +133,19 @@ std::string TrashDirectory() {
     // directory rules require.
     if (const char* dataHome = std::getenv("XDG_DATA_HOME");
         dataHome != nullptr && dataHome[0] == kPathSeparator) {
-        return JoinPath(StripTrailingSeparators(dataHome), kTrashName);
+        return JoinPath(WithoutTrailingSeparators(dataHome), kTrashName);
     }
     const std::string home = HomeDirectory();
     if (home.empty()) {
         throw EFileError("Kein Papierkorb: Das Benutzerverzeichnis ist unbekannt");
     }
-    return JoinPath(JoinPath(JoinPath(StripTrailingSeparators(home), ".local"), "share"),
+    return JoinPath(JoinPath(JoinPath(WithoutTrailingSeparators(home), ".local"), "share"),
                     kTrashName);
 }
 
 std::string MoveToTrash(const std::string& path) {
-    const std::string source = StripTrailingSeparators(path);
-    const std::string name = LastPathComponent(source);
+    const std::string source = WithoutTrailingSeparators(path);
+    const std::string name = LastPathPart(source);
     if (source.empty() || name.empty() || name == "." || name == ".." || name == "/") {
         ThrowNotTrashed(path, "Ungültiger Pfad");
     }

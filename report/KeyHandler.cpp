@@ -27,12 +27,12 @@ private:
 
 }  // namespace
 
-void InstallKeyHandler(QWidget* widget, std::function<bool(int Key)> handler) {
+void InstallKeyHandler(QWidget* widget, std::function<bool(int key)> handler) {
     widget->installEventFilter(new KeyFilter(widget, std::move(handler)));
 }
 
-bool IsEnterKey(int Key) {
-    return Key == Qt::Key_Return || Key == Qt::Key_Enter;
+bool IsEnterKey(int key) {
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
 }
 
 }  // namespace vornakle

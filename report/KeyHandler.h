@@ -9,9 +9,9 @@ namespace vornakle {
 // Sends the key presses of widget to handler, which returns true for a key
 // it took; the widget handles the others as usual. The filter is owned by the
 // widget, so it goes with it.
-void InstallKeyHandler(QWidget* widget, std::function<bool(int Key)> handler);
+void InstallKeyHandler(QWidget* widget, std::function<bool(int key)> handler);
 
 // Enter on either keyboard block.
-bool IsEnterKey(int Key);
+bool IsEnterKey(int key);
 
 }  // namespace vornakle

@@ -15,10 +15,8 @@ namespace vornakle {
 
 namespace {
 
-constexpr char kLinkExtension[] = ".url";
-
-bool IsItem(const TLinkItems& Items, int Row) {
-    return Row >= 0 && Row < Items.Count() && Items.Item(Row).Node != nullptr;
+bool IsItem(const LinkItems& items, int row) {
+    return row >= 0 && row < items.Count() && items.Item(row).Node != nullptr;
 }
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {
@@ -32,7 +30,7 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
 
 }  // namespace
 
-void OpenInBrowser(QWidget* /*Owner*/, TLinkItems& Items, int Row) {
+void OpenInBrowser(QWidget* /*Owner*/, LinkItems& Items, int Row) {
     if (!IsItem(Items, Row)) {
         return;
     }
@@ -40,7 +38,7 @@ void OpenInBrowser(QWidget* /*Owner*/, TLinkItems& Items, int Row) {
     CurrentDialogs().OpenUrl(Items.Item(Row).Node->Text);
 }
 
-void RenameLink(TLinkItems& Items, int Row) {
+void RenameLink(LinkItems& Items, int Row) {
     if (!IsItem(Items, Row)) {
         return;
     }
@@ -52,7 +50,7 @@ void RenameLink(TLinkItems& Items, int Row) {
     }
     TBookTree* node = Items.Item(Row).Node;
     const std::string name = FileNameBytes(*entered);
-    const std::string newPath = DirectoryWithSeparator(node->Path) + name + kLinkExtension;
+    const std::string newPath = DirectoryWithSeparator(node->Path) + LinkFileName(name);
     const bool renamed =
         newPath == node->Path || (IsPlainFileName(name) && RenameNoReplace(node->Path, newPath));
     if (!renamed) {
@@ -63,7 +61,7 @@ void RenameLink(TLinkItems& Items, int Row) {
     Items.Rename(Row, *entered);
 }
 
-void EditLinkURL(TLinkItems& Items, int Row) {
+void EditLinkURL(LinkItems& Items, int Row) {
     if (!IsItem(Items, Row)) {
         return;
     }
@@ -73,7 +71,7 @@ void EditLinkURL(TLinkItems& Items, int Row) {
     if (!entered) {
         return;
     }
-    TLinkItem& item = Items.Item(Row);
+    LinkItem& item = Items.Item(Row);
     TBookTree* node = item.Node;
     std::string text = ReadShortcutText(node->Path);
     if (DisplayText(ShortcutUrlFromText(text)) != item.Url) {
@@ -90,7 +88,7 @@ void EditLinkURL(TLinkItems& Items, int Row) {
     ShowLinkStatus(Items, Row);
 }
 
-void DeleteLink(TLinkItems& Items, int Row) {
+void DeleteLink(LinkItems& Items, int Row) {
     if (!IsItem(Items, Row)) {
         return;
     }
@@ -100,7 +98,7 @@ void DeleteLink(TLinkItems& Items, int Row) {
     node->Delete(true);
 }
 
-void SetLinkStatus(int SenderTag, TLinkItems& Items, int Row) {
+void SetLinkStatus(int SenderTag, LinkItems& Items, int Row) {
     if (!IsItem(Items, Row)) {
         return;
     }

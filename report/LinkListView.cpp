@@ -19,7 +19,7 @@ LinkListView NewLinkListView(const QString& name, QWidget* parent, const int& FS
                              const int& FSortDirection) {
     auto* view = new QTreeView(parent);
     view->setObjectName(name);
-    auto* items = new TLinkItems(view);
+    auto* items = new LinkItems(view);
     items->setObjectName(name + QStringLiteral("Items"));
     KeepLinkItemsSorted(*items, FSortColumn, FSortDirection);
     view->setModel(items);
@@ -36,9 +36,9 @@ LinkListView NewLinkListView(const QString& name, QWidget* parent, const int& FS
     view->header()->setSectionsClickable(true);
     view->header()->setSortIndicatorShown(false);
     view->header()->setStretchLastSection(false);
-    view->setColumnWidth(TLinkItems::kColumnName, kNameColumnWidth);
-    view->setColumnWidth(TLinkItems::kColumnUrl, kUrlColumnWidth);
-    view->setColumnWidth(TLinkItems::kColumnStatus, kStatusColumnWidth);
+    view->setColumnWidth(LinkItems::kColumnName, kNameColumnWidth);
+    view->setColumnWidth(LinkItems::kColumnUrl, kUrlColumnWidth);
+    view->setColumnWidth(LinkItems::kColumnStatus, kStatusColumnWidth);
     return {view, items};
 }
 

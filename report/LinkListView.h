@@ -7,7 +7,7 @@ class QWidget;
 
 namespace vornakle {
 
-class TLinkItems;
+class LinkItems;
 
 // A link list as both windows show it: report style with the columns "Name",
 // "URL" and "Status", whole rows selected one at a time, small status images,
@@ -15,7 +15,7 @@ class TLinkItems;
 // sort state (which must live as long as the list).
 struct LinkListView {
     QTreeView* view;
-    TLinkItems* items;
+    LinkItems* items;
 };
 LinkListView NewLinkListView(const QString& name, QWidget* parent, const int& FSortColumn,
                              const int& FSortDirection);

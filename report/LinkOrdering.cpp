@@ -25,13 +25,13 @@ QString UpperAsciiLetters(const QString& text) {
     return upper;
 }
 
-const QString* ColumnText(const TLinkItem& item, int column) {
+const QString* ColumnText(const LinkItem& item, int column) {
     switch (column) {
-        case TLinkItems::kColumnName:
+        case LinkItems::kColumnName:
             return &item.Caption;
-        case TLinkItems::kColumnUrl:
+        case LinkItems::kColumnUrl:
             return &item.Url;
-        case TLinkItems::kColumnStatus:
+        case LinkItems::kColumnStatus:
             return &item.StatusText;
         default:
             return nullptr;
@@ -40,11 +40,11 @@ const QString* ColumnText(const TLinkItem& item, int column) {
 
 }  // namespace
 
-int CompareLinkTexts(const QString& First, const QString& Second) {
-    return SystemCollation().Compare(UpperAsciiLetters(First), UpperAsciiLetters(Second));
+int CompareLinkTexts(const QString& first, const QString& second) {
+    return SystemCollation().Compare(UpperAsciiLetters(first), UpperAsciiLetters(second));
 }
 
-int CompareLinkItems(const TLinkItem& A, const TLinkItem& B, int FSortColumn, int FSortDirection) {
+int CompareLinkItems(const LinkItem& A, const LinkItem& B, int FSortColumn, int FSortDirection) {
     const QString* first = ColumnText(A, FSortColumn);
     const QString* second = ColumnText(B, FSortColumn);
     if (first == nullptr || second == nullptr) {
@@ -53,17 +53,17 @@ int CompareLinkItems(const TLinkItem& A, const TLinkItem& B, int FSortColumn, in
     return CompareLinkTexts(*first, *second) * FSortDirection;
 }
 
-std::vector<int> LinkItemOrder(const std::vector<TLinkItem>& Items, int FSortColumn,
+std::vector<int> LinkItemOrder(const std::vector<LinkItem>& Items, int FSortColumn,
                                int FSortDirection) {
     std::vector<int> order(Items.size());
     std::iota(order.begin(), order.end(), 0);
-    if (ColumnText(TLinkItem(), FSortColumn) == nullptr) {
+    if (ColumnText(LinkItem(), FSortColumn) == nullptr) {
         return order;
     }
     const Collation& collation = SystemCollation();
     std::vector<CollationKey> keys;
     keys.reserve(Items.size());
-    for (const TLinkItem& item : Items) {
+    for (const LinkItem& item : Items) {
         keys.push_back(collation.Key(UpperAsciiLetters(*ColumnText(item, FSortColumn))));
     }
     std::stable_sort(order.begin(), order.end(), [&](int left, int right) {
@@ -74,14 +74,14 @@ std::vector<int> LinkItemOrder(const std::vector<TLinkItem>& Items, int FSortCol
     return order;
 }
 
-void KeepLinkItemsSorted(TLinkItems& Items, const int& FSortColumn, const int& FSortDirection) {
-    Items.SetOrdering([&FSortColumn, &FSortDirection](const std::vector<TLinkItem>& items) {
+void KeepLinkItemsSorted(LinkItems& Items, const int& FSortColumn, const int& FSortDirection) {
+    Items.SetOrdering([&FSortColumn, &FSortDirection](const std::vector<LinkItem>& items) {
         return LinkItemOrder(items, FSortColumn, FSortDirection);
     });
 }
 
-void SortByColumn(TLinkItems& Items, int Column, int& FSortColumn, int& FSortDirection) {
-    for (int column = 0; column < TLinkItems::kColumnCount; ++column) {
+void SortByColumn(LinkItems& Items, int Column, int& FSortColumn, int& FSortDirection) {
+    for (int column = 0; column < LinkItems::kColumnCount; ++column) {
         Items.SetHeaderImage(column, -1);
     }
     if (Column == FSortColumn) {

@@ -15,29 +15,29 @@ inline constexpr int kSortDescending = -1;
 // clicked. A click on the column already sorted by would reverse the
 // direction, so the state starts on another column: the first sort is then
 // by name, ascending.
-inline constexpr int kSortColumnStart = TLinkItems::kColumnUrl;
+inline constexpr int kSortColumnStart = LinkItems::kColumnUrl;
 inline constexpr int kSortDirectionStart = kSortAscending;
 
 // Two column texts in list order: the letters a to z (only these) made
 // capitals, then the user's locale collation, case-sensitive. -1, 0 or +1.
-int CompareLinkTexts(const QString& First, const QString& Second);
+int CompareLinkTexts(const QString& first, const QString& second);
 
 // The compare rule of the lists: negative when A goes before B.
-int CompareLinkItems(const TLinkItem& A, const TLinkItem& B, int FSortColumn, int FSortDirection);
+int CompareLinkItems(const LinkItem& A, const LinkItem& B, int FSortColumn, int FSortDirection);
 
 // The rows of items in the order CompareLinkItems gives, computed with one
 // collation key per item instead of a full collation per comparison.
-std::vector<int> LinkItemOrder(const std::vector<TLinkItem>& Items, int FSortColumn,
+std::vector<int> LinkItemOrder(const std::vector<LinkItem>& Items, int FSortColumn,
                                int FSortDirection);
 
 // Makes Items keep the order of a window's sort state from now on; the state
 // is read at each sort, so it must live as long as Items.
-void KeepLinkItemsSorted(TLinkItems& Items, const int& FSortColumn, const int& FSortDirection);
+void KeepLinkItemsSorted(LinkItems& Items, const int& FSortColumn, const int& FSortDirection);
 
 // A click on a column header: the same column again reverses the direction,
 // another column keeps it. The sort column's header shows the down arrow
 // (image 6) when ascending, the up arrow (image 7) when descending; the
 // others show none. Then the list is sorted.
-void SortByColumn(TLinkItems& Items, int Column, int& FSortColumn, int& FSortDirection);
+void SortByColumn(LinkItems& Items, int Column, int& FSortColumn, int& FSortDirection);
 
 }  // namespace vornakle

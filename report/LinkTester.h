@@ -2,17 +2,17 @@
 
 namespace vornakle {
 
-class TLinkItems;
+class LinkItems;
 
 // Whoever checks links for a list: the main window, which owns the one HTTP
 // client. The report window checks its items through it.
-class TLinkTester {
+class LinkTester {
 public:
-    virtual ~TLinkTester() = default;
+    virtual ~LinkTester() = default;
 
     // Checks the link of a row and shows its new status; never throws for
     // network failures. Does nothing while another check is under way.
-    virtual void TestItem(TLinkItems& Items, int Row) = 0;
+    virtual void TestItem(LinkItems& Items, int Row) = 0;
     // A check is waiting for the network.
     virtual bool CheckRunning() const = 0;
     // Ends the check under way at once.

@@ -37,8 +37,7 @@ constexpr qreal kFontPoints = 8.0;
 
 }  // namespace
 
-TReportForm::TReportForm(TLinkTester& LinkTester, QWidget* parent)
-    : QDialog(parent), Tester(LinkTester) {
+TReportForm::TReportForm(LinkTester& tester, QWidget* parent) : QDialog(parent), Tester(tester) {
     setObjectName(QStringLiteral("ReportForm"));
     setWindowTitle(QStringLiteral("ReportForm"));
     // No title-bar buttons: the window closes through "&OK" only, which the
@@ -149,7 +148,7 @@ void TReportForm::showEvent(QShowEvent* event) {
 void TReportForm::FormShow() {
     FSortColumn = kSortColumnStart;
     FSortDirection = kSortDirectionStart;
-    SortByColumn(*LVReportItems, TLinkItems::kColumnName, FSortColumn, FSortDirection);
+    SortByColumn(*LVReportItems, LinkItems::kColumnName, FSortColumn, FSortDirection);
 }
 
 void TReportForm::closeEvent(QCloseEvent* event) {

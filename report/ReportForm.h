@@ -13,8 +13,8 @@ class QWidget;
 
 namespace vornakle {
 
-class TLinkItems;
-class TLinkTester;
+class LinkItems;
+class LinkTester;
 
 // The report window: every link of the collection that is not fine, to be
 // checked again, opened, renamed, re-addressed, marked or deleted in one
@@ -24,10 +24,10 @@ class TReportForm : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TReportForm(TLinkTester& Tester, QWidget* parent = nullptr);
+    explicit TReportForm(LinkTester& Tester, QWidget* parent = nullptr);
 
     // The list's items, which the main window fills before showing.
-    TLinkItems& ReportItems() { return *LVReportItems; }
+    LinkItems& ReportItems() { return *LVReportItems; }
 
     // View only: while the main window's own check waits for the network the
     // report may be looked at and its links opened, but it neither checks
@@ -70,7 +70,7 @@ private:
     // Drops the row when its link is fine now; true when it did.
     bool RemoveWhenFine(int Row);
 
-    TLinkTester& Tester;
+    LinkTester& Tester;
     bool FCancel = false;
     int FSortColumn = kSortColumnStart;
     int FSortDirection = kSortDirectionStart;
@@ -79,7 +79,7 @@ private:
 
     QWidget* Panel = nullptr;
     QTreeView* LVReport = nullptr;
-    TLinkItems* LVReportItems = nullptr;
+    LinkItems* LVReportItems = nullptr;
     QPushButton* BOK = nullptr;
     QPushButton* BVerifyAll = nullptr;
     QPushButton* BCancel = nullptr;

@@ -9,11 +9,11 @@ void TBookTree::NewNode(TTree*& Node) const {
     Node = new TBookTree;
 }
 
-TBookTree* AsBookTree(TTree* Node) {
-    if (Node == nullptr) {
+TBookTree* AsBookTree(TTree* node) {
+    if (node == nullptr) {
         return nullptr;
     }
-    auto* bookNode = dynamic_cast<TBookTree*>(Node);
+    auto* bookNode = dynamic_cast<TBookTree*>(node);
     if (bookNode == nullptr) {
         throw EInvalidCast("Invalid class typecast");
     }
@@ -55,14 +55,6 @@ void TBookTree::RebasePath(const std::string& NewDir) {
     // The position, 1-based, of the separator in front of the node's own name.
     const std::size_t from = Path.size() - name.size();
     ReplacePathHead(NewDir, from);
-}
-
-std::string LastPathPart(std::string_view Path) {
-    const std::size_t separator = Path.rfind(kPathSeparator);
-    if (separator == std::string_view::npos) {
-        return std::string(Path);
-    }
-    return std::string(Path.substr(separator + 1));
 }
 
 }  // namespace vornakle

@@ -7,6 +7,8 @@
 
 #include "store/Tree.h"
 
+#include "platform/Paths.h"
+
 namespace vornakle {
 
 // A node of the Favorites collection. Folders and links share this one class:
@@ -42,9 +44,6 @@ public:
 using TBookTreePtr = std::unique_ptr<TBookTree, TreeDeleter>;
 
 // Casts a node of the collection; throws EInvalidCast for a foreign node.
-TBookTree* AsBookTree(TTree* Node);
-
-// The text after the last path separator (all of it when there is none).
-std::string LastPathPart(std::string_view Path);
+TBookTree* AsBookTree(TTree* node);
 
 }  // namespace vornakle

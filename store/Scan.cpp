@@ -13,14 +13,6 @@ namespace vornakle {
 
 namespace {
 
-constexpr std::string_view kLinkExtension = ".url";
-
-// Compared exactly, so "x.URL" and "x.Url" are not links.
-bool HasLinkExtension(std::string_view name) {
-    return name.size() >= kLinkExtension.size() &&
-           name.substr(name.size() - kLinkExtension.size()) == kLinkExtension;
-}
-
 void ScanListing(const DirectoryListing& listing, const std::string& path, TBookTree* node,
                  int depth) {
     node->Status = kStatusFolder;

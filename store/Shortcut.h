@@ -6,6 +6,29 @@
 
 namespace vornakle {
 
+// A file is a link when its name ends in this extension, compared exactly:
+// "x.URL" is no link.
+inline constexpr std::string_view kLinkExtension = ".url";
+
+inline bool HasLinkExtension(std::string_view fileName) {
+    return fileName.ends_with(kLinkExtension);
+}
+
+// The file name of the link named name.
+inline std::string LinkFileName(std::string_view name) {
+    std::string fileName(name);
+    fileName += kLinkExtension;
+    return fileName;
+}
+
+// A link's name: its file name less the extension.
+inline std::string LinkNameOf(std::string_view fileName) {
+    if (HasLinkExtension(fileName)) {
+        fileName.remove_suffix(kLinkExtension.size());
+    }
+    return std::string(fileName);
+}
+
 // The Internet-shortcut (".url") file format. Of the whole file only one
 // thing has meaning here: the value of the first line, from the top, whose
 // key (the text before its first "=") is "URL" in any letter case. Nothing is

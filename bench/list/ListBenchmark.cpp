@@ -62,10 +62,10 @@ Folder Generate(const std::string& root, const std::string& name, int links, Ran
 
 // What a folder change does: empty the list, add an item per link (each file
 // read again), sorted once at the end.
-double FillAndSort(TLinkItems& items, TBookTree* folder) {
+double FillAndSort(LinkItems& items, TBookTree* folder) {
     return SecondsOf([&] {
         items.Clear();
-        TLinkItems::FillScope fill(items);
+        LinkItems::FillScope fill(items);
         for (int index = 0; index < folder->Count(); ++index) {
             AddLinkItem(items, folder->Child(index));
         }
@@ -88,14 +88,14 @@ int Run(int small, int large) {
 
     int sortColumn = kSortColumnStart;
     int sortDirection = kSortDirectionStart;
-    TLinkItems items;
+    LinkItems items;
     KeepLinkItemsSorted(items, sortColumn, sortDirection);
     QTreeView view;
     view.setUniformRowHeights(true);
     view.setModel(&items);
     view.resize(700, 400);
     view.show();
-    SortByColumn(items, TLinkItems::kColumnName, sortColumn, sortDirection);
+    SortByColumn(items, LinkItems::kColumnName, sortColumn, sortDirection);
 
     double floorSeconds = 1e9;
     double smallSeconds = 1e9;
@@ -109,9 +109,8 @@ int Run(int small, int large) {
     const int listed = items.Count();
 
     // Re-sorting by each column, as a header click does.
-    double sortSeconds[TLinkItems::kColumnCount] = {};
-    for (int column :
-         {TLinkItems::kColumnUrl, TLinkItems::kColumnStatus, TLinkItems::kColumnName}) {
+    double sortSeconds[LinkItems::kColumnCount] = {};
+    for (int column : {LinkItems::kColumnUrl, LinkItems::kColumnStatus, LinkItems::kColumnName}) {
         sortSeconds[column] =
             SecondsOf([&] { SortByColumn(items, column, sortColumn, sortDirection); });
     }
@@ -125,9 +124,9 @@ int Run(int small, int large) {
     std::printf("read_once_large_seconds: %.4f\n", floorSeconds);
     std::printf("fill_sort_small_seconds: %.4f\n", smallSeconds);
     std::printf("fill_sort_large_seconds: %.4f\n", largeSeconds);
-    std::printf("sort_by_url_seconds: %.4f\n", sortSeconds[TLinkItems::kColumnUrl]);
-    std::printf("sort_by_status_seconds: %.4f\n", sortSeconds[TLinkItems::kColumnStatus]);
-    std::printf("sort_by_name_seconds: %.4f\n", sortSeconds[TLinkItems::kColumnName]);
+    std::printf("sort_by_url_seconds: %.4f\n", sortSeconds[LinkItems::kColumnUrl]);
+    std::printf("sort_by_status_seconds: %.4f\n", sortSeconds[LinkItems::kColumnStatus]);
+    std::printf("sort_by_name_seconds: %.4f\n", sortSeconds[LinkItems::kColumnName]);
     std::printf("fill_sort_100k_ratio: %.3f\n", largeSeconds / floorSeconds);
     std::printf("growth_10k_to_100k: %.3f\n", largeSeconds / smallSeconds);
     return listed == large ? 0 : 1;

@@ -64,7 +64,7 @@ void WriteCollection(const std::string& root) {
 
 // Files the sample statuses on the links of the root folder, which the main
 // window lists when it starts.
-void SetSampleStatuses(TMainForm& form, TLinkItems& items) {
+void SetSampleStatuses(TMainForm& form, LinkItems& items) {
     TBookTree* root = form.Root();
     for (const auto& [name, status] : kSampleStatuses) {
         for (int index = 0; index < root->Count(); ++index) {
@@ -104,7 +104,7 @@ int Run(const QString& directory) {
     QApplication::processEvents();
 
     auto* list = form.findChild<QTreeView*>(QStringLiteral("LVList"));
-    auto* items = qobject_cast<TLinkItems*>(list->model());
+    auto* items = qobject_cast<LinkItems*>(list->model());
     SetSampleStatuses(form, *items);
     list->setCurrentIndex(items->index(1, 0));
     bool saved = Save(form, QDir(directory).filePath(QStringLiteral("main-window.png")));

@@ -14,14 +14,14 @@ constexpr int kMillisecondsPerSecond = 1000;
 // The help text gives the default in whole seconds.
 static_assert(kDefaultTimeOutMilliseconds % kMillisecondsPerSecond == 0);
 
-int WholeNumber(const std::string& option, const std::string& value, int Minimum, int Maximum) {
+int WholeNumber(const std::string& option, const std::string& value, int minimum, int maximum) {
     int number = 0;
     const char* end = value.data() + value.size();
     const auto [stop, error] = std::from_chars(value.data(), end, number);
-    if (value.empty() || error != std::errc() || stop != end || number < Minimum ||
-        number > Maximum) {
-        throw EUsageError(option + " needs a whole number from " + std::to_string(Minimum) +
-                          " to " + std::to_string(Maximum) + ", not \"" + value + "\"");
+    if (value.empty() || error != std::errc() || stop != end || number < minimum ||
+        number > maximum) {
+        throw EUsageError(option + " needs a whole number from " + std::to_string(minimum) +
+                          " to " + std::to_string(maximum) + ", not \"" + value + "\"");
     }
     return number;
 }

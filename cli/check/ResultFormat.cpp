@@ -12,8 +12,8 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789abcdef";
 
-bool IsControl(unsigned char Character) {
-    return Character < 0x20 || Character == 0x7F;
+bool IsControl(unsigned char character) {
+    return character < 0x20 || character == 0x7F;
 }
 
 class TextWriter : public ResultWriter {

@@ -14,26 +14,24 @@ namespace vornakle {
 
 namespace {
 
-constexpr std::size_t kLinkExtensionLength = 4;  // ".url"
-
-QTreeWidgetItem* NewFolderItem(TBookTree* Node, QTreeWidgetItem* ParentItem,
-                               QTreeWidget* TreeView) {
+QTreeWidgetItem* NewFolderItem(TBookTree* node, QTreeWidgetItem* parentItem,
+                               QTreeWidget* treeView) {
     auto* item =
-        ParentItem != nullptr ? new QTreeWidgetItem(ParentItem) : new QTreeWidgetItem(TreeView);
-    item->setText(0, DisplayFileName(Node->Text));
+        parentItem != nullptr ? new QTreeWidgetItem(parentItem) : new QTreeWidgetItem(treeView);
+    item->setText(0, DisplayFileName(node->Text));
     // As a number, which a drag can serialize with the item, unlike a pointer.
-    item->setData(0, kFolderNodeRole, QVariant::fromValue(reinterpret_cast<quintptr>(Node)));
+    item->setData(0, kFolderNodeRole, QVariant::fromValue(reinterpret_cast<quintptr>(node)));
     item->setIcon(0, TImageList::Shared().Icon(kImageFolder));
     return item;
 }
 
-void AddFolderItems(TBookTree* Node, QTreeWidgetItem* ParentItem, QTreeWidget* TreeView,
+void AddFolderItems(TBookTree* node, QTreeWidgetItem* parentItem, QTreeWidget* treeView,
                     std::vector<QTreeWidgetItem*>& expand) {
-    QTreeWidgetItem* item = NewFolderItem(Node, ParentItem, TreeView);
-    for (int index = 0; index < Node->Count(); ++index) {
-        TBookTree* child = Node->Child(index);
+    QTreeWidgetItem* item = NewFolderItem(node, parentItem, treeView);
+    for (int index = 0; index < node->Count(); ++index) {
+        TBookTree* child = node->Child(index);
         if (child->IsFolder()) {
-            AddFolderItems(child, item, TreeView, expand);
+            AddFolderItems(child, item, treeView, expand);
         }
     }
     expand.push_back(item);
@@ -55,21 +53,19 @@ void ShowInTreeView(TBookTree* Node, QTreeWidget* TreeView) {
     AddTreeItems(Node, nullptr, TreeView);
 }
 
-TBookTree* FolderNodeOf(const QTreeWidgetItem* Item) {
-    if (Item == nullptr) {
+TBookTree* FolderNodeOf(const QTreeWidgetItem* item) {
+    if (item == nullptr) {
         return nullptr;
     }
-    return reinterpret_cast<TBookTree*>(Item->data(0, kFolderNodeRole).value<quintptr>());
+    return reinterpret_cast<TBookTree*>(item->data(0, kFolderNodeRole).value<quintptr>());
 }
 
-int AddLinkItem(TLinkItems& Items, TBookTree* Node) {
+int AddLinkItem(LinkItems& Items, TBookTree* Node) {
     std::string url = ReadShortcutUrl(Node->Path);
     const std::string fileName = LastPathPart(Node->Path);
-    TLinkItem item;
+    LinkItem item;
     item.Node = Node;
-    item.Caption = DisplayFileName(fileName.size() > kLinkExtensionLength
-                                       ? fileName.substr(0, fileName.size() - kLinkExtensionLength)
-                                       : std::string());
+    item.Caption = DisplayFileName(LinkNameOf(fileName));
     item.Url = DisplayText(url);
     Node->Text = std::move(url);
     item.ImageIndex = StatusImageIndex(Node->Status);
@@ -77,11 +73,11 @@ int AddLinkItem(TLinkItems& Items, TBookTree* Node) {
     return Items.Add(std::move(item));
 }
 
-void ShowLinkStatus(TLinkItems& Items, int Row) {
+void ShowLinkStatus(LinkItems& Items, int Row) {
     if (Row < 0 || Row >= Items.Count()) {
         return;
     }
-    TLinkItem& item = Items.Item(Row);
+    LinkItem& item = Items.Item(Row);
     item.ImageIndex = StatusImageIndex(item.Node->Status);
     item.StatusText = QString::fromUtf8(StatusText(item.Node->Status));
     Items.ItemChanged(Row);

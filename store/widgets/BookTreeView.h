@@ -8,7 +8,7 @@ class QTreeWidgetItem;
 namespace vornakle {
 
 class TBookTree;
-class TLinkItems;
+class LinkItems;
 
 // The widget side of the store: how folder nodes become tree view items and
 // link nodes become link list items.
@@ -23,13 +23,13 @@ void AddTreeItems(TBookTree* Node, QTreeWidgetItem* ParentItem, QTreeWidget* Tre
 // top-level item.
 void ShowInTreeView(TBookTree* Node, QTreeWidget* TreeView);
 // The folder node of a tree view item; null for none.
-TBookTree* FolderNodeOf(const QTreeWidgetItem* Item);
+TBookTree* FolderNodeOf(const QTreeWidgetItem* item);
 
 // Re-reads the link's shortcut file and appends its item to Items; refreshes
 // Node->Text, leaves Node->Status. Throws EFileError before adding anything
 // when the file cannot be read. Returns the new row.
-int AddLinkItem(TLinkItems& Items, TBookTree* Node);
+int AddLinkItem(LinkItems& Items, TBookTree* Node);
 // Sets the row's image and status text from its node's Status.
-void ShowLinkStatus(TLinkItems& Items, int Row);
+void ShowLinkStatus(LinkItems& Items, int Row);
 
 }  // namespace vornakle

@@ -9,17 +9,17 @@ namespace vornakle {
 namespace {
 
 QString Shown(const QString& text) {
-    if (text.size() <= TLinkItems::kMaxShownLength) {
+    if (text.size() <= LinkItems::kMaxShownLength) {
         return text;
     }
-    return text.left(TLinkItems::kMaxShownLength) + QChar(0x2026);
+    return text.left(LinkItems::kMaxShownLength) + QChar(0x2026);
 }
 
 }  // namespace
 
-TLinkItems::TLinkItems(QObject* parent) : QAbstractTableModel(parent) {}
+LinkItems::LinkItems(QObject* parent) : QAbstractTableModel(parent) {}
 
-int TLinkItems::Add(TLinkItem item) {
+int LinkItems::Add(LinkItem item) {
     const int row = Count();
     if (fillDepth_ > 0) {
         items_.push_back(std::move(item));
@@ -33,7 +33,7 @@ int TLinkItems::Add(TLinkItem item) {
     return items_[static_cast<std::size_t>(row)].Node == node ? row : IndexOfNode(node);
 }
 
-void TLinkItems::Rename(int row, const QString& caption) {
+void LinkItems::Rename(int row, const QString& caption) {
     if (row < 0 || row >= Count()) {
         return;
     }
@@ -42,17 +42,17 @@ void TLinkItems::Rename(int row, const QString& caption) {
     Resort();
 }
 
-void TLinkItems::SetOrdering(Ordering ordering) {
+void LinkItems::SetOrdering(Ordering ordering) {
     ordering_ = std::move(ordering);
 }
 
-void TLinkItems::Resort() {
+void LinkItems::Resort() {
     if (fillDepth_ == 0) {
         ApplyOrdering();
     }
 }
 
-void TLinkItems::ApplyOrdering() {
+void LinkItems::ApplyOrdering() {
     if (!ordering_ || items_.size() < 2) {
         return;
     }
@@ -64,7 +64,7 @@ void TLinkItems::ApplyOrdering() {
     if (announce) {
         emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     }
-    std::vector<TLinkItem> sorted;
+    std::vector<LinkItem> sorted;
     sorted.reserve(items_.size());
     std::vector<int> newRowOf(items_.size());
     for (std::size_t row = 0; row < order.size(); ++row) {
@@ -87,7 +87,7 @@ void TLinkItems::ApplyOrdering() {
     }
 }
 
-void TLinkItems::SetHeaderImage(int column, int imageIndex) {
+void LinkItems::SetHeaderImage(int column, int imageIndex) {
     if (column < 0 || column >= kColumnCount || headerImages_[column] == imageIndex) {
         return;
     }
@@ -95,11 +95,11 @@ void TLinkItems::SetHeaderImage(int column, int imageIndex) {
     emit headerDataChanged(Qt::Horizontal, column, column);
 }
 
-int TLinkItems::HeaderImage(int column) const {
+int LinkItems::HeaderImage(int column) const {
     return column >= 0 && column < kColumnCount ? headerImages_[column] : -1;
 }
 
-void TLinkItems::Remove(int row) {
+void LinkItems::Remove(int row) {
     if (row < 0 || row >= Count()) {
         return;
     }
@@ -108,7 +108,7 @@ void TLinkItems::Remove(int row) {
     endRemoveRows();
 }
 
-void TLinkItems::RemoveIf(const std::function<bool(const TLinkItem&)>& remove) {
+void LinkItems::RemoveIf(const std::function<bool(const LinkItem&)>& remove) {
     if (std::none_of(items_.begin(), items_.end(), remove)) {
         return;
     }
@@ -121,34 +121,34 @@ void TLinkItems::RemoveIf(const std::function<bool(const TLinkItem&)>& remove) {
     }
 }
 
-void TLinkItems::Clear() {
+void LinkItems::Clear() {
     beginResetModel();
     items_.clear();
     endResetModel();
 }
 
-int TLinkItems::IndexOfNode(const TBookTree* Node) const {
+int LinkItems::IndexOfNode(const TBookTree* node) const {
     for (std::size_t row = 0; row < items_.size(); ++row) {
-        if (items_[row].Node == Node) {
+        if (items_[row].Node == node) {
             return static_cast<int>(row);
         }
     }
     return -1;
 }
 
-void TLinkItems::ItemChanged(int row) {
+void LinkItems::ItemChanged(int row) {
     if (row >= 0 && row < Count() && fillDepth_ == 0) {
         emit dataChanged(index(row, 0), index(row, kColumnCount - 1));
     }
 }
 
-TLinkItems::FillScope::FillScope(TLinkItems& items) : items_(items) {
+LinkItems::FillScope::FillScope(LinkItems& items) : items_(items) {
     if (items_.fillDepth_++ == 0) {
         items_.beginResetModel();
     }
 }
 
-TLinkItems::FillScope::~FillScope() {
+LinkItems::FillScope::~FillScope() {
     if (items_.fillDepth_ == 1) {
         // Still inside the reset: the views learn the sorted rows at once.
         items_.ApplyOrdering();
@@ -158,19 +158,19 @@ TLinkItems::FillScope::~FillScope() {
     }
 }
 
-int TLinkItems::rowCount(const QModelIndex& parent) const {
+int LinkItems::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : Count();
 }
 
-int TLinkItems::columnCount(const QModelIndex& parent) const {
+int LinkItems::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : kColumnCount;
 }
 
-QVariant TLinkItems::data(const QModelIndex& index, int role) const {
+QVariant LinkItems::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= Count()) {
         return QVariant();
     }
-    const TLinkItem& item = Item(index.row());
+    const LinkItem& item = Item(index.row());
     switch (role) {
         case Qt::DisplayRole:
         case Qt::ToolTipRole:
@@ -196,7 +196,7 @@ QVariant TLinkItems::data(const QModelIndex& index, int role) const {
     }
 }
 
-QVariant TLinkItems::headerData(int section, Qt::Orientation orientation, int role) const {
+QVariant LinkItems::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal) {
         return QVariant();
     }

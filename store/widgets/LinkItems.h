@@ -11,7 +11,7 @@ namespace vornakle {
 class TBookTree;
 
 // One row of a link list: what AddLinkItem built for one link node.
-struct TLinkItem {
+struct LinkItem {
     TBookTree* Node = nullptr;  // the link node; the list never owns it
     QString Caption;            // column "Name": the file name less ".url"
     QString Url;                // column "URL"
@@ -22,7 +22,7 @@ struct TLinkItem {
 // The item collection of a report-style link list with the columns "Name",
 // "URL" and "Status". A plain vector behind a table model holds a hundred
 // thousand rows without a widget per item.
-class TLinkItems : public QAbstractTableModel {
+class LinkItems : public QAbstractTableModel {
     Q_OBJECT
 
 public:
@@ -33,21 +33,21 @@ public:
     // with a megabyte-long URL line must not stall the painting of the list.
     static constexpr int kMaxShownLength = 2048;
 
-    explicit TLinkItems(QObject* parent = nullptr);
+    explicit LinkItems(QObject* parent = nullptr);
 
     int Count() const { return static_cast<int>(items_.size()); }
-    const TLinkItem& Item(int row) const { return items_.at(static_cast<std::size_t>(row)); }
-    TLinkItem& Item(int row) { return items_.at(static_cast<std::size_t>(row)); }
-    const std::vector<TLinkItem>& Items() const { return items_; }
+    const LinkItem& Item(int row) const { return items_.at(static_cast<std::size_t>(row)); }
+    LinkItem& Item(int row) { return items_.at(static_cast<std::size_t>(row)); }
+    const std::vector<LinkItem>& Items() const { return items_; }
 
     // Appends an item and returns its row.
-    int Add(TLinkItem item);
+    int Add(LinkItem item);
     void Remove(int row);
     // Removes every item for which remove is true, in one pass.
-    void RemoveIf(const std::function<bool(const TLinkItem&)>& remove);
+    void RemoveIf(const std::function<bool(const LinkItem&)>& remove);
     void Clear();
     // The row showing Node, or -1.
-    int IndexOfNode(const TBookTree* Node) const;
+    int IndexOfNode(const TBookTree* node) const;
     // Tells the views that a row's texts or image changed. The list keeps
     // its order: only new items and new names re-sort it.
     void ItemChanged(int row);
@@ -56,7 +56,7 @@ public:
 
     // The order the list keeps: given the items, the rows in their new
     // order. Applied when an item is added, a caption changes, or on Resort.
-    using Ordering = std::function<std::vector<int>(const std::vector<TLinkItem>&)>;
+    using Ordering = std::function<std::vector<int>(const std::vector<LinkItem>&)>;
     void SetOrdering(Ordering ordering);
     void Resort();
 
@@ -68,13 +68,13 @@ public:
     // its end, and the list is sorted once then, instead of row by row.
     class FillScope {
     public:
-        explicit FillScope(TLinkItems& items);
+        explicit FillScope(LinkItems& items);
         ~FillScope();
         FillScope(const FillScope&) = delete;
         FillScope& operator=(const FillScope&) = delete;
 
     private:
-        TLinkItems& items_;
+        LinkItems& items_;
     };
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -88,7 +88,7 @@ private:
     // the current item on the same links.
     void ApplyOrdering();
 
-    std::vector<TLinkItem> items_;
+    std::vector<LinkItem> items_;
     int fillDepth_ = 0;
     Ordering ordering_;
     std::array<int, kColumnCount> headerImages_{-1, -1, -1};

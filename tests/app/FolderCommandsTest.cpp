@@ -121,7 +121,7 @@ protected:
 
         const TBookTree* shown = Form().SelectedFolder();
         std::multiset<const TBookTree*> listed;
-        for (const TLinkItem& item : Items()->Items()) {
+        for (const LinkItem& item : Items()->Items()) {
             listed.insert(item.Node);
         }
         std::multiset<const TBookTree*> links;
@@ -500,7 +500,7 @@ TEST_F(FolderCommandsTest, ALinkMovesOnlyToAFolderWhereItsNameIsFree) {
     ExpectTreeMatchesDisk();
     Select("Ziel");
     EXPECT_EQ(Captions(), Strings{"Club"});
-    EXPECT_EQ(Column(TLinkItems::kColumnUrl), Strings{"http://news-club/"});
+    EXPECT_EQ(Column(LinkItems::kColumnUrl), Strings{"http://news-club/"});
     ExpectTreeMatchesDisk();
 
     // Without a selected link, or off any folder, a drop does nothing.

@@ -39,7 +39,7 @@ TEST_F(LinkCommandsTest, CreateLinkCompletesWwwAndListsTheLink) {
     EXPECT_EQ(questions[2].caption, "Suche");
     EXPECT_EQ(questions[2].text, "Bitte die URL der Verknüpfung eingeben!");
     EXPECT_EQ(Captions(), (Strings{"b", "Suche"}));
-    const TLinkItem& item = Items()->Item(RowOf("Suche"));
+    const LinkItem& item = Items()->Item(RowOf("Suche"));
     EXPECT_EQ(item.Url, "http://www.example.org");
     EXPECT_EQ(item.ImageIndex, kImageNotTested);
     EXPECT_EQ(item.StatusText, "");

@@ -5,8 +5,8 @@
 namespace vornakle {
 namespace {
 
-TLinkItem ItemNamed(const QString& caption, const QString& url = {}, const QString& status = {}) {
-    TLinkItem item;
+LinkItem ItemNamed(const QString& caption, const QString& url = {}, const QString& status = {}) {
+    LinkItem item;
     item.Caption = caption;
     item.Url = url;
     item.StatusText = status;
@@ -14,9 +14,9 @@ TLinkItem ItemNamed(const QString& caption, const QString& url = {}, const QStri
 }
 
 TEST(LinkOrderingTest, CaseDoesNotSplitNamesAndDirectionFlips) {
-    const TLinkItem apfel = ItemNamed("apfel");
-    const TLinkItem banane = ItemNamed("Banane");
-    const TLinkItem zitrone = ItemNamed("Zitrone");
+    const LinkItem apfel = ItemNamed("apfel");
+    const LinkItem banane = ItemNamed("Banane");
+    const LinkItem zitrone = ItemNamed("Zitrone");
     EXPECT_LT(CompareLinkItems(apfel, banane, 0, 1), 0);
     EXPECT_LT(CompareLinkItems(banane, zitrone, 0, 1), 0);
     EXPECT_GT(CompareLinkItems(apfel, banane, 0, -1), 0);
@@ -34,15 +34,15 @@ TEST(LinkOrderingTest, OnlyTheAsciiLettersAreMadeCapitals) {
 }
 
 TEST(LinkOrderingTest, StatusTextsInCollationOrder) {
-    const std::vector<TLinkItem> items = {ItemNamed("1", {}, "Verboten"),
-                                          ItemNamed("2", {}, "OK"),
-                                          ItemNamed("3", {}, ""),
-                                          ItemNamed("4", {}, "Nicht gefunden"),
-                                          ItemNamed("5", {}, "Akzeptiert"),
-                                          ItemNamed("6", {}, "Gateway-Zeitüberschreitung"),
-                                          ItemNamed("7", {}, "Gefunden"),
-                                          ItemNamed("8", {}, "Erstellt"),
-                                          ItemNamed("9", {}, "Fehlerhafte Anfrage")};
+    const std::vector<LinkItem> items = {ItemNamed("1", {}, "Verboten"),
+                                         ItemNamed("2", {}, "OK"),
+                                         ItemNamed("3", {}, ""),
+                                         ItemNamed("4", {}, "Nicht gefunden"),
+                                         ItemNamed("5", {}, "Akzeptiert"),
+                                         ItemNamed("6", {}, "Gateway-Zeitüberschreitung"),
+                                         ItemNamed("7", {}, "Gefunden"),
+                                         ItemNamed("8", {}, "Erstellt"),
+                                         ItemNamed("9", {}, "Fehlerhafte Anfrage")};
     std::vector<QString> sorted;
     for (int row : LinkItemOrder(items, 2, 1)) {
         sorted.push_back(items[static_cast<std::size_t>(row)].StatusText);
@@ -63,7 +63,7 @@ TEST(LinkOrderingTest, StatusTextsInCollationOrder) {
 TEST(LinkOrderingTest, KeyedOrderAgreesWithThePairwiseRule) {
     const QString pieces[] = {"a", "B", "ä", "Ä", "z", "Z", "1",       "10",   "2", " ",
                               "-", "_", "é", "ß", "o", "Ö", "http://", "www.", "?", "E"};
-    std::vector<TLinkItem> items;
+    std::vector<LinkItem> items;
     std::uint32_t seed = 7;
     for (int index = 0; index < 300; ++index) {
         QString text;
@@ -79,8 +79,8 @@ TEST(LinkOrderingTest, KeyedOrderAgreesWithThePairwiseRule) {
             const std::vector<int> order = LinkItemOrder(items, column, direction);
             ASSERT_EQ(order.size(), items.size());
             for (std::size_t index = 1; index < order.size(); ++index) {
-                const TLinkItem& before = items[static_cast<std::size_t>(order[index - 1])];
-                const TLinkItem& after = items[static_cast<std::size_t>(order[index])];
+                const LinkItem& before = items[static_cast<std::size_t>(order[index - 1])];
+                const LinkItem& after = items[static_cast<std::size_t>(order[index])];
                 EXPECT_LE(CompareLinkItems(before, after, column, direction), 0)
                     << before.Caption.toStdString() << " / " << after.Caption.toStdString();
             }
@@ -89,7 +89,7 @@ TEST(LinkOrderingTest, KeyedOrderAgreesWithThePairwiseRule) {
 }
 
 TEST(LinkOrderingTest, SortByColumnFlipsOnlyOnTheSameColumn) {
-    TLinkItems items;
+    LinkItems items;
     int column = kSortColumnStart;
     int direction = kSortDirectionStart;
     KeepLinkItemsSorted(items, column, direction);

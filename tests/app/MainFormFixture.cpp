@@ -41,8 +41,8 @@ QTreeView* MainFormFixture::List() const {
     return form_->findChild<QTreeView*>(QStringLiteral("LVList"));
 }
 
-TLinkItems* MainFormFixture::Items() const {
-    return qobject_cast<TLinkItems*>(List()->model());
+LinkItems* MainFormFixture::Items() const {
+    return qobject_cast<LinkItems*>(List()->model());
 }
 
 QAbstractButton* MainFormFixture::Button(const char* name) const {
@@ -50,15 +50,15 @@ QAbstractButton* MainFormFixture::Button(const char* name) const {
 }
 
 std::vector<std::string> MainFormFixture::Captions() const {
-    return Column(TLinkItems::kColumnName);
+    return Column(LinkItems::kColumnName);
 }
 
 std::vector<std::string> MainFormFixture::Column(int column) const {
     std::vector<std::string> texts;
-    for (const TLinkItem& item : Items()->Items()) {
-        const QString& text = column == TLinkItems::kColumnName  ? item.Caption
-                              : column == TLinkItems::kColumnUrl ? item.Url
-                                                                 : item.StatusText;
+    for (const LinkItem& item : Items()->Items()) {
+        const QString& text = column == LinkItems::kColumnName  ? item.Caption
+                              : column == LinkItems::kColumnUrl ? item.Url
+                                                                : item.StatusText;
         texts.push_back(text.toStdString());
     }
     return texts;

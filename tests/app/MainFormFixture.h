@@ -28,7 +28,7 @@ protected:
     TMainForm& Form() { return *form_; }
     QTreeWidget* Tree() const;
     QTreeView* List() const;
-    TLinkItems* Items() const;
+    LinkItems* Items() const;
     QAbstractButton* Button(const char* name) const;
     // The captions of the list in row order.
     std::vector<std::string> Captions() const;

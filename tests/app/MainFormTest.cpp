@@ -53,9 +53,9 @@ TEST_F(MainFormTest, StartSuggestsTheFavoritesFolderAndShowsTheRootSortedByName)
     EXPECT_EQ(Tree()->currentItem(), Tree()->topLevelItem(0));
     EXPECT_EQ(Form().Root()->Path, collection_.Root());
     EXPECT_EQ(Captions(), (Strings{"apfel", "Banane", "Zitrone"}));
-    EXPECT_EQ(Items()->HeaderImage(TLinkItems::kColumnName), kImageSortAscending);
-    EXPECT_EQ(Items()->HeaderImage(TLinkItems::kColumnUrl), -1);
-    EXPECT_EQ(Items()->HeaderImage(TLinkItems::kColumnStatus), -1);
+    EXPECT_EQ(Items()->HeaderImage(LinkItems::kColumnName), kImageSortAscending);
+    EXPECT_EQ(Items()->HeaderImage(LinkItems::kColumnUrl), -1);
+    EXPECT_EQ(Items()->HeaderImage(LinkItems::kColumnStatus), -1);
     EXPECT_FALSE(Items()->headerData(0, Qt::Horizontal, Qt::DecorationRole).isNull());
     EXPECT_TRUE(Form().isVisible());
     EXPECT_EQ(Form().windowTitle(), "Vornakle");
@@ -112,7 +112,7 @@ TEST_F(MainFormTest, SelectingAFolderFillsTheListWithItsLinksOnly) {
     QTreeWidgetItem* root = Tree()->topLevelItem(0);
     Tree()->setCurrentItem(root->child(0));  // "mixed"
     EXPECT_EQ(Captions(), (Strings{"a", "b"}));
-    EXPECT_EQ(Column(TLinkItems::kColumnUrl), (Strings{"http://a/", "http://b/"}));
+    EXPECT_EQ(Column(LinkItems::kColumnUrl), (Strings{"http://a/", "http://b/"}));
     EXPECT_EQ(Form().SelectedFolder(), FolderNodeOf(root->child(0)));
     Tree()->setCurrentItem(root->child(1));  // "only folders"
     EXPECT_EQ(Items()->Count(), 0);
@@ -126,19 +126,19 @@ TEST_F(MainFormTest, HeaderClicksFollowTheSortRules) {
     QHeaderView* header = List()->header();
     const auto click = [&](int column) { emit header->sectionClicked(column); };
 
-    click(TLinkItems::kColumnUrl);
+    click(LinkItems::kColumnUrl);
     EXPECT_EQ(Captions(), (Strings{"b", "c", "a"}));
-    EXPECT_EQ(Items()->HeaderImage(TLinkItems::kColumnUrl), kImageSortAscending);
-    EXPECT_EQ(Items()->HeaderImage(TLinkItems::kColumnName), -1);
+    EXPECT_EQ(Items()->HeaderImage(LinkItems::kColumnUrl), kImageSortAscending);
+    EXPECT_EQ(Items()->HeaderImage(LinkItems::kColumnName), -1);
 
-    click(TLinkItems::kColumnUrl);
+    click(LinkItems::kColumnUrl);
     EXPECT_EQ(Captions(), (Strings{"a", "c", "b"}));
-    EXPECT_EQ(Items()->HeaderImage(TLinkItems::kColumnUrl), kImageSortDescending);
+    EXPECT_EQ(Items()->HeaderImage(LinkItems::kColumnUrl), kImageSortDescending);
 
-    click(TLinkItems::kColumnName);  // another column keeps the direction
+    click(LinkItems::kColumnName);  // another column keeps the direction
     EXPECT_EQ(Captions(), (Strings{"c", "b", "a"}));
-    EXPECT_EQ(Items()->HeaderImage(TLinkItems::kColumnName), kImageSortDescending);
-    EXPECT_EQ(Items()->HeaderImage(TLinkItems::kColumnUrl), -1);
+    EXPECT_EQ(Items()->HeaderImage(LinkItems::kColumnName), kImageSortDescending);
+    EXPECT_EQ(Items()->HeaderImage(LinkItems::kColumnUrl), -1);
 }
 
 TEST_F(MainFormTest, StatusColumnSortsByTextAndAChangeAloneDoesNotResort) {
@@ -154,10 +154,10 @@ TEST_F(MainFormTest, StatusColumnSortsByTextAndAChangeAloneDoesNotResort) {
     for (int row = 0; row < Items()->Count(); ++row) {
         ShowLinkStatus(*Items(), row);
     }
-    emit List()->header()->sectionClicked(TLinkItems::kColumnStatus);
+    emit List()->header()->sectionClicked(LinkItems::kColumnStatus);
     // Empty texts first, then "Nicht gefunden", "OK", "Verboten".
     const Strings order = Captions();
-    EXPECT_EQ(Column(TLinkItems::kColumnStatus),
+    EXPECT_EQ(Column(LinkItems::kColumnStatus),
               (Strings{"", "", "Nicht gefunden", "OK", "Verboten"}));
     EXPECT_EQ((Strings{order[2], order[3], order[4]}), (Strings{"n4", "n2", "n1"}));
 
@@ -175,7 +175,7 @@ TEST_F(MainFormTest, StatusColumnSortsByTextAndAChangeAloneDoesNotResort) {
     added->Status = 401;
     added->Path = collection_.Path("n0.url");
     AddLinkItem(*Items(), added);
-    EXPECT_EQ(Column(TLinkItems::kColumnStatus),
+    EXPECT_EQ(Column(LinkItems::kColumnStatus),
               (Strings{"", "", "Nicht autorisiert", "Nicht gefunden", "OK", "OK"}));
 }
 
@@ -185,7 +185,7 @@ TEST_F(MainFormTest, SelectionFollowsItsLinkWhenTheListResorts) {
     collection_.WriteFile("c.url", ShortcutText("http://2/"));
     Start();
     List()->setCurrentIndex(Items()->index(0, 0));  // "a"
-    emit List()->header()->sectionClicked(TLinkItems::kColumnUrl);
+    emit List()->header()->sectionClicked(LinkItems::kColumnUrl);
     EXPECT_EQ(Captions(), (Strings{"b", "c", "a"}));
     EXPECT_EQ(List()->currentIndex().row(), 2);
 }

@@ -45,7 +45,7 @@ TBookTree* NodeAt(TBookTree* root, const std::string& path) {
 class ReportTest : public MainFormFixture {
 protected:
     TReportForm& Report() { return *Form().Report(); }
-    TLinkItems& ReportItems() { return Report().ReportItems(); }
+    LinkItems& ReportItems() { return Report().ReportItems(); }
     QTreeView* ReportList() { return Report().findChild<QTreeView*>("LVReport"); }
     QPushButton* ReportButton(const char* name) {
         return Report().findChild<QPushButton*>(QString::fromUtf8(name));
@@ -55,7 +55,7 @@ protected:
     }
     std::vector<std::string> ReportCaptions() {
         std::vector<std::string> captions;
-        for (const TLinkItem& item : ReportItems().Items()) {
+        for (const LinkItem& item : ReportItems().Items()) {
             captions.push_back(item.Caption.toStdString());
         }
         return captions;
@@ -103,7 +103,7 @@ TEST_F(ReportTest, ListsEveryLinkThatIsNotFineAtEveryDepth) {
     WithReportOpen([&] {
         EXPECT_EQ(ReportCaptions(),
                   (Strings{"gateway", "invalid", "missing", "moved", "unknown", "untested"}));
-        EXPECT_EQ(ReportItems().HeaderImage(TLinkItems::kColumnName), kImageSortAscending);
+        EXPECT_EQ(ReportItems().HeaderImage(LinkItems::kColumnName), kImageSortAscending);
         EXPECT_TRUE(ReportButton("BOK")->isVisible());
         EXPECT_TRUE(ReportButton("BVerifyAll")->isVisible());
         EXPECT_FALSE(ReportButton("BCancel")->isVisible());
@@ -136,7 +136,7 @@ TEST_F(ReportTest, VerifyAllDropsWhatComesBackFine) {
         EXPECT_EQ(progress->maximum(), 5);
         EXPECT_EQ(steps.count(), 6);  // five steps and the reset
         EXPECT_FALSE(progress->isVisible());
-        for (const TLinkItem& item : ReportItems().Items()) {
+        for (const LinkItem& item : ReportItems().Items()) {
             EXPECT_EQ(item.Node->Status, 404);
             EXPECT_EQ(item.StatusText, "Nicht gefunden");
         }
@@ -166,7 +166,7 @@ TEST_F(ReportTest, CancelStopsAfterTheLinkUnderWay) {
         probe.start();
         QTest::mouseClick(ReportButton("BVerifyAll"), Qt::LeftButton);
         EXPECT_EQ(ReportItems().Count(), 3);
-        for (const TLinkItem& item : ReportItems().Items()) {
+        for (const LinkItem& item : ReportItems().Items()) {
             EXPECT_EQ(item.Node->Status, kStatusNotTested) << item.Caption.toStdString();
             EXPECT_EQ(item.ImageIndex, kImageNotTested);
         }
@@ -211,14 +211,14 @@ TEST_F(ReportTest, EachOpeningStartsSortedByName) {
     Node("a.url")->Status = 404;
     Node("b.url")->Status = 3;
     WithReportOpen([&] {
-        emit ReportList()->header()->sectionClicked(TLinkItems::kColumnStatus);
+        emit ReportList()->header()->sectionClicked(LinkItems::kColumnStatus);
         EXPECT_EQ(ReportCaptions(), (Strings{"b", "a"}));
-        EXPECT_EQ(ReportItems().HeaderImage(TLinkItems::kColumnStatus), kImageSortAscending);
+        EXPECT_EQ(ReportItems().HeaderImage(LinkItems::kColumnStatus), kImageSortAscending);
     });
     WithReportOpen([&] {
         EXPECT_EQ(ReportCaptions(), (Strings{"a", "b"}));
-        EXPECT_EQ(ReportItems().HeaderImage(TLinkItems::kColumnName), kImageSortAscending);
-        EXPECT_EQ(ReportItems().HeaderImage(TLinkItems::kColumnStatus), -1);
+        EXPECT_EQ(ReportItems().HeaderImage(LinkItems::kColumnName), kImageSortAscending);
+        EXPECT_EQ(ReportItems().HeaderImage(LinkItems::kColumnStatus), -1);
     });
 }
 

@@ -41,7 +41,7 @@ protected:
         }
         return -1;
     }
-    const TLinkItem& ItemOf(const char* caption) const { return Items()->Item(RowOf(caption)); }
+    const LinkItem& ItemOf(const char* caption) const { return Items()->Item(RowOf(caption)); }
     void Select(const char* caption) { List()->setCurrentIndex(Items()->index(RowOf(caption), 0)); }
 };
 
@@ -76,7 +76,7 @@ TEST_F(VerifyTest, RepliesBecomeStatusesAndFailuresBecomeUnknown) {
         {"f empty", 5, kImageUnknown, ""},
         {"g garbage", 5, kImageUnknown, ""}};
     for (const auto& [caption, status, image, text] : expected) {
-        const TLinkItem& item = ItemOf(caption);
+        const LinkItem& item = ItemOf(caption);
         EXPECT_EQ(item.Node->Status, status) << caption;
         EXPECT_EQ(item.ImageIndex, image) << caption;
         EXPECT_EQ(item.StatusText, QString::fromUtf8(text)) << caption;

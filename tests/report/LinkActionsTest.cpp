@@ -29,7 +29,7 @@ protected:
         dialogs_ = dialogs.get();
         installation_ = std::make_unique<DialogsInstallation>(std::move(dialogs));
         KeepLinkItemsSorted(items_, sortColumn_, sortDirection_);
-        SortByColumn(items_, TLinkItems::kColumnName, sortColumn_, sortDirection_);
+        SortByColumn(items_, LinkItems::kColumnName, sortColumn_, sortDirection_);
     }
 
     ~LinkActionsTest() override {
@@ -61,7 +61,7 @@ protected:
 
     std::vector<std::string> Captions() const {
         std::vector<std::string> captions;
-        for (const TLinkItem& item : items_.Items()) {
+        for (const LinkItem& item : items_.Items()) {
             captions.push_back(item.Caption.toStdString());
         }
         return captions;
@@ -70,7 +70,7 @@ protected:
     TempTree folder_;
     TempTree data_;
     ScriptedDialogs* dialogs_ = nullptr;
-    TLinkItems items_;
+    LinkItems items_;
     TBookTreePtr root_;
     int sortColumn_ = kSortColumnStart;
     int sortDirection_ = kSortDirectionStart;

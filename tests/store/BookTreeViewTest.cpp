@@ -79,13 +79,13 @@ TEST(BookTreeViewTest, LinkItemRereadsTheFileAndKeepsTheStatus) {
     news->Status = 404;
     tree.WriteFile("News.url", ShortcutText("http://new/"));
 
-    TLinkItems items;
+    LinkItems items;
     for (int index = 0; index < root->Count(); ++index) {
         AddLinkItem(items, root->Child(index));
     }
     ASSERT_EQ(items.Count(), 3);
     EXPECT_EQ(items.Item(0).Caption, "");
-    const TLinkItem& item = items.Item(2);
+    const LinkItem& item = items.Item(2);
     EXPECT_EQ(item.Node, news);
     EXPECT_EQ(item.Caption, "News");
     EXPECT_EQ(item.Url, "http://new/");
@@ -95,10 +95,10 @@ TEST(BookTreeViewTest, LinkItemRereadsTheFileAndKeepsTheStatus) {
     EXPECT_EQ(item.StatusText, "Nicht gefunden");
     EXPECT_EQ(items.Item(1).Url, QString::fromUtf8("http://m\xc3\xbcnchen/"));
 
-    const QModelIndex nameCell = items.index(2, TLinkItems::kColumnName);
+    const QModelIndex nameCell = items.index(2, LinkItems::kColumnName);
     EXPECT_EQ(items.data(nameCell).toString(), "News");
-    EXPECT_EQ(items.data(items.index(2, TLinkItems::kColumnStatus)).toString(), "Nicht gefunden");
-    EXPECT_EQ(items.data(nameCell, TLinkItems::kNodeRole).value<void*>(), news);
+    EXPECT_EQ(items.data(items.index(2, LinkItems::kColumnStatus)).toString(), "Nicht gefunden");
+    EXPECT_EQ(items.data(nameCell, LinkItems::kNodeRole).value<void*>(), news);
     EXPECT_FALSE(items.data(nameCell, Qt::DecorationRole).value<QIcon>().isNull());
     EXPECT_EQ(items.headerData(2, Qt::Horizontal).toString(), "Status");
 }
@@ -107,13 +107,13 @@ TEST(BookTreeViewTest, ShowLinkStatusFollowsTheNode) {
     TempTree tree;
     tree.WriteFile("a.url", ShortcutText("http://a/"));
     const TBookTreePtr root = ScanTree(tree);
-    TLinkItems items;
+    LinkItems items;
     const int row = AddLinkItem(items, root->Child(0));
     EXPECT_EQ(items.Item(row).ImageIndex, kImageNotTested);
     EXPECT_EQ(items.Item(row).StatusText, "");
 
     int changes = 0;
-    QObject::connect(&items, &TLinkItems::dataChanged, &items, [&] { ++changes; });
+    QObject::connect(&items, &LinkItems::dataChanged, &items, [&] { ++changes; });
     for (const auto& [status, image, text] :
          std::initializer_list<std::tuple<int, int, const char*>>{
              {504, kImageUnknown, "Unbekannt"},
@@ -137,7 +137,7 @@ TEST(BookTreeViewTest, VanishedFileStopsTheFillKeepingEarlierItems) {
     const TBookTreePtr root = ScanTree(tree);
     std::remove(tree.Path("b.url").c_str());
 
-    TLinkItems items;
+    LinkItems items;
     try {
         for (int index = 0; index < root->Count(); ++index) {
             AddLinkItem(items, root->Child(index));
@@ -153,14 +153,14 @@ TEST(BookTreeViewTest, VanishedFileStopsTheFillKeepingEarlierItems) {
 
 TEST(BookTreeViewTest, HugeTextsAreCutForDisplayOnly) {
     TempTree tree;
-    const std::string longUrl(TLinkItems::kMaxShownLength * 4, 'u');
+    const std::string longUrl(LinkItems::kMaxShownLength * 4, 'u');
     tree.WriteFile("long.url", ShortcutText(longUrl));
     const TBookTreePtr root = ScanTree(tree);
-    TLinkItems items;
+    LinkItems items;
     AddLinkItem(items, root->Child(0));
     EXPECT_EQ(items.Item(0).Url.size(), static_cast<qsizetype>(longUrl.size()));
-    const QString shown = items.data(items.index(0, TLinkItems::kColumnUrl)).toString();
-    EXPECT_EQ(shown.size(), TLinkItems::kMaxShownLength + 1);
+    const QString shown = items.data(items.index(0, LinkItems::kColumnUrl)).toString();
+    EXPECT_EQ(shown.size(), LinkItems::kMaxShownLength + 1);
 }
 
 TEST(BookTreeViewTest, ImageListHasEightSharpImages) {

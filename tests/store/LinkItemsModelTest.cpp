@@ -14,15 +14,15 @@
 namespace vornakle {
 namespace {
 
-// TLinkItems announces its re-sorts as layout changes and moves the
+// LinkItems announces its re-sorts as layout changes and moves the
 // persistent indexes itself. The tester aborts the run on the first breach of
 // the model contract; the held indexes stand for a view's selection and
 // current item, which must stay on their links through every re-sort.
 TEST(LinkItemsModelTest, EveryChangeKeepsTheModelContractAndHeldIndexesOnTheirLinks) {
     TBookTreePtr root(new TBookTree);
-    TLinkItems items;
+    LinkItems items;
     int direction = 1;
-    items.SetOrdering([&direction](const std::vector<TLinkItem>& list) {
+    items.SetOrdering([&direction](const std::vector<LinkItem>& list) {
         std::vector<int> order(list.size());
         std::iota(order.begin(), order.end(), 0);
         std::stable_sort(order.begin(), order.end(), [&](int left, int right) {
@@ -35,19 +35,19 @@ TEST(LinkItemsModelTest, EveryChangeKeepsTheModelContractAndHeldIndexesOnTheirLi
     const QAbstractItemModelTester tester(&items,
                                           QAbstractItemModelTester::FailureReportingMode::Fatal);
     const auto link = [&](const char* caption) {
-        return TLinkItem{root->AddChild(caption), QString::fromUtf8(caption), QString(), QString(),
-                         kImageNotTested};
+        return LinkItem{root->AddChild(caption), QString::fromUtf8(caption), QString(), QString(),
+                        kImageNotTested};
     };
     const auto captions = [&] {
         QStringList shown;
-        for (const TLinkItem& item : items.Items()) {
+        for (const LinkItem& item : items.Items()) {
             shown.append(item.Caption);
         }
         return shown.join(' ');
     };
 
     {
-        TLinkItems::FillScope fill(items);
+        LinkItems::FillScope fill(items);
         for (const char* caption : {"d", "b", "e", "a", "c"}) {
             items.Add(link(caption));
         }
@@ -56,12 +56,12 @@ TEST(LinkItemsModelTest, EveryChangeKeepsTheModelContractAndHeldIndexesOnTheirLi
 
     std::vector<std::pair<QPersistentModelIndex, TBookTree*>> held;
     for (int row = 0; row < items.Count(); ++row) {
-        held.emplace_back(items.index(row, TLinkItems::kColumnStatus), items.Item(row).Node);
+        held.emplace_back(items.index(row, LinkItems::kColumnStatus), items.Item(row).Node);
     }
     const auto expectHeldOnTheirLinks = [&] {
         for (const auto& [index, node] : held) {
             ASSERT_TRUE(index.isValid());
-            EXPECT_EQ(index.column(), TLinkItems::kColumnStatus);
+            EXPECT_EQ(index.column(), LinkItems::kColumnStatus);
             EXPECT_EQ(items.Item(index.row()).Node, node)
                 << items.Item(index.row()).Caption.toStdString();
         }
@@ -87,7 +87,7 @@ TEST(LinkItemsModelTest, EveryChangeKeepsTheModelContractAndHeldIndexesOnTheirLi
     EXPECT_EQ(captions(), "d ca bb b a");
     expectHeldOnTheirLinks();
 
-    items.RemoveIf([](const TLinkItem& item) { return item.Caption.startsWith('b'); });
+    items.RemoveIf([](const LinkItem& item) { return item.Caption.startsWith('b'); });
     EXPECT_EQ(captions(), "d ca a");
     items.Clear();
     EXPECT_EQ(items.rowCount(), 0);

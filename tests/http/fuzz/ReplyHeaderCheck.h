@@ -38,7 +38,7 @@ inline std::string CheckReplyHeader(const std::string& input) {
             }
             continue;
         }
-        const TReplyLine reading = ParseReplyLine(line);
+        const ReplyLine reading = ParseReplyLine(line);
         if (reading.Value.find('\n') != std::string::npos) {
             return "value holds the line end: " + line;
         }
