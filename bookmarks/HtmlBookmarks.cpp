@@ -18,8 +18,12 @@ namespace vornakle {
 namespace {
 
 constexpr char kDocumentType[] = "NETSCAPE-Bookmark-file-1";
+// libxml2 does not close a <DT> at the next one, so every entry of a list
+// nests inside the one before it; without XML_PARSE_HUGE it stops at a depth
+// of 256 and drops the rest of a long folder. The file's size is bounded
+// before it gets here.
 constexpr int kParseOptions = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
-                              HTML_PARSE_NONET | HTML_PARSE_NODEFDTD;
+                              HTML_PARSE_NONET | HTML_PARSE_NODEFDTD | XML_PARSE_HUGE;
 constexpr std::string_view kIndent = "    ";
 
 struct DocumentFreer {
@@ -86,8 +90,7 @@ public:
         : collection_(collection), path_(path), folders_{&collection.Root} {}
 
     void Run(xmlNode* top) {
-        // Iterative: a sloppy file of unclosed <DT>s nests them as deep as
-        // it has entries.
+        // Iterative: the entries of a list nest as deep as it is long.
         xmlNode* node = top;
         while (node) {
             if (Enter(node) && node->children) {
