@@ -51,9 +51,7 @@ BookmarkNode BookmarkNode::Bookmark(std::string name, std::string url) {
 }
 
 bool SkipIfNoWebLink(const std::string& url, SkippedPlaces& skipped) {
-    if (url.empty()) {
-        ++skipped.Other;
-    } else if (HasScheme(url, "place:")) {
+    if (HasScheme(url, "place:")) {
         ++skipped.Queries;
     } else if (HasScheme(url, "javascript:")) {
         ++skipped.Scripts;

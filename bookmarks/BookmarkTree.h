@@ -41,8 +41,9 @@ struct BookmarkCollection {
     SkippedPlaces Skipped;
 };
 
-// Whether a bookmark with this address is left out ("place:", "javascript:"
-// in any letter case, or no address at all); counts it when it is.
+// Whether a bookmark with this address is left out ("place:" and
+// "javascript:" in any letter case); counts it when it is. An empty address
+// is kept: a shortcut without a URL is a link too.
 bool SkipIfNoWebLink(const std::string& url, SkippedPlaces& skipped);
 
 // "3 places that are not web links were skipped: 1 place: query, ..."; empty

@@ -270,6 +270,9 @@ private:
             BookmarkNode child = BookmarkNode::Folder(row.Title);
             Fill(row.Id, child, skipped, depth + 1);
             folder.Children.push_back(std::move(child));
+        } else if (row.Type == kTypeBookmark && row.Url.empty()) {
+            // A row whose place is gone.
+            ++skipped.Other;
         } else if (row.Type == kTypeBookmark) {
             if (!SkipIfNoWebLink(row.Url, skipped)) {
                 folder.Children.push_back(

@@ -135,8 +135,13 @@ private:
         if (IsElement(node, "a")) {
             NoteEntry();
             pendingFolder_.reset();
-            std::string url =
-                Owned(XmlString(xmlGetProp(node, reinterpret_cast<const xmlChar*>("href"))));
+            XmlString href(xmlGetProp(node, reinterpret_cast<const xmlChar*>("href")));
+            // An anchor without HREF is a mark in a page, not a link.
+            if (!href) {
+                ++collection_.Skipped.Other;
+                return false;
+            }
+            std::string url = Owned(std::move(href));
             if (!SkipIfNoWebLink(url, collection_.Skipped)) {
                 Current().Children.push_back(
                     BookmarkNode::Bookmark(EntryName(node), std::move(url)));
