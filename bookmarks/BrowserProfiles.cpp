@@ -3,6 +3,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <map>
 #include <vector>
@@ -145,7 +148,8 @@ std::string LastUsedProfile(const std::string& configFolder) {
                                              .value("last_used")
                                              .toString()
                                              .toStdString();
-            if (!lastUsed.empty() && IsPlainFileName(lastUsed) &&
+            if (!lastUsed.empty() && lastUsed != "." && lastUsed != ".." &&
+                IsPlainFileName(lastUsed) &&
                 PathExists(JoinPath(JoinPath(configFolder, lastUsed), kBookmarksFile))) {
                 return lastUsed;
             }
@@ -203,7 +207,11 @@ std::optional<Browser> BrowserNamed(std::string_view name) {
 UserFolders UserFoldersFromEnvironment() {
     UserFolders folders;
     const char* home = std::getenv("HOME");
-    folders.Home = home ? home : "";
+    if (home && home[0] != '\0') {
+        folders.Home = home;
+    } else if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir) {
+        folders.Home = user->pw_dir;
+    }
     const char* config = std::getenv("XDG_CONFIG_HOME");
     // The base directory specification ignores a relative value.
     folders.Config = config && config[0] == kPathSeparator ? std::string(config)

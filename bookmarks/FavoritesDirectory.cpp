@@ -163,12 +163,15 @@ BookmarkCollection ReadFavoritesDirectory(std::string directory) {
 
 std::string FavoritesEntryName(const BookmarkNode& node) {
     const std::string& given = node.Name.empty() && !node.IsFolder() ? node.Url : node.Name;
+    if (given.empty()) {
+        throw EBookmarkError(EBookmarkError::Reason::BadName,
+                             node.IsFolder() ? "a folder has no name"
+                                             : "a bookmark has neither a name nor an address");
+    }
     if (given.find_first_not_of("./") == std::string::npos) {
-        throw EBookmarkError(
-            EBookmarkError::Reason::BadName,
-            (node.IsFolder() ? "a folder" : "the bookmark of " + node.Url) +
-                (given.empty() ? std::string(" has no name")
-                               : " is named \"" + given + "\", which no file name can be"));
+        throw EBookmarkError(EBookmarkError::Reason::BadName,
+                             (node.IsFolder() ? "a folder" : "the bookmark of " + node.Url) +
+                                 " is named \"" + given + "\", which no file name can be");
     }
     std::string name;
     name.reserve(given.size());

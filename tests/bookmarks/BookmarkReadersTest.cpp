@@ -64,26 +64,37 @@ TEST(FirefoxPlaces, RootsFoldersAndOrderAsFirefoxShowsThemWithoutTagsOrQueries) 
     ExpectSkipped(collection.Skipped, {1, 1, 1, 3, 0});
 }
 
-TEST(FirefoxPlaces, ReadsWhatARunningFirefoxHoldsLockedAndInItsLogWithoutTouchingIt) {
-    TempTree tree;
-    const std::string path = tree.Path("places.sqlite");
-    PlacesDatabase firefox(path, "wal");
-    firefox.Execute("PRAGMA wal_autocheckpoint = 0");
-    firefox.Bookmark(PlacesDatabase::kMenu, "In the log", "https://wal.example/");
-    // Firefox keeps its connection open with an exclusive lock, and may be
-    // half-way through a change.
-    firefox.Execute("PRAGMA locking_mode = EXCLUSIVE");
-    firefox.Execute("BEGIN IMMEDIATE");
-    firefox.Bookmark(PlacesDatabase::kMenu, "Uncommitted", "https://pending.example/");
-    ASSERT_TRUE(tree.Exists("places.sqlite-wal"));
-    const std::string databaseBefore = tree.ReadFile("places.sqlite");
-    const std::string logBefore = tree.ReadFile("places.sqlite-wal");
+TEST(FirefoxPlaces, ReadsWhatARunningFirefoxHoldsLockedAndMidChangeWithoutTouchingIt) {
+    // Firefox writes ahead to a log; older profiles keep a rollback journal.
+    for (const std::string journalMode : {"wal", "delete"}) {
+        SCOPED_TRACE(journalMode);
+        TempTree tree;
+        const std::string path = tree.Path("places.sqlite");
+        PlacesDatabase firefox(path, journalMode);
+        firefox.Execute("PRAGMA wal_autocheckpoint = 0; PRAGMA cache_size = 1");
+        firefox.Bookmark(PlacesDatabase::kMenu, "Committed", "https://committed.example/");
+        // Firefox keeps its connection open with an exclusive lock, and may
+        // be half-way through a change, its pages spilled into the file.
+        firefox.Execute("PRAGMA locking_mode = EXCLUSIVE; BEGIN IMMEDIATE");
+        for (int index = 0; index < 100; ++index) {
+            firefox.Bookmark(PlacesDatabase::kToolbar, std::string(500, 'u'),
+                             "https://pending.example/" + std::to_string(index));
+        }
+        std::vector<std::string> before;
+        for (const char* file : {"places.sqlite", "places.sqlite-wal", "places.sqlite-journal"}) {
+            before.push_back(tree.Exists(file) ? tree.ReadFile(file) : "<none>");
+        }
+        EXPECT_NE(before[journalMode == "wal" ? 1 : 2], "<none>");
 
-    const BookmarkCollection collection = ReadBookmarkSource(path);
-    EXPECT_EQ(Shape(collection.Root), "Bookmarks Menu[In the log=https://wal.example/]");
-    EXPECT_EQ(tree.ReadFile("places.sqlite"), databaseBefore);
-    EXPECT_EQ(tree.ReadFile("places.sqlite-wal"), logBefore);
-    firefox.Execute("COMMIT");
+        const BookmarkCollection collection = ReadBookmarkSource(path);
+        EXPECT_EQ(Shape(collection.Root), "Bookmarks Menu[Committed=https://committed.example/]");
+        std::vector<std::string> after;
+        for (const char* file : {"places.sqlite", "places.sqlite-wal", "places.sqlite-journal"}) {
+            after.push_back(tree.Exists(file) ? tree.ReadFile(file) : "<none>");
+        }
+        EXPECT_TRUE(after == before) << "the original files must stay as they were";
+        firefox.Execute("COMMIT");
+    }
 }
 
 TEST(ChromiumBookmarks, RootsInOrderNestedFoldersAndSkippedEntries) {
