@@ -25,7 +25,7 @@ struct BookmarkNode {
 
 // Entries of a source that are no web links and so were left out.
 struct SkippedPlaces {
-    int Queries = 0;     // "place:" URLs: saved searches of Firefox's history
+    int Queries = 0;     // "place:" URLs: saved searches of Firefox's visits
     int Separators = 0;  // separator lines between entries
     int Scripts = 0;     // "javascript:" bookmarklets
     int TagEntries = 0;  // Firefox's tag rows, repeating bookmarks listed elsewhere

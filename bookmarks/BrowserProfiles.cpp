@@ -213,7 +213,7 @@ UserFolders UserFoldersFromEnvironment() {
         folders.Home = user->pw_dir;
     }
     const char* config = std::getenv("XDG_CONFIG_HOME");
-    // The base directory specification ignores a relative value.
+    // freedesktop.org's base directories ignore a relative value.
     folders.Config = config && config[0] == kPathSeparator ? std::string(config)
                                                            : JoinPath(folders.Home, ".config");
     return folders;

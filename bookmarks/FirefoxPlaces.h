@@ -14,12 +14,12 @@ namespace vornakle {
 //
 // The database is never opened where it is: it is copied, with its
 // write-ahead log and rollback journal when they exist, into a temporary
-// folder, and the copy is read. A running Firefox holds the original locked
+// folder, and the copy is read. A running Firefox holds its database locked
 // and keeps its latest changes in the log; the copy needs no lock, disturbs
 // none, and sees those changes. The copy is opened for writing so that SQLite
 // can roll back a transaction the copy caught half-way (the journal's
 // purpose) and so see the last committed state; nothing else is written, and
-// the original never is.
+// the profile's own files never are.
 //
 // Throws EBookmarkError: Unreadable, Damaged (no database, or a corrupt one),
 // Locked (SQLite reports the copy busy), Unrecognised (no Firefox tables).

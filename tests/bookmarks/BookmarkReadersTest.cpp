@@ -92,7 +92,7 @@ TEST(FirefoxPlaces, ReadsWhatARunningFirefoxHoldsLockedAndMidChangeWithoutTouchi
         for (const char* file : {"places.sqlite", "places.sqlite-wal", "places.sqlite-journal"}) {
             after.push_back(tree.Exists(file) ? tree.ReadFile(file) : "<none>");
         }
-        EXPECT_TRUE(after == before) << "the original files must stay as they were";
+        EXPECT_TRUE(after == before) << "the profile's files must stay as they were";
         firefox.Execute("COMMIT");
     }
 }

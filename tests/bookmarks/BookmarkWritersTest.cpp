@@ -166,14 +166,14 @@ TEST(RoundTrip, DirectoryToHtmlToDirectoryKeepsNamesFoldersAndUrls) {
     tree.MakeDirectory("Fav/Empty");
     tree.WriteFile("Fav/not a link.txt", "URL=http://no/\r\n");
 
-    const BookmarkCollection original = ReadFavoritesDirectory(tree.Path("Fav"));
-    WriteHtmlBookmarkFile(original.Root, tree.Path("bookmarks.html"));
+    const BookmarkCollection first = ReadFavoritesDirectory(tree.Path("Fav"));
+    WriteHtmlBookmarkFile(first.Root, tree.Path("bookmarks.html"));
     const BookmarkCollection fromHtml =
         ParseHtmlBookmarks(tree.ReadFile("bookmarks.html"), "bookmarks.html");
     WriteFavoritesDirectory(fromHtml.Root, tree.Path("Back"));
     const BookmarkCollection back = ReadFavoritesDirectory(tree.Path("Back"));
 
-    const std::string shape = Shape(original.Root);
+    const std::string shape = Shape(first.Root);
     EXPECT_NE(shape.find("Deeper[.hidden=https://h.example/]"), std::string::npos) << shape;
     EXPECT_EQ(Shape(fromHtml.Root), shape);
     // A shortcut without an address has none in the file either; it comes
@@ -183,7 +183,7 @@ TEST(RoundTrip, DirectoryToHtmlToDirectoryKeepsNamesFoldersAndUrls) {
 
     // An HTML target is never replaced.
     try {
-        WriteHtmlBookmarkFile(original.Root, tree.Path("bookmarks.html"));
+        WriteHtmlBookmarkFile(first.Root, tree.Path("bookmarks.html"));
         ADD_FAILURE() << "replaced";
     } catch (const EBookmarkError& error) {
         EXPECT_EQ(error.Why(), Reason::TargetTaken);
