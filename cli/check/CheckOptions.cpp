@@ -110,6 +110,13 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
         } else if (name == "--bad-only") {
             noValue();
             command.BadOnly = true;
+        } else if (name == "--browser") {
+            const std::string browser = takeValue();
+            command.FromBrowser = BrowserNamed(browser);
+            if (!command.FromBrowser) {
+                throw EUsageError("--browser is firefox, chromium or chrome, not \"" + browser +
+                                  "\"");
+            }
         } else if (name == "--url") {
             if (url) {
                 throw EUsageError("--url is given twice");
@@ -121,33 +128,45 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
     }
 
     if (url) {
-        if (!operands.empty()) {
-            throw EUsageError("--url checks one address; give no directory with it");
+        if (!operands.empty() || command.FromBrowser) {
+            throw EUsageError("--url checks one address; give no other source with it");
         }
         command.Kind = CheckCommand::Mode::SingleUrl;
         command.Url = *url;
         return command;
     }
+    command.Kind = CheckCommand::Mode::Collection;
+    if (command.FromBrowser) {
+        if (!operands.empty()) {
+            throw EUsageError("--browser names the source; give no other with it");
+        }
+        return command;
+    }
     if (operands.empty()) {
-        throw EUsageError("no Favorites directory given");
+        throw EUsageError("no Favorites directory or bookmark file given");
     }
     if (operands.size() > 1) {
-        throw EUsageError("one Favorites directory only, not " + std::to_string(operands.size()));
+        throw EUsageError("one source only, not " + std::to_string(operands.size()));
     }
-    command.Kind = CheckCommand::Mode::Collection;
-    command.Directory = operands.front();
+    command.Source = operands.front();
     return command;
 }
 
 std::string UsageText() {
-    return "Usage: vornakle-check [OPTIONS] DIR\n"
+    return "Usage: vornakle-check [OPTIONS] SOURCE\n"
+           "       vornakle-check [OPTIONS] --browser firefox|chromium|chrome\n"
            "       vornakle-check [OPTIONS] --url URL\n"
            "\n"
-           "Checks every link of the Favorites collection DIR (each subdirectory a\n"
-           "folder, each *.url file a link) with an HTTP HEAD request, as Vornakle's\n"
-           "\"Verify All links\" does, and prints one line per link in the order of the\n"
-           "scan: folder path, link name, URL, status number, status text, class\n"
-           "(ok, invalid, unknown, untested). The collection is only read.\n"
+           "Checks every link of the Favorites collection SOURCE (a directory: each\n"
+           "subdirectory a folder, each *.url file a link) with an HTTP HEAD request,\n"
+           "as Vornakle's \"Verify All links\" does, and prints one line per link in the\n"
+           "order of the scan: folder path, link name, URL, status number, status\n"
+           "text, class (ok, invalid, unknown, untested). SOURCE may also be a\n"
+           "browser's bookmarks, told by their content: Firefox's places.sqlite,\n"
+           "Chromium's or Chrome's Bookmarks file, or an HTML bookmark file; their\n"
+           "folder paths are the bookmark folders, and places that are no web links\n"
+           "(place: queries, separators, javascript:) are skipped and counted on\n"
+           "standard error. The source is only read.\n"
            "\n"
            "Options:\n"
            "  --jobs N          checks under way at once (1 to " +
@@ -166,6 +185,8 @@ std::string UsageText() {
            "                    or json (one object per line); default text\n"
            "  --bad-only        print only links that are not fine (what the report\n"
            "                    window lists)\n"
+           "  --browser NAME    check the bookmarks of the default profile of firefox,\n"
+           "                    chromium or chrome\n"
            "  --url URL         check one address instead of a collection\n"
            "  --help            show this text\n"
            "\n"

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "bookmarks/BrowserProfiles.h"
 #include "check/CheckEngine.h"
 #include "cli/check/ResultFormat.h"
 #include "platform/Exception.h"
@@ -19,8 +21,11 @@ public:
 struct CheckCommand {
     enum class Mode { Collection, SingleUrl, Help };
     Mode Kind = Mode::Collection;
-    std::string Directory;  // Mode::Collection
-    std::string Url;        // Mode::SingleUrl
+    // Mode::Collection: a Favorites directory or a bookmark file, or else
+    // the browser whose default profile's bookmarks to check.
+    std::string Source;
+    std::optional<Browser> FromBrowser;
+    std::string Url;  // Mode::SingleUrl
     CheckSettings Settings;
     TOutputFormat Format = TOutputFormat::Text;
     bool BadOnly = false;
@@ -33,7 +38,7 @@ inline constexpr int kMaxPerHost = kMaxJobs;
 inline constexpr int kMaxTimeOutSeconds = 3600;
 
 // Reads the arguments after the program name. Options come as "--name
-// VALUE" or "--name=VALUE", in any order around the directory; "--" ends the
+// VALUE" or "--name=VALUE", in any order around the source; "--" ends the
 // options. Throws EUsageError.
 CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments);
 

@@ -16,6 +16,7 @@
 #include "check/CheckEngine.h"
 #include "check/CollectionLinks.h"
 #include "cli/check/CheckOptions.h"
+#include "cli/check/CheckSource.h"
 #include "cli/check/ResultFormat.h"
 #include "store/LinkStatus.h"
 
@@ -250,7 +251,11 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
         links.push_back({std::string(), std::string(), command.Url});
     } else {
         try {
-            links = ScanCollectionLinks(command.Directory);
+            SourceLinks source = ReadSourceLinks(command);
+            links = std::move(source.Links);
+            if (const std::string skipped = SkippedPlacesText(source.Skipped); !skipped.empty()) {
+                PrintError(errors, skipped);
+            }
         } catch (const std::exception& error) {
             PrintError(errors, "scan failed: " + DisplayUtf8(error.what()));
             return kExitUsageOrScanError;

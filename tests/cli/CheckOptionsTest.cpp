@@ -13,7 +13,7 @@ using Arguments = std::vector<std::string>;
 TEST(CheckOptions, DefaultsAreThoseTheHelpNames) {
     const CheckCommand command = ParseCheckCommand({"/fav"});
     EXPECT_EQ(command.Kind, CheckCommand::Mode::Collection);
-    EXPECT_EQ(command.Directory, "/fav");
+    EXPECT_EQ(command.Source, "/fav");
     EXPECT_EQ(command.Settings.Jobs, 8);
     EXPECT_EQ(command.Settings.PerHost, 2);
     EXPECT_EQ(command.Settings.TimeOutMilliseconds, 20000);
@@ -32,7 +32,7 @@ TEST(CheckOptions, EveryOptionInBothSpellings) {
                                        Arguments{"dir", "--jobs=16", "--per-host=3",
                                                  "--timeout=1.5", "--format=json", "--bad-only"}}) {
         const CheckCommand command = ParseCheckCommand(arguments);
-        EXPECT_EQ(command.Directory, "dir");
+        EXPECT_EQ(command.Source, "dir");
         EXPECT_EQ(command.Settings.Jobs, 16);
         EXPECT_EQ(command.Settings.PerHost, 3);
         EXPECT_EQ(command.Settings.TimeOutMilliseconds, 1500);
@@ -87,8 +87,11 @@ TEST(CheckOptions, BadCommandLinesAreUsageErrors) {
 }
 
 TEST(CheckOptions, DirectoriesThatLookLikeOptions) {
-    EXPECT_EQ(ParseCheckCommand({"--", "--jobs"}).Directory, "--jobs");
-    EXPECT_EQ(ParseCheckCommand({"-"}).Directory, "-");
+    EXPECT_EQ(ParseCheckCommand({"--", "--jobs"}).Source, "--jobs");
+    EXPECT_EQ(ParseCheckCommand({"-"}).Source, "-");
+    const CheckCommand browser = ParseCheckCommand({"--browser=chrome", "--jobs", "2"});
+    EXPECT_EQ(browser.FromBrowser, Browser::Chrome);
+    EXPECT_EQ(browser.Source, "");
 }
 
 }  // namespace

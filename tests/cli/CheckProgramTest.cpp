@@ -8,12 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "CheckerProcess.h"
+#include "bookmarks/PlacesDatabase.h"
 #include "support/LoopbackServer.h"
 #include "support/TempTree.h"
 #include "support/Unprivileged.h"
@@ -218,12 +220,14 @@ TEST(CheckProgram, UsageAndScanErrorsEndWithTwo) {
     TempTree tree;
     tree.WriteFile("file", "x");
     const std::pair<std::vector<std::string>, std::string> failures[] = {
-        {{}, "no Favorites directory given"},
+        {{}, "no Favorites directory or bookmark file given"},
         {{"--jobs", "0", tree.Root()}, "--jobs needs a whole number"},
         {{"--format", "xml", tree.Root()}, "--format is text, csv or json"},
         {{"--frobnicate", tree.Root()}, "unknown option \"--frobnicate\""},
-        {{tree.Path("missing")}, "kann nicht gelesen werden"},
-        {{tree.Path("file")}, "kann nicht gelesen werden"},
+        {{tree.Path("missing")}, "cannot be read"},
+        {{tree.Path("file")}, "is no bookmark file"},
+        {{"--browser", "netscape"}, "--browser is firefox, chromium or chrome"},
+        {{"--browser", "firefox", tree.Root()}, "give no other with it"},
     };
     for (const auto& [arguments, message] : failures) {
         const CheckerRun run = RunChecker(arguments);
@@ -396,6 +400,53 @@ TEST(CheckProgram, JobsRunTheirChecksAtTheSameTime) {
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(server.MaxConcurrentConnections(), kJobs);
+}
+
+// A browser's bookmarks, found through its profile or named as a file
+// whatever its name: their folders are the bookmark folders.
+TEST(CheckProgram, BrowserBookmarksAreCheckedWithTheirFolders) {
+    LoopbackServer ok(Status("200 OK"));
+    LoopbackServer missing(Status("404 Not Found"));
+    TempTree home;
+    home.WriteFile(".mozilla/firefox/profiles.ini", "[Profile0]\nPath=p.default\nDefault=1\n");
+    home.MakeDirectory(".mozilla/firefox/p.default");
+    {
+        PlacesDatabase places(home.Path(".mozilla/firefox/p.default/places.sqlite"));
+        const auto news = places.Folder(PlacesDatabase::kMenu, "News");
+        places.Bookmark(news, "Fine", UrlOf(ok));
+        places.Separator(news);
+        places.Bookmark(news, "Most visited", "place:sort=8");
+        places.Bookmark(PlacesDatabase::kToolbar, "Gone", UrlOf(missing, "/gone"));
+        places.Tag("t", UrlOf(ok));
+    }
+    home.WriteFile("exported", R"json({"roots": {"bookmark_bar": {"type": "folder",
+        "name": "Bookmarks bar", "children": [{"type": "url", "name": "Fine",
+        "url": ")json" + UrlOf(ok) +
+                                   R"json("}]}}})json");
+
+    const char* savedHome = std::getenv("HOME");
+    const std::string previousHome = savedHome ? savedHome : "";
+    ::setenv("HOME", home.Root().c_str(), 1);
+    const CheckerRun firefox = RunChecker({"--browser", "firefox"});
+    ::setenv("HOME", previousHome.c_str(), 1);
+    ASSERT_TRUE(firefox.finished);
+    EXPECT_EQ(firefox.exitCode, 1) << firefox.errors;
+    EXPECT_EQ(Lines(firefox.output),
+              (std::vector<std::string>{
+                  TextLine("Bookmarks Menu/News", "Fine", UrlOf(ok), "200", "OK", "ok"),
+                  TextLine("Bookmarks Toolbar", "Gone", UrlOf(missing, "/gone"), "404",
+                           "Nicht gefunden", "invalid"),
+              }));
+    EXPECT_EQ(firefox.errors,
+              "vornakle-check: 3 places that are not web links were skipped: 1 place: query, "
+              "1 separator, 1 tag entry\n");
+
+    const CheckerRun chromium = RunChecker({home.Path("exported")});
+    ASSERT_TRUE(chromium.finished);
+    EXPECT_EQ(chromium.exitCode, 0) << chromium.errors;
+    EXPECT_EQ(chromium.output,
+              TextLine("Bookmarks bar", "Fine", UrlOf(ok), "200", "OK", "ok") + "\n");
+    EXPECT_EQ(chromium.errors, "");
 }
 
 }  // namespace

@@ -1,0 +1,52 @@
+#include "bookmarks/BookmarkSource.h"
+
+#include <sys/stat.h>
+
+#include <string_view>
+
+#include "bookmarks/ChromiumBookmarks.h"
+#include "bookmarks/FavoritesDirectory.h"
+#include "bookmarks/FirefoxPlaces.h"
+#include "bookmarks/HtmlBookmarks.h"
+#include "bookmarks/SourceFile.h"
+
+namespace vornakle {
+
+namespace {
+
+// The first bytes of every SQLite database file, its terminating NUL included.
+constexpr std::string_view kSqliteMagic{"SQLite format 3\0", 16};
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
+bool IsJsonObject(std::string_view text) {
+    if (text.substr(0, kUtf8ByteOrderMark.size()) == kUtf8ByteOrderMark) {
+        text.remove_prefix(kUtf8ByteOrderMark.size());
+    }
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    return first != std::string_view::npos && text[first] == '{';
+}
+
+}  // namespace
+
+bool IsDirectorySource(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+BookmarkCollection ReadBookmarkFileSource(const std::string& path) {
+    // A places database may be large: its first bytes tell it.
+    if (ReadBookmarkFileStart(path, kSqliteMagic.size()) == kSqliteMagic) {
+        return ReadFirefoxPlaces(path);
+    }
+    const std::string bytes = ReadBookmarkFile(path);
+    if (IsJsonObject(bytes)) {
+        return ParseChromiumBookmarks(bytes, path);
+    }
+    return ParseHtmlBookmarks(bytes, path);
+}
+
+BookmarkCollection ReadBookmarkSource(const std::string& path) {
+    return IsDirectorySource(path) ? ReadFavoritesDirectory(path) : ReadBookmarkFileSource(path);
+}
+
+}  // namespace vornakle

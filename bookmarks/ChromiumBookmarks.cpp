@@ -1,0 +1,98 @@
+#include "bookmarks/ChromiumBookmarks.h"
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QString>
+
+#include <array>
+
+#include "bookmarks/BookmarkError.h"
+
+namespace vornakle {
+
+namespace {
+
+// The roots Chromium writes, in the order it shows them, with the names it
+// gives them when a node carries none.
+struct KnownRoot {
+    const char* Key;
+    const char* Name;
+};
+constexpr std::array<KnownRoot, 3> kKnownRoots = {{
+    {"bookmark_bar", "Bookmarks bar"},
+    {"other", "Other bookmarks"},
+    {"synced", "Mobile bookmarks"},
+}};
+
+std::string Utf8(const QJsonValue& value) {
+    return value.toString().toStdString();
+}
+
+class JsonReader {
+public:
+    explicit JsonReader(const std::string& path) : path_(path) {}
+
+    void Fill(const QJsonArray& children, BookmarkNode& folder, SkippedPlaces& skipped, int depth) {
+        if (depth >= kMaxBookmarkDepth) {
+            throw EBookmarkError(EBookmarkError::Reason::Damaged,
+                                 path_ + " nests its folders too deeply");
+        }
+        for (const QJsonValue& value : children) {
+            const QJsonObject node = value.toObject();
+            const QString type = node.value("type").toString();
+            if (type == "folder") {
+                BookmarkNode child = BookmarkNode::Folder(Utf8(node.value("name")));
+                Fill(node.value("children").toArray(), child, skipped, depth + 1);
+                folder.Children.push_back(std::move(child));
+            } else if (type == "url") {
+                std::string url = Utf8(node.value("url"));
+                if (!SkipIfNoWebLink(url, skipped)) {
+                    folder.Children.push_back(
+                        BookmarkNode::Bookmark(Utf8(node.value("name")), std::move(url)));
+                }
+            } else {
+                ++skipped.Other;
+            }
+        }
+    }
+
+private:
+    const std::string& path_;
+};
+
+}  // namespace
+
+BookmarkCollection ParseChromiumBookmarks(std::string_view json, const std::string& path) {
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(
+        QByteArray(json.data(), static_cast<qsizetype>(json.size())), &error);
+    if (error.error != QJsonParseError::NoError) {
+        throw EBookmarkError(EBookmarkError::Reason::Damaged,
+                             path +
+                                 " is damaged or cut short: " + error.errorString().toStdString() +
+                                 " at byte " + std::to_string(error.offset));
+    }
+    const QJsonValue roots = document.object().value("roots");
+    if (!roots.isObject()) {
+        throw EBookmarkError(EBookmarkError::Reason::Unrecognised,
+                             path + " is JSON but no Chromium bookmarks file (no \"roots\")");
+    }
+    BookmarkCollection collection;
+    collection.Root = BookmarkNode::Folder(std::string());
+    JsonReader reader(path);
+    for (const KnownRoot& known : kKnownRoots) {
+        const QJsonObject root = roots.toObject().value(known.Key).toObject();
+        std::string name = Utf8(root.value("name"));
+        BookmarkNode folder = BookmarkNode::Folder(name.empty() ? known.Name : std::move(name));
+        reader.Fill(root.value("children").toArray(), folder, collection.Skipped, 1);
+        if (!folder.Children.empty()) {
+            collection.Root.Children.push_back(std::move(folder));
+        }
+    }
+    return collection;
+}
+
+}  // namespace vornakle

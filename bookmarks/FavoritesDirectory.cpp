@@ -1,0 +1,248 @@
+#include "bookmarks/FavoritesDirectory.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string_view>
+#include <system_error>
+
+#include "bookmarks/BookmarkError.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+#include "platform/Shell.h"
+#include "store/BookTree.h"
+#include "store/Scan.h"
+#include "store/Shortcut.h"
+
+namespace vornakle {
+
+namespace {
+
+constexpr std::string_view kLinkExtension = ".url";
+constexpr char kSeparatorStandIn = '-';
+// More entries of one name in one folder than this is no collection.
+constexpr int kMaxNameAttempts = 100000;
+constexpr mode_t kNewDirectoryMode = 0777;
+constexpr char kTemporaryInfix[] = ".vornakle-";
+
+[[noreturn]] void ThrowWriteError(const std::string& what, int error) {
+    throw EBookmarkError(EBookmarkError::Reason::Unwritable, what + ": " + std::strerror(error));
+}
+
+BookmarkNode FromBookTree(const TBookTree& folder) {
+    BookmarkNode node = BookmarkNode::Folder(LastPathPart(folder.Path));
+    for (int index = 0; index < folder.Count(); ++index) {
+        const TBookTree* child = folder.Child(index);
+        if (child->IsFolder()) {
+            node.Children.push_back(FromBookTree(*child));
+        } else {
+            std::string name = LastPathPart(child->Path);
+            name.resize(name.size() - kLinkExtension.size());
+            node.Children.push_back(BookmarkNode::Bookmark(std::move(name), child->Text));
+        }
+    }
+    return node;
+}
+
+// Cuts at most to maxBytes without splitting a UTF-8 sequence.
+void CutName(std::string& name, std::size_t maxBytes) {
+    if (name.size() <= maxBytes) {
+        return;
+    }
+    std::size_t cut = maxBytes;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) {
+        --cut;
+    }
+    name.resize(cut);
+}
+
+// Writes one folder's entries into the existing directory path.
+class FavoritesWriter {
+public:
+    WrittenCounts Counts;
+
+    // Every name below folder, before anything is written; location is the
+    // folder's path of names for the message.
+    void CheckNames(const BookmarkNode& folder, const std::string& location) {
+        for (const BookmarkNode& child : folder.Children) {
+            try {
+                FavoritesEntryName(child);
+            } catch (const EBookmarkError& error) {
+                throw EBookmarkError(
+                    error.Why(), error.Message() +
+                                     (location.empty() ? std::string() : " (in " + location + ")"));
+            }
+            if (child.IsFolder()) {
+                CheckNames(child, location.empty() ? child.Name : JoinPath(location, child.Name));
+            }
+        }
+    }
+
+    void WriteFolder(const BookmarkNode& folder, const std::string& path) {
+        std::map<std::string, int> nextAttempt;
+        for (const BookmarkNode& child : folder.Children) {
+            const std::string name = FavoritesEntryName(child);
+            if (child.IsFolder()) {
+                const std::string directory = FreePath(path, name, child, nextAttempt);
+                if (::mkdir(directory.c_str(), kNewDirectoryMode) != 0) {
+                    ThrowWriteError("cannot create " + directory, errno);
+                }
+                ++Counts.Folders;
+                WriteFolder(child, directory);
+            } else {
+                const std::string file = FreePath(path, name, child, nextAttempt);
+                try {
+                    CreateNewFile(file, NewShortcutText(ShortcutLineValue(child.Url)));
+                } catch (const EFileError& error) {
+                    throw EBookmarkError(EBookmarkError::Reason::Unwritable, error.Message());
+                }
+                ++Counts.Bookmarks;
+            }
+        }
+    }
+
+private:
+    // The first path for the entry that nothing on disk takes; the disk
+    // decides, so names that differ in letter case alone get numbers where
+    // the file system does not tell them apart.
+    static std::string FreePath(const std::string& directory, const std::string& name,
+                                const BookmarkNode& node, std::map<std::string, int>& nextAttempt) {
+        const std::string fileName = node.IsFolder() ? name : name + std::string(kLinkExtension);
+        int& attempt = nextAttempt[fileName];
+        for (attempt = std::max(attempt, 1); attempt <= kMaxNameAttempts; ++attempt) {
+            const std::string path =
+                JoinPath(directory, CollisionName(fileName, attempt, node.IsFolder()));
+            if (!PathExists(path)) {
+                return path;
+            }
+        }
+        throw EBookmarkError(EBookmarkError::Reason::BadName,
+                             "too many entries named \"" + name + "\" in " + directory);
+    }
+};
+
+// A new directory beside target for the files until they are complete.
+std::string MakeTemporarySibling(const std::string& target) {
+    const std::string prefix = DirectoryWithSeparator(target) + "." + LastPathComponent(target) +
+                               kTemporaryInfix + std::to_string(::getpid()) + "-";
+    for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
+        const std::string path = prefix + std::to_string(attempt);
+        if (::mkdir(path.c_str(), kNewDirectoryMode) == 0) {
+            return path;
+        }
+        if (errno != EEXIST) {
+            ThrowWriteError("cannot create a folder beside " + target, errno);
+        }
+    }
+    ThrowWriteError("cannot create a folder beside " + target, EEXIST);
+}
+
+}  // namespace
+
+BookmarkCollection ReadFavoritesDirectory(std::string directory) {
+    directory = StripTrailingSeparators(directory);
+    if (!DirectoryListing(directory).IsOpen()) {
+        throw EBookmarkError(EBookmarkError::Reason::Unreadable,
+                             directory + " cannot be read as a directory");
+    }
+    TBookTreePtr root(new TBookTree);
+    try {
+        ScanDirectory(directory, root.get());
+    } catch (const EFileError& error) {
+        throw EBookmarkError(EBookmarkError::Reason::Unreadable, error.Message());
+    }
+    BookmarkCollection collection;
+    collection.Root = FromBookTree(*root);
+    collection.Root.Name.clear();
+    return collection;
+}
+
+std::string FavoritesEntryName(const BookmarkNode& node) {
+    const std::string& given = node.Name.empty() && !node.IsFolder() ? node.Url : node.Name;
+    if (given.empty()) {
+        throw EBookmarkError(EBookmarkError::Reason::BadName,
+                             node.IsFolder() ? "a folder has no name"
+                                             : "a bookmark has neither a name nor an address");
+    }
+    if (given.find_first_not_of("./") == std::string::npos) {
+        throw EBookmarkError(EBookmarkError::Reason::BadName,
+                             (node.IsFolder() ? "a folder" : "the bookmark of " + node.Url) +
+                                 " is named \"" + given + "\", which no file name can be");
+    }
+    std::string name;
+    name.reserve(given.size());
+    for (const char character : given) {
+        if (character == kPathSeparator) {
+            name.push_back(kSeparatorStandIn);
+        } else if (character == '\0') {
+            continue;
+        } else if (static_cast<unsigned char>(character) < 0x20 || character == 0x7f) {
+            name.push_back(' ');
+        } else {
+            name.push_back(character);
+        }
+    }
+    CutName(name, kMaxEntryNameBytes);
+    return name;
+}
+
+WrittenCounts WriteFavoritesDirectory(const BookmarkNode& root, const std::string& target) {
+    FavoritesWriter writer;
+    writer.CheckNames(root, std::string());
+
+    std::string finalPath = StripTrailingSeparators(target);
+    struct stat existing {};
+    const bool exists = ::stat(finalPath.c_str(), &existing) == 0;
+    if (exists) {
+        const DirectoryListing listing(finalPath);
+        if (!S_ISDIR(existing.st_mode) || !listing.IsOpen() || !listing.Entries().empty()) {
+            throw EBookmarkError(EBookmarkError::Reason::TargetTaken,
+                                 target + " exists and is not an empty directory");
+        }
+        // The empty directory is replaced where it really is, so that a
+        // symbolic link naming it stays as it was.
+        std::error_code error;
+        finalPath = std::filesystem::canonical(finalPath, error).string();
+        if (error) {
+            ThrowWriteError("cannot resolve " + target, error.value());
+        }
+    } else if (PathExists(finalPath)) {
+        throw EBookmarkError(EBookmarkError::Reason::TargetTaken,
+                             target + " exists and is not an empty directory");
+    }
+
+    const std::string temporary = MakeTemporarySibling(finalPath);
+    try {
+        writer.WriteFolder(root, temporary);
+        if (exists) {
+            // rename(2) replaces a directory only while it is empty, so
+            // nothing that arrived there meanwhile can be lost.
+            if (::chmod(temporary.c_str(), existing.st_mode & 07777) != 0 ||
+                ::rename(temporary.c_str(), finalPath.c_str()) != 0) {
+                if (errno == ENOTEMPTY || errno == EEXIST) {
+                    throw EBookmarkError(EBookmarkError::Reason::TargetTaken,
+                                         target + " is no longer empty");
+                }
+                ThrowWriteError("cannot write " + target, errno);
+            }
+        } else if (TryMovePath(temporary, finalPath) == MoveOutcome::TargetExists) {
+            throw EBookmarkError(EBookmarkError::Reason::TargetTaken,
+                                 target + " was created by someone else meanwhile");
+        }
+    } catch (const EFileError& error) {
+        std::error_code ignored;
+        std::filesystem::remove_all(temporary, ignored);
+        throw EBookmarkError(EBookmarkError::Reason::Unwritable, error.Message());
+    } catch (...) {
+        std::error_code ignored;
+        std::filesystem::remove_all(temporary, ignored);
+        throw;
+    }
+    return writer.Counts;
+}
+
+}  // namespace vornakle

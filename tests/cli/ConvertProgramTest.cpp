@@ -1,0 +1,180 @@
+// vornakle-convert run in process: each direction, the round trip, and
+// every refusal leaving nothing behind.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bookmarks/BookmarkTestSupport.h"
+#include "bookmarks/FavoritesDirectory.h"
+#include "bookmarks/PlacesDatabase.h"
+#include "cli/convert/ConvertProgram.h"
+#include "store/Shortcut.h"
+#include "support/TempTree.h"
+
+namespace vornakle::testing {
+namespace {
+
+struct ConvertRun {
+    int ExitCode = -1;
+    std::string Output;
+    std::string Errors;
+};
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+std::string Contents(std::FILE* file) {
+    std::rewind(file);
+    std::string text;
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
+        text.append(buffer, got);
+    }
+    return text;
+}
+
+ConvertRun Convert(const std::vector<std::string>& arguments) {
+    const std::unique_ptr<std::FILE, FileCloser> output(std::tmpfile());
+    const std::unique_ptr<std::FILE, FileCloser> errors(std::tmpfile());
+    ConvertRun run;
+    run.ExitCode = RunConvertProgram(arguments, output.get(), errors.get());
+    run.Output = Contents(output.get());
+    run.Errors = Contents(errors.get());
+    return run;
+}
+
+std::vector<std::string> Entries(const std::string& directory) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(directory)) {
+        names.push_back(std::filesystem::relative(entry.path(), directory).string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(ConvertProgram, FirefoxDatabaseBecomesAFavoritesDirectory) {
+    TempTree tree;
+    {
+        PlacesDatabase places(tree.Path("copy of places"));
+        const auto news = places.Folder(PlacesDatabase::kMenu, "News/Daily");
+        places.Bookmark(news, "Paper", "https://paper.example/");
+        places.Bookmark(news, "Paper", "https://paper2.example/");
+        places.Separator(news);
+        places.Bookmark(PlacesDatabase::kToolbar, "", "https://untitled.example/");
+    }
+    const ConvertRun run = Convert({tree.Path("copy of places"), tree.Path("Favorites")});
+    EXPECT_EQ(run.ExitCode, 0) << run.Errors;
+    EXPECT_EQ(run.Output,
+              "vornakle-convert: wrote 3 links in 3 folders to " + tree.Path("Favorites") + "\n");
+    EXPECT_EQ(run.Errors,
+              "vornakle-convert: 1 place that is not a web link was skipped: 1 separator\n");
+    EXPECT_EQ(Entries(tree.Path("Favorites")),
+              (std::vector<std::string>{"Bookmarks Menu", "Bookmarks Menu/News-Daily",
+                                        "Bookmarks Menu/News-Daily/Paper (2).url",
+                                        "Bookmarks Menu/News-Daily/Paper.url", "Bookmarks Toolbar",
+                                        "Bookmarks Toolbar/https:--untitled.example-.url"}));
+    EXPECT_EQ(tree.ReadFile("Favorites/Bookmarks Menu/News-Daily/Paper (2).url"),
+              NewShortcutText("https://paper2.example/"));
+}
+
+TEST(ConvertProgram, RoundTripThroughAnHtmlFileAndTheBrowserOption) {
+    TempTree tree;
+    tree.WriteFile("Fav/Top & <more>.url", ShortcutText("http://top.example/?a=1&b=2"));
+    tree.WriteFile("Fav/Caf\xc3\xa9/Deep/Link.url", ShortcutText("https://deep.example/"));
+    tree.MakeDirectory("Fav/Empty");
+
+    const ConvertRun out = Convert({tree.Path("Fav"), tree.Path("export.html")});
+    EXPECT_EQ(out.ExitCode, 0) << out.Errors;
+    EXPECT_EQ(out.Errors, "");
+    const ConvertRun back = Convert({"--", tree.Path("export.html"), tree.Path("Back")});
+    EXPECT_EQ(back.ExitCode, 0) << back.Errors;
+    EXPECT_EQ(Shape(ReadFavoritesDirectory(tree.Path("Back")).Root),
+              Shape(ReadFavoritesDirectory(tree.Path("Fav")).Root));
+    EXPECT_EQ(Entries(tree.Path("Back")), Entries(tree.Path("Fav")));
+
+    // Chromium's default profile, found below the configuration directory.
+    TempTree home;
+    home.WriteFile("config/chromium/Default/Bookmarks",
+                   R"({"roots": {"other": {"type": "folder", "name": "Other bookmarks",
+                       "children": [{"type": "url", "name": "A", "url": "http://a/"}]}}})");
+    const char* savedConfig = std::getenv("XDG_CONFIG_HOME");
+    const std::string previous = savedConfig ? savedConfig : "";
+    ::setenv("XDG_CONFIG_HOME", home.Path("config").c_str(), 1);
+    const ConvertRun browser = Convert({"--browser=chromium", tree.Path("FromChromium")});
+    if (savedConfig) {
+        ::setenv("XDG_CONFIG_HOME", previous.c_str(), 1);
+    } else {
+        ::unsetenv("XDG_CONFIG_HOME");
+    }
+    EXPECT_EQ(browser.ExitCode, 0) << browser.Errors;
+    EXPECT_EQ(Entries(tree.Path("FromChromium")),
+              (std::vector<std::string>{"Other bookmarks", "Other bookmarks/A.url"}));
+}
+
+TEST(ConvertProgram, BadInputEndsWithTwoAndWritesNothing) {
+    struct Case {
+        const char* Name;
+        std::string Source;  // written to the file "source"; empty: none
+        std::string Message;
+    };
+    const std::vector<Case> cases = {
+        {"no bookmark file", "<html><body><p>Hello</p></body></html>", "is no bookmark file"},
+        {"truncated JSON", R"({"roots": {"other": {"children": [)", "is damaged or cut short"},
+        {"corrupt database", std::string("SQLite format 3\0", 16) + std::string(2000, 'x'),
+         "is damaged or no SQLite database"},
+        {"a name of dots",
+         R"({"roots": {"other": {"type": "folder", "children": [
+             {"type": "url", "name": "fine", "url": "http://f/"},
+             {"type": "url", "name": "..", "url": "http://dots/"}]}}})",
+         "which no file name can be (in Other bookmarks)"},
+        {"a name of slashes",
+         R"({"roots": {"other": {"type": "folder", "children": [
+             {"type": "folder", "name": "//", "children": []}]}}})",
+         "which no file name can be"},
+        {"missing source", "", "cannot be read"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.Name);
+        TempTree tree;
+        if (!test.Source.empty()) {
+            tree.WriteFile("source", test.Source);
+        }
+        const auto before = Entries(tree.Root());
+        const ConvertRun run = Convert({tree.Path("source"), tree.Path("Favorites")});
+        EXPECT_EQ(run.ExitCode, 2);
+        EXPECT_EQ(run.Output, "");
+        EXPECT_NE(run.Errors.find(test.Message), std::string::npos) << run.Errors;
+        EXPECT_NE(run.Errors.find("nothing was written"), std::string::npos) << run.Errors;
+        EXPECT_EQ(Entries(tree.Root()), before);
+    }
+
+    TempTree tree;
+    tree.WriteFile("Fav/a.url", ShortcutText("http://a/"));
+    tree.WriteFile("taken.html", "<p>mine</p>");
+    tree.WriteFile("Full/mine.url", ShortcutText("http://mine/"));
+    tree.WriteFile("bookmarks.html", "<!DOCTYPE NETSCAPE-Bookmark-file-1><DL><DT><A HREF=x>x</A>");
+    const auto before = Entries(tree.Root());
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refusals = {
+        {{tree.Path("Fav"), tree.Path("taken.html")}, "exists and is not an empty file"},
+        {{tree.Path("bookmarks.html"), tree.Path("Full")}, "exists and is not an empty directory"},
+        {{tree.Path("Fav")}, "give SOURCE and TARGET"},
+        {{"--browser", "opera", tree.Path("x")}, "--browser is firefox, chromium or chrome"},
+        {{"--frobnicate", tree.Path("Fav"), tree.Path("x")}, "unknown option"},
+    };
+    for (const auto& [arguments, message] : refusals) {
+        const ConvertRun run = Convert(arguments);
+        EXPECT_EQ(run.ExitCode, 2) << message;
+        EXPECT_NE(run.Errors.find(message), std::string::npos) << run.Errors;
+    }
+    EXPECT_EQ(Entries(tree.Root()), before);
+    EXPECT_EQ(tree.ReadFile("taken.html"), "<p>mine</p>");
+}
+
+}  // namespace
+}  // namespace vornakle::testing
