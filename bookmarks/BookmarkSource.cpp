@@ -1,7 +1,5 @@
 #include "bookmarks/BookmarkSource.h"
 
-#include <sys/stat.h>
-
 #include <string_view>
 
 #include "bookmarks/ChromiumBookmarks.h"
@@ -9,6 +7,7 @@
 #include "bookmarks/FirefoxPlaces.h"
 #include "bookmarks/HtmlBookmarks.h"
 #include "bookmarks/SourceFile.h"
+#include "platform/FileSystem.h"
 
 namespace vornakle {
 
@@ -29,8 +28,7 @@ bool IsJsonObject(std::string_view text) {
 }  // namespace
 
 bool IsDirectorySource(const std::string& path) {
-    struct stat status {};
-    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+    return DirectoryExists(path);
 }
 
 BookmarkCollection ReadBookmarkFileSource(const std::string& path) {

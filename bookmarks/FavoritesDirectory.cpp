@@ -22,11 +22,9 @@ namespace vornakle {
 
 namespace {
 
-constexpr std::string_view kLinkExtension = ".url";
 constexpr char kSeparatorStandIn = '-';
 // More entries of one name in one folder than this is no collection.
 constexpr int kMaxNameAttempts = 100000;
-constexpr mode_t kNewDirectoryMode = 0777;
 constexpr char kTemporaryInfix[] = ".vornakle-";
 
 [[noreturn]] void ThrowWriteError(const std::string& what, int error) {
@@ -40,9 +38,8 @@ BookmarkNode FromBookTree(const TBookTree& folder) {
         if (child->IsFolder()) {
             node.Children.push_back(FromBookTree(*child));
         } else {
-            std::string name = LastPathPart(child->Path);
-            name.resize(name.size() - kLinkExtension.size());
-            node.Children.push_back(BookmarkNode::Bookmark(std::move(name), child->Text));
+            node.Children.push_back(
+                BookmarkNode::Bookmark(LinkNameOf(LastPathPart(child->Path)), child->Text));
         }
     }
     return node;
@@ -88,8 +85,11 @@ public:
             const std::string name = FavoritesEntryName(child);
             if (child.IsFolder()) {
                 const std::string directory = FreePath(path, name, child, nextAttempt);
-                if (::mkdir(directory.c_str(), kNewDirectoryMode) != 0) {
-                    ThrowWriteError("cannot create " + directory, errno);
+                try {
+                    CreateDirectory(directory);
+                } catch (const EFileError& error) {
+                    throw EBookmarkError(EBookmarkError::Reason::Unwritable,
+                                         "cannot create " + directory + ": " + error.Message());
                 }
                 ++Counts.Folders;
                 WriteFolder(child, directory);
@@ -111,7 +111,7 @@ private:
     // the file system does not tell them apart.
     static std::string FreePath(const std::string& directory, const std::string& name,
                                 const BookmarkNode& node, std::map<std::string, int>& nextAttempt) {
-        const std::string fileName = node.IsFolder() ? name : name + std::string(kLinkExtension);
+        const std::string fileName = node.IsFolder() ? name : LinkFileName(name);
         int& attempt = nextAttempt[fileName];
         for (attempt = std::max(attempt, 1); attempt <= kMaxNameAttempts; ++attempt) {
             const std::string path =
@@ -127,15 +127,22 @@ private:
 
 // A new directory beside target for the files until they are complete.
 std::string MakeTemporarySibling(const std::string& target) {
-    const std::string prefix = DirectoryWithSeparator(target) + "." + LastPathComponent(target) +
+    const std::string prefix = DirectoryWithSeparator(target) + "." + LastPathPart(target) +
                                kTemporaryInfix + std::to_string(::getpid()) + "-";
     for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
         const std::string path = prefix + std::to_string(attempt);
-        if (::mkdir(path.c_str(), kNewDirectoryMode) == 0) {
-            return path;
+        if (PathExists(path)) {
+            continue;
         }
-        if (errno != EEXIST) {
-            ThrowWriteError("cannot create a folder beside " + target, errno);
+        try {
+            CreateDirectory(path);
+            return path;
+        } catch (const EDirectoryExists&) {
+            // Made by someone else since the look: the next name.
+        } catch (const EFileError& error) {
+            throw EBookmarkError(
+                EBookmarkError::Reason::Unwritable,
+                "cannot create a folder beside " + target + ": " + error.Message());
         }
     }
     ThrowWriteError("cannot create a folder beside " + target, EEXIST);
@@ -144,7 +151,7 @@ std::string MakeTemporarySibling(const std::string& target) {
 }  // namespace
 
 BookmarkCollection ReadFavoritesDirectory(std::string directory) {
-    directory = StripTrailingSeparators(directory);
+    directory = WithoutTrailingSeparators(directory);
     if (!DirectoryListing(directory).IsOpen()) {
         throw EBookmarkError(EBookmarkError::Reason::Unreadable,
                              directory + " cannot be read as a directory");
@@ -194,7 +201,7 @@ WrittenCounts WriteFavoritesDirectory(const BookmarkNode& root, const std::strin
     FavoritesWriter writer;
     writer.CheckNames(root, std::string());
 
-    std::string finalPath = StripTrailingSeparators(target);
+    std::string finalPath = WithoutTrailingSeparators(target);
     struct stat existing {};
     const bool exists = ::stat(finalPath.c_str(), &existing) == 0;
     if (exists) {
