@@ -13,6 +13,11 @@ namespace vornakle {
 
 namespace {
 
+// "1 link", "2 links".
+std::string Counted(int count, const std::string& noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 constexpr char kProgramName[] = "vornakle-convert";
 
 // A command line the converter cannot run; the message says why.
@@ -92,8 +97,8 @@ int Convert(const ConvertCommand& command, std::FILE* output, std::FILE* errors)
         PrintLine(errors, skipped);
     }
     const WrittenCounts counts = WriteFavoritesDirectory(collection.Root, command.Target);
-    PrintLine(output, "wrote " + std::to_string(counts.Bookmarks) + " links in " +
-                          std::to_string(counts.Folders) + " folders to " + command.Target);
+    PrintLine(output, "wrote " + Counted(counts.Bookmarks, "link") + " in " +
+                          Counted(counts.Folders, "folder") + " to " + command.Target);
     return kExitConverted;
 }
 
