@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 
 #include "FileFixture.h"
 #include "platform/Shell.h"
@@ -100,12 +101,39 @@ TEST_F(ShellTest, DirectoryCannotMoveBelowItself) {
     EXPECT_EQ(ReadFile(Path("Ordner/Unter/x.url")), "x");
 }
 
-TEST_F(ShellTest, MoveIntoDirectoryRefusesBadTargets) {
+// What the user reads when a move fails: German from end to end, the path
+// shown as names are shown even when it is no valid UTF-8.
+TEST_F(ShellTest, FailedMovesSayWhyInGerman) {
     WriteFile(Path("x.url"), "x");
-    WriteFile(Path("Datei"), "keine Verzeichnis");
-    EXPECT_THROW(MoveIntoDirectory(Path("x.url"), Path("Datei")), EFileError);
-    EXPECT_THROW(MoveIntoDirectory(Path("x.url"), Path("Fehlt")), EFileError);
-    EXPECT_THROW(MoveIntoDirectory(Path("Fehlt.url"), temporary_.path().toStdString()), EFileError);
+    WriteFile(Path("Datei"), "kein Verzeichnis");
+    const std::string tooLong(300, 'n');
+    const struct {
+        std::function<void()> move;
+        std::string message;
+    } failures[] = {
+        {[&] { MoveIntoDirectory(Path("x.url"), Path("Datei")); },
+         "Zielverzeichnis \"" + Path("Datei") + "\" ist kein Verzeichnis"},
+        {[&] { MoveIntoDirectory(Path("x.url"), Path("Fehlt")); },
+         "In \"" + Path("Fehlt") +
+             "\" kann nicht verschoben werden: Datei oder Verzeichnis nicht gefunden"},
+        {[&] { MoveIntoDirectory(Path("Fehlt\xE4.url"), temporary_.path().toStdString()); },
+         "\"" + Path("Fehlt\uFFFD.url") +
+             "\" kann nicht verschoben werden: Datei oder Verzeichnis nicht gefunden"},
+        {[&] { MovePathNoReplace(Path("x.url"), Path(tooLong)); },
+         "\"" + Path("x.url") + "\" kann nicht in \"" + Path(tooLong) +
+             "\" umbenannt werden: Der Name ist zu lang"},
+        {[&] { MovePathNoReplace(Path("x.url"), Path("Datei")); },
+         "\"" + Path("x.url") + "\" kann nicht in \"" + Path("Datei") +
+             "\" umbenannt werden: Der Name ist bereits vergeben"},
+    };
+    for (const auto& failure : failures) {
+        try {
+            failure.move();
+            ADD_FAILURE() << "no failure for: " << failure.message;
+        } catch (const EFileError& error) {
+            EXPECT_EQ(error.Message(), failure.message);
+        }
+    }
     EXPECT_EQ(ReadFile(Path("x.url")), "x");
 }
 
