@@ -88,26 +88,7 @@ std::optional<std::string> QtDialogs::BrowseForFolder(const QString& prompt,
     return FileNameBytes(chosen);
 }
 
-bool IsSafeToOpen(const std::string& url) {
-    const QUrl parsed(DisplayText(url), QUrl::TolerantMode);
-    if (!parsed.isValid() || parsed.isRelative()) {
-        return false;
-    }
-    if (parsed.isLocalFile()) {
-        const QFileInfo target(parsed.toLocalFile());
-        if (target.isFile() &&
-            (target.isExecutable() ||
-             target.suffix().compare(QStringLiteral("desktop"), Qt::CaseInsensitive) == 0)) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool QtDialogs::OpenUrl(const std::string& url) {
-    if (!IsSafeToOpen(url)) {
-        return false;
-    }
     return QDesktopServices::openUrl(QUrl(DisplayText(url), QUrl::TolerantMode));
 }
 

@@ -4,9 +4,11 @@
 
 #include <cstdio>
 #include <functional>
+#include <optional>
 
 #include "FileFixture.h"
 #include "platform/Shell.h"
+#include "platform/ShellOpen.h"
 #include "support/Unprivileged.h"
 
 namespace vornakle {
@@ -135,6 +137,40 @@ TEST_F(ShellTest, FailedMovesSayWhyInGerman) {
         }
     }
     EXPECT_EQ(ReadFile(Path("x.url")), "x");
+}
+
+// What the desktop is handed for a link's URL, as the shell reads one.
+TEST_F(ShellTest, AddressToOpenReadsUrlsAsTheShellDoes) {
+    WriteFile(Path("seite.html"), "<p>");
+    WriteFile(Path("programm"), "#!/bin/sh");
+    ASSERT_EQ(::chmod(Path("programm").c_str(), 0755), 0);
+    WriteFile(Path("start.desktop"), "[Desktop Entry]");
+    WriteFile(Path("na\xEFve.html"), "<p>");
+    const std::string directory = temporary_.path().toStdString();
+    const struct {
+        std::string url;
+        std::optional<std::string> opened;
+    } cases[] = {
+        {"http://example.com/", "http://example.com/"},
+        {"https://example.com/a%20b?x=\xE4", "https://example.com/a%20b?x=\xE4"},
+        {"mailto:a@example.com", "mailto:a@example.com"},
+        {"file://" + Path("seite.html"), "file://" + Path("seite.html")},
+        {"www.example.com", "http://www.example.com"},
+        {"WWW.example.com:8080/x", "http://WWW.example.com:8080/x"},
+        {Path("seite.html"), "file://" + Path("seite.html")},
+        {Path("na\xEFve.html"), "file://" + directory + "/na%EFve.html"},
+        {"", std::nullopt},
+        {"example.com", std::nullopt},
+        {"seite.html", std::nullopt},
+        {"C:\\Favoriten\\seite.html", std::nullopt},
+        {"file://" + Path("programm"), std::nullopt},
+        {Path("programm"), std::nullopt},
+        {"file://" + Path("start.desktop"), std::nullopt},
+        {Path("start.desktop"), std::nullopt},
+    };
+    for (const auto& link : cases) {
+        EXPECT_EQ(AddressToOpen(link.url), link.opened) << link.url;
+    }
 }
 
 class CrossFileSystemShellTest : public ShellTest {
