@@ -7,7 +7,7 @@
 
 namespace vornakle {
 
-// The caption of every message box, and the application's display name.
+// The caption of every message box, and the application's name.
 inline constexpr char kApplicationTitle[] = "Vornakle";
 
 // The kinds of question the program asks; tests read them from the record.

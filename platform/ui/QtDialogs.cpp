@@ -10,6 +10,7 @@
 #include <QUrl>
 
 #include "platform/TextDecoding.h"
+#include "platform/ui/WindowTitle.h"
 
 namespace vornakle {
 namespace {
@@ -60,7 +61,7 @@ std::optional<QString> QtDialogs::InputBox(const QString& title, const QString& 
                                            const QString& initialText) {
     QInputDialog dialog(DialogOwner());
     dialog.setInputMode(QInputDialog::TextInput);
-    dialog.setWindowTitle(title);
+    SetExactWindowTitle(&dialog, title);
     dialog.setLabelText(prompt);
     dialog.setTextValue(initialText);
     dialog.setOkButtonText(kOkText);
