@@ -10,6 +10,7 @@
 
 #include "platform/Exception.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/GraphicalSession.h"
 #include "support/ScriptedDialogs.h"
 
 namespace vornakle {
@@ -52,6 +53,33 @@ protected:
 TEST_F(ApplicationTest, IsTitledVornakle) {
     EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("Vornakle"));
     EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("Vornakle"));
+}
+
+// Whether a window can be shown is asked before the toolkit would abort.
+TEST(GraphicalSessionTest, WindowsNeedAScreenOrAPlatformWithoutOne) {
+    // No X server answers on a display of this number.
+    const std::string silentDisplay = ":65000";
+    const struct {
+        SessionEnvironment environment;
+        bool canShow;
+    } cases[] = {
+        {{"", "", ""}, false},
+        {{"xcb", "", ""}, false},
+        {{"", "", silentDisplay}, false},
+        {{"xcb", "wayland-0", ""}, false},
+        {{"", "wayland-0", ""}, true},
+        {{"wayland-egl", "wayland-0", ""}, true},
+        {{"offscreen", "", ""}, true},
+        {{"offscreen:fontengine=freetype", "", ""}, true},
+        {{"xcb;vnc", "", ""}, true},
+        {{"wayland", "", silentDisplay}, false},
+    };
+    for (const auto& item : cases) {
+        EXPECT_EQ(CanShowWindows(item.environment), item.canShow)
+            << "QT_QPA_PLATFORM=" << item.environment.Platform
+            << " WAYLAND_DISPLAY=" << item.environment.WaylandDisplay
+            << " DISPLAY=" << item.environment.X11Display;
+    }
 }
 
 // scripts/install-deps installs the translation (qt6-translations-l10n): a

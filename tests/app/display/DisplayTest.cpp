@@ -20,6 +20,7 @@
 
 #include "app/MainForm.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/GraphicalSession.h"
 #include "report/ReportForm.h"
 #include "store/widgets/LinkItems.h"
 #include "support/TempTree.h"
@@ -253,6 +254,15 @@ TEST_F(DesktopTest, TitlesOnTheXServerAreExactlyTheProgramsOwn) {
         std::cout << "  " << seen.dialog << ": \"" << seen.read << "\"\n";
         EXPECT_EQ(seen.read, seen.expected) << seen.dialog;
     }
+}
+
+TEST_F(DisplayTest, TheServerOfTheTestsAnswers) {
+    SessionEnvironment environment = SessionEnvironment::OfProcess();
+    EXPECT_TRUE(CanShowWindows(environment));
+    environment.Platform = "xcb";
+    EXPECT_TRUE(CanShowWindows(environment));
+    environment.X11Display = ":65000";  // no server answers on it
+    EXPECT_FALSE(CanShowWindows(environment));
 }
 
 }  // namespace
