@@ -36,6 +36,10 @@ std::string SystemErrorText(int error) {
     }
 }
 
+std::string FailureMessage(const std::string& whatFailed, int error) {
+    return whatFailed + ": " + SystemErrorText(error);
+}
+
 std::string MessagePath(const std::string& path) {
     return TextBytes(DisplayFileName(path));
 }

@@ -11,6 +11,10 @@ namespace vornakle {
 // ones in words, every other one by its number.
 std::string SystemErrorText(int error);
 
+// "<what failed>: <the reason in German>", the one shape of a failure
+// message with the system's reason.
+std::string FailureMessage(const std::string& whatFailed, int error);
+
 // A path inside a message: decoded the way the windows show names and stored
 // as UTF-8, so that the message stays valid UTF-8, and its own words intact,
 // whatever bytes the file system holds.

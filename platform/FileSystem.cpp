@@ -26,7 +26,7 @@ constexpr mode_t kNewDirectoryMode = 0777;
 
 // What failed, and the reason errno holds now.
 EFileError SystemFailure(const std::string& what) {
-    return EFileError(what + ": " + SystemErrorText(errno));
+    return EFileError(FailureMessage(what, errno));
 }
 
 std::string FileInMessage(const std::string& path) {

@@ -25,7 +25,7 @@ constexpr std::size_t kCopyBufferSize = 64 * 1024;
 constexpr mode_t kCopyingFileMode = 0600;
 
 [[noreturn]] void ThrowFileError(const std::string& what, int error) {
-    throw EFileError(what + ": " + SystemErrorText(error));
+    throw EFileError(FailureMessage(what, error));
 }
 
 // Owns a file descriptor.

@@ -165,8 +165,8 @@ std::string MoveToTrash(const std::string& path) {
     const std::string info = JoinPath(trash, kInfoName);
     for (const std::string& directory : {files, info}) {
         if (const int error = MakeDirectories(directory); error != 0) {
-            ThrowNotTrashed(source, "Papierkorb " + QuotedMessagePath(directory) + ": " +
-                                        SystemErrorText(error));
+            ThrowNotTrashed(source,
+                            FailureMessage("Papierkorb " + QuotedMessagePath(directory), error));
         }
     }
     if (isDirectory && IsSameOrBelow(trash, source)) {
