@@ -1,6 +1,7 @@
 #include "app/MainForm.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -335,6 +336,12 @@ void TMainForm::EnableControls(bool Enabled) {
         control->setEnabled(Enabled);
     }
     FCancel = false;
+    if (Enabled && FCloseRequested) {
+        // Closed during the command that ends now: the close takes effect
+        // once control is back in the message loop.
+        FCloseRequested = false;
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    }
     BExit->setText(Enabled ? kExitCaption : kCancelCaption);
     const QColor& colour = Enabled ? kIdleTextColour : kBusyTextColour;
     SetTextColour(TVTree, colour);
@@ -355,10 +362,15 @@ void TMainForm::BExitClick() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-    // The program ends once the running command has stopped; make it stop.
+    // The program ends once the running command has stopped: the window
+    // stays until then, showing the command end. The request under way is
+    // aborted, so that a host that never answers cannot hold the close.
     if (FBusy) {
+        FCloseRequested = true;
         FCancel = true;
         AbortCheck();
+        event->ignore();
+        return;
     }
     QWidget::closeEvent(event);
 }

@@ -150,6 +150,8 @@ private:
     bool FFolderChosen = false;
     bool FShown = false;
     bool FBusy = false;
+    // The window was closed during a command; it closes when that ends.
+    bool FCloseRequested = false;
     bool FCheckRunning = false;
     bool FCheckAborted = false;
     THttpClient* HttpClient = nullptr;

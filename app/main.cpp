@@ -1,12 +1,31 @@
 // Vornakle: asks for the Favorites directory, shows it, and runs until the
 // main window closes.
+#include <cstdio>
 #include <memory>
 
 #include "app/MainForm.h"
 #include "net/HiddenWindows.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/GraphicalSession.h"
+
+namespace {
+
+// Started where no window can be shown (over ssh, on a console, in a
+// service), the program says so instead of letting the toolkit abort.
+constexpr int kNoGraphicalSessionExitCode = 2;
+constexpr char kNoGraphicalSessionMessage[] =
+    "vornakle: Vornakle ist ein Programm mit Fenstern und braucht eine grafische Sitzung;\n"
+    "hier ist keine Anzeige erreichbar (DISPLAY und WAYLAND_DISPLAY sind leer oder\n"
+    "antworten nicht).\n"
+    "Eine Favoritensammlung prüft im Terminal: vornakle-check VERZEICHNIS\n";
+
+}  // namespace
 
 int main(int argc, char** argv) {
+    if (!vornakle::CanShowWindows(vornakle::SessionEnvironment::OfProcess())) {
+        std::fputs(kNoGraphicalSessionMessage, stderr);
+        return kNoGraphicalSessionExitCode;
+    }
     vornakle::TApplication application(argc, argv);
     // Timer handlers of the socket layer report their errors like any other
     // handler of the program.

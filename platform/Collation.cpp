@@ -47,8 +47,15 @@ CollationKey Collation::Key(const QString& text) const {
     return CollationKey(collator_.sortKey(text));
 }
 
+QLocale CollationLocale(const QLocale& system) {
+    if (system.language() == QLocale::C) {
+        return QLocale(QLocale::German, QLocale::Germany);
+    }
+    return system;
+}
+
 const Collation& SystemCollation() {
-    thread_local const Collation collation(QLocale::system());
+    thread_local const Collation collation(CollationLocale(QLocale::system()));
     return collation;
 }
 

@@ -49,8 +49,15 @@ private:
     bool isPlainLocale_;
 };
 
-// The collation of the user's default locale, made once per thread (a
-// collator keeps lazily built state and is not safe to share between threads).
+// The locale whose collation the user's lists follow: the system's, or the
+// program's own language, German, where the environment names no real locale
+// (C or POSIX: a minimal system, a service), whose "collation" is the order
+// of the bytes and puts "Zeta" before "apfel".
+QLocale CollationLocale(const QLocale& system);
+
+// The collation of CollationLocale(QLocale::system()), made once per thread
+// (a collator keeps lazily built state and is not safe to share between
+// threads).
 const Collation& SystemCollation();
 
 // The system's string comparison for the user's default locale without flags:

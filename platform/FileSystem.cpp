@@ -10,10 +10,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <system_error>
 #include <utility>
 
+#include "platform/ErrorMessages.h"
 #include "platform/Exception.h"
 #include "platform/Paths.h"
 
@@ -25,8 +24,13 @@ constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
 constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr mode_t kNewDirectoryMode = 0777;
 
-std::string SystemError(const std::string& what, const std::string& path) {
-    return what + " " + path + ": " + std::strerror(errno);
+// What failed, and the reason errno holds now.
+EFileError SystemFailure(const std::string& what) {
+    return EFileError(FailureMessage(what, errno));
+}
+
+std::string FileInMessage(const std::string& path) {
+    return "Datei " + QuotedMessagePath(path);
 }
 
 // The key NTFS sorts a name by: its UTF-16 code units, upper-cased one by one.
@@ -182,7 +186,7 @@ void CreateDirectory(const std::string& path) {
         return;
     }
     const int error = errno;
-    const std::string reason = std::system_category().message(error);
+    const std::string reason = SystemErrorText(error);
     if (error == EEXIST && DirectoryExists(path)) {
         throw EDirectoryExists(reason);
     }
@@ -218,7 +222,7 @@ void WriteAll(int descriptor, std::string_view contents, const std::string& path
             if (errno == EINTR) {
                 continue;
             }
-            throw EFileError(SystemError("Cannot write", path));
+            throw SystemFailure(FileInMessage(path) + " kann nicht geschrieben werden");
         }
         contents.remove_prefix(static_cast<std::size_t>(written));
     }
@@ -238,27 +242,32 @@ void ReplaceFileContents(const std::string& linkOrPath, std::string_view content
     // Through a symbolic link the file it names is replaced, not the link.
     char* resolved = ::realpath(linkOrPath.c_str(), nullptr);
     if (resolved == nullptr) {
-        throw EFileError(SystemError("Cannot replace", linkOrPath));
+        throw SystemFailure(FileInMessage(linkOrPath) + " kann nicht ersetzt werden");
     }
     const std::string path(resolved);
     std::free(resolved);
     struct stat original {};
-    if (::stat(path.c_str(), &original) != 0 || !IsRegular(original.st_mode)) {
-        throw EFileError(SystemError("Cannot replace", path));
+    if (::stat(path.c_str(), &original) != 0) {
+        throw SystemFailure(FileInMessage(path) + " kann nicht ersetzt werden");
+    }
+    if (!IsRegular(original.st_mode)) {
+        throw EFileError(FileInMessage(path) +
+                         " ist keine gewöhnliche Datei und wird nicht ersetzt");
     }
     std::string temporary = JoinPath(DirectoryOf(path), ".vornakle-XXXXXX");
     UniqueFd file(::mkstemp(temporary.data()));
     if (!file.IsValid()) {
-        throw EFileError(SystemError("Cannot create a temporary file beside", path));
+        throw SystemFailure("Neben " + FileInMessage(path) +
+                            " kann keine temporäre Datei angelegt werden");
     }
     try {
         WriteAll(file.Get(), contents, path);
         if (::fchmod(file.Get(), original.st_mode & 07777) != 0 || ::fsync(file.Get()) != 0) {
-            throw EFileError(SystemError("Cannot write", path));
+            throw SystemFailure(FileInMessage(path) + " kann nicht geschrieben werden");
         }
         file.Reset();
         if (::rename(temporary.c_str(), path.c_str()) != 0) {
-            throw EFileError(SystemError("Cannot replace", path));
+            throw SystemFailure(FileInMessage(path) + " kann nicht ersetzt werden");
         }
     } catch (...) {
         ::unlink(temporary.c_str());
@@ -269,12 +278,12 @@ void ReplaceFileContents(const std::string& linkOrPath, std::string_view content
 void CreateNewFile(const std::string& path, std::string_view contents) {
     UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     if (!file.IsValid()) {
-        throw EFileError(SystemError("Cannot create", path));
+        throw SystemFailure(FileInMessage(path) + " kann nicht erstellt werden");
     }
     try {
         WriteAll(file.Get(), contents, path);
         if (::fsync(file.Get()) != 0) {
-            throw EFileError(SystemError("Cannot write", path));
+            throw SystemFailure(FileInMessage(path) + " kann nicht geschrieben werden");
         }
     } catch (...) {
         file.Reset();

@@ -10,9 +10,9 @@
 
 #include <cerrno>
 #include <memory>
-#include <system_error>
 #include <vector>
 
+#include "platform/ErrorMessages.h"
 #include "platform/Paths.h"
 
 namespace vornakle {
@@ -24,16 +24,8 @@ constexpr int kMaxCollisionAttempts = 10000;
 constexpr std::size_t kCopyBufferSize = 64 * 1024;
 constexpr mode_t kCopyingFileMode = 0600;
 
-std::string ErrorText(int error) {
-    return std::system_category().message(error);
-}
-
 [[noreturn]] void ThrowFileError(const std::string& what, int error) {
-    throw EFileError(what + ": " + ErrorText(error));
-}
-
-std::string Quoted(const std::string& path) {
-    return "\"" + path + "\"";
+    throw EFileError(FailureMessage(what, error));
 }
 
 // Owns a file descriptor.
@@ -72,7 +64,8 @@ using DirectoryHandle = std::unique_ptr<DIR, DirectoryCloser>;
 std::vector<std::string> DirectoryEntries(const std::string& path) {
     DirectoryHandle directory(::opendir(path.c_str()));
     if (!directory) {
-        ThrowFileError("Verzeichnis " + Quoted(path) + " kann nicht gelesen werden", errno);
+        ThrowFileError("Verzeichnis " + QuotedMessagePath(path) + " kann nicht gelesen werden",
+                       errno);
     }
     std::vector<std::string> names;
     errno = 0;
@@ -84,7 +77,8 @@ std::vector<std::string> DirectoryEntries(const std::string& path) {
         errno = 0;
     }
     if (errno != 0) {
-        ThrowFileError("Verzeichnis " + Quoted(path) + " kann nicht gelesen werden", errno);
+        ThrowFileError("Verzeichnis " + QuotedMessagePath(path) + " kann nicht gelesen werden",
+                       errno);
     }
     return names;
 }
@@ -152,12 +146,12 @@ void SetTimes(const std::string& path, const struct stat& status) {
 void CopyFileContents(const std::string& from, const std::string& to, const struct stat& status) {
     FileDescriptor source(::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (!source.IsOpen()) {
-        ThrowFileError("Datei " + Quoted(from) + " kann nicht geöffnet werden", errno);
+        ThrowFileError("Datei " + QuotedMessagePath(from) + " kann nicht geöffnet werden", errno);
     }
     // The target was claimed, empty, by CreateCopyTop.
     FileDescriptor target(::open(to.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC));
     if (!target.IsOpen()) {
-        ThrowFileError("Datei " + Quoted(to) + " kann nicht erstellt werden", errno);
+        ThrowFileError("Datei " + QuotedMessagePath(to) + " kann nicht erstellt werden", errno);
     }
     std::vector<char> buffer(kCopyBufferSize);
     for (;;) {
@@ -166,7 +160,8 @@ void CopyFileContents(const std::string& from, const std::string& to, const stru
             if (errno == EINTR) {
                 continue;
             }
-            ThrowFileError("Datei " + Quoted(from) + " kann nicht gelesen werden", errno);
+            ThrowFileError("Datei " + QuotedMessagePath(from) + " kann nicht gelesen werden",
+                           errno);
         }
         if (received == 0) {
             break;
@@ -179,7 +174,8 @@ void CopyFileContents(const std::string& from, const std::string& to, const stru
                 if (errno == EINTR) {
                     continue;
                 }
-                ThrowFileError("Datei " + Quoted(to) + " kann nicht geschrieben werden", errno);
+                ThrowFileError("Datei " + QuotedMessagePath(to) + " kann nicht geschrieben werden",
+                               errno);
             }
             written += result;
         }
@@ -188,10 +184,10 @@ void CopyFileContents(const std::string& from, const std::string& to, const stru
     // The original is removed right after: its copy must be on the disk
     // before that, or a crash could lose both.
     if (::fsync(target.Get()) != 0) {
-        ThrowFileError("Datei " + Quoted(to) + " kann nicht geschrieben werden", errno);
+        ThrowFileError("Datei " + QuotedMessagePath(to) + " kann nicht geschrieben werden", errno);
     }
     if (const int error = target.Close(); error != 0) {
-        ThrowFileError("Datei " + Quoted(to) + " kann nicht geschrieben werden", error);
+        ThrowFileError("Datei " + QuotedMessagePath(to) + " kann nicht geschrieben werden", error);
     }
     SetTimes(to, status);
 }
@@ -201,19 +197,20 @@ void CopyFileContents(const std::string& from, const std::string& to, const stru
 void RemoveTree(const std::string& path) {
     struct stat status {};
     if (::lstat(path.c_str(), &status) != 0) {
-        ThrowFileError(Quoted(path) + " kann nicht gelöscht werden", errno);
+        ThrowFileError(QuotedMessagePath(path) + " kann nicht gelöscht werden", errno);
     }
     if (S_ISDIR(status.st_mode)) {
         for (const std::string& name : DirectoryEntries(path)) {
             RemoveTree(JoinPath(path, name));
         }
         if (::rmdir(path.c_str()) != 0) {
-            ThrowFileError("Verzeichnis " + Quoted(path) + " kann nicht gelöscht werden", errno);
+            ThrowFileError("Verzeichnis " + QuotedMessagePath(path) + " kann nicht gelöscht werden",
+                           errno);
         }
         return;
     }
     if (::unlink(path.c_str()) != 0) {
-        ThrowFileError("Datei " + Quoted(path) + " kann nicht gelöscht werden", errno);
+        ThrowFileError("Datei " + QuotedMessagePath(path) + " kann nicht gelöscht werden", errno);
     }
 }
 
@@ -237,7 +234,8 @@ bool CreateCopyTop(const std::string& from, const std::string& to, const struct 
             if (errno == EEXIST) {
                 return false;
             }
-            ThrowFileError("Verzeichnis " + Quoted(to) + " kann nicht erstellt werden", errno);
+            ThrowFileError("Verzeichnis " + QuotedMessagePath(to) + " kann nicht erstellt werden",
+                           errno);
         }
         return true;
     }
@@ -245,14 +243,16 @@ bool CreateCopyTop(const std::string& from, const std::string& to, const struct 
         std::vector<char> target(static_cast<std::size_t>(PATH_MAX) + 1);
         const ssize_t length = ::readlink(from.c_str(), target.data(), target.size() - 1);
         if (length < 0) {
-            ThrowFileError("Verknüpfung " + Quoted(from) + " kann nicht gelesen werden", errno);
+            ThrowFileError("Verknüpfung " + QuotedMessagePath(from) + " kann nicht gelesen werden",
+                           errno);
         }
         target[static_cast<std::size_t>(length)] = '\0';
         if (::symlink(target.data(), to.c_str()) != 0) {
             if (errno == EEXIST) {
                 return false;
             }
-            ThrowFileError("Verknüpfung " + Quoted(to) + " kann nicht erstellt werden", errno);
+            ThrowFileError("Verknüpfung " + QuotedMessagePath(to) + " kann nicht erstellt werden",
+                           errno);
         }
         return true;
     }
@@ -266,11 +266,11 @@ bool CreateCopyTop(const std::string& from, const std::string& to, const struct 
             if (errno == EEXIST) {
                 return false;
             }
-            ThrowFileError("Datei " + Quoted(to) + " kann nicht erstellt werden", errno);
+            ThrowFileError("Datei " + QuotedMessagePath(to) + " kann nicht erstellt werden", errno);
         }
         return true;
     }
-    throw EFileError(Quoted(from) +
+    throw EFileError(QuotedMessagePath(from) +
                      " ist keine Datei und kein Verzeichnis und kann nicht kopiert werden");
 }
 
@@ -285,10 +285,10 @@ void FillCopy(const std::string& from, const std::string& to, const struct stat&
 void CopyTreeInto(const std::string& from, const std::string& to) {
     struct stat status {};
     if (::lstat(from.c_str(), &status) != 0) {
-        ThrowFileError(Quoted(from) + " kann nicht gelesen werden", errno);
+        ThrowFileError(QuotedMessagePath(from) + " kann nicht gelesen werden", errno);
     }
     if (!CreateCopyTop(from, to, status)) {
-        ThrowFileError("Datei " + Quoted(to) + " kann nicht erstellt werden", EEXIST);
+        ThrowFileError("Datei " + QuotedMessagePath(to) + " kann nicht erstellt werden", EEXIST);
     }
     FillCopy(from, to, status);
 }
@@ -298,7 +298,7 @@ void CopyTreeInto(const std::string& from, const std::string& to) {
 bool CopyTree(const std::string& from, const std::string& to) {
     struct stat status {};
     if (::lstat(from.c_str(), &status) != 0) {
-        ThrowFileError(Quoted(from) + " kann nicht gelesen werden", errno);
+        ThrowFileError(QuotedMessagePath(from) + " kann nicht gelesen werden", errno);
     }
     if (!CreateCopyTop(from, to, status)) {
         return false;
@@ -342,11 +342,12 @@ void MovePathNoReplace(const std::string& from, const std::string& to) {
     if (error == 0) {
         return;
     }
-    if (error == EEXIST || error == ENOTEMPTY) {
-        throw EFileError(Quoted(from) + " kann nicht in " + Quoted(to) +
-                         " umbenannt werden: Der Name ist bereits vergeben");
-    }
-    ThrowFileError(Quoted(from) + " kann nicht in " + Quoted(to) + " umbenannt werden", error);
+    // A directory that replaces nothing but finds one in its place says "not
+    // empty"; for the user the name is taken either way.
+    const int reason = error == ENOTEMPTY ? EEXIST : error;
+    ThrowFileError(
+        QuotedMessagePath(from) + " kann nicht in " + QuotedMessagePath(to) + " umbenannt werden",
+        reason);
 }
 
 MoveOutcome TryMovePath(const std::string& from, const std::string& to) {
@@ -358,7 +359,8 @@ MoveOutcome TryMovePath(const std::string& from, const std::string& to) {
         return MoveOutcome::TargetExists;
     }
     if (error != EXDEV) {
-        ThrowFileError(Quoted(from) + " kann nicht nach " + Quoted(to) + " verschoben werden",
+        ThrowFileError(QuotedMessagePath(from) + " kann nicht nach " + QuotedMessagePath(to) +
+                           " verschoben werden",
                        error);
     }
     if (!CopyTree(from, to)) {
@@ -368,7 +370,7 @@ MoveOutcome TryMovePath(const std::string& from, const std::string& to) {
         RemoveTree(from);
     } catch (const EFileError& failure) {
         throw EOriginalNotRemoved(
-            Quoted(from) + " wurde nach " + Quoted(to) +
+            QuotedMessagePath(from) + " wurde nach " + QuotedMessagePath(to) +
             " kopiert, aber nicht vollständig entfernt: " + failure.Message());
     }
     return MoveOutcome::Moved;
@@ -392,18 +394,18 @@ std::string MoveIntoDirectory(const std::string& path, const std::string& target
     const std::string target = WithoutTrailingSeparators(targetDirectory);
     const std::string name = LastPathPart(source);
     if (name.empty() || name == "." || name == ".." || name == "/") {
-        throw EFileError(Quoted(path) + " kann nicht verschoben werden");
+        throw EFileError(QuotedMessagePath(path) + " kann nicht verschoben werden");
     }
     struct stat sourceStatus {};
     if (::lstat(source.c_str(), &sourceStatus) != 0) {
-        ThrowFileError(Quoted(source) + " kann nicht verschoben werden", errno);
+        ThrowFileError(QuotedMessagePath(source) + " kann nicht verschoben werden", errno);
     }
     struct stat targetStatus {};
     if (::stat(target.c_str(), &targetStatus) != 0) {
-        ThrowFileError("Zielverzeichnis " + Quoted(target) + " nicht gefunden", errno);
+        ThrowFileError("In " + QuotedMessagePath(target) + " kann nicht verschoben werden", errno);
     }
     if (!S_ISDIR(targetStatus.st_mode)) {
-        ThrowFileError(Quoted(target) + " ist kein Verzeichnis", ENOTDIR);
+        throw EFileError("Zielverzeichnis " + QuotedMessagePath(target) + " ist kein Verzeichnis");
     }
 
     const std::size_t separator = source.rfind(kPathSeparator);
@@ -419,7 +421,7 @@ std::string MoveIntoDirectory(const std::string& path, const std::string& target
     const bool isDirectory = S_ISDIR(sourceStatus.st_mode);
     // A copy across file systems into its own subtree would never end.
     if (isDirectory && IsSameOrBelow(target, source)) {
-        throw EFileError("Das Verzeichnis " + Quoted(source) +
+        throw EFileError("Das Verzeichnis " + QuotedMessagePath(source) +
                          " kann nicht in sich selbst verschoben werden");
     }
     for (int attempt = 1; attempt <= kMaxCollisionAttempts; ++attempt) {
@@ -428,7 +430,8 @@ std::string MoveIntoDirectory(const std::string& path, const std::string& target
             return candidate;
         }
     }
-    throw EFileError("Kein freier Name für " + Quoted(name) + " in " + Quoted(target));
+    throw EFileError("Kein freier Name für " + QuotedMessagePath(name) + " in " +
+                     QuotedMessagePath(target));
 }
 
 }  // namespace vornakle

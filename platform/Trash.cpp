@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <ctime>
 #include <memory>
-#include <system_error>
 
+#include "platform/ErrorMessages.h"
 #include "platform/Exception.h"
 #include "platform/Paths.h"
 #include "platform/Shell.h"
@@ -29,16 +29,9 @@ constexpr char kInfoSuffix[] = ".trashinfo";
 constexpr mode_t kPrivateDirectoryMode = 0700;
 constexpr mode_t kInfoFileMode = 0600;
 
-std::string ErrorText(int error) {
-    return std::system_category().message(error);
-}
-
-std::string Quoted(const std::string& path) {
-    return "\"" + path + "\"";
-}
-
 [[noreturn]] void ThrowNotTrashed(const std::string& path, const std::string& reason) {
-    throw EFileError(Quoted(path) + " konnte nicht in den Papierkorb verschoben werden: " + reason);
+    throw EFileError(QuotedMessagePath(path) +
+                     " konnte nicht in den Papierkorb verschoben werden: " + reason);
 }
 
 std::string HomeDirectory() {
@@ -151,7 +144,7 @@ std::string MoveToTrash(const std::string& path) {
     }
     struct stat sourceStatus {};
     if (::lstat(source.c_str(), &sourceStatus) != 0) {
-        ThrowNotTrashed(source, ErrorText(errno));
+        ThrowNotTrashed(source, SystemErrorText(errno));
     }
     const bool isDirectory = S_ISDIR(sourceStatus.st_mode);
 
@@ -163,7 +156,7 @@ std::string MoveToTrash(const std::string& path) {
                                                               : source.substr(0, separator);
     const std::string realParent = RealPath(parent);
     if (realParent.empty()) {
-        ThrowNotTrashed(source, ErrorText(errno));
+        ThrowNotTrashed(source, SystemErrorText(errno));
     }
     const std::string original = realParent == "/" ? realParent + name : JoinPath(realParent, name);
 
@@ -172,7 +165,8 @@ std::string MoveToTrash(const std::string& path) {
     const std::string info = JoinPath(trash, kInfoName);
     for (const std::string& directory : {files, info}) {
         if (const int error = MakeDirectories(directory); error != 0) {
-            ThrowNotTrashed(source, "Papierkorb " + Quoted(directory) + ": " + ErrorText(error));
+            ThrowNotTrashed(source,
+                            FailureMessage("Papierkorb " + QuotedMessagePath(directory), error));
         }
     }
     if (isDirectory && IsSameOrBelow(trash, source)) {
@@ -192,13 +186,13 @@ std::string MoveToTrash(const std::string& path) {
             if (errno == EEXIST) {
                 continue;
             }
-            ThrowNotTrashed(source, ErrorText(errno));
+            ThrowNotTrashed(source, SystemErrorText(errno));
         }
         const int writeError = WriteInfoFile(descriptor, infoText);
         const int closeError = ::close(descriptor) == 0 ? 0 : errno;
         if (writeError != 0 || closeError != 0) {
             ::unlink(infoPath.c_str());
-            ThrowNotTrashed(source, ErrorText(writeError != 0 ? writeError : closeError));
+            ThrowNotTrashed(source, SystemErrorText(writeError != 0 ? writeError : closeError));
         }
 
         const std::string trashedPath = JoinPath(files, trashName);

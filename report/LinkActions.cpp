@@ -2,6 +2,7 @@
 
 #include "platform/Paths.h"
 #include "platform/Shell.h"
+#include "platform/ShellOpen.h"
 #include "platform/TextDecoding.h"
 #include "platform/Trash.h"
 #include "platform/ui/Dialogs.h"
@@ -35,7 +36,20 @@ void OpenInBrowser(QWidget* /*Owner*/, LinkItems& Items, int Row) {
         return;
     }
     // The node holds the URL's own bytes, which the column shows decoded.
-    CurrentDialogs().OpenUrl(Items.Item(Row).Node->Text);
+    const std::string& url = Items.Item(Row).Node->Text;
+    const std::optional<std::string> address = AddressToOpen(url);
+    if (!address) {
+        CurrentDialogs().ShowMessage(
+            QStringLiteral("Die Adresse \"%1\" kann nicht geöffnet werden: Sie ist keine Web- "
+                           "oder Dateiadresse, oder sie nennt ein Programm.")
+                .arg(DisplayText(url)));
+        return;
+    }
+    if (!CurrentDialogs().OpenUrl(*address)) {
+        CurrentDialogs().ShowMessage(
+            QStringLiteral("Die Adresse \"%1\" konnte keinem Programm zum Öffnen übergeben werden.")
+                .arg(DisplayText(*address)));
+    }
 }
 
 void RenameLink(LinkItems& Items, int Row) {

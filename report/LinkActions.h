@@ -13,7 +13,8 @@ class LinkItems;
 // selected) makes every command do nothing at all.
 inline constexpr int kNoItem = -1;
 
-// Hands the link's URL to the desktop's default handler.
+// Hands the link's URL to the desktop's default handler, read as the shell
+// reads it (AddressToOpen); tells the user when it cannot be opened.
 void OpenInBrowser(QWidget* Owner, LinkItems& Items, int Row);
 
 // Asks for a new name and renames the link's file; a taken name (or one the

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/ErrorMessages.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
 
@@ -70,11 +71,11 @@ std::string ShortcutUrlFromText(std::string_view text) {
 }
 
 std::string OpenErrorMessage(const std::string& path) {
-    return "Datei " + path + " kann nicht geöffnet werden";
+    return "Datei " + MessagePath(path) + " kann nicht geöffnet werden";
 }
 
 std::string CreateErrorMessage(const std::string& path) {
-    return "Datei " + path + " kann nicht erstellt werden";
+    return "Datei " + MessagePath(path) + " kann nicht erstellt werden";
 }
 
 std::string ReadShortcutText(const std::string& path) {
@@ -84,7 +85,7 @@ std::string ReadShortcutText(const std::string& path) {
     }
     std::string text = ReadAll(file.Get(), kMaxRewrittenFileSize + 1, OpenErrorMessage(path));
     if (text.size() > kMaxRewrittenFileSize) {
-        throw EFileError("Datei " + path + " ist zu groß für eine Verknüpfung");
+        throw EFileError("Datei " + MessagePath(path) + " ist zu groß für eine Verknüpfung");
     }
     return text;
 }

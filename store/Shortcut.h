@@ -50,7 +50,8 @@ std::string ReadShortcutUrl(const std::string& path);
 // The same for a file already opened; path is only for the message.
 std::string ReadShortcutUrl(int descriptor, const std::string& path);
 
-// The open and create errors, exactly as the user sees them.
+// The open and create errors, exactly as the user sees them; the path reads
+// as the windows show names.
 std::string OpenErrorMessage(const std::string& path);
 std::string CreateErrorMessage(const std::string& path);
 

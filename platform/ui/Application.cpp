@@ -30,8 +30,10 @@ std::string ExceptionText(std::exception_ptr exception) {
 }  // namespace
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // Only the name: the display name falls back to it, and a display name
+    // of its own would make the X11 and Wayland plugins append " — Vornakle"
+    // to every window's title.
     setApplicationName(QString::fromUtf8(kApplicationTitle));
-    setApplicationDisplayName(QString::fromUtf8(kApplicationTitle));
     if (toolkitTranslator_.load(QLocale(QString::fromUtf8(kTranslationLanguage)),
                                 QString::fromUtf8(kToolkitTranslation), QStringLiteral("_"),
                                 QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {

@@ -7,7 +7,7 @@
 
 namespace vornakle {
 
-// The caption of every message box, and the application's display name.
+// The caption of every message box, and the application's name.
 inline constexpr char kApplicationTitle[] = "Vornakle";
 
 // The kinds of question the program asks; tests read them from the record.
@@ -49,9 +49,9 @@ public:
     virtual std::optional<std::string> BrowseForFolder(const QString& prompt,
                                                        const std::string& suggestion) = 0;
 
-    // Hands the URL (the bytes of a shortcut file) to the desktop's default
-    // handler. False when it was refused or could not be handed over.
-    virtual bool OpenUrl(const std::string& url) = 0;
+    // Hands an address to open (AddressToOpen of a shortcut's URL) to the
+    // desktop's default handler. False when it could not be handed over.
+    virtual bool OpenUrl(const std::string& address) = 0;
 };
 
 // The implementation in use: the one installed last, and the real Qt dialogs

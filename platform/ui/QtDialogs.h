@@ -17,10 +17,4 @@ public:
     bool OpenUrl(const std::string& url) override;
 };
 
-// Whether a URL may be handed to the desktop: it must be absolute (a relative
-// text would be opened as a file of the current directory), and a local file
-// must not be a program or a launcher, which the desktop would start rather
-// than show.
-bool IsSafeToOpen(const std::string& url);
-
 }  // namespace vornakle

@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QMenu>
+#include <QProcess>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QSplitter>
@@ -232,11 +233,14 @@ TEST_F(MainFormTest, CancelWhileBusyOnlyRequestsTheStop) {
     EXPECT_TRUE(Form().isVisible());
     EXPECT_TRUE(Form().CancelRequested());
     EXPECT_EQ(Button("BExit")->text(), "&Exit");
-    // A second click before the command has ended closes the window.
+    // A second click before the command has ended closes the window once
+    // the command has ended, back in the message loop.
     QTest::mouseClick(Button("BExit"), Qt::LeftButton);
-    EXPECT_FALSE(Form().isVisible());
+    EXPECT_TRUE(Form().isVisible());
     Form().EnableControls(true);
     EXPECT_FALSE(Form().CancelRequested());
+    QApplication::processEvents();
+    EXPECT_FALSE(Form().isVisible());
 }
 
 TEST_F(MainFormTest, DesignNamesCaptionsAndGeometry) {
@@ -309,6 +313,34 @@ TEST_F(MainFormTest, DesignNamesCaptionsAndGeometry) {
     }
     EXPECT_EQ(order, (Strings{"BVerifyAll", "BVerifyCurrent", "BEditName", "BEditURL", "BExit",
                               "BReport"}));
+}
+
+// Over ssh or on a console the program says what it needs and what to use
+// instead, and ends with its own exit code rather than the toolkit's abort.
+TEST(ProgramTest, WithoutADisplayItSaysSoAndEnds) {
+    constexpr int kProgramEndLimitMilliseconds = 60000;
+    // No X server answers on a display of this number.
+    for (const char* display : {"", ":65000"}) {
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        environment.insert(QStringLiteral("DISPLAY"), QString::fromUtf8(display));
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(VORNAKLE_PROGRAM), QStringList());
+        // Only a failure waits this long: the program would show a window.
+        if (!program.waitForFinished(kProgramEndLimitMilliseconds)) {
+            program.kill();
+            program.waitForFinished();
+            FAIL() << "the program did not end, DISPLAY=" << display;
+        }
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << display;
+        EXPECT_EQ(program.exitCode(), 2) << display;
+        const QString said = QString::fromUtf8(program.readAllStandardError());
+        EXPECT_TRUE(said.contains(QStringLiteral("braucht eine grafische Sitzung")))
+            << said.toStdString();
+        EXPECT_TRUE(said.contains(QStringLiteral("vornakle-check"))) << said.toStdString();
+    }
 }
 
 // A link that names a write-only kernel file cannot be opened even by root,

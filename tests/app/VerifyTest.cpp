@@ -99,6 +99,49 @@ TEST_F(VerifyTest, LinkWithoutAHostNeverReachesThePreviousServer) {
     EXPECT_EQ(ok.ConnectionsAccepted(), 1);
 }
 
+// The close box during a check whose server holds the request: the window
+// stays until the command has stopped, and then the program's message loop
+// ends, as the program does.
+TEST_F(VerifyTest, ClosingDuringARunningCheckEndsTheProgramOnceTheCheckHasStopped) {
+    LoopbackServer silent(ServerScript().ReadUntil("\r\n\r\n").Hold());
+    collection_.WriteFile("a.url", ShortcutText(UrlOf(silent, "/a")));
+    collection_.WriteFile("b.url", ShortcutText(UrlOf(silent, "/b")));
+    Start();
+
+    bool closed = false;
+    bool shownAfterClose = false;
+    bool busyAfterClose = false;
+    QTimer whenWaiting;
+    QObject::connect(&whenWaiting, &QTimer::timeout, &Form(), [&] {
+        if (closed || silent.Received().find("\r\n\r\n") == std::string::npos) {
+            return;
+        }
+        closed = true;
+        Form().close();
+        shownAfterClose = Form().isVisible();
+        busyAfterClose = Form().Busy();
+    });
+    whenWaiting.start(10);
+    QTimer::singleShot(0, &Form(),
+                       [this] { QTest::mouseClick(Button("BVerifyAll"), Qt::LeftButton); });
+    // Only a failure gets this far: the program would hang.
+    QTimer::singleShot(LoopbackServer::kWaitLimit, &Form(), [this] {
+        ADD_FAILURE() << "the program did not end";
+        Form().AbortCheck();
+        QApplication::exit(1);
+    });
+    EXPECT_EQ(QApplication::exec(), 0);
+
+    EXPECT_TRUE(closed);
+    EXPECT_TRUE(shownAfterClose);
+    EXPECT_TRUE(busyAfterClose);
+    EXPECT_FALSE(Form().isVisible());
+    EXPECT_FALSE(Form().Busy());
+    // The check under way was ended, found nothing out, and none followed.
+    EXPECT_EQ(ItemOf("a").Node->Status, kStatusNotTested);
+    EXPECT_EQ(silent.ConnectionsAccepted(), 1);
+}
+
 TEST_F(VerifyTest, VerifyLinkChecksTheSelectionOnlyAndNothingWithoutOne) {
     LoopbackServer ok(Answer("HTTP/1.0 200 OK"));
     collection_.WriteFile("a.url", ShortcutText(UrlOf(ok)));

@@ -10,6 +10,7 @@
 
 #include "platform/Exception.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/GraphicalSession.h"
 #include "support/ScriptedDialogs.h"
 
 namespace vornakle {
@@ -54,12 +55,44 @@ TEST_F(ApplicationTest, IsTitledVornakle) {
     EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("Vornakle"));
 }
 
-TEST_F(ApplicationTest, ToolkitDialogsSpeakGerman) {
-    if (!QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) +
-                           QStringLiteral("/qtbase_de.qm"))) {
-        GTEST_SKIP() << "the system has no German translation of the toolkit";
+// Whether a window can be shown is asked before the toolkit would abort.
+TEST(GraphicalSessionTest, WindowsNeedAScreenOrAPlatformWithoutOne) {
+    // No X server answers on a display of this number.
+    const std::string silentDisplay = ":65000";
+    const struct {
+        SessionEnvironment environment;
+        bool canShow;
+    } cases[] = {
+        {{"", "", ""}, false},
+        {{"xcb", "", ""}, false},
+        {{"", "", silentDisplay}, false},
+        {{"xcb", "wayland-0", ""}, false},
+        {{"", "wayland-0", ""}, true},
+        {{"wayland-egl", "wayland-0", ""}, true},
+        {{"offscreen", "", ""}, true},
+        {{"offscreen:fontengine=freetype", "", ""}, true},
+        {{"xcb;vnc", "", ""}, true},
+        {{"wayland", "", silentDisplay}, false},
+    };
+    for (const auto& item : cases) {
+        EXPECT_EQ(CanShowWindows(item.environment), item.canShow)
+            << "QT_QPA_PLATFORM=" << item.environment.Platform
+            << " WAYLAND_DISPLAY=" << item.environment.WaylandDisplay
+            << " DISPLAY=" << item.environment.X11Display;
     }
-    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Open"), QStringLiteral("Öffnen"));
+}
+
+// scripts/install-deps installs the translation (qt6-translations-l10n): a
+// machine without it shows the folder dialog at start in English.
+TEST_F(ApplicationTest, ToolkitDialogsSpeakGerman) {
+    EXPECT_TRUE(QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) +
+                                  QStringLiteral("/qtbase_de.qm")))
+        << "the toolkit's German translation is missing";
+    const std::pair<const char*, const char*> texts[] = {
+        {"Open", "Öffnen"}, {"&Choose", "&Auswählen"}, {"Look in:", "Suchen in:"}};
+    for (const auto& [english, german] : texts) {
+        EXPECT_EQ(QCoreApplication::translate("QFileDialog", english), QString::fromUtf8(german));
+    }
 }
 
 TEST_F(ApplicationTest, ExceptionFromAHandlerIsShownAndTheProgramGoesOn) {

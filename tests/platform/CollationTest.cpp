@@ -97,11 +97,26 @@ INSTANTIATE_TEST_SUITE_P(
         return parameter.param.name().replace(QLatin1Char('_'), QString()).toStdString();
     });
 
-TEST(SystemCollationTest, ComparesInTheUsersLocale) {
+// Whatever locale the environment names, none included (C, POSIX), the
+// user's lists are in a reader's order, not the bytes'.
+TEST(SystemCollationTest, ComparesInTheUsersLocaleOrAReadersOrder) {
     EXPECT_EQ(CompareStringLocale("a", "b"), -1);
     EXPECT_EQ(CompareStringLocale("b", "a"), 1);
     EXPECT_EQ(CompareStringLocale("gleich", "gleich"), 0);
-    EXPECT_EQ(SystemCollation().Locale(), QLocale::system());
+    EXPECT_EQ(CompareStringLocale("apfel", "Zeta"), -1);
+    EXPECT_EQ(CompareStringLocale("\xC3\x84pfel", "Banane"), -1);
+    EXPECT_EQ(SystemCollation().Locale(), CollationLocale(QLocale::system()));
+
+    const QLocale german(QLocale::German, QLocale::Germany);
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    const QLocale swedish(QLocale::Swedish, QLocale::Sweden);
+    EXPECT_EQ(CollationLocale(QLocale::c()), german);
+    EXPECT_EQ(CollationLocale(QLocale(QStringLiteral("C.UTF-8"))), german);
+    EXPECT_EQ(CollationLocale(QLocale(QStringLiteral("POSIX"))), german);
+    EXPECT_EQ(CollationLocale(english), english);
+    // A real locale keeps its own order: Swedish puts "Ä" after "Z".
+    EXPECT_EQ(CollationLocale(swedish), swedish);
+    EXPECT_EQ(Collation(CollationLocale(swedish)).Compare(std::string("\xC3\x84"), "Z"), 1);
 }
 
 }  // namespace

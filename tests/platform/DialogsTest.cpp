@@ -100,29 +100,6 @@ TEST(DialogsInstallationTest, InstallsForItsLifetime) {
     EXPECT_NE(dynamic_cast<QtDialogs*>(&CurrentDialogs()), nullptr);
 }
 
-TEST(IsSafeToOpenTest, OnlyAbsoluteUrlsAndNoProgramsAreOpened) {
-    QTemporaryDir directory;
-    ASSERT_TRUE(directory.isValid());
-    const std::string page = directory.path().toStdString() + "/seite.html";
-    const std::string program = directory.path().toStdString() + "/programm";
-    const std::string launcher = directory.path().toStdString() + "/start.desktop";
-    for (const std::string& path : {page, program, launcher}) {
-        QFile file(QString::fromStdString(path));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    }
-    QFile::setPermissions(QString::fromStdString(program),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-
-    EXPECT_TRUE(IsSafeToOpen("http://example.com/"));
-    EXPECT_TRUE(IsSafeToOpen("https://example.com/a%20b?x=\xE4"));
-    EXPECT_TRUE(IsSafeToOpen("mailto:a@example.com"));
-    EXPECT_TRUE(IsSafeToOpen("file://" + page));
-    EXPECT_FALSE(IsSafeToOpen(""));
-    EXPECT_FALSE(IsSafeToOpen("www.example.com"));
-    EXPECT_FALSE(IsSafeToOpen("file://" + program));
-    EXPECT_FALSE(IsSafeToOpen("file://" + launcher));
-}
-
 // The real dialogs, driven while they are open: the texts and buttons the
 // user sees.
 class QtDialogsTest : public ::testing::Test {

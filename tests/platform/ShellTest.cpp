@@ -3,9 +3,12 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
+#include <optional>
 
 #include "FileFixture.h"
 #include "platform/Shell.h"
+#include "platform/ShellOpen.h"
 #include "support/Unprivileged.h"
 
 namespace vornakle {
@@ -100,13 +103,74 @@ TEST_F(ShellTest, DirectoryCannotMoveBelowItself) {
     EXPECT_EQ(ReadFile(Path("Ordner/Unter/x.url")), "x");
 }
 
-TEST_F(ShellTest, MoveIntoDirectoryRefusesBadTargets) {
+// What the user reads when a move fails: German from end to end, the path
+// shown as names are shown even when it is no valid UTF-8.
+TEST_F(ShellTest, FailedMovesSayWhyInGerman) {
     WriteFile(Path("x.url"), "x");
-    WriteFile(Path("Datei"), "keine Verzeichnis");
-    EXPECT_THROW(MoveIntoDirectory(Path("x.url"), Path("Datei")), EFileError);
-    EXPECT_THROW(MoveIntoDirectory(Path("x.url"), Path("Fehlt")), EFileError);
-    EXPECT_THROW(MoveIntoDirectory(Path("Fehlt.url"), temporary_.path().toStdString()), EFileError);
+    WriteFile(Path("Datei"), "kein Verzeichnis");
+    const std::string tooLong(300, 'n');
+    const struct {
+        std::function<void()> move;
+        std::string message;
+    } failures[] = {
+        {[&] { MoveIntoDirectory(Path("x.url"), Path("Datei")); },
+         "Zielverzeichnis \"" + Path("Datei") + "\" ist kein Verzeichnis"},
+        {[&] { MoveIntoDirectory(Path("x.url"), Path("Fehlt")); },
+         "In \"" + Path("Fehlt") +
+             "\" kann nicht verschoben werden: Datei oder Verzeichnis nicht gefunden"},
+        {[&] { MoveIntoDirectory(Path("Fehlt\xE4.url"), temporary_.path().toStdString()); },
+         "\"" + Path("Fehlt\uFFFD.url") +
+             "\" kann nicht verschoben werden: Datei oder Verzeichnis nicht gefunden"},
+        {[&] { MovePathNoReplace(Path("x.url"), Path(tooLong)); },
+         "\"" + Path("x.url") + "\" kann nicht in \"" + Path(tooLong) +
+             "\" umbenannt werden: Der Name ist zu lang"},
+        {[&] { MovePathNoReplace(Path("x.url"), Path("Datei")); },
+         "\"" + Path("x.url") + "\" kann nicht in \"" + Path("Datei") +
+             "\" umbenannt werden: Der Name ist bereits vergeben"},
+    };
+    for (const auto& failure : failures) {
+        try {
+            failure.move();
+            ADD_FAILURE() << "no failure for: " << failure.message;
+        } catch (const EFileError& error) {
+            EXPECT_EQ(error.Message(), failure.message);
+        }
+    }
     EXPECT_EQ(ReadFile(Path("x.url")), "x");
+}
+
+// What the desktop is handed for a link's URL, as the shell reads one.
+TEST_F(ShellTest, AddressToOpenReadsUrlsAsTheShellDoes) {
+    WriteFile(Path("seite.html"), "<p>");
+    WriteFile(Path("programm"), "#!/bin/sh");
+    ASSERT_EQ(::chmod(Path("programm").c_str(), 0755), 0);
+    WriteFile(Path("start.desktop"), "[Desktop Entry]");
+    WriteFile(Path("na\xEFve.html"), "<p>");
+    const std::string directory = temporary_.path().toStdString();
+    const struct {
+        std::string url;
+        std::optional<std::string> opened;
+    } cases[] = {
+        {"http://example.com/", "http://example.com/"},
+        {"https://example.com/a%20b?x=\xE4", "https://example.com/a%20b?x=\xE4"},
+        {"mailto:a@example.com", "mailto:a@example.com"},
+        {"file://" + Path("seite.html"), "file://" + Path("seite.html")},
+        {"www.example.com", "http://www.example.com"},
+        {"WWW.example.com:8080/x", "http://WWW.example.com:8080/x"},
+        {Path("seite.html"), "file://" + Path("seite.html")},
+        {Path("na\xEFve.html"), "file://" + directory + "/na%EFve.html"},
+        {"", std::nullopt},
+        {"example.com", std::nullopt},
+        {"seite.html", std::nullopt},
+        {"C:\\Favoriten\\seite.html", std::nullopt},
+        {"file://" + Path("programm"), std::nullopt},
+        {Path("programm"), std::nullopt},
+        {"file://" + Path("start.desktop"), std::nullopt},
+        {Path("start.desktop"), std::nullopt},
+    };
+    for (const auto& link : cases) {
+        EXPECT_EQ(AddressToOpen(link.url), link.opened) << link.url;
+    }
 }
 
 class CrossFileSystemShellTest : public ShellTest {

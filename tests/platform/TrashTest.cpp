@@ -174,7 +174,14 @@ TEST_F(TrashTest, TrashTheUserMayNotWriteDeletesNothing) {
 }
 
 TEST_F(TrashTest, RefusesWhatCannotBeTrashed) {
-    EXPECT_THROW(MoveToTrash(Path("Fehlt.url")), EFileError);
+    try {
+        MoveToTrash(Path("Fehlt.url"));
+        ADD_FAILURE() << "no exception";
+    } catch (const EFileError& error) {
+        EXPECT_EQ(error.Message(), "\"" + Path("Fehlt.url") +
+                                       "\" konnte nicht in den Papierkorb verschoben werden: "
+                                       "Datei oder Verzeichnis nicht gefunden");
+    }
     EXPECT_THROW(MoveToTrash(""), EFileError);
     EXPECT_THROW(MoveToTrash("/"), EFileError);
 

@@ -235,6 +235,51 @@ TEST_F(LinkActionsTest, StatusByHandAndNoSelection) {
     EXPECT_EQ(dialogs_->OpenedUrls(), std::vector<std::string>{"http://a/"});
 }
 
+// An address without a scheme is opened as the shell would open it; what
+// cannot be opened is said, never silently dropped.
+TEST_F(LinkActionsTest, OpenInBrowserOpensWhatTheShellWouldAndSaysWhenItCannot) {
+    const struct {
+        const char* url;
+        const char* opened;  // null: refused with a message
+    } cases[] = {
+        {"http://a.example/", "http://a.example/"},
+        {"www.b.example/x", "http://www.b.example/x"},
+        {"WWW.c.example", "http://WWW.c.example"},
+        {"d.example", nullptr},
+        {"C:\\Fav\\e.html", nullptr},
+        {"", nullptr},
+    };
+    for (const auto& link : cases) {
+        SCOPED_TRACE(link.url);
+        folder_.WriteFile("link.url", ShortcutText(link.url));
+        List();
+        dialogs_->ClearRecord();
+        OpenInBrowser(nullptr, items_, 0);
+        if (link.opened != nullptr) {
+            EXPECT_EQ(dialogs_->OpenedUrls(), std::vector<std::string>{link.opened});
+            EXPECT_TRUE(dialogs_->Texts(DialogKind::Message).empty());
+        } else {
+            EXPECT_TRUE(dialogs_->OpenedUrls().empty());
+            EXPECT_EQ(dialogs_->Texts(DialogKind::Message),
+                      std::vector<QString>{QStringLiteral("Die Adresse \"%1\" kann nicht "
+                                                          "geöffnet werden: Sie ist keine Web- "
+                                                          "oder Dateiadresse, oder sie nennt ein "
+                                                          "Programm.")
+                                               .arg(QString::fromUtf8(link.url))});
+        }
+    }
+
+    // A desktop without a browser.
+    folder_.WriteFile("link.url", ShortcutText("www.f.example"));
+    List();
+    dialogs_->ClearRecord();
+    dialogs_->RefuseUrls();
+    OpenInBrowser(nullptr, items_, 0);
+    EXPECT_EQ(dialogs_->Texts(DialogKind::Message),
+              std::vector<QString>{QStringLiteral("Die Adresse \"http://www.f.example\" konnte "
+                                                  "keinem Programm zum Öffnen übergeben werden.")});
+}
+
 TEST_F(LinkActionsTest, MoveIntoAFolderPicksAFreeName) {
     folder_.WriteFile("a.url", ShortcutText("http://a/"));
     folder_.WriteFile("target/a.url", ShortcutText("http://other/"));

@@ -121,7 +121,7 @@ std::optional<std::string> ScriptedDialogs::BrowseForFolder(const QString& promp
 bool ScriptedDialogs::OpenUrl(const std::string& url) {
     questions_.push_back({DialogKind::OpenUrl, {}, DisplayText(url), {}});
     openedUrls_.push_back(url);
-    return true;
+    return urlsHandedOver_;
 }
 
 }  // namespace vornakle

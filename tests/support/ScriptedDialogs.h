@@ -32,6 +32,9 @@ public:
     void CancelInput();
     void ChooseFolder(const std::string& path);
     void CancelFolder();
+    // From now on a URL is recorded but not handed over, as on a desktop
+    // without a browser.
+    void RefuseUrls() { urlsHandedOver_ = false; }
 
     // Called for every unexpected question as it is asked.
     void SetUnexpectedHandler(std::function<void(const DialogQuestion&)> handler);
@@ -69,6 +72,7 @@ private:
     std::deque<Answer> answers_;
     std::vector<DialogQuestion> questions_;
     std::vector<std::string> openedUrls_;
+    bool urlsHandedOver_ = true;
     std::function<void(const DialogQuestion&)> unexpectedHandler_;
 };
 
