@@ -147,11 +147,10 @@ CheckResult CheckLink(THttpClient& client, const std::string& url) {
         client.Head(url);
     } catch (...) {
         if (expired) {
-            return CheckResult::Failed(FailureReason::Timeout,
-                                       "the check took longer than " +
-                                           std::to_string(deadlineMilliseconds /
-                                                          kMillisecondsPerSecond) +
-                                           " s");
+            return CheckResult::Failed(
+                FailureReason::Timeout,
+                "the check took longer than " +
+                    std::to_string(deadlineMilliseconds / kMillisecondsPerSecond) + " s");
         }
         return FailedCheck(std::current_exception());
     }
@@ -170,9 +169,9 @@ CheckResult CheckLink(THttpClient& client, const std::string& url) {
     if (client.ReplyNumber > 0) {
         return CheckResult::Answered(StatusOfReply(client.ReplyNumber));
     }
-    return CheckResult::Failed(FailureReason::MalformedReply,
-                               client.Header.empty() ? "closed without a status line"
-                                                     : StatusLineOf(client.Header));
+    return CheckResult::Failed(FailureReason::MalformedReply, client.Header.empty()
+                                                                  ? "closed without a status line"
+                                                                  : StatusLineOf(client.Header));
 }
 
 std::string_view StatusClass(std::int32_t status) {

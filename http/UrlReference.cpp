@@ -62,7 +62,8 @@ Reference Split(std::string_view text) {
     }
     if (text.starts_with("//")) {
         const std::size_t end = text.find('/', 2);
-        parts.Authority = std::string(text.substr(2, end == std::string_view::npos ? end : end - 2));
+        parts.Authority =
+            std::string(text.substr(2, end == std::string_view::npos ? end : end - 2));
         text = end == std::string_view::npos ? std::string_view() : text.substr(end);
     }
     parts.Path = std::string(text);
@@ -159,8 +160,8 @@ std::string ResolveReference(std::string_view base, std::string_view reference) 
         target.Path = from.Path;
         target.Query = relative.Query ? relative.Query : from.Query;
     } else {
-        target.Path = RemoveDotSegments(
-            relative.Path[0] == '/' ? relative.Path : Merge(from, relative.Path));
+        target.Path =
+            RemoveDotSegments(relative.Path[0] == '/' ? relative.Path : Merge(from, relative.Path));
         target.Query = relative.Query;
     }
     return Recomposed(target);
@@ -175,8 +176,8 @@ std::string LinkScheme(std::string_view url) {
     // what stands before them a host.
     const std::string_view rest = url.substr(length + 1);
     const std::size_t portEnd = std::min(rest.find_first_of("/?#"), rest.size());
-    if (portEnd > 0 && rest.substr(0, portEnd).find_first_not_of("0123456789") ==
-                           std::string_view::npos) {
+    if (portEnd > 0 &&
+        rest.substr(0, portEnd).find_first_not_of("0123456789") == std::string_view::npos) {
         return std::string();
     }
     std::string scheme(url.substr(0, length));

@@ -50,8 +50,8 @@ inline constexpr std::size_t kMaxUrlLength = 64 * 1024;
 
 // The URL of the shortcut file at path, read from the top only as far as the
 // URL line, and of that line no more than kMaxUrlLength + 1 bytes, so a
-// longer URL shows as such without being read whole. Throws EFileError "Datei <path> kann nicht geöffnet werden" when
-// the file cannot be opened or read.
+// longer URL shows as such without being read whole. Throws EFileError "Datei <path> kann nicht
+// geöffnet werden" when the file cannot be opened or read.
 std::string ReadShortcutUrl(const std::string& path);
 // The same for a file already opened; path is only for the message.
 std::string ReadShortcutUrl(int descriptor, const std::string& path);

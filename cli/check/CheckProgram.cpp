@@ -360,8 +360,8 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
     const auto unreadable = std::count_if(links.begin(), links.end(),
                                           [](const LinkRecord& link) { return link.Unreadable; });
     if (unreadable > 0) {
-        PrintError(errors, std::to_string(unreadable) +
-                               " shortcut files could not be read (reason \"unreadable\")");
+        PrintError(errors, "shortcut files that could not be read (reason \"unreadable\"): " +
+                               std::to_string(unreadable));
         partUnread = true;
     }
     if (!FitJobs(command.Settings, errors)) {

@@ -58,8 +58,8 @@ std::optional<int> JobsWithinDescriptorLimit(int jobs) {
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
         return jobs;
     }
-    const std::int64_t free = static_cast<std::int64_t>(limit.rlim_cur) - OpenDescriptors() -
-                              kSpareDescriptors;
+    const std::int64_t free =
+        static_cast<std::int64_t>(limit.rlim_cur) - OpenDescriptors() - kSpareDescriptors;
     const std::int64_t fitting = free / kDescriptorsPerJob;
     if (fitting < 1) {
         return std::nullopt;

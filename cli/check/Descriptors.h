@@ -14,9 +14,10 @@ void OpenClosedStandardDescriptors();
 // allows.
 void RaiseDescriptorLimit();
 
-// Descriptors one job may hold at once: its thread's event dispatcher, its
-// socket and its timer, and the sockets and files of a host lookup.
-inline constexpr int kDescriptorsPerJob = 8;
+// Descriptors one job may hold at once: its thread's event dispatcher and
+// its socket (two, measured), and the socket and files a host lookup opens
+// for a moment.
+inline constexpr int kDescriptorsPerJob = 6;
 // Descriptors kept free for the rest of the program (signal pipe, output,
 // the toolkit's own).
 inline constexpr int kSpareDescriptors = 16;
