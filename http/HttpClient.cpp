@@ -275,8 +275,8 @@ void THttpClient::RunPass() {
     ReadReplyHeader();
     ReadReplyBody();
     const std::int16_t reply = ReplyNumber;
-    // A reply without a status line (0) or with a number no server sends is
-    // no success: the request failed.
+    // A reply without a status line, or with no reply number from 100 to
+    // 999 (both 0), is no success: the request failed.
     if (reply >= 1 && reply < 299) {
         if (OnSuccess) {
             OnSuccess(RequestKind);
