@@ -431,7 +431,10 @@ TEST(CheckProgram, HostileConditionsEndCleanly) {
                                  .Send("HTTP/1.0 200 OK\r\n")
                                  .Trickle("X-Slow: 1\r\n", 500ms, 0));
     TempTree links;
-    for (int index = 0; index < 10; ++index) {
+    // A worker per link would need about twice as many descriptors as the
+    // limit below allows.
+    constexpr int kLinks = 40;
+    for (int index = 0; index < kLinks; ++index) {
         links.WriteFile(std::to_string(index) + ".url", ShortcutText(UrlOf(ok)));
     }
     TempTree deep;
@@ -461,7 +464,7 @@ TEST(CheckProgram, HostileConditionsEndCleanly) {
     const Case cases[] = {
         {"few descriptors",
          {"--jobs", "64", "--per-host", "64", links.Root()},
-         limitDescriptors(60),
+         limitDescriptors(kLinks),
          0,
          "\t200\tOK\tok\t\n",
          "the limit of open files allows"},
@@ -471,7 +474,12 @@ TEST(CheckProgram, HostileConditionsEndCleanly) {
          2,
          "",
          "too few open files"},
-        {"trickle", {"--timeout", "1", "--url", UrlOf(trickling)}, {}, 1, "\ttimeout: ", ""},
+        {"trickle",
+         {"--timeout", "1", "--url", UrlOf(trickling)},
+         {},
+         1,
+         "\ttimeout: the check took longer than 3 s\n",
+         ""},
         {"full disk",
          {"--url", UrlOf(ok)},
          [] {
@@ -481,7 +489,6 @@ TEST(CheckProgram, HostileConditionsEndCleanly) {
          2,
          "",
          "cannot write the results: No space left on device"},
-        {"closed output", {"--url", UrlOf(ok)}, [] { ::close(STDOUT_FILENO); }, 0, "", ""},
         {"deep nest",
          {deep.Root()},
          {},
@@ -499,13 +506,7 @@ TEST(CheckProgram, HostileConditionsEndCleanly) {
         EXPECT_TRUE(run.output.ends_with(test.outputEnd)) << run.output.substr(0, 300);
         EXPECT_NE(run.errors.find(test.errors), std::string::npos) << run.errors;
         if (test.name == "few descriptors") {
-            EXPECT_EQ(Lines(run.output).size(), 10u);
-        }
-        if (test.name == "closed output") {
-            // Nothing meant for standard output went into the connection.
-            EXPECT_EQ(run.errors, "");
-            EXPECT_EQ(ok.ConnectionsAccepted(), before + 1);
-            EXPECT_EQ(ok.Received(static_cast<std::size_t>(before)).find("200"), std::string::npos);
+            EXPECT_EQ(Lines(run.output).size(), static_cast<std::size_t>(kLinks));
         }
         if (test.name == "long url") {
             EXPECT_EQ(ok.ConnectionsAccepted(), before);
@@ -514,22 +515,27 @@ TEST(CheckProgram, HostileConditionsEndCleanly) {
 }
 
 // A job started in the background by a script has both stop signals
-// ignored: they stay ignored, and the run ends normally.
-TEST(CheckProgram, StopSignalsIgnoredByTheParentStayIgnored) {
+// ignored, and maybe standard output closed: the signals stay ignored, and
+// descriptor 1 is /dev/null rather than the first socket or file the
+// program opens.
+TEST(CheckProgram, IgnoredStopSignalsAndAClosedOutputAreKeptSafe) {
     LoopbackServer slow(
         ServerScript().ReadUntil("\r\n\r\n").Pause(500ms).Send("HTTP/1.0 200 OK\r\n\r\n"));
     QProcess process;
     StartChecker(process, {"--url", UrlOf(slow)}, [] {
         ::signal(SIGINT, SIG_IGN);
         ::signal(SIGTERM, SIG_IGN);
+        ::close(STDOUT_FILENO);
     });
     ASSERT_TRUE(slow.WaitForConnections(1));
+    const std::string output = "/proc/" + std::to_string(process.processId()) + "/fd/1";
+    EXPECT_EQ(std::filesystem::read_symlink(output), "/dev/null");
     ::kill(static_cast<pid_t>(process.processId()), SIGINT);
     ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
     const CheckerRun run = FinishChecker(process);
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 0) << run.errors;
-    EXPECT_EQ(run.output, TextLine("", "", UrlOf(slow), "200", "OK", "ok") + "\n");
+    EXPECT_EQ(run.errors, "");
 }
 
 TEST(CheckProgram, OneJobAndSixteenJobsPrintTheSame) {
