@@ -108,7 +108,8 @@ void CheckEngine::RunWorker(std::size_t workerNumber) {
     while (queue_.Take(index)) {
         CheckResult result;
         try {
-            result = client ? CheckLink(*client, urls_[index]) : FailedCheck(clientFailure);
+            result = client ? CheckLink(*client, urls_[index], settings_.DeadlineMilliseconds())
+                            : FailedCheck(clientFailure);
         } catch (...) {
             result = FailedCheck(std::current_exception());
         }

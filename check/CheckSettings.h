@@ -27,6 +27,11 @@ struct CheckSettings {
     int PerHost = kDefaultPerHost;
     // Bound of each lookup, connect and idle read, in milliseconds.
     std::int32_t TimeOutMilliseconds = kDefaultTimeOutMilliseconds;
+
+    // Bound of one link's check as a whole.
+    std::int64_t DeadlineMilliseconds() const {
+        return std::int64_t{kDeadlineTimeOuts} * TimeOutMilliseconds;
+    }
 };
 
 }  // namespace vornakle

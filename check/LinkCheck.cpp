@@ -2,9 +2,10 @@
 
 #include <QTimer>
 
+#include <algorithm>
+#include <limits>
 #include <optional>
 
-#include "check/CheckSettings.h"
 #include "http/HttpClient.h"
 #include "http/UrlReference.h"
 #include "http/UrlSplit.h"
@@ -108,7 +109,8 @@ CheckResult FailedCheck(const std::exception_ptr& failure) {
     }
 }
 
-CheckResult CheckLink(THttpClient& client, const std::string& url) {
+CheckResult CheckLink(THttpClient& client, const std::string& url,
+                      std::int64_t deadlineMilliseconds) {
     client.Host.clear();
     client.Port = 0;
     if (std::optional<CheckResult> refused = RefusedUrl(url)) {
@@ -138,9 +140,9 @@ CheckResult CheckLink(THttpClient& client, const std::string& url) {
         expired = true;
         client.Abort();
     });
-    const std::int64_t deadlineMilliseconds = std::int64_t{kDeadlineTimeOuts} * client.TimeOut;
     if (deadlineMilliseconds > 0) {
-        deadline.start(static_cast<int>(deadlineMilliseconds));
+        deadline.start(static_cast<int>(
+            std::min<std::int64_t>(deadlineMilliseconds, std::numeric_limits<int>::max())));
     }
 
     try {
@@ -152,7 +154,13 @@ CheckResult CheckLink(THttpClient& client, const std::string& url) {
                 "the check took longer than " +
                     std::to_string(deadlineMilliseconds / kMillisecondsPerSecond) + " s");
         }
-        return FailedCheck(std::current_exception());
+        CheckResult failed = FailedCheck(std::current_exception());
+        if (failed.Reason != FailureReason::Error && failed.Reason != FailureReason::InvalidUrl &&
+            failed.Reason != FailureReason::UnsupportedScheme && !client.Host.empty()) {
+            // Which server of a chain of redirections failed.
+            failed.Detail += " (" + client.Host + ":" + std::to_string(client.Port) + ")";
+        }
+        return failed;
     }
     switch (client.RedirectEnd) {
         case THttpClient::RedirectOutcome::Loop:

@@ -19,10 +19,13 @@ class THttpClient;
 // scheme the client does not speak, also as a redirection's target).
 // The client's host and port are cleared first, so that a URL naming no host
 // cannot reach the server of the link checked before it: every link's status
-// depends on its own URL only, whichever worker checks it. The check as a
-// whole, all passes and waits, ends after kDeadlineTimeOuts times the
-// client's TimeOut (none when TimeOut is 0). Runs on the client's thread.
-CheckResult CheckLink(THttpClient& client, const std::string& url);
+// depends on its own URL only, whichever worker checks it. With a deadline
+// above 0 the check as a whole, all passes and waits, ends after that many
+// milliseconds (the desktop program has its Cancel button instead, and holds
+// the client's time-out while the user looks at a window). Runs on the
+// client's thread.
+CheckResult CheckLink(THttpClient& client, const std::string& url,
+                      std::int64_t deadlineMilliseconds = 0);
 
 // The result of a check that ended with the exception Failure.
 CheckResult FailedCheck(const std::exception_ptr& failure);
