@@ -70,7 +70,7 @@ void TMainForm::TestItem(LinkItems& Items, int Row) {
 
     FCheckRunning = true;
     FCheckAborted = false;
-    const std::int32_t status = CheckLink(*HttpClient, node->Text);
+    const std::int32_t status = CheckLink(*HttpClient, node->Text).Status;
     FCheckRunning = false;
     // A check the user cancelled has found nothing out about the link.
     node->Status = FCheckAborted ? before : status;

@@ -88,35 +88,51 @@ void CheckEngine::RunWorker(std::size_t workerNumber) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-    THttpClient client;
-    client.ReportLevel = 0;
-    client.TimeOut = settings_.TimeOutMilliseconds;
+    // A client that cannot be made (no descriptor left) fails each check
+    // this worker takes, with that failure as its reason.
+    std::unique_ptr<THttpClient> client;
+    std::exception_ptr clientFailure;
+    try {
+        client = std::make_unique<THttpClient>();
+        client->ReportLevel = 0;
+        client->TimeOut = settings_.TimeOutMilliseconds;
+    } catch (...) {
+        client.reset();
+        clientFailure = std::current_exception();
+    }
     {
         std::lock_guard lock(clientsMutex_);
-        clients_[workerNumber] = &client;
+        clients_[workerNumber] = client.get();
     }
     std::size_t index = 0;
     while (queue_.Take(index)) {
-        const std::int32_t status = CheckLink(client, urls_[index]);
+        CheckResult result;
+        try {
+            result = client ? CheckLink(*client, urls_[index], settings_.DeadlineMilliseconds())
+                            : FailedCheck(clientFailure);
+        } catch (...) {
+            result = FailedCheck(std::current_exception());
+        }
         queue_.Finish(index);
         if (queue_.Stopped()) {
             // An aborted check has found out nothing about its link.
             break;
         }
         QMetaObject::invokeMethod(
-            this, [this, index, status] { Deliver(index, status); }, Qt::QueuedConnection);
+            this, [this, index, result = std::move(result)] { Deliver(index, result); },
+            Qt::QueuedConnection);
     }
     std::lock_guard lock(clientsMutex_);
     clients_[workerNumber] = nullptr;
 }
 
-void CheckEngine::Deliver(std::size_t index, std::int32_t status) {
+void CheckEngine::Deliver(std::size_t index, const CheckResult& result) {
     if (stopped_) {
         return;
     }
     ++delivered_;
     if (OnResult) {
-        OnResult(index, status);
+        OnResult(index, result);
     }
     if (delivered_ == urls_.size() && !stopped_) {
         for (const std::unique_ptr<Worker>& worker : workers_) {

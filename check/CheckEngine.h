@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "check/CheckQueue.h"
+#include "check/CheckResult.h"
 #include "check/CheckSettings.h"
 
 namespace vornakle {
@@ -22,13 +23,14 @@ class THttpClient;
 // that made it and waits by dispatching that thread's messages). The links
 // are handed out in list order under the per-host limit; each result reaches
 // OnResult on the engine's thread, in the order the checks end, and
-// OnFinished follows the last one. Every status is what CheckLink gives for
-// its URL, so the results do not depend on Jobs or PerHost.
+// OnFinished follows the last one. Every result is what CheckLink gives for
+// its URL, so the results do not depend on Jobs or PerHost; no exception
+// leaves a worker: whatever a check throws becomes its link's result.
 class CheckEngine : public QObject {
     Q_OBJECT
 
 public:
-    using TResultHandler = std::function<void(std::size_t index, std::int32_t status)>;
+    using TResultHandler = std::function<void(std::size_t index, const CheckResult& result)>;
     using TFinishedHandler = std::function<void()>;
 
     // How often Stop repeats its abort to a worker that has not ended yet:
@@ -57,7 +59,7 @@ private:
     class Worker;
 
     void RunWorker(std::size_t workerNumber);
-    void Deliver(std::size_t index, std::int32_t status);
+    void Deliver(std::size_t index, const CheckResult& result);
     void AbortRunningChecks();
 
     std::vector<std::string> urls_;

@@ -9,6 +9,10 @@ namespace vornakle {
 // A check waits this long for a host lookup, a connect or the next data: a
 // server that says nothing for 20 s is not going to answer a user either.
 inline constexpr std::int32_t kDefaultTimeOutMilliseconds = 20000;
+// A check as a whole (every lookup, connect and read of all its passes) ends
+// after this many time-outs: a server trickling one header line at a time
+// restarts each wait, but must not hold a check for hours.
+inline constexpr int kDeadlineTimeOuts = 3;
 // Checks under way at once: enough to hide the waiting on slow servers,
 // few enough that a collection's checks do not look like an attack.
 inline constexpr int kDefaultJobs = 8;
@@ -23,6 +27,11 @@ struct CheckSettings {
     int PerHost = kDefaultPerHost;
     // Bound of each lookup, connect and idle read, in milliseconds.
     std::int32_t TimeOutMilliseconds = kDefaultTimeOutMilliseconds;
+
+    // Bound of one link's check as a whole.
+    std::int64_t DeadlineMilliseconds() const {
+        return std::int64_t{kDeadlineTimeOuts} * TimeOutMilliseconds;
+    }
 };
 
 }  // namespace vornakle

@@ -1,5 +1,6 @@
 #include "check/CollectionLinks.h"
 
+#include <set>
 #include <string_view>
 #include <utility>
 
@@ -15,7 +16,8 @@ namespace vornakle {
 namespace {
 
 // Iterative, so that the deepest nest the scan allows costs no stack.
-void Collect(const TBookTree& root, std::vector<LinkRecord>& links) {
+void Collect(const TBookTree& root, std::vector<LinkRecord>& links,
+             const std::set<std::string>& unreadable = {}) {
     struct Position {
         const TBookTree* Folder;
         int Next;
@@ -31,7 +33,8 @@ void Collect(const TBookTree& root, std::vector<LinkRecord>& links) {
         if (child->IsFolder()) {
             stack.push_back({child, 0});
         } else {
-            links.push_back({top.Folder->Path, LinkNameOf(LastPathPart(child->Path)), child->Text});
+            links.push_back({top.Folder->Path, LinkNameOf(LastPathPart(child->Path)), child->Text,
+                             unreadable.contains(child->Path)});
         }
     }
 }
@@ -44,7 +47,7 @@ std::vector<LinkRecord> CollectLinks(const TBookTree& root) {
     return links;
 }
 
-std::vector<LinkRecord> ScanCollectionLinks(std::string directory) {
+CollectionScan ScanCollectionLinks(std::string directory) {
     directory = WithoutTrailingSeparators(directory);
     // The scan shows a directory it cannot list as an empty folder; for the
     // collection itself that would report "no bad links" for nothing.
@@ -53,8 +56,17 @@ std::vector<LinkRecord> ScanCollectionLinks(std::string directory) {
     }
     TBookTreePtr root(new TBookTree);
     root->Text = "Favoriten";
-    ScanDirectory(directory, root.get());
-    return CollectLinks(*root);
+    CollectionScan scan;
+    std::set<std::string> unreadable;
+    for (ScanProblem& problem : ScanDirectory(directory, root.get(), UnreadableLinks::Collect)) {
+        if (problem.What == ScanProblem::Kind::UnreadableLink) {
+            unreadable.insert(std::move(problem.Path));
+        } else {
+            scan.FolderProblems.push_back(std::move(problem));
+        }
+    }
+    Collect(*root, scan.Links, unreadable);
+    return scan;
 }
 
 }  // namespace vornakle

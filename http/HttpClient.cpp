@@ -7,10 +7,12 @@
 
 #include "http/UUProcessor.h"
 #include "http/UrlCoder.h"
+#include "http/UrlReference.h"
 #include "http/UrlSplit.h"
 
 #include <QBuffer>
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 #include <memory>
@@ -173,7 +175,8 @@ void THttpClient::ParseURL() {
 void THttpClient::BuildHeader() {
     RequestHeader.Clear();
     if (RequestKind < std::size(kRequestWords)) {
-        const std::string target = Proxy.empty() ? RequestPath : WithoutFragment(CurrentURL);
+        const std::string target =
+            EncodedRequestTarget(Proxy.empty() ? RequestPath : WithoutFragment(CurrentURL));
         RequestHeader.Add(kRequestWords[RequestKind] + target + kHttpVersion);
     }
     if (!Proxy.empty()) {
@@ -250,20 +253,19 @@ void THttpClient::SendRequest() {
     }
 }
 
-bool THttpClient::TargetChanges(const std::string& PassHost, std::int32_t PassPort,
-                                const std::string& PassPath) const {
+std::string THttpClient::TargetKey(std::int32_t PassPort) const {
     std::string url = CurrentURL;
     std::string host = Host;
-    std::int32_t port = Port;
+    std::int32_t port = PassPort;
     std::string path;
     try {
         ParseRequestURL(url, host, port, path);
     } catch (const Exception&) {
         // The next pass fails the same way and ends the transaction with
         // that error.
-        return true;
+        return std::string();
     }
-    return host != PassHost || port != PassPort || path != PassPath;
+    return host + '\n' + std::to_string(port) + '\n' + path;
 }
 
 void THttpClient::RunPass() {
@@ -273,8 +275,8 @@ void THttpClient::RunPass() {
     ReadReplyHeader();
     ReadReplyBody();
     const std::int16_t reply = ReplyNumber;
-    // A reply without a status line (0) or with a number no server sends is
-    // no success: the request failed.
+    // A reply without a status line, or with no reply number from 100 to
+    // 999 (both 0), is no success: the request failed.
     if (reply >= 1 && reply < 299) {
         if (OnSuccess) {
             OnSuccess(RequestKind);
@@ -282,9 +284,19 @@ void THttpClient::RunPass() {
         ReportStatus(kReportCompletion, "Transaction Completed");
     } else if (reply >= 299 && reply <= 399) {
         // Only a Location of this reply redirects; without one the
-        // transaction ends with this reply's number.
+        // transaction ends with this reply's number. A relative one means a
+        // place relative to the URL this reply answered (RFC 3986 section
+        // 5.2), which is always an http URL of this pass's host and port.
         if (reply <= 302 && !ReplyLocation.empty()) {
-            CurrentURL = ReplyLocation;
+            if (HasScheme(ReplyLocation)) {
+                CurrentURL = ReplyLocation;
+            } else {
+                std::string base = "http://" + Host;
+                if (Port != kDefaultPort) {
+                    base += ':' + std::to_string(Port);
+                }
+                CurrentURL = ResolveReference(base + RequestPath, ReplyLocation);
+            }
         }
     } else if (OnFailure) {
         OnFailure(RequestKind);
@@ -293,7 +305,9 @@ void THttpClient::RunPass() {
 
 void THttpClient::RunRequest() {
     AbortRequested = false;
+    RedirectEnd = RedirectOutcome::None;
     TransactionCookies.clear();
+    std::vector<std::string> askedTargets;
     for (int pass = 0;; ++pass) {
         ParseURL();
         BuildHeader();
@@ -301,10 +315,10 @@ void THttpClient::RunRequest() {
             OnAboutToSend(this);
         }
         ThrowIfAborted();
-        const std::string passHost = Host;
         const std::int32_t passPort = Port;
-        const std::string passPath = RequestPath;
+        const std::string passKey = Host + '\n' + std::to_string(Port) + '\n' + RequestPath;
         const std::string passURL = CurrentURL;
+        askedTargets.push_back(passKey);
         try {
             RunPass();
         } catch (...) {
@@ -328,24 +342,24 @@ void THttpClient::RunRequest() {
             if (handled) {
                 return;
             }
-            if (CurrentURL != passURL) {
-                // A bare name is a file at the root of the host that sent it,
-                // on the port it was asked on: a URL without its port would
-                // mean port 80.
-                if (CurrentURL.find('/') == std::string::npos) {
-                    std::string url = "http://";
-                    url += passHost;
-                    if (passPort != kDefaultPort) {
-                        url += ':';
-                        url += std::to_string(passPort);
-                    }
-                    url += '/';
-                    url += CurrentURL;
-                    CurrentURL = std::move(url);
-                }
+            if (reply <= 302 && ReplyLocation.empty()) {
+                RedirectEnd = RedirectOutcome::NoLocation;
+            } else if (CurrentURL != passURL) {
                 // A redirection to where this pass went would only repeat
                 // the same reply; the bound ends cycles of several URLs.
-                again = pass < kMaxRedirects && TargetChanges(passHost, passPort, passPath);
+                const std::string nextKey = TargetKey(passPort);
+                if (nextKey == passKey) {
+                    RedirectEnd = RedirectOutcome::Loop;
+                } else if (pass < kMaxRedirects) {
+                    again = true;
+                } else {
+                    RedirectEnd = std::find(askedTargets.begin(), askedTargets.end(), nextKey) !=
+                                          askedTargets.end()
+                                      ? RedirectOutcome::Loop
+                                      : RedirectOutcome::TooMany;
+                }
+            } else if (reply <= 302) {
+                RedirectEnd = RedirectOutcome::Loop;
             }
         }
         if (reply == 401 && OnAuthenticationNeeded) {

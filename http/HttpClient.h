@@ -30,6 +30,19 @@ public:
     // last reply's number (RFC 7231 section 6.4 asks clients to detect such
     // cycles).
     static constexpr int kMaxRedirects = 10;
+
+    // How a transaction's redirections ended when they led nowhere: the
+    // last reply (300 to 302) is then no answer about the URL asked for.
+    enum class RedirectOutcome {
+        // No redirection was left unfollowed.
+        None,
+        // The next target was one this transaction had asked already.
+        Loop,
+        // kMaxRedirects passes followed the first and the chain went on.
+        TooMany,
+        // A 300 to 302 reply named no Location.
+        NoLocation,
+    };
     // Reply body bytes kept in the Body string; the rest of a longer body is
     // received and dropped, so a server streaming without end cannot exhaust
     // memory. Once the bound is reached the time-out is no longer restarted
@@ -100,6 +113,8 @@ public:
     // the last reply only: both are emptied when a reply starts.
     std::string ReplyLocation;
     std::string ReplyCookie;
+    // Set by each transaction.
+    RedirectOutcome RedirectEnd = RedirectOutcome::None;
 
     // Events.
     TNotifyEvent OnAboutToSend;
@@ -124,8 +139,9 @@ private:
     bool ReplyHasBody() const;
     void TakeOverCookies();
     std::string CookiesFor(const std::string& RequestHost) const;
-    bool TargetChanges(const std::string& PassHost, std::int32_t PassPort,
-                       const std::string& PassPath) const;
+    // The host, port and path CurrentURL leads to after a pass on the given
+    // port, as one key; empty when it cannot be split.
+    std::string TargetKey(std::int32_t PassPort) const;
     void SendBytes(const std::string& Bytes);
     void ThrowIfAborted() const;
 

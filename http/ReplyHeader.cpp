@@ -18,6 +18,10 @@ constexpr const char* kLocationField = "LOCATION:";
 constexpr std::size_t kLocationValueOffset = 10;
 constexpr const char* kContentLengthField = "CONTENT-LENGTH:";
 constexpr const char* kContentLengthTail = "ENGTH:";
+// Reply numbers have three digits (RFC 9110 section 15); anything else
+// is no answer a status can be filed from.
+constexpr std::int32_t kLowestReplyNumber = 100;
+constexpr std::int32_t kHighestReplyNumber = 999;
 
 std::string UpperLetters(std::string text) {
     for (char& character : text) {
@@ -41,6 +45,16 @@ std::string WithoutLineEnd(std::string line) {
 std::string ValueFrom(const std::string& line, std::size_t offset) {
     const std::string value = WithoutLineEnd(line);
     return offset < value.size() ? value.substr(offset) : std::string();
+}
+
+// Blanks and tabs around a field value are no part of it (RFC 9110 section
+// 5.5); a Location that kept them would send them in the next request line.
+std::string WithoutSurroundingBlanks(const std::string& value) {
+    const std::size_t first = value.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return std::string();
+    }
+    return value.substr(first, value.find_last_not_of(" \t") - first + 1);
 }
 
 // The digits behind "Content-Length: ": the name, its colon and the one
@@ -77,21 +91,20 @@ std::int16_t StatusNumber(const std::string& statusLine) {
     if (index == field.size()) {
         return 0;
     }
-    std::int64_t value = 0;
+    std::int32_t value = 0;
     for (; index < field.size(); ++index) {
         if (field[index] < '0' || field[index] > '9') {
             return 0;
         }
         value = value * 10 + (field[index] - '0');
-        if (value > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1) {
+        if (value > kHighestReplyNumber) {
             return 0;
         }
     }
-    value = negative ? -value : value;
-    if (value > std::numeric_limits<std::int32_t>::max()) {
+    if (negative || value < kLowestReplyNumber) {
         return 0;
     }
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(value & 0xFFFF));
+    return static_cast<std::int16_t>(value);
 }
 
 ReplyLine ParseReplyLine(const std::string& line) {
@@ -103,7 +116,7 @@ ReplyLine ParseReplyLine(const std::string& line) {
         result.Value = ValueFrom(line, kSetCookieValueOffset);
     } else if (name == kLocationField) {
         result.Field = ReplyField::Location;
-        result.Value = ValueFrom(line, kLocationValueOffset);
+        result.Value = WithoutSurroundingBlanks(ValueFrom(line, kLocationValueOffset));
     } else if (name == kContentLengthField) {
         result.Field = ReplyField::ContentLength;
         result.ContentLength = ContentLength(line, upper);

@@ -10,16 +10,16 @@
 namespace vornakle {
 
 // The second blank-separated field of the status line as a decimal number
-// with an optional sign, its low 16 bits as a signed number; 0 when the
-// field is no such number (the line end glued to it, a letter, more than 32
-// bits).
+// with an optional plus sign; 0 when the field is no such number (the line
+// end glued to it, a letter) or the number lies outside 100 to 999.
 std::int16_t StatusNumber(const std::string& statusLine);
 
 enum class ReplyField { Other, SetCookie, Location, ContentLength };
 
 struct ReplyLine {
     ReplyField Field = ReplyField::Other;
-    // Set-Cookie and Location: the value without the line end.
+    // Set-Cookie and Location: the value without the line end; a Location
+    // also without blanks and tabs around it.
     std::string Value;
     // Content-Length: the announced length, -1 when no digits follow.
     std::int64_t ContentLength = -1;

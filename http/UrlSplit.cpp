@@ -2,6 +2,8 @@
 
 #include "net/SockStrings.h"
 
+#include <algorithm>
+
 namespace vornakle {
 
 namespace {
@@ -79,14 +81,11 @@ void ParseRequestURL(std::string& CurrentURL, std::string& Host, std::int32_t& P
     const bool hasAuthority = firstSlash != std::string::npos && firstSlash + 1 < url.size() &&
                               url[firstSlash + 1] == '/';
 
-    if (hasAuthority) {
-        const auto third = static_cast<std::size_t>(NthCharPos(url, '/', 3));
-        RequestPath = third <= url.size() ? url.substr(third - 1) : std::string();
-    } else if (firstSlash != std::string::npos) {
-        RequestPath = url.substr(firstSlash);
-    } else {
-        RequestPath.clear();
-    }
+    // The host ends at the first "/" or "?" behind it (RFC 3986 section 3.2;
+    // the fragment is gone already); the path runs from there.
+    const std::size_t hostStart = hasAuthority ? firstSlash + 2 : 0;
+    const std::size_t hostEnd = std::min(url.find_first_of("/?", hostStart), url.size());
+    RequestPath = url.substr(hostEnd);
 
     // A scheme is made of the text before the first ":" when no "/" comes
     // before it (RFC 3986 section 3.1); a ":" inside a path is no scheme and
@@ -106,12 +105,7 @@ void ParseRequestURL(std::string& CurrentURL, std::string& Host, std::int32_t& P
         }
     }
 
-    std::string host;
-    if (hasAuthority) {
-        host = NthWord(url, '/', 3);
-    } else if (!url.empty() && url[0] != '/') {
-        host = NthWord(url, '/', 1);
-    }
+    std::string host = url.substr(hostStart, hostEnd - hostStart);
     const std::size_t portColon = host.find(':');
     if (portColon != std::string::npos) {
         Port = PortNumber(NthWord(host, ':', 2));
@@ -121,10 +115,10 @@ void ParseRequestURL(std::string& CurrentURL, std::string& Host, std::int32_t& P
         Host = host;
     }
 
-    if (RequestPath.empty()) {
-        RequestPath.assign(1, '/');
-        // Behind the host, in front of a fragment.
-        CurrentURL.insert(url.size(), 1, '/');
+    if (RequestPath.empty() || RequestPath[0] != '/') {
+        RequestPath.insert(0, 1, '/');
+        // Behind the host, in front of a query or a fragment.
+        CurrentURL.insert(hostEnd, 1, '/');
     }
 }
 

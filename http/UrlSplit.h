@@ -19,13 +19,15 @@ public:
 // - a scheme (letters before the first ":", which comes before any "/") sets
 //   the port: "gopher" 70, "ftp" 21, "https" raises "HTTP Secure Socket is
 //   not supported", any other 80; letter case does not matter;
-// - the host is what follows "//" up to the next "/"; without "//" it is the
-//   text before the first "/" (none when the URL starts with "/", which
-//   keeps Host and Port); a port written after a ":" behind the host wins,
-//   and a port that is no number from 1 to 65535 raises EConvertError;
-// - the path runs from the "/" behind the host to the end, without the
-//   fragment ("#...", which only the user agent uses, RFC 3986 section
-//   3.5); an empty path becomes "/" and "/" is put into CurrentURL too.
+// - the host is what follows "//" up to the next "/" or "?"; without "//" it
+//   is the text before the first "/" or "?" (none when the URL starts with
+//   one of them, which keeps Host and Port); a port written after a ":"
+//   behind the host wins, and a port that is no number from 1 to 65535
+//   raises EConvertError;
+// - the path runs from the end of the host to the end, without the fragment
+//   ("#...", which only the user agent uses, RFC 3986 section 3.5); a path
+//   that is empty or starts with the query gets a "/" in front, which is
+//   put into CurrentURL behind the host too.
 void ParseRequestURL(std::string& CurrentURL, std::string& Host, std::int32_t& Port,
                      std::string& RequestPath);
 

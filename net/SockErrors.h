@@ -39,7 +39,8 @@ public:
         : Exception(message), kind_(kind), errorNo_(errorNo) {}
 
     SockFailure Kind() const { return kind_; }
-    // The WinSock error number of a SocketError, else 0.
+    // The WinSock error number of a SocketError, and of a ConnectFailed when
+    // the failed connect reported one (refused, unreachable); else 0.
     std::int32_t ErrorNo() const { return errorNo_; }
 
 private:

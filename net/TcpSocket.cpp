@@ -328,6 +328,7 @@ void TTcpSocket::Connect() {
         winsock::htons(static_cast<std::uint16_t>((Proxy.empty() ? Port : ProxyPort) & 0xFFFF));
     AsyncDone = false;
     Succeeded = true;
+    ConnectErrorNo = 0;
     if (winsock::connect(SocketHandle, reinterpret_cast<const winsock::sockaddr*>(&RemoteAddress),
                          sizeof RemoteAddress) == winsock::SOCKET_ERROR) {
         std::string text;
@@ -350,7 +351,7 @@ void TTcpSocket::Connect() {
     if (Canceled) {
         throw ESockError("Connection Canceled", SockFailure::Canceled);
     }
-    throw ESockError("Connection Failed", SockFailure::ConnectFailed);
+    throw ESockError("Connection Failed", SockFailure::ConnectFailed, ConnectErrorNo);
 }
 
 void TTcpSocket::TimerOn() {
@@ -472,6 +473,7 @@ void TTcpSocket::HandleSocketMessage(TMessage& Message) {
                     }
                     break;
                 case winsock::FD_CONNECT:
+                    ConnectErrorNo = winsock::WSAGETSELECTERROR(Message.LParam);
                     if (Succeeded) {
                         Connected = true;
                         if (OnConnect) {

@@ -193,6 +193,9 @@ protected:
     bool Canceled = false;
     bool Destroying = false;
     bool Succeeded = false;
+    // The WinSock error the last failed connect reported, so a refusal can
+    // be told from an unreachable host.
+    std::int32_t ConnectErrorNo = 0;
     bool TimedOut = false;
     bool AsyncDone = false;
     std::unique_ptr<TThreadTimer> Timer;

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -127,7 +128,8 @@ std::string ReadShortcutUrl(int descriptor, const std::string& path) {
                         ++stop;
                     }
                     value.append(position, stop);
-                    if (stop < end) {
+                    if (stop < end || value.size() > kMaxUrlLength) {
+                        value.resize(std::min(value.size(), kMaxUrlLength + 1));
                         return value;
                     }
                     position = stop;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,9 +44,14 @@ std::vector<std::string> SplitShortcutLines(std::string_view text);
 // The URL of a shortcut's text; empty when no line carries one.
 std::string ShortcutUrlFromText(std::string_view text);
 
+// The longest URL a link may have: no browser or server takes more, and a
+// longer "URL" is a damaged or hostile file. The check refuses a longer one.
+inline constexpr std::size_t kMaxUrlLength = 64 * 1024;
+
 // The URL of the shortcut file at path, read from the top only as far as the
-// URL line. Throws EFileError "Datei <path> kann nicht geöffnet werden" when
-// the file cannot be opened or read.
+// URL line, and of that line no more than kMaxUrlLength + 1 bytes, so a
+// longer URL shows as such without being read whole. Throws EFileError "Datei <path> kann nicht
+// geöffnet werden" when the file cannot be opened or read.
 std::string ReadShortcutUrl(const std::string& path);
 // The same for a file already opened; path is only for the message.
 std::string ReadShortcutUrl(int descriptor, const std::string& path);

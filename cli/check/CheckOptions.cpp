@@ -161,7 +161,11 @@ std::string UsageText() {
            "subdirectory a folder, each *.url file a link) with an HTTP HEAD request,\n"
            "as Vornakle's \"Verify All links\" does, and prints one line per link in the\n"
            "order of the scan: folder path, link name, URL, status number, status\n"
-           "text, class (ok, invalid, unknown, untested). SOURCE may also be a\n"
+           "text, class (ok, invalid, unknown, untested) and, for a status 5 (no\n"
+           "usable answer), the reason: a token such as dns, refused, reset, timeout,\n"
+           "malformed-reply, redirect-loop, too-many-redirects, no-location,\n"
+           "unsupported-scheme, url-too-long or unreadable, then \": \" and a detail\n"
+           "(empty when the server answered). SOURCE may also be a\n"
            "browser's bookmarks, told by their content: Firefox's places.sqlite,\n"
            "Chromium's or Chrome's Bookmarks file, or an HTML bookmark file; their\n"
            "folder paths are the bookmark folders, and places that are no web links\n"
@@ -180,7 +184,11 @@ std::string UsageText() {
            "                    (above 0, at most " +
            std::to_string(kMaxTimeOutSeconds) + ", default " +
            std::to_string(kDefaultTimeOutMilliseconds / kMillisecondsPerSecond) +
-           ")\n"
+           ");\n"
+           "                    a link's whole check, all redirections included,\n"
+           "                    ends after " +
+           std::to_string(kDeadlineTimeOuts) +
+           " times this\n"
            "  --format FORMAT   text (tab-separated), csv (RFC 4180, with a header row)\n"
            "                    or json (one object per line); default text\n"
            "  --bad-only        print only links that are not fine (what the report\n"
@@ -191,7 +199,9 @@ std::string UsageText() {
            "  --help            show this text\n"
            "\n"
            "Exit status: 0 no link is bad, 1 some link is bad, 2 usage or scan error,\n"
-           "130 interrupted (Ctrl-C), 143 terminated.\n";
+           "a part of the source that could not be read (named on standard error),\n"
+           "or results that could not be written; 130 interrupted (Ctrl-C), 143\n"
+           "terminated.\n";
 }
 
 }  // namespace vornakle

@@ -8,17 +8,21 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 
 #include "check/CheckEngine.h"
 #include "check/CollectionLinks.h"
 #include "cli/check/CheckOptions.h"
 #include "cli/check/CheckSource.h"
+#include "cli/check/Descriptors.h"
 #include "cli/check/ResultFormat.h"
 #include "store/LinkStatus.h"
+#include "store/Scan.h"
 
 namespace vornakle {
 
@@ -53,7 +57,12 @@ public:
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESTART;
         for (std::size_t index = 0; index < kStopSignals.size(); ++index) {
-            ::sigaction(kStopSignals[index], &action, &previous_[index]);
+            // A signal the parent set to be ignored (a job started in the
+            // background by a script) stays ignored.
+            ::sigaction(kStopSignals[index], nullptr, &previous_[index]);
+            if (previous_[index].sa_handler != SIG_IGN) {
+                ::sigaction(kStopSignals[index], &action, nullptr);
+            }
         }
         installed_ = true;
     }
@@ -108,41 +117,68 @@ private:
     bool drawn_ = false;
 };
 
+// Writes to standard output and remembers the first failure, so that a full
+// disk or a closed pipe ends the run instead of being ignored.
+class OutputStream {
+public:
+    explicit OutputStream(std::FILE* output) : output_(output) {}
+
+    void Write(const std::string& bytes) {
+        errno = 0;
+        if (failure_ == 0 && !bytes.empty() &&
+            std::fwrite(bytes.data(), 1, bytes.size(), output_) != bytes.size()) {
+            failure_ = errno != 0 ? errno : EIO;
+        }
+    }
+    // False once anything could not be written.
+    bool Flush() {
+        errno = 0;
+        if (failure_ == 0 && std::fflush(output_) != 0) {
+            failure_ = errno != 0 ? errno : EIO;
+        }
+        return failure_ == 0;
+    }
+    bool Failed() const { return failure_ != 0; }
+    std::string FailureText() const {
+        return std::string("cannot write the results: ") + std::strerror(failure_);
+    }
+
+private:
+    std::FILE* output_;
+    int failure_ = 0;
+};
+
 // Prints results in list order as they become complete: a result waits
 // until every earlier one has arrived.
 class OrderedPrinter {
 public:
     OrderedPrinter(const std::vector<LinkRecord>& links, const ResultWriter& writer, bool badOnly,
-                   std::FILE* output)
+                   OutputStream& output)
         : links_(links),
           writer_(writer),
           badOnly_(badOnly),
           output_(output),
-          statuses_(links.size()) {}
+          results_(links.size()) {}
 
-    void Add(std::size_t index, std::int32_t status) {
-        statuses_.at(index) = status;
+    void Add(std::size_t index, const CheckResult& result) {
+        results_.at(index) = result;
         ++checked_;
-        if (!IsLinkFine(status)) {
+        if (!IsLinkFine(result.Status)) {
             ++bad_;
         }
     }
-    // Writes what has become printable; false when nothing was.
+    // Writes what has become printable; false when writing failed.
     bool Flush() {
         bool wrote = false;
-        while (next_ < statuses_.size() && statuses_[next_]) {
-            const std::int32_t status = *statuses_[next_];
-            if (!badOnly_ || !IsLinkFine(status)) {
-                const std::string record = writer_.Record(links_[next_], status);
-                std::fwrite(record.data(), 1, record.size(), output_);
+        while (next_ < results_.size() && results_[next_]) {
+            const CheckResult& result = *results_[next_];
+            if (!badOnly_ || !IsLinkFine(result.Status)) {
+                output_.Write(writer_.Record(links_[next_], result));
                 wrote = true;
             }
             ++next_;
         }
-        if (wrote) {
-            std::fflush(output_);
-        }
-        return wrote;
+        return !wrote || output_.Flush();
     }
     std::size_t Checked() const { return checked_; }
     std::size_t Bad() const { return bad_; }
@@ -151,8 +187,8 @@ private:
     const std::vector<LinkRecord>& links_;
     const ResultWriter& writer_;
     bool badOnly_;
-    std::FILE* output_;
-    std::vector<std::optional<std::int32_t>> statuses_;
+    OutputStream& output_;
+    std::vector<std::optional<CheckResult>> results_;
     std::size_t next_ = 0;
     std::size_t checked_ = 0;
     std::size_t bad_ = 0;
@@ -162,13 +198,35 @@ void PrintError(std::FILE* errors, const std::string& message) {
     std::fprintf(errors, "%s: %s\n", kProgramName, message.c_str());
 }
 
+// Lowers the jobs to what the descriptor limit allows; false when not even
+// one check fits.
+bool FitJobs(CheckSettings& settings, std::FILE* errors) {
+    const std::optional<int> fitting = JobsWithinDescriptorLimit(settings.Jobs);
+    if (!fitting) {
+        PrintError(errors,
+                   "too few open files allowed to run even one check; raise the limit "
+                   "(ulimit -n)");
+        return false;
+    }
+    if (*fitting < settings.Jobs) {
+        PrintError(errors, "the limit of open files allows " + std::to_string(*fitting) +
+                               " jobs, not " + std::to_string(settings.Jobs) + "; running " +
+                               std::to_string(*fitting));
+        settings.Jobs = *fitting;
+    }
+    return true;
+}
+
 // Checks the links and prints them; the exit code.
 int CheckAndPrint(const std::vector<LinkRecord>& links, const CheckCommand& command,
-                  std::FILE* output, std::FILE* errors) {
+                  std::FILE* outputFile, std::FILE* errors) {
+    OutputStream output(outputFile);
     const std::unique_ptr<ResultWriter> writer = MakeResultWriter(command.Format);
-    const std::string header = writer->Header();
-    std::fwrite(header.data(), 1, header.size(), output);
-    std::fflush(output);
+    output.Write(writer->Header());
+    if (!output.Flush()) {
+        PrintError(errors, output.FailureText());
+        return kExitUsageOrScanError;
+    }
 
     OrderedPrinter printer(links, *writer, command.BadOnly, output);
     ProgressLine progress(errors, links.size());
@@ -176,19 +234,32 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const CheckCommand& comm
     QEventLoop loop;
     int stopSignal = 0;
 
+    // A link whose shortcut could not be read has its result already; the
+    // engine checks the others.
     std::vector<std::string> urls;
-    urls.reserve(links.size());
-    for (const LinkRecord& link : links) {
-        urls.push_back(link.Url);
+    std::vector<std::size_t> linkOfUrl;
+    for (std::size_t index = 0; index < links.size(); ++index) {
+        if (links[index].Unreadable) {
+            printer.Add(index, CheckResult::Failed(FailureReason::Unreadable));
+        } else {
+            urls.push_back(links[index].Url);
+            linkOfUrl.push_back(index);
+        }
+    }
+    if (!printer.Flush()) {
+        PrintError(errors, output.FailureText());
+        return kExitUsageOrScanError;
     }
     CheckEngine engine(std::move(urls), command.Settings);
-    engine.OnResult = [&](std::size_t index, std::int32_t status) {
-        printer.Add(index, status);
+    engine.OnResult = [&](std::size_t index, const CheckResult& result) {
+        printer.Add(linkOfUrl[index], result);
         if (progress.Shown()) {
             // The progress line must not run into a record on a terminal.
             progress.Erase();
         }
-        printer.Flush();
+        if (!printer.Flush()) {
+            loop.quit();
+        }
     };
     engine.OnFinished = [&] { loop.quit(); };
 
@@ -214,23 +285,37 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const CheckCommand& comm
     engine.Start();
     loop.exec();
     progressTimer.stop();
-    // After an interruption this aborts the requests under way and joins the
-    // workers; after the last result it only finds them ended.
+    // After an interruption or a failed write this aborts the requests under
+    // way and joins the workers; after the last result it only finds them
+    // ended.
     engine.Stop();
     progress.Erase();
-    std::fflush(output);
 
     if (stopSignal != 0) {
+        output.Flush();
         PrintError(errors, "interrupted; " + std::to_string(printer.Checked()) + " of " +
                                std::to_string(links.size()) + " links were checked");
         return kExitSignalBase + stopSignal;
     }
+    if (!output.Flush()) {
+        PrintError(errors, output.FailureText());
+        return kExitUsageOrScanError;
+    }
     return printer.Bad() > 0 ? kExitSomeBad : kExitAllFine;
+}
+
+std::string FolderProblemText(const ScanProblem& problem) {
+    const std::string path = DisplayUtf8(problem.Path);
+    if (problem.What == ScanProblem::Kind::TooDeep) {
+        return "folder " + path + " is nested deeper than " + std::to_string(kMaxFolderDepth) +
+               " folders and was not checked";
+    }
+    return "folder " + path + " cannot be read and was not checked";
 }
 
 }  // namespace
 
-int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output,
+int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* outputFile,
                     std::FILE* errors) {
     CheckCommand command;
     try {
@@ -241,12 +326,19 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
         return kExitUsageOrScanError;
     }
     if (command.Kind == CheckCommand::Mode::Help) {
-        const std::string usage = UsageText();
-        std::fwrite(usage.data(), 1, usage.size(), output);
+        OutputStream output(outputFile);
+        output.Write(UsageText());
+        if (!output.Flush()) {
+            PrintError(errors, output.FailureText());
+            return kExitUsageOrScanError;
+        }
         return kExitAllFine;
     }
 
     std::vector<LinkRecord> links;
+    // Some part of the source could not be read: the run goes on with the
+    // rest, and its exit code says so at the end.
+    bool partUnread = false;
     if (command.Kind == CheckCommand::Mode::SingleUrl) {
         links.push_back({std::string(), std::string(), command.Url});
     } else {
@@ -256,12 +348,30 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
             if (const std::string skipped = SkippedPlacesText(source.Skipped); !skipped.empty()) {
                 PrintError(errors, skipped);
             }
+            for (const ScanProblem& problem : source.FolderProblems) {
+                PrintError(errors, FolderProblemText(problem));
+                partUnread = true;
+            }
         } catch (const std::exception& error) {
             PrintError(errors, "scan failed: " + DisplayUtf8(error.what()));
             return kExitUsageOrScanError;
         }
     }
-    return CheckAndPrint(links, command, output, errors);
+    const auto unreadable = std::count_if(links.begin(), links.end(),
+                                          [](const LinkRecord& link) { return link.Unreadable; });
+    if (unreadable > 0) {
+        PrintError(errors, "shortcut files that could not be read (reason \"unreadable\"): " +
+                               std::to_string(unreadable));
+        partUnread = true;
+    }
+    if (!FitJobs(command.Settings, errors)) {
+        return kExitUsageOrScanError;
+    }
+    const int exitCode = CheckAndPrint(links, command, outputFile, errors);
+    if (partUnread && (exitCode == kExitAllFine || exitCode == kExitSomeBad)) {
+        return kExitUsageOrScanError;
+    }
+    return exitCode;
 }
 
 }  // namespace vornakle

@@ -4,6 +4,8 @@
 #include "bookmarks/BrowserProfiles.h"
 #include "platform/Paths.h"
 
+#include <utility>
+
 namespace vornakle {
 
 namespace {
@@ -29,7 +31,9 @@ std::vector<LinkRecord> BookmarkLinks(const BookmarkNode& root) {
 SourceLinks ReadSourceLinks(const CheckCommand& command) {
     SourceLinks result;
     if (!command.FromBrowser && IsDirectorySource(command.Source)) {
-        result.Links = ScanCollectionLinks(command.Source);
+        CollectionScan scan = ScanCollectionLinks(command.Source);
+        result.Links = std::move(scan.Links);
+        result.FolderProblems = std::move(scan.FolderProblems);
         return result;
     }
     const BookmarkCollection collection = ReadBookmarkFileSource(

@@ -9,10 +9,12 @@
 
 namespace vornakle {
 
-// The links a collection command checks, and what its source left out.
+// The links a collection command checks, what its source left out, and the
+// folders of a directory that could not be read.
 struct SourceLinks {
     std::vector<LinkRecord> Links;
     SkippedPlaces Skipped;
+    std::vector<ScanProblem> FolderProblems;
 };
 
 // A directory through the desktop program's scan (folders as directory

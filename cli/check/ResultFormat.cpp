@@ -18,7 +18,8 @@ bool IsControl(unsigned char character) {
 
 class TextWriter : public ResultWriter {
 public:
-    std::string Record(const LinkRecord& link, std::int32_t status) const override {
+    std::string Record(const LinkRecord& link, const CheckResult& result) const override {
+        const std::int32_t status = result.Status;
         std::string line;
         for (const std::string* field : {&link.Folder, &link.Name, &link.Url}) {
             line += EscapeTextField(DisplayUtf8(*field));
@@ -29,6 +30,8 @@ public:
         line += EscapeTextField(StatusText(status));
         line += '\t';
         line += StatusClass(status);
+        line += '\t';
+        line += EscapeTextField(DisplayUtf8(ReasonText(result)));
         line += '\n';
         return line;
     }
@@ -37,8 +40,11 @@ public:
 // Lines end in CR LF as RFC 4180 section 2 asks.
 class CsvWriter : public ResultWriter {
 public:
-    std::string Header() const override { return "folder,name,url,status,status_text,class\r\n"; }
-    std::string Record(const LinkRecord& link, std::int32_t status) const override {
+    std::string Header() const override {
+        return "folder,name,url,status,status_text,class,reason\r\n";
+    }
+    std::string Record(const LinkRecord& link, const CheckResult& result) const override {
+        const std::int32_t status = result.Status;
         std::string line;
         for (const std::string* field : {&link.Folder, &link.Name, &link.Url}) {
             line += QuoteCsvField(DisplayUtf8(*field));
@@ -49,6 +55,8 @@ public:
         line += QuoteCsvField(StatusText(status));
         line += ',';
         line += StatusClass(status);
+        line += ',';
+        line += QuoteCsvField(DisplayUtf8(ReasonText(result)));
         line += "\r\n";
         return line;
     }
@@ -58,7 +66,8 @@ public:
 // come.
 class JsonWriter : public ResultWriter {
 public:
-    std::string Record(const LinkRecord& link, std::int32_t status) const override {
+    std::string Record(const LinkRecord& link, const CheckResult& result) const override {
+        const std::int32_t status = result.Status;
         std::string line = "{\"folder\":";
         line += JsonString(DisplayUtf8(link.Folder));
         line += ",\"name\":";
@@ -71,6 +80,8 @@ public:
         line += JsonString(StatusText(status));
         line += ",\"class\":";
         line += JsonString(StatusClass(status));
+        line += ",\"reason\":";
+        line += JsonString(DisplayUtf8(ReasonText(result)));
         line += "}\n";
         return line;
     }

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "check/CheckResult.h"
 #include "check/CollectionLinks.h"
 
 namespace vornakle {
@@ -16,13 +17,15 @@ namespace vornakle {
 // output is valid UTF-8 whatever the collection holds.
 enum class TOutputFormat { Text, Csv, Json };
 
-// One line (record) per checked link, in the order given.
+// One line (record) per checked link, in the order given: the link's fields,
+// the status, its text and class, and the reason of a status 5 (empty when
+// the server answered).
 class ResultWriter {
 public:
     virtual ~ResultWriter() = default;
     // What goes before the first record (the CSV header row).
     virtual std::string Header() const { return std::string(); }
-    virtual std::string Record(const LinkRecord& link, std::int32_t status) const = 0;
+    virtual std::string Record(const LinkRecord& link, const CheckResult& result) const = 0;
 };
 
 std::unique_ptr<ResultWriter> MakeResultWriter(TOutputFormat format);
@@ -32,7 +35,7 @@ std::string DisplayUtf8(const std::string& bytes);
 
 // Text format: tab-separated fields; a backslash, a tab, a line break and
 // every other control character are written as escapes (\\, \t, \n, \r,
-// \xHH), so that one record stays one line of six fields.
+// \xHH), so that one record stays one line of seven fields.
 std::string EscapeTextField(std::string_view utf8);
 // RFC 4180: a field holding a comma, a quote, CR or LF goes in quotes, with
 // every quote doubled.

@@ -7,8 +7,11 @@
 #include <vector>
 
 #include "cli/check/CheckProgram.h"
+#include "cli/check/Descriptors.h"
 
 int main(int argc, char** argv) {
+    vornakle::OpenClosedStandardDescriptors();
+    vornakle::RaiseDescriptorLimit();
     // The arguments as bytes, taken before the application object could
     // claim any: paths and URLs are never decoded.
     const std::vector<std::string> arguments(argv + 1, argv + argc);

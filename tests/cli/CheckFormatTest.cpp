@@ -62,16 +62,28 @@ TEST(CheckFormat, BytesThatAreNotUtf8AreReadAsWindows1252) {
 
 TEST(CheckFormat, RecordsOfEachFormat) {
     const LinkRecord link{"/fav/Bl\xe4tter", "a,\"b\"", "http://h/\x01"};
-    EXPECT_EQ(MakeResultWriter(TOutputFormat::Text)->Record(link, 404),
-              "/fav/Bl\xc3\xa4tter\ta,\"b\"\thttp://h/\\x01\t404\tNicht gefunden\tinvalid\n");
+    // The reason's detail may hold a server's bytes: escaped like any field.
+    const CheckResult malformed =
+        CheckResult::Failed(FailureReason::MalformedReply, "HTTP/1.0 \"2\"\t,\xff");
+    EXPECT_EQ(MakeResultWriter(TOutputFormat::Text)->Record(link, CheckResult::Answered(404)),
+              "/fav/Bl\xc3\xa4tter\ta,\"b\"\thttp://h/\\x01\t404\tNicht gefunden\tinvalid\t\n");
+    EXPECT_EQ(MakeResultWriter(TOutputFormat::Text)->Record(link, malformed),
+              "/fav/Bl\xc3\xa4tter\ta,\"b\"\thttp://h/\\x01\t5\t\tunknown\t"
+              "malformed-reply: HTTP/1.0 \"2\"\\t,\xc3\xbf\n");
     EXPECT_EQ(MakeResultWriter(TOutputFormat::Text)->Header(), "");
     EXPECT_EQ(MakeResultWriter(TOutputFormat::Csv)->Header(),
-              "folder,name,url,status,status_text,class\r\n");
-    EXPECT_EQ(MakeResultWriter(TOutputFormat::Csv)->Record(link, 304),
-              "/fav/Bl\xc3\xa4tter,\"a,\"\"b\"\"\",http://h/\x01,304,Nicht ge\xc3\xa4ndert,ok\r\n");
-    EXPECT_EQ(MakeResultWriter(TOutputFormat::Json)->Record(link, 5),
+              "folder,name,url,status,status_text,class,reason\r\n");
+    EXPECT_EQ(
+        MakeResultWriter(TOutputFormat::Csv)->Record(link, CheckResult::Answered(304)),
+        "/fav/Bl\xc3\xa4tter,\"a,\"\"b\"\"\",http://h/\x01,304,Nicht ge\xc3\xa4ndert,ok,\r\n");
+    EXPECT_EQ(MakeResultWriter(TOutputFormat::Csv)->Record(link, malformed),
+              "/fav/Bl\xc3\xa4tter,\"a,\"\"b\"\"\",http://h/\x01,5,,unknown,"
+              "\"malformed-reply: HTTP/1.0 \"\"2\"\"\t,\xc3\xbf\"\r\n");
+    EXPECT_EQ(MakeResultWriter(TOutputFormat::Json)
+                  ->Record(link, CheckResult::Failed(FailureReason::Refused)),
               "{\"folder\":\"/fav/Bl\xc3\xa4tter\",\"name\":\"a,\\\"b\\\"\",\"url\":"
-              "\"http://h/\\u0001\",\"status\":5,\"status_text\":\"\",\"class\":\"unknown\"}\n");
+              "\"http://h/\\u0001\",\"status\":5,\"status_text\":\"\",\"class\":\"unknown\","
+              "\"reason\":\"refused\"}\n");
 }
 
 TEST(CheckFormat, StatusClassFollowsTheImageTable) {

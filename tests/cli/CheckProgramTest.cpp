@@ -1,7 +1,9 @@
 // The real vornakle-check program against servers the tests start on
 // loopback addresses.
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,11 +13,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "CheckerProcess.h"
 #include "bookmarks/PlacesDatabase.h"
+#include "store/Scan.h"
 #include "support/LoopbackServer.h"
 #include "support/TempTree.h"
 #include "support/Unprivileged.h"
@@ -52,14 +56,31 @@ std::map<std::string, std::string> Snapshot(const TempTree& tree) {
 }
 
 std::string TextLine(const std::string& folder, const std::string& name, const std::string& url,
-                     const std::string& status, const std::string& text, const std::string& kind) {
-    return folder + "\t" + name + "\t" + url + "\t" + status + "\t" + text + "\t" + kind;
+                     const std::string& status, const std::string& text, const std::string& kind,
+                     const std::string& reason = std::string()) {
+    return folder + "\t" + name + "\t" + url + "\t" + status + "\t" + text + "\t" + kind + "\t" +
+           reason;
+}
+
+// The lines of text output with each reason cut to its token: the detail
+// after ": " is for people and may change.
+std::vector<std::string> LinesWithReasonTokens(const std::string& output) {
+    std::vector<std::string> lines = Lines(output);
+    for (std::string& line : lines) {
+        const std::size_t reason = line.rfind('\t');
+        const std::size_t detail = line.find(": ", reason);
+        if (reason != std::string::npos && detail != std::string::npos) {
+            line.erase(detail);
+        }
+    }
+    return lines;
 }
 
 TEST(CheckProgram, MixedRepliesGetTheDesktopStatusesInScanOrder) {
     LoopbackServer ok(Status("200 OK"));
     LoopbackServer missing(Status("404 Not Found"));
-    // 300 to 302 with a Location are followed; without one the number stays.
+    // 300 to 302 with a Location are followed; without one they lead
+    // nowhere.
     LoopbackServer moved(Status("301 Moved Permanently"));
     LoopbackServer redirected(
         Reply("HTTP/1.0 301 Moved Permanently\r\nLocation: " + UrlOf(ok, "/new") + "\r\n\r\n"));
@@ -93,21 +114,23 @@ TEST(CheckProgram, MixedRepliesGetTheDesktopStatusesInScanOrder) {
     const std::string root = tree.Root();
     const std::string sub = tree.Path("B folder");
     EXPECT_EQ(
-        Lines(run.output),
+        LinesWithReasonTokens(run.output),
         (std::vector<std::string>{
             TextLine(root, "a ok", UrlOf(ok), "200", "OK", "ok"),
             TextLine(sub, "missing", UrlOf(missing, "/gone"), "404", "Nicht gefunden", "invalid"),
-            TextLine(sub, "moved", UrlOf(moved), "301", "Verzogen", "invalid"),
+            TextLine(sub, "moved", UrlOf(moved), "5", "", "unknown", "no-location"),
             TextLine(root, "c redirected", UrlOf(redirected), "200", "OK", "ok"),
-            TextLine(root, "d refused", UrlOfPort(refused.Port()), "5", "", "unknown"),
-            TextLine(root, "E silent", UrlOf(silent), "5", "", "unknown"),
-            TextLine(root, "f unanswering", UrlOfPort(unanswering.Port()), "5", "", "unknown"),
-            TextLine(root, "g secure", "https://127.0.0.1/", "5", "", "unknown"),
-            TextLine(root, "h no url", "", "5", "", "unknown"),
+            TextLine(root, "d refused", UrlOfPort(refused.Port()), "5", "", "unknown", "refused"),
+            TextLine(root, "E silent", UrlOf(silent), "5", "", "unknown", "timeout"),
+            TextLine(root, "f unanswering", UrlOfPort(unanswering.Port()), "5", "", "unknown",
+                     "timeout"),
+            TextLine(root, "g secure", "https://127.0.0.1/", "5", "", "unknown",
+                     "unsupported-scheme"),
+            TextLine(root, "h no url", "", "5", "", "unknown", "no-url"),
             TextLine(root, "i failing", UrlOf(failing), "500", "Interner Fehler", "invalid"),
             TextLine(root, "j busy", UrlOf(busy), "503", "Vorübergehend nicht verfügbar",
                      "unknown"),
-            TextLine(root, "k garbage", UrlOf(garbage), "5", "", "unknown"),
+            TextLine(root, "k garbage", UrlOf(garbage), "5", "", "unknown", "malformed-reply"),
         }));
     // A HEAD request each, the redirection's second pass at its target.
     EXPECT_EQ(ok.Received(0).rfind("HEAD / HTTP/1.0\r\n", 0), 0u) << ok.Received(0);
@@ -128,10 +151,10 @@ TEST(CheckProgram, CsvAndJsonQuoteTheirFieldsAndKeepEveryByte) {
     const CheckerRun csv = RunChecker({"--format", "csv", root});
     ASSERT_TRUE(csv.finished);
     EXPECT_EQ(csv.exitCode, 1);
-    EXPECT_EQ(csv.output, "folder,name,url,status,status_text,class\r\n" + root +
+    EXPECT_EQ(csv.output, "folder,name,url,status,status_text,class,reason\r\n" + root +
                               ",\"Caf\xc3\xa9, \"\"Bar\"\"\",\"" + UrlOf(ok, "/a\"\"b") +
-                              "\",200,OK,ok\r\n" + root + "/M\xc3\xbcll,x," + UrlOf(missing) +
-                              ",404,Nicht gefunden,invalid\r\n");
+                              "\",200,OK,ok,\r\n" + root + "/M\xc3\xbcll,x," + UrlOf(missing) +
+                              ",404,Nicht gefunden,invalid,\r\n");
 
     const CheckerRun json = RunChecker({"--format=json", root});
     ASSERT_TRUE(json.finished);
@@ -140,16 +163,18 @@ TEST(CheckProgram, CsvAndJsonQuoteTheirFieldsAndKeepEveryByte) {
         Lines(json.output),
         (std::vector<std::string>{
             "{\"folder\":\"" + root + "\",\"name\":\"Caf\xc3\xa9, \\\"Bar\\\"\",\"url\":\"" +
-                UrlOf(ok, "/a\\\"b") + "\",\"status\":200,\"status_text\":\"OK\",\"class\":\"ok\"}",
+                UrlOf(ok, "/a\\\"b") +
+                "\",\"status\":200,\"status_text\":\"OK\",\"class\":\"ok\",\"reason\":\"\"}",
             "{\"folder\":\"" + root + "/M\xc3\xbcll\",\"name\":\"x\",\"url\":\"" + UrlOf(missing) +
                 "\",\"status\":404,\"status_text\":\"Nicht gefunden\",\"class\":"
-                "\"invalid\"}",
+                "\"invalid\",\"reason\":\"\"}",
         }));
 }
 
 TEST(CheckProgram, BadOnlyListsWhatTheReportWouldAndExitCodesFollowIt) {
     LoopbackServer ok(Status("200 OK"));
-    LoopbackServer found(Status("302 Found"));  // fine without a Location
+    LoopbackServer found(
+        Reply("HTTP/1.0 302 Found\r\nLocation: " + UrlOf(ok, "/found") + "\r\n\r\n"));
     LoopbackServer missing(Status("404 Not Found"));
     TempTree tree;
     tree.WriteFile("1.url", ShortcutText(UrlOf(ok)));
@@ -173,11 +198,11 @@ TEST(CheckProgram, BadOnlyListsWhatTheReportWouldAndExitCodesFollowIt) {
     EXPECT_EQ(Lines(all.output),
               (std::vector<std::string>{
                   TextLine(fine.Root(), "1", UrlOf(ok), "200", "OK", "ok"),
-                  TextLine(fine.Path("sub"), "3", UrlOf(found), "302", "Gefunden", "ok")}));
+                  TextLine(fine.Path("sub"), "3", UrlOf(found), "200", "OK", "ok")}));
     const CheckerRun none = RunChecker({"--bad-only", "--format", "csv", fine.Root()});
     ASSERT_TRUE(none.finished);
     EXPECT_EQ(none.exitCode, 0);
-    EXPECT_EQ(none.output, "folder,name,url,status,status_text,class\r\n");
+    EXPECT_EQ(none.output, "folder,name,url,status,status_text,class,reason\r\n");
 
     // An empty collection has no bad link.
     TempTree empty;
@@ -202,7 +227,7 @@ TEST(CheckProgram, UrlChecksOneAddress) {
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_EQ(bad.output, "{\"folder\":\"\",\"name\":\"\",\"url\":\"" + UrlOf(missing) +
                               "\",\"status\":404,\"status_text\":\"Nicht gefunden\",\"class\":"
-                              "\"invalid\"}\n");
+                              "\"invalid\",\"reason\":\"\"}\n");
 
     RefusingPort refused;
     const CheckerRun unknown = RunChecker({"--url", UrlOfPort(refused.Port()), "--bad-only"});
@@ -238,21 +263,26 @@ TEST(CheckProgram, UsageAndScanErrorsEndWithTwo) {
     }
 }
 
-// A shortcut the scan cannot open stops it; the checker then checks nothing.
-TEST(CheckProgram, UnreadableShortcutIsAScanError) {
-    RefusingPort refused;
+// A shortcut or folder that cannot be read is reported and the run goes on;
+// the exit code says at the end that part of the collection was not read.
+TEST(CheckProgram, UnreadableShortcutAndFolderAreReportedAndTheRunGoesOn) {
+    LoopbackServer ok(Status("200 OK"));
     TempTree tree;
-    tree.WriteFile("a.url", ShortcutText(UrlOfPort(refused.Port())));
-    tree.WriteFile("b.url", ShortcutText(UrlOfPort(refused.Port())));
+    tree.WriteFile("a.url", ShortcutText(UrlOf(ok)));
+    tree.WriteFile("b.url", ShortcutText(UrlOf(ok)));
+    tree.WriteFile("locked/c.url", ShortcutText(UrlOf(ok)));
     ASSERT_EQ(::chmod(tree.Path("b.url").c_str(), 0), 0);
+    ASSERT_EQ(::chmod(tree.Path("locked").c_str(), 0), 0);
     if (::geteuid() == 0) {
         // The unprivileged run must reach the tree: hand it over.
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(tree.Root())) {
+        for (const auto& entry : std::filesystem::directory_iterator(tree.Root())) {
             ASSERT_EQ(::chown(entry.path().c_str(), 65534, 65534), 0);
         }
         ASSERT_EQ(::chown(tree.Root().c_str(), 65534, 65534), 0);
     }
+    int outputPipe[2];
     int errorPipe[2];
+    ASSERT_EQ(::pipe(outputPipe), 0);
     ASSERT_EQ(::pipe(errorPipe), 0);
     const std::string program = VORNAKLE_CHECK_PROGRAM;
     const std::string root = tree.Root();
@@ -260,8 +290,8 @@ TEST(CheckProgram, UnreadableShortcutIsAScanError) {
     // should not allocate.
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, outputPipe[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, errorPipe[1], STDERR_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     std::vector<char*> arguments{const_cast<char*>(program.c_str()),
                                  const_cast<char*>(root.c_str()), nullptr};
     const int exitCode = RunUnprivileged([&] {
@@ -275,19 +305,237 @@ TEST(CheckProgram, UnreadableShortcutIsAScanError) {
         return WIFEXITED(status) ? WEXITSTATUS(status) : 101;
     });
     posix_spawn_file_actions_destroy(&actions);
-    ::close(errorPipe[1]);
-    std::string errors;
-    char buffer[4096];
-    for (ssize_t got; (got = ::read(errorPipe[0], buffer, sizeof buffer)) > 0;) {
-        errors.append(buffer, static_cast<std::size_t>(got));
+    ::chmod(tree.Path("locked").c_str(), 0755);
+    std::string texts[2];
+    for (const int index : {0, 1}) {
+        const int* ends = index == 0 ? outputPipe : errorPipe;
+        ::close(ends[1]);
+        char buffer[4096];
+        for (ssize_t got; (got = ::read(ends[0], buffer, sizeof buffer)) > 0;) {
+            texts[index].append(buffer, static_cast<std::size_t>(got));
+        }
+        ::close(ends[0]);
     }
-    ::close(errorPipe[0]);
+    const auto& [output, errors] = texts;
     EXPECT_EQ(exitCode, 2) << errors;
-    EXPECT_NE(errors.find("Datei " + tree.Path("b.url") +
-                          " kann nicht ge\xc3\xb6"
-                          "ffnet werden"),
-              std::string::npos)
+    EXPECT_EQ(Lines(output), (std::vector<std::string>{
+                                 TextLine(root, "a", UrlOf(ok), "200", "OK", "ok"),
+                                 TextLine(root, "b", "", "5", "", "unknown", "unreadable")}));
+    EXPECT_NE(errors.find("folder " + tree.Path("locked") + " cannot be read"), std::string::npos)
         << errors;
+    EXPECT_EQ(ok.ConnectionsAccepted(), 1);
+}
+
+// Each verdict that both programs once got wrong, as a link of one run.
+TEST(CheckProgram, RedirectionsRepliesAndUrlsThatGiveNoAnswerOrTheRightOne) {
+    struct Case {
+        std::string name;
+        std::vector<ServerScript> scripts;
+        std::string path;         // appended to the server's address
+        std::string result;       // status, text, class and reason token
+        std::string requestLine;  // of the last connection; empty: none made
+    };
+    const std::string found = "HTTP/1.0 302 Found\r\nLocation: ";
+    std::vector<ServerScript> pingPong;
+    std::vector<ServerScript> chain;
+    for (int pass = 0; pass <= 10; ++pass) {
+        pingPong.push_back(Reply(found + (pass % 2 == 0 ? "/b" : "/a") + "\r\n\r\n"));
+        chain.push_back(Reply(found + "/" + std::to_string(pass + 1) + "\r\n\r\n"));
+    }
+    const std::string ok = "200\tOK\tok\t";
+    const std::string unknown = "5\t\tunknown\t";
+    std::vector<Case> cases = {
+        {"loop",
+         {Reply(found + "/loop\r\n\r\n")},
+         "/loop",
+         unknown + "redirect-loop",
+         "HEAD /loop HTTP/1.0"},
+        {"ping-pong", pingPong, "/a", unknown + "redirect-loop", "HEAD /a HTTP/1.0"},
+        {"chain", chain, "/0", unknown + "too-many-redirects", "HEAD /10 HTTP/1.0"},
+        {"no location", {Status("302 Found")}, "/", unknown + "no-location", "HEAD / HTTP/1.0"},
+        {"wrapping number",
+         {Reply("HTTP/1.0 65736 X\r\n\r\n")},
+         "/",
+         unknown + "malformed-reply",
+         "HEAD / HTTP/1.0"},
+        {"number 2",
+         {Reply("HTTP/1.0 2 OK\r\n\r\n")},
+         "/",
+         unknown + "malformed-reply",
+         "HEAD / HTTP/1.0"},
+        {"query after host", {Status("200 OK")}, "?x=1", ok, "HEAD /?x=1 HTTP/1.0"},
+        {"blank after location",
+         {Reply("HTTP/1.0 301 Moved\r\nLocation: /ok \r\n\r\n"), Status("200 OK")},
+         "/",
+         ok,
+         "HEAD /ok HTTP/1.0"},
+        {"blank in url", {Status("200 OK")}, "/a b", ok, "HEAD /a%20b HTTP/1.0"},
+        {"relative location",
+         {Reply(found + "../ok\r\n\r\n"), Status("200 OK")},
+         "/dir/x/page",
+         ok,
+         "HEAD /dir/ok HTTP/1.0"},
+    };
+    std::vector<std::unique_ptr<LoopbackServer>> servers;
+    TempTree tree;
+    std::vector<std::string> expected;
+    for (std::size_t index = 0; index < cases.size(); ++index) {
+        servers.push_back(std::make_unique<LoopbackServer>(cases[index].scripts));
+        const std::string url =
+            "http://127.0.0.1:" + std::to_string(servers.back()->Port()) + cases[index].path;
+        const std::string name = std::string(1, static_cast<char>('a' + index));
+        tree.WriteFile(name + ".url", ShortcutText(url));
+        expected.push_back(tree.Root() + "\t" + name + "\t" + url + "\t" + cases[index].result);
+    }
+    // Schemes the client does not speak are refused before anything is
+    // sent; a host with a port and no scheme is no scheme.
+    LoopbackServer listening(Status("200 OK"));
+    const std::string port = std::to_string(listening.Port());
+    const std::pair<std::string, std::string> refusals[] = {
+        {"ftp://127.0.0.1:" + port + "/", unknown + "unsupported-scheme"},
+        {"gopher://127.0.0.1:" + port + "/", unknown + "unsupported-scheme"},
+        {"mailto:someone@127.0.0.1", unknown + "unsupported-scheme"},
+        {"javascript:void(0)", unknown + "unsupported-scheme"},
+        {"file:///etc/passwd", unknown + "unsupported-scheme"},
+        {"127.0.0.1:" + port + "/plain", ok},
+    };
+    for (std::size_t index = 0; index < std::size(refusals); ++index) {
+        const std::string name = "z" + std::to_string(index);
+        tree.WriteFile(name + ".url", ShortcutText(refusals[index].first));
+        expected.push_back(tree.Root() + "\t" + name + "\t" + refusals[index].first + "\t" +
+                           refusals[index].second);
+    }
+
+    const CheckerRun run = RunChecker({"--jobs", "8", tree.Root()});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 1) << run.errors;
+    EXPECT_EQ(LinesWithReasonTokens(run.output), expected);
+    for (std::size_t index = 0; index < cases.size(); ++index) {
+        const LoopbackServer& server = *servers[index];
+        const std::string received =
+            server.Received(static_cast<std::size_t>(server.ConnectionsAccepted() - 1));
+        EXPECT_EQ(received.substr(0, received.find("\r\n")), cases[index].requestLine)
+            << cases[index].name;
+    }
+    EXPECT_EQ(listening.ConnectionsAccepted(), 1) << "only the link without a scheme";
+    EXPECT_EQ(listening.Received(0).rfind("HEAD /plain HTTP/1.0\r\n", 0), 0u);
+}
+
+// Conditions a hostile server or environment makes; the checker ends on
+// its own, with a verdict or a clear message and exit code.
+TEST(CheckProgram, HostileConditionsEndCleanly) {
+    LoopbackServer ok(Status("200 OK"));
+    // One header line every half second would restart each wait for hours.
+    LoopbackServer trickling(ServerScript()
+                                 .ReadUntil("\r\n\r\n")
+                                 .Send("HTTP/1.0 200 OK\r\n")
+                                 .Trickle("X-Slow: 1\r\n", 500ms, 0));
+    TempTree links;
+    // A worker per link would need about twice as many descriptors as the
+    // limit below allows.
+    constexpr int kLinks = 40;
+    for (int index = 0; index < kLinks; ++index) {
+        links.WriteFile(std::to_string(index) + ".url", ShortcutText(UrlOf(ok)));
+    }
+    TempTree deep;
+    std::string nest = "d";
+    for (int depth = 0; depth <= kMaxFolderDepth; ++depth) {
+        nest += "/d";
+    }
+    deep.WriteFile(nest + "/hidden.url", ShortcutText(UrlOf(ok)));
+    deep.WriteFile("seen.url", ShortcutText(UrlOf(ok)));
+    TempTree longUrl;
+    longUrl.WriteFile("long.url", ShortcutText(UrlOf(ok, "/" + std::string(70000, 'x'))));
+
+    const auto limitDescriptors = [](rlim_t count) {
+        return [count] {
+            const rlimit limit{count, count};
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+        };
+    };
+    struct Case {
+        std::string name;
+        std::vector<std::string> arguments;
+        ChildSetup setup;
+        int exitCode;
+        std::string outputEnd;  // the end of standard output
+        std::string errors;     // a part of standard error
+    };
+    const Case cases[] = {
+        {"few descriptors",
+         {"--jobs", "64", "--per-host", "64", links.Root()},
+         limitDescriptors(kLinks),
+         0,
+         "\t200\tOK\tok\t\n",
+         "the limit of open files allows"},
+        {"too few descriptors",
+         {"--jobs", "8", links.Root()},
+         limitDescriptors(20),
+         2,
+         "",
+         "too few open files"},
+        {"trickle",
+         {"--timeout", "1", "--url", UrlOf(trickling)},
+         {},
+         1,
+         "\ttimeout: the check took longer than 3 s\n",
+         ""},
+        {"full disk",
+         {"--url", UrlOf(ok)},
+         [] {
+             const int full = ::open("/dev/full", O_WRONLY);
+             ::dup2(full, STDOUT_FILENO);
+         },
+         2,
+         "",
+         "cannot write the results: No space left on device"},
+        {"deep nest",
+         {deep.Root()},
+         {},
+         2,
+         "seen\t" + UrlOf(ok) + "\t200\tOK\tok\t\n",
+         "is nested deeper than"},
+        {"long url", {longUrl.Root()}, {}, 1, "\turl-too-long: longer than 65536 bytes\n", ""},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        const int before = ok.ConnectionsAccepted();
+        const CheckerRun run = RunChecker(test.arguments, test.setup);
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.exitCode, test.exitCode) << run.errors;
+        EXPECT_TRUE(run.output.ends_with(test.outputEnd)) << run.output.substr(0, 300);
+        EXPECT_NE(run.errors.find(test.errors), std::string::npos) << run.errors;
+        if (test.name == "few descriptors") {
+            EXPECT_EQ(Lines(run.output).size(), static_cast<std::size_t>(kLinks));
+        }
+        if (test.name == "long url") {
+            EXPECT_EQ(ok.ConnectionsAccepted(), before);
+        }
+    }
+}
+
+// A job started in the background by a script has both stop signals
+// ignored, and maybe standard output closed: the signals stay ignored, and
+// descriptor 1 is /dev/null rather than the first socket or file the
+// program opens.
+TEST(CheckProgram, IgnoredStopSignalsAndAClosedOutputAreKeptSafe) {
+    LoopbackServer slow(
+        ServerScript().ReadUntil("\r\n\r\n").Pause(500ms).Send("HTTP/1.0 200 OK\r\n\r\n"));
+    QProcess process;
+    StartChecker(process, {"--url", UrlOf(slow)}, [] {
+        ::signal(SIGINT, SIG_IGN);
+        ::signal(SIGTERM, SIG_IGN);
+        ::close(STDOUT_FILENO);
+    });
+    ASSERT_TRUE(slow.WaitForConnections(1));
+    const std::string output = "/proc/" + std::to_string(process.processId()) + "/fd/1";
+    EXPECT_EQ(std::filesystem::read_symlink(output), "/dev/null");
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+    const CheckerRun run = FinishChecker(process);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_EQ(run.errors, "");
 }
 
 TEST(CheckProgram, OneJobAndSixteenJobsPrintTheSame) {
@@ -298,14 +546,14 @@ TEST(CheckProgram, OneJobAndSixteenJobsPrintTheSame) {
     LoopbackServer failing(Status("500 Internal Server Error"));
     RefusingPort refused;
     const std::pair<std::string, std::string> targets[] = {
-        {UrlOf(ok), "200\tOK\tok"},
+        {UrlOf(ok), "200\tOK\tok\t"},
         // No host of its own: never the server of the link checked before
         // it, which would depend on who checked what.
-        {"/relative", "5\t\tunknown"},
-        {UrlOf(missing), "404\tNicht gefunden\tinvalid"},
-        {UrlOf(moved), "301\tVerzogen\tinvalid"},
-        {UrlOf(failing), "500\tInterner Fehler\tinvalid"},
-        {UrlOfPort(refused.Port()), "5\t\tunknown"},
+        {"/relative", "5\t\tunknown\tdns"},
+        {UrlOf(missing), "404\tNicht gefunden\tinvalid\t"},
+        {UrlOf(moved), "5\t\tunknown\tno-location"},
+        {UrlOf(failing), "500\tInterner Fehler\tinvalid\t"},
+        {UrlOfPort(refused.Port()), "5\t\tunknown\trefused"},
     };
     TempTree tree;
     std::vector<std::string> expected;
@@ -324,7 +572,7 @@ TEST(CheckProgram, OneJobAndSixteenJobsPrintTheSame) {
     const CheckerRun sixteen = RunChecker({"--jobs", "16", "--per-host", "16", tree.Root()});
     ASSERT_TRUE(one.finished);
     ASSERT_TRUE(sixteen.finished);
-    EXPECT_EQ(Lines(one.output), expected);
+    EXPECT_EQ(LinesWithReasonTokens(one.output), expected);
     EXPECT_EQ(sixteen.output, one.output);
     EXPECT_EQ(one.exitCode, 1);
     EXPECT_EQ(sixteen.exitCode, 1);

@@ -2,9 +2,11 @@
 
 #include <QStringList>
 
+#include <utility>
+
 namespace vornakle::testing {
 
-void StartChecker(QProcess& process, const std::vector<std::string>& arguments) {
+void StartChecker(QProcess& process, const std::vector<std::string>& arguments, ChildSetup setup) {
     QStringList list;
     for (const std::string& argument : arguments) {
         // Arguments stay bytes, as the program reads them.
@@ -12,6 +14,9 @@ void StartChecker(QProcess& process, const std::vector<std::string>& arguments) 
     }
     process.setProgram(QStringLiteral(VORNAKLE_CHECK_PROGRAM));
     process.setArguments(list);
+    if (setup) {
+        process.setChildProcessModifier(setup);
+    }
     process.start();
     process.waitForStarted(static_cast<int>(kRunLimit.count()));
 }
@@ -29,9 +34,9 @@ CheckerRun FinishChecker(QProcess& process) {
     return run;
 }
 
-CheckerRun RunChecker(const std::vector<std::string>& arguments) {
+CheckerRun RunChecker(const std::vector<std::string>& arguments, ChildSetup setup) {
     QProcess process;
-    StartChecker(process, arguments);
+    StartChecker(process, arguments, std::move(setup));
     return FinishChecker(process);
 }
 

@@ -5,6 +5,7 @@
 #include <QProcess>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,11 +21,16 @@ struct CheckerRun {
 // Bound of any run: only a checker that hangs comes near it.
 inline constexpr std::chrono::milliseconds kRunLimit{std::chrono::seconds(120)};
 
+// What the child does between fork and exec (limits, descriptors, signal
+// dispositions); only async-signal-safe calls belong there.
+using ChildSetup = std::function<void()>;
+
 // Runs the checker with these arguments to its end.
-CheckerRun RunChecker(const std::vector<std::string>& arguments);
+CheckerRun RunChecker(const std::vector<std::string>& arguments, ChildSetup setup = {});
 
 // Starts the checker and leaves it running; the caller waits on it.
-void StartChecker(QProcess& process, const std::vector<std::string>& arguments);
+void StartChecker(QProcess& process, const std::vector<std::string>& arguments,
+                  ChildSetup setup = {});
 CheckerRun FinishChecker(QProcess& process);
 
 // The lines of a text, each without its line end ("\n"; "\r\n" when crlf).

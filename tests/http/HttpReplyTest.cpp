@@ -36,11 +36,17 @@ TEST(HttpReply, StatusLineGivesTheReplyNumber) {
         {"HTTP/1.0 OK 200\r\n", 0},
         {"HTTP/1.0  200 OK\r\n", 0},
         {"HTTP/1.0 +301 Moved\r\n", 301},
-        {"HTTP/1.0 -5 Odd\r\n", -5},
-        // The low 16 bits, as a signed number.
-        {"HTTP/1.0 70000 Wrapped\r\n", 4464},
-        {"HTTP/1.0 40000 Wrapped\r\n", -25536},
-        // Beyond 32 bits is no number at all.
+        // Outside 100 to 999 there is no reply number at all: neither a
+        // "2" (status 2 would mean "OK by hand") nor one that would wrap
+        // at 16 bits (65736 to 200).
+        {"HTTP/1.0 -5 Odd\r\n", 0},
+        {"HTTP/1.0 2 OK\r\n", 0},
+        {"HTTP/1.0 099 Low\r\n", 0},
+        {"HTTP/1.0 100 Continue\r\n", 100},
+        {"HTTP/1.0 999 High\r\n", 999},
+        {"HTTP/1.0 1000 High\r\n", 0},
+        {"HTTP/1.0 65736 X\r\n", 0},
+        {"HTTP/1.0 70000 Wrapped\r\n", 0},
         {"HTTP/1.0 4294967496 Huge\r\n", 0},
         {"garbage\r\n", 0},
     };
@@ -72,6 +78,8 @@ TEST(HttpReply, SetCookieLocationAndContentLengthLines) {
         {"Set-Cookie: \r\n", "", "", 0},
         {"Location: http://x.example/y\r\n", "", "http://x.example/y", 0},
         {"location: /p\n", "", "/p", 0},
+        // Blanks around a Location are no part of it.
+        {"Location:   /ok \t\r\n", "", "/ok", 0},
         // Without the blank the line is kept but not acted on.
         {"Location:/p\r\n", "", "", 0},
         {"Set-Cookie:a=1\r\n", "", "", 0},
@@ -245,8 +253,9 @@ TEST(HttpReply, OutcomeEventsAndTheCompletionReport) {
     const std::pair<std::string, std::vector<std::string>> cases[] = {
         {"HTTP/1.0 200 OK\r\n\r\n", {"success 2", "Transaction Completed"}},
         {"HTTP/1.0 404 Not Found\r\n\r\n", {"failure 2"}},
-        // No status line at all is no success.
+        // No status line at all is no success, nor a number outside 100-999.
         {"", {"failure 2"}},
+        {"HTTP/1.0 2 OK\r\n\r\n", {"failure 2"}},
     };
     for (const auto& [reply, expected] : cases) {
         SCOPED_TRACE(reply);

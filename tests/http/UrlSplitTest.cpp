@@ -1,3 +1,4 @@
+#include "http/UrlReference.h"
 #include "http/UrlSplit.h"
 
 #include <gtest/gtest.h>
@@ -60,9 +61,13 @@ TEST(ParseRequestURL, SplitsHostPortAndPath) {
         // A ":" inside a path is no scheme: the port of the pass stays.
         {"/wiki/Help:Contents", "h.example", 8080, "h.example", 8080, "/wiki/Help:Contents",
          "/wiki/Help:Contents"},
-        // A query right behind the host makes it part of the host name, which
-        // then cannot be resolved.
-        {"http://h.example?q", "", 0, "h.example?q", 80, "/", "http://h.example?q/"},
+        // The host ends at a query right behind it, port or not, scheme or
+        // not; the path then starts with "/" in the request and the URL.
+        {"http://h.example?q", "", 0, "h.example", 80, "/?q", "http://h.example/?q"},
+        {"http://h.example:8080?x=1", "", 0, "h.example", 8080, "/?x=1",
+         "http://h.example:8080/?x=1"},
+        {"h.example?x", "", 0, "h.example", 80, "/?x", "h.example/?x"},
+        {"http://h.example?q#f", "", 0, "h.example", 80, "/?q", "http://h.example/?q#f"},
     };
     for (const SplitCase& test : cases) {
         SCOPED_TRACE(test.url);
@@ -152,6 +157,100 @@ TEST(ParseRequestURL, SignedPortsAndTheHighestPort) {
 TEST(WithoutFragment, CutsAtTheFirstHash) {
     EXPECT_EQ(WithoutFragment("http://h/p#a#b"), "http://h/p");
     EXPECT_EQ(WithoutFragment("http://h/p"), "http://h/p");
+}
+
+// RFC 3986 section 5.4, every example with its base "http://a/b/c/d;p?q".
+TEST(ResolveReference, FollowsTheExamplesOfRfc3986) {
+    const std::pair<const char*, const char*> cases[] = {
+        // 5.4.1 normal examples.
+        {"g:h", "g:h"},
+        {"g", "http://a/b/c/g"},
+        {"./g", "http://a/b/c/g"},
+        {"g/", "http://a/b/c/g/"},
+        {"/g", "http://a/g"},
+        {"//g", "http://g"},
+        {"?y", "http://a/b/c/d;p?y"},
+        {"g?y", "http://a/b/c/g?y"},
+        {"#s", "http://a/b/c/d;p?q#s"},
+        {"g#s", "http://a/b/c/g#s"},
+        {"g?y#s", "http://a/b/c/g?y#s"},
+        {";x", "http://a/b/c/;x"},
+        {"g;x", "http://a/b/c/g;x"},
+        {"g;x?y#s", "http://a/b/c/g;x?y#s"},
+        {"", "http://a/b/c/d;p?q"},
+        {".", "http://a/b/c/"},
+        {"./", "http://a/b/c/"},
+        {"..", "http://a/b/"},
+        {"../", "http://a/b/"},
+        {"../g", "http://a/b/g"},
+        {"../..", "http://a/"},
+        {"../../", "http://a/"},
+        {"../../g", "http://a/g"},
+        // 5.4.2 abnormal examples (the strict parser's results).
+        {"../../../g", "http://a/g"},
+        {"../../../../g", "http://a/g"},
+        {"/./g", "http://a/g"},
+        {"/../g", "http://a/g"},
+        {"g.", "http://a/b/c/g."},
+        {".g", "http://a/b/c/.g"},
+        {"g..", "http://a/b/c/g.."},
+        {"..g", "http://a/b/c/..g"},
+        {"./../g", "http://a/b/g"},
+        {"./g/.", "http://a/b/c/g/"},
+        {"g/./h", "http://a/b/c/g/h"},
+        {"g/../h", "http://a/b/c/h"},
+        {"g;x=1/./y", "http://a/b/c/g;x=1/y"},
+        {"g;x=1/../y", "http://a/b/c/y"},
+        {"g?y/./x", "http://a/b/c/g?y/./x"},
+        {"g?y/../x", "http://a/b/c/g?y/../x"},
+        {"g#s/./x", "http://a/b/c/g#s/./x"},
+        {"g#s/../x", "http://a/b/c/g#s/../x"},
+        {"http:g", "http:g"},
+    };
+    for (const auto& [reference, target] : cases) {
+        EXPECT_EQ(ResolveReference("http://a/b/c/d;p?q", reference), target) << reference;
+    }
+    // A base with an authority and no path merges below the root.
+    EXPECT_EQ(ResolveReference("http://h.example", "page2"), "http://h.example/page2");
+}
+
+TEST(LinkScheme, NamesTheSchemeButNotAHostWithAPort) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"http://h/", "http"},
+        {"HTTP://h/", "http"},
+        {"ftp://h/pub", "ftp"},
+        {"mailto:a@b", "mailto"},
+        {"javascript:void(0)", "javascript"},
+        {"file:///etc", "file"},
+        {"gopher://h:70/", "gopher"},
+        {"h.example:8080/x", ""},
+        {"localhost:80", ""},
+        {"h:8080?q", ""},
+        {"h.example/a:b", ""},
+        {"/path", ""},
+        {"", ""},
+        {"1abc:x", ""},
+    };
+    for (const auto& [url, scheme] : cases) {
+        EXPECT_EQ(LinkScheme(url), scheme) << url;
+    }
+    EXPECT_TRUE(IsRequestableScheme("http"));
+    EXPECT_FALSE(IsRequestableScheme("ftp"));
+}
+
+TEST(EncodedRequestTarget, EncodesWhatCouldAddWordsOrLines) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"/ok", "/ok"},
+        {"/a%20b?x=%C3%A9", "/a%20b?x=%C3%A9"},
+        {"/ok HTTP/1.1", "/ok%20HTTP/1.1"},
+        {"/a\tb\r\nX: y", "/a%09b%0D%0AX:%20y"},
+        {std::string("/z\0\x7f", 4), "/z%00%7F"},
+        {"/caf\xc3\xa9", "/caf%C3%A9"},
+        {"/q?a=<b>&c=\"d\"", "/q?a=<b>&c=\"d\""},
+    };
+    for (const auto& [target, encoded] : cases) {
+        EXPECT_EQ(EncodedRequestTarget(target), encoded) << target;
+    }
 }
 
 }  // namespace

@@ -90,7 +90,8 @@ TEST(ScanTest, OddNamesAndContents) {
     tree.WriteFile("empty.url", "");
     tree.WriteFile("binary.url", std::string("\x7f\x45\x4c\x46\0\0\x01\x02\xff\xfe", 10));
     tree.WriteFile("nourl.url", "[InternetShortcut]\r\nIconFile=x\r\n");
-    const std::string longUrl = "http://long/" + std::string(100 * 1024, 'q');
+    // As long as a URL may be: kept whole.
+    const std::string longUrl = "http://long/" + std::string(kMaxUrlLength - 12, 'q');
     tree.WriteFile("long.url", "[I]\r\nURL=" + longUrl + "\r\n");
 
     const TBookTreePtr root = Scan(tree.Root());
@@ -127,8 +128,21 @@ TEST(ScanTest, HugeFileIsReadOnlyUpToItsUrlLine) {
             out << block;
         }
     }
+    {
+        // A "URL" of 50 MB: read no further than one byte past the longest
+        // URL, so that the check can tell it is too long.
+        std::ofstream out(tree.Path("longurl.url"), std::ios::binary);
+        out << "URL=";
+        const std::string block(1024 * 1024, 'u');
+        for (int megabyte = 0; megabyte < 50; ++megabyte) {
+            out << block;
+        }
+    }
     const TBookTreePtr root = Scan(tree.Root());
-    EXPECT_EQ(Shape(root.get()), "huge.url=http://first/ nolines.url=");
+    ASSERT_EQ(root->Children.size(), 3u);
+    EXPECT_EQ(root->Child(0)->Text, "http://first/");
+    EXPECT_EQ(root->Child(1)->Text, std::string(kMaxUrlLength + 1, 'u'));
+    EXPECT_EQ(root->Child(2)->Text, "");
 }
 
 // The scan reads files in chunks and stops at the URL line; it must find
@@ -198,14 +212,20 @@ TEST(ScanTest, UnreadableDirectoryIsAnEmptyFolder) {
     ASSERT_EQ(::chmod(tree.Path("closed").c_str(), 0), 0);
 
     const int result = testing::RunUnprivileged([&] {
-        const TBookTreePtr root = Scan(tree.Root());
+        TBookTreePtr root(new TBookTree);
+        const std::vector<ScanProblem> problems = ScanDirectory(tree.Root(), root.get());
+        if (problems.size() != 1 || problems[0].What != ScanProblem::Kind::UnlistableFolder ||
+            problems[0].Path != tree.Path("closed")) {
+            return 2;
+        }
         return Shape(root.get()) == "closed[] open[a.url=a]" ? 0 : 1;
     });
     ::chmod(tree.Path("closed").c_str(), 0755);
     EXPECT_EQ(result, 0);
 }
 
-TEST(ScanTest, UnreadableLinkFileStopsTheScanKeepingWhatWasAdded) {
+// The desktop program's scan stops at it; the checker's collects it.
+TEST(ScanTest, UnreadableLinkFileStopsTheScanOrIsCollected) {
     TempTree tree;
     tree.WriteFile("a.url", ShortcutText("a"));
     tree.WriteFile("b.url", ShortcutText("b"));
@@ -223,7 +243,17 @@ TEST(ScanTest, UnreadableLinkFileStopsTheScanKeepingWhatWasAdded) {
             if (error.what() != expected) {
                 return 2;
             }
-            return Shape(root.get()) == "a.url=a" ? 0 : 3;
+            if (Shape(root.get()) != "a.url=a") {
+                return 3;
+            }
+            TBookTreePtr collected(new TBookTree);
+            const std::vector<ScanProblem> problems =
+                ScanDirectory(tree.Root(), collected.get(), UnreadableLinks::Collect);
+            if (problems.size() != 1 || problems[0].What != ScanProblem::Kind::UnreadableLink ||
+                problems[0].Path != tree.Path("b.url")) {
+                return 4;
+            }
+            return Shape(collected.get()) == "a.url=a b.url= c[c.url=c]" ? 0 : 5;
         }
         return 1;
     });
@@ -237,8 +267,11 @@ TEST(ScanTest, DeepNestStopsAtTheDepthLimit) {
         relative += "/d";
     }
     tree.MakeDirectory(relative);
-    const TBookTreePtr root = Scan(tree.Root());
+    TBookTreePtr root(new TBookTree);
+    const std::vector<ScanProblem> problems = ScanDirectory(tree.Root(), root.get());
     EXPECT_EQ(root->CountAll(), kMaxFolderDepth + 1);
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0].What, ScanProblem::Kind::TooDeep);
 }
 
 }  // namespace

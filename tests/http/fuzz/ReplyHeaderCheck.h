@@ -24,17 +24,22 @@ inline std::string CheckReplyHeader(const std::string& input) {
             statusLine = false;
             const std::int16_t number = StatusNumber(line);
             // A plain number of up to four digits in the second field is
-            // read as itself.
+            // read as itself from 100 to 999, and as no number (0) else.
             const std::size_t blank = line.find(' ');
             if (blank != std::string::npos) {
                 const std::size_t next = line.find(' ', blank + 1);
                 const std::string field = line.substr(
                     blank + 1, next == std::string::npos ? std::string::npos : next - blank - 1);
-                if (!field.empty() && field.size() <= 4 &&
-                    field.find_first_not_of("0123456789") == std::string::npos &&
-                    number != std::stoi(field)) {
+                const int value = !field.empty() && field.size() <= 4 &&
+                                          field.find_first_not_of("0123456789") == std::string::npos
+                                      ? std::stoi(field)
+                                      : -1;
+                if (value >= 0 && number != (value >= 100 && value <= 999 ? value : 0)) {
                     return "status " + field + " read as " + std::to_string(number);
                 }
+            }
+            if (number != 0 && (number < 100 || number > 999)) {
+                return "reply number outside 100-999: " + std::to_string(number);
             }
             continue;
         }

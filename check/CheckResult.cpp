@@ -1,0 +1,73 @@
+#include "check/CheckResult.h"
+
+#include <utility>
+
+#include "store/LinkStatus.h"
+
+namespace vornakle {
+
+std::string_view ReasonToken(FailureReason reason) {
+    switch (reason) {
+        case FailureReason::None:
+            return "none";
+        case FailureReason::NoUrl:
+            return "no-url";
+        case FailureReason::UrlTooLong:
+            return "url-too-long";
+        case FailureReason::UnsupportedScheme:
+            return "unsupported-scheme";
+        case FailureReason::InvalidUrl:
+            return "invalid-url";
+        case FailureReason::Dns:
+            return "dns";
+        case FailureReason::Refused:
+            return "refused";
+        case FailureReason::Unreachable:
+            return "unreachable";
+        case FailureReason::ConnectFailed:
+            return "connect-failed";
+        case FailureReason::Timeout:
+            return "timeout";
+        case FailureReason::Reset:
+            return "reset";
+        case FailureReason::SocketError:
+            return "socket-error";
+        case FailureReason::MalformedReply:
+            return "malformed-reply";
+        case FailureReason::RedirectLoop:
+            return "redirect-loop";
+        case FailureReason::TooManyRedirects:
+            return "too-many-redirects";
+        case FailureReason::NoLocation:
+            return "no-location";
+        case FailureReason::Unreadable:
+            return "unreadable";
+        case FailureReason::Aborted:
+            return "aborted";
+        case FailureReason::Error:
+            break;
+    }
+    return "error";
+}
+
+CheckResult CheckResult::Answered(std::int32_t status) {
+    return CheckResult{status, FailureReason::None, std::string()};
+}
+
+CheckResult CheckResult::Failed(FailureReason reason, std::string detail) {
+    return CheckResult{kStatusUnknown, reason, std::move(detail)};
+}
+
+std::string ReasonText(const CheckResult& result) {
+    if (result.Reason == FailureReason::None) {
+        return std::string();
+    }
+    std::string text(ReasonToken(result.Reason));
+    if (!result.Detail.empty()) {
+        text += ": ";
+        text += result.Detail;
+    }
+    return text;
+}
+
+}  // namespace vornakle

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vornakle {
+
+// Why a check got no usable answer. Each has a stable English token
+// (ReasonToken) that the checker's output and scripts reading it rely on.
+enum class FailureReason {
+    None,               // "none": the status is the server's answer
+    NoUrl,              // "no-url": the link holds no URL
+    UrlTooLong,         // "url-too-long"
+    UnsupportedScheme,  // "unsupported-scheme": ftp:, mailto:, ...
+    InvalidUrl,         // "invalid-url": a port that is no port, ...
+    Dns,                // "dns": the host name gave no address
+    Refused,            // "refused": nothing listens on the port
+    Unreachable,        // "unreachable": no route to the host
+    ConnectFailed,      // "connect-failed": any other failed connect
+    Timeout,            // "timeout": a wait, or the check as a whole, ran out
+    Reset,              // "reset": the server broke the connection off
+    SocketError,        // "socket-error": any other failure of the socket layer
+    MalformedReply,     // "malformed-reply": no status line with a reply number
+    RedirectLoop,       // "redirect-loop"
+    TooManyRedirects,   // "too-many-redirects"
+    NoLocation,         // "no-location": a 300 to 302 reply naming no target
+    Unreadable,         // "unreadable": the shortcut file could not be read
+    Aborted,            // "aborted": the check was stopped
+    Error,              // "error": any other failure
+};
+
+std::string_view ReasonToken(FailureReason reason);
+
+// The outcome of one link's check as both programs file it: the status
+// (the reply number, or 5 when no usable answer came) and, for a status 5,
+// why, with a detail text for people.
+struct CheckResult {
+    std::int32_t Status = 0;
+    FailureReason Reason = FailureReason::None;
+    std::string Detail;
+
+    static CheckResult Answered(std::int32_t status);
+    static CheckResult Failed(FailureReason reason, std::string detail = std::string());
+};
+
+// "token: detail" (the token alone without detail); empty for an answer.
+std::string ReasonText(const CheckResult& result);
+
+}  // namespace vornakle
