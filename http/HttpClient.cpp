@@ -86,7 +86,11 @@ THttpClient::~THttpClient() = default;
 void THttpClient::Abort() {
     // Without the "Abort" status of the socket layer's version.
     AsyncDone = true;
-    AbortRequested = true;
+    // The time-out ends only the wait it bounds (a connect goes on to the
+    // host's next address); a user's Abort ends the whole request.
+    if (!TimeOutAborting) {
+        AbortRequested = true;
+    }
     Cancel();
 }
 
@@ -167,7 +171,16 @@ void THttpClient::Unlink(const std::string& URL, const std::string& LinkValue) {
 }
 
 void THttpClient::ParseURL() {
-    ParseRequestURL(CurrentURL, Host, Port, RequestPath);
+    ParseRequestURL(CurrentURL, Host, Port, RequestPath,
+                    AllowHttps ? SecureScheme::Allowed : SecureScheme::Refused);
+    if (const std::string scheme = UrlScheme(CurrentURL); !scheme.empty()) {
+        UseTls = scheme == "https";
+    }
+    if (UseTls && !Proxy.empty()) {
+        // A proxy's tunnel (CONNECT) is not made yet; sending the request to
+        // the proxy in the clear would defeat the scheme.
+        throw Exception("HTTP Secure Socket is not supported through a proxy");
+    }
 }
 
 void THttpClient::BuildHeader() {
@@ -294,6 +307,7 @@ void THttpClient::RunPass() {
 void THttpClient::RunRequest() {
     AbortRequested = false;
     TransactionCookies.clear();
+    UseTls = false;
     for (int pass = 0;; ++pass) {
         ParseURL();
         BuildHeader();

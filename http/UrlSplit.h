@@ -13,21 +13,32 @@ public:
     using Exception::Exception;
 };
 
+// Whether ParseRequestURL serves "https" URLs (on port 443; the caller
+// secures the connection) or refuses them.
+enum class SecureScheme { Refused, Allowed };
+
 // Splits CurrentURL into the host to connect to, the port and the path of
 // the request line, the rule THttpClient::ParseURL follows:
 // - an empty URL raises "Empty URL"; Port 0 becomes 80;
 // - a scheme (letters before the first ":", which comes before any "/") sets
 //   the port: "gopher" 70, "ftp" 21, "https" raises "HTTP Secure Socket is
-//   not supported", any other 80; letter case does not matter;
+//   not supported" (443 when Secure allows it), any other 80; letter case
+//   does not matter;
 // - the host is what follows "//" up to the next "/"; without "//" it is the
 //   text before the first "/" (none when the URL starts with "/", which
 //   keeps Host and Port); a port written after a ":" behind the host wins,
-//   and a port that is no number from 1 to 65535 raises EConvertError;
+//   and a port that is no number from 1 to 65535 raises EConvertError; an
+//   IPv6 address is written in brackets ("[::1]:8080", RFC 3986 section
+//   3.2.2) and stays in them in Host, as the "Host" line needs it;
 // - the path runs from the "/" behind the host to the end, without the
 //   fragment ("#...", which only the user agent uses, RFC 3986 section
 //   3.5); an empty path becomes "/" and "/" is put into CurrentURL too.
 void ParseRequestURL(std::string& CurrentURL, std::string& Host, std::int32_t& Port,
-                     std::string& RequestPath);
+                     std::string& RequestPath, SecureScheme Secure = SecureScheme::Refused);
+
+// The scheme of url as ParseRequestURL sees it, in lower case: the text
+// before the first ":" when no "/" comes before it; empty when there is none.
+std::string UrlScheme(const std::string& url);
 
 // CurrentURL without its fragment: what a proxy is asked for.
 std::string WithoutFragment(const std::string& url);

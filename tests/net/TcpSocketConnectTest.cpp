@@ -18,19 +18,23 @@ using namespace std::chrono_literals;
 namespace ws = vornakle::winsock;
 
 // Holds every lookup until released, recording the names asked for; then
-// answers 127.0.0.1, or fails with error when one is given.
+// answers the addresses given (127.0.0.1 by default), or fails with error
+// when one is given.
 class GatedResolver {
 public:
-    explicit GatedResolver(int error = 0) {
+    explicit GatedResolver(int error = 0, std::vector<std::string> answers = {"127.0.0.1"}) {
         ws::SetHostResolverForTesting(
-            [this, error](const std::string& name, std::vector<std::uint32_t>& addresses) {
+            [this, error, answers](const std::string& name,
+                                   std::vector<ws::SOCKADDR_INET>& addresses) {
                 std::unique_lock lock(mutex_);
                 names_.push_back(name);
                 released_.wait(lock, [this] { return open_; });
                 if (error != 0) {
                     return error;
                 }
-                addresses.push_back(ws::inet_addr("127.0.0.1"));
+                for (const std::string& answer : answers) {
+                    addresses.push_back(ws::NumericAddress(answer));
+                }
                 return 0;
             });
     }

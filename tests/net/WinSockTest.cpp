@@ -237,11 +237,11 @@ TEST_F(WinSockTest, LookupOfAnUnresolvableNameReportsAResolverError) {
 class GatedResolver {
 public:
     ws::HostResolver Resolver() {
-        return [this](const std::string& name, std::vector<std::uint32_t>& addresses) {
+        return [this](const std::string& name, std::vector<ws::SOCKADDR_INET>& addresses) {
             std::unique_lock lock(mutex_);
             names_.push_back(name);
             released_.wait(lock, [this] { return open_; });
-            addresses.push_back(ws::inet_addr("127.0.0.1"));
+            addresses.push_back(ws::NumericAddress("127.0.0.1"));
             return 0;
         };
     }
