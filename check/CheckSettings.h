@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/TlsContext.h"
+
 #include <cstdint>
 
 namespace vornakle {
@@ -23,6 +25,9 @@ struct CheckSettings {
     int PerHost = kDefaultPerHost;
     // Bound of each lookup, connect and idle read, in milliseconds.
     std::int32_t TimeOutMilliseconds = kDefaultTimeOutMilliseconds;
+    // How https links' certificates are checked: an extra CA file, or not at
+    // all.
+    TlsSettings Tls;
 };
 
 }  // namespace vornakle
