@@ -349,7 +349,14 @@ void TTcpSocket::Connect() {
         }
     }
     if (UseTls && Proxy.empty()) {
-        StartTls(Host);
+        try {
+            StartTls(Host);
+        } catch (...) {
+            // A connection that could not be secured is none: nothing may go
+            // over it in the clear.
+            RequestCloseSocket();
+            throw;
+        }
     }
 }
 

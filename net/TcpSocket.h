@@ -72,8 +72,8 @@ public:
     virtual std::uint16_t Accept();
     // Resolves Host (or Proxy) and connects, trying every address the name
     // has in turn, each within TimeOut; with UseTls and no Proxy it then
-    // secures the connection for Host (StartTls). Raises ESockError on
-    // failure.
+    // secures the connection for Host (StartTls), closing it when that
+    // fails. Raises ESockError on failure.
     virtual void Connect();
     // Closes the socket and prepares a fresh, unconnected one.
     virtual void Disconnect();

@@ -1,4 +1,5 @@
 #include "net/TcpSocket.h"
+#include "net/TransferSupport.h"
 
 #include "support/LoopbackServer.h"
 #include "support/TempTree.h"
@@ -7,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 
 namespace vornakle::testing {
@@ -108,6 +110,7 @@ TEST_F(TlsTest, CertificateIsVerifiedAgainstTheTrustedIssuerAndTheHost) {
             EXPECT_EQ(server.Received(), "ping\r\n");
         } else {
             EXPECT_FALSE(socket.Secured());
+            EXPECT_FALSE(socket.Connected);
             EXPECT_TRUE(server.WaitForFinished(1));
             EXPECT_EQ(server.HandshakesFailed(), 1);
         }
@@ -212,6 +215,20 @@ TEST_F(TlsTest, HandshakeRunsOnAConnectionAlreadyInUse) {
     EXPECT_FALSE(socket.Secured());
     EXPECT_EQ(MessageOf<ESockError>([&] { socket.StartTls("origin.example"); }),
               "Socket is not connected");
+}
+
+TEST_F(TlsTest, SystemTrustStoreIsWhereSslCertFileSays) {
+    LoopbackServer server(ServerScript().Send("trusted\n").Close(),
+                          Presenting(trusted.Issue({"127.0.0.1"})));
+    TTcpSocket socket;
+    Aim(socket, server, "127.0.0.1");
+    socket.TlsCaFile.clear();
+    // OpenSSL's default paths, read when no component holds the context of
+    // these settings.
+    ASSERT_EQ(::setenv("SSL_CERT_FILE", files.Path("trusted.pem").c_str(), 1), 0);
+    ScopeExit restore([] { ::unsetenv("SSL_CERT_FILE"); });
+    socket.Connect();
+    EXPECT_EQ(socket.ReadLn(), "trusted\n");
 }
 
 TEST_F(TlsTest, UnreadableCaFileFailsTheConnect) {

@@ -9,9 +9,7 @@
 
 #include <csignal>
 
-#include <openssl/bio.h>
 #include <openssl/err.h>
-#include <openssl/pem.h>
 #include <openssl/ssl.h>
 
 #include <algorithm>
@@ -68,32 +66,6 @@ int BindLoopback(const std::string& numeric = "127.0.0.1") {
         throw std::runtime_error("bind failed");
     }
     return descriptor;
-}
-
-// The server side of TLS for one server: its certificate, and neither
-// session cache nor tickets, so that no client resumes a session.
-std::shared_ptr<SSL_CTX> ServerContext(const TestIdentity& identity) {
-    std::shared_ptr<SSL_CTX> context(SSL_CTX_new(TLS_server_method()), SSL_CTX_free);
-    std::unique_ptr<BIO, decltype(&BIO_free)> certificateText(
-        BIO_new_mem_buf(identity.certificatePem.data(),
-                        static_cast<int>(identity.certificatePem.size())),
-        BIO_free);
-    std::unique_ptr<BIO, decltype(&BIO_free)> keyText(
-        BIO_new_mem_buf(identity.keyPem.data(), static_cast<int>(identity.keyPem.size())),
-        BIO_free);
-    std::unique_ptr<X509, decltype(&X509_free)> certificate(
-        PEM_read_bio_X509(certificateText.get(), nullptr, nullptr, nullptr), X509_free);
-    std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(
-        PEM_read_bio_PrivateKey(keyText.get(), nullptr, nullptr, nullptr), EVP_PKEY_free);
-    if (!context || !certificate || !key ||
-        SSL_CTX_use_certificate(context.get(), certificate.get()) != 1 ||
-        SSL_CTX_use_PrivateKey(context.get(), key.get()) != 1) {
-        throw std::runtime_error("TLS server context failed");
-    }
-    SSL_CTX_set_session_cache_mode(context.get(), SSL_SESS_CACHE_OFF);
-    SSL_CTX_set_num_tickets(context.get(), 0);
-    SSL_CTX_set_options(context.get(), SSL_OP_NO_TICKET);
-    return context;
 }
 
 // One accepted connection, plain or over TLS, on a non-blocking descriptor;
@@ -287,7 +259,7 @@ LoopbackServer::LoopbackServer(std::vector<ServerScript> scripts, Options option
     }
     deadline_ = std::chrono::steady_clock::now() + options_.lifetime;
     if (options_.tls) {
-        tlsContext_ = ServerContext(*options_.tls);
+        tlsContext_ = ServerTlsContext(*options_.tls);
         // OpenSSL writes to the descriptor with write(), which raises
         // SIGPIPE on a connection the client has dropped; that is a normal
         // end here, not a reason for the test program to die.

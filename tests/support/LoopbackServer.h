@@ -24,8 +24,6 @@
 #include <thread>
 #include <vector>
 
-struct ssl_ctx_st;
-
 namespace vornakle::testing {
 
 // What the server does on each connection, step by step. After the last step
@@ -173,7 +171,7 @@ private:
     int maxOpen_ = 0;
     std::vector<std::thread> workers_;
     std::thread acceptor_;
-    std::shared_ptr<ssl_ctx_st> tlsContext_;
+    std::shared_ptr<SSL_CTX> tlsContext_;
     int handshakesFailed_ = 0;
     std::vector<std::string> serverNames_;
 };

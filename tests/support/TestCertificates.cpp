@@ -3,6 +3,7 @@
 #include <openssl/bio.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
+#include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
@@ -92,8 +93,11 @@ CertificateHandle MakeCertificate(EVP_PKEY* subjectKey, const std::string& commo
         AddExtension(made, signer, NID_ext_key_usage, "serverAuth");
         std::string alternatives;
         for (const std::string& name : names) {
-            alternatives += (alternatives.empty() ? "" : ",") +
-                            std::string(IsAddress(name) ? "IP:" : "DNS:") + name;
+            if (!alternatives.empty()) {
+                alternatives += ',';
+            }
+            alternatives += IsAddress(name) ? "IP:" : "DNS:";
+            alternatives += name;
         }
         if (!alternatives.empty()) {
             AddExtension(made, signer, NID_subject_alt_name, alternatives);
@@ -144,6 +148,30 @@ TestIdentity TestAuthority::Issue(const std::vector<std::string>& names, Validit
         MakeCertificate(key.get(), names.empty() ? "server" : names.front(), names, false,
                         certificate_, key_, validity);
     return {CertificateText(certificate.get()), KeyText(key.get())};
+}
+
+std::shared_ptr<SSL_CTX> ServerTlsContext(const TestIdentity& identity) {
+    std::shared_ptr<SSL_CTX> context(SSL_CTX_new(TLS_server_method()), SSL_CTX_free);
+    std::unique_ptr<BIO, decltype(&BIO_free)> certificateText(
+        BIO_new_mem_buf(identity.certificatePem.data(),
+                        static_cast<int>(identity.certificatePem.size())),
+        BIO_free);
+    std::unique_ptr<BIO, decltype(&BIO_free)> keyText(
+        BIO_new_mem_buf(identity.keyPem.data(), static_cast<int>(identity.keyPem.size())),
+        BIO_free);
+    std::unique_ptr<X509, decltype(&X509_free)> certificate(
+        PEM_read_bio_X509(certificateText.get(), nullptr, nullptr, nullptr), X509_free);
+    std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(
+        PEM_read_bio_PrivateKey(keyText.get(), nullptr, nullptr, nullptr), EVP_PKEY_free);
+    if (!context || !certificate || !key ||
+        SSL_CTX_use_certificate(context.get(), certificate.get()) != 1 ||
+        SSL_CTX_use_PrivateKey(context.get(), key.get()) != 1) {
+        throw std::runtime_error("TLS server context failed");
+    }
+    SSL_CTX_set_session_cache_mode(context.get(), SSL_SESS_CACHE_OFF);
+    SSL_CTX_set_num_tickets(context.get(), 0);
+    SSL_CTX_set_options(context.get(), SSL_OP_NO_TICKET);
+    return context;
 }
 
 TestIdentity TestAuthority::SelfSigned(const std::vector<std::string>& names) {

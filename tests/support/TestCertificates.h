@@ -12,6 +12,7 @@
 
 using EVP_PKEY = struct evp_pkey_st;
 using X509 = struct x509_st;
+using SSL_CTX = struct ssl_ctx_st;
 
 namespace vornakle::testing {
 
@@ -44,5 +45,10 @@ private:
     X509* certificate_ = nullptr;
     std::string certificatePem_;
 };
+
+// The server side of TLS presenting identity, with neither session cache
+// nor tickets, so that no client resumes a session. Shared by the servers
+// of one test; OpenSSL serves connections of one context concurrently.
+std::shared_ptr<SSL_CTX> ServerTlsContext(const TestIdentity& identity);
 
 }  // namespace vornakle::testing

@@ -1,0 +1,161 @@
+// Measures sequential link checks over TLS: N HEAD requests of https URLs
+// through THttpClient against a loopback HTTPS server this program starts,
+// and the same N URLs fetched by one curl process (curl --http1.0 -s -I),
+// the yardstick; then the processor time the client takes while a server
+// never answers its TLS handshake.
+//
+//   bench_https [--requests N] [--rounds N]
+//
+// The server closes after every reply and resumes no session, so both
+// clients pay for a full handshake per URL. Both verify the server's
+// certificate against the same test authority. Each side runs several
+// rounds, alternating, and the best round counts.
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <stdexcept>
+#include <string>
+
+#include "common/BenchSupport.h"
+#include "common/HeadServer.h"
+#include "http/HttpClient.h"
+#include "support/LoopbackServer.h"
+#include "support/TestCertificates.h"
+
+namespace vornakle::bench {
+namespace {
+
+constexpr int kDefaultRequests = 1000;
+constexpr int kDefaultRounds = 3;
+// Never reached on loopback; it keeps a broken run from hanging.
+constexpr std::int32_t kRequestTimeOutMilliseconds = 10000;
+constexpr std::int32_t kStallMilliseconds = 2000;
+
+std::string UrlOf(std::uint16_t port, int index) {
+    return "https://127.0.0.1:" + std::to_string(port) + "/links/page" + std::to_string(index) +
+           ".html";
+}
+
+double OurRound(THttpClient& client, std::uint16_t port, int requests) {
+    return SecondsOf([&] {
+        for (int index = 0; index < requests; ++index) {
+            client.Head(UrlOf(port, index));
+            if (client.ReplyNumber != 200) {
+                throw std::runtime_error("unexpected reply " + std::to_string(client.ReplyNumber));
+            }
+        }
+    });
+}
+
+double CurlRound(const std::string& configFile, const std::string& caFile) {
+    const std::string command =
+        "curl --http1.0 -s -I --fail --cacert '" + caFile + "' -K '" + configFile + "' > /dev/null";
+    int status = 0;
+    const double seconds = SecondsOf([&] { status = std::system(command.c_str()); });
+    if (status != 0) {
+        throw std::runtime_error("curl failed: " + command);
+    }
+    return seconds;
+}
+
+double ProcessCpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+int Run(int argc, char** argv) {
+    int requests = kDefaultRequests;
+    int rounds = kDefaultRounds;
+    if (!ReadCountOptions(argc, argv, {{"--requests", &requests}, {"--rounds", &rounds}},
+                          "bench_https")) {
+        return 2;
+    }
+    if (std::system("curl --version > /dev/null 2>&1") != 0) {
+        std::cerr << "curl is needed as the yardstick (scripts/install-deps installs it)\n";
+        return 1;
+    }
+
+    QCoreApplication application(argc, argv);
+    const testing::TestAuthority authority;
+    HeadServer server(std::chrono::milliseconds(0), authority.Issue({"127.0.0.1"}));
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                         ("vornakle-bench-https-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const std::string caFile = (folder / "authority.pem").string();
+    const std::string configFile = (folder / "urls.curl").string();
+    std::ofstream(caFile) << authority.CertificatePem();
+    {
+        std::ofstream config(configFile);
+        for (int index = 0; index < requests; ++index) {
+            config << "url = \"" << UrlOf(server.Port(), index) << "\"\n";
+        }
+    }
+
+    THttpClient client;
+    client.AllowHttps = true;
+    client.TlsCaFile = caFile;
+    client.TimeOut = kRequestTimeOutMilliseconds;
+    // Warm both up: the first connections pay for page faults and caches.
+    OurRound(client, server.Port(), std::min(requests, 50));
+    double ours = 1e9;
+    double curl = 1e9;
+    for (int round = 0; round < rounds; ++round) {
+        ours = std::min(ours, OurRound(client, server.Port(), requests));
+        // Every URL must have reached the server, or curl's time means
+        // nothing.
+        const long servedBefore = server.Served();
+        curl = std::min(curl, CurlRound(configFile, caFile));
+        if (server.Served() - servedBefore != requests) {
+            throw std::runtime_error("curl asked for " +
+                                     std::to_string(server.Served() - servedBefore) + " of " +
+                                     std::to_string(requests) + " URLs");
+        }
+    }
+
+    // A server that accepts the connection and never answers the client's
+    // hello: the handshake waits until the time-out ends it.
+    testing::LoopbackServer silent(testing::ServerScript().Hold());
+    client.TimeOut = kStallMilliseconds;
+    bool timedOut = false;
+    const double cpuStart = ProcessCpuSeconds();
+    const double wallSeconds = SecondsOf([&] {
+        try {
+            client.Head("https://127.0.0.1:" + std::to_string(silent.Port()) + "/");
+        } catch (const ESockError& error) {
+            timedOut = error.Kind() == SockFailure::TimedOut;
+        }
+    });
+    const double cpuSeconds = ProcessCpuSeconds() - cpuStart;
+    std::filesystem::remove_all(folder);
+
+    std::printf("requests: %d\n", requests);
+    std::printf("rounds: %d\n", rounds);
+    std::printf("ours_seconds: %.4f\n", ours);
+    std::printf("curl_seconds: %.4f\n", curl);
+    std::printf("ours_microseconds_per_head: %.1f\n", ours / requests * 1e6);
+    std::printf("curl_microseconds_per_head: %.1f\n", curl / requests * 1e6);
+    std::printf("https_vs_curl_ratio: %.2f\n", ours / curl);
+    std::printf("stall_wall_seconds: %.4f\n", wallSeconds);
+    std::printf("stall_ended_by_time_out: %s\n", timedOut ? "yes" : "no");
+    std::printf("idle_cpu_percent: %.2f\n", 100.0 * cpuSeconds / wallSeconds);
+    return timedOut ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace vornakle::bench
+
+int main(int argc, char** argv) {
+    return vornakle::bench::RunReporting("bench_https",
+                                         [&] { return vornakle::bench::Run(argc, argv); });
+}
