@@ -430,8 +430,17 @@ void TTcpSocket::StartTls(const std::string& ServerName) {
     if (!Connected) {
         throw ESockError("Socket is not connected", SockFailure::Other);
     }
-    Tls = std::make_unique<TlsSession>(TlsContext::For({TlsCaFile, TlsInsecure}), SocketHandle,
-                                       ServerName);
+    const TlsSettings settings{TlsCaFile, TlsInsecure};
+    if (TlsContextInUse == nullptr || TlsContextInUse->Settings() != settings) {
+        TlsContextInUse = TlsContext::For(settings);
+    }
+    // The handshake's records and the request that follows are small writes
+    // in a row; Nagle's rule would hold each behind the acknowledgement of
+    // the one before (delayed by the peer for up to 40 ms).
+    const int noDelay = 1;
+    winsock::setsockopt(SocketHandle, winsock::IPPROTO_TCP, winsock::TCP_NODELAY,
+                        reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+    Tls = std::make_unique<TlsSession>(TlsContextInUse, SocketHandle, ServerName);
     TimerOn();
     {
         // A handshake that did not finish leaves a plain connection, which

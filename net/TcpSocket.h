@@ -288,6 +288,9 @@ private:
     bool SocketTried = false;
     // The TLS side of the connection, from StartTls until the close.
     std::unique_ptr<TlsSession> Tls;
+    // The context of the last handshake, kept for the next connection with
+    // the same settings: made anew it would read the trust store again.
+    std::shared_ptr<TlsContext> TlsContextInUse;
 
     static std::mutex WinsockUsersMutex;
     static int WinsockUsersCount;

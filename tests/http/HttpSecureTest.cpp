@@ -1,7 +1,9 @@
 // THttpClient over TLS and IPv6: https URLs once allowed, with the request
-// composed as for http, and hosts written as IPv6 addresses.
+// composed as for http, hosts written as IPv6 addresses, and names with
+// several addresses.
 
 #include "http/HttpClient.h"
+#include "net/TransferSupport.h"
 
 #include "support/TempTree.h"
 #include "support/TestCertificates.h"
@@ -94,6 +96,27 @@ TEST(HttpIpv6, BracketedAddressIsConnectedAndNamedInTheHostLine) {
     ASSERT_TRUE(server.WaitForFinished(1));
     EXPECT_EQ(RequestHeaderOf(server),
               "HEAD /six HTTP/1.0\r\nHost: [::1]\r\n" + kAcceptLines + kContentTypeLine + "\r\n");
+}
+
+// Regression: the time-out that ended the connect to a name's first address
+// counted as the user's Abort, so the redirection that followed on the next
+// address ended with "Request aborted".
+TEST(HttpAddresses, TimeOutOnTheFirstAddressEndsOnlyThatAttempt) {
+    LoopbackServer server(std::vector<ServerScript>{
+        Answer("HTTP/1.0 302 Found\r\nLocation: /next\r\nContent-Length: 0\r\n\r\n"),
+        Answer(kEmptyOk)});
+    UnansweringPort silent("127.0.0.2", server.Port());
+    winsock::SetHostResolverForTesting([](const std::string&,
+                                          std::vector<winsock::SOCKADDR_INET>& addresses) {
+        addresses = {winsock::NumericAddress("127.0.0.2"), winsock::NumericAddress("127.0.0.1")};
+        return 0;
+    });
+    ScopeExit restore([] { winsock::SetHostResolverForTesting({}); });
+    TestClient client;
+    client.TimeOut = 200;
+    client.Head("http://two-addresses.invalid:" + std::to_string(server.Port()) + "/first");
+    EXPECT_EQ(client.ReplyNumber, 200);
+    EXPECT_EQ(server.ConnectionsAccepted(), 2);
 }
 
 }  // namespace

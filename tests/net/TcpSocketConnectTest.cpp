@@ -298,6 +298,21 @@ TEST(TcpSocketConnect, EveryAddressOfANameIsTriedUntilOneAnswers) {
     }
 }
 
+TEST(TcpSocketConnect, AddressThatDoesNotAnswerWithinTheTimeOutPassesToTheNext) {
+    LoopbackServer server(ServerScript().Send("late but here\n").Close());
+    UnansweringPort silent("127.0.0.2", server.Port());
+    GatedResolver resolver(0, {"127.0.0.2", "127.0.0.1"});
+    resolver.Release();
+    ProbeSocket socket;
+    socket.Host = "slow-first.invalid";
+    socket.Port = server.Port();
+    socket.TimeOut = 200;
+    socket.Connect();
+    EXPECT_EQ(socket.ReadLn(), "late but here\n");
+    // The time-out's cancel belonged to the first attempt only.
+    EXPECT_FALSE(socket.Canceled);
+}
+
 TEST(TcpSocketConnect, NameWhoseAddressesAllRefuseFailsOnce) {
     GatedResolver resolver(0, {"127.0.0.2", "127.0.0.1"});
     resolver.Release();

@@ -36,7 +36,7 @@ std::uint16_t BoundPort(int descriptor) {
     return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
 }
 
-int BindLoopback(const std::string& numeric = "127.0.0.1") {
+int BindLoopback(const std::string& numeric = "127.0.0.1", std::uint16_t port = 0) {
     sockaddr_storage address{};
     socklen_t length = 0;
     in_addr listened{};
@@ -47,12 +47,14 @@ int BindLoopback(const std::string& numeric = "127.0.0.1") {
         auto* ipv4 = reinterpret_cast<sockaddr_in*>(&address);
         ipv4->sin_family = AF_INET;
         ipv4->sin_addr = listened;
+        ipv4->sin_port = htons(port);
         length = sizeof *ipv4;
     } else if (::inet_pton(AF_INET6, numeric.c_str(), &listened6) == 1 &&
                IN6_IS_ADDR_LOOPBACK(&listened6)) {
         auto* ipv6 = reinterpret_cast<sockaddr_in6*>(&address);
         ipv6->sin6_family = AF_INET6;
         ipv6->sin6_addr = listened6;
+        ipv6->sin6_port = htons(port);
         length = sizeof *ipv6;
     } else {
         throw std::invalid_argument("not a loopback address: " + numeric);
@@ -595,18 +597,21 @@ RefusingPort::~RefusingPort() {
     ::close(descriptor_);
 }
 
-UnansweringPort::UnansweringPort() : listener_(BindLoopback()), port_(BoundPort(listener_)) {
+UnansweringPort::UnansweringPort() : UnansweringPort("127.0.0.1", 0) {}
+
+UnansweringPort::UnansweringPort(const std::string& address, std::uint16_t port)
+    : listener_(BindLoopback(address, port)), port_(BoundPort(listener_)) {
     // A backlog of 0 holds exactly one connection waiting to be accepted.
     if (::listen(listener_, 0) != 0) {
         ::close(listener_);
         throw std::runtime_error("listen failed");
     }
     filler_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port_);
-    ::connect(filler_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    ::inet_pton(AF_INET, address.c_str(), &target.sin_addr);
+    target.sin_port = htons(port_);
+    ::connect(filler_, reinterpret_cast<sockaddr*>(&target), sizeof target);
     pollfd connecting{filler_, POLLOUT, 0};
     if (::poll(&connecting, 1, static_cast<int>(LoopbackServer::kWaitLimit.count())) != 1) {
         ::close(filler_);

@@ -197,6 +197,10 @@ private:
 class UnansweringPort {
 public:
     UnansweringPort();
+    // The same at an IPv4 loopback address and a chosen port (0: any), so
+    // that a name's addresses can share a port where one answers and one
+    // does not.
+    UnansweringPort(const std::string& address, std::uint16_t port);
     ~UnansweringPort();
     UnansweringPort(const UnansweringPort&) = delete;
     UnansweringPort& operator=(const UnansweringPort&) = delete;
