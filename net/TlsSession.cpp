@@ -20,36 +20,31 @@ namespace {
 
 using Transport = TlsSession::Transport;
 
-int BioWrite(BIO* bio, const char* data, int length) {
-    auto* transport = static_cast<Transport*>(BIO_get_data(bio));
-    BIO_clear_retry_flags(bio);
-    const int sent = winsock::send(transport->Socket, data, length, 0);
-    if (sent != winsock::SOCKET_ERROR) {
-        return sent;
+// What the BIO answers for a WinSock call's result: the count, or -1 with
+// "retry" for would-block, or -1 with the socket's error kept.
+int BioResult(BIO* bio, int result, int retryFlag) {
+    if (result != winsock::SOCKET_ERROR) {
+        return result;
     }
     const int error = winsock::WSAGetLastError();
     if (error == winsock::WSAEWOULDBLOCK) {
-        BIO_set_retry_write(bio);
+        BIO_set_flags(bio, retryFlag | BIO_FLAGS_SHOULD_RETRY);
     } else {
-        transport->LastError = error;
+        static_cast<Transport*>(BIO_get_data(bio))->LastError = error;
     }
     return -1;
 }
 
-int BioRead(BIO* bio, char* data, int length) {
-    auto* transport = static_cast<Transport*>(BIO_get_data(bio));
+int BioWrite(BIO* bio, const char* data, int length) {
     BIO_clear_retry_flags(bio);
-    const int received = winsock::recv(transport->Socket, data, length, 0);
-    if (received != winsock::SOCKET_ERROR) {
-        return received;
-    }
-    const int error = winsock::WSAGetLastError();
-    if (error == winsock::WSAEWOULDBLOCK) {
-        BIO_set_retry_read(bio);
-    } else {
-        transport->LastError = error;
-    }
-    return -1;
+    const auto* transport = static_cast<const Transport*>(BIO_get_data(bio));
+    return BioResult(bio, winsock::send(transport->Socket, data, length, 0), BIO_FLAGS_WRITE);
+}
+
+int BioRead(BIO* bio, char* data, int length) {
+    BIO_clear_retry_flags(bio);
+    const auto* transport = static_cast<const Transport*>(BIO_get_data(bio));
+    return BioResult(bio, winsock::recv(transport->Socket, data, length, 0), BIO_FLAGS_READ);
 }
 
 long BioControl(BIO* /*bio*/, int command, long /*number*/, void* /*pointer*/) {

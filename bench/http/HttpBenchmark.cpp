@@ -34,28 +34,6 @@ std::string UrlOf(std::uint16_t port, int index) {
            ".html";
 }
 
-double OurRound(THttpClient& client, std::uint16_t port, int requests) {
-    return SecondsOf([&] {
-        for (int index = 0; index < requests; ++index) {
-            client.Head(UrlOf(port, index));
-            if (client.ReplyNumber != 200) {
-                throw std::runtime_error("unexpected reply " + std::to_string(client.ReplyNumber));
-            }
-        }
-    });
-}
-
-double CurlRound(const std::string& configFile) {
-    const std::string command = "curl --http1.0 -s -I --fail -K '" + configFile + "' > /dev/null";
-    double seconds = 0;
-    int status = 0;
-    seconds = SecondsOf([&] { status = std::system(command.c_str()); });
-    if (status != 0) {
-        throw std::runtime_error("curl failed: " + command);
-    }
-    return seconds;
-}
-
 int Run(int argc, char** argv) {
     int requests = kDefaultRequests;
     int rounds = kDefaultRounds;
@@ -85,16 +63,17 @@ int Run(int argc, char** argv) {
     }
 
     THttpClient client;
+    const auto urlOf = [&](int index) { return UrlOf(server.Port(), index); };
     // Warm both up: the first connections pay for page faults and caches.
-    OurRound(client, server.Port(), std::min(requests, 50));
+    ClientHeadRound(client, urlOf, std::min(requests, 50));
     double ours = 1e9;
     double curl = 1e9;
     for (int round = 0; round < rounds; ++round) {
-        ours = std::min(ours, OurRound(client, server.Port(), requests));
+        ours = std::min(ours, ClientHeadRound(client, urlOf, requests));
         // Every URL must have reached the server, or curl's time means
         // nothing.
         const long servedBefore = server.Served();
-        curl = std::min(curl, CurlRound(configFile));
+        curl = std::min(curl, CurlHeadRound(configFile));
         if (server.Served() - servedBefore != requests) {
             throw std::runtime_error("curl asked for " +
                                      std::to_string(server.Served() - servedBefore) + " of " +

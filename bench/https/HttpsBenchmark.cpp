@@ -10,7 +10,6 @@
 // clients pay for a full handshake per URL. Both verify the server's
 // certificate against the same test authority. Each side runs several
 // rounds, alternating, and the best round counts.
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -45,35 +44,6 @@ std::string UrlOf(std::uint16_t port, int index) {
            ".html";
 }
 
-double OurRound(THttpClient& client, std::uint16_t port, int requests) {
-    return SecondsOf([&] {
-        for (int index = 0; index < requests; ++index) {
-            client.Head(UrlOf(port, index));
-            if (client.ReplyNumber != 200) {
-                throw std::runtime_error("unexpected reply " + std::to_string(client.ReplyNumber));
-            }
-        }
-    });
-}
-
-double CurlRound(const std::string& configFile, const std::string& caFile) {
-    const std::string command =
-        "curl --http1.0 -s -I --fail --cacert '" + caFile + "' -K '" + configFile + "' > /dev/null";
-    int status = 0;
-    const double seconds = SecondsOf([&] { status = std::system(command.c_str()); });
-    if (status != 0) {
-        throw std::runtime_error("curl failed: " + command);
-    }
-    return seconds;
-}
-
-double ProcessCpuSeconds() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 int Run(int argc, char** argv) {
     int requests = kDefaultRequests;
     int rounds = kDefaultRounds;
@@ -106,16 +76,17 @@ int Run(int argc, char** argv) {
     client.AllowHttps = true;
     client.TlsCaFile = caFile;
     client.TimeOut = kRequestTimeOutMilliseconds;
+    const auto urlOf = [&](int index) { return UrlOf(server.Port(), index); };
     // Warm both up: the first connections pay for page faults and caches.
-    OurRound(client, server.Port(), std::min(requests, 50));
+    ClientHeadRound(client, urlOf, std::min(requests, 50));
     double ours = 1e9;
     double curl = 1e9;
     for (int round = 0; round < rounds; ++round) {
-        ours = std::min(ours, OurRound(client, server.Port(), requests));
+        ours = std::min(ours, ClientHeadRound(client, urlOf, requests));
         // Every URL must have reached the server, or curl's time means
         // nothing.
         const long servedBefore = server.Served();
-        curl = std::min(curl, CurlRound(configFile, caFile));
+        curl = std::min(curl, CurlHeadRound(configFile, "--cacert '" + caFile + "'"));
         if (server.Served() - servedBefore != requests) {
             throw std::runtime_error("curl asked for " +
                                      std::to_string(server.Served() - servedBefore) + " of " +

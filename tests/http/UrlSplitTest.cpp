@@ -19,6 +19,19 @@ struct SplitCase {
     std::string urlAfter;
 };
 
+void ExpectSplit(const SplitCase& test, SecureScheme secure) {
+    SCOPED_TRACE(test.url);
+    std::string url = test.url;
+    std::string host = test.previousHost;
+    std::int32_t port = test.previousPort;
+    std::string path = "stale";
+    ParseRequestURL(url, host, port, path, secure);
+    EXPECT_EQ(host, test.host);
+    EXPECT_EQ(port, test.port);
+    EXPECT_EQ(path, test.path);
+    EXPECT_EQ(url, test.urlAfter);
+}
+
 TEST(ParseRequestURL, SplitsHostPortAndPath) {
     const std::string longPath = "/" + std::string(300, 'p');
     const SplitCase cases[] = {
@@ -70,16 +83,7 @@ TEST(ParseRequestURL, SplitsHostPortAndPath) {
         {"http://h.example?q", "", 0, "h.example?q", 80, "/", "http://h.example?q/"},
     };
     for (const SplitCase& test : cases) {
-        SCOPED_TRACE(test.url);
-        std::string url = test.url;
-        std::string host = test.previousHost;
-        std::int32_t port = test.previousPort;
-        std::string path = "stale";
-        ParseRequestURL(url, host, port, path);
-        EXPECT_EQ(host, test.host);
-        EXPECT_EQ(port, test.port);
-        EXPECT_EQ(path, test.path);
-        EXPECT_EQ(url, test.urlAfter);
+        ExpectSplit(test, SecureScheme::Refused);
     }
 }
 
@@ -123,16 +127,7 @@ TEST(ParseRequestURL, HttpsWhenAllowedTakesPort443UnlessTheUrlNamesOne) {
         {"/next", "h.example", 443, "h.example", 443, "/next", "/next"},
     };
     for (const SplitCase& test : cases) {
-        SCOPED_TRACE(test.url);
-        std::string url = test.url;
-        std::string host = test.previousHost;
-        std::int32_t port = test.previousPort;
-        std::string path;
-        ParseRequestURL(url, host, port, path, SecureScheme::Allowed);
-        EXPECT_EQ(host, test.host);
-        EXPECT_EQ(port, test.port);
-        EXPECT_EQ(path, test.path);
-        EXPECT_EQ(url, test.urlAfter);
+        ExpectSplit(test, SecureScheme::Allowed);
     }
 }
 
