@@ -95,13 +95,15 @@ void HeadServer::Serve() {
             if (replyDelay_.count() > 0) {
                 std::this_thread::sleep_for(replyDelay_);
             }
+            // Counted before the answer goes out: a client may have it and
+            // be done before this thread would get round to counting it.
+            ++served_;
             if (ssl) {
                 SSL_write(ssl.get(), reply.data(), static_cast<int>(reply.size()));
                 SSL_shutdown(ssl.get());
             } else {
                 ::send(connection, reply.data(), reply.size(), MSG_NOSIGNAL);
             }
-            ++served_;
         }
         ::close(connection);
     }
