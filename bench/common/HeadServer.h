@@ -4,13 +4,22 @@
 // code: the POSIX socket headers and the client's WinSock names do not mix
 // in one translation unit.
 
+#include "common/BenchSupport.h"
 #include "support/TestCertificates.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
+#include <string>
 #include <thread>
 
 namespace vornakle::bench {
@@ -42,5 +51,43 @@ private:
     std::atomic<long> served_{0};
     std::thread thread_;
 };
+
+// The best of several rounds each, in turns: requests sequential HEADs
+// through client, and one curl process fetching the same URLs (curlOptions on
+// its command line). The first requests warm the client up; every URL curl
+// asks for must reach server, or curl's time would mean nothing.
+struct BestRounds {
+    double ours = 0;
+    double curl = 0;
+};
+template <typename Client>
+BestRounds CompareWithCurl(Client& client, const HeadServer& server,
+                           const std::function<std::string(int)>& urlOf, int requests, int rounds,
+                           const std::string& curlOptions = "") {
+    const std::filesystem::path configFile =
+        std::filesystem::temp_directory_path() /
+        ("vornakle-bench-" + std::to_string(::getpid()) + ".curl");
+    {
+        std::ofstream config(configFile);
+        for (int index = 0; index < requests; ++index) {
+            config << "url = \"" << urlOf(index) << "\"\n";
+        }
+    }
+    constexpr int kWarmUpRequests = 50;
+    ClientHeadRound(client, urlOf, std::min(requests, kWarmUpRequests));
+    BestRounds best{1e9, 1e9};
+    for (int round = 0; round < rounds; ++round) {
+        best.ours = std::min(best.ours, ClientHeadRound(client, urlOf, requests));
+        const long servedBefore = server.Served();
+        best.curl = std::min(best.curl, CurlHeadRound(configFile.string(), curlOptions));
+        if (server.Served() - servedBefore != requests) {
+            throw std::runtime_error("curl asked for " +
+                                     std::to_string(server.Served() - servedBefore) + " of " +
+                                     std::to_string(requests) + " URLs");
+        }
+    }
+    std::filesystem::remove(configFile);
+    return best;
+}
 
 }  // namespace vornakle::bench

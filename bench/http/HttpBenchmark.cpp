@@ -52,35 +52,11 @@ int Run(int argc, char** argv) {
 
     QCoreApplication application(argc, argv);
     HeadServer server;
-    const std::string configFile = (std::filesystem::temp_directory_path() /
-                                    ("vornakle-bench-http-" + std::to_string(::getpid()) + ".curl"))
-                                       .string();
-    {
-        std::ofstream config(configFile);
-        for (int index = 0; index < requests; ++index) {
-            config << "url = \"" << UrlOf(server.Port(), index) << "\"\n";
-        }
-    }
-
     THttpClient client;
-    const auto urlOf = [&](int index) { return UrlOf(server.Port(), index); };
-    // Warm both up: the first connections pay for page faults and caches.
-    ClientHeadRound(client, urlOf, std::min(requests, 50));
-    double ours = 1e9;
-    double curl = 1e9;
-    for (int round = 0; round < rounds; ++round) {
-        ours = std::min(ours, ClientHeadRound(client, urlOf, requests));
-        // Every URL must have reached the server, or curl's time means
-        // nothing.
-        const long servedBefore = server.Served();
-        curl = std::min(curl, CurlHeadRound(configFile));
-        if (server.Served() - servedBefore != requests) {
-            throw std::runtime_error("curl asked for " +
-                                     std::to_string(server.Served() - servedBefore) + " of " +
-                                     std::to_string(requests) + " URLs");
-        }
-    }
-    std::filesystem::remove(configFile);
+    const BestRounds best = CompareWithCurl(
+        client, server, [&](int index) { return UrlOf(server.Port(), index); }, requests, rounds);
+    const double ours = best.ours;
+    const double curl = best.curl;
 
     std::printf("requests: %d\n", requests);
     std::printf("rounds: %d\n", rounds);

@@ -63,36 +63,17 @@ int Run(int argc, char** argv) {
                                          ("vornakle-bench-https-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
     const std::string caFile = (folder / "authority.pem").string();
-    const std::string configFile = (folder / "urls.curl").string();
     std::ofstream(caFile) << authority.CertificatePem();
-    {
-        std::ofstream config(configFile);
-        for (int index = 0; index < requests; ++index) {
-            config << "url = \"" << UrlOf(server.Port(), index) << "\"\n";
-        }
-    }
 
     THttpClient client;
     client.AllowHttps = true;
     client.TlsCaFile = caFile;
     client.TimeOut = kRequestTimeOutMilliseconds;
-    const auto urlOf = [&](int index) { return UrlOf(server.Port(), index); };
-    // Warm both up: the first connections pay for page faults and caches.
-    ClientHeadRound(client, urlOf, std::min(requests, 50));
-    double ours = 1e9;
-    double curl = 1e9;
-    for (int round = 0; round < rounds; ++round) {
-        ours = std::min(ours, ClientHeadRound(client, urlOf, requests));
-        // Every URL must have reached the server, or curl's time means
-        // nothing.
-        const long servedBefore = server.Served();
-        curl = std::min(curl, CurlHeadRound(configFile, "--cacert '" + caFile + "'"));
-        if (server.Served() - servedBefore != requests) {
-            throw std::runtime_error("curl asked for " +
-                                     std::to_string(server.Served() - servedBefore) + " of " +
-                                     std::to_string(requests) + " URLs");
-        }
-    }
+    const BestRounds best = CompareWithCurl(
+        client, server, [&](int index) { return UrlOf(server.Port(), index); }, requests, rounds,
+        "--cacert '" + caFile + "'");
+    const double ours = best.ours;
+    const double curl = best.curl;
 
     // A server that accepts the connection and never answers the client's
     // hello: the handshake waits until the time-out ends it.
