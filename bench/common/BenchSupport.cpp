@@ -85,6 +85,14 @@ double ProcessCpuSeconds() {
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
+bool CurlAvailable() {
+    if (std::system("curl --version > /dev/null 2>&1") != 0) {
+        std::cerr << "curl is needed as the yardstick (scripts/install-deps installs it)\n";
+        return false;
+    }
+    return true;
+}
+
 double CurlHeadRound(const std::string& configFile, const std::string& extraOptions) {
     const std::string command =
         "curl --http1.0 -s -I --fail " + extraOptions + " -K '" + configFile + "' > /dev/null";

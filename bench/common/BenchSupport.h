@@ -58,6 +58,9 @@ double ClientHeadRound(Client& client, UrlOf&& urlOf, int requests) {
     });
 }
 
+// Whether curl, the yardstick, can be run; says what is missing when not.
+bool CurlAvailable();
+
 // One curl process fetching every URL of configFile (a curl config of
 // "url = ..." lines) with HEAD over HTTP/1.0, the yardstick of the link
 // check benchmarks; extraOptions go on its command line. Returns the

@@ -45,8 +45,7 @@ int Run(int argc, char** argv) {
             rounds = std::atoi(argv[index + 1]);
         }
     }
-    if (std::system("curl --version > /dev/null 2>&1") != 0) {
-        std::cerr << "curl is needed as the yardstick (scripts/install-deps installs it)\n";
+    if (!CurlAvailable()) {
         return 1;
     }
 

@@ -51,8 +51,7 @@ int Run(int argc, char** argv) {
                           "bench_https")) {
         return 2;
     }
-    if (std::system("curl --version > /dev/null 2>&1") != 0) {
-        std::cerr << "curl is needed as the yardstick (scripts/install-deps installs it)\n";
+    if (!CurlAvailable()) {
         return 1;
     }
 
