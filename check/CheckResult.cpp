@@ -40,6 +40,22 @@ std::string_view ReasonToken(FailureReason reason) {
             return "too-many-redirects";
         case FailureReason::NoLocation:
             return "no-location";
+        case FailureReason::CertificateUnknownIssuer:
+            return "certificate-unknown-issuer";
+        case FailureReason::CertificateSelfSigned:
+            return "certificate-self-signed";
+        case FailureReason::CertificateExpired:
+            return "certificate-expired";
+        case FailureReason::CertificateNotYetValid:
+            return "certificate-not-yet-valid";
+        case FailureReason::CertificateHostMismatch:
+            return "certificate-host-mismatch";
+        case FailureReason::CertificateInvalid:
+            return "certificate-invalid";
+        case FailureReason::TlsProtocol:
+            return "tls-protocol";
+        case FailureReason::TlsHandshake:
+            return "tls-handshake";
         case FailureReason::Unreadable:
             return "unreadable";
         case FailureReason::Aborted:

@@ -9,25 +9,33 @@ namespace vornakle {
 // Why a check got no usable answer. Each has a stable English token
 // (ReasonToken) that the checker's output and scripts reading it rely on.
 enum class FailureReason {
-    None,               // "none": the status is the server's answer
-    NoUrl,              // "no-url": the link holds no URL
-    UrlTooLong,         // "url-too-long"
-    UnsupportedScheme,  // "unsupported-scheme": ftp:, mailto:, ...
-    InvalidUrl,         // "invalid-url": a port that is no port, ...
-    Dns,                // "dns": the host name gave no address
-    Refused,            // "refused": nothing listens on the port
-    Unreachable,        // "unreachable": no route to the host
-    ConnectFailed,      // "connect-failed": any other failed connect
-    Timeout,            // "timeout": a wait, or the check as a whole, ran out
-    Reset,              // "reset": the server broke the connection off
-    SocketError,        // "socket-error": any other failure of the socket layer
-    MalformedReply,     // "malformed-reply": no status line with a reply number
-    RedirectLoop,       // "redirect-loop"
-    TooManyRedirects,   // "too-many-redirects"
-    NoLocation,         // "no-location": a 300 to 302 reply naming no target
-    Unreadable,         // "unreadable": the shortcut file could not be read
-    Aborted,            // "aborted": the check was stopped
-    Error,              // "error": any other failure
+    None,                      // "none": the status is the server's answer
+    NoUrl,                     // "no-url": the link holds no URL
+    UrlTooLong,                // "url-too-long"
+    UnsupportedScheme,         // "unsupported-scheme": ftp:, mailto:, ...
+    InvalidUrl,                // "invalid-url": a port that is no port, ...
+    Dns,                       // "dns": the host name gave no address
+    Refused,                   // "refused": nothing listens on the port
+    Unreachable,               // "unreachable": no route to the host
+    ConnectFailed,             // "connect-failed": any other failed connect
+    Timeout,                   // "timeout": a wait, or the check as a whole, ran out
+    Reset,                     // "reset": the server broke the connection off
+    SocketError,               // "socket-error": any other failure of the socket layer
+    MalformedReply,            // "malformed-reply": no status line with a reply number
+    RedirectLoop,              // "redirect-loop"
+    TooManyRedirects,          // "too-many-redirects"
+    NoLocation,                // "no-location": a 300 to 302 reply naming no target
+    CertificateUnknownIssuer,  // "certificate-unknown-issuer"
+    CertificateSelfSigned,     // "certificate-self-signed"
+    CertificateExpired,        // "certificate-expired"
+    CertificateNotYetValid,    // "certificate-not-yet-valid"
+    CertificateHostMismatch,   // "certificate-host-mismatch": made out to other names
+    CertificateInvalid,        // "certificate-invalid": any other certificate fault
+    TlsProtocol,               // "tls-protocol": no TLS version or cipher in common
+    TlsHandshake,              // "tls-handshake": any other failed handshake
+    Unreadable,                // "unreadable": the shortcut file could not be read
+    Aborted,                   // "aborted": the check was stopped
+    Error,                     // "error": any other failure
 };
 
 std::string_view ReasonToken(FailureReason reason);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/TlsContext.h"
+
 #include <cstdint>
 
 namespace vornakle {
@@ -27,6 +29,9 @@ struct CheckSettings {
     int PerHost = kDefaultPerHost;
     // Bound of each lookup, connect and idle read, in milliseconds.
     std::int32_t TimeOutMilliseconds = kDefaultTimeOutMilliseconds;
+    // How https links' certificates are checked: an extra CA file, or not at
+    // all.
+    TlsSettings Tls;
 
     // Bound of one link's check as a whole.
     std::int64_t DeadlineMilliseconds() const {

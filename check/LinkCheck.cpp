@@ -74,6 +74,22 @@ FailureReason SocketReason(const ESockError& error) {
             const FailureReason reason = ConnectReason(error.ErrorNo());
             return reason == FailureReason::ConnectFailed ? FailureReason::SocketError : reason;
         }
+        case SockFailure::TlsUnknownIssuer:
+            return FailureReason::CertificateUnknownIssuer;
+        case SockFailure::TlsSelfSigned:
+            return FailureReason::CertificateSelfSigned;
+        case SockFailure::TlsExpired:
+            return FailureReason::CertificateExpired;
+        case SockFailure::TlsNotYetValid:
+            return FailureReason::CertificateNotYetValid;
+        case SockFailure::TlsHostMismatch:
+            return FailureReason::CertificateHostMismatch;
+        case SockFailure::TlsCertificateInvalid:
+            return FailureReason::CertificateInvalid;
+        case SockFailure::TlsProtocol:
+            return FailureReason::TlsProtocol;
+        case SockFailure::TlsHandshake:
+            return FailureReason::TlsHandshake;
         case SockFailure::Startup:
         case SockFailure::Other:
             break;

@@ -29,7 +29,6 @@ constexpr const char* kRequestWords[] = {
 };
 
 constexpr const char* kHttpVersion = " HTTP/1.0";
-constexpr std::int32_t kDefaultPort = 80;
 constexpr const char* kFirstAccept =
     "Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff";
 constexpr const char* kSecondAccept =
@@ -88,7 +87,11 @@ THttpClient::~THttpClient() = default;
 void THttpClient::Abort() {
     // Without the "Abort" status of the socket layer's version.
     AsyncDone = true;
-    AbortRequested = true;
+    // The time-out ends only the wait it bounds (a connect goes on to the
+    // host's next address); a user's Abort ends the whole request.
+    if (!TimeOutAborting) {
+        AbortRequested = true;
+    }
     Cancel();
 }
 
@@ -169,7 +172,16 @@ void THttpClient::Unlink(const std::string& URL, const std::string& LinkValue) {
 }
 
 void THttpClient::ParseURL() {
-    ParseRequestURL(CurrentURL, Host, Port, RequestPath);
+    ParseRequestURL(CurrentURL, Host, Port, RequestPath,
+                    AllowHttps ? SecureScheme::Allowed : SecureScheme::Refused);
+    if (const std::string scheme = UrlScheme(CurrentURL); !scheme.empty()) {
+        UseTls = scheme == "https";
+    }
+    if (UseTls && !Proxy.empty()) {
+        // A proxy's tunnel (CONNECT) is not made yet; sending the request to
+        // the proxy in the clear would defeat the scheme.
+        throw Exception("HTTP Secure Socket is not supported through a proxy");
+    }
 }
 
 void THttpClient::BuildHeader() {
@@ -286,13 +298,13 @@ void THttpClient::RunPass() {
         // Only a Location of this reply redirects; without one the
         // transaction ends with this reply's number. A relative one means a
         // place relative to the URL this reply answered (RFC 3986 section
-        // 5.2), which is always an http URL of this pass's host and port.
+        // 5.2): this pass's scheme, host and port.
         if (reply <= 302 && !ReplyLocation.empty()) {
             if (HasScheme(ReplyLocation)) {
                 CurrentURL = ReplyLocation;
             } else {
-                std::string base = "http://" + Host;
-                if (Port != kDefaultPort) {
+                std::string base = (UseTls ? "https://" : "http://") + Host;
+                if (Port != (UseTls ? kHttpsPort : kHttpPort)) {
                     base += ':' + std::to_string(Port);
                 }
                 CurrentURL = ResolveReference(base + RequestPath, ReplyLocation);
@@ -307,6 +319,7 @@ void THttpClient::RunRequest() {
     AbortRequested = false;
     RedirectEnd = RedirectOutcome::None;
     TransactionCookies.clear();
+    UseTls = false;
     std::vector<std::string> askedTargets;
     for (int pass = 0;; ++pass) {
         ParseURL();

@@ -100,6 +100,12 @@ public:
     // header goes to the file named by Header.
     bool OutputFileMode = false;
     bool EncodePostData = true;
+    // "https" URLs are requested over TLS, on port 443 unless the URL names
+    // one; off, they are refused with "HTTP Secure Socket is not supported".
+    // The certificate is checked as TlsCaFile and TlsInsecure say. Each
+    // pass sets UseTls from its URL's scheme; a URL without one (a
+    // redirection to a path) goes as the pass before it did.
+    bool AllowHttps = false;
 
     // The running (or last) request.
     std::string CurrentURL;

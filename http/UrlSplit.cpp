@@ -8,7 +8,6 @@ namespace vornakle {
 
 namespace {
 
-constexpr std::int32_t kHttpPort = 80;
 constexpr std::int32_t kFtpPort = 21;
 constexpr std::int32_t kGopherPort = 70;
 constexpr std::int32_t kLowestPort = 1;
@@ -59,14 +58,27 @@ std::int32_t PortNumber(const std::string& text) {
     return static_cast<std::int32_t>(value);
 }
 
+// The ":" that ends the scheme of url, npos when it names none: the first
+// ":" when no "/" comes before it (RFC 3986 section 3.1); a ":" inside a
+// path is no scheme.
+std::size_t SchemeEnd(const std::string& url) {
+    const std::size_t colon = url.find(':');
+    return colon != std::string::npos && url.find('/') > colon ? colon : std::string::npos;
+}
+
 }  // namespace
+
+std::string UrlScheme(const std::string& url) {
+    const std::size_t colon = SchemeEnd(url);
+    return colon == std::string::npos ? std::string() : LowerLetters(url.substr(0, colon));
+}
 
 std::string WithoutFragment(const std::string& url) {
     return url.substr(0, url.find('#'));
 }
 
 void ParseRequestURL(std::string& CurrentURL, std::string& Host, std::int32_t& Port,
-                     std::string& RequestPath) {
+                     std::string& RequestPath, SecureScheme Secure) {
     if (CurrentURL.empty()) {
         throw Exception("Empty URL");
     }
@@ -87,16 +99,15 @@ void ParseRequestURL(std::string& CurrentURL, std::string& Host, std::int32_t& P
     const std::size_t hostEnd = std::min(url.find_first_of("/?", hostStart), url.size());
     RequestPath = url.substr(hostEnd);
 
-    // A scheme is made of the text before the first ":" when no "/" comes
-    // before it (RFC 3986 section 3.1); a ":" inside a path is no scheme and
-    // keeps the port of the previous pass.
-    const std::size_t colon = url.find(':');
-    if (colon != std::string::npos && (firstSlash == std::string::npos || colon < firstSlash)) {
-        const std::string scheme = LowerLetters(url.substr(0, colon));
+    // A URL without a scheme keeps the port of the previous pass.
+    if (SchemeEnd(url) != std::string::npos) {
+        const std::string scheme = UrlScheme(url);
         if (scheme == "https") {
-            throw Exception("HTTP Secure Socket is not supported");
-        }
-        if (scheme == "gopher") {
+            if (Secure == SecureScheme::Refused) {
+                throw Exception("HTTP Secure Socket is not supported");
+            }
+            Port = kHttpsPort;
+        } else if (scheme == "gopher") {
             Port = kGopherPort;
         } else if (scheme == "ftp") {
             Port = kFtpPort;
@@ -106,9 +117,11 @@ void ParseRequestURL(std::string& CurrentURL, std::string& Host, std::int32_t& P
     }
 
     std::string host = url.substr(hostStart, hostEnd - hostStart);
-    const std::size_t portColon = host.find(':');
+    // The colons of an IPv6 address in brackets are no port's.
+    const std::size_t portColon =
+        host.find(':', host.starts_with('[') ? host.find(']') : std::size_t{0});
     if (portColon != std::string::npos) {
-        Port = PortNumber(NthWord(host, ':', 2));
+        Port = PortNumber(NthWord(host.substr(portColon), ':', 2));
         host.erase(portColon, kPortTextLength);
     }
     if (!host.empty()) {

@@ -28,6 +28,28 @@ enum class SockFailure : std::uint8_t {
     // Bytes seen waiting in the socket were gone when read: the connection
     // was reset in between.
     StreamLost,
+    // The TLS handshake, or a secure connection later, failed. The
+    // certificate kinds come from its verification against the trust store
+    // (RFC 5280 section 6) and the host name check (RFC 6125).
+    // No trusted certificate issued the server's certificate.
+    TlsUnknownIssuer,
+    // The server's certificate signs itself and is not trusted as it is.
+    TlsSelfSigned,
+    // The certificate's validity ended before now.
+    TlsExpired,
+    // The certificate's validity begins after now.
+    TlsNotYetValid,
+    // The certificate names neither the host name nor the address asked
+    // for.
+    TlsHostMismatch,
+    // Any other fault of the certificate (signature, purpose, revocation).
+    TlsCertificateInvalid,
+    // No protocol version or cipher both sides speak, or bytes that are no
+    // TLS at all.
+    TlsProtocol,
+    // Any other failure of the handshake, the peer's alert or its close
+    // during the handshake included.
+    TlsHandshake,
 };
 
 // A failure of the socket layer: a WinSock error turned into its text, or one

@@ -1,5 +1,7 @@
 #include "net/TcpSocket.h"
 
+#include "net/TransferSupport.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 
@@ -241,17 +243,28 @@ void TTcpSocket::ResolveHost() {
     const std::size_t length = std::min<std::size_t>(name.size(), kBufferSize);
     std::memcpy(Buffer, name.data(), length);
     Buffer[length] = '\0';
+    HostAddresses.clear();
 
     const std::uint32_t address = winsock::inet_addr(Buffer);
     if (address != winsock::INADDR_NONE) {
         RemoteAddress.sin_addr.s_addr = address;
+        winsock::SOCKADDR_INET dotted{};
+        dotted.Ipv4.sin_family = winsock::AF_INET;
+        dotted.Ipv4.sin_addr.s_addr = address;
+        HostAddresses.push_back(dotted);
         return;
     }
     RemoteAddress.sin_addr.s_addr = 0;
+    // An IPv6 address needs no lookup either.
+    const winsock::SOCKADDR_INET numeric = winsock::NumericAddress(Buffer);
+    if (numeric.si_family == winsock::AF_INET6) {
+        HostAddresses.push_back(numeric);
+        return;
+    }
     TimerOn();
     AsyncDone = false;
-    LookupTask = winsock::WSAAsyncGetHostByName(WindowHandle.get(), WM_HOST_LOOKUP, Buffer,
-                                                HostEntryBuffer->Bytes, kHostEntryBufferSize);
+    LookupTask = winsock::WSAAsyncGetAddrInfo(WindowHandle.get(), WM_HOST_LOOKUP, Buffer,
+                                              HostEntryBuffer->Bytes, kHostEntryBufferSize);
     if (LookupTask == 0) {
         // No completion will ever come for a lookup that did not start: it
         // ends here as a failed lookup, with the reason in LastErrorNo.
@@ -279,14 +292,17 @@ void TTcpSocket::ResolveHost() {
     if (!Succeeded) {
         throw ESockError("Host Lookup Failed", SockFailure::LookupFailed);
     }
-    winsock::hostent entry;
-    std::memcpy(&entry, HostEntryBuffer->Bytes, sizeof entry);
-    char* firstAddress = nullptr;
-    if (entry.h_addr_list != nullptr) {
-        std::memcpy(&firstAddress, entry.h_addr_list, sizeof firstAddress);
-    }
-    if (firstAddress != nullptr) {
-        std::memcpy(&RemoteAddress.sin_addr.s_addr, firstAddress, sizeof(std::uint32_t));
+    const char* record = HostEntryBuffer->Bytes;
+    while (record != nullptr) {
+        winsock::addrinfo entry;
+        std::memcpy(&entry, record, sizeof entry);
+        winsock::SOCKADDR_INET found{};
+        std::memcpy(&found, entry.ai_addr, std::min(entry.ai_addrlen, sizeof found));
+        HostAddresses.push_back(found);
+        if (found.si_family == winsock::AF_INET && RemoteAddress.sin_addr.s_addr == 0) {
+            RemoteAddress.sin_addr.s_addr = found.Ipv4.sin_addr.s_addr;
+        }
+        record = reinterpret_cast<const char*>(entry.ai_next);
     }
     if (OnHostResolved) {
         OnHostResolved(this);
@@ -305,12 +321,12 @@ void TTcpSocket::Connect() {
             ResolveHost();
         } catch (const ESockError& error) {
             // A time-out or a cancel ends the connect; a failed lookup leaves
-            // the address 0 and is judged below.
+            // no address and is judged below.
             if (error.Kind() != SockFailure::LookupFailed) {
                 throw;
             }
         }
-        if (RemoteAddress.sin_addr.s_addr != 0) {
+        if (!HostAddresses.empty()) {
             break;
         }
         if (retries > 0 || !OnInvalidHost) {
@@ -323,14 +339,65 @@ void TTcpSocket::Connect() {
         }
         ++retries;
     }
-    RemoteAddress.sin_family = winsock::AF_INET;
-    RemoteAddress.sin_port =
+    // A name with several addresses (IPv6 and IPv4 ones, or several of a
+    // family) is reached on the first that answers (RFC 6724 section 2 gives
+    // the order, RFC 8305 the reason to go on).
+    const std::vector<winsock::SOCKADDR_INET> addresses = HostAddresses;
+    for (std::size_t index = 0; index < addresses.size(); ++index) {
+        if (ConnectTo(addresses[index], index + 1 == addresses.size())) {
+            break;
+        }
+    }
+    if (UseTls && Proxy.empty()) {
+        try {
+            StartTls(Host);
+        } catch (...) {
+            // A connection that could not be secured is none: nothing may go
+            // over it in the clear.
+            RequestCloseSocket();
+            throw;
+        }
+    }
+}
+
+bool TTcpSocket::ConnectTo(const winsock::SOCKADDR_INET& Address, bool LastAddress) {
+    const int family =
+        Address.si_family == winsock::AF_INET6 ? winsock::AF_INET6 : winsock::AF_INET;
+    // A socket whose connect failed is not tried again.
+    if (family != SocketFamily || SocketTried || SocketHandle == winsock::INVALID_SOCKET) {
+        if (SocketHandle != winsock::INVALID_SOCKET) {
+            winsock::closesocket(SocketHandle);
+        }
+        MakeSocket(family, 0);
+    }
+    SocketTried = true;
+    const auto port =
         winsock::htons(static_cast<std::uint16_t>((Proxy.empty() ? Port : ProxyPort) & 0xFFFF));
+    const winsock::sockaddr* target = nullptr;
+    int targetLength = 0;
+    if (family == winsock::AF_INET6) {
+        RemoteAddress = winsock::sockaddr_in{};
+        RemoteAddress6 = Address.Ipv6;
+        RemoteAddress6.sin6_port = port;
+        target = reinterpret_cast<const winsock::sockaddr*>(&RemoteAddress6);
+        targetLength = sizeof RemoteAddress6;
+    } else {
+        RemoteAddress6 = winsock::sockaddr_in6{};
+        RemoteAddress.sin_family = winsock::AF_INET;
+        RemoteAddress.sin_addr.s_addr = Address.Ipv4.sin_addr.s_addr;
+        RemoteAddress.sin_port = port;
+        target = reinterpret_cast<const winsock::sockaddr*>(&RemoteAddress);
+        targetLength = sizeof RemoteAddress;
+    }
     AsyncDone = false;
     Succeeded = true;
     ConnectErrorNo = 0;
-    if (winsock::connect(SocketHandle, reinterpret_cast<const winsock::sockaddr*>(&RemoteAddress),
-                         sizeof RemoteAddress) == winsock::SOCKET_ERROR) {
+    if (winsock::connect(SocketHandle, target, targetLength) == winsock::SOCKET_ERROR) {
+        if (!LastAddress && winsock::WSAGetLastError() != winsock::WSAEWOULDBLOCK) {
+            // Refused on the spot (no route for this family): the next one.
+            LastErrorNo = winsock::WSAGetLastError();
+            return false;
+        }
         std::string text;
         CheckSocketError(winsock::WSAEWOULDBLOCK, text);
     }
@@ -340,7 +407,12 @@ void TTcpSocket::Connect() {
     }
     TimerOff();
     if (!TimedOut && !Canceled && Succeeded) {
-        return;
+        return true;
+    }
+    if (!LastAddress && (TimedOut || !Succeeded)) {
+        // The time-out's cancel ended this attempt only.
+        Canceled = false;
+        return false;
     }
     if (OnConnectionFailed) {
         OnConnectionFailed(this);
@@ -352,6 +424,63 @@ void TTcpSocket::Connect() {
         throw ESockError("Connection Canceled", SockFailure::Canceled);
     }
     throw ESockError("Connection Failed", SockFailure::ConnectFailed, ConnectErrorNo);
+}
+
+void TTcpSocket::StartTls(const std::string& ServerName) {
+    ReportStatus(kReportDetail, "Start TLS");
+    if (!Connected) {
+        throw ESockError("Socket is not connected", SockFailure::Other);
+    }
+    const TlsSettings settings{TlsCaFile, TlsInsecure};
+    if (TlsContextInUse == nullptr || TlsContextInUse->Settings() != settings) {
+        TlsContextInUse = TlsContext::For(settings);
+    }
+    // The handshake's records and the request that follows are small writes
+    // in a row; Nagle's rule would hold each behind the acknowledgement of
+    // the one before (delayed by the peer for up to 40 ms).
+    const int noDelay = 1;
+    winsock::setsockopt(SocketHandle, winsock::IPPROTO_TCP, winsock::TCP_NODELAY,
+                        reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+    Tls = std::make_unique<TlsSession>(TlsContextInUse, SocketHandle, ServerName);
+    TimerOn();
+    {
+        // A handshake that did not finish leaves a plain connection, which
+        // the caller disconnects.
+        ScopeExit unfinished([this] {
+            TimerOff();
+            if (Tls != nullptr && !Tls->Established()) {
+                Tls.reset();
+            }
+        });
+        while (!Canceled) {
+            const TlsSession::Step step = Tls->Handshake();
+            if (step == TlsSession::Step::Done) {
+                break;
+            }
+            if (step == TlsSession::Step::SocketError) {
+                std::string text;
+                CheckSocketError(winsock::WSAEWOULDBLOCK, text);
+            }
+            if (step == TlsSession::Step::WantWrite) {
+                // Rare in a handshake: a send buffer full of its own bytes.
+                WaitForSendRoom(kSendFileWaitSliceMilliseconds);
+                ProcessMessages(Dispatch::Pending);
+            } else {
+                ProcessMessages(Dispatch::Blocking);
+            }
+            if (Tls == nullptr) {
+                // The peer's close was handled meanwhile.
+                throw ESockError("TLS handshake failure: connection closed",
+                                 SockFailure::TlsHandshake);
+            }
+        }
+    }
+    if (TimedOut) {
+        throw ESockError("TLS handshake timed out", SockFailure::TimedOut);
+    }
+    if (Canceled) {
+        throw ESockError("TLS handshake canceled", SockFailure::Canceled);
+    }
 }
 
 void TTcpSocket::TimerOn() {
@@ -395,6 +524,8 @@ void TTcpSocket::TimerTriggered(QObject* /*Sender*/) {
     TimerOff();
     TimedOut = true;
     AsyncDone = true;
+    TimeOutAborting = true;
+    ScopeExit aborted([this] { TimeOutAborting = false; });
     Abort();
 }
 
@@ -418,8 +549,10 @@ void TTcpSocket::Disconnect() {
     RequestCloseSocket();
 }
 
-void TTcpSocket::MakeSocket(int Protocol) {
-    SocketHandle = winsock::socket(winsock::AF_INET, winsock::SOCK_STREAM, Protocol);
+void TTcpSocket::MakeSocket(int Family, int Protocol) {
+    SocketFamily = Family;
+    SocketTried = false;
+    SocketHandle = winsock::socket(Family, winsock::SOCK_STREAM, Protocol);
     if (SocketHandle != winsock::INVALID_SOCKET &&
         winsock::WSAAsyncSelect(SocketHandle, WindowHandle.get(), WM_SOCKET_EVENT, kSocketEvents) !=
             0) {
@@ -438,6 +571,10 @@ void TTcpSocket::RequestCloseSocket() {
     if (SocketHandle == winsock::INVALID_SOCKET) {
         return;
     }
+    if (Tls != nullptr) {
+        Tls->Shutdown();
+        Tls.reset();
+    }
     if (winsock::closesocket(SocketHandle) != 0) {
         std::string text;
         CheckSocketError(winsock::WSAEWOULDBLOCK, text);
@@ -448,7 +585,7 @@ void TTcpSocket::RequestCloseSocket() {
         OnDisconnect(this);
     }
     if (!Destroying) {
-        MakeSocket(0);
+        MakeSocket(winsock::AF_INET, 0);
     }
 }
 

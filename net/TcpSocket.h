@@ -3,6 +3,7 @@
 #include "net/HiddenWindows.h"
 #include "net/SockErrors.h"
 #include "net/ThreadTimer.h"
+#include "net/TlsSession.h"
 #include "platform/WinSock.h"
 
 #include <QObject>
@@ -69,7 +70,10 @@ public:
     // a cancel or an abort, and returns the new connection's socket. Its
     // events arrive at the component's window like the component's own.
     virtual std::uint16_t Accept();
-    // Resolves Host (or Proxy) and connects; raises ESockError on failure.
+    // Resolves Host (or Proxy) and connects, trying every address the name
+    // has in turn, each within TimeOut; with UseTls and no Proxy it then
+    // secures the connection for Host (StartTls), closing it when that
+    // fails. Raises ESockError on failure.
     virtual void Connect();
     // Closes the socket and prepares a fresh, unconnected one.
     virtual void Disconnect();
@@ -89,6 +93,17 @@ public:
 
     void Cancel();
     void LookupErrorMessage(std::uint16_t ErrorNo, std::string& Text);
+
+    // Runs the TLS handshake on the established connection, checking the
+    // server's certificate against ServerName as TlsCaFile and TlsInsecure
+    // say, within TimeOut; a cancel ends it at once. Afterwards every
+    // transfer goes over TLS until the connection closes. Raises ESockError:
+    // of a TLS kind when the handshake fails, TimedOut or Canceled when it
+    // is ended, the socket's error when the connection fails. Runs on a
+    // plain connection already in use too (after a proxy's CONNECT).
+    void StartTls(const std::string& ServerName);
+    // The connection is secured by TLS.
+    bool Secured() const { return Tls != nullptr && Tls->Established(); }
 
     // Sends Length bytes (0: up to the first zero byte). A socket that takes
     // no data waits at most TimeOut, or kSendStallLimitMilliseconds without
@@ -121,6 +136,13 @@ public:
     std::int32_t ReportLevel = 0;
     std::string Proxy;
     std::int32_t ProxyPort = 0;
+    // Connect secures the connection (see StartTls).
+    bool UseTls = false;
+    // A file of PEM certificates trusted besides the system's store.
+    std::string TlsCaFile;
+    // The server's certificate is not checked; the connection is still
+    // encrypted.
+    bool TlsInsecure = false;
 
     // Events.
     TNotifyEvent OnReadReady;
@@ -146,7 +168,15 @@ public:
     std::int32_t BytesSent = 0;
     std::int32_t BytesRecvd = 0;
     std::int32_t BytesTotal = 0;
+    // The IPv4 address connected to (or being tried); zero while the
+    // connection goes over IPv6.
     winsock::sockaddr_in RemoteAddress{};
+    // The IPv6 address connected to (or being tried); zero while the
+    // connection goes over IPv4.
+    winsock::sockaddr_in6 RemoteAddress6{};
+    // Every address the last ResolveHost found, in the order Connect tries
+    // them.
+    std::vector<winsock::SOCKADDR_INET> HostAddresses;
 
 protected:
     void ReportStatus(std::uint8_t Level, const std::string& Text);
@@ -198,6 +228,9 @@ protected:
     std::int32_t ConnectErrorNo = 0;
     bool TimedOut = false;
     bool AsyncDone = false;
+    // Set while the time-out's Abort runs, so that a descendant's Abort can
+    // tell it from a user's.
+    bool TimeOutAborting = false;
     std::unique_ptr<TThreadTimer> Timer;
     bool TimeOutHeld = false;
     winsock::WSADATA WinsockData{};
@@ -234,7 +267,14 @@ private:
     // bytes. False when no data is waiting yet. Raises a real socket error.
     bool ReceiveFailedAtEnd();
     int SendStallLimit() const;
-    void MakeSocket(int Protocol);
+    void MakeSocket(int Family, int Protocol);
+    // Connects to one address of HostAddresses: true when connected; false
+    // when it failed, refused or timed out and another address follows.
+    // Raises when the last address fails, and on a cancel.
+    bool ConnectTo(const winsock::SOCKADDR_INET& Address, bool LastAddress);
+    // WinSock's recv and send on SocketHandle, over TLS once it is secured.
+    int SocketReceive(char* Data, int Length, int Flags);
+    int SocketSend(const char* Data, int Length);
 
     // Set when the component's destructor has begun; events are no longer
     // fired then.
@@ -244,6 +284,16 @@ private:
     // The host lookup in flight, kept so that a lookup given up on (time-out,
     // cancel) is cancelled and cannot complete into a later wait.
     winsock::HANDLE LookupTask = 0;
+    // The address family of SocketHandle.
+    int SocketFamily = winsock::AF_INET;
+    // The socket has been used for a connect attempt: the next attempt needs
+    // a fresh one.
+    bool SocketTried = false;
+    // The TLS side of the connection, from StartTls until the close.
+    std::unique_ptr<TlsSession> Tls;
+    // The context of the last handshake, kept for the next connection with
+    // the same settings: made anew it would read the trust store again.
+    std::shared_ptr<TlsContext> TlsContextInUse;
 
     static std::mutex WinsockUsersMutex;
     static int WinsockUsersCount;

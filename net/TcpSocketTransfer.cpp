@@ -19,6 +19,20 @@ constexpr std::size_t kMaxReplyDigits = 10;
 
 }  // namespace
 
+int TTcpSocket::SocketReceive(char* Data, int Length, int Flags) {
+    if (Tls != nullptr && Tls->Established()) {
+        return Tls->Receive(Data, Length, (Flags & winsock::MSG_PEEK) != 0);
+    }
+    return winsock::recv(SocketHandle, Data, Length, Flags);
+}
+
+int TTcpSocket::SocketSend(const char* Data, int Length) {
+    if (Tls != nullptr && Tls->Established()) {
+        return Tls->Send(Data, Length);
+    }
+    return winsock::send(SocketHandle, Data, Length, 0);
+}
+
 int TTcpSocket::SendStallLimit() const {
     return TimeOut > 0 ? TimeOut : kSendStallLimitMilliseconds;
 }
@@ -56,8 +70,7 @@ bool TTcpSocket::AwaitSendRoom(SendPace Pace) {
 bool TTcpSocket::SendAll(const char* Data, std::size_t Length, SendPace Pace) {
     std::size_t remaining = Length;
     while (remaining > 0 && !Canceled) {
-        const int sent = winsock::send(SocketHandle, Data + (Length - remaining),
-                                       static_cast<int>(remaining), 0);
+        const int sent = SocketSend(Data + (Length - remaining), static_cast<int>(remaining));
         if (sent == 0) {
             break;
         }
@@ -129,7 +142,7 @@ bool TTcpSocket::ReceiveFailedAtEnd() {
 
 void TTcpSocket::ReceiveInto(std::string& Line, std::size_t Offset, int Count) {
     while (Count > 0) {
-        const int received = winsock::recv(SocketHandle, Line.data() + Offset, Count, 0);
+        const int received = SocketReceive(Line.data() + Offset, Count, 0);
         if (received <= 0) {
             // The bytes were seen by the peek; only a reset in between takes
             // them away.
@@ -156,7 +169,7 @@ std::string TTcpSocket::ReadLn() {
                 throw ERangeError();
             }
             const int peeked =
-                winsock::recv(SocketHandle, Buffer + taken, kBufferSize - taken, winsock::MSG_PEEK);
+                SocketReceive(Buffer + taken, kBufferSize - taken, winsock::MSG_PEEK);
             bool idle = false;
             if (peeked == 0) {
                 // The peer closed: an unfinished line is dropped.
@@ -252,7 +265,7 @@ void TTcpSocket::ReceiveStream(const TReceiveTarget& Target) {
         if (remaining > 0 && remaining < wanted) {
             wanted = static_cast<int>(remaining);
         }
-        const int got = winsock::recv(SocketHandle, Buffer, wanted, 0);
+        const int got = SocketReceive(Buffer, wanted, 0);
         bool idle = false;
         if (got == 0) {
             break;
@@ -327,6 +340,9 @@ void TTcpSocket::CaptureString(std::string& Dest, std::int32_t MaxLength) {
 
 bool TTcpSocket::DataAvailable() {
     ReportStatus(kReportDetail, "Data Available");
+    if (Tls != nullptr && Tls->Established()) {
+        return Tls->DataWaiting();
+    }
     return winsock::recv(SocketHandle, Buffer, 1, winsock::MSG_PEEK) >= 1;
 }
 

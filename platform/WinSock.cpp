@@ -12,6 +12,7 @@ constexpr int kWinSockReceiveBuffer = vornakle::winsock::SO_RCVBUF;
 constexpr int kWinSockIpProtocolTcp = vornakle::winsock::IPPROTO_TCP;
 constexpr int kWinSockTcpNoDelay = vornakle::winsock::TCP_NODELAY;
 constexpr int kWinSockPeek = vornakle::winsock::MSG_PEEK;
+constexpr int kWinSockInet6 = vornakle::winsock::AF_INET6;
 }  // namespace
 
 #include <QAbstractEventDispatcher>
@@ -33,6 +34,7 @@ constexpr int kWinSockPeek = vornakle::winsock::MSG_PEEK;
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -344,7 +346,7 @@ SocketState ProbeState(SOCKET socket) {
     if (::getsockopt(socket, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) == 0 && listening) {
         return SocketState::Listening;
     }
-    ::sockaddr_in peer{};
+    ::sockaddr_storage peer{};
     socklen_t peerLength = sizeof peer;
     if (::getpeername(socket, reinterpret_cast<::sockaddr*>(&peer), &peerLength) == 0) {
         return SocketState::Connected;
@@ -393,9 +395,23 @@ LookupTable& Lookups() {
 
 std::atomic<int> pendingLookups{0};
 
-int SystemResolve(const std::string& name, std::vector<std::uint32_t>& addresses) {
+bool SameAddress(const SOCKADDR_INET& left, const SOCKADDR_INET& right) {
+    if (left.si_family != right.si_family) {
+        return false;
+    }
+    if (left.si_family == kWinSockInet6) {
+        return std::memcmp(&left.Ipv6.sin6_addr, &right.Ipv6.sin6_addr, sizeof(in6_addr)) == 0 &&
+               left.Ipv6.sin6_scope_id == right.Ipv6.sin6_scope_id;
+    }
+    return left.Ipv4.sin_addr.s_addr == right.Ipv4.sin_addr.s_addr;
+}
+
+// Both families, in the order getaddrinfo sorts them (RFC 6724), which is the
+// order to try them in; the same address listed for several socket types
+// counts once.
+int SystemResolve(const std::string& name, std::vector<SOCKADDR_INET>& addresses) {
     ::addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     ::addrinfo* results = nullptr;
     const int status = ::getaddrinfo(name.c_str(), nullptr, &hints, &results);
@@ -403,14 +419,24 @@ int SystemResolve(const std::string& name, std::vector<std::uint32_t>& addresses
         return MapResolverError(status);
     }
     for (const ::addrinfo* entry = results; entry != nullptr; entry = entry->ai_next) {
-        if (entry->ai_family != AF_INET || entry->ai_addrlen < sizeof(::sockaddr_in)) {
+        SOCKADDR_INET address{};
+        if (entry->ai_family == AF_INET && entry->ai_addrlen >= sizeof(::sockaddr_in)) {
+            ::sockaddr_in found;
+            std::memcpy(&found, entry->ai_addr, sizeof found);
+            address.Ipv4.sin_family = AF_INET;
+            address.Ipv4.sin_addr.s_addr = found.sin_addr.s_addr;
+        } else if (entry->ai_family == AF_INET6 && entry->ai_addrlen >= sizeof(::sockaddr_in6)) {
+            ::sockaddr_in6 found;
+            std::memcpy(&found, entry->ai_addr, sizeof found);
+            address.Ipv6.sin6_family = kWinSockInet6;
+            std::memcpy(&address.Ipv6.sin6_addr, &found.sin6_addr, sizeof(in6_addr));
+            address.Ipv6.sin6_scope_id = found.sin6_scope_id;
+        } else {
             continue;
         }
-        ::sockaddr_in address;
-        std::memcpy(&address, entry->ai_addr, sizeof address);
-        if (std::find(addresses.begin(), addresses.end(), address.sin_addr.s_addr) ==
-            addresses.end()) {
-            addresses.push_back(address.sin_addr.s_addr);
+        if (std::none_of(addresses.begin(), addresses.end(),
+                         [&](const SOCKADDR_INET& known) { return SameAddress(known, address); })) {
+            addresses.push_back(address);
         }
     }
     ::freeaddrinfo(results);
@@ -420,8 +446,18 @@ int SystemResolve(const std::string& name, std::vector<std::uint32_t>& addresses
 // Lays out a host entry the way WinSock does: the record first, then the
 // address pointer list, the addresses and the name, all inside the caller's
 // buffer. Returns 0 or WSAENOBUFS.
-int WriteHostEntry(const std::string& name, const std::vector<std::uint32_t>& addresses,
-                   char* buffer, int bufferLength) {
+int WriteHostEntry(const std::string& name, const std::vector<SOCKADDR_INET>& found, char* buffer,
+                   int bufferLength) {
+    // A host entry has one address family, and WinSock 1.1's is IPv4.
+    std::vector<std::uint32_t> addresses;
+    for (const SOCKADDR_INET& address : found) {
+        if (address.si_family == AF_INET) {
+            addresses.push_back(address.Ipv4.sin_addr.s_addr);
+        }
+    }
+    if (addresses.empty()) {
+        return WSANO_DATA;
+    }
     const std::size_t pointerBytes = (addresses.size() + 1) * sizeof(char*);
     const std::size_t needed = sizeof(hostent) + sizeof(char*) + pointerBytes +
                                addresses.size() * sizeof(std::uint32_t) + name.size() + 1;
@@ -453,6 +489,45 @@ int WriteHostEntry(const std::string& name, const std::vector<std::uint32_t>& ad
     return 0;
 }
 
+// Lays out the addresses as a chain of addrinfo records, each followed by its
+// address record, as many as fit into the caller's buffer. Returns 0 or
+// WSAENOBUFS when not even the first fits.
+int WriteAddressChain(const std::vector<SOCKADDR_INET>& addresses, char* buffer, int bufferLength) {
+    constexpr std::size_t kAlignment = alignof(addrinfo);
+    const auto alignedSize = [](std::size_t size) {
+        return (size + kAlignment - 1) / kAlignment * kAlignment;
+    };
+    std::size_t used = 0;
+    char* previousNext = nullptr;
+    for (const SOCKADDR_INET& address : addresses) {
+        const std::size_t addressLength =
+            address.si_family == kWinSockInet6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+        const std::size_t recordLength = alignedSize(sizeof(addrinfo) + addressLength);
+        if (bufferLength < 0 || used + recordLength > static_cast<std::size_t>(bufferLength)) {
+            break;
+        }
+        char* record = buffer + used;
+        char* addressBytes = record + sizeof(addrinfo);
+        std::memcpy(addressBytes, &address, addressLength);
+        addrinfo entry{};
+        entry.ai_family = address.si_family;
+        entry.ai_socktype = SOCK_STREAM;
+        entry.ai_protocol = kWinSockIpProtocolTcp;
+        entry.ai_addrlen = addressLength;
+        entry.ai_addr = reinterpret_cast<sockaddr*>(addressBytes);
+        std::memcpy(record, &entry, sizeof entry);
+        if (previousNext != nullptr) {
+            std::memcpy(previousNext, &record, sizeof record);
+        }
+        previousNext = record + offsetof(addrinfo, ai_next);
+        used += recordLength;
+    }
+    return used == 0 ? WSAENOBUFS : 0;
+}
+
+// What a lookup writes into its buffer.
+enum class LookupResult { HostEntry, AddressChain };
+
 std::shared_ptr<WindowAnchor> AnchorForLocked(QObject* window) {
     auto& anchor = Lookups().anchors[window];
     if (!anchor) {
@@ -474,8 +549,8 @@ std::shared_ptr<WindowAnchor> AnchorForLocked(QObject* window) {
 }
 
 void RunLookup(HANDLE task, std::shared_ptr<WindowAnchor> anchor, UINT message, std::string name,
-               char* buffer, int bufferLength, HostResolver resolver) {
-    std::vector<std::uint32_t> addresses;
+               char* buffer, int bufferLength, HostResolver resolver, LookupResult result) {
+    std::vector<SOCKADDR_INET> addresses;
     int error = 0;
     try {
         error = resolver ? resolver(name, addresses) : SystemResolve(name, addresses);
@@ -486,7 +561,9 @@ void RunLookup(HANDLE task, std::shared_ptr<WindowAnchor> anchor, UINT message, 
         std::lock_guard lock(Lookups().mutex);
         if (anchor->window != nullptr && Lookups().live.count(task) != 0) {
             if (error == 0) {
-                error = WriteHostEntry(name, addresses, buffer, bufferLength);
+                error = result == LookupResult::HostEntry
+                            ? WriteHostEntry(name, addresses, buffer, bufferLength)
+                            : WriteAddressChain(addresses, buffer, bufferLength);
             }
             QCoreApplication::postEvent(
                 anchor->window,
@@ -637,8 +714,10 @@ int WSAAsyncSelect(SOCKET socket, HWND window, UINT message, long events) {
     return 0;
 }
 
-HANDLE WSAAsyncGetHostByName(HWND window, UINT message, const char* name, char* buffer,
-                             int bufferLength) {
+namespace {
+
+HANDLE StartLookup(HWND window, UINT message, const char* name, char* buffer, int bufferLength,
+                   LookupResult result) {
     if (startupCount.load() == 0) {
         SetError(WSANOTINITIALISED);
         return 0;
@@ -662,8 +741,8 @@ HANDLE WSAAsyncGetHostByName(HWND window, UINT message, const char* name, char* 
     ++pendingLookups;
     try {
         std::function<void()> body = [task, anchor, message, lookedUp = std::string(name), buffer,
-                                      bufferLength, resolver] {
-            RunLookup(task, anchor, message, lookedUp, buffer, bufferLength, resolver);
+                                      bufferLength, resolver, result] {
+            RunLookup(task, anchor, message, lookedUp, buffer, bufferLength, resolver, result);
         };
         if (starter) {
             starter(std::move(body));
@@ -678,6 +757,18 @@ HANDLE WSAAsyncGetHostByName(HWND window, UINT message, const char* name, char* 
         return 0;
     }
     return task;
+}
+
+}  // namespace
+
+HANDLE WSAAsyncGetHostByName(HWND window, UINT message, const char* name, char* buffer,
+                             int bufferLength) {
+    return StartLookup(window, message, name, buffer, bufferLength, LookupResult::HostEntry);
+}
+
+HANDLE WSAAsyncGetAddrInfo(HWND window, UINT message, const char* name, char* buffer,
+                           int bufferLength) {
+    return StartLookup(window, message, name, buffer, bufferLength, LookupResult::AddressChain);
 }
 
 int WSACancelAsyncRequest(HANDLE task) {
@@ -707,7 +798,7 @@ SOCKET socket(int af, int type, int protocol) {
         SetError(WSANOTINITIALISED);
         return INVALID_SOCKET;
     }
-    if (af != AF_INET) {
+    if (af != AF_INET && af != kWinSockInet6) {
         SetError(WSAEAFNOSUPPORT);
         return INVALID_SOCKET;
     }
@@ -719,7 +810,8 @@ SOCKET socket(int af, int type, int protocol) {
         SetError(WSAEPROTONOSUPPORT);
         return INVALID_SOCKET;
     }
-    return SocketOf(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
+    return SocketOf(::socket(af == kWinSockInet6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC,
+                             IPPROTO_TCP));
 }
 
 int setsockopt(SOCKET socket, int level, int name, const char* value, int length) {
@@ -785,27 +877,71 @@ int getsockopt(SOCKET socket, int level, int name, char* value, int* length) {
 
 namespace {
 
-bool ToSystemAddress(const sockaddr* name, int length, ::sockaddr_in& address) {
+// The system's record of a WinSock address of either family; its length, 0
+// when name is no address record of a known family or too short for one.
+socklen_t ToSystemAddress(const sockaddr* name, int length, ::sockaddr_storage& address) {
+    address = ::sockaddr_storage{};
     if (name == nullptr || length < static_cast<int>(sizeof(sockaddr_in))) {
-        return false;
+        return 0;
+    }
+    std::int16_t family = 0;
+    std::memcpy(&family, name, sizeof family);
+    if (family == kWinSockInet6) {
+        if (length < static_cast<int>(sizeof(sockaddr_in6))) {
+            return 0;
+        }
+        sockaddr_in6 ours;
+        std::memcpy(&ours, name, sizeof ours);
+        ::sockaddr_in6 theirs{};
+        theirs.sin6_family = AF_INET6;
+        theirs.sin6_port = ours.sin6_port;
+        theirs.sin6_flowinfo = ours.sin6_flowinfo;
+        std::memcpy(&theirs.sin6_addr, &ours.sin6_addr, sizeof theirs.sin6_addr);
+        theirs.sin6_scope_id = ours.sin6_scope_id;
+        std::memcpy(&address, &theirs, sizeof theirs);
+        return sizeof theirs;
     }
     sockaddr_in ours;
     std::memcpy(&ours, name, sizeof ours);
-    address = ::sockaddr_in{};
-    address.sin_family = static_cast<sa_family_t>(ours.sin_family);
-    address.sin_port = ours.sin_port;
-    address.sin_addr.s_addr = ours.sin_addr.s_addr;
-    return true;
+    ::sockaddr_in theirs{};
+    theirs.sin_family = static_cast<sa_family_t>(ours.sin_family);
+    theirs.sin_port = ours.sin_port;
+    theirs.sin_addr.s_addr = ours.sin_addr.s_addr;
+    std::memcpy(&address, &theirs, sizeof theirs);
+    return sizeof theirs;
 }
 
-void FromSystemAddress(const ::sockaddr_in& address, sockaddr* name, int* length) {
-    if (name == nullptr || length == nullptr || *length < static_cast<int>(sizeof(sockaddr_in))) {
+// Writes the WinSock record of a system address into name when *length has
+// room for it; the length written goes to *length.
+void FromSystemAddress(const ::sockaddr_storage& address, sockaddr* name, int* length) {
+    if (name == nullptr || length == nullptr) {
         return;
     }
+    if (address.ss_family == AF_INET6) {
+        if (*length < static_cast<int>(sizeof(sockaddr_in6))) {
+            return;
+        }
+        ::sockaddr_in6 theirs;
+        std::memcpy(&theirs, &address, sizeof theirs);
+        sockaddr_in6 ours{};
+        ours.sin6_family = kWinSockInet6;
+        ours.sin6_port = theirs.sin6_port;
+        ours.sin6_flowinfo = theirs.sin6_flowinfo;
+        std::memcpy(&ours.sin6_addr, &theirs.sin6_addr, sizeof ours.sin6_addr);
+        ours.sin6_scope_id = theirs.sin6_scope_id;
+        std::memcpy(name, &ours, sizeof ours);
+        *length = sizeof ours;
+        return;
+    }
+    if (*length < static_cast<int>(sizeof(sockaddr_in))) {
+        return;
+    }
+    ::sockaddr_in theirs;
+    std::memcpy(&theirs, &address, sizeof theirs);
     sockaddr_in ours{};
-    ours.sin_family = static_cast<std::int16_t>(address.sin_family);
-    ours.sin_port = address.sin_port;
-    ours.sin_addr.s_addr = address.sin_addr.s_addr;
+    ours.sin_family = static_cast<std::int16_t>(theirs.sin_family);
+    ours.sin_port = theirs.sin_port;
+    ours.sin_addr.s_addr = theirs.sin_addr.s_addr;
     std::memcpy(name, &ours, sizeof ours);
     *length = sizeof ours;
 }
@@ -816,15 +952,16 @@ int connect(SOCKET socket, const sockaddr* name, int length) {
     if (socket == INVALID_SOCKET) {
         return SetError(WSAENOTSOCK);
     }
-    ::sockaddr_in address;
-    if (!ToSystemAddress(name, length, address)) {
+    ::sockaddr_storage address;
+    const socklen_t addressLength = ToSystemAddress(name, length, address);
+    if (addressLength == 0) {
         return SetError(WSAEFAULT);
     }
-    if (address.sin_family != AF_INET) {
+    if (address.ss_family != AF_INET && address.ss_family != AF_INET6) {
         return SetError(WSAEAFNOSUPPORT);
     }
     const int result =
-        ::connect(socket, reinterpret_cast<const ::sockaddr*>(&address), sizeof address);
+        ::connect(socket, reinterpret_cast<const ::sockaddr*>(&address), addressLength);
     const int error = result == 0 ? 0 : errno;
     if (result != 0 && error != EINPROGRESS) {
         return SetError(MapErrno(error));
@@ -848,11 +985,12 @@ int connect(SOCKET socket, const sockaddr* name, int length) {
 }
 
 int bind(SOCKET socket, const sockaddr* name, int length) {
-    ::sockaddr_in address;
-    if (!ToSystemAddress(name, length, address)) {
+    ::sockaddr_storage address;
+    const socklen_t addressLength = ToSystemAddress(name, length, address);
+    if (addressLength == 0) {
         return SetError(WSAEFAULT);
     }
-    if (::bind(socket, reinterpret_cast<const ::sockaddr*>(&address), sizeof address) != 0) {
+    if (::bind(socket, reinterpret_cast<const ::sockaddr*>(&address), addressLength) != 0) {
         return SetErrnoError();
     }
     return 0;
@@ -872,12 +1010,14 @@ int listen(SOCKET socket, int backlog) {
 }
 
 int getsockname(SOCKET socket, sockaddr* name, int* length) {
-    ::sockaddr_in address{};
+    ::sockaddr_storage address{};
     socklen_t addressLength = sizeof address;
     if (::getsockname(socket, reinterpret_cast<::sockaddr*>(&address), &addressLength) != 0) {
         return SetErrnoError();
     }
-    if (name == nullptr || length == nullptr || *length < static_cast<int>(sizeof(sockaddr_in))) {
+    const int needed = address.ss_family == AF_INET6 ? static_cast<int>(sizeof(sockaddr_in6))
+                                                     : static_cast<int>(sizeof(sockaddr_in));
+    if (name == nullptr || length == nullptr || *length < needed) {
         return SetError(WSAEFAULT);
     }
     FromSystemAddress(address, name, length);
@@ -953,7 +1093,7 @@ SOCKET accept(SOCKET socket, sockaddr* address, int* length) {
             UpdateNotifiers(*registration);
         }
     }
-    ::sockaddr_in peer{};
+    ::sockaddr_storage peer{};
     socklen_t peerLength = sizeof peer;
     const SOCKET accepted = SocketOf(
         ::accept4(socket, reinterpret_cast<::sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC));
@@ -968,6 +1108,33 @@ std::uint32_t inet_addr(const char* text) {
         return INADDR_NONE;
     }
     return ::inet_addr(text);
+}
+
+int inet_pton(int family, const char* text, void* address) {
+    if (text == nullptr || address == nullptr) {
+        return 0;
+    }
+    if (family == kWinSockInet6) {
+        return ::inet_pton(AF_INET6, text, address) == 1 ? 1 : 0;
+    }
+    if (family == AF_INET) {
+        return ::inet_pton(AF_INET, text, address) == 1 ? 1 : 0;
+    }
+    return 0;
+}
+
+SOCKADDR_INET NumericAddress(const std::string& text) {
+    SOCKADDR_INET address{};
+    // An IPv6 address may come in the brackets a URL writes it in (RFC 3986
+    // section 3.2.2).
+    const bool bracketed = text.size() > 2 && text.front() == '[' && text.back() == ']';
+    const std::string inner = bracketed ? text.substr(1, text.size() - 2) : text;
+    if (!bracketed && (inet_pton)(AF_INET, inner.c_str(), &address.Ipv4.sin_addr) == 1) {
+        address.Ipv4.sin_family = AF_INET;
+    } else if ((inet_pton)(kWinSockInet6, inner.c_str(), &address.Ipv6.sin6_addr) == 1) {
+        address.Ipv6.sin6_family = kWinSockInet6;
+    }
+    return address;
 }
 
 // Parenthesised: the system may define htons and ntohs as macros.

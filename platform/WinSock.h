@@ -12,6 +12,7 @@
 
 #include <QEvent>
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -36,7 +37,10 @@ using SOCKET = std::uint16_t;
 inline constexpr SOCKET INVALID_SOCKET = 0xFFFF;
 inline constexpr int SOCKET_ERROR = -1;
 
+inline constexpr int AF_UNSPEC = 0;
 inline constexpr int AF_INET = 2;
+// WinSock 2's number for IPv6; WinSock 1.1 knew only IPv4.
+inline constexpr int AF_INET6 = 23;
 inline constexpr int SOCK_STREAM = 1;
 inline constexpr int IPPROTO_TCP = 6;
 inline constexpr int SOL_SOCKET = 0xFFFF;
@@ -135,6 +139,40 @@ struct sockaddr_in {
 };
 static_assert(sizeof(sockaddr_in) == 16, "WinSock's IPv4 address record has 16 bytes");
 
+struct in6_addr {
+    std::uint8_t s6_addr[16];
+};
+
+// WinSock 2's IPv6 address record.
+struct sockaddr_in6 {
+    std::int16_t sin6_family;
+    std::uint16_t sin6_port;  // network byte order
+    std::uint32_t sin6_flowinfo;
+    in6_addr sin6_addr;
+    std::uint32_t sin6_scope_id;
+};
+static_assert(sizeof(sockaddr_in6) == 28, "WinSock's IPv6 address record has 28 bytes");
+
+// An address of either family (WinSock 2's SOCKADDR_INET); si_family tells
+// which member holds it.
+union SOCKADDR_INET {
+    sockaddr_in Ipv4;
+    sockaddr_in6 Ipv6;
+    std::int16_t si_family;
+};
+
+// One address of a lookup's result (WinSock 2's ADDRINFOA).
+struct addrinfo {
+    int ai_flags;
+    int ai_family;
+    int ai_socktype;
+    int ai_protocol;
+    std::size_t ai_addrlen;
+    char* ai_canonname;
+    sockaddr* ai_addr;
+    addrinfo* ai_next;
+};
+
 struct linger {
     std::uint16_t l_onoff;
     std::uint16_t l_linger;
@@ -230,6 +268,12 @@ int WSAAsyncSelect(SOCKET socket, HWND window, UINT message, long events);
 // be started (error in WSAGetLastError).
 HANDLE WSAAsyncGetHostByName(HWND window, UINT message, const char* name, char* buffer,
                              int bufferLength);
+// The same for addresses of both families, IPv6 and IPv4 in the resolver's
+// order (the order of RFC 6724 that getaddrinfo gives): on completion buffer
+// holds a chain of addrinfo records with their addresses, as many as fit
+// (the first one always does in a buffer of MAXGETHOSTSTRUCT bytes).
+HANDLE WSAAsyncGetAddrInfo(HWND window, UINT message, const char* name, char* buffer,
+                           int bufferLength);
 int WSACancelAsyncRequest(HANDLE task);
 
 SOCKET socket(int af, int type, int protocol);
@@ -244,6 +288,9 @@ int send(SOCKET socket, const char* data, int length, int flags);
 int recv(SOCKET socket, char* data, int length, int flags);
 SOCKET accept(SOCKET socket, sockaddr* address, int* length);
 std::uint32_t inet_addr(const char* text);
+// A numeric address of family (AF_INET or AF_INET6) into address (an
+// in_addr or in6_addr): 1 when text is one, 0 when it is not.
+int inet_pton(int family, const char* text, void* address);
 std::uint16_t htons(std::uint16_t value);
 std::uint16_t ntohs(std::uint16_t value);
 
@@ -255,12 +302,17 @@ int WaitWritable(SOCKET socket, int timeoutMilliseconds);
 // Number of WSAStartup calls not yet matched by WSACleanup.
 int StartupCount();
 
-// The resolver behind WSAAsyncGetHostByName: fills the IPv4 addresses (network
-// order) of a name and returns 0, or returns a WinSock error number. Tests
-// replace it to hold a lookup open or make it fail; an empty function restores
-// the system resolver.
+// The resolver behind WSAAsyncGetHostByName and WSAAsyncGetAddrInfo: fills the
+// addresses of a name (their ports 0) in the order to try them and returns 0,
+// or returns a WinSock error number. Tests replace it to hold a lookup open,
+// make it fail or give a name addresses of both families; an empty function
+// restores the system resolver.
 using HostResolver =
-    std::function<int(const std::string& name, std::vector<std::uint32_t>& addresses)>;
+    std::function<int(const std::string& name, std::vector<SOCKADDR_INET>& addresses)>;
+// An address record of a numeric address of either family (port 0), an
+// IPv6 one also in brackets ("[::1]"); one whose family is AF_UNSPEC when
+// text is none.
+SOCKADDR_INET NumericAddress(const std::string& text);
 void SetHostResolverForTesting(HostResolver resolver);
 // Starts the helper thread of a lookup with its body. Tests replace it to make
 // the start fail the way std::thread fails when the system has no thread left

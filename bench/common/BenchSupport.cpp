@@ -1,6 +1,7 @@
 #include "common/BenchSupport.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <array>
@@ -73,6 +74,32 @@ double ReadFilesOnce(const std::vector<std::string>& paths, std::size_t* bytes) 
     });
     if (bytes != nullptr) {
         *bytes += total;
+    }
+    return seconds;
+}
+
+double ProcessCpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+bool CurlAvailable() {
+    if (std::system("curl --version > /dev/null 2>&1") != 0) {
+        std::cerr << "curl is needed as the yardstick (scripts/install-deps installs it)\n";
+        return false;
+    }
+    return true;
+}
+
+double CurlHeadRound(const std::string& configFile, const std::string& extraOptions) {
+    const std::string command =
+        "curl --http1.0 -s -I --fail " + extraOptions + " -K '" + configFile + "' > /dev/null";
+    int status = 0;
+    const double seconds = SecondsOf([&] { status = std::system(command.c_str()); });
+    if (status != 0) {
+        throw std::runtime_error("curl failed: " + command);
     }
     return seconds;
 }

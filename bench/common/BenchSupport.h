@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,33 @@ void UseOffscreenPlatformUnlessChosen();
 // Opens and reads every file once, the floor of anything that reads them;
 // returns the seconds it took and adds the bytes read to bytes (if given).
 double ReadFilesOnce(const std::vector<std::string>& paths, std::size_t* bytes = nullptr);
+
+// Processor seconds the whole process (every thread) has used so far.
+double ProcessCpuSeconds();
+
+// Seconds that requests sequential HEAD requests through client (an HTTP
+// client component) take, the URL of request number index being
+// urlOf(index); each must be answered 200.
+template <typename Client, typename UrlOf>
+double ClientHeadRound(Client& client, UrlOf&& urlOf, int requests) {
+    return SecondsOf([&] {
+        for (int index = 0; index < requests; ++index) {
+            client.Head(urlOf(index));
+            if (client.ReplyNumber != 200) {
+                throw std::runtime_error("unexpected reply " + std::to_string(client.ReplyNumber));
+            }
+        }
+    });
+}
+
+// Whether curl, the yardstick, can be run; says what is missing when not.
+bool CurlAvailable();
+
+// One curl process fetching every URL of configFile (a curl config of
+// "url = ..." lines) with HEAD over HTTP/1.0, the yardstick of the link
+// check benchmarks; extraOptions go on its command line. Returns the
+// seconds it took; throws when curl fails.
+double CurlHeadRound(const std::string& configFile, const std::string& extraOptions = "");
 
 // Kilobytes of a field of /proc/self/status ("VmRSS", "VmHWM"); 0 if absent.
 std::int64_t ProcessStatusKilobytes(const std::string& field);

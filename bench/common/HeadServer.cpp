@@ -6,6 +6,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <openssl/ssl.h>
+
+#include <csignal>
+#include <memory>
+
 #include <stdexcept>
 #include <string>
 
@@ -21,7 +26,15 @@ constexpr const char* kReply =
 
 }  // namespace
 
-HeadServer::HeadServer(std::chrono::milliseconds replyDelay) : replyDelay_(replyDelay) {
+HeadServer::HeadServer(std::chrono::milliseconds replyDelay,
+                       std::optional<testing::TestIdentity> tls)
+    : replyDelay_(replyDelay) {
+    if (tls) {
+        tlsContext_ = testing::ServerTlsContext(*tls);
+        // A client that drops the connection is no reason for the benchmark
+        // to die of SIGPIPE in OpenSSL's write().
+        ::signal(SIGPIPE, SIG_IGN);
+    }
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int reuse = 1;
     ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
@@ -56,10 +69,23 @@ void HeadServer::Serve() {
         if (connection < 0) {
             continue;
         }
+        std::unique_ptr<SSL, decltype(&SSL_free)> ssl(nullptr, SSL_free);
+        if (tlsContext_) {
+            ssl.reset(SSL_new(tlsContext_.get()));
+            SSL_set_fd(ssl.get(), connection);
+            if (SSL_accept(ssl.get()) != 1) {
+                ::close(connection);
+                continue;
+            }
+        }
+        const auto receive = [&](char* data, std::size_t length) -> long {
+            return ssl ? SSL_read(ssl.get(), data, static_cast<int>(length))
+                       : ::recv(connection, data, length, 0);
+        };
         std::string request;
         char chunk[4096];
         while (request.find("\r\n\r\n") == std::string::npos) {
-            const ssize_t got = ::recv(connection, chunk, sizeof chunk, 0);
+            const long got = receive(chunk, sizeof chunk);
             if (got <= 0) {
                 break;
             }
@@ -69,8 +95,15 @@ void HeadServer::Serve() {
             if (replyDelay_.count() > 0) {
                 std::this_thread::sleep_for(replyDelay_);
             }
-            ::send(connection, reply.data(), reply.size(), MSG_NOSIGNAL);
+            // Counted before the answer goes out: a client may have it and
+            // be done before this thread would get round to counting it.
             ++served_;
+            if (ssl) {
+                SSL_write(ssl.get(), reply.data(), static_cast<int>(reply.size()));
+                SSL_shutdown(ssl.get());
+            } else {
+                ::send(connection, reply.data(), reply.size(), MSG_NOSIGNAL);
+            }
         }
         ::close(connection);
     }

@@ -34,28 +34,6 @@ std::string UrlOf(std::uint16_t port, int index) {
            ".html";
 }
 
-double OurRound(THttpClient& client, std::uint16_t port, int requests) {
-    return SecondsOf([&] {
-        for (int index = 0; index < requests; ++index) {
-            client.Head(UrlOf(port, index));
-            if (client.ReplyNumber != 200) {
-                throw std::runtime_error("unexpected reply " + std::to_string(client.ReplyNumber));
-            }
-        }
-    });
-}
-
-double CurlRound(const std::string& configFile) {
-    const std::string command = "curl --http1.0 -s -I --fail -K '" + configFile + "' > /dev/null";
-    double seconds = 0;
-    int status = 0;
-    seconds = SecondsOf([&] { status = std::system(command.c_str()); });
-    if (status != 0) {
-        throw std::runtime_error("curl failed: " + command);
-    }
-    return seconds;
-}
-
 int Run(int argc, char** argv) {
     int requests = kDefaultRequests;
     int rounds = kDefaultRounds;
@@ -67,41 +45,17 @@ int Run(int argc, char** argv) {
             rounds = std::atoi(argv[index + 1]);
         }
     }
-    if (std::system("curl --version > /dev/null 2>&1") != 0) {
-        std::cerr << "curl is needed as the yardstick (scripts/install-deps installs it)\n";
+    if (!CurlAvailable()) {
         return 1;
     }
 
     QCoreApplication application(argc, argv);
     HeadServer server;
-    const std::string configFile = (std::filesystem::temp_directory_path() /
-                                    ("vornakle-bench-http-" + std::to_string(::getpid()) + ".curl"))
-                                       .string();
-    {
-        std::ofstream config(configFile);
-        for (int index = 0; index < requests; ++index) {
-            config << "url = \"" << UrlOf(server.Port(), index) << "\"\n";
-        }
-    }
-
     THttpClient client;
-    // Warm both up: the first connections pay for page faults and caches.
-    OurRound(client, server.Port(), std::min(requests, 50));
-    double ours = 1e9;
-    double curl = 1e9;
-    for (int round = 0; round < rounds; ++round) {
-        ours = std::min(ours, OurRound(client, server.Port(), requests));
-        // Every URL must have reached the server, or curl's time means
-        // nothing.
-        const long servedBefore = server.Served();
-        curl = std::min(curl, CurlRound(configFile));
-        if (server.Served() - servedBefore != requests) {
-            throw std::runtime_error("curl asked for " +
-                                     std::to_string(server.Served() - servedBefore) + " of " +
-                                     std::to_string(requests) + " URLs");
-        }
-    }
-    std::filesystem::remove(configFile);
+    const BestRounds best = CompareWithCurl(
+        client, server, [&](int index) { return UrlOf(server.Port(), index); }, requests, rounds);
+    const double ours = best.ours;
+    const double curl = best.curl;
 
     std::printf("requests: %d\n", requests);
     std::printf("rounds: %d\n", rounds);

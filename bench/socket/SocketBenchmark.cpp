@@ -10,7 +10,6 @@
 // pairs' ratios, which a build running beside the benchmark moves little.
 // (b) A ReadLn on a server that never answers, ended by the component's own
 // time-out: the processor time the whole process uses during the wait.
-#include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -63,13 +62,6 @@ double Median(std::vector<double> values) {
 
 double Best(const std::vector<double>& values) {
     return *std::min_element(values.begin(), values.end());
-}
-
-double ProcessCpuSeconds() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 double MonotonicSeconds() {

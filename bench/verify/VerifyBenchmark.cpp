@@ -3,7 +3,6 @@
 // program stays while the server takes its time.
 //
 //   bench_verify [--links N] [--folders N] [--slow-links N]
-#include <sys/resource.h>
 
 #include <QApplication>
 #include <cstdio>
@@ -38,13 +37,6 @@ std::string MakeCollection(int links, int folders, std::uint16_t port) {
             << "[InternetShortcut]\r\nURL=" << url << "\r\n";
     }
     return root;
-}
-
-double ProcessCpuSeconds() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 struct Measurement {

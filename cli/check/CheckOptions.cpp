@@ -105,6 +105,14 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
             command.Settings.PerHost = WholeNumber(name, takeValue(), 1, kMaxPerHost);
         } else if (name == "--timeout") {
             command.Settings.TimeOutMilliseconds = TimeOutMilliseconds(takeValue());
+        } else if (name == "--ca-file") {
+            command.Settings.Tls.CaFile = takeValue();
+            if (command.Settings.Tls.CaFile.empty()) {
+                throw EUsageError("--ca-file needs a file name");
+            }
+        } else if (name == "--insecure") {
+            noValue();
+            command.Settings.Tls.Insecure = true;
         } else if (name == "--format") {
             command.Format = FormatNamed(takeValue());
         } else if (name == "--bad-only") {
@@ -191,6 +199,9 @@ std::string UsageText() {
            " times this\n"
            "  --format FORMAT   text (tab-separated), csv (RFC 4180, with a header row)\n"
            "                    or json (one object per line); default text\n"
+           "  --ca-file FILE    trust the certificates in FILE (PEM) as well as the\n"
+           "                    system's for https links\n"
+           "  --insecure        do not verify the certificates of https links\n"
            "  --bad-only        print only links that are not fine (what the report\n"
            "                    window lists)\n"
            "  --browser NAME    check the bookmarks of the default profile of firefox,\n"

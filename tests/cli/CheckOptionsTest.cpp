@@ -19,18 +19,20 @@ TEST(CheckOptions, DefaultsAreThoseTheHelpNames) {
     EXPECT_EQ(command.Settings.TimeOutMilliseconds, 20000);
     EXPECT_EQ(command.Format, TOutputFormat::Text);
     EXPECT_FALSE(command.BadOnly);
+    EXPECT_EQ(command.Settings.Tls, TlsSettings{});
     const std::string usage = UsageText();
     for (const char* named : {"default 8", "default 2", "default 20", "--bad-only", "--url",
-                              "--format", "--help", "130"}) {
+                              "--format", "--help", "130", "--ca-file", "--insecure"}) {
         EXPECT_NE(usage.find(named), std::string::npos) << named;
     }
 }
 
 TEST(CheckOptions, EveryOptionInBothSpellings) {
-    for (const Arguments& arguments : {Arguments{"--jobs", "16", "--per-host", "3", "--timeout",
-                                                 "1.5", "--format", "json", "--bad-only", "dir"},
-                                       Arguments{"dir", "--jobs=16", "--per-host=3",
-                                                 "--timeout=1.5", "--format=json", "--bad-only"}}) {
+    for (const Arguments& arguments :
+         {Arguments{"--jobs", "16", "--per-host", "3", "--timeout", "1.5", "--format", "json",
+                    "--bad-only", "--ca-file", "ca.pem", "--insecure", "dir"},
+          Arguments{"dir", "--jobs=16", "--per-host=3", "--timeout=1.5", "--format=json",
+                    "--bad-only", "--ca-file=ca.pem", "--insecure"}}) {
         const CheckCommand command = ParseCheckCommand(arguments);
         EXPECT_EQ(command.Source, "dir");
         EXPECT_EQ(command.Settings.Jobs, 16);
@@ -38,6 +40,8 @@ TEST(CheckOptions, EveryOptionInBothSpellings) {
         EXPECT_EQ(command.Settings.TimeOutMilliseconds, 1500);
         EXPECT_EQ(command.Format, TOutputFormat::Json);
         EXPECT_TRUE(command.BadOnly);
+        EXPECT_EQ(command.Settings.Tls.CaFile, "ca.pem");
+        EXPECT_TRUE(command.Settings.Tls.Insecure);
     }
     EXPECT_EQ(ParseCheckCommand({"--format", "csv", "d"}).Format, TOutputFormat::Csv);
     EXPECT_EQ(ParseCheckCommand({"--format", "text", "d"}).Format, TOutputFormat::Text);
@@ -72,6 +76,9 @@ TEST(CheckOptions, BadCommandLinesAreUsageErrors) {
         {"--timeout", "inf", "d"},
         {"--format", "xml", "d"},
         {"--bad-only=yes", "d"},
+        {"--insecure=yes", "d"},
+        {"--ca-file", "", "d"},
+        {"--ca-file"},
         {"--url", "http://x/", "d"},
         {"--url", "http://x/", "--url", "http://y/"},
         {"--colour", "d"},

@@ -20,6 +20,19 @@ struct SplitCase {
     std::string urlAfter;
 };
 
+void ExpectSplit(const SplitCase& test, SecureScheme secure) {
+    SCOPED_TRACE(test.url);
+    std::string url = test.url;
+    std::string host = test.previousHost;
+    std::int32_t port = test.previousPort;
+    std::string path = "stale";
+    ParseRequestURL(url, host, port, path, secure);
+    EXPECT_EQ(host, test.host);
+    EXPECT_EQ(port, test.port);
+    EXPECT_EQ(path, test.path);
+    EXPECT_EQ(url, test.urlAfter);
+}
+
 TEST(ParseRequestURL, SplitsHostPortAndPath) {
     const std::string longPath = "/" + std::string(300, 'p');
     const SplitCase cases[] = {
@@ -68,18 +81,14 @@ TEST(ParseRequestURL, SplitsHostPortAndPath) {
          "http://h.example:8080/?x=1"},
         {"h.example?x", "", 0, "h.example", 80, "/?x", "h.example/?x"},
         {"http://h.example?q#f", "", 0, "h.example", 80, "/?q", "http://h.example/?q#f"},
+        // An IPv6 address keeps its brackets, which the "Host" line needs; its
+        // colons are no port's.
+        {"http://[::1]:8080/x", "", 0, "[::1]", 8080, "/x", "http://[::1]:8080/x"},
+        {"http://[2001:db8::1]", "", 0, "[2001:db8::1]", 80, "/", "http://[2001:db8::1]/"},
+        {"[::1]:81/a", "", 0, "[::1]", 81, "/a", "[::1]:81/a"},
     };
     for (const SplitCase& test : cases) {
-        SCOPED_TRACE(test.url);
-        std::string url = test.url;
-        std::string host = test.previousHost;
-        std::int32_t port = test.previousPort;
-        std::string path = "stale";
-        ParseRequestURL(url, host, port, path);
-        EXPECT_EQ(host, test.host);
-        EXPECT_EQ(port, test.port);
-        EXPECT_EQ(path, test.path);
-        EXPECT_EQ(url, test.urlAfter);
+        ExpectSplit(test, SecureScheme::Refused);
     }
 }
 
@@ -111,6 +120,33 @@ TEST(ParseRequestURL, RejectsWhatItCannotServeBeforeTouchingTheHost) {
         }
         EXPECT_EQ(host, "kept");
         EXPECT_EQ(url, test.url);
+    }
+}
+
+TEST(ParseRequestURL, HttpsWhenAllowedTakesPort443UnlessTheUrlNamesOne) {
+    const SplitCase cases[] = {
+        {"https://h.example/p", "", 8080, "h.example", 443, "/p", "https://h.example/p"},
+        {"HTTPS://h.example:8443", "", 0, "h.example", 8443, "/", "HTTPS://h.example:8443/"},
+        {"https://[::1]/", "", 0, "[::1]", 443, "/", "https://[::1]/"},
+        // A path keeps the port of the pass before, 443 included.
+        {"/next", "h.example", 443, "h.example", 443, "/next", "/next"},
+    };
+    for (const SplitCase& test : cases) {
+        ExpectSplit(test, SecureScheme::Allowed);
+    }
+}
+
+TEST(UrlScheme, IsTheLowerCaseTextBeforeAColonThatNoSlashPrecedes) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"HTTPS://h/", "https"},
+        {"http://h:80/", "http"},
+        {"h.example:80/x", "h.example"},
+        {"/a:b", ""},
+        {"h/a:b", ""},
+        {"", ""},
+    };
+    for (const auto& [url, scheme] : cases) {
+        EXPECT_EQ(UrlScheme(url), scheme) << url;
     }
 }
 

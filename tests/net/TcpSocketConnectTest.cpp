@@ -18,19 +18,23 @@ using namespace std::chrono_literals;
 namespace ws = vornakle::winsock;
 
 // Holds every lookup until released, recording the names asked for; then
-// answers 127.0.0.1, or fails with error when one is given.
+// answers the addresses given (127.0.0.1 by default), or fails with error
+// when one is given.
 class GatedResolver {
 public:
-    explicit GatedResolver(int error = 0) {
+    explicit GatedResolver(int error = 0, std::vector<std::string> answers = {"127.0.0.1"}) {
         ws::SetHostResolverForTesting(
-            [this, error](const std::string& name, std::vector<std::uint32_t>& addresses) {
+            [this, error, answers](const std::string& name,
+                                   std::vector<ws::SOCKADDR_INET>& addresses) {
                 std::unique_lock lock(mutex_);
                 names_.push_back(name);
                 released_.wait(lock, [this] { return open_; });
                 if (error != 0) {
                     return error;
                 }
-                addresses.push_back(ws::inet_addr("127.0.0.1"));
+                for (const std::string& answer : answers) {
+                    addresses.push_back(ws::NumericAddress(answer));
+                }
                 return 0;
             });
     }
@@ -229,6 +233,99 @@ TEST(TcpSocketConnect, AllOnesAddressGoesToTheNameLookup) {
     // The gated resolver answers 127.0.0.1, where the port refuses.
     EXPECT_EQ(ConnectError(socket), "Connection Failed");
     EXPECT_EQ(resolver.Names(), (std::vector<std::string>{"255.255.255.255"}));
+}
+
+TEST(TcpSocketConnect, Ipv6AddressConnectsWithoutLookup) {
+    if (!LoopbackServer::Ipv6LoopbackAvailable()) {
+        GTEST_SKIP() << "this machine has no IPv6 loopback address";
+    }
+    LoopbackServer::Options options;
+    options.address = "::1";
+    LoopbackServer server(ServerScript().Send("six\n").Close(), options);
+    // Bare, and in the brackets of a URL.
+    for (const char* host : {"::1", "[::1]"}) {
+        SCOPED_TRACE(host);
+        TTcpSocket socket;
+        bool resolved = false;
+        socket.OnHostResolved = [&](QObject*) { resolved = true; };
+        socket.Host = host;
+        socket.Port = server.Port();
+        socket.Connect();
+        EXPECT_EQ(socket.ReadLn(), "six\n");
+        EXPECT_FALSE(resolved);
+        EXPECT_EQ(socket.RemoteAddress6.sin6_family, ws::AF_INET6);
+        EXPECT_EQ(socket.RemoteAddress6.sin6_port, ws::htons(server.Port()));
+        EXPECT_EQ(socket.RemoteAddress.sin_addr.s_addr, 0u);
+    }
+}
+
+TEST(TcpSocketConnect, EveryAddressOfANameIsTriedUntilOneAnswers) {
+    const bool ipv6 = LoopbackServer::Ipv6LoopbackAvailable();
+    struct Case {
+        std::vector<std::string> addresses;
+        // Where the server listens; the other addresses refuse its port.
+        std::string listening;
+        int expectedFamily;
+    };
+    std::vector<Case> cases = {
+        // An IPv6 address that refuses (or, without IPv6, cannot be
+        // reached), then the IPv4 one that answers.
+        {{"::1", "127.0.0.1"}, "127.0.0.1", ws::AF_INET},
+        {{"127.0.0.2", "127.0.0.3", "127.0.0.1"}, "127.0.0.1", ws::AF_INET},
+    };
+    if (ipv6) {
+        cases.push_back({{"127.0.0.1", "::1"}, "::1", ws::AF_INET6});
+    }
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.addresses.front() + " first");
+        GatedResolver resolver(0, test.addresses);
+        resolver.Release();
+        LoopbackServer::Options options;
+        options.address = test.listening;
+        LoopbackServer server(ServerScript().Send("here\n").Close(), options);
+        TTcpSocket socket;
+        int failures = 0;
+        socket.OnConnectionFailed = [&](QObject*) { ++failures; };
+        socket.Host = "several.invalid";
+        socket.Port = server.Port();
+        socket.TimeOut = 10000;
+        socket.Connect();
+        EXPECT_EQ(socket.ReadLn(), "here\n");
+        EXPECT_EQ(failures, 0);
+        EXPECT_EQ(socket.HostAddresses.size(), test.addresses.size());
+        EXPECT_EQ(socket.RemoteAddress6.sin6_family == ws::AF_INET6 ? ws::AF_INET6 : ws::AF_INET,
+                  test.expectedFamily);
+    }
+}
+
+TEST(TcpSocketConnect, AddressThatDoesNotAnswerWithinTheTimeOutPassesToTheNext) {
+    LoopbackServer server(ServerScript().Send("late but here\n").Close());
+    UnansweringPort silent("127.0.0.2", server.Port());
+    GatedResolver resolver(0, {"127.0.0.2", "127.0.0.1"});
+    resolver.Release();
+    ProbeSocket socket;
+    socket.Host = "slow-first.invalid";
+    socket.Port = server.Port();
+    socket.TimeOut = 200;
+    socket.Connect();
+    EXPECT_EQ(socket.ReadLn(), "late but here\n");
+    // The time-out's cancel belonged to the first attempt only.
+    EXPECT_FALSE(socket.Canceled);
+}
+
+TEST(TcpSocketConnect, NameWhoseAddressesAllRefuseFailsOnce) {
+    GatedResolver resolver(0, {"127.0.0.2", "127.0.0.1"});
+    resolver.Release();
+    RefusingPort refusing;
+    TTcpSocket socket;
+    int failures = 0;
+    socket.OnConnectionFailed = [&](QObject*) { ++failures; };
+    socket.Host = "refusing.invalid";
+    socket.Port = refusing.Port();
+    EXPECT_EQ(ConnectFailure(socket), Failure("Connection Failed", SockFailure::ConnectFailed));
+    EXPECT_EQ(failures, 1);
+    // The address tried last is the one that stands.
+    EXPECT_EQ(socket.RemoteAddress.sin_addr.s_addr, ws::inet_addr("127.0.0.1"));
 }
 
 TEST(TcpSocketConnect, ConnectWhileConnectedFailsBeforeAnyLookup) {

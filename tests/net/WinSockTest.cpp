@@ -237,11 +237,11 @@ TEST_F(WinSockTest, LookupOfAnUnresolvableNameReportsAResolverError) {
 class GatedResolver {
 public:
     ws::HostResolver Resolver() {
-        return [this](const std::string& name, std::vector<std::uint32_t>& addresses) {
+        return [this](const std::string& name, std::vector<ws::SOCKADDR_INET>& addresses) {
             std::unique_lock lock(mutex_);
             names_.push_back(name);
             released_.wait(lock, [this] { return open_; });
-            addresses.push_back(ws::inet_addr("127.0.0.1"));
+            addresses.push_back(ws::NumericAddress("127.0.0.1"));
             return 0;
         };
     }
@@ -301,6 +301,61 @@ TEST_F(WinSockTest, CancelledLookupPostsNothing) {
     ASSERT_TRUE(WaitForLookupsToFinish());
     ProcessFor(50ms);
     EXPECT_TRUE(window.records.empty());
+}
+
+TEST_F(WinSockTest, AddressLookupGivesEveryAddressInTheResolversOrder) {
+    ws::SetHostResolverForTesting([](const std::string&, std::vector<ws::SOCKADDR_INET>& found) {
+        for (const char* address : {"::1", "127.0.0.1", "2001:db8::7", "192.0.2.1"}) {
+            found.push_back(ws::NumericAddress(address));
+        }
+        return 0;
+    });
+    RecordingWindow window;
+    alignas(ws::addrinfo) char buffer[ws::MAXGETHOSTSTRUCT];
+    ASSERT_NE(ws::WSAAsyncGetAddrInfo(&window, kMessage, "dual.invalid", buffer, sizeof buffer),
+              0u);
+    ASSERT_TRUE(ProcessUntil([&] { return !window.records.empty(); }));
+    EXPECT_EQ(window.records[0].error, 0);
+    std::vector<std::pair<int, std::size_t>> families;
+    for (const char* record = buffer; record != nullptr;) {
+        ws::addrinfo entry;
+        std::memcpy(&entry, record, sizeof entry);
+        families.emplace_back(entry.ai_family, entry.ai_addrlen);
+        record = reinterpret_cast<const char*>(entry.ai_next);
+    }
+    const std::vector<std::pair<int, std::size_t>> expected = {
+        {ws::AF_INET6, sizeof(ws::sockaddr_in6)},
+        {ws::AF_INET, sizeof(ws::sockaddr_in)},
+        {ws::AF_INET6, sizeof(ws::sockaddr_in6)},
+        {ws::AF_INET, sizeof(ws::sockaddr_in)}};
+    EXPECT_EQ(families, expected);
+
+    // A host entry has room for one family: WinSock 1.1's IPv4 ones.
+    window.records.clear();
+    alignas(ws::hostent) char entryBuffer[ws::MAXGETHOSTSTRUCT];
+    ASSERT_NE(ws::WSAAsyncGetHostByName(&window, kMessage, "dual.invalid", entryBuffer,
+                                        sizeof entryBuffer),
+              0u);
+    ASSERT_TRUE(ProcessUntil([&] { return !window.records.empty(); }));
+    ws::hostent entry;
+    std::memcpy(&entry, entryBuffer, sizeof entry);
+    EXPECT_EQ(entry.h_addrtype, ws::AF_INET);
+    std::uint32_t first = 0;
+    std::memcpy(&first, entry.h_addr_list[0], sizeof first);
+    EXPECT_EQ(first, ws::inet_addr("127.0.0.1"));
+    ASSERT_NE(entry.h_addr_list[1], nullptr);
+    EXPECT_EQ(entry.h_addr_list[2], nullptr);
+}
+
+TEST(WinSockAddresses, NumericAddressesOfBothFamilies) {
+    const std::pair<const char*, int> cases[] = {
+        {"127.0.0.1", ws::AF_INET},     {"::1", ws::AF_INET6},
+        {"[::1]", ws::AF_INET6},        {"[fe80::1]", ws::AF_INET6},
+        {"[127.0.0.1]", ws::AF_UNSPEC}, {"localhost", ws::AF_UNSPEC},
+        {"[::1", ws::AF_UNSPEC},        {"", ws::AF_UNSPEC}};
+    for (const auto& [text, family] : cases) {
+        EXPECT_EQ(ws::NumericAddress(text).si_family, family) << text;
+    }
 }
 
 TEST(WinSockAddresses, InetAddrTakesOnlyDottedAddresses) {

@@ -1,10 +1,16 @@
 #include "support/LoopbackServer.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <csignal>
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -19,35 +25,162 @@ constexpr int kSliceMilliseconds = 20;
 constexpr int kBacklog = 64;
 
 std::uint16_t BoundPort(int descriptor) {
-    sockaddr_in address{};
+    sockaddr_storage address{};
     socklen_t length = sizeof address;
     if (::getsockname(descriptor, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         throw std::runtime_error("getsockname failed");
     }
-    return ntohs(address.sin_port);
+    if (address.ss_family == AF_INET6) {
+        return ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
+    }
+    return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
 }
 
-int BindLoopback(const std::string& dotted = "127.0.0.1") {
+int BindLoopback(const std::string& numeric = "127.0.0.1", std::uint16_t port = 0) {
+    sockaddr_storage address{};
+    socklen_t length = 0;
     in_addr listened{};
+    in6_addr listened6{};
     // Tests talk only to servers they start on loopback addresses.
-    if (::inet_pton(AF_INET, dotted.c_str(), &listened) != 1 ||
-        (ntohl(listened.s_addr) >> 24) != 127) {
-        throw std::invalid_argument("not a loopback address: " + dotted);
+    if (::inet_pton(AF_INET, numeric.c_str(), &listened) == 1 &&
+        (ntohl(listened.s_addr) >> 24) == 127) {
+        auto* ipv4 = reinterpret_cast<sockaddr_in*>(&address);
+        ipv4->sin_family = AF_INET;
+        ipv4->sin_addr = listened;
+        ipv4->sin_port = htons(port);
+        length = sizeof *ipv4;
+    } else if (::inet_pton(AF_INET6, numeric.c_str(), &listened6) == 1 &&
+               IN6_IS_ADDR_LOOPBACK(&listened6)) {
+        auto* ipv6 = reinterpret_cast<sockaddr_in6*>(&address);
+        ipv6->sin6_family = AF_INET6;
+        ipv6->sin6_addr = listened6;
+        ipv6->sin6_port = htons(port);
+        length = sizeof *ipv6;
+    } else {
+        throw std::invalid_argument("not a loopback address: " + numeric);
     }
-    const int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int descriptor = ::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (descriptor < 0) {
         throw std::runtime_error("socket failed");
     }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr = listened;
-    address.sin_port = 0;
-    if (::bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    if (::bind(descriptor, reinterpret_cast<sockaddr*>(&address), length) != 0) {
         ::close(descriptor);
         throw std::runtime_error("bind failed");
     }
     return descriptor;
 }
+
+// One accepted connection, plain or over TLS, on a non-blocking descriptor;
+// the waits are the callers' (poll in slices).
+class Channel {
+public:
+    enum class Result { Done, Wait, Failed };
+
+    Channel(int descriptor, SSL_CTX* context) : descriptor_(descriptor) {
+        if (context != nullptr) {
+            ssl_ = SSL_new(context);
+            SSL_set_fd(ssl_, descriptor);
+            SSL_set_accept_state(ssl_);
+        }
+    }
+    ~Channel() { SSL_free(ssl_); }
+    Channel(const Channel&) = delete;
+    Channel& operator=(const Channel&) = delete;
+
+    // The server has a certificate to secure the connection with.
+    bool CanSecure() const { return ssl_ != nullptr; }
+    // Data decrypted already but not read yet: poll would not show it.
+    bool Buffered() const { return secured_ && SSL_pending(ssl_) > 0; }
+
+    // One step of the server's handshake; which way to wait in events.
+    Result Handshake(short& events) {
+        ERR_clear_error();
+        const int result = SSL_do_handshake(ssl_);
+        if (result == 1) {
+            secured_ = true;
+            return Result::Done;
+        }
+        return Classify(result, events);
+    }
+    // Bytes read into data (count in done), nothing yet, or the end (0 read)
+    // or a failure as Failed.
+    Result Read(char* data, std::size_t length, std::size_t& done) {
+        done = 0;
+        if (!secured_) {
+            const ssize_t got = ::recv(descriptor_, data, length, 0);
+            if (got < 0 && (errno == EAGAIN || errno == EINTR)) {
+                return Result::Wait;
+            }
+            if (got <= 0) {
+                return Result::Failed;
+            }
+            done = static_cast<std::size_t>(got);
+            return Result::Done;
+        }
+        ERR_clear_error();
+        const int got = SSL_read(ssl_, data, static_cast<int>(length));
+        if (got > 0) {
+            done = static_cast<std::size_t>(got);
+            return Result::Done;
+        }
+        short events = 0;
+        return Classify(got, events);
+    }
+    Result Write(const char* data, std::size_t length, std::size_t& done) {
+        done = 0;
+        if (!secured_) {
+            const ssize_t sent = ::send(descriptor_, data, length, MSG_NOSIGNAL);
+            if (sent < 0 && (errno == EAGAIN || errno == EINTR)) {
+                return Result::Wait;
+            }
+            if (sent < 0) {
+                return Result::Failed;
+            }
+            done = static_cast<std::size_t>(sent);
+            return Result::Done;
+        }
+        ERR_clear_error();
+        const int sent = SSL_write(ssl_, data, static_cast<int>(length));
+        if (sent > 0) {
+            done = static_cast<std::size_t>(sent);
+            return Result::Done;
+        }
+        short events = 0;
+        return Classify(sent, events);
+    }
+    // The name the client indicated (SNI), empty for none.
+    std::string ServerName() const {
+        const char* name =
+            ssl_ != nullptr ? SSL_get_servername(ssl_, TLSEXT_NAMETYPE_host_name) : nullptr;
+        return name != nullptr ? name : "";
+    }
+    // A graceful close says so in TLS first (close_notify).
+    void Close() {
+        if (secured_) {
+            SSL_shutdown(ssl_);
+        }
+        ::close(descriptor_);
+    }
+
+private:
+    Result Classify(int result, short& events) {
+        switch (SSL_get_error(ssl_, result)) {
+            case SSL_ERROR_WANT_READ:
+                events = POLLIN;
+                return Result::Wait;
+            case SSL_ERROR_WANT_WRITE:
+                events = POLLOUT;
+                return Result::Wait;
+            default:
+                ERR_clear_error();
+                return Result::Failed;
+        }
+    }
+
+    int descriptor_;
+    SSL* ssl_ = nullptr;
+    bool secured_ = false;
+};
 
 }  // namespace
 
@@ -102,6 +235,11 @@ ServerScript& ServerScript::AwaitOpen(int count, std::chrono::milliseconds limit
     return *this;
 }
 
+ServerScript& ServerScript::StartTls() {
+    steps_.push_back({Step::Kind::StartTls, {}, {}, 0});
+    return *this;
+}
+
 ServerScript& ServerScript::StopCounting() {
     steps_.push_back({Step::Kind::StopCounting, {}, {}, 0});
     return *this;
@@ -122,6 +260,13 @@ LoopbackServer::LoopbackServer(std::vector<ServerScript> scripts, Options option
         throw std::invalid_argument("a loopback server needs a script");
     }
     deadline_ = std::chrono::steady_clock::now() + options_.lifetime;
+    if (options_.tls) {
+        tlsContext_ = ServerTlsContext(*options_.tls);
+        // OpenSSL writes to the descriptor with write(), which raises
+        // SIGPIPE on a connection the client has dropped; that is a normal
+        // end here, not a reason for the test program to die.
+        ::signal(SIGPIPE, SIG_IGN);
+    }
     listener_ = BindLoopback(options_.address);
     if (options_.receiveBufferBytes > 0) {
         // Set on the listener so that accepted connections start with it,
@@ -185,6 +330,7 @@ void LoopbackServer::AcceptLoop() {
             std::lock_guard lock(mutex_);
             index = received_.size();
             received_.emplace_back();
+            serverNames_.emplace_back();
             ++open_;
             if (open_ > maxOpen_) {
                 maxOpen_ = open_;
@@ -199,17 +345,45 @@ void LoopbackServer::Serve(int descriptor, std::size_t index) {
     bool open = true;
     bool peerGone = false;
     bool counted = true;
+    Channel channel(descriptor, tlsContext_.get());
+    ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) | O_NONBLOCK);
+
+    // The server's side of the TLS handshake; a failed one ends the
+    // connection.
+    auto secure = [&] {
+        Channel::Result handshake = Channel::Result::Wait;
+        while (handshake == Channel::Result::Wait && !Stopping()) {
+            short events = 0;
+            handshake = channel.Handshake(events);
+            if (handshake == Channel::Result::Wait) {
+                pollfd waiting{descriptor, events, 0};
+                ::poll(&waiting, 1, kSliceMilliseconds);
+            }
+        }
+        std::lock_guard lock(mutex_);
+        serverNames_[index] = channel.ServerName();
+        if (handshake != Channel::Result::Done) {
+            peerGone = true;
+            ++handshakesFailed_;
+        }
+    };
 
     // Reads what is there (waiting one slice at most) and records it; false
     // when the peer has closed or the connection failed.
     auto readSome = [&](std::string* echo) {
-        pollfd waiting{descriptor, POLLIN, 0};
-        if (::poll(&waiting, 1, kSliceMilliseconds) <= 0) {
-            return true;
+        if (!channel.Buffered()) {
+            pollfd waiting{descriptor, POLLIN, 0};
+            if (::poll(&waiting, 1, kSliceMilliseconds) <= 0) {
+                return true;
+            }
         }
         char chunk[16384];
-        const ssize_t got = ::recv(descriptor, chunk, sizeof chunk, 0);
-        if (got <= 0) {
+        std::size_t got = 0;
+        const Channel::Result result = channel.Read(chunk, sizeof chunk, got);
+        if (result == Channel::Result::Wait) {
+            return true;
+        }
+        if (result == Channel::Result::Failed) {
             peerGone = true;
             return false;
         }
@@ -230,16 +404,17 @@ void LoopbackServer::Serve(int descriptor, std::size_t index) {
             if (::poll(&waiting, 1, kSliceMilliseconds) <= 0) {
                 continue;
             }
-            const ssize_t sent =
-                ::send(descriptor, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-            if (sent < 0) {
-                if (errno == EAGAIN || errno == EINTR) {
-                    continue;
-                }
+            std::size_t sent = 0;
+            const Channel::Result result =
+                channel.Write(bytes.data() + done, bytes.size() - done, sent);
+            if (result == Channel::Result::Wait) {
+                continue;
+            }
+            if (result == Channel::Result::Failed) {
                 peerGone = true;
                 return false;
             }
-            done += static_cast<std::size_t>(sent);
+            done += sent;
         }
         return done == bytes.size();
     };
@@ -261,6 +436,12 @@ void LoopbackServer::Serve(int descriptor, std::size_t index) {
     };
 
     const ServerScript& script = scripts_[std::min(index, scripts_.size() - 1)];
+    const bool securedLater = std::any_of(
+        script.Steps().begin(), script.Steps().end(),
+        [](const auto& step) { return step.kind == ServerScript::Step::Kind::StartTls; });
+    if (channel.CanSecure() && !securedLater) {
+        secure();
+    }
     for (const ServerScript::Step& step : script.Steps()) {
         if (!open || peerGone || Stopping()) {
             break;
@@ -304,7 +485,7 @@ void LoopbackServer::Serve(int descriptor, std::size_t index) {
                 }
                 break;
             case ServerScript::Step::Kind::Close:
-                ::close(descriptor);
+                channel.Close();
                 open = false;
                 break;
             case ServerScript::Step::Kind::Reset: {
@@ -321,6 +502,11 @@ void LoopbackServer::Serve(int descriptor, std::size_t index) {
                 changed_.wait_until(lock, end, [&] { return stopping_ || open_ >= step.count; });
                 break;
             }
+            case ServerScript::Step::Kind::StartTls:
+                if (channel.CanSecure()) {
+                    secure();
+                }
+                break;
             case ServerScript::Step::Kind::StopCounting:
                 if (counted) {
                     std::lock_guard lock(mutex_);
@@ -331,7 +517,11 @@ void LoopbackServer::Serve(int descriptor, std::size_t index) {
         }
     }
     if (open) {
-        ::close(descriptor);
+        if (peerGone) {
+            ::close(descriptor);
+        } else {
+            channel.Close();
+        }
     }
     {
         std::lock_guard lock(mutex_);
@@ -341,6 +531,25 @@ void LoopbackServer::Serve(int descriptor, std::size_t index) {
         ++finished_;
     }
     changed_.notify_all();
+}
+
+std::string LoopbackServer::ServerName(std::size_t index) const {
+    std::lock_guard lock(mutex_);
+    return index < serverNames_.size() ? serverNames_[index] : std::string();
+}
+
+int LoopbackServer::HandshakesFailed() const {
+    std::lock_guard lock(mutex_);
+    return handshakesFailed_;
+}
+
+bool LoopbackServer::Ipv6LoopbackAvailable() {
+    try {
+        ::close(BindLoopback("::1"));
+        return true;
+    } catch (const std::runtime_error&) {
+        return false;
+    }
 }
 
 std::string LoopbackServer::Received(std::size_t index) const {
@@ -388,18 +597,21 @@ RefusingPort::~RefusingPort() {
     ::close(descriptor_);
 }
 
-UnansweringPort::UnansweringPort() : listener_(BindLoopback()), port_(BoundPort(listener_)) {
+UnansweringPort::UnansweringPort() : UnansweringPort("127.0.0.1", 0) {}
+
+UnansweringPort::UnansweringPort(const std::string& address, std::uint16_t port)
+    : listener_(BindLoopback(address, port)), port_(BoundPort(listener_)) {
     // A backlog of 0 holds exactly one connection waiting to be accepted.
     if (::listen(listener_, 0) != 0) {
         ::close(listener_);
         throw std::runtime_error("listen failed");
     }
     filler_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port_);
-    ::connect(filler_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    ::inet_pton(AF_INET, address.c_str(), &target.sin_addr);
+    target.sin_port = htons(port_);
+    ::connect(filler_, reinterpret_cast<sockaddr*>(&target), sizeof target);
     pollfd connecting{filler_, POLLOUT, 0};
     if (::poll(&connecting, 1, static_cast<int>(LoopbackServer::kWaitLimit.count())) != 1) {
         ::close(filler_);

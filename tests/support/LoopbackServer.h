@@ -1,20 +1,25 @@
 #pragma once
 
-// A TCP server on 127.0.0.1 (or another loopback address) for the socket,
-// HTTP, verification and checker tests,
-// written on plain POSIX sockets and threads so that it shares nothing with
-// the code under test. Every accepted connection runs the same script; the
-// server records the exact bytes each connection received; a server made
-// with a list of scripts runs them on its connections in turn (the last one
-// on every further connection), for exchanges that take several connections,
-// such as a redirection. It never outlives
-// its lifetime: when that passes (or on Stop, or destruction) every
-// connection is closed and every thread ends.
+// A TCP server on 127.0.0.1 (or another loopback address, ::1 included) for
+// the socket, HTTP, verification and checker tests, written on plain POSIX
+// sockets, threads and OpenSSL's server side, so that it shares nothing with
+// the code under test. Given a certificate it runs its scripts over TLS: the
+// handshake first, then every step on the secure connection, so that one
+// table of server behaviours runs over http and https alike. Every accepted connection runs the
+// same script; the server records the exact bytes each connection received; a server made with a
+// list of scripts runs them on its connections in turn (the last one on every further connection),
+// for exchanges that take several connections, such as a redirection. It never outlives its
+// lifetime: when that passes (or on Stop, or destruction) every connection is closed and every
+// thread ends.
+
+#include "support/TestCertificates.h"
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -56,6 +61,9 @@ public:
     // a client that has its answer may close and connect again before this
     // server gets round to closing, which is no overlap on the client's side.
     ServerScript& StopCounting();
+    // A server with a certificate secures the connection here instead of at
+    // its start, after the plain steps before (a proxy's CONNECT answer).
+    ServerScript& StartTls();
 
     struct Step {
         enum class Kind {
@@ -69,7 +77,8 @@ public:
             Close,
             Reset,
             AwaitOpen,
-            StopCounting
+            StopCounting,
+            StartTls
         };
         Kind kind;
         std::string bytes;
@@ -89,9 +98,14 @@ public:
         std::chrono::milliseconds lifetime{std::chrono::seconds(60)};
         // SO_RCVBUF of the accepted connections; 0 keeps the system's.
         int receiveBufferBytes = 0;
-        // The address listened on, dotted; it must be a loopback address
-        // (127.0.0.0/8), which Linux answers on without any set-up.
+        // The address listened on, numeric; it must be a loopback address
+        // (127.0.0.0/8 or ::1), which Linux answers on without any set-up.
         std::string address = "127.0.0.1";
+        // Given: each connection starts with the TLS handshake, this
+        // certificate presented; every Send is one TLS record (or more, for
+        // more than 16 KiB), Close sends close_notify first. No session is
+        // resumed.
+        std::optional<TestIdentity> tls;
     };
 
     explicit LoopbackServer(ServerScript script);
@@ -128,6 +142,15 @@ public:
 
     static constexpr std::chrono::milliseconds kWaitLimit{std::chrono::seconds(20)};
 
+    // Whether this machine has the IPv6 loopback address to listen on.
+    static bool Ipv6LoopbackAvailable();
+    // Connections whose TLS handshake failed on the server's side (the
+    // client refused the certificate, or spoke no TLS).
+    int HandshakesFailed() const;
+    // The server name the client indicated (SNI) in the TLS handshake of
+    // connection number index; empty when it indicated none.
+    std::string ServerName(std::size_t index = 0) const;
+
 private:
     void AcceptLoop();
     void Serve(int descriptor, std::size_t index);
@@ -148,6 +171,9 @@ private:
     int maxOpen_ = 0;
     std::vector<std::thread> workers_;
     std::thread acceptor_;
+    std::shared_ptr<SSL_CTX> tlsContext_;
+    int handshakesFailed_ = 0;
+    std::vector<std::string> serverNames_;
 };
 
 // A port on 127.0.0.1 that refuses connections: bound, so no one else takes
@@ -171,6 +197,10 @@ private:
 class UnansweringPort {
 public:
     UnansweringPort();
+    // The same at an IPv4 loopback address and a chosen port (0: any), so
+    // that a name's addresses can share a port where one answers and one
+    // does not.
+    UnansweringPort(const std::string& address, std::uint16_t port);
     ~UnansweringPort();
     UnansweringPort(const UnansweringPort&) = delete;
     UnansweringPort& operator=(const UnansweringPort&) = delete;

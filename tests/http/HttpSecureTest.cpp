@@ -1,0 +1,123 @@
+// THttpClient over TLS and IPv6: https URLs once allowed, with the request
+// composed as for http, hosts written as IPv6 addresses, and names with
+// several addresses.
+
+#include "http/HttpClient.h"
+#include "net/TransferSupport.h"
+
+#include "support/TempTree.h"
+#include "support/TestCertificates.h"
+#include "tests/http/HttpTestSupport.h"
+#include "tests/net/NetTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace vornakle::testing {
+namespace {
+
+class HttpSecure : public ::testing::Test {
+protected:
+    HttpSecure() {
+        files.WriteFile("trusted.pem", authority.CertificatePem());
+        client.AllowHttps = true;
+        client.TlsCaFile = files.Path("trusted.pem");
+    }
+
+    LoopbackServer::Options Presenting(TestIdentity identity) const {
+        LoopbackServer::Options options;
+        options.tls = std::move(identity);
+        return options;
+    }
+    std::string SecureUrlOf(const LoopbackServer& server, const std::string& path) const {
+        return "https://127.0.0.1:" + std::to_string(server.Port()) + path;
+    }
+
+    TestAuthority authority;
+    TempTree files;
+    TestClient client;
+};
+
+TEST_F(HttpSecure, HttpsRequestGoesOverTlsComposedAsForHttp) {
+    LoopbackServer server(Answer(kEmptyOk), Presenting(authority.Issue({"127.0.0.1"})));
+    client.Head(SecureUrlOf(server, "/secure?q=1"));
+    EXPECT_EQ(client.ReplyNumber, 200);
+    ASSERT_TRUE(server.WaitForFinished(1));
+    EXPECT_EQ(server.Received(0), "HEAD /secure?q=1 HTTP/1.0\r\nHost: 127.0.0.1\r\n" +
+                                      kAcceptLines + kContentTypeLine + "\r\n");
+    EXPECT_EQ(server.HandshakesFailed(), 0);
+}
+
+TEST_F(HttpSecure, RedirectionToAPathStaysSecure) {
+    LoopbackServer server(
+        std::vector<ServerScript>{
+            Answer("HTTP/1.0 302 Found\r\nLocation: /next\r\nContent-Length: 0\r\n\r\n"),
+            Answer(kEmptyOk)},
+        Presenting(authority.Issue({"127.0.0.1"})));
+    client.Head(SecureUrlOf(server, "/first"));
+    EXPECT_EQ(client.ReplyNumber, 200);
+    ASSERT_TRUE(server.WaitForFinished(2));
+    EXPECT_EQ(server.Received(1).rfind("HEAD /next HTTP/1.0\r\n", 0), 0u);
+    EXPECT_EQ(server.HandshakesFailed(), 0);
+}
+
+TEST_F(HttpSecure, CertificateFailureLeavesWithItsKind) {
+    LoopbackServer server(Answer(kEmptyOk), Presenting(TestAuthority::SelfSigned({"127.0.0.1"})));
+    const Failure failure = FailureOf<ESockError>([&] { client.Head(SecureUrlOf(server, "/")); });
+    EXPECT_EQ(failure, Failure("TLS certificate self-signed", SockFailure::TlsSelfSigned));
+    EXPECT_FALSE(client.Connected);
+    // Told not to verify, the same server answers.
+    client.TlsInsecure = true;
+    client.Head(SecureUrlOf(server, "/"));
+    EXPECT_EQ(client.ReplyNumber, 200);
+}
+
+TEST_F(HttpSecure, HttpsThroughAProxyIsRefusedUntilTunnelsExist) {
+    LoopbackServer proxy(Answer(kEmptyOk));
+    client.Proxy = "127.0.0.1";
+    client.ProxyPort = proxy.Port();
+    EXPECT_EQ(MessageOf<Exception>([&] { client.Head("https://secure.example/"); }),
+              "HTTP Secure Socket is not supported through a proxy");
+    EXPECT_EQ(proxy.ConnectionsAccepted(), 0);
+}
+
+TEST(HttpIpv6, BracketedAddressIsConnectedAndNamedInTheHostLine) {
+    if (!LoopbackServer::Ipv6LoopbackAvailable()) {
+        GTEST_SKIP() << "this machine has no IPv6 loopback address";
+    }
+    LoopbackServer::Options options;
+    options.address = "::1";
+    LoopbackServer server(Answer(kEmptyOk), options);
+    TestClient client;
+    client.Head("http://[::1]:" + std::to_string(server.Port()) + "/six");
+    EXPECT_EQ(client.ReplyNumber, 200);
+    ASSERT_TRUE(server.WaitForFinished(1));
+    EXPECT_EQ(RequestHeaderOf(server),
+              "HEAD /six HTTP/1.0\r\nHost: [::1]\r\n" + kAcceptLines + kContentTypeLine + "\r\n");
+}
+
+// Regression: the time-out that ended the connect to a name's first address
+// counted as the user's Abort, so the redirection that followed on the next
+// address ended with "Request aborted".
+TEST(HttpAddresses, TimeOutOnTheFirstAddressEndsOnlyThatAttempt) {
+    LoopbackServer server(std::vector<ServerScript>{
+        Answer("HTTP/1.0 302 Found\r\nLocation: /next\r\nContent-Length: 0\r\n\r\n"),
+        Answer(kEmptyOk)});
+    UnansweringPort silent("127.0.0.2", server.Port());
+    winsock::SetHostResolverForTesting([](const std::string&,
+                                          std::vector<winsock::SOCKADDR_INET>& addresses) {
+        addresses = {winsock::NumericAddress("127.0.0.2"), winsock::NumericAddress("127.0.0.1")};
+        return 0;
+    });
+    ScopeExit restore([] { winsock::SetHostResolverForTesting({}); });
+    TestClient client;
+    client.TimeOut = 200;
+    client.Head("http://two-addresses.invalid:" + std::to_string(server.Port()) + "/first");
+    EXPECT_EQ(client.ReplyNumber, 200);
+    EXPECT_EQ(server.ConnectionsAccepted(), 2);
+}
+
+}  // namespace
+}  // namespace vornakle::testing

@@ -1,0 +1,244 @@
+#include "net/TcpSocket.h"
+#include "net/TransferSupport.h"
+
+#include "support/LoopbackServer.h"
+#include "support/TempTree.h"
+#include "support/TestCertificates.h"
+#include "tests/net/NetTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+
+namespace vornakle::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A certificate authority the client trusts through TlsCaFile, and one it
+// does not know.
+class TlsTest : public ::testing::Test {
+protected:
+    TlsTest() { files.WriteFile("trusted.pem", trusted.CertificatePem()); }
+
+    // A component told to secure its connection to server on Connect.
+    void Aim(TTcpSocket& socket, const LoopbackServer& server, const std::string& host) {
+        socket.Host = host;
+        socket.Port = server.Port();
+        socket.UseTls = true;
+        socket.TlsCaFile = files.Path("trusted.pem");
+        socket.TimeOut = 10000;
+    }
+
+    static LoopbackServer::Options Presenting(TestIdentity identity) {
+        LoopbackServer::Options options;
+        options.tls = std::move(identity);
+        return options;
+    }
+
+    TestAuthority trusted;
+    TestAuthority stranger{"Unknown Test CA"};
+    TempTree files;
+};
+
+TEST_F(TlsTest, CertificateIsVerifiedAgainstTheTrustedIssuerAndTheHost) {
+    struct Case {
+        const char* what;
+        std::function<TestIdentity()> identity;
+        std::string host;
+        bool insecure;
+        Failure expected;  // empty: the exchange works
+    };
+    const std::vector<std::string> loopback = {"localhost", "127.0.0.1"};
+    const Case cases[] = {
+        {"valid, address", [&] { return trusted.Issue(loopback); }, "127.0.0.1", false, {}},
+        {"valid, name", [&] { return trusted.Issue(loopback); }, "localhost", false, {}},
+        {"expired",
+         [&] { return trusted.Issue(loopback, Validity::Expired); },
+         "127.0.0.1",
+         false,
+         {"TLS certificate expired", SockFailure::TlsExpired}},
+        {"not yet valid",
+         [&] { return trusted.Issue(loopback, Validity::NotYetValid); },
+         "127.0.0.1",
+         false,
+         {"TLS certificate not yet valid", SockFailure::TlsNotYetValid}},
+        {"other name",
+         [&] { return trusted.Issue({"other.example"}); },
+         "localhost",
+         false,
+         {"TLS certificate host name mismatch", SockFailure::TlsHostMismatch}},
+        // An address is checked against the address entries, never the names.
+        {"address as a name",
+         [&] {
+             return trusted.Issue({"127.0.0.1.example", "localhost"});
+         },
+         "127.0.0.1",
+         false,
+         {"TLS certificate host name mismatch", SockFailure::TlsHostMismatch}},
+        {"unknown issuer",
+         [&] { return stranger.Issue(loopback); },
+         "127.0.0.1",
+         false,
+         {"TLS certificate issuer unknown", SockFailure::TlsUnknownIssuer}},
+        {"self-signed",
+         [&] { return TestAuthority::SelfSigned(loopback); },
+         "127.0.0.1",
+         false,
+         {"TLS certificate self-signed", SockFailure::TlsSelfSigned}},
+        // Insecure skips the checks, not the encryption.
+        {"insecure, self-signed",
+         [&] { return TestAuthority::SelfSigned({"x.example"}); },
+         "127.0.0.1",
+         true,
+         {}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.what);
+        LoopbackServer server(ServerScript().ReadUntil("ping\r\n").Send("pong\r\n").Close(),
+                              Presenting(test.identity()));
+        TTcpSocket socket;
+        Aim(socket, server, test.host);
+        socket.TlsInsecure = test.insecure;
+        EXPECT_EQ(FailureOf<ESockError>([&] { socket.Connect(); }), test.expected);
+        if (test.expected.first.empty()) {
+            EXPECT_TRUE(socket.Secured());
+            socket.Writeln("ping");
+            EXPECT_EQ(socket.ReadLn(), "pong\r\n");
+            EXPECT_EQ(socket.ReadLn(), "");
+            EXPECT_EQ(server.Received(), "ping\r\n");
+        } else {
+            EXPECT_FALSE(socket.Secured());
+            EXPECT_FALSE(socket.Connected);
+            EXPECT_TRUE(server.WaitForFinished(1));
+            EXPECT_EQ(server.HandshakesFailed(), 1);
+        }
+        socket.Disconnect();
+    }
+}
+
+TEST_F(TlsTest, ServerNameIsSentForNamesOnly) {
+    // The server records the name the client indicated (SNI); RFC 6066
+    // forbids one for an address.
+    for (const char* host : {"localhost", "127.0.0.1"}) {
+        SCOPED_TRACE(host);
+        LoopbackServer server(ServerScript().Send("hello\n").Close(),
+                              Presenting(trusted.Issue({"localhost", "127.0.0.1"})));
+        TTcpSocket socket;
+        Aim(socket, server, host);
+        socket.Connect();
+        EXPECT_EQ(socket.ReadLn(), "hello\n");
+        ASSERT_TRUE(server.WaitForFinished(1));
+        EXPECT_EQ(server.ServerName(), host == std::string("localhost") ? "localhost" : "");
+    }
+}
+
+TEST_F(TlsTest, StalledHandshakeTimesOutOrIsCanceled) {
+    // A server that accepts but never answers the client's hello.
+    LoopbackServer silent(ServerScript().Hold());
+    ProbeSocket socket;
+    Aim(socket, silent, "127.0.0.1");
+    socket.TimeOut = 150;
+    EXPECT_EQ(FailureOf<ESockError>([&] { socket.Connect(); }),
+              Failure("TLS handshake timed out", SockFailure::TimedOut));
+    EXPECT_FALSE(socket.Secured());
+    socket.Disconnect();
+
+    socket.TimeOut = 0;
+    RunLater(50ms, &socket, [&] { socket.Cancel(); });
+    EXPECT_EQ(FailureOf<ESockError>([&] { socket.Connect(); }),
+              Failure("TLS handshake canceled", SockFailure::Canceled));
+    socket.Disconnect();
+    ASSERT_TRUE(silent.WaitForFinished(2));
+    // The client hello reached the server both times.
+    EXPECT_FALSE(silent.Received(0).empty());
+}
+
+TEST_F(TlsTest, PeerThatSpeaksNoTlsIsAProtocolFailure) {
+    LoopbackServer plain(ServerScript().Send("HTTP/1.0 400 Bad Request\r\n\r\n").Close());
+    TTcpSocket socket;
+    Aim(socket, plain, "127.0.0.1");
+    const Failure failure = FailureOf<ESockError>([&] { socket.Connect(); });
+    EXPECT_EQ(failure.second, SockFailure::TlsProtocol) << failure.first;
+    EXPECT_EQ(failure.first.rfind("TLS protocol failure: ", 0), 0u) << failure.first;
+}
+
+TEST_F(TlsTest, LinesAndCapturesReadAcrossRecordsAsOverPlainConnections) {
+    std::string body;
+    for (int index = 0; body.size() < 100000; ++index) {
+        body += "line " + std::to_string(index) + "\n";
+    }
+    // Each Send is a record of its own; a line is split across three.
+    LoopbackServer server(ServerScript()
+                              .Send("Hel")
+                              .Pause(30ms)
+                              .Send("lo\r\nB\r")
+                              .Pause(30ms)
+                              .Send("\n" + body)
+                              .Close(),
+                          Presenting(trusted.Issue({"127.0.0.1"})));
+    TTcpSocket socket;
+    Aim(socket, server, "127.0.0.1");
+    socket.Connect();
+    EXPECT_EQ(socket.ReadLn(), "Hello\r\n");
+    EXPECT_EQ(socket.ReadLn(), "B\r\n");
+    std::string captured;
+    socket.CaptureString(captured, -1);
+    EXPECT_EQ(captured, body);
+    EXPECT_EQ(socket.ReadLn(), "");
+}
+
+TEST_F(TlsTest, HandshakeRunsOnAConnectionAlreadyInUse) {
+    // As through a proxy's tunnel: a plain exchange, then TLS for the
+    // origin's name on the same connection.
+    LoopbackServer server(ServerScript()
+                              .ReadUntil("CONNECT\r\n")
+                              .Send("200 tunnel\r\n")
+                              .StartTls()
+                              .ReadUntil("inside\r\n")
+                              .Send("secret\r\n")
+                              .Close(),
+                          Presenting(trusted.Issue({"origin.example"})));
+    TTcpSocket socket;
+    Aim(socket, server, "127.0.0.1");
+    socket.UseTls = false;
+    socket.Connect();
+    socket.Writeln("CONNECT");
+    EXPECT_EQ(socket.ReadLn(), "200 tunnel\r\n");
+    EXPECT_FALSE(socket.Secured());
+    socket.StartTls("origin.example");
+    EXPECT_TRUE(socket.Secured());
+    socket.Writeln("inside");
+    EXPECT_EQ(socket.ReadLn(), "secret\r\n");
+    socket.Disconnect();
+    EXPECT_FALSE(socket.Secured());
+    EXPECT_EQ(MessageOf<ESockError>([&] { socket.StartTls("origin.example"); }),
+              "Socket is not connected");
+}
+
+TEST_F(TlsTest, SystemTrustStoreIsWhereSslCertFileSays) {
+    LoopbackServer server(ServerScript().Send("trusted\n").Close(),
+                          Presenting(trusted.Issue({"127.0.0.1"})));
+    TTcpSocket socket;
+    Aim(socket, server, "127.0.0.1");
+    socket.TlsCaFile.clear();
+    // OpenSSL's default paths, read when no component holds the context of
+    // these settings.
+    ASSERT_EQ(::setenv("SSL_CERT_FILE", files.Path("trusted.pem").c_str(), 1), 0);
+    ScopeExit restore([] { ::unsetenv("SSL_CERT_FILE"); });
+    socket.Connect();
+    EXPECT_EQ(socket.ReadLn(), "trusted\n");
+}
+
+TEST_F(TlsTest, UnreadableCaFileFailsTheConnect) {
+    LoopbackServer server(ServerScript().Hold(), Presenting(trusted.Issue({"127.0.0.1"})));
+    TTcpSocket socket;
+    Aim(socket, server, "127.0.0.1");
+    socket.TlsCaFile = files.Path("missing.pem");
+    EXPECT_EQ(FailureOf<ESockError>([&] { socket.Connect(); }),
+              Failure("TLS CA file cannot be read: " + socket.TlsCaFile, SockFailure::Startup));
+}
+
+}  // namespace
+}  // namespace vornakle::testing

@@ -1,0 +1,54 @@
+#pragma once
+
+// Certificates for the TLS tests and benchmarks, made on the spot with
+// OpenSSL: a test certificate authority and the server certificates it
+// issues (valid, expired, not yet valid, for other names), certificates that
+// sign themselves, and an authority nobody trusts. EC P-256 keys, so that
+// making them takes milliseconds.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+using EVP_PKEY = struct evp_pkey_st;
+using X509 = struct x509_st;
+using SSL_CTX = struct ssl_ctx_st;
+
+namespace vornakle::testing {
+
+// A certificate and its private key, as PEM texts.
+struct TestIdentity {
+    std::string certificatePem;
+    std::string keyPem;
+};
+
+enum class Validity { Current, Expired, NotYetValid };
+
+class TestAuthority {
+public:
+    explicit TestAuthority(const std::string& commonName = "Vornakle Test CA");
+    ~TestAuthority();
+    TestAuthority(const TestAuthority&) = delete;
+    TestAuthority& operator=(const TestAuthority&) = delete;
+
+    // What a client trusts to accept what this authority issues.
+    const std::string& CertificatePem() const { return certificatePem_; }
+    // A server certificate for names: each an IP address ("127.0.0.1",
+    // "::1"), which becomes an IP address entry, or a DNS name.
+    TestIdentity Issue(const std::vector<std::string>& names,
+                       Validity validity = Validity::Current) const;
+    // A server certificate for names that is its own issuer.
+    static TestIdentity SelfSigned(const std::vector<std::string>& names);
+
+private:
+    EVP_PKEY* key_ = nullptr;
+    X509* certificate_ = nullptr;
+    std::string certificatePem_;
+};
+
+// The server side of TLS presenting identity, with neither session cache
+// nor tickets, so that no client resumes a session. Shared by the servers
+// of one test; OpenSSL serves connections of one context concurrently.
+std::shared_ptr<SSL_CTX> ServerTlsContext(const TestIdentity& identity);
+
+}  // namespace vornakle::testing
