@@ -37,13 +37,9 @@ std::string UrlOf(std::uint16_t port, int index) {
 int Run(int argc, char** argv) {
     int requests = kDefaultRequests;
     int rounds = kDefaultRounds;
-    for (int index = 1; index + 1 < argc; index += 2) {
-        const std::string option = argv[index];
-        if (option == "--requests") {
-            requests = std::atoi(argv[index + 1]);
-        } else if (option == "--rounds") {
-            rounds = std::atoi(argv[index + 1]);
-        }
+    if (!ReadCountOptions(argc, argv, {{"--requests", &requests}, {"--rounds", &rounds}},
+                          "bench_http")) {
+        return 2;
     }
     if (!CurlAvailable()) {
         return 1;
