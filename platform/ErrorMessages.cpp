@@ -45,7 +45,12 @@ std::string MessagePath(const std::string& path) {
 }
 
 std::string QuotedMessagePath(const std::string& path) {
-    return "\"" + MessagePath(path) + "\"";
+    // Appended rather than "\"" + ...: GCC 12 warns falsely (-Wrestrict) on
+    // that form in optimised builds.
+    std::string quoted(1, '"');
+    quoted += MessagePath(path);
+    quoted += '"';
+    return quoted;
 }
 
 }  // namespace vornakle
