@@ -303,6 +303,10 @@ void OnReadable(SOCKET socket, std::uint64_t serial) {
             ::getsockopt(socket, SOL_SOCKET, SO_ERROR, &socketError, &length);
             error = MapErrno(socketError);
         }
+        if (error == 0) {
+            // A reset the connect event found already.
+            error = registration->resetError;
+        }
         registration->resetError = error;
         Post(*registration, FD_CLOSE, error);
         registration->closePosted = true;
@@ -326,17 +330,17 @@ void OnWritable(SOCKET socket, std::uint64_t serial) {
     // A reset (or a close that broke the pipe) can only follow a handshake
     // that completed: the peer accepted and dropped the connection before
     // this event was handled. WinSock reports that as a connect followed by
-    // the close with its error, not as a failed connect.
+    // the close with its error, not as a failed connect. Reading SO_ERROR
+    // took the reset from the socket, so it is kept for the close, which the
+    // read notification posts as for any peer close, after this connect has
+    // been delivered on its own.
     const bool resetAfterConnect = socketError == ECONNRESET || socketError == EPIPE;
     registration->state =
         socketError == 0 || resetAfterConnect ? SocketState::Connected : SocketState::Unconnected;
-    Post(*registration, FD_CONNECT, resetAfterConnect ? 0 : MapErrno(socketError));
     if (resetAfterConnect) {
         registration->resetError = MapErrno(socketError);
-        Post(*registration, FD_CLOSE, registration->resetError);
-        registration->closePosted = true;
-        registration->endReached = true;
     }
+    Post(*registration, FD_CONNECT, resetAfterConnect ? 0 : MapErrno(socketError));
     UpdateNotifiers(*registration);
 }
 
