@@ -18,6 +18,7 @@
 #include "cli/check/CheckOptions.h"
 #include "cli/check/CheckSource.h"
 #include "cli/check/ResultFormat.h"
+#include "generated/Version.h"
 #include "store/LinkStatus.h"
 
 namespace vornakle {
@@ -243,6 +244,10 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
     if (command.Kind == CheckCommand::Mode::Help) {
         const std::string usage = UsageText();
         std::fwrite(usage.data(), 1, usage.size(), output);
+        return kExitAllFine;
+    }
+    if (command.Kind == CheckCommand::Mode::Version) {
+        std::fprintf(output, "%s %s\n", kProgramName, kVersion);
         return kExitAllFine;
     }
 
