@@ -1,9 +1,11 @@
 // Vornakle: asks for the Favorites directory, shows it, and runs until the
 // main window closes.
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "app/MainForm.h"
+#include "generated/Version.h"
 #include "net/HiddenWindows.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/GraphicalSession.h"
@@ -22,6 +24,13 @@ constexpr char kNoGraphicalSessionMessage[] =
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The version is told without a window, so also where none can be shown.
+    for (int index = 1; index < argc; ++index) {
+        if (std::strcmp(argv[index], "--version") == 0) {
+            std::printf("vornakle %s\n", vornakle::kVersion);
+            return 0;
+        }
+    }
     if (!vornakle::CanShowWindows(vornakle::SessionEnvironment::OfProcess())) {
         std::fputs(kNoGraphicalSessionMessage, stderr);
         return kNoGraphicalSessionExitCode;

@@ -5,8 +5,8 @@
 #include <sys/stat.h>
 
 #include <climits>
+#include <limits>
 #include <memory>
-#include <optional>
 #include <vector>
 
 #include "bookmarks/BookmarkError.h"
@@ -115,9 +115,9 @@ private:
     bool Enter(xmlNode* node) {
         if (IsElement(node, "dl")) {
             BookmarkNode* list = &Current();
-            if (pendingFolder_) {
-                list = &Current().Children[*pendingFolder_];
-                pendingFolder_.reset();
+            if (pendingFolder_ != kNoPendingFolder) {
+                list = &Current().Children[pendingFolder_];
+                pendingFolder_ = kNoPendingFolder;
             }
             if (static_cast<int>(folders_.size()) > kMaxBookmarkDepth) {
                 throw EBookmarkError(EBookmarkError::Reason::Damaged,
@@ -134,7 +134,7 @@ private:
         }
         if (IsElement(node, "a")) {
             NoteEntry();
-            pendingFolder_.reset();
+            pendingFolder_ = kNoPendingFolder;
             XmlString href(xmlGetProp(node, reinterpret_cast<const xmlChar*>("href")));
             // An anchor without HREF is a mark in a page, not a link.
             if (!href) {
@@ -157,7 +157,7 @@ private:
     void Leave(xmlNode* node) {
         if (IsElement(node, "dl") && folders_.size() > 1) {
             folders_.pop_back();
-            pendingFolder_.reset();
+            pendingFolder_ = kNoPendingFolder;
         }
     }
 
@@ -169,8 +169,12 @@ private:
 
     BookmarkCollection& collection_;
     const std::string& path_;
-    std::vector<BookmarkNode*> folders_;        // the innermost open list's folder last
-    std::optional<std::size_t> pendingFolder_;  // an <H3>'s folder waiting for its <DL>
+    std::vector<BookmarkNode*> folders_;  // the innermost open list's folder last
+    // An <H3>'s folder waiting for its <DL>, or kNoPendingFolder: a plain
+    // index, since GCC 12's optimiser takes an optional one here for read
+    // before it was set (-Wmaybe-uninitialized).
+    static constexpr std::size_t kNoPendingFolder = std::numeric_limits<std::size_t>::max();
+    std::size_t pendingFolder_ = kNoPendingFolder;
     bool sawListEntry_ = false;
 };
 

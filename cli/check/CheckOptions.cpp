@@ -99,6 +99,10 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
             noValue();
             command.Kind = CheckCommand::Mode::Help;
             return command;
+        } else if (name == "--version") {
+            noValue();
+            command.Kind = CheckCommand::Mode::Version;
+            return command;
         } else if (name == "--jobs") {
             command.Settings.Jobs = WholeNumber(name, takeValue(), 1, kMaxJobs);
         } else if (name == "--per-host") {
@@ -208,6 +212,7 @@ std::string UsageText() {
            "                    chromium or chrome\n"
            "  --url URL         check one address instead of a collection\n"
            "  --help            show this text\n"
+           "  --version         show the program's version\n"
            "\n"
            "Exit status: 0 no link is bad, 1 some link is bad, 2 usage or scan error,\n"
            "a part of the source that could not be read (named on standard error),\n"

@@ -19,7 +19,7 @@ public:
 
 // What the command line asks for.
 struct CheckCommand {
-    enum class Mode { Collection, SingleUrl, Help };
+    enum class Mode { Collection, SingleUrl, Help, Version };
     Mode Kind = Mode::Collection;
     // Mode::Collection: a Favorites directory or a bookmark file, or else
     // the browser whose default profile's bookmarks to check.

@@ -21,6 +21,7 @@
 #include "cli/check/CheckSource.h"
 #include "cli/check/Descriptors.h"
 #include "cli/check/ResultFormat.h"
+#include "generated/Version.h"
 #include "store/LinkStatus.h"
 #include "store/Scan.h"
 
@@ -325,9 +326,11 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
         std::fprintf(errors, "Try '%s --help' for more information.\n", kProgramName);
         return kExitUsageOrScanError;
     }
-    if (command.Kind == CheckCommand::Mode::Help) {
+    if (command.Kind == CheckCommand::Mode::Help || command.Kind == CheckCommand::Mode::Version) {
         OutputStream output(outputFile);
-        output.Write(UsageText());
+        output.Write(command.Kind == CheckCommand::Mode::Help
+                         ? UsageText()
+                         : std::string(kProgramName) + " " + kVersion + "\n");
         if (!output.Flush()) {
             PrintError(errors, output.FailureText());
             return kExitUsageOrScanError;

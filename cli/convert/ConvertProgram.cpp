@@ -7,6 +7,7 @@
 #include "bookmarks/BrowserProfiles.h"
 #include "bookmarks/FavoritesDirectory.h"
 #include "bookmarks/HtmlBookmarks.h"
+#include "generated/Version.h"
 #include "platform/TextDecoding.h"
 
 namespace vornakle {
@@ -28,6 +29,7 @@ public:
 
 struct ConvertCommand {
     bool Help = false;
+    bool Version = false;
     std::optional<Browser> FromBrowser;
     std::string Source;
     std::string Target;
@@ -45,6 +47,9 @@ ConvertCommand ParseConvertCommand(const std::vector<std::string>& arguments) {
             optionsEnded = true;
         } else if (argument == "--help") {
             command.Help = true;
+            return command;
+        } else if (argument == "--version") {
+            command.Version = true;
             return command;
         } else if (argument == "--browser" || argument.rfind("--browser=", 0) == 0) {
             std::string name;
@@ -123,6 +128,12 @@ std::string ConvertUsageText() {
            "becomes \"-\"); a name taken in its folder gets a number, \"Name (2)\".\n"
            "Nothing is ever replaced, and the source is only read.\n"
            "\n"
+           "Options:\n"
+           "  --browser NAME  read the bookmarks of the default profile of firefox,\n"
+           "                  chromium or chrome\n"
+           "  --help          show this text\n"
+           "  --version       show the program's version\n"
+           "\n"
            "Exit status: 0 converted, 2 usage error or nothing converted (the reason\n"
            "on standard error; nothing is written then).\n";
 }
@@ -140,6 +151,10 @@ int RunConvertProgram(const std::vector<std::string>& arguments, std::FILE* outp
     if (command.Help) {
         const std::string usage = ConvertUsageText();
         std::fwrite(usage.data(), 1, usage.size(), output);
+        return kExitConverted;
+    }
+    if (command.Version) {
+        std::fprintf(output, "%s %s\n", kProgramName, kVersion);
         return kExitConverted;
     }
     try {

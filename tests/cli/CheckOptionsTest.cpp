@@ -50,13 +50,15 @@ TEST(CheckOptions, EveryOptionInBothSpellings) {
     EXPECT_EQ(ParseCheckCommand({"--timeout", "3600", "d"}).Settings.TimeOutMilliseconds, 3600000);
 }
 
-TEST(CheckOptions, UrlModeHelpAndEndOfOptions) {
+TEST(CheckOptions, UrlModeHelpVersionAndEndOfOptions) {
     const CheckCommand single = ParseCheckCommand({"--url", "http://x/"});
     EXPECT_EQ(single.Kind, CheckCommand::Mode::SingleUrl);
     EXPECT_EQ(single.Url, "http://x/");
     EXPECT_EQ(ParseCheckCommand({"--url=http://a=b/"}).Url, "http://a=b/");
     EXPECT_EQ(ParseCheckCommand({"--help"}).Kind, CheckCommand::Mode::Help);
     EXPECT_EQ(ParseCheckCommand({"dir", "--jobs", "4", "--help"}).Kind, CheckCommand::Mode::Help);
+    EXPECT_EQ(ParseCheckCommand({"--jobs", "4", "--version", "a", "b"}).Kind,
+              CheckCommand::Mode::Version);
 }
 
 TEST(CheckOptions, BadCommandLinesAreUsageErrors) {
@@ -79,6 +81,7 @@ TEST(CheckOptions, BadCommandLinesAreUsageErrors) {
         {"--insecure=yes", "d"},
         {"--ca-file", "", "d"},
         {"--ca-file"},
+        {"--version=1"},
         {"--url", "http://x/", "d"},
         {"--url", "http://x/", "--url", "http://y/"},
         {"--colour", "d"},
