@@ -67,11 +67,17 @@ std::string_view ReasonToken(FailureReason reason) {
 }
 
 CheckResult CheckResult::Answered(std::int32_t status) {
-    return CheckResult{status, FailureReason::None, std::string()};
+    CheckResult result;
+    result.Status = status;
+    return result;
 }
 
 CheckResult CheckResult::Failed(FailureReason reason, std::string detail) {
-    return CheckResult{kStatusUnknown, reason, std::move(detail)};
+    CheckResult result;
+    result.Status = kStatusUnknown;
+    result.Reason = reason;
+    result.Detail = std::move(detail);
+    return result;
 }
 
 std::string ReasonText(const CheckResult& result) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vornakle {
 
@@ -40,6 +41,20 @@ enum class FailureReason {
 
 std::string_view ReasonToken(FailureReason reason);
 
+// One request of a check: the URL asked and the reply number it got (0
+// when none came).
+struct CheckHop {
+    std::string Url;
+    std::int32_t Status = 0;
+};
+
+// What a check found beyond the reply number, under current rules only.
+enum class RotClass {
+    None,     // nothing beyond the status
+    Moved,    // alive, reached through permanent redirects only: FinalUrl is the new address
+    Suspect,  // the server says 2xx but the page is probably gone: RotReason says why
+};
+
 // The outcome of one link's check as both programs file it: the status
 // (the reply number, or 5 when no usable answer came) and, for a status 5,
 // why, with a detail text for people.
@@ -47,6 +62,14 @@ struct CheckResult {
     std::int32_t Status = 0;
     FailureReason Reason = FailureReason::None;
     std::string Detail;
+    // The URL whose reply decided the status (the link's own when no
+    // redirection was followed); empty when nothing was asked.
+    std::string FinalUrl;
+    // Every request in the order sent, the last one's reply deciding.
+    std::vector<CheckHop> Hops;
+    RotClass Rot = RotClass::None;
+    // For a suspect result: which signal fired.
+    std::string RotReason;
 
     static CheckResult Answered(std::int32_t status);
     static CheckResult Failed(FailureReason reason, std::string detail = std::string());

@@ -3,6 +3,9 @@
 #include "net/TlsContext.h"
 
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace vornakle {
 
@@ -21,8 +24,22 @@ inline constexpr int kDefaultJobs = 8;
 // Checks under way at once to one host, the courtesy browsers keep as well.
 inline constexpr int kDefaultPerHost = 2;
 
+// Which rules a check follows: the specified ones ("classic": HTTP/1.0
+// HEAD, three redirect kinds, no https) or those of today's web
+// ("current"). Both are policies of the one check of check/LinkCheck.h.
+enum class CheckRules { Classic, Current };
+
+// "classic" and "current", as the options --rules of both programs take them.
+std::string_view CheckRulesToken(CheckRules rules);
+std::optional<CheckRules> ParseCheckRules(std::string_view token);
+
 // How a run of checks goes.
 struct CheckSettings {
+    // The specified rules unless a program asks for today's.
+    CheckRules Rules = CheckRules::Classic;
+    // The User-Agent line under current rules; empty: a current mainstream
+    // desktop browser's.
+    std::string UserAgent;
     // Most checks under way at once, each on a worker thread of its own.
     int Jobs = kDefaultJobs;
     // Most checks under way at once whose URLs name one host (HostKeyOf).

@@ -211,4 +211,16 @@ std::string_view StatusClass(std::int32_t status) {
     }
 }
 
+std::string_view ResultClass(const CheckResult& result) {
+    switch (result.Rot) {
+        case RotClass::Moved:
+            return "moved";
+        case RotClass::Suspect:
+            return "suspect";
+        case RotClass::None:
+            break;
+    }
+    return StatusClass(result.Status);
+}
+
 }  // namespace vornakle

@@ -34,4 +34,8 @@ CheckResult FailedCheck(const std::exception_ptr& failure);
 // "invalid", "unknown" or "untested".
 std::string_view StatusClass(std::int32_t status);
 
+// The class a result is listed under: "moved" and "suspect" for what a
+// current check found beyond the status, else its status's class.
+std::string_view ResultClass(const CheckResult& result);
+
 }  // namespace vornakle

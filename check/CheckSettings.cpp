@@ -1,0 +1,26 @@
+#include "check/CheckSettings.h"
+
+namespace vornakle {
+
+namespace {
+
+constexpr std::string_view kClassicToken = "classic";
+constexpr std::string_view kCurrentToken = "current";
+
+}  // namespace
+
+std::string_view CheckRulesToken(CheckRules rules) {
+    return rules == CheckRules::Current ? kCurrentToken : kClassicToken;
+}
+
+std::optional<CheckRules> ParseCheckRules(std::string_view token) {
+    if (token == kClassicToken) {
+        return CheckRules::Classic;
+    }
+    if (token == kCurrentToken) {
+        return CheckRules::Current;
+    }
+    return std::nullopt;
+}
+
+}  // namespace vornakle
