@@ -115,10 +115,13 @@ int Run(const Options& options) {
     std::printf("classic_seconds: %.4f\n", classic.wallSeconds);
     std::printf("classic_idle_cpu_percent: %.2f\n",
                 100.0 * classic.cpuSeconds / classic.wallSeconds);
+    std::printf("classic_cpu_ms_per_link: %.3f\n", classic.cpuSeconds * 1000.0 / options.slowLinks);
     std::printf("current_jobs: %d\n", options.jobs);
     std::printf("current_per_host: %d\n", options.perHost);
     std::printf("current_seconds: %.4f\n", parallel.wallSeconds);
     std::printf("current_links_answered: %ld\n", currentServed);
+    std::printf("current_cpu_ms_per_link: %.3f\n",
+                parallel.cpuSeconds * 1000.0 / options.slowLinks);
     std::printf("max_connections_per_host: %d\n", servers.MaxOpenPerAddress());
     std::printf("parallel_speedup: %.2f\n", classic.wallSeconds / parallel.wallSeconds);
     std::printf("idle_cpu_percent: %.2f\n", 100.0 * parallel.cpuSeconds / parallel.wallSeconds);
