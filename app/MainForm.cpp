@@ -67,7 +67,10 @@ QWidget* NewPanel(const QString& name, QWidget* parent) {
 
 }  // namespace
 
-TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
+TMainForm::TMainForm(QWidget* parent) : TMainForm(CheckSettings(), parent) {}
+
+TMainForm::TMainForm(const CheckSettings& Settings, QWidget* parent)
+    : QWidget(parent), FCheckSettings(Settings) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Vornakle"));
     setGeometry(kStartGeometry);

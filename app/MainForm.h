@@ -2,11 +2,16 @@
 
 #include <QWidget>
 
+#include <functional>
+#include <vector>
+
+#include "check/CheckSettings.h"
 #include "report/LinkOrdering.h"
 #include "report/LinkTester.h"
 #include "store/BookTree.h"
 
 class QAction;
+class QEventLoop;
 class QFrame;
 class QGroupBox;
 class QMenu;
@@ -19,6 +24,8 @@ class QTreeWidgetItem;
 
 namespace vornakle {
 
+class CheckEngine;
+struct CheckResult;
 class THttpClient;
 class LinkItems;
 class TReportForm;
@@ -32,6 +39,9 @@ class TMainForm : public QWidget, public LinkTester {
 public:
     // Runs FormCreate: asks for the Favorites directory and scans it.
     explicit TMainForm(QWidget* parent = nullptr);
+    // The same with the settings of the window's checks: under current rules
+    // the verify commands check many links at once.
+    explicit TMainForm(const CheckSettings& Settings, QWidget* parent = nullptr);
     ~TMainForm() override;
 
     // False when the user cancelled the folder dialog: the program ends
@@ -62,6 +72,8 @@ public:
     // How long a check waits for a lookup, a connect or the next data
     // (kDefaultTimeOutMilliseconds until changed).
     void SetCheckTimeOut(int milliseconds);
+    bool ChecksManyAtOnce() const override { return FCheckSettings.Rules == CheckRules::Current; }
+    void TestItems(LinkItems& Items, const std::function<void()>& Step) override;
     // ---- end of link verification ----
 
     // ---- Link commands and the report (MainFormLinks.cpp) ----
@@ -141,6 +153,21 @@ private:
     // system's progress bars do.
     void StepProgress();
     void ConnectVerification();
+    // ---- Checks of many links at once (MainFormParallelVerify.cpp) ----
+    // Runs the engine over the nodes' links until every result is in or the
+    // command is cancelled; each result is filed on its node and shown in
+    // whichever list shows the node, and Step runs after it.
+    void CheckLinksAtOnce(const std::vector<TBookTree*>& Nodes, const std::function<void()>& Step);
+    void FileResult(TBookTree* Node, const CheckResult& Result);
+    // Shows the node's status (and its URL, which the check may have read
+    // anew) in every list that shows it; Image overrides the status image.
+    void ShowNodeInLists(TBookTree* Node, int Image = -1);
+    // Every link of the collection, each folder's links before its
+    // subfolders, every URL read anew from its shortcut as filling the list
+    // would. Throws EFileError for a shortcut that cannot be read.
+    std::vector<TBookTree*> AllLinksReadAnew() const;
+    void VerifyAllAtOnce();
+    // ---- end of checks at once ----
     void ConnectLinkCommands();
 
     TBookTreePtr FRoot;
@@ -155,6 +182,10 @@ private:
     bool FCheckRunning = false;
     bool FCheckAborted = false;
     THttpClient* HttpClient = nullptr;
+    CheckSettings FCheckSettings;
+    // The running engine and the loop that waits for it; null when none runs.
+    CheckEngine* FEngine = nullptr;
+    QEventLoop* FEngineLoop = nullptr;
     TReportForm* ReportForm = nullptr;
 
     // Components; all owned through the widget tree.

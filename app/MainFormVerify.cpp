@@ -7,6 +7,7 @@
 #include <QTreeWidget>
 
 #include "app/MainForm.h"
+#include "check/CheckEngine.h"
 #include "check/CheckSettings.h"
 #include "check/LinkCheck.h"
 #include "http/HttpClient.h"
@@ -63,6 +64,10 @@ void TMainForm::TestItem(LinkItems& Items, int Row) {
     if (FCheckRunning || Row < 0 || Row >= Items.Count()) {
         return;
     }
+    if (ChecksManyAtOnce()) {
+        CheckLinksAtOnce({Items.Item(Row).Node}, {});
+        return;
+    }
     TBookTree* node = Items.Item(Row).Node;
     const std::int32_t before = node->Status;
     Items.Item(Row).ImageIndex = kImageBeingTested;
@@ -85,9 +90,17 @@ void TMainForm::TestItem(LinkItems& Items, int Row) {
 
 void TMainForm::SetCheckTimeOut(int milliseconds) {
     HttpClient->TimeOut = milliseconds;
+    FCheckSettings.TimeOutMilliseconds = milliseconds;
 }
 
 void TMainForm::AbortCheck() {
+    if (FEngine != nullptr) {
+        FCheckAborted = true;
+        FEngine->Stop();
+        FEngine = nullptr;
+        FEngineLoop->quit();
+        return;
+    }
     if (FCheckRunning) {
         FCheckAborted = true;
         HttpClient->Abort();
@@ -111,6 +124,15 @@ void TMainForm::BVerifyCurrentClick() {
     const int count = LVListItems->Count();
     ProgressBar->setMaximum(count);
     LVList->clearSelection();
+    if (ChecksManyAtOnce()) {
+        std::vector<TBookTree*> nodes;
+        nodes.reserve(static_cast<std::size_t>(count));
+        for (const LinkItem& item : LVListItems->Items()) {
+            nodes.push_back(item.Node);
+        }
+        CheckLinksAtOnce(nodes, [this] { StepProgress(); });
+        return;
+    }
     for (int index = 0; index < count && !FCancel; ++index) {
         TestItem(*LVListItems, index);
         StepProgress();
@@ -119,6 +141,10 @@ void TMainForm::BVerifyCurrentClick() {
 
 void TMainForm::BVerifyAllClick() {
     if (FBusy || FRoot == nullptr) {
+        return;
+    }
+    if (ChecksManyAtOnce()) {
+        VerifyAllAtOnce();
         return;
     }
     BusyScope busy(*this, ProgressBar);

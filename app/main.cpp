@@ -1,10 +1,12 @@
 // Vornakle: asks for the Favorites directory, shows it, and runs until the
 // main window closes.
 #include <cstdio>
-#include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/MainForm.h"
+#include "app/ProgramOptions.h"
 #include "generated/Version.h"
 #include "net/HiddenWindows.h"
 #include "platform/ui/Application.h"
@@ -15,6 +17,7 @@ namespace {
 // Started where no window can be shown (over ssh, on a console, in a
 // service), the program says so instead of letting the toolkit abort.
 constexpr int kNoGraphicalSessionExitCode = 2;
+constexpr int kUsageExitCode = 2;
 constexpr char kNoGraphicalSessionMessage[] =
     "vornakle: Vornakle ist ein Programm mit Fenstern und braucht eine grafische Sitzung;\n"
     "hier ist keine Anzeige erreichbar (DISPLAY und WAYLAND_DISPLAY sind leer oder\n"
@@ -24,22 +27,34 @@ constexpr char kNoGraphicalSessionMessage[] =
 }  // namespace
 
 int main(int argc, char** argv) {
-    // The version is told without a window, so also where none can be shown.
-    for (int index = 1; index < argc; ++index) {
-        if (std::strcmp(argv[index], "--version") == 0) {
-            std::printf("vornakle %s\n", vornakle::kVersion);
-            return 0;
-        }
+    // The command line is read before the toolkit starts, so --help and
+    // --version work where no window can be shown, and the toolkit never
+    // takes an option of ours (or a typo) for one of its own.
+    vornakle::ProgramOptions options;
+    try {
+        options = vornakle::ParseProgramOptions(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const vornakle::EProgramUsageError& error) {
+        std::fprintf(stderr, "vornakle: %s\nTry 'vornakle --help'.\n", error.what());
+        return kUsageExitCode;
+    }
+    if (options.Kind == vornakle::ProgramOptions::Mode::Version) {
+        std::printf("vornakle %s\n", vornakle::kVersion);
+        return 0;
+    }
+    if (options.Kind == vornakle::ProgramOptions::Mode::Help) {
+        std::fputs(vornakle::ProgramUsageText().c_str(), stdout);
+        return 0;
     }
     if (!vornakle::CanShowWindows(vornakle::SessionEnvironment::OfProcess())) {
         std::fputs(kNoGraphicalSessionMessage, stderr);
         return kNoGraphicalSessionExitCode;
     }
-    vornakle::TApplication application(argc, argv);
+    int toolkitArgc = 1;
+    vornakle::TApplication application(toolkitArgc, argv);
     // Timer handlers of the socket layer report their errors like any other
     // handler of the program.
     vornakle::SetApplicationExceptionHandler(vornakle::ReportException);
-    auto MainForm = std::make_unique<vornakle::TMainForm>();
+    auto MainForm = std::make_unique<vornakle::TMainForm>(options.Check);
     if (!MainForm->FolderChosen()) {
         return 0;
     }

@@ -1,5 +1,5 @@
-# Bash completion for Vornakle's command-line programs, vornakle-check and
-# vornakle-convert.
+# Bash completion for Vornakle's programs: vornakle-check, vornakle-convert
+# and the options of the desktop program, vornakle, which takes no operands.
 #
 # The options are those the program's own --help lists, read once per shell
 # and program, so an option completes as soon as the program has it. A
@@ -77,10 +77,10 @@ _vornakle_complete() {
         _vornakle_complete_value "$program" "$previous" "$current"
     elif [[ $current == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W "${_vornakle_options[$program]}" -- "$current")
-    else
+    elif [[ ${program##*/} != vornakle ]]; then
         compopt -o filenames 2>/dev/null
         mapfile -t COMPREPLY < <(compgen -f -- "$current")
     fi
 }
 
-complete -F _vornakle_complete vornakle-check vornakle-convert
+complete -F _vornakle_complete vornakle vornakle-check vornakle-convert

@@ -99,6 +99,7 @@ void EditLinkURL(LinkItems& Items, int Row) {
     item.Url = DisplayText(url);
     node->Text = std::move(url);
     node->Status = kStatusNotTested;
+    node->Verdict.reset();
     ShowLinkStatus(Items, Row);
 }
 
@@ -116,7 +117,10 @@ void SetLinkStatus(int SenderTag, LinkItems& Items, int Row) {
     if (!IsItem(Items, Row)) {
         return;
     }
-    Items.Item(Row).Node->Status = SenderTag;
+    TBookTree* node = Items.Item(Row).Node;
+    node->Status = SenderTag;
+    // The user's word replaces whatever a check found out.
+    node->Verdict.reset();
     ShowLinkStatus(Items, Row);
 }
 

@@ -271,6 +271,15 @@ void TReportForm::BVerifyAllClick() {
     const BusyScope busy(*this, ProgressBar);
     ProgressBar->setMaximum(LVReportItems->Count());
     ProgressBar->setValue(0);
+    if (Tester.ChecksManyAtOnce()) {
+        // Rows that turn fine stay until the end: dropping them as results
+        // arrive would move the rows of the checks still under way.
+        Tester.TestItems(*LVReportItems, [this] {
+            ProgressBar->setValue(std::min(ProgressBar->value() + 1, ProgressBar->maximum()));
+        });
+        LVReportItems->RemoveIf([](const LinkItem& item) { return item.ImageIndex == kImageOk; });
+        return;
+    }
     int index = 0;
     while (index < LVReportItems->Count()) {
         if (FCancel) {

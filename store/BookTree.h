@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "store/LinkVerdict.h"
 #include "store/Tree.h"
 
 #include "platform/Paths.h"
@@ -39,7 +40,17 @@ public:
 
     std::int32_t Status = 0;
     std::string Path;
+    // What the last check under current rules found beyond Status; null
+    // when nothing (always under classic rules). Only the status it names
+    // counts: a stale verdict is ignored (VerdictOf).
+    std::unique_ptr<const LinkVerdict> Verdict;
 };
+
+// The node's verdict when it still explains its status, else null.
+inline const LinkVerdict* VerdictOf(const TBookTree& node) {
+    return node.Verdict != nullptr && node.Verdict->Status == node.Status ? node.Verdict.get()
+                                                                          : nullptr;
+}
 
 using TBookTreePtr = std::unique_ptr<TBookTree, TreeDeleter>;
 

@@ -1,10 +1,12 @@
 // Saves pictures of both windows for the README: the main window over a small
 // sample collection, with a few links checked, and the report window over the
-// same collection. Nothing is checked over the network; the statuses are set
-// by hand.
+// same collection, whose statuses are set by hand; and the main window in the
+// middle of a check of many links at once (current rules), against loopback
+// servers of this program's own, some of which never answer.
 //
-//   screenshots DIRECTORY   writes DIRECTORY/main-window.png and
-//                           DIRECTORY/report-window.png
+//   screenshots DIRECTORY   writes DIRECTORY/main-window.png,
+//                           DIRECTORY/report-window.png and
+//                           DIRECTORY/parallel-check.png
 #include <QAbstractButton>
 #include <QDir>
 #include <QTemporaryDir>
@@ -24,6 +26,7 @@
 #include "store/Shortcut.h"
 #include "store/widgets/BookTreeView.h"
 #include "store/widgets/LinkItems.h"
+#include "support/LoopbackServer.h"
 #include "support/ScriptedDialogs.h"
 
 namespace vornakle {
@@ -87,6 +90,79 @@ bool Save(QWidget& window, const QString& path) {
     return true;
 }
 
+// Links of the parallel check: their names, and the server each goes to.
+const std::pair<const char*, int> kParallelLinks[] = {
+    {"Archiv", 0}, {"Bahn", 0},        {"Blog", 1},    {"Forum", 2}, {"Kalender", 0},
+    {"Karten", 3}, {"Nachrichten", 0}, {"Rezepte", 1}, {"Suche", 3}, {"Video", 4},
+    {"Wetter", 2}, {"Wiki", 0},        {"Zeitung", 4}, {"Zug", 3},
+};
+
+bool SaveParallelCheck(const QString& path) {
+    using namespace std::chrono_literals;
+    using testing::LoopbackServer;
+    using testing::ServerScript;
+    const auto answer = [](const char* statusLine) {
+        return ServerScript().ReadUntil("\r\n\r\n").Send(std::string(statusLine) + "\r\n\r\n");
+    };
+    // Two hosts hold their replies: the picture shows their links under way.
+    const ServerScript scripts[] = {answer("HTTP/1.1 200 OK"), answer("HTTP/1.1 404 Not Found"),
+                                    ServerScript().ReadUntil("\r\n\r\n").Hold(),
+                                    answer("HTTP/1.1 200 OK"),
+                                    ServerScript().ReadUntil("\r\n\r\n").Hold()};
+    std::vector<std::unique_ptr<LoopbackServer>> servers;
+    for (std::size_t index = 0; index < std::size(scripts); ++index) {
+        LoopbackServer::Options options;
+        options.address = "127.0.0." + std::to_string(index + 2);
+        servers.push_back(std::make_unique<LoopbackServer>(scripts[index], options));
+    }
+    const QTemporaryDir collection;
+    if (!collection.isValid()) {
+        std::cerr << "cannot make a temporary directory\n";
+        return false;
+    }
+    const std::string root = collection.path().toStdString();
+    for (const auto& [name, server] : kParallelLinks) {
+        const LoopbackServer& host = *servers[static_cast<std::size_t>(server)];
+        CreateNewFile(root + "/" + name + ".url",
+                      NewShortcutText("http://" + host.Address() + ":" +
+                                      std::to_string(host.Port()) + "/" + name));
+    }
+    std::filesystem::create_directories(root + "/Reisen");
+    std::filesystem::create_directories(root + "/Werkzeuge");
+
+    auto scripted = std::make_unique<ScriptedDialogs>();
+    scripted->ChooseFolder(root);
+    const DialogsInstallation installation(std::move(scripted));
+    CheckSettings settings;
+    settings.Rules = CheckRules::Current;
+    TMainForm form(settings);
+    form.show();
+    QApplication::processEvents();
+    auto* list = form.findChild<QTreeView*>(QStringLiteral("LVList"));
+    auto* items = qobject_cast<LinkItems*>(list->model());
+
+    // Pictured from inside the check's own loop once every link of the
+    // answering hosts has its status, then cancelled.
+    bool saved = false;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, &form, [&] {
+        int waiting = 0;
+        for (const LinkItem& item : items->Items()) {
+            waiting += item.ImageIndex == kImageBeingTested ? 1 : 0;
+        }
+        if (!form.CheckRunning() || waiting > 6) {
+            return;
+        }
+        probe.stop();
+        saved = Save(form, path);
+        form.BExitClick();
+    });
+    probe.start(20);
+    QTimer::singleShot(20000, &form, [&] { form.BExitClick(); });
+    form.BVerifyAllClick();
+    return saved;
+}
+
 int Run(const QString& directory) {
     const QTemporaryDir collection;
     if (!collection.isValid()) {
@@ -118,6 +194,8 @@ int Run(const QString& directory) {
         report->findChild<QAbstractButton*>(QStringLiteral("BOK"))->click();
     });
     form.BReportClick();
+    saved =
+        SaveParallelCheck(QDir(directory).filePath(QStringLiteral("parallel-check.png"))) && saved;
     return saved ? 0 : 1;
 }
 

@@ -1,14 +1,19 @@
 // Measures "Verify All &Links" of the main window: what a link costs beyond
-// the network against a server that answers at once, and how idle the
-// program stays while the server takes its time.
+// the network against a server that answers at once, and, against servers
+// on many addresses that take their time, how much checking many links at
+// once (current rules) gains over one after another (classic rules) and how
+// idle the program stays meanwhile.
 //
-//   bench_verify [--links N] [--folders N] [--slow-links N]
+//   bench_verify [--links N] [--folders N] [--slow-links N] [--hosts N]
+//                [--jobs N] [--per-host N]
 
+#include <sys/resource.h>
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -17,13 +22,16 @@
 #include "common/BenchSupport.h"
 #include "common/HeadServer.h"
 #include "support/ScriptedDialogs.h"
+#include "verify/DelayServers.h"
 
 namespace vornakle::bench {
 namespace {
 
 constexpr std::chrono::milliseconds kSlowReply{50};
 
-std::string MakeCollection(int links, int folders, std::uint16_t port) {
+// Link number index goes to origin(index).
+template <typename OriginOf>
+std::string MakeCollection(int links, int folders, OriginOf&& originOf) {
     std::string root = (std::filesystem::temp_directory_path() / "vornakle-verify-XXXXXX").string();
     if (::mkdtemp(root.data()) == nullptr) {
         throw std::runtime_error("cannot make a temporary directory");
@@ -31,8 +39,7 @@ std::string MakeCollection(int links, int folders, std::uint16_t port) {
     for (int link = 0; link < links; ++link) {
         const std::string folder = root + "/Folder " + std::to_string(link % folders);
         std::filesystem::create_directories(folder);
-        const std::string url =
-            "http://127.0.0.1:" + std::to_string(port) + "/page/" + std::to_string(link);
+        const std::string url = originOf(link) + "/page/" + std::to_string(link);
         std::ofstream(folder + "/Link " + std::to_string(link) + ".url", std::ios::binary)
             << "[InternetShortcut]\r\nURL=" << url << "\r\n";
     }
@@ -42,44 +49,102 @@ std::string MakeCollection(int links, int folders, std::uint16_t port) {
 struct Measurement {
     double wallSeconds = 0;
     double cpuSeconds = 0;
-    long served = 0;
+    // Of cpuSeconds, what the window's own thread used: the program's part
+    // beside the check engine's workers.
+    double windowThreadCpuSeconds = 0;
 };
 
-// Runs "Verify All &Links" of a main window over a fresh collection.
-Measurement VerifyAll(int links, int folders, std::chrono::milliseconds replyDelay) {
-    HeadServer server(replyDelay);
-    const std::string root = MakeCollection(links, folders, server.Port());
+double ThisThreadCpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_THREAD, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Runs "Verify All &Links" of a main window with these settings over the
+// collection at root; the servers' own processor time is left out.
+Measurement VerifyAll(const std::string& root, const CheckSettings& settings,
+                      const std::function<double()>& serverCpuSeconds) {
     auto dialogs = std::make_unique<ScriptedDialogs>();
     dialogs->ChooseFolder(root);
     DialogsInstallation installation(std::move(dialogs));
     Measurement measurement;
-    {
-        TMainForm form;
-        form.show();
-        QApplication::processEvents();
-        const double cpuBefore = ProcessCpuSeconds();
-        measurement.wallSeconds = SecondsOf([&] { form.BVerifyAllClick(); });
-        measurement.cpuSeconds = ProcessCpuSeconds() - cpuBefore;
-    }
-    measurement.served = server.Served();
-    std::filesystem::remove_all(root);
+    TMainForm form(settings);
+    form.show();
+    QApplication::processEvents();
+    const double cpuBefore = ProcessCpuSeconds() - serverCpuSeconds();
+    const double threadCpuBefore = ThisThreadCpuSeconds();
+    measurement.wallSeconds = SecondsOf([&] { form.BVerifyAllClick(); });
+    measurement.cpuSeconds = ProcessCpuSeconds() - serverCpuSeconds() - cpuBefore;
+    measurement.windowThreadCpuSeconds = ThisThreadCpuSeconds() - threadCpuBefore;
     return measurement;
 }
 
-int Run(int links, int folders, int slowLinks) {
-    const Measurement fast = VerifyAll(links, folders, std::chrono::milliseconds(0));
-    const Measurement slow = VerifyAll(slowLinks, folders, kSlowReply);
-    std::printf("links: %d\n", links);
-    std::printf("folders: %d\n", folders);
-    std::printf("links_answered: %ld\n", fast.served);
+struct Options {
+    int links = 1000;
+    int folders = 50;
+    int slowLinks = 1000;
+    int hosts = 20;
+    int jobs = 32;
+    int perHost = 2;
+};
+
+int Run(const Options& options) {
+    long fastServed = 0;
+    Measurement fast;
+    {
+        HeadServer server;
+        const std::string origin = "http://127.0.0.1:" + std::to_string(server.Port());
+        const std::string root =
+            MakeCollection(options.links, options.folders, [&](int) { return origin; });
+        fast = VerifyAll(root, CheckSettings(), [] { return 0.0; });
+        fastServed = server.Served();
+        std::filesystem::remove_all(root);
+    }
+
+    DelayServers servers(options.hosts, kSlowReply);
+    const std::string root = MakeCollection(options.slowLinks, options.folders, [&](int link) {
+        return servers.Origin(link % options.hosts);
+    });
+    const auto serverCpu = [&] { return servers.CpuSeconds(); };
+    const Measurement classic = VerifyAll(root, CheckSettings(), serverCpu);
+    const long classicServed = servers.Served();
+    CheckSettings current;
+    current.Rules = CheckRules::Current;
+    current.Jobs = options.jobs;
+    current.PerHost = options.perHost;
+    const Measurement parallel = VerifyAll(root, current, serverCpu);
+    const long currentServed = servers.Served() - classicServed;
+    std::filesystem::remove_all(root);
+
+    std::printf("links: %d\n", options.links);
+    std::printf("folders: %d\n", options.folders);
+    std::printf("links_answered: %ld\n", fastServed);
     std::printf("verify_all_seconds: %.4f\n", fast.wallSeconds);
-    std::printf("overhead_ms_per_link: %.3f\n", fast.wallSeconds * 1000.0 / links);
-    std::printf("slow_links: %d\n", slowLinks);
+    std::printf("overhead_ms_per_link: %.3f\n", fast.wallSeconds * 1000.0 / options.links);
+    std::printf("slow_links: %d\n", options.slowLinks);
+    std::printf("slow_hosts: %d\n", options.hosts);
     std::printf("slow_reply_ms: %lld\n", static_cast<long long>(kSlowReply.count()));
-    std::printf("slow_verify_all_seconds: %.4f\n", slow.wallSeconds);
-    std::printf("slow_cpu_seconds: %.4f\n", slow.cpuSeconds);
-    std::printf("idle_cpu_percent: %.2f\n", 100.0 * slow.cpuSeconds / slow.wallSeconds);
-    return fast.served == links && slow.served == slowLinks ? 0 : 1;
+    std::printf("classic_seconds: %.4f\n", classic.wallSeconds);
+    std::printf("classic_idle_cpu_percent: %.2f\n",
+                100.0 * classic.cpuSeconds / classic.wallSeconds);
+    std::printf("classic_cpu_ms_per_link: %.3f\n", classic.cpuSeconds * 1000.0 / options.slowLinks);
+    std::printf("current_jobs: %d\n", options.jobs);
+    std::printf("current_per_host: %d\n", options.perHost);
+    std::printf("current_seconds: %.4f\n", parallel.wallSeconds);
+    std::printf("current_links_answered: %ld\n", currentServed);
+    std::printf("current_cpu_ms_per_link: %.3f\n",
+                parallel.cpuSeconds * 1000.0 / options.slowLinks);
+    std::printf("max_connections_per_host: %d\n", servers.MaxOpenPerAddress());
+    std::printf("parallel_speedup: %.2f\n", classic.wallSeconds / parallel.wallSeconds);
+    std::printf("idle_cpu_percent: %.2f\n", 100.0 * parallel.cpuSeconds / parallel.wallSeconds);
+    std::printf("idle_cpu_percent_window_thread: %.2f\n",
+                100.0 * parallel.windowThreadCpuSeconds / parallel.wallSeconds);
+    return fastServed == options.links && classicServed == options.slowLinks &&
+                   currentServed == options.slowLinks &&
+                   servers.MaxOpenPerAddress() <= options.perHost
+               ? 0
+               : 1;
 }
 
 }  // namespace
@@ -89,14 +154,16 @@ int main(int argc, char** argv) {
     using namespace vornakle::bench;
     UseOffscreenPlatformUnlessChosen();
     QApplication application(argc, argv);
-    int links = 1000;
-    int folders = 50;
-    int slowLinks = 200;
-    if (!ReadCountOptions(
-            argc, argv,
-            {{"--links", &links}, {"--folders", &folders}, {"--slow-links", &slowLinks}},
-            "bench_verify")) {
+    Options options;
+    if (!ReadCountOptions(argc, argv,
+                          {{"--links", &options.links},
+                           {"--folders", &options.folders},
+                           {"--slow-links", &options.slowLinks},
+                           {"--hosts", &options.hosts},
+                           {"--jobs", &options.jobs},
+                           {"--per-host", &options.perHost}},
+                          "bench_verify")) {
         return 2;
     }
-    return RunReporting("bench_verify", [&] { return Run(links, folders, slowLinks); });
+    return RunReporting("bench_verify", [&] { return Run(options); });
 }

@@ -1,5 +1,6 @@
 #include "store/widgets/BookTreeView.h"
 
+#include <QStringList>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
 
@@ -37,6 +38,40 @@ void AddFolderItems(TBookTree* node, QTreeWidgetItem* parentItem, QTreeWidget* t
     expand.push_back(item);
 }
 
+// One line per finding, in the words of the checker's output, so that
+// what the tooltip says can be looked up in vornakle-check's manual.
+QString VerdictText(const LinkVerdict& verdict, const TBookTree& node) {
+    QStringList lines;
+    if (!verdict.Reason.empty()) {
+        lines << DisplayText(verdict.Reason);
+    }
+    if (verdict.Moved) {
+        lines << QStringLiteral("moved to ") + DisplayText(verdict.FinalUrl);
+    } else if (!verdict.FinalUrl.empty() && verdict.FinalUrl != node.Text) {
+        lines << QStringLiteral("final URL: ") + DisplayText(verdict.FinalUrl);
+    }
+    if (verdict.Suspect) {
+        lines << QStringLiteral("suspect: ") + DisplayText(verdict.SuspectReason);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+void ShowStatusIn(LinkItem& item) {
+    const TBookTree& node = *item.Node;
+    const LinkVerdict* verdict = VerdictOf(node);
+    item.ImageIndex = verdict != nullptr && verdict->Suspect ? static_cast<int>(kImageUnknown)
+                                                             : StatusImageIndex(node.Status);
+    item.StatusText = QString::fromUtf8(StatusText(node.Status));
+    item.StatusToolTip.clear();
+    if (verdict != nullptr) {
+        const QString text = VerdictText(*verdict, node);
+        if (!text.isEmpty()) {
+            item.StatusToolTip =
+                item.StatusText.isEmpty() ? text : item.StatusText + QLatin1Char('\n') + text;
+        }
+    }
+}
+
 }  // namespace
 
 void AddTreeItems(TBookTree* Node, QTreeWidgetItem* ParentItem, QTreeWidget* TreeView) {
@@ -68,8 +103,7 @@ int AddLinkItem(LinkItems& Items, TBookTree* Node) {
     item.Caption = DisplayFileName(LinkNameOf(fileName));
     item.Url = DisplayText(url);
     Node->Text = std::move(url);
-    item.ImageIndex = StatusImageIndex(Node->Status);
-    item.StatusText = QString::fromUtf8(StatusText(Node->Status));
+    ShowStatusIn(item);
     return Items.Add(std::move(item));
 }
 
@@ -77,9 +111,7 @@ void ShowLinkStatus(LinkItems& Items, int Row) {
     if (Row < 0 || Row >= Items.Count()) {
         return;
     }
-    LinkItem& item = Items.Item(Row);
-    item.ImageIndex = StatusImageIndex(item.Node->Status);
-    item.StatusText = QString::fromUtf8(StatusText(item.Node->Status));
+    ShowStatusIn(Items.Item(Row));
     Items.ItemChanged(Row);
 }
 

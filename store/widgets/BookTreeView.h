@@ -29,7 +29,9 @@ TBookTree* FolderNodeOf(const QTreeWidgetItem* item);
 // Node->Text, leaves Node->Status. Throws EFileError before adding anything
 // when the file cannot be read. Returns the new row.
 int AddLinkItem(LinkItems& Items, TBookTree* Node);
-// Sets the row's image and status text from its node's Status.
+// Sets the row's image and status text from its node's Status. Where the
+// node's verdict still applies, a suspect link shows the warning image
+// beside its reply's text, and the tooltip says what the check found.
 void ShowLinkStatus(LinkItems& Items, int Row);
 
 }  // namespace vornakle

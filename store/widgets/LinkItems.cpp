@@ -21,6 +21,7 @@ LinkItems::LinkItems(QObject* parent) : QAbstractTableModel(parent) {}
 
 int LinkItems::Add(LinkItem item) {
     const int row = Count();
+    ForgetRows();
     if (fillDepth_ > 0) {
         items_.push_back(std::move(item));
         return row;
@@ -64,6 +65,7 @@ void LinkItems::ApplyOrdering() {
     if (announce) {
         emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     }
+    ForgetRows();
     std::vector<LinkItem> sorted;
     sorted.reserve(items_.size());
     std::vector<int> newRowOf(items_.size());
@@ -103,6 +105,7 @@ void LinkItems::Remove(int row) {
     if (row < 0 || row >= Count()) {
         return;
     }
+    ForgetRows();
     beginRemoveRows(QModelIndex(), row, row);
     items_.erase(items_.begin() + row);
     endRemoveRows();
@@ -115,6 +118,7 @@ void LinkItems::RemoveIf(const std::function<bool(const LinkItem&)>& remove) {
     if (fillDepth_ == 0) {
         beginResetModel();
     }
+    ForgetRows();
     std::erase_if(items_, remove);
     if (fillDepth_ == 0) {
         endResetModel();
@@ -122,18 +126,29 @@ void LinkItems::RemoveIf(const std::function<bool(const LinkItem&)>& remove) {
 }
 
 void LinkItems::Clear() {
+    ForgetRows();
     beginResetModel();
     items_.clear();
     endResetModel();
 }
 
 int LinkItems::IndexOfNode(const TBookTree* node) const {
-    for (std::size_t row = 0; row < items_.size(); ++row) {
-        if (items_[row].Node == node) {
-            return static_cast<int>(row);
+    if (!rowsIndexed_) {
+        rowOfNode_.reserve(items_.size());
+        for (std::size_t row = 0; row < items_.size(); ++row) {
+            rowOfNode_.emplace(items_[row].Node, static_cast<int>(row));
         }
+        rowsIndexed_ = true;
     }
-    return -1;
+    const auto found = rowOfNode_.find(node);
+    return found == rowOfNode_.end() ? -1 : found->second;
+}
+
+void LinkItems::ForgetRows() {
+    if (rowsIndexed_) {
+        rowsIndexed_ = false;
+        rowOfNode_.clear();
+    }
 }
 
 void LinkItems::ItemChanged(int row) {
@@ -180,7 +195,9 @@ QVariant LinkItems::data(const QModelIndex& index, int role) const {
                 case kColumnUrl:
                     return Shown(item.Url);
                 case kColumnStatus:
-                    return item.StatusText;
+                    return role == Qt::ToolTipRole && !item.StatusToolTip.isEmpty()
+                               ? item.StatusToolTip
+                               : item.StatusText;
                 default:
                     return QVariant();
             }

@@ -4,6 +4,7 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <unordered_map>
 #include <vector>
 
 namespace vornakle {
@@ -17,6 +18,9 @@ struct LinkItem {
     QString Url;                // column "URL"
     QString StatusText;         // column "Status"
     int ImageIndex = 0;         // the status image
+    // What the status column's tooltip says beyond StatusText: why a check
+    // found what it did (current rules only); empty: StatusText itself.
+    QString StatusToolTip;
 };
 
 // The item collection of a report-style link list with the columns "Name",
@@ -46,7 +50,9 @@ public:
     // Removes every item for which remove is true, in one pass.
     void RemoveIf(const std::function<bool(const LinkItem&)>& remove);
     void Clear();
-    // The row showing Node, or -1.
+    // The row showing Node, or -1. Results of a parallel check arrive one
+    // by one for any row, so the rows are looked up in an index built once
+    // per change of the list rather than searched each time.
     int IndexOfNode(const TBookTree* node) const;
     // Tells the views that a row's texts or image changed. The list keeps
     // its order: only new items and new names re-sort it.
@@ -87,8 +93,13 @@ private:
     // Reorders the rows to the ordering's result, keeping selections and
     // the current item on the same links.
     void ApplyOrdering();
+    // The rows moved, came or went: the node index is built anew when next
+    // asked.
+    void ForgetRows();
 
     std::vector<LinkItem> items_;
+    mutable std::unordered_map<const TBookTree*, int> rowOfNode_;
+    mutable bool rowsIndexed_ = false;
     int fillDepth_ = 0;
     Ordering ordering_;
     std::array<int, kColumnCount> headerImages_{-1, -1, -1};

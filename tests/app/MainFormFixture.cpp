@@ -26,7 +26,7 @@ void MainFormFixture::Start(bool chooseFolder) {
     } else {
         dialogs_->CancelFolder();
     }
-    form_ = std::make_unique<TMainForm>();
+    form_ = std::make_unique<TMainForm>(settings_);
     if (form_->FolderChosen()) {
         form_->show();
         QApplication::processEvents();

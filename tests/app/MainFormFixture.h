@@ -34,6 +34,9 @@ protected:
     std::vector<std::string> Captions() const;
     std::vector<std::string> Column(int column) const;
 
+    // The settings the window is made with; classic unless a test changes
+    // them before Start.
+    CheckSettings settings_;
     TempTree collection_;
     TempTree home_;
     ScriptedDialogs* dialogs_ = nullptr;

@@ -1,9 +1,19 @@
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
+#include <algorithm>
+#include <array>
+#include <map>
+#include <numeric>
+
+#include <QProcess>
 
 #include "MainFormFixture.h"
+#include "app/ProgramOptions.h"
+#include "report/ReportForm.h"
 #include "store/LinkStatus.h"
 #include "store/widgets/BookTreeView.h"
 #include "support/LoopbackServer.h"
@@ -81,6 +91,8 @@ TEST_F(VerifyTest, RepliesBecomeStatusesAndFailuresBecomeUnknown) {
         EXPECT_EQ(item.Node->Status, status) << caption;
         EXPECT_EQ(item.ImageIndex, image) << caption;
         EXPECT_EQ(item.StatusText, QString::fromUtf8(text)) << caption;
+        // Classic checks tell nothing beyond the status.
+        EXPECT_TRUE(item.StatusToolTip.isEmpty()) << caption;
     }
     EXPECT_NE(missing.Received().find("HEAD /gone HTTP/1.0\r\n"), std::string::npos);
     EXPECT_FALSE(Form().Busy());
@@ -290,6 +302,311 @@ TEST_F(VerifyTest, NoSecondRequestWhileOneIsUnderWay) {
     EXPECT_EQ(nestedStatusBefore, kStatusNotTested);
     EXPECT_EQ(ItemOf("b").Node->Status, kStatusNotTested);
     EXPECT_EQ(slow.ConnectionsAccepted(), 1);
+}
+
+// Checks of many links at once: a collection spread over several loopback
+// addresses, each server holding its replies until a second connection is
+// open (so two at once per host happen whatever the machine's speed), and
+// links that fail without a server.
+class AtOnceTest : public VerifyTest {
+protected:
+    static constexpr int kHosts = 3;
+    static constexpr int kLinksPerHost = 4;
+
+    void SetUp() override {
+        settings_.Rules = CheckRules::Current;
+        settings_.Jobs = 8;
+        settings_.PerHost = 2;
+        const char* const statusLines[kHosts] = {"HTTP/1.0 200 OK", "HTTP/1.0 404 Not Found",
+                                                 "HTTP/1.0 410 Gone"};
+        for (int host = 0; host < kHosts; ++host) {
+            LoopbackServer::Options options;
+            options.address = "127.0.0." + std::to_string(host + 2);
+            servers_.push_back(std::make_unique<LoopbackServer>(
+                ServerScript()
+                    .ReadUntil("\r\n\r\n")
+                    .AwaitOpen(2, 2s)
+                    // Long enough for the partner to see both open too, or
+                    // the last of the host's links would wait out the limit.
+                    .Pause(100ms)
+                    .StopCounting()
+                    .Send(std::string(statusLines[host]) + "\r\n\r\n"),
+                options));
+            for (int link = 0; link < kLinksPerHost; ++link) {
+                // Spread over the folders, so a walk of the tree would show.
+                collection_.WriteFile("f" + std::to_string(link % 2) + "/h" + std::to_string(host) +
+                                          "l" + std::to_string(link) + ".url",
+                                      ShortcutText("http://" + options.address + ":" +
+                                                   std::to_string(servers_.back()->Port()) + "/" +
+                                                   std::to_string(link)));
+            }
+        }
+        collection_.WriteFile(
+            "refused.url",
+            ShortcutText("http://127.0.0.1:" + std::to_string(refusing_.Port()) + "/"));
+        collection_.WriteFile("empty.url", "[InternetShortcut]\r\n");
+    }
+
+    // Every link's status by its file's name (without ".url").
+    std::map<std::string, int> Statuses() {
+        std::map<std::string, int> statuses;
+        std::vector<TBookTree*> pending{Form().Root()};
+        while (!pending.empty()) {
+            TBookTree* folder = pending.back();
+            pending.pop_back();
+            for (TTree* child : folder->Children) {
+                auto* node = static_cast<TBookTree*>(child);
+                if (node->IsFolder()) {
+                    pending.push_back(node);
+                } else {
+                    const std::string name = node->Path.substr(node->Path.rfind('/') + 1);
+                    statuses[name.substr(0, name.size() - 4)] = node->Status;
+                }
+            }
+        }
+        return statuses;
+    }
+
+    std::vector<std::unique_ptr<LoopbackServer>> servers_;
+    RefusingPort refusing_;
+};
+
+TEST_F(AtOnceTest, VerifyAllGivesTheSequentialStatusesUnderThePerHostLimit) {
+    LoopbackServer target(Answer("HTTP/1.0 200 OK"));
+    LoopbackServer redirecting(Answer("HTTP/1.0 302 Found\r\nLocation: " + UrlOf(target, "/new")));
+    collection_.WriteFile("moved.url", ShortcutText(UrlOf(redirecting, "/old")));
+    Start();
+    QSignalSpy steps(Progress(), &QProgressBar::valueChanged);
+    QSignalSpy resets(Items(), &QAbstractItemModel::modelReset);
+    QSignalSpy rowChanges(Items(), &QAbstractItemModel::dataChanged);
+    QTreeWidgetItem* const selected = Tree()->currentItem();
+    QTest::mouseClick(Button("BVerifyAll"), Qt::LeftButton);
+
+    const int links = kHosts * kLinksPerHost + 3;
+    std::map<std::string, int> expected{
+        {"refused", kStatusUnknown}, {"empty", kStatusUnknown}, {"moved", 200}};
+    for (int host = 0; host < kHosts; ++host) {
+        for (int link = 0; link < kLinksPerHost; ++link) {
+            expected["h" + std::to_string(host) + "l" + std::to_string(link)] =
+                std::array{200, 404, 410}[static_cast<std::size_t>(host)];
+        }
+    }
+    EXPECT_EQ(Statuses(), expected);
+    for (const auto& server : servers_) {
+        EXPECT_EQ(server->ConnectionsAccepted(), kLinksPerHost);
+        EXPECT_EQ(server->MaxConcurrentConnections(), 2) << server->Address();
+    }
+    // One step per finished link, counted in the links alone, then back to 0.
+    EXPECT_EQ(Progress()->maximum(), links);
+    std::vector<int> counted(static_cast<std::size_t>(links));
+    std::iota(counted.begin(), counted.end(), 1);
+    counted.push_back(0);
+    EXPECT_EQ(Values(steps), counted);
+    // The root's list (the two links at the top) changed row by row, in
+    // place; the tree's selection never moved.
+    EXPECT_EQ(resets.count(), 0);
+    EXPECT_GE(rowChanges.count(), 6);
+    EXPECT_EQ(Tree()->currentItem(), selected);
+    EXPECT_EQ(ItemOf("refused").ImageIndex, kImageUnknown);
+    EXPECT_EQ(ItemOf("empty").StatusToolTip, "no-url");
+    EXPECT_TRUE(ItemOf("refused").StatusToolTip.startsWith("refused"))
+        << ItemOf("refused").StatusToolTip.toStdString();
+    EXPECT_FALSE(Form().Busy());
+}
+
+// Cancel and the close box both end every request under way at once: the
+// servers hold their replies, so only an abort ends the checks, and the links
+// keep what they had.
+TEST_F(AtOnceTest, CancelAndCloseAbortEveryRequestAtOnce) {
+    LoopbackServer silent(ServerScript().ReadUntil("\r\n\r\n").Hold());
+    for (int link = 0; link < 4; ++link) {
+        collection_.WriteFile("s" + std::to_string(link) + ".url",
+                              ShortcutText(UrlOf(silent, "/" + std::to_string(link))));
+    }
+    for (const bool closeWindow : {false, true}) {
+        SCOPED_TRACE(closeWindow ? "close" : "cancel");
+        Start();
+        // The time-out is far beyond the test's limit: only the abort ends it.
+        Form().SetCheckTimeOut(static_cast<int>(LoopbackServer::kWaitLimit.count()) * 2);
+        TBookTree* held = ItemOf("s0").Node;
+        held->Status = 404;
+        ShowLinkStatus(*Items(), RowOf("s0"));
+        const int acceptedBefore = silent.ConnectionsAccepted();
+
+        bool stopped = false;
+        QTimer whenWaiting;
+        QObject::connect(&whenWaiting, &QTimer::timeout, &Form(), [&] {
+            // Two links of the silent host are under way, the fast hosts done.
+            if (stopped || silent.ConnectionsAccepted() < acceptedBefore + 2 ||
+                Statuses()["h0l3"] != 200) {
+                return;
+            }
+            stopped = true;
+            EXPECT_EQ(ItemOf("s0").ImageIndex, kImageBeingTested);
+            if (closeWindow) {
+                Form().close();
+                EXPECT_TRUE(Form().isVisible());
+            } else {
+                QTest::mouseClick(Button("BExit"), Qt::LeftButton);
+            }
+        });
+        whenWaiting.start(10);
+        QTimer::singleShot(0, &Form(), [&] {
+            QTest::mouseClick(Button("BVerifyAll"), Qt::LeftButton);
+            // Back from the command: a cancelled one leaves the program
+            // running, a closed window has ended its loop already.
+            if (!closeWindow) {
+                QApplication::exit(0);
+            }
+        });
+        QTimer::singleShot(LoopbackServer::kWaitLimit, &Form(), [&] {
+            ADD_FAILURE() << "the check did not end";
+            QApplication::exit(1);
+        });
+        EXPECT_EQ(QApplication::exec(), 0);
+        whenWaiting.stop();
+
+        EXPECT_TRUE(stopped);
+        EXPECT_EQ(Form().isVisible(), !closeWindow);
+        EXPECT_FALSE(Form().Busy());
+        EXPECT_EQ(held->Status, 404);
+        EXPECT_EQ(Statuses()["s1"], kStatusNotTested);
+        EXPECT_EQ(ItemOf("s0").ImageIndex, kImageInvalid);
+        EXPECT_EQ(ItemOf("s1").ImageIndex, kImageNotTested);
+        EXPECT_EQ(Statuses()["h0l0"], 200);
+        // No link of the silent host got past the per-host limit.
+        EXPECT_EQ(silent.ConnectionsAccepted(), acceptedBefore + 2);
+        EXPECT_EQ(Progress()->value(), 0);
+    }
+}
+
+// "Verify Current" and "&Verify" check the shown list; the report's "Verify
+// All &Links" checks its list at once and drops the links that came back
+// fine when it ends.
+TEST_F(AtOnceTest, ListCommandsAndTheReportCheckAtOnce) {
+    Start();
+    QTest::mouseClick(Button("BVerifyCurrent"), Qt::LeftButton);
+    EXPECT_EQ(Column(LinkItems::kColumnStatus), (Strings{"", ""}));
+    EXPECT_EQ(ItemOf("refused").Node->Status, kStatusUnknown);
+    EXPECT_EQ(Statuses()["h0l0"], kStatusNotTested);
+
+    ItemOf("refused").Node->Status = kStatusNotTested;
+    Select("refused");
+    QTest::mouseClick(Button("BVerifyOne"), Qt::LeftButton);
+    EXPECT_EQ(ItemOf("refused").Node->Status, kStatusUnknown);
+    EXPECT_EQ(ItemOf("empty").Node->Status, kStatusUnknown);
+
+    TReportForm& report = *Form().Report();
+    std::vector<std::string> listed;
+    QTimer::singleShot(0, &report, [&] {
+        report.findChild<QPushButton*>("BVerifyAll")->click();
+        for (const LinkItem& item : report.ReportItems().Items()) {
+            listed.push_back(item.Caption.toStdString());
+        }
+        report.accept();
+    });
+    QTest::mouseClick(Button("BReport"), Qt::LeftButton);
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, (Strings{"empty", "h1l0", "h1l1", "h1l2", "h1l3", "h2l0", "h2l1", "h2l2",
+                               "h2l3", "refused"}));
+    EXPECT_EQ(Statuses()["h0l2"], 200);
+    EXPECT_EQ(servers_[0]->MaxConcurrentConnections(), 2);
+}
+
+TEST(ProgramOptionsTest, CommandLines) {
+    using Mode = ProgramOptions::Mode;
+    const struct {
+        Strings arguments;
+        Mode mode;
+        CheckRules rules;
+        int jobs;
+        int perHost;
+        const char* error;  // empty: accepted
+    } cases[] = {
+        {{}, Mode::Run, CheckRules::Classic, kDefaultJobs, kDefaultPerHost, ""},
+        {{"--rules", "current", "--jobs=32", "--per-host", "3"},
+         Mode::Run,
+         CheckRules::Current,
+         32,
+         3,
+         ""},
+        {{"--rules=classic", "--jobs", "256"},
+         Mode::Run,
+         CheckRules::Classic,
+         256,
+         kDefaultPerHost,
+         ""},
+        {{"--jobs", "2", "--help"}, Mode::Help, CheckRules::Classic, 2, kDefaultPerHost, ""},
+        {{"--version", "--bogus"},
+         Mode::Version,
+         CheckRules::Classic,
+         kDefaultJobs,
+         kDefaultPerHost,
+         ""},
+        {{"--rules", "modern"}, Mode::Run, {}, 0, 0, "--rules is classic or current"},
+        {{"--rules"}, Mode::Run, {}, 0, 0, "--rules needs a value"},
+        {{"--jobs", "0"}, Mode::Run, {}, 0, 0, "--jobs needs a whole number from 1 to 256"},
+        {{"--jobs", "257"}, Mode::Run, {}, 0, 0, "--jobs needs a whole number"},
+        {{"--per-host", "2x"}, Mode::Run, {}, 0, 0, "--per-host needs a whole number"},
+        {{"--jobs="}, Mode::Run, {}, 0, 0, "--jobs needs a whole number"},
+        {{"--help=yes"}, Mode::Run, {}, 0, 0, "--help takes no value"},
+        {{"-platform", "xcb"}, Mode::Run, {}, 0, 0, "unknown option \"-platform\""},
+        {{"--"}, Mode::Run, {}, 0, 0, "unknown option \"--\""},
+        {{"/home/me/Favoriten"}, Mode::Run, {}, 0, 0, "no operands are taken"},
+    };
+    for (const auto& test : cases) {
+        std::string joined;
+        for (const std::string& argument : test.arguments) {
+            joined += argument + " ";
+        }
+        SCOPED_TRACE(joined);
+        if (*test.error != '\0') {
+            try {
+                ParseProgramOptions(test.arguments);
+                ADD_FAILURE() << "accepted";
+            } catch (const EProgramUsageError& error) {
+                EXPECT_EQ(std::string(error.what()).find(test.error), 0u) << error.what();
+            }
+            continue;
+        }
+        const ProgramOptions options = ParseProgramOptions(test.arguments);
+        EXPECT_EQ(options.Kind, test.mode);
+        EXPECT_EQ(options.Check.Rules, test.rules);
+        EXPECT_EQ(options.Check.Jobs, test.jobs);
+        EXPECT_EQ(options.Check.PerHost, test.perHost);
+    }
+}
+
+// Help, version and a bad command line need no display.
+TEST(ProgramOptionsTest, TheProgramAnswersWithoutADisplay) {
+    const struct {
+        QStringList arguments;
+        int exitCode;
+        const char* out;
+        const char* error;
+    } cases[] = {
+        {{"--help"}, 0, "--per-host N", ""},
+        {{"--version"}, 0, "vornakle ", ""},
+        {{"--jobs", "0"}, 2, "", "vornakle: --jobs needs a whole number"},
+        {{"--rules", "current"}, 2, "", "braucht eine grafische Sitzung"},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.arguments.join(' ').toStdString());
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        environment.insert(QStringLiteral("DISPLAY"), QString());
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(VORNAKLE_PROGRAM), test.arguments);
+        ASSERT_TRUE(program.waitForFinished(60000));
+        EXPECT_EQ(program.exitCode(), test.exitCode);
+        const std::string out = program.readAllStandardOutput().toStdString();
+        const std::string error = program.readAllStandardError().toStdString();
+        EXPECT_NE(out.find(test.out), std::string::npos) << out;
+        EXPECT_NE(error.find(test.error), std::string::npos) << error;
+        EXPECT_EQ(out.empty(), *test.out == '\0');
+    }
 }
 
 }  // namespace

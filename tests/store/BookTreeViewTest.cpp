@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QTreeWidget>
+#include <memory>
 
 #include "platform/Exception.h"
+#include "store/BookTree.h"
 #include "store/LinkStatus.h"
+#include "store/LinkVerdict.h"
 #include "store/Scan.h"
 #include "store/widgets/BookTreeView.h"
 #include "store/widgets/ImageList.h"
@@ -114,19 +117,60 @@ TEST(BookTreeViewTest, ShowLinkStatusFollowsTheNode) {
 
     int changes = 0;
     QObject::connect(&items, &LinkItems::dataChanged, &items, [&] { ++changes; });
-    for (const auto& [status, image, text] :
-         std::initializer_list<std::tuple<int, int, const char*>>{
-             {504, kImageUnknown, "Unbekannt"},
-             {502, kImageUnknown, "Gateway-Zeitüberschreitung"},
-             {301, kImageInvalid, "Verzogen"},
-             {302, kImageOk, "Gefunden"},
-             {3, kImageInvalid, ""}}) {
-        root->Child(0)->Status = status;
+    // What a current check found rides on the node; it shows only while the
+    // status is the one it explains, and never as the text of the column.
+    const auto verdict = [](int status, const char* reason, const char* finalUrl, bool moved,
+                            const char* suspect) {
+        auto made = std::make_unique<LinkVerdict>();
+        made->Status = status;
+        made->Reason = reason;
+        made->FinalUrl = finalUrl;
+        made->Moved = moved;
+        made->Suspect = *suspect != '\0';
+        made->SuspectReason = suspect;
+        return made;
+    };
+    struct Case {
+        int status;
+        std::unique_ptr<LinkVerdict> verdict;
+        int image;
+        const char* text;
+        const char* toolTip;  // empty: the status text
+    };
+    Case cases[] = {
+        {504, nullptr, kImageUnknown, "Unbekannt", ""},
+        {502, nullptr, kImageUnknown, "Gateway-Zeitüberschreitung", ""},
+        {301, nullptr, kImageInvalid, "Verzogen", ""},
+        {302, nullptr, kImageOk, "Gefunden", ""},
+        {3, nullptr, kImageInvalid, "", ""},
+        {5, verdict(5, "refused: 10061", "", false, ""), kImageUnknown, "", "refused: 10061"},
+        {200, verdict(200, "", "http://b/x", false, ""), kImageOk, "OK",
+         "OK\nfinal URL: http://b/x"},
+        // Redirected back to where it started: nothing to tell.
+        {200, verdict(200, "", "http://a/", false, ""), kImageOk, "OK", ""},
+        {200, verdict(200, "", "http://new/", true, ""), kImageOk, "OK",
+         "OK\nmoved to http://new/"},
+        {200, verdict(200, "", "", false, "soft-404 title"), kImageUnknown, "OK",
+         "OK\nsuspect: soft-404 title"},
+        {404, verdict(200, "", "", false, "soft-404 title"), kImageInvalid, "Nicht gefunden", ""},
+    };
+    for (Case& test : cases) {
+        TBookTree* node = root->Child(0);
+        node->Status = test.status;
+        node->Verdict = std::move(test.verdict);
         ShowLinkStatus(items, row);
-        EXPECT_EQ(items.Item(row).ImageIndex, image) << status;
-        EXPECT_EQ(items.Item(row).StatusText, QString::fromUtf8(text)) << status;
+        EXPECT_EQ(items.Item(row).ImageIndex, test.image) << test.status;
+        EXPECT_EQ(items.Item(row).StatusText, QString::fromUtf8(test.text)) << test.status;
+        const QString toolTip = QString::fromUtf8(*test.toolTip != '\0' ? test.toolTip : test.text);
+        EXPECT_EQ(items.data(items.index(row, LinkItems::kColumnStatus), Qt::ToolTipRole), toolTip)
+            << test.toolTip;
+        // A new list item of the node shows the same.
+        LinkItems fresh;
+        const int freshRow = AddLinkItem(fresh, node);
+        EXPECT_EQ(fresh.Item(freshRow).ImageIndex, test.image) << test.status;
+        EXPECT_EQ(fresh.Item(freshRow).StatusToolTip, items.Item(row).StatusToolTip);
     }
-    EXPECT_EQ(changes, 5);
+    EXPECT_EQ(changes, static_cast<int>(std::size(cases)));
 }
 
 // The vanished file's name is no UTF-8: the message names it as the list

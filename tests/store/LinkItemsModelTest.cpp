@@ -35,8 +35,12 @@ TEST(LinkItemsModelTest, EveryChangeKeepsTheModelContractAndHeldIndexesOnTheirLi
     const QAbstractItemModelTester tester(&items,
                                           QAbstractItemModelTester::FailureReportingMode::Fatal);
     const auto link = [&](const char* caption) {
-        return LinkItem{root->AddChild(caption), QString::fromUtf8(caption), QString(), QString(),
-                        kImageNotTested};
+        return LinkItem{root->AddChild(caption),
+                        QString::fromUtf8(caption),
+                        QString(),
+                        QString(),
+                        kImageNotTested,
+                        QString()};
     };
     const auto captions = [&] {
         QStringList shown;
@@ -64,8 +68,11 @@ TEST(LinkItemsModelTest, EveryChangeKeepsTheModelContractAndHeldIndexesOnTheirLi
             EXPECT_EQ(index.column(), LinkItems::kColumnStatus);
             EXPECT_EQ(items.Item(index.row()).Node, node)
                 << items.Item(index.row()).Caption.toStdString();
+            // The node index follows every move of the rows.
+            EXPECT_EQ(items.IndexOfNode(node), index.row());
         }
     };
+    expectHeldOnTheirLinks();
 
     direction = -1;
     items.Resort();
@@ -89,8 +96,16 @@ TEST(LinkItemsModelTest, EveryChangeKeepsTheModelContractAndHeldIndexesOnTheirLi
 
     items.RemoveIf([](const LinkItem& item) { return item.Caption.startsWith('b'); });
     EXPECT_EQ(captions(), "d ca a");
+    // The reset drops the held indexes; the node index knows who is left.
+    std::string found;
+    for (const auto& entry : held) {
+        const int row = items.IndexOfNode(entry.second);
+        found += row < 0 ? "-" : items.Item(row).Node == entry.second ? "+" : "?";
+    }
+    EXPECT_EQ(found, "+-++");
     items.Clear();
     EXPECT_EQ(items.rowCount(), 0);
+    EXPECT_EQ(items.IndexOfNode(held[0].second), -1);
 }
 
 }  // namespace
