@@ -1,5 +1,7 @@
 #include "CheckerProcess.h"
 
+#include <algorithm>
+
 #include <QStringList>
 
 #include <utility>
@@ -8,6 +10,13 @@ namespace vornakle::testing {
 
 void StartChecker(QProcess& process, const std::vector<std::string>& arguments, ChildSetup setup) {
     QStringList list;
+    // The tests of the program pin the verdicts and bytes of the classic
+    // rules unless they name the rules; the current ones have their own
+    // suite (tests/check) and the tests here that name them.
+    if (std::none_of(arguments.begin(), arguments.end(),
+                     [](const std::string& argument) { return argument.starts_with("--rules"); })) {
+        list << QStringLiteral("--rules=classic");
+    }
     for (const std::string& argument : arguments) {
         // Arguments stay bytes, as the program reads them.
         list << QString::fromLocal8Bit(argument.data(), static_cast<qsizetype>(argument.size()));
