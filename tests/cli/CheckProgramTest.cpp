@@ -265,6 +265,16 @@ TEST(CheckProgram, CurrentRulesByDefaultWithTheFinalUrlAndTheHops) {
     EXPECT_NE(target.Received(0).find("\r\nUser-Agent: Checker/9\r\n"), std::string::npos);
     EXPECT_EQ(target.Received(1).rfind("GET /new HTTP/1.1\r\n", 0), 0u);
 
+    // The proxy of the environment, for names it does not exclude.
+    LoopbackServer proxy(Status("200 OK"));
+    const CheckerRun proxied =
+        RunChecker({"--rules", "current", "--url", "http://far.example/x"}, {},
+                   {{"http_proxy", "127.0.0.1:" + std::to_string(proxy.Port())},
+                    {"no_proxy", "near.example"}});
+    ASSERT_TRUE(proxied.finished);
+    EXPECT_EQ(proxied.exitCode, 0) << proxied.errors;
+    EXPECT_EQ(proxy.Received(0).rfind("HEAD http://far.example/x HTTP/1.1\r\n", 0), 0u);
+
     const CheckerRun classic = RunChecker({"--rules", "classic", "--url", UrlOf(moved)});
     ASSERT_TRUE(classic.finished);
     EXPECT_EQ(classic.exitCode, 1);
