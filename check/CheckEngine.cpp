@@ -108,7 +108,11 @@ void CheckEngine::RunWorker(std::size_t workerNumber) {
     while (queue_.Take(index)) {
         CheckResult result;
         try {
-            result = client ? CheckLink(*client, urls_[index], settings_.DeadlineMilliseconds())
+            result = client ? CheckLink(*client, urls_[index], settings_,
+                                        settings_.DeadlineMilliseconds(),
+                                        [this, index](std::int64_t milliseconds) {
+                                            queue_.HoldHost(index, milliseconds);
+                                        })
                             : FailedCheck(clientFailure);
         } catch (...) {
             result = FailedCheck(std::current_exception());

@@ -20,9 +20,13 @@ TEST(CheckOptions, DefaultsAreThoseTheHelpNames) {
     EXPECT_EQ(command.Format, TOutputFormat::Text);
     EXPECT_FALSE(command.BadOnly);
     EXPECT_EQ(command.Settings.Tls, TlsSettings{});
+    EXPECT_EQ(command.Settings.Rules, CheckRules::Current);
+    EXPECT_EQ(command.Settings.UserAgent, "");
+    EXPECT_FALSE(command.Verbose);
     const std::string usage = UsageText();
     for (const char* named : {"default 8", "default 2", "default 20", "--bad-only", "--url",
-                              "--format", "--help", "130", "--ca-file", "--insecure"}) {
+                              "--format", "--help", "130", "--ca-file", "--insecure", "--rules",
+                              "default current", "--user-agent", "--verbose"}) {
         EXPECT_NE(usage.find(named), std::string::npos) << named;
     }
 }
@@ -30,9 +34,11 @@ TEST(CheckOptions, DefaultsAreThoseTheHelpNames) {
 TEST(CheckOptions, EveryOptionInBothSpellings) {
     for (const Arguments& arguments :
          {Arguments{"--jobs", "16", "--per-host", "3", "--timeout", "1.5", "--format", "json",
-                    "--bad-only", "--ca-file", "ca.pem", "--insecure", "dir"},
+                    "--bad-only", "--ca-file", "ca.pem", "--insecure", "--rules", "classic",
+                    "--user-agent", "Bot/2 (x)", "dir"},
           Arguments{"dir", "--jobs=16", "--per-host=3", "--timeout=1.5", "--format=json",
-                    "--bad-only", "--ca-file=ca.pem", "--insecure"}}) {
+                    "--bad-only", "--ca-file=ca.pem", "--insecure", "--rules=classic",
+                    "--user-agent=Bot/2 (x)"}}) {
         const CheckCommand command = ParseCheckCommand(arguments);
         EXPECT_EQ(command.Source, "dir");
         EXPECT_EQ(command.Settings.Jobs, 16);
@@ -42,7 +48,11 @@ TEST(CheckOptions, EveryOptionInBothSpellings) {
         EXPECT_TRUE(command.BadOnly);
         EXPECT_EQ(command.Settings.Tls.CaFile, "ca.pem");
         EXPECT_TRUE(command.Settings.Tls.Insecure);
+        EXPECT_EQ(command.Settings.Rules, CheckRules::Classic);
+        EXPECT_EQ(command.Settings.UserAgent, "Bot/2 (x)");
     }
+    EXPECT_EQ(ParseCheckCommand({"--rules", "current", "d"}).Settings.Rules, CheckRules::Current);
+    EXPECT_TRUE(ParseCheckCommand({"--url", "http://x/", "--verbose"}).Verbose);
     EXPECT_EQ(ParseCheckCommand({"--format", "csv", "d"}).Format, TOutputFormat::Csv);
     EXPECT_EQ(ParseCheckCommand({"--format", "text", "d"}).Format, TOutputFormat::Text);
     // A tiny time-out is still a bound, never "no time-out".
@@ -86,6 +96,12 @@ TEST(CheckOptions, BadCommandLinesAreUsageErrors) {
         {"--url", "http://x/", "--url", "http://y/"},
         {"--colour", "d"},
         {"-j", "d"},
+        {"--rules", "modern", "d"},
+        {"--rules", "Classic", "d"},
+        {"--user-agent", "", "d"},
+        {"--user-agent", "a\r\nX-Injected: 1", "d"},
+        {"--verbose", "d"},
+        {"--verbose=yes", "--url", "http://x/"},
     };
     for (const Arguments& arguments : bad) {
         std::string line;
