@@ -106,6 +106,10 @@ public:
     // pass sets UseTls from its URL's scheme; a URL without one (a
     // redirection to a path) goes as the pass before it did.
     bool AllowHttps = false;
+    // Above 0: a reply body is read no further than this many bytes (within
+    // kMaxBodyBytes) and the rest is left unread when the connection closes,
+    // for a caller that needs only the start of a page. 0: the whole body.
+    std::size_t BodyReadLimit = 0;
 
     // The running (or last) request.
     std::string CurrentURL;
