@@ -122,6 +122,15 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
         } else if (name == "--bad-only") {
             noValue();
             command.BadOnly = true;
+        } else if (name == "--moved") {
+            noValue();
+            command.Moved = true;
+        } else if (name == "--update-moved") {
+            noValue();
+            command.UpdateMoved = true;
+        } else if (name == "--duplicates") {
+            noValue();
+            command.Duplicates = true;
         } else if (name == "--browser") {
             const std::string browser = takeValue();
             command.FromBrowser = BrowserNamed(browser);
@@ -139,9 +148,16 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
         }
     }
 
+    if (command.Duplicates && command.UpdateMoved) {
+        throw EUsageError("--duplicates checks nothing, so --update-moved has nothing to do");
+    }
     if (url) {
         if (!operands.empty() || command.FromBrowser) {
             throw EUsageError("--url checks one address; give no other source with it");
+        }
+        if (command.UpdateMoved || command.Duplicates) {
+            throw EUsageError(std::string(command.UpdateMoved ? "--update-moved" : "--duplicates") +
+                              " needs a collection, not --url");
         }
         command.Kind = CheckCommand::Mode::SingleUrl;
         command.Url = *url;
@@ -173,11 +189,15 @@ std::string UsageText() {
            "subdirectory a folder, each *.url file a link) with an HTTP HEAD request,\n"
            "as Vornakle's \"Verify All links\" does, and prints one line per link in the\n"
            "order of the scan: folder path, link name, URL, status number, status\n"
-           "text, class (ok, invalid, unknown, untested) and, for a status 5 (no\n"
+           "text, class (ok, invalid, unknown, untested; under current rules also\n"
+           "moved and suspect) and, for a status 5 (no\n"
            "usable answer), the reason: a token such as dns, refused, reset, timeout,\n"
            "malformed-reply, redirect-loop, too-many-redirects, no-location,\n"
            "unsupported-scheme, url-too-long or unreadable, then \": \" and a detail\n"
-           "(empty when the server answered). SOURCE may also be a\n"
+           "(empty when the server answered; for a suspect link the signal, such as\n"
+           "front-page-redirect, sign-in-redirect, soft-404-title or\n"
+           "same-as-made-up-address). Links sharing an address are checked once.\n"
+           "SOURCE may also be a\n"
            "browser's bookmarks, told by their content: Firefox's places.sqlite,\n"
            "Chromium's or Chrome's Bookmarks file, or an HTML bookmark file; their\n"
            "folder paths are the bookmark folders, and places that are no web links\n"
@@ -207,14 +227,22 @@ std::string UsageText() {
            "                    system's for https links\n"
            "  --insecure        do not verify the certificates of https links\n"
            "  --bad-only        print only links that are not fine (what the report\n"
-           "                    window lists)\n"
+           "                    window lists), suspect ones included\n"
+           "  --moved           print only links that moved for good (with --bad-only:\n"
+           "                    as well as the bad ones)\n"
+           "  --update-moved    rewrite the URL of each moved link's .url file to where\n"
+           "                    it moved and print each change (old and new URL)\n"
+           "                    instead of the results; a Favorites directory only\n"
+           "  --duplicates      print the groups of links that share an address\n"
+           "                    instead of checking\n"
            "  --browser NAME    check the bookmarks of the default profile of firefox,\n"
            "                    chromium or chrome\n"
            "  --url URL         check one address instead of a collection\n"
            "  --help            show this text\n"
            "  --version         show the program's version\n"
            "\n"
-           "Exit status: 0 no link is bad, 1 some link is bad, 2 usage or scan error,\n"
+           "Exit status: 0 no link is bad, 1 some link is bad or suspect, 2 usage or\n"
+           "scan error, a .url file --update-moved could not rewrite,\n"
            "a part of the source that could not be read (named on standard error),\n"
            "or results that could not be written; 130 interrupted (Ctrl-C), 143\n"
            "terminated.\n";

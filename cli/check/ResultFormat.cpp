@@ -29,7 +29,7 @@ public:
         line += '\t';
         line += EscapeTextField(StatusText(status));
         line += '\t';
-        line += StatusClass(status);
+        line += ResultClass(result);
         line += '\t';
         line += EscapeTextField(DisplayUtf8(ReasonText(result)));
         line += '\n';
@@ -54,7 +54,7 @@ public:
         line += ',';
         line += QuoteCsvField(StatusText(status));
         line += ',';
-        line += StatusClass(status);
+        line += ResultClass(result);
         line += ',';
         line += QuoteCsvField(DisplayUtf8(ReasonText(result)));
         line += "\r\n";
@@ -79,7 +79,7 @@ public:
         line += ",\"status_text\":";
         line += JsonString(StatusText(status));
         line += ",\"class\":";
-        line += JsonString(StatusClass(status));
+        line += JsonString(ResultClass(result));
         line += ",\"reason\":";
         line += JsonString(DisplayUtf8(ReasonText(result)));
         line += "}\n";

@@ -19,10 +19,12 @@ TEST(CheckOptions, DefaultsAreThoseTheHelpNames) {
     EXPECT_EQ(command.Settings.TimeOutMilliseconds, 20000);
     EXPECT_EQ(command.Format, TOutputFormat::Text);
     EXPECT_FALSE(command.BadOnly);
+    EXPECT_FALSE(command.Moved || command.UpdateMoved || command.Duplicates);
     EXPECT_EQ(command.Settings.Tls, TlsSettings{});
     const std::string usage = UsageText();
     for (const char* named : {"default 8", "default 2", "default 20", "--bad-only", "--url",
-                              "--format", "--help", "130", "--ca-file", "--insecure"}) {
+                              "--format", "--help", "130", "--ca-file", "--insecure", "--moved",
+                              "--update-moved", "--duplicates", "suspect"}) {
         EXPECT_NE(usage.find(named), std::string::npos) << named;
     }
 }
@@ -30,9 +32,10 @@ TEST(CheckOptions, DefaultsAreThoseTheHelpNames) {
 TEST(CheckOptions, EveryOptionInBothSpellings) {
     for (const Arguments& arguments :
          {Arguments{"--jobs", "16", "--per-host", "3", "--timeout", "1.5", "--format", "json",
-                    "--bad-only", "--ca-file", "ca.pem", "--insecure", "dir"},
+                    "--bad-only", "--ca-file", "ca.pem", "--insecure", "--moved", "--update-moved",
+                    "dir"},
           Arguments{"dir", "--jobs=16", "--per-host=3", "--timeout=1.5", "--format=json",
-                    "--bad-only", "--ca-file=ca.pem", "--insecure"}}) {
+                    "--bad-only", "--ca-file=ca.pem", "--insecure", "--update-moved", "--moved"}}) {
         const CheckCommand command = ParseCheckCommand(arguments);
         EXPECT_EQ(command.Source, "dir");
         EXPECT_EQ(command.Settings.Jobs, 16);
@@ -42,7 +45,9 @@ TEST(CheckOptions, EveryOptionInBothSpellings) {
         EXPECT_TRUE(command.BadOnly);
         EXPECT_EQ(command.Settings.Tls.CaFile, "ca.pem");
         EXPECT_TRUE(command.Settings.Tls.Insecure);
+        EXPECT_TRUE(command.Moved && command.UpdateMoved && !command.Duplicates);
     }
+    EXPECT_TRUE(ParseCheckCommand({"--duplicates", "d"}).Duplicates);
     EXPECT_EQ(ParseCheckCommand({"--format", "csv", "d"}).Format, TOutputFormat::Csv);
     EXPECT_EQ(ParseCheckCommand({"--format", "text", "d"}).Format, TOutputFormat::Text);
     // A tiny time-out is still a bound, never "no time-out".
@@ -78,6 +83,13 @@ TEST(CheckOptions, BadCommandLinesAreUsageErrors) {
         {"--timeout", "inf", "d"},
         {"--format", "xml", "d"},
         {"--bad-only=yes", "d"},
+        {"--moved=yes", "d"},
+        {"--update-moved=no", "d"},
+        {"--duplicates=1", "d"},
+        // Nothing to rewrite without a check, nor without a collection.
+        {"--duplicates", "--update-moved", "d"},
+        {"--update-moved", "--url", "http://x/"},
+        {"--duplicates", "--url", "http://x/"},
         {"--insecure=yes", "d"},
         {"--ca-file", "", "d"},
         {"--ca-file"},
