@@ -19,6 +19,7 @@
 #include <string>
 
 #include "DelayServer.h"
+#include "DuplicateRound.h"
 #include "common/BenchSupport.h"
 
 namespace vornakle::bench {
@@ -160,6 +161,7 @@ int Run(int argc, char** argv) {
     } else {
         std::cout << "vs_linkchecker_ratio: n/a (linkchecker could not be installed)\n";
     }
+    MeasureDuplicates(server, program, links, kParallelJobs, work, std::cout);
     std::filesystem::remove_all(work);
     return 0;
 }
