@@ -126,10 +126,15 @@ void CheckEngine::RunWorker(std::size_t workerNumber) {
         const std::string& url = urls_[holders_[address].front()];
         CheckResult result;
         try {
-            result = client ? CheckLink(*client, url, settings_.DeadlineMilliseconds())
+            result = client ? CheckLink(*client, url, settings_, settings_.DeadlineMilliseconds(),
+                                        [this, address](std::int64_t milliseconds) {
+                                            queue_.HoldHost(address, milliseconds);
+                                        })
                             : FailedCheck(clientFailure);
             if (client && settings_.Rules == CheckRules::Current) {
-                FindRot(*client, url, result, madeUpPages_, settings_.DeadlineMilliseconds());
+                WithCurrentRules(*client, settings_, [&] {
+                    FindRot(*client, url, result, madeUpPages_, settings_.DeadlineMilliseconds());
+                });
             }
         } catch (...) {
             result = FailedCheck(std::current_exception());

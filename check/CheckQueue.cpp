@@ -1,5 +1,6 @@
 #include "check/CheckQueue.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 
@@ -48,14 +49,54 @@ CheckQueue::CheckQueue(const std::vector<std::string>& hostKeys, int perHost)
 
 void CheckQueue::MarkReadyLocked(std::size_t hostNumber) {
     const Host& host = hosts_[hostNumber];
-    if (!host.Waiting.empty() && host.Running < perHost_) {
+    if (!host.Waiting.empty() && host.Running < perHost_ && !held_.contains(hostNumber)) {
         ready_.emplace(host.Waiting.front(), hostNumber);
+    }
+}
+
+std::optional<CheckQueue::Clock::time_point> CheckQueue::ReleaseHoldsLocked() {
+    const Clock::time_point now = Clock::now();
+    std::optional<Clock::time_point> earliest;
+    for (auto held = held_.begin(); held != held_.end();) {
+        const std::size_t hostNumber = *held;
+        if (hosts_[hostNumber].HeldUntil <= now) {
+            held = held_.erase(held);
+            MarkReadyLocked(hostNumber);
+        } else {
+            earliest =
+                std::min(earliest.value_or(Clock::time_point::max()), hosts_[hostNumber].HeldUntil);
+            ++held;
+        }
+    }
+    return earliest;
+}
+
+void CheckQueue::HoldHost(std::size_t index, std::int64_t milliseconds) {
+    std::lock_guard lock(mutex_);
+    const std::size_t hostNumber = hostOfLink_.at(index);
+    Host& host = hosts_[hostNumber];
+    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(milliseconds);
+    host.HeldUntil = std::max(host.HeldUntil, until);
+    held_.insert(hostNumber);
+    if (!host.Waiting.empty()) {
+        ready_.erase({host.Waiting.front(), hostNumber});
     }
 }
 
 bool CheckQueue::Take(std::size_t& index) {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return stopped_ || left_ == 0 || !ready_.empty(); });
+    for (;;) {
+        const std::optional<Clock::time_point> holdEnd = ReleaseHoldsLocked();
+        if (stopped_ || left_ == 0 || !ready_.empty()) {
+            break;
+        }
+        // Woken by a Finish or Stop, or when the earliest hold ends.
+        if (holdEnd) {
+            changed_.wait_until(lock, *holdEnd);
+        } else {
+            changed_.wait(lock);
+        }
+    }
     if (stopped_ || ready_.empty()) {
         return false;
     }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -31,19 +33,29 @@ public:
     bool Take(std::size_t& index);
     // The check of link Index has ended; its host has a place again.
     void Finish(std::size_t index);
+    // The host of link Index asked for a pause: none of its other links
+    // starts for that many milliseconds (a later hold may lengthen it).
+    void HoldHost(std::size_t index, std::int64_t milliseconds);
     // Hands out nothing more; blocked Takes return false.
     void Stop();
     bool Stopped() const;
 
 private:
+    using Clock = std::chrono::steady_clock;
+
     struct Host {
         std::deque<std::size_t> Waiting;
         int Running = 0;
+        // Starts nothing before this time (a server's Retry-After).
+        Clock::time_point HeldUntil;
     };
 
     // Puts host number HostNumber among the ready ones when it has a link
     // waiting and a free place. Called with the mutex held.
     void MarkReadyLocked(std::size_t hostNumber);
+    // Makes the hosts whose hold has passed ready again; the end of the
+    // earliest hold still running, if any.
+    std::optional<Clock::time_point> ReleaseHoldsLocked();
 
     const int perHost_;
     std::vector<std::size_t> hostOfLink_;
@@ -51,6 +63,8 @@ private:
     // Hosts that may start a check, ordered by the scan index of their first
     // waiting link, so the earliest link that may start is at the front.
     std::set<std::pair<std::size_t, std::size_t>> ready_;
+    // Hosts under a hold.
+    std::set<std::size_t> held_;
     std::size_t left_ = 0;
     bool stopped_ = false;
     mutable std::mutex mutex_;

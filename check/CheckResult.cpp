@@ -56,6 +56,10 @@ std::string_view ReasonToken(FailureReason reason) {
             return "tls-protocol";
         case FailureReason::TlsHandshake:
             return "tls-handshake";
+        case FailureReason::RateLimited:
+            return "rate-limited";
+        case FailureReason::Proxy:
+            return "proxy";
         case FailureReason::Unreadable:
             return "unreadable";
         case FailureReason::Aborted:

@@ -34,6 +34,8 @@ enum class FailureReason {
     CertificateInvalid,        // "certificate-invalid": any other certificate fault
     TlsProtocol,               // "tls-protocol": no TLS version or cipher in common
     TlsHandshake,              // "tls-handshake": any other failed handshake
+    RateLimited,               // "rate-limited": a 429 that stayed after the retries
+    Proxy,                     // "proxy": the proxy opened no tunnel to the server
     Unreadable,                // "unreadable": the shortcut file could not be read
     Aborted,                   // "aborted": the check was stopped
     Error,                     // "error": any other failure

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "http/ProxyRules.h"
 #include "net/TlsContext.h"
 
 #include <cstdint>
@@ -49,6 +50,9 @@ struct CheckSettings {
     // How https links' certificates are checked: an extra CA file, or not at
     // all.
     TlsSettings Tls;
+    // The proxies of checks under current rules; none given: those of the
+    // environment (http_proxy, https_proxy, no_proxy) when the check runs.
+    std::optional<ProxyRules> Proxies;
 
     // Bound of one link's check as a whole.
     std::int64_t DeadlineMilliseconds() const {

@@ -1,5 +1,7 @@
 #include "check/LinkCheck.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <algorithm>
@@ -7,6 +9,7 @@
 #include <optional>
 
 #include "http/HttpClient.h"
+#include "http/ReplyHeader.h"
 #include "http/UrlReference.h"
 #include "http/UrlSplit.h"
 #include "net/SockErrors.h"
@@ -27,7 +30,7 @@ public:
 
 constexpr int kMillisecondsPerSecond = 1000;
 
-std::optional<CheckResult> RefusedUrl(const std::string& url) {
+std::optional<CheckResult> RefusedUrl(const std::string& url, bool secureAllowed) {
     if (url.empty()) {
         return CheckResult::Failed(FailureReason::NoUrl);
     }
@@ -36,7 +39,7 @@ std::optional<CheckResult> RefusedUrl(const std::string& url) {
                                    "longer than " + std::to_string(kMaxUrlLength) + " bytes");
     }
     const std::string scheme = LinkScheme(url);
-    if (!scheme.empty() && !IsRequestableScheme(scheme)) {
+    if (!scheme.empty() && !IsRequestableScheme(scheme, secureAllowed)) {
         return CheckResult::Failed(FailureReason::UnsupportedScheme, scheme);
     }
     return std::nullopt;
@@ -114,6 +117,8 @@ CheckResult FailedCheck(const std::exception_ptr& failure) {
         return CheckResult::Failed(SocketReason(error), error.Message());
     } catch (const EUnsupportedScheme& error) {
         return CheckResult::Failed(FailureReason::UnsupportedScheme, error.Message());
+    } catch (const EProxyError& error) {
+        return CheckResult::Failed(FailureReason::Proxy, error.Message());
     } catch (const EConvertError& error) {
         return CheckResult::Failed(FailureReason::InvalidUrl, error.Message());
     } catch (const Exception& error) {
@@ -125,77 +130,289 @@ CheckResult FailedCheck(const std::exception_ptr& failure) {
     }
 }
 
+namespace {
+
+// What one check shares over its requests: the guard against targets the
+// client must not ask, the deadline of the whole check, the hops.
+class CheckRun {
+public:
+    CheckRun(THttpClient& client, std::int64_t deadlineMilliseconds, bool secureAllowed)
+        : client_(client),
+          deadlineMilliseconds_(deadlineMilliseconds),
+          callersHandler_(client.OnAboutToSend) {
+        // A redirection's target is refused the same way before its pass
+        // connects; an https target the client refuses itself.
+        client.OnAboutToSend = [this, secureAllowed](QObject* sender) {
+            if (callersHandler_) {
+                callersHandler_(sender);
+            }
+            const std::string scheme = LinkScheme(client_.CurrentURL);
+            if (!scheme.empty() && !IsRequestableScheme(scheme, secureAllowed)) {
+                throw EUnsupportedScheme(scheme + " (a redirection's target)");
+            }
+        };
+        // Abort runs on this thread, inside a wait of the request, as the
+        // client requires.
+        deadline_.setSingleShot(true);
+        QObject::connect(&deadline_, &QTimer::timeout, &client, [this] {
+            expired_ = true;
+            client_.Abort();
+        });
+        if (deadlineMilliseconds > 0) {
+            deadline_.start(static_cast<int>(
+                std::min<std::int64_t>(deadlineMilliseconds, std::numeric_limits<int>::max())));
+        }
+        elapsed_.start();
+    }
+    ~CheckRun() { client_.OnAboutToSend = callersHandler_; }
+
+    CheckRun(const CheckRun&) = delete;
+    CheckRun& operator=(const CheckRun&) = delete;
+
+    // Runs one transaction; the result when it ended without a reply, else
+    // none and the client holds the reply.
+    std::optional<CheckResult> Transaction(CmdType kind, const std::string& url) {
+        try {
+            if (kind == cmdGet) {
+                client_.Get(url);
+            } else {
+                client_.Head(url);
+            }
+        } catch (...) {
+            TakeHops();
+            return Failure(std::current_exception());
+        }
+        TakeHops();
+        return std::nullopt;
+    }
+
+    // Waits before a retry; the result when the wait was ended.
+    std::optional<CheckResult> Pause(std::int64_t milliseconds) {
+        try {
+            client_.Wait(static_cast<std::int32_t>(milliseconds));
+        } catch (...) {
+            return Failure(std::current_exception());
+        }
+        return std::nullopt;
+    }
+
+    // What the last transaction's reply says.
+    CheckResult Answer() const {
+        switch (client_.RedirectEnd) {
+            case THttpClient::RedirectOutcome::Loop:
+                return CheckResult::Failed(FailureReason::RedirectLoop, client_.CurrentURL);
+            case THttpClient::RedirectOutcome::TooMany:
+                return CheckResult::Failed(
+                    FailureReason::TooManyRedirects,
+                    "more than " + std::to_string(client_.BrowserRules
+                                                      ? THttpClient::kMaxBrowserRedirects
+                                                      : THttpClient::kMaxRedirects));
+            case THttpClient::RedirectOutcome::NoLocation:
+                return CheckResult::Failed(FailureReason::NoLocation,
+                                           std::to_string(client_.ReplyNumber));
+            case THttpClient::RedirectOutcome::None:
+                break;
+        }
+        if (client_.ReplyNumber > 0) {
+            return CheckResult::Answered(StatusOfReply(client_.ReplyNumber));
+        }
+        return CheckResult::Failed(
+            FailureReason::MalformedReply,
+            client_.Header.empty() ? "closed without a status line" : StatusLineOf(client_.Header));
+    }
+
+    // Milliseconds left before the deadline; the largest value without one.
+    std::int64_t Remaining() const {
+        return deadlineMilliseconds_ > 0 ? deadlineMilliseconds_ - elapsed_.elapsed()
+                                         : std::numeric_limits<std::int64_t>::max();
+    }
+    bool Expired() const { return expired_; }
+
+    // The hops and final URL go into the result.
+    CheckResult Finished(CheckResult result) const {
+        result.Hops = hops_;
+        if (!hops_.empty()) {
+            result.FinalUrl = hops_.back().Url;
+        }
+        return result;
+    }
+
+private:
+    void TakeHops() {
+        for (const THttpClient::TPass& pass : client_.Passes) {
+            hops_.push_back({pass.URL, pass.ReplyNumber});
+        }
+    }
+
+    CheckResult Failure(const std::exception_ptr& failure) const {
+        if (expired_) {
+            return CheckResult::Failed(
+                FailureReason::Timeout,
+                "the check took longer than " +
+                    std::to_string(deadlineMilliseconds_ / kMillisecondsPerSecond) + " s");
+        }
+        CheckResult failed = FailedCheck(failure);
+        if (failed.Reason != FailureReason::Error && failed.Reason != FailureReason::InvalidUrl &&
+            failed.Reason != FailureReason::UnsupportedScheme && !client_.Host.empty()) {
+            // Which server of a chain of redirections failed.
+            failed.Detail += " (" + client_.Host + ":" + std::to_string(client_.Port) + ")";
+        }
+        return failed;
+    }
+
+    THttpClient& client_;
+    std::int64_t deadlineMilliseconds_;
+    THttpClient::TNotifyEvent callersHandler_;
+    QTimer deadline_;
+    QElapsedTimer elapsed_;
+    bool expired_ = false;
+    std::vector<CheckHop> hops_;
+};
+
+// The client's switches a current check sets, given back afterwards.
+struct ClientSwitches {
+    explicit ClientSwitches(const THttpClient& client)
+        : BrowserRules(client.BrowserRules),
+          HeaderOnly(client.HeaderOnly),
+          AllowHttps(client.AllowHttps),
+          TlsInsecure(client.TlsInsecure),
+          UserAgent(client.UserAgent),
+          TlsCaFile(client.TlsCaFile),
+          Proxy(client.Proxy),
+          ProxyPort(client.ProxyPort),
+          Proxies(client.Proxies) {}
+    void Restore(THttpClient& client) const {
+        client.BrowserRules = BrowserRules;
+        client.HeaderOnly = HeaderOnly;
+        client.AllowHttps = AllowHttps;
+        client.TlsInsecure = TlsInsecure;
+        client.UserAgent = UserAgent;
+        client.TlsCaFile = TlsCaFile;
+        client.Proxy = Proxy;
+        client.ProxyPort = ProxyPort;
+        client.Proxies = Proxies;
+        client.ClearCookies();
+    }
+    bool BrowserRules;
+    bool HeaderOnly;
+    bool AllowHttps;
+    bool TlsInsecure;
+    std::string UserAgent;
+    std::string TlsCaFile;
+    std::string Proxy;
+    std::int32_t ProxyPort;
+    ProxyRules Proxies;
+};
+
+constexpr std::int16_t kTooManyRequests = 429;
+constexpr std::int16_t kServiceUnavailable = 503;
+constexpr std::int16_t kFirstClientError = 400;
+
+// The switches of a current check's client, set from the run's settings.
+void SetCurrentRules(THttpClient& client, const CheckSettings& settings) {
+    client.BrowserRules = true;
+    client.HeaderOnly = true;
+    client.AllowHttps = true;
+    client.UserAgent = settings.UserAgent;
+    client.TlsCaFile = settings.Tls.CaFile;
+    client.TlsInsecure = settings.Tls.Insecure;
+    client.Proxies = settings.Proxies ? *settings.Proxies : ProxyRulesFromEnvironment();
+    // Cookies of another check never reach this one.
+    client.ClearCookies();
+}
+
+CheckResult CheckByCurrentRules(THttpClient& client, const std::string& url,
+                                const CheckSettings& settings, std::int64_t deadlineMilliseconds,
+                                const HostBackOff& backOff) {
+    const ClientSwitches callers(client);
+    ScopeExit restore([&client, &callers] { callers.Restore(client); });
+    client.Host.clear();
+    client.Port = 0;
+    SetCurrentRules(client, settings);
+    if (std::optional<CheckResult> refused = RefusedUrl(url, true)) {
+        return *refused;
+    }
+
+    CheckRun run(client, deadlineMilliseconds, true);
+    int retriesLeft = kMaxRetries;
+    // One request kind, asked again while the server asks for patience and
+    // the deadline leaves room for it.
+    const auto ask = [&](CmdType kind) -> std::optional<CheckResult> {
+        for (;;) {
+            std::optional<CheckResult> failed = run.Transaction(kind, url);
+            const std::int16_t reply = client.ReplyNumber;
+            if (failed || retriesLeft == 0 ||
+                (reply != kTooManyRequests && reply != kServiceUnavailable)) {
+                return failed;
+            }
+            const std::optional<std::int64_t> seconds =
+                RetryAfterSeconds(client.ReplyRetryAfter, QDateTime::currentSecsSinceEpoch());
+            if (!seconds) {
+                return failed;
+            }
+            const std::int64_t wait =
+                std::min(*seconds * kMillisecondsPerSecond, kMaxRetryWaitMilliseconds);
+            if (wait >= run.Remaining()) {
+                return failed;
+            }
+            --retriesLeft;
+            if (backOff) {
+                backOff(wait);
+            }
+            if (std::optional<CheckResult> ended = run.Pause(wait)) {
+                return ended;
+            }
+        }
+    };
+
+    std::optional<CheckResult> failed = ask(cmdHead);
+    // Many servers refuse HEAD (405, 403, 404) or let it hang while GET
+    // answers; a GET then decides, from the link's own URL again.
+    const bool askGet = failed ? failed->Reason == FailureReason::Timeout && !run.Expired()
+                               : client.RedirectEnd == THttpClient::RedirectOutcome::None &&
+                                     client.ReplyNumber >= kFirstClientError;
+    if (askGet) {
+        failed = ask(cmdGet);
+    }
+    CheckResult result = failed ? *failed : run.Answer();
+    if (result.Status == kTooManyRequests) {
+        result.Reason = FailureReason::RateLimited;
+        result.Detail = client.ReplyRetryAfter.empty() ? std::string("no Retry-After")
+                                                       : "Retry-After: " + client.ReplyRetryAfter;
+    }
+    return run.Finished(std::move(result));
+}
+
+}  // namespace
+
 CheckResult CheckLink(THttpClient& client, const std::string& url,
                       std::int64_t deadlineMilliseconds) {
     client.Host.clear();
     client.Port = 0;
-    if (std::optional<CheckResult> refused = RefusedUrl(url)) {
+    client.BrowserRules = false;
+    client.HeaderOnly = false;
+    if (std::optional<CheckResult> refused = RefusedUrl(url, false)) {
         return *refused;
     }
+    CheckRun run(client, deadlineMilliseconds, false);
+    std::optional<CheckResult> failed = run.Transaction(cmdHead, url);
+    return run.Finished(failed ? *failed : run.Answer());
+}
 
-    // A redirection's target is refused the same way before its pass
-    // connects; an https target the client refuses itself.
-    const THttpClient::TNotifyEvent callersHandler = client.OnAboutToSend;
-    client.OnAboutToSend = [&client, &callersHandler](QObject* sender) {
-        if (callersHandler) {
-            callersHandler(sender);
-        }
-        const std::string scheme = LinkScheme(client.CurrentURL);
-        if (!scheme.empty() && !IsRequestableScheme(scheme)) {
-            throw EUnsupportedScheme(scheme + " (a redirection's target)");
-        }
-    };
-    ScopeExit restoreHandler([&client, &callersHandler] { client.OnAboutToSend = callersHandler; });
+CheckResult CheckLink(THttpClient& client, const std::string& url, const CheckSettings& settings,
+                      std::int64_t deadlineMilliseconds, const HostBackOff& backOff) {
+    if (settings.Rules == CheckRules::Current) {
+        return CheckByCurrentRules(client, url, settings, deadlineMilliseconds, backOff);
+    }
+    return CheckLink(client, url, deadlineMilliseconds);
+}
 
-    // Abort runs on this thread, inside a wait of the request, as the
-    // client requires.
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    bool expired = false;
-    QObject::connect(&deadline, &QTimer::timeout, &client, [&client, &expired] {
-        expired = true;
-        client.Abort();
-    });
-    if (deadlineMilliseconds > 0) {
-        deadline.start(static_cast<int>(
-            std::min<std::int64_t>(deadlineMilliseconds, std::numeric_limits<int>::max())));
-    }
-
-    try {
-        client.Head(url);
-    } catch (...) {
-        if (expired) {
-            return CheckResult::Failed(
-                FailureReason::Timeout,
-                "the check took longer than " +
-                    std::to_string(deadlineMilliseconds / kMillisecondsPerSecond) + " s");
-        }
-        CheckResult failed = FailedCheck(std::current_exception());
-        if (failed.Reason != FailureReason::Error && failed.Reason != FailureReason::InvalidUrl &&
-            failed.Reason != FailureReason::UnsupportedScheme && !client.Host.empty()) {
-            // Which server of a chain of redirections failed.
-            failed.Detail += " (" + client.Host + ":" + std::to_string(client.Port) + ")";
-        }
-        return failed;
-    }
-    switch (client.RedirectEnd) {
-        case THttpClient::RedirectOutcome::Loop:
-            return CheckResult::Failed(FailureReason::RedirectLoop, client.CurrentURL);
-        case THttpClient::RedirectOutcome::TooMany:
-            return CheckResult::Failed(FailureReason::TooManyRedirects,
-                                       "more than " + std::to_string(THttpClient::kMaxRedirects));
-        case THttpClient::RedirectOutcome::NoLocation:
-            return CheckResult::Failed(FailureReason::NoLocation,
-                                       std::to_string(client.ReplyNumber));
-        case THttpClient::RedirectOutcome::None:
-            break;
-    }
-    if (client.ReplyNumber > 0) {
-        return CheckResult::Answered(StatusOfReply(client.ReplyNumber));
-    }
-    return CheckResult::Failed(FailureReason::MalformedReply, client.Header.empty()
-                                                                  ? "closed without a status line"
-                                                                  : StatusLineOf(client.Header));
+void WithCurrentRules(THttpClient& client, const CheckSettings& settings,
+                      const std::function<void()>& body) {
+    const ClientSwitches callers(client);
+    ScopeExit restore([&client, &callers] { callers.Restore(client); });
+    SetCurrentRules(client, settings);
+    body();
 }
 
 std::string_view StatusClass(std::int32_t status) {

@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "check/CheckResult.h"
+#include "check/CheckSettings.h"
 
 namespace vornakle {
 
@@ -23,9 +25,41 @@ class THttpClient;
 // above 0 the check as a whole, all passes and waits, ends after that many
 // milliseconds (the desktop program has its Cancel button instead, and holds
 // the client's time-out while the user looks at a window). Runs on the
-// client's thread.
+// client's thread. The result's FinalUrl and Hops say which requests were
+// sent.
 CheckResult CheckLink(THttpClient& client, const std::string& url,
                       std::int64_t deadlineMilliseconds = 0);
+
+// Told that the server asked the check to wait this many milliseconds
+// before retrying (429 or 503 with Retry-After): the engine then starts no
+// other check of that host meanwhile.
+using HostBackOff = std::function<void(std::int64_t milliseconds)>;
+
+// A 429 or 503 with Retry-After is retried this often within the deadline,
+// after at most kMaxRetryWaitMilliseconds each: a server asking for an hour
+// is not going to answer a user either.
+inline constexpr int kMaxRetries = 2;
+inline constexpr std::int64_t kMaxRetryWaitMilliseconds = 30000;
+
+// Checks one link by the rules settings.Rules names. Classic is the check
+// above, byte for byte. Current checks as today's web is answered
+// (THttpClient::BrowserRules, https with settings.Tls, the proxy of
+// settings.Proxies, the User-Agent of settings.UserAgent): a HEAD first,
+// and when it gets a 4xx or 5xx reply or times out, a GET (header only)
+// that decides; a 429 or 503 with Retry-After is waited for and asked again
+// (kMaxRetries); a 429 that stays is status 429 with reason rate-limited.
+// Cookies go to later requests of this check only. The client's own
+// switches are as before afterwards.
+CheckResult CheckLink(THttpClient& client, const std::string& url, const CheckSettings& settings,
+                      std::int64_t deadlineMilliseconds = 0,
+                      const HostBackOff& backOff = HostBackOff());
+
+// Runs body with the client switched as a current check switches it (the
+// browser rules, https, the run's User-Agent, certificates and proxies, no
+// cookies of before), and gives the switches back afterwards: for requests
+// that follow a check under its rules.
+void WithCurrentRules(THttpClient& client, const CheckSettings& settings,
+                      const std::function<void()>& body);
 
 // The result of a check that ended with the exception Failure.
 CheckResult FailedCheck(const std::exception_ptr& failure);

@@ -71,8 +71,13 @@ std::string PageEncoding(const std::string& body, const std::string& contentType
 
 std::optional<PageSample> ReadPage(THttpClient& client, const std::string& url) {
     const std::size_t previousLimit = client.BodyReadLimit;
+    const bool previousHeaderOnly = client.HeaderOnly;
     client.BodyReadLimit = kRotPageBytes;
-    ScopeExit restore([&client, previousLimit] { client.BodyReadLimit = previousLimit; });
+    client.HeaderOnly = false;
+    ScopeExit restore([&client, previousLimit, previousHeaderOnly] {
+        client.BodyReadLimit = previousLimit;
+        client.HeaderOnly = previousHeaderOnly;
+    });
     try {
         client.Get(url);
     } catch (...) {

@@ -11,6 +11,7 @@
 #include "http/UrlSplit.h"
 
 #include <QBuffer>
+#include <QEventLoop>
 
 #include <algorithm>
 #include <cstdio>
@@ -91,6 +92,9 @@ void THttpClient::Abort() {
     // host's next address); a user's Abort ends the whole request.
     if (!TimeOutAborting) {
         AbortRequested = true;
+    }
+    if (WaitLoop != nullptr) {
+        WaitLoop->quit();
     }
     Cancel();
 }
@@ -177,6 +181,10 @@ void THttpClient::ParseURL() {
     if (const std::string scheme = UrlScheme(CurrentURL); !scheme.empty()) {
         UseTls = scheme == "https";
     }
+    if (BrowserRules) {
+        ChooseBrowserRoute();
+        return;
+    }
     if (UseTls && !Proxy.empty()) {
         // A proxy's tunnel (CONNECT) is not made yet; sending the request to
         // the proxy in the clear would defeat the scheme.
@@ -186,48 +194,54 @@ void THttpClient::ParseURL() {
 
 void THttpClient::BuildHeader() {
     RequestHeader.Clear();
-    if (RequestKind < std::size(kRequestWords)) {
-        const std::string target =
-            EncodedRequestTarget(Proxy.empty() ? RequestPath : WithoutFragment(CurrentURL));
-        RequestHeader.Add(kRequestWords[RequestKind] + target + kHttpVersion);
-    }
-    if (!Proxy.empty()) {
-        RequestHeader.Add("Proxy-Connection: Keep-Alive");
-        RequestHeader.Add("Host: " + Host);
-    }
-    RequestHeader.SetFieldValue("Host", Host);
-    RequestHeader.Add(kFirstAccept);
-    RequestHeader.Add(kSecondAccept);
-    if (!HeaderInfo.LocalMailAddress.empty()) {
-        RequestHeader.SetFieldValue("User-Agent", HeaderInfo.LocalMailAddress);
-    }
-    if (!HeaderInfo.LocalProgram.empty()) {
-        RequestHeader.SetFieldValue("From", HeaderInfo.LocalProgram);
-    }
-    // Cookies a redirection of this transaction set for this host take the
-    // place of the caller's own.
-    const std::string redirectionCookies = CookiesFor(Host);
-    const std::string& cookie = redirectionCookies.empty() ? HeaderInfo.Cookie : redirectionCookies;
-    if (!cookie.empty()) {
-        RequestHeader.SetFieldValue("Cookie", cookie);
-    }
-    if (!HeaderInfo.Referer.empty()) {
-        RequestHeader.SetFieldValue("Referer", HeaderInfo.Referer);
-    }
-    if (!HeaderInfo.UserId.empty() && !HeaderInfo.Password.empty()) {
-        RequestHeader.SetFieldValue(
-            "Authorization", "Basic " + BasicCredentials(HeaderInfo.UserId, HeaderInfo.Password));
-    }
-    RequestHeader.Add(kContentType);
-    if (RequestKind == cmdCopy || RequestKind == cmdMove) {
-        RequestHeader.Add("URI-header: " + HeaderArgument);
-    } else if (RequestKind == cmdLink || RequestKind == cmdUnlink) {
-        RequestHeader.Add("Link: " + HeaderArgument);
-    }
-    if (SendsBody(RequestKind)) {
-        const std::int64_t length =
-            OutputFileMode ? FileSize(SendData) : static_cast<std::int64_t>(SendData.size());
-        RequestHeader.Add("Content-Length: " + std::to_string(length));
+    if (BrowserRules) {
+        BuildBrowserHeader();
+    } else {
+        if (RequestKind < std::size(kRequestWords)) {
+            const std::string target =
+                EncodedRequestTarget(Proxy.empty() ? RequestPath : WithoutFragment(CurrentURL));
+            RequestHeader.Add(kRequestWords[RequestKind] + target + kHttpVersion);
+        }
+        if (!Proxy.empty()) {
+            RequestHeader.Add("Proxy-Connection: Keep-Alive");
+            RequestHeader.Add("Host: " + Host);
+        }
+        RequestHeader.SetFieldValue("Host", Host);
+        RequestHeader.Add(kFirstAccept);
+        RequestHeader.Add(kSecondAccept);
+        if (!HeaderInfo.LocalMailAddress.empty()) {
+            RequestHeader.SetFieldValue("User-Agent", HeaderInfo.LocalMailAddress);
+        }
+        if (!HeaderInfo.LocalProgram.empty()) {
+            RequestHeader.SetFieldValue("From", HeaderInfo.LocalProgram);
+        }
+        // Cookies a redirection of this transaction set for this host take the
+        // place of the caller's own.
+        const std::string redirectionCookies = CookiesFor(Host);
+        const std::string& cookie =
+            redirectionCookies.empty() ? HeaderInfo.Cookie : redirectionCookies;
+        if (!cookie.empty()) {
+            RequestHeader.SetFieldValue("Cookie", cookie);
+        }
+        if (!HeaderInfo.Referer.empty()) {
+            RequestHeader.SetFieldValue("Referer", HeaderInfo.Referer);
+        }
+        if (!HeaderInfo.UserId.empty() && !HeaderInfo.Password.empty()) {
+            RequestHeader.SetFieldValue(
+                "Authorization",
+                "Basic " + BasicCredentials(HeaderInfo.UserId, HeaderInfo.Password));
+        }
+        RequestHeader.Add(kContentType);
+        if (RequestKind == cmdCopy || RequestKind == cmdMove) {
+            RequestHeader.Add("URI-header: " + HeaderArgument);
+        } else if (RequestKind == cmdLink || RequestKind == cmdUnlink) {
+            RequestHeader.Add("Link: " + HeaderArgument);
+        }
+        if (SendsBody(RequestKind)) {
+            const std::int64_t length =
+                OutputFileMode ? FileSize(SendData) : static_cast<std::int64_t>(SendData.size());
+            RequestHeader.Add("Content-Length: " + std::to_string(length));
+        }
     }
     // A line break or zero byte inside a value (a hostile Location, a
     // damaged shortcut) would end the line early and let the rest pass as
@@ -271,17 +285,30 @@ std::string THttpClient::TargetKey(std::int32_t PassPort) const {
     std::int32_t port = PassPort;
     std::string path;
     try {
-        ParseRequestURL(url, host, port, path);
+        ParseRequestURL(url, host, port, path,
+                        AllowHttps ? SecureScheme::Allowed : SecureScheme::Refused);
+        if (BrowserRules) {
+            host = AceHostName(host);
+        }
     } catch (const Exception&) {
         // The next pass fails the same way and ends the transaction with
         // that error.
         return std::string();
     }
-    return host + '\n' + std::to_string(port) + '\n' + path;
+    std::string key = host + '\n' + std::to_string(port) + '\n' + path;
+    if (BrowserRules) {
+        // The same URL asked again with new cookies is how sites set a
+        // session up; only a repeat with the same cookies is a loop.
+        key += '\n' + CookiesFor(host);
+    }
+    return key;
 }
 
 void THttpClient::RunPass() {
     Connect();
+    if (BrowserRules && UseTls && !Proxy.empty()) {
+        OpenTunnel();
+    }
     SendRequest();
     ReplyNumber = 0;
     ReadReplyHeader();
@@ -299,7 +326,7 @@ void THttpClient::RunPass() {
         // transaction ends with this reply's number. A relative one means a
         // place relative to the URL this reply answered (RFC 3986 section
         // 5.2): this pass's scheme, host and port.
-        if (reply <= 302 && !ReplyLocation.empty()) {
+        if (FollowsRedirect(reply) && !ReplyLocation.empty()) {
             if (HasScheme(ReplyLocation)) {
                 CurrentURL = ReplyLocation;
             } else {
@@ -318,7 +345,10 @@ void THttpClient::RunPass() {
 void THttpClient::RunRequest() {
     AbortRequested = false;
     RedirectEnd = RedirectOutcome::None;
-    TransactionCookies.clear();
+    if (!BrowserRules) {
+        TransactionCookies.clear();
+    }
+    Passes.clear();
     UseTls = false;
     std::vector<std::string> askedTargets;
     for (int pass = 0;; ++pass) {
@@ -329,11 +359,16 @@ void THttpClient::RunRequest() {
         }
         ThrowIfAborted();
         const std::int32_t passPort = Port;
-        const std::string passKey = Host + '\n' + std::to_string(Port) + '\n' + RequestPath;
+        std::string passKey = Host + '\n' + std::to_string(Port) + '\n' + RequestPath;
+        if (BrowserRules) {
+            passKey += '\n' + CookiesFor(Host);
+        }
         const std::string passURL = CurrentURL;
         askedTargets.push_back(passKey);
+        Passes.push_back({passURL, 0});
         try {
             RunPass();
+            Passes.back().ReplyNumber = ReplyNumber;
         } catch (...) {
             try {
                 Disconnect();
@@ -346,7 +381,32 @@ void THttpClient::RunRequest() {
 
         const std::int16_t reply = ReplyNumber;
         bool again = false;
-        if (reply >= 300 && reply <= 399) {
+        if (BrowserRules && (reply < 300 || reply > 399)) {
+            TakeOverCookies();
+        }
+        if (BrowserRules && reply >= 300 && reply <= 399) {
+            TakeOverCookies();
+            bool handled = false;
+            if (OnRedirect) {
+                OnRedirect(handled);
+            }
+            if (handled) {
+                return;
+            }
+            if (FollowsRedirect(reply)) {
+                const std::string nextKey = TargetKey(passPort);
+                if (ReplyLocation.empty()) {
+                    RedirectEnd = RedirectOutcome::NoLocation;
+                } else if (std::find(askedTargets.begin(), askedTargets.end(), nextKey) !=
+                           askedTargets.end()) {
+                    RedirectEnd = RedirectOutcome::Loop;
+                } else if (pass < kMaxBrowserRedirects) {
+                    again = true;
+                } else {
+                    RedirectEnd = RedirectOutcome::TooMany;
+                }
+            }
+        } else if (reply >= 300 && reply <= 399) {
             TakeOverCookies();
             bool handled = false;
             if (OnRedirect) {

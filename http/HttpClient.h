@@ -3,6 +3,8 @@
 #include "http/CmdType.h"
 #include "http/ExStringList.h"
 #include "http/HeaderInfo.h"
+#include "http/ProxyRules.h"
+#include "http/ReplyHeader.h"
 #include "net/TcpSocket.h"
 
 #include <cstddef>
@@ -11,7 +13,22 @@
 #include <string>
 #include <vector>
 
+class QEventLoop;
+
 namespace vornakle {
+
+// A proxy would not open the tunnel (CONNECT) to the server asked for.
+class EProxyError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// The User-Agent line under browser rules when none is set: a current
+// mainstream desktop browser's, since many sites answer 403 to anything
+// that does not look like one.
+inline constexpr const char* kBrowserUserAgent =
+    "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) "
+    "Chrome/131.0.0.0 Safari/537.36";
 
 // The HTTP/1.0 client component: one request per connection (RFC 1945).
 // Each request operation runs a whole transaction (connect, send, read the
@@ -30,6 +47,15 @@ public:
     // last reply's number (RFC 7231 section 6.4 asks clients to detect such
     // cycles).
     static constexpr int kMaxRedirects = 10;
+    // The same under BrowserRules, the bound browsers keep.
+    static constexpr int kMaxBrowserRedirects = 20;
+
+    // One request of a transaction: the URL asked and its reply number (0
+    // when none came).
+    struct TPass {
+        std::string URL;
+        std::int16_t ReplyNumber = 0;
+    };
 
     // How a transaction's redirections ended when they led nowhere: the
     // last reply (300 to 302) is then no answer about the URL asked for.
@@ -82,6 +108,13 @@ public:
     virtual void Link(const std::string& URL, const std::string& LinkValue);
     virtual void Unlink(const std::string& URL, const std::string& LinkValue);
 
+    // Waits Milliseconds dispatching the thread's messages, as a request
+    // does; Abort ends the wait with EAbortError.
+    void Wait(std::int32_t Milliseconds);
+    // Forgets the cookies replies have set (kept across transactions under
+    // BrowserRules).
+    void ClearCookies();
+
     // The steps of a transaction, in the order RunRequest takes them.
     virtual void RunRequest();
     virtual void ParseURL();
@@ -106,6 +139,23 @@ public:
     // pass sets UseTls from its URL's scheme; a URL without one (a
     // redirection to a path) goes as the pass before it did.
     bool AllowHttps = false;
+    // Requests and reads replies as today's browsers do rather than as
+    // specified (off by default): HTTP/1.1 with "Connection: close", "Host"
+    // with a port that is not the scheme's, UserAgent, browser "Accept"
+    // lines, host names in their IDNA form, the target encoded as a browser
+    // encodes it; 301, 302, 303, 307 and 308 followed for up to
+    // kMaxBrowserRedirects passes, a loop being a target asked before with
+    // the same cookies; the cookies of every reply kept until ClearCookies;
+    // replies read leniently (LenientStatusNumber, ParseLenientReplyLine,
+    // folded lines); the proxy of each pass chosen by Proxies, https through
+    // it by a CONNECT tunnel.
+    bool BrowserRules = false;
+    // The User-Agent line under BrowserRules; empty: kBrowserUserAgent.
+    std::string UserAgent;
+    ProxyRules Proxies;
+    // A GET reads the status line and the header, then closes: the link
+    // check never downloads a page.
+    bool HeaderOnly = false;
     // Above 0: a reply body is read no further than this many bytes (within
     // kMaxBodyBytes) and the rest is left unread when the connection closes,
     // for a caller that needs only the start of a page. 0: the whole body.
@@ -123,6 +173,10 @@ public:
     // the last reply only: both are emptied when a reply starts.
     std::string ReplyLocation;
     std::string ReplyCookie;
+    // The last reply's Retry-After value (read under BrowserRules only).
+    std::string ReplyRetryAfter;
+    // Every pass of the last transaction in order, the failed one included.
+    std::vector<TPass> Passes;
     // Set by each transaction.
     RedirectOutcome RedirectEnd = RedirectOutcome::None;
 
@@ -144,6 +198,13 @@ private:
     };
 
     void RunOperation(const std::string& URL, CmdType Kind);
+    void BuildBrowserHeader();
+    void ChooseBrowserRoute();
+    void OpenTunnel();
+    void ReadBrowserHeaderLines(const std::function<void(const std::string&)>& Capture);
+    void TakeReplyField(const ReplyLine& Field);
+    // Whether this reply number redirects under the rules in force.
+    bool FollowsRedirect(std::int16_t Reply) const;
     void RunPass();
     void ReadReplyBody();
     bool ReplyHasBody() const;
@@ -151,6 +212,7 @@ private:
     std::string CookiesFor(const std::string& RequestHost) const;
     // The host, port and path CurrentURL leads to after a pass on the given
     // port, as one key; empty when it cannot be split.
+    // Under BrowserRules the key also holds the cookies the pass would send.
     std::string TargetKey(std::int32_t PassPort) const;
     void SendBytes(const std::string& Bytes);
     void ThrowIfAborted() const;
@@ -163,6 +225,8 @@ private:
     std::int64_t ReplyContentLength = -1;
     // Set by Abort; a transaction that finds it set starts no further pass.
     bool AbortRequested = false;
+    // The event loop of a running Wait, for Abort to end.
+    QEventLoop* WaitLoop = nullptr;
 };
 
 }  // namespace vornakle

@@ -39,6 +39,7 @@ void THttpClient::ReadReplyHeader() {
     ReplyCookies.clear();
     // A Location of an earlier reply must never redirect this one.
     ReplyLocation.clear();
+    ReplyRetryAfter.clear();
     ReplyContentLength = -1;
 
     std::optional<OutputFile> headerFile;
@@ -62,28 +63,18 @@ void THttpClient::ReadReplyHeader() {
         // Closed before a status line: there is nothing more to read.
         return;
     }
-    ReplyNumber = StatusNumber(statusLine);
+    ReplyNumber = BrowserRules ? LenientStatusNumber(statusLine) : StatusNumber(statusLine);
     capture(statusLine);
-    while (headerBytes < kMaxHeaderBytes) {
+    if (BrowserRules) {
+        ReadBrowserHeaderLines([&](const std::string& line) {
+            if (headerBytes < kMaxHeaderBytes) {
+                capture(line);
+            }
+        });
+    }
+    while (!BrowserRules && headerBytes < kMaxHeaderBytes) {
         const std::string line = ReadLn();
-        const ReplyLine field = ParseReplyLine(line);
-        switch (field.Field) {
-            case ReplyField::SetCookie:
-                ReplyCookie = field.Value;
-                ReplyCookies.push_back(ReplyCookie);
-                break;
-            case ReplyField::Location:
-                ReplyLocation = field.Value;
-                break;
-            case ReplyField::ContentLength:
-                ReplyContentLength = field.ContentLength;
-                BytesTotal = static_cast<std::int32_t>(
-                    std::min<std::int64_t>(std::max<std::int64_t>(ReplyContentLength, 0),
-                                           std::numeric_limits<std::int32_t>::max()));
-                break;
-            case ReplyField::Other:
-                break;
-        }
+        TakeReplyField(ParseReplyLine(line));
         capture(line);
         if (IsHeaderEnd(line)) {
             break;
@@ -94,11 +85,35 @@ void THttpClient::ReadReplyHeader() {
     }
 }
 
+void THttpClient::TakeReplyField(const ReplyLine& Field) {
+    switch (Field.Field) {
+        case ReplyField::SetCookie:
+            ReplyCookie = Field.Value;
+            ReplyCookies.push_back(ReplyCookie);
+            break;
+        case ReplyField::Location:
+            ReplyLocation = Field.Value;
+            break;
+        case ReplyField::RetryAfter:
+            ReplyRetryAfter = Field.Value;
+            break;
+        case ReplyField::ContentLength:
+            ReplyContentLength = Field.ContentLength;
+            BytesTotal = static_cast<std::int32_t>(
+                std::min<std::int64_t>(std::max<std::int64_t>(ReplyContentLength, 0),
+                                       std::numeric_limits<std::int32_t>::max()));
+            break;
+        case ReplyField::Other:
+            break;
+    }
+}
+
 bool THttpClient::ReplyHasBody() const {
     // A HEAD reply never has a body (RFC 1945 section 8.2), whatever its
     // header announces, so nothing is waited for after its empty line. The
     // link check needs no more than the status line.
-    return RequestKind != cmdHead && ReplyNumber != kNoContent && ReplyNumber != kNotModified;
+    return RequestKind != cmdHead && !HeaderOnly && ReplyNumber != kNoContent &&
+           ReplyNumber != kNotModified;
 }
 
 void THttpClient::ReadReplyBody() {

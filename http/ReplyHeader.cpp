@@ -2,6 +2,12 @@
 
 #include "net/SockStrings.h"
 
+#include <QDate>
+#include <QDateTime>
+#include <QTime>
+
+#include <array>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -126,6 +132,96 @@ ReplyLine ParseReplyLine(const std::string& line) {
 
 bool IsHeaderEnd(const std::string& line) {
     return line.empty() || line == "\n" || line == "\r\n";
+}
+
+std::int16_t LenientStatusNumber(const std::string& statusLine) {
+    const std::string line = WithoutLineEnd(statusLine);
+    std::size_t index = line.find_first_of(" \t");
+    if (index == std::string::npos) {
+        return 0;
+    }
+    index = line.find_first_not_of(" \t", index);
+    std::int32_t value = 0;
+    for (int digit = 0; digit < 3; ++digit, ++index) {
+        if (index >= line.size() || line[index] < '0' || line[index] > '9') {
+            return 0;
+        }
+        value = value * 10 + (line[index] - '0');
+    }
+    if ((index < line.size() && line[index] >= '0' && line[index] <= '9') ||
+        value < kLowestReplyNumber) {
+        return 0;
+    }
+    return static_cast<std::int16_t>(value);
+}
+
+ReplyLine ParseLenientReplyLine(const std::string& line) {
+    ReplyLine result;
+    const std::string text = WithoutLineEnd(line);
+    const std::size_t colon = text.find(':');
+    if (colon == std::string::npos) {
+        return result;
+    }
+    const std::string name = UpperLetters(WithoutSurroundingBlanks(text.substr(0, colon)));
+    const std::string value = WithoutSurroundingBlanks(text.substr(colon + 1));
+    if (name == "SET-COOKIE") {
+        result.Field = ReplyField::SetCookie;
+        result.Value = value;
+    } else if (name == "LOCATION") {
+        result.Field = ReplyField::Location;
+        result.Value = value;
+    } else if (name == "RETRY-AFTER") {
+        result.Field = ReplyField::RetryAfter;
+        result.Value = value;
+    } else if (name == "CONTENT-LENGTH") {
+        result.Field = ReplyField::ContentLength;
+        result.ContentLength =
+            ContentLength("CONTENT-LENGTH: " + value, "CONTENT-LENGTH: " + value);
+    }
+    return result;
+}
+
+bool IsFoldedLine(const std::string& line) {
+    return !IsHeaderEnd(line) && (line[0] == ' ' || line[0] == '\t');
+}
+
+std::optional<std::int64_t> RetryAfterSeconds(const std::string& value, std::int64_t nowSeconds) {
+    const std::string text = WithoutSurroundingBlanks(value);
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    if (text.find_first_not_of("0123456789") == std::string::npos) {
+        constexpr std::size_t kMostDigits = 12;
+        return text.size() > kMostDigits ? std::numeric_limits<std::int32_t>::max()
+                                         : std::stoll(text);
+    }
+    // IMF-fixdate, the one form senders must use: "Sun, 06 Nov 1994 08:49:37 GMT".
+    static constexpr std::array<const char*, 12> kMonths = {
+        "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    char weekday[4] = {};
+    char month[4] = {};
+    char zone[4] = {};
+    int day = 0;
+    int year = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    if (std::sscanf(text.c_str(), "%3s, %d %3s %d %d:%d:%d %3s", weekday, &day, month, &year, &hour,
+                    &minute, &second, zone) != 8 ||
+        std::strcmp(zone, "GMT") != 0) {
+        return std::nullopt;
+    }
+    int monthNumber = 0;
+    for (std::size_t index = 0; index < kMonths.size(); ++index) {
+        if (std::strcmp(month, kMonths[index]) == 0) {
+            monthNumber = static_cast<int>(index) + 1;
+        }
+    }
+    const QDateTime when(QDate(year, monthNumber, day), QTime(hour, minute, second), Qt::UTC);
+    if (monthNumber == 0 || !when.isValid()) {
+        return std::nullopt;
+    }
+    return std::max<std::int64_t>(0, when.toSecsSinceEpoch() - nowSeconds);
 }
 
 }  // namespace vornakle

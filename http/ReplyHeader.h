@@ -5,6 +5,7 @@
 // THttpClient::ReadReplyHeader applies them line by line.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace vornakle {
@@ -14,12 +15,12 @@ namespace vornakle {
 // end glued to it, a letter) or the number lies outside 100 to 999.
 std::int16_t StatusNumber(const std::string& statusLine);
 
-enum class ReplyField { Other, SetCookie, Location, ContentLength };
+enum class ReplyField { Other, SetCookie, Location, ContentLength, RetryAfter };
 
 struct ReplyLine {
     ReplyField Field = ReplyField::Other;
-    // Set-Cookie and Location: the value without the line end; a Location
-    // also without blanks and tabs around it.
+    // Set-Cookie, Location and Retry-After: the value without the line end;
+    // a Location also without blanks and tabs around it.
     std::string Value;
     // Content-Length: the announced length, -1 when no digits follow.
     std::int64_t ContentLength = -1;
@@ -29,6 +30,27 @@ struct ReplyLine {
 // field is recognised by its name, its colon and at least one blank, in any
 // letter case; its value starts after exactly one blank.
 ReplyLine ParseReplyLine(const std::string& line);
+
+// The reply number as browsers read it: the first run of blanks after the
+// version, then three digits that need no blank or reason phrase behind
+// them ("HTTP/1.1 200", "HTTP/1.1 200OK"); 0 when there are none, or the
+// number lies outside 100 to 999.
+std::int16_t LenientStatusNumber(const std::string& statusLine);
+
+// A header line as browsers read it: the name up to the colon in any
+// letter case, blanks and tabs on both sides of the value dropped (Retry-
+// After recognised too). Folded lines are joined before (IsFoldedLine).
+ReplyLine ParseLenientReplyLine(const std::string& line);
+
+// A line that continues the header line before it (RFC 7230 section 3.2.4's
+// obsolete folding): it starts with a blank or a tab and is not empty.
+bool IsFoldedLine(const std::string& line);
+
+// The wait a Retry-After value asks for, in seconds: a number of seconds, or
+// an HTTP date (RFC 9110 section 5.6.7, "Sun, 06 Nov 1994 08:49:37 GMT")
+// less NowSeconds (seconds since 1970, UTC), at least 0; none for anything
+// else.
+std::optional<std::int64_t> RetryAfterSeconds(const std::string& value, std::int64_t nowSeconds);
 
 // The empty line that ends the header, or the end of the stream (empty).
 bool IsHeaderEnd(const std::string& line);

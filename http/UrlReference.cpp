@@ -1,5 +1,10 @@
 #include "http/UrlReference.h"
 
+#include "http/UrlSplit.h"
+
+#include <QString>
+#include <QUrl>
+
 #include <algorithm>
 #include <optional>
 
@@ -189,7 +194,10 @@ std::string LinkScheme(std::string_view url) {
     return scheme;
 }
 
-bool IsRequestableScheme(std::string_view scheme) {
+bool IsRequestableScheme(std::string_view scheme, bool secureAllowed) {
+    if (secureAllowed && scheme == "https") {
+        return true;
+    }
     for (const std::string_view requestable : kRequestableSchemes) {
         if (scheme == requestable) {
             return true;
@@ -212,6 +220,40 @@ std::string EncodedRequestTarget(std::string_view target) {
         }
     }
     return encoded;
+}
+
+std::string BrowserRequestTarget(std::string_view target) {
+    std::string encoded;
+    encoded.reserve(target.size());
+    bool inQuery = false;
+    for (const char character : target) {
+        const auto code = static_cast<unsigned char>(character);
+        inQuery = inQuery || character == '?';
+        const bool special = character == '"' || character == '<' || character == '>' ||
+                             (inQuery ? character == '\''
+                                      : (character == '`' || character == '{' || character == '}'));
+        if (code <= 0x20 || code >= 0x7F || special) {
+            encoded += '%';
+            encoded += kHexDigits[code >> 4];
+            encoded += kHexDigits[code & 0xF];
+        } else {
+            encoded += character;
+        }
+    }
+    return encoded;
+}
+
+std::string AceHostName(const std::string& host) {
+    if (host.starts_with('[') || std::all_of(host.begin(), host.end(), [](char character) {
+            return static_cast<unsigned char>(character) < 0x80;
+        })) {
+        return host;
+    }
+    const QByteArray ace = QUrl::toAce(QString::fromUtf8(host.data(), std::ssize(host)));
+    if (ace.isEmpty()) {
+        throw EConvertError("'" + host + "' is not a valid host name");
+    }
+    return ace.toStdString();
 }
 
 }  // namespace vornakle

@@ -25,13 +25,26 @@ std::string ResolveReference(std::string_view base, std::string_view reference);
 // ("host:8080/x", which the client reads as host and port).
 std::string LinkScheme(std::string_view url);
 
-// Whether the client can request a URL of this (lower-case) scheme.
-bool IsRequestableScheme(std::string_view scheme);
+// Whether the client can request a URL of this (lower-case) scheme; "https"
+// only where the caller lets it speak TLS.
+bool IsRequestableScheme(std::string_view scheme, bool secureAllowed = false);
 
 // Text fit for the request line: blanks, control characters and bytes above
 // 127 become "%" and two upper-case hex digits (RFC 3986 section 2.1), so
 // that no URL can add words or lines to the request. Everything else, "%XX"
 // already there included, stays as it is.
 std::string EncodedRequestTarget(std::string_view target);
+
+// The request target as a browser sends it (the WHATWG URL standard's
+// percent-encode sets): besides what EncodedRequestTarget encodes, '"', '<',
+// '>', '`', '{' and '}' in the path and '"', '<', '>' and '\'' in the query.
+// "%XX" already there, and a lone "%", stay as they are.
+std::string BrowserRequestTarget(std::string_view target);
+
+// A host name as it goes into the lookup and the "Host" line: ASCII names
+// and bracketed addresses as they are, any other name in its IDNA (ASCII
+// compatible) form, "bücher.example" as "xn--bcher-kva.example". Throws
+// EConvertError for a name that has no such form.
+std::string AceHostName(const std::string& host);
 
 }  // namespace vornakle

@@ -121,5 +121,31 @@ TEST(CheckQueue, ManyThreadsTakeEveryLinkOnceWithinTheLimit) {
     EXPECT_LE(mostRunning.load(), kPerHost);
 }
 
+// A host held by a server's Retry-After starts nothing until the hold has
+// passed; other hosts go on meanwhile.
+TEST(CheckQueue, HeldHostWaitsWhileOthersGoOn) {
+    using namespace std::chrono_literals;
+    CheckQueue queue({"a", "a", "b", "a"}, 2);
+    std::size_t index = 99;
+    ASSERT_TRUE(queue.Take(index));
+    EXPECT_EQ(index, 0u);
+    const auto held = std::chrono::steady_clock::now();
+    queue.HoldHost(0, 300);
+    ASSERT_TRUE(queue.Take(index));
+    EXPECT_EQ(index, 2u) << "host b is not held";
+    ASSERT_TRUE(queue.Take(index));
+    EXPECT_EQ(index, 1u);
+    EXPECT_GE(std::chrono::steady_clock::now() - held, 300ms);
+    // A shorter hold does not shorten a longer one; a finished link frees
+    // its place as ever.
+    const auto heldAgain = std::chrono::steady_clock::now();
+    queue.HoldHost(1, 400);
+    queue.HoldHost(1, 10);
+    queue.Finish(0);
+    ASSERT_TRUE(queue.Take(index));
+    EXPECT_EQ(index, 3u);
+    EXPECT_GE(std::chrono::steady_clock::now() - heldAgain, 400ms);
+}
+
 }  // namespace
 }  // namespace vornakle

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,41 +24,49 @@ using namespace std::chrono_literals;
 struct StatusCase {
     std::string statusLine;
     std::int16_t replyNumber;
+    // Read as browsers read it (BrowserRules).
+    std::int16_t browserNumber;
 };
 
 TEST(HttpReply, StatusLineGivesTheReplyNumber) {
     const StatusCase cases[] = {
-        {"HTTP/1.0 404 Not Found\r\n", 404},
-        {"HTTP/1.1 200 OK\n", 200},
-        {"HTTP/1.0 200 \r\n", 200},
-        // The line end is glued to the number: no number.
-        {"HTTP/1.0 200\r\n", 0},
-        {"HTTP/1.0 2O0 OK\r\n", 0},
-        {"HTTP/1.0 OK 200\r\n", 0},
-        {"HTTP/1.0  200 OK\r\n", 0},
-        {"HTTP/1.0 +301 Moved\r\n", 301},
+        {"HTTP/1.0 404 Not Found\r\n", 404, 404},
+        {"HTTP/1.1 200 OK\n", 200, 200},
+        {"HTTP/1.0 200 \r\n", 200, 200},
+        // The line end is glued to the number: no number, except to a
+        // browser, which needs no reason phrase nor a blank behind it.
+        {"HTTP/1.0 200\r\n", 0, 200},
+        {"HTTP/1.1 204No Content\r\n", 0, 204},
+        {"HTTP/1.1\t302 Found\r\n", 0, 302},
+        {"HTTP/1.0 2O0 OK\r\n", 0, 0},
+        {"HTTP/1.0 OK 200\r\n", 0, 0},
+        {"HTTP/1.0  200 OK\r\n", 0, 200},
+        {"HTTP/1.0 +301 Moved\r\n", 301, 0},
         // Outside 100 to 999 there is no reply number at all: neither a
         // "2" (status 2 would mean "OK by hand") nor one that would wrap
         // at 16 bits (65736 to 200).
-        {"HTTP/1.0 -5 Odd\r\n", 0},
-        {"HTTP/1.0 2 OK\r\n", 0},
-        {"HTTP/1.0 099 Low\r\n", 0},
-        {"HTTP/1.0 100 Continue\r\n", 100},
-        {"HTTP/1.0 999 High\r\n", 999},
-        {"HTTP/1.0 1000 High\r\n", 0},
-        {"HTTP/1.0 65736 X\r\n", 0},
-        {"HTTP/1.0 70000 Wrapped\r\n", 0},
-        {"HTTP/1.0 4294967496 Huge\r\n", 0},
-        {"garbage\r\n", 0},
+        {"HTTP/1.0 -5 Odd\r\n", 0, 0},
+        {"HTTP/1.0 2 OK\r\n", 0, 0},
+        {"HTTP/1.0 099 Low\r\n", 0, 0},
+        {"HTTP/1.0 100 Continue\r\n", 100, 100},
+        {"HTTP/1.0 999 High\r\n", 999, 999},
+        {"HTTP/1.0 1000 High\r\n", 0, 0},
+        {"HTTP/1.0 65736 X\r\n", 0, 0},
+        {"HTTP/1.0 70000 Wrapped\r\n", 0, 0},
+        {"HTTP/1.0 4294967496 Huge\r\n", 0, 0},
+        {"garbage\r\n", 0, 0},
     };
     for (const StatusCase& test : cases) {
-        SCOPED_TRACE(test.statusLine);
-        LoopbackServer server(Answer(test.statusLine + "\r\n"));
-        TestClient client;
-        client.ReplyNumber = 77;
-        client.Head(UrlOf(server));
-        EXPECT_EQ(client.ReplyNumber, test.replyNumber);
-        EXPECT_EQ(client.Header, test.statusLine + "\r\n");
+        for (const bool browser : {false, true}) {
+            SCOPED_TRACE(test.statusLine + (browser ? " (browser)" : ""));
+            LoopbackServer server(Answer(test.statusLine + "\r\n"));
+            TestClient client;
+            client.BrowserRules = browser;
+            client.ReplyNumber = 77;
+            client.Head(UrlOf(server));
+            EXPECT_EQ(client.ReplyNumber, browser ? test.browserNumber : test.replyNumber);
+            EXPECT_EQ(client.Header, test.statusLine + "\r\n");
+        }
     }
 }
 
@@ -66,39 +75,70 @@ struct FieldCase {
     std::string cookie;
     std::string location;
     std::int32_t bytesTotal;
+    // Read as browsers read it (BrowserRules): any blanks around the value,
+    // none needed, folded lines joined.
+    std::string browserCookie;
+    std::string browserLocation;
+    std::int32_t browserBytesTotal;
 };
 
 TEST(HttpReply, SetCookieLocationAndContentLengthLines) {
     const FieldCase cases[] = {
-        {"Set-Cookie: a=1; Path=/\r\n", "a=1; Path=/", "", 0},
-        {"SET-COOKIE: a=1\n", "a=1", "", 0},
+        {"Set-Cookie: a=1; Path=/\r\n", "a=1; Path=/", "", 0, "a=1; Path=/", "", 0},
+        {"SET-COOKIE: a=1\n", "a=1", "", 0, "a=1", "", 0},
         // The value starts after exactly one blank: a second one is its own.
-        {"set-cookie:  a=1\r\n", " a=1", "", 0},
-        {"Set-Cookie:\r\n", "", "", 0},
-        {"Set-Cookie: \r\n", "", "", 0},
-        {"Location: http://x.example/y\r\n", "", "http://x.example/y", 0},
-        {"location: /p\n", "", "/p", 0},
+        {"set-cookie:  a=1\r\n", " a=1", "", 0, "a=1", "", 0},
+        {"Set-Cookie:\r\n", "", "", 0, "", "", 0},
+        {"Set-Cookie: \r\n", "", "", 0, "", "", 0},
+        {"Location: http://x.example/y\r\n", "", "http://x.example/y", 0, "", "http://x.example/y",
+         0},
+        {"location: /p\n", "", "/p", 0, "", "/p", 0},
         // Blanks around a Location are no part of it.
-        {"Location:   /ok \t\r\n", "", "/ok", 0},
+        {"Location:   /ok \t\r\n", "", "/ok", 0, "", "/ok", 0},
         // Without the blank the line is kept but not acted on.
-        {"Location:/p\r\n", "", "", 0},
-        {"Set-Cookie:a=1\r\n", "", "", 0},
-        {"Content-Length: 1234\r\n", "", "", 1234},
-        {"content-length:   x56\r\n", "", "", 56},
-        {"Content-Length: 99999999999\r\n", "", "", 2147483647},
-        {"Content-Length: none\r\n", "", "", 0},
-        {"Content-Length:1234\r\n", "", "", 0},
-        {"X-Location: /p\r\n", "", "", 0},
+        {"Location:/p\r\n", "", "", 0, "", "/p", 0},
+        {"Location :/p\r\n", "", "", 0, "", "/p", 0},
+        {"Location:\r\n /folded\r\n\tpart\r\n", "", "", 0, "", "/folded part", 0},
+        {"Set-Cookie:a=1\r\n", "", "", 0, "a=1", "", 0},
+        {"Content-Length: 1234\r\n", "", "", 1234, "", "", 1234},
+        {"content-length:   x56\r\n", "", "", 56, "", "", 56},
+        {"Content-Length: 99999999999\r\n", "", "", 2147483647, "", "", 2147483647},
+        {"Content-Length: none\r\n", "", "", 0, "", "", 0},
+        {"Content-Length:1234\r\n", "", "", 0, "", "", 1234},
+        {"X-Location: /p\r\n", "", "", 0, "", "", 0},
     };
     for (const FieldCase& test : cases) {
-        SCOPED_TRACE(test.line);
-        LoopbackServer server(Answer("HTTP/1.0 200 OK\r\n" + test.line + "\r\n"));
-        TestClient client;
-        client.Head(UrlOf(server));
-        EXPECT_EQ(client.ReplyCookie, test.cookie);
-        EXPECT_EQ(client.ReplyLocation, test.location);
-        EXPECT_EQ(client.BytesTotal, test.bytesTotal);
-        EXPECT_EQ(client.Header, "HTTP/1.0 200 OK\r\n" + test.line + "\r\n");
+        for (const bool browser : {false, true}) {
+            SCOPED_TRACE(test.line + (browser ? " (browser)" : ""));
+            LoopbackServer server(Answer("HTTP/1.0 200 OK\r\n" + test.line + "\r\n"));
+            TestClient client;
+            client.BrowserRules = browser;
+            client.Head(UrlOf(server));
+            EXPECT_EQ(client.ReplyCookie, browser ? test.browserCookie : test.cookie);
+            EXPECT_EQ(client.ReplyLocation, browser ? test.browserLocation : test.location);
+            EXPECT_EQ(client.BytesTotal, browser ? test.browserBytesTotal : test.bytesTotal);
+            EXPECT_EQ(client.Header, "HTTP/1.0 200 OK\r\n" + test.line + "\r\n");
+        }
+    }
+}
+
+TEST(HttpReply, RetryAfterIsSecondsOrAnHttpDate) {
+    // 1994-11-06 08:49:37 UTC.
+    constexpr std::int64_t kNow = 784111777;
+    const std::pair<std::string, std::optional<std::int64_t>> cases[] = {
+        {"120", 120},
+        {" 0 ", 0},
+        {"Sun, 06 Nov 1994 08:50:07 GMT", 30},
+        {"Sun, 06 Nov 1994 08:49:00 GMT", 0},
+        {"Sun, 06 Nov 1994 08:50:07 CET", std::nullopt},
+        {"Sun, 06 Foo 1994 08:50:07 GMT", std::nullopt},
+        {"-5", std::nullopt},
+        {"1.5", std::nullopt},
+        {"", std::nullopt},
+        {"99999999999999999999", 2147483647},
+    };
+    for (const auto& [value, seconds] : cases) {
+        EXPECT_EQ(RetryAfterSeconds(value, kNow), seconds) << value;
     }
 }
 

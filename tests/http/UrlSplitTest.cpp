@@ -1,8 +1,10 @@
+#include "http/ProxyRules.h"
 #include "http/UrlReference.h"
 #include "http/UrlSplit.h"
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 namespace vornakle {
@@ -272,6 +274,9 @@ TEST(LinkScheme, NamesTheSchemeButNotAHostWithAPort) {
     }
     EXPECT_TRUE(IsRequestableScheme("http"));
     EXPECT_FALSE(IsRequestableScheme("ftp"));
+    EXPECT_FALSE(IsRequestableScheme("https"));
+    EXPECT_TRUE(IsRequestableScheme("https", true));
+    EXPECT_FALSE(IsRequestableScheme("ftp", true));
 }
 
 TEST(EncodedRequestTarget, EncodesWhatCouldAddWordsOrLines) {
@@ -286,6 +291,64 @@ TEST(EncodedRequestTarget, EncodesWhatCouldAddWordsOrLines) {
     };
     for (const auto& [target, encoded] : cases) {
         EXPECT_EQ(EncodedRequestTarget(target), encoded) << target;
+    }
+    // A browser encodes a few more, differently in path and query.
+    const std::pair<std::string, std::string> browserCases[] = {
+        {"/ok", "/ok"},
+        {"/a%20b?x=%C3%A9&%zz", "/a%20b?x=%C3%A9&%zz"},
+        {"/a b\t\r\n", "/a%20b%09%0D%0A"},
+        {"/caf\xc3\xa9", "/caf%C3%A9"},
+        {"/<`{x}'\">", "/%3C%60%7Bx%7D'%22%3E"},
+        {"/p?<`{x}'\">", "/p?%3C`{x}%27%22%3E"},
+    };
+    for (const auto& [target, encoded] : browserCases) {
+        EXPECT_EQ(BrowserRequestTarget(target), encoded) << target;
+    }
+}
+
+TEST(AceHostName, NamesOutsideAsciiGoInTheirIdnaForm) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"example.com", "example.com"},
+        {"Example.COM", "Example.COM"},
+        {"[::1]", "[::1]"},
+        {"b\xc3\xbc"
+         "cher.example",
+         "xn--bcher-kva.example"},
+        {"\xe4\xbe\x8b\xe3\x81\x88.\xe3\x83\x86\xe3\x82\xb9\xe3\x83\x88", "xn--r8jz45g.xn--zckzah"},
+    };
+    for (const auto& [host, ace] : cases) {
+        EXPECT_EQ(AceHostName(host), ace) << host;
+    }
+    EXPECT_THROW(AceHostName("bad\xff\xfe.example"), EConvertError);
+}
+
+TEST(ProxyFor, ChoosesBySchemeAndHonoursNoProxy) {
+    struct Case {
+        ProxyRules rules;
+        bool secure;
+        std::string host;
+        std::int32_t port;
+        std::optional<ProxyAddress> proxy;
+    };
+    const ProxyRules both{"http://proxy.lan:3128/", "secure.lan:8443", ""};
+    const Case cases[] = {
+        {both, false, "example.com", 80, ProxyAddress{"proxy.lan", 3128}},
+        {both, true, "example.com", 443, ProxyAddress{"secure.lan", 8443}},
+        {{"http://proxy.lan", "", ""}, false, "example.com", 80, ProxyAddress{"proxy.lan", 80}},
+        {{"http://proxy.lan", "", ""}, true, "example.com", 443, std::nullopt},
+        {{"user:pw@[::1]:9000", "", ""}, false, "x", 80, ProxyAddress{"[::1]", 9000}},
+        {{"http://proxy.lan:http", "", ""}, false, "x", 80, std::nullopt},
+        {{"p:1", "", "*"}, false, "example.com", 80, std::nullopt},
+        {{"p:1", "", "example.com"}, false, "WWW.Example.com", 80, std::nullopt},
+        {{"p:1", "", ".example.com"}, false, "example.com", 80, std::nullopt},
+        {{"p:1", "", "example.com"}, false, "badexample.com", 80, ProxyAddress{"p", 1}},
+        {{"p:1", "", "a.org, example.com:8080"}, false, "example.com", 8080, std::nullopt},
+        {{"p:1", "", "a.org, example.com:8080"}, false, "example.com", 80, ProxyAddress{"p", 1}},
+        {{"p:1", "", "127.0.0.1 [::1]"}, false, "[::1]", 80, std::nullopt},
+    };
+    for (const Case& test : cases) {
+        EXPECT_EQ(ProxyFor(test.rules, test.secure, test.host, test.port), test.proxy)
+            << test.rules.HttpProxy << " / " << test.rules.NoProxy << " / " << test.host;
     }
 }
 

@@ -1,0 +1,353 @@
+// Servers that behave as real sites do, each checked under both rule sets
+// by the parallel engine, and what a current check sends and keeps.
+
+#include "check/CheckEngine.h"
+#include "check/LinkCheck.h"
+#include "http/HttpClient.h"
+
+#include "support/LoopbackServer.h"
+#include "support/TempTree.h"
+#include "support/TestCertificates.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vornakle::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Reads the request header, answers and closes.
+ServerScript Reply(const std::string& reply) {
+    return ServerScript().ReadUntil("\r\n\r\n").Send(reply);
+}
+ServerScript Status(const std::string& statusLine, const std::string& fields = std::string()) {
+    return Reply("HTTP/1.1 " + statusLine + "\r\n" + fields + "Content-Length: 0\r\n\r\n");
+}
+ServerScript Redirect(const std::string& statusLine, const std::string& location,
+                      const std::string& fields = std::string()) {
+    return Status(statusLine, "Location: " + location + "\r\n" + fields);
+}
+// Reads the request, then says nothing until the client gives up.
+ServerScript Silent() {
+    return ServerScript().ReadUntil("\r\n\r\n").Hold();
+}
+
+struct Verdict {
+    std::int32_t status;
+    std::string reason;  // token; "none" for an answer
+
+    bool operator==(const Verdict&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& stream, const Verdict& verdict) {
+    return stream << verdict.status << " (" << verdict.reason << ")";
+}
+
+enum class Transport { Plain, Trusted, SelfSigned };
+
+struct Behaviour {
+    std::string name;
+    std::vector<ServerScript> scripts;  // connection by connection
+    std::string path;
+    Verdict classic;
+    Verdict current;
+    Transport transport = Transport::Plain;
+};
+
+std::vector<ServerScript> Repeated(const ServerScript& script, int count) {
+    return std::vector<ServerScript>(static_cast<std::size_t>(count), script);
+}
+
+// A chain /0 -> /1 -> ... -> /length answered 200 at its end.
+std::vector<ServerScript> Chain(int length) {
+    std::vector<ServerScript> scripts;
+    for (int hop = 0; hop < length; ++hop) {
+        scripts.push_back(Redirect("302 Found", "/" + std::to_string(hop + 1)));
+    }
+    scripts.push_back(Status("200 OK"));
+    return scripts;
+}
+
+std::vector<Behaviour> Behaviours() {
+    const Verdict ok{200, "none"};
+    return {
+        {"answers 200", {Status("200 OK")}, "/", ok, ok},
+        {"HEAD refused with 405, GET answers",
+         {Status("405 Method Not Allowed"), Status("200 OK")},
+         "/",
+         {405, "none"},
+         ok},
+        {"HEAD refused with 403, GET answers",
+         {Status("403 Forbidden"), Status("200 OK")},
+         "/",
+         {403, "none"},
+         ok},
+        {"HEAD 404, GET 404 too",
+         Repeated(Status("404 Not Found"), 2),
+         "/gone",
+         {404, "none"},
+         {404, "none"}},
+        {"HEAD 500, GET 502",
+         {Status("500 Oops"), Status("502 Bad Gateway")},
+         "/",
+         {500, "none"},
+         {502, "none"}},
+        {"HEAD hangs, GET answers", {Silent(), Status("200 OK")}, "/", {5, "timeout"}, ok},
+        {"301 to a path", {Redirect("301 Moved", "/new"), Status("200 OK")}, "/old", ok, ok},
+        {"303 See Other",
+         {Redirect("303 See Other", "/other"), Status("200 OK")},
+         "/",
+         {303, "none"},
+         ok},
+        {"307 to a relative path",
+         {Redirect("307 Temporary", "../b/c"), Status("200 OK")},
+         "/a/x/y",
+         {307, "none"},
+         ok},
+        {"308 permanent",
+         {Redirect("308 Permanent", "/p"), Status("200 OK")},
+         "/",
+         {308, "none"},
+         ok},
+        {"302 to itself",
+         {Redirect("302 Found", "/self")},
+         "/self",
+         {5, "redirect-loop"},
+         {5, "redirect-loop"}},
+        {"302 to itself setting a cookie first",
+         {Redirect("302 Found", "/gate", "Set-Cookie: seen=1; Path=/\r\n"), Status("200 OK")},
+         "/gate",
+         {5, "redirect-loop"},
+         ok},
+        {"chain of 15", Chain(15), "/0", {5, "too-many-redirects"}, ok},
+        {"chain of 25", Chain(25), "/0", {5, "too-many-redirects"}, {5, "too-many-redirects"}},
+        {"301 without Location",
+         {Status("301 Moved")},
+         "/",
+         {5, "no-location"},
+         {5, "no-location"}},
+        {"429 with Retry-After, then 200",
+         {Status("429 Too Many", "Retry-After: 1\r\n"), Status("200 OK")},
+         "/",
+         {429, "none"},
+         ok},
+        {"429 that persists",
+         Repeated(Status("429 Too Many", "Retry-After: 0\r\n"), 4),
+         "/",
+         {429, "none"},
+         {429, "rate-limited"}},
+        {"503 with Retry-After, then 200",
+         {Status("503 Busy", "Retry-After: 0\r\n"), Status("200 OK")},
+         "/",
+         {503, "none"},
+         ok},
+        {"status line without reason phrase",
+         {Reply("HTTP/1.1 200\r\n\r\n")},
+         "/",
+         {5, "malformed-reply"},
+         ok},
+        {"no blank after the number",
+         {Reply("HTTP/1.1 204No Content\r\n\r\n")},
+         "/",
+         {5, "malformed-reply"},
+         {204, "none"}},
+        {"location without blank, lower case",
+         {Reply("HTTP/1.1 301 Moved\r\nlocation:/x\r\n\r\n"), Status("200 OK")},
+         "/",
+         {5, "no-location"},
+         ok},
+        {"folded Location",
+         {Reply("HTTP/1.1 302 Found\r\nLocation:\r\n\t/folded\r\n\r\n"), Status("200 OK")},
+         "/",
+         {5, "no-location"},
+         ok},
+        {"no status line",
+         {Reply("<html>hello</html>\r\n\r\n")},
+         "/",
+         {5, "malformed-reply"},
+         {5, "malformed-reply"}},
+        {"https, trusted",
+         {Status("200 OK")},
+         "/",
+         {5, "unsupported-scheme"},
+         ok,
+         Transport::Trusted},
+        {"https, self-signed",
+         {Status("200 OK")},
+         "/",
+         {5, "unsupported-scheme"},
+         {5, "certificate-self-signed"},
+         Transport::SelfSigned},
+    };
+}
+
+// Runs the engine over urls and waits for every result; Ended: when each
+// arrived, from the start.
+std::vector<CheckResult> CheckAll(const std::vector<std::string>& urls,
+                                  const CheckSettings& settings,
+                                  std::vector<std::chrono::milliseconds>* ended = nullptr) {
+    std::vector<CheckResult> results(urls.size());
+    CheckEngine engine(urls, settings);
+    QEventLoop loop;
+    const auto started = std::chrono::steady_clock::now();
+    engine.OnResult = [&](std::size_t index, const CheckResult& result) {
+        results[index] = result;
+        if (ended != nullptr) {
+            ended->resize(urls.size());
+            (*ended)[index] = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - started);
+        }
+    };
+    engine.OnFinished = [&] { loop.quit(); };
+    QTimer::singleShot(60s, &loop, &QEventLoop::quit);
+    engine.Start();
+    loop.exec();
+    return results;
+}
+
+TEST(CheckRules, ServerBehavioursUnderBothRuleSets) {
+    TestAuthority authority;
+    TempTree files;
+    files.WriteFile("trusted.pem", authority.CertificatePem());
+    const std::vector<Behaviour> behaviours = Behaviours();
+
+    for (const CheckRules rules : {CheckRules::Classic, CheckRules::Current}) {
+        std::vector<std::unique_ptr<LoopbackServer>> servers;
+        std::vector<std::string> urls;
+        for (const Behaviour& behaviour : behaviours) {
+            LoopbackServer::Options options;
+            if (behaviour.transport == Transport::Trusted) {
+                options.tls = authority.Issue({"127.0.0.1"});
+            } else if (behaviour.transport == Transport::SelfSigned) {
+                options.tls = TestAuthority::SelfSigned({"127.0.0.1"});
+            }
+            servers.push_back(std::make_unique<LoopbackServer>(behaviour.scripts, options));
+            urls.push_back((behaviour.transport == Transport::Plain ? "http" : "https") +
+                           std::string("://127.0.0.1:") + std::to_string(servers.back()->Port()) +
+                           behaviour.path);
+        }
+        CheckSettings settings;
+        settings.Rules = rules;
+        settings.Jobs = static_cast<int>(urls.size());
+        settings.TimeOutMilliseconds = 2000;
+        settings.Tls.CaFile = files.Path("trusted.pem");
+        settings.Proxies = ProxyRules();
+        const std::vector<CheckResult> results = CheckAll(urls, settings);
+
+        for (std::size_t index = 0; index < behaviours.size(); ++index) {
+            const Behaviour& behaviour = behaviours[index];
+            const CheckResult& result = results[index];
+            const Verdict expected =
+                rules == CheckRules::Classic ? behaviour.classic : behaviour.current;
+            EXPECT_EQ((Verdict{result.Status, std::string(ReasonToken(result.Reason))}), expected)
+                << behaviour.name << " under " << CheckRulesToken(rules) << ": "
+                << ReasonText(result);
+            // Every request sent is a hop; the last one's URL is the final
+            // one, and an answer is that hop's reply.
+            const int connections = servers[index]->ConnectionsAccepted();
+            if (behaviour.classic.reason != "unsupported-scheme" || rules == CheckRules::Current) {
+                EXPECT_EQ(result.Hops.size(), static_cast<std::size_t>(connections))
+                    << behaviour.name;
+            }
+            if (!result.Hops.empty()) {
+                EXPECT_EQ(result.FinalUrl, result.Hops.back().Url) << behaviour.name;
+                if (result.Reason == FailureReason::None) {
+                    EXPECT_EQ(result.Hops.back().Status, result.Status) << behaviour.name;
+                }
+            }
+        }
+    }
+}
+
+// What a current check sends: a browser's request; after a refused HEAD a
+// GET from the link's own URL; cookies to their host, for this check only.
+TEST(CheckRules, CurrentRequestsLookLikeABrowsersAndKeepCookiesToTheirCheck) {
+    LoopbackServer other({Status("405 No HEAD"), Status("200 OK")});
+    const std::string otherUrl = "http://localhost:" + std::to_string(other.Port()) + "/o";
+    const ServerScript start = Redirect("302 Found", "/next", "Set-Cookie: id=7; HttpOnly\r\n");
+    const ServerScript next = Redirect("301 Moved", otherUrl);
+    LoopbackServer server({start, next, start, next});
+    const std::string url = "http://127.0.0.1:" + std::to_string(server.Port()) + "/start";
+    const std::string nextUrl = "http://127.0.0.1:" + std::to_string(server.Port()) + "/next";
+    THttpClient client;
+    client.TimeOut = 10000;
+    CheckSettings settings;
+    settings.Rules = CheckRules::Current;
+    settings.UserAgent = "Tester/1.0";
+    settings.Proxies = ProxyRules();
+
+    const CheckResult result = CheckLink(client, url, settings);
+    EXPECT_EQ(result.Status, 200) << ReasonText(result);
+    EXPECT_EQ(result.FinalUrl, otherUrl);
+    const std::vector<std::pair<std::string, std::int32_t>> hops = {
+        {url, 302}, {nextUrl, 301}, {otherUrl, 405}, {url, 302}, {nextUrl, 301}, {otherUrl, 200}};
+    ASSERT_EQ(result.Hops.size(), hops.size());
+    for (std::size_t index = 0; index < hops.size(); ++index) {
+        EXPECT_EQ(result.Hops[index].Url, hops[index].first) << index;
+        EXPECT_EQ(result.Hops[index].Status, hops[index].second) << index;
+    }
+
+    const std::string head = server.Received(0);
+    EXPECT_EQ(head.substr(0, head.find("\r\n")), "HEAD /start HTTP/1.1");
+    for (const std::string& line :
+         {"Host: 127.0.0.1:" + std::to_string(server.Port()), std::string("User-Agent: Tester/1.0"),
+          std::string("Connection: close"), std::string("Accept-Language: en-US,en;q=0.9")}) {
+        EXPECT_NE(head.find("\r\n" + line + "\r\n"), std::string::npos) << line;
+    }
+    EXPECT_EQ(head.find("Cookie:"), std::string::npos);
+    EXPECT_NE(server.Received(1).find("\r\nCookie: id=7\r\n"), std::string::npos);
+    const std::string get = server.Received(2);
+    EXPECT_EQ(get.substr(0, get.find("\r\n")), "GET /start HTTP/1.1");
+    EXPECT_NE(get.find("\r\nCookie: id=7\r\n"), std::string::npos) << "same check, same host";
+    EXPECT_NE(other.Received(0).find("\r\nHost: localhost:"), std::string::npos);
+    EXPECT_EQ(other.Received(0).find("Cookie:"), std::string::npos) << "another host";
+    EXPECT_EQ(other.Received(1).find("Cookie:"), std::string::npos) << "another host";
+
+    // The next check with the same client starts without the cookie, and
+    // the client's own switches are as they were.
+    CheckLink(client, url, settings);
+    EXPECT_EQ(server.Received(4).find("Cookie:"), std::string::npos);
+    EXPECT_FALSE(client.BrowserRules);
+    EXPECT_FALSE(client.AllowHttps);
+}
+
+// A server that asks for patience holds back the other checks of its host
+// until its Retry-After has passed: links a and b start together, one gets
+// the 429, the other is done at once and frees a place, which c may take
+// only once the second has passed.
+TEST(CheckRules, RetryAfterHoldsBackTheHostsOtherChecks) {
+    // The other link's answer comes a little later, so that the hold is in
+    // place before its place comes free.
+    const ServerScript late = ServerScript()
+                                  .ReadUntil("\r\n\r\n")
+                                  .Pause(500ms)
+                                  .Send("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+    LoopbackServer busy({Status("429 Slow down", "Retry-After: 1\r\n"), late, Status("200 OK")});
+    const std::string base = "http://127.0.0.1:" + std::to_string(busy.Port());
+    CheckSettings settings;
+    settings.Rules = CheckRules::Current;
+    settings.Jobs = 2;
+    settings.PerHost = 2;
+    settings.Proxies = ProxyRules();
+    std::vector<std::chrono::milliseconds> ended;
+    const std::vector<CheckResult> results =
+        CheckAll({base + "/a", base + "/b", base + "/c"}, settings, &ended);
+    for (const CheckResult& result : results) {
+        EXPECT_EQ(result.Status, 200) << ReasonText(result);
+    }
+    ASSERT_EQ(ended.size(), 3u);
+    EXPECT_GE(ended[2], 1s) << "c started while the host was held";
+    EXPECT_EQ(busy.ConnectionsAccepted(), 4);
+}
+
+}  // namespace
+}  // namespace vornakle::testing
