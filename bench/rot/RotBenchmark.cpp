@@ -162,8 +162,9 @@ int Run(int argc, char** argv) {
         }
         const int site = random.Below(sites);
         std::string path = RandomPath(random);
-        while (path == "/" || used.contains(path)) {
-            path += "page-" + std::to_string(index) + ".html";
+        // Bookmarks of pages below the root, as rot concerns them.
+        if (path.rfind("/?", 0) == 0 || path == "/" || used.contains(path)) {
+            path = "/page-" + std::to_string(index) + ".html" + path.substr(1);
         }
         used.insert(path);
         SiteServer::Pages& own = pages[static_cast<std::size_t>(site)];
@@ -194,6 +195,7 @@ int Run(int argc, char** argv) {
                 break;
             case Kind::SignIn:
                 own[path] = RedirectTo("302 Found", "/login?next=" + path.substr(1));
+                own["/login?next=" + path.substr(1)] = own["/login"];
                 break;
             default:
                 own[path] =

@@ -148,9 +148,6 @@ void SiteServer::Serve(int descriptor, std::size_t site) {
     const Pages& pages = sites_[site];
     auto found = pages.find(target);
     if (found == pages.end()) {
-        found = pages.find(target.substr(0, target.find('?')));
-    }
-    if (found == pages.end()) {
         found = pages.find("*");
     }
     static const SitePage kMissing{"404 Not Found", "Content-Type: text/html\r\n",
