@@ -4,7 +4,10 @@
 // --jobs 32, and the same URLs checked by LinkChecker (Debian's linkchecker
 // package, installed here when missing) with 32 threads, no recursion and
 // its per-host rate limit raised out of the way; robots.txt is not asked
-// for, as vornakle-check does not ask for it either.
+// for, as vornakle-check does not ask for it either. Then the same links
+// under the current rules (--jobs 32) against linkinator 6.1.4 (npm,
+// installed into this folder's node_modules when missing) at concurrency
+// 32, which finds them on a page the same server serves.
 //
 //   bench_check [--links N] [--delay-ms N]
 #include <unistd.h>
@@ -33,6 +36,8 @@ constexpr int kParallelJobs = 32;
 // Far above what 32 threads on a loopback server reach, so LinkChecker's
 // per-host pacing never holds it back.
 constexpr int kLinkCheckerRequestsPerSecond = 100000;
+constexpr char kLinkinatorVersion[] = "6.1.4";
+constexpr char kPagePath[] = "/links.html";
 
 std::string Quoted(const std::string& text) {
     return "'" + text + "'";
@@ -88,6 +93,39 @@ bool EnsureLinkChecker() {
     return HaveLinkChecker();
 }
 
+std::filesystem::path LinkinatorProgram() {
+    return std::filesystem::path(VORNAKLE_BENCH_CHECK_DIR) / "node_modules" / ".bin" / "linkinator";
+}
+
+bool HaveLinkinator() {
+    const std::string manifest = ReadFile(std::filesystem::path(VORNAKLE_BENCH_CHECK_DIR) /
+                                          "node_modules" / "linkinator" / "package.json");
+    return std::filesystem::exists(LinkinatorProgram()) &&
+           manifest.find("\"version\": \"" + std::string(kLinkinatorVersion) + "\"") !=
+               std::string::npos;
+}
+
+// The peer is installed into the benchmark's own folder (git ignores it),
+// only where it is missing.
+bool EnsureLinkinator() {
+    if (HaveLinkinator()) {
+        return true;
+    }
+    std::cerr << "bench_check: installing linkinator " << kLinkinatorVersion << "\n";
+    if (std::system("command -v npm > /dev/null 2>&1") != 0) {
+        const std::string sudo = ::geteuid() == 0 ? "" : "sudo ";
+        std::system((sudo + "apt-get update -qq && " + sudo +
+                     "env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "
+                     "--no-install-recommends npm > /dev/null")
+                        .c_str());
+    }
+    std::system(("npm install --prefix " + Quoted(VORNAKLE_BENCH_CHECK_DIR) +
+                 " --no-save --no-package-lock --no-audit --no-fund --loglevel=error linkinator@" +
+                 kLinkinatorVersion + " > /dev/null")
+                    .c_str());
+    return HaveLinkinator();
+}
+
 int Run(int argc, char** argv) {
     int links = kDefaultLinks;
     int delayMilliseconds = kDefaultDelayMilliseconds;
@@ -96,8 +134,16 @@ int Run(int argc, char** argv) {
         return 2;
     }
     const bool linkChecker = EnsureLinkChecker();
+    const bool linkinator = EnsureLinkinator();
 
     DelayServer server(kAddresses, std::chrono::milliseconds(delayMilliseconds));
+    std::string page = "<!DOCTYPE html>\n<html><head><title>Links</title></head><body>\n";
+    for (int index = 0; index < links; ++index) {
+        page +=
+            "<a href=\"" + UrlOf(server.Port(), index) + "\">" + std::to_string(index) + "</a>\n";
+    }
+    page += "</body></html>\n";
+    server.SetPage(kPagePath, page);
     const std::filesystem::path work = std::filesystem::temp_directory_path() /
                                        ("vornakle-bench-check-" + std::to_string(::getpid()));
     const std::filesystem::path collection = work / "Favorites";
@@ -115,18 +161,29 @@ int Run(int argc, char** argv) {
     }
 
     const std::string program = VORNAKLE_CHECK_PROGRAM;
-    const auto ours = [&](int jobs, const std::filesystem::path& output) {
-        return TimedCommand(Quoted(program) + " --jobs " + std::to_string(jobs) + " --format csv " +
-                            Quoted(collection.string()) + " > " + Quoted(output.string()));
+    const auto ours = [&](int jobs, const std::string& rules, const std::filesystem::path& output) {
+        return TimedCommand(Quoted(program) + " --rules " + rules + " --jobs " +
+                            std::to_string(jobs) + " --format csv " + Quoted(collection.string()) +
+                            " > " + Quoted(output.string()));
     };
     const long servedBefore = server.Served();
-    const double oneJob = ours(1, work / "jobs1.csv");
-    const double parallel = ours(kParallelJobs, work / "jobs32.csv");
+    // The parallel speed-up and LinkChecker are measured under the rules
+    // the desktop program checks by.
+    const double oneJob = ours(1, "classic", work / "jobs1.csv");
+    const double parallel = ours(kParallelJobs, "classic", work / "jobs32.csv");
     const std::string oneOutput = ReadFile(work / "jobs1.csv");
     if (oneOutput != ReadFile(work / "jobs32.csv") ||
         server.Served() - servedBefore != 2L * links ||
-        oneOutput.find(",200,OK,ok,") == std::string::npos) {
+        oneOutput.find(",200,OK,ok,,http://") == std::string::npos) {
         throw std::runtime_error("the two runs of vornakle-check disagree or missed links");
+    }
+    const long servedBeforeCurrent = server.Served();
+    const double current = ours(kParallelJobs, "current", work / "current32.csv");
+    const std::string currentOutput = ReadFile(work / "current32.csv");
+    if (server.Served() - servedBeforeCurrent != links ||
+        currentOutput.find(",200,OK,ok,,http://") == std::string::npos ||
+        currentOutput.find(",unknown,") != std::string::npos) {
+        throw std::runtime_error("vornakle-check under current rules missed links");
     }
 
     std::cout << "links: " << links << "\n"
@@ -136,7 +193,8 @@ int Run(int argc, char** argv) {
               << "jobs32_seconds: " << parallel << "\n"
               << "jobs1_links_per_second: " << links / oneJob << "\n"
               << "jobs32_links_per_second: " << links / parallel << "\n"
-              << "parallel_speedup: " << oneJob / parallel << "\n";
+              << "parallel_speedup: " << oneJob / parallel << "\n"
+              << "current_jobs32_seconds: " << current << "\n";
 
     if (linkChecker) {
         WriteFile(work / "urls.txt", urlList);
@@ -160,6 +218,24 @@ int Run(int argc, char** argv) {
                   << "vs_linkchecker_ratio: " << parallel / yardstick << "\n";
     } else {
         std::cout << "vs_linkchecker_ratio: n/a (linkchecker could not be installed)\n";
+    }
+    if (linkinator) {
+        const long servedBeforePeer = server.Served();
+        const double peer =
+            TimedCommand(Quoted(LinkinatorProgram().string()) + " " +
+                         Quoted("http://127.0.0.1:" + std::to_string(server.Port()) + kPagePath) +
+                         " --concurrency " + std::to_string(kParallelJobs) + " --format csv > " +
+                         Quoted((work / "linkinator.csv").string()) + " 2> /dev/null");
+        const long peerRequests = server.Served() - servedBeforePeer;
+        if (peerRequests < links) {
+            throw std::runtime_error("linkinator asked for only " + std::to_string(peerRequests) +
+                                     " of " + std::to_string(links) + " URLs");
+        }
+        std::cout << "linkinator_seconds: " << peer << "\n"
+                  << "linkinator_requests: " << peerRequests << "\n"
+                  << "vs_linkinator_ratio: " << current / peer << "\n";
+    } else {
+        std::cout << "vs_linkinator_ratio: n/a (linkinator could not be installed)\n";
     }
     MeasureDuplicates(server, program, links, kParallelJobs, work, std::cout);
     std::filesystem::remove_all(work);

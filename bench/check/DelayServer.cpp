@@ -1,6 +1,7 @@
 #include "DelayServer.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
@@ -96,6 +97,13 @@ DelayServer::DelayServer(int addresses, std::chrono::milliseconds delay) : delay
     thread_ = std::thread([this] { Serve(); });
 }
 
+void DelayServer::SetPage(const std::string& path, const std::string& page) {
+    std::lock_guard lock(pageMutex_);
+    pageRequest_ = "GET " + path + " ";
+    pageReply_ = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+                 std::to_string(page.size()) + "\r\n\r\n" + page;
+}
+
 DelayServer::~DelayServer() {
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t written = ::write(wake_, &one, sizeof one);
@@ -175,8 +183,30 @@ void DelayServer::Serve() {
             if (request.find("\r\n\r\n") != std::string::npos ||
                 request.size() > kMaxRequestBytes) {
                 ::epoll_ctl(epoll_, EPOLL_CTL_DEL, descriptor, nullptr);
+                std::string pageReply;
+                {
+                    std::lock_guard lock(pageMutex_);
+                    if (!pageRequest_.empty() && request.starts_with(pageRequest_)) {
+                        pageReply = pageReply_;
+                    }
+                }
                 requests.erase(descriptor);
-                replies.emplace(Clock::now() + delay_, descriptor);
+                if (!pageReply.empty()) {
+                    // Sent whole at once, blocking: only the crawler's first
+                    // request asks for it.
+                    ::fcntl(descriptor, F_SETFL, 0);
+                    for (std::size_t sent = 0; sent < pageReply.size();) {
+                        const ssize_t wrote = ::send(descriptor, pageReply.data() + sent,
+                                                     pageReply.size() - sent, MSG_NOSIGNAL);
+                        if (wrote <= 0) {
+                            break;
+                        }
+                        sent += static_cast<std::size_t>(wrote);
+                    }
+                    closeConnection(descriptor);
+                } else {
+                    replies.emplace(Clock::now() + delay_, descriptor);
+                }
             }
         }
         const auto now = Clock::now();

@@ -58,6 +58,7 @@ TOutputFormat FormatNamed(const std::string& value) {
 
 CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
     CheckCommand command;
+    command.Settings.Rules = CheckRules::Current;
     std::vector<std::string> operands;
     std::optional<std::string> url;
     bool optionsEnded = false;
@@ -117,6 +118,24 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
         } else if (name == "--insecure") {
             noValue();
             command.Settings.Tls.Insecure = true;
+        } else if (name == "--rules") {
+            const std::string rules = takeValue();
+            const std::optional<CheckRules> parsed = ParseCheckRules(rules);
+            if (!parsed) {
+                throw EUsageError("--rules is classic or current, not \"" + rules + "\"");
+            }
+            command.Settings.Rules = *parsed;
+        } else if (name == "--user-agent") {
+            command.Settings.UserAgent = takeValue();
+            // The text becomes a header line: a line break would end it.
+            if (command.Settings.UserAgent.empty() ||
+                command.Settings.UserAgent.find_first_of(std::string("\r\n\0", 3)) !=
+                    std::string::npos) {
+                throw EUsageError("--user-agent needs a text on one line");
+            }
+        } else if (name == "--verbose") {
+            noValue();
+            command.Verbose = true;
         } else if (name == "--format") {
             command.Format = FormatNamed(takeValue());
         } else if (name == "--bad-only") {
@@ -150,6 +169,9 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
 
     if (command.Duplicates && command.UpdateMoved) {
         throw EUsageError("--duplicates checks nothing, so --update-moved has nothing to do");
+    }
+    if (command.Verbose && !url) {
+        throw EUsageError("--verbose goes with --url");
     }
     if (url) {
         if (!operands.empty() || command.FromBrowser) {
@@ -186,25 +208,35 @@ std::string UsageText() {
            "       vornakle-check [OPTIONS] --url URL\n"
            "\n"
            "Checks every link of the Favorites collection SOURCE (a directory: each\n"
-           "subdirectory a folder, each *.url file a link) with an HTTP HEAD request,\n"
-           "as Vornakle's \"Verify All links\" does, and prints one line per link in the\n"
-           "order of the scan: folder path, link name, URL, status number, status\n"
-           "text, class (ok, invalid, unknown, untested; under current rules also\n"
-           "moved and suspect) and, for a status 5 (no\n"
-           "usable answer), the reason: a token such as dns, refused, reset, timeout,\n"
-           "malformed-reply, redirect-loop, too-many-redirects, no-location,\n"
-           "unsupported-scheme, url-too-long or unreadable, then \": \" and a detail\n"
-           "(empty when the server answered; for a suspect link the signal, such as\n"
-           "front-page-redirect, sign-in-redirect, soft-404-title or\n"
-           "same-as-made-up-address). Links sharing an address are checked once.\n"
-           "SOURCE may also be a\n"
+           "subdirectory a folder, each *.url file a link) and prints one line per\n"
+           "link in the order of the scan: folder path, link name, URL, status\n"
+           "number, status text, class (ok, invalid, unknown, untested; under current\n"
+           "rules also moved and suspect), the reason for a status 5 (no usable\n"
+           "answer): a token such as dns, refused, reset, timeout, malformed-reply,\n"
+           "redirect-loop, too-many-redirects, no-location, unsupported-scheme,\n"
+           "url-too-long, certificate-... or unreadable, then \": \" and a detail\n"
+           "(empty when the server answered; rate-limited for a 429 that stayed; for\n"
+           "a suspect link the signal: front-page-redirect, sign-in-redirect,\n"
+           "soft-404-title, soft-404-heading or same-as-made-up-address), and the\n"
+           "final URL, whose reply decided. Links sharing an address are checked\n"
+           "once. SOURCE may also be a\n"
            "browser's bookmarks, told by their content: Firefox's places.sqlite,\n"
            "Chromium's or Chrome's Bookmarks file, or an HTML bookmark file; their\n"
            "folder paths are the bookmark folders, and places that are no web links\n"
            "(place: queries, separators, javascript:) are skipped and counted on\n"
            "standard error. The source is only read.\n"
            "\n"
+           "Rules (--rules): current (the default) checks as today's web answers:\n"
+           "HTTP/1.1 as a browser sends it, https, 301/302/303/307/308 followed up\n"
+           "to 20 times, a GET when HEAD gets a 4xx or 5xx or no answer, 429 and\n"
+           "503 retried after their Retry-After, the proxy of http_proxy,\n"
+           "https_proxy and no_proxy. classic checks as Vornakle's \"Verify All\n"
+           "links\" does by default: one HTTP/1.0 HEAD request, 300 to 302 followed.\n"
+           "\n"
            "Options:\n"
+           "  --rules RULES     current or classic (default current)\n"
+           "  --user-agent TEXT the User-Agent line under current rules (default:\n"
+           "                    a current desktop browser's)\n"
            "  --jobs N          checks under way at once (1 to " +
            std::to_string(kMaxJobs) + ", default " + std::to_string(kDefaultJobs) +
            ")\n"
@@ -238,6 +270,8 @@ std::string UsageText() {
            "  --browser NAME    check the bookmarks of the default profile of firefox,\n"
            "                    chromium or chrome\n"
            "  --url URL         check one address instead of a collection\n"
+           "  --verbose         with --url: every request's reply number and URL\n"
+           "                    on standard error\n"
            "  --help            show this text\n"
            "  --version         show the program's version\n"
            "\n"

@@ -36,6 +36,8 @@ struct CheckCommand {
     bool UpdateMoved = false;
     // Prints the groups of links sharing an address instead of checking.
     bool Duplicates = false;
+    // Mode::SingleUrl: every request's URL and reply go to standard error.
+    bool Verbose = false;
 };
 
 // Bounds of the numeric options: a thread per job, and a wait of an hour is
@@ -44,7 +46,8 @@ inline constexpr int kMaxJobs = 256;
 inline constexpr int kMaxPerHost = kMaxJobs;
 inline constexpr int kMaxTimeOutSeconds = 3600;
 
-// Reads the arguments after the program name. Options come as "--name
+// Reads the arguments after the program name. The checker follows the
+// current rules unless --rules classic asks for the specified ones. Options come as "--name
 // VALUE" or "--name=VALUE", in any order around the source; "--" ends the
 // options. Throws EUsageError.
 CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments);

@@ -226,6 +226,16 @@ void PrintError(std::FILE* errors, const std::string& message) {
     std::fprintf(errors, "%s: %s\n", kProgramName, message.c_str());
 }
 
+// The requests of a check, one line each: "hop N: REPLY URL" (reply 0: none
+// came).
+void PrintHops(std::FILE* errors, const CheckResult& result) {
+    for (std::size_t index = 0; index < result.Hops.size(); ++index) {
+        const CheckHop& hop = result.Hops[index];
+        std::fprintf(errors, "hop %zu: %d %s\n", index + 1, static_cast<int>(hop.Status),
+                     EscapeTextField(DisplayUtf8(hop.Url)).c_str());
+    }
+}
+
 // Lowers the jobs to what the descriptor limit allows; false when not even
 // one check fits.
 bool FitJobs(CheckSettings& settings, std::FILE* errors) {
@@ -355,6 +365,9 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
     }
     CheckEngine engine(std::move(urls), command.Settings);
     engine.OnResult = [&](std::size_t index, const CheckResult& result) {
+        if (command.Verbose) {
+            PrintHops(errors, result);
+        }
         printer.Add(linkOfUrl[index], result);
         if (progress.Shown()) {
             // The progress line must not run into a record on a terminal.

@@ -32,6 +32,8 @@ public:
         line += ResultClass(result);
         line += '\t';
         line += EscapeTextField(DisplayUtf8(ReasonText(result)));
+        line += '\t';
+        line += EscapeTextField(DisplayUtf8(result.FinalUrl));
         line += '\n';
         return line;
     }
@@ -41,7 +43,7 @@ public:
 class CsvWriter : public ResultWriter {
 public:
     std::string Header() const override {
-        return "folder,name,url,status,status_text,class,reason\r\n";
+        return "folder,name,url,status,status_text,class,reason,final_url\r\n";
     }
     std::string Record(const LinkRecord& link, const CheckResult& result) const override {
         const std::int32_t status = result.Status;
@@ -57,6 +59,8 @@ public:
         line += ResultClass(result);
         line += ',';
         line += QuoteCsvField(DisplayUtf8(ReasonText(result)));
+        line += ',';
+        line += QuoteCsvField(DisplayUtf8(result.FinalUrl));
         line += "\r\n";
         return line;
     }
@@ -82,6 +86,8 @@ public:
         line += JsonString(ResultClass(result));
         line += ",\"reason\":";
         line += JsonString(DisplayUtf8(ReasonText(result)));
+        line += ",\"final_url\":";
+        line += JsonString(DisplayUtf8(result.FinalUrl));
         line += "}\n";
         return line;
     }

@@ -18,8 +18,9 @@ namespace vornakle {
 enum class TOutputFormat { Text, Csv, Json };
 
 // One line (record) per checked link, in the order given: the link's fields,
-// the status, its text and class, and the reason of a status 5 (empty when
-// the server answered).
+// the status, its text and class, the reason of a status 5 (empty when the
+// server answered) and the final URL (the one whose reply decided; empty
+// when nothing was asked).
 class ResultWriter {
 public:
     virtual ~ResultWriter() = default;

@@ -62,28 +62,31 @@ TEST(CheckFormat, BytesThatAreNotUtf8AreReadAsWindows1252) {
 
 TEST(CheckFormat, RecordsOfEachFormat) {
     const LinkRecord link{"/fav/Bl\xe4tter", "a,\"b\"", "http://h/\x01"};
-    // The reason's detail may hold a server's bytes: escaped like any field.
-    const CheckResult malformed =
+    // The reason's detail and the final URL may hold a server's bytes:
+    // escaped like any field.
+    CheckResult malformed =
         CheckResult::Failed(FailureReason::MalformedReply, "HTTP/1.0 \"2\"\t,\xff");
+    malformed.FinalUrl = "http://h/\t,\xff";
+    CheckResult refused = CheckResult::Failed(FailureReason::Refused);
+    refused.FinalUrl = "http://h/\"q\"";
     EXPECT_EQ(MakeResultWriter(TOutputFormat::Text)->Record(link, CheckResult::Answered(404)),
-              "/fav/Bl\xc3\xa4tter\ta,\"b\"\thttp://h/\\x01\t404\tNicht gefunden\tinvalid\t\n");
+              "/fav/Bl\xc3\xa4tter\ta,\"b\"\thttp://h/\\x01\t404\tNicht gefunden\tinvalid\t\t\n");
     EXPECT_EQ(MakeResultWriter(TOutputFormat::Text)->Record(link, malformed),
               "/fav/Bl\xc3\xa4tter\ta,\"b\"\thttp://h/\\x01\t5\t\tunknown\t"
-              "malformed-reply: HTTP/1.0 \"2\"\\t,\xc3\xbf\n");
+              "malformed-reply: HTTP/1.0 \"2\"\\t,\xc3\xbf\thttp://h/\\t,\xc3\xbf\n");
     EXPECT_EQ(MakeResultWriter(TOutputFormat::Text)->Header(), "");
     EXPECT_EQ(MakeResultWriter(TOutputFormat::Csv)->Header(),
-              "folder,name,url,status,status_text,class,reason\r\n");
+              "folder,name,url,status,status_text,class,reason,final_url\r\n");
     EXPECT_EQ(
         MakeResultWriter(TOutputFormat::Csv)->Record(link, CheckResult::Answered(304)),
-        "/fav/Bl\xc3\xa4tter,\"a,\"\"b\"\"\",http://h/\x01,304,Nicht ge\xc3\xa4ndert,ok,\r\n");
+        "/fav/Bl\xc3\xa4tter,\"a,\"\"b\"\"\",http://h/\x01,304,Nicht ge\xc3\xa4ndert,ok,,\r\n");
     EXPECT_EQ(MakeResultWriter(TOutputFormat::Csv)->Record(link, malformed),
               "/fav/Bl\xc3\xa4tter,\"a,\"\"b\"\"\",http://h/\x01,5,,unknown,"
-              "\"malformed-reply: HTTP/1.0 \"\"2\"\"\t,\xc3\xbf\"\r\n");
-    EXPECT_EQ(MakeResultWriter(TOutputFormat::Json)
-                  ->Record(link, CheckResult::Failed(FailureReason::Refused)),
+              "\"malformed-reply: HTTP/1.0 \"\"2\"\"\t,\xc3\xbf\",\"http://h/\t,\xc3\xbf\"\r\n");
+    EXPECT_EQ(MakeResultWriter(TOutputFormat::Json)->Record(link, refused),
               "{\"folder\":\"/fav/Bl\xc3\xa4tter\",\"name\":\"a,\\\"b\\\"\",\"url\":"
               "\"http://h/\\u0001\",\"status\":5,\"status_text\":\"\",\"class\":\"unknown\","
-              "\"reason\":\"refused\"}\n");
+              "\"reason\":\"refused\",\"final_url\":\"http://h/\\\"q\\\"\"}\n");
 }
 
 TEST(CheckFormat, StatusClassFollowsTheImageTable) {

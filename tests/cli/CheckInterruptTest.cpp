@@ -62,8 +62,9 @@ TEST_P(CheckInterrupt, StopsAtOnceAbortsTheRequestsAndKeepsWhatWasPrinted) {
     ASSERT_TRUE(run.finished);
     EXPECT_LT(stopping.elapsed(), kStopLimitMilliseconds);
     EXPECT_EQ(run.exitCode, GetParam().exitCode) << run.errors;
-    EXPECT_EQ(printed + run.output, tree.Root() + "\t0\thttp://127.0.0.1:" +
-                                        std::to_string(ok.Port()) + "/\t200\tOK\tok\t\n");
+    EXPECT_EQ(printed + run.output,
+              tree.Root() + "\t0\thttp://127.0.0.1:" + std::to_string(ok.Port()) +
+                  "/\t200\tOK\tok\t\thttp://127.0.0.1:" + std::to_string(ok.Port()) + "/\n");
     EXPECT_NE(run.errors.find("interrupted; 1 of 9 links were checked"), std::string::npos)
         << run.errors;
     // The aborted requests closed their connections.

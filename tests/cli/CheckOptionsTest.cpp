@@ -21,10 +21,14 @@ TEST(CheckOptions, DefaultsAreThoseTheHelpNames) {
     EXPECT_FALSE(command.BadOnly);
     EXPECT_FALSE(command.Moved || command.UpdateMoved || command.Duplicates);
     EXPECT_EQ(command.Settings.Tls, TlsSettings{});
+    EXPECT_EQ(command.Settings.Rules, CheckRules::Current);
+    EXPECT_EQ(command.Settings.UserAgent, "");
+    EXPECT_FALSE(command.Verbose);
     const std::string usage = UsageText();
-    for (const char* named : {"default 8", "default 2", "default 20", "--bad-only", "--url",
-                              "--format", "--help", "130", "--ca-file", "--insecure", "--moved",
-                              "--update-moved", "--duplicates", "suspect"}) {
+    for (const char* named :
+         {"default 8", "default 2", "default 20", "--bad-only", "--url", "--format", "--help",
+          "130", "--ca-file", "--insecure", "--rules", "default current", "--user-agent",
+          "--verbose", "--moved", "--update-moved", "--duplicates", "suspect"}) {
         EXPECT_NE(usage.find(named), std::string::npos) << named;
     }
 }
@@ -32,10 +36,11 @@ TEST(CheckOptions, DefaultsAreThoseTheHelpNames) {
 TEST(CheckOptions, EveryOptionInBothSpellings) {
     for (const Arguments& arguments :
          {Arguments{"--jobs", "16", "--per-host", "3", "--timeout", "1.5", "--format", "json",
-                    "--bad-only", "--ca-file", "ca.pem", "--insecure", "--moved", "--update-moved",
-                    "dir"},
+                    "--bad-only", "--ca-file", "ca.pem", "--insecure", "--rules", "classic",
+                    "--user-agent", "Bot/2 (x)", "--moved", "--update-moved", "dir"},
           Arguments{"dir", "--jobs=16", "--per-host=3", "--timeout=1.5", "--format=json",
-                    "--bad-only", "--ca-file=ca.pem", "--insecure", "--update-moved", "--moved"}}) {
+                    "--bad-only", "--ca-file=ca.pem", "--insecure", "--rules=classic",
+                    "--user-agent=Bot/2 (x)", "--update-moved", "--moved"}}) {
         const CheckCommand command = ParseCheckCommand(arguments);
         EXPECT_EQ(command.Source, "dir");
         EXPECT_EQ(command.Settings.Jobs, 16);
@@ -45,8 +50,12 @@ TEST(CheckOptions, EveryOptionInBothSpellings) {
         EXPECT_TRUE(command.BadOnly);
         EXPECT_EQ(command.Settings.Tls.CaFile, "ca.pem");
         EXPECT_TRUE(command.Settings.Tls.Insecure);
+        EXPECT_EQ(command.Settings.Rules, CheckRules::Classic);
+        EXPECT_EQ(command.Settings.UserAgent, "Bot/2 (x)");
         EXPECT_TRUE(command.Moved && command.UpdateMoved && !command.Duplicates);
     }
+    EXPECT_EQ(ParseCheckCommand({"--rules", "current", "d"}).Settings.Rules, CheckRules::Current);
+    EXPECT_TRUE(ParseCheckCommand({"--url", "http://x/", "--verbose"}).Verbose);
     EXPECT_TRUE(ParseCheckCommand({"--duplicates", "d"}).Duplicates);
     EXPECT_EQ(ParseCheckCommand({"--format", "csv", "d"}).Format, TOutputFormat::Csv);
     EXPECT_EQ(ParseCheckCommand({"--format", "text", "d"}).Format, TOutputFormat::Text);
@@ -98,6 +107,12 @@ TEST(CheckOptions, BadCommandLinesAreUsageErrors) {
         {"--url", "http://x/", "--url", "http://y/"},
         {"--colour", "d"},
         {"-j", "d"},
+        {"--rules", "modern", "d"},
+        {"--rules", "Classic", "d"},
+        {"--user-agent", "", "d"},
+        {"--user-agent", "a\r\nX-Injected: 1", "d"},
+        {"--verbose", "d"},
+        {"--verbose=yes", "--url", "http://x/"},
     };
     for (const Arguments& arguments : bad) {
         std::string line;

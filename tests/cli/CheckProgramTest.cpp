@@ -66,11 +66,13 @@ std::string TextLine(const std::string& folder, const std::string& name, const s
            reason;
 }
 
-// The lines of text output with each reason cut to its token: the detail
-// after ": " is for people and may change.
+// The lines of text output with each reason cut to its token (the detail
+// after ": " is for people and may change) and without the final URL, which
+// the tests that name it compare.
 std::vector<std::string> LinesWithReasonTokens(const std::string& output) {
     std::vector<std::string> lines = Lines(output);
     for (std::string& line : lines) {
+        line.erase(std::min(line.rfind('\t'), line.size()));
         const std::size_t reason = line.rfind('\t');
         const std::size_t detail = line.find(": ", reason);
         if (reason != std::string::npos && detail != std::string::npos) {
@@ -155,10 +157,11 @@ TEST(CheckProgram, CsvAndJsonQuoteTheirFieldsAndKeepEveryByte) {
     const CheckerRun csv = RunChecker({"--format", "csv", root});
     ASSERT_TRUE(csv.finished);
     EXPECT_EQ(csv.exitCode, 1);
-    EXPECT_EQ(csv.output, "folder,name,url,status,status_text,class,reason\r\n" + root +
+    EXPECT_EQ(csv.output, "folder,name,url,status,status_text,class,reason,final_url\r\n" + root +
                               ",\"Caf\xc3\xa9, \"\"Bar\"\"\",\"" + UrlOf(ok, "/a\"\"b") +
-                              "\",200,OK,ok,\r\n" + root + "/M\xc3\xbcll,x," + UrlOf(missing) +
-                              ",404,Nicht gefunden,invalid,\r\n");
+                              "\",200,OK,ok,,\"" + UrlOf(ok, "/a\"\"b") + "\"\r\n" + root +
+                              "/M\xc3\xbcll,x," + UrlOf(missing) + ",404,Nicht gefunden,invalid,," +
+                              UrlOf(missing) + "\r\n");
 
     const CheckerRun json = RunChecker({"--format=json", root});
     ASSERT_TRUE(json.finished);
@@ -168,10 +171,13 @@ TEST(CheckProgram, CsvAndJsonQuoteTheirFieldsAndKeepEveryByte) {
         (std::vector<std::string>{
             "{\"folder\":\"" + root + "\",\"name\":\"Caf\xc3\xa9, \\\"Bar\\\"\",\"url\":\"" +
                 UrlOf(ok, "/a\\\"b") +
-                "\",\"status\":200,\"status_text\":\"OK\",\"class\":\"ok\",\"reason\":\"\"}",
+                "\",\"status\":200,\"status_text\":\"OK\",\"class\":\"ok\",\"reason\":\"\","
+                "\"final_url\":\"" +
+                UrlOf(ok, "/a\\\"b") + "\"}",
             "{\"folder\":\"" + root + "/M\xc3\xbcll\",\"name\":\"x\",\"url\":\"" + UrlOf(missing) +
                 "\",\"status\":404,\"status_text\":\"Nicht gefunden\",\"class\":"
-                "\"invalid\",\"reason\":\"\"}",
+                "\"invalid\",\"reason\":\"\",\"final_url\":\"" +
+                UrlOf(missing) + "\"}",
         }));
 }
 
@@ -190,7 +196,8 @@ TEST(CheckProgram, BadOnlyListsWhatTheReportWouldAndExitCodesFollowIt) {
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_EQ(Lines(bad.output),
               (std::vector<std::string>{
-                  TextLine(tree.Root(), "2", UrlOf(missing), "404", "Nicht gefunden", "invalid")}));
+                  TextLine(tree.Root(), "2", UrlOf(missing), "404", "Nicht gefunden", "invalid") +
+                  "\t" + UrlOf(missing)}));
 
     TempTree fine;
     fine.WriteFile("1.url", ShortcutText(UrlOf(ok)));
@@ -201,12 +208,13 @@ TEST(CheckProgram, BadOnlyListsWhatTheReportWouldAndExitCodesFollowIt) {
     EXPECT_EQ(all.exitCode, 0);
     EXPECT_EQ(Lines(all.output),
               (std::vector<std::string>{
-                  TextLine(fine.Root(), "1", UrlOf(ok), "200", "OK", "ok"),
-                  TextLine(fine.Path("sub"), "3", UrlOf(found), "200", "OK", "ok")}));
+                  TextLine(fine.Root(), "1", UrlOf(ok), "200", "OK", "ok") + "\t" + UrlOf(ok),
+                  TextLine(fine.Path("sub"), "3", UrlOf(found), "200", "OK", "ok") + "\t" +
+                      UrlOf(ok, "/found")}));
     const CheckerRun none = RunChecker({"--bad-only", "--format", "csv", fine.Root()});
     ASSERT_TRUE(none.finished);
     EXPECT_EQ(none.exitCode, 0);
-    EXPECT_EQ(none.output, "folder,name,url,status,status_text,class,reason\r\n");
+    EXPECT_EQ(none.output, "folder,name,url,status,status_text,class,reason,final_url\r\n");
 
     // An empty collection has no bad link.
     TempTree empty;
@@ -223,7 +231,8 @@ TEST(CheckProgram, UrlChecksOneAddress) {
     const CheckerRun fine = RunChecker({"--url", UrlOf(ok)});
     ASSERT_TRUE(fine.finished);
     EXPECT_EQ(fine.exitCode, 0);
-    EXPECT_EQ(fine.output, TextLine("", "", UrlOf(ok), "200", "OK", "ok") + "\n");
+    EXPECT_EQ(fine.output,
+              TextLine("", "", UrlOf(ok), "200", "OK", "ok") + "\t" + UrlOf(ok) + "\n");
     EXPECT_EQ(ok.ConnectionsAccepted(), 1);
 
     const CheckerRun bad = RunChecker({"--format", "json", "--url", UrlOf(missing)});
@@ -231,13 +240,52 @@ TEST(CheckProgram, UrlChecksOneAddress) {
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_EQ(bad.output, "{\"folder\":\"\",\"name\":\"\",\"url\":\"" + UrlOf(missing) +
                               "\",\"status\":404,\"status_text\":\"Nicht gefunden\",\"class\":"
-                              "\"invalid\",\"reason\":\"\"}\n");
+                              "\"invalid\",\"reason\":\"\",\"final_url\":\"" +
+                              UrlOf(missing) + "\"}\n");
 
     RefusingPort refused;
     const CheckerRun unknown = RunChecker({"--url", UrlOfPort(refused.Port()), "--bad-only"});
     ASSERT_TRUE(unknown.finished);
     EXPECT_EQ(unknown.exitCode, 1);
     EXPECT_EQ(Lines(unknown.output).size(), 1u);
+}
+
+// The program's own default: current rules, which follow a 308 and fall
+// back to GET where classic rules stop; the final URL and, with --verbose,
+// every hop are shown.
+TEST(CheckProgram, CurrentRulesByDefaultWithTheFinalUrlAndTheHops) {
+    LoopbackServer target({Status("405 Method Not Allowed"), Status("200 OK")});
+    LoopbackServer moved(Reply(
+        "HTTP/1.1 308 Permanent Redirect\r\nLocation: " + UrlOf(target, "/new") + "\r\n\r\n"));
+    const CheckerRun current = RunChecker(
+        {"--rules", "current", "--url", UrlOf(moved), "--verbose", "--user-agent", "Checker/9"});
+    ASSERT_TRUE(current.finished);
+    EXPECT_EQ(current.exitCode, 0) << current.errors;
+    EXPECT_EQ(current.output, TextLine("", "", UrlOf(moved), "200", "OK", "ok") + "\t" +
+                                  UrlOf(target, "/new") + "\n");
+    EXPECT_EQ(current.errors, "hop 1: 308 " + UrlOf(moved) + "\nhop 2: 405 " +
+                                  UrlOf(target, "/new") + "\nhop 3: 308 " + UrlOf(moved) +
+                                  "\nhop 4: 200 " + UrlOf(target, "/new") + "\n");
+    EXPECT_NE(target.Received(0).find("\r\nUser-Agent: Checker/9\r\n"), std::string::npos);
+    EXPECT_EQ(target.Received(1).rfind("GET /new HTTP/1.1\r\n", 0), 0u);
+
+    // The proxy of the environment, for names it does not exclude.
+    LoopbackServer proxy(Status("200 OK"));
+    const CheckerRun proxied =
+        RunChecker({"--rules", "current", "--url", "http://far.example/x"}, {},
+                   {{"http_proxy", "127.0.0.1:" + std::to_string(proxy.Port())},
+                    {"no_proxy", "near.example"}});
+    ASSERT_TRUE(proxied.finished);
+    EXPECT_EQ(proxied.exitCode, 0) << proxied.errors;
+    EXPECT_EQ(proxy.Received(0).rfind("HEAD http://far.example/x HTTP/1.1\r\n", 0), 0u);
+
+    const CheckerRun classic = RunChecker({"--rules", "classic", "--url", UrlOf(moved)});
+    ASSERT_TRUE(classic.finished);
+    EXPECT_EQ(classic.exitCode, 1);
+    EXPECT_EQ(
+        Lines(classic.output),
+        (std::vector<std::string>{TextLine("", "", UrlOf(moved), "308", "Unbekannt", "unknown") +
+                                  "\t" + UrlOf(moved)}));
 }
 
 TEST(CheckProgram, UsageAndScanErrorsEndWithTwo) {
@@ -322,12 +370,14 @@ TEST(CheckProgram, UnreadableShortcutAndFolderAreReportedAndTheRunGoesOn) {
     }
     const auto& [output, errors] = texts;
     EXPECT_EQ(exitCode, 2) << errors;
-    EXPECT_EQ(Lines(output), (std::vector<std::string>{
-                                 TextLine(root, "a", UrlOf(ok), "200", "OK", "ok"),
-                                 TextLine(root, "b", "", "5", "", "unknown", "unreadable")}));
+    EXPECT_EQ(Lines(output),
+              (std::vector<std::string>{
+                  TextLine(root, "a", UrlOf(ok), "200", "OK", "ok") + "\t" + UrlOf(ok),
+                  TextLine(root, "b", "", "5", "", "unknown", "unreadable") + "\t"}));
     EXPECT_NE(errors.find("folder " + tree.Path("locked") + " cannot be read"), std::string::npos)
         << errors;
-    EXPECT_EQ(ok.ConnectionsAccepted(), 1);
+    // The HEAD and the GET that reads the page's title; nothing for "b".
+    EXPECT_EQ(ok.ConnectionsAccepted(), 2);
 }
 
 // Each verdict that both programs once got wrong, as a link of one run.
@@ -470,7 +520,7 @@ TEST(CheckProgram, HostileConditionsEndCleanly) {
          {"--jobs", "64", "--per-host", "64", links.Root()},
          limitDescriptors(kLinks),
          0,
-         "\t200\tOK\tok\t\n",
+         "\t200\tOK\tok\t\t" + UrlOf(ok) + "\n",
          "the limit of open files allows"},
         {"too few descriptors",
          {"--jobs", "8", links.Root()},
@@ -482,7 +532,7 @@ TEST(CheckProgram, HostileConditionsEndCleanly) {
          {"--timeout", "1", "--url", UrlOf(trickling)},
          {},
          1,
-         "\ttimeout: the check took longer than 3 s\n",
+         "\ttimeout: the check took longer than 3 s\t" + UrlOf(trickling) + "\n",
          ""},
         {"full disk",
          {"--url", UrlOf(ok)},
@@ -497,9 +547,9 @@ TEST(CheckProgram, HostileConditionsEndCleanly) {
          {deep.Root()},
          {},
          2,
-         "seen\t" + UrlOf(ok) + "\t200\tOK\tok\t\n",
+         "seen\t" + UrlOf(ok) + "\t200\tOK\tok\t\t" + UrlOf(ok) + "\n",
          "is nested deeper than"},
-        {"long url", {longUrl.Root()}, {}, 1, "\turl-too-long: longer than 65536 bytes\n", ""},
+        {"long url", {longUrl.Root()}, {}, 1, "\turl-too-long: longer than 65536 bytes\t\n", ""},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
@@ -690,9 +740,11 @@ TEST(CheckProgram, BrowserBookmarksAreCheckedWithTheirFolders) {
     EXPECT_EQ(firefox.exitCode, 1) << firefox.errors;
     EXPECT_EQ(Lines(firefox.output),
               (std::vector<std::string>{
-                  TextLine("Bookmarks Menu/News", "Fine", UrlOf(ok), "200", "OK", "ok"),
+                  TextLine("Bookmarks Menu/News", "Fine", UrlOf(ok), "200", "OK", "ok") + "\t" +
+                      UrlOf(ok),
                   TextLine("Bookmarks Toolbar", "Gone", UrlOf(missing, "/gone"), "404",
-                           "Nicht gefunden", "invalid"),
+                           "Nicht gefunden", "invalid") +
+                      "\t" + UrlOf(missing, "/gone"),
               }));
     EXPECT_EQ(firefox.errors,
               "vornakle-check: 3 places that are not web links were skipped: 1 place: query, "
@@ -701,8 +753,8 @@ TEST(CheckProgram, BrowserBookmarksAreCheckedWithTheirFolders) {
     const CheckerRun chromium = RunChecker({home.Path("exported")});
     ASSERT_TRUE(chromium.finished);
     EXPECT_EQ(chromium.exitCode, 0) << chromium.errors;
-    EXPECT_EQ(chromium.output,
-              TextLine("Bookmarks bar", "Fine", UrlOf(ok), "200", "OK", "ok") + "\n");
+    EXPECT_EQ(chromium.output, TextLine("Bookmarks bar", "Fine", UrlOf(ok), "200", "OK", "ok") +
+                                   "\t" + UrlOf(ok) + "\n");
     EXPECT_EQ(chromium.errors, "");
 }
 

@@ -1,13 +1,33 @@
 #include "CheckerProcess.h"
 
+#include <algorithm>
+
+#include <QProcessEnvironment>
 #include <QStringList>
 
 #include <utility>
 
 namespace vornakle::testing {
 
-void StartChecker(QProcess& process, const std::vector<std::string>& arguments, ChildSetup setup) {
+void StartChecker(QProcess& process, const std::vector<std::string>& arguments, ChildSetup setup,
+                  const std::vector<std::pair<std::string, std::string>>& proxies) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name :
+         {"http_proxy", "https_proxy", "HTTPS_PROXY", "no_proxy", "NO_PROXY", "HTTP_PROXY"}) {
+        environment.remove(QString::fromLatin1(name));
+    }
+    for (const auto& [name, value] : proxies) {
+        environment.insert(QString::fromStdString(name), QString::fromStdString(value));
+    }
+    process.setProcessEnvironment(environment);
     QStringList list;
+    // The tests of the program pin the verdicts and bytes of the classic
+    // rules unless they name the rules; the current ones have their own
+    // suite (tests/check) and the tests here that name them.
+    if (std::none_of(arguments.begin(), arguments.end(),
+                     [](const std::string& argument) { return argument.starts_with("--rules"); })) {
+        list << QStringLiteral("--rules=classic");
+    }
     for (const std::string& argument : arguments) {
         // Arguments stay bytes, as the program reads them.
         list << QString::fromLocal8Bit(argument.data(), static_cast<qsizetype>(argument.size()));
@@ -34,9 +54,10 @@ CheckerRun FinishChecker(QProcess& process) {
     return run;
 }
 
-CheckerRun RunChecker(const std::vector<std::string>& arguments, ChildSetup setup) {
+CheckerRun RunChecker(const std::vector<std::string>& arguments, ChildSetup setup,
+                      const std::vector<std::pair<std::string, std::string>>& proxies) {
     QProcess process;
-    StartChecker(process, arguments, std::move(setup));
+    StartChecker(process, arguments, std::move(setup), proxies);
     return FinishChecker(process);
 }
 

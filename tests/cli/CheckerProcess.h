@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vornakle::testing {
@@ -26,11 +27,15 @@ inline constexpr std::chrono::milliseconds kRunLimit{std::chrono::seconds(120)};
 using ChildSetup = std::function<void()>;
 
 // Runs the checker with these arguments to its end.
-CheckerRun RunChecker(const std::vector<std::string>& arguments, ChildSetup setup = {});
+// The proxy variables of the tests' own environment are not passed on (a
+// proxy would never reach the loopback servers); proxies sets some instead.
+CheckerRun RunChecker(const std::vector<std::string>& arguments, ChildSetup setup = {},
+                      const std::vector<std::pair<std::string, std::string>>& proxies = {});
 
 // Starts the checker and leaves it running; the caller waits on it.
 void StartChecker(QProcess& process, const std::vector<std::string>& arguments,
-                  ChildSetup setup = {});
+                  ChildSetup setup = {},
+                  const std::vector<std::pair<std::string, std::string>>& proxies = {});
 CheckerRun FinishChecker(QProcess& process);
 
 // The lines of a text, each without its line end ("\n"; "\r\n" when crlf).
