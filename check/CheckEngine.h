@@ -59,9 +59,6 @@ public:
     TResultHandler OnResult;
     TFinishedHandler OnFinished;
 
-    // How many distinct addresses the list holds, each checked once.
-    std::size_t DistinctAddresses() const { return holders_.size(); }
-
 private:
     class Worker;
 

@@ -6,7 +6,6 @@
 #include <limits>
 #include <random>
 
-#include "check/AddressParts.h"
 #include "check/CheckQueue.h"
 #include "check/PageLandmarks.h"
 #include "http/HttpClient.h"

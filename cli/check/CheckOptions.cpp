@@ -170,6 +170,10 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
     if (command.Duplicates && command.UpdateMoved) {
         throw EUsageError("--duplicates checks nothing, so --update-moved has nothing to do");
     }
+    if (command.Settings.Rules == CheckRules::Classic && (command.UpdateMoved || command.Moved)) {
+        throw EUsageError(std::string(command.UpdateMoved ? "--update-moved" : "--moved") +
+                          " needs the current rules: only they tell moved links");
+    }
     if (command.Verbose && !url) {
         throw EUsageError("--verbose goes with --url");
     }
@@ -260,8 +264,8 @@ std::string UsageText() {
            "  --insecure        do not verify the certificates of https links\n"
            "  --bad-only        print only links that are not fine (what the report\n"
            "                    window lists), suspect ones included\n"
-           "  --moved           print only links that moved for good (with --bad-only:\n"
-           "                    as well as the bad ones)\n"
+           "  --moved           print only links that moved for good, which the current\n"
+           "                    rules tell (with --bad-only: as well as the bad ones)\n"
            "  --update-moved    rewrite the URL of each moved link's .url file to where\n"
            "                    it moved and print each change (old and new URL)\n"
            "                    instead of the results; a Favorites directory only\n"

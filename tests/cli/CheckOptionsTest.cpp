@@ -37,10 +37,10 @@ TEST(CheckOptions, EveryOptionInBothSpellings) {
     for (const Arguments& arguments :
          {Arguments{"--jobs", "16", "--per-host", "3", "--timeout", "1.5", "--format", "json",
                     "--bad-only", "--ca-file", "ca.pem", "--insecure", "--rules", "classic",
-                    "--user-agent", "Bot/2 (x)", "--moved", "--update-moved", "dir"},
+                    "--user-agent", "Bot/2 (x)", "dir"},
           Arguments{"dir", "--jobs=16", "--per-host=3", "--timeout=1.5", "--format=json",
                     "--bad-only", "--ca-file=ca.pem", "--insecure", "--rules=classic",
-                    "--user-agent=Bot/2 (x)", "--update-moved", "--moved"}}) {
+                    "--user-agent=Bot/2 (x)"}}) {
         const CheckCommand command = ParseCheckCommand(arguments);
         EXPECT_EQ(command.Source, "dir");
         EXPECT_EQ(command.Settings.Jobs, 16);
@@ -52,8 +52,9 @@ TEST(CheckOptions, EveryOptionInBothSpellings) {
         EXPECT_TRUE(command.Settings.Tls.Insecure);
         EXPECT_EQ(command.Settings.Rules, CheckRules::Classic);
         EXPECT_EQ(command.Settings.UserAgent, "Bot/2 (x)");
-        EXPECT_TRUE(command.Moved && command.UpdateMoved && !command.Duplicates);
     }
+    const CheckCommand rot = ParseCheckCommand({"--update-moved", "d", "--moved"});
+    EXPECT_TRUE(rot.Moved && rot.UpdateMoved && !rot.Duplicates);
     EXPECT_EQ(ParseCheckCommand({"--rules", "current", "d"}).Settings.Rules, CheckRules::Current);
     EXPECT_TRUE(ParseCheckCommand({"--url", "http://x/", "--verbose"}).Verbose);
     EXPECT_TRUE(ParseCheckCommand({"--duplicates", "d"}).Duplicates);
