@@ -30,6 +30,11 @@ std::optional<AddressParts> SplitAddress(std::string_view url);
 // key without its fragment.
 std::string AddressKey(std::string_view url);
 
+// The origin of url (RFC 6454: scheme, host and port) as one key,
+// "https://example.com" or "http://example.com:8080"; empty for a URL that
+// does not split.
+std::string OriginKey(std::string_view url);
+
 // The site a host belongs to, roughly its registered name: the last two
 // labels, three under a two-letter country code whose second level has at
 // most three letters ("bbc.co.uk"); an IP address stays whole.

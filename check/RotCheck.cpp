@@ -6,7 +6,7 @@
 #include <limits>
 #include <random>
 
-#include "check/CheckQueue.h"
+#include "check/AddressParts.h"
 #include "check/PageLandmarks.h"
 #include "http/HttpClient.h"
 #include "net/TransferSupport.h"
@@ -191,7 +191,7 @@ void FindRot(THttpClient& client, const std::string& url, CheckResult& result,
         return;
     }
     const std::optional<PageSample> madeUp = madeUpPages.SampleOf(
-        HostKeyOf(page), [&] { return ReadPage(client, MadeUpSibling(page, MadeUpToken())); });
+        OriginKey(page), [&] { return ReadPage(client, MadeUpSibling(page, MadeUpToken())); });
     if (madeUp && SameAsMadeUp(*sample, *madeUp)) {
         MarkSuspect(result, std::string(kMadeUpSignal) + ": " + madeUp->Url);
     }

@@ -15,16 +15,15 @@ namespace vornakle {
 
 class THttpClient;
 
-// The page each host serves for a made-up address, asked once per host in a
-// run and shared by the engine's workers: the first check that needs a
-// host's sample fetches it, later ones (on any thread) wait for it and reuse
-// it.
+// The page each origin (OriginKey: scheme, host, port) serves for a made-up
+// address, asked once per origin in a run and shared by the engine's workers: the first check that
+// needs a host's sample fetches it, later ones (on any thread) wait for it and reuse it.
 class MadeUpPages {
 public:
     using TFetch = std::function<std::optional<PageSample>()>;
 
-    // The sample of hostKey; fetch runs when no check has asked for it yet.
-    std::optional<PageSample> SampleOf(const std::string& hostKey, const TFetch& fetch);
+    // The sample of origin; fetch runs when no check has asked for it yet.
+    std::optional<PageSample> SampleOf(const std::string& origin, const TFetch& fetch);
     // How many samples were fetched.
     int Fetched() const;
 

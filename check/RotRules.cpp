@@ -53,10 +53,12 @@ constexpr std::array<std::string_view, 30> kErrorPhrases = {
 // The front page of a site: its root, an index file there, or a language's
 // root ("/en/", "/de-de").
 bool IsFrontPagePath(std::string path) {
+    const std::string folded = Folded(path);
     for (const std::string_view index :
          {"index.html", "index.htm", "index.php", "index.asp", "index.aspx", "index.jsp",
           "default.aspx", "default.asp", "home"}) {
-        if (Folded(path).ends_with("/" + std::string(index))) {
+        if (folded.size() > index.size() && folded.ends_with(index) &&
+            folded[folded.size() - index.size() - 1] == '/') {
             path.resize(path.size() - index.size());
             break;
         }

@@ -1,10 +1,14 @@
 #include "check/AddressParts.h"
 #include "check/PageLandmarks.h"
+#include "check/RotCheck.h"
 #include "check/RotRules.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace vornakle {
@@ -40,6 +44,11 @@ TEST(RotRules, AddressKeyMergesOnlyWhatNamesTheSamePage) {
             << row.first << " / " << row.second;
     }
     EXPECT_EQ(AddressKey("HTTP://Example.COM:80#x"), "http://example.com/");
+    // One made-up page per origin: https hosts are no exception.
+    EXPECT_EQ(OriginKey("HTTPS://user@Example.COM:443/a?b#c"), "https://example.com");
+    EXPECT_EQ(OriginKey("https://example.com:8443/"), "https://example.com:8443");
+    EXPECT_NE(OriginKey("https://a.example/x"), OriginKey("https://b.example/x"));
+    EXPECT_EQ(OriginKey("/relative"), "");
 }
 
 TEST(RotRules, SiteOfJoinsTheHostsOfOneRegisteredName) {
@@ -228,6 +237,44 @@ TEST(RotRules, PageLandmarksAreTheFirstTitleAndHeadingAsText) {
         EXPECT_EQ(landmarks.Title, row.title) << row.html;
         EXPECT_EQ(landmarks.Heading, row.heading) << row.html;
     }
+}
+
+TEST(RotRules, MadeUpPagesAreFetchedOncePerOriginWhateverTheThreads) {
+    MadeUpPages pages;
+    std::atomic<int> fetches{0};
+    std::vector<std::optional<PageSample>> got(8);
+    std::vector<std::thread> threads;
+    for (std::size_t index = 0; index < got.size(); ++index) {
+        threads.emplace_back([&, index] {
+            // Even origins are one, odd ones another; the first fetch of each
+            // is still running while the others ask.
+            const std::string origin = index % 2 == 0 ? "http://a.example" : "https://a.example";
+            got[index] = pages.SampleOf(origin, [&fetches, origin] {
+                ++fetches;
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                return std::optional<PageSample>(PageSample{origin + "/x", 200, 1, "T", ""});
+            });
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(fetches, 2);
+    EXPECT_EQ(pages.Fetched(), 2);
+    for (std::size_t index = 0; index < got.size(); ++index) {
+        ASSERT_TRUE(got[index]);
+        EXPECT_EQ(got[index]->Url, index % 2 == 0 ? "http://a.example/x" : "https://a.example/x");
+    }
+    // A fetch that found nothing is not asked again either.
+    EXPECT_EQ(pages.SampleOf("http://b.example", [] { return std::optional<PageSample>(); }),
+              std::nullopt);
+    EXPECT_EQ(pages.SampleOf("http://b.example",
+                             [&fetches] {
+                                 ++fetches;
+                                 return std::optional<PageSample>(PageSample{});
+                             }),
+              std::nullopt);
+    EXPECT_EQ(fetches, 2);
 }
 
 }  // namespace

@@ -685,7 +685,7 @@ TEST(CheckProgram, PerHostLimitHoldsForEveryAddress) {
     TempTree one;
     for (int index = 0; index < 6; ++index) {
         one.WriteFile(std::to_string(index) + ".url",
-                      ShortcutText(UrlOf(single, "/" + std::to_string(index))));
+                      ShortcutText(UrlOf(single) + std::to_string(index)));
     }
     const CheckerRun serial = RunChecker({"--jobs", "6", "--per-host", "1", one.Root()});
     ASSERT_TRUE(serial.finished);
@@ -700,7 +700,7 @@ TEST(CheckProgram, JobsRunTheirChecksAtTheSameTime) {
     TempTree tree;
     for (int index = 0; index < kJobs; ++index) {
         tree.WriteFile(std::to_string(index) + ".url",
-                       ShortcutText(UrlOf(server, "/" + std::to_string(index))));
+                       ShortcutText(UrlOf(server) + std::to_string(index)));
     }
     const CheckerRun run = RunChecker(
         {"--jobs", std::to_string(kJobs), "--per-host", std::to_string(kJobs), tree.Root()});
