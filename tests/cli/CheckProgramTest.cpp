@@ -26,6 +26,7 @@
 #include "store/Shortcut.h"
 #include "support/LoopbackServer.h"
 #include "support/TempTree.h"
+#include "support/TestCertificates.h"
 #include "support/Unprivileged.h"
 
 namespace vornakle::testing {
@@ -799,8 +800,8 @@ const Page kNotFound{"404 Not Found", "Content-Type: text/html\r\n", "<title>Not
 
 TEST(CheckProgram, CurrentRulesTellMovedAndProbablyGoneLinks) {
     using namespace rot;
-    // Each row: a site, the link's path on it, and the class and reason
-    // signal the check must give.
+    // Each row: a site (over TLS when its name says https), the link's path
+    // on it, and the class and reason signal the check must give.
     const struct {
         const char* name;
         SitePages pages;
@@ -896,17 +897,39 @@ TEST(CheckProgram, CurrentRulesTellMovedAndProbablyGoneLinks) {
          "ok",
          ""},
         {"gone for real", {{"*", kNotFound}}, "/x", "invalid", ""},
+        // Two sites on one host name: each has a made-up page of its own.
+        {"https, the same page for every address",
+         {{"*", Html("Shop", "<p>Welcome to the shop.</p>")}},
+         "/products/boots",
+         "suspect",
+         "same-as-made-up-address"},
+        {"https, a real page like another site's page for all",
+         {{"/products/boots", Html("Shop", "<p>Welcome to the shop.</p>")}, {"*", kNotFound}},
+         "/products/boots",
+         "ok",
+         ""},
     };
+    TestAuthority authority;
+    TempTree trust;
+    trust.WriteFile("ca.pem", authority.CertificatePem());
+    LoopbackServer::Options secure;
+    secure.tls = authority.Issue({"127.0.0.1"});
     std::vector<std::unique_ptr<LoopbackServer>> servers;
     TempTree tree;
     std::vector<std::string> expected;
     for (const auto& site : sites) {
-        servers.push_back(std::make_unique<LoopbackServer>(SiteScript(site.pages)));
-        const std::string url = UrlOf(*servers.back(), site.path);
+        const bool https = std::string_view(site.name).starts_with("https");
+        servers.push_back(https ? std::make_unique<LoopbackServer>(SiteScript(site.pages), secure)
+                                : std::make_unique<LoopbackServer>(SiteScript(site.pages)));
+        std::string url = UrlOf(*servers.back(), site.path);
+        if (https) {
+            url.insert(4, "s");
+        }
         tree.WriteFile(std::string(site.name) + ".url", ShortcutText(url));
         expected.push_back(std::string(site.name) + " " + site.kind + " " + site.signal);
     }
-    const CheckerRun run = RunChecker({"--rules", "current", "--format", "json", tree.Root()});
+    const CheckerRun run = RunChecker(
+        {"--rules", "current", "--ca-file", trust.Path("ca.pem"), "--format", "json", tree.Root()});
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 1) << run.errors;
     std::vector<std::string> found;
@@ -924,16 +947,18 @@ TEST(CheckProgram, CurrentRulesTellMovedAndProbablyGoneLinks) {
     EXPECT_EQ(found, expected);
 
     // Only suspect and bad links with --bad-only, only moved with --moved.
-    const CheckerRun bad = RunChecker({"--rules", "current", "--bad-only", tree.Root()});
-    const CheckerRun moved = RunChecker({"--rules", "current", "--moved", tree.Root()});
+    const CheckerRun bad = RunChecker(
+        {"--rules", "current", "--ca-file", trust.Path("ca.pem"), "--bad-only", tree.Root()});
+    const CheckerRun moved = RunChecker(
+        {"--rules", "current", "--ca-file", trust.Path("ca.pem"), "--moved", tree.Root()});
     const auto count = [](const std::string& output, const std::string& kind) {
         const std::vector<std::string> lines = Lines(output);
         return std::count_if(lines.begin(), lines.end(), [&kind](const std::string& line) {
             return line.find("\t" + kind + "\t") != std::string::npos;
         });
     };
-    EXPECT_EQ(Lines(bad.output).size(), 9u);
-    EXPECT_EQ(count(bad.output, "suspect"), 8);
+    EXPECT_EQ(Lines(bad.output).size(), 10u);
+    EXPECT_EQ(count(bad.output, "suspect"), 9);
     EXPECT_EQ(Lines(moved.output).size(), 2u);
     EXPECT_EQ(count(moved.output, "moved"), 2);
     EXPECT_EQ(moved.exitCode, 1);
