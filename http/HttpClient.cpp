@@ -192,56 +192,58 @@ void THttpClient::ParseURL() {
     }
 }
 
+void THttpClient::BuildClassicHeader() {
+    if (RequestKind < std::size(kRequestWords)) {
+        const std::string target =
+            EncodedRequestTarget(Proxy.empty() ? RequestPath : WithoutFragment(CurrentURL));
+        RequestHeader.Add(kRequestWords[RequestKind] + target + kHttpVersion);
+    }
+    if (!Proxy.empty()) {
+        RequestHeader.Add("Proxy-Connection: Keep-Alive");
+        RequestHeader.Add("Host: " + Host);
+    }
+    RequestHeader.SetFieldValue("Host", Host);
+    RequestHeader.Add(kFirstAccept);
+    RequestHeader.Add(kSecondAccept);
+    if (!HeaderInfo.LocalMailAddress.empty()) {
+        RequestHeader.SetFieldValue("User-Agent", HeaderInfo.LocalMailAddress);
+    }
+    if (!HeaderInfo.LocalProgram.empty()) {
+        RequestHeader.SetFieldValue("From", HeaderInfo.LocalProgram);
+    }
+    // Cookies a redirection of this transaction set for this host take the
+    // place of the caller's own.
+    const std::string redirectionCookies = CookiesFor(Host);
+    const std::string& cookie = redirectionCookies.empty() ? HeaderInfo.Cookie : redirectionCookies;
+    if (!cookie.empty()) {
+        RequestHeader.SetFieldValue("Cookie", cookie);
+    }
+    if (!HeaderInfo.Referer.empty()) {
+        RequestHeader.SetFieldValue("Referer", HeaderInfo.Referer);
+    }
+    if (!HeaderInfo.UserId.empty() && !HeaderInfo.Password.empty()) {
+        RequestHeader.SetFieldValue(
+            "Authorization", "Basic " + BasicCredentials(HeaderInfo.UserId, HeaderInfo.Password));
+    }
+    RequestHeader.Add(kContentType);
+    if (RequestKind == cmdCopy || RequestKind == cmdMove) {
+        RequestHeader.Add("URI-header: " + HeaderArgument);
+    } else if (RequestKind == cmdLink || RequestKind == cmdUnlink) {
+        RequestHeader.Add("Link: " + HeaderArgument);
+    }
+    if (SendsBody(RequestKind)) {
+        const std::int64_t length =
+            OutputFileMode ? FileSize(SendData) : static_cast<std::int64_t>(SendData.size());
+        RequestHeader.Add("Content-Length: " + std::to_string(length));
+    }
+}
+
 void THttpClient::BuildHeader() {
     RequestHeader.Clear();
     if (BrowserRules) {
         BuildBrowserHeader();
     } else {
-        if (RequestKind < std::size(kRequestWords)) {
-            const std::string target =
-                EncodedRequestTarget(Proxy.empty() ? RequestPath : WithoutFragment(CurrentURL));
-            RequestHeader.Add(kRequestWords[RequestKind] + target + kHttpVersion);
-        }
-        if (!Proxy.empty()) {
-            RequestHeader.Add("Proxy-Connection: Keep-Alive");
-            RequestHeader.Add("Host: " + Host);
-        }
-        RequestHeader.SetFieldValue("Host", Host);
-        RequestHeader.Add(kFirstAccept);
-        RequestHeader.Add(kSecondAccept);
-        if (!HeaderInfo.LocalMailAddress.empty()) {
-            RequestHeader.SetFieldValue("User-Agent", HeaderInfo.LocalMailAddress);
-        }
-        if (!HeaderInfo.LocalProgram.empty()) {
-            RequestHeader.SetFieldValue("From", HeaderInfo.LocalProgram);
-        }
-        // Cookies a redirection of this transaction set for this host take the
-        // place of the caller's own.
-        const std::string redirectionCookies = CookiesFor(Host);
-        const std::string& cookie =
-            redirectionCookies.empty() ? HeaderInfo.Cookie : redirectionCookies;
-        if (!cookie.empty()) {
-            RequestHeader.SetFieldValue("Cookie", cookie);
-        }
-        if (!HeaderInfo.Referer.empty()) {
-            RequestHeader.SetFieldValue("Referer", HeaderInfo.Referer);
-        }
-        if (!HeaderInfo.UserId.empty() && !HeaderInfo.Password.empty()) {
-            RequestHeader.SetFieldValue(
-                "Authorization",
-                "Basic " + BasicCredentials(HeaderInfo.UserId, HeaderInfo.Password));
-        }
-        RequestHeader.Add(kContentType);
-        if (RequestKind == cmdCopy || RequestKind == cmdMove) {
-            RequestHeader.Add("URI-header: " + HeaderArgument);
-        } else if (RequestKind == cmdLink || RequestKind == cmdUnlink) {
-            RequestHeader.Add("Link: " + HeaderArgument);
-        }
-        if (SendsBody(RequestKind)) {
-            const std::int64_t length =
-                OutputFileMode ? FileSize(SendData) : static_cast<std::int64_t>(SendData.size());
-            RequestHeader.Add("Content-Length: " + std::to_string(length));
-        }
+        BuildClassicHeader();
     }
     // A line break or zero byte inside a value (a hostile Location, a
     // damaged shortcut) would end the line early and let the rest pass as

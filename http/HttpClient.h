@@ -198,6 +198,7 @@ private:
     };
 
     void RunOperation(const std::string& URL, CmdType Kind);
+    void BuildClassicHeader();
     void BuildBrowserHeader();
     void ChooseBrowserRoute();
     void OpenTunnel();

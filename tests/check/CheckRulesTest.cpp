@@ -102,6 +102,15 @@ std::vector<Behaviour> Behaviours() {
          {500, "none"},
          {502, "none"}},
         {"HEAD hangs, GET answers", {Silent(), Status("200 OK")}, "/", {5, "timeout"}, ok},
+        // A GET that read the body would run into the deadline.
+        {"HEAD refused, GET answers with an endless body",
+         {Status("405 No HEAD"), ServerScript()
+                                     .ReadUntil("\r\n\r\n")
+                                     .Send("HTTP/1.1 200 OK\r\nContent-Length: 100000000\r\n\r\n")
+                                     .Trickle("<p>", 10ms, 0)},
+         "/",
+         {405, "none"},
+         ok},
         {"301 to a path", {Redirect("301 Moved", "/new"), Status("200 OK")}, "/old", ok, ok},
         {"303 See Other",
          {Redirect("303 See Other", "/other"), Status("200 OK")},
@@ -142,6 +151,12 @@ std::vector<Behaviour> Behaviours() {
          ok},
         {"429 that persists",
          Repeated(Status("429 Too Many", "Retry-After: 0\r\n"), 4),
+         "/",
+         {429, "none"},
+         {429, "rate-limited"}},
+        // A wait beyond the check's deadline is not started.
+        {"429 asking for 100 s",
+         Repeated(Status("429 Too Many", "Retry-After: 100\r\n"), 2),
          "/",
          {429, "none"},
          {429, "rate-limited"}},
