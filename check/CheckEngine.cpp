@@ -13,6 +13,7 @@
 #include "check/AddressParts.h"
 #include "check/LinkCheck.h"
 #include "http/HttpClient.h"
+#include "net/TlsContext.h"
 
 namespace vornakle {
 
@@ -54,7 +55,10 @@ public:
     Worker& operator=(const Worker&) = delete;
 
 protected:
-    void run() override { engine_.RunWorker(number_); }
+    void run() override {
+        engine_.RunWorker(number_);
+        EndTlsOnThisThread();
+    }
 
 private:
     CheckEngine& engine_;
