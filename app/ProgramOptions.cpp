@@ -1,26 +1,11 @@
 #include "app/ProgramOptions.h"
 
-#include <charconv>
 #include <cstddef>
 #include <optional>
 
 namespace vornakle {
 
-namespace {
-
-int WholeNumber(const std::string& option, const std::string& value) {
-    int number = 0;
-    const char* end = value.data() + value.size();
-    const auto [stop, error] = std::from_chars(value.data(), end, number);
-    if (value.empty() || error != std::errc() || stop != end || number < 1 ||
-        number > kMaxProgramJobs) {
-        throw EProgramUsageError(option + " needs a whole number from 1 to " +
-                                 std::to_string(kMaxProgramJobs) + ", not \"" + value + "\"");
-    }
-    return number;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments) {
     ProgramOptions options;
@@ -29,29 +14,15 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments) {
         if (argument.size() < 3 || argument.compare(0, 2, "--") != 0) {
             // Qt's own options (-platform, -style ...) would change the
             // windows in ways nobody documented here; a stray word is a typo.
-            throw EProgramUsageError(argument.empty() || argument[0] != '-'
-                                         ? "no operands are taken, not \"" + argument + "\""
-                                         : "unknown option \"" + argument + "\"");
+            throw EUsageError(argument.empty() || argument[0] != '-'
+                                  ? "no operands are taken, not \"" + argument + "\""
+                                  : "unknown option \"" + argument + "\"");
         }
-        std::string name = argument;
-        std::optional<std::string> value;
-        if (const std::size_t equals = argument.find('='); equals != std::string::npos) {
-            name = argument.substr(0, equals);
-            value = argument.substr(equals + 1);
-        }
-        const auto takeValue = [&]() -> std::string {
-            if (value) {
-                return *value;
-            }
-            if (index + 1 >= arguments.size()) {
-                throw EProgramUsageError(name + " needs a value");
-            }
-            return arguments[++index];
-        };
+        LongOption option(arguments, index);
+        const std::string name = option.Name();
+        const auto takeValue = [&option] { return option.TakeValue(); };
         if (name == "--help" || name == "--version") {
-            if (value) {
-                throw EProgramUsageError(name + " takes no value");
-            }
+            option.TakeNoValue();
             options.Kind =
                 name == "--help" ? ProgramOptions::Mode::Help : ProgramOptions::Mode::Version;
             return options;
@@ -60,15 +31,15 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments) {
             const std::string token = takeValue();
             const std::optional<CheckRules> rules = ParseCheckRules(token);
             if (!rules) {
-                throw EProgramUsageError("--rules is classic or current, not \"" + token + "\"");
+                throw EUsageError("--rules is classic or current, not \"" + token + "\"");
             }
             options.Check.Rules = *rules;
         } else if (name == "--jobs") {
-            options.Check.Jobs = WholeNumber(name, takeValue());
+            options.Check.Jobs = WholeNumberOption(name, takeValue(), 1, kMaxJobs);
         } else if (name == "--per-host") {
-            options.Check.PerHost = WholeNumber(name, takeValue());
+            options.Check.PerHost = WholeNumberOption(name, takeValue(), 1, kMaxPerHost);
         } else {
-            throw EProgramUsageError("unknown option \"" + name + "\"");
+            throw EUsageError("unknown option \"" + name + "\"");
         }
     }
     return options;
@@ -87,14 +58,14 @@ std::string ProgramUsageText() {
            "                    current: they check many links at once, by the rules\n"
            "                    of today's web, as vornakle-check --rules current does\n"
            "  --jobs N          under current rules, checks under way at once (1 to " +
-           std::to_string(kMaxProgramJobs) +
+           std::to_string(kMaxJobs) +
            ",\n"
            "                    default " +
            std::to_string(kDefaultJobs) +
            ")\n"
            "  --per-host N      under current rules, checks under way at once to one\n"
            "                    host:port (1 to " +
-           std::to_string(kMaxProgramJobs) + ", default " + std::to_string(kDefaultPerHost) +
+           std::to_string(kMaxPerHost) + ", default " + std::to_string(kDefaultPerHost) +
            ")\n"
            "  --help            print this help and exit\n"
            "  --version         print the version and exit\n"

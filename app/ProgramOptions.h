@@ -4,15 +4,9 @@
 #include <vector>
 
 #include "check/CheckSettings.h"
-#include "platform/Exception.h"
+#include "platform/CommandLine.h"
 
 namespace vornakle {
-
-// A command line the desktop program cannot run; the message says why.
-class EProgramUsageError : public Exception {
-public:
-    using Exception::Exception;
-};
 
 // What the desktop program's command line asks for.
 struct ProgramOptions {
@@ -23,11 +17,8 @@ struct ProgramOptions {
     CheckSettings Check;
 };
 
-// A thread per job; more than this would only be refused by servers.
-inline constexpr int kMaxProgramJobs = 256;
-
 // Reads the arguments after the program name: "--name VALUE" or
-// "--name=VALUE"; the program takes no operands. Throws EProgramUsageError.
+// "--name=VALUE"; the program takes no operands. Throws EUsageError.
 ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments);
 
 // The --help text.

@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
     vornakle::ProgramOptions options;
     try {
         options = vornakle::ParseProgramOptions(std::vector<std::string>(argv + 1, argv + argc));
-    } catch (const vornakle::EProgramUsageError& error) {
+    } catch (const vornakle::EUsageError& error) {
         std::fprintf(stderr, "vornakle: %s\nTry 'vornakle --help'.\n", error.what());
         return kUsageExitCode;
     }

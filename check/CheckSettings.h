@@ -24,6 +24,10 @@ inline constexpr int kDeadlineTimeOuts = 3;
 inline constexpr int kDefaultJobs = 8;
 // Checks under way at once to one host, the courtesy browsers keep as well.
 inline constexpr int kDefaultPerHost = 2;
+// Bounds the programs' options set: a thread per job, and more would only be
+// refused by servers.
+inline constexpr int kMaxJobs = 256;
+inline constexpr int kMaxPerHost = kMaxJobs;
 
 // Which rules a check follows: the specified ones ("classic": HTTP/1.0
 // HEAD, three redirect kinds, no https) or those of today's web

@@ -14,18 +14,6 @@ constexpr int kMillisecondsPerSecond = 1000;
 // The help text gives the default in whole seconds.
 static_assert(kDefaultTimeOutMilliseconds % kMillisecondsPerSecond == 0);
 
-int WholeNumber(const std::string& option, const std::string& value, int minimum, int maximum) {
-    int number = 0;
-    const char* end = value.data() + value.size();
-    const auto [stop, error] = std::from_chars(value.data(), end, number);
-    if (value.empty() || error != std::errc() || stop != end || number < minimum ||
-        number > maximum) {
-        throw EUsageError(option + " needs a whole number from " + std::to_string(minimum) +
-                          " to " + std::to_string(maximum) + ", not \"" + value + "\"");
-    }
-    return number;
-}
-
 std::int32_t TimeOutMilliseconds(const std::string& value) {
     double seconds = 0;
     const char* end = value.data() + value.size();
@@ -76,26 +64,10 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
             optionsEnded = true;
             continue;
         }
-        std::string name = argument;
-        std::optional<std::string> value;
-        if (const std::size_t equals = argument.find('='); equals != std::string::npos) {
-            name = argument.substr(0, equals);
-            value = argument.substr(equals + 1);
-        }
-        const auto takeValue = [&]() -> std::string {
-            if (value) {
-                return *value;
-            }
-            if (index + 1 >= arguments.size()) {
-                throw EUsageError(name + " needs a value");
-            }
-            return arguments[++index];
-        };
-        const auto noValue = [&] {
-            if (value) {
-                throw EUsageError(name + " takes no value");
-            }
-        };
+        LongOption option(arguments, index);
+        const std::string name = option.Name();
+        const auto takeValue = [&option] { return option.TakeValue(); };
+        const auto noValue = [&option] { option.TakeNoValue(); };
         if (name == "--help") {
             noValue();
             command.Kind = CheckCommand::Mode::Help;
@@ -105,9 +77,9 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
             command.Kind = CheckCommand::Mode::Version;
             return command;
         } else if (name == "--jobs") {
-            command.Settings.Jobs = WholeNumber(name, takeValue(), 1, kMaxJobs);
+            command.Settings.Jobs = WholeNumberOption(name, takeValue(), 1, kMaxJobs);
         } else if (name == "--per-host") {
-            command.Settings.PerHost = WholeNumber(name, takeValue(), 1, kMaxPerHost);
+            command.Settings.PerHost = WholeNumberOption(name, takeValue(), 1, kMaxPerHost);
         } else if (name == "--timeout") {
             command.Settings.TimeOutMilliseconds = TimeOutMilliseconds(takeValue());
         } else if (name == "--ca-file") {

@@ -7,15 +7,9 @@
 #include "bookmarks/BrowserProfiles.h"
 #include "check/CheckEngine.h"
 #include "cli/check/ResultFormat.h"
-#include "platform/Exception.h"
+#include "platform/CommandLine.h"
 
 namespace vornakle {
-
-// A command line the checker cannot run; the message says why.
-class EUsageError : public Exception {
-public:
-    using Exception::Exception;
-};
 
 // What the command line asks for.
 struct CheckCommand {
@@ -40,10 +34,8 @@ struct CheckCommand {
     bool Verbose = false;
 };
 
-// Bounds of the numeric options: a thread per job, and a wait of an hour is
-// longer than any server that answers at all needs.
-inline constexpr int kMaxJobs = 256;
-inline constexpr int kMaxPerHost = kMaxJobs;
+// Bound of --timeout: a wait of an hour is longer than any server that
+// answers at all needs.
 inline constexpr int kMaxTimeOutSeconds = 3600;
 
 // Reads the arguments after the program name. The checker follows the

@@ -569,7 +569,7 @@ TEST(ProgramOptionsTest, CommandLines) {
             try {
                 ParseProgramOptions(test.arguments);
                 ADD_FAILURE() << "accepted";
-            } catch (const EProgramUsageError& error) {
+            } catch (const EUsageError& error) {
                 EXPECT_EQ(std::string(error.what()).find(test.error), 0u) << error.what();
             }
             continue;
