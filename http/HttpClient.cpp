@@ -382,12 +382,12 @@ void THttpClient::RunRequest() {
         Disconnect();
 
         const std::int16_t reply = ReplyNumber;
+        const bool redirection = reply >= 300 && reply <= 399;
         bool again = false;
-        if (BrowserRules && (reply < 300 || reply > 399)) {
+        if (BrowserRules || redirection) {
             TakeOverCookies();
         }
-        if (BrowserRules && reply >= 300 && reply <= 399) {
-            TakeOverCookies();
+        if (redirection) {
             bool handled = false;
             if (OnRedirect) {
                 OnRedirect(handled);
@@ -395,6 +395,8 @@ void THttpClient::RunRequest() {
             if (handled) {
                 return;
             }
+        }
+        if (redirection && BrowserRules) {
             if (FollowsRedirect(reply)) {
                 const std::string nextKey = TargetKey(passPort);
                 if (ReplyLocation.empty()) {
@@ -408,15 +410,7 @@ void THttpClient::RunRequest() {
                     RedirectEnd = RedirectOutcome::TooMany;
                 }
             }
-        } else if (reply >= 300 && reply <= 399) {
-            TakeOverCookies();
-            bool handled = false;
-            if (OnRedirect) {
-                OnRedirect(handled);
-            }
-            if (handled) {
-                return;
-            }
+        } else if (redirection) {
             if (reply <= 302 && ReplyLocation.empty()) {
                 RedirectEnd = RedirectOutcome::NoLocation;
             } else if (CurrentURL != passURL) {

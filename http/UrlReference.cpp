@@ -15,6 +15,12 @@ namespace {
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 constexpr std::string_view kRequestableSchemes[] = {"http"};
 
+void AppendEscaped(std::string& encoded, unsigned char code) {
+    encoded += '%';
+    encoded += kHexDigits[code >> 4];
+    encoded += kHexDigits[code & 0xF];
+}
+
 bool IsLetter(char character) {
     return (character >= 'a' && character <= 'z') || (character >= 'A' && character <= 'Z');
 }
@@ -212,9 +218,7 @@ std::string EncodedRequestTarget(std::string_view target) {
     for (const char character : target) {
         const auto code = static_cast<unsigned char>(character);
         if (code <= 0x20 || code >= 0x7F) {
-            encoded += '%';
-            encoded += kHexDigits[code >> 4];
-            encoded += kHexDigits[code & 0xF];
+            AppendEscaped(encoded, code);
         } else {
             encoded += character;
         }
@@ -233,9 +237,7 @@ std::string BrowserRequestTarget(std::string_view target) {
                              (inQuery ? character == '\''
                                       : (character == '`' || character == '{' || character == '}'));
         if (code <= 0x20 || code >= 0x7F || special) {
-            encoded += '%';
-            encoded += kHexDigits[code >> 4];
-            encoded += kHexDigits[code & 0xF];
+            AppendEscaped(encoded, code);
         } else {
             encoded += character;
         }
