@@ -114,7 +114,9 @@ TEST_F(HttpSecure, BrowserRulesUseTheEnvironmentsProxyAndTunnelHttps) {
                               .ReadUntil("\r\n\r\n")
                               .Send("HTTP/1.1 200 Connection established\r\n\r\n")
                               .StartTls()
-                              .ReadUntil("\r\n\r\n")
+                              // The CONNECT ended with a blank line already;
+                              // only the tunnelled request says this.
+                              .ReadUntil("Connection: close\r\n\r\n")
                               .Send(kEmptyOk)
                               .Hold(),
                           Presenting(authority.Issue({"secure.example"})));
