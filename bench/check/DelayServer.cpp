@@ -1,5 +1,7 @@
 #include "DelayServer.h"
 
+#include "common/LoopbackListener.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -18,7 +20,6 @@ namespace vornakle::bench {
 
 namespace {
 
-constexpr int kBacklog = 1024;
 constexpr int kAttemptsForAPort = 20;
 constexpr int kEventsPerWait = 256;
 constexpr std::size_t kMaxRequestBytes = 64 * 1024;
@@ -31,43 +32,20 @@ constexpr char kReply[] =
     "LinkChecker: benchmark\r\n"
     "\r\n";
 
-int Listen(std::uint32_t address, std::uint16_t port) {
-    const int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (descriptor < 0) {
-        throw std::runtime_error("socket failed");
-    }
-    sockaddr_in where{};
-    where.sin_family = AF_INET;
-    where.sin_addr.s_addr = htonl(address);
-    where.sin_port = htons(port);
-    if (::bind(descriptor, reinterpret_cast<sockaddr*>(&where), sizeof where) != 0 ||
-        ::listen(descriptor, kBacklog) != 0) {
-        ::close(descriptor);
-        return -1;
-    }
-    return descriptor;
-}
-
-std::uint16_t BoundPort(int descriptor) {
-    sockaddr_in where{};
-    socklen_t length = sizeof where;
-    ::getsockname(descriptor, reinterpret_cast<sockaddr*>(&where), &length);
-    return ntohs(where.sin_port);
-}
-
 }  // namespace
 
 DelayServer::DelayServer(int addresses, std::chrono::milliseconds delay) : delay_(delay) {
     constexpr std::uint32_t kFirst = 0x7F000001;  // 127.0.0.1
     for (int attempt = 0; attempt < kAttemptsForAPort && listeners_.empty(); ++attempt) {
-        const int first = Listen(kFirst, 0);
+        const int first = ListenOnLoopback(kFirst, 0, true);
         if (first < 0) {
             throw std::runtime_error("cannot listen on 127.0.0.1");
         }
         listeners_.push_back(first);
         port_ = BoundPort(first);
         for (int index = 1; index < addresses; ++index) {
-            const int next = Listen(kFirst + static_cast<std::uint32_t>(index), port_);
+            const int next =
+                ListenOnLoopback(kFirst + static_cast<std::uint32_t>(index), port_, true);
             if (next < 0) {
                 // The port is taken on that address: try another one.
                 for (const int open : listeners_) {

@@ -1,5 +1,7 @@
 #include "common/HeadServer.h"
 
+#include "common/LoopbackListener.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -20,7 +22,6 @@ namespace {
 
 // How often the server looks at its stop flag while no one connects.
 constexpr int kPollMilliseconds = 50;
-constexpr int kBacklog = 128;
 constexpr const char* kReply =
     "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: 0\r\n\r\n";
 
@@ -35,20 +36,11 @@ HeadServer::HeadServer(std::chrono::milliseconds replyDelay,
         // to die of SIGPIPE in OpenSSL's write().
         ::signal(SIGPIPE, SIG_IGN);
     }
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int reuse = 1;
-    ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_, kBacklog) != 0) {
-        ::close(listener_);
+    listener_ = ListenOnLoopback(INADDR_LOOPBACK, 0);
+    if (listener_ < 0) {
         throw std::runtime_error("cannot listen on 127.0.0.1");
     }
-    socklen_t length = sizeof address;
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
+    port_ = BoundPort(listener_);
     thread_ = std::thread([this] { Serve(); });
 }
 

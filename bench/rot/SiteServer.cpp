@@ -1,5 +1,7 @@
 #include "SiteServer.h"
 
+#include "common/LoopbackListener.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -13,36 +15,9 @@ namespace vornakle::bench {
 
 namespace {
 
-constexpr int kBacklog = 256;
 constexpr int kWorkers = 16;
 constexpr int kPollMilliseconds = 50;
 constexpr std::size_t kMaxRequestBytes = 64 * 1024;
-
-int Listen(std::uint32_t address, std::uint16_t port) {
-    const int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (descriptor < 0) {
-        throw std::runtime_error("socket failed");
-    }
-    const int yes = 1;
-    ::setsockopt(descriptor, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in where{};
-    where.sin_family = AF_INET;
-    where.sin_addr.s_addr = htonl(address);
-    where.sin_port = htons(port);
-    if (::bind(descriptor, reinterpret_cast<sockaddr*>(&where), sizeof where) != 0 ||
-        ::listen(descriptor, kBacklog) != 0) {
-        ::close(descriptor);
-        return -1;
-    }
-    return descriptor;
-}
-
-std::uint16_t PortOf(int descriptor) {
-    sockaddr_in where{};
-    socklen_t length = sizeof where;
-    ::getsockname(descriptor, reinterpret_cast<sockaddr*>(&where), &length);
-    return ntohs(where.sin_port);
-}
 
 }  // namespace
 
@@ -54,14 +29,14 @@ SiteServer::SiteServer(std::vector<Pages> sites) : sites_(std::move(sites)) {
             ::close(descriptor);
         }
         listeners_.clear();
-        const int first = Listen(kLoopback, 0);
+        const int first = ListenOnLoopback(kLoopback, 0);
         if (first < 0) {
             continue;
         }
         listeners_.push_back(first);
-        port_ = PortOf(first);
+        port_ = BoundPort(first);
         for (std::size_t site = 1; site < sites_.size(); ++site) {
-            const int next = Listen(kLoopback + static_cast<std::uint32_t>(site), port_);
+            const int next = ListenOnLoopback(kLoopback + static_cast<std::uint32_t>(site), port_);
             if (next < 0) {
                 break;
             }

@@ -1,5 +1,7 @@
 #include "verify/DelayServers.h"
 
+#include "common/LoopbackListener.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -17,7 +19,6 @@ namespace {
 
 // How often the thread looks at its stop flag when nothing happens.
 constexpr int kPollMilliseconds = 50;
-constexpr int kBacklog = 256;
 constexpr const char* kReply =
     "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: 0\r\n\r\n";
 
@@ -38,22 +39,16 @@ DelayServers::DelayServers(int count, std::chrono::milliseconds replyDelay)
     for (int index = 0; index < count; ++index) {
         Listener listener;
         listener.address = "127.0.0." + std::to_string(index + 2);
-        listener.descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        ::inet_pton(AF_INET, listener.address.c_str(), &address.sin_addr);
-        if (::bind(listener.descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address) !=
-                0 ||
-            ::listen(listener.descriptor, kBacklog) != 0) {
-            ::close(listener.descriptor);
+        constexpr std::uint32_t kLoopbackNetwork = 0x7F000000;
+        listener.descriptor =
+            ListenOnLoopback(kLoopbackNetwork + static_cast<std::uint32_t>(index + 2), 0, true);
+        if (listener.descriptor < 0) {
             for (const Listener& made : listeners_) {
                 ::close(made.descriptor);
             }
             throw std::runtime_error("cannot listen on " + listener.address);
         }
-        socklen_t length = sizeof address;
-        ::getsockname(listener.descriptor, reinterpret_cast<sockaddr*>(&address), &length);
-        listener.port = ntohs(address.sin_port);
+        listener.port = BoundPort(listener.descriptor);
         listeners_.push_back(listener);
     }
     thread_ = std::thread([this] { Serve(); });

@@ -1,0 +1,47 @@
+#include "common/LoopbackListener.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+namespace vornakle::bench {
+
+namespace {
+
+// Room for every connection a run of 32 jobs and a peer checker opens at once.
+constexpr int kBacklog = 1024;
+
+}  // namespace
+
+int ListenOnLoopback(std::uint32_t address, std::uint16_t port, bool nonBlocking) {
+    const int descriptor =
+        ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (nonBlocking ? SOCK_NONBLOCK : 0), 0);
+    if (descriptor < 0) {
+        throw std::runtime_error("socket failed");
+    }
+    // A benchmark run right after another finds its ports in TIME_WAIT.
+    const int reuse = 1;
+    ::setsockopt(descriptor, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+    sockaddr_in where{};
+    where.sin_family = AF_INET;
+    where.sin_addr.s_addr = htonl(address);
+    where.sin_port = htons(port);
+    if (::bind(descriptor, reinterpret_cast<sockaddr*>(&where), sizeof where) != 0 ||
+        ::listen(descriptor, kBacklog) != 0) {
+        ::close(descriptor);
+        return -1;
+    }
+    return descriptor;
+}
+
+std::uint16_t BoundPort(int descriptor) {
+    sockaddr_in where{};
+    socklen_t length = sizeof where;
+    ::getsockname(descriptor, reinterpret_cast<sockaddr*>(&where), &length);
+    return ntohs(where.sin_port);
+}
+
+}  // namespace vornakle::bench
