@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QMetaObject>
+#include <QPointer>
 #include <QThread>
 
 #include <pthread.h>
@@ -122,12 +123,39 @@ void CheckEngine::RunWorker(std::size_t workerNumber) {
             // An aborted check has found out nothing about its link.
             break;
         }
-        QMetaObject::invokeMethod(
-            this, [this, index, result = std::move(result)] { Deliver(index, result); },
-            Qt::QueuedConnection);
+        PostResult(index, std::move(result));
     }
     std::lock_guard lock(clientsMutex_);
     clients_[workerNumber] = nullptr;
+}
+
+void CheckEngine::PostResult(std::size_t index, CheckResult result) {
+    bool first = false;
+    {
+        std::lock_guard lock(readyMutex_);
+        first = ready_.empty();
+        ready_.emplace_back(index, std::move(result));
+    }
+    if (first) {
+        QMetaObject::invokeMethod(
+            this, [this] { DeliverReady(); }, Qt::QueuedConnection);
+    }
+}
+
+void CheckEngine::DeliverReady() {
+    std::vector<std::pair<std::size_t, CheckResult>> ready;
+    {
+        std::lock_guard lock(readyMutex_);
+        ready.swap(ready_);
+    }
+    // A handler may stop the engine or destroy it.
+    const QPointer<CheckEngine> alive(this);
+    for (const auto& [index, result] : ready) {
+        if (alive.isNull() || stopped_) {
+            return;
+        }
+        Deliver(index, result);
+    }
 }
 
 void CheckEngine::Deliver(std::size_t index, const CheckResult& result) {
