@@ -340,13 +340,9 @@ void OnReadable(SOCKET socket, std::uint64_t serial) {
     UpdateNotifiers(*registration);
 }
 
-void OnWritable(SOCKET socket, std::uint64_t serial) {
-    std::lock_guard lock(RegistryOf(socket).mutex);
-    Registration* registration = FindLocked(socket);
-    if (registration == nullptr || registration->serial != serial ||
-        registration->state != SocketState::Connecting) {
-        return;
-    }
+// The connect under way has ended (the socket is writable or failed): posts
+// FD_CONNECT with its outcome.
+void CompleteConnect(SOCKET socket, Registration* registration) {
     int socketError = 0;
     socklen_t length = sizeof socketError;
     ::getsockopt(socket, SOL_SOCKET, SO_ERROR, &socketError, &length);
@@ -365,6 +361,16 @@ void OnWritable(SOCKET socket, std::uint64_t serial) {
     }
     Post(*registration, FD_CONNECT, resetAfterConnect ? 0 : MapErrno(socketError));
     UpdateNotifiers(*registration);
+}
+
+void OnWritable(SOCKET socket, std::uint64_t serial) {
+    std::lock_guard lock(RegistryOf(socket).mutex);
+    Registration* registration = FindLocked(socket);
+    if (registration == nullptr || registration->serial != serial ||
+        registration->state != SocketState::Connecting) {
+        return;
+    }
+    CompleteConnect(socket, registration);
 }
 
 SocketState ProbeState(SOCKET socket) {
@@ -1010,10 +1016,21 @@ int connect(SOCKET socket, const sockaddr* name, int length) {
             // Completed at once; WinSock still reports the completion.
             registration->state = SocketState::Connected;
             Post(*registration, FD_CONNECT, 0);
+            UpdateNotifiers(*registration);
         } else {
             registration->state = SocketState::Connecting;
+            // A connect to a nearby host (loopback above all) has mostly
+            // ended by now; posting its outcome at once spares switching the
+            // write notifier on and off, each switch a wake-up of the
+            // thread's event loop.
+            pollfd descriptor{socket, POLLOUT, 0};
+            if (::poll(&descriptor, 1, 0) == 1 &&
+                (descriptor.revents & (POLLOUT | POLLERR | POLLHUP)) != 0) {
+                CompleteConnect(socket, registration);
+            } else {
+                UpdateNotifiers(*registration);
+            }
         }
-        UpdateNotifiers(*registration);
     }
     return result == 0 ? 0 : SetError(WSAEWOULDBLOCK);
 }
