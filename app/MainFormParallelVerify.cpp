@@ -28,7 +28,10 @@ std::unique_ptr<const LinkVerdict> VerdictOfResult(const CheckResult& result,
                                                    const std::string& url) {
     auto verdict = std::make_unique<LinkVerdict>();
     verdict->Status = result.Status;
-    verdict->Reason = ReasonText(result);
+    // A suspect result's signal has a line of its own below.
+    if (result.Reason != FailureReason::None) {
+        verdict->Reason = ReasonText(result);
+    }
     verdict->Moved = result.Rot == RotClass::Moved;
     if (verdict->Moved || result.FinalUrl != url) {
         verdict->FinalUrl = result.FinalUrl;

@@ -9,19 +9,36 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <unordered_map>
 
+#include "check/AddressParts.h"
 #include "check/LinkCheck.h"
 #include "http/HttpClient.h"
+#include "net/TlsContext.h"
 
 namespace vornakle {
 
 namespace {
 
-std::vector<std::string> HostKeysOf(const std::vector<std::string>& urls) {
+std::vector<std::vector<std::size_t>> HoldersOf(const std::vector<std::string>& urls) {
+    std::vector<std::vector<std::size_t>> holders;
+    std::unordered_map<std::string, std::size_t> numbers;
+    for (std::size_t index = 0; index < urls.size(); ++index) {
+        const auto [found, added] = numbers.try_emplace(AddressKey(urls[index]), holders.size());
+        if (added) {
+            holders.emplace_back();
+        }
+        holders[found->second].push_back(index);
+    }
+    return holders;
+}
+
+std::vector<std::string> HostKeysOf(const std::vector<std::string>& urls,
+                                    const std::vector<std::vector<std::size_t>>& holders) {
     std::vector<std::string> keys;
-    keys.reserve(urls.size());
-    for (const std::string& url : urls) {
-        keys.push_back(HostKeyOf(url));
+    keys.reserve(holders.size());
+    for (const std::vector<std::size_t>& indexes : holders) {
+        keys.push_back(HostKeyOf(urls[indexes.front()]));
     }
     return keys;
 }
@@ -39,7 +56,10 @@ public:
     Worker& operator=(const Worker&) = delete;
 
 protected:
-    void run() override { engine_.RunWorker(number_); }
+    void run() override {
+        engine_.RunWorker(number_);
+        EndTlsOnThisThread();
+    }
 
 private:
     CheckEngine& engine_;
@@ -49,16 +69,17 @@ private:
 CheckEngine::CheckEngine(std::vector<std::string> urls, CheckSettings settings, QObject* owner)
     : QObject(owner),
       urls_(std::move(urls)),
+      holders_(HoldersOf(urls_)),
       settings_(settings),
-      queue_(HostKeysOf(urls_), settings.PerHost) {}
+      queue_(HostKeysOf(urls_, holders_), settings.PerHost) {}
 
 CheckEngine::~CheckEngine() {
     Stop();
 }
 
 void CheckEngine::Start() {
-    const std::size_t count =
-        std::min<std::size_t>(urls_.size(), static_cast<std::size_t>(std::max(1, settings_.Jobs)));
+    const std::size_t count = std::min<std::size_t>(
+        holders_.size(), static_cast<std::size_t>(std::max(1, settings_.Jobs)));
     if (count == 0) {
         QMetaObject::invokeMethod(
             this,
@@ -105,36 +126,41 @@ void CheckEngine::RunWorker(std::size_t workerNumber) {
         std::lock_guard lock(clientsMutex_);
         clients_[workerNumber] = client.get();
     }
-    std::size_t index = 0;
-    while (queue_.Take(index)) {
+    std::size_t address = 0;
+    while (queue_.Take(address)) {
+        const std::string& url = urls_[holders_[address].front()];
         CheckResult result;
         try {
-            result = client ? CheckLink(*client, urls_[index], settings_,
-                                        settings_.DeadlineMilliseconds(),
-                                        [this, index](std::int64_t milliseconds) {
-                                            queue_.HoldHost(index, milliseconds);
+            result = client ? CheckLink(*client, url, settings_, settings_.DeadlineMilliseconds(),
+                                        [this, address](std::int64_t milliseconds) {
+                                            queue_.HoldHost(address, milliseconds);
                                         })
                             : FailedCheck(clientFailure);
+            if (client && settings_.Rules == CheckRules::Current) {
+                WithCurrentRules(*client, settings_, [&] {
+                    FindRot(*client, url, result, madeUpPages_, settings_.DeadlineMilliseconds());
+                });
+            }
         } catch (...) {
             result = FailedCheck(std::current_exception());
         }
-        queue_.Finish(index);
+        queue_.Finish(address);
         if (queue_.Stopped()) {
             // An aborted check has found out nothing about its link.
             break;
         }
-        PostResult(index, std::move(result));
+        PostResult(address, std::move(result));
     }
     std::lock_guard lock(clientsMutex_);
     clients_[workerNumber] = nullptr;
 }
 
-void CheckEngine::PostResult(std::size_t index, CheckResult result) {
+void CheckEngine::PostResult(std::size_t address, CheckResult result) {
     bool first = false;
     {
         std::lock_guard lock(readyMutex_);
         first = ready_.empty();
-        ready_.emplace_back(index, std::move(result));
+        ready_.emplace_back(address, std::move(result));
     }
     if (first) {
         QMetaObject::invokeMethod(
@@ -150,21 +176,23 @@ void CheckEngine::DeliverReady() {
     }
     // A handler may stop the engine or destroy it.
     const QPointer<CheckEngine> alive(this);
-    for (const auto& [index, result] : ready) {
+    for (const auto& [address, result] : ready) {
         if (alive.isNull() || stopped_) {
             return;
         }
-        Deliver(index, result);
+        Deliver(address, result);
     }
 }
 
-void CheckEngine::Deliver(std::size_t index, const CheckResult& result) {
-    if (stopped_) {
-        return;
-    }
-    ++delivered_;
-    if (OnResult) {
-        OnResult(index, result);
+void CheckEngine::Deliver(std::size_t address, const CheckResult& result) {
+    for (const std::size_t index : holders_[address]) {
+        if (stopped_) {
+            return;
+        }
+        ++delivered_;
+        if (OnResult) {
+            OnResult(index, result);
+        }
     }
     if (delivered_ == urls_.size() && !stopped_) {
         for (const std::unique_ptr<Worker>& worker : workers_) {

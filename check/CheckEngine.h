@@ -14,6 +14,7 @@
 #include "check/CheckQueue.h"
 #include "check/CheckResult.h"
 #include "check/CheckSettings.h"
+#include "check/RotCheck.h"
 
 namespace vornakle {
 
@@ -24,7 +25,10 @@ class THttpClient;
 // that made it and waits by dispatching that thread's messages). The links
 // are handed out in list order under the per-host limit; each result reaches
 // OnResult on the engine's thread, in the order the checks end, and
-// OnFinished follows the last one. Every result is what CheckLink gives for
+// OnFinished follows the last one. URLs that name the same address
+// (AddressKey) are checked once, and every index holding it gets the
+// result. Under current rules a 2xx result also says what rot was found
+// (FindRot). Every result is what CheckLink gives for
 // its URL, so the results do not depend on Jobs or PerHost; no exception
 // leaves a worker: whatever a check throws becomes its link's result.
 class CheckEngine : public QObject {
@@ -60,16 +64,20 @@ private:
     class Worker;
 
     void RunWorker(std::size_t workerNumber);
-    void Deliver(std::size_t index, const CheckResult& result);
+    void Deliver(std::size_t address, const CheckResult& result);
     // Hands a worker's result to the engine's thread. Results that end while
     // an earlier one waits for delivery join it, so a busy window thread is
     // woken once for several of them rather than once each.
-    void PostResult(std::size_t index, CheckResult result);
+    void PostResult(std::size_t address, CheckResult result);
     void DeliverReady();
     void AbortRunningChecks();
 
     std::vector<std::string> urls_;
+    // Per distinct address, in list order of first appearance, the indexes
+    // of urls_ holding it; the first one's URL is the one checked.
+    std::vector<std::vector<std::size_t>> holders_;
     CheckSettings settings_;
+    MadeUpPages madeUpPages_;
     CheckQueue queue_;
     std::vector<std::unique_ptr<Worker>> workers_;
     // The clients of the running workers, so that Stop can reach them;

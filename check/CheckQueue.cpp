@@ -14,7 +14,9 @@ std::string HostKeyOf(const std::string& url) {
     std::int32_t port = 0;
     std::string path;
     try {
-        ParseRequestURL(splitUrl, host, port, path);
+        // Current rules connect to https hosts; classic refuses their links
+        // before connecting, so a key costs them nothing.
+        ParseRequestURL(splitUrl, host, port, path, SecureScheme::Allowed);
     } catch (...) {
         return std::string();
     }

@@ -86,7 +86,7 @@ CheckResult CheckResult::Failed(FailureReason reason, std::string detail) {
 
 std::string ReasonText(const CheckResult& result) {
     if (result.Reason == FailureReason::None) {
-        return std::string();
+        return result.Rot == RotClass::Suspect ? result.RotReason : std::string();
     }
     std::string text(ReasonToken(result.Reason));
     if (!result.Detail.empty()) {

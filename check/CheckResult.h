@@ -77,7 +77,8 @@ struct CheckResult {
     static CheckResult Failed(FailureReason reason, std::string detail = std::string());
 };
 
-// "token: detail" (the token alone without detail); empty for an answer.
+// "token: detail" (the token alone without detail); for an answer the
+// RotReason of a suspect one, else empty.
 std::string ReasonText(const CheckResult& result);
 
 }  // namespace vornakle

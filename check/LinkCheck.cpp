@@ -308,13 +308,8 @@ constexpr std::int16_t kTooManyRequests = 429;
 constexpr std::int16_t kServiceUnavailable = 503;
 constexpr std::int16_t kFirstClientError = 400;
 
-CheckResult CheckByCurrentRules(THttpClient& client, const std::string& url,
-                                const CheckSettings& settings, std::int64_t deadlineMilliseconds,
-                                const HostBackOff& backOff) {
-    const ClientSwitches callers(client);
-    ScopeExit restore([&client, &callers] { callers.Restore(client); });
-    client.Host.clear();
-    client.Port = 0;
+// The switches of a current check's client, set from the run's settings.
+void SetCurrentRules(THttpClient& client, const CheckSettings& settings) {
     client.BrowserRules = true;
     client.HeaderOnly = true;
     client.AllowHttps = true;
@@ -324,6 +319,16 @@ CheckResult CheckByCurrentRules(THttpClient& client, const std::string& url,
     client.Proxies = settings.Proxies ? *settings.Proxies : ProxyRulesFromEnvironment();
     // Cookies of another check never reach this one.
     client.ClearCookies();
+}
+
+CheckResult CheckByCurrentRules(THttpClient& client, const std::string& url,
+                                const CheckSettings& settings, std::int64_t deadlineMilliseconds,
+                                const HostBackOff& backOff) {
+    const ClientSwitches callers(client);
+    ScopeExit restore([&client, &callers] { callers.Restore(client); });
+    client.Host.clear();
+    client.Port = 0;
+    SetCurrentRules(client, settings);
     if (std::optional<CheckResult> refused = RefusedUrl(url, true)) {
         return *refused;
     }
@@ -400,6 +405,14 @@ CheckResult CheckLink(THttpClient& client, const std::string& url, const CheckSe
         return CheckByCurrentRules(client, url, settings, deadlineMilliseconds, backOff);
     }
     return CheckLink(client, url, deadlineMilliseconds);
+}
+
+void WithCurrentRules(THttpClient& client, const CheckSettings& settings,
+                      const std::function<void()>& body) {
+    const ClientSwitches callers(client);
+    ScopeExit restore([&client, &callers] { callers.Restore(client); });
+    SetCurrentRules(client, settings);
+    body();
 }
 
 std::string_view StatusClass(std::int32_t status) {

@@ -54,6 +54,13 @@ CheckResult CheckLink(THttpClient& client, const std::string& url, const CheckSe
                       std::int64_t deadlineMilliseconds = 0,
                       const HostBackOff& backOff = HostBackOff());
 
+// Runs body with the client switched as a current check switches it (the
+// browser rules, https, the run's User-Agent, certificates and proxies, no
+// cookies of before), and gives the switches back afterwards: for requests
+// that follow a check under its rules.
+void WithCurrentRules(THttpClient& client, const CheckSettings& settings,
+                      const std::function<void()>& body);
+
 // The result of a check that ended with the exception Failure.
 CheckResult FailedCheck(const std::exception_ptr& failure);
 

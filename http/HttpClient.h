@@ -156,6 +156,10 @@ public:
     // A GET reads the status line and the header, then closes: the link
     // check never downloads a page.
     bool HeaderOnly = false;
+    // Above 0: a reply body is read no further than this many bytes (within
+    // kMaxBodyBytes) and the rest is left unread when the connection closes,
+    // for a caller that needs only the start of a page. 0: the whole body.
+    std::size_t BodyReadLimit = 0;
 
     // The running (or last) request.
     std::string CurrentURL;

@@ -130,6 +130,11 @@ void THttpClient::ReadReplyBody() {
         // open is thus no reason to wait, when the reply has a length.
         TReceiveTarget target;
         target.Length = ReplyContentLength;
+        const std::size_t kept =
+            BodyReadLimit > 0 ? std::min(BodyReadLimit, kMaxBodyBytes) : kMaxBodyBytes;
+        if (BodyReadLimit > 0) {
+            target.WantsMore = [&] { return BytesRecvd < static_cast<std::int64_t>(kept); };
+        }
         // The time-out limits idle time while the body is kept; what comes
         // beyond the bound is drained under one last period.
         target.Take = [&](int Got) {
@@ -137,9 +142,9 @@ void THttpClient::ReadReplyBody() {
                 bodyFile->Write(Buffer, static_cast<std::size_t>(Got));
                 return true;
             }
-            const std::size_t room = kMaxBodyBytes - Body.size();
+            const std::size_t room = kept - Body.size();
             Body.append(Buffer, std::min(room, static_cast<std::size_t>(Got)));
-            return Body.size() < kMaxBodyBytes;
+            return Body.size() < kept;
         };
         TimerOn();
         ScopeExit timerOff([this] { TimerOff(); });

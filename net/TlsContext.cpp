@@ -2,6 +2,7 @@
 
 #include "net/SockErrors.h"
 
+#include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
@@ -64,6 +65,10 @@ TlsContext::TlsContext(TlsSettings settings) : settings_(std::move(settings)) {
 
 TlsContext::~TlsContext() {
     SSL_CTX_free(context_);
+}
+
+void EndTlsOnThisThread() {
+    OPENSSL_thread_stop();
 }
 
 }  // namespace vornakle

@@ -45,4 +45,11 @@ private:
     SSL_CTX* context_ = nullptr;
 };
 
+// Frees what OpenSSL keeps for the calling thread (its random generators,
+// its error queue). OpenSSL does so by itself when a thread ends, but only
+// after the thread has told its waiters that it finished: a program that
+// ends right after waiting for its workers would otherwise lose those to the
+// race. Call last on a thread that used TLS; harmless on any other.
+void EndTlsOnThisThread();
+
 }  // namespace vornakle

@@ -155,4 +155,42 @@ std::string Random::Word(int minimum, int maximum, bool capital) {
     return word;
 }
 
+std::string RandomPath(Random& random) {
+    std::string path = "/";
+    const int depth = random.Below(4);
+    for (int part = 0; part < depth; ++part) {
+        path += random.Word(3, 10, false);
+        if (random.Below(2)) {
+            path += '-';
+            path += random.Word(3, 8, false);
+        }
+        path += '/';
+    }
+    if (random.Below(2)) {
+        path += random.Word(4, 10, false) + "-" + std::to_string(random.Below(100000)) + ".html";
+    }
+    if (random.Below(4) == 0) {
+        path += "?ref=" + random.Word(3, 8, false);
+    }
+    return path;
+}
+
+std::string RandomUrl(Random& random) {
+    static const char* const kSchemes[] = {"http://", "https://"};
+    static const char* const kTopLevel[] = {".com", ".de", ".org", ".net", ".co.uk"};
+    std::string url = kSchemes[random.Below(2)];
+    if (random.Below(3) > 0) {
+        url += "www.";
+    }
+    url += random.Word(4, 12, false) + kTopLevel[random.Below(5)];
+    return url + RandomPath(random);
+}
+
+std::string ShortcutFile(const std::string& url) {
+    return "[DEFAULT]\r\nBASEURL=" + url +
+           "\r\n[{000214A0-0000-0000-C000-000000000046}]\r\nProp3=19,11\r\n"
+           "[InternetShortcut]\r\nIDList=\r\nURL=" +
+           url + "\r\nIconIndex=0\r\nHotKey=0\r\n";
+}
+
 }  // namespace vornakle::bench

@@ -88,4 +88,13 @@ private:
     std::uint64_t state_;
 };
 
+// A URL as bookmarks hold them: http or https, a host with or without
+// "www.", a few path parts, often a page name and sometimes a query.
+std::string RandomUrl(Random& random);
+// The path part of RandomUrl's URLs ("/", "/news/item-4711.html?ref=x").
+std::string RandomPath(Random& random);
+
+// A shortcut file as Internet Explorer writes one for url.
+std::string ShortcutFile(const std::string& url);
+
 }  // namespace vornakle::bench

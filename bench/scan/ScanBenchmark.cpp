@@ -35,39 +35,6 @@ struct Collection {
     int folders = 0;
 };
 
-std::string RandomUrl(Random& random) {
-    static const char* const kSchemes[] = {"http://", "https://"};
-    static const char* const kTopLevel[] = {".com", ".de", ".org", ".net", ".co.uk"};
-    std::string url = kSchemes[random.Below(2)];
-    if (random.Below(3) > 0) {
-        url += "www.";
-    }
-    url += random.Word(4, 12, false) + kTopLevel[random.Below(5)] + "/";
-    const int depth = random.Below(4);
-    for (int part = 0; part < depth; ++part) {
-        url += random.Word(3, 10, false);
-        if (random.Below(2)) {
-            url += '-';
-            url += random.Word(3, 8, false);
-        }
-        url += '/';
-    }
-    if (random.Below(2)) {
-        url += random.Word(4, 10, false) + "-" + std::to_string(random.Below(100000)) + ".html";
-    }
-    if (random.Below(4) == 0) {
-        url += "?ref=" + random.Word(3, 8, false);
-    }
-    return url;
-}
-
-std::string ShortcutFile(const std::string& url) {
-    return "[DEFAULT]\r\nBASEURL=" + url +
-           "\r\n[{000214A0-0000-0000-C000-000000000046}]\r\nProp3=19,11\r\n"
-           "[InternetShortcut]\r\nIDList=\r\nURL=" +
-           url + "\r\nIconIndex=0\r\nHotKey=0\r\n";
-}
-
 Collection Generate(int links, int folders) {
     std::string pattern =
         (std::filesystem::temp_directory_path() / "vornakle-scan-XXXXXX").string();

@@ -141,6 +141,15 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
         } else if (name == "--bad-only") {
             noValue();
             command.BadOnly = true;
+        } else if (name == "--moved") {
+            noValue();
+            command.Moved = true;
+        } else if (name == "--update-moved") {
+            noValue();
+            command.UpdateMoved = true;
+        } else if (name == "--duplicates") {
+            noValue();
+            command.Duplicates = true;
         } else if (name == "--browser") {
             const std::string browser = takeValue();
             command.FromBrowser = BrowserNamed(browser);
@@ -158,12 +167,23 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
         }
     }
 
+    if (command.Duplicates && command.UpdateMoved) {
+        throw EUsageError("--duplicates checks nothing, so --update-moved has nothing to do");
+    }
+    if (command.Settings.Rules == CheckRules::Classic && (command.UpdateMoved || command.Moved)) {
+        throw EUsageError(std::string(command.UpdateMoved ? "--update-moved" : "--moved") +
+                          " needs the current rules: only they tell moved links");
+    }
     if (command.Verbose && !url) {
         throw EUsageError("--verbose goes with --url");
     }
     if (url) {
         if (!operands.empty() || command.FromBrowser) {
             throw EUsageError("--url checks one address; give no other source with it");
+        }
+        if (command.UpdateMoved || command.Duplicates) {
+            throw EUsageError(std::string(command.UpdateMoved ? "--update-moved" : "--duplicates") +
+                              " needs a collection, not --url");
         }
         command.Kind = CheckCommand::Mode::SingleUrl;
         command.Url = *url;
@@ -194,17 +214,20 @@ std::string UsageText() {
            "Checks every link of the Favorites collection SOURCE (a directory: each\n"
            "subdirectory a folder, each *.url file a link) and prints one line per\n"
            "link in the order of the scan: folder path, link name, URL, status\n"
-           "number, status text, class (ok, invalid, unknown, untested), the reason\n"
-           "for a status 5 (no usable answer): a token such as dns, refused, reset,\n"
-           "timeout, malformed-reply, redirect-loop, too-many-redirects, no-location,\n"
-           "unsupported-scheme, url-too-long, certificate-... or unreadable, then\n"
-           "\": \" and a detail (empty when the server answered; rate-limited for a\n"
-           "429 that stayed), and the final URL, whose reply decided. SOURCE may also be a\n"
-           "browser's bookmarks, told by their content: Firefox's places.sqlite,\n"
-           "Chromium's or Chrome's Bookmarks file, or an HTML bookmark file; their\n"
-           "folder paths are the bookmark folders, and places that are no web links\n"
-           "(place: queries, separators, javascript:) are skipped and counted on\n"
-           "standard error. The source is only read.\n"
+           "number, status text, class (ok, invalid, unknown, untested; under current\n"
+           "rules also moved and suspect), the reason for a status 5 (no usable\n"
+           "answer): a token such as dns, refused, reset, timeout, malformed-reply,\n"
+           "redirect-loop, too-many-redirects, no-location, unsupported-scheme,\n"
+           "url-too-long, certificate-... or unreadable, then \": \" and a detail\n"
+           "(empty when the server answered; rate-limited for a 429 that stayed; for\n"
+           "a suspect link the signal: front-page-redirect, sign-in-redirect,\n"
+           "soft-404-title, soft-404-heading or same-as-made-up-address), and the\n"
+           "final URL, whose reply decided. Links sharing an address are checked\n"
+           "once. SOURCE may also be a browser's bookmarks, told by their content:\n"
+           "Firefox's places.sqlite, Chromium's or Chrome's Bookmarks file, or an\n"
+           "HTML bookmark file; their folder paths are the bookmark folders, and\n"
+           "places that are no web links (place: queries, separators, javascript:)\n"
+           "are skipped and counted on standard error. The source is only read.\n"
            "\n"
            "Rules (--rules): current (the default) checks as today's web answers:\n"
            "HTTP/1.1 as a browser sends it, https, 301/302/303/307/308 followed up\n"
@@ -239,7 +262,14 @@ std::string UsageText() {
            "                    system's for https links\n"
            "  --insecure        do not verify the certificates of https links\n"
            "  --bad-only        print only links that are not fine (what the report\n"
-           "                    window lists)\n"
+           "                    window lists), suspect ones included\n"
+           "  --moved           print only links that moved for good, which the current\n"
+           "                    rules tell (with --bad-only: as well as the bad ones)\n"
+           "  --update-moved    rewrite the URL of each moved link's .url file to where\n"
+           "                    it moved and print each change (old and new URL)\n"
+           "                    instead of the results; a Favorites directory only\n"
+           "  --duplicates      print the groups of links that share an address\n"
+           "                    instead of checking\n"
            "  --browser NAME    check the bookmarks of the default profile of firefox,\n"
            "                    chromium or chrome\n"
            "  --url URL         check one address instead of a collection\n"
@@ -248,7 +278,8 @@ std::string UsageText() {
            "  --help            show this text\n"
            "  --version         show the program's version\n"
            "\n"
-           "Exit status: 0 no link is bad, 1 some link is bad, 2 usage or scan error,\n"
+           "Exit status: 0 no link is bad, 1 some link is bad or suspect, 2 usage or\n"
+           "scan error, a .url file --update-moved could not rewrite,\n"
            "a part of the source that could not be read (named on standard error),\n"
            "or results that could not be written; 130 interrupted (Ctrl-C), 143\n"
            "terminated.\n";

@@ -29,6 +29,13 @@ struct CheckCommand {
     CheckSettings Settings;
     TOutputFormat Format = TOutputFormat::Text;
     bool BadOnly = false;
+    // Lists moved links (with BadOnly: as well as the bad ones).
+    bool Moved = false;
+    // Rewrites each moved link's shortcut to its final URL and prints the
+    // changes instead of the results (a directory source only).
+    bool UpdateMoved = false;
+    // Prints the groups of links sharing an address instead of checking.
+    bool Duplicates = false;
     // Mode::SingleUrl: every request's URL and reply go to standard error.
     bool Verbose = false;
 };

@@ -15,11 +15,13 @@
 #include <cstring>
 #include <optional>
 
+#include "bookmarks/BookmarkSource.h"
 #include "check/CheckEngine.h"
 #include "check/CollectionLinks.h"
 #include "cli/check/CheckOptions.h"
 #include "cli/check/CheckSource.h"
 #include "cli/check/Descriptors.h"
+#include "cli/check/MovedLinks.h"
 #include "cli/check/ResultFormat.h"
 #include "generated/Version.h"
 #include "store/LinkStatus.h"
@@ -149,22 +151,46 @@ private:
     int failure_ = 0;
 };
 
+// A link the exit status and --bad-only count as bad: no fine status, or
+// a fine one whose page is probably gone.
+bool IsBadResult(const CheckResult& result) {
+    return !IsLinkFine(result.Status) || result.Rot == RotClass::Suspect;
+}
+
+// Which results are printed: all, or the bad ones, the moved ones or both;
+// none while --update-moved prints the changes instead.
+struct ResultFilter {
+    bool All = true;
+    bool Bad = false;
+    bool Moved = false;
+
+    static ResultFilter Of(const CheckCommand& command) {
+        if (command.UpdateMoved) {
+            return {false, false, false};
+        }
+        return {!command.BadOnly && !command.Moved, command.BadOnly, command.Moved};
+    }
+    bool Shows(const CheckResult& result) const {
+        return All || (Bad && IsBadResult(result)) || (Moved && result.Rot == RotClass::Moved);
+    }
+};
+
 // Prints results in list order as they become complete: a result waits
 // until every earlier one has arrived.
 class OrderedPrinter {
 public:
-    OrderedPrinter(const std::vector<LinkRecord>& links, const ResultWriter& writer, bool badOnly,
-                   OutputStream& output)
+    OrderedPrinter(const std::vector<LinkRecord>& links, const ResultWriter& writer,
+                   ResultFilter filter, OutputStream& output)
         : links_(links),
           writer_(writer),
-          badOnly_(badOnly),
+          filter_(filter),
           output_(output),
           results_(links.size()) {}
 
     void Add(std::size_t index, const CheckResult& result) {
         results_.at(index) = result;
         ++checked_;
-        if (!IsLinkFine(result.Status)) {
+        if (IsBadResult(result)) {
             ++bad_;
         }
     }
@@ -173,7 +199,7 @@ public:
         bool wrote = false;
         while (next_ < results_.size() && results_[next_]) {
             const CheckResult& result = *results_[next_];
-            if (!badOnly_ || !IsLinkFine(result.Status)) {
+            if (filter_.Shows(result)) {
                 output_.Write(writer_.Record(links_[next_], result));
                 wrote = true;
             }
@@ -183,11 +209,12 @@ public:
     }
     std::size_t Checked() const { return checked_; }
     std::size_t Bad() const { return bad_; }
+    const std::optional<CheckResult>& Result(std::size_t index) const { return results_.at(index); }
 
 private:
     const std::vector<LinkRecord>& links_;
     const ResultWriter& writer_;
-    bool badOnly_;
+    ResultFilter filter_;
     OutputStream& output_;
     std::vector<std::optional<CheckResult>> results_;
     std::size_t next_ = 0;
@@ -228,18 +255,93 @@ bool FitJobs(CheckSettings& settings, std::FILE* errors) {
     return true;
 }
 
+// Rewrites the shortcut of each moved link to its final URL and prints the
+// change, tab-separated: the file, the old URL, the new one. False when a
+// file could not be rewritten; a file changed since the scan is skipped with
+// a message.
+bool UpdateMovedLinks(const std::vector<LinkRecord>& links, const std::vector<FileStamp>& stamps,
+                      const OrderedPrinter& printer, OutputStream& output, std::FILE* errors) {
+    bool allWritten = true;
+    for (std::size_t index = 0; index < links.size(); ++index) {
+        const std::optional<CheckResult>& result = printer.Result(index);
+        if (!result || result->Rot != RotClass::Moved || result->FinalUrl.empty()) {
+            continue;
+        }
+        const std::string path = DisplayUtf8(LinkFilePath(links[index]));
+        const std::string newUrl = MovedAddress(links[index].Url, result->FinalUrl);
+        const MovedUpdateResult update = UpdateMovedLink(links[index], stamps.at(index), newUrl);
+        switch (update.Outcome) {
+            case MovedUpdate::Updated:
+                output.Write(EscapeTextField(path) + '\t' +
+                             EscapeTextField(DisplayUtf8(links[index].Url)) + '\t' +
+                             EscapeTextField(DisplayUtf8(newUrl)) + '\n');
+                break;
+            case MovedUpdate::ChangedSinceScan:
+                PrintError(errors, path + " not updated: " + update.Message);
+                break;
+            case MovedUpdate::Failed:
+                PrintError(errors, path + " not updated: " + DisplayUtf8(update.Message));
+                allWritten = false;
+                break;
+        }
+    }
+    return allWritten;
+}
+
+// Prints the groups of links sharing an address: a group number, then the
+// link's fields; the exit code.
+int PrintDuplicates(const std::vector<LinkRecord>& links, TOutputFormat format,
+                    std::FILE* outputFile, std::FILE* errors) {
+    OutputStream output(outputFile);
+    if (format == TOutputFormat::Csv) {
+        output.Write("group,folder,name,url\r\n");
+    }
+    const std::vector<std::vector<std::size_t>> groups = DuplicateGroups(links);
+    for (std::size_t group = 0; group < groups.size(); ++group) {
+        const std::string number = std::to_string(group + 1);
+        for (const std::size_t index : groups[group]) {
+            const LinkRecord& link = links[index];
+            const std::string folder = DisplayUtf8(link.Folder);
+            const std::string name = DisplayUtf8(link.Name);
+            const std::string url = DisplayUtf8(link.Url);
+            switch (format) {
+                case TOutputFormat::Text:
+                    output.Write(number + '\t' + EscapeTextField(folder) + '\t' +
+                                 EscapeTextField(name) + '\t' + EscapeTextField(url) + '\n');
+                    break;
+                case TOutputFormat::Csv:
+                    output.Write(number + ',' + QuoteCsvField(folder) + ',' + QuoteCsvField(name) +
+                                 ',' + QuoteCsvField(url) + "\r\n");
+                    break;
+                case TOutputFormat::Json:
+                    output.Write("{\"group\":" + number + ",\"folder\":" + JsonString(folder) +
+                                 ",\"name\":" + JsonString(name) + ",\"url\":" + JsonString(url) +
+                                 "}\n");
+                    break;
+            }
+        }
+    }
+    if (!output.Flush()) {
+        PrintError(errors, output.FailureText());
+        return kExitUsageOrScanError;
+    }
+    return kExitAllFine;
+}
+
 // Checks the links and prints them; the exit code.
-int CheckAndPrint(const std::vector<LinkRecord>& links, const CheckCommand& command,
-                  std::FILE* outputFile, std::FILE* errors) {
+int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileStamp>& stamps,
+                  const CheckCommand& command, std::FILE* outputFile, std::FILE* errors) {
     OutputStream output(outputFile);
     const std::unique_ptr<ResultWriter> writer = MakeResultWriter(command.Format);
-    output.Write(writer->Header());
+    if (!command.UpdateMoved) {
+        output.Write(writer->Header());
+    }
     if (!output.Flush()) {
         PrintError(errors, output.FailureText());
         return kExitUsageOrScanError;
     }
 
-    OrderedPrinter printer(links, *writer, command.BadOnly, output);
+    OrderedPrinter printer(links, *writer, ResultFilter::Of(command), output);
     ProgressLine progress(errors, links.size());
     StopSignals signalCatcher;
     QEventLoop loop;
@@ -311,8 +413,13 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const CheckCommand& comm
                                std::to_string(links.size()) + " links were checked");
         return kExitSignalBase + stopSignal;
     }
+    const bool updated =
+        !command.UpdateMoved || UpdateMovedLinks(links, stamps, printer, output, errors);
     if (!output.Flush()) {
         PrintError(errors, output.FailureText());
+        return kExitUsageOrScanError;
+    }
+    if (!updated) {
         return kExitUsageOrScanError;
     }
     return printer.Bad() > 0 ? kExitSomeBad : kExitAllFine;
@@ -351,6 +458,16 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
         return kExitAllFine;
     }
 
+    // Browsers keep their bookmarks in files of their own; --update-moved
+    // writes only what it can write as the desktop program does.
+    if (command.UpdateMoved && (command.FromBrowser || !IsDirectorySource(command.Source))) {
+        PrintError(errors, "--update-moved rewrites .url files and needs a Favorites directory; " +
+                               (command.FromBrowser ? std::string("a browser's bookmarks")
+                                                    : DisplayUtf8(command.Source)) +
+                               " is none, and nothing was changed");
+        return kExitUsageOrScanError;
+    }
+
     std::vector<LinkRecord> links;
     // Some part of the source could not be read: the run goes on with the
     // rest, and its exit code says so at the end.
@@ -380,10 +497,21 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
                                std::to_string(unreadable));
         partUnread = true;
     }
+    if (command.Duplicates) {
+        const int exitCode = PrintDuplicates(links, command.Format, outputFile, errors);
+        return partUnread && exitCode == kExitAllFine ? kExitUsageOrScanError : exitCode;
+    }
+    std::vector<FileStamp> stamps;
+    if (command.UpdateMoved) {
+        stamps.reserve(links.size());
+        for (const LinkRecord& link : links) {
+            stamps.push_back(StampOf(LinkFilePath(link)));
+        }
+    }
     if (!FitJobs(command.Settings, errors)) {
         return kExitUsageOrScanError;
     }
-    const int exitCode = CheckAndPrint(links, command, outputFile, errors);
+    const int exitCode = CheckAndPrint(links, stamps, command, outputFile, errors);
     if (partUnread && (exitCode == kExitAllFine || exitCode == kExitSomeBad)) {
         return kExitUsageOrScanError;
     }

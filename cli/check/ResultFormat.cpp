@@ -29,7 +29,7 @@ public:
         line += '\t';
         line += EscapeTextField(StatusText(status));
         line += '\t';
-        line += StatusClass(status);
+        line += ResultClass(result);
         line += '\t';
         line += EscapeTextField(DisplayUtf8(ReasonText(result)));
         line += '\t';
@@ -56,7 +56,7 @@ public:
         line += ',';
         line += QuoteCsvField(StatusText(status));
         line += ',';
-        line += StatusClass(status);
+        line += ResultClass(result);
         line += ',';
         line += QuoteCsvField(DisplayUtf8(ReasonText(result)));
         line += ',';
@@ -83,7 +83,7 @@ public:
         line += ",\"status_text\":";
         line += JsonString(StatusText(status));
         line += ",\"class\":";
-        line += JsonString(StatusClass(status));
+        line += JsonString(ResultClass(result));
         line += ",\"reason\":";
         line += JsonString(DisplayUtf8(ReasonText(result)));
         line += ",\"final_url\":";

@@ -18,9 +18,12 @@ TEST(CheckQueue, HostKeyIsTheHostAndPortTheUrlNames) {
         {"example.com/a", "example.com:80"},
         {"http://127.0.0.2:81", "127.0.0.2:81"},
         {"ftp://example.com/", "example.com:21"},
+        // The current rules connect to https hosts, which the limit must
+        // tell apart like any other.
+        {"https://example.com/", "example.com:443"},
+        {"HTTPS://a.example:8443/x", "a.example:8443"},
         // What the client refuses before connecting has no host.
         {"", ""},
-        {"https://example.com/", ""},
         {"http://example.com:99999/", ""},
         {"/relative/path", ""},
     };

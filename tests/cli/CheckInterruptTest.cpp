@@ -35,8 +35,10 @@ TEST_P(CheckInterrupt, StopsAtOnceAbortsTheRequestsAndKeepsWhatWasPrinted) {
     TempTree tree;
     tree.WriteFile("0.url", ShortcutText("http://127.0.0.1:" + std::to_string(ok.Port()) + "/"));
     for (int index = 1; index <= 8; ++index) {
+        // Distinct addresses: links sharing one are checked once.
         tree.WriteFile(std::to_string(index) + ".url",
-                       ShortcutText("http://127.0.0.1:" + std::to_string(silent.Port()) + "/"));
+                       ShortcutText("http://127.0.0.1:" + std::to_string(silent.Port()) + "/" +
+                                    std::to_string(index)));
     }
 
     QProcess process;

@@ -19,14 +19,16 @@ TEST(CheckOptions, DefaultsAreThoseTheHelpNames) {
     EXPECT_EQ(command.Settings.TimeOutMilliseconds, 20000);
     EXPECT_EQ(command.Format, TOutputFormat::Text);
     EXPECT_FALSE(command.BadOnly);
+    EXPECT_FALSE(command.Moved || command.UpdateMoved || command.Duplicates);
     EXPECT_EQ(command.Settings.Tls, TlsSettings{});
     EXPECT_EQ(command.Settings.Rules, CheckRules::Current);
     EXPECT_EQ(command.Settings.UserAgent, "");
     EXPECT_FALSE(command.Verbose);
     const std::string usage = UsageText();
-    for (const char* named : {"default 8", "default 2", "default 20", "--bad-only", "--url",
-                              "--format", "--help", "130", "--ca-file", "--insecure", "--rules",
-                              "default current", "--user-agent", "--verbose"}) {
+    for (const char* named :
+         {"default 8", "default 2", "default 20", "--bad-only", "--url", "--format", "--help",
+          "130", "--ca-file", "--insecure", "--rules", "default current", "--user-agent",
+          "--verbose", "--moved", "--update-moved", "--duplicates", "suspect"}) {
         EXPECT_NE(usage.find(named), std::string::npos) << named;
     }
 }
@@ -51,8 +53,11 @@ TEST(CheckOptions, EveryOptionInBothSpellings) {
         EXPECT_EQ(command.Settings.Rules, CheckRules::Classic);
         EXPECT_EQ(command.Settings.UserAgent, "Bot/2 (x)");
     }
+    const CheckCommand rot = ParseCheckCommand({"--update-moved", "d", "--moved"});
+    EXPECT_TRUE(rot.Moved && rot.UpdateMoved && !rot.Duplicates);
     EXPECT_EQ(ParseCheckCommand({"--rules", "current", "d"}).Settings.Rules, CheckRules::Current);
     EXPECT_TRUE(ParseCheckCommand({"--url", "http://x/", "--verbose"}).Verbose);
+    EXPECT_TRUE(ParseCheckCommand({"--duplicates", "d"}).Duplicates);
     EXPECT_EQ(ParseCheckCommand({"--format", "csv", "d"}).Format, TOutputFormat::Csv);
     EXPECT_EQ(ParseCheckCommand({"--format", "text", "d"}).Format, TOutputFormat::Text);
     // A tiny time-out is still a bound, never "no time-out".
@@ -88,6 +93,13 @@ TEST(CheckOptions, BadCommandLinesAreUsageErrors) {
         {"--timeout", "inf", "d"},
         {"--format", "xml", "d"},
         {"--bad-only=yes", "d"},
+        {"--moved=yes", "d"},
+        {"--update-moved=no", "d"},
+        {"--duplicates=1", "d"},
+        // Nothing to rewrite without a check, nor without a collection.
+        {"--duplicates", "--update-moved", "d"},
+        {"--update-moved", "--url", "http://x/"},
+        {"--duplicates", "--url", "http://x/"},
         {"--insecure=yes", "d"},
         {"--ca-file", "", "d"},
         {"--ca-file"},

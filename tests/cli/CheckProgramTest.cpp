@@ -10,18 +10,23 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "CheckerProcess.h"
 #include "bookmarks/PlacesDatabase.h"
 #include "store/Scan.h"
+#include "store/Shortcut.h"
 #include "support/LoopbackServer.h"
 #include "support/TempTree.h"
+#include "support/TestCertificates.h"
 #include "support/Unprivileged.h"
 
 namespace vornakle::testing {
@@ -372,7 +377,8 @@ TEST(CheckProgram, UnreadableShortcutAndFolderAreReportedAndTheRunGoesOn) {
                   TextLine(root, "b", "", "5", "", "unknown", "unreadable") + "\t"}));
     EXPECT_NE(errors.find("folder " + tree.Path("locked") + " cannot be read"), std::string::npos)
         << errors;
-    EXPECT_EQ(ok.ConnectionsAccepted(), 1);
+    // The HEAD and the GET that reads the page's title; nothing for "b".
+    EXPECT_EQ(ok.ConnectionsAccepted(), 2);
 }
 
 // Each verdict that both programs once got wrong, as a link of one run.
@@ -610,7 +616,10 @@ TEST(CheckProgram, OneJobAndSixteenJobsPrintTheSame) {
         // Two levels of folders; names sort the same as the numbers.
         char name[32];
         std::snprintf(name, sizeof name, "f%d/g%d/%03d", index / 16, (index / 4) % 4, index);
-        const auto& [url, result] = targets[index % std::size(targets)];
+        const auto& [target, result] = targets[index % std::size(targets)];
+        // Each link its own address: links sharing one are checked once.
+        const std::string url =
+            target.rfind("http", 0) == 0 ? target + "?link=" + std::to_string(index) : target;
         tree.WriteFile(std::string(name) + ".url", ShortcutText(url));
         const std::string path = tree.Path(name);
         const std::size_t slash = path.rfind('/');
@@ -676,7 +685,8 @@ TEST(CheckProgram, PerHostLimitHoldsForEveryAddress) {
 
     TempTree one;
     for (int index = 0; index < 6; ++index) {
-        one.WriteFile(std::to_string(index) + ".url", ShortcutText(UrlOf(single)));
+        one.WriteFile(std::to_string(index) + ".url",
+                      ShortcutText(UrlOf(single) + std::to_string(index)));
     }
     const CheckerRun serial = RunChecker({"--jobs", "6", "--per-host", "1", one.Root()});
     ASSERT_TRUE(serial.finished);
@@ -690,7 +700,8 @@ TEST(CheckProgram, JobsRunTheirChecksAtTheSameTime) {
     LoopbackServer server(MeetThenAnswer(kJobs));
     TempTree tree;
     for (int index = 0; index < kJobs; ++index) {
-        tree.WriteFile(std::to_string(index) + ".url", ShortcutText(UrlOf(server)));
+        tree.WriteFile(std::to_string(index) + ".url",
+                       ShortcutText(UrlOf(server) + std::to_string(index)));
     }
     const CheckerRun run = RunChecker(
         {"--jobs", std::to_string(kJobs), "--per-host", std::to_string(kJobs), tree.Root()});
@@ -746,6 +757,309 @@ TEST(CheckProgram, BrowserBookmarksAreCheckedWithTheirFolders) {
     EXPECT_EQ(chromium.output, TextLine("Bookmarks bar", "Fine", UrlOf(ok), "200", "OK", "ok") +
                                    "\t" + UrlOf(ok) + "\n");
     EXPECT_EQ(chromium.errors, "");
+}
+
+namespace rot {
+
+// A site: each path its own reply (a HEAD gets the header only), every
+// other path the reply of "*". One request per connection.
+struct Page {
+    std::string Status = "200 OK";
+    std::string Headers = "Content-Type: text/html\r\n";
+    std::string Body;
+};
+using SitePages = std::map<std::string, Page>;
+
+ServerScript SiteScript(SitePages pages, std::function<void(const std::string&)> onRequest = {}) {
+    return ServerScript().Answer([pages = std::move(pages), onRequest](const std::string& request) {
+        const std::size_t start = request.find(' ') + 1;
+        const std::string path = request.substr(start, request.find(' ', start) - start);
+        if (onRequest) {
+            onRequest(path);
+        }
+        const auto found = pages.find(path);
+        const Page& page = found != pages.end() ? found->second : pages.at("*");
+        const bool head = request.rfind("HEAD ", 0) == 0;
+        return "HTTP/1.1 " + page.Status + "\r\n" + page.Headers +
+               "Content-Length: " + std::to_string(page.Body.size()) +
+               "\r\nConnection: close\r\n\r\n" + (head ? std::string() : page.Body);
+    });
+}
+
+Page Html(const std::string& title, const std::string& body = "<p>Some text.</p>") {
+    return {"200 OK", "Content-Type: text/html\r\n",
+            "<!DOCTYPE html><html><head><title>" + title + "</title></head><body>" + body +
+                "</body></html>"};
+}
+Page Redirect(const std::string& status, const std::string& location) {
+    return {status, "Location: " + location + "\r\n", ""};
+}
+const Page kNotFound{"404 Not Found", "Content-Type: text/html\r\n", "<title>Not Found</title>"};
+
+}  // namespace rot
+
+TEST(CheckProgram, CurrentRulesTellMovedAndProbablyGoneLinks) {
+    using namespace rot;
+    // Each row: a site (over TLS when its name says https), the link's path
+    // on it, and the class and reason signal the check must give.
+    const struct {
+        const char* name;
+        SitePages pages;
+        std::string path;
+        std::string kind;
+        std::string signal;
+    } sites[] = {
+        {"moved for good",
+         {{"/old", Redirect("301 Moved Permanently", "/new")},
+          {"/new", Html("New home")},
+          {"*", kNotFound}},
+         "/old",
+         "moved",
+         ""},
+        {"moved for good twice",
+         {{"/a", Redirect("308 Permanent Redirect", "/b")},
+          {"/b", Redirect("301 Moved Permanently", "/c/")},
+          {"/c/", Html("Article")},
+          {"*", kNotFound}},
+         "/a",
+         "moved",
+         ""},
+        {"moved temporarily",
+         {{"/old", Redirect("302 Found", "/new")}, {"/new", Html("New")}, {"*", kNotFound}},
+         "/old",
+         "ok",
+         ""},
+        {"only a slash added",
+         {{"/dir", Redirect("301 Moved Permanently", "/dir/")},
+          {"/dir/", Html("Dir")},
+          {"*", kNotFound}},
+         "/dir",
+         "ok",
+         ""},
+        {"deep link to the front page",
+         {{"/news/2019/story.html", Redirect("301 Moved Permanently", "/")},
+          {"/", Html("Example News")},
+          {"*", kNotFound}},
+         "/news/2019/story.html",
+         "suspect",
+         "front-page-redirect"},
+        {"deep link to the sign-in page",
+         {{"/team/doc", Redirect("302 Found", "/users/sign_in?return=%2Fteam%2Fdoc")},
+          {"/users/sign_in?return=%2Fteam%2Fdoc", Html("Sign in")},
+          {"*", kNotFound}},
+         "/team/doc",
+         "suspect",
+         "sign-in-redirect"},
+        {"soft 404 in English",
+         {{"*", Html("Page Not Found - Example")}},
+         "/a/b",
+         "suspect",
+         "soft-404-title"},
+        {"soft 404 in German, heading only",
+         {{"/produkte/alt", Html("Beispiel GmbH", "<h1>Seite nicht gefunden</h1>")},
+          {"*", kNotFound}},
+         "/produkte/alt",
+         "suspect",
+         "soft-404-heading"},
+        {"soft 404 in French",
+         {{"/x", Html("Page introuvable")}, {"*", kNotFound}},
+         "/x",
+         "suspect",
+         "soft-404-title"},
+        {"soft 404 in Spanish, UTF-8 undeclared",
+         {{"/x", Html("P\u00e1gina no encontrada")}, {"*", kNotFound}},
+         "/x",
+         "suspect",
+         "soft-404-title"},
+        {"soft 404 in Italian, Latin-1 declared",
+         {{"/x",
+           {"200 OK", "Content-Type: text/html; charset=iso-8859-1\r\n",
+            "<title>Pagina non trovata</title>"}},
+          {"*", kNotFound}},
+         "/x",
+         "suspect",
+         "soft-404-title"},
+        {"the same page for every address",
+         {{"*", Html("Shop", "<p>Welcome to the shop.</p>")}},
+         "/products/boots",
+         "suspect",
+         "same-as-made-up-address"},
+        {"a real page that mentions not found",
+         {{"/lost", Html("Lost property office", "<h2>404 Not Found</h2><p>not found</p>")},
+          {"*", kNotFound}},
+         "/lost",
+         "ok",
+         ""},
+        {"the front page itself", {{"*", Html("Shop")}}, "/", "ok", ""},
+        {"an error page that is no HTML",
+         {{"/x", {"200 OK", "Content-Type: text/plain\r\n", "404 Not Found"}}, {"*", kNotFound}},
+         "/x",
+         "ok",
+         ""},
+        {"gone for real", {{"*", kNotFound}}, "/x", "invalid", ""},
+        // Two sites on one host name: each has a made-up page of its own.
+        {"https, the same page for every address",
+         {{"*", Html("Shop", "<p>Welcome to the shop.</p>")}},
+         "/products/boots",
+         "suspect",
+         "same-as-made-up-address"},
+        {"https, a real page like another site's page for all",
+         {{"/products/boots", Html("Shop", "<p>Welcome to the shop.</p>")}, {"*", kNotFound}},
+         "/products/boots",
+         "ok",
+         ""},
+    };
+    TestAuthority authority;
+    TempTree trust;
+    trust.WriteFile("ca.pem", authority.CertificatePem());
+    LoopbackServer::Options secure;
+    secure.tls = authority.Issue({"127.0.0.1"});
+    std::vector<std::unique_ptr<LoopbackServer>> servers;
+    TempTree tree;
+    std::vector<std::string> expected;
+    for (const auto& site : sites) {
+        const bool https = std::string_view(site.name).starts_with("https");
+        servers.push_back(https ? std::make_unique<LoopbackServer>(SiteScript(site.pages), secure)
+                                : std::make_unique<LoopbackServer>(SiteScript(site.pages)));
+        std::string url = UrlOf(*servers.back(), site.path);
+        if (https) {
+            url.insert(4, "s");
+        }
+        tree.WriteFile(std::string(site.name) + ".url", ShortcutText(url));
+        expected.push_back(std::string(site.name) + " " + site.kind + " " + site.signal);
+    }
+    const CheckerRun run = RunChecker(
+        {"--rules", "current", "--ca-file", trust.Path("ca.pem"), "--format", "json", tree.Root()});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 1) << run.errors;
+    std::vector<std::string> found;
+    for (const std::string& line : Lines(run.output)) {
+        const auto field = [&line](const std::string& key) {
+            const std::size_t start = line.find("\"" + key + "\":\"") + key.size() + 4;
+            return line.substr(start, line.find('"', start) - start);
+        };
+        const std::string reason = field("reason");
+        found.push_back(field("name") + " " + field("class") + " " +
+                        reason.substr(0, reason.find(':')));
+    }
+    std::sort(expected.begin(), expected.end());
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, expected);
+
+    // Only suspect and bad links with --bad-only, only moved with --moved.
+    const CheckerRun bad = RunChecker(
+        {"--rules", "current", "--ca-file", trust.Path("ca.pem"), "--bad-only", tree.Root()});
+    const CheckerRun moved = RunChecker(
+        {"--rules", "current", "--ca-file", trust.Path("ca.pem"), "--moved", tree.Root()});
+    const auto count = [](const std::string& output, const std::string& kind) {
+        const std::vector<std::string> lines = Lines(output);
+        return std::count_if(lines.begin(), lines.end(), [&kind](const std::string& line) {
+            return line.find("\t" + kind + "\t") != std::string::npos;
+        });
+    };
+    EXPECT_EQ(Lines(bad.output).size(), 10u);
+    EXPECT_EQ(count(bad.output, "suspect"), 9);
+    EXPECT_EQ(Lines(moved.output).size(), 2u);
+    EXPECT_EQ(count(moved.output, "moved"), 2);
+    EXPECT_EQ(moved.exitCode, 1);
+}
+
+TEST(CheckProgram, UpdateMovedRewritesExactlyTheMovedShortcuts) {
+    using namespace rot;
+    TempTree tree;
+    LoopbackServer site(SiteScript(
+        {{"/old", Redirect("301 Moved Permanently", "/new")},
+         {"/new", Html("New")},
+         {"/gone", Redirect("301 Moved Permanently", "/")},
+         {"/", Html("Home")},
+         {"/temp", Redirect("307 Temporary Redirect", "/new")},
+         {"/edited", Redirect("308 Permanent Redirect", "/new")},
+         {"*", kNotFound}},
+        [&tree](const std::string& path) {
+            // Someone edits this link while it is checked.
+            if (path == "/edited") {
+                tree.WriteFile("sub/edited.url", "[InternetShortcut]\nURL=http://example.com/\n");
+            }
+        }));
+    const std::string moved = "[DEFAULT]\r\nBASEURL=" + UrlOf(site, "/old") +
+                              "\r\n[InternetShortcut]\nURL=" + UrlOf(site, "/old") +
+                              "\nIconIndex=0\r\nurl=second\n";
+    tree.WriteFile("moved.url", moved);
+    tree.WriteFile("sub/moved too.url", "URL=" + UrlOf(site, "/old") + "#part");
+    tree.WriteFile("sub/front page.url", ShortcutText(UrlOf(site, "/gone")));
+    tree.WriteFile("sub/temporary.url", ShortcutText(UrlOf(site, "/temp")));
+    tree.WriteFile("sub/edited.url", ShortcutText(UrlOf(site, "/edited")));
+    tree.WriteFile("sub/fine.url", ShortcutText(UrlOf(site, "/new")));
+    std::map<std::string, std::string> expected = Snapshot(tree);
+    expected["moved.url"] = RewriteShortcutText(moved, UrlOf(site, "/new"));
+    // The part of the page the bookmark pointed to goes along.
+    expected["sub/moved too.url"] =
+        RewriteShortcutText("URL=" + UrlOf(site, "/old") + "#part", UrlOf(site, "/new#part"));
+    expected["sub/edited.url"] = "[InternetShortcut]\nURL=http://example.com/\n";
+
+    const CheckerRun run = RunChecker({"--rules", "current", "--update-moved", tree.Root()});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 1) << run.errors;  // the front-page link is suspect
+    EXPECT_EQ(Snapshot(tree), expected);
+    EXPECT_EQ(Lines(run.output),
+              (std::vector<std::string>{
+                  tree.Path("moved.url") + "\t" + UrlOf(site, "/old") + "\t" + UrlOf(site, "/new"),
+                  tree.Path("sub/moved too.url") + "\t" + UrlOf(site, "/old") + "#part\t" +
+                      UrlOf(site, "/new#part")}));
+    EXPECT_NE(run.errors.find(tree.Path("sub/edited.url") + " not updated: "), std::string::npos)
+        << run.errors;
+
+    // A browser's bookmarks are not rewritten, nor is anything else.
+    tree.WriteFile("bookmarks.html", "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p><DT><A HREF=\"" +
+                                         UrlOf(site, "/old") + "\">old</A>\n</DL>\n");
+    const auto before = Snapshot(tree);
+    const CheckerRun refused =
+        RunChecker({"--rules", "current", "--update-moved", tree.Path("bookmarks.html")});
+    ASSERT_TRUE(refused.finished);
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_NE(refused.errors.find("needs a Favorites directory"), std::string::npos);
+    EXPECT_EQ(refused.output, "");
+    EXPECT_EQ(Snapshot(tree), before);
+}
+
+TEST(CheckProgram, DuplicatesAreCheckedOnceAndListedOnRequest) {
+    // No Content-Type: the page is not read, so each check is one request.
+    std::mutex mutex;
+    std::map<std::string, int> requests;
+    LoopbackServer server(ServerScript().Answer([&](const std::string& request) {
+        const std::lock_guard lock(mutex);
+        ++requests[request.substr(0, request.find(" HTTP/"))];
+        return std::string("HTTP/1.0 200 OK\r\n\r\n");
+    }));
+    const std::string port = std::to_string(server.Port());
+    TempTree tree;
+    tree.WriteFile("a.url", ShortcutText("http://127.0.0.1:" + port + "/page"));
+    tree.WriteFile("b/a.url", ShortcutText("HTTP://127.0.0.1:" + port + "/page#top"));
+    tree.WriteFile("b/c.url", ShortcutText("http://127.0.0.1:" + port + "/other"));
+    tree.WriteFile("d.url", ShortcutText("http://127.0.0.1:" + port + "/Page"));
+    tree.WriteFile("e.url", ShortcutText("http://127.0.0.1:" + port + "/other"));
+
+    const CheckerRun run = RunChecker({"--jobs", "4", "--per-host", "4", tree.Root()});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_EQ(Lines(run.output).size(), 5u);
+    std::map<std::string, int> once;
+    for (const auto& [path, count] : requests) {
+        once[path.substr(path.find(' ') + 1)] += count;
+    }
+    EXPECT_EQ(once, (std::map<std::string, int>{{"/page", 1}, {"/Page", 1}, {"/other", 1}}));
+
+    const CheckerRun groups = RunChecker({"--duplicates", "--format", "csv", tree.Root()});
+    ASSERT_TRUE(groups.finished);
+    EXPECT_EQ(groups.exitCode, 0);
+    EXPECT_EQ(
+        Lines(groups.output, true),
+        (std::vector<std::string>{
+            "group,folder,name,url", "1," + tree.Root() + ",a,http://127.0.0.1:" + port + "/page",
+            "1," + tree.Path("b") + ",a,HTTP://127.0.0.1:" + port + "/page#top",
+            "2," + tree.Path("b") + ",c,http://127.0.0.1:" + port + "/other",
+            "2," + tree.Root() + ",e,http://127.0.0.1:" + port + "/other"}));
+    EXPECT_EQ(server.ConnectionsAccepted(), 3) << "--duplicates checks nothing";
 }
 
 }  // namespace

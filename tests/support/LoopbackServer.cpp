@@ -189,6 +189,12 @@ ServerScript& ServerScript::Send(std::string bytes) {
     return *this;
 }
 
+ServerScript& ServerScript::Answer(std::function<std::string(const std::string&)> reply) {
+    steps_.push_back({Step::Kind::Answer, std::string(), {}, static_cast<int>(replies_.size())});
+    replies_.push_back(std::move(reply));
+    return *this;
+}
+
 ServerScript& ServerScript::ReadUntil(std::string text) {
     steps_.push_back({Step::Kind::ReadUntil, std::move(text), {}, 0});
     return *this;
@@ -454,6 +460,17 @@ void LoopbackServer::Serve(int descriptor, std::size_t index) {
                 while (!contains(step.bytes) && !Stopping() && readSome(nullptr)) {
                 }
                 break;
+            case ServerScript::Step::Kind::Answer: {
+                while (!contains("\r\n\r\n") && !Stopping() && readSome(nullptr)) {
+                }
+                std::string request;
+                {
+                    std::lock_guard lock(mutex_);
+                    request = received_[index];
+                }
+                sendAll(script.Reply(step)(request));
+                break;
+            }
             case ServerScript::Step::Kind::Pause:
                 pause(step.duration);
                 break;

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -64,6 +65,10 @@ public:
     // A server with a certificate secures the connection here instead of at
     // its start, after the plain steps before (a proxy's CONNECT answer).
     ServerScript& StartTls();
+    // Reads the request header and sends what reply makes of it (the bytes
+    // received on this connection so far), as a site answers each address
+    // with its own page.
+    ServerScript& Answer(std::function<std::string(const std::string& request)> reply);
 
     struct Step {
         enum class Kind {
@@ -78,17 +83,22 @@ public:
             Reset,
             AwaitOpen,
             StopCounting,
-            StartTls
+            StartTls,
+            Answer
         };
         Kind kind;
         std::string bytes;
         std::chrono::milliseconds duration{0};
-        int count = 0;
+        int count = 0;  // Answer: the number of its reply function
     };
     const std::vector<Step>& Steps() const { return steps_; }
+    const std::function<std::string(const std::string&)>& Reply(const Step& step) const {
+        return replies_.at(static_cast<std::size_t>(step.count));
+    }
 
 private:
     std::vector<Step> steps_;
+    std::vector<std::function<std::string(const std::string&)>> replies_;
 };
 
 class LoopbackServer {

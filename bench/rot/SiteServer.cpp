@@ -1,0 +1,174 @@
+#include "SiteServer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <stdexcept>
+
+namespace vornakle::bench {
+
+namespace {
+
+constexpr int kBacklog = 256;
+constexpr int kWorkers = 16;
+constexpr int kPollMilliseconds = 50;
+constexpr std::size_t kMaxRequestBytes = 64 * 1024;
+
+int Listen(std::uint32_t address, std::uint16_t port) {
+    const int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (descriptor < 0) {
+        throw std::runtime_error("socket failed");
+    }
+    const int yes = 1;
+    ::setsockopt(descriptor, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    sockaddr_in where{};
+    where.sin_family = AF_INET;
+    where.sin_addr.s_addr = htonl(address);
+    where.sin_port = htons(port);
+    if (::bind(descriptor, reinterpret_cast<sockaddr*>(&where), sizeof where) != 0 ||
+        ::listen(descriptor, kBacklog) != 0) {
+        ::close(descriptor);
+        return -1;
+    }
+    return descriptor;
+}
+
+std::uint16_t PortOf(int descriptor) {
+    sockaddr_in where{};
+    socklen_t length = sizeof where;
+    ::getsockname(descriptor, reinterpret_cast<sockaddr*>(&where), &length);
+    return ntohs(where.sin_port);
+}
+
+}  // namespace
+
+SiteServer::SiteServer(std::vector<Pages> sites) : sites_(std::move(sites)) {
+    constexpr std::uint32_t kLoopback = 0x7F000001;
+    constexpr int kAttempts = 20;
+    for (int attempt = 0; attempt < kAttempts && listeners_.size() < sites_.size(); ++attempt) {
+        for (const int descriptor : listeners_) {
+            ::close(descriptor);
+        }
+        listeners_.clear();
+        const int first = Listen(kLoopback, 0);
+        if (first < 0) {
+            continue;
+        }
+        listeners_.push_back(first);
+        port_ = PortOf(first);
+        for (std::size_t site = 1; site < sites_.size(); ++site) {
+            const int next = Listen(kLoopback + static_cast<std::uint32_t>(site), port_);
+            if (next < 0) {
+                break;
+            }
+            listeners_.push_back(next);
+        }
+    }
+    if (listeners_.size() < sites_.size()) {
+        throw std::runtime_error("no port free on every loopback address");
+    }
+    acceptor_ = std::thread([this] { Accept(); });
+    for (int worker = 0; worker < kWorkers; ++worker) {
+        workers_.emplace_back([this] {
+            while (!stop_) {
+                std::pair<int, std::size_t> next{-1, 0};
+                {
+                    const std::lock_guard lock(queueMutex_);
+                    if (!queue_.empty()) {
+                        next = queue_.back();
+                        queue_.pop_back();
+                    }
+                }
+                if (next.first < 0) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                    continue;
+                }
+                Serve(next.first, next.second);
+            }
+        });
+    }
+}
+
+SiteServer::~SiteServer() {
+    stop_ = true;
+    acceptor_.join();
+    for (std::thread& worker : workers_) {
+        worker.join();
+    }
+    for (const auto& [descriptor, site] : queue_) {
+        ::close(descriptor);
+    }
+    for (const int descriptor : listeners_) {
+        ::close(descriptor);
+    }
+}
+
+void SiteServer::Accept() {
+    std::vector<pollfd> waiting;
+    for (const int descriptor : listeners_) {
+        waiting.push_back({descriptor, POLLIN, 0});
+    }
+    while (!stop_) {
+        if (::poll(waiting.data(), waiting.size(), kPollMilliseconds) <= 0) {
+            continue;
+        }
+        for (std::size_t site = 0; site < waiting.size(); ++site) {
+            if ((waiting[site].revents & POLLIN) == 0) {
+                continue;
+            }
+            const int connection = ::accept4(waiting[site].fd, nullptr, nullptr, SOCK_CLOEXEC);
+            if (connection >= 0) {
+                const std::lock_guard lock(queueMutex_);
+                queue_.emplace_back(connection, site);
+            }
+        }
+    }
+}
+
+void SiteServer::Serve(int descriptor, std::size_t site) {
+    std::string request;
+    char chunk[4096];
+    while (request.find("\r\n\r\n") == std::string::npos && request.size() < kMaxRequestBytes) {
+        pollfd waiting{descriptor, POLLIN, 0};
+        if (::poll(&waiting, 1, 1000) <= 0) {
+            break;
+        }
+        const ssize_t got = ::recv(descriptor, chunk, sizeof chunk, 0);
+        if (got <= 0) {
+            break;
+        }
+        request.append(chunk, static_cast<std::size_t>(got));
+    }
+    const std::size_t start = request.find(' ') + 1;
+    const std::string target = request.substr(start, request.find(' ', start) - start);
+    const Pages& pages = sites_[site];
+    auto found = pages.find(target);
+    if (found == pages.end()) {
+        found = pages.find("*");
+    }
+    static const SitePage kMissing{"404 Not Found", "Content-Type: text/html\r\n",
+                                   "<html><head><title>404 Not Found</title></head></html>"};
+    const SitePage& page = found != pages.end() ? found->second : kMissing;
+    const bool head = request.rfind("HEAD ", 0) == 0;
+    const std::string reply = "HTTP/1.1 " + page.Status + "\r\n" + page.Headers +
+                              "Content-Length: " + std::to_string(page.Body.size()) +
+                              "\r\nConnection: close\r\n\r\n" + (head ? "" : page.Body);
+    std::size_t sent = 0;
+    while (sent < reply.size()) {
+        const ssize_t done =
+            ::send(descriptor, reply.data() + sent, reply.size() - sent, MSG_NOSIGNAL);
+        if (done <= 0) {
+            break;
+        }
+        sent += static_cast<std::size_t>(done);
+    }
+    ++served_;
+    ::shutdown(descriptor, SHUT_WR);
+    ::close(descriptor);
+}
+
+}  // namespace vornakle::bench

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vornakle {
+
+// What a page says it is: the text of its title and of its first heading
+// (h1), blanks collapsed and trimmed, in UTF-8 whatever the page's own
+// encoding. Read leniently by libxml2's HTML parser, so a page cut off after
+// its first bytes still gives what those hold.
+struct PageLandmarks {
+    std::string Title;
+    std::string Heading;
+};
+
+// Encoding names the page's encoding when its own markup may not; empty:
+// what the page declares, else Latin-1.
+PageLandmarks ReadPageLandmarks(std::string_view html, const std::string& encoding = {});
+
+}  // namespace vornakle

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "check/CollectionLinks.h"
+
+namespace vornakle {
+
+// What a shortcut file was like at the scan, so that a rewrite can tell
+// whether someone changed it while its link was checked.
+struct FileStamp {
+    bool Present = false;
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    off_t Size = 0;
+    std::int64_t ModifiedNanoseconds = 0;
+
+    bool operator==(const FileStamp&) const = default;
+};
+
+FileStamp StampOf(const std::string& path);
+
+// The shortcut file of a link of a directory source.
+std::string LinkFilePath(const LinkRecord& link);
+
+enum class MovedUpdate {
+    Updated,
+    // The file is not as the scan found it (another stamp, or another URL):
+    // left alone.
+    ChangedSinceScan,
+    // It could not be read or written: Message says why, nothing is lost.
+    Failed,
+};
+
+struct MovedUpdateResult {
+    MovedUpdate Outcome = MovedUpdate::Failed;
+    std::string Message;
+};
+
+// Where a moved link should point: its final URL, with the link's fragment
+// when the final URL has none (a redirection keeps the fragment, RFC 9110
+// section 10.2.2).
+std::string MovedAddress(const std::string& oldUrl, const std::string& finalUrl);
+
+// Points link's shortcut file to newUrl by the URL edit of the desktop
+// program's "change address" (RewriteShortcutText: the URL line replaced,
+// every other line kept), written as one atomic replacement; only when the
+// file still has the stamp and the URL the scan found.
+MovedUpdateResult UpdateMovedLink(const LinkRecord& link, const FileStamp& scanned,
+                                  const std::string& newUrl);
+
+// The groups of links that share an address (AddressKey), each in scan
+// order, the groups ordered by their first link; addresses only one link
+// holds are left out, and so are unreadable links.
+std::vector<std::vector<std::size_t>> DuplicateGroups(const std::vector<LinkRecord>& links);
+
+}  // namespace vornakle
