@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QMetaObject>
+#include <QPointer>
 #include <QThread>
 
 #include <pthread.h>
@@ -148,12 +149,39 @@ void CheckEngine::RunWorker(std::size_t workerNumber) {
             // An aborted check has found out nothing about its link.
             break;
         }
-        QMetaObject::invokeMethod(
-            this, [this, address, result = std::move(result)] { Deliver(address, result); },
-            Qt::QueuedConnection);
+        PostResult(address, std::move(result));
     }
     std::lock_guard lock(clientsMutex_);
     clients_[workerNumber] = nullptr;
+}
+
+void CheckEngine::PostResult(std::size_t address, CheckResult result) {
+    bool first = false;
+    {
+        std::lock_guard lock(readyMutex_);
+        first = ready_.empty();
+        ready_.emplace_back(address, std::move(result));
+    }
+    if (first) {
+        QMetaObject::invokeMethod(
+            this, [this] { DeliverReady(); }, Qt::QueuedConnection);
+    }
+}
+
+void CheckEngine::DeliverReady() {
+    std::vector<std::pair<std::size_t, CheckResult>> ready;
+    {
+        std::lock_guard lock(readyMutex_);
+        ready.swap(ready_);
+    }
+    // A handler may stop the engine or destroy it.
+    const QPointer<CheckEngine> alive(this);
+    for (const auto& [address, result] : ready) {
+        if (alive.isNull() || stopped_) {
+            return;
+        }
+        Deliver(address, result);
+    }
 }
 
 void CheckEngine::Deliver(std::size_t address, const CheckResult& result) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "check/CheckQueue.h"
@@ -64,6 +65,11 @@ private:
 
     void RunWorker(std::size_t workerNumber);
     void Deliver(std::size_t address, const CheckResult& result);
+    // Hands a worker's result to the engine's thread. Results that end while
+    // an earlier one waits for delivery join it, so a busy window thread is
+    // woken once for several of them rather than once each.
+    void PostResult(std::size_t address, CheckResult result);
+    void DeliverReady();
     void AbortRunningChecks();
 
     std::vector<std::string> urls_;
@@ -78,6 +84,8 @@ private:
     // a worker removes its client under the mutex before destroying it.
     std::mutex clientsMutex_;
     std::vector<THttpClient*> clients_;
+    std::mutex readyMutex_;
+    std::vector<std::pair<std::size_t, CheckResult>> ready_;
     std::size_t delivered_ = 0;
     bool stopped_ = false;
 };

@@ -431,6 +431,13 @@ void TTcpSocket::StartTls(const std::string& ServerName) {
     if (!Connected) {
         throw ESockError("Socket is not connected", SockFailure::Other);
     }
+    if (ReadAheadHeld() > 0) {
+        // Bytes the peer sent after the last line read and before the
+        // handshake: whatever they are, they are not the server's hello,
+        // and they must not pass for data the connection secured.
+        throw ESockError("TLS handshake failure: data before the handshake",
+                         SockFailure::TlsProtocol);
+    }
     const TlsSettings settings{TlsCaFile, TlsInsecure};
     if (TlsContextInUse == nullptr || TlsContextInUse->Settings() != settings) {
         TlsContextInUse = TlsContext::For(settings);
@@ -550,6 +557,7 @@ void TTcpSocket::Disconnect() {
 }
 
 void TTcpSocket::MakeSocket(int Family, int Protocol) {
+    DropReadAhead();
     SocketFamily = Family;
     SocketTried = false;
     SocketHandle = winsock::socket(Family, winsock::SOCK_STREAM, Protocol);
@@ -568,6 +576,7 @@ void TTcpSocket::RequestCloseSocket() {
     ReportStatus(kReportConnection, "Request Close Socket");
     Connected = false;
     AcceptPending = false;
+    DropReadAhead();
     if (SocketHandle == winsock::INVALID_SOCKET) {
         return;
     }

@@ -243,9 +243,13 @@ protected:
     std::unique_ptr<HostEntryStorage> HostEntryBuffer;
 
 private:
-    // Bytes of a line that ReadLn has seen in the socket: receives exactly
-    // Count of them into Line at Offset, or raises the socket error.
-    void ReceiveInto(std::string& Line, std::size_t Offset, int Count);
+    // What ReceiveStream reads: the bytes ReadLn received beyond its line
+    // first, then the socket.
+    int BufferedReceive(char* Data, int Length);
+    // Bytes ReadLn has received and not yet handed on.
+    std::size_t ReadAheadHeld() const { return ReadAheadEnd - ReadAheadStart; }
+    // Forgets the bytes read ahead: the connection they came from is gone.
+    void DropReadAhead() { ReadAheadStart = ReadAheadEnd = 0; }
     // How SendAll goes along. Plain: waits for room to send without
     // processing messages. Progress: counts BytesSent and fires OnPacketSent
     // for each piece sent, and processes messages (a cancel) while it waits
@@ -289,6 +293,13 @@ private:
     // The socket has been used for a connect attempt: the next attempt needs
     // a fresh one.
     bool SocketTried = false;
+    // ReadLn receives what the socket holds in one go and hands it out line
+    // by line; a peek and a receive per line would cost two system calls,
+    // a header of twenty lines forty. The other readers take these bytes
+    // before the socket's. Allocated on the first line read.
+    std::vector<char> ReadAhead;
+    std::size_t ReadAheadStart = 0;
+    std::size_t ReadAheadEnd = 0;
     // The TLS side of the connection, from StartTls until the close.
     std::unique_ptr<TlsSession> Tls;
     // The context of the last handshake, kept for the next connection with

@@ -4,6 +4,7 @@
 #include "net/TcpSocket.h"
 #include "net/TransferSupport.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -140,73 +141,106 @@ bool TTcpSocket::ReceiveFailedAtEnd() {
     return false;
 }
 
-void TTcpSocket::ReceiveInto(std::string& Line, std::size_t Offset, int Count) {
-    while (Count > 0) {
-        const int received = SocketReceive(Line.data() + Offset, Count, 0);
-        if (received <= 0) {
-            // The bytes were seen by the peek; only a reset in between takes
-            // them away.
-            std::string text;
-            CheckSocketError(winsock::WSAEWOULDBLOCK, text);
-            throw ESockError("Socket readln aborted", SockFailure::StreamLost);
-        }
-        Offset += static_cast<std::size_t>(received);
-        Count -= received;
+int TTcpSocket::BufferedReceive(char* Data, int Length) {
+    const std::size_t held = ReadAheadHeld();
+    if (held == 0) {
+        return SocketReceive(Data, Length, 0);
     }
+    const std::size_t taken = std::min(held, static_cast<std::size_t>(std::max(Length, 0)));
+    std::memcpy(Data, ReadAhead.data() + ReadAheadStart, taken);
+    ReadAheadStart += taken;
+    if (ReadAheadStart == ReadAheadEnd) {
+        DropReadAhead();
+    }
+    return static_cast<int>(taken);
 }
 
 std::string TTcpSocket::ReadLn() {
     ReportStatus(kReportDetail, "ReadLn");
-    std::string line;
-    int taken = 0;
-    int lineEnd = -1;
-    bool notConnected = false;
-    TimerOn();
-    {
-        ScopeExit timerOff([this] { TimerOff(); });
-        do {
-            if (taken >= kBufferSize) {
-                throw ERangeError();
-            }
-            const int peeked =
-                SocketReceive(Buffer + taken, kBufferSize - taken, winsock::MSG_PEEK);
-            bool idle = false;
-            if (peeked == 0) {
-                // The peer closed: an unfinished line is dropped.
-                return std::string();
-            }
-            if (peeked < 0) {
-                if (ReceiveFailedAtEnd()) {
-                    notConnected = true;
-                    break;
-                }
-                idle = true;
-            } else {
-                const void* found = std::memchr(Buffer + taken, '\n', peeked);
-                if (found != nullptr) {
-                    lineEnd = static_cast<int>(static_cast<const char*>(found) - Buffer);
-                    break;
-                }
-                line.resize(static_cast<std::size_t>(taken + peeked));
-                ReceiveInto(line, static_cast<std::size_t>(taken), peeked);
-                taken += peeked;
-            }
-            ProcessMessages(idle ? Dispatch::Blocking : Dispatch::Pending);
-        } while (!Canceled);
+    if (ReadAhead.empty()) {
+        ReadAhead.resize(kBufferSize);
     }
-    if (Canceled) {
-        RaiseAborted("Socket readln aborted", TimedOut);
+    // The time-out runs only while the line waits for the network: a line
+    // already received needs none, and arming a timer for it would cost
+    // more than the line.
+    bool timerArmed = false;
+    ScopeExit timerOff([&] {
+        if (timerArmed) {
+            TimerOff();
+        }
+    });
+    if (TimeOut < 0) {
+        throw ERangeError();
     }
-    if (notConnected) {
-        // 10057: the peer's close was handled while no data was waiting and
-        // the socket was replaced. That is the end of the stream, met the
-        // other way round, so it ends the same way as recv returning 0: an
-        // empty line, the bytes of an unfinished line dropped.
-        return std::string();
+    TimedOut = false;
+    // The bytes read ahead hold no line end before this many.
+    std::size_t searched = 0;
+    // A piece of a line came in: messages (a cancel) get their turn before
+    // the next receive, as in a stream that never pauses.
+    bool progressed = false;
+    for (;;) {
+        const char* held = ReadAhead.data() + ReadAheadStart;
+        const void* found = std::memchr(held + searched, '\n', ReadAheadHeld() - searched);
+        if (found != nullptr) {
+            if (Canceled) {
+                // A cancel ends the read even when the line has come: the
+                // line stays for a later read.
+                RaiseAborted("Socket readln aborted", TimedOut);
+            }
+            const std::size_t length =
+                static_cast<std::size_t>(static_cast<const char*>(found) - held) + 1;
+            std::string line(held, length);
+            ReadAheadStart += length;
+            if (ReadAheadStart == ReadAheadEnd) {
+                DropReadAhead();
+            }
+            return line;
+        }
+        searched = ReadAheadHeld();
+        if (Canceled) {
+            // The unfinished line is given up with the read.
+            DropReadAhead();
+            RaiseAborted("Socket readln aborted", TimedOut);
+        }
+        if (searched >= static_cast<std::size_t>(kBufferSize)) {
+            throw ERangeError();
+        }
+        if (progressed) {
+            progressed = false;
+            ProcessMessages(Dispatch::Pending);
+            continue;
+        }
+        if (ReadAheadStart > 0) {
+            std::memmove(ReadAhead.data(), held, searched);
+            ReadAheadStart = 0;
+            ReadAheadEnd = searched;
+        }
+        const int received = SocketReceive(ReadAhead.data() + ReadAheadEnd,
+                                           kBufferSize - static_cast<int>(ReadAheadEnd), 0);
+        if (received == 0) {
+            // The peer closed: an unfinished line is dropped.
+            DropReadAhead();
+            return std::string();
+        }
+        if (received > 0) {
+            ReadAheadEnd += static_cast<std::size_t>(received);
+            progressed = true;
+            continue;
+        }
+        if (ReceiveFailedAtEnd()) {
+            // 10057: the peer's close was handled while no data was waiting
+            // and the socket was replaced. That is the end of the stream, met
+            // the other way round, so it ends the same way as recv returning
+            // 0: an empty line, the bytes of an unfinished line dropped.
+            DropReadAhead();
+            return std::string();
+        }
+        if (!timerArmed) {
+            TimerOn();
+            timerArmed = true;
+        }
+        ProcessMessages(Dispatch::Blocking);
     }
-    line.resize(static_cast<std::size_t>(lineEnd + 1));
-    ReceiveInto(line, static_cast<std::size_t>(taken), lineEnd + 1 - taken);
-    return line;
 }
 
 std::string TTcpSocket::Transaction(const std::string& Command) {
@@ -265,7 +299,7 @@ void TTcpSocket::ReceiveStream(const TReceiveTarget& Target) {
         if (remaining > 0 && remaining < wanted) {
             wanted = static_cast<int>(remaining);
         }
-        const int got = SocketReceive(Buffer, wanted, 0);
+        const int got = BufferedReceive(Buffer, wanted);
         bool idle = false;
         if (got == 0) {
             break;
@@ -340,6 +374,9 @@ void TTcpSocket::CaptureString(std::string& Dest, std::int32_t MaxLength) {
 
 bool TTcpSocket::DataAvailable() {
     ReportStatus(kReportDetail, "Data Available");
+    if (ReadAheadHeld() > 0) {
+        return true;
+    }
     if (Tls != nullptr && Tls->Established()) {
         return Tls->DataWaiting();
     }

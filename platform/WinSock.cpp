@@ -22,16 +22,17 @@ constexpr int kWinSockInet6 = vornakle::winsock::AF_INET6;
 #include <QThread>
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstddef>
@@ -203,10 +204,12 @@ int MapResolverError(int error) {
 //
 // A registered socket has a read and a write notifier. The write notifier
 // runs only while a connect is under way. The read notifier is level
-// triggered, so it is enabled only while an event may still be posted: after
-// FD_READ (or FD_ACCEPT) is posted it stays off until the program calls recv
-// (or accept), and after the peer's close with no data left it stays off for
-// good. Everything about a registration is touched on the thread that owns
+// triggered: after FD_READ (or FD_ACCEPT) is posted no other may follow until
+// the program calls recv (or accept). It stays on, since switching it off and
+// on again wakes the thread's event loop each time, and the program usually
+// receives before the next poll; only when it fires again before that receive
+// is it parked (off) until the receive. After the peer's close with no data
+// left it stays off for good. Everything about a registration is touched on the thread that owns
 // it; the mutex guards only the table itself.
 
 enum class SocketState { Unconnected, Connecting, Connected, Listening };
@@ -220,6 +223,9 @@ struct Registration {
     SocketState state = SocketState::Unconnected;
     // FD_READ or FD_ACCEPT may be posted again.
     bool readArmed = true;
+    // The read notifier fired while not armed: it is off until recv or
+    // accept arms it again, so unread data cannot keep waking the thread.
+    bool readParked = false;
     bool closePosted = false;
     // The peer closed and nothing is left to read: no read event can follow.
     bool endReached = false;
@@ -233,15 +239,27 @@ struct Registration {
 // Never destroyed, like the lookup table below: a socket still registered
 // when the program ends must not have its notifiers torn down after the
 // application object is gone.
-struct RegistryTable {
+// The table is split by socket number: every receive, send and notification
+// locks the part of its own socket, so the sockets of many threads at once
+// (a check engine's workers) do not queue on one lock.
+struct RegistryPart {
     std::mutex mutex;
     std::unordered_map<SOCKET, std::unique_ptr<Registration>> sockets;
-    std::uint64_t nextSerial = 1;
+};
+
+struct RegistryTable {
+    static constexpr std::size_t kParts = 64;
+    std::array<RegistryPart, kParts> parts;
+    std::atomic<std::uint64_t> nextSerial{1};
 };
 
 RegistryTable& Registry() {
     static RegistryTable* const table = new RegistryTable;
     return *table;
+}
+
+RegistryPart& RegistryOf(SOCKET socket) {
+    return Registry().parts[static_cast<std::size_t>(socket) % RegistryTable::kParts];
 }
 
 void Post(Registration& registration, long event, int error) {
@@ -258,26 +276,31 @@ void Post(Registration& registration, long event, int error) {
 void UpdateNotifiers(Registration& registration) {
     const bool wantRead = (registration.state == SocketState::Connected ||
                            registration.state == SocketState::Listening) &&
-                          registration.readArmed && !registration.endReached;
+                          !registration.readParked && !registration.endReached;
     registration.readNotifier->setEnabled(wantRead);
     registration.writeNotifier->setEnabled(registration.state == SocketState::Connecting);
 }
 
 Registration* FindLocked(SOCKET socket) {
-    const auto found = Registry().sockets.find(socket);
-    return found == Registry().sockets.end() ? nullptr : found->second.get();
+    RegistryPart& part = RegistryOf(socket);
+    const auto found = part.sockets.find(socket);
+    return found == part.sockets.end() ? nullptr : found->second.get();
 }
 
 void OnReadable(SOCKET socket, std::uint64_t serial) {
-    std::lock_guard lock(Registry().mutex);
+    std::lock_guard lock(RegistryOf(socket).mutex);
     Registration* registration = FindLocked(socket);
     if (registration == nullptr || registration->serial != serial) {
+        return;
+    }
+    if (!registration->readArmed) {
+        registration->readParked = true;
+        UpdateNotifiers(*registration);
         return;
     }
     if (registration->state == SocketState::Listening) {
         Post(*registration, FD_ACCEPT, 0);
         registration->readArmed = false;
-        UpdateNotifiers(*registration);
         return;
     }
     pollfd descriptor{socket, POLLIN | POLLRDHUP, 0};
@@ -317,13 +340,9 @@ void OnReadable(SOCKET socket, std::uint64_t serial) {
     UpdateNotifiers(*registration);
 }
 
-void OnWritable(SOCKET socket, std::uint64_t serial) {
-    std::lock_guard lock(Registry().mutex);
-    Registration* registration = FindLocked(socket);
-    if (registration == nullptr || registration->serial != serial ||
-        registration->state != SocketState::Connecting) {
-        return;
-    }
+// The connect under way has ended (the socket is writable or failed): posts
+// FD_CONNECT with its outcome.
+void CompleteConnect(SOCKET socket, Registration* registration) {
     int socketError = 0;
     socklen_t length = sizeof socketError;
     ::getsockopt(socket, SOL_SOCKET, SO_ERROR, &socketError, &length);
@@ -344,6 +363,16 @@ void OnWritable(SOCKET socket, std::uint64_t serial) {
     UpdateNotifiers(*registration);
 }
 
+void OnWritable(SOCKET socket, std::uint64_t serial) {
+    std::lock_guard lock(RegistryOf(socket).mutex);
+    Registration* registration = FindLocked(socket);
+    if (registration == nullptr || registration->serial != serial ||
+        registration->state != SocketState::Connecting) {
+        return;
+    }
+    CompleteConnect(socket, registration);
+}
+
 SocketState ProbeState(SOCKET socket) {
     int listening = 0;
     socklen_t length = sizeof listening;
@@ -361,11 +390,12 @@ SocketState ProbeState(SOCKET socket) {
 void Unregister(SOCKET socket) {
     std::unique_ptr<Registration> removed;
     {
-        std::lock_guard lock(Registry().mutex);
-        const auto found = Registry().sockets.find(socket);
-        if (found != Registry().sockets.end()) {
+        RegistryPart& part = RegistryOf(socket);
+        std::lock_guard lock(part.mutex);
+        const auto found = part.sockets.find(socket);
+        if (found != part.sockets.end()) {
             removed = std::move(found->second);
-            Registry().sockets.erase(found);
+            part.sockets.erase(found);
         }
     }
     // The notifiers are deleted outside the lock, on the owning thread.
@@ -604,8 +634,9 @@ bool MessageEvent::Deliverable() const {
         case Origin::Posted:
             return true;
         case Origin::SocketEvent: {
-            std::lock_guard lock(Registry().mutex);
-            const Registration* registration = FindLocked(static_cast<SOCKET>(wParam_));
+            const auto socket = static_cast<SOCKET>(wParam_);
+            std::lock_guard lock(RegistryOf(socket).mutex);
+            const Registration* registration = FindLocked(socket);
             return registration != nullptr && registration->serial == ticket_;
         }
         case Origin::HostLookup: {
@@ -687,8 +718,8 @@ int WSAAsyncSelect(SOCKET socket, HWND window, UINT message, long events) {
     if (QAbstractEventDispatcher::instance(QThread::currentThread()) == nullptr) {
         return SetError(WSASYSNOTREADY);
     }
-    const int flags = ::fcntl(socket, F_GETFL);
-    if (flags < 0 || ::fcntl(socket, F_SETFL, flags | O_NONBLOCK) < 0) {
+    int nonBlocking = 1;
+    if (::ioctl(socket, FIONBIO, &nonBlocking) < 0) {
         return SetErrnoError();
     }
     auto registration = std::make_unique<Registration>();
@@ -697,11 +728,15 @@ int WSAAsyncSelect(SOCKET socket, HWND window, UINT message, long events) {
     registration->message = message;
     registration->events = events;
     registration->state = ProbeState(socket);
-    registration->readNotifier = std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Read);
-    registration->writeNotifier = std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Write);
+    // Made off: a notifier made on registers with the dispatcher at once, and
+    // every registration and removal wakes the thread's event loop.
+    registration->readNotifier = std::make_unique<QSocketNotifier>(QSocketNotifier::Read);
+    registration->readNotifier->setSocket(socket);
+    registration->writeNotifier = std::make_unique<QSocketNotifier>(QSocketNotifier::Write);
+    registration->writeNotifier->setSocket(socket);
     std::unique_ptr<Registration> replaced;
     {
-        std::lock_guard lock(Registry().mutex);
+        std::lock_guard lock(RegistryOf(socket).mutex);
         registration->serial = Registry().nextSerial++;
         const std::uint64_t serial = registration->serial;
         QObject::connect(registration->readNotifier.get(), &QSocketNotifier::activated,
@@ -711,7 +746,7 @@ int WSAAsyncSelect(SOCKET socket, HWND window, UINT message, long events) {
                          registration->writeNotifier.get(),
                          [socket, serial] { OnWritable(socket, serial); });
         UpdateNotifiers(*registration);
-        auto& slot = Registry().sockets[socket];
+        auto& slot = RegistryOf(socket).sockets[socket];
         replaced = std::move(slot);
         slot = std::move(registration);
     }
@@ -970,20 +1005,32 @@ int connect(SOCKET socket, const sockaddr* name, int length) {
     if (result != 0 && error != EINPROGRESS) {
         return SetError(MapErrno(error));
     }
-    std::lock_guard lock(Registry().mutex);
+    std::lock_guard lock(RegistryOf(socket).mutex);
     if (Registration* registration = FindLocked(socket)) {
         registration->closePosted = false;
         registration->endReached = false;
         registration->resetError = 0;
         registration->readArmed = true;
+        registration->readParked = false;
         if (result == 0) {
             // Completed at once; WinSock still reports the completion.
             registration->state = SocketState::Connected;
             Post(*registration, FD_CONNECT, 0);
+            UpdateNotifiers(*registration);
         } else {
             registration->state = SocketState::Connecting;
+            // A connect to a nearby host (loopback above all) has mostly
+            // ended by now; posting its outcome at once spares switching the
+            // write notifier on and off, each switch a wake-up of the
+            // thread's event loop.
+            pollfd descriptor{socket, POLLOUT, 0};
+            if (::poll(&descriptor, 1, 0) == 1 &&
+                (descriptor.revents & (POLLOUT | POLLERR | POLLHUP)) != 0) {
+                CompleteConnect(socket, registration);
+            } else {
+                UpdateNotifiers(*registration);
+            }
         }
-        UpdateNotifiers(*registration);
     }
     return result == 0 ? 0 : SetError(WSAEWOULDBLOCK);
 }
@@ -1004,10 +1051,11 @@ int listen(SOCKET socket, int backlog) {
     if (::listen(socket, backlog) != 0) {
         return SetErrnoError();
     }
-    std::lock_guard lock(Registry().mutex);
+    std::lock_guard lock(RegistryOf(socket).mutex);
     if (Registration* registration = FindLocked(socket)) {
         registration->state = SocketState::Listening;
         registration->readArmed = true;
+        registration->readParked = false;
         UpdateNotifiers(*registration);
     }
     return 0;
@@ -1070,10 +1118,11 @@ int recv(SOCKET socket, char* data, int length, int flags) {
     }
     int resetError = 0;
     {
-        std::lock_guard lock(Registry().mutex);
+        std::lock_guard lock(RegistryOf(socket).mutex);
         if (Registration* registration = FindLocked(socket)) {
             // Calling recv re-enables FD_READ, peeking included.
             registration->readArmed = true;
+            registration->readParked = false;
             resetError = registration->resetError;
             UpdateNotifiers(*registration);
         }
@@ -1091,9 +1140,10 @@ int recv(SOCKET socket, char* data, int length, int flags) {
 
 SOCKET accept(SOCKET socket, sockaddr* address, int* length) {
     {
-        std::lock_guard lock(Registry().mutex);
+        std::lock_guard lock(RegistryOf(socket).mutex);
         if (Registration* registration = FindLocked(socket)) {
             registration->readArmed = true;
+            registration->readParked = false;
             UpdateNotifiers(*registration);
         }
     }

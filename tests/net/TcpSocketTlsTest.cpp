@@ -215,6 +215,21 @@ TEST_F(TlsTest, HandshakeRunsOnAConnectionAlreadyInUse) {
     EXPECT_FALSE(socket.Secured());
     EXPECT_EQ(MessageOf<ESockError>([&] { socket.StartTls("origin.example"); }),
               "Socket is not connected");
+
+    // Bytes sent in the clear behind the last line read are no server hello,
+    // and must never pass for data the handshake secured.
+    LoopbackServer chatty(
+        ServerScript().ReadUntil("CONNECT\r\n").Send("200 tunnel\r\nplain").Close());
+    Aim(socket, chatty, "127.0.0.1");
+    socket.UseTls = false;
+    socket.Connect();
+    socket.Writeln("CONNECT");
+    ASSERT_TRUE(chatty.WaitForFinished(1));
+    EXPECT_EQ(socket.ReadLn(), "200 tunnel\r\n");
+    EXPECT_EQ(
+        FailureOf<ESockError>([&] { socket.StartTls("origin.example"); }),
+        Failure("TLS handshake failure: data before the handshake", SockFailure::TlsProtocol));
+    EXPECT_FALSE(socket.Secured());
 }
 
 TEST_F(TlsTest, SystemTrustStoreIsWhereSslCertFileSays) {

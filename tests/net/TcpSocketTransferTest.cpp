@@ -53,6 +53,38 @@ TEST(TcpSocketReadLn, JoinsALineSentInPiecesAndKeepsBareCarriageReturns) {
     EXPECT_EQ(socket.ReadLn(), "x\ry\rz\n");
 }
 
+TEST(TcpSocketReadLn, WhatFollowsALineReachesTheOtherReadersWholeAndInOrder) {
+    // ReadLn takes in more than its line; the next ReadLn, DataAvailable and
+    // the captures get those bytes before the socket's.
+    const std::string body = Pattern(300000);
+    struct Case {
+        std::string sent;
+        std::vector<std::string> lines;
+        std::string rest;
+    };
+    const Case cases[] = {
+        {"head\r\n\r\n" + body, {"head\r\n", "\r\n"}, body},
+        {"a\nb\nc", {"a\n", "b\n"}, "c"},
+        {"x\n", {"x\n"}, ""},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.sent.substr(0, 12));
+        Connection connection(ServerScript().Send(test.sent).Close());
+        ProbeSocket& socket = connection.socket;
+        for (const std::string& line : test.lines) {
+            EXPECT_EQ(socket.ReadLn(), line);
+        }
+        if (!test.rest.empty()) {
+            EXPECT_TRUE(socket.DataAvailable());
+        }
+        std::string captured;
+        socket.CaptureString(captured, -1);
+        EXPECT_EQ(captured, test.rest);
+        EXPECT_EQ(socket.BytesRecvd, static_cast<std::int32_t>(test.rest.size()));
+        EXPECT_EQ(socket.ReadLn(), "");
+    }
+}
+
 TEST(TcpSocketReadLn, LineLongerThanTheBufferIsARangeError) {
     Connection connection(ServerScript().Send(std::string(70000, 'x')).Hold());
     EXPECT_THROW(connection.socket.ReadLn(), ERangeError);

@@ -3,6 +3,7 @@
 #include "support/LoopbackServer.h"
 #include "tests/net/NetTestSupport.h"
 
+#include <QAbstractEventDispatcher>
 #include <QObject>
 
 #include <gtest/gtest.h>
@@ -139,10 +140,17 @@ TEST_F(WinSockTest, ReadEventIsNotRepostedUntilRecv) {
         ServerScript().Send("one").Pause(30ms).Send("two").Pause(30ms).Send("three").Hold());
     RecordingWindow window;
     const ws::SOCKET socket = ConnectedSocket(window, server.Port());
-    // All three pieces arrive while nobody reads: one FD_READ, no flood.
+    // All three pieces arrive while nobody reads: one FD_READ, no flood, and
+    // the unread data does not keep waking the thread (the test's own timer
+    // ticks every 10 ms).
     ASSERT_TRUE(ProcessUntil([&] { return window.Count(ws::FD_READ) == 1; }));
+    int wakeUps = 0;
+    const QMetaObject::Connection counting = QObject::connect(
+        QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake, [&] { ++wakeUps; });
     ProcessFor(300ms);
+    QObject::disconnect(counting);
     EXPECT_EQ(window.Count(ws::FD_READ), 1);
+    EXPECT_LT(wakeUps, 150);
 
     // A peek re-enables the event; the data is still there, so it comes again.
     char buffer[64];
