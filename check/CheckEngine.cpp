@@ -14,6 +14,7 @@
 #include "check/AddressParts.h"
 #include "check/LinkCheck.h"
 #include "http/HttpClient.h"
+#include "http/ProxyRules.h"
 #include "net/TlsContext.h"
 
 namespace vornakle {
@@ -71,7 +72,12 @@ CheckEngine::CheckEngine(std::vector<std::string> urls, CheckSettings settings, 
       urls_(std::move(urls)),
       holders_(HoldersOf(urls_)),
       settings_(settings),
-      queue_(HostKeysOf(urls_, holders_), settings.PerHost) {}
+      queue_(HostKeysOf(urls_, holders_), settings.PerHost) {
+    // Read once for the run, not by every check of every worker.
+    if (settings_.Rules == CheckRules::Current && !settings_.Proxies) {
+        settings_.Proxies = ProxyRulesFromEnvironment();
+    }
+}
 
 CheckEngine::~CheckEngine() {
     Stop();

@@ -55,7 +55,8 @@ struct CheckSettings {
     // all.
     TlsSettings Tls;
     // The proxies of checks under current rules; none given: those of the
-    // environment (http_proxy, https_proxy, no_proxy) when the check runs.
+    // environment (http_proxy, https_proxy, no_proxy), which the engine
+    // reads once at its start.
     std::optional<ProxyRules> Proxies;
 
     // Bound of one link's check as a whole.
