@@ -2,12 +2,12 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QTimer>
 
 #include <algorithm>
 #include <limits>
 #include <optional>
 
+#include "check/CheckDeadline.h"
 #include "http/HttpClient.h"
 #include "http/ReplyHeader.h"
 #include "http/UrlReference.h"
@@ -139,7 +139,8 @@ public:
     CheckRun(THttpClient& client, std::int64_t deadlineMilliseconds, bool secureAllowed)
         : client_(client),
           deadlineMilliseconds_(deadlineMilliseconds),
-          callersHandler_(client.OnAboutToSend) {
+          callersHandler_(client.OnAboutToSend),
+          deadline_(client, deadlineMilliseconds) {
         // A redirection's target is refused the same way before its pass
         // connects; an https target the client refuses itself.
         client.OnAboutToSend = [this, secureAllowed](QObject* sender) {
@@ -151,17 +152,6 @@ public:
                 throw EUnsupportedScheme(scheme + " (a redirection's target)");
             }
         };
-        // Abort runs on this thread, inside a wait of the request, as the
-        // client requires.
-        deadline_.setSingleShot(true);
-        QObject::connect(&deadline_, &QTimer::timeout, &client, [this] {
-            expired_ = true;
-            client_.Abort();
-        });
-        if (deadlineMilliseconds > 0) {
-            deadline_.start(static_cast<int>(
-                std::min<std::int64_t>(deadlineMilliseconds, std::numeric_limits<int>::max())));
-        }
         elapsed_.start();
     }
     ~CheckRun() { client_.OnAboutToSend = callersHandler_; }
@@ -226,7 +216,7 @@ public:
         return deadlineMilliseconds_ > 0 ? deadlineMilliseconds_ - elapsed_.elapsed()
                                          : std::numeric_limits<std::int64_t>::max();
     }
-    bool Expired() const { return expired_; }
+    bool Expired() const { return deadline_.Expired(); }
 
     // The hops and final URL go into the result.
     CheckResult Finished(CheckResult result) const {
@@ -245,7 +235,7 @@ private:
     }
 
     CheckResult Failure(const std::exception_ptr& failure) const {
-        if (expired_) {
+        if (deadline_.Expired()) {
             return CheckResult::Failed(
                 FailureReason::Timeout,
                 "the check took longer than " +
@@ -263,9 +253,8 @@ private:
     THttpClient& client_;
     std::int64_t deadlineMilliseconds_;
     THttpClient::TNotifyEvent callersHandler_;
-    QTimer deadline_;
+    CheckDeadline deadline_;
     QElapsedTimer elapsed_;
-    bool expired_ = false;
     std::vector<CheckHop> hops_;
 };
 

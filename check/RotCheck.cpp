@@ -1,12 +1,10 @@
 #include "check/RotCheck.h"
 
-#include <QTimer>
-
 #include <algorithm>
-#include <limits>
 #include <random>
 
 #include "check/AddressParts.h"
+#include "check/CheckDeadline.h"
 #include "check/PageLandmarks.h"
 #include "http/HttpClient.h"
 #include "net/TransferSupport.h"
@@ -169,14 +167,7 @@ void FindRot(THttpClient& client, const std::string& url, CheckResult& result,
         return;
     }
 
-    // As in the check itself, Abort runs inside a wait on this thread.
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, &client, [&client] { client.Abort(); });
-    if (deadlineMilliseconds > 0) {
-        deadline.start(static_cast<int>(
-            std::min<std::int64_t>(deadlineMilliseconds, std::numeric_limits<int>::max())));
-    }
+    const CheckDeadline deadline(client, deadlineMilliseconds);
 
     const std::string page = result.FinalUrl.empty() ? url : result.FinalUrl;
     const std::optional<PageSample> sample = ReadPage(client, page);
