@@ -407,7 +407,7 @@ void WithCurrentRules(THttpClient& client, const CheckSettings& settings,
 std::string_view StatusClass(std::int32_t status) {
     switch (StatusImageIndex(status)) {
         case kImageOk:
-            return "ok";
+            return kFineClass;
         case kImageInvalid:
             return "invalid";
         case kImageNotTested:
@@ -427,6 +427,10 @@ std::string_view ResultClass(const CheckResult& result) {
             break;
     }
     return StatusClass(result.Status);
+}
+
+bool IsBadResult(const CheckResult& result) {
+    return !IsLinkFine(result.Status) || result.Rot == RotClass::Suspect;
 }
 
 }  // namespace vornakle
