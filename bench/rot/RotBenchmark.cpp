@@ -225,8 +225,8 @@ int Run(int argc, char** argv) {
 
     const std::string output = (work / "result.txt").string();
     const std::string command = std::string("'") + VORNAKLE_CHECK_PROGRAM +
-                                "' --rules current --jobs 16 '" + collection.string() + "' > '" +
-                                output + "'";
+                                "' --rules current --no-history --jobs 16 '" + collection.string() +
+                                "' > '" + output + "'";
     int status = 0;
     const double seconds = SecondsOf([&] { status = std::system(command.c_str()); });
     if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) > 1) {
