@@ -13,17 +13,21 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <optional>
 
 #include "bookmarks/BookmarkSource.h"
 #include "check/CheckEngine.h"
 #include "check/CollectionLinks.h"
+#include "check/LinkCheck.h"
 #include "cli/check/CheckOptions.h"
 #include "cli/check/CheckSource.h"
 #include "cli/check/Descriptors.h"
+#include "cli/check/HistoryRun.h"
 #include "cli/check/MovedLinks.h"
 #include "cli/check/ResultFormat.h"
 #include "generated/Version.h"
+#include "history/HistoryError.h"
 #include "store/LinkStatus.h"
 #include "store/Scan.h"
 
@@ -151,11 +155,16 @@ private:
     int failure_ = 0;
 };
 
-// A link the exit status and --bad-only count as bad: no fine status, or
-// a fine one whose page is probably gone.
-bool IsBadResult(const CheckResult& result) {
-    return !IsLinkFine(result.Status) || result.Rot == RotClass::Suspect;
-}
+// A result as it is printed: the check's (or the history's), and what the
+// history says of it.
+struct ReportedResult {
+    CheckResult Result;
+    HistoryColumns History;
+
+    // Bad for --bad-only and the exit status: a failing link that
+    // --confirmed does not confirm yet is not.
+    bool CountsAsBad() const { return IsBadResult(Result) && !History.Unconfirmed; }
+};
 
 // Which results are printed: all, or the bad ones, the moved ones or both;
 // none while --update-moved prints the changes instead.
@@ -170,8 +179,9 @@ struct ResultFilter {
         }
         return {!command.BadOnly && !command.Moved, command.BadOnly, command.Moved};
     }
-    bool Shows(const CheckResult& result) const {
-        return All || (Bad && IsBadResult(result)) || (Moved && result.Rot == RotClass::Moved);
+    bool Shows(const ReportedResult& reported) const {
+        return All || (Bad && reported.CountsAsBad()) ||
+               (Moved && reported.Result.Rot == RotClass::Moved);
     }
 };
 
@@ -187,20 +197,20 @@ public:
           output_(output),
           results_(links.size()) {}
 
-    void Add(std::size_t index, const CheckResult& result) {
-        results_.at(index) = result;
-        ++checked_;
-        if (IsBadResult(result)) {
+    void Add(std::size_t index, ReportedResult reported) {
+        if (reported.CountsAsBad()) {
             ++bad_;
         }
+        results_.at(index) = std::move(reported);
+        ++checked_;
     }
     // Writes what has become printable; false when writing failed.
     bool Flush() {
         bool wrote = false;
         while (next_ < results_.size() && results_[next_]) {
-            const CheckResult& result = *results_[next_];
-            if (filter_.Shows(result)) {
-                output_.Write(writer_.Record(links_[next_], result));
+            const ReportedResult& reported = *results_[next_];
+            if (filter_.Shows(reported)) {
+                output_.Write(writer_.Record(links_[next_], reported.Result, reported.History));
                 wrote = true;
             }
             ++next_;
@@ -209,14 +219,16 @@ public:
     }
     std::size_t Checked() const { return checked_; }
     std::size_t Bad() const { return bad_; }
-    const std::optional<CheckResult>& Result(std::size_t index) const { return results_.at(index); }
+    const std::optional<ReportedResult>& Result(std::size_t index) const {
+        return results_.at(index);
+    }
 
 private:
     const std::vector<LinkRecord>& links_;
     const ResultWriter& writer_;
     ResultFilter filter_;
     OutputStream& output_;
-    std::vector<std::optional<CheckResult>> results_;
+    std::vector<std::optional<ReportedResult>> results_;
     std::size_t next_ = 0;
     std::size_t checked_ = 0;
     std::size_t bad_ = 0;
@@ -263,12 +275,14 @@ bool UpdateMovedLinks(const std::vector<LinkRecord>& links, const std::vector<Fi
                       const OrderedPrinter& printer, OutputStream& output, std::FILE* errors) {
     bool allWritten = true;
     for (std::size_t index = 0; index < links.size(); ++index) {
-        const std::optional<CheckResult>& result = printer.Result(index);
-        if (!result || result->Rot != RotClass::Moved || result->FinalUrl.empty()) {
+        const std::optional<ReportedResult>& reported = printer.Result(index);
+        if (!reported || reported->Result.Rot != RotClass::Moved ||
+            reported->Result.FinalUrl.empty()) {
             continue;
         }
+        const CheckResult& result = reported->Result;
         const std::string path = DisplayUtf8(LinkFilePath(links[index]));
-        const std::string newUrl = MovedAddress(links[index].Url, result->FinalUrl);
+        const std::string newUrl = MovedAddress(links[index].Url, result.FinalUrl);
         const MovedUpdateResult update = UpdateMovedLink(links[index], stamps.at(index), newUrl);
         switch (update.Outcome) {
             case MovedUpdate::Updated:
@@ -328,9 +342,11 @@ int PrintDuplicates(const std::vector<LinkRecord>& links, TOutputFormat format,
     return kExitAllFine;
 }
 
-// Checks the links and prints them; the exit code.
+// Checks the links (those the history does not answer for) and prints them,
+// adding the results to the history when there is one; the exit code.
 int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileStamp>& stamps,
-                  const CheckCommand& command, std::FILE* outputFile, std::FILE* errors) {
+                  const CheckCommand& command, HistoryRun* history, std::FILE* outputFile,
+                  std::FILE* errors) {
     OutputStream output(outputFile);
     const std::unique_ptr<ResultWriter> writer = MakeResultWriter(command.Format);
     if (!command.UpdateMoved) {
@@ -347,13 +363,15 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
     QEventLoop loop;
     int stopSignal = 0;
 
-    // A link whose shortcut could not be read has its result already; the
-    // engine checks the others.
+    // A link whose shortcut could not be read has its result already, and
+    // so may one the history answers for; the engine checks the others.
     std::vector<std::string> urls;
     std::vector<std::size_t> linkOfUrl;
     for (std::size_t index = 0; index < links.size(); ++index) {
         if (links[index].Unreadable) {
-            printer.Add(index, CheckResult::Failed(FailureReason::Unreadable));
+            printer.Add(index, {CheckResult::Failed(FailureReason::Unreadable), {}});
+        } else if (auto reused = history ? history->Reusable(index) : std::nullopt) {
+            printer.Add(index, {std::move(reused->first), reused->second});
         } else {
             urls.push_back(links[index].Url);
             linkOfUrl.push_back(index);
@@ -363,12 +381,29 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
         PrintError(errors, output.FailureText());
         return kExitUsageOrScanError;
     }
+    // The history's failure: it ends the run as a failed write does.
+    std::string historyFailure;
+    const auto keepingHistory = [&](const std::function<void()>& step) {
+        try {
+            step();
+        } catch (const EHistoryError& error) {
+            if (historyFailure.empty()) {
+                historyFailure = "the history cannot be written: " + DisplayUtf8(error.Message());
+            }
+            loop.quit();
+        }
+    };
     CheckEngine engine(std::move(urls), command.Settings);
     engine.OnResult = [&](std::size_t index, const CheckResult& result) {
         if (command.Verbose) {
             PrintHops(errors, result);
         }
-        printer.Add(linkOfUrl[index], result);
+        const std::size_t link = linkOfUrl[index];
+        HistoryColumns columns;
+        if (history) {
+            keepingHistory([&] { columns = history->Checked(link, result); });
+        }
+        printer.Add(link, {result, columns});
         if (progress.Shown()) {
             // The progress line must not run into a record on a terminal.
             progress.Erase();
@@ -391,6 +426,12 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
             }
         });
     }
+    QTimer batchTimer;
+    if (history) {
+        QObject::connect(&batchTimer, &QTimer::timeout, &loop,
+                         [&] { keepingHistory([&] { history->Flush(); }); });
+        batchTimer.start(HistoryRun::kBatchMilliseconds);
+    }
     QTimer progressTimer;
     if (progress.Shown()) {
         QObject::connect(&progressTimer, &QTimer::timeout, &loop,
@@ -405,13 +446,25 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
     // way and joins the workers; after the last result it only finds them
     // ended.
     engine.Stop();
+    batchTimer.stop();
     progress.Erase();
+    // What was checked stays in the history, after an interruption too.
+    if (history) {
+        keepingHistory([&] { history->Flush(); });
+    }
+    if (!historyFailure.empty()) {
+        output.Flush();
+        PrintError(errors, historyFailure);
+    }
 
     if (stopSignal != 0) {
         output.Flush();
         PrintError(errors, "interrupted; " + std::to_string(printer.Checked()) + " of " +
                                std::to_string(links.size()) + " links were checked");
         return kExitSignalBase + stopSignal;
+    }
+    if (!historyFailure.empty()) {
+        return kExitUsageOrScanError;
     }
     const bool updated =
         !command.UpdateMoved || UpdateMovedLinks(links, stamps, printer, output, errors);
@@ -437,7 +490,7 @@ std::string FolderProblemText(const ScanProblem& problem) {
 }  // namespace
 
 int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* outputFile,
-                    std::FILE* errors) {
+                    std::FILE* errors, const HistoryClock& clock) {
     CheckCommand command;
     try {
         command = ParseCheckCommand(arguments);
@@ -511,7 +564,25 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
     if (!FitJobs(command.Settings, errors)) {
         return kExitUsageOrScanError;
     }
-    const int exitCode = CheckAndPrint(links, stamps, command, outputFile, errors);
+    std::unique_ptr<HistoryRun> history;
+    if (command.KeepsHistory()) {
+        try {
+            history = std::make_unique<HistoryRun>(command, links, clock);
+            // An address in a part that could not be read is still in the
+            // source: its history stays.
+            if (command.Forget && partUnread) {
+                PrintError(errors,
+                           "--forget left the history as it was, since part of the source "
+                           "could not be read");
+            } else if (command.Forget) {
+                history->Forget();
+            }
+        } catch (const EHistoryError& error) {
+            PrintError(errors, "history: " + DisplayUtf8(error.Message()));
+            return kExitUsageOrScanError;
+        }
+    }
+    const int exitCode = CheckAndPrint(links, stamps, command, history.get(), outputFile, errors);
     if (partUnread && (exitCode == kExitAllFine || exitCode == kExitSomeBad)) {
         return kExitUsageOrScanError;
     }

@@ -60,6 +60,9 @@ std::map<std::string, std::string> Snapshot(const TempTree& tree) {
     return files;
 }
 
+// The history's two columns of a run that keeps none.
+constexpr char kNoHistory[] = "\t\t";
+
 std::string TextLine(const std::string& folder, const std::string& name, const std::string& url,
                      const std::string& status, const std::string& text, const std::string& kind,
                      const std::string& reason = std::string()) {
@@ -68,12 +71,14 @@ std::string TextLine(const std::string& folder, const std::string& name, const s
 }
 
 // The lines of text output with each reason cut to its token (the detail
-// after ": " is for people and may change) and without the final URL, which
-// the tests that name it compare.
+// after ": " is for people and may change) and without the final URL and
+// the history's columns, which the tests that name them compare.
 std::vector<std::string> LinesWithReasonTokens(const std::string& output) {
     std::vector<std::string> lines = Lines(output);
     for (std::string& line : lines) {
-        line.erase(std::min(line.rfind('\t'), line.size()));
+        for (int field = 0; field < 3; ++field) {
+            line.erase(std::min(line.rfind('\t'), line.size()));
+        }
         const std::size_t reason = line.rfind('\t');
         const std::size_t detail = line.find(": ", reason);
         if (reason != std::string::npos && detail != std::string::npos) {
@@ -158,11 +163,12 @@ TEST(CheckProgram, CsvAndJsonQuoteTheirFieldsAndKeepEveryByte) {
     const CheckerRun csv = RunChecker({"--format", "csv", root});
     ASSERT_TRUE(csv.finished);
     EXPECT_EQ(csv.exitCode, 1);
-    EXPECT_EQ(csv.output, "folder,name,url,status,status_text,class,reason,final_url\r\n" + root +
-                              ",\"Caf\xc3\xa9, \"\"Bar\"\"\",\"" + UrlOf(ok, "/a\"\"b") +
-                              "\",200,OK,ok,,\"" + UrlOf(ok, "/a\"\"b") + "\"\r\n" + root +
-                              "/M\xc3\xbcll,x," + UrlOf(missing) + ",404,Nicht gefunden,invalid,," +
-                              UrlOf(missing) + "\r\n");
+    EXPECT_EQ(
+        csv.output,
+        "folder,name,url,status,status_text,class,reason,final_url,failing_since,failures\r\n" +
+            root + ",\"Caf\xc3\xa9, \"\"Bar\"\"\",\"" + UrlOf(ok, "/a\"\"b") + "\",200,OK,ok,,\"" +
+            UrlOf(ok, "/a\"\"b") + "\",,\r\n" + root + "/M\xc3\xbcll,x," + UrlOf(missing) +
+            ",404,Nicht gefunden,invalid,," + UrlOf(missing) + ",,\r\n");
 
     const CheckerRun json = RunChecker({"--format=json", root});
     ASSERT_TRUE(json.finished);
@@ -174,11 +180,11 @@ TEST(CheckProgram, CsvAndJsonQuoteTheirFieldsAndKeepEveryByte) {
                 UrlOf(ok, "/a\\\"b") +
                 "\",\"status\":200,\"status_text\":\"OK\",\"class\":\"ok\",\"reason\":\"\","
                 "\"final_url\":\"" +
-                UrlOf(ok, "/a\\\"b") + "\"}",
+                UrlOf(ok, "/a\\\"b") + "\",\"failing_since\":\"\",\"failures\":null}",
             "{\"folder\":\"" + root + "/M\xc3\xbcll\",\"name\":\"x\",\"url\":\"" + UrlOf(missing) +
                 "\",\"status\":404,\"status_text\":\"Nicht gefunden\",\"class\":"
                 "\"invalid\",\"reason\":\"\",\"final_url\":\"" +
-                UrlOf(missing) + "\"}",
+                UrlOf(missing) + "\",\"failing_since\":\"\",\"failures\":null}",
         }));
 }
 
@@ -198,7 +204,7 @@ TEST(CheckProgram, BadOnlyListsWhatTheReportWouldAndExitCodesFollowIt) {
     EXPECT_EQ(Lines(bad.output),
               (std::vector<std::string>{
                   TextLine(tree.Root(), "2", UrlOf(missing), "404", "Nicht gefunden", "invalid") +
-                  "\t" + UrlOf(missing)}));
+                  "\t" + UrlOf(missing) + kNoHistory}));
 
     TempTree fine;
     fine.WriteFile("1.url", ShortcutText(UrlOf(ok)));
@@ -207,15 +213,18 @@ TEST(CheckProgram, BadOnlyListsWhatTheReportWouldAndExitCodesFollowIt) {
     const CheckerRun all = RunChecker({fine.Root() + "//"});
     ASSERT_TRUE(all.finished);
     EXPECT_EQ(all.exitCode, 0);
-    EXPECT_EQ(Lines(all.output),
-              (std::vector<std::string>{
-                  TextLine(fine.Root(), "1", UrlOf(ok), "200", "OK", "ok") + "\t" + UrlOf(ok),
-                  TextLine(fine.Path("sub"), "3", UrlOf(found), "200", "OK", "ok") + "\t" +
-                      UrlOf(ok, "/found")}));
+    EXPECT_EQ(
+        Lines(all.output),
+        (std::vector<std::string>{TextLine(fine.Root(), "1", UrlOf(ok), "200", "OK", "ok") + "\t" +
+                                      UrlOf(ok) + kNoHistory,
+                                  TextLine(fine.Path("sub"), "3", UrlOf(found), "200", "OK", "ok") +
+                                      "\t" + UrlOf(ok, "/found") + kNoHistory}));
     const CheckerRun none = RunChecker({"--bad-only", "--format", "csv", fine.Root()});
     ASSERT_TRUE(none.finished);
     EXPECT_EQ(none.exitCode, 0);
-    EXPECT_EQ(none.output, "folder,name,url,status,status_text,class,reason,final_url\r\n");
+    EXPECT_EQ(
+        none.output,
+        "folder,name,url,status,status_text,class,reason,final_url,failing_since,failures\r\n");
 
     // An empty collection has no bad link.
     TempTree empty;
@@ -232,8 +241,8 @@ TEST(CheckProgram, UrlChecksOneAddress) {
     const CheckerRun fine = RunChecker({"--url", UrlOf(ok)});
     ASSERT_TRUE(fine.finished);
     EXPECT_EQ(fine.exitCode, 0);
-    EXPECT_EQ(fine.output,
-              TextLine("", "", UrlOf(ok), "200", "OK", "ok") + "\t" + UrlOf(ok) + "\n");
+    EXPECT_EQ(fine.output, TextLine("", "", UrlOf(ok), "200", "OK", "ok") + "\t" + UrlOf(ok) +
+                               kNoHistory + "\n");
     EXPECT_EQ(ok.ConnectionsAccepted(), 1);
 
     const CheckerRun bad = RunChecker({"--format", "json", "--url", UrlOf(missing)});
@@ -242,7 +251,7 @@ TEST(CheckProgram, UrlChecksOneAddress) {
     EXPECT_EQ(bad.output, "{\"folder\":\"\",\"name\":\"\",\"url\":\"" + UrlOf(missing) +
                               "\",\"status\":404,\"status_text\":\"Nicht gefunden\",\"class\":"
                               "\"invalid\",\"reason\":\"\",\"final_url\":\"" +
-                              UrlOf(missing) + "\"}\n");
+                              UrlOf(missing) + "\",\"failing_since\":\"\",\"failures\":null}\n");
 
     RefusingPort refused;
     const CheckerRun unknown = RunChecker({"--url", UrlOfPort(refused.Port()), "--bad-only"});
@@ -263,7 +272,7 @@ TEST(CheckProgram, CurrentRulesByDefaultWithTheFinalUrlAndTheHops) {
     ASSERT_TRUE(current.finished);
     EXPECT_EQ(current.exitCode, 0) << current.errors;
     EXPECT_EQ(current.output, TextLine("", "", UrlOf(moved), "200", "OK", "ok") + "\t" +
-                                  UrlOf(target, "/new") + "\n");
+                                  UrlOf(target, "/new") + kNoHistory + "\n");
     EXPECT_EQ(current.errors, "hop 1: 308 " + UrlOf(moved) + "\nhop 2: 405 " +
                                   UrlOf(target, "/new") + "\nhop 3: 308 " + UrlOf(moved) +
                                   "\nhop 4: 200 " + UrlOf(target, "/new") + "\n");
@@ -286,7 +295,7 @@ TEST(CheckProgram, CurrentRulesByDefaultWithTheFinalUrlAndTheHops) {
     EXPECT_EQ(
         Lines(classic.output),
         (std::vector<std::string>{TextLine("", "", UrlOf(moved), "308", "Unbekannt", "unknown") +
-                                  "\t" + UrlOf(moved)}));
+                                  "\t" + UrlOf(moved) + kNoHistory}));
 }
 
 TEST(CheckProgram, UsageAndScanErrorsEndWithTwo) {
@@ -346,7 +355,8 @@ TEST(CheckProgram, UnreadableShortcutAndFolderAreReportedAndTheRunGoesOn) {
     posix_spawn_file_actions_adddup2(&actions, outputPipe[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, errorPipe[1], STDERR_FILENO);
     std::vector<char*> arguments{const_cast<char*>(program.c_str()),
-                                 const_cast<char*>(root.c_str()), nullptr};
+                                 const_cast<char*>("--no-history"), const_cast<char*>(root.c_str()),
+                                 nullptr};
     const int exitCode = RunUnprivileged([&] {
         pid_t child = 0;
         if (::posix_spawn(&child, program.c_str(), &actions, nullptr, arguments.data(), environ) !=
@@ -373,8 +383,8 @@ TEST(CheckProgram, UnreadableShortcutAndFolderAreReportedAndTheRunGoesOn) {
     EXPECT_EQ(exitCode, 2) << errors;
     EXPECT_EQ(Lines(output),
               (std::vector<std::string>{
-                  TextLine(root, "a", UrlOf(ok), "200", "OK", "ok") + "\t" + UrlOf(ok),
-                  TextLine(root, "b", "", "5", "", "unknown", "unreadable") + "\t"}));
+                  TextLine(root, "a", UrlOf(ok), "200", "OK", "ok") + "\t" + UrlOf(ok) + kNoHistory,
+                  TextLine(root, "b", "", "5", "", "unknown", "unreadable") + "\t" + kNoHistory}));
     EXPECT_NE(errors.find("folder " + tree.Path("locked") + " cannot be read"), std::string::npos)
         << errors;
     // The HEAD and the GET that reads the page's title; nothing for "b".
@@ -521,7 +531,7 @@ TEST(CheckProgram, HostileConditionsEndCleanly) {
          {"--jobs", "64", "--per-host", "64", links.Root()},
          limitDescriptors(kLinks),
          0,
-         "\t200\tOK\tok\t\t" + UrlOf(ok) + "\n",
+         "\t200\tOK\tok\t\t" + UrlOf(ok) + kNoHistory + "\n",
          "the limit of open files allows"},
         {"too few descriptors",
          {"--jobs", "8", links.Root()},
@@ -533,7 +543,7 @@ TEST(CheckProgram, HostileConditionsEndCleanly) {
          {"--timeout", "1", "--url", UrlOf(trickling)},
          {},
          1,
-         "\ttimeout: the check took longer than 3 s\t" + UrlOf(trickling) + "\n",
+         "\ttimeout: the check took longer than 3 s\t" + UrlOf(trickling) + kNoHistory + "\n",
          ""},
         {"full disk",
          {"--url", UrlOf(ok)},
@@ -548,9 +558,14 @@ TEST(CheckProgram, HostileConditionsEndCleanly) {
          {deep.Root()},
          {},
          2,
-         "seen\t" + UrlOf(ok) + "\t200\tOK\tok\t\t" + UrlOf(ok) + "\n",
+         "seen\t" + UrlOf(ok) + "\t200\tOK\tok\t\t" + UrlOf(ok) + kNoHistory + "\n",
          "is nested deeper than"},
-        {"long url", {longUrl.Root()}, {}, 1, "\turl-too-long: longer than 65536 bytes\t\n", ""},
+        {"long url",
+         {longUrl.Root()},
+         {},
+         1,
+         "\turl-too-long: longer than 65536 bytes\t" + std::string(kNoHistory) + "\n",
+         ""},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
@@ -742,10 +757,10 @@ TEST(CheckProgram, BrowserBookmarksAreCheckedWithTheirFolders) {
     EXPECT_EQ(Lines(firefox.output),
               (std::vector<std::string>{
                   TextLine("Bookmarks Menu/News", "Fine", UrlOf(ok), "200", "OK", "ok") + "\t" +
-                      UrlOf(ok),
+                      UrlOf(ok) + kNoHistory,
                   TextLine("Bookmarks Toolbar", "Gone", UrlOf(missing, "/gone"), "404",
                            "Nicht gefunden", "invalid") +
-                      "\t" + UrlOf(missing, "/gone"),
+                      "\t" + UrlOf(missing, "/gone") + kNoHistory,
               }));
     EXPECT_EQ(firefox.errors,
               "vornakle-check: 3 places that are not web links were skipped: 1 place: query, "
@@ -755,7 +770,7 @@ TEST(CheckProgram, BrowserBookmarksAreCheckedWithTheirFolders) {
     ASSERT_TRUE(chromium.finished);
     EXPECT_EQ(chromium.exitCode, 0) << chromium.errors;
     EXPECT_EQ(chromium.output, TextLine("Bookmarks bar", "Fine", UrlOf(ok), "200", "OK", "ok") +
-                                   "\t" + UrlOf(ok) + "\n");
+                                   "\t" + UrlOf(ok) + kNoHistory + "\n");
     EXPECT_EQ(chromium.errors, "");
 }
 
