@@ -13,7 +13,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <optional>
 
 #include "bookmarks/BookmarkSource.h"
@@ -23,7 +22,7 @@
 #include "cli/check/CheckOptions.h"
 #include "cli/check/CheckSource.h"
 #include "cli/check/Descriptors.h"
-#include "cli/check/HistoryRun.h"
+#include "cli/check/HistoryOutput.h"
 #include "cli/check/MovedLinks.h"
 #include "cli/check/ResultFormat.h"
 #include "generated/Version.h"
@@ -370,7 +369,7 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
     for (std::size_t index = 0; index < links.size(); ++index) {
         if (links[index].Unreadable) {
             printer.Add(index, {CheckResult::Failed(FailureReason::Unreadable), {}});
-        } else if (auto reused = history ? history->Reusable(index) : std::nullopt) {
+        } else if (auto reused = history ? CachedResult(*history, index, command) : std::nullopt) {
             printer.Add(index, {std::move(reused->first), reused->second});
         } else {
             urls.push_back(links[index].Url);
@@ -381,29 +380,14 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
         PrintError(errors, output.FailureText());
         return kExitUsageOrScanError;
     }
-    // The history's failure: it ends the run as a failed write does.
-    std::string historyFailure;
-    const auto keepingHistory = [&](const std::function<void()>& step) {
-        try {
-            step();
-        } catch (const EHistoryError& error) {
-            if (historyFailure.empty()) {
-                historyFailure = "the history cannot be written: " + DisplayUtf8(error.Message());
-            }
-            loop.quit();
-        }
-    };
     CheckEngine engine(std::move(urls), command.Settings);
     engine.OnResult = [&](std::size_t index, const CheckResult& result) {
         if (command.Verbose) {
             PrintHops(errors, result);
         }
         const std::size_t link = linkOfUrl[index];
-        HistoryColumns columns;
-        if (history) {
-            keepingHistory([&] { columns = history->Checked(link, result); });
-        }
-        printer.Add(link, {result, columns});
+        printer.Add(link, {result, history ? CheckedColumns(*history, link, result, command)
+                                           : HistoryColumns()});
         if (progress.Shown()) {
             // The progress line must not run into a record on a terminal.
             progress.Erase();
@@ -426,12 +410,6 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
             }
         });
     }
-    QTimer batchTimer;
-    if (history) {
-        QObject::connect(&batchTimer, &QTimer::timeout, &loop,
-                         [&] { keepingHistory([&] { history->Flush(); }); });
-        batchTimer.start(HistoryRun::kBatchMilliseconds);
-    }
     QTimer progressTimer;
     if (progress.Shown()) {
         QObject::connect(&progressTimer, &QTimer::timeout, &loop,
@@ -446,15 +424,16 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
     // way and joins the workers; after the last result it only finds them
     // ended.
     engine.Stop();
-    batchTimer.stop();
     progress.Erase();
     // What was checked stays in the history, after an interruption too.
     if (history) {
-        keepingHistory([&] { history->Flush(); });
+        history->Flush();
     }
-    if (!historyFailure.empty()) {
+    const bool historyFailed = history && history->Failure();
+    if (historyFailed) {
         output.Flush();
-        PrintError(errors, historyFailure);
+        PrintError(errors, "the history could not be written; the checks since are not in it: " +
+                               DisplayUtf8(history->Failure()->Message()));
     }
 
     if (stopSignal != 0) {
@@ -463,7 +442,7 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
                                std::to_string(links.size()) + " links were checked");
         return kExitSignalBase + stopSignal;
     }
-    if (!historyFailure.empty()) {
+    if (historyFailed) {
         return kExitUsageOrScanError;
     }
     const bool updated =
@@ -565,22 +544,20 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
         return kExitUsageOrScanError;
     }
     std::unique_ptr<HistoryRun> history;
-    if (command.KeepsHistory()) {
-        try {
-            history = std::make_unique<HistoryRun>(command, links, clock);
-            // An address in a part that could not be read is still in the
-            // source: its history stays.
-            if (command.Forget && partUnread) {
-                PrintError(errors,
-                           "--forget left the history as it was, since part of the source "
-                           "could not be read");
-            } else if (command.Forget) {
-                history->Forget();
-            }
-        } catch (const EHistoryError& error) {
-            PrintError(errors, "history: " + DisplayUtf8(error.Message()));
-            return kExitUsageOrScanError;
+    try {
+        history = OpenCommandHistory(command, links, clock);
+        // An address in a part that could not be read is still in the
+        // source: its history stays.
+        if (history && command.Forget && partUnread) {
+            PrintError(errors,
+                       "--forget left the history as it was, since part of the source could "
+                       "not be read");
+        } else if (history && command.Forget) {
+            history->Forget();
         }
+    } catch (const EHistoryError& error) {
+        PrintError(errors, "history: " + DisplayUtf8(error.Message()));
+        return kExitUsageOrScanError;
     }
     const int exitCode = CheckAndPrint(links, stamps, command, history.get(), outputFile, errors);
     if (partUnread && (exitCode == kExitAllFine || exitCode == kExitSomeBad)) {
