@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace vornakle {
@@ -24,6 +26,10 @@ struct LinkVerdict {
     // which sign gave it away.
     bool Suspect = false;
     std::string SuspectReason;
+    // The history of checks' current run of failures of the link's address:
+    // when it began and how many checks it has; none while the link is fine.
+    std::optional<std::chrono::sys_seconds> FailingSince;
+    int Failures = 0;
 };
 
 }  // namespace vornakle

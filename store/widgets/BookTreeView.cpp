@@ -1,5 +1,6 @@
 #include "store/widgets/BookTreeView.h"
 
+#include <QDateTime>
 #include <QStringList>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
@@ -52,6 +53,15 @@ QString VerdictText(const LinkVerdict& verdict, const TBookTree& node) {
     }
     if (verdict.Suspect) {
         lines << QStringLiteral("suspect: ") + DisplayText(verdict.SuspectReason);
+    }
+    if (verdict.FailingSince) {
+        const QDateTime since =
+            QDateTime::fromSecsSinceEpoch(verdict.FailingSince->time_since_epoch().count());
+        lines << QStringLiteral("failing since %1 (%2 %3)")
+                     .arg(since.toString(QStringLiteral("yyyy-MM-dd HH:mm")))
+                     .arg(verdict.Failures)
+                     .arg(verdict.Failures == 1 ? QStringLiteral("check")
+                                                : QStringLiteral("checks"));
     }
     return lines.join(QLatin1Char('\n'));
 }

@@ -1,5 +1,6 @@
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -70,6 +71,8 @@ TEST_F(VerifyTest, RepliesBecomeStatusesAndFailuresBecomeUnknown) {
     collection_.WriteFile("f empty.url", "[InternetShortcut]\r\n");
     collection_.WriteFile("g garbage.url", ShortcutText(UrlOf(garbage)));
     Start();
+    TempTree state;
+    Form().KeepHistoryIn(state.Path("history.sqlite"));
 
     QSignalSpy steps(Progress(), &QProgressBar::valueChanged);
     QTest::mouseClick(Button("BVerifyCurrent"), Qt::LeftButton);
@@ -95,6 +98,7 @@ TEST_F(VerifyTest, RepliesBecomeStatusesAndFailuresBecomeUnknown) {
         EXPECT_TRUE(item.StatusToolTip.isEmpty()) << caption;
     }
     EXPECT_NE(missing.Received().find("HEAD /gone HTTP/1.0\r\n"), std::string::npos);
+    EXPECT_FALSE(state.Exists("history.sqlite")) << "classic statuses stay in memory";
     EXPECT_FALSE(Form().Busy());
     EXPECT_EQ(Button("BExit")->text(), "&Exit");
 }
@@ -490,6 +494,8 @@ TEST_F(AtOnceTest, CancelAndCloseAbortEveryRequestAtOnce) {
 // fine when it ends.
 TEST_F(AtOnceTest, ListCommandsAndTheReportCheckAtOnce) {
     Start();
+    TempTree state;
+    Form().KeepHistoryIn(state.Path("state/history.sqlite"));
     QTest::mouseClick(Button("BVerifyCurrent"), Qt::LeftButton);
     EXPECT_EQ(Column(LinkItems::kColumnStatus), (Strings{"", ""}));
     EXPECT_EQ(ItemOf("refused").Node->Status, kStatusUnknown);
@@ -500,6 +506,10 @@ TEST_F(AtOnceTest, ListCommandsAndTheReportCheckAtOnce) {
     QTest::mouseClick(Button("BVerifyOne"), Qt::LeftButton);
     EXPECT_EQ(ItemOf("refused").Node->Status, kStatusUnknown);
     EXPECT_EQ(ItemOf("empty").Node->Status, kStatusUnknown);
+    // The history's run of failures, two checks long now.
+    EXPECT_TRUE(ItemOf("refused").StatusToolTip.contains(
+        QRegularExpression("\nfailing since \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d \\(2 checks\\)$")))
+        << ItemOf("refused").StatusToolTip.toStdString();
 
     TReportForm& report = *Form().Report();
     std::vector<std::string> listed;
