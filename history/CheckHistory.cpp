@@ -86,6 +86,11 @@ CheckHistory::CheckHistory(const std::string& path, HistoryFolder folder) {
     database_ = std::make_unique<SqliteDatabase>(path, kBusyTimeoutMilliseconds);
     MakeTablesIfEmpty();
     CheckIsOurs();
+    // Said now rather than after the first batch of checks.
+    if (database_->IsReadOnly()) {
+        throw EHistoryError(EHistoryError::Reason::Unusable,
+                            path + " cannot be written (no permission); it was left as it is");
+    }
     // Each commit reaches the disk before the next batch begins: a power
     // loss takes at most the batch under way. With the write-ahead log
     // (set when the file was made) readers do not wait for a writer.

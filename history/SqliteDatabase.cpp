@@ -32,6 +32,10 @@ void SqliteDatabase::Execute(const char* sql) {
     }
 }
 
+bool SqliteDatabase::IsReadOnly() const {
+    return sqlite3_db_readonly(database_.get(), "main") == 1;
+}
+
 void SqliteDatabase::Fail(int code) const {
     const std::string detail =
         database_ != nullptr ? sqlite3_errmsg(database_.get()) : sqlite3_errstr(code);

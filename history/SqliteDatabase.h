@@ -24,6 +24,8 @@ public:
     // Runs statements that return no rows.
     void Execute(const char* sql);
     const std::string& Path() const { return path_; }
+    // SQLite opens a file it may not write for reading only.
+    bool IsReadOnly() const;
     sqlite3* Handle() const { return database_.get(); }
     // Throws the EHistoryError for SQLite's result code.
     [[noreturn]] void Fail(int code) const;
