@@ -83,4 +83,9 @@ public:
     ERangeError() : Exception("Range check error") {}
 };
 
+// ReadLn met no line end within the transfer buffer: a line longer than
+// kBufferSize bytes, which a caller reading a protocol's lines can tell from
+// other range errors.
+class ELineTooLong : public ERangeError {};
+
 }  // namespace vornakle
