@@ -9,6 +9,7 @@
 #include "app/MainForm.h"
 #include "check/CheckEngine.h"
 #include "check/CheckResult.h"
+#include "check/VerdictTexts.h"
 #include "platform/TextDecoding.h"
 #include "report/BusyScope.h"
 #include "report/ReportForm.h"
@@ -22,24 +23,26 @@ namespace vornakle {
 
 namespace {
 
-// What the status column's tooltip needs beyond the status; null when the
-// result says nothing more than its status.
+// What the status column shows beyond the status; null when the result
+// says nothing more than its status.
 std::unique_ptr<const LinkVerdict> VerdictOfResult(const CheckResult& result,
                                                    const std::string& url) {
     auto verdict = std::make_unique<LinkVerdict>();
     verdict->Status = result.Status;
-    // A suspect result's signal has a line of its own below.
-    if (result.Reason != FailureReason::None) {
-        verdict->Reason = ReasonText(result);
+    switch (result.Found) {
+        case Finding::Login:
+            verdict->ShowAs = LinkVerdict::Image::Fine;
+            break;
+        case Finding::Suspect:
+        case Finding::Blocked:
+            verdict->ShowAs = LinkVerdict::Image::Doubtful;
+            break;
+        case Finding::Moved:
+        case Finding::None:
+            break;
     }
-    verdict->Moved = result.Rot == RotClass::Moved;
-    if (verdict->Moved || result.FinalUrl != url) {
-        verdict->FinalUrl = result.FinalUrl;
-    }
-    verdict->Suspect = result.Rot == RotClass::Suspect;
-    verdict->SuspectReason = result.RotReason;
-    if (verdict->Reason.empty() && verdict->FinalUrl.empty() && !verdict->Moved &&
-        !verdict->Suspect) {
+    verdict->Explanation = GermanVerdict(result, url);
+    if (verdict->Explanation.empty() && verdict->ShowAs == LinkVerdict::Image::OfStatus) {
         return nullptr;
     }
     return verdict;

@@ -68,8 +68,15 @@ CheckResult FailedCheck(const std::exception_ptr& failure);
 // "invalid", "unknown" or "untested".
 std::string_view StatusClass(std::int32_t status);
 
-// The class a result is listed under: "moved" and "suspect" for what a
-// current check found beyond the status, else its status's class.
+// The class a result is listed under: "moved", "suspect", "login" and
+// "blocked" for what a current check found beyond the status, else its
+// status's class.
 std::string_view ResultClass(const CheckResult& result);
+
+// A link the report lists and the checker counts as bad: a status that is
+// not fine, or a fine one whose page is probably gone. A page behind a
+// sign-in is alive, and one the site keeps from programs is not known to be
+// gone: neither is bad.
+bool IsBadResult(const CheckResult& result);
 
 }  // namespace vornakle

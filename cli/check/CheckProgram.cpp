@@ -18,6 +18,7 @@
 #include "bookmarks/BookmarkSource.h"
 #include "check/CheckEngine.h"
 #include "check/CollectionLinks.h"
+#include "check/LinkCheck.h"
 #include "cli/check/CheckOptions.h"
 #include "cli/check/CheckSource.h"
 #include "cli/check/Descriptors.h"
@@ -151,27 +152,24 @@ private:
     int failure_ = 0;
 };
 
-// A link the exit status and --bad-only count as bad: no fine status, or
-// a fine one whose page is probably gone.
-bool IsBadResult(const CheckResult& result) {
-    return !IsLinkFine(result.Status) || result.Rot == RotClass::Suspect;
-}
-
-// Which results are printed: all, or the bad ones, the moved ones or both;
-// none while --update-moved prints the changes instead.
+// Which results are printed: all, or any of the bad, the moved and the
+// blocked ones; none while --update-moved prints the changes instead.
 struct ResultFilter {
     bool All = true;
     bool Bad = false;
     bool Moved = false;
+    bool Blocked = false;
 
     static ResultFilter Of(const CheckCommand& command) {
         if (command.UpdateMoved) {
-            return {false, false, false};
+            return {false, false, false, false};
         }
-        return {!command.BadOnly && !command.Moved, command.BadOnly, command.Moved};
+        return {!command.BadOnly && !command.Moved && !command.Blocked, command.BadOnly,
+                command.Moved, command.Blocked};
     }
     bool Shows(const CheckResult& result) const {
-        return All || (Bad && IsBadResult(result)) || (Moved && result.Rot == RotClass::Moved);
+        return All || (Bad && IsBadResult(result)) || (Moved && result.Found == Finding::Moved) ||
+               (Blocked && result.Found == Finding::Blocked);
     }
 };
 
@@ -264,7 +262,7 @@ bool UpdateMovedLinks(const std::vector<LinkRecord>& links, const std::vector<Fi
     bool allWritten = true;
     for (std::size_t index = 0; index < links.size(); ++index) {
         const std::optional<CheckResult>& result = printer.Result(index);
-        if (!result || result->Rot != RotClass::Moved || result->FinalUrl.empty()) {
+        if (!result || result->Found != Finding::Moved || result->FinalUrl.empty()) {
             continue;
         }
         const std::string path = DisplayUtf8(LinkFilePath(links[index]));
