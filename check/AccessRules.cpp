@@ -4,6 +4,7 @@
 
 #include "check/PagePhrases.h"
 #include "http/ReplyHeader.h"
+#include "platform/AsciiCase.h"
 
 namespace vornakle {
 
@@ -17,15 +18,6 @@ constexpr std::int32_t kServiceUnavailable = 503;
 // HTTP defines reply numbers up to 599 (RFC 9110 section 15); sites that
 // turn programs away send higher ones.
 constexpr std::int32_t kFirstNonHttpStatus = 600;
-
-std::string Lower(std::string text) {
-    for (char& character : text) {
-        if (character >= 'A' && character <= 'Z') {
-            character = static_cast<char>(character - 'A' + 'a');
-        }
-    }
-    return text;
-}
 
 // Header lines by which challenge services mark the page they answered
 // instead of the one asked for, and the value that does.
@@ -45,7 +37,7 @@ std::optional<std::pair<Finding, Clue>> AccessOfReply(std::int32_t status,
                                                       const std::string& header) {
     for (const ChallengeField& field : kChallengeFields) {
         const std::optional<std::string> value = HeaderFieldValue(header, field.Name);
-        if (value && Lower(*value).find(field.Value) != std::string::npos) {
+        if (value && AsciiLowerCase(*value).find(field.Value) != std::string::npos) {
             return std::pair(Finding::Blocked, Clue{Signal::ChallengeHeader,
                                                     std::string(field.Name) + ": " + *value});
         }

@@ -4,6 +4,8 @@
 #include <array>
 #include <string>
 
+#include "platform/AsciiCase.h"
+
 namespace vornakle {
 
 namespace {
@@ -42,21 +44,11 @@ bool IsDigits(std::string_view text) {
 constexpr auto kScripts =
     std::to_array<std::string_view>({"arab", "cyrl", "deva", "hans", "hant", "latn"});
 
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    for (char& character : lower) {
-        if (character >= 'A' && character <= 'Z') {
-            character = static_cast<char>(character - 'A' + 'a');
-        }
-    }
-    return lower;
-}
-
 // A subtag after the language (RFC 5646 section 2.1): a script ("Hant") or
 // a region of two letters or three digits ("BR", "419").
 bool IsScriptOrRegion(std::string_view subtag) {
     return (subtag.size() == 2 && IsLetters(subtag)) || (subtag.size() == 3 && IsDigits(subtag)) ||
-           std::find(kScripts.begin(), kScripts.end(), Lower(subtag)) != kScripts.end();
+           std::find(kScripts.begin(), kScripts.end(), AsciiLowerCase(subtag)) != kScripts.end();
 }
 
 }  // namespace
@@ -66,7 +58,7 @@ bool IsLanguageCode(std::string_view code) {
         return false;
     }
     return std::binary_search(kLanguageCodes.begin(), kLanguageCodes.end(),
-                              std::string_view(Lower(code)));
+                              std::string_view(AsciiLowerCase(code)));
 }
 
 bool IsLanguageTag(std::string_view tag) {

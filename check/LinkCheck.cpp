@@ -110,6 +110,7 @@ FailureReason SocketReason(const ESockError& error) {
         case SockFailure::TlsHandshake:
             return FailureReason::TlsHandshake;
         case SockFailure::Startup:
+        case SockFailure::TlsSetup:
         case SockFailure::Other:
             break;
     }
@@ -137,9 +138,11 @@ std::string SocketDetail(const ESockError& error, FailureReason reason) {
                                               std::to_string(error.ErrorNo()) + ")"
                                         : std::string("the connection could not be made");
         default:
-            // The certificate's, the handshake's and the WinSock table's
-            // texts say what went wrong.
-            return error.Message();
+            // The certificate's, the handshake's, TLS setup's and the
+            // WinSock table's texts say what went wrong; a socket that could
+            // not be made has only its step's name.
+            return error.Kind() == SockFailure::Startup ? std::string("no socket could be made")
+                                                        : error.Message();
     }
 }
 

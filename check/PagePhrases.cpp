@@ -7,6 +7,8 @@
 #include <array>
 #include <vector>
 
+#include "platform/AsciiCase.h"
+
 namespace vornakle {
 
 namespace {
@@ -366,11 +368,7 @@ std::optional<std::string_view> ChallengeTitlePhrase(std::string_view title) {
 }
 
 std::optional<std::string_view> ChallengeMarkup(std::string_view html) {
-    std::string lower(html);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](char character) {
-        return character >= 'A' && character <= 'Z' ? static_cast<char>(character - 'A' + 'a')
-                                                    : character;
-    });
+    const std::string lower = AsciiLowerCase(html);
     for (const std::string_view mark : kChallengeMarks) {
         if (lower.find(mark) != std::string::npos) {
             return mark;

@@ -14,6 +14,7 @@
 #include "http/ReplyHeader.h"
 #include "http/UrlReference.h"
 #include "net/TransferSupport.h"
+#include "platform/AsciiCase.h"
 #include "platform/TextDecoding.h"
 
 namespace vornakle {
@@ -23,12 +24,7 @@ namespace {
 // The value of the reply's Content-Type line, in lower case; empty when
 // there is none.
 std::string ContentTypeOf(const std::string& header) {
-    std::string type = HeaderFieldValue(header, "Content-Type").value_or(std::string());
-    std::transform(type.begin(), type.end(), type.begin(), [](char character) {
-        return character >= 'A' && character <= 'Z' ? static_cast<char>(character - 'A' + 'a')
-                                                    : character;
-    });
-    return type;
+    return AsciiLowerCase(HeaderFieldValue(header, "Content-Type").value_or(std::string()));
 }
 
 // Error pages are HTML; an image, a PDF or a reply that says nothing of its

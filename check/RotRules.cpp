@@ -6,20 +6,11 @@
 #include "check/AddressParts.h"
 #include "check/LanguageCodes.h"
 #include "http/UrlReference.h"
+#include "platform/AsciiCase.h"
 
 namespace vornakle {
 
 namespace {
-
-std::string LowerAscii(std::string_view text) {
-    std::string lower(text);
-    for (char& character : lower) {
-        if (character >= 'A' && character <= 'Z') {
-            character = static_cast<char>(character - 'A' + 'a');
-        }
-    }
-    return lower;
-}
 
 bool IsWordByte(char character) {
     const auto byte = static_cast<unsigned char>(character);
@@ -30,7 +21,7 @@ bool IsWordByte(char character) {
 std::vector<std::string> AddressWords(std::string_view part) {
     std::vector<std::string> words;
     std::string word;
-    for (const char character : LowerAscii(part)) {
+    for (const char character : AsciiLowerCase(part)) {
         if (IsWordByte(character)) {
             word += character;
         } else if (!word.empty()) {
@@ -45,7 +36,7 @@ std::vector<std::string> AddressWords(std::string_view part) {
 }
 
 bool IsSignInAddress(const AddressParts& parts) {
-    const std::string where = LowerAscii(parts.Path + parts.Query);
+    const std::string where = AsciiLowerCase(parts.Path + parts.Query);
     constexpr std::array<std::string_view, 14> kSignInWords = {
         "login",    "log-in",    "log_in",    "signin",       "sign-in", "sign_in",        "logon",
         "anmelden", "anmeldung", "connexion", "se-connecter", "accedi",  "iniciar-sesion", "sso"};
@@ -159,7 +150,7 @@ std::string WithoutTrailingSlash(std::string path) {
 
 bool IsFrontPagePath(std::string_view path) {
     std::string_view rest = path;
-    const std::string folded = LowerAscii(path);
+    const std::string folded = AsciiLowerCase(path);
     for (const std::string_view index :
          {"index.html", "index.htm", "index.php", "index.asp", "index.aspx", "index.jsp",
           "default.aspx", "default.asp", "home"}) {
@@ -324,7 +315,7 @@ std::optional<std::string> RefreshTarget(std::string_view refresh, std::string_v
     if (seconds > kMaxRefreshSeconds || refresh.empty()) {
         return std::nullopt;
     }
-    if (LowerAscii(refresh.substr(0, 3)) == "url") {
+    if (AsciiLowerCase(refresh.substr(0, 3)) == "url") {
         std::string_view rest = refresh.substr(3);
         while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) {
             rest.remove_prefix(1);

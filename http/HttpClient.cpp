@@ -9,6 +9,7 @@
 #include "http/UrlCoder.h"
 #include "http/UrlReference.h"
 #include "http/UrlSplit.h"
+#include "platform/AsciiCase.h"
 
 #include <QBuffer>
 #include <QEventLoop>
@@ -201,12 +202,7 @@ void THttpClient::ParseURL() {
 }
 
 std::string THttpClient::PassOrigin() const {
-    std::string host = Host;
-    std::transform(host.begin(), host.end(), host.begin(), [](char character) {
-        return character >= 'A' && character <= 'Z' ? static_cast<char>(character - 'A' + 'a')
-                                                    : character;
-    });
-    return (UseTls ? "https://" : "http://") + host + ':' + std::to_string(Port);
+    return (UseTls ? "https://" : "http://") + AsciiLowerCase(Host) + ':' + std::to_string(Port);
 }
 
 void THttpClient::TakeCredentials(const std::string& UserInfo) {

@@ -14,6 +14,9 @@ enum class SockFailure : std::uint8_t {
     Other,
     // WinSock could not be started or gave no socket.
     Startup,
+    // TLS could not be set up for the connection: the trust store or the
+    // extra CA file could not be read.
+    TlsSetup,
     // The host name gave no address.
     LookupFailed,
     // The time-out, or a peer that took no data for the send stall limit,
