@@ -205,11 +205,13 @@ constexpr auto kChallengeTitles = std::to_array<std::string_view>(
      "\u4eba\u673a\u9a8c\u8bc1",
      "\u5b89\u5168\u9a8c\u8bc1"});
 
-// What challenge services put into their pages.
+// What challenge services put into their pages: any captcha (reCAPTCHA,
+// hCaptcha, DataDome's captcha-delivery, PerimeterX's px-captcha, a form of
+// the site's own), Cloudflare's Turnstile and challenge scripts, and the
+// marks of Incapsula, AWS WAF, DDoS-Guard and Sucuri.
 constexpr auto kChallengeMarks = std::to_array<std::string_view>(
-    {"g-recaptcha", "h-captcha", "hcaptcha.com", "cf-turnstile", "challenges.cloudflare.com",
-     "/cdn-cgi/challenge-platform/", "captcha-delivery.com", "_incapsula_resource", "px-captcha",
-     "recaptcha/api.js", "awswaf", "ddos-guard", "cf-chl-", "sucuri_cloudproxy"});
+    {"captcha", "cf-turnstile", "challenges.cloudflare.com", "/cdn-cgi/challenge-platform/",
+     "_incapsula_resource", "awswaf", "ddos-guard", "cf-chl-", "sucuri_cloudproxy"});
 
 // Text as it is compared: case folded in every script.
 QString Normalized(std::string_view text) {

@@ -34,9 +34,10 @@ std::optional<std::string_view> ParkedDomainPhrase(std::string_view text);
 // challenge services speak).
 std::optional<std::string_view> ChallengeTitlePhrase(std::string_view title);
 
-// The mark of a robot challenge in a page's markup: a captcha form
-// ("g-recaptcha", "h-captcha", "cf-turnstile") or a challenge service's
-// script, compared without letter case.
+// The mark of a robot challenge in a page's markup: a captcha ("captcha",
+// as in "g-recaptcha" or a form of the site's own), or a challenge
+// service's widget or script ("cf-turnstile"), compared without letter
+// case.
 std::optional<std::string_view> ChallengeMarkup(std::string_view html);
 
 }  // namespace vornakle

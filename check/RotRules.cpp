@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 
 #include "check/AddressParts.h"
 #include "check/LanguageCodes.h"
@@ -139,6 +140,37 @@ std::optional<std::pair<AddressParts, AddressParts>> RedirectedDeepLink(
     return std::pair(std::move(*first), std::move(*last));
 }
 
+// Whether two texts share nine in ten of their words, counted with their
+// repetitions.
+bool MostlySameWords(std::string_view first, std::string_view second) {
+    constexpr std::size_t kShareTenths = 9;
+    std::map<std::string_view, std::size_t> words;
+    std::size_t firstCount = 0;
+    std::size_t secondCount = 0;
+    std::size_t shared = 0;
+    const auto forEachWord = [](std::string_view text, const auto& take) {
+        for (std::size_t start = 0; start < text.size();) {
+            const std::size_t end = std::min(text.find(' ', start), text.size());
+            if (end > start) {
+                take(text.substr(start, end - start));
+            }
+            start = end + 1;
+        }
+    };
+    forEachWord(first, [&](std::string_view word) {
+        ++words[word];
+        ++firstCount;
+    });
+    forEachWord(second, [&](std::string_view word) {
+        ++secondCount;
+        if (const auto found = words.find(word); found != words.end() && found->second > 0) {
+            --found->second;
+            ++shared;
+        }
+    });
+    return shared * 10 >= std::max(firstCount, secondCount) * kShareTenths;
+}
+
 std::string WithoutTrailingSlash(std::string path) {
     if (path.size() > 1 && path.back() == '/') {
         path.pop_back();
@@ -255,10 +287,12 @@ bool SameAsMadeUp(const PageSample& page, const PageSample& madeUp) {
 }
 
 bool SameAsRoot(const PageSample& page, const PageSample& root) {
-    // Pages of one template share title and size; the front page itself
-    // has the front page's heading and words as well.
+    // Pages of one template share title, heading and size; the front page
+    // itself has the front page's words as well, most of them, as a few
+    // change from one request to the next (news, a clock).
     return (!page.FinalUrl.empty() && LooseKey(page.FinalUrl) == LooseKey(root.FinalUrl)) ||
-           (SameAsMadeUp(page, root) && page.Heading == root.Heading && page.Text == root.Text);
+           (SameAsMadeUp(page, root) && page.Heading == root.Heading &&
+            MostlySameWords(page.Text, root.Text));
 }
 
 std::string MadeUpSibling(std::string_view url, std::string_view token) {

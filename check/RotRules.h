@@ -93,8 +93,9 @@ std::optional<Clue> ParkedSuspicion(const PageSample& page);
 bool SameAsMadeUp(const PageSample& page, const PageSample& madeUp);
 
 // Whether page is the one the site's root leads to: the same final address,
-// or the same status, title and size as SameAsMadeUp compares them, and the
-// same heading and first text (pages of one template share the rest).
+// or the same status, title and size as SameAsMadeUp compares them, the
+// same heading and nine in ten of its words (pages of one template share
+// the rest).
 bool SameAsRoot(const PageSample& page, const PageSample& root);
 
 // The address next to url that no site has: its last path part replaced by

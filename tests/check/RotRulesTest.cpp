@@ -240,7 +240,7 @@ TEST(RotRules, ErrorPagePhrasesInFiveLanguagesAsWholeWords) {
     EXPECT_EQ(ClueText(*ChallengeOfPage("Just a moment...", "")),
               "challenge-page: Just a moment...");
     EXPECT_EQ(ClueText(*ChallengeOfPage("Shop", "<div class=\"G-Recaptcha\">")),
-              "challenge-page: g-recaptcha");
+              "challenge-page: captcha");
     EXPECT_FALSE(ChallengeOfPage("403 Forbidden", "<h1>Forbidden</h1>"));
     const std::pair<std::string, std::string> replies[] = {
         {"HTTP/1.1 401 X\r\nWWW-Authenticate: Basic realm=\"in\"\r\n",
@@ -274,6 +274,15 @@ TEST(RotRules, SameAsMadeUpComparesStatusTitleAndSize) {
         EXPECT_EQ(SameAsMadeUp(row.page, madeUp), row.same) << row.page.Size << row.page.Title;
     }
     EXPECT_FALSE(SameAsMadeUp({"", 200, 0, "", ""}, {"", 200, 0, "", ""}));
+    // The root's page: the same final address, or the same page but for a
+    // few changing words; a sibling of one template is none.
+    const std::string words = "News of the day: one two three four five six seven eight nine";
+    const PageSample root{"/", 200, 10000, "Shop", "Shop", "http://a/start", words + " ten"};
+    EXPECT_TRUE(SameAsRoot({"/x", 200, 1, "Other", "", "http://a/start/"}, root));
+    EXPECT_TRUE(
+        SameAsRoot({"/x", 200, 10100, "Shop", "Shop", "http://a/home", words + " 11"}, root));
+    EXPECT_FALSE(
+        SameAsRoot({"/x", 200, 10100, "Shop", "Shop", "http://a/about", "About us: we"}, root));
 }
 
 TEST(RotRules, MadeUpSiblingAndDeepLinks) {
