@@ -30,6 +30,7 @@ public:
 };
 
 constexpr int kMillisecondsPerSecond = 1000;
+constexpr int kBytesPerKiB = 1024;
 
 std::optional<CheckResult> RefusedUrl(const std::string& url, bool secureAllowed) {
     if (url.empty()) {
@@ -165,7 +166,8 @@ CheckResult FailedCheck(const std::exception_ptr& failure) {
     } catch (const ELineTooLong&) {
         return CheckResult::Failed(FailureReason::MalformedReply,
                                    "a line of the reply is longer than " +
-                                       std::to_string(TTcpSocket::kBufferSize / 1024) + " KiB");
+                                       std::to_string(TTcpSocket::kBufferSize / kBytesPerKiB) +
+                                       " KiB");
     } catch (const EUnsupportedScheme& error) {
         return CheckResult::Failed(FailureReason::UnsupportedScheme, error.Message());
     } catch (const ESchemeRefused&) {
