@@ -9,6 +9,7 @@
 #include "app/MainForm.h"
 #include "check/CheckEngine.h"
 #include "check/CheckResult.h"
+#include "check/VerdictTexts.h"
 #include "history/HistoryRun.h"
 #include "platform/ErrorMessages.h"
 #include "platform/TextDecoding.h"
@@ -24,30 +25,34 @@ namespace vornakle {
 
 namespace {
 
-// What the status column's tooltip needs beyond the status, the history's
-// run of failures included; null when there is nothing more than the
-// status.
+// What the status column shows beyond the status, the history's run of
+// failures included; null when there is nothing more than the status.
 std::unique_ptr<const LinkVerdict> VerdictOfResult(const CheckResult& result,
                                                    const std::string& url,
                                                    const AddressHistory* history) {
     auto verdict = std::make_unique<LinkVerdict>();
     verdict->Status = result.Status;
-    // A suspect result's signal has a line of its own below.
-    if (result.Reason != FailureReason::None) {
-        verdict->Reason = ReasonText(result);
+    switch (result.Found) {
+        case Finding::Login:
+            verdict->ShowAs = LinkVerdict::Image::Fine;
+            break;
+        case Finding::Suspect:
+        case Finding::Blocked:
+            verdict->ShowAs = LinkVerdict::Image::Doubtful;
+            break;
+        case Finding::Moved:
+        case Finding::None:
+            break;
     }
-    verdict->Moved = result.Rot == RotClass::Moved;
-    if (verdict->Moved || result.FinalUrl != url) {
-        verdict->FinalUrl = result.FinalUrl;
+    verdict->Explanation = GermanVerdict(result, url);
+    if (history != nullptr && history->FailingSince) {
+        if (!verdict->Explanation.empty()) {
+            verdict->Explanation += '\n';
+        }
+        verdict->Explanation += GermanFailingRun(
+            history->FailingSince->time_since_epoch().count(), history->Failures);
     }
-    verdict->Suspect = result.Rot == RotClass::Suspect;
-    verdict->SuspectReason = result.RotReason;
-    if (history != nullptr) {
-        verdict->FailingSince = history->FailingSince;
-        verdict->Failures = history->Failures;
-    }
-    if (verdict->Reason.empty() && verdict->FinalUrl.empty() && !verdict->Moved &&
-        !verdict->Suspect && !verdict->FailingSince) {
+    if (verdict->Explanation.empty() && verdict->ShowAs == LinkVerdict::Image::OfStatus) {
         return nullptr;
     }
     return verdict;

@@ -29,8 +29,9 @@ HistoryCheck CheckOfResult(const CheckResult& result, HistoryTime time) {
     check.Status = result.Status;
     check.Class = ResultClass(result);
     check.Reason = result.Reason != FailureReason::None ? std::string(ReasonToken(result.Reason))
-                   : result.Rot == RotClass::Suspect    ? result.RotReason
-                                                        : std::string();
+                   : result.FoundBy.Kind != Signal::None
+                       ? std::string(SignalToken(result.FoundBy.Kind))
+                       : std::string();
     check.Failed = IsBadResult(result);
     check.FinalUrl = result.FinalUrl;
     return check;

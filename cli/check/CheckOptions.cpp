@@ -150,6 +150,9 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
         } else if (name == "--moved") {
             noValue();
             command.Moved = true;
+        } else if (name == "--blocked") {
+            noValue();
+            command.Blocked = true;
         } else if (name == "--update-moved") {
             noValue();
             command.UpdateMoved = true;
@@ -220,6 +223,9 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
         throw EUsageError(std::string(command.UpdateMoved ? "--update-moved" : "--moved") +
                           " needs the current rules: only they tell moved links");
     }
+    if (command.Settings.Rules == CheckRules::Classic && command.Blocked) {
+        throw EUsageError("--blocked needs the current rules: only they tell blocked links");
+    }
     if (command.Verbose && !url) {
         throw EUsageError("--verbose goes with --url");
     }
@@ -263,30 +269,36 @@ std::string UsageText() {
            "subdirectory a folder, each *.url file a link) and prints one line per\n"
            "link in the order of the scan: folder path, link name, URL, status\n"
            "number, status text, class (ok, invalid, unknown, untested; under current\n"
-           "rules also moved, suspect and, with --confirmed, failing), the reason\n"
-           "for a status 5 (no usable answer): a token such as dns, refused, reset,\n"
-           "timeout, malformed-reply, redirect-loop, too-many-redirects,\n"
-           "no-location, unsupported-scheme, url-too-long, certificate-... or\n"
-           "unreadable, then \": \" and a detail (empty when the server answered;\n"
-           "rate-limited for a 429 that stayed; cached for a result the history\n"
-           "gave (--max-age); for a suspect link the signal: front-page-redirect,\n"
-           "sign-in-redirect, soft-404-title, soft-404-heading or\n"
-           "same-as-made-up-address), the final URL, whose reply decided, and from\n"
-           "the history since when the link has been failing (UTC; empty when its\n"
-           "last check was fine) and in how many checks in a row. Links sharing an\n"
-           "address are checked once. SOURCE may also be a browser's bookmarks,\n"
-           "told by their content: Firefox's places.sqlite, Chromium's or Chrome's\n"
-           "Bookmarks file, or an HTML bookmark file; their folder paths are the\n"
-           "bookmark folders, and places that are no web links (place: queries,\n"
-           "separators, javascript:) are skipped and counted on standard error.\n"
-           "The source is only read.\n"
+           "rules also moved, suspect, login and blocked, and with --confirmed\n"
+           "failing), the reason for a status 5 (no usable answer): a token such as\n"
+           "dns, refused, reset, timeout, malformed-reply, invalid-url,\n"
+           "redirect-loop, too-many-redirects, no-location, unsupported-scheme,\n"
+           "url-too-long, certificate-... or unreadable, then \": \" and a detail\n"
+           "(empty when the server answered; rate-limited for a 429 that stayed;\n"
+           "cached for a result the history gave (--max-age); else the signal of\n"
+           "the class: suspect front-page-redirect, sign-in-redirect, moved-away,\n"
+           "error-page-redirect, parked-domain, soft-404-title, soft-404-heading or\n"
+           "same-as-made-up-address; login auth-required or proxy-auth-required;\n"
+           "blocked challenge-header, challenge-page or bot-status), the final URL,\n"
+           "whose reply decided, and from the history since when the link has been\n"
+           "failing (UTC; empty when its last check was fine) and in how many\n"
+           "checks in a row. Links sharing an address are checked once. SOURCE may\n"
+           "also be a browser's bookmarks, told by their content: Firefox's\n"
+           "places.sqlite, Chromium's or Chrome's Bookmarks file, or an HTML\n"
+           "bookmark file; their folder paths are the bookmark folders, and places\n"
+           "that are no web links (place: queries, separators, javascript:) are\n"
+           "skipped and counted on standard error. The source is only read.\n"
            "\n"
            "Rules (--rules): current (the default) checks as today's web answers:\n"
-           "HTTP/1.1 as a browser sends it, https, 301/302/303/307/308 followed up\n"
-           "to 20 times, a GET when HEAD gets a 4xx or 5xx or no answer, 429 and\n"
-           "503 retried after their Retry-After, the proxy of http_proxy,\n"
-           "https_proxy and no_proxy. classic checks as Vornakle's \"Verify All\n"
-           "links\" does by default: one HTTP/1.0 HEAD request, 300 to 302 followed.\n"
+           "HTTP/1.1 as a browser sends it, https, user:password@ in a URL as Basic\n"
+           "authorization to its own site only, 301/302/303/307/308 and a refresh\n"
+           "within 10 s followed up to 20 times, a GET when HEAD gets a 4xx or 5xx\n"
+           "or no answer, 429 and 503 retried after their Retry-After, the proxy of\n"
+           "http_proxy, https_proxy and no_proxy. A page behind a sign-in (401) is\n"
+           "login, alive; a site that answers programs with a robot challenge or a\n"
+           "reply number such as 999 is blocked: not known to be gone. classic\n"
+           "checks as Vornakle's \"Verify All links\" does by default: one HTTP/1.0\n"
+           "HEAD request, 300 to 302 followed.\n"
            "\n"
            "History (current rules): every check is added to a history per address,\n"
            "by default $XDG_STATE_HOME/vornakle/history.sqlite (without that\n"
@@ -321,7 +333,10 @@ std::string UsageText() {
            "                    system's for https links\n"
            "  --insecure        do not verify the certificates of https links\n"
            "  --bad-only        print only links that are not fine (what the report\n"
-           "                    window lists), suspect ones included\n"
+           "                    window lists), suspect ones included, login and\n"
+           "                    blocked ones not\n"
+           "  --blocked         print only links whose sites keep programs out; with\n"
+           "                    the options above, as well as what they print\n"
            "  --moved           print only links that moved for good, which the current\n"
            "                    rules tell (with --bad-only: as well as the bad ones)\n"
            "  --update-moved    rewrite the URL of each moved link's .url file to where\n"
@@ -360,7 +375,8 @@ std::string UsageText() {
            "\n"
            "DURATION is a whole number and its unit: s, m, h or d (30m, 12h, 1d).\n"
            "\n"
-           "Exit status: 0 no link is bad, 1 some link is bad or suspect, 2 usage or\n"
+           "Exit status: 0 no link is bad (login and blocked ones are not), 1 some\n"
+           "link is bad or suspect, 2 usage or\n"
            "scan error, a .url file --update-moved could not rewrite,\n"
            "a part of the source that could not be read (named on standard error),\n"
            "results that could not be written, or a history that cannot be used\n"

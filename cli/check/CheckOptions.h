@@ -27,6 +27,9 @@ struct CheckCommand {
     bool BadOnly = false;
     // Lists moved links (with BadOnly: as well as the bad ones).
     bool Moved = false;
+    // Lists the links whose sites keep programs out (with BadOnly or Moved:
+    // as well as those).
+    bool Blocked = false;
     // Rewrites each moved link's shortcut to its final URL and prints the
     // changes instead of the results (a directory source only).
     bool UpdateMoved = false;

@@ -165,22 +165,25 @@ struct ReportedResult {
     bool CountsAsBad() const { return IsBadResult(Result) && !History.Unconfirmed; }
 };
 
-// Which results are printed: all, or the bad ones, the moved ones or both;
-// none while --update-moved prints the changes instead.
+// Which results are printed: all, or any of the bad, the moved and the
+// blocked ones; none while --update-moved prints the changes instead.
 struct ResultFilter {
     bool All = true;
     bool Bad = false;
     bool Moved = false;
+    bool Blocked = false;
 
     static ResultFilter Of(const CheckCommand& command) {
         if (command.UpdateMoved) {
-            return {false, false, false};
+            return {false, false, false, false};
         }
-        return {!command.BadOnly && !command.Moved, command.BadOnly, command.Moved};
+        return {!command.BadOnly && !command.Moved && !command.Blocked, command.BadOnly,
+                command.Moved, command.Blocked};
     }
     bool Shows(const ReportedResult& reported) const {
         return All || (Bad && reported.CountsAsBad()) ||
-               (Moved && reported.Result.Rot == RotClass::Moved);
+               (Moved && reported.Result.Found == Finding::Moved) ||
+               (Blocked && reported.Result.Found == Finding::Blocked);
     }
 };
 
@@ -275,7 +278,7 @@ bool UpdateMovedLinks(const std::vector<LinkRecord>& links, const std::vector<Fi
     bool allWritten = true;
     for (std::size_t index = 0; index < links.size(); ++index) {
         const std::optional<ReportedResult>& reported = printer.Result(index);
-        if (!reported || reported->Result.Rot != RotClass::Moved ||
+        if (!reported || reported->Result.Found != Finding::Moved ||
             reported->Result.FinalUrl.empty()) {
             continue;
         }

@@ -379,6 +379,10 @@ TEST_F(AtOnceTest, VerifyAllGivesTheSequentialStatusesUnderThePerHostLimit) {
     LoopbackServer target(Answer("HTTP/1.0 200 OK"));
     LoopbackServer redirecting(Answer("HTTP/1.0 302 Found\r\nLocation: " + UrlOf(target, "/new")));
     collection_.WriteFile("moved.url", ShortcutText(UrlOf(redirecting, "/old")));
+    LoopbackServer signIn(Answer("HTTP/1.0 401 Unauthorized"));
+    LoopbackServer wall(Answer("HTTP/1.0 999 Request denied"));
+    collection_.WriteFile("login.url", ShortcutText(UrlOf(signIn, "/intern")));
+    collection_.WriteFile("blocked.url", ShortcutText(UrlOf(wall, "/in/ann")));
     Start();
     QSignalSpy steps(Progress(), &QProgressBar::valueChanged);
     QSignalSpy resets(Items(), &QAbstractItemModel::modelReset);
@@ -386,9 +390,12 @@ TEST_F(AtOnceTest, VerifyAllGivesTheSequentialStatusesUnderThePerHostLimit) {
     QTreeWidgetItem* const selected = Tree()->currentItem();
     QTest::mouseClick(Button("BVerifyAll"), Qt::LeftButton);
 
-    const int links = kHosts * kLinksPerHost + 3;
-    std::map<std::string, int> expected{
-        {"refused", kStatusUnknown}, {"empty", kStatusUnknown}, {"moved", 200}};
+    const int links = kHosts * kLinksPerHost + 5;
+    std::map<std::string, int> expected{{"refused", kStatusUnknown},
+                                        {"empty", kStatusUnknown},
+                                        {"moved", 200},
+                                        {"login", 401},
+                                        {"blocked", 999}};
     for (int host = 0; host < kHosts; ++host) {
         for (int link = 0; link < kLinksPerHost; ++link) {
             expected["h" + std::to_string(host) + "l" + std::to_string(link)] =
@@ -415,11 +422,15 @@ TEST_F(AtOnceTest, VerifyAllGivesTheSequentialStatusesUnderThePerHostLimit) {
     EXPECT_GE(rowChanges.count(), 6);
     EXPECT_EQ(Tree()->currentItem(), selected);
     EXPECT_EQ(ItemOf("refused").ImageIndex, kImageUnknown);
-    EXPECT_EQ(ItemOf("empty").StatusToolTip, "no-url");
+    // In German, each with the token vornakle-check's manual explains.
+    EXPECT_EQ(ItemOf("empty").StatusToolTip, "Die Verknüpfung enthält keine Adresse (no-url)");
     EXPECT_EQ(ItemOf("moved").StatusToolTip.toStdString(),
-              "OK\nfinal URL: " + UrlOf(target, "/new"));
-    EXPECT_TRUE(ItemOf("refused").StatusToolTip.startsWith("refused"))
-        << ItemOf("refused").StatusToolTip.toStdString();
+              "OK\nWeitergeleitet nach " + UrlOf(target, "/new"));
+    EXPECT_EQ(ItemOf("refused").StatusToolTip, "Der Server nimmt keine Verbindung an (refused)");
+    // Behind a sign-in is fine; a site that keeps programs out is in doubt.
+    EXPECT_EQ(ItemOf("login").ImageIndex, kImageOk);
+    EXPECT_EQ(ItemOf("blocked").ImageIndex, kImageUnknown);
+    EXPECT_TRUE(ItemOf("blocked").StatusToolTip.contains("(bot-status): 999"));
     EXPECT_FALSE(Form().Busy());
 }
 
@@ -508,7 +519,8 @@ TEST_F(AtOnceTest, ListCommandsAndTheReportCheckAtOnce) {
     EXPECT_EQ(ItemOf("empty").Node->Status, kStatusUnknown);
     // The history's run of failures, two checks long now.
     EXPECT_TRUE(ItemOf("refused").StatusToolTip.contains(
-        QRegularExpression("\nfailing since \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d \\(2 checks\\)$")))
+        QRegularExpression("\nFehlgeschlagen seit \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d "
+                           "\\(2 Pr\u00fcfungen in Folge\\)$")))
         << ItemOf("refused").StatusToolTip.toStdString();
 
     TReportForm& report = *Form().Report();

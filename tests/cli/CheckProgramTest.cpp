@@ -463,6 +463,8 @@ TEST(CheckProgram, RedirectionsRepliesAndUrlsThatGiveNoAnswerOrTheRightOne) {
         {"javascript:void(0)", unknown + "unsupported-scheme"},
         {"file:///etc/passwd", unknown + "unsupported-scheme"},
         {"127.0.0.1:" + port + "/plain", ok},
+        {"http:///nohost", unknown + "invalid-url"},
+        {"http://[::1:" + port + "/x", unknown + "invalid-url"},
     };
     for (std::size_t index = 0; index < std::size(refusals); ++index) {
         const std::string name = "z" + std::to_string(index);
@@ -619,7 +621,7 @@ TEST(CheckProgram, OneJobAndSixteenJobsPrintTheSame) {
         {UrlOf(ok), "200\tOK\tok\t"},
         // No host of its own: never the server of the link checked before
         // it, which would depend on who checked what.
-        {"/relative", "5\t\tunknown\tdns"},
+        {"/relative", "5\t\tunknown\tinvalid-url"},
         {UrlOf(missing), "404\tNicht gefunden\tinvalid\t"},
         {UrlOf(moved), "5\t\tunknown\tno-location"},
         {UrlOf(failing), "500\tInterner Fehler\tinvalid\t"},
@@ -785,6 +787,7 @@ struct Page {
 };
 using SitePages = std::map<std::string, Page>;
 
+// "{port}" in a page's header lines is the server's port.
 ServerScript SiteScript(SitePages pages, std::function<void(const std::string&)> onRequest = {}) {
     return ServerScript().Answer([pages = std::move(pages), onRequest](const std::string& request) {
         const std::size_t start = request.find(' ') + 1;
@@ -795,7 +798,14 @@ ServerScript SiteScript(SitePages pages, std::function<void(const std::string&)>
         const auto found = pages.find(path);
         const Page& page = found != pages.end() ? found->second : pages.at("*");
         const bool head = request.rfind("HEAD ", 0) == 0;
-        return "HTTP/1.1 " + page.Status + "\r\n" + page.Headers +
+        std::string headers = page.Headers;
+        if (const std::size_t mark = headers.find("{port}"); mark != std::string::npos) {
+            const std::size_t host = request.find("\r\nHost: ");
+            const std::size_t colon = request.find(':', host + 8);
+            headers.replace(mark, 6,
+                            request.substr(colon + 1, request.find('\r', colon) - colon - 1));
+        }
+        return "HTTP/1.1 " + page.Status + "\r\n" + headers +
                "Content-Length: " + std::to_string(page.Body.size()) +
                "\r\nConnection: close\r\n\r\n" + (head ? std::string() : page.Body);
     });
@@ -912,6 +922,81 @@ TEST(CheckProgram, CurrentRulesTellMovedAndProbablyGoneLinks) {
          "ok",
          ""},
         {"gone for real", {{"*", kNotFound}}, "/x", "invalid", ""},
+        {"a live page on a two-letter path",
+         {{"/old", Redirect("301 Moved Permanently", "/tv")},
+          {"/tv", Html("TV listings")},
+          {"*", kNotFound}},
+         "/old",
+         "moved",
+         ""},
+        {"deep link to a language root",
+         {{"/x", Redirect("302 Found", "/pt-br/")},
+          {"/pt-br/", Html("In\u00edcio")},
+          {"*", kNotFound}},
+         "/x",
+         "suspect",
+         "front-page-redirect"},
+        {"deep link to the page the root serves",
+         {{"/old", Redirect("302 Found", "/portal/start")},
+          {"/", Redirect("302 Found", "/portal/start")},
+          {"/portal/start", Html("Portal")},
+          {"*", kNotFound}},
+         "/old",
+         "suspect",
+         "front-page-redirect"},
+        {"deep link to another site's front page",
+         {{"/x", Redirect("301 Moved Permanently", "http://localhost:{port}/")},
+          {"/", Html("Other")},
+          {"*", kNotFound}},
+         "/x",
+         "suspect",
+         "moved-away"},
+        {"a parked domain",
+         {{"/", Html("a.example", "<h1>This domain may be for sale</h1>")}, {"*", kNotFound}},
+         "/",
+         "suspect",
+         "parked-domain"},
+        {"deep link to an error page",
+         {{"/shop/5", Redirect("302 Found", "/Error.aspx?aspxerrorpath=/shop/5")},
+          {"/Error.aspx?aspxerrorpath=/shop/5", Html("Shop")},
+          {"*", kNotFound}},
+         "/shop/5",
+         "suspect",
+         "error-page-redirect"},
+        {"a page that mentions errors",
+         {{"/blog/404", Html("How to fix a 404 error", "<h1>Room 404</h1><p>Page not found.</p>")},
+          {"*", kNotFound}},
+         "/blog/404",
+         "ok",
+         ""},
+        {"a refresh to a live page",
+         {{"/start", Html("Wait", "<meta http-equiv=\"refresh\" content=\"2;URL='/welcome'\">")},
+          {"/welcome", Html("Welcome")},
+          {"*", kNotFound}},
+         "/start",
+         "ok",
+         ""},
+        {"a site whose front page is its only page",
+         {{"*", Html("Tiny")}},
+         "/index.html",
+         "ok",
+         ""},
+        {"behind a sign-in",
+         {{"*", {"401 Unauthorized", "WWW-Authenticate: Basic\r\n", ""}}},
+         "/team",
+         "login",
+         "auth-required"},
+        {"a robot challenge",
+         {{"*",
+           {"403 Forbidden", "Content-Type: text/html\r\n", "<title>Just a moment...</title>"}}},
+         "/p",
+         "blocked",
+         "challenge-page"},
+        {"a plain refusal",
+         {{"*", {"403 Forbidden", "Content-Type: text/html\r\n", "<title>403 Forbidden</title>"}}},
+         "/p",
+         "invalid",
+         ""},
         // Two sites on one host name: each has a made-up page of its own.
         {"https, the same page for every address",
          {{"*", Html("Shop", "<p>Welcome to the shop.</p>")}},
@@ -961,22 +1046,27 @@ TEST(CheckProgram, CurrentRulesTellMovedAndProbablyGoneLinks) {
     std::sort(found.begin(), found.end());
     EXPECT_EQ(found, expected);
 
-    // Only suspect and bad links with --bad-only, only moved with --moved.
+    // Only suspect and bad links with --bad-only, only moved with --moved,
+    // only blocked with --blocked.
     const CheckerRun bad = RunChecker(
         {"--rules", "current", "--ca-file", trust.Path("ca.pem"), "--bad-only", tree.Root()});
     const CheckerRun moved = RunChecker(
         {"--rules", "current", "--ca-file", trust.Path("ca.pem"), "--moved", tree.Root()});
+    const CheckerRun blocked = RunChecker(
+        {"--rules", "current", "--ca-file", trust.Path("ca.pem"), "--blocked", tree.Root()});
     const auto count = [](const std::string& output, const std::string& kind) {
         const std::vector<std::string> lines = Lines(output);
         return std::count_if(lines.begin(), lines.end(), [&kind](const std::string& line) {
             return line.find("\t" + kind + "\t") != std::string::npos;
         });
     };
-    EXPECT_EQ(Lines(bad.output).size(), 10u);
-    EXPECT_EQ(count(bad.output, "suspect"), 9);
-    EXPECT_EQ(Lines(moved.output).size(), 2u);
-    EXPECT_EQ(count(moved.output, "moved"), 2);
+    EXPECT_EQ(Lines(bad.output).size(), 16u);
+    EXPECT_EQ(count(bad.output, "suspect"), 14);
+    EXPECT_EQ(Lines(moved.output).size(), 3u);
+    EXPECT_EQ(count(moved.output, "moved"), 3);
     EXPECT_EQ(moved.exitCode, 1);
+    EXPECT_EQ(Lines(blocked.output).size(), 1u);
+    EXPECT_EQ(count(blocked.output, "blocked"), 1);
 }
 
 TEST(CheckProgram, UpdateMovedRewritesExactlyTheMovedShortcuts) {
