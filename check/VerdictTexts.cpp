@@ -133,10 +133,11 @@ std::string GermanVerdict(const CheckResult& result, const std::string& url) {
 }
 
 std::string GermanFailingRun(std::int64_t sinceSeconds, int failures) {
-    const QString since = QDateTime::fromSecsSinceEpoch(sinceSeconds)
-                              .toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-    const std::string checks =
-        failures == 1 ? std::string("1 Pr\u00fcfung") : std::to_string(failures) + " Pr\u00fcfungen in Folge";
+    const QString since =
+        QDateTime::fromSecsSinceEpoch(sinceSeconds).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    const std::string checks = failures == 1
+                                   ? std::string("1 Pr\u00fcfung")
+                                   : std::to_string(failures) + " Pr\u00fcfungen in Folge";
     return "Fehlgeschlagen seit " + since.toStdString() + " (" + checks + ")";
 }
 
