@@ -49,8 +49,8 @@ std::unique_ptr<const LinkVerdict> VerdictOfResult(const CheckResult& result,
         if (!verdict->Explanation.empty()) {
             verdict->Explanation += '\n';
         }
-        verdict->Explanation += GermanFailingRun(
-            history->FailingSince->time_since_epoch().count(), history->Failures);
+        verdict->Explanation +=
+            GermanFailingRun(history->FailingSince->time_since_epoch().count(), history->Failures);
     }
     if (verdict->Explanation.empty() && verdict->ShowAs == LinkVerdict::Image::OfStatus) {
         return nullptr;
