@@ -438,7 +438,7 @@ void TTcpSocket::StartTls(const std::string& ServerName) {
         throw ESockError("TLS handshake failure: data before the handshake",
                          SockFailure::TlsProtocol);
     }
-    const TlsSettings settings{TlsCaFile, TlsInsecure};
+    const TlsSettings settings{TlsCaFile, TlsInsecure, TlsResumption};
     if (TlsContextInUse == nullptr || TlsContextInUse->Settings() != settings) {
         TlsContextInUse = TlsContext::For(settings);
     }
@@ -448,7 +448,7 @@ void TTcpSocket::StartTls(const std::string& ServerName) {
     const int noDelay = 1;
     winsock::setsockopt(SocketHandle, winsock::IPPROTO_TCP, winsock::TCP_NODELAY,
                         reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
-    Tls = std::make_unique<TlsSession>(TlsContextInUse, SocketHandle, ServerName);
+    Tls = std::make_unique<TlsSession>(TlsContextInUse, SocketHandle, ServerName, Port);
     TimerOn();
     {
         // A handshake that did not finish leaves a plain connection, which

@@ -100,7 +100,9 @@ public:
     // transfer goes over TLS until the connection closes. Raises ESockError:
     // of a TLS kind when the handshake fails, TimedOut or Canceled when it
     // is ended, the socket's error when the connection fails. Runs on a
-    // plain connection already in use too (after a proxy's CONNECT).
+    // plain connection already in use too (after a proxy's CONNECT). Offers
+    // the session of an earlier connection to ServerName and Port unless
+    // TlsResumption says Never.
     void StartTls(const std::string& ServerName);
     // The connection is secured by TLS.
     bool Secured() const { return Tls != nullptr && Tls->Established(); }
@@ -143,6 +145,10 @@ public:
     // The server's certificate is not checked; the connection is still
     // encrypted.
     bool TlsInsecure = false;
+    // A connection to a name and port reached before offers the session it
+    // was given then (on any thread), so that the server may skip the full
+    // handshake; Never makes every handshake a full one.
+    SessionResumption TlsResumption = SessionResumption::Resume;
 
     // Events.
     TNotifyEvent OnReadReady;

@@ -61,6 +61,55 @@ TlsContext::TlsContext(TlsSettings settings) : settings_(std::move(settings)) {
     // The send loop may hand on a later part of the same bytes after a
     // partial write.
     SSL_CTX_set_mode(context_, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    if (settings_.Resumption == SessionResumption::Resume) {
+        // Sessions go to our cache only: OpenSSL's own client cache cannot
+        // tell which peer a session belongs to.
+        SSL_CTX_set_app_data(context_, this);
+        SSL_CTX_set_session_cache_mode(context_,
+                                       SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
+        SSL_CTX_sess_set_new_cb(context_, KeepNewSession);
+    } else {
+        SSL_CTX_set_session_cache_mode(context_, SSL_SESS_CACHE_OFF);
+        SSL_CTX_set_options(context_, SSL_OP_NO_TICKET);
+    }
+}
+
+int TlsContext::KeepNewSession(SSL* ssl, SSL_SESSION* session) {
+    auto* context = static_cast<TlsContext*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ssl)));
+    const auto* peer = static_cast<const std::string*>(SSL_get_app_data(ssl));
+    if (context == nullptr || peer == nullptr) {
+        return 0;
+    }
+    // Returning 1 hands OpenSSL's reference on to the cache.
+    context->sessions_.Keep(*peer, TlsSessionCache::Session(session));
+    return 1;
+}
+
+void TlsContext::PrepareResumption(SSL* ssl, const std::string& peer) {
+    if (settings_.Resumption != SessionResumption::Resume) {
+        return;
+    }
+    SSL_set_app_data(ssl, const_cast<std::string*>(&peer));
+    // The cache is keyed by the name the certificate was checked against:
+    // a session never resumes for another name, which the certificate
+    // might not cover.
+    const TlsSessionCache::Session session = sessions_.Take(peer);
+    if (session != nullptr) {
+        // Should OpenSSL refuse it, the handshake is simply a full one.
+        [[maybe_unused]] const int offered = SSL_set_session(ssl, session.get());
+    }
+}
+
+void TlsContext::CountHandshake(const SSL* ssl) {
+    if (SSL_session_reused(ssl) == 1) {
+        ++resumedHandshakes_;
+    } else {
+        ++fullHandshakes_;
+    }
+}
+
+TlsContext::HandshakeCounts TlsContext::Handshakes() const {
+    return {fullHandshakes_.load(), resumedHandshakes_.load()};
 }
 
 TlsContext::~TlsContext() {

@@ -1,6 +1,7 @@
 #include "net/TlsSession.h"
 
 #include "net/SockErrors.h"
+#include "platform/AsciiCase.h"
 
 // Captured before the system headers that OpenSSL brings in define macros
 // of the same names, some with other values.
@@ -127,8 +128,9 @@ std::string WithoutFinalDot(std::string name) {
 }  // namespace
 
 TlsSession::TlsSession(std::shared_ptr<TlsContext> context, winsock::SOCKET socket,
-                       const std::string& serverName)
-    : context_(std::move(context)) {
+                       const std::string& serverName, std::int32_t port)
+    : context_(std::move(context)),
+      peer_(AsciiLowerCase(WithoutFinalDot(serverName)) + ':' + std::to_string(port)) {
     transport_.Socket = socket;
     ERR_clear_error();
     ssl_ = SSL_new(context_->Handle());
@@ -158,6 +160,7 @@ TlsSession::TlsSession(std::shared_ptr<TlsContext> context, winsock::SOCKET sock
         SSL_set_hostflags(ssl_, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
         SSL_set1_host(ssl_, name.c_str());
     }
+    context_->PrepareResumption(ssl_, peer_);
     SSL_set_connect_state(ssl_);
 }
 
@@ -171,6 +174,7 @@ TlsSession::Step TlsSession::Handshake() {
     const int result = SSL_do_handshake(ssl_);
     if (result == 1) {
         established_ = true;
+        context_->CountHandshake(ssl_);
         return Step::Done;
     }
     const int error = SSL_get_error(ssl_, result);

@@ -3,6 +3,7 @@
 #include "net/TlsContext.h"
 #include "platform/WinSock.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -22,9 +23,11 @@ public:
     // Prepares the handshake with serverName: sent as SNI unless it is an IP
     // address (RFC 6066 section 3), and matched against the certificate's
     // DNS names, or for an address against its IP address entries (RFC 6125,
-    // RFC 5280 section 4.2.1.6), unless the context is insecure.
+    // RFC 5280 section 4.2.1.6), unless the context is insecure. The
+    // session of an earlier connection to serverName and port is offered
+    // for resumption.
     TlsSession(std::shared_ptr<TlsContext> context, winsock::SOCKET socket,
-               const std::string& serverName);
+               const std::string& serverName, std::int32_t port);
     ~TlsSession();
     TlsSession(const TlsSession&) = delete;
     TlsSession& operator=(const TlsSession&) = delete;
@@ -71,6 +74,8 @@ private:
     int Failure(int result);
 
     std::shared_ptr<TlsContext> context_;
+    // The name and port whose sessions this connection offers and is given.
+    std::string peer_;
     Transport transport_;
     SSL* ssl_ = nullptr;
     bool established_ = false;

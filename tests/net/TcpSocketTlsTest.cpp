@@ -118,20 +118,40 @@ TEST_F(TlsTest, CertificateIsVerifiedAgainstTheTrustedIssuerAndTheHost) {
     }
 }
 
-TEST_F(TlsTest, ServerNameIsSentForNamesOnly) {
+TEST_F(TlsTest, ServerNameIsSentForNamesOnlyAndSessionsResumeForTheirOwnName) {
     // The server records the name the client indicated (SNI); RFC 6066
-    // forbids one for an address.
-    for (const char* host : {"localhost", "127.0.0.1"}) {
-        SCOPED_TRACE(host);
-        LoopbackServer server(ServerScript().Send("hello\n").Close(),
-                              Presenting(trusted.Issue({"localhost", "127.0.0.1"})));
-        TTcpSocket socket;
-        Aim(socket, server, host);
+    // forbids one for an address. A session resumes for the name it was
+    // made for only: the certificate was checked for that name.
+    struct Case {
+        const char* host;
+        SessionResumption resumption;
+        bool resumed;
+    };
+    const Case cases[] = {
+        {"127.0.0.1", SessionResumption::Never, false},
+        {"127.0.0.1", SessionResumption::Never, false},
+        {"localhost", SessionResumption::Resume, false},
+        {"localhost", SessionResumption::Resume, true},
+        {"127.0.0.1", SessionResumption::Resume, false},
+        {"127.0.0.1", SessionResumption::Resume, true},
+    };
+    LoopbackServer::Options options = Presenting(trusted.Issue({"localhost", "127.0.0.1"}));
+    options.sessions = ServerSessions::Resumable;
+    LoopbackServer server(ServerScript().Send("hello\n").Close(), options);
+    TTcpSocket socket;
+    for (std::size_t index = 0; index < std::size(cases); ++index) {
+        SCOPED_TRACE(index);
+        Aim(socket, server, cases[index].host);
+        socket.TlsResumption = cases[index].resumption;
         socket.Connect();
         EXPECT_EQ(socket.ReadLn(), "hello\n");
-        ASSERT_TRUE(server.WaitForFinished(1));
-        EXPECT_EQ(server.ServerName(), host == std::string("localhost") ? "localhost" : "");
+        ASSERT_TRUE(server.WaitForFinished(static_cast<int>(index) + 1));
+        EXPECT_EQ(server.ServerName(index), socket.Host == "localhost" ? "localhost" : "");
+        EXPECT_EQ(server.SessionResumed(index), cases[index].resumed);
+        socket.Disconnect();
     }
+    EXPECT_EQ(TlsContext::For({socket.TlsCaFile, false, SessionResumption::Resume})->Handshakes(),
+              (TlsContext::HandshakeCounts{2, 2}));
 }
 
 TEST_F(TlsTest, StalledHandshakeTimesOutOrIsCanceled) {

@@ -154,6 +154,7 @@ public:
             ssl_ != nullptr ? SSL_get_servername(ssl_, TLSEXT_NAMETYPE_host_name) : nullptr;
         return name != nullptr ? name : "";
     }
+    bool Resumed() const { return secured_ && SSL_session_reused(ssl_) == 1; }
     // A graceful close says so in TLS first (close_notify).
     void Close() {
         if (secured_) {
@@ -267,7 +268,7 @@ LoopbackServer::LoopbackServer(std::vector<ServerScript> scripts, Options option
     }
     deadline_ = std::chrono::steady_clock::now() + options_.lifetime;
     if (options_.tls) {
-        tlsContext_ = ServerTlsContext(*options_.tls);
+        tlsContext_ = ServerTlsContext(*options_.tls, options_.sessions);
         // OpenSSL writes to the descriptor with write(), which raises
         // SIGPIPE on a connection the client has dropped; that is a normal
         // end here, not a reason for the test program to die.
@@ -337,6 +338,7 @@ void LoopbackServer::AcceptLoop() {
             index = received_.size();
             received_.emplace_back();
             serverNames_.emplace_back();
+            resumed_.push_back(false);
             ++open_;
             if (open_ > maxOpen_) {
                 maxOpen_ = open_;
@@ -368,6 +370,7 @@ void LoopbackServer::Serve(int descriptor, std::size_t index) {
         }
         std::lock_guard lock(mutex_);
         serverNames_[index] = channel.ServerName();
+        resumed_[index] = channel.Resumed();
         if (handshake != Channel::Result::Done) {
             peerGone = true;
             ++handshakesFailed_;
@@ -553,6 +556,11 @@ void LoopbackServer::Serve(int descriptor, std::size_t index) {
 std::string LoopbackServer::ServerName(std::size_t index) const {
     std::lock_guard lock(mutex_);
     return index < serverNames_.size() ? serverNames_[index] : std::string();
+}
+
+bool LoopbackServer::SessionResumed(std::size_t index) const {
+    std::lock_guard lock(mutex_);
+    return index < resumed_.size() && resumed_[index];
 }
 
 int LoopbackServer::HandshakesFailed() const {

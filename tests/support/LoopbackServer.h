@@ -113,9 +113,9 @@ public:
         std::string address = "127.0.0.1";
         // Given: each connection starts with the TLS handshake, this
         // certificate presented; every Send is one TLS record (or more, for
-        // more than 16 KiB), Close sends close_notify first. No session is
-        // resumed.
+        // more than 16 KiB), Close sends close_notify first.
         std::optional<TestIdentity> tls;
+        ServerSessions sessions = ServerSessions::None;
     };
 
     explicit LoopbackServer(ServerScript script);
@@ -160,6 +160,8 @@ public:
     // The server name the client indicated (SNI) in the TLS handshake of
     // connection number index; empty when it indicated none.
     std::string ServerName(std::size_t index = 0) const;
+    // Whether connection number index resumed an earlier TLS session.
+    bool SessionResumed(std::size_t index) const;
 
 private:
     void AcceptLoop();
@@ -184,6 +186,7 @@ private:
     std::shared_ptr<SSL_CTX> tlsContext_;
     int handshakesFailed_ = 0;
     std::vector<std::string> serverNames_;
+    std::vector<bool> resumed_;
 };
 
 // A port on 127.0.0.1 that refuses connections: bound, so no one else takes

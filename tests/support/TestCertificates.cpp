@@ -150,7 +150,7 @@ TestIdentity TestAuthority::Issue(const std::vector<std::string>& names, Validit
     return {CertificateText(certificate.get()), KeyText(key.get())};
 }
 
-std::shared_ptr<SSL_CTX> ServerTlsContext(const TestIdentity& identity) {
+std::shared_ptr<SSL_CTX> ServerTlsContext(const TestIdentity& identity, ServerSessions sessions) {
     std::shared_ptr<SSL_CTX> context(SSL_CTX_new(TLS_server_method()), SSL_CTX_free);
     std::unique_ptr<BIO, decltype(&BIO_free)> certificateText(
         BIO_new_mem_buf(identity.certificatePem.data(),
@@ -168,9 +168,11 @@ std::shared_ptr<SSL_CTX> ServerTlsContext(const TestIdentity& identity) {
         SSL_CTX_use_PrivateKey(context.get(), key.get()) != 1) {
         throw std::runtime_error("TLS server context failed");
     }
-    SSL_CTX_set_session_cache_mode(context.get(), SSL_SESS_CACHE_OFF);
-    SSL_CTX_set_num_tickets(context.get(), 0);
-    SSL_CTX_set_options(context.get(), SSL_OP_NO_TICKET);
+    if (sessions == ServerSessions::None) {
+        SSL_CTX_set_session_cache_mode(context.get(), SSL_SESS_CACHE_OFF);
+        SSL_CTX_set_num_tickets(context.get(), 0);
+        SSL_CTX_set_options(context.get(), SSL_OP_NO_TICKET);
+    }
     return context;
 }
 

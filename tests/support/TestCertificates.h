@@ -46,9 +46,13 @@ private:
     std::string certificatePem_;
 };
 
-// The server side of TLS presenting identity, with neither session cache
-// nor tickets, so that no client resumes a session. Shared by the servers
-// of one test; OpenSSL serves connections of one context concurrently.
-std::shared_ptr<SSL_CTX> ServerTlsContext(const TestIdentity& identity);
+// Whether a server lets clients resume their sessions: None has neither
+// session cache nor tickets, Resumable both (OpenSSL's defaults).
+enum class ServerSessions { None, Resumable };
+
+// The server side of TLS presenting identity. Shared by the servers of one
+// test; OpenSSL serves connections of one context concurrently.
+std::shared_ptr<SSL_CTX> ServerTlsContext(const TestIdentity& identity,
+                                          ServerSessions sessions = ServerSessions::None);
 
 }  // namespace vornakle::testing
