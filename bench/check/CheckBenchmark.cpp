@@ -28,6 +28,7 @@
 #include "DelayServer.h"
 #include "DuplicateRound.h"
 #include "common/BenchSupport.h"
+#include "common/Linkinator.h"
 
 namespace vornakle::bench {
 namespace {
@@ -40,42 +41,11 @@ constexpr int kParallelJobs = 32;
 // Far above what 32 threads on a loopback server reach, so LinkChecker's
 // per-host pacing never holds it back.
 constexpr int kLinkCheckerRequestsPerSecond = 100000;
-constexpr char kLinkinatorVersion[] = "6.1.4";
 constexpr char kPagePath[] = "/links.html";
-
-std::string Quoted(const std::string& text) {
-    return "'" + text + "'";
-}
 
 std::string UrlOf(std::uint16_t port, int index) {
     return "http://127.0.0." + std::to_string(1 + index % kAddresses) + ":" + std::to_string(port) +
            "/page" + std::to_string(index) + ".html";
-}
-
-void WriteFile(const std::filesystem::path& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-    if (!out) {
-        throw std::runtime_error("cannot write " + path.string());
-    }
-}
-
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Runs a shell command and returns its wall-clock seconds; throws when it
-// does not end with one of the accepted exit codes.
-double TimedCommand(const std::string& command, int acceptedExit = 0) {
-    int status = 0;
-    const double seconds = SecondsOf([&] { status = std::system(command.c_str()); });
-    if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != acceptedExit) {
-        throw std::runtime_error("failed (" + std::to_string(status) + "): " + command);
-    }
-    return seconds;
 }
 
 std::size_t Occurrences(const std::string& text, const std::string& part) {
@@ -103,39 +73,6 @@ bool EnsureLinkChecker() {
                  "--no-install-recommends linkchecker > /dev/null")
                     .c_str());
     return HaveLinkChecker();
-}
-
-std::filesystem::path LinkinatorProgram() {
-    return std::filesystem::path(VORNAKLE_BENCH_CHECK_DIR) / "node_modules" / ".bin" / "linkinator";
-}
-
-bool HaveLinkinator() {
-    const std::string manifest = ReadFile(std::filesystem::path(VORNAKLE_BENCH_CHECK_DIR) /
-                                          "node_modules" / "linkinator" / "package.json");
-    return std::filesystem::exists(LinkinatorProgram()) &&
-           manifest.find("\"version\": \"" + std::string(kLinkinatorVersion) + "\"") !=
-               std::string::npos;
-}
-
-// The peer is installed into the benchmark's own folder (git ignores it),
-// only where it is missing.
-bool EnsureLinkinator() {
-    if (HaveLinkinator()) {
-        return true;
-    }
-    std::cerr << "bench_check: installing linkinator " << kLinkinatorVersion << "\n";
-    if (std::system("command -v npm > /dev/null 2>&1") != 0) {
-        const std::string sudo = ::geteuid() == 0 ? "" : "sudo ";
-        std::system((sudo + "apt-get update -qq && " + sudo +
-                     "env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "
-                     "--no-install-recommends npm > /dev/null")
-                        .c_str());
-    }
-    std::system(("npm install --prefix " + Quoted(VORNAKLE_BENCH_CHECK_DIR) +
-                 " --no-save --no-package-lock --no-audit --no-fund --loglevel=error linkinator@" +
-                 kLinkinatorVersion + " > /dev/null")
-                    .c_str());
-    return HaveLinkinator();
 }
 
 int Run(int argc, char** argv) {

@@ -20,7 +20,6 @@ namespace vornakle::bench {
 
 namespace {
 
-constexpr int kAttemptsForAPort = 20;
 constexpr int kEventsPerWait = 256;
 constexpr std::size_t kMaxRequestBytes = 64 * 1024;
 // LinkChecker lets a host take more than 10 requests a second only when its
@@ -35,31 +34,11 @@ constexpr char kReply[] =
 }  // namespace
 
 DelayServer::DelayServer(int addresses, std::chrono::milliseconds delay) : delay_(delay) {
-    constexpr std::uint32_t kFirst = 0x7F000001;  // 127.0.0.1
-    for (int attempt = 0; attempt < kAttemptsForAPort && listeners_.empty(); ++attempt) {
-        const int first = ListenOnLoopback(kFirst, 0, true);
-        if (first < 0) {
-            throw std::runtime_error("cannot listen on 127.0.0.1");
-        }
-        listeners_.push_back(first);
-        port_ = BoundPort(first);
-        for (int index = 1; index < addresses; ++index) {
-            const int next =
-                ListenOnLoopback(kFirst + static_cast<std::uint32_t>(index), port_, true);
-            if (next < 0) {
-                // The port is taken on that address: try another one.
-                for (const int open : listeners_) {
-                    ::close(open);
-                }
-                listeners_.clear();
-                break;
-            }
-            listeners_.push_back(next);
-        }
+    std::vector<std::uint32_t> addressList;
+    for (int index = 0; index < addresses; ++index) {
+        addressList.push_back(LoopbackAddress(static_cast<std::size_t>(index)));
     }
-    if (listeners_.empty()) {
-        throw std::runtime_error("no port free on every loopback address");
-    }
+    listeners_ = ListenOnAddresses(addressList, port_, true);
     epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
     wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     for (const int listener : listeners_) {

@@ -35,25 +35,6 @@ std::string OtherSpelling(const std::string& url, int variant) {
     }
 }
 
-void WriteCollection(const std::filesystem::path& root, const std::vector<std::string>& urls) {
-    for (std::size_t index = 0; index < urls.size(); ++index) {
-        const std::filesystem::path folder =
-            root / ("Folder " + std::to_string(index / kLinksPerFolder));
-        std::filesystem::create_directories(folder);
-        std::ofstream(folder / ("Link " + std::to_string(index) + ".url"), std::ios::binary)
-            << "[InternetShortcut]\r\nURL=" << urls[index] << "\r\n";
-    }
-}
-
-double TimedRun(const std::string& command) {
-    int status = 0;
-    const double seconds = SecondsOf([&] { status = std::system(command.c_str()); });
-    if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        throw std::runtime_error("failed (" + std::to_string(status) + "): " + command);
-    }
-    return seconds;
-}
-
 }  // namespace
 
 void MeasureDuplicates(const DelayServer& server, const std::string& program, int links, int jobs,
@@ -73,13 +54,13 @@ void MeasureDuplicates(const DelayServer& server, const std::string& program, in
         withRepeats.insert(
             where, OtherSpelling(withoutRepeats[static_cast<std::size_t>(original)], index));
     }
-    WriteCollection(work / "WithRepeats", withRepeats);
-    WriteCollection(work / "WithoutRepeats", withoutRepeats);
+    WriteCollection(work / "WithRepeats", withRepeats, kLinksPerFolder);
+    WriteCollection(work / "WithoutRepeats", withoutRepeats, kLinksPerFolder);
 
     const auto run = [&](const std::string& folder) {
-        return TimedRun("'" + program + "' --rules current --no-history --jobs " +
-                        std::to_string(jobs) + " --format csv '" + (work / folder).string() +
-                        "' > /dev/null");
+        return TimedCommand("'" + program + "' --rules current --no-history --jobs " +
+                            std::to_string(jobs) + " --format csv '" + (work / folder).string() +
+                            "' > /dev/null");
     };
     const long before = server.Served();
     const double repeatsSeconds = run("WithRepeats");

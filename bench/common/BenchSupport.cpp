@@ -1,10 +1,14 @@
 #include "common/BenchSupport.h"
 
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -12,6 +16,8 @@
 #include <memory>
 #include <sstream>
 #include <stdexcept>
+
+extern char** environ;
 
 namespace vornakle::bench {
 
@@ -135,6 +141,106 @@ std::string RunSelf(const std::string& arguments) {
     return output;
 }
 
+std::string Quoted(const std::string& text) {
+    return "'" + text + "'";
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const std::filesystem::path& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+    if (!out) {
+        throw std::runtime_error("cannot write " + path.string());
+    }
+}
+
+double TimedCommand(const std::string& command, int acceptedExit) {
+    int status = 0;
+    const double seconds = SecondsOf([&] { status = std::system(command.c_str()); });
+    if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != acceptedExit) {
+        throw std::runtime_error("failed (" + std::to_string(status) + "): " + command);
+    }
+    return seconds;
+}
+
+ProgramRun RunProgram(const std::vector<std::string>& arguments,
+                      const std::filesystem::path& outputFile) {
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t child = 0;
+    const auto start = std::chrono::steady_clock::now();
+    const int started = ::posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (started != 0) {
+        throw std::runtime_error("cannot run " + arguments[0]);
+    }
+    int status = 0;
+    rusage usage{};
+    while (::wait4(child, &status, 0, &usage) < 0) {
+        if (errno != EINTR) {
+            throw std::runtime_error("lost " + arguments[0]);
+        }
+    }
+    ProgramRun run;
+    run.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!WIFEXITED(status)) {
+        throw std::runtime_error(arguments[0] + " ended by signal " +
+                                 std::to_string(WTERMSIG(status)));
+    }
+    run.ExitCode = WEXITSTATUS(status);
+    run.CpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    // Linux gives the peak in kilobytes.
+    run.PeakRssMegabytes = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    return run;
+}
+
+void WriteCollection(const std::filesystem::path& root, const std::vector<std::string>& urls,
+                     int linksPerFolder) {
+    for (std::size_t index = 0; index < urls.size(); ++index) {
+        const std::filesystem::path folder =
+            root / ("Folder " + std::to_string(index / static_cast<std::size_t>(linksPerFolder)));
+        if (index % static_cast<std::size_t>(linksPerFolder) == 0) {
+            std::filesystem::create_directories(folder);
+        }
+        WriteFile(folder / ("Link " + std::to_string(index) + ".url"),
+                  "[InternetShortcut]\r\nURL=" + urls[index] + "\r\n");
+    }
+}
+
+std::size_t FineResults(const std::string& output) {
+    std::size_t count = 0;
+    for (const char* fine : {"\t200\tOK\tok\t", ",200,OK,ok,"}) {
+        for (std::size_t at = output.find(fine); at != std::string::npos;
+             at = output.find(fine, at + 1)) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+void RaiseDescriptorLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
 std::uint64_t Random::Next() {
     // xorshift64*
     state_ ^= state_ >> 12;
@@ -184,6 +290,33 @@ std::string RandomUrl(Random& random) {
     }
     url += random.Word(4, 12, false) + kTopLevel[random.Below(5)];
     return url + RandomPath(random);
+}
+
+std::string OrdinaryPage(const std::string& title) {
+    static const std::string text = [] {
+        constexpr int kParagraphs = 8;
+        constexpr int kWordsPerParagraph = 90;
+        Random random(4711);
+        std::string made =
+            "<nav><a href=\"/\">Home</a> <a href=\"/about.html\">About</a> "
+            "<a href=\"/archive/\">Archive</a></nav>\n";
+        for (int paragraph = 0; paragraph < kParagraphs; ++paragraph) {
+            made += "<p>";
+            for (int word = 0; word < kWordsPerParagraph; ++word) {
+                made += random.Word(2, 9, word == 0) + (word + 1 < kWordsPerParagraph ? " " : ".");
+            }
+            made += "</p>\n";
+        }
+        return made;
+    }();
+    return "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>" + title +
+           "</title></head>\n<body><h1>" + title + "</h1>\n" + text + "</body></html>\n";
+}
+
+std::string TitleFor(std::string_view text) {
+    Random random(std::hash<std::string_view>()(text) | 1);
+    return random.Word(4, 10, true) + " " + random.Word(3, 9, false) + " " +
+           random.Word(4, 11, false);
 }
 
 std::string ShortcutFile(const std::string& url) {

@@ -2,10 +2,12 @@
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <initializer_list>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vornakle::bench {
@@ -75,6 +77,45 @@ std::int64_t ProcessStatusKilobytes(const std::string& field);
 // generator's memory out of the figures.
 std::string RunSelf(const std::string& arguments);
 
+// Text in single quotes, for a shell command line (the benchmarks' paths
+// hold no quote).
+std::string Quoted(const std::string& text);
+std::string ReadFile(const std::filesystem::path& path);
+// Throws when the file cannot be written.
+void WriteFile(const std::filesystem::path& path, const std::string& text);
+
+// Runs a shell command and returns its wall-clock seconds; throws when it
+// does not end with the accepted exit code.
+double TimedCommand(const std::string& command, int acceptedExit = 0);
+
+// What a program run by RunProgram used.
+struct ProgramRun {
+    int ExitCode = -1;
+    double Seconds = 0;
+    // User and system time of the program (every thread).
+    double CpuSeconds = 0;
+    // Its peak resident memory.
+    double PeakRssMegabytes = 0;
+};
+// Runs arguments[0] with the arguments that follow (no shell), its standard
+// output into outputFile and its standard error dropped, and waits for it;
+// throws when it cannot be started or ends by a signal.
+ProgramRun RunProgram(const std::vector<std::string>& arguments,
+                      const std::filesystem::path& outputFile);
+
+// A collection of Favorites under root: each URL a shortcut, linksPerFolder
+// of them in each folder, in the order given.
+void WriteCollection(const std::filesystem::path& root, const std::vector<std::string>& urls,
+                     int linksPerFolder);
+
+// Lines of a vornakle-check result (text or csv) that give status 200 with
+// the class ok.
+std::size_t FineResults(const std::string& output);
+
+// Raises this process's descriptor limit to the most it may have: the
+// servers of the large runs hold thousands of sockets.
+void RaiseDescriptorLimit();
+
 // A small deterministic generator, so every run builds the same collection.
 class Random {
 public:
@@ -93,6 +134,13 @@ private:
 std::string RandomUrl(Random& random);
 // The path part of RandomUrl's URLs ("/", "/news/item-4711.html?ref=x").
 std::string RandomPath(Random& random);
+
+// An ordinary page of a site as the benchmarks' servers serve it: a title
+// and heading of its own, then the navigation and few kilobytes of text
+// every page of the site has.
+std::string OrdinaryPage(const std::string& title);
+// A title of a few words made from text, the same for the same text.
+std::string TitleFor(std::string_view text);
 
 // A shortcut file as Internet Explorer writes one for url.
 std::string ShortcutFile(const std::string& url);

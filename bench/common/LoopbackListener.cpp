@@ -13,6 +13,9 @@ namespace {
 
 // Room for every connection a run of 32 jobs and a peer checker opens at once.
 constexpr int kBacklog = 1024;
+// A port free on the first address may be taken on another; so many ports
+// are tried.
+constexpr int kAttemptsForAPort = 20;
 
 }  // namespace
 
@@ -35,6 +38,35 @@ int ListenOnLoopback(std::uint32_t address, std::uint16_t port, bool nonBlocking
         return -1;
     }
     return descriptor;
+}
+
+std::vector<int> ListenOnAddresses(const std::vector<std::uint32_t>& addresses, std::uint16_t& port,
+                                   bool nonBlocking) {
+    std::vector<int> listeners;
+    for (int attempt = 0; attempt < kAttemptsForAPort && !addresses.empty(); ++attempt) {
+        for (const int descriptor : listeners) {
+            ::close(descriptor);
+        }
+        listeners.clear();
+        port = 0;
+        for (const std::uint32_t address : addresses) {
+            const int listener = ListenOnLoopback(address, port, nonBlocking);
+            if (listener < 0) {
+                break;
+            }
+            if (listeners.empty()) {
+                port = BoundPort(listener);
+            }
+            listeners.push_back(listener);
+        }
+        if (listeners.size() == addresses.size()) {
+            return listeners;
+        }
+    }
+    for (const int descriptor : listeners) {
+        ::close(descriptor);
+    }
+    throw std::runtime_error("no port free on every loopback address");
 }
 
 std::uint16_t BoundPort(int descriptor) {

@@ -22,30 +22,11 @@ constexpr std::size_t kMaxRequestBytes = 64 * 1024;
 }  // namespace
 
 SiteServer::SiteServer(std::vector<Pages> sites) : sites_(std::move(sites)) {
-    constexpr std::uint32_t kLoopback = 0x7F000001;
-    constexpr int kAttempts = 20;
-    for (int attempt = 0; attempt < kAttempts && listeners_.size() < sites_.size(); ++attempt) {
-        for (const int descriptor : listeners_) {
-            ::close(descriptor);
-        }
-        listeners_.clear();
-        const int first = ListenOnLoopback(kLoopback, 0);
-        if (first < 0) {
-            continue;
-        }
-        listeners_.push_back(first);
-        port_ = BoundPort(first);
-        for (std::size_t site = 1; site < sites_.size(); ++site) {
-            const int next = ListenOnLoopback(kLoopback + static_cast<std::uint32_t>(site), port_);
-            if (next < 0) {
-                break;
-            }
-            listeners_.push_back(next);
-        }
+    std::vector<std::uint32_t> addresses;
+    for (std::size_t site = 0; site < sites_.size(); ++site) {
+        addresses.push_back(LoopbackAddress(site));
     }
-    if (listeners_.size() < sites_.size()) {
-        throw std::runtime_error("no port free on every loopback address");
-    }
+    listeners_ = ListenOnAddresses(addresses, port_);
     acceptor_ = std::thread([this] { Accept(); });
     for (int worker = 0; worker < kWorkers; ++worker) {
         workers_.emplace_back([this] {
