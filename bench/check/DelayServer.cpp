@@ -39,18 +39,10 @@ DelayServer::DelayServer(int addresses, std::chrono::milliseconds delay) : delay
         addressList.push_back(LoopbackAddress(static_cast<std::size_t>(index)));
     }
     listeners_ = ListenOnAddresses(addressList, port_, true);
-    epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
     wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    for (const int listener : listeners_) {
-        epoll_event event{};
-        event.events = EPOLLIN;
-        event.data.fd = listener;
-        ::epoll_ctl(epoll_, EPOLL_CTL_ADD, listener, &event);
-    }
-    epoll_event event{};
-    event.events = EPOLLIN;
-    event.data.fd = wake_;
-    ::epoll_ctl(epoll_, EPOLL_CTL_ADD, wake_, &event);
+    std::vector<int> watched = listeners_;
+    watched.push_back(wake_);
+    epoll_ = EpollReading(watched);
     thread_ = std::thread([this] { Serve(); });
 }
 
@@ -62,13 +54,7 @@ void DelayServer::SetPage(const std::string& path, const std::string& page) {
 }
 
 DelayServer::~DelayServer() {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(wake_, &one, sizeof one);
-    thread_.join();
-    for (const int listener : listeners_) {
-        ::close(listener);
-    }
-    ::close(wake_);
+    StopServerThread(wake_, thread_, listeners_);
     ::close(epoll_);
 }
 

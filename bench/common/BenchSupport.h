@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace vornakle::bench {
@@ -44,6 +45,8 @@ double ReadFilesOnce(const std::vector<std::string>& paths, std::size_t* bytes =
 
 // Processor seconds the whole process (every thread) has used so far.
 double ProcessCpuSeconds();
+// Processor seconds a running thread has used so far.
+double ThreadCpuSeconds(const std::thread& thread);
 
 // Seconds that requests sequential HEAD requests through client (an HTTP
 // client component) take, the URL of request number index being

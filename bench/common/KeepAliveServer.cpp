@@ -5,7 +5,6 @@
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <pthread.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -18,7 +17,6 @@
 #include <cctype>
 #include <cerrno>
 #include <csignal>
-#include <ctime>
 #include <deque>
 #include <stdexcept>
 
@@ -139,19 +137,12 @@ KeepAliveServer::Counts KeepAliveServer::Counts::operator-(const Counts& earlier
 class KeepAliveServer::Loop {
 public:
     explicit Loop(KeepAliveServer& server) : server_(server) {
-        epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
+        std::vector<int> watched = server_.listeners_;
+        watched.push_back(server_.wake_);
+        epoll_ = EpollReading(watched);
         for (std::size_t site = 0; site < server_.listeners_.size(); ++site) {
-            const int listener = server_.listeners_[site];
-            SiteSlot(listener) = static_cast<long>(site);
-            epoll_event event{};
-            event.events = EPOLLIN;
-            event.data.fd = listener;
-            ::epoll_ctl(epoll_, EPOLL_CTL_ADD, listener, &event);
+            SiteSlot(server_.listeners_[site]) = static_cast<long>(site);
         }
-        epoll_event event{};
-        event.events = EPOLLIN;
-        event.data.fd = server_.wake_;
-        ::epoll_ctl(epoll_, EPOLL_CTL_ADD, server_.wake_, &event);
     }
 
     ~Loop() {
@@ -475,13 +466,7 @@ KeepAliveServer::KeepAliveServer(Settings settings) : settings_(std::move(settin
 }
 
 KeepAliveServer::~KeepAliveServer() {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(wake_, &one, sizeof one);
-    thread_.join();
-    for (const int listener : listeners_) {
-        ::close(listener);
-    }
-    ::close(wake_);
+    StopServerThread(wake_, thread_, listeners_);
 }
 
 KeepAliveServer::Counts KeepAliveServer::Counted() const {
@@ -490,13 +475,7 @@ KeepAliveServer::Counts KeepAliveServer::Counted() const {
 }
 
 double KeepAliveServer::CpuSeconds() const {
-    clockid_t clock{};
-    timespec used{};
-    if (::pthread_getcpuclockid(const_cast<std::thread&>(thread_).native_handle(), &clock) != 0 ||
-        ::clock_gettime(clock, &used) != 0) {
-        return 0;
-    }
-    return static_cast<double>(used.tv_sec) + static_cast<double>(used.tv_nsec) / 1e9;
+    return ThreadCpuSeconds(thread_);
 }
 
 }  // namespace vornakle::bench

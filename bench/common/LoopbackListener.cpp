@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -67,6 +68,27 @@ std::vector<int> ListenOnAddresses(const std::vector<std::uint32_t>& addresses, 
         ::close(descriptor);
     }
     throw std::runtime_error("no port free on every loopback address");
+}
+
+int EpollReading(const std::vector<int>& descriptors) {
+    const int epoll = ::epoll_create1(EPOLL_CLOEXEC);
+    for (const int descriptor : descriptors) {
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.fd = descriptor;
+        ::epoll_ctl(epoll, EPOLL_CTL_ADD, descriptor, &event);
+    }
+    return epoll;
+}
+
+void StopServerThread(int wake, std::thread& thread, const std::vector<int>& listeners) {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(wake, &one, sizeof one);
+    thread.join();
+    for (const int listener : listeners) {
+        ::close(listener);
+    }
+    ::close(wake);
 }
 
 std::uint16_t BoundPort(int descriptor) {

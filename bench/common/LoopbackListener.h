@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 namespace vornakle::bench {
@@ -22,6 +23,14 @@ std::vector<int> ListenOnAddresses(const std::vector<std::uint32_t>& addresses, 
 inline std::uint32_t LoopbackAddress(std::size_t index) {
     return 0x7F000001 + static_cast<std::uint32_t>(index);
 }
+
+// An epoll instance that reports each of descriptors (listeners, a wake
+// event) as readable, level-triggered.
+int EpollReading(const std::vector<int>& descriptors);
+
+// Ends a server's thread that stops when its eventfd wake becomes readable:
+// signals wake, joins thread, closes wake and listeners.
+void StopServerThread(int wake, std::thread& thread, const std::vector<int>& listeners);
 
 // The port a listening socket got.
 std::uint16_t BoundPort(int descriptor);

@@ -1,16 +1,15 @@
 #include "verify/DelayServers.h"
 
+#include "common/BenchSupport.h"
 #include "common/LoopbackListener.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <ctime>
 #include <stdexcept>
 
 namespace vornakle::bench {
@@ -68,13 +67,7 @@ std::string DelayServers::Origin(int index) const {
 }
 
 double DelayServers::CpuSeconds() const {
-    clockid_t clock{};
-    timespec used{};
-    if (::pthread_getcpuclockid(const_cast<std::thread&>(thread_).native_handle(), &clock) != 0 ||
-        ::clock_gettime(clock, &used) != 0) {
-        return 0;
-    }
-    return static_cast<double>(used.tv_sec) + static_cast<double>(used.tv_nsec) / 1e9;
+    return ThreadCpuSeconds(thread_);
 }
 
 void DelayServers::Serve() {
