@@ -7,9 +7,12 @@
 #include "tests/net/NetTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <openssl/ssl.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <functional>
+#include <tuple>
 
 namespace vornakle::testing {
 namespace {
@@ -122,35 +125,28 @@ TEST_F(TlsTest, ServerNameIsSentForNamesOnlyAndSessionsResumeForTheirOwnName) {
     // The server records the name the client indicated (SNI); RFC 6066
     // forbids one for an address. A session resumes for the name it was
     // made for only: the certificate was checked for that name.
-    struct Case {
-        const char* host;
-        SessionResumption resumption;
-        bool resumed;
-    };
-    const Case cases[] = {
-        {"127.0.0.1", SessionResumption::Never, false},
-        {"127.0.0.1", SessionResumption::Never, false},
-        {"localhost", SessionResumption::Resume, false},
-        {"localhost", SessionResumption::Resume, true},
-        {"127.0.0.1", SessionResumption::Resume, false},
-        {"127.0.0.1", SessionResumption::Resume, true},
-    };
+    using enum SessionResumption;
+    // The host, whether sessions may resume, whether the handshake resumed.
+    const std::tuple<std::string, SessionResumption, bool> cases[] = {
+        {"127.0.0.1", Never, false}, {"127.0.0.1", Never, false},  {"localhost", Resume, false},
+        {"localhost", Resume, true}, {"127.0.0.1", Resume, false}, {"127.0.0.1", Resume, true}};
     LoopbackServer::Options options = Presenting(trusted.Issue({"localhost", "127.0.0.1"}));
     options.sessions = ServerSessions::Resumable;
     LoopbackServer server(ServerScript().Send("hello\n").Close(), options);
     TTcpSocket socket;
     for (std::size_t index = 0; index < std::size(cases); ++index) {
         SCOPED_TRACE(index);
-        Aim(socket, server, cases[index].host);
-        socket.TlsResumption = cases[index].resumption;
+        const auto& [host, resumption, resumed] = cases[index];
+        Aim(socket, server, host);
+        socket.TlsResumption = resumption;
         socket.Connect();
         EXPECT_EQ(socket.ReadLn(), "hello\n");
         ASSERT_TRUE(server.WaitForFinished(static_cast<int>(index) + 1));
-        EXPECT_EQ(server.ServerName(index), socket.Host == "localhost" ? "localhost" : "");
-        EXPECT_EQ(server.SessionResumed(index), cases[index].resumed);
+        EXPECT_EQ(server.ServerName(index), host == "localhost" ? "localhost" : "");
+        EXPECT_EQ(server.SessionResumed(index), resumed);
         socket.Disconnect();
     }
-    EXPECT_EQ(TlsContext::For({socket.TlsCaFile, false, SessionResumption::Resume})->Handshakes(),
+    EXPECT_EQ(TlsContext::For({socket.TlsCaFile, false, Resume})->Handshakes(),
               (TlsContext::HandshakeCounts{2, 2}));
 }
 
@@ -273,6 +269,48 @@ TEST_F(TlsTest, UnreadableCaFileFailsTheConnect) {
     socket.TlsCaFile = files.Path("missing.pem");
     EXPECT_EQ(FailureOf<ESockError>([&] { socket.Connect(); }),
               Failure("TLS CA file cannot be read: " + socket.TlsCaFile, SockFailure::TlsSetup));
+}
+
+TEST(TlsSessionCacheTest, KeepsTheNewestResumableSessionsOfTheRecentPeers) {
+    // A session as far as the cache looks at one; its number is its ID.
+    const auto session = [](int number, int version, long age = 0) {
+        TlsSessionCache::Session made(SSL_SESSION_new());
+        const auto id = static_cast<unsigned char>(number);
+        EXPECT_EQ(SSL_SESSION_set1_id(made.get(), &id, 1), 1);
+        EXPECT_EQ(SSL_SESSION_set_protocol_version(made.get(), version), 1);
+        EXPECT_NE(SSL_SESSION_set_time(made.get(), std::time(nullptr) - age), 0);
+        return made;
+    };
+    TlsSessionCache cache;
+    const auto take = [&cache](const std::string& peer) {
+        const TlsSessionCache::Session taken = cache.Take(peer);
+        unsigned int length = 0;
+        return taken ? SSL_SESSION_get_id(taken.get(), &length)[0] : -1;
+    };
+    cache.Keep("a:443", session(1, TLS1_2_VERSION));
+    cache.Keep("a:443", session(2, TLS1_3_VERSION));
+    cache.Keep("a:443", session(3, TLS1_3_VERSION, 24 * 3600));
+    cache.Keep("b:443", session(4, TLS1_3_VERSION));
+    // Expired: dropped; TLS 1.3: given once; TLS 1.2: again and again; only to its peer.
+    for (const auto& [peer, number] : std::vector<std::pair<std::string, int>>{
+             {"a:443", 2}, {"a:443", 1}, {"a:443", 1}, {"b:443", 4}, {"b:443", -1}, {"a:80", -1}}) {
+        EXPECT_EQ(take(peer), number) << peer;
+    }
+    // The peer used longest ago goes first ("1", as "0" was just used), and
+    // a peer keeps its newest sessions.
+    for (std::size_t peer = 0; peer < TlsSessionCache::kMaxPeers; ++peer) {
+        for (std::size_t number = 0; number <= TlsSessionCache::kMaxSessionsPerPeer; ++number) {
+            cache.Keep(std::to_string(peer), session(static_cast<int>(number), TLS1_3_VERSION));
+        }
+    }
+    EXPECT_EQ(take("0"), static_cast<int>(TlsSessionCache::kMaxSessionsPerPeer));
+    cache.Keep("new", session(9, TLS1_3_VERSION));
+    EXPECT_EQ(take("1"), -1);
+    // Of the five kept the oldest was dropped.
+    for (int left = static_cast<int>(TlsSessionCache::kMaxSessionsPerPeer) - 1; left >= 1; --left) {
+        EXPECT_EQ(take("0"), left);
+    }
+    EXPECT_EQ(take("0"), -1);
 }
 
 }  // namespace
