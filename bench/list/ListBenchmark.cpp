@@ -33,17 +33,6 @@ struct Folder {
     std::vector<std::string> files;
 };
 
-std::string RandomUrl(Random& random) {
-    std::string url = random.Below(2) ? "https://" : "http://www.";
-    url += random.Word(4, 12, false);
-    url += ".de/";
-    url += random.Word(3, 10, false);
-    url += '/';
-    url += random.Word(4, 14, false);
-    url += ".html";
-    return url;
-}
-
 Folder Generate(const std::string& root, const std::string& name, int links, Random& random) {
     Folder folder{root + "/" + name, {}};
     std::filesystem::create_directories(folder.path);
