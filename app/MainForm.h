@@ -130,7 +130,8 @@ public:
     // Starts the in-place editing of the selected folder's caption.
     void PMRenameDirClick();
     void PMDeleteDirClick();
-    // Enter (13) renames, Insert (45) creates, Delete (46) deletes.
+    // Enter renames, Insert creates, Delete deletes (Key a Qt::Key); modifiers
+    // do not matter.
     void TVTreeKeyDown(int Key);
     // AllowEdit becomes false for the root, which has no name of its own.
     void TVTreeEditing(QTreeWidgetItem* Node, bool& AllowEdit);

@@ -52,7 +52,7 @@ void TMainForm::ConnectLinkCommands() {
     ConnectGuarded(BReport, &QPushButton::clicked, this, &TMainForm::BReportClick);
     ConnectGuarded(LVList, &QTreeView::doubleClicked, this, &TMainForm::PMOpenBrowser);
     InstallKeyHandler(LVList, [this](int key) {
-        if (!IsEnterKey(key) && key != Qt::Key_Insert && key != Qt::Key_Delete) {
+        if (!IsCommandKey(key)) {
             return false;
         }
         GuardHandler([this, key] { LVListKeyDown(key); });

@@ -1,27 +1,13 @@
 #include "bookmarks/BookmarkTree.h"
 
+#include "platform/AsciiCase.h"
+
 #include <string_view>
 #include <utility>
 
 namespace vornakle {
 
 namespace {
-
-bool HasScheme(const std::string& url, std::string_view scheme) {
-    if (url.size() < scheme.size()) {
-        return false;
-    }
-    for (std::size_t index = 0; index < scheme.size(); ++index) {
-        char character = url[index];
-        if (character >= 'A' && character <= 'Z') {
-            character = static_cast<char>(character - 'A' + 'a');
-        }
-        if (character != scheme[index]) {
-            return false;
-        }
-    }
-    return true;
-}
 
 void AppendCount(std::string& text, int count, const char* singular, const char* plural) {
     if (count == 0) {
@@ -51,9 +37,9 @@ BookmarkNode BookmarkNode::Bookmark(std::string name, std::string url) {
 }
 
 bool SkipIfNoWebLink(const std::string& url, SkippedPlaces& skipped) {
-    if (HasScheme(url, "place:")) {
+    if (StartsWithAsciiLower(url, "place:")) {
         ++skipped.Queries;
-    } else if (HasScheme(url, "javascript:")) {
+    } else if (StartsWithAsciiLower(url, "javascript:")) {
         ++skipped.Scripts;
     } else {
         return false;

@@ -121,9 +121,7 @@ void CheckEngine::RunWorker(std::size_t workerNumber) {
     std::unique_ptr<THttpClient> client;
     std::exception_ptr clientFailure;
     try {
-        client = std::make_unique<THttpClient>();
-        client->ReportLevel = 0;
-        client->TimeOut = settings_.TimeOutMilliseconds;
+        client = MakeCheckClient(settings_);
     } catch (...) {
         client.reset();
         clientFailure = std::current_exception();
@@ -143,10 +141,8 @@ void CheckEngine::RunWorker(std::size_t workerNumber) {
                                         })
                             : FailedCheck(clientFailure);
             if (client && settings_.Rules == CheckRules::Current) {
-                WithCurrentRules(*client, settings_, [&] {
-                    FindRot(*client, url, result, sitePages_, settings_,
-                            settings_.DeadlineMilliseconds());
-                });
+                FindRot(*client, url, result, sitePages_, settings_,
+                        settings_.DeadlineMilliseconds());
             }
         } catch (...) {
             result = FailedCheck(std::current_exception());

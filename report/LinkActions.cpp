@@ -110,7 +110,7 @@ void DeleteLink(LinkItems& Items, int Row) {
     TBookTree* node = Items.Item(Row).Node;
     ShellDeletePath(node->Path);
     Items.Remove(Row);
-    node->Delete(true);
+    node->Delete(ChildNodes::Free);
 }
 
 void SetLinkStatus(int SenderTag, LinkItems& Items, int Row) {

@@ -61,7 +61,7 @@ void TReportForm::BuildComponents() {
     LVReport = list.view;
     LVReportItems = list.items;
     InstallKeyHandler(LVReport, [this](int key) {
-        if (!IsEnterKey(key) && key != Qt::Key_Insert && key != Qt::Key_Delete) {
+        if (!IsCommandKey(key)) {
             return false;
         }
         GuardHandler([this, key] { LVReportKeyDown(key); });

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/AsciiCase.h"
 #include "platform/ErrorMessages.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
@@ -21,11 +22,6 @@ constexpr std::size_t kReadChunk = 16 * 1024;
 // bytes, so anything this large is not one and is left alone.
 constexpr std::size_t kMaxRewrittenFileSize = 64 * 1024 * 1024;
 
-char AsciiLower(char character) {
-    return character >= 'A' && character <= 'Z' ? static_cast<char>(character - 'A' + 'a')
-                                                : character;
-}
-
 bool IsLineEnd(char character) {
     return character == '\r' || character == '\n';
 }
@@ -33,15 +29,7 @@ bool IsLineEnd(char character) {
 }  // namespace
 
 bool IsUrlLine(std::string_view line) {
-    if (line.size() < kUrlKey.size()) {
-        return false;
-    }
-    for (std::size_t index = 0; index < kUrlKey.size(); ++index) {
-        if (AsciiLower(line[index]) != kUrlKey[index]) {
-            return false;
-        }
-    }
-    return true;
+    return StartsWithAsciiLower(line, kUrlKey);
 }
 
 std::vector<std::string> SplitShortcutLines(std::string_view text) {

@@ -244,7 +244,7 @@ void PrintError(std::FILE* errors, const std::string& message) {
 // came).
 void PrintHops(std::FILE* errors, const CheckResult& result) {
     for (std::size_t index = 0; index < result.Hops.size(); ++index) {
-        const CheckHop& hop = result.Hops[index];
+        const RequestHop& hop = result.Hops[index];
         std::fprintf(errors, "hop %zu: %d %s\n", index + 1, static_cast<int>(hop.Status),
                      EscapeTextField(DisplayUtf8(hop.Url)).c_str());
     }
