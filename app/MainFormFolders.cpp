@@ -376,9 +376,9 @@ void TMainForm::PMDeleteDirClick() {
     // The view selects another folder as the item goes, which fills the list
     // with that folder's links before the nodes below are freed.
     delete item;
-    const std::vector<LinkItem>& listed = LVListItems->Items();
+    const std::vector<TBookTree*>& listed = LVListItems->Nodes();
     if (std::any_of(listed.begin(), listed.end(),
-                    [node](const LinkItem& link) { return IsWithin(link.Node, node); })) {
+                    [node](const TBookTree* link) { return IsWithin(link, node); })) {
         TVTreeChange(TVTree->currentItem());
     }
     node->Delete(ChildNodes::Free);
@@ -454,7 +454,7 @@ void TMainForm::MoveLinkOnto(QTreeWidgetItem* Target) {
     if (row == kNoItem) {
         return;
     }
-    TBookTree* moved = LVListItems->Item(row).Node;
+    TBookTree* moved = LVListItems->Node(row);
     TBookTree* targetNode = FolderNodeOf(Target);
     const std::string name = LastPathPart(moved->Path);
     // Onto its own folder the link finds itself here, and is refused.

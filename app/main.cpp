@@ -9,7 +9,6 @@
 #include "app/ProgramOptions.h"
 #include "generated/Version.h"
 #include "history/CheckHistory.h"
-#include "net/HiddenWindows.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/GraphicalSession.h"
 
@@ -52,9 +51,6 @@ int main(int argc, char** argv) {
     }
     int toolkitArgc = 1;
     vornakle::TApplication application(toolkitArgc, argv);
-    // Timer handlers of the socket layer report their errors like any other
-    // handler of the program.
-    vornakle::SetApplicationExceptionHandler(vornakle::ReportException);
     auto MainForm = std::make_unique<vornakle::TMainForm>(options.Check);
     MainForm->KeepHistoryIn(vornakle::DefaultHistoryPath());
     if (!MainForm->FolderChosen()) {

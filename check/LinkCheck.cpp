@@ -427,9 +427,10 @@ std::unique_ptr<THttpClient> MakeCheckClient(const CheckSettings& settings) {
 }
 
 std::string_view StatusClass(std::int32_t status) {
+    if (IsLinkFine(status)) {
+        return kFineClass;
+    }
     switch (StatusImageIndex(status)) {
-        case kImageOk:
-            return kFineClass;
         case kImageInvalid:
             return "invalid";
         case kImageNotTested:
@@ -455,18 +456,19 @@ std::string_view ResultClass(const CheckResult& result) {
     return StatusClass(result.Status);
 }
 
-bool IsBadResult(const CheckResult& result) {
+LinkStanding StandingOfResult(const CheckResult& result) {
     switch (result.Found) {
-        case Finding::Suspect:
-            return true;
         case Finding::Login:
+            return LinkStanding::Fine;
         case Finding::Blocked:
-            return false;
+            return LinkStanding::Doubtful;
+        case Finding::Suspect:
+            return LinkStanding::Bad;
         case Finding::Moved:
         case Finding::None:
             break;
     }
-    return !IsLinkFine(result.Status);
+    return StandingOfStatus(result.Status);
 }
 
 }  // namespace vornakle

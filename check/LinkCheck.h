@@ -9,6 +9,7 @@
 
 #include "check/CheckResult.h"
 #include "check/CheckSettings.h"
+#include "store/LinkStatus.h"
 
 namespace vornakle {
 
@@ -73,11 +74,17 @@ inline constexpr std::string_view kFineClass = "ok";
 // status's class.
 std::string_view ResultClass(const CheckResult& result);
 
-// A result that counts as bad (the checker's --bad-only and exit status, a
-// failure in the history of checks, the report's list): a status that is
-// not fine, or a fine one whose page is probably gone. A page behind a
-// sign-in is alive, and one the site keeps from programs is not known to be
-// gone: neither is bad.
-bool IsBadResult(const CheckResult& result);
+// How a result stands, the one place that decides it: by its status (fine
+// as the status table says, else bad), except that a page behind a sign-in
+// is alive (fine), one the site keeps from programs is not known to be gone
+// (in doubt), and a page that answers but is probably gone is bad. The
+// desktop program's report lists what is not fine.
+LinkStanding StandingOfResult(const CheckResult& result);
+
+// A result that counts as bad: the checker's --bad-only and exit status, a
+// failure in the history of checks.
+inline bool IsBadResult(const CheckResult& result) {
+    return StandingOfResult(result) == LinkStanding::Bad;
+}
 
 }  // namespace vornakle

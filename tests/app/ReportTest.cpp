@@ -12,6 +12,7 @@
 #include "store/LinkStatus.h"
 #include "store/widgets/BookTreeView.h"
 #include "support/LoopbackServer.h"
+#include "support/ShownLinks.h"
 
 namespace vornakle::testing {
 namespace {
@@ -55,14 +56,14 @@ protected:
     }
     std::vector<std::string> ReportCaptions() {
         std::vector<std::string> captions;
-        for (const LinkItem& item : ReportItems().Items()) {
+        for (const ShownLink& item : ShownLinks(ReportItems())) {
             captions.push_back(item.Caption.toStdString());
         }
         return captions;
     }
     int ReportRowOf(const char* caption) {
         for (int row = 0; row < ReportItems().Count(); ++row) {
-            if (ReportItems().Item(row).Caption == caption) {
+            if (Shown(ReportItems(), row).Caption == caption) {
                 return row;
             }
         }
@@ -136,13 +137,13 @@ TEST_F(ReportTest, VerifyAllDropsWhatComesBackFine) {
         EXPECT_EQ(progress->maximum(), 5);
         EXPECT_EQ(steps.count(), 6);  // five steps and the reset
         EXPECT_FALSE(progress->isVisible());
-        for (const LinkItem& item : ReportItems().Items()) {
+        for (const ShownLink& item : ShownLinks(ReportItems())) {
             EXPECT_EQ(item.Node->Status, 404);
             EXPECT_EQ(item.StatusText, "Nicht gefunden");
         }
     });
     // The main list shows the new statuses.
-    EXPECT_EQ(Items()->Item(1).StatusText, "OK");
+    EXPECT_EQ(Shown(*Items(), 1).StatusText, "OK");
 }
 
 TEST_F(ReportTest, CancelStopsAfterTheLinkUnderWay) {
@@ -166,7 +167,7 @@ TEST_F(ReportTest, CancelStopsAfterTheLinkUnderWay) {
         probe.start();
         QTest::mouseClick(ReportButton("BVerifyAll"), Qt::LeftButton);
         EXPECT_EQ(ReportItems().Count(), 3);
-        for (const LinkItem& item : ReportItems().Items()) {
+        for (const ShownLink& item : ShownLinks(ReportItems())) {
             EXPECT_EQ(item.Node->Status, kStatusNotTested) << item.Caption.toStdString();
             EXPECT_EQ(item.ImageIndex, kImageNotTested);
         }
@@ -201,7 +202,7 @@ TEST_F(ReportTest, StatusByHandAndTheDeleteKey) {
     EXPECT_EQ(Node("sub/c.url"), nullptr);
     EXPECT_EQ(Node("a.url")->Status, kStatusOkByHand);
     // Back in the main window the selected folder is listed anew.
-    EXPECT_EQ(Items()->Item(0).ImageIndex, kImageOk);
+    EXPECT_EQ(Shown(*Items(), 0).ImageIndex, kImageOk);
 }
 
 TEST_F(ReportTest, EachOpeningStartsSortedByName) {
@@ -233,8 +234,8 @@ TEST_F(ReportTest, ChangesInTheReportShowInTheMainListAfterwards) {
         Report().PMEditURLClick();
     });
     ASSERT_EQ(Items()->Count(), 1);
-    EXPECT_EQ(Items()->Item(0).Caption, "renamed");
-    EXPECT_EQ(Items()->Item(0).Url, "http://new/");
+    EXPECT_EQ(Shown(*Items(), 0).Caption, "renamed");
+    EXPECT_EQ(Shown(*Items(), 0).Url, "http://new/");
     EXPECT_EQ(collection_.ReadFile("renamed.url"), ShortcutText("http://new/"));
 }
 
@@ -288,8 +289,8 @@ TEST_F(ReportTest, ReportOpenedDuringACheckIsViewOnly) {
     EXPECT_TRUE(collection_.Exists("b.url"));
     EXPECT_EQ(dialogs_->OpenedUrls(), std::vector<std::string>{UrlOf(slow)});
     ASSERT_EQ(Items()->Count(), 2);
-    EXPECT_EQ(Items()->Item(0).Node->Status, 404);
-    EXPECT_EQ(Items()->Item(1).Node->Status, 404);
+    EXPECT_EQ(Shown(*Items(), 0).Node->Status, 404);
+    EXPECT_EQ(Shown(*Items(), 1).Node->Status, 404);
     EXPECT_EQ(slow.ConnectionsAccepted(), 2);
     // After the check the report is whole again.
     WithReportOpen([&] { EXPECT_FALSE(Report().ViewOnly()); });
@@ -318,7 +319,7 @@ TEST_F(ReportTest, ALongLookAtTheReportDoesNotTimeTheCheckOut) {
     List()->setCurrentIndex(Items()->index(0, 0));
     QTest::mouseClick(Button("BVerifyOne"), Qt::LeftButton);
     EXPECT_TRUE(opened);
-    EXPECT_EQ(Items()->Item(0).Node->Status, 404);
+    EXPECT_EQ(Shown(*Items(), 0).Node->Status, 404);
 }
 
 }  // namespace
