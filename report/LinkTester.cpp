@@ -120,9 +120,12 @@ void LinkTester::Test(const std::vector<TBookTree*>& nodes,
         TBookTree* node = checked[index];
         // A check that was stopped has found nothing out about the link.
         if (result.Reason != FailureReason::Aborted) {
-            node->FileStatus(result.Status,
-                             VerdictOfResult(result, node->Text,
-                                             history ? history->Checked(index, result) : nullptr));
+            // Classic checks tell nothing beyond the status.
+            node->FileStatus(
+                result.Status,
+                classic ? nullptr
+                        : VerdictOfResult(result, node->Text,
+                                          history ? history->Checked(index, result) : nullptr));
         }
         changes_.SetBeingTested(node, false);
         changes_.Changed(node);

@@ -18,6 +18,9 @@ namespace vornakle {
 namespace {
 
 using testing::ShortcutText;
+using testing::Shown;
+using testing::ShownLink;
+using testing::ShownLinks;
 using testing::TempTree;
 
 // A folder of links listed as the main window lists them, with scripted
