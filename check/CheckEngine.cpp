@@ -140,7 +140,9 @@ void CheckEngine::RunWorker(std::size_t workerNumber) {
     }
     std::size_t address = 0;
     while (queue_.Take(address)) {
-        Post({address, std::nullopt});
+        if (OnStarted) {
+            Post({address, std::nullopt});
+        }
         const std::string& url = urls_[holders_[address].front()];
         CheckResult result;
         try {

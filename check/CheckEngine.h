@@ -65,6 +65,7 @@ public:
     // OnFinished is not called. Call on the engine's thread.
     void Stop();
 
+    // Set before Start: the workers look at OnStarted.
     TStartedHandler OnStarted;
     TResultHandler OnResult;
     TFinishedHandler OnFinished;

@@ -114,7 +114,7 @@ void LinkTester::Test(const std::vector<TBookTree*>& nodes,
     QEventLoop loop;
     engine.OnStarted = [&](std::size_t index) {
         underWay_ = true;
-        changes_.SetBeingTested(checked[index], true);
+        changes_.CheckBegun(checked[index]);
     };
     engine.OnResult = [&](std::size_t index, const CheckResult& result) {
         TBookTree* node = checked[index];
@@ -127,8 +127,7 @@ void LinkTester::Test(const std::vector<TBookTree*>& nodes,
                         : VerdictOfResult(result, node->Text,
                                           history ? history->Checked(index, result) : nullptr));
         }
-        changes_.SetBeingTested(node, false);
-        changes_.Changed(node);
+        changes_.CheckEnded(node);
         if (filed) {
             filed(node);
         }
@@ -144,8 +143,11 @@ void LinkTester::Test(const std::vector<TBookTree*>& nodes,
     engine_ = nullptr;
     loop_ = nullptr;
     underWay_ = false;
+    // What was under way when the check was stopped shows its old status.
     for (const TBookTree* node : checked) {
-        changes_.SetBeingTested(node, false);
+        if (changes_.BeingTested(node)) {
+            changes_.CheckEnded(node);
+        }
     }
     // Every status is filed; the history only misses what came after its
     // failure.

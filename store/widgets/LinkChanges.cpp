@@ -2,11 +2,14 @@
 
 namespace vornakle {
 
-void LinkChanges::SetBeingTested(const TBookTree* node, bool testing) {
-    const bool changed = testing ? testing_.insert(node).second : testing_.erase(node) > 0;
-    if (changed) {
-        Changed(node);
-    }
+void LinkChanges::CheckBegun(const TBookTree* node) {
+    testing_.insert(node);
+    Changed(node);
+}
+
+void LinkChanges::CheckEnded(const TBookTree* node) {
+    testing_.erase(node);
+    Changed(node);
 }
 
 }  // namespace vornakle

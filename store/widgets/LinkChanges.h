@@ -24,9 +24,11 @@ public:
     // The node goes: every row showing it is removed before it is freed.
     void Removing(const TBookTree* node) { emit NodeRemoving(node); }
 
-    // A check of the node is under way: its rows show the "being tested"
-    // image, beside the status it had, until the check ends.
-    void SetBeingTested(const TBookTree* node, bool testing);
+    // A check of the node began: its rows show the "being tested" image,
+    // beside the status it had, until the check ends (with its result
+    // filed, or stopped).
+    void CheckBegun(const TBookTree* node);
+    void CheckEnded(const TBookTree* node);
     bool BeingTested(const TBookTree* node) const { return testing_.contains(node); }
 
 signals:
