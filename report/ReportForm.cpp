@@ -39,7 +39,7 @@ constexpr qreal kFontPoints = 8.0;
 
 }  // namespace
 
-TReportForm::TReportForm(LinkTester& tester, LinkChanges& Changes, QWidget* parent)
+TReportForm::TReportForm(LinkTester& tester, LinkChanges& changes, QWidget* parent)
     : QDialog(parent), Tester(tester), FCommand(tester) {
     setObjectName(QStringLiteral("ReportForm"));
     setWindowTitle(QStringLiteral("ReportForm"));
@@ -50,7 +50,7 @@ TReportForm::TReportForm(LinkTester& tester, LinkChanges& Changes, QWidget* pare
     QFont designFont = font();
     designFont.setPointSizeF(kFontPoints);
     setFont(designFont);
-    BuildComponents(Changes);
+    BuildComponents(changes);
     BuildMenu();
     ConnectEvents();
     resize(kClientWidth, kClientHeight);

@@ -190,15 +190,21 @@ TEST_F(ReportTest, StatusByHandAndTheDeleteKey) {
         SelectInReport("a");
         Report().PMSetStatusClick(kStatusOkByHand);
         EXPECT_EQ(ReportCaptions(), (Strings{"b", "c"}));
+        // The main list behind the report shows its nodes as they are now.
+        EXPECT_EQ(Shown(*Items(), 0).ImageIndex, kImageOk);
 
         SelectInReport("c");
         QTest::keyClick(ReportList(), Qt::Key_Delete);
         EXPECT_EQ(ReportCaptions(), Strings{"b"});
+        SelectInReport("b");
+        QTest::keyClick(ReportList(), Qt::Key_Delete);
+        EXPECT_EQ(Captions(), Strings{"a"}) << "no row of a freed node is left";
     });
     qunsetenv("XDG_DATA_HOME");
     EXPECT_TRUE(dialogs_->Questions().size() == 1);  // only the folder dialog
     EXPECT_FALSE(collection_.Exists("sub/c.url"));
     EXPECT_TRUE(trash.Exists("Trash/files/c.url"));
+    EXPECT_TRUE(trash.Exists("Trash/files/b.url"));
     EXPECT_EQ(Node("sub/c.url"), nullptr);
     EXPECT_EQ(Node("a.url")->Status, kStatusOkByHand);
     // Back in the main window the selected folder is listed anew.
