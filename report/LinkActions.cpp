@@ -97,7 +97,7 @@ void EditLinkURL(LinkItems& Items, int Row) {
     }
     node->Text = ShortcutUrlFromText(text);
     node->FileStatus(kStatusNotTested);
-    Items.Changes().Changed(node);
+    ShowLinkStatus(Items, Row);
 }
 
 void DeleteLink(LinkItems& Items, int Row) {
@@ -117,7 +117,7 @@ void SetLinkStatus(int SenderTag, LinkItems& Items, int Row) {
     TBookTree* node = Items.Node(Row);
     // The user's word replaces whatever a check found out.
     node->FileStatus(SenderTag);
-    Items.Changes().Changed(node);
+    ShowLinkStatus(Items, Row);
 }
 
 void ShellDeletePath(const std::string& Path) {
