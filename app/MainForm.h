@@ -3,6 +3,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "check/CheckSettings.h"
@@ -24,6 +25,7 @@ class QTreeWidgetItem;
 
 namespace vornakle {
 
+struct AddressHistory;
 class CheckEngine;
 struct CheckResult;
 class THttpClient;
@@ -74,6 +76,10 @@ public:
     void SetCheckTimeOut(int milliseconds);
     bool ChecksManyAtOnce() const override { return FCheckSettings.Rules == CheckRules::Current; }
     void TestItems(LinkItems& Items, const std::function<void()>& Step) override;
+    // Under current rules the checks join the history of checks in this
+    // file, and the status tooltip shows a link's run of failures; empty (the
+    // default): no history.
+    void KeepHistoryIn(const std::string& Path) { FHistoryPath = Path; }
     // ---- end of link verification ----
 
     // ---- Link commands and the report (MainFormLinks.cpp) ----
@@ -158,7 +164,9 @@ private:
     // command is cancelled; each result is filed on its node and shown in
     // whichever list shows the node, and Step runs after it.
     void CheckLinksAtOnce(const std::vector<TBookTree*>& Nodes, const std::function<void()>& Step);
-    void FileResult(TBookTree* Node, const CheckResult& Result);
+    // History: what the history of checks knows of the link after it; null
+    // without one.
+    void FileResult(TBookTree* Node, const CheckResult& Result, const AddressHistory* History);
     // Shows the node's status (and its URL, which the check may have read
     // anew) in every list that shows it; Image overrides the status image.
     void ShowNodeInLists(TBookTree* Node, int Image = -1);
@@ -183,6 +191,7 @@ private:
     bool FCheckAborted = false;
     THttpClient* HttpClient = nullptr;
     CheckSettings FCheckSettings;
+    std::string FHistoryPath;
     // The running engine and the loop that waits for it; null when none runs.
     CheckEngine* FEngine = nullptr;
     QEventLoop* FEngineLoop = nullptr;

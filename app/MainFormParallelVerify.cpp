@@ -9,6 +9,9 @@
 #include "app/MainForm.h"
 #include "check/CheckEngine.h"
 #include "check/CheckResult.h"
+#include "check/VerdictTexts.h"
+#include "history/HistoryRun.h"
+#include "platform/ErrorMessages.h"
 #include "platform/TextDecoding.h"
 #include "report/BusyScope.h"
 #include "report/ReportForm.h"
@@ -22,27 +25,60 @@ namespace vornakle {
 
 namespace {
 
-// What the status column's tooltip needs beyond the status; null when the
-// result says nothing more than its status.
+// What the status column shows beyond the status, the history's run of
+// failures included; null when there is nothing more than the status.
 std::unique_ptr<const LinkVerdict> VerdictOfResult(const CheckResult& result,
-                                                   const std::string& url) {
+                                                   const std::string& url,
+                                                   const AddressHistory* history) {
     auto verdict = std::make_unique<LinkVerdict>();
     verdict->Status = result.Status;
-    // A suspect result's signal has a line of its own below.
-    if (result.Reason != FailureReason::None) {
-        verdict->Reason = ReasonText(result);
+    switch (result.Found) {
+        case Finding::Login:
+            verdict->ShowAs = LinkVerdict::Image::Fine;
+            break;
+        case Finding::Suspect:
+        case Finding::Blocked:
+            verdict->ShowAs = LinkVerdict::Image::Doubtful;
+            break;
+        case Finding::Moved:
+        case Finding::None:
+            break;
     }
-    verdict->Moved = result.Rot == RotClass::Moved;
-    if (verdict->Moved || result.FinalUrl != url) {
-        verdict->FinalUrl = result.FinalUrl;
+    verdict->Explanation = GermanVerdict(result, url);
+    if (history != nullptr && history->FailingSince) {
+        if (!verdict->Explanation.empty()) {
+            verdict->Explanation += '\n';
+        }
+        verdict->Explanation +=
+            GermanFailingRun(history->FailingSince->time_since_epoch().count(), history->Failures);
     }
-    verdict->Suspect = result.Rot == RotClass::Suspect;
-    verdict->SuspectReason = result.RotReason;
-    if (verdict->Reason.empty() && verdict->FinalUrl.empty() && !verdict->Moved &&
-        !verdict->Suspect) {
+    if (verdict->Explanation.empty() && verdict->ShowAs == LinkVerdict::Image::OfStatus) {
         return nullptr;
     }
     return verdict;
+}
+
+// The history of checks as the window's messages name its faults.
+std::string HistoryFailureText(const EHistoryError& error, const std::string& path) {
+    const std::string name = QuotedMessagePath(path);
+    switch (error.Why()) {
+        case EHistoryError::Reason::Damaged:
+            return "Der Prüfverlauf " + name +
+                   " ist beschädigt oder keine SQLite-Datenbank und bleibt, wie er ist.";
+        case EHistoryError::Reason::Foreign:
+            return "Die Datei " + name +
+                   " gehört einem anderen Programm, ist kein Prüfverlauf und bleibt, wie sie ist.";
+        case EHistoryError::Reason::Newer:
+            return "Der Prüfverlauf " + name +
+                   " stammt von einer neueren Version und bleibt, wie er ist.";
+        case EHistoryError::Reason::InUse:
+            return "Der Prüfverlauf " + name +
+                   " wird gerade von einer anderen Prüfung benutzt. Bitte später noch einmal "
+                   "prüfen.";
+        case EHistoryError::Reason::Unusable:
+            break;
+    }
+    return "Der Prüfverlauf " + name + " kann nicht benutzt werden.";
 }
 
 void CollectLinks(TBookTree* folder, std::vector<TBookTree*>& links) {
@@ -108,11 +144,12 @@ void TMainForm::ShowNodeInLists(TBookTree* Node, int Image) {
     }
 }
 
-void TMainForm::FileResult(TBookTree* Node, const CheckResult& Result) {
+void TMainForm::FileResult(TBookTree* Node, const CheckResult& Result,
+                           const AddressHistory* History) {
     // A check the user cancelled has found nothing out about the link.
     if (Result.Reason != FailureReason::Aborted) {
         Node->Status = Result.Status;
-        Node->Verdict = VerdictOfResult(Result, Node->Text);
+        Node->Verdict = VerdictOfResult(Result, Node->Text, History);
     }
     ShowNodeInLists(Node);
 }
@@ -126,6 +163,20 @@ void TMainForm::CheckLinksAtOnce(const std::vector<TBookTree*>& Nodes,
     urls.reserve(Nodes.size());
     for (TBookTree* node : Nodes) {
         urls.push_back(node->Text);
+    }
+    // The checks join the history of checks under current rules only;
+    // classic statuses stay in memory. One that cannot be used stops the
+    // command before any request.
+    std::unique_ptr<HistoryRun> history;
+    if (!FHistoryPath.empty() && FCheckSettings.Rules == CheckRules::Current) {
+        try {
+            history = std::make_unique<HistoryRun>(FHistoryPath, HistoryFolder::MakeMissing, urls,
+                                                   SystemClock());
+        } catch (const EHistoryError& error) {
+            throw Exception(HistoryFailureText(error, FHistoryPath));
+        }
+    }
+    for (TBookTree* node : Nodes) {
         ShowNodeInLists(node, kImageBeingTested);
     }
     std::vector<bool> filed(Nodes.size(), false);
@@ -133,7 +184,7 @@ void TMainForm::CheckLinksAtOnce(const std::vector<TBookTree*>& Nodes,
     QEventLoop loop;
     engine.OnResult = [&](std::size_t index, const CheckResult& result) {
         filed[index] = true;
-        FileResult(Nodes[index], result);
+        FileResult(Nodes[index], result, history ? history->Checked(index, result) : nullptr);
         if (Step) {
             Step();
         }
@@ -156,6 +207,14 @@ void TMainForm::CheckLinksAtOnce(const std::vector<TBookTree*>& Nodes,
     for (std::size_t index = 0; index < Nodes.size(); ++index) {
         if (!filed[index]) {
             ShowNodeInLists(Nodes[index]);
+        }
+    }
+    // Every status is filed; the history only misses what came after its
+    // failure.
+    if (history) {
+        history->Flush();
+        if (history->Failure()) {
+            throw Exception(HistoryFailureText(*history->Failure(), FHistoryPath));
         }
     }
 }

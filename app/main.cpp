@@ -8,6 +8,7 @@
 #include "app/MainForm.h"
 #include "app/ProgramOptions.h"
 #include "generated/Version.h"
+#include "history/CheckHistory.h"
 #include "net/HiddenWindows.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/GraphicalSession.h"
@@ -64,6 +65,7 @@ int main(int argc, char** argv) {
     // handler of the program.
     vornakle::SetApplicationExceptionHandler(vornakle::ReportException);
     auto MainForm = std::make_unique<vornakle::TMainForm>(options.Check);
+    MainForm->KeepHistoryIn(vornakle::DefaultHistoryPath());
     if (!MainForm->FolderChosen()) {
         return 0;
     }

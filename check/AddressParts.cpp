@@ -3,19 +3,11 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/AsciiCase.h"
+
 namespace vornakle {
 
 namespace {
-
-std::string LowerAscii(std::string_view text) {
-    std::string lower(text);
-    for (char& character : lower) {
-        if (character >= 'A' && character <= 'Z') {
-            character = static_cast<char>(character - 'A' + 'a');
-        }
-    }
-    return lower;
-}
 
 bool IsSchemeCharacter(char character, bool first) {
     const bool letter =
@@ -51,7 +43,7 @@ std::optional<AddressParts> SplitAddress(std::string_view url) {
         }
     }
     AddressParts parts;
-    parts.Scheme = LowerAscii(url.substr(0, colon));
+    parts.Scheme = AsciiLowerCase(url.substr(0, colon));
     std::string_view rest = url.substr(colon + 3);
     const std::size_t authorityEnd = rest.find_first_of("/?");
     std::string_view authority = rest.substr(0, authorityEnd);
@@ -68,7 +60,7 @@ std::optional<AddressParts> SplitAddress(std::string_view url) {
         parts.Port = std::string(authority.substr(portColon + 1));
         authority = authority.substr(0, portColon);
     }
-    parts.Host = LowerAscii(authority);
+    parts.Host = AsciiLowerCase(authority);
     if (parts.Port == DefaultPort(parts.Scheme)) {
         parts.Port.clear();
     }
@@ -110,7 +102,7 @@ std::string AddressKey(std::string_view url) {
 }
 
 std::string SiteOf(std::string_view host) {
-    const std::string lower = LowerAscii(host);
+    const std::string lower = AsciiLowerCase(host);
     if (lower.empty() || lower.front() == '[' ||
         lower.find_first_not_of("0123456789.") == std::string::npos) {
         return lower;

@@ -144,7 +144,8 @@ void CheckEngine::RunWorker(std::size_t workerNumber) {
                             : FailedCheck(clientFailure);
             if (client && settings_.Rules == CheckRules::Current) {
                 WithCurrentRules(*client, settings_, [&] {
-                    FindRot(*client, url, result, madeUpPages_, settings_.DeadlineMilliseconds());
+                    FindRot(*client, url, result, sitePages_, settings_,
+                            settings_.DeadlineMilliseconds());
                 });
             }
         } catch (...) {

@@ -77,7 +77,7 @@ private:
     // of urls_ holding it; the first one's URL is the one checked.
     std::vector<std::vector<std::size_t>> holders_;
     CheckSettings settings_;
-    MadeUpPages madeUpPages_;
+    SitePages sitePages_;
     CheckQueue queue_;
     std::vector<std::unique_ptr<Worker>> workers_;
     // The clients of the running workers, so that Stop can reach them;

@@ -70,6 +70,48 @@ std::string_view ReasonToken(FailureReason reason) {
     return "error";
 }
 
+std::string_view SignalToken(Signal signal) {
+    switch (signal) {
+        case Signal::None:
+            break;
+        case Signal::FrontPageRedirect:
+            return "front-page-redirect";
+        case Signal::SignInRedirect:
+            return "sign-in-redirect";
+        case Signal::MovedAway:
+            return "moved-away";
+        case Signal::ErrorPageRedirect:
+            return "error-page-redirect";
+        case Signal::ParkedDomain:
+            return "parked-domain";
+        case Signal::ErrorTitle:
+            return "soft-404-title";
+        case Signal::ErrorHeading:
+            return "soft-404-heading";
+        case Signal::SameAsMadeUp:
+            return "same-as-made-up-address";
+        case Signal::AuthRequired:
+            return "auth-required";
+        case Signal::ProxyAuthRequired:
+            return "proxy-auth-required";
+        case Signal::ChallengeHeader:
+            return "challenge-header";
+        case Signal::ChallengePage:
+            return "challenge-page";
+        case Signal::BotStatus:
+            return "bot-status";
+    }
+    return std::string_view();
+}
+
+std::string ClueText(const Clue& clue) {
+    std::string text(SignalToken(clue.Kind));
+    if (!text.empty() && !clue.Detail.empty()) {
+        text += ": " + clue.Detail;
+    }
+    return text;
+}
+
 CheckResult CheckResult::Answered(std::int32_t status) {
     CheckResult result;
     result.Status = status;
@@ -86,7 +128,7 @@ CheckResult CheckResult::Failed(FailureReason reason, std::string detail) {
 
 std::string ReasonText(const CheckResult& result) {
     if (result.Reason == FailureReason::None) {
-        return result.Rot == RotClass::Suspect ? result.RotReason : std::string();
+        return ClueText(result.FoundBy);
     }
     std::string text(ReasonToken(result.Reason));
     if (!result.Detail.empty()) {

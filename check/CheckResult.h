@@ -51,11 +51,45 @@ struct CheckHop {
 };
 
 // What a check found beyond the reply number, under current rules only.
-enum class RotClass {
+enum class Finding {
     None,     // nothing beyond the status
     Moved,    // alive, reached through permanent redirects only: FinalUrl is the new address
-    Suspect,  // the server says 2xx but the page is probably gone: RotReason says why
+    Suspect,  // the server says 2xx but the page is probably gone
+    Login,    // the page is there behind a sign-in: alive
+    Blocked,  // the site answers programs otherwise than people: cannot tell from here
 };
+
+// Why a result is Suspect, Login or Blocked. Each has a stable token
+// (SignalToken) that the checker's output and scripts reading it rely on.
+enum class Signal {
+    None,
+    FrontPageRedirect,  // "front-page-redirect": a deep link ends on its site's front page
+    SignInRedirect,     // "sign-in-redirect": ... or on its sign-in page
+    MovedAway,          // "moved-away": ... or on the front page of another site
+    ErrorPageRedirect,  // "error-page-redirect": ... or at an address named for an error
+    ParkedDomain,       // "parked-domain": the page offers its domain for sale
+    ErrorTitle,         // "soft-404-title": the page's title says it is not found
+    ErrorHeading,       // "soft-404-heading": ... its first heading says so
+    SameAsMadeUp,       // "same-as-made-up-address": the site's page for any address
+    AuthRequired,       // "auth-required": 401, a sign-in is needed
+    ProxyAuthRequired,  // "proxy-auth-required": 407 from a proxy the user did not set
+    ChallengeHeader,    // "challenge-header": the reply names a challenge for robots
+    ChallengePage,      // "challenge-page": the page is such a challenge
+    BotStatus,          // "bot-status": a reply number outside HTTP's, sent to programs
+};
+
+std::string_view SignalToken(Signal signal);
+
+// A signal and what it saw: the final URL, a title, a header line.
+struct Clue {
+    Signal Kind = Signal::None;
+    std::string Detail;
+
+    bool operator==(const Clue&) const = default;
+};
+
+// "token: detail" (the token alone without detail); empty for no signal.
+std::string ClueText(const Clue& clue);
 
 // The outcome of one link's check as both programs file it: the status
 // (the reply number, or 5 when no usable answer came) and, for a status 5,
@@ -69,16 +103,16 @@ struct CheckResult {
     std::string FinalUrl;
     // Every request in the order sent, the last one's reply deciding.
     std::vector<CheckHop> Hops;
-    RotClass Rot = RotClass::None;
-    // For a suspect result: which signal fired.
-    std::string RotReason;
+    Finding Found = Finding::None;
+    // For Suspect, Login and Blocked: the signal that told it.
+    Clue FoundBy;
 
     static CheckResult Answered(std::int32_t status);
     static CheckResult Failed(FailureReason reason, std::string detail = std::string());
 };
 
 // "token: detail" (the token alone without detail); for an answer the
-// RotReason of a suspect one, else empty.
+// signal of what was found, else empty.
 std::string ReasonText(const CheckResult& result);
 
 }  // namespace vornakle

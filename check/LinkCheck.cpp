@@ -7,6 +7,7 @@
 #include <limits>
 #include <optional>
 
+#include "check/AccessRules.h"
 #include "check/CheckDeadline.h"
 #include "http/HttpClient.h"
 #include "http/ReplyHeader.h"
@@ -29,6 +30,7 @@ public:
 };
 
 constexpr int kMillisecondsPerSecond = 1000;
+constexpr int kBytesPerKiB = 1024;
 
 std::optional<CheckResult> RefusedUrl(const std::string& url, bool secureAllowed) {
     if (url.empty()) {
@@ -41,6 +43,21 @@ std::optional<CheckResult> RefusedUrl(const std::string& url, bool secureAllowed
     const std::string scheme = LinkScheme(url);
     if (!scheme.empty() && !IsRequestableScheme(scheme, secureAllowed)) {
         return CheckResult::Failed(FailureReason::UnsupportedScheme, scheme);
+    }
+    // A URL that names no host ("/x", "http:///x") or opens an address's
+    // bracket without closing it would only ask the resolver for a name
+    // that is none (RFC 9110 section 4.2.1 makes such an http URL invalid).
+    std::string splitUrl = url;
+    std::string host;
+    std::int32_t port = 0;
+    std::string path;
+    try {
+        ParseRequestURL(splitUrl, host, port, path, SecureScheme::Allowed, AuthorityRule::Rfc3986);
+    } catch (const EConvertError& error) {
+        return CheckResult::Failed(FailureReason::InvalidUrl, error.Message());
+    }
+    if (host.empty()) {
+        return CheckResult::Failed(FailureReason::InvalidUrl, "the URL names no host");
     }
     return std::nullopt;
 }
@@ -94,10 +111,40 @@ FailureReason SocketReason(const ESockError& error) {
         case SockFailure::TlsHandshake:
             return FailureReason::TlsHandshake;
         case SockFailure::Startup:
+        case SockFailure::TlsSetup:
         case SockFailure::Other:
             break;
     }
     return FailureReason::SocketError;
+}
+
+// What a failure of the socket layer means for a person; the layer's own
+// texts ("Null Remote Address", "Socket readln aborted") name its steps.
+std::string SocketDetail(const ESockError& error, FailureReason reason) {
+    switch (reason) {
+        case FailureReason::Dns:
+            return "the name has no address";
+        case FailureReason::Refused:
+            return "nothing listens on the port";
+        case FailureReason::Unreachable:
+            return "no route to the host";
+        case FailureReason::Timeout:
+            return "no answer in time";
+        case FailureReason::Reset:
+            return "the connection was broken off";
+        case FailureReason::Aborted:
+            return "the check was stopped";
+        case FailureReason::ConnectFailed:
+            return error.ErrorNo() != 0 ? "the connection could not be made (error " +
+                                              std::to_string(error.ErrorNo()) + ")"
+                                        : std::string("the connection could not be made");
+        default:
+            // The certificate's, the handshake's, TLS setup's and the
+            // WinSock table's texts say what went wrong; a socket that could
+            // not be made has only its step's name.
+            return error.Kind() == SockFailure::Startup ? std::string("no socket could be made")
+                                                        : error.Message();
+    }
 }
 
 // The first line of a reply header, for a person to see why it was no
@@ -114,13 +161,24 @@ CheckResult FailedCheck(const std::exception_ptr& failure) {
     try {
         std::rethrow_exception(failure);
     } catch (const ESockError& error) {
-        return CheckResult::Failed(SocketReason(error), error.Message());
+        const FailureReason reason = SocketReason(error);
+        return CheckResult::Failed(reason, SocketDetail(error, reason));
+    } catch (const ELineTooLong&) {
+        return CheckResult::Failed(FailureReason::MalformedReply,
+                                   "a line of the reply is longer than " +
+                                       std::to_string(TTcpSocket::kBufferSize / kBytesPerKiB) +
+                                       " KiB");
     } catch (const EUnsupportedScheme& error) {
         return CheckResult::Failed(FailureReason::UnsupportedScheme, error.Message());
+    } catch (const ESchemeRefused&) {
+        return CheckResult::Failed(FailureReason::UnsupportedScheme, "https");
     } catch (const EProxyError& error) {
         return CheckResult::Failed(FailureReason::Proxy, error.Message());
     } catch (const EConvertError& error) {
         return CheckResult::Failed(FailureReason::InvalidUrl, error.Message());
+    } catch (const EHeaderValueError&) {
+        return CheckResult::Failed(FailureReason::InvalidUrl,
+                                   "a line break or zero byte in the address");
     } catch (const Exception& error) {
         return CheckResult::Failed(FailureReason::Error, error.Message());
     } catch (const std::exception& error) {
@@ -294,6 +352,7 @@ struct ClientSwitches {
 };
 
 constexpr std::int16_t kTooManyRequests = 429;
+constexpr std::int16_t kProxyAuthenticationRequired = 407;
 constexpr std::int16_t kServiceUnavailable = 503;
 constexpr std::int16_t kFirstClientError = 400;
 
@@ -368,6 +427,17 @@ CheckResult CheckByCurrentRules(THttpClient& client, const std::string& url,
         result.Reason = FailureReason::RateLimited;
         result.Detail = client.ReplyRetryAfter.empty() ? std::string("no Retry-After")
                                                        : "Retry-After: " + client.ReplyRetryAfter;
+    } else if (result.Status == kProxyAuthenticationRequired && !client.Proxy.empty()) {
+        // The user's own proxy wants a sign-in: that says nothing of the
+        // page.
+        result = CheckResult::Failed(FailureReason::Proxy, "the proxy " + client.Proxy + ':' +
+                                                               std::to_string(client.ProxyPort) +
+                                                               " asks for a sign-in (407)");
+    } else if (result.Reason == FailureReason::None) {
+        if (auto access = AccessOfReply(result.Status, client.Header)) {
+            result.Found = access->first;
+            result.FoundBy = std::move(access->second);
+        }
     }
     return run.Finished(std::move(result));
 }
@@ -407,7 +477,7 @@ void WithCurrentRules(THttpClient& client, const CheckSettings& settings,
 std::string_view StatusClass(std::int32_t status) {
     switch (StatusImageIndex(status)) {
         case kImageOk:
-            return "ok";
+            return kFineClass;
         case kImageInvalid:
             return "invalid";
         case kImageNotTested:
@@ -418,15 +488,33 @@ std::string_view StatusClass(std::int32_t status) {
 }
 
 std::string_view ResultClass(const CheckResult& result) {
-    switch (result.Rot) {
-        case RotClass::Moved:
+    switch (result.Found) {
+        case Finding::Moved:
             return "moved";
-        case RotClass::Suspect:
+        case Finding::Suspect:
             return "suspect";
-        case RotClass::None:
+        case Finding::Login:
+            return "login";
+        case Finding::Blocked:
+            return "blocked";
+        case Finding::None:
             break;
     }
     return StatusClass(result.Status);
+}
+
+bool IsBadResult(const CheckResult& result) {
+    switch (result.Found) {
+        case Finding::Suspect:
+            return true;
+        case Finding::Login:
+        case Finding::Blocked:
+            return false;
+        case Finding::Moved:
+        case Finding::None:
+            break;
+    }
+    return !IsLinkFine(result.Status);
 }
 
 }  // namespace vornakle

@@ -64,12 +64,21 @@ void WithCurrentRules(THttpClient& client, const CheckSettings& settings,
 // The result of a check that ended with the exception Failure.
 CheckResult FailedCheck(const std::exception_ptr& failure);
 
-// The class of a status's image, as the report window sorts links: "ok",
-// "invalid", "unknown" or "untested".
+// The class of a status's image, as the report window sorts links: "ok"
+// (kFineClass), "invalid", "unknown" or "untested".
 std::string_view StatusClass(std::int32_t status);
+inline constexpr std::string_view kFineClass = "ok";
 
-// The class a result is listed under: "moved" and "suspect" for what a
-// current check found beyond the status, else its status's class.
+// The class a result is listed under: "moved", "suspect", "login" and
+// "blocked" for what a current check found beyond the status, else its
+// status's class.
 std::string_view ResultClass(const CheckResult& result);
+
+// A result that counts as bad (the checker's --bad-only and exit status, a
+// failure in the history of checks, the report's list): a status that is
+// not fine, or a fine one whose page is probably gone. A page behind a
+// sign-in is alive, and one the site keeps from programs is not known to be
+// gone: neither is bad.
+bool IsBadResult(const CheckResult& result);
 
 }  // namespace vornakle

@@ -3,6 +3,7 @@
 #include <libxml/HTMLparser.h>
 #include <libxml/tree.h>
 
+#include <algorithm>
 #include <limits>
 #include <memory>
 
@@ -20,14 +21,10 @@ struct TextFreer {
     void operator()(xmlChar* text) const { xmlFree(text); }
 };
 
-std::string Collapsed(const xmlNode* node) {
-    const std::unique_ptr<xmlChar, TextFreer> content(xmlNodeGetContent(node));
-    std::string collapsed;
-    if (!content) {
-        return collapsed;
-    }
-    bool blank = false;
-    for (const xmlChar* character = content.get(); *character != 0; ++character) {
+// Appends text with its blanks collapsed to one; Blank says whether a
+// blank is owed before the next word, across the pieces appended.
+void AppendCollapsed(std::string& collapsed, const xmlChar* text, bool& blank) {
+    for (const xmlChar* character = text; *character != 0; ++character) {
         if (*character == ' ' || *character == '\t' || *character == '\n' || *character == '\r' ||
             *character == '\f') {
             blank = !collapsed.empty();
@@ -39,6 +36,15 @@ std::string Collapsed(const xmlNode* node) {
         }
         collapsed += static_cast<char>(*character);
     }
+}
+
+std::string Collapsed(const xmlNode* node) {
+    const std::unique_ptr<xmlChar, TextFreer> content(xmlNodeGetContent(node));
+    std::string collapsed;
+    bool blank = false;
+    if (content) {
+        AppendCollapsed(collapsed, content.get(), blank);
+    }
     return collapsed;
 }
 
@@ -47,21 +53,64 @@ bool Named(const xmlNode* node, const char* name) {
            xmlStrcasecmp(node->name, reinterpret_cast<const xmlChar*>(name)) == 0;
 }
 
-// Depth first, so the first title and the first heading in document order
+std::unique_ptr<xmlChar, TextFreer> Attribute(const xmlNode* node, const char* name) {
+    return std::unique_ptr<xmlChar, TextFreer>(
+        xmlGetProp(node, reinterpret_cast<const xmlChar*>(name)));
+}
+
+// Depth first, so the first title, heading and refresh in document order
 // are kept.
-void Visit(const xmlNode* node, PageLandmarks& landmarks, bool& haveTitle, bool& haveHeading) {
-    for (; node != nullptr && !(haveTitle && haveHeading); node = node->next) {
-        if (!haveTitle && Named(node, "title")) {
-            landmarks.Title = Collapsed(node);
-            haveTitle = true;
-        } else if (!haveHeading && Named(node, "h1")) {
-            landmarks.Heading = Collapsed(node);
-            haveHeading = true;
-        } else {
-            Visit(node->children, landmarks, haveTitle, haveHeading);
+class LandmarkReader {
+public:
+    explicit LandmarkReader(PageLandmarks& landmarks) : landmarks_(landmarks) {}
+
+    void Visit(const xmlNode* node, bool shown) {
+        for (; node != nullptr; node = node->next) {
+            if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE) {
+                if (shown && landmarks_.Text.size() < kLandmarkTextBytes && node->content) {
+                    AppendCollapsed(landmarks_.Text, node->content, blank_);
+                }
+                continue;
+            }
+            if (node->type != XML_ELEMENT_NODE) {
+                continue;
+            }
+            if (Named(node, "title")) {
+                if (!haveTitle_) {
+                    landmarks_.Title = Collapsed(node);
+                    haveTitle_ = true;
+                }
+                continue;
+            }
+            if (Named(node, "h1") && !haveHeading_) {
+                landmarks_.Heading = Collapsed(node);
+                haveHeading_ = true;
+            }
+            if (Named(node, "meta") && landmarks_.Refresh.empty() &&
+                xmlStrcasecmp(Attribute(node, "http-equiv").get(),
+                              reinterpret_cast<const xmlChar*>("refresh")) == 0) {
+                const std::unique_ptr<xmlChar, TextFreer> content = Attribute(node, "content");
+                if (content) {
+                    landmarks_.Refresh = reinterpret_cast<const char*>(content.get());
+                }
+            }
+            // A browser that runs scripts neither shows nor obeys what
+            // <noscript> holds; scripts, styles and templates are no text.
+            if (Named(node, "noscript")) {
+                continue;
+            }
+            Visit(node->children, shown && !Named(node, "script") && !Named(node, "style") &&
+                                      !Named(node, "template") && !Named(node, "head"));
+            blank_ = !landmarks_.Text.empty();
         }
     }
-}
+
+private:
+    PageLandmarks& landmarks_;
+    bool haveTitle_ = false;
+    bool haveHeading_ = false;
+    bool blank_ = false;
+};
 
 }  // namespace
 
@@ -77,9 +126,14 @@ PageLandmarks ReadPageLandmarks(std::string_view html, const std::string& encodi
     if (!document) {
         return landmarks;
     }
-    bool haveTitle = false;
-    bool haveHeading = false;
-    Visit(xmlDocGetRootElement(document.get()), landmarks, haveTitle, haveHeading);
+    LandmarkReader(landmarks).Visit(xmlDocGetRootElement(document.get()), true);
+    // Cut at a character's start, so the text stays UTF-8.
+    std::size_t end = std::min(landmarks.Text.size(), kLandmarkTextBytes);
+    while (end > 0 && end < landmarks.Text.size() &&
+           (static_cast<unsigned char>(landmarks.Text[end]) & 0xC0) == 0x80) {
+        --end;
+    }
+    landmarks.Text.resize(end);
     return landmarks;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -12,7 +13,16 @@ namespace vornakle {
 struct PageLandmarks {
     std::string Title;
     std::string Heading;
+    // What a person reads first: the text outside scripts, styles and what
+    // only a browser without scripts shows, up to kLandmarkTextBytes.
+    std::string Text;
+    // The content of the first <meta http-equiv="refresh"> that a browser
+    // running scripts obeys (none inside <noscript>): "5; url=/next".
+    std::string Refresh;
 };
+
+// Text is kept this far: the words that say what a page is come first.
+inline constexpr std::size_t kLandmarkTextBytes = 4096;
 
 // Encoding names the page's encoding when its own markup may not; empty:
 // what the page declares, else Latin-1.

@@ -1,41 +1,30 @@
 #include "check/RotCheck.h"
 
+#include <QElapsedTimer>
+
 #include <algorithm>
 #include <random>
 
+#include "check/AccessRules.h"
 #include "check/AddressParts.h"
 #include "check/CheckDeadline.h"
+#include "check/LinkCheck.h"
 #include "check/PageLandmarks.h"
 #include "http/HttpClient.h"
+#include "http/ReplyHeader.h"
+#include "http/UrlReference.h"
 #include "net/TransferSupport.h"
+#include "platform/AsciiCase.h"
 #include "platform/TextDecoding.h"
 
 namespace vornakle {
 
 namespace {
 
-std::string LowerAscii(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](char character) {
-        return character >= 'A' && character <= 'Z' ? static_cast<char>(character - 'A' + 'a')
-                                                    : character;
-    });
-    return text;
-}
-
 // The value of the reply's Content-Type line, in lower case; empty when
 // there is none.
 std::string ContentTypeOf(const std::string& header) {
-    const std::string lower = LowerAscii(header);
-    constexpr std::string_view kName = "\ncontent-type:";
-    const std::size_t found = lower.find(kName);
-    if (found == std::string::npos) {
-        return std::string();
-    }
-    const std::size_t start = lower.find_first_not_of(" \t", found + kName.size());
-    if (start == std::string::npos) {
-        return std::string();
-    }
-    return lower.substr(start, lower.find_first_of("\r\n", start) - start);
+    return AsciiLowerCase(HeaderFieldValue(header, "Content-Type").value_or(std::string()));
 }
 
 // Error pages are HTML; an image, a PDF or a reply that says nothing of its
@@ -46,15 +35,8 @@ bool IsHtml(const std::string& contentType) {
 
 // A reply that announces an empty body has no page to read.
 bool AnnouncesEmptyBody(const std::string& header) {
-    const std::string lower = LowerAscii(header);
-    constexpr std::string_view kName = "\ncontent-length:";
-    const std::size_t found = lower.find(kName);
-    if (found == std::string::npos) {
-        return false;
-    }
-    const std::size_t start = lower.find_first_not_of(" \t", found + kName.size());
-    return start != std::string::npos && lower[start] == '0' &&
-           (start + 1 == lower.size() || lower[start + 1] < '0' || lower[start + 1] > '9');
+    const std::optional<std::string> length = HeaderFieldValue(header, "Content-Length");
+    return length && !length->empty() && length->find_first_not_of('0') == std::string::npos;
 }
 
 // A page sent as UTF-8 without saying so is read as UTF-8; the parser would
@@ -66,6 +48,7 @@ std::string PageEncoding(const std::string& body, const std::string& contentType
     return std::string();
 }
 
+// Reads the page at url; its bytes stay in the client's Body.
 std::optional<PageSample> ReadPage(THttpClient& client, const std::string& url) {
     const std::size_t previousLimit = client.BodyReadLimit;
     const bool previousHeaderOnly = client.HeaderOnly;
@@ -87,10 +70,13 @@ std::optional<PageSample> ReadPage(THttpClient& client, const std::string& url) 
     page.Status = client.ReplyNumber;
     page.Size = client.Body.size();
     page.Url = url;
-    const PageLandmarks landmarks =
+    page.FinalUrl = client.Passes.empty() ? url : client.Passes.back().URL;
+    PageLandmarks landmarks =
         ReadPageLandmarks(client.Body, PageEncoding(client.Body, ContentTypeOf(client.Header)));
-    page.Title = landmarks.Title;
-    page.Heading = landmarks.Heading;
+    page.Title = std::move(landmarks.Title);
+    page.Heading = std::move(landmarks.Heading);
+    page.Text = std::move(landmarks.Text);
+    page.Refresh = std::move(landmarks.Refresh);
     return page;
 }
 
@@ -112,16 +98,91 @@ bool IsSuccess(std::int32_t status) {
     return status >= kFirstSuccess && status < kFirstRedirect;
 }
 
-void MarkSuspect(CheckResult& result, std::string reason) {
-    result.Rot = RotClass::Suspect;
-    result.RotReason = std::move(reason);
+void MarkFound(CheckResult& result, Finding found, Clue clue) {
+    result.Found = found;
+    result.FoundBy = std::move(clue);
+}
+
+// A page of a challenge service stands in for the page asked for: the site
+// keeps programs out, and nothing is known of the page.
+void LookForChallenge(THttpClient& client, CheckResult& result, std::int64_t deadlineMilliseconds) {
+    if (AnnouncesEmptyBody(client.Header) || result.FinalUrl.empty()) {
+        return;
+    }
+    const CheckDeadline deadline(client, deadlineMilliseconds);
+    const std::optional<PageSample> page = ReadPage(client, result.FinalUrl);
+    if (!page) {
+        return;
+    }
+    if (std::optional<Clue> clue = ChallengeOfPage(page->Title, client.Body)) {
+        result.Reason = FailureReason::None;
+        result.Detail.clear();
+        MarkFound(result, Finding::Blocked, std::move(*clue));
+    }
+}
+
+// Whether a check's failure is one a person would see as well: its address
+// is gone. A failure of the moment (a time-out, a broken connection) tells
+// nothing about where a refresh leads.
+bool IsLastingFailure(FailureReason reason) {
+    switch (reason) {
+        case FailureReason::Timeout:
+        case FailureReason::Reset:
+        case FailureReason::SocketError:
+        case FailureReason::ConnectFailed:
+        case FailureReason::Unreachable:
+        case FailureReason::RateLimited:
+        case FailureReason::Proxy:
+        case FailureReason::Aborted:
+        case FailureReason::Error:
+            return false;
+        default:
+            return true;
+    }
+}
+
+bool WasAsked(const std::vector<CheckHop>& hops, const std::string& url) {
+    const std::string key = AddressKey(url);
+    return std::any_of(hops.begin(), hops.end(),
+                       [&key](const CheckHop& hop) { return AddressKey(hop.Url) == key; });
+}
+
+enum class RefreshOutcome { Followed, Ended };
+
+// Follows the refresh of page, when it has one that leads on: the result
+// becomes that of its target, with every hop. Ended: the result is final
+// (nothing to follow, or the target's check decided).
+RefreshOutcome FollowRefresh(THttpClient& client, const PageSample& page, CheckResult& result,
+                             const CheckSettings& settings, std::int64_t remainingMilliseconds) {
+    const std::optional<std::string> target = RefreshTarget(page.Refresh, page.FinalUrl);
+    if (!target || !IsRequestableScheme(LinkScheme(*target), true) ||
+        WasAsked(result.Hops, *target)) {
+        return RefreshOutcome::Ended;
+    }
+    CheckResult next = CheckLink(client, *target, settings, remainingMilliseconds);
+    if (next.Reason != FailureReason::None && !IsLastingFailure(next.Reason)) {
+        return RefreshOutcome::Ended;
+    }
+    std::vector<CheckHop> hops = result.Hops;
+    hops.insert(hops.end(), next.Hops.begin(), next.Hops.end());
+    if (hops.size() > static_cast<std::size_t>(THttpClient::kMaxBrowserRedirects) + 1) {
+        next =
+            CheckResult::Failed(FailureReason::TooManyRedirects,
+                                "more than " + std::to_string(THttpClient::kMaxBrowserRedirects));
+        next.FinalUrl = hops.back().Url;
+    }
+    next.Hops = std::move(hops);
+    result = std::move(next);
+    const bool alive = result.Reason == FailureReason::None && IsSuccess(result.Status) &&
+                       result.Found == Finding::None;
+    return alive ? RefreshOutcome::Followed : RefreshOutcome::Ended;
 }
 
 }  // namespace
 
-std::optional<PageSample> MadeUpPages::SampleOf(const std::string& hostKey, const TFetch& fetch) {
+std::optional<PageSample> SitePages::SampleOf(const std::string& key, const TFetch& fetch) {
     std::unique_lock lock(mutex_);
-    const auto [entry, added] = entries_.try_emplace(hostKey);
+    const auto [entry, added] = entries_.try_emplace(key);
     if (!added) {
         changed_.wait(lock, [&] { return entry->second.Done; });
         return entry->second.Sample;
@@ -142,49 +203,98 @@ std::optional<PageSample> MadeUpPages::SampleOf(const std::string& hostKey, cons
     return sample;
 }
 
-int MadeUpPages::Fetched() const {
+int SitePages::Fetched() const {
     const std::lock_guard lock(mutex_);
     return fetched_;
 }
 
-void FindRot(THttpClient& client, const std::string& url, CheckResult& result,
-             MadeUpPages& madeUpPages, std::int64_t deadlineMilliseconds) {
+std::string SitePages::MadeUpKey(const std::string& url) {
+    return "made-up " + OriginKey(url);
+}
+
+std::string SitePages::RootKey(const std::string& url) {
+    return "root " + OriginKey(url);
+}
+
+void FindRot(THttpClient& client, const std::string& url, CheckResult& result, SitePages& pages,
+             const CheckSettings& settings, std::int64_t deadlineMilliseconds) {
+    const bool answered =
+        result.Reason == FailureReason::None || result.Reason == FailureReason::RateLimited;
+    if (!answered || result.Found != Finding::None) {
+        return;
+    }
+    if (MayBeChallenge(result.Status)) {
+        LookForChallenge(client, result, deadlineMilliseconds);
+        return;
+    }
     if (result.Reason != FailureReason::None || !IsSuccess(result.Status)) {
-        return;
-    }
-    auto [rot, reason] = RotOfHops(result.Hops);
-    if (rot == RotClass::Suspect) {
-        MarkSuspect(result, std::move(reason));
-        return;
-    }
-    const bool moved = rot == RotClass::Moved;
-    const ScopeExit settle([&result, moved] {
-        if (moved && result.Rot == RotClass::None) {
-            result.Rot = RotClass::Moved;
-        }
-    });
-    if (!IsHtml(ContentTypeOf(client.Header)) || AnnouncesEmptyBody(client.Header)) {
         return;
     }
 
     const CheckDeadline deadline(client, deadlineMilliseconds);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    std::optional<PageSample> sample;
+    for (;;) {
+        if (!IsHtml(ContentTypeOf(client.Header)) || AnnouncesEmptyBody(client.Header)) {
+            break;
+        }
+        sample = ReadPage(client, result.FinalUrl.empty() ? url : result.FinalUrl);
+        if (!sample || !IsSuccess(sample->Status)) {
+            sample.reset();
+            break;
+        }
+        if (deadline.Expired()) {
+            return;
+        }
+        const std::int64_t remaining =
+            deadlineMilliseconds > 0
+                ? std::max<std::int64_t>(1, deadlineMilliseconds - elapsed.elapsed())
+                : 0;
+        if (FollowRefresh(client, *sample, result, settings, remaining) == RefreshOutcome::Ended) {
+            break;
+        }
+        sample.reset();
+    }
+    if (result.Reason != FailureReason::None || !IsSuccess(result.Status) ||
+        result.Found != Finding::None) {
+        return;
+    }
 
     const std::string page = result.FinalUrl.empty() ? url : result.FinalUrl;
-    const std::optional<PageSample> sample = ReadPage(client, page);
-    if (!sample || !IsSuccess(sample->Status)) {
+    LastPage lastPage = LastPage::ByAddress;
+    if (sample && NeedsRootComparison(result.Hops)) {
+        const std::optional<PageSample> root = pages.SampleOf(
+            SitePages::RootKey(page), [&] { return ReadPage(client, RootOf(page)); });
+        if (root && IsSuccess(root->Status) && SameAsRoot(*sample, *root)) {
+            lastPage = LastPage::SameAsRoot;
+        }
+    }
+    auto [found, clue] = RotOfHops(result.Hops, lastPage);
+    if (found == Finding::Suspect) {
+        MarkFound(result, found, std::move(clue));
         return;
     }
-    if (std::optional<std::string> error = ErrorPageSuspicion(*sample)) {
-        MarkSuspect(result, std::move(*error));
-        return;
+    if (sample) {
+        std::optional<Clue> pageClue = ParkedSuspicion(*sample);
+        if (!pageClue) {
+            pageClue = ErrorPageSuspicion(*sample);
+        }
+        if (!pageClue && IsDeepLink(page)) {
+            const std::optional<PageSample> madeUp = pages.SampleOf(
+                SitePages::MadeUpKey(page),
+                [&] { return ReadPage(client, MadeUpSibling(page, MadeUpToken())); });
+            if (madeUp && SameAsMadeUp(*sample, *madeUp)) {
+                pageClue = Clue{Signal::SameAsMadeUp, madeUp->Url};
+            }
+        }
+        if (pageClue) {
+            MarkFound(result, Finding::Suspect, std::move(*pageClue));
+            return;
+        }
     }
-    if (!IsDeepLink(page)) {
-        return;
-    }
-    const std::optional<PageSample> madeUp = madeUpPages.SampleOf(
-        OriginKey(page), [&] { return ReadPage(client, MadeUpSibling(page, MadeUpToken())); });
-    if (madeUp && SameAsMadeUp(*sample, *madeUp)) {
-        MarkSuspect(result, std::string(kMadeUpSignal) + ": " + madeUp->Url);
+    if (found == Finding::Moved) {
+        result.Found = Finding::Moved;
     }
 }
 

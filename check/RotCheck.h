@@ -9,23 +9,29 @@
 #include <string>
 
 #include "check/CheckResult.h"
+#include "check/CheckSettings.h"
 #include "check/RotRules.h"
 
 namespace vornakle {
 
 class THttpClient;
 
-// The page each origin (OriginKey: scheme, host, port) serves for a made-up
-// address, asked once per origin in a run and shared by the engine's workers: the first check that
-// needs a host's sample fetches it, later ones (on any thread) wait for it and reuse it.
-class MadeUpPages {
+// Pages a site serves whatever link is checked: for a made-up address next
+// to a deep link, and at its root. Each is asked once per key in a run
+// (MadeUpKey, RootKey: the kind and the origin, scheme, host and port) and
+// shared by the engine's workers: the first check that needs a page fetches
+// it, later ones (on any thread) wait for it and reuse it.
+class SitePages {
 public:
     using TFetch = std::function<std::optional<PageSample>()>;
 
-    // The sample of origin; fetch runs when no check has asked for it yet.
-    std::optional<PageSample> SampleOf(const std::string& origin, const TFetch& fetch);
+    // The sample under key; fetch runs when no check has asked for it yet.
+    std::optional<PageSample> SampleOf(const std::string& key, const TFetch& fetch);
     // How many samples were fetched.
     int Fetched() const;
+
+    static std::string MadeUpKey(const std::string& url);
+    static std::string RootKey(const std::string& url);
 
 private:
     struct Entry {
@@ -38,17 +44,21 @@ private:
     int fetched_ = 0;
 };
 
-// What a current check adds to a 2xx result whose reply number alone says
-// nothing more: RotClass::Suspect with its signal when its redirections
-// ended on the front page or a sign-in page of a deep link's site, or when
-// its page (an HTML reply that is not announced empty, read up to
-// kRotPageBytes by a GET) says it is an
-// error page or is what the site serves for a made-up address next to it;
-// else RotClass::Moved when it came through permanent redirections only.
-// Anything that fails while looking leaves the result as it was: rot is a
-// finding, never a failure. With a deadline above 0 the looking ends after
-// that many milliseconds. Runs on the client's thread.
-void FindRot(THttpClient& client, const std::string& url, CheckResult& result,
-             MadeUpPages& madeUpPages, std::int64_t deadlineMilliseconds = 0);
+// What a current check adds to a result by reading pages. A 403, 429 or 503
+// whose page is a robot challenge is Blocked. A 2xx HTML page (a reply that
+// is not announced empty, read up to kRotPageBytes by a GET) whose refresh
+// sends a browser on within kMaxRefreshSeconds is followed as a
+// redirection, checked as settings say, and counted among the
+// kMaxBrowserRedirects. Then a 2xx result is Suspect with its signal when
+// its redirections say so (RedirectSuspicion; whether the final page is the
+// one the site's root serves is asked of the root, once per origin), or its
+// page offers its domain for sale, says it is an error page, or is what the
+// site serves for a made-up address next to it; else Moved when it came
+// through permanent redirections only. Anything that fails while looking
+// leaves the result as it was: rot is a finding, never a failure. With a
+// deadline above 0 the looking ends after that many milliseconds. Runs on
+// the client's thread.
+void FindRot(THttpClient& client, const std::string& url, CheckResult& result, SitePages& pages,
+             const CheckSettings& settings, std::int64_t deadlineMilliseconds = 0);
 
 }  // namespace vornakle

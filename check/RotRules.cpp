@@ -2,90 +2,42 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 
 #include "check/AddressParts.h"
+#include "check/LanguageCodes.h"
+#include "http/UrlReference.h"
+#include "platform/AsciiCase.h"
 
 namespace vornakle {
 
 namespace {
-
-// Lower case for ASCII and for the Latin-1 capitals in UTF-8 (C3 80 to C3
-// 9E, but the sign of multiplication), which the phrases' languages use.
-std::string Folded(std::string_view text) {
-    std::string folded(text);
-    for (std::size_t index = 0; index < folded.size(); ++index) {
-        const auto byte = static_cast<unsigned char>(folded[index]);
-        if (byte >= 'A' && byte <= 'Z') {
-            folded[index] = static_cast<char>(byte - 'A' + 'a');
-        } else if (byte == 0xC3 && index + 1 < folded.size()) {
-            const auto next = static_cast<unsigned char>(folded[index + 1]);
-            if (next >= 0x80 && next <= 0x9E && next != 0x97) {
-                folded[index + 1] = static_cast<char>(next + 0x20);
-            }
-            ++index;
-        }
-    }
-    return folded;
-}
 
 bool IsWordByte(char character) {
     const auto byte = static_cast<unsigned char>(character);
     return (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') || byte >= 0x80;
 }
 
-// Error pages say so in a few set phrases; each is matched as whole words.
-// Lower case, as Folded gives text.
-constexpr std::array<std::string_view, 30> kErrorPhrases = {
-    // English
-    "not found", "404", "page does not exist", "page doesn't exist", "page doesn\u2019t exist",
-    "page cannot be found", "page could not be found", "page no longer exists",
-    "no longer available",
-    // German
-    "nicht gefunden", "existiert nicht", "nicht mehr verf\u00fcgbar", "fehlerseite",
-    // French
-    "introuvable", "non trouv\u00e9e", "non trouv\u00e9", "n'existe pas", "n\u2019existe pas",
-    "n'existe plus", "n\u2019existe plus", "page inexistante",
-    // Spanish
-    "no encontrada", "no encontrado", "no existe", "p\u00e1gina no disponible",
-    // Italian
-    "non trovata", "non trovato", "non esiste", "pagina inesistente", "pagina non disponibile"};
-
-// The front page of a site: its root, an index file there, or a language's
-// root ("/en/", "/de-de").
-bool IsFrontPagePath(std::string path) {
-    const std::string folded = Folded(path);
-    for (const std::string_view index :
-         {"index.html", "index.htm", "index.php", "index.asp", "index.aspx", "index.jsp",
-          "default.aspx", "default.asp", "home"}) {
-        if (folded.size() > index.size() && folded.ends_with(index) &&
-            folded[folded.size() - index.size() - 1] == '/') {
-            path.resize(path.size() - index.size());
-            break;
+// The words of an address's part, in lower case: runs of letters and digits.
+std::vector<std::string> AddressWords(std::string_view part) {
+    std::vector<std::string> words;
+    std::string word;
+    for (const char character : AsciiLowerCase(part)) {
+        if (IsWordByte(character)) {
+            word += character;
+        } else if (!word.empty()) {
+            words.push_back(std::move(word));
+            word.clear();
         }
     }
-    std::string_view rest(path);
-    while (!rest.empty() && rest.front() == '/') {
-        rest.remove_prefix(1);
+    if (!word.empty()) {
+        words.push_back(std::move(word));
     }
-    while (!rest.empty() && rest.back() == '/') {
-        rest.remove_suffix(1);
-    }
-    if (rest.empty()) {
-        return true;
-    }
-    const auto isLetters = [](std::string_view part) {
-        return part.size() == 2 && std::all_of(part.begin(), part.end(), [](char character) {
-                   return (character >= 'a' && character <= 'z') ||
-                          (character >= 'A' && character <= 'Z');
-               });
-    };
-    // "en" or "en-us"
-    return isLetters(rest) || (rest.size() == 5 && (rest[2] == '-' || rest[2] == '_') &&
-                               isLetters(rest.substr(0, 2)) && isLetters(rest.substr(3)));
+    return words;
 }
 
 bool IsSignInAddress(const AddressParts& parts) {
-    const std::string where = Folded(parts.Path + parts.Query);
+    const std::string where = AsciiLowerCase(parts.Path + parts.Query);
     constexpr std::array<std::string_view, 14> kSignInWords = {
         "login",    "log-in",    "log_in",    "signin",       "sign-in", "sign_in",        "logon",
         "anmelden", "anmeldung", "connexion", "se-connecter", "accedi",  "iniciar-sesion", "sso"};
@@ -101,6 +53,59 @@ bool IsSignInAddress(const AddressParts& parts) {
         }
         return false;
     });
+}
+
+// Whether one path part or query key is named for an error: made of error
+// words ("error", "404", "notfound", "not" and "found") and words that go
+// with them in such names ("page", "html"), and nothing else. "/error",
+// "/404.html", "/page-not-found" and "?aspxerrorpath=" are; "/error-handling"
+// and "/room-404" are not.
+bool IsErrorName(std::string_view part) {
+    constexpr auto kErrorWords = std::to_array<std::string_view>(
+        {"error", "errors", "404", "410", "notfound", "pagenotfound", "error404", "404error",
+         "errorpage", "aspxerrorpath", "fehler", "fehlerseite", "erreur", "errore"});
+    constexpr auto kCompanions = std::to_array<std::string_view>(
+        {"page", "not", "found", "http", "custom", "default", "generic", "status", "code", "html",
+         "htm", "php", "asp", "aspx", "jsp", "cfm", "shtml"});
+    const std::vector<std::string> words = AddressWords(part);
+    bool named = false;
+    for (std::size_t index = 0; index < words.size(); ++index) {
+        const std::string& word = words[index];
+        if (std::find(kErrorWords.begin(), kErrorWords.end(), word) != kErrorWords.end() ||
+            (word == "not" && index + 1 < words.size() && words[index + 1] == "found")) {
+            named = true;
+        } else if (std::find(kCompanions.begin(), kCompanions.end(), word) == kCompanions.end()) {
+            return false;
+        }
+    }
+    return named;
+}
+
+// Whether an address names an error in a part of its path or a key of its
+// query.
+bool NamesAnError(const AddressParts& parts) {
+    std::string_view path = parts.Path;
+    for (std::size_t slash = path.find('/'); slash != std::string_view::npos;
+         slash = path.find('/')) {
+        if (IsErrorName(path.substr(0, slash))) {
+            return true;
+        }
+        path.remove_prefix(slash + 1);
+    }
+    if (IsErrorName(path)) {
+        return true;
+    }
+    std::string_view query =
+        parts.Query.empty() ? std::string_view() : std::string_view(parts.Query).substr(1);
+    while (!query.empty()) {
+        const std::size_t end = query.find('&');
+        const std::string_view pair = query.substr(0, end);
+        if (IsErrorName(pair.substr(0, pair.find('=')))) {
+            return true;
+        }
+        query = end == std::string_view::npos ? std::string_view() : query.substr(end + 1);
+    }
+    return false;
 }
 
 // The key of an address less a trailing slash: moving "/a" to "/a/" is no
@@ -121,11 +126,84 @@ bool IsSuccess(std::int32_t status) {
     return status >= kFirstSuccess && status < kFirstRedirect;
 }
 
+// The first and last hop of a deep link whose redirections ended with 2xx.
+std::optional<std::pair<AddressParts, AddressParts>> RedirectedDeepLink(
+    const std::vector<CheckHop>& hops) {
+    if (hops.size() < 2 || !IsSuccess(hops.back().Status)) {
+        return std::nullopt;
+    }
+    std::optional<AddressParts> first = SplitAddress(hops.front().Url);
+    std::optional<AddressParts> last = SplitAddress(hops.back().Url);
+    if (!first || !last || IsFrontPagePath(first->Path)) {
+        return std::nullopt;
+    }
+    return std::pair(std::move(*first), std::move(*last));
+}
+
+// Whether two texts share nine in ten of their words, counted with their
+// repetitions.
+bool MostlySameWords(std::string_view first, std::string_view second) {
+    constexpr std::size_t kShareTenths = 9;
+    std::map<std::string_view, std::size_t> words;
+    std::size_t firstCount = 0;
+    std::size_t secondCount = 0;
+    std::size_t shared = 0;
+    const auto forEachWord = [](std::string_view text, const auto& take) {
+        for (std::size_t start = 0; start < text.size();) {
+            const std::size_t end = std::min(text.find(' ', start), text.size());
+            if (end > start) {
+                take(text.substr(start, end - start));
+            }
+            start = end + 1;
+        }
+    };
+    forEachWord(first, [&](std::string_view word) {
+        ++words[word];
+        ++firstCount;
+    });
+    forEachWord(second, [&](std::string_view word) {
+        ++secondCount;
+        if (const auto found = words.find(word); found != words.end() && found->second > 0) {
+            --found->second;
+            ++shared;
+        }
+    });
+    return shared * 10 >= std::max(firstCount, secondCount) * kShareTenths;
+}
+
+std::string WithoutTrailingSlash(std::string path) {
+    if (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
 }  // namespace
+
+bool IsFrontPagePath(std::string_view path) {
+    std::string_view rest = path;
+    const std::string folded = AsciiLowerCase(path);
+    for (const std::string_view index :
+         {"index.html", "index.htm", "index.php", "index.asp", "index.aspx", "index.jsp",
+          "default.aspx", "default.asp", "home"}) {
+        if (folded.size() > index.size() && folded.ends_with(index) &&
+            folded[folded.size() - index.size() - 1] == '/') {
+            rest.remove_suffix(index.size());
+            break;
+        }
+    }
+    while (!rest.empty() && rest.front() == '/') {
+        rest.remove_prefix(1);
+    }
+    while (!rest.empty() && rest.back() == '/') {
+        rest.remove_suffix(1);
+    }
+    return rest.empty() || IsLanguageTag(rest);
+}
 
 bool IsDeepLink(std::string_view url) {
     const std::optional<AddressParts> parts = SplitAddress(url);
-    return parts && parts->Path != "/";
+    return parts && !IsFrontPagePath(parts->Path);
 }
 
 bool IsPermanentMove(const std::vector<CheckHop>& hops) {
@@ -142,52 +220,57 @@ bool IsPermanentMove(const std::vector<CheckHop>& hops) {
     return LooseKey(hops.front().Url) != LooseKey(hops.back().Url);
 }
 
-std::optional<std::string> RedirectSuspicion(const std::vector<CheckHop>& hops) {
-    if (hops.size() < 2 || !IsSuccess(hops.back().Status)) {
+std::optional<Clue> RedirectSuspicion(const std::vector<CheckHop>& hops, LastPage lastPage) {
+    const auto ends = RedirectedDeepLink(hops);
+    if (!ends) {
         return std::nullopt;
     }
-    const std::optional<AddressParts> first = SplitAddress(hops.front().Url);
-    const std::optional<AddressParts> last = SplitAddress(hops.back().Url);
-    if (!first || !last || first->Path == "/" || SiteOf(first->Host) != SiteOf(last->Host)) {
-        return std::nullopt;
+    const auto& [first, last] = *ends;
+    const std::string& finalUrl = hops.back().Url;
+    const bool sameSite = SiteOf(first.Host) == SiteOf(last.Host);
+    if (sameSite && IsSignInAddress(last) && !IsSignInAddress(first)) {
+        return Clue{Signal::SignInRedirect, finalUrl};
     }
-    if (IsSignInAddress(*last) && !IsSignInAddress(*first)) {
-        return std::string(kSignInSignal) + ": " + hops.back().Url;
+    if (IsFrontPagePath(last.Path) || lastPage == LastPage::SameAsRoot) {
+        return Clue{sameSite ? Signal::FrontPageRedirect : Signal::MovedAway, finalUrl};
     }
-    if (IsFrontPagePath(last->Path) && !IsFrontPagePath(first->Path)) {
-        return std::string(kFrontPageSignal) + ": " + hops.back().Url;
+    // A page about errors that moved ("/docs/errors" to "/docs/errors/"),
+    // or the page itself with a note in its query, is no error page.
+    if (NamesAnError(last) && !NamesAnError(first) &&
+        WithoutTrailingSlash(first.Path) != WithoutTrailingSlash(last.Path)) {
+        return Clue{Signal::ErrorPageRedirect, finalUrl};
     }
     return std::nullopt;
 }
 
-std::pair<RotClass, std::string> RotOfHops(const std::vector<CheckHop>& hops) {
-    if (std::optional<std::string> suspicion = RedirectSuspicion(hops)) {
-        return {RotClass::Suspect, std::move(*suspicion)};
+std::pair<Finding, Clue> RotOfHops(const std::vector<CheckHop>& hops, LastPage lastPage) {
+    if (std::optional<Clue> suspicion = RedirectSuspicion(hops, lastPage)) {
+        return {Finding::Suspect, std::move(*suspicion)};
     }
-    return {IsPermanentMove(hops) ? RotClass::Moved : RotClass::None, std::string()};
+    return {IsPermanentMove(hops) ? Finding::Moved : Finding::None, Clue()};
 }
 
-std::optional<std::string_view> ErrorPagePhrase(std::string_view text) {
-    const std::string folded = Folded(text);
-    for (const std::string_view phrase : kErrorPhrases) {
-        for (std::size_t found = folded.find(phrase); found != std::string::npos;
-             found = folded.find(phrase, found + 1)) {
-            const std::size_t end = found + phrase.size();
-            if ((found == 0 || !IsWordByte(folded[found - 1])) &&
-                (end == folded.size() || !IsWordByte(folded[end]))) {
-                return phrase;
-            }
+bool NeedsRootComparison(const std::vector<CheckHop>& hops) {
+    const auto ends = RedirectedDeepLink(hops);
+    return ends && !IsFrontPagePath(ends->second.Path) &&
+           WithoutTrailingSlash(ends->first.Path) != WithoutTrailingSlash(ends->second.Path);
+}
+
+std::optional<Clue> ErrorPageSuspicion(const PageSample& page) {
+    if (ErrorPageText(page.Title)) {
+        return Clue{Signal::ErrorTitle, page.Title};
+    }
+    if (ErrorPageText(page.Heading)) {
+        return Clue{Signal::ErrorHeading, page.Heading};
+    }
+    return std::nullopt;
+}
+
+std::optional<Clue> ParkedSuspicion(const PageSample& page) {
+    for (const std::string* text : {&page.Title, &page.Heading, &page.Text}) {
+        if (const std::optional<std::string_view> phrase = ParkedDomainPhrase(*text)) {
+            return Clue{Signal::ParkedDomain, std::string(*phrase)};
         }
-    }
-    return std::nullopt;
-}
-
-std::optional<std::string> ErrorPageSuspicion(const PageSample& page) {
-    if (ErrorPagePhrase(page.Title)) {
-        return std::string(kErrorTitleSignal) + ": " + page.Title;
-    }
-    if (ErrorPagePhrase(page.Heading)) {
-        return std::string(kErrorHeadingSignal) + ": " + page.Heading;
     }
     return std::nullopt;
 }
@@ -203,17 +286,95 @@ bool SameAsMadeUp(const PageSample& page, const PageSample& madeUp) {
            difference <= kSlackBytes + larger / kSlackDivisor;
 }
 
+bool SameAsRoot(const PageSample& page, const PageSample& root) {
+    // Pages of one template share title, heading and size; the front page
+    // itself has the front page's words as well, most of them, as a few
+    // change from one request to the next (news, a clock).
+    return (!page.FinalUrl.empty() && LooseKey(page.FinalUrl) == LooseKey(root.FinalUrl)) ||
+           (SameAsMadeUp(page, root) && page.Heading == root.Heading &&
+            MostlySameWords(page.Text, root.Text));
+}
+
 std::string MadeUpSibling(std::string_view url, std::string_view token) {
+    const std::string root = RootOf(url);
+    if (root.empty()) {
+        return root;
+    }
+    const std::string path = SplitAddress(url)->Path;
+    return root + path.substr(1, path.rfind('/')) + std::string(token);
+}
+
+std::string RootOf(std::string_view url) {
     const std::optional<AddressParts> parts = SplitAddress(url);
     if (!parts) {
         return std::string();
     }
-    std::string sibling = parts->Scheme + "://" + parts->UserInfo + parts->Host;
+    std::string root = parts->Scheme + "://" + parts->UserInfo + parts->Host;
     if (!parts->Port.empty()) {
-        sibling += ':' + parts->Port;
+        root += ':' + parts->Port;
     }
-    const std::string& path = parts->Path;
-    return sibling + path.substr(0, path.rfind('/') + 1) + std::string(token);
+    return root + '/';
+}
+
+std::optional<std::string> RefreshTarget(std::string_view refresh, std::string_view pageUrl) {
+    // The HTML standard's "shared declarative refresh steps": a number of
+    // seconds (its fraction ignored), then ";" or ",", then the URL, maybe
+    // after "url=" and in quotes.
+    const auto skipBlanks = [&refresh] {
+        while (!refresh.empty() &&
+               (refresh.front() == ' ' || refresh.front() == '\t' || refresh.front() == '\n' ||
+                refresh.front() == '\r' || refresh.front() == '\f')) {
+            refresh.remove_prefix(1);
+        }
+    };
+    skipBlanks();
+    long seconds = 0;
+    std::size_t digits = 0;
+    for (; digits < refresh.size() && refresh[digits] >= '0' && refresh[digits] <= '9'; ++digits) {
+        seconds = std::min<long>(seconds * 10 + (refresh[digits] - '0'), kMaxRefreshSeconds + 1);
+    }
+    if (digits == 0 && (refresh.empty() || refresh.front() != '.')) {
+        return std::nullopt;
+    }
+    refresh.remove_prefix(digits);
+    while (!refresh.empty() &&
+           ((refresh.front() >= '0' && refresh.front() <= '9') || refresh.front() == '.')) {
+        refresh.remove_prefix(1);
+    }
+    skipBlanks();
+    if (!refresh.empty() && (refresh.front() == ';' || refresh.front() == ',')) {
+        refresh.remove_prefix(1);
+    }
+    skipBlanks();
+    if (seconds > kMaxRefreshSeconds || refresh.empty()) {
+        return std::nullopt;
+    }
+    if (AsciiLowerCase(refresh.substr(0, 3)) == "url") {
+        std::string_view rest = refresh.substr(3);
+        while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) {
+            rest.remove_prefix(1);
+        }
+        if (!rest.empty() && rest.front() == '=') {
+            refresh = rest.substr(1);
+            skipBlanks();
+        }
+    }
+    if (!refresh.empty() && (refresh.front() == '"' || refresh.front() == '\'')) {
+        const char quote = refresh.front();
+        refresh.remove_prefix(1);
+        refresh = refresh.substr(0, refresh.find(quote));
+    }
+    while (!refresh.empty() && (refresh.back() == ' ' || refresh.back() == '\t')) {
+        refresh.remove_suffix(1);
+    }
+    if (refresh.empty()) {
+        return std::nullopt;
+    }
+    std::string target = ResolveReference(pageUrl, refresh);
+    if (AddressKey(target) == AddressKey(pageUrl)) {
+        return std::nullopt;
+    }
+    return target;
 }
 
 }  // namespace vornakle

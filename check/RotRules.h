@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "check/CheckResult.h"
+#include "check/PagePhrases.h"
 
 namespace vornakle {
 
@@ -23,20 +24,29 @@ struct PageSample {
     std::size_t Size = 0;
     std::string Title;
     std::string Heading;
+    // Where its redirections led (the address asked when there were none).
+    std::string FinalUrl{};
+    // What a person reads first, and the refresh the page asks for
+    // (PageLandmarks).
+    std::string Text{};
+    std::string Refresh{};
 };
 
 // A page is read this far: titles and first headings come early, and a
 // server streaming without end must not hold the check.
 inline constexpr std::size_t kRotPageBytes = 256 * 1024;
 
-// The signals RotReason starts with, stable for scripts as reason tokens are.
-inline constexpr std::string_view kFrontPageSignal = "front-page-redirect";
-inline constexpr std::string_view kSignInSignal = "sign-in-redirect";
-inline constexpr std::string_view kErrorTitleSignal = "soft-404-title";
-inline constexpr std::string_view kErrorHeadingSignal = "soft-404-heading";
-inline constexpr std::string_view kMadeUpSignal = "same-as-made-up-address";
+// A refresh that sends the browser on within this many seconds is a
+// redirection a person does not read the page before.
+inline constexpr int kMaxRefreshSeconds = 10;
 
-// Whether the path of url goes beyond the site's root ("/x", not "/" or "/?q").
+// Whether path is the front page of a site: its root, an index file there,
+// or a language's root ("/en/", "/pt_BR", "/de/index.html"; an ISO 639-1
+// code, so "/tv" or "/go" are ordinary sections).
+bool IsFrontPagePath(std::string_view path);
+
+// Whether the path of url goes beyond the site's front page ("/x", not "/",
+// "/?q", "/index.html" or "/en/").
 bool IsDeepLink(std::string_view url);
 
 // The hops went through permanent redirections only (301, 308), ended on a
@@ -45,31 +55,61 @@ bool IsDeepLink(std::string_view url);
 // fragment: the bookmark should point there.
 bool IsPermanentMove(const std::vector<CheckHop>& hops);
 
-// For a deep link whose redirections ended with 2xx on the front page or on
-// a sign-in page of the same site: the RotReason ("signal: final URL").
-std::optional<std::string> RedirectSuspicion(const std::vector<CheckHop>& hops);
+// What is known of the last hop's page beyond its address: whether it is
+// the page its site's root serves (SameAsRoot).
+enum class LastPage { ByAddress, SameAsRoot };
+
+// For a deep link whose redirections ended with 2xx: on the sign-in page of
+// its site (sign-in-redirect), on the front page of its site
+// (front-page-redirect) or of another (moved-away), or at an address named
+// for an error ("/error", "/404.html", "?aspxerrorpath=") that the link's
+// own address does not name, on another path (error-page-redirect). The
+// clue's detail is the final URL.
+std::optional<Clue> RedirectSuspicion(const std::vector<CheckHop>& hops,
+                                      LastPage lastPage = LastPage::ByAddress);
 
 // What the hops alone say, RedirectSuspicion deciding before
 // IsPermanentMove (a move for good to the front page is a removal): the
-// class, and for Suspect its reason.
-std::pair<RotClass, std::string> RotOfHops(const std::vector<CheckHop>& hops);
+// class, and for Suspect its clue.
+std::pair<Finding, Clue> RotOfHops(const std::vector<CheckHop>& hops,
+                                   LastPage lastPage = LastPage::ByAddress);
 
-// The phrase of the error-page table (English, German, French, Spanish,
-// Italian) that text holds as whole words, compared without the letter case
-// of ASCII and of the accented letters the phrases use.
-std::optional<std::string_view> ErrorPagePhrase(std::string_view text);
+// Whether a redirected deep link's final page might be its site's front page
+// although its address does not say so: the hops moved it to another path,
+// whose page the site's root may serve.
+bool NeedsRootComparison(const std::vector<CheckHop>& hops);
 
-// The RotReason of a page whose title or first heading says it is an error
-// page.
-std::optional<std::string> ErrorPageSuspicion(const PageSample& page);
+// The clue of a page whose title or first heading says it is an error page
+// (ErrorPageText).
+std::optional<Clue> ErrorPageSuspicion(const PageSample& page);
+
+// The clue of a page that offers its domain for sale, in its title, first
+// heading or first text; its detail is the phrase.
+std::optional<Clue> ParkedSuspicion(const PageSample& page);
 
 // Whether page is what the site serves for any address: the made-up sibling
 // got the same status, the same title (not none) and a size within a few
 // percent.
 bool SameAsMadeUp(const PageSample& page, const PageSample& madeUp);
 
+// Whether page is the one the site's root leads to: the same final address,
+// or the same status, title and size as SameAsMadeUp compares them, the
+// same heading and nine in ten of its words (pages of one template share
+// the rest).
+bool SameAsRoot(const PageSample& page, const PageSample& root);
+
 // The address next to url that no site has: its last path part replaced by
 // token (the query dropped).
 std::string MadeUpSibling(std::string_view url, std::string_view token);
+
+// The root of url's site: scheme, user information, host and port, path
+// "/".
+std::string RootOf(std::string_view url);
+
+// The address a refresh (a <meta http-equiv="refresh"> content, "5;
+// url=/next", read as the HTML standard reads it) sends a browser on to
+// from the page at pageUrl, when it does so within kMaxRefreshSeconds and
+// to another address; none otherwise (a page that reloads itself stays).
+std::optional<std::string> RefreshTarget(std::string_view refresh, std::string_view pageUrl);
 
 }  // namespace vornakle

@@ -9,6 +9,7 @@
 #include "http/UrlCoder.h"
 #include "http/UrlReference.h"
 #include "http/UrlSplit.h"
+#include "platform/AsciiCase.h"
 
 #include <QBuffer>
 #include <QEventLoop>
@@ -175,21 +176,53 @@ void THttpClient::Unlink(const std::string& URL, const std::string& LinkValue) {
     RunOperation(URL, cmdUnlink);
 }
 
+void THttpClient::SplitURL(std::string& URL, std::string& SplitHost, std::int32_t& SplitPort,
+                           std::string& Path, std::string* UserInfo) const {
+    ParseRequestURL(URL, SplitHost, SplitPort, Path,
+                    AllowHttps ? SecureScheme::Allowed : SecureScheme::Refused,
+                    BrowserRules ? AuthorityRule::Rfc3986 : AuthorityRule::Classic, UserInfo);
+}
+
 void THttpClient::ParseURL() {
-    ParseRequestURL(CurrentURL, Host, Port, RequestPath,
-                    AllowHttps ? SecureScheme::Allowed : SecureScheme::Refused);
+    std::string userInfo;
+    SplitURL(CurrentURL, Host, Port, RequestPath, &userInfo);
     if (const std::string scheme = UrlScheme(CurrentURL); !scheme.empty()) {
         UseTls = scheme == "https";
     }
     if (BrowserRules) {
         ChooseBrowserRoute();
+        TakeCredentials(userInfo);
         return;
     }
     if (UseTls && !Proxy.empty()) {
         // A proxy's tunnel (CONNECT) is not made yet; sending the request to
         // the proxy in the clear would defeat the scheme.
-        throw Exception("HTTP Secure Socket is not supported through a proxy");
+        throw ESchemeRefused("HTTP Secure Socket is not supported through a proxy");
     }
+}
+
+std::string THttpClient::PassOrigin() const {
+    return (UseTls ? "https://" : "http://") + AsciiLowerCase(Host) + ':' + std::to_string(Port);
+}
+
+void THttpClient::TakeCredentials(const std::string& UserInfo) {
+    const std::string origin = PassOrigin();
+    if (!UserInfo.empty()) {
+        // "user:password", each percent-encoded where it holds reserved
+        // characters (RFC 3986 section 3.2.1); the password may be missing.
+        const auto decoded = [](const std::string& text) {
+            return QByteArray::fromPercentEncoding(QByteArray::fromStdString(text)).toStdString();
+        };
+        const std::size_t colon = UserInfo.find(':');
+        Credentials = {origin, BasicCredentials(decoded(UserInfo.substr(0, colon)),
+                                                colon == std::string::npos
+                                                    ? std::string()
+                                                    : decoded(UserInfo.substr(colon + 1)))};
+    }
+    // Credentials belong to their origin: a redirection to another host,
+    // port or scheme must not hand them on (RFC 9110 section 11.6.2 scopes
+    // them to a protection space of one origin).
+    PassAuthorization = Credentials.Origin == origin ? Credentials.Basic : std::string();
 }
 
 void THttpClient::BuildClassicHeader() {
@@ -252,7 +285,7 @@ void THttpClient::BuildHeader() {
     for (std::int32_t index = 0; index < RequestHeader.Count(); ++index) {
         const std::string& line = RequestHeader.Strings(index);
         if (line.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
-            throw Exception("Invalid character in request header");
+            throw EHeaderValueError("Invalid character in request header");
         }
     }
 }
@@ -287,8 +320,7 @@ std::string THttpClient::TargetKey(std::int32_t PassPort) const {
     std::int32_t port = PassPort;
     std::string path;
     try {
-        ParseRequestURL(url, host, port, path,
-                        AllowHttps ? SecureScheme::Allowed : SecureScheme::Refused);
+        SplitURL(url, host, port, path, nullptr);
         if (BrowserRules) {
             host = AceHostName(host);
         }
@@ -351,6 +383,7 @@ void THttpClient::RunRequest() {
         TransactionCookies.clear();
     }
     Passes.clear();
+    Credentials = TransactionCredentials();
     UseTls = false;
     std::vector<std::string> askedTargets;
     for (int pass = 0;; ++pass) {

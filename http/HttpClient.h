@@ -23,6 +23,13 @@ public:
     using Exception::Exception;
 };
 
+// A request header line would carry a line break or a zero byte (a host
+// or a Location that holds one): the request is not sent.
+class EHeaderValueError : public Exception {
+public:
+    using Exception::Exception;
+};
+
 // The User-Agent line under browser rules when none is set: a current
 // mainstream desktop browser's, since many sites answer 403 to anything
 // that does not look like one.
@@ -147,8 +154,11 @@ public:
     // kMaxBrowserRedirects passes, a loop being a target asked before with
     // the same cookies; the cookies of every reply kept until ClearCookies;
     // replies read leniently (LenientStatusNumber, ParseLenientReplyLine,
-    // folded lines); the proxy of each pass chosen by Proxies, https through
-    // it by a CONNECT tunnel.
+    // folded lines), interim replies (1xx) skipped; the proxy of each pass
+    // chosen by Proxies, https through it by a CONNECT tunnel; user
+    // information in a URL ("user:password@host", RFC 3986 section 3.2.1)
+    // split off the host and sent as Basic authorization to that URL's
+    // origin only, never to another origin a redirection leads to.
     bool BrowserRules = false;
     // The User-Agent line under BrowserRules; empty: kBrowserUserAgent.
     std::string UserAgent;
@@ -197,7 +207,24 @@ private:
         std::string Pair;
     };
 
+    // The credentials of a URL's user information under BrowserRules, for
+    // the passes of one transaction to the same origin (scheme, host, port).
+    struct TransactionCredentials {
+        std::string Origin;
+        std::string Basic;
+    };
+
     void RunOperation(const std::string& URL, CmdType Kind);
+    // ParseRequestURL as the rules in force read the authority.
+    void SplitURL(std::string& URL, std::string& SplitHost, std::int32_t& SplitPort,
+                  std::string& Path, std::string* UserInfo) const;
+    // The origin of the pass ParseURL prepared, as one key.
+    std::string PassOrigin() const;
+    void TakeCredentials(const std::string& UserInfo);
+    // Reads past the interim replies (1xx) before the final reply, whose
+    // status line StatusLine then holds; false when they went on beyond
+    // kMaxHeaderBytes.
+    bool SkipInterimReplies(std::string& StatusLine);
     void BuildClassicHeader();
     void BuildBrowserHeader();
     void ChooseBrowserRoute();
@@ -221,6 +248,9 @@ private:
     // Every "Set-Cookie" value of the current reply.
     std::vector<std::string> ReplyCookies;
     std::vector<TransactionCookie> TransactionCookies;
+    TransactionCredentials Credentials;
+    // The Authorization value of the pass ParseURL prepared; empty: none.
+    std::string PassAuthorization;
     // The body length the reply announced (RFC 1945 section 7.2.2); -1 when
     // it announced none, and the body ends with the connection.
     std::int64_t ReplyContentLength = -1;

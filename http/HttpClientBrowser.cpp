@@ -71,6 +71,9 @@ void THttpClient::BuildBrowserHeader() {
     if (!HeaderInfo.Referer.empty()) {
         RequestHeader.Add("Referer: " + HeaderInfo.Referer);
     }
+    if (!PassAuthorization.empty()) {
+        RequestHeader.Add("Authorization: Basic " + PassAuthorization);
+    }
     if (HasBody(RequestKind) && !OutputFileMode) {
         RequestHeader.Add("Content-Type: application/x-www-form-urlencoded");
         RequestHeader.Add("Content-Length: " + std::to_string(SendData.size()));
@@ -81,7 +84,7 @@ void THttpClient::BuildBrowserHeader() {
 void THttpClient::OpenTunnel() {
     const std::string authority = Host + ':' + std::to_string(Port);
     if (authority.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
-        throw Exception("Invalid character in request header");
+        throw EHeaderValueError("Invalid character in request header");
     }
     SendBytes("CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\nUser-Agent: " +
               (UserAgent.empty() ? kBrowserUserAgent : UserAgent) + "\r\n\r\n");

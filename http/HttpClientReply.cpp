@@ -58,9 +58,15 @@ void THttpClient::ReadReplyHeader() {
         }
     };
 
-    const std::string statusLine = ReadLn();
+    std::string statusLine = ReadLn();
+    const bool finalReply = !BrowserRules || SkipInterimReplies(statusLine);
     if (statusLine.empty()) {
         // Closed before a status line: there is nothing more to read.
+        return;
+    }
+    if (!finalReply) {
+        // Interim replies without end: no final reply, no reply number.
+        capture(statusLine);
         return;
     }
     ReplyNumber = BrowserRules ? LenientStatusNumber(statusLine) : StatusNumber(statusLine);
@@ -82,6 +88,35 @@ void THttpClient::ReadReplyHeader() {
     }
     if (headerFile) {
         headerFile->Close();
+    }
+}
+
+bool THttpClient::SkipInterimReplies(std::string& StatusLine) {
+    // A client must read interim replies (1xx) it did not ask for, such as
+    // 100 Continue, 102 Processing or 103 Early Hints with their Link
+    // lines; the final reply follows them (RFC 9110 section 15.2). Their
+    // lines together stay within kMaxHeaderBytes, so endless ones cannot
+    // hold the check.
+    constexpr std::int16_t kFirstInterim = 100;
+    constexpr std::int16_t kFirstFinal = 200;
+    std::size_t interimBytes = 0;
+    for (;;) {
+        const std::int16_t reply = LenientStatusNumber(StatusLine);
+        if (reply < kFirstInterim || reply >= kFirstFinal) {
+            return true;
+        }
+        interimBytes += StatusLine.size();
+        for (std::string line; interimBytes < kMaxHeaderBytes;) {
+            line = ReadLn();
+            interimBytes += line.size();
+            if (IsHeaderEnd(line)) {
+                break;
+            }
+        }
+        if (interimBytes >= kMaxHeaderBytes) {
+            return false;
+        }
+        StatusLine = ReadLn();
     }
 }
 

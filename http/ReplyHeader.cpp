@@ -224,4 +224,19 @@ std::optional<std::int64_t> RetryAfterSeconds(const std::string& value, std::int
     return std::max<std::int64_t>(0, when.toSecsSinceEpoch() - nowSeconds);
 }
 
+std::optional<std::string> HeaderFieldValue(const std::string& header, const std::string& name) {
+    const std::string wanted = UpperLetters(name) + ':';
+    // The status line is no field.
+    for (std::size_t start = header.find('\n'); start != std::string::npos;) {
+        ++start;
+        const std::size_t end = header.find('\n', start);
+        const std::string line = WithoutLineEnd(header.substr(start, end - start + 1));
+        if (UpperLetters(line.substr(0, wanted.size())) == wanted) {
+            return WithoutSurroundingBlanks(line.substr(wanted.size()));
+        }
+        start = end;
+    }
+    return std::nullopt;
+}
+
 }  // namespace vornakle

@@ -55,4 +55,9 @@ std::optional<std::int64_t> RetryAfterSeconds(const std::string& value, std::int
 // The empty line that ends the header, or the end of the stream (empty).
 bool IsHeaderEnd(const std::string& line);
 
+// The value of the first line named Name (any letter case) in a whole reply
+// header as THttpClient keeps it, status line first; blanks around the
+// value dropped. None when no line has that name.
+std::optional<std::string> HeaderFieldValue(const std::string& header, const std::string& name);
+
 }  // namespace vornakle

@@ -78,7 +78,8 @@ std::string WithoutFragment(const std::string& url) {
 }
 
 void ParseRequestURL(std::string& CurrentURL, std::string& Host, std::int32_t& Port,
-                     std::string& RequestPath, SecureScheme Secure) {
+                     std::string& RequestPath, SecureScheme Secure, AuthorityRule Authority,
+                     std::string* UserInfo) {
     if (CurrentURL.empty()) {
         throw Exception("Empty URL");
     }
@@ -104,7 +105,7 @@ void ParseRequestURL(std::string& CurrentURL, std::string& Host, std::int32_t& P
         const std::string scheme = UrlScheme(url);
         if (scheme == "https") {
             if (Secure == SecureScheme::Refused) {
-                throw Exception("HTTP Secure Socket is not supported");
+                throw ESchemeRefused("HTTP Secure Socket is not supported");
             }
             Port = kHttpsPort;
         } else if (scheme == "gopher") {
@@ -117,12 +118,31 @@ void ParseRequestURL(std::string& CurrentURL, std::string& Host, std::int32_t& P
     }
 
     std::string host = url.substr(hostStart, hostEnd - hostStart);
+    if (UserInfo != nullptr) {
+        UserInfo->clear();
+    }
+    const bool rfc3986 = Authority == AuthorityRule::Rfc3986;
+    if (const std::size_t at = host.rfind('@'); rfc3986 && at != std::string::npos) {
+        if (UserInfo != nullptr) {
+            *UserInfo = host.substr(0, at);
+        }
+        host.erase(0, at + 1);
+    }
     // The colons of an IPv6 address in brackets are no port's.
     const std::size_t portColon =
         host.find(':', host.starts_with('[') ? host.find(']') : std::size_t{0});
+    if (rfc3986 && host.starts_with('[') && host.find(']') == std::string::npos) {
+        throw EConvertError("'" + host + "' opens an address bracket it does not close");
+    }
     if (portColon != std::string::npos) {
-        Port = PortNumber(NthWord(host.substr(portColon), ':', 2));
+        const std::string portText = NthWord(host.substr(portColon), ':', 2);
+        if (!rfc3986 || !portText.empty() || portColon + 1 != host.size()) {
+            Port = PortNumber(portText);
+        }
         host.erase(portColon, kPortTextLength);
+    }
+    if (rfc3986 && hasAuthority && host.empty()) {
+        throw EConvertError("the URL names no host");
     }
     if (!host.empty()) {
         Host = host;

@@ -18,9 +18,26 @@ public:
     using Exception::Exception;
 };
 
+// The client does not request a URL of this scheme as it stands: https
+// while TLS is not allowed, or through a proxy that would see it in the
+// clear.
+class ESchemeRefused : public Exception {
+public:
+    using Exception::Exception;
+};
+
 // Whether ParseRequestURL serves "https" URLs (on port 443; the caller
 // secures the connection) or refuses them.
 enum class SecureScheme { Refused, Allowed };
+
+// How ParseRequestURL reads the authority ("//" up to the path). Classic:
+// all of it is host and port, so "user:pw@host" reads "pw@host" as a port.
+// Rfc3986: user information up to the last "@" is split off (RFC 3986
+// section 3.2.1), an empty port means the scheme's (section 3.2.3), and
+// an authority without a host (RFC 9110 section 4.2.1 makes such an http
+// URL invalid) or with an address whose bracket stays open raises
+// EConvertError.
+enum class AuthorityRule { Classic, Rfc3986 };
 
 // Splits CurrentURL into the host to connect to, the port and the path of
 // the request line, the rule THttpClient::ParseURL follows:
@@ -40,8 +57,13 @@ enum class SecureScheme { Refused, Allowed };
 //   ("#...", which only the user agent uses, RFC 3986 section 3.5); a path
 //   that is empty or starts with the query gets a "/" in front, which is
 //   put into CurrentURL behind the host too.
+// - "https" refused raises ESchemeRefused.
+// UserInfo, when given, receives the user information Authority::Rfc3986
+// split off (without its "@"; empty when there was none).
 void ParseRequestURL(std::string& CurrentURL, std::string& Host, std::int32_t& Port,
-                     std::string& RequestPath, SecureScheme Secure = SecureScheme::Refused);
+                     std::string& RequestPath, SecureScheme Secure = SecureScheme::Refused,
+                     AuthorityRule Authority = AuthorityRule::Classic,
+                     std::string* UserInfo = nullptr);
 
 // The scheme of url as ParseRequestURL sees it, in lower case: the text
 // before the first ":" when no "/" comes before it; empty when there is none.

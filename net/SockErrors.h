@@ -14,6 +14,9 @@ enum class SockFailure : std::uint8_t {
     Other,
     // WinSock could not be started or gave no socket.
     Startup,
+    // TLS could not be set up for the connection: the trust store or the
+    // extra CA file could not be read.
+    TlsSetup,
     // The host name gave no address.
     LookupFailed,
     // The time-out, or a peer that took no data for the send stall limit,
@@ -82,5 +85,10 @@ class ERangeError : public Exception {
 public:
     ERangeError() : Exception("Range check error") {}
 };
+
+// ReadLn met no line end within the transfer buffer: a line longer than
+// kBufferSize bytes, which a caller reading a protocol's lines can tell from
+// other range errors.
+class ELineTooLong : public ERangeError {};
 
 }  // namespace vornakle

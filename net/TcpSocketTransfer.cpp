@@ -203,7 +203,7 @@ std::string TTcpSocket::ReadLn() {
             RaiseAborted("Socket readln aborted", TimedOut);
         }
         if (searched >= static_cast<std::size_t>(kBufferSize)) {
-            throw ERangeError();
+            throw ELineTooLong();
         }
         if (progressed) {
             progressed = false;

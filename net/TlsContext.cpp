@@ -42,7 +42,7 @@ TlsContext::TlsContext(TlsSettings settings) : settings_(std::move(settings)) {
     ERR_clear_error();
     context_ = SSL_CTX_new(TLS_client_method());
     if (context_ == nullptr) {
-        throw ESockError("TLS could not be set up", SockFailure::Startup);
+        throw ESockError("TLS could not be set up", SockFailure::TlsSetup);
     }
     // Older versions have known weaknesses (RFC 8996).
     SSL_CTX_set_min_proto_version(context_, TLS1_2_VERSION);
@@ -51,7 +51,7 @@ TlsContext::TlsContext(TlsSettings settings) : settings_(std::move(settings)) {
         SSL_CTX_load_verify_locations(context_, settings_.CaFile.c_str(), nullptr) != 1) {
         SSL_CTX_free(context_);
         ERR_clear_error();
-        throw ESockError("TLS CA file cannot be read: " + settings_.CaFile, SockFailure::Startup);
+        throw ESockError("TLS CA file cannot be read: " + settings_.CaFile, SockFailure::TlsSetup);
     }
     SSL_CTX_set_verify(context_, settings_.Insecure ? SSL_VERIFY_NONE : SSL_VERIFY_PEER, nullptr);
     // A server that closes without its close_notify alert ends the stream

@@ -28,7 +28,7 @@ struct TlsSettings {
 class TlsContext {
 public:
     // The shared context of settings, made when no component holds one.
-    // Raises ESockError (SockFailure::Startup) when CaFile cannot be read.
+    // Raises ESockError (SockFailure::TlsSetup) when CaFile cannot be read.
     static std::shared_ptr<TlsContext> For(const TlsSettings& settings);
 
     ~TlsContext();

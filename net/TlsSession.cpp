@@ -136,7 +136,7 @@ TlsSession::TlsSession(std::shared_ptr<TlsContext> context, winsock::SOCKET sock
     if (bio == nullptr) {
         SSL_free(ssl_);
         ERR_clear_error();
-        throw ESockError("TLS could not be set up", SockFailure::Startup);
+        throw ESockError("TLS could not be set up", SockFailure::TlsSetup);
     }
     BIO_set_data(bio, &transport_);
     BIO_set_init(bio, 1);

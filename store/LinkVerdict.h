@@ -13,17 +13,14 @@ struct LinkVerdict {
     // The status it explains: once the link's status changes (by hand, by a
     // new check) the verdict no longer applies.
     std::int32_t Status = 0;
-    // For a status 5: why no usable answer came ("timeout: ...").
-    std::string Reason;
-    // Where the redirections led, when not to the link's own URL.
-    std::string FinalUrl;
-    // Reached through permanent redirections only: FinalUrl is the link's
-    // new address.
-    bool Moved = false;
-    // The server said 2xx but the page is probably gone; SuspectReason says
-    // which sign gave it away.
-    bool Suspect = false;
-    std::string SuspectReason;
+    // The image beyond the status's own: a page behind a sign-in is fine
+    // whatever its reply number; a page that is probably gone, or one the
+    // site keeps from programs, is in doubt.
+    enum class Image { OfStatus, Fine, Doubtful };
+    Image ShowAs = Image::OfStatus;
+    // What the check found, for the tooltip below the status: German lines,
+    // UTF-8.
+    std::string Explanation;
 };
 
 }  // namespace vornakle

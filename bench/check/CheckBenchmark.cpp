@@ -7,7 +7,10 @@
 // for, as vornakle-check does not ask for it either. Then the same links
 // under the current rules (--jobs 32) against linkinator 6.1.4 (npm,
 // installed into this folder's node_modules when missing) at concurrency
-// 32, which finds them on a page the same server serves. Last, a collection
+// 32, which finds them on a page the same server serves. That run keeps a
+// history of checks; a second run over the same links with --max-age 1d
+// then asks nothing and prints every link from it: its time against the
+// first run's, and the history file's size per link. Last, a collection
 // in which 30 % of the links repeat another's address (DuplicateRound).
 //
 //   bench_check [--links N] [--delay-ms N]
@@ -73,6 +76,14 @@ double TimedCommand(const std::string& command, int acceptedExit = 0) {
         throw std::runtime_error("failed (" + std::to_string(status) + "): " + command);
     }
     return seconds;
+}
+
+std::size_t Occurrences(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
 }
 
 bool HaveLinkChecker() {
@@ -162,10 +173,12 @@ int Run(int argc, char** argv) {
     }
 
     const std::string program = VORNAKLE_CHECK_PROGRAM;
-    const auto ours = [&](int jobs, const std::string& rules, const std::filesystem::path& output) {
+    const std::filesystem::path history = work / "history.sqlite";
+    const auto ours = [&](int jobs, const std::string& rules, const std::filesystem::path& output,
+                          const std::string& options = " --no-history") {
         return TimedCommand(Quoted(program) + " --rules " + rules + " --jobs " +
-                            std::to_string(jobs) + " --format csv " + Quoted(collection.string()) +
-                            " > " + Quoted(output.string()));
+                            std::to_string(jobs) + options + " --format csv " +
+                            Quoted(collection.string()) + " > " + Quoted(output.string()));
     };
     const long servedBefore = server.Served();
     // The parallel speed-up and LinkChecker are measured under the rules
@@ -179,12 +192,21 @@ int Run(int argc, char** argv) {
         throw std::runtime_error("the two runs of vornakle-check disagree or missed links");
     }
     const long servedBeforeCurrent = server.Served();
-    const double current = ours(kParallelJobs, "current", work / "current32.csv");
+    const std::string withHistory = " --history " + Quoted(history.string());
+    const double current = ours(kParallelJobs, "current", work / "current32.csv", withHistory);
     const std::string currentOutput = ReadFile(work / "current32.csv");
     if (server.Served() - servedBeforeCurrent != links ||
         currentOutput.find(",200,OK,ok,,http://") == std::string::npos ||
         currentOutput.find(",unknown,") != std::string::npos) {
         throw std::runtime_error("vornakle-check under current rules missed links");
+    }
+    const long servedBeforeCached = server.Served();
+    const double cached =
+        ours(kParallelJobs, "current", work / "cached32.csv", withHistory + " --max-age 1d");
+    if (server.Served() != servedBeforeCached ||
+        Occurrences(ReadFile(work / "cached32.csv"), ",200,OK,ok,cached,") !=
+            static_cast<std::size_t>(links)) {
+        throw std::runtime_error("the run with --max-age asked the server or missed links");
     }
 
     std::cout << "links: " << links << "\n"
@@ -195,7 +217,11 @@ int Run(int argc, char** argv) {
               << "jobs1_links_per_second: " << links / oneJob << "\n"
               << "jobs32_links_per_second: " << links / parallel << "\n"
               << "parallel_speedup: " << oneJob / parallel << "\n"
-              << "current_jobs32_seconds: " << current << "\n";
+              << "current_jobs32_seconds: " << current << "\n"
+              << "cached_run_seconds: " << cached << "\n"
+              << "cached_speedup: " << current / cached << "\n"
+              << "history_bytes_per_link: "
+              << static_cast<double>(std::filesystem::file_size(history)) / links << "\n";
 
     if (linkChecker) {
         WriteFile(work / "urls.txt", urlList);

@@ -77,8 +77,9 @@ void MeasureDuplicates(const DelayServer& server, const std::string& program, in
     WriteCollection(work / "WithoutRepeats", withoutRepeats);
 
     const auto run = [&](const std::string& folder) {
-        return TimedRun("'" + program + "' --rules current --jobs " + std::to_string(jobs) +
-                        " --format csv '" + (work / folder).string() + "' > /dev/null");
+        return TimedRun("'" + program + "' --rules current --no-history --jobs " +
+                        std::to_string(jobs) + " --format csv '" + (work / folder).string() +
+                        "' > /dev/null");
     };
     const long before = server.Served();
     const double repeatsSeconds = run("WithRepeats");

@@ -127,9 +127,21 @@ void SiteServer::Serve(int descriptor, std::size_t site) {
     }
     static const SitePage kMissing{"404 Not Found", "Content-Type: text/html\r\n",
                                    "<html><head><title>404 Not Found</title></head></html>"};
-    const SitePage& page = found != pages.end() ? found->second : kMissing;
+    static const SitePage kSignIn{"401 Unauthorized", "WWW-Authenticate: Basic realm=\"site\"\r\n",
+                                  std::string()};
+    const SitePage* chosen = found != pages.end() ? &found->second : &kMissing;
+    if (!chosen->Credentials.empty() &&
+        request.find("\r\nAuthorization: Basic " + chosen->Credentials + "\r\n") ==
+            std::string::npos) {
+        chosen = &kSignIn;
+    }
+    const SitePage& page = *chosen;
+    std::string headers = page.Headers;
+    if (const std::size_t mark = headers.find("{port}"); mark != std::string::npos) {
+        headers.replace(mark, 6, std::to_string(port_));
+    }
     const bool head = request.rfind("HEAD ", 0) == 0;
-    const std::string reply = "HTTP/1.1 " + page.Status + "\r\n" + page.Headers +
+    const std::string reply = page.Interim + "HTTP/1.1 " + page.Status + "\r\n" + headers +
                               "Content-Length: " + std::to_string(page.Body.size()) +
                               "\r\nConnection: close\r\n\r\n" + (head ? "" : page.Body);
     std::size_t sent = 0;

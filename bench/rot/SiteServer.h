@@ -16,8 +16,15 @@ namespace vornakle::bench {
 
 struct SitePage {
     std::string Status = "200 OK";
-    std::string Headers;  // each line with its CR LF
+    // Each line with its CR LF; "{port}" stands for the servers' port.
+    std::string Headers;
     std::string Body;
+    // Interim replies sent before the final one, whole with their empty
+    // lines.
+    std::string Interim{};
+    // When set, the Basic credentials (Base64) a request must carry; one
+    // without them gets 401.
+    std::string Credentials{};
 };
 
 class SiteServer {

@@ -1,10 +1,13 @@
 #include "cli/check/CheckOptions.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstddef>
 #include <optional>
 #include <string_view>
+
+#include "history/CheckHistory.h"
 
 namespace vornakle {
 
@@ -29,6 +32,29 @@ std::int32_t TimeOutMilliseconds(const std::string& value) {
     return milliseconds < 1 ? 1 : milliseconds;
 }
 
+// A duration as "90s", "30m", "12h" or "1d": a whole number and its unit.
+std::chrono::seconds DurationOption(const std::string& option, const std::string& value) {
+    constexpr std::string_view kUnits = "smhd";
+    constexpr std::array<std::chrono::seconds, kUnits.size()> kUnitLengths = {
+        std::chrono::seconds(1), std::chrono::minutes(1), std::chrono::hours(1),
+        std::chrono::days(1)};
+    const std::size_t unit = value.empty() ? std::string_view::npos : kUnits.find(value.back());
+    std::int64_t count = -1;
+    if (unit != std::string_view::npos && value.size() > 1) {
+        const char* end = value.data() + value.size() - 1;
+        const auto [stop, error] = std::from_chars(value.data(), end, count);
+        if (error != std::errc() || stop != end) {
+            count = -1;
+        }
+    }
+    if (count < 0 || count > std::chrono::days(kMaxDurationDays) / kUnitLengths[unit]) {
+        throw EUsageError(option + " needs a whole number and a unit (s, m, h or d) up to " +
+                          std::to_string(kMaxDurationDays) + "d, such as 12h, not \"" + value +
+                          "\"");
+    }
+    return count * kUnitLengths[unit];
+}
+
 TOutputFormat FormatNamed(const std::string& value) {
     if (value == "text") {
         return TOutputFormat::Text;
@@ -44,12 +70,20 @@ TOutputFormat FormatNamed(const std::string& value) {
 
 }  // namespace
 
+bool CheckCommand::KeepsHistory() const {
+    return Settings.Rules == CheckRules::Current && History != HistoryUse::None && !Duplicates &&
+           (Kind == Mode::Collection || Kind == Mode::SingleUrl);
+}
+
 CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
     CheckCommand command;
     command.Settings.Rules = CheckRules::Current;
     std::vector<std::string> operands;
     std::optional<std::string> url;
     bool optionsEnded = false;
+    // The options that need the history, as given.
+    std::vector<std::string> historyOptions;
+    bool confirmTuned = false;
 
     for (std::size_t index = 0; index < arguments.size(); ++index) {
         const std::string& argument = arguments[index];
@@ -116,6 +150,9 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
         } else if (name == "--moved") {
             noValue();
             command.Moved = true;
+        } else if (name == "--blocked") {
+            noValue();
+            command.Blocked = true;
         } else if (name == "--update-moved") {
             noValue();
             command.UpdateMoved = true;
@@ -129,6 +166,33 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
                 throw EUsageError("--browser is firefox, chromium or chrome, not \"" + browser +
                                   "\"");
             }
+        } else if (name == "--history") {
+            command.History = CheckCommand::HistoryUse::File;
+            command.HistoryFile = takeValue();
+            if (command.HistoryFile.empty()) {
+                throw EUsageError("--history needs a file name");
+            }
+            historyOptions.push_back(name);
+        } else if (name == "--no-history") {
+            noValue();
+            command.History = CheckCommand::HistoryUse::None;
+        } else if (name == "--confirmed") {
+            noValue();
+            command.Confirmed = true;
+            historyOptions.push_back(name);
+        } else if (name == "--confirm-runs") {
+            command.Confirm.Runs = WholeNumberOption(name, takeValue(), 1, kMaxConfirmRuns);
+            confirmTuned = true;
+        } else if (name == "--confirm-after") {
+            command.Confirm.Over = DurationOption(name, takeValue());
+            confirmTuned = true;
+        } else if (name == "--max-age") {
+            command.MaxAge = DurationOption(name, takeValue());
+            historyOptions.push_back(name);
+        } else if (name == "--forget") {
+            noValue();
+            command.Forget = true;
+            historyOptions.push_back(name);
         } else if (name == "--url") {
             if (url) {
                 throw EUsageError("--url is given twice");
@@ -139,12 +203,28 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
         }
     }
 
-    if (command.Duplicates && command.UpdateMoved) {
-        throw EUsageError("--duplicates checks nothing, so --update-moved has nothing to do");
+    if (command.Duplicates && (command.UpdateMoved || !historyOptions.empty())) {
+        throw EUsageError(
+            "--duplicates checks nothing, so " +
+            (command.UpdateMoved ? std::string("--update-moved") : historyOptions.front()) +
+            " has nothing to do");
+    }
+    if (confirmTuned && !command.Confirmed) {
+        throw EUsageError("--confirm-runs and --confirm-after go with --confirmed");
+    }
+    if (!historyOptions.empty() && command.History == CheckCommand::HistoryUse::None) {
+        throw EUsageError(historyOptions.front() + " needs the history; give no --no-history");
+    }
+    if (!historyOptions.empty() && command.Settings.Rules == CheckRules::Classic) {
+        throw EUsageError(historyOptions.front() +
+                          " needs the current rules: only they keep a history of checks");
     }
     if (command.Settings.Rules == CheckRules::Classic && (command.UpdateMoved || command.Moved)) {
         throw EUsageError(std::string(command.UpdateMoved ? "--update-moved" : "--moved") +
                           " needs the current rules: only they tell moved links");
+    }
+    if (command.Settings.Rules == CheckRules::Classic && command.Blocked) {
+        throw EUsageError("--blocked needs the current rules: only they tell blocked links");
     }
     if (command.Verbose && !url) {
         throw EUsageError("--verbose goes with --url");
@@ -153,8 +233,10 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
         if (!operands.empty() || command.FromBrowser) {
             throw EUsageError("--url checks one address; give no other source with it");
         }
-        if (command.UpdateMoved || command.Duplicates) {
-            throw EUsageError(std::string(command.UpdateMoved ? "--update-moved" : "--duplicates") +
+        if (command.UpdateMoved || command.Duplicates || command.Forget) {
+            throw EUsageError(std::string(command.UpdateMoved  ? "--update-moved"
+                                          : command.Duplicates ? "--duplicates"
+                                                               : "--forget") +
                               " needs a collection, not --url");
         }
         command.Kind = CheckCommand::Mode::SingleUrl;
@@ -187,27 +269,44 @@ std::string UsageText() {
            "subdirectory a folder, each *.url file a link) and prints one line per\n"
            "link in the order of the scan: folder path, link name, URL, status\n"
            "number, status text, class (ok, invalid, unknown, untested; under current\n"
-           "rules also moved and suspect), the reason for a status 5 (no usable\n"
-           "answer): a token such as dns, refused, reset, timeout, malformed-reply,\n"
+           "rules also moved, suspect, login and blocked, and with --confirmed\n"
+           "failing), the reason for a status 5 (no usable answer): a token such as\n"
+           "dns, refused, reset, timeout, malformed-reply, invalid-url,\n"
            "redirect-loop, too-many-redirects, no-location, unsupported-scheme,\n"
            "url-too-long, certificate-... or unreadable, then \": \" and a detail\n"
-           "(empty when the server answered; rate-limited for a 429 that stayed; for\n"
-           "a suspect link the signal: front-page-redirect, sign-in-redirect,\n"
-           "soft-404-title, soft-404-heading or same-as-made-up-address), and the\n"
-           "final URL, whose reply decided. Links sharing an address are checked\n"
-           "once. SOURCE may also be a browser's bookmarks, told by their content:\n"
-           "Firefox's places.sqlite, Chromium's or Chrome's Bookmarks file, or an\n"
-           "HTML bookmark file; their folder paths are the bookmark folders (a \"/\"\n"
-           "in a name written \"\\/\", a backslash \"\\\\\"), and places that are no\n"
-           "web links (place: queries, separators, javascript:) are skipped and\n"
-           "counted on standard error. The source is only read.\n"
+           "(empty when the server answered; rate-limited for a 429 that stayed;\n"
+           "cached for a result the history gave (--max-age); else the signal of\n"
+           "the class: suspect front-page-redirect, sign-in-redirect, moved-away,\n"
+           "error-page-redirect, parked-domain, soft-404-title, soft-404-heading or\n"
+           "same-as-made-up-address; login auth-required or proxy-auth-required;\n"
+           "blocked challenge-header, challenge-page or bot-status), the final URL,\n"
+           "whose reply decided, and from the history since when the link has been\n"
+           "failing (UTC; empty when its last check was fine) and in how many\n"
+           "checks in a row. Links sharing an address are checked once. SOURCE may\n"
+           "also be a browser's bookmarks, told by their content: Firefox's\n"
+           "places.sqlite, Chromium's or Chrome's Bookmarks file, or an HTML\n"
+           "bookmark file; their folder paths are the bookmark folders (a \"/\" in a\n"
+           "name written \"\\/\", a backslash \"\\\\\"), and places that are no web\n"
+           "links (place: queries, separators, javascript:) are skipped and counted\n"
+           "on standard error. The source is only read.\n"
            "\n"
            "Rules (--rules): current (the default) checks as today's web answers:\n"
-           "HTTP/1.1 as a browser sends it, https, 301/302/303/307/308 followed up\n"
-           "to 20 times, a GET when HEAD gets a 4xx or 5xx or no answer, 429 and\n"
-           "503 retried after their Retry-After, the proxy of http_proxy,\n"
-           "https_proxy and no_proxy. classic checks as Vornakle's \"Verify All\n"
-           "links\" does by default: one HTTP/1.0 HEAD request, 300 to 302 followed.\n"
+           "HTTP/1.1 as a browser sends it, https, user:password@ in a URL as Basic\n"
+           "authorization to its own site only, 301/302/303/307/308 and a refresh\n"
+           "within 10 s followed up to 20 times, a GET when HEAD gets a 4xx or 5xx\n"
+           "or no answer, 429 and 503 retried after their Retry-After, the proxy of\n"
+           "http_proxy, https_proxy and no_proxy. A page behind a sign-in (401) is\n"
+           "login, alive; a site that answers programs with a robot challenge or a\n"
+           "reply number such as 999 is blocked: not known to be gone. classic\n"
+           "checks as Vornakle's \"Verify All links\" does by default: one HTTP/1.0\n"
+           "HEAD request, 300 to 302 followed.\n"
+           "\n"
+           "History (current rules): every check is added to a history per address,\n"
+           "by default $XDG_STATE_HOME/vornakle/history.sqlite (without that\n"
+           "variable ~/.local/state/vornakle/history.sqlite), which keeps each\n"
+           "address's last " +
+           std::to_string(CheckHistory::kKeptChecks) +
+           " checks and when its current run of failures began.\n"
            "\n"
            "Options:\n"
            "  --rules RULES     current or classic (default current)\n"
@@ -235,7 +334,10 @@ std::string UsageText() {
            "                    system's for https links\n"
            "  --insecure        do not verify the certificates of https links\n"
            "  --bad-only        print only links that are not fine (what the report\n"
-           "                    window lists), suspect ones included\n"
+           "                    window lists), suspect ones included, login and\n"
+           "                    blocked ones not\n"
+           "  --blocked         print only links whose sites keep programs out; with\n"
+           "                    the options above, as well as what they print\n"
            "  --moved           print only links that moved for good, which the current\n"
            "                    rules tell (with --bad-only: as well as the bad ones)\n"
            "  --update-moved    rewrite the URL of each moved link's .url file to where\n"
@@ -244,6 +346,27 @@ std::string UsageText() {
            "                    instead of the results; a Favorites directory only\n"
            "  --duplicates      print the groups of links that share an address\n"
            "                    (links without one in none) instead of checking\n"
+           "  --history FILE    keep the history of checks in FILE\n"
+           "  --no-history      keep no history and read none\n"
+           "  --confirmed       count a bad link as bad only once it has failed in\n"
+           "                    as many checks in a row as --confirm-runs says, over\n"
+           "                    at least --confirm-after; until then its class is\n"
+           "                    failing\n"
+           "  --confirm-runs N  failed checks that confirm (1 to " +
+           std::to_string(kMaxConfirmRuns) + ", default " + std::to_string(ConfirmRule().Runs) +
+           ")\n"
+           "  --confirm-after DURATION\n"
+           "                    the span they cover at least (default " +
+           std::to_string(
+               std::chrono::duration_cast<std::chrono::days>(ConfirmRule().Over).count()) +
+           "d; a span short\n"
+           "                    by up to a 24th of it counts, as timers drift)\n"
+           "  --max-age DURATION\n"
+           "                    do not ask a link whose last check was fine (class\n"
+           "                    ok) and younger than DURATION: its old result is\n"
+           "                    printed with the reason cached (default: ask all)\n"
+           "  --forget          remove the history of addresses the source no longer\n"
+           "                    holds (not when part of the source could not be read)\n"
            "  --browser NAME    check the bookmarks of the default profile of firefox,\n"
            "                    chromium or chrome\n"
            "  --url URL         check one address instead of a collection\n"
@@ -252,11 +375,15 @@ std::string UsageText() {
            "  --help            show this text\n"
            "  --version         show the program's version\n"
            "\n"
-           "Exit status: 0 no link is bad, 1 some link is bad or suspect, 2 usage or\n"
+           "DURATION is a whole number and its unit: s, m, h or d (30m, 12h, 1d).\n"
+           "\n"
+           "Exit status: 0 no link is bad (login and blocked ones are not), 1 some\n"
+           "link is bad or suspect, 2 usage or\n"
            "scan error, a .url file --update-moved could not or may not rewrite,\n"
            "a part of the source that could not be read (named on standard error),\n"
-           "or results that could not be written; 130 interrupted (Ctrl-C), 143\n"
-           "terminated.\n";
+           "results that could not be written, or a history that cannot be used\n"
+           "(damaged, another program's, of a newer version, or in use too long);\n"
+           "130 interrupted (Ctrl-C), 143 terminated.\n";
 }
 
 }  // namespace vornakle

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -7,6 +8,7 @@
 #include "bookmarks/BrowserProfiles.h"
 #include "check/CheckEngine.h"
 #include "cli/check/ResultFormat.h"
+#include "history/AddressHistory.h"
 #include "platform/CommandLine.h"
 
 namespace vornakle {
@@ -25,6 +27,9 @@ struct CheckCommand {
     bool BadOnly = false;
     // Lists moved links (with BadOnly: as well as the bad ones).
     bool Moved = false;
+    // Lists the links whose sites keep programs out (with BadOnly or Moved:
+    // as well as those).
+    bool Blocked = false;
     // Rewrites each moved link's shortcut to its final URL and prints the
     // changes instead of the results (a directory source only).
     bool UpdateMoved = false;
@@ -32,11 +37,32 @@ struct CheckCommand {
     bool Duplicates = false;
     // Mode::SingleUrl: every request's URL and reply go to standard error.
     bool Verbose = false;
+
+    // The history of checks, under the current rules: in its default place,
+    // in HistoryFile, or none.
+    enum class HistoryUse { Default, File, None };
+    HistoryUse History = HistoryUse::Default;
+    std::string HistoryFile;
+    // A bad link counts as bad only once its failures meet Confirm; until
+    // then its class is "failing".
+    bool Confirmed = false;
+    ConfirmRule Confirm;
+    // A link whose last check was fine and younger than this is not asked.
+    std::optional<std::chrono::seconds> MaxAge;
+    // Removes the history of addresses the source no longer holds.
+    bool Forget = false;
+
+    // Whether the run reads and writes the history.
+    bool KeepsHistory() const;
 };
 
 // Bound of --timeout: a wait of an hour is longer than any server that
 // answers at all needs.
 inline constexpr int kMaxTimeOutSeconds = 3600;
+// Bounds of --confirm-runs and of the durations (--confirm-after,
+// --max-age): ten years is longer than any history is kept.
+inline constexpr int kMaxConfirmRuns = 1000;
+inline constexpr int kMaxDurationDays = 3650;
 
 // Reads the arguments after the program name. The checker follows the
 // current rules unless --rules classic asks for the specified ones. Options come as "--name

@@ -17,12 +17,15 @@
 #include "bookmarks/BookmarkSource.h"
 #include "check/CheckEngine.h"
 #include "check/CollectionLinks.h"
+#include "check/LinkCheck.h"
 #include "cli/check/CheckOptions.h"
 #include "cli/check/CheckSource.h"
 #include "cli/check/Descriptors.h"
+#include "cli/check/HistoryOutput.h"
 #include "cli/check/MovedLinks.h"
 #include "cli/check/ResultFormat.h"
 #include "generated/Version.h"
+#include "history/HistoryError.h"
 #include "platform/ErrorMessages.h"
 #include "store/LinkStatus.h"
 
@@ -150,27 +153,36 @@ private:
     int failure_ = 0;
 };
 
-// A link the exit status and --bad-only count as bad: no fine status, or
-// a fine one whose page is probably gone.
-bool IsBadResult(const CheckResult& result) {
-    return !IsLinkFine(result.Status) || result.Rot == RotClass::Suspect;
-}
+// A result as it is printed: the check's (or the history's), and what the
+// history says of it.
+struct ReportedResult {
+    CheckResult Result;
+    HistoryColumns History;
 
-// Which results are printed: all, or the bad ones, the moved ones or both;
-// none while --update-moved prints the changes instead.
+    // Bad for --bad-only and the exit status: a failing link that
+    // --confirmed does not confirm yet is not.
+    bool CountsAsBad() const { return IsBadResult(Result) && !History.Unconfirmed; }
+};
+
+// Which results are printed: all, or any of the bad, the moved and the
+// blocked ones; none while --update-moved prints the changes instead.
 struct ResultFilter {
     bool All = true;
     bool Bad = false;
     bool Moved = false;
+    bool Blocked = false;
 
     static ResultFilter Of(const CheckCommand& command) {
         if (command.UpdateMoved) {
-            return {false, false, false};
+            return {false, false, false, false};
         }
-        return {!command.BadOnly && !command.Moved, command.BadOnly, command.Moved};
+        return {!command.BadOnly && !command.Moved && !command.Blocked, command.BadOnly,
+                command.Moved, command.Blocked};
     }
-    bool Shows(const CheckResult& result) const {
-        return All || (Bad && IsBadResult(result)) || (Moved && result.Rot == RotClass::Moved);
+    bool Shows(const ReportedResult& reported) const {
+        return All || (Bad && reported.CountsAsBad()) ||
+               (Moved && reported.Result.Found == Finding::Moved) ||
+               (Blocked && reported.Result.Found == Finding::Blocked);
     }
 };
 
@@ -186,20 +198,20 @@ public:
           output_(output),
           results_(links.size()) {}
 
-    void Add(std::size_t index, const CheckResult& result) {
-        results_.at(index) = result;
-        ++checked_;
-        if (IsBadResult(result)) {
+    void Add(std::size_t index, ReportedResult reported) {
+        if (reported.CountsAsBad()) {
             ++bad_;
         }
+        results_.at(index) = std::move(reported);
+        ++checked_;
     }
     // Writes what has become printable; false when writing failed.
     bool Flush() {
         bool wrote = false;
         while (next_ < results_.size() && results_[next_]) {
-            const CheckResult& result = *results_[next_];
-            if (filter_.Shows(result)) {
-                output_.Write(writer_.Record(links_[next_], result));
+            const ReportedResult& reported = *results_[next_];
+            if (filter_.Shows(reported)) {
+                output_.Write(writer_.Record(links_[next_], reported.Result, reported.History));
                 wrote = true;
             }
             ++next_;
@@ -208,14 +220,16 @@ public:
     }
     std::size_t Checked() const { return checked_; }
     std::size_t Bad() const { return bad_; }
-    const std::optional<CheckResult>& Result(std::size_t index) const { return results_.at(index); }
+    const std::optional<ReportedResult>& Result(std::size_t index) const {
+        return results_.at(index);
+    }
 
 private:
     const std::vector<LinkRecord>& links_;
     const ResultWriter& writer_;
     ResultFilter filter_;
     OutputStream& output_;
-    std::vector<std::optional<CheckResult>> results_;
+    std::vector<std::optional<ReportedResult>> results_;
     std::size_t next_ = 0;
     std::size_t checked_ = 0;
     std::size_t bad_ = 0;
@@ -269,12 +283,14 @@ bool UpdateMovedLinks(const std::vector<LinkRecord>& links, const std::vector<Fi
     bool allWritten = true;
     output.Write(FieldsHeader(command.Format, ChangeFields("", "", "")));
     for (std::size_t index = 0; index < links.size(); ++index) {
-        const std::optional<CheckResult>& result = printer.Result(index);
-        if (!result || result->Rot != RotClass::Moved || result->FinalUrl.empty()) {
+        const std::optional<ReportedResult>& reported = printer.Result(index);
+        if (!reported || reported->Result.Found != Finding::Moved ||
+            reported->Result.FinalUrl.empty()) {
             continue;
         }
+        const CheckResult& result = reported->Result;
         const std::string path = DisplayUtf8(LinkFilePath(links[index]));
-        const std::string newUrl = MovedAddress(links[index].Url, result->FinalUrl);
+        const std::string newUrl = MovedAddress(links[index].Url, result.FinalUrl);
         const MovedUpdateResult update =
             UpdateMovedLink(command.Source, links[index], stamps.at(index), newUrl);
         switch (update.Outcome) {
@@ -297,9 +313,9 @@ bool UpdateMovedLinks(const std::vector<LinkRecord>& links, const std::vector<Fi
     }
     output.Write(writer.Header());
     for (std::size_t index = 0; index < links.size(); ++index) {
-        if (const std::optional<CheckResult>& result = printer.Result(index);
-            result && IsBadResult(*result)) {
-            output.Write(writer.Record(links[index], *result));
+        if (const std::optional<ReportedResult>& reported = printer.Result(index);
+            reported && reported->CountsAsBad()) {
+            output.Write(writer.Record(links[index], reported->Result, reported->History));
         }
     }
     return allWritten;
@@ -332,9 +348,11 @@ int PrintDuplicates(const std::vector<LinkRecord>& links, TOutputFormat format,
     return kExitAllFine;
 }
 
-// Checks the links and prints them; the exit code.
+// Checks the links (those the history does not answer for) and prints them,
+// adding the results to the history when there is one; the exit code.
 int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileStamp>& stamps,
-                  const CheckCommand& command, std::FILE* outputFile, std::FILE* errors) {
+                  const CheckCommand& command, HistoryRun* history, std::FILE* outputFile,
+                  std::FILE* errors) {
     OutputStream output(outputFile);
     const std::unique_ptr<ResultWriter> writer = MakeResultWriter(command.Format);
     if (!command.UpdateMoved) {
@@ -351,13 +369,15 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
     QEventLoop loop;
     int stopSignal = 0;
 
-    // A link whose shortcut could not be read has its result already; the
-    // engine checks the others.
+    // A link whose shortcut could not be read has its result already, and
+    // so may one the history answers for; the engine checks the others.
     std::vector<std::string> urls;
     std::vector<std::size_t> linkOfUrl;
     for (std::size_t index = 0; index < links.size(); ++index) {
         if (links[index].Unreadable) {
-            printer.Add(index, CheckResult::Failed(FailureReason::Unreadable));
+            printer.Add(index, {CheckResult::Failed(FailureReason::Unreadable), {}});
+        } else if (auto reused = history ? CachedResult(*history, index, command) : std::nullopt) {
+            printer.Add(index, {std::move(reused->first), reused->second});
         } else {
             urls.push_back(links[index].Url);
             linkOfUrl.push_back(index);
@@ -372,7 +392,9 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
         if (command.Verbose) {
             PrintHops(errors, result);
         }
-        printer.Add(linkOfUrl[index], result);
+        const std::size_t link = linkOfUrl[index];
+        printer.Add(link, {result, history ? CheckedColumns(*history, link, result, command)
+                                           : HistoryColumns()});
         if (progress.Shown()) {
             // The progress line must not run into a record on a terminal.
             progress.Erase();
@@ -410,12 +432,25 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
     // ended.
     engine.Stop();
     progress.Erase();
+    // What was checked stays in the history, after an interruption too.
+    if (history) {
+        history->Flush();
+    }
+    const bool historyFailed = history && history->Failure();
+    if (historyFailed) {
+        output.Flush();
+        PrintError(errors, "the history could not be written; the checks since are not in it: " +
+                               DisplayUtf8(history->Failure()->Message()));
+    }
 
     if (stopSignal != 0) {
         output.Flush();
         PrintError(errors, "interrupted; " + std::to_string(printer.Checked()) + " of " +
                                std::to_string(links.size()) + " links were checked");
         return kExitSignalBase + stopSignal;
+    }
+    if (historyFailed) {
+        return kExitUsageOrScanError;
     }
     const bool updated = !command.UpdateMoved ||
                          UpdateMovedLinks(links, stamps, command, printer, *writer, output, errors);
@@ -432,7 +467,7 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
 }  // namespace
 
 int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* outputFile,
-                    std::FILE* errors) {
+                    std::FILE* errors, const HistoryClock& clock) {
     SetMessageLanguage(MessageLanguage::English);
     CheckCommand command;
     try {
@@ -507,7 +542,23 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
     if (!FitJobs(command.Settings, errors)) {
         return kExitUsageOrScanError;
     }
-    const int exitCode = CheckAndPrint(links, stamps, command, outputFile, errors);
+    std::unique_ptr<HistoryRun> history;
+    try {
+        history = OpenCommandHistory(command, links, clock);
+        // An address in a part that could not be read is still in the
+        // source: its history stays.
+        if (history && command.Forget && partUnread) {
+            PrintError(errors,
+                       "--forget left the history as it was, since part of the source could "
+                       "not be read");
+        } else if (history && command.Forget) {
+            history->Forget();
+        }
+    } catch (const EHistoryError& error) {
+        PrintError(errors, "history: " + DisplayUtf8(error.Message()));
+        return kExitUsageOrScanError;
+    }
+    const int exitCode = CheckAndPrint(links, stamps, command, history.get(), outputFile, errors);
     if (partUnread && (exitCode == kExitAllFine || exitCode == kExitSomeBad)) {
         return kExitUsageOrScanError;
     }

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "history/AddressHistory.h"
+
 namespace vornakle {
 
 // Exit codes of the checker.
@@ -17,8 +19,10 @@ inline constexpr int kExitSignalBase = 128;
 // checks, prints the results to Output and messages and progress to Errors,
 // and returns the exit code. Needs a QCoreApplication. SIGINT and SIGTERM
 // stop the checks at once (requests under way aborted, workers joined) and
-// end with 128 plus the signal's number; results printed by then stay.
-int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output,
-                    std::FILE* errors);
+// end with 128 plus the signal's number; results printed by then stay, and
+// so do the results added to the history. The history dates its checks by
+// clock.
+int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output, std::FILE* errors,
+                    const HistoryClock& clock = SystemClock());
 
 }  // namespace vornakle

@@ -16,9 +16,26 @@ bool IsControl(unsigned char character) {
     return character < 0x20 || character == 0x7F;
 }
 
+std::string_view ClassText(const CheckResult& result, const HistoryColumns& history) {
+    return history.Unconfirmed ? "failing" : ResultClass(result);
+}
+
+std::string ReasonColumn(const CheckResult& result, const HistoryColumns& history) {
+    return history.Cached ? std::string("cached") : DisplayUtf8(ReasonText(result));
+}
+
+std::string FailingSinceText(const HistoryColumns& history) {
+    return history.FailingSince ? IsoDateTime(*history.FailingSince) : std::string();
+}
+
+std::string FailuresText(const HistoryColumns& history) {
+    return history.Kept ? std::to_string(history.Failures) : std::string();
+}
+
 class TextWriter : public ResultWriter {
 public:
-    std::string Record(const LinkRecord& link, const CheckResult& result) const override {
+    std::string Record(const LinkRecord& link, const CheckResult& result,
+                       const HistoryColumns& history) const override {
         const std::int32_t status = result.Status;
         std::string line;
         for (const std::string* field : {&link.Folder, &link.Name, &link.Url}) {
@@ -29,11 +46,15 @@ public:
         line += '\t';
         line += EscapeTextField(StatusText(status));
         line += '\t';
-        line += ResultClass(result);
+        line += ClassText(result, history);
         line += '\t';
-        line += EscapeTextField(DisplayUtf8(ReasonText(result)));
+        line += EscapeTextField(ReasonColumn(result, history));
         line += '\t';
         line += EscapeTextField(DisplayUtf8(result.FinalUrl));
+        line += '\t';
+        line += FailingSinceText(history);
+        line += '\t';
+        line += FailuresText(history);
         line += '\n';
         return line;
     }
@@ -43,9 +64,11 @@ public:
 class CsvWriter : public ResultWriter {
 public:
     std::string Header() const override {
-        return "folder,name,url,status,status_text,class,reason,final_url\r\n";
+        return "folder,name,url,status,status_text,class,reason,final_url,failing_since,"
+               "failures\r\n";
     }
-    std::string Record(const LinkRecord& link, const CheckResult& result) const override {
+    std::string Record(const LinkRecord& link, const CheckResult& result,
+                       const HistoryColumns& history) const override {
         const std::int32_t status = result.Status;
         std::string line;
         for (const std::string* field : {&link.Folder, &link.Name, &link.Url}) {
@@ -56,11 +79,15 @@ public:
         line += ',';
         line += QuoteCsvField(StatusText(status));
         line += ',';
-        line += ResultClass(result);
+        line += ClassText(result, history);
         line += ',';
-        line += QuoteCsvField(DisplayUtf8(ReasonText(result)));
+        line += QuoteCsvField(ReasonColumn(result, history));
         line += ',';
         line += QuoteCsvField(DisplayUtf8(result.FinalUrl));
+        line += ',';
+        line += FailingSinceText(history);
+        line += ',';
+        line += FailuresText(history);
         line += "\r\n";
         return line;
     }
@@ -70,7 +97,8 @@ public:
 // come.
 class JsonWriter : public ResultWriter {
 public:
-    std::string Record(const LinkRecord& link, const CheckResult& result) const override {
+    std::string Record(const LinkRecord& link, const CheckResult& result,
+                       const HistoryColumns& history) const override {
         const std::int32_t status = result.Status;
         std::string line = "{\"folder\":";
         line += JsonString(DisplayUtf8(link.Folder));
@@ -83,11 +111,16 @@ public:
         line += ",\"status_text\":";
         line += JsonString(StatusText(status));
         line += ",\"class\":";
-        line += JsonString(ResultClass(result));
+        line += JsonString(ClassText(result, history));
         line += ",\"reason\":";
-        line += JsonString(DisplayUtf8(ReasonText(result)));
+        line += JsonString(ReasonColumn(result, history));
         line += ",\"final_url\":";
         line += JsonString(DisplayUtf8(result.FinalUrl));
+        line += ",\"failing_since\":";
+        line += JsonString(FailingSinceText(history));
+        line += ",\"failures\":";
+        // No history, no count: null rather than a 0 that claims one.
+        line += history.Kept ? FailuresText(history) : std::string("null");
         line += "}\n";
         return line;
     }

@@ -2,12 +2,14 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "check/CheckResult.h"
 #include "check/CollectionLinks.h"
+#include "history/AddressHistory.h"
 
 namespace vornakle {
 
@@ -18,16 +20,32 @@ namespace vornakle {
 // output is valid UTF-8 whatever the collection holds.
 enum class TOutputFormat { Text, Csv, Json };
 
+// What the history of checks says of a link's result.
+struct HistoryColumns {
+    // Whether the run keeps a history; without one the columns stay empty.
+    bool Kept = false;
+    // The current run of failures (AddressHistory).
+    std::optional<HistoryTime> FailingSince;
+    int Failures = 0;
+    // The result is the history's (--max-age), not a check's.
+    bool Cached = false;
+    // --confirmed: bad, but not confirmed yet; printed as "failing" and not
+    // counted as bad.
+    bool Unconfirmed = false;
+};
+
 // One line (record) per checked link, in the order given: the link's fields,
 // the status, its text and class, the reason of a status 5 (empty when the
 // server answered) and the final URL (the one whose reply decided; empty
-// when nothing was asked).
+// when nothing was asked), then the history's failing_since (ISO 8601, UTC)
+// and failures.
 class ResultWriter {
 public:
     virtual ~ResultWriter() = default;
     // What goes before the first record (the CSV header row).
     virtual std::string Header() const { return std::string(); }
-    virtual std::string Record(const LinkRecord& link, const CheckResult& result) const = 0;
+    virtual std::string Record(const LinkRecord& link, const CheckResult& result,
+                               const HistoryColumns& history) const = 0;
 };
 
 std::unique_ptr<ResultWriter> MakeResultWriter(TOutputFormat format);

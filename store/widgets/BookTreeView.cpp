@@ -38,37 +38,28 @@ void AddFolderItems(TBookTree* node, QTreeWidgetItem* parentItem, QTreeWidget* t
     expand.push_back(item);
 }
 
-// One line per finding, in the words of the checker's output, so that
-// what the tooltip says can be looked up in vornakle-check's manual.
-QString VerdictText(const LinkVerdict& verdict, const TBookTree& node) {
-    QStringList lines;
-    if (!verdict.Reason.empty()) {
-        lines << DisplayText(verdict.Reason);
-    }
-    if (verdict.Moved) {
-        lines << QStringLiteral("moved to ") + DisplayText(verdict.FinalUrl);
-    } else if (!verdict.FinalUrl.empty() && verdict.FinalUrl != node.Text) {
-        lines << QStringLiteral("final URL: ") + DisplayText(verdict.FinalUrl);
-    }
-    if (verdict.Suspect) {
-        lines << QStringLiteral("suspect: ") + DisplayText(verdict.SuspectReason);
-    }
-    return lines.join(QLatin1Char('\n'));
-}
-
 void ShowStatusIn(LinkItem& item) {
     const TBookTree& node = *item.Node;
     const LinkVerdict* verdict = VerdictOf(node);
-    item.ImageIndex = verdict != nullptr && verdict->Suspect ? static_cast<int>(kImageUnknown)
-                                                             : StatusImageIndex(node.Status);
+    const LinkVerdict::Image shownAs =
+        verdict != nullptr ? verdict->ShowAs : LinkVerdict::Image::OfStatus;
+    switch (shownAs) {
+        case LinkVerdict::Image::Fine:
+            item.ImageIndex = kImageOk;
+            break;
+        case LinkVerdict::Image::Doubtful:
+            item.ImageIndex = kImageUnknown;
+            break;
+        case LinkVerdict::Image::OfStatus:
+            item.ImageIndex = StatusImageIndex(node.Status);
+            break;
+    }
     item.StatusText = QString::fromUtf8(StatusText(node.Status));
     item.StatusToolTip.clear();
-    if (verdict != nullptr) {
-        const QString text = VerdictText(*verdict, node);
-        if (!text.isEmpty()) {
-            item.StatusToolTip =
-                item.StatusText.isEmpty() ? text : item.StatusText + QLatin1Char('\n') + text;
-        }
+    if (verdict != nullptr && !verdict->Explanation.empty()) {
+        const QString text = QString::fromStdString(verdict->Explanation);
+        item.StatusToolTip =
+            item.StatusText.isEmpty() ? text : item.StatusText + QLatin1Char('\n') + text;
     }
 }
 

@@ -1,5 +1,6 @@
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -70,6 +71,8 @@ TEST_F(VerifyTest, RepliesBecomeStatusesAndFailuresBecomeUnknown) {
     collection_.WriteFile("f empty.url", "[InternetShortcut]\r\n");
     collection_.WriteFile("g garbage.url", ShortcutText(UrlOf(garbage)));
     Start();
+    TempTree state;
+    Form().KeepHistoryIn(state.Path("history.sqlite"));
 
     QSignalSpy steps(Progress(), &QProgressBar::valueChanged);
     QTest::mouseClick(Button("BVerifyCurrent"), Qt::LeftButton);
@@ -95,6 +98,7 @@ TEST_F(VerifyTest, RepliesBecomeStatusesAndFailuresBecomeUnknown) {
         EXPECT_TRUE(item.StatusToolTip.isEmpty()) << caption;
     }
     EXPECT_NE(missing.Received().find("HEAD /gone HTTP/1.0\r\n"), std::string::npos);
+    EXPECT_FALSE(state.Exists("history.sqlite")) << "classic statuses stay in memory";
     EXPECT_FALSE(Form().Busy());
     EXPECT_EQ(Button("BExit")->text(), "&Exit");
 }
@@ -375,6 +379,10 @@ TEST_F(AtOnceTest, VerifyAllGivesTheSequentialStatusesUnderThePerHostLimit) {
     LoopbackServer target(Answer("HTTP/1.0 200 OK"));
     LoopbackServer redirecting(Answer("HTTP/1.0 302 Found\r\nLocation: " + UrlOf(target, "/new")));
     collection_.WriteFile("moved.url", ShortcutText(UrlOf(redirecting, "/old")));
+    LoopbackServer signIn(Answer("HTTP/1.0 401 Unauthorized"));
+    LoopbackServer wall(Answer("HTTP/1.0 999 Request denied"));
+    collection_.WriteFile("login.url", ShortcutText(UrlOf(signIn, "/intern")));
+    collection_.WriteFile("blocked.url", ShortcutText(UrlOf(wall, "/in/ann")));
     Start();
     QSignalSpy steps(Progress(), &QProgressBar::valueChanged);
     QSignalSpy resets(Items(), &QAbstractItemModel::modelReset);
@@ -382,9 +390,12 @@ TEST_F(AtOnceTest, VerifyAllGivesTheSequentialStatusesUnderThePerHostLimit) {
     QTreeWidgetItem* const selected = Tree()->currentItem();
     QTest::mouseClick(Button("BVerifyAll"), Qt::LeftButton);
 
-    const int links = kHosts * kLinksPerHost + 3;
-    std::map<std::string, int> expected{
-        {"refused", kStatusUnknown}, {"empty", kStatusUnknown}, {"moved", 200}};
+    const int links = kHosts * kLinksPerHost + 5;
+    std::map<std::string, int> expected{{"refused", kStatusUnknown},
+                                        {"empty", kStatusUnknown},
+                                        {"moved", 200},
+                                        {"login", 401},
+                                        {"blocked", 999}};
     for (int host = 0; host < kHosts; ++host) {
         for (int link = 0; link < kLinksPerHost; ++link) {
             expected["h" + std::to_string(host) + "l" + std::to_string(link)] =
@@ -411,11 +422,15 @@ TEST_F(AtOnceTest, VerifyAllGivesTheSequentialStatusesUnderThePerHostLimit) {
     EXPECT_GE(rowChanges.count(), 6);
     EXPECT_EQ(Tree()->currentItem(), selected);
     EXPECT_EQ(ItemOf("refused").ImageIndex, kImageUnknown);
-    EXPECT_EQ(ItemOf("empty").StatusToolTip, "no-url");
+    // In German, each with the token vornakle-check's manual explains.
+    EXPECT_EQ(ItemOf("empty").StatusToolTip, "Die Verknüpfung enthält keine Adresse (no-url)");
     EXPECT_EQ(ItemOf("moved").StatusToolTip.toStdString(),
-              "OK\nfinal URL: " + UrlOf(target, "/new"));
-    EXPECT_TRUE(ItemOf("refused").StatusToolTip.startsWith("refused"))
-        << ItemOf("refused").StatusToolTip.toStdString();
+              "OK\nWeitergeleitet nach " + UrlOf(target, "/new"));
+    EXPECT_EQ(ItemOf("refused").StatusToolTip, "Der Server nimmt keine Verbindung an (refused)");
+    // Behind a sign-in is fine; a site that keeps programs out is in doubt.
+    EXPECT_EQ(ItemOf("login").ImageIndex, kImageOk);
+    EXPECT_EQ(ItemOf("blocked").ImageIndex, kImageUnknown);
+    EXPECT_TRUE(ItemOf("blocked").StatusToolTip.contains("(bot-status): 999"));
     EXPECT_FALSE(Form().Busy());
 }
 
@@ -490,6 +505,8 @@ TEST_F(AtOnceTest, CancelAndCloseAbortEveryRequestAtOnce) {
 // fine when it ends.
 TEST_F(AtOnceTest, ListCommandsAndTheReportCheckAtOnce) {
     Start();
+    TempTree state;
+    Form().KeepHistoryIn(state.Path("state/history.sqlite"));
     QTest::mouseClick(Button("BVerifyCurrent"), Qt::LeftButton);
     EXPECT_EQ(Column(LinkItems::kColumnStatus), (Strings{"", ""}));
     EXPECT_EQ(ItemOf("refused").Node->Status, kStatusUnknown);
@@ -500,6 +517,11 @@ TEST_F(AtOnceTest, ListCommandsAndTheReportCheckAtOnce) {
     QTest::mouseClick(Button("BVerifyOne"), Qt::LeftButton);
     EXPECT_EQ(ItemOf("refused").Node->Status, kStatusUnknown);
     EXPECT_EQ(ItemOf("empty").Node->Status, kStatusUnknown);
+    // The history's run of failures, two checks long now.
+    EXPECT_TRUE(ItemOf("refused").StatusToolTip.contains(
+        QRegularExpression("\nFehlgeschlagen seit \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d "
+                           "\\(2 Pr\u00fcfungen in Folge\\)$")))
+        << ItemOf("refused").StatusToolTip.toStdString();
 
     TReportForm& report = *Form().Report();
     std::vector<std::string> listed;

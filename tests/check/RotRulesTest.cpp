@@ -1,7 +1,9 @@
+#include "check/AccessRules.h"
 #include "check/AddressParts.h"
 #include "check/PageLandmarks.h"
 #include "check/RotCheck.h"
 #include "check/RotRules.h"
+#include "check/VerdictTexts.h"
 
 #include <gtest/gtest.h>
 
@@ -80,6 +82,7 @@ TEST(RotRules, RedirectionsTellMovedFrontPageAndSignIn) {
         std::vector<CheckHop> hops;
         bool moved;
         std::string signal;
+        LastPage last = LastPage::ByAddress;
     } cases[] = {
         {Hops({{"http://a.example/old", 301}, {"http://a.example/new", 200}}), true, ""},
         {Hops({{"http://a.example/old", 308},
@@ -121,7 +124,28 @@ TEST(RotRules, RedirectionsTellMovedFrontPageAndSignIn) {
         // What is no such ending.
         {Hops({{"http://a.example/", 301}, {"http://a.example/home", 200}}), true, ""},
         {Hops({{"http://a.example/?q=1", 302}, {"http://a.example/", 200}}), false, ""},
-        {Hops({{"http://a.example/x", 302}, {"http://b.example/", 200}}), false, ""},
+        // Another site's front page, an address named for an error.
+        {Hops({{"http://a.example/x", 302}, {"http://b.example/", 200}}), false, "moved-away"},
+        {Hops({{"http://a.example/x", 301}, {"https://b.example/x", 200}}), true, ""},
+        {Hops({{"http://a.example/shop/5", 302},
+               {"http://a.example/Error.aspx?aspxerrorpath=/shop/5", 200}}),
+         false, "error-page-redirect"},
+        {Hops({{"http://a.example/news/x", 301}, {"http://a.example/404.html", 200}}), false,
+         "error-page-redirect"},
+        {Hops({{"http://a.example/x", 302}, {"http://a.example/pt_BR/", 200}}), false,
+         "front-page-redirect"},
+        {Hops({{"http://a.example/x", 302}, {"http://a.example/products", 200}}), false,
+         "front-page-redirect", LastPage::SameAsRoot},
+        // Two letters that are no language, a page about errors, the page
+        // itself with a note, the front page bookmarked.
+        {Hops({{"http://a.example/x", 302}, {"http://a.example/tv", 200}}), false, ""},
+        {Hops({{"http://a.example/old", 301}, {"http://a.example/go/", 200}}), true, ""},
+        {Hops({{"http://a.example/x", 302}, {"http://a.example/it-jobs", 200}}), false, ""},
+        {Hops({{"http://a.example/a", 301}, {"http://a.example/error-handling", 200}}), true, ""},
+        {Hops({{"http://a.example/docs/errors", 301}, {"http://a.example/docs/404/", 200}}), true,
+         ""},
+        {Hops({{"http://a.example/cart", 302}, {"http://a.example/cart?error=1", 200}}), false, ""},
+        {Hops({{"http://a.example/index.html", 302}, {"http://b.example/", 200}}), false, ""},
         {Hops({{"http://a.example/x", 302}, {"http://a.example/blogin/", 200}}), false, ""},
         {Hops({{"http://a.example/x", 302}, {"http://a.example/", 500}}), false, ""},
         {Hops({{"http://a.example/login", 302}, {"http://a.example/login/", 200}}), false, ""},
@@ -129,10 +153,10 @@ TEST(RotRules, RedirectionsTellMovedFrontPageAndSignIn) {
     };
     for (const auto& row : cases) {
         const std::string first = row.hops.empty() ? "(none)" : row.hops.front().Url;
-        const auto [rot, reason] = RotOfHops(row.hops);
-        EXPECT_EQ(rot == RotClass::Moved, row.moved) << first;
-        EXPECT_EQ(rot == RotClass::Suspect, !row.signal.empty()) << first;
-        EXPECT_EQ(reason, row.signal.empty() ? "" : row.signal + ": " + row.hops.back().Url)
+        const auto [found, clue] = RotOfHops(row.hops, row.last);
+        EXPECT_EQ(found == Finding::Moved, row.moved) << first;
+        EXPECT_EQ(found == Finding::Suspect, !row.signal.empty()) << first;
+        EXPECT_EQ(ClueText(clue), row.signal.empty() ? "" : row.signal + ": " + row.hops.back().Url)
             << first;
     }
 }
@@ -154,6 +178,17 @@ TEST(RotRules, ErrorPagePhrasesInFiveLanguagesAsWholeWords) {
         {"La p\u00e1gina que buscas no existe", "no existe"},
         {"Pagina non trovata", "non trovata"},
         {"Questa pagina non esiste", "non esiste"},
+        {"Pagina niet gevonden", "niet gevonden"},
+        {"P\u00e1gina n\u00e3o encontrada", "n\u00e3o encontrada"},
+        {"Strona nie istnieje", "nie istnieje"},
+        {"Sidan hittades inte", "hittades inte"},
+        {"\u0421\u0422\u0420\u0410\u041d\u0418\u0426\u0410 \u041d\u0415 "
+         "\u041d\u0410\u0419\u0414\u0415\u041d\u0410",
+         "\u043d\u0435 \u043d\u0430\u0439\u0434\u0435\u043d\u0430"},
+        {"\u30da\u30fc\u30b8\u304c\u898b\u3064\u304b\u308a\u307e\u305b\u3093",
+         "\u898b\u3064\u304b\u308a\u307e\u305b\u3093"},
+        {"\u9875\u9762\u4e0d\u5b58\u5728", "\u9875\u9762\u4e0d\u5b58\u5728"},
+        {"This page could not be found", "page could not be found"},
         // Words that only contain a phrase, and pages that are fine.
         {"Notfound Records - Home", nullptr},
         {"Route 4040", nullptr},
@@ -166,12 +201,61 @@ TEST(RotRules, ErrorPagePhrasesInFiveLanguagesAsWholeWords) {
         const std::optional<std::string_view> found = ErrorPagePhrase(text);
         EXPECT_EQ(found ? std::string(*found) : "(none)", phrase ? phrase : "(none)") << text;
     }
+    // A phrase makes an error text only with words that go with it; 404
+    // alone counts only so.
+    const std::pair<const char*, bool> texts[] = {
+        {"404", true},
+        {"404 Not Found", true},
+        {"Error 404 - page not found", true},
+        {"Page not found | Shop", true},
+        {"Oops! That page can\u2019t be found.", true},
+        {"Sorry, the page you requested was not found on this server", true},
+        {"Die angeforderte Seite wurde nicht gefunden", true},
+        {"\u30a8\u30e9\u30fc - \u304a\u63a2\u3057\u306e\u30da\u30fc\u30b8\u306f"
+         "\u898b\u3064\u304b\u308a\u307e\u305b\u3093\u3067\u3057\u305f",
+         true},
+        {"Peugeot 404 Coup\u00e9", false},
+        {"Room 404 - Hotel", false},
+        {"How to fix a 404 error", false},
+        {"Not Found (band) discography", false},
+        {"Why the page does not exist in print", false},
+        {"\u4e3a\u4ec0\u4e48\u4e0a\u5e1d\u4e0d\u5b58\u5728", false},
+    };
+    for (const auto& [text, error] : texts) {
+        EXPECT_EQ(ErrorPageText(text).has_value(), error) << text;
+    }
     // The title decides before the heading; a page with neither is no error
     // page, whatever its text says.
-    EXPECT_EQ(ErrorPageSuspicion({"", 200, 10, "Not Found", "Sorry"}), "soft-404-title: Not Found");
-    EXPECT_EQ(ErrorPageSuspicion({"", 200, 10, "Shop", "Seite nicht gefunden"}),
+    const auto clueText = [](const PageSample& page) {
+        return ClueText(ErrorPageSuspicion(page).value_or(Clue()));
+    };
+    EXPECT_EQ(clueText({"", 200, 10, "Not Found", "Sorry"}), "soft-404-title: Not Found");
+    EXPECT_EQ(clueText({"", 200, 10, "Shop", "Seite nicht gefunden"}),
               "soft-404-heading: Seite nicht gefunden");
-    EXPECT_EQ(ErrorPageSuspicion({"", 200, 10, "Shop", "Summer sale"}), std::nullopt);
+    EXPECT_EQ(clueText({"", 200, 10, "Shop", "Summer sale", "", "Error 404 not found"}), "");
+    // Pages offering their domain for sale, and robot challenges.
+    EXPECT_EQ(ClueText(*ParkedSuspicion({"", 200, 9, "a.example", "", "", "Buy this domain!"})),
+              "parked-domain: buy this domain");
+    EXPECT_FALSE(ParkedSuspicion({"", 200, 9, "Domains explained", "", "", "Our domain news"}));
+    EXPECT_EQ(ClueText(*ChallengeOfPage("Just a moment...", "")),
+              "challenge-page: Just a moment...");
+    EXPECT_EQ(ClueText(*ChallengeOfPage("Shop", "<div class=\"G-Recaptcha\">")),
+              "challenge-page: captcha");
+    EXPECT_FALSE(ChallengeOfPage("403 Forbidden", "<h1>Forbidden</h1>"));
+    const std::pair<std::string, std::string> replies[] = {
+        {"HTTP/1.1 401 X\r\nWWW-Authenticate: Basic realm=\"in\"\r\n",
+         "auth-required: Basic realm=\"in\""},
+        {"HTTP/1.1 407 X\r\n", "proxy-auth-required"},
+        {"HTTP/1.1 403 X\r\ncf-mitigated: challenge\r\n",
+         "challenge-header: cf-mitigated: challenge"},
+        {"HTTP/1.1 999 X\r\n", "bot-status: 999"},
+        {"HTTP/1.1 403 X\r\nX-Cf: challenge\r\n", ""},
+        {"HTTP/1.1 599 X\r\n", ""},
+    };
+    for (const auto& [header, clue] : replies) {
+        const auto access = AccessOfReply(std::stoi(header.substr(9, 3)), header);
+        EXPECT_EQ(access ? ClueText(access->second) : "", clue) << header;
+    }
 }
 
 TEST(RotRules, SameAsMadeUpComparesStatusTitleAndSize) {
@@ -190,6 +274,15 @@ TEST(RotRules, SameAsMadeUpComparesStatusTitleAndSize) {
         EXPECT_EQ(SameAsMadeUp(row.page, madeUp), row.same) << row.page.Size << row.page.Title;
     }
     EXPECT_FALSE(SameAsMadeUp({"", 200, 0, "", ""}, {"", 200, 0, "", ""}));
+    // The root's page: the same final address, or the same page but for a
+    // few changing words; a sibling of one template is none.
+    const std::string words = "News of the day: one two three four five six seven eight nine";
+    const PageSample root{"/", 200, 10000, "Shop", "Shop", "http://a/start", words + " ten"};
+    EXPECT_TRUE(SameAsRoot({"/x", 200, 1, "Other", "", "http://a/start/"}, root));
+    EXPECT_TRUE(
+        SameAsRoot({"/x", 200, 10100, "Shop", "Shop", "http://a/home", words + " 11"}, root));
+    EXPECT_FALSE(
+        SameAsRoot({"/x", 200, 10100, "Shop", "Shop", "http://a/about", "About us: we"}, root));
 }
 
 TEST(RotRules, MadeUpSiblingAndDeepLinks) {
@@ -207,6 +300,63 @@ TEST(RotRules, MadeUpSiblingAndDeepLinks) {
     EXPECT_FALSE(IsDeepLink("http://a.example/?q=x"));
     EXPECT_FALSE(IsDeepLink("http://a.example"));
     EXPECT_FALSE(IsDeepLink("a.example/x"));
+    EXPECT_FALSE(IsDeepLink("http://a.example/Index.html"));
+    EXPECT_FALSE(IsDeepLink("http://a.example/zh-Hant-TW/"));
+    // A refresh within 10 s to another address is a redirection.
+    const std::pair<const char*, const char*> refreshes[] = {
+        {"0; url=/gone", "http://a.example/gone"},
+        {" 5 ; URL = 'http://b.example/x' ", "http://b.example/x"},
+        {"1.5,next", "http://a.example/dir/next"},
+        {"10;url=\"../up\"", "http://a.example/up"},
+        {"11; url=/later", ""},
+        {"0", ""},
+        {"0; url=page#top", ""},
+        {"url=/x", ""},
+    };
+    for (const auto& [refresh, target] : refreshes) {
+        EXPECT_EQ(RefreshTarget(refresh, "http://a.example/dir/page").value_or(""), target)
+            << refresh;
+    }
+}
+
+// The desktop program's words: a German text for every reason and signal,
+// and a line per finding that names its token.
+TEST(RotRules, GermanVerdictsForEveryReasonAndSignal) {
+    for (int reason = 1; reason <= static_cast<int>(FailureReason::Error); ++reason) {
+        EXPECT_NE(GermanText(ReasonToken(static_cast<FailureReason>(reason))), "") << reason;
+    }
+    for (int signal = 1; signal <= static_cast<int>(Signal::BotStatus); ++signal) {
+        EXPECT_NE(GermanText(SignalToken(static_cast<Signal>(signal))), "") << signal;
+    }
+    const auto found = [](std::int32_t status, std::string finalUrl, Finding finding,
+                          Clue clue = Clue()) {
+        CheckResult result = CheckResult::Answered(status);
+        result.FinalUrl = std::move(finalUrl);
+        result.Found = finding;
+        result.FoundBy = std::move(clue);
+        return result;
+    };
+    const std::pair<CheckResult, std::string> cases[] = {
+        {CheckResult::Failed(FailureReason::UnsupportedScheme, "ftp"),
+         "Adressen dieser Art werden nicht gepr\u00fcft (unsupported-scheme): ftp"},
+        {CheckResult::Failed(FailureReason::Dns, "no address (h:80)"),
+         "Der Name des Servers ist unbekannt (dns)"},
+        {found(200, "http://a/", Finding::None), ""},
+        {found(200, "http://b/\xe4", Finding::None), "Weitergeleitet nach http://b/\u00e4"},
+        {found(200, "http://new/", Finding::Moved), "Dauerhaft verschoben nach http://new/"},
+        {found(200, "http://a/", Finding::Suspect, {Signal::ErrorTitle, "Not Found"}),
+         "Verd\u00e4chtig: Der Seitentitel meldet, dass die Seite fehlt (soft-404-title): "
+         "Not Found"},
+        {found(401, "http://a/", Finding::Login, {Signal::AuthRequired, ""}),
+         "Erreichbar nach Anmeldung: Die Seite verlangt eine Anmeldung (auth-required)"},
+        {found(999, "http://a/", Finding::Blocked, {Signal::BotStatus, "999"}),
+         "Von hier nicht pr\u00fcfbar: Die Website weist Programme mit einer eigenen "
+         "Antwortnummer ab (bot-status): 999"},
+    };
+    for (const auto& [result, text] : cases) {
+        const std::string url = result.Reason == FailureReason::None ? "http://a/" : "ftp://a/";
+        EXPECT_EQ(GermanVerdict(result, url), text) << ReasonText(result);
+    }
 }
 
 TEST(RotRules, PageLandmarksAreTheFirstTitleAndHeadingAsText) {
@@ -237,10 +387,21 @@ TEST(RotRules, PageLandmarksAreTheFirstTitleAndHeadingAsText) {
         EXPECT_EQ(landmarks.Title, row.title) << row.html;
         EXPECT_EQ(landmarks.Heading, row.heading) << row.html;
     }
+    // The text people read, and the refresh a browser running scripts obeys.
+    const PageLandmarks page = ReadPageLandmarks(
+        "<head><title>T</title><meta http-equiv=\"Refresh\" content=\"0; url=/b\"><style>p{}"
+        "</style></head><body><noscript><meta http-equiv=refresh content=\"0; url=/nojs\">"
+        "Enable scripts</noscript><p>Buy\n this</p><script>x()</script><p>domain</p></body>");
+    EXPECT_EQ(page.Text, "Buy this domain");
+    EXPECT_EQ(page.Refresh, "0; url=/b");
+    EXPECT_EQ(ReadPageLandmarks("<noscript><meta http-equiv=refresh content=0;url=/n>"
+                                "</noscript><p>x</p>")
+                  .Refresh,
+              "");
 }
 
 TEST(RotRules, MadeUpPagesAreFetchedOncePerOriginWhateverTheThreads) {
-    MadeUpPages pages;
+    SitePages pages;
     std::atomic<int> fetches{0};
     std::vector<std::optional<PageSample>> got(8);
     std::vector<std::thread> threads;

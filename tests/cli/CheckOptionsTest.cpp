@@ -24,11 +24,17 @@ TEST(CheckOptions, DefaultsAreThoseTheHelpNames) {
     EXPECT_EQ(command.Settings.Rules, CheckRules::Current);
     EXPECT_EQ(command.Settings.UserAgent, "");
     EXPECT_FALSE(command.Verbose);
+    EXPECT_TRUE(command.KeepsHistory());
+    EXPECT_FALSE(command.Confirmed || command.MaxAge || command.Forget);
+    EXPECT_EQ(command.Confirm.Runs, 2);
+    EXPECT_EQ(command.Confirm.Over, std::chrono::days(1));
     const std::string usage = UsageText();
     for (const char* named :
-         {"default 8", "default 2", "default 20", "--bad-only", "--url", "--format", "--help",
-          "130", "--ca-file", "--insecure", "--rules", "default current", "--user-agent",
-          "--verbose", "--moved", "--update-moved", "--duplicates", "suspect"}) {
+         {"default 8",      "default 2",       "default 20",   "--bad-only", "--url",
+          "--format",       "--help",          "130",          "--ca-file",  "--insecure",
+          "--rules",        "default current", "--user-agent", "--verbose",  "--moved",
+          "--update-moved", "--duplicates",    "suspect",      "default 1d", "--confirm-runs N",
+          "history.sqlite"}) {
         EXPECT_NE(usage.find(named), std::string::npos) << named;
     }
 }
@@ -58,6 +64,16 @@ TEST(CheckOptions, EveryOptionInBothSpellings) {
     EXPECT_EQ(ParseCheckCommand({"--rules", "current", "d"}).Settings.Rules, CheckRules::Current);
     EXPECT_TRUE(ParseCheckCommand({"--url", "http://x/", "--verbose"}).Verbose);
     EXPECT_TRUE(ParseCheckCommand({"--duplicates", "d"}).Duplicates);
+    const CheckCommand history =
+        ParseCheckCommand({"--history=h", "--confirmed", "--confirm-runs", "3",
+                           "--confirm-after=90m", "--max-age", "2d", "--forget", "d"});
+    EXPECT_TRUE(history.KeepsHistory() && history.Confirmed && history.Forget);
+    EXPECT_EQ(history.HistoryFile, "h");
+    EXPECT_EQ(history.Confirm.Runs, 3);
+    EXPECT_EQ(history.Confirm.Over, std::chrono::minutes(90));
+    EXPECT_EQ(history.MaxAge, std::chrono::days(2));
+    EXPECT_FALSE(ParseCheckCommand({"--no-history", "d"}).KeepsHistory());
+    EXPECT_FALSE(ParseCheckCommand({"--rules", "classic", "d"}).KeepsHistory());
     EXPECT_EQ(ParseCheckCommand({"--format", "csv", "d"}).Format, TOutputFormat::Csv);
     EXPECT_EQ(ParseCheckCommand({"--format", "text", "d"}).Format, TOutputFormat::Text);
     // A tiny time-out is still a bound, never "no time-out".
@@ -114,6 +130,20 @@ TEST(CheckOptions, BadCommandLinesAreUsageErrors) {
         {"--user-agent", "a\r\nX-Injected: 1", "d"},
         {"--verbose", "d"},
         {"--verbose=yes", "--url", "http://x/"},
+        // A duration is a whole number and a unit, within ten years.
+        {"--max-age", "1", "d"},
+        {"--max-age", "1w", "d"},
+        {"--max-age", "-1d", "d"},
+        {"--max-age", "d", "d"},
+        {"--max-age", "3651d", "d"},
+        {"--history", "", "d"},
+        {"--confirm-runs", "2", "d"},
+        {"--confirmed", "--confirm-runs", "0", "d"},
+        // The history's options without the history.
+        {"--confirmed", "--no-history", "d"},
+        {"--max-age", "1d", "--rules", "classic", "d"},
+        {"--forget", "--url", "http://x/"},
+        {"--duplicates", "--forget", "d"},
     };
     for (const Arguments& arguments : bad) {
         std::string line;

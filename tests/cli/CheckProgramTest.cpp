@@ -60,6 +60,9 @@ std::map<std::string, std::string> Snapshot(const TempTree& tree) {
     return files;
 }
 
+// The history's two columns of a run that keeps none.
+constexpr char kNoHistory[] = "\t\t";
+
 std::string TextLine(const std::string& folder, const std::string& name, const std::string& url,
                      const std::string& status, const std::string& text, const std::string& kind,
                      const std::string& reason = std::string()) {
@@ -68,12 +71,14 @@ std::string TextLine(const std::string& folder, const std::string& name, const s
 }
 
 // The lines of text output with each reason cut to its token (the detail
-// after ": " is for people and may change) and without the final URL, which
-// the tests that name it compare.
+// after ": " is for people and may change) and without the final URL and
+// the history's columns, which the tests that name them compare.
 std::vector<std::string> LinesWithReasonTokens(const std::string& output) {
     std::vector<std::string> lines = Lines(output);
     for (std::string& line : lines) {
-        line.erase(std::min(line.rfind('\t'), line.size()));
+        for (int field = 0; field < 3; ++field) {
+            line.erase(std::min(line.rfind('\t'), line.size()));
+        }
         const std::size_t reason = line.rfind('\t');
         const std::size_t detail = line.find(": ", reason);
         if (reason != std::string::npos && detail != std::string::npos) {
@@ -158,11 +163,12 @@ TEST(CheckProgram, CsvAndJsonQuoteTheirFieldsAndKeepEveryByte) {
     const CheckerRun csv = RunChecker({"--format", "csv", root});
     ASSERT_TRUE(csv.finished);
     EXPECT_EQ(csv.exitCode, 1);
-    EXPECT_EQ(csv.output, "folder,name,url,status,status_text,class,reason,final_url\r\n" + root +
-                              ",\"Caf\xc3\xa9, \"\"Bar\"\"\",\"" + UrlOf(ok, "/a\"\"b") +
-                              "\",200,OK,ok,,\"" + UrlOf(ok, "/a\"\"b") + "\"\r\n" + root +
-                              "/M\xc3\xbcll,x," + UrlOf(missing) + ",404,Nicht gefunden,invalid,," +
-                              UrlOf(missing) + "\r\n");
+    EXPECT_EQ(
+        csv.output,
+        "folder,name,url,status,status_text,class,reason,final_url,failing_since,failures\r\n" +
+            root + ",\"Caf\xc3\xa9, \"\"Bar\"\"\",\"" + UrlOf(ok, "/a\"\"b") + "\",200,OK,ok,,\"" +
+            UrlOf(ok, "/a\"\"b") + "\",,\r\n" + root + "/M\xc3\xbcll,x," + UrlOf(missing) +
+            ",404,Nicht gefunden,invalid,," + UrlOf(missing) + ",,\r\n");
 
     const CheckerRun json = RunChecker({"--format=json", root});
     ASSERT_TRUE(json.finished);
@@ -174,11 +180,11 @@ TEST(CheckProgram, CsvAndJsonQuoteTheirFieldsAndKeepEveryByte) {
                 UrlOf(ok, "/a\\\"b") +
                 "\",\"status\":200,\"status_text\":\"OK\",\"class\":\"ok\",\"reason\":\"\","
                 "\"final_url\":\"" +
-                UrlOf(ok, "/a\\\"b") + "\"}",
+                UrlOf(ok, "/a\\\"b") + "\",\"failing_since\":\"\",\"failures\":null}",
             "{\"folder\":\"" + root + "/M\xc3\xbcll\",\"name\":\"x\",\"url\":\"" + UrlOf(missing) +
                 "\",\"status\":404,\"status_text\":\"Nicht gefunden\",\"class\":"
                 "\"invalid\",\"reason\":\"\",\"final_url\":\"" +
-                UrlOf(missing) + "\"}",
+                UrlOf(missing) + "\",\"failing_since\":\"\",\"failures\":null}",
         }));
 }
 
@@ -198,7 +204,7 @@ TEST(CheckProgram, BadOnlyListsWhatTheReportWouldAndExitCodesFollowIt) {
     EXPECT_EQ(Lines(bad.output),
               (std::vector<std::string>{
                   TextLine(tree.Root(), "2", UrlOf(missing), "404", "Nicht gefunden", "invalid") +
-                  "\t" + UrlOf(missing)}));
+                  "\t" + UrlOf(missing) + kNoHistory}));
 
     TempTree fine;
     fine.WriteFile("1.url", ShortcutText(UrlOf(ok)));
@@ -207,15 +213,18 @@ TEST(CheckProgram, BadOnlyListsWhatTheReportWouldAndExitCodesFollowIt) {
     const CheckerRun all = RunChecker({fine.Root() + "//"});
     ASSERT_TRUE(all.finished);
     EXPECT_EQ(all.exitCode, 0);
-    EXPECT_EQ(Lines(all.output),
-              (std::vector<std::string>{
-                  TextLine(fine.Root(), "1", UrlOf(ok), "200", "OK", "ok") + "\t" + UrlOf(ok),
-                  TextLine(fine.Path("sub"), "3", UrlOf(found), "200", "OK", "ok") + "\t" +
-                      UrlOf(ok, "/found")}));
+    EXPECT_EQ(
+        Lines(all.output),
+        (std::vector<std::string>{TextLine(fine.Root(), "1", UrlOf(ok), "200", "OK", "ok") + "\t" +
+                                      UrlOf(ok) + kNoHistory,
+                                  TextLine(fine.Path("sub"), "3", UrlOf(found), "200", "OK", "ok") +
+                                      "\t" + UrlOf(ok, "/found") + kNoHistory}));
     const CheckerRun none = RunChecker({"--bad-only", "--format", "csv", fine.Root()});
     ASSERT_TRUE(none.finished);
     EXPECT_EQ(none.exitCode, 0);
-    EXPECT_EQ(none.output, "folder,name,url,status,status_text,class,reason,final_url\r\n");
+    EXPECT_EQ(
+        none.output,
+        "folder,name,url,status,status_text,class,reason,final_url,failing_since,failures\r\n");
 
     // An empty collection has no bad link.
     TempTree empty;
@@ -232,8 +241,8 @@ TEST(CheckProgram, UrlChecksOneAddress) {
     const CheckerRun fine = RunChecker({"--url", UrlOf(ok)});
     ASSERT_TRUE(fine.finished);
     EXPECT_EQ(fine.exitCode, 0);
-    EXPECT_EQ(fine.output,
-              TextLine("", "", UrlOf(ok), "200", "OK", "ok") + "\t" + UrlOf(ok) + "\n");
+    EXPECT_EQ(fine.output, TextLine("", "", UrlOf(ok), "200", "OK", "ok") + "\t" + UrlOf(ok) +
+                               kNoHistory + "\n");
     EXPECT_EQ(ok.ConnectionsAccepted(), 1);
 
     const CheckerRun bad = RunChecker({"--format", "json", "--url", UrlOf(missing)});
@@ -242,7 +251,7 @@ TEST(CheckProgram, UrlChecksOneAddress) {
     EXPECT_EQ(bad.output, "{\"folder\":\"\",\"name\":\"\",\"url\":\"" + UrlOf(missing) +
                               "\",\"status\":404,\"status_text\":\"Nicht gefunden\",\"class\":"
                               "\"invalid\",\"reason\":\"\",\"final_url\":\"" +
-                              UrlOf(missing) + "\"}\n");
+                              UrlOf(missing) + "\",\"failing_since\":\"\",\"failures\":null}\n");
 
     RefusingPort refused;
     const CheckerRun unknown = RunChecker({"--url", UrlOfPort(refused.Port()), "--bad-only"});
@@ -263,7 +272,7 @@ TEST(CheckProgram, CurrentRulesByDefaultWithTheFinalUrlAndTheHops) {
     ASSERT_TRUE(current.finished);
     EXPECT_EQ(current.exitCode, 0) << current.errors;
     EXPECT_EQ(current.output, TextLine("", "", UrlOf(moved), "200", "OK", "ok") + "\t" +
-                                  UrlOf(target, "/new") + "\n");
+                                  UrlOf(target, "/new") + kNoHistory + "\n");
     EXPECT_EQ(current.errors, "hop 1: 308 " + UrlOf(moved) + "\nhop 2: 405 " +
                                   UrlOf(target, "/new") + "\nhop 3: 308 " + UrlOf(moved) +
                                   "\nhop 4: 200 " + UrlOf(target, "/new") + "\n");
@@ -286,7 +295,7 @@ TEST(CheckProgram, CurrentRulesByDefaultWithTheFinalUrlAndTheHops) {
     EXPECT_EQ(
         Lines(classic.output),
         (std::vector<std::string>{TextLine("", "", UrlOf(moved), "308", "Unbekannt", "unknown") +
-                                  "\t" + UrlOf(moved)}));
+                                  "\t" + UrlOf(moved) + kNoHistory}));
 }
 
 TEST(CheckProgram, UsageAndScanErrorsEndWithTwo) {
@@ -346,7 +355,8 @@ TEST(CheckProgram, UnreadableShortcutAndFolderAreReportedAndTheRunGoesOn) {
     posix_spawn_file_actions_adddup2(&actions, outputPipe[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, errorPipe[1], STDERR_FILENO);
     std::vector<char*> arguments{const_cast<char*>(program.c_str()),
-                                 const_cast<char*>(root.c_str()), nullptr};
+                                 const_cast<char*>("--no-history"), const_cast<char*>(root.c_str()),
+                                 nullptr};
     // A checkout in a directory others cannot enter (a home of mode 700)
     // keeps the program from the unprivileged user.
     constexpr int kProgramOutOfReach = 102;
@@ -382,8 +392,8 @@ TEST(CheckProgram, UnreadableShortcutAndFolderAreReportedAndTheRunGoesOn) {
     EXPECT_EQ(exitCode, 2) << errors;
     EXPECT_EQ(Lines(output),
               (std::vector<std::string>{
-                  TextLine(root, "a", UrlOf(ok), "200", "OK", "ok") + "\t" + UrlOf(ok),
-                  TextLine(root, "b", "", "5", "", "unknown", "unreadable") + "\t"}));
+                  TextLine(root, "a", UrlOf(ok), "200", "OK", "ok") + "\t" + UrlOf(ok) + kNoHistory,
+                  TextLine(root, "b", "", "5", "", "unknown", "unreadable") + "\t" + kNoHistory}));
     EXPECT_NE(errors.find("folder " + tree.Path("locked") + " cannot be read"), std::string::npos)
         << errors;
     // The HEAD and the GET that reads the page's title; nothing for "b".
@@ -462,6 +472,8 @@ TEST(CheckProgram, RedirectionsRepliesAndUrlsThatGiveNoAnswerOrTheRightOne) {
         {"javascript:void(0)", unknown + "unsupported-scheme"},
         {"file:///etc/passwd", unknown + "unsupported-scheme"},
         {"127.0.0.1:" + port + "/plain", ok},
+        {"http:///nohost", unknown + "invalid-url"},
+        {"http://[::1:" + port + "/x", unknown + "invalid-url"},
     };
     for (std::size_t index = 0; index < std::size(refusals); ++index) {
         const std::string name = "z" + std::to_string(index);
@@ -530,7 +542,7 @@ TEST(CheckProgram, HostileConditionsEndCleanly) {
          {"--jobs", "64", "--per-host", "64", links.Root()},
          limitDescriptors(kLinks),
          0,
-         "\t200\tOK\tok\t\t" + UrlOf(ok) + "\n",
+         "\t200\tOK\tok\t\t" + UrlOf(ok) + kNoHistory + "\n",
          "the limit of open files allows"},
         {"too few descriptors",
          {"--jobs", "8", links.Root()},
@@ -542,7 +554,7 @@ TEST(CheckProgram, HostileConditionsEndCleanly) {
          {"--timeout", "1", "--url", UrlOf(trickling)},
          {},
          1,
-         "\ttimeout: the check took longer than 3 s\t" + UrlOf(trickling) + "\n",
+         "\ttimeout: the check took longer than 3 s\t" + UrlOf(trickling) + kNoHistory + "\n",
          ""},
         {"full disk",
          {"--url", UrlOf(ok)},
@@ -557,9 +569,14 @@ TEST(CheckProgram, HostileConditionsEndCleanly) {
          {deep.Root()},
          {},
          2,
-         "seen\t" + UrlOf(ok) + "\t200\tOK\tok\t\t" + UrlOf(ok) + "\n",
+         "seen\t" + UrlOf(ok) + "\t200\tOK\tok\t\t" + UrlOf(ok) + kNoHistory + "\n",
          "is nested deeper than"},
-        {"long url", {longUrl.Root()}, {}, 1, "\turl-too-long: longer than 65536 bytes\t\n", ""},
+        {"long url",
+         {longUrl.Root()},
+         {},
+         1,
+         "\turl-too-long: longer than 65536 bytes\t" + std::string(kNoHistory) + "\n",
+         ""},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
@@ -613,7 +630,7 @@ TEST(CheckProgram, OneJobAndSixteenJobsPrintTheSame) {
         {UrlOf(ok), "200\tOK\tok\t"},
         // No host of its own: never the server of the link checked before
         // it, which would depend on who checked what.
-        {"/relative", "5\t\tunknown\tdns"},
+        {"/relative", "5\t\tunknown\tinvalid-url"},
         {UrlOf(missing), "404\tNicht gefunden\tinvalid\t"},
         {UrlOf(moved), "5\t\tunknown\tno-location"},
         {UrlOf(failing), "500\tInterner Fehler\tinvalid\t"},
@@ -755,10 +772,10 @@ TEST(CheckProgram, BrowserBookmarksAreCheckedWithTheirFolders) {
     EXPECT_EQ(Lines(firefox.output),
               (std::vector<std::string>{
                   TextLine("Bookmarks Menu/News", "Fine", UrlOf(ok), "200", "OK", "ok") + "\t" +
-                      UrlOf(ok),
+                      UrlOf(ok) + kNoHistory,
                   TextLine("Bookmarks Toolbar", "Gone", UrlOf(missing, "/gone"), "404",
                            "Nicht gefunden", "invalid") +
-                      "\t" + UrlOf(missing, "/gone"),
+                      "\t" + UrlOf(missing, "/gone") + kNoHistory,
               }));
     EXPECT_EQ(firefox.errors,
               "vornakle-check: 3 places that are not web links were skipped: 1 place: query, "
@@ -772,7 +789,7 @@ TEST(CheckProgram, BrowserBookmarksAreCheckedWithTheirFolders) {
     // The folder "AC/DC" is one folder; the text format escapes its escape.
     EXPECT_EQ(chromium.output,
               TextLine("Bookmarks bar/AC\\\\/DC", "Fine", UrlOf(ok), "200", "OK", "ok") + "\t" +
-                  UrlOf(ok) + "\n");
+                  UrlOf(ok) + kNoHistory + "\n");
     EXPECT_EQ(chromium.errors, "");
 }
 
@@ -787,6 +804,7 @@ struct Page {
 };
 using SitePages = std::map<std::string, Page>;
 
+// "{port}" in a page's header lines is the server's port.
 ServerScript SiteScript(SitePages pages, std::function<void(const std::string&)> onRequest = {}) {
     return ServerScript().Answer([pages = std::move(pages), onRequest](const std::string& request) {
         const std::size_t start = request.find(' ') + 1;
@@ -797,7 +815,14 @@ ServerScript SiteScript(SitePages pages, std::function<void(const std::string&)>
         const auto found = pages.find(path);
         const Page& page = found != pages.end() ? found->second : pages.at("*");
         const bool head = request.rfind("HEAD ", 0) == 0;
-        return "HTTP/1.1 " + page.Status + "\r\n" + page.Headers +
+        std::string headers = page.Headers;
+        if (const std::size_t mark = headers.find("{port}"); mark != std::string::npos) {
+            const std::size_t host = request.find("\r\nHost: ");
+            const std::size_t colon = request.find(':', host + 8);
+            headers.replace(mark, 6,
+                            request.substr(colon + 1, request.find('\r', colon) - colon - 1));
+        }
+        return "HTTP/1.1 " + page.Status + "\r\n" + headers +
                "Content-Length: " + std::to_string(page.Body.size()) +
                "\r\nConnection: close\r\n\r\n" + (head ? std::string() : page.Body);
     });
@@ -914,6 +939,81 @@ TEST(CheckProgram, CurrentRulesTellMovedAndProbablyGoneLinks) {
          "ok",
          ""},
         {"gone for real", {{"*", kNotFound}}, "/x", "invalid", ""},
+        {"a live page on a two-letter path",
+         {{"/old", Redirect("301 Moved Permanently", "/tv")},
+          {"/tv", Html("TV listings")},
+          {"*", kNotFound}},
+         "/old",
+         "moved",
+         ""},
+        {"deep link to a language root",
+         {{"/x", Redirect("302 Found", "/pt-br/")},
+          {"/pt-br/", Html("In\u00edcio")},
+          {"*", kNotFound}},
+         "/x",
+         "suspect",
+         "front-page-redirect"},
+        {"deep link to the page the root serves",
+         {{"/old", Redirect("302 Found", "/portal/start")},
+          {"/", Redirect("302 Found", "/portal/start")},
+          {"/portal/start", Html("Portal")},
+          {"*", kNotFound}},
+         "/old",
+         "suspect",
+         "front-page-redirect"},
+        {"deep link to another site's front page",
+         {{"/x", Redirect("301 Moved Permanently", "http://localhost:{port}/")},
+          {"/", Html("Other")},
+          {"*", kNotFound}},
+         "/x",
+         "suspect",
+         "moved-away"},
+        {"a parked domain",
+         {{"/", Html("a.example", "<h1>This domain may be for sale</h1>")}, {"*", kNotFound}},
+         "/",
+         "suspect",
+         "parked-domain"},
+        {"deep link to an error page",
+         {{"/shop/5", Redirect("302 Found", "/Error.aspx?aspxerrorpath=/shop/5")},
+          {"/Error.aspx?aspxerrorpath=/shop/5", Html("Shop")},
+          {"*", kNotFound}},
+         "/shop/5",
+         "suspect",
+         "error-page-redirect"},
+        {"a page that mentions errors",
+         {{"/blog/404", Html("How to fix a 404 error", "<h1>Room 404</h1><p>Page not found.</p>")},
+          {"*", kNotFound}},
+         "/blog/404",
+         "ok",
+         ""},
+        {"a refresh to a live page",
+         {{"/start", Html("Wait", "<meta http-equiv=\"refresh\" content=\"2;URL='/welcome'\">")},
+          {"/welcome", Html("Welcome")},
+          {"*", kNotFound}},
+         "/start",
+         "ok",
+         ""},
+        {"a site whose front page is its only page",
+         {{"*", Html("Tiny")}},
+         "/index.html",
+         "ok",
+         ""},
+        {"behind a sign-in",
+         {{"*", {"401 Unauthorized", "WWW-Authenticate: Basic\r\n", ""}}},
+         "/team",
+         "login",
+         "auth-required"},
+        {"a robot challenge",
+         {{"*",
+           {"403 Forbidden", "Content-Type: text/html\r\n", "<title>Just a moment...</title>"}}},
+         "/p",
+         "blocked",
+         "challenge-page"},
+        {"a plain refusal",
+         {{"*", {"403 Forbidden", "Content-Type: text/html\r\n", "<title>403 Forbidden</title>"}}},
+         "/p",
+         "invalid",
+         ""},
         // Two sites on one host name: each has a made-up page of its own.
         {"https, the same page for every address",
          {{"*", Html("Shop", "<p>Welcome to the shop.</p>")}},
@@ -963,22 +1063,27 @@ TEST(CheckProgram, CurrentRulesTellMovedAndProbablyGoneLinks) {
     std::sort(found.begin(), found.end());
     EXPECT_EQ(found, expected);
 
-    // Only suspect and bad links with --bad-only, only moved with --moved.
+    // Only suspect and bad links with --bad-only, only moved with --moved,
+    // only blocked with --blocked.
     const CheckerRun bad = RunChecker(
         {"--rules", "current", "--ca-file", trust.Path("ca.pem"), "--bad-only", tree.Root()});
     const CheckerRun moved = RunChecker(
         {"--rules", "current", "--ca-file", trust.Path("ca.pem"), "--moved", tree.Root()});
+    const CheckerRun blocked = RunChecker(
+        {"--rules", "current", "--ca-file", trust.Path("ca.pem"), "--blocked", tree.Root()});
     const auto count = [](const std::string& output, const std::string& kind) {
         const std::vector<std::string> lines = Lines(output);
         return std::count_if(lines.begin(), lines.end(), [&kind](const std::string& line) {
             return line.find("\t" + kind + "\t") != std::string::npos;
         });
     };
-    EXPECT_EQ(Lines(bad.output).size(), 10u);
-    EXPECT_EQ(count(bad.output, "suspect"), 9);
-    EXPECT_EQ(Lines(moved.output).size(), 2u);
-    EXPECT_EQ(count(moved.output, "moved"), 2);
+    EXPECT_EQ(Lines(bad.output).size(), 16u);
+    EXPECT_EQ(count(bad.output, "suspect"), 14);
+    EXPECT_EQ(Lines(moved.output).size(), 3u);
+    EXPECT_EQ(count(moved.output, "moved"), 3);
     EXPECT_EQ(moved.exitCode, 1);
+    EXPECT_EQ(Lines(blocked.output).size(), 1u);
+    EXPECT_EQ(count(blocked.output, "blocked"), 1);
 }
 
 TEST(CheckProgram, UpdateMovedRewritesExactlyTheMovedShortcuts) {
@@ -1027,13 +1132,15 @@ TEST(CheckProgram, UpdateMovedRewritesExactlyTheMovedShortcuts) {
     ASSERT_EQ(lines.size(), 6u) << run.output;
     EXPECT_NE(lines.back().find("front page"), std::string::npos);
     lines.pop_back();
-    EXPECT_EQ(lines,
-              (std::vector<std::string>{
-                  "file,old_url,new_url",
-                  tree.Path("moved.url") + "," + UrlOf(site, "/old") + "," + UrlOf(site, "/new"),
-                  tree.Path("sub/moved too.url") + "," + UrlOf(site, "/old") + "#part," +
-                      UrlOf(site, "/new#part"),
-                  "", "folder,name,url,status,status_text,class,reason,final_url"}));
+    EXPECT_EQ(
+        lines,
+        (std::vector<std::string>{
+            "file,old_url,new_url",
+            tree.Path("moved.url") + "," + UrlOf(site, "/old") + "," + UrlOf(site, "/new"),
+            tree.Path("sub/moved too.url") + "," + UrlOf(site, "/old") + "#part," +
+                UrlOf(site, "/new#part"),
+            "",
+            "folder,name,url,status,status_text,class,reason,final_url,failing_since,failures"}));
     for (const char* message :
          {"sub/edited.url not updated: ", "sub/read-only.url\" is read-only"}) {
         EXPECT_NE(run.errors.find(tree.Path(message)), std::string::npos) << run.errors;

@@ -61,8 +61,10 @@ TEST(CheckTerminal, ProgressLineOnATerminalOnly) {
     posix_spawn_file_actions_adddup2(&actions, slave, STDERR_FILENO);
     const std::string program = VORNAKLE_CHECK_PROGRAM;
     const std::string root = tree.Root();
-    std::vector<char*> arguments{const_cast<char*>(program.c_str()), const_cast<char*>("--jobs"),
-                                 const_cast<char*>("1"), const_cast<char*>(root.c_str()), nullptr};
+    std::vector<char*> arguments{
+        const_cast<char*>(program.c_str()), const_cast<char*>("--no-history"),
+        const_cast<char*>("--jobs"),        const_cast<char*>("1"),
+        const_cast<char*>(root.c_str()),    nullptr};
     pid_t child = 0;
     ASSERT_EQ(::posix_spawn(&child, program.c_str(), &actions, nullptr, arguments.data(), environ),
               0);

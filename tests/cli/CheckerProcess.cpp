@@ -28,6 +28,14 @@ void StartChecker(QProcess& process, const std::vector<std::string>& arguments, 
                      [](const std::string& argument) { return argument.starts_with("--rules"); })) {
         list << QStringLiteral("--rules=classic");
     }
+    // Nor do they keep a history of checks unless they name one: a run
+    // would otherwise write into the user's own and find there what other
+    // tests' runs left.
+    if (std::none_of(arguments.begin(), arguments.end(), [](const std::string& argument) {
+            return argument.starts_with("--history") || argument.starts_with("--no-history");
+        })) {
+        list << QStringLiteral("--no-history");
+    }
     for (const std::string& argument : arguments) {
         // Arguments stay bytes, as the program reads them.
         list << QString::fromLocal8Bit(argument.data(), static_cast<qsizetype>(argument.size()));

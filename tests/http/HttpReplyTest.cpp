@@ -24,7 +24,8 @@ using namespace std::chrono_literals;
 struct StatusCase {
     std::string statusLine;
     std::int16_t replyNumber;
-    // Read as browsers read it (BrowserRules).
+    // Read as browsers read it (BrowserRules); -1: an interim reply, after
+    // which a browser waits for the final one.
     std::int16_t browserNumber;
 };
 
@@ -48,7 +49,7 @@ TEST(HttpReply, StatusLineGivesTheReplyNumber) {
         {"HTTP/1.0 -5 Odd\r\n", 0, 0},
         {"HTTP/1.0 2 OK\r\n", 0, 0},
         {"HTTP/1.0 099 Low\r\n", 0, 0},
-        {"HTTP/1.0 100 Continue\r\n", 100, 100},
+        {"HTTP/1.0 100 Continue\r\n", 100, -1},
         {"HTTP/1.0 999 High\r\n", 999, 999},
         {"HTTP/1.0 1000 High\r\n", 0, 0},
         {"HTTP/1.0 65736 X\r\n", 0, 0},
@@ -57,7 +58,7 @@ TEST(HttpReply, StatusLineGivesTheReplyNumber) {
         {"garbage\r\n", 0, 0},
     };
     for (const StatusCase& test : cases) {
-        for (const bool browser : {false, true}) {
+        for (const bool browser : {false, test.browserNumber >= 0}) {
             SCOPED_TRACE(test.statusLine + (browser ? " (browser)" : ""));
             LoopbackServer server(Answer(test.statusLine + "\r\n"));
             TestClient client;

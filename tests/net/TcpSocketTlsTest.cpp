@@ -252,7 +252,7 @@ TEST_F(TlsTest, UnreadableCaFileFailsTheConnect) {
     Aim(socket, server, "127.0.0.1");
     socket.TlsCaFile = files.Path("missing.pem");
     EXPECT_EQ(FailureOf<ESockError>([&] { socket.Connect(); }),
-              Failure("TLS CA file cannot be read: " + socket.TlsCaFile, SockFailure::Startup));
+              Failure("TLS CA file cannot be read: " + socket.TlsCaFile, SockFailure::TlsSetup));
 }
 
 }  // namespace

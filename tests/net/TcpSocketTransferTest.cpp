@@ -87,7 +87,7 @@ TEST(TcpSocketReadLn, WhatFollowsALineReachesTheOtherReadersWholeAndInOrder) {
 
 TEST(TcpSocketReadLn, LineLongerThanTheBufferIsARangeError) {
     Connection connection(ServerScript().Send(std::string(70000, 'x')).Hold());
-    EXPECT_THROW(connection.socket.ReadLn(), ERangeError);
+    EXPECT_THROW(connection.socket.ReadLn(), ELineTooLong);
 }
 
 TEST(TcpSocketReadLn, EndOfStreamGivesEmptyLinesAndDropsAnUnfinishedLine) {

@@ -119,15 +119,12 @@ TEST(BookTreeViewTest, ShowLinkStatusFollowsTheNode) {
     QObject::connect(&items, &LinkItems::dataChanged, &items, [&] { ++changes; });
     // What a current check found rides on the node; it shows only while the
     // status is the one it explains, and never as the text of the column.
-    const auto verdict = [](int status, const char* reason, const char* finalUrl, bool moved,
-                            const char* suspect) {
+    using Image = LinkVerdict::Image;
+    const auto verdict = [](int status, Image image, const char* explanation) {
         auto made = std::make_unique<LinkVerdict>();
         made->Status = status;
-        made->Reason = reason;
-        made->FinalUrl = finalUrl;
-        made->Moved = moved;
-        made->Suspect = *suspect != '\0';
-        made->SuspectReason = suspect;
+        made->ShowAs = image;
+        made->Explanation = explanation;
         return made;
     };
     struct Case {
@@ -143,16 +140,17 @@ TEST(BookTreeViewTest, ShowLinkStatusFollowsTheNode) {
         {301, nullptr, kImageInvalid, "Verzogen", ""},
         {302, nullptr, kImageOk, "Gefunden", ""},
         {3, nullptr, kImageInvalid, "", ""},
-        {5, verdict(5, "refused: 10061", "", false, ""), kImageUnknown, "", "refused: 10061"},
-        {200, verdict(200, "", "http://b/x", false, ""), kImageOk, "OK",
-         "OK\nfinal URL: http://b/x"},
-        // Redirected back to where it started: nothing to tell.
-        {200, verdict(200, "", "http://a/", false, ""), kImageOk, "OK", ""},
-        {200, verdict(200, "", "http://new/", true, ""), kImageOk, "OK",
-         "OK\nmoved to http://new/"},
-        {200, verdict(200, "", "", false, "soft-404 title"), kImageUnknown, "OK",
-         "OK\nsuspect: soft-404 title"},
-        {404, verdict(200, "", "", false, "soft-404 title"), kImageInvalid, "Nicht gefunden", ""},
+        {5, verdict(5, Image::OfStatus, "Abgelehnt (refused)"), kImageUnknown, "",
+         "Abgelehnt (refused)"},
+        {200, verdict(200, Image::OfStatus, "Weitergeleitet nach http://b/x"), kImageOk, "OK",
+         "OK\nWeitergeleitet nach http://b/x"},
+        // A page behind a sign-in is fine; a suspect or blocked one in doubt.
+        {401, verdict(401, Image::Fine, "Anmeldung"), kImageOk, "Nicht autorisiert",
+         "Nicht autorisiert\nAnmeldung"},
+        {200, verdict(200, Image::Doubtful, "Verdächtig"), kImageUnknown, "OK", "OK\nVerdächtig"},
+        {403, verdict(403, Image::Doubtful, "Prüfseite"), kImageUnknown, "Verboten",
+         "Verboten\nPrüfseite"},
+        {404, verdict(200, Image::Doubtful, "Verdächtig"), kImageInvalid, "Nicht gefunden", ""},
     };
     for (Case& test : cases) {
         TBookTree* node = root->Child(0);

@@ -12,16 +12,21 @@
 
 namespace vornakle::testing {
 
-// Empty when the properties hold, else what went wrong.
-inline std::string CheckParseRequestURL(const std::string& input) {
+// Empty when the properties hold under Rule, else what went wrong.
+inline std::string CheckSplit(const std::string& input, AuthorityRule rule) {
     std::string url = input;
     std::string host = "previous.example";
     std::int32_t port = 0;
     std::string path;
+    std::string userInfo;
     try {
-        ParseRequestURL(url, host, port, path);
+        ParseRequestURL(url, host, port, path, SecureScheme::Refused, rule, &userInfo);
     } catch (const Exception&) {
         return std::string();
+    }
+    // Read by RFC 3986, user information never stays in the host.
+    if (rule == AuthorityRule::Rfc3986 && host.find('@') != std::string::npos) {
+        return "user information in the host: " + host;
     }
     if (path.empty() || path[0] != '/') {
         return "path does not start with /: " + path;
@@ -44,6 +49,12 @@ inline std::string CheckParseRequestURL(const std::string& input) {
         return "host emptied";
     }
     return std::string();
+}
+
+// Empty when the properties hold under both ways of reading the authority.
+inline std::string CheckParseRequestURL(const std::string& input) {
+    const std::string classic = CheckSplit(input, AuthorityRule::Classic);
+    return classic.empty() ? CheckSplit(input, AuthorityRule::Rfc3986) : classic;
 }
 
 }  // namespace vornakle::testing

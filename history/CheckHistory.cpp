@@ -1,0 +1,261 @@
+#include "history/CheckHistory.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "history/HistoryError.h"
+#include "history/SqliteDatabase.h"
+
+namespace vornakle {
+
+namespace {
+
+// PRAGMA application_id: "VkHi", so that a file of ours is told from any
+// other SQLite database.
+constexpr std::int64_t kApplicationId = 0x566b4869;
+// PRAGMA user_version: the layout below. A newer layout is refused rather
+// than read wrongly or changed.
+constexpr std::int64_t kSchemaVersion = 1;
+
+// Per address its current run of failures and the last check's final URL
+// (NULL when it was the address itself, which is most of the time); per
+// check its time (seconds of UTC), status, class and reason. Checks are
+// told apart and ordered by their rowid, which only grows.
+constexpr char kSchema[] =
+    "CREATE TABLE addresses ("
+    " id INTEGER PRIMARY KEY,"
+    " address TEXT NOT NULL UNIQUE,"
+    " failing_since INTEGER,"
+    " failures INTEGER NOT NULL DEFAULT 0,"
+    " final_url TEXT);"
+    "CREATE TABLE checks ("
+    " address INTEGER NOT NULL REFERENCES addresses (id),"
+    " time INTEGER NOT NULL,"
+    " status INTEGER NOT NULL,"
+    " class TEXT NOT NULL,"
+    " reason TEXT NOT NULL);"
+    "CREATE INDEX checks_of_address ON checks (address);";
+
+std::int64_t PragmaValue(const SqliteDatabase& database, const char* pragma) {
+    SqliteStatement statement(database, pragma);
+    return statement.Step() ? statement.Integer(0) : 0;
+}
+
+std::int64_t SchemaObjects(const SqliteDatabase& database) {
+    SqliteStatement statement(database, "SELECT count(*) FROM sqlite_schema");
+    return statement.Step() ? statement.Integer(0) : 0;
+}
+
+HistoryTime TimeOf(std::int64_t seconds) {
+    return HistoryTime(std::chrono::seconds(seconds));
+}
+
+std::int64_t SecondsOf(HistoryTime time) {
+    return time.time_since_epoch().count();
+}
+
+}  // namespace
+
+std::string DefaultHistoryPath() {
+    std::string base;
+    const char* state = std::getenv("XDG_STATE_HOME");
+    const char* home = std::getenv("HOME");
+    // The XDG base directory rules ignore a relative path.
+    if (state != nullptr && state[0] == '/') {
+        base = state;
+    } else if (home != nullptr && home[0] != '\0') {
+        base = std::string(home) + "/.local/state";
+    } else {
+        return std::string();
+    }
+    return base + "/vornakle/history.sqlite";
+}
+
+CheckHistory::CheckHistory(const std::string& path, HistoryFolder folder) {
+    if (folder == HistoryFolder::MakeMissing) {
+        const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+        std::error_code error;
+        if (!parent.empty() && !std::filesystem::is_directory(parent, error) &&
+            !std::filesystem::create_directories(parent, error) && error) {
+            throw EHistoryError(EHistoryError::Reason::Unusable,
+                                "cannot make the folder " + parent.string() + " for the history (" +
+                                    error.message() + ")");
+        }
+    }
+    database_ = std::make_unique<SqliteDatabase>(path, kBusyTimeoutMilliseconds);
+    MakeTablesIfEmpty();
+    CheckIsOurs();
+    // Said now rather than after the first batch of checks.
+    if (database_->IsReadOnly()) {
+        throw EHistoryError(EHistoryError::Reason::Unusable,
+                            path + " cannot be written (no permission); it was left as it is");
+    }
+    // Each commit reaches the disk before the next batch begins: a power
+    // loss takes at most the batch under way. With the write-ahead log
+    // (set when the file was made) readers do not wait for a writer.
+    database_->Execute("PRAGMA synchronous = FULL");
+}
+
+CheckHistory::~CheckHistory() = default;
+
+void CheckHistory::MakeTablesIfEmpty() {
+    // Read before writing anything: a file that is no database, or another
+    // program's, is refused here untouched.
+    if (PragmaValue(*database_, "PRAGMA application_id") != 0 || SchemaObjects(*database_) != 0) {
+        return;
+    }
+    {
+        SqliteTransaction transaction(*database_, SqliteTransaction::Kind::Write);
+        // Another program may have made the tables while this one waited.
+        if (SchemaObjects(*database_) != 0) {
+            return;
+        }
+        database_->Execute(kSchema);
+        database_->Execute(("PRAGMA application_id = " + std::to_string(kApplicationId) +
+                            "; PRAGMA user_version = " + std::to_string(kSchemaVersion))
+                               .c_str());
+        transaction.Commit();
+    }
+    database_->Execute("PRAGMA journal_mode = WAL");
+}
+
+void CheckHistory::CheckIsOurs() {
+    const std::string& path = database_->Path();
+    if (PragmaValue(*database_, "PRAGMA application_id") != kApplicationId) {
+        throw EHistoryError(EHistoryError::Reason::Foreign,
+                            path +
+                                " is an SQLite database of another program, no history of "
+                                "checks; it was left as it is");
+    }
+    const std::int64_t version = PragmaValue(*database_, "PRAGMA user_version");
+    if (version > kSchemaVersion) {
+        throw EHistoryError(EHistoryError::Reason::Newer,
+                            path + " was written by a newer version of this program (layout " +
+                                std::to_string(version) + "); it was left as it is");
+    }
+    SqliteStatement check(*database_, "PRAGMA quick_check");
+    if (version < kSchemaVersion || !check.Step() || check.Text(0) != "ok") {
+        throw EHistoryError(EHistoryError::Reason::Damaged,
+                            path + " is damaged; it was left as it is");
+    }
+}
+
+std::vector<AddressHistory> CheckHistory::Read(const std::vector<std::string>& addresses) const {
+    std::vector<AddressHistory> histories(addresses.size());
+    // One read transaction: a consistent picture, and one lock for all.
+    SqliteTransaction transaction(*database_, SqliteTransaction::Kind::Read);
+    SqliteStatement query(*database_,
+                          "SELECT a.failing_since, a.failures, a.final_url, c.time, c.status, "
+                          "c.class, c.reason FROM addresses a LEFT JOIN checks c ON c.rowid = "
+                          "(SELECT max(rowid) FROM checks WHERE address = a.id) "
+                          "WHERE a.address = ?1");
+    for (std::size_t index = 0; index < addresses.size(); ++index) {
+        query.Reset();
+        query.Bind(1, addresses[index]);
+        if (!query.Step()) {
+            continue;
+        }
+        AddressHistory& history = histories[index];
+        history.Failures = static_cast<int>(query.Integer(1));
+        if (!query.IsNull(0) && history.Failures > 0) {
+            history.FailingSince = TimeOf(query.Integer(0));
+        }
+        if (!query.IsNull(3)) {
+            HistoryCheck last;
+            last.FinalUrl = query.IsNull(2) ? addresses[index] : query.Text(2);
+            last.Time = TimeOf(query.Integer(3));
+            last.Status = static_cast<std::int32_t>(query.Integer(4));
+            last.Class = query.Text(5);
+            last.Reason = query.Text(6);
+            last.Failed = history.Failures > 0;
+            history.Last = std::move(last);
+        }
+    }
+    transaction.Commit();
+    return histories;
+}
+
+void CheckHistory::Record(const std::vector<std::pair<std::string, HistoryCheck>>& checks) {
+    if (checks.empty()) {
+        return;
+    }
+    SqliteTransaction transaction(*database_, SqliteTransaction::Kind::Write);
+    SqliteStatement add(*database_,
+                        "INSERT INTO addresses (address) VALUES (?1) ON CONFLICT DO NOTHING");
+    SqliteStatement find(*database_,
+                         "SELECT id, failing_since, failures FROM addresses WHERE address = ?1");
+    SqliteStatement update(
+        *database_,
+        "UPDATE addresses SET failing_since = ?2, failures = ?3, final_url = ?4 WHERE id = ?1");
+    SqliteStatement insert(*database_,
+                           "INSERT INTO checks (address, time, status, class, reason) "
+                           "VALUES (?1, ?2, ?3, ?4, ?5)");
+    SqliteStatement trim(*database_,
+                         "DELETE FROM checks WHERE address = ?1 AND rowid <= (SELECT rowid FROM "
+                         "checks WHERE address = ?1 ORDER BY rowid DESC LIMIT 1 OFFSET ?2)");
+    for (const auto& [address, check] : checks) {
+        add.Reset();
+        add.Bind(1, address).Step();
+        find.Reset();
+        find.Bind(1, address);
+        if (!find.Step()) {
+            throw EHistoryError(EHistoryError::Reason::Damaged,
+                                database_->Path() + " lost a row while it was written");
+        }
+        const std::int64_t id = find.Integer(0);
+        // The run of failures as the file has it now: another program may
+        // have added checks since this one read it.
+        AddressHistory before;
+        before.Failures = static_cast<int>(find.Integer(2));
+        if (!find.IsNull(1)) {
+            before.FailingSince = TimeOf(find.Integer(1));
+        }
+        const AddressHistory after = AfterCheck(before, check);
+
+        update.Reset();
+        update.Bind(1, id).Bind(3, static_cast<std::int64_t>(after.Failures));
+        if (after.FailingSince) {
+            update.Bind(2, SecondsOf(*after.FailingSince));
+        }
+        if (check.FinalUrl != address) {
+            update.Bind(4, check.FinalUrl);
+        }
+        update.Step();
+        insert.Reset();
+        insert.Bind(1, id)
+            .Bind(2, SecondsOf(check.Time))
+            .Bind(3, static_cast<std::int64_t>(check.Status))
+            .Bind(4, check.Class)
+            .Bind(5, check.Reason)
+            .Step();
+        trim.Reset();
+        trim.Bind(1, id).Bind(2, static_cast<std::int64_t>(kKeptChecks)).Step();
+    }
+    transaction.Commit();
+}
+
+std::size_t CheckHistory::Forget(const std::unordered_set<std::string>& keep) {
+    SqliteTransaction transaction(*database_, SqliteTransaction::Kind::Write);
+    std::vector<std::int64_t> gone;
+    {
+        SqliteStatement all(*database_, "SELECT id, address FROM addresses");
+        while (all.Step()) {
+            if (keep.count(all.Text(1)) == 0) {
+                gone.push_back(all.Integer(0));
+            }
+        }
+    }
+    SqliteStatement checks(*database_, "DELETE FROM checks WHERE address = ?1");
+    SqliteStatement address(*database_, "DELETE FROM addresses WHERE id = ?1");
+    for (const std::int64_t id : gone) {
+        checks.Reset();
+        checks.Bind(1, id).Step();
+        address.Reset();
+        address.Bind(1, id).Step();
+    }
+    transaction.Commit();
+    return gone.size();
+}
+
+}  // namespace vornakle

@@ -1,0 +1,243 @@
+// vornakle-check's history of checks: days of runs on a clock the test
+// sets, a run killed halfway, two runs at once, and files that are no
+// history of ours.
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <set>
+#include <thread>
+
+#include "CheckerProcess.h"
+#include "bookmarks/PlacesDatabase.h"
+#include "check/AddressParts.h"
+#include "cli/check/CheckProgram.h"
+#include "history/CheckHistory.h"
+#include "support/LoopbackServer.h"
+#include "support/TempTree.h"
+
+namespace vornakle::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+const HistoryTime kFirstDay = HistoryTime(std::chrono::days(20000));
+
+// The program run in this process, its checks dated at.
+CheckerRun RunAt(std::chrono::minutes at, const std::vector<std::string>& arguments) {
+    char* output = nullptr;
+    char* errors = nullptr;
+    std::size_t outputSize = 0;
+    std::size_t errorsSize = 0;
+    std::FILE* outputFile = ::open_memstream(&output, &outputSize);
+    std::FILE* errorsFile = ::open_memstream(&errors, &errorsSize);
+    CheckerRun run;
+    run.exitCode =
+        RunCheckProgram(arguments, outputFile, errorsFile, [at] { return kFirstDay + at; });
+    run.finished = true;
+    std::fclose(outputFile);
+    std::fclose(errorsFile);
+    run.output.assign(output, outputSize);
+    run.errors.assign(errors, errorsSize);
+    std::free(output);
+    std::free(errors);
+    return run;
+}
+
+std::string PathOf(const std::string& request) {
+    const std::size_t start = request.find(' ') + 1;
+    return request.substr(start, request.find(' ', start) - start);
+}
+
+// Each text line as "class[ reason token] failures[ failing_since]", the
+// first run's time as "d1", joined by "|".
+std::string Summary(const std::string& output) {
+    std::string summary;
+    for (const std::string& line : Lines(output)) {
+        std::vector<std::string> fields(1);
+        for (const char character : line) {
+            character == '\t' ? fields.emplace_back() : fields.back() += character;
+        }
+        fields.resize(10);
+        const std::string reason = fields[6].substr(0, fields[6].find(':'));
+        const std::string since = fields[8] == IsoDateTime(kFirstDay + 6h) ? "d1" : fields[8];
+        summary += (summary.empty() ? "" : "|") + fields[5] + (reason.empty() ? "" : " ") + reason +
+                   " " + fields[9] + (since.empty() ? "" : " ") + since;
+    }
+    return summary;
+}
+
+TEST(CheckHistory, DaysOfRunsTellLinksThatStayDeadFromOnesThatFailedOnce) {
+    std::atomic<int> day = 1;
+    // Per path the days it fails on.
+    const std::map<std::string, std::set<int>> failingDays = {
+        {"/fine", {}}, {"/flaky", {1}}, {"/dead", {1, 2, 3}}, {"/down", {1, 2}}};
+    LoopbackServer site(ServerScript().Answer([&](const std::string& request) {
+        const std::string path = PathOf(request);
+        const std::string status = failingDays.at(path).count(day) == 0 ? "200 OK"
+                                   : path == "/dead"                    ? "404 Not Found"
+                                                                        : "503 Service Unavailable";
+        return "HTTP/1.1 " + status + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+    }));
+    TempTree tree;
+    const std::string base = "http://127.0.0.1:" + std::to_string(site.Port());
+    for (const char* name : {"a fine", "b flaky", "d down"}) {
+        tree.WriteFile("fav/" + std::string(name) + ".url",
+                       ShortcutText(base + "/" + (std::strchr(name, ' ') + 1)));
+    }
+    const auto at = [](int runDay, int hour, int minute = 0) {
+        return std::chrono::hours((runDay - 1) * 24 + hour) + std::chrono::minutes(minute);
+    };
+    // Links a to d, each "class[ reason] failures[ failing since]".
+    const struct {
+        std::chrono::minutes at;
+        std::vector<std::string> options;
+        bool withDead;  // the dead link is in the collection
+        std::string links;
+        int exitCode;
+    } runs[] = {
+        {at(1, 6), {"--confirmed"}, true, "ok 0|failing 1 d1|failing 1 d1|failing 1 d1", 0},
+        // The daily timer starts two minutes early: still a day.
+        {at(2, 5, 58), {"--confirmed"}, true, "ok 0|ok 0|invalid 2 d1|unknown 2 d1", 1},
+        {at(2, 12),
+         {"--max-age", "1d"},
+         true,
+         "ok cached 0|ok cached 0|invalid 3 d1|unknown 3 d1",
+         1},
+        {at(3, 6), {"--confirmed", "--confirm-runs=5"}, true, "ok 0|ok 0|failing 4 d1|ok 0", 0},
+        {at(3, 7), {"--forget"}, false, "ok 0|ok 0|ok 0", 0},
+        // Forgotten: back in the collection, its failures start anew.
+        {at(3, 8),
+         {},
+         true,
+         "ok 0|ok 0|invalid 1 " + IsoDateTime(kFirstDay + at(3, 8)) + "|ok 0",
+         1},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.at.count());
+        day = static_cast<int>(run.at / 24h) + 1;
+        if (run.withDead) {
+            tree.WriteFile("fav/c dead.url", ShortcutText(base + "/dead"));
+        } else {
+            std::remove(tree.Path("fav/c dead.url").c_str());
+        }
+        std::vector<std::string> arguments = run.options;
+        arguments.insert(arguments.end(),
+                         {"--history", tree.Path("history.sqlite"), tree.Path("fav")});
+        const CheckerRun result = RunAt(run.at, arguments);
+        EXPECT_EQ(result.exitCode, run.exitCode) << result.errors;
+        EXPECT_EQ(result.errors, "");
+        EXPECT_EQ(Summary(result.output), run.links);
+    }
+}
+
+TEST(CheckHistory, FilesThatAreNoHistoryOfOursAreRefusedAndLeftAlone) {
+    LoopbackServer ok(ServerScript().ReadUntil("\r\n\r\n").Send("HTTP/1.0 200 OK\r\n\r\n"));
+    TempTree tree;
+    tree.WriteFile("fav/a.url", ShortcutText("http://127.0.0.1:" + std::to_string(ok.Port())));
+    ASSERT_EQ(RunAt(0min, {"--history", tree.Path("good.sqlite"), tree.Path("fav")}).exitCode, 0);
+    const std::string good = tree.ReadFile("good.sqlite");
+    std::string newer = good;
+    newer[63] = 2;  // PRAGMA user_version, the header's bytes 60 to 63
+    tree.WriteFile("newer.sqlite", newer);
+    std::string damaged = good;
+    // The second page, the first of the addresses' table.
+    damaged.replace(4096, 512, std::string(512, 'x'));
+    tree.WriteFile("damaged.sqlite", damaged);
+    { PlacesDatabase places(tree.Path("places.sqlite")); }
+    tree.WriteFile("text", "no database at all\n");
+
+    const std::pair<std::string, std::string> cases[] = {
+        {"text", "is damaged or no SQLite database"},
+        {"places.sqlite", "is an SQLite database of another program"},
+        {"newer.sqlite", "was written by a newer version"},
+        {"damaged.sqlite", "is damaged"},
+        {"missing/history.sqlite", "cannot be used"},
+    };
+    for (const auto& [file, message] : cases) {
+        SCOPED_TRACE(file);
+        const std::string before = tree.Exists(file) ? tree.ReadFile(file) : "";
+        const CheckerRun run = RunAt(0min, {"--history", tree.Path(file), tree.Path("fav")});
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.output, "");
+        EXPECT_NE(run.errors.find(message), std::string::npos) << run.errors;
+        EXPECT_EQ(tree.Exists(file) ? tree.ReadFile(file) : "", before);
+    }
+    EXPECT_EQ(ok.ConnectionsAccepted(), 1) << "nothing checked without the history";
+}
+
+TEST(CheckHistory, AKilledRunLeavesAWholeFileWithEveryFinishedBatch) {
+    LoopbackServer ok(ServerScript().ReadUntil("\r\n\r\n").Send("HTTP/1.0 200 OK\r\n\r\n"));
+    LoopbackServer silent(ServerScript().ReadUntil("\r\n\r\n").Hold());
+    TempTree tree;
+    std::vector<std::string> fine;
+    for (int index = 0; index < 5; ++index) {
+        const LoopbackServer& server = index < 3 ? ok : silent;
+        const std::string url =
+            "http://127.0.0.1:" + std::to_string(server.Port()) + "/" + std::to_string(index);
+        tree.WriteFile("fav/" + std::to_string(index) + ".url", ShortcutText(url));
+        if (index < 3) {
+            fine.push_back(AddressKey(url));
+        }
+    }
+    const std::string history = tree.Path("history.sqlite");
+    QProcess process;
+    StartChecker(process, {"--rules", "current", "--history", history, "--timeout", "600",
+                           "--per-host", "5", tree.Path("fav")});
+    ASSERT_TRUE(silent.WaitForConnections(2));
+    const auto allIn = [&] {
+        const std::vector<AddressHistory> read =
+            CheckHistory(history, HistoryFolder::MustExist).Read(fine);
+        return std::all_of(read.begin(), read.end(),
+                           [](const AddressHistory& address) { return address.Last.has_value(); });
+    };
+    bool written = false;
+    for (auto waited = 0ms; !(written = allIn()) && waited < LoopbackServer::kWaitLimit;
+         waited += 50ms) {
+        std::this_thread::sleep_for(50ms);
+    }
+    // Written while the run still waits for the silent links.
+    ASSERT_TRUE(written);
+    ASSERT_EQ(silent.ConnectionsFinished(), 0);
+    ASSERT_EQ(::kill(static_cast<pid_t>(process.processId()), SIGKILL), 0);
+    FinishChecker(process);
+    EXPECT_TRUE(allIn());
+}
+
+TEST(CheckHistory, TwoRunsAtOnceShareOneFile) {
+    LoopbackServer missing(ServerScript().Answer([](const std::string&) {
+        std::this_thread::sleep_for(10ms);
+        return std::string("HTTP/1.0 404 Not Found\r\n\r\n");
+    }));
+    TempTree tree;
+    std::vector<std::string> addresses;
+    for (int index = 0; index < 20; ++index) {
+        addresses.push_back("http://127.0.0.1:" + std::to_string(missing.Port()) + "/" +
+                            std::to_string(index));
+        tree.WriteFile("fav/" + std::to_string(index) + ".url", ShortcutText(addresses.back()));
+    }
+    const std::string history = tree.Path("history.sqlite");
+    const std::vector<std::string> arguments = {"--rules", "current", "--history",     history,
+                                                "--jobs",  "2",       tree.Path("fav")};
+    QProcess first;
+    QProcess second;
+    StartChecker(first, arguments);
+    StartChecker(second, arguments);
+    for (QProcess* process : {&first, &second}) {
+        const CheckerRun run = FinishChecker(*process);
+        EXPECT_EQ(run.exitCode, 1) << run.errors;
+        EXPECT_EQ(run.errors, "");
+    }
+    for (const AddressHistory& address :
+         CheckHistory(history, HistoryFolder::MustExist).Read(addresses)) {
+        EXPECT_EQ(address.Failures, 2);
+    }
+}
+
+}  // namespace
+}  // namespace vornakle::testing

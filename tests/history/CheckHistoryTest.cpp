@@ -1,0 +1,113 @@
+#include "history/CheckHistory.h"
+#include "history/HistoryError.h"
+
+#include <sqlite3.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/TempTree.h"
+
+namespace vornakle {
+namespace {
+
+using std::chrono::hours;
+using testing::TempTree;
+
+const HistoryTime kStart = HistoryTime(std::chrono::days(20000));
+
+HistoryCheck Check(hours at, bool failed, std::string kind = "ok") {
+    HistoryCheck check;
+    check.Time = kStart + at;
+    check.Status = failed ? 404 : 200;
+    check.Class = failed ? "invalid" : std::move(kind);
+    check.Failed = failed;
+    return check;
+}
+
+// One address checked again and again: each row a check and what follows.
+TEST(AddressHistory, RunsOfFailuresConfirmAndFineResultsAreReused) {
+    const struct {
+        HistoryCheck check;
+        hours failingSince;  // -1: none
+        int failures;
+        bool confirmed;  // by the default rule: 2 failures over a day
+        bool reused;     // an hour later, with --max-age 1d
+    } steps[] = {
+        {Check(hours(0), true), hours(0), 1, false, false},
+        // A daily timer that starts a little early still confirms.
+        {Check(hours(23), true), hours(0), 2, true, false},
+        {Check(hours(24), false), hours(-1), 0, false, true},
+        {Check(hours(30), false, "moved"), hours(-1), 0, false, false},
+        {Check(hours(31), true), hours(31), 1, false, false},
+        {Check(hours(53), true), hours(31), 2, false, false},
+        {Check(hours(60), true), hours(31), 3, true, false},
+    };
+    AddressHistory history;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.check.Time.time_since_epoch().count());
+        history = AfterCheck(history, step.check);
+        EXPECT_EQ(history.FailingSince, step.failingSince < hours(0)
+                                            ? std::nullopt
+                                            : std::optional(kStart + step.failingSince));
+        EXPECT_EQ(history.Failures, step.failures);
+        EXPECT_EQ(IsConfirmedFailure(history, ConfirmRule()), step.confirmed);
+        EXPECT_EQ(
+            ReusableResult(history, std::chrono::days(1), step.check.Time + hours(1)).has_value(),
+            step.reused);
+    }
+    EXPECT_FALSE(IsConfirmedFailure(history, {4, hours(1)}));
+    history = AfterCheck(history, Check(hours(70), false));
+    // Not when the clock has gone back since, nor once it is too old.
+    EXPECT_FALSE(ReusableResult(history, std::chrono::days(1), kStart + hours(69)));
+    EXPECT_FALSE(ReusableResult(history, std::chrono::days(1), kStart + hours(94)));
+    EXPECT_EQ(ReusableResult(history, std::chrono::days(1), kStart + hours(93))->Status, 200);
+}
+
+std::int64_t ChecksInFile(const std::string& path) {
+    sqlite3* database = nullptr;
+    sqlite3_open_v2(path.c_str(), &database, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(database, "SELECT count(*) FROM checks", -1, &statement, nullptr);
+    const std::int64_t count =
+        sqlite3_step(statement) == SQLITE_ROW ? sqlite3_column_int64(statement, 0) : -1;
+    sqlite3_finalize(statement);
+    sqlite3_close(database);
+    return count;
+}
+
+TEST(CheckHistory, KeepsTheLastChecksOfEachAddressAndForgetsTheGoneOnes) {
+    TempTree folder;
+    const std::string path = folder.Path("state/vornakle/history.sqlite");
+    {
+        CheckHistory history(path, HistoryFolder::MakeMissing);
+        std::vector<std::pair<std::string, HistoryCheck>> checks;
+        for (int index = 0; index < 25; ++index) {
+            checks.emplace_back("http://a/", Check(hours(index), index >= 22));
+            checks.back().second.FinalUrl = "http://a/";
+        }
+        checks.emplace_back("http://b/", Check(hours(0), false));
+        checks.back().second.FinalUrl = "https://b/new";
+        history.Record(checks);
+    }
+    CheckHistory history(path, HistoryFolder::MustExist);
+    const std::vector<AddressHistory> read = history.Read({"http://a/", "http://b/", "http://c/"});
+    EXPECT_EQ(read[0].FailingSince, kStart + hours(22));
+    EXPECT_EQ(read[0].Failures, 3);
+    EXPECT_EQ(read[0].Last->Time, kStart + hours(24));
+    EXPECT_EQ(read[0].Last->FinalUrl, "http://a/");
+    EXPECT_EQ(read[1].Last->FinalUrl, "https://b/new");
+    EXPECT_FALSE(read[2].Last);
+    EXPECT_EQ(ChecksInFile(path), CheckHistory::kKeptChecks + 1);
+
+    EXPECT_EQ(history.Forget({"http://b/", "http://c/"}), 1u);
+    EXPECT_FALSE(history.Read({"http://a/"})[0].Last);
+    EXPECT_EQ(ChecksInFile(path), 1);
+    EXPECT_THROW(CheckHistory(folder.Path("missing/history.sqlite"), HistoryFolder::MustExist),
+                 EHistoryError);
+}
+
+}  // namespace
+}  // namespace vornakle
