@@ -103,8 +103,11 @@ std::string FirefoxProfile(const std::string& iniFolder, const IniFile& ini) {
 }
 
 std::string LocateFirefox(const UserFolders& folders) {
+    // Firefox keeps using ~/.mozilla where it has been; a profile made anew
+    // goes below the configuration directory.
     const std::vector<std::string> places = {
         JoinPath(folders.Home, ".mozilla/firefox"),
+        JoinPath(folders.Config, "mozilla/firefox"),
         JoinPath(folders.Home, "snap/firefox/common/.mozilla/firefox"),
         JoinPath(folders.Home, ".var/app/org.mozilla.firefox/.mozilla/firefox"),
     };

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/ErrorMessages.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
@@ -31,7 +32,7 @@ CollectionScan ScanCollectionLinks(std::string directory) {
     // The scan shows a directory it cannot list as an empty folder; for the
     // collection itself that would report "no bad links" for nothing.
     if (directory.empty() || !DirectoryListing(directory).IsOpen()) {
-        throw EFileError("Verzeichnis " + directory + " kann nicht gelesen werden");
+        throw EFileError(CannotText(FailedObject::Folder, FailedAction::Read, directory));
     }
     TBookTreePtr root(new TBookTree);
     root->Text = "Favoriten";

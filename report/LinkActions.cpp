@@ -93,7 +93,7 @@ void EditLinkURL(LinkItems& Items, int Row) {
             QStringLiteral("Dieser Link wurde im Hintergrund bereits verändert!"));
     } else {
         text = RewriteShortcutText(text, ShortcutLineValue(TextBytes(*entered)));
-        WriteShortcutText(node->Path, text);
+        WriteShortcutText(CollectionPathOf(*node), node->Path, text);
     }
     node->Text = ShortcutUrlFromText(text);
     node->FileStatus(kStatusNotTested);

@@ -20,6 +20,18 @@ TBookTree* AsBookTree(TTree* node) {
     return bookNode;
 }
 
+const std::string& CollectionPathOf(const TBookTree& node) {
+    const TTree* root = &node;
+    while (root->Parent != nullptr) {
+        root = root->Parent;
+    }
+    const auto* bookRoot = dynamic_cast<const TBookTree*>(root);
+    if (bookRoot == nullptr) {
+        throw EInvalidCast("Invalid class typecast");
+    }
+    return bookRoot->Path;
+}
+
 TBookTree* TBookTree::AddNode(TTree* Node) {
     return AsBookTree(TTree::AddNode(Node));
 }

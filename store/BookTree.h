@@ -64,4 +64,7 @@ using TBookTreePtr = std::unique_ptr<TBookTree, TreeDeleter>;
 // Casts a node of the collection; throws EInvalidCast for a foreign node.
 TBookTree* AsBookTree(TTree* node);
 
+// The directory of the collection a node belongs to: its root's Path.
+const std::string& CollectionPathOf(const TBookTree& node);
+
 }  // namespace vornakle

@@ -10,6 +10,7 @@
 #include "platform/ErrorMessages.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
+#include "store/CollectionFile.h"
 
 namespace vornakle {
 
@@ -60,7 +61,8 @@ std::string ShortcutUrlFromText(std::string_view text) {
 }
 
 std::string OpenErrorMessage(const std::string& path) {
-    return "Datei " + MessagePath(path) + " kann nicht geöffnet werden";
+    return InMessageLanguage("Datei " + MessagePath(path) + " kann nicht geöffnet werden",
+                             "cannot open file " + MessagePath(path));
 }
 
 std::string CreateErrorMessage(const std::string& path) {
@@ -74,16 +76,23 @@ std::string ReadShortcutText(const std::string& path) {
     }
     std::string text = ReadAll(file.Get(), kMaxRewrittenFileSize + 1, OpenErrorMessage(path));
     if (text.size() > kMaxRewrittenFileSize) {
-        throw EFileError("Datei " + MessagePath(path) + " ist zu groß für eine Verknüpfung");
+        throw EFileError(
+            InMessageLanguage("Datei " + MessagePath(path) + " ist zu groß für eine Verknüpfung",
+                              "file " + MessagePath(path) + " is too large for a shortcut"));
     }
     return text;
 }
 
-void WriteShortcutText(const std::string& path, std::string_view text) {
+void WriteShortcutText(const std::string& collectionRoot, const std::string& path,
+                       std::string_view text) {
     try {
-        ReplaceFileContents(path, text);
-    } catch (const EFileError&) {
-        throw EFileError(CreateErrorMessage(path));
+        RewriteCollectionFile(collectionRoot, path, text);
+    } catch (const ERewriteRefused&) {
+        throw;
+    } catch (const EFileError& error) {
+        // The desktop program reports the runtime's create error alone, as it
+        // always has; the command-line programs give the system's reason.
+        throw EFileError(InMessageLanguage(CreateErrorMessage(path), error.Message()));
     }
 }
 

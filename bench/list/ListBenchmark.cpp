@@ -40,10 +40,7 @@ Folder Generate(const std::string& root, const std::string& name, int links, Ran
         const std::string path = folder.path + "/" + random.Word(3, 10, true) + " " +
                                  random.Word(2, 9, false) + " - " + random.Word(4, 12, true) + " " +
                                  std::to_string(link) + ".url";
-        const std::string url = RandomUrl(random);
-        std::ofstream(path, std::ios::binary)
-            << "[DEFAULT]\r\nBASEURL=" << url << "\r\n[InternetShortcut]\r\nURL=" << url
-            << "\r\nIconIndex=0\r\n";
+        std::ofstream(path, std::ios::binary) << ShortcutFile(RandomUrl(random));
         folder.files.push_back(path);
     }
     return folder;

@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -6,6 +8,7 @@
 #include "platform/Exception.h"
 #include "report/LinkActions.h"
 #include "report/LinkOrdering.h"
+#include "store/CollectionFile.h"
 #include "store/LinkStatus.h"
 #include "store/Scan.h"
 #include "store/widgets/BookTreeView.h"
@@ -183,6 +186,12 @@ TEST_F(LinkActionsTest, EditUrlEdgeCases) {
     dialogs_->AnswerInput("http://x/\r\nIconFile=evil");
     EditLinkURL(items_, 1);
     EXPECT_EQ(folder_.ReadFile("b.url"), "[InternetShortcut]\r\nURL=http://x/IconFile=evil\r\n");
+
+    // A read-only file stays as it is, and so does the item.
+    ASSERT_EQ(::chmod(folder_.Path("a.url").c_str(), 0444), 0);
+    dialogs_->AnswerInput("http://z/");
+    EXPECT_THROW(EditLinkURL(items_, 0), ERewriteRefused);
+    EXPECT_EQ(folder_.ReadFile("a.url"), "[I]\r\nIconIndex=0\r\n");
 
     // A vanished file is the open error; the item stays as it was.
     std::remove(folder_.Path("b.url").c_str());
