@@ -26,6 +26,7 @@
 #include "store/Scan.h"
 #include "store/widgets/BookTreeView.h"
 #include "store/widgets/ImageList.h"
+#include "store/widgets/LinkChanges.h"
 #include "store/widgets/LinkItems.h"
 
 namespace vornakle {
@@ -70,7 +71,10 @@ QWidget* NewPanel(const QString& name, QWidget* parent) {
 TMainForm::TMainForm(QWidget* parent) : TMainForm(CheckSettings(), parent) {}
 
 TMainForm::TMainForm(const CheckSettings& Settings, QWidget* parent)
-    : QWidget(parent), FCheckSettings(Settings) {
+    : QWidget(parent),
+      FLinkChanges(new LinkChanges(this)),
+      FTester(std::make_unique<LinkTester>(Settings, *FLinkChanges)),
+      FCommand(*FTester) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Vornakle"));
     setGeometry(kStartGeometry);
@@ -134,8 +138,8 @@ void TMainForm::BuildComponents() {
     PLVList = NewPanel(QStringLiteral("PLVList"), PLayout);
     auto* listLayout = new QVBoxLayout(PLVList);
     listLayout->setContentsMargins(0, 0, 0, 0);
-    const LinkListView list =
-        NewLinkListView(QStringLiteral("LVList"), PLVList, FSortColumn, FSortDirection);
+    const LinkListView list = NewLinkListView(QStringLiteral("LVList"), PLVList, FSortColumn,
+                                              FSortDirection, *FLinkChanges);
     LVList = list.view;
     LVListItems = list.items;
     LVList->setDragEnabled(true);
@@ -245,7 +249,6 @@ void TMainForm::SetTabOrder() {
 }
 
 void TMainForm::FormCreate() {
-    FCancel = false;
     // The lookup offers only a directory that exists.
     const std::string suggestion = FindFavoritesFolder().value_or(std::string());
     const std::optional<std::string> chosen =
@@ -331,14 +334,13 @@ void TMainForm::StepProgress() {
 }
 
 void TMainForm::EnableControls(bool Enabled) {
-    FBusy = !Enabled;
+    FCommand.SetBusy(!Enabled);
     for (QWidget* control :
          {PLVList, PTVTree, static_cast<QWidget*>(BVerifyOne), static_cast<QWidget*>(BVerifyAll),
           static_cast<QWidget*>(BVerifyCurrent), static_cast<QWidget*>(BEditName),
           static_cast<QWidget*>(BEditURL)}) {
         control->setEnabled(Enabled);
     }
-    FCancel = false;
     if (Enabled && FCloseRequested) {
         // Closed during the command that ends now: the close takes effect
         // once control is back in the message loop.
@@ -354,24 +356,22 @@ void TMainForm::EnableControls(bool Enabled) {
 void TMainForm::BExitClick() {
     // The button cancels a running command once; after that, and whenever
     // nothing runs, it shows "&Exit" and closes the window.
-    if (!FBusy || FCancel) {
+    if (!Busy() || CancelRequested()) {
         close();
     }
     BExit->setText(kExitCaption);
-    FCancel = true;
     // A host that never answers must not hold the user: the request under
     // way ends now, not after its time-out.
-    AbortCheck();
+    FCommand.Cancel();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
     // The program ends once the running command has stopped: the window
     // stays until then, showing the command end. The request under way is
     // aborted, so that a host that never answers cannot hold the close.
-    if (FBusy) {
+    if (Busy()) {
         FCloseRequested = true;
-        FCancel = true;
-        AbortCheck();
+        FCommand.Cancel();
         event->ignore();
         return;
     }

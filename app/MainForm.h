@@ -2,17 +2,16 @@
 
 #include <QWidget>
 
-#include <functional>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "check/CheckSettings.h"
+#include "report/CommandState.h"
 #include "report/LinkOrdering.h"
 #include "report/LinkTester.h"
 #include "store/BookTree.h"
 
 class QAction;
-class QEventLoop;
 class QFrame;
 class QGroupBox;
 class QMenu;
@@ -25,21 +24,19 @@ class QTreeWidgetItem;
 
 namespace vornakle {
 
-struct AddressHistory;
-class CheckEngine;
-struct CheckResult;
-class THttpClient;
+class LinkChanges;
 class LinkItems;
 class TReportForm;
 
 // The main window: the folder tree on the left, the links of the selected
 // folder on the right, the command buttons above them and the progress bar
-// below. It owns the whole folder tree.
-class TMainForm : public QWidget, public LinkTester {
+// below. It owns the whole folder tree and the LinkTester both windows
+// check with.
+class TMainForm : public QWidget {
     Q_OBJECT
 
 public:
-    // Runs FormCreate: asks for the Favorites directory and scans it.
+    // Asks for the Favorites directory and scans it.
     explicit TMainForm(QWidget* parent = nullptr);
     // The same with the settings of the window's checks: under current rules
     // the verify commands check many links at once.
@@ -58,28 +55,25 @@ public:
     void BExitClick();
 
     // ---- Link verification (MainFormVerify.cpp) ----
-    // Checks the link of a row of Items (either window's list) with one HEAD
-    // request and files the reply number, or kStatusUnknown when there is no
-    // usable one.
-    // Never throws for network or protocol failures. While a check is under
-    // way a second one does nothing: the one client serves one request.
-    void TestItem(LinkItems& Items, int Row) override;
+    // Checks the link of a row of Items (either window's list) and files the
+    // reply number, or kStatusUnknown when there is no usable one. Never
+    // throws for network or protocol failures. While a check is under way a
+    // second one does nothing.
+    void TestItem(LinkItems& Items, int Row);
     void BVerifyOneClick();
     void BVerifyCurrentClick();
     void BVerifyAllClick();
     // A check is waiting for the network.
-    bool CheckRunning() const override { return FCheckRunning; }
-    // Ends the request under way at once; its link keeps the status it had.
-    void AbortCheck() override;
+    bool CheckRunning() const { return FTester->Running(); }
+    // Ends the check under way at once; its links keep the status they had.
+    void AbortCheck() { FTester->Abort(); }
     // How long a check waits for a lookup, a connect or the next data
     // (kDefaultTimeOutMilliseconds until changed).
-    void SetCheckTimeOut(int milliseconds);
-    bool ChecksManyAtOnce() const override { return FCheckSettings.Rules == CheckRules::Current; }
-    void TestItems(LinkItems& Items, const std::function<void()>& Step) override;
+    void SetCheckTimeOut(int milliseconds) { FTester->SetTimeOut(milliseconds); }
     // Under current rules the checks join the history of checks in this
     // file, and the status tooltip shows a link's run of failures; empty (the
     // default): no history.
-    void KeepHistoryIn(const std::string& Path) { FHistoryPath = Path; }
+    void KeepHistoryIn(const std::string& Path) { FTester->KeepHistoryIn(Path); }
     // ---- end of link verification ----
 
     // ---- Link commands and the report (MainFormLinks.cpp) ----
@@ -101,8 +95,8 @@ public:
     // ---- end of link commands ----
 
     // The running command's cancel request.
-    bool CancelRequested() const { return FCancel; }
-    bool Busy() const { return FBusy; }
+    bool CancelRequested() const { return FCommand.CancelRequested(); }
+    bool Busy() const { return FCommand.Busy(); }
     TBookTree* Root() const { return FRoot.get(); }
     // The folder node of the selected tree item; null when there is none.
     TBookTree* SelectedFolder() const;
@@ -130,7 +124,8 @@ public:
     // Starts the in-place editing of the selected folder's caption.
     void PMRenameDirClick();
     void PMDeleteDirClick();
-    // Enter (13) renames, Insert (45) creates, Delete (46) deletes.
+    // Enter renames, Insert creates, Delete deletes (Key a Qt::Key); modifiers
+    // do not matter.
     void TVTreeKeyDown(int Key);
     // AllowEdit becomes false for the root, which has no name of its own.
     void TVTreeEditing(QTreeWidgetItem* Node, bool& AllowEdit);
@@ -159,42 +154,26 @@ private:
     // system's progress bars do.
     void StepProgress();
     void ConnectVerification();
-    // ---- Checks of many links at once (MainFormParallelVerify.cpp) ----
-    // Runs the engine over the nodes' links until every result is in or the
-    // command is cancelled; each result is filed on its node and shown in
-    // whichever list shows the node, and Step runs after it.
-    void CheckLinksAtOnce(const std::vector<TBookTree*>& Nodes, const std::function<void()>& Step);
-    // History: what the history of checks knows of the link after it; null
-    // without one.
-    void FileResult(TBookTree* Node, const CheckResult& Result, const AddressHistory* History);
-    // Shows the node's status (and its URL, which the check may have read
-    // anew) in every list that shows it; Image overrides the status image.
-    void ShowNodeInLists(TBookTree* Node, int Image = -1);
-    // Every link of the collection, each folder's links before its
-    // subfolders, every URL read anew from its shortcut as filling the list
-    // would. Throws EFileError for a shortcut that cannot be read.
-    std::vector<TBookTree*> AllLinksReadAnew() const;
+    // Classic checks walk the tree's selection folder by folder, each
+    // folder's list shown while its links are checked; current ones check
+    // every link of the collection at once, each URL read anew from its
+    // shortcut first as filling the list would (an EFileError for one that
+    // cannot be read).
+    void VerifyFolderByFolder();
     void VerifyAllAtOnce();
-    // ---- end of checks at once ----
     void ConnectLinkCommands();
 
     TBookTreePtr FRoot;
-    bool FCancel = false;
     int FSortColumn = kSortColumnStart;
     int FSortDirection = kSortDirectionStart;
     bool FFolderChosen = false;
     bool FShown = false;
-    bool FBusy = false;
     // The window was closed during a command; it closes when that ends.
     bool FCloseRequested = false;
-    bool FCheckRunning = false;
-    bool FCheckAborted = false;
-    THttpClient* HttpClient = nullptr;
-    CheckSettings FCheckSettings;
-    std::string FHistoryPath;
-    // The running engine and the loop that waits for it; null when none runs.
-    CheckEngine* FEngine = nullptr;
-    QEventLoop* FEngineLoop = nullptr;
+    // What the lists of both windows follow of the nodes' changes.
+    LinkChanges* FLinkChanges = nullptr;
+    std::unique_ptr<LinkTester> FTester;
+    CommandState FCommand;
     TReportForm* ReportForm = nullptr;
 
     // Components; all owned through the widget tree.

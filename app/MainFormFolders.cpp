@@ -36,12 +36,6 @@ namespace vornakle {
 
 namespace {
 
-// The key codes the tree's key handler speaks in, whatever the toolkit calls
-// the keys.
-constexpr int kKeyEnter = 13;
-constexpr int kKeyInsert = 45;
-constexpr int kKeyDelete = 46;
-
 const QString kCreateTitle = QStringLiteral("Neues Verzeichnis erstellen");
 const QString kCreatePrompt =
     QStringLiteral("Bitte geben sie den Namen des neuen Verzeichnisses an:");
@@ -197,20 +191,6 @@ DiskMove MoveIntoFolder(const std::string& path, const std::string& targetDirect
     return outcome;
 }
 
-int KeyCodeOf(int qtKey) {
-    if (IsEnterKey(qtKey)) {
-        return kKeyEnter;
-    }
-    switch (qtKey) {
-        case Qt::Key_Insert:
-            return kKeyInsert;
-        case Qt::Key_Delete:
-            return kKeyDelete;
-        default:
-            return 0;
-    }
-}
-
 }  // namespace
 
 void TMainForm::ConnectFolderCommands() {
@@ -220,11 +200,10 @@ void TMainForm::ConnectFolderCommands() {
 
     auto* delegate = new FolderNameDelegate(TVTree);
     InstallKeyHandler(TVTree, [this, delegate](int key) {
-        const int code = KeyCodeOf(key);
-        if (code == 0 || delegate->IsEditing()) {
+        if (!IsCommandKey(key) || delegate->IsEditing()) {
             return false;
         }
-        GuardHandler([this, code] { TVTreeKeyDown(code); });
+        GuardHandler([this, key] { TVTreeKeyDown(key); });
         return true;
     });
     TVTree->viewport()->installEventFilter(
@@ -258,18 +237,12 @@ void TMainForm::ConnectFolderCommands() {
 }
 
 void TMainForm::TVTreeKeyDown(int Key) {
-    switch (Key) {
-        case kKeyEnter:
-            PMRenameDirClick();
-            break;
-        case kKeyInsert:
-            PMCreateDirClick();
-            break;
-        case kKeyDelete:
-            PMDeleteDirClick();
-            break;
-        default:
-            break;
+    if (IsEnterKey(Key)) {
+        PMRenameDirClick();
+    } else if (Key == Qt::Key_Insert) {
+        PMCreateDirClick();
+    } else if (Key == Qt::Key_Delete) {
+        PMDeleteDirClick();
     }
 }
 
@@ -403,12 +376,12 @@ void TMainForm::PMDeleteDirClick() {
     // The view selects another folder as the item goes, which fills the list
     // with that folder's links before the nodes below are freed.
     delete item;
-    const std::vector<LinkItem>& listed = LVListItems->Items();
+    const std::vector<TBookTree*>& listed = LVListItems->Nodes();
     if (std::any_of(listed.begin(), listed.end(),
-                    [node](const LinkItem& link) { return IsWithin(link.Node, node); })) {
+                    [node](const TBookTree* link) { return IsWithin(link, node); })) {
         TVTreeChange(TVTree->currentItem());
     }
-    node->Delete(true);
+    node->Delete(ChildNodes::Free);
     if (!note.isEmpty()) {
         ShowMessage(note);
     }
@@ -481,7 +454,7 @@ void TMainForm::MoveLinkOnto(QTreeWidgetItem* Target) {
     if (row == kNoItem) {
         return;
     }
-    TBookTree* moved = LVListItems->Item(row).Node;
+    TBookTree* moved = LVListItems->Node(row);
     TBookTree* targetNode = FolderNodeOf(Target);
     const std::string name = LastPathPart(moved->Path);
     // Onto its own folder the link finds itself here, and is refused.

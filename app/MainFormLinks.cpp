@@ -6,7 +6,6 @@
 #include <QTreeWidget>
 
 #include "app/MainForm.h"
-#include "http/HttpClient.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
@@ -23,24 +22,8 @@
 
 namespace vornakle {
 
-namespace {
-
-// Adds an item for every link below Node, depth first in Children order.
-void CollectLinks(LinkItems& Items, TBookTree* Node) {
-    for (int index = 0; index < Node->Count(); ++index) {
-        TBookTree* child = Node->Child(index);
-        if (child->IsFolder()) {
-            CollectLinks(Items, child);
-        } else {
-            AddLinkItem(Items, child);
-        }
-    }
-}
-
-}  // namespace
-
 void TMainForm::ConnectLinkCommands() {
-    ReportForm = new TReportForm(*this, this);
+    ReportForm = new TReportForm(*FTester, *FLinkChanges, this);
 
     ConnectGuarded(PMOpeninBrowser, &QAction::triggered, this, &TMainForm::PMOpenBrowser);
     ConnectGuarded(PMRename, &QAction::triggered, this, &TMainForm::BEditNameClick);
@@ -52,7 +35,7 @@ void TMainForm::ConnectLinkCommands() {
     ConnectGuarded(BReport, &QPushButton::clicked, this, &TMainForm::BReportClick);
     ConnectGuarded(LVList, &QTreeView::doubleClicked, this, &TMainForm::PMOpenBrowser);
     InstallKeyHandler(LVList, [this](int key) {
-        if (!IsEnterKey(key) && key != Qt::Key_Insert && key != Qt::Key_Delete) {
+        if (!IsCommandKey(key)) {
             return false;
         }
         GuardHandler([this, key] { LVListKeyDown(key); });
@@ -131,7 +114,7 @@ void TMainForm::PMCreateLinkClick() {
     TBookTree* node = folder->AddNode(nullptr);
     node->Path = path;
     node->Text = completed;
-    node->Status = kStatusNotTested;
+    node->FileStatus(kStatusNotTested);
     AddLinkItem(*LVListItems, node);
 }
 
@@ -141,9 +124,11 @@ bool TMainForm::FillReport() {
     try {
         LinkItems::FillScope fill(items);
         if (FRoot != nullptr) {
-            CollectLinks(items, FRoot.get());
+            for (TBookTree* link : CollectLinks(*FRoot)) {
+                AddLinkItem(items, link);
+            }
         }
-        items.RemoveIf([](const LinkItem& item) { return item.ImageIndex == kImageOk; });
+        items.RemoveIf([](const TBookTree& link) { return link.Standing() == LinkStanding::Fine; });
     } catch (const Exception&) {
         ReportException(std::current_exception());
         items.Clear();
@@ -158,17 +143,9 @@ void TMainForm::BReportClick() {
     }
     // During a check of this window the report may be looked at but change
     // nothing: the check uses the nodes and this window's list.
-    const bool duringCheck = FBusy;
+    const bool duringCheck = Busy();
     ReportForm->SetViewOnly(duringCheck);
-    // The check waits below the report's own event loop until the report
-    // closes; the time the user spends in it must not time the check out.
-    if (duringCheck) {
-        HttpClient->HoldTimeOut();
-    }
     ReportForm->exec();
-    if (duringCheck) {
-        HttpClient->ResumeTimeOut();
-    }
     ReportForm->ReportItems().Clear();
     if (!duringCheck) {
         TVTreeChange(TVTree->currentItem());

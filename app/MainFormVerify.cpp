@@ -1,5 +1,5 @@
-// Link verification: one HEAD request per link through the window's one HTTP
-// client, with the three commands that drive it.
+// Link verification: the three commands that check links, all through the
+// window's LinkTester.
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -7,15 +7,12 @@
 #include <QTreeWidget>
 
 #include "app/MainForm.h"
-#include "check/CheckEngine.h"
-#include "check/CheckSettings.h"
-#include "check/LinkCheck.h"
-#include "http/HttpClient.h"
 #include "platform/ui/Application.h"
 #include "report/BusyScope.h"
 #include "report/LinkActions.h"
-#include "store/LinkStatus.h"
+#include "store/Shortcut.h"
 #include "store/widgets/BookTreeView.h"
+#include "store/widgets/LinkChanges.h"
 #include "store/widgets/LinkItems.h"
 
 namespace vornakle {
@@ -46,14 +43,6 @@ QTreeWidgetItem* NextInPreOrder(QTreeWidgetItem* item) {
 }  // namespace
 
 void TMainForm::ConnectVerification() {
-    HttpClient = new THttpClient(this);
-    HttpClient->setObjectName(QStringLiteral("HttpClient"));
-    HttpClient->Port = 0;
-    HttpClient->ReportLevel = 0;
-    // A link check must never wait without end on a host that does not
-    // answer: every lookup, connect and read waits this long at most.
-    HttpClient->TimeOut = kDefaultTimeOutMilliseconds;
-
     ConnectGuarded(BVerifyOne, &QPushButton::clicked, this, &TMainForm::BVerifyOneClick);
     ConnectGuarded(PMVerify, &QAction::triggered, this, &TMainForm::BVerifyOneClick);
     ConnectGuarded(BVerifyCurrent, &QPushButton::clicked, this, &TMainForm::BVerifyCurrentClick);
@@ -61,55 +50,14 @@ void TMainForm::ConnectVerification() {
 }
 
 void TMainForm::TestItem(LinkItems& Items, int Row) {
-    if (FCheckRunning || Row < 0 || Row >= Items.Count()) {
-        return;
-    }
-    if (ChecksManyAtOnce()) {
-        CheckLinksAtOnce({Items.Item(Row).Node}, {});
-        return;
-    }
-    TBookTree* node = Items.Item(Row).Node;
-    const std::int32_t before = node->Status;
-    Items.Item(Row).ImageIndex = kImageBeingTested;
-    Items.ItemChanged(Row);
-
-    FCheckRunning = true;
-    FCheckAborted = false;
-    const std::int32_t status = CheckLink(*HttpClient, node->Text).Status;
-    FCheckRunning = false;
-    // A check the user cancelled has found nothing out about the link.
-    node->Status = FCheckAborted ? before : status;
-    FCheckAborted = false;
-
-    // The user may have re-sorted the list while waiting.
-    const int row = Items.IndexOfNode(node);
-    if (row >= 0) {
-        ShowLinkStatus(Items, row);
-    }
-}
-
-void TMainForm::SetCheckTimeOut(int milliseconds) {
-    HttpClient->TimeOut = milliseconds;
-    FCheckSettings.TimeOutMilliseconds = milliseconds;
-}
-
-void TMainForm::AbortCheck() {
-    if (FEngine != nullptr) {
-        FCheckAborted = true;
-        FEngine->Stop();
-        FEngine = nullptr;
-        FEngineLoop->quit();
-        return;
-    }
-    if (FCheckRunning) {
-        FCheckAborted = true;
-        HttpClient->Abort();
+    if (Row >= 0 && Row < Items.Count()) {
+        FTester->Test({Items.Node(Row)});
     }
 }
 
 void TMainForm::BVerifyOneClick() {
     const int row = SelectedLinkRow();
-    if (row == kNoItem || FBusy) {
+    if (row == kNoItem || Busy()) {
         return;
     }
     BusyScope busy(*this, ProgressBar);
@@ -117,40 +65,31 @@ void TMainForm::BVerifyOneClick() {
 }
 
 void TMainForm::BVerifyCurrentClick() {
-    if (FBusy) {
+    if (Busy()) {
         return;
     }
     BusyScope busy(*this, ProgressBar);
-    const int count = LVListItems->Count();
-    ProgressBar->setMaximum(count);
+    ProgressBar->setMaximum(LVListItems->Count());
     LVList->clearSelection();
-    if (ChecksManyAtOnce()) {
-        std::vector<TBookTree*> nodes;
-        nodes.reserve(static_cast<std::size_t>(count));
-        for (const LinkItem& item : LVListItems->Items()) {
-            nodes.push_back(item.Node);
-        }
-        CheckLinksAtOnce(nodes, [this] { StepProgress(); });
-        return;
-    }
-    for (int index = 0; index < count && !FCancel; ++index) {
-        TestItem(*LVListItems, index);
-        StepProgress();
-    }
+    FTester->Test(LVListItems->Nodes(), [this](TBookTree*) { StepProgress(); });
 }
 
 void TMainForm::BVerifyAllClick() {
-    if (FBusy || FRoot == nullptr) {
+    if (Busy() || FRoot == nullptr) {
         return;
     }
-    if (ChecksManyAtOnce()) {
+    if (FTester->Settings().Rules == CheckRules::Classic) {
+        VerifyFolderByFolder();
+    } else {
         VerifyAllAtOnce();
-        return;
     }
+}
+
+void TMainForm::VerifyFolderByFolder() {
     BusyScope busy(*this, ProgressBar);
     ProgressBar->setMaximum(FRoot->CountAll());
     QTreeWidgetItem* item = TVTree->topLevelItemCount() > 0 ? TVTree->topLevelItem(0) : nullptr;
-    while (item != nullptr && !FCancel) {
+    while (item != nullptr && !CancelRequested()) {
         {
             // The list is filled here, so that a shortcut that can no longer
             // be read ends the command with its message.
@@ -158,14 +97,23 @@ void TMainForm::BVerifyAllClick() {
             TVTree->setCurrentItem(item);
         }
         TVTreeChange(item);
-        const int count = LVListItems->Count();
-        for (int index = 0; index < count && !FCancel; ++index) {
-            TestItem(*LVListItems, index);
-            StepProgress();
-        }
+        FTester->Test(LVListItems->Nodes(), [this](TBookTree*) { StepProgress(); });
         StepProgress();  // the folder itself
         item = NextInPreOrder(item);
     }
+}
+
+void TMainForm::VerifyAllAtOnce() {
+    // Read first: a shortcut that can no longer be read ends the command
+    // with its message before any request goes out.
+    const std::vector<TBookTree*> links = CollectLinks(*FRoot);
+    for (TBookTree* link : links) {
+        link->Text = ReadShortcutUrl(link->Path);
+        FLinkChanges->Changed(link);
+    }
+    BusyScope busy(*this, ProgressBar);
+    ProgressBar->setMaximum(static_cast<int>(links.size()));
+    FTester->Test(links, [this](TBookTree*) { StepProgress(); });
 }
 
 }  // namespace vornakle

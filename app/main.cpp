@@ -9,7 +9,6 @@
 #include "app/ProgramOptions.h"
 #include "generated/Version.h"
 #include "history/CheckHistory.h"
-#include "net/HiddenWindows.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/GraphicalSession.h"
 
@@ -26,6 +25,15 @@ constexpr char kNoGraphicalSessionMessage[] =
     "Eine Favoritensammlung prüft im Terminal: vornakle-check VERZEICHNIS\n";
 
 }  // namespace
+
+#if defined(__SANITIZE_ADDRESS__)
+// The system's D-Bus library keeps one allocation until the process ends;
+// a sanitized build of the program would otherwise fail at every exit,
+// however it is started.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libdbus-1.so\n";
+}
+#endif
 
 int main(int argc, char** argv) {
     // The command line is read before the toolkit starts, so --help and
@@ -52,9 +60,6 @@ int main(int argc, char** argv) {
     }
     int toolkitArgc = 1;
     vornakle::TApplication application(toolkitArgc, argv);
-    // Timer handlers of the socket layer report their errors like any other
-    // handler of the program.
-    vornakle::SetApplicationExceptionHandler(vornakle::ReportException);
     auto MainForm = std::make_unique<vornakle::TMainForm>(options.Check);
     MainForm->KeepHistoryIn(vornakle::DefaultHistoryPath());
     if (!MainForm->FolderChosen()) {

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "store/Scan.h"
+
 namespace vornakle {
 
 // One folder or bookmark of a browser's collection, or of a Favorites
@@ -23,6 +25,13 @@ struct BookmarkNode {
     static BookmarkNode Bookmark(std::string name, std::string url);
 };
 
+// How many folders and bookmarks lie below a folder, at any depth.
+struct EntryCounts {
+    int Folders = 0;
+    int Bookmarks = 0;
+};
+EntryCounts CountEntries(const BookmarkNode& folder);
+
 // Entries of a source that are no web links and so were left out.
 struct SkippedPlaces {
     int Queries = 0;     // "place:" URLs: saved searches of Firefox's visits
@@ -34,12 +43,46 @@ struct SkippedPlaces {
     int Total() const { return Queries + Separators + Scripts + TagEntries + Other; }
 };
 
+// A part of a source that holds bookmarks but could not be taken in. Unlike
+// skipped places these are losses: a program names each on standard error
+// and ends with a failure status.
+struct LeftOutPart {
+    enum class Kind {
+        UnreadableLink,    // a shortcut file that could not be read
+        UnreadableFolder,  // a directory that could not be listed
+        TooDeepFolder,     // a directory nested deeper than the scan goes
+        Unreached,         // database rows no root folder leads to
+        Unplaced,          // HTML entries in lists nested too deeply to place
+    };
+    Kind What;
+    std::string Path;   // the file or directory; empty for the counted kinds
+    int Bookmarks = 0;  // how many bookmarks, for the counted kinds
+};
+
 // What a reader makes of a source: its folders and bookmarks below an
-// unnamed root, and what it left out.
+// unnamed root, what it skipped, and what it could not take in.
 struct BookmarkCollection {
     BookmarkNode Root;
     SkippedPlaces Skipped;
+    std::vector<LeftOutPart> LeftOut;
 };
+
+// What the scan of a Favorites directory could not take in, as a left-out
+// part.
+LeftOutPart LeftOutOf(ScanProblem problem);
+
+// What a left-out part is, for a message: "folder /x/y cannot be read",
+// "3 bookmarks lie in folders no root folder leads to (...)".
+std::string LeftOutText(const LeftOutPart& part);
+
+// "2 folders that cannot be read, 5 bookmarks no root folder leads to":
+// the parts counted by kind; empty when nothing was left out.
+std::string LeftOutCounts(const std::vector<LeftOutPart>& parts);
+
+// The path of bookmark folders a program prints, one name appended: the
+// names joined by "/", and inside a name a "/" written "\/" and a backslash
+// "\\", so that a browser's folder "AC/DC" stays one folder.
+std::string AppendFolderName(const std::string& path, const std::string& name);
 
 // Whether a bookmark with this address is left out ("place:" and
 // "javascript:" in any letter case); counts it when it is. An empty address
@@ -50,7 +93,7 @@ bool SkipIfNoWebLink(const std::string& url, SkippedPlaces& skipped);
 // when nothing was skipped.
 std::string SkippedPlacesText(const SkippedPlaces& skipped);
 
-// Folders below a collection's root nested deeper than this are refused: a
+// Folders below a collection's root nested deeper than this are not read: a
 // source built to nest without end must not exhaust the stack.
 inline constexpr int kMaxBookmarkDepth = 400;
 

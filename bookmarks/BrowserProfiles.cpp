@@ -14,6 +14,7 @@
 #include "bookmarks/SourceFile.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
+#include "platform/TrimBlanks.h"
 #include "store/Shortcut.h"
 
 namespace vornakle {
@@ -30,18 +31,10 @@ constexpr char kDefaultChromiumProfile[] = "Default";
 using IniSection = std::map<std::string, std::string>;
 using IniFile = std::vector<std::pair<std::string, IniSection>>;
 
-std::string Trimmed(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) {
-        return std::string();
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 IniFile ParseIni(const std::string& text) {
     IniFile file;
     for (const std::string& rawLine : SplitShortcutLines(text)) {
-        const std::string line = Trimmed(rawLine);
+        const std::string line = TrimBlanks(rawLine);
         if (line.empty() || line[0] == ';' || line[0] == '#') {
             continue;
         }
@@ -49,7 +42,8 @@ IniFile ParseIni(const std::string& text) {
             file.emplace_back(line.substr(1, line.size() - 2), IniSection());
         } else if (const std::size_t equals = line.find('=');
                    equals != std::string::npos && !file.empty()) {
-            file.back().second[Trimmed(line.substr(0, equals))] = Trimmed(line.substr(equals + 1));
+            file.back().second[TrimBlanks(line.substr(0, equals))] =
+                TrimBlanks(line.substr(equals + 1));
         }
     }
     return file;
@@ -109,8 +103,11 @@ std::string FirefoxProfile(const std::string& iniFolder, const IniFile& ini) {
 }
 
 std::string LocateFirefox(const UserFolders& folders) {
+    // Firefox keeps using ~/.mozilla where it has been; a profile made anew
+    // goes below the configuration directory.
     const std::vector<std::string> places = {
         JoinPath(folders.Home, ".mozilla/firefox"),
+        JoinPath(folders.Config, "mozilla/firefox"),
         JoinPath(folders.Home, "snap/firefox/common/.mozilla/firefox"),
         JoinPath(folders.Home, ".var/app/org.mozilla.firefox/.mozilla/firefox"),
     };

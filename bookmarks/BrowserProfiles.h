@@ -20,8 +20,9 @@ struct UserFolders {
 UserFolders UserFoldersFromEnvironment();
 
 // The bookmarks file of the browser's default profile:
-// - Firefox: the first of ~/.mozilla/firefox and its snap and flatpak
-//   places that has a profiles.ini; there the profile an [Install...]
+// - Firefox: the first of ~/.mozilla/firefox, mozilla/firefox in the
+//   configuration directory, and the snap and flatpak places, that has a
+//   profiles.ini; there the profile an [Install...]
 //   section names as its Default, else the [Profile...] marked Default=1,
 //   else the first profile; its places.sqlite.
 // - Chromium and Chrome: the first of their configuration directories (the

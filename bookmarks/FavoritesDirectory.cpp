@@ -4,13 +4,14 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string_view>
 #include <system_error>
 
 #include "bookmarks/BookmarkError.h"
+#include "platform/ErrorMessages.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/Shell.h"
@@ -23,21 +24,24 @@ namespace vornakle {
 namespace {
 
 constexpr char kSeparatorStandIn = '-';
+constexpr char kSafeNamePrefix = '_';
 // More entries of one name in one folder than this is no collection.
 constexpr int kMaxNameAttempts = 100000;
 constexpr char kTemporaryInfix[] = ".vornakle-";
 
 [[noreturn]] void ThrowWriteError(const std::string& what, int error) {
-    throw EBookmarkError(EBookmarkError::Reason::Unwritable, what + ": " + std::strerror(error));
+    throw EBookmarkError(EBookmarkError::Reason::Unwritable, FailureMessage(what, error));
 }
 
-BookmarkNode FromBookTree(const TBookTree& folder) {
+// The tree the scan built, less the links it could not read: a link without
+// its address would be a changed bookmark, not the one the user has.
+BookmarkNode FromBookTree(const TBookTree& folder, const std::set<std::string>& unreadable) {
     BookmarkNode node = BookmarkNode::Folder(LastPathPart(folder.Path));
     for (int index = 0; index < folder.Count(); ++index) {
         const TBookTree* child = folder.Child(index);
         if (child->IsFolder()) {
-            node.Children.push_back(FromBookTree(*child));
-        } else {
+            node.Children.push_back(FromBookTree(*child, unreadable));
+        } else if (!unreadable.contains(child->Path)) {
             node.Children.push_back(
                 BookmarkNode::Bookmark(LinkNameOf(LastPathPart(child->Path)), child->Text));
         }
@@ -62,29 +66,17 @@ class FavoritesWriter {
 public:
     WrittenCounts Counts;
 
-    // Every name below folder, before anything is written; location is the
-    // folder's path of names for the message.
-    void CheckNames(const BookmarkNode& folder, const std::string& location) {
-        for (const BookmarkNode& child : folder.Children) {
-            try {
-                FavoritesEntryName(child);
-            } catch (const EBookmarkError& error) {
-                throw EBookmarkError(
-                    error.Why(), error.Message() +
-                                     (location.empty() ? std::string() : " (in " + location + ")"));
-            }
-            if (child.IsFolder()) {
-                CheckNames(child, location.empty() ? child.Name : JoinPath(location, child.Name));
-            }
-        }
-    }
-
-    void WriteFolder(const BookmarkNode& folder, const std::string& path) {
+    // location: the folder's path of names, for the list of renamed entries.
+    void WriteFolder(const BookmarkNode& folder, const std::string& path,
+                     const std::string& location) {
         std::map<std::string, int> nextAttempt;
         for (const BookmarkNode& child : folder.Children) {
-            const std::string name = FavoritesEntryName(child);
+            const EntryFileName name = FavoritesEntryName(child);
+            if (name.MadeSafe) {
+                Counts.Renamed.push_back({child.IsFolder(), location, child.Name, name.Name});
+            }
             if (child.IsFolder()) {
-                const std::string directory = FreePath(path, name, child, nextAttempt);
+                const std::string directory = FreePath(path, name.Name, child, nextAttempt);
                 try {
                     CreateDirectory(directory);
                 } catch (const EFileError& error) {
@@ -92,9 +84,9 @@ public:
                                          "cannot create " + directory + ": " + error.Message());
                 }
                 ++Counts.Folders;
-                WriteFolder(child, directory);
+                WriteFolder(child, directory, AppendFolderName(location, child.Name));
             } else {
-                const std::string file = FreePath(path, name, child, nextAttempt);
+                const std::string file = FreePath(path, name.Name, child, nextAttempt);
                 try {
                     CreateNewFile(file, NewShortcutText(ShortcutLineValue(child.Url)));
                 } catch (const EFileError& error) {
@@ -157,30 +149,23 @@ BookmarkCollection ReadFavoritesDirectory(std::string directory) {
                              directory + " cannot be read as a directory");
     }
     TBookTreePtr root(new TBookTree);
-    try {
-        ScanDirectory(directory, root.get());
-    } catch (const EFileError& error) {
-        throw EBookmarkError(EBookmarkError::Reason::Unreadable, error.Message());
-    }
     BookmarkCollection collection;
-    collection.Root = FromBookTree(*root);
+    std::set<std::string> unreadable;
+    for (ScanProblem& problem : ScanDirectory(directory, root.get(), UnreadableLinks::Collect)) {
+        if (problem.What == ScanProblem::Kind::UnreadableLink) {
+            unreadable.insert(problem.Path);
+        }
+        collection.LeftOut.push_back(LeftOutOf(std::move(problem)));
+    }
+    collection.Root = FromBookTree(*root, unreadable);
     collection.Root.Name.clear();
     return collection;
 }
 
-std::string FavoritesEntryName(const BookmarkNode& node) {
+EntryFileName FavoritesEntryName(const BookmarkNode& node) {
     const std::string& given = node.Name.empty() && !node.IsFolder() ? node.Url : node.Name;
-    if (given.empty()) {
-        throw EBookmarkError(EBookmarkError::Reason::BadName,
-                             node.IsFolder() ? "a folder has no name"
-                                             : "a bookmark has neither a name nor an address");
-    }
-    if (given.find_first_not_of("./") == std::string::npos) {
-        throw EBookmarkError(EBookmarkError::Reason::BadName,
-                             (node.IsFolder() ? "a folder" : "the bookmark of " + node.Url) +
-                                 " is named \"" + given + "\", which no file name can be");
-    }
-    std::string name;
+    EntryFileName entry;
+    std::string& name = entry.Name;
     name.reserve(given.size());
     for (const char character : given) {
         if (character == kPathSeparator) {
@@ -194,13 +179,17 @@ std::string FavoritesEntryName(const BookmarkNode& node) {
         }
     }
     CutName(name, kMaxEntryNameBytes);
-    return name;
+    // No file can be called "", and no directory "." or ".."; a link's name
+    // is followed by ".url", so "..." is the file "....url".
+    if (name.empty() || (node.IsFolder() && (name == "." || name == ".."))) {
+        name.insert(name.begin(), kSafeNamePrefix);
+        entry.MadeSafe = true;
+    }
+    return entry;
 }
 
 WrittenCounts WriteFavoritesDirectory(const BookmarkNode& root, const std::string& target) {
     FavoritesWriter writer;
-    writer.CheckNames(root, std::string());
-
     std::string finalPath = WithoutTrailingSeparators(target);
     struct stat existing {};
     const bool exists = ::stat(finalPath.c_str(), &existing) == 0;
@@ -224,7 +213,7 @@ WrittenCounts WriteFavoritesDirectory(const BookmarkNode& root, const std::strin
 
     const std::string temporary = MakeTemporarySibling(finalPath);
     try {
-        writer.WriteFolder(root, temporary);
+        writer.WriteFolder(root, temporary, std::string());
         if (exists) {
             // rename(2) replaces a directory only while it is empty, so
             // nothing that arrived there meanwhile can be lost.

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "bookmarks/BookmarkError.h"
+#include "platform/ErrorMessages.h"
 #include "platform/Paths.h"
 
 namespace vornakle {
@@ -105,14 +106,15 @@ std::string CopyDatabase(const std::string& path, const QTemporaryDir& folder) {
     }
     if (!std::filesystem::copy_file(path, copy, error)) {
         throw EBookmarkError(EBookmarkError::Reason::Unreadable,
-                             path + " cannot be read (" + error.message() + ")");
+                             path + " cannot be read (" + SystemErrorText(error.value()) + ")");
     }
     for (const std::string_view suffix : kCompanionSuffixes) {
         const std::string companion = path + std::string(suffix);
         if (std::filesystem::is_regular_file(companion, error) &&
             !std::filesystem::copy_file(companion, copy + std::string(suffix), error)) {
-            throw EBookmarkError(EBookmarkError::Reason::Unreadable,
-                                 companion + " cannot be read (" + error.message() + ")");
+            throw EBookmarkError(
+                EBookmarkError::Reason::Unreadable,
+                companion + " cannot be read (" + SystemErrorText(error.value()) + ")");
         }
     }
     return copy;
@@ -214,6 +216,9 @@ public:
                 collection.Root.Children.push_back(std::move(folder));
             }
         }
+        if (const int unreached = UnreachedBookmarks(); unreached > 0) {
+            collection.LeftOut.push_back({LeftOutPart::Kind::Unreached, std::string(), unreached});
+        }
         return collection;
     }
 
@@ -249,10 +254,29 @@ private:
 
     // Each child of the tags root is a tag; each of its entries points at a
     // place that is bookmarked elsewhere already.
-    void CountTagEntries(std::int64_t tagsRoot, SkippedPlaces& skipped) const {
+    void CountTagEntries(std::int64_t tagsRoot, SkippedPlaces& skipped) {
         for (const std::size_t tag : ChildrenOf(tagsRoot)) {
-            skipped.TagEntries += static_cast<int>(ChildrenOf(rows_[tag].Id).size());
+            for (const std::size_t entry : ChildrenOf(rows_[tag].Id)) {
+                reached_.insert(rows_[entry].Id);
+                ++skipped.TagEntries;
+            }
         }
+    }
+
+    // Bookmarks the walk from the roots never met: their folders form a
+    // cycle, hang below one of their own descendants or a folder that is
+    // gone, or nest too deeply. Only real web links count; what the walk
+    // would have skipped anyway is no loss.
+    int UnreachedBookmarks() const {
+        int unreached = 0;
+        SkippedPlaces ignored;
+        for (const Row& row : rows_) {
+            if (row.Type == kTypeBookmark && !row.Url.empty() && !reached_.contains(row.Id) &&
+                !SkipIfNoWebLink(row.Url, ignored)) {
+                ++unreached;
+            }
+        }
+        return unreached;
     }
 
     void AddEntry(const Row& row, BookmarkNode& folder, SkippedPlaces& skipped, int depth) {
@@ -260,12 +284,9 @@ private:
             ++skipped.Separators;
         } else if (row.Type == kTypeFolder) {
             // A folder met twice would make the walk endless.
-            if (!visited_.insert(row.Id).second) {
+            // Deeper ones are counted as not reached.
+            if (depth >= kMaxBookmarkDepth || !visited_.insert(row.Id).second) {
                 return;
-            }
-            if (depth >= kMaxBookmarkDepth) {
-                throw EBookmarkError(EBookmarkError::Reason::Damaged,
-                                     path_ + " nests its folders too deeply");
             }
             BookmarkNode child = BookmarkNode::Folder(row.Title);
             Fill(row.Id, child, skipped, depth + 1);
@@ -274,6 +295,7 @@ private:
             // A row whose place is gone.
             ++skipped.Other;
         } else if (row.Type == kTypeBookmark) {
+            reached_.insert(row.Id);
             if (!SkipIfNoWebLink(row.Url, skipped)) {
                 folder.Children.push_back(
                     BookmarkNode::Bookmark(row.Title.empty() ? row.PageTitle : row.Title, row.Url));
@@ -293,6 +315,7 @@ private:
     std::string path_;
     std::map<std::int64_t, std::vector<std::size_t>> children_;
     std::set<std::int64_t> visited_;
+    std::set<std::int64_t> reached_;  // bookmark rows the walk met
 };
 
 }  // namespace

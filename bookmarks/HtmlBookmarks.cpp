@@ -49,11 +49,52 @@ bool IsHtmlBlank(char character) {
            character == '\f';
 }
 
+// The elements that begin something new in a bookmark list. An <A> or <H3>
+// left unclosed ends at the next of them, as browsers' importers read it;
+// libxml2 nests them inside the open element instead.
+bool StartsListItem(const xmlNode* node) {
+    for (const char* name : {"dt", "dd", "dl", "h3", "a", "hr"}) {
+        if (IsElement(node, name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+struct EntryText {
+    std::string Text;
+    bool HoldsListItems = false;  // an unclosed entry swallowed what follows it
+};
+
+// The text of an <A> or <H3> up to the first list item inside it, in
+// document order.
+EntryText OwnText(const xmlNode* entry) {
+    EntryText own;
+    std::vector<const xmlNode*> pending;
+    for (const xmlNode* child = entry->last; child; child = child->prev) {
+        pending.push_back(child);
+    }
+    while (!pending.empty()) {
+        const xmlNode* node = pending.back();
+        pending.pop_back();
+        if (StartsListItem(node)) {
+            own.HoldsListItems = true;
+            break;
+        }
+        if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE) {
+            own.Text += reinterpret_cast<const char*>(node->content);
+        }
+        for (const xmlNode* child = node->last; child; child = child->prev) {
+            pending.push_back(child);
+        }
+    }
+    return own;
+}
+
 // An entry's text as a name: blanks around it dropped, and each run of
 // blanks that breaks a line (a title wrapped in a hand-written file) made one
 // space. Runs of plain spaces stay, as they may belong to the name.
-std::string EntryName(const xmlNode* node) {
-    const std::string text = Owned(XmlString(xmlNodeGetContent(node)));
+std::string EntryName(const std::string& text) {
     std::string name;
     std::size_t index = 0;
     while (index < text.size()) {
@@ -75,6 +116,23 @@ std::string EntryName(const xmlNode* node) {
     return name;
 }
 
+// The bookmarks inside a list too deep to place.
+int BookmarksBelow(const xmlNode* list) {
+    int count = 0;
+    std::vector<const xmlNode*> pending{list};
+    while (!pending.empty()) {
+        const xmlNode* node = pending.back();
+        pending.pop_back();
+        if (IsElement(node, "a") && xmlHasProp(node, reinterpret_cast<const xmlChar*>("href"))) {
+            ++count;
+        }
+        for (const xmlNode* child = node->children; child; child = child->next) {
+            pending.push_back(child);
+        }
+    }
+    return count;
+}
+
 bool HasBookmarkDocumentType(xmlDoc* document) {
     const xmlDtd* documentType = xmlGetIntSubset(document);
     return documentType && documentType->name &&
@@ -86,8 +144,8 @@ bool HasBookmarkDocumentType(xmlDoc* document) {
 // opens takes the entries of the next <DL>, however the parser nested it.
 class HtmlWalk {
 public:
-    HtmlWalk(BookmarkCollection& collection, const std::string& path)
-        : collection_(collection), path_(path), folders_{&collection.Root} {}
+    explicit HtmlWalk(BookmarkCollection& collection)
+        : collection_(collection), folders_{&collection.Root} {}
 
     void Run(xmlNode* top) {
         // Iterative: the entries of a list nest as deep as it is long.
@@ -107,6 +165,7 @@ public:
     }
 
     bool SawListEntry() const { return sawListEntry_; }
+    int Unplaced() const { return unplaced_; }
 
 private:
     BookmarkNode& Current() { return *folders_.back(); }
@@ -120,33 +179,36 @@ private:
                 pendingFolder_ = kNoPendingFolder;
             }
             if (static_cast<int>(folders_.size()) > kMaxBookmarkDepth) {
-                throw EBookmarkError(EBookmarkError::Reason::Damaged,
-                                     path_ + " nests its folders too deeply");
+                unplaced_ += BookmarksBelow(node);
+                return false;
             }
             folders_.push_back(list);
+            pushedLists_.push_back(node);
             return true;
         }
         if (IsElement(node, "h3")) {
             NoteEntry();
-            Current().Children.push_back(BookmarkNode::Folder(EntryName(node)));
+            const EntryText own = OwnText(node);
+            Current().Children.push_back(BookmarkNode::Folder(EntryName(own.Text)));
             pendingFolder_ = Current().Children.size() - 1;
-            return false;
+            return own.HoldsListItems;
         }
         if (IsElement(node, "a")) {
             NoteEntry();
             pendingFolder_ = kNoPendingFolder;
+            const EntryText own = OwnText(node);
             XmlString href(xmlGetProp(node, reinterpret_cast<const xmlChar*>("href")));
             // An anchor without HREF is a mark in a page, not a link.
             if (!href) {
                 ++collection_.Skipped.Other;
-                return false;
+                return own.HoldsListItems;
             }
             std::string url = Owned(std::move(href));
             if (!SkipIfNoWebLink(url, collection_.Skipped)) {
                 Current().Children.push_back(
-                    BookmarkNode::Bookmark(EntryName(node), std::move(url)));
+                    BookmarkNode::Bookmark(EntryName(own.Text), std::move(url)));
             }
-            return false;
+            return own.HoldsListItems;
         }
         if (IsElement(node, "hr")) {
             ++collection_.Skipped.Separators;
@@ -155,7 +217,8 @@ private:
     }
 
     void Leave(xmlNode* node) {
-        if (IsElement(node, "dl") && folders_.size() > 1) {
+        if (!pushedLists_.empty() && pushedLists_.back() == node) {
+            pushedLists_.pop_back();
             folders_.pop_back();
             pendingFolder_ = kNoPendingFolder;
         }
@@ -168,14 +231,15 @@ private:
     }
 
     BookmarkCollection& collection_;
-    const std::string& path_;
-    std::vector<BookmarkNode*> folders_;  // the innermost open list's folder last
+    std::vector<BookmarkNode*> folders_;       // the innermost open list's folder last
+    std::vector<const xmlNode*> pushedLists_;  // the <DL> of each folder but the root
     // An <H3>'s folder waiting for its <DL>, or kNoPendingFolder: a plain
     // index, since GCC 12's optimiser takes an optional one here for read
     // before it was set (-Wmaybe-uninitialized).
     static constexpr std::size_t kNoPendingFolder = std::numeric_limits<std::size_t>::max();
     std::size_t pendingFolder_ = kNoPendingFolder;
     bool sawListEntry_ = false;
+    int unplaced_ = 0;
 };
 
 std::string EscapeHtml(const std::string& bytes) {
@@ -237,12 +301,15 @@ BookmarkCollection ParseHtmlBookmarks(std::string_view html, const std::string& 
     }
     BookmarkCollection collection;
     collection.Root = BookmarkNode::Folder(std::string());
-    HtmlWalk walk(collection, path);
+    HtmlWalk walk(collection);
     if (xmlNode* top = xmlDocGetRootElement(document.get())) {
         walk.Run(top);
     }
     if (!HasBookmarkDocumentType(document.get()) && !walk.SawListEntry()) {
         throw EBookmarkError(EBookmarkError::Reason::Unrecognised, notBookmarks);
+    }
+    if (walk.Unplaced() > 0) {
+        collection.LeftOut.push_back({LeftOutPart::Kind::Unplaced, std::string(), walk.Unplaced()});
     }
     return collection;
 }

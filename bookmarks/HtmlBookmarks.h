@@ -11,8 +11,11 @@ namespace vornakle {
 // browser exports and imports) with libxml2's forgiving HTML parser: nested
 // <DL> lists, <H3> opening a folder whose entries are the <DL> that follows,
 // <A HREF> a bookmark, <HR> a separator. Unclosed elements, unquoted
-// attributes and entities are all fine. Separators, "place:" queries and
-// "javascript:" links are left out and counted. path is only for messages.
+// attributes and entities are all fine: an <A> or <H3> left unclosed ends
+// at the next <DT>, <DD>, <DL> or </DL>. Separators, "place:" queries and
+// "javascript:" links are left out and counted, and so are the bookmarks of
+// lists nested deeper than kMaxBookmarkDepth (LeftOut). path is only for
+// messages.
 //
 // A file is taken for a bookmark file by its content: the document type, or
 // (hand-written ones lack it) at least one folder or link inside a <DL>.

@@ -21,8 +21,15 @@ namespace vornakle {
 
 namespace {
 
-std::vector<std::vector<std::size_t>> HoldersOf(const std::vector<std::string>& urls) {
+std::vector<std::vector<std::size_t>> HoldersOf(const std::vector<std::string>& urls,
+                                                SharedAddresses shared) {
     std::vector<std::vector<std::size_t>> holders;
+    if (shared == SharedAddresses::CheckedEach) {
+        for (std::size_t index = 0; index < urls.size(); ++index) {
+            holders.push_back({index});
+        }
+        return holders;
+    }
     std::unordered_map<std::string, std::size_t> numbers;
     for (std::size_t index = 0; index < urls.size(); ++index) {
         const auto [found, added] = numbers.try_emplace(AddressKey(urls[index]), holders.size());
@@ -67,10 +74,11 @@ private:
     std::size_t number_;
 };
 
-CheckEngine::CheckEngine(std::vector<std::string> urls, CheckSettings settings, QObject* owner)
+CheckEngine::CheckEngine(std::vector<std::string> urls, CheckSettings settings,
+                         SharedAddresses shared, QObject* owner)
     : QObject(owner),
       urls_(std::move(urls)),
-      holders_(HoldersOf(urls_)),
+      holders_(HoldersOf(urls_, shared)),
       settings_(settings),
       queue_(HostKeysOf(urls_, holders_), settings.PerHost) {
     // Read once for the run, not by every check of every worker.
@@ -121,9 +129,7 @@ void CheckEngine::RunWorker(std::size_t workerNumber) {
     std::unique_ptr<THttpClient> client;
     std::exception_ptr clientFailure;
     try {
-        client = std::make_unique<THttpClient>();
-        client->ReportLevel = 0;
-        client->TimeOut = settings_.TimeOutMilliseconds;
+        client = MakeCheckClient(settings_);
     } catch (...) {
         client.reset();
         clientFailure = std::current_exception();
@@ -134,6 +140,9 @@ void CheckEngine::RunWorker(std::size_t workerNumber) {
     }
     std::size_t address = 0;
     while (queue_.Take(address)) {
+        if (OnStarted) {
+            Post({address, std::nullopt});
+        }
         const std::string& url = urls_[holders_[address].front()];
         CheckResult result;
         try {
@@ -143,10 +152,8 @@ void CheckEngine::RunWorker(std::size_t workerNumber) {
                                         })
                             : FailedCheck(clientFailure);
             if (client && settings_.Rules == CheckRules::Current) {
-                WithCurrentRules(*client, settings_, [&] {
-                    FindRot(*client, url, result, sitePages_, settings_,
-                            settings_.DeadlineMilliseconds());
-                });
+                FindRot(*client, url, result, sitePages_, settings_,
+                        settings_.DeadlineMilliseconds());
             }
         } catch (...) {
             result = FailedCheck(std::current_exception());
@@ -156,18 +163,18 @@ void CheckEngine::RunWorker(std::size_t workerNumber) {
             // An aborted check has found out nothing about its link.
             break;
         }
-        PostResult(address, std::move(result));
+        Post({address, std::move(result)});
     }
     std::lock_guard lock(clientsMutex_);
     clients_[workerNumber] = nullptr;
 }
 
-void CheckEngine::PostResult(std::size_t address, CheckResult result) {
+void CheckEngine::Post(Event event) {
     bool first = false;
     {
         std::lock_guard lock(readyMutex_);
         first = ready_.empty();
-        ready_.emplace_back(address, std::move(result));
+        ready_.push_back(std::move(event));
     }
     if (first) {
         QMetaObject::invokeMethod(
@@ -176,32 +183,38 @@ void CheckEngine::PostResult(std::size_t address, CheckResult result) {
 }
 
 void CheckEngine::DeliverReady() {
-    std::vector<std::pair<std::size_t, CheckResult>> ready;
+    std::vector<Event> ready;
     {
         std::lock_guard lock(readyMutex_);
         ready.swap(ready_);
     }
     // A handler may stop the engine or destroy it.
     const QPointer<CheckEngine> alive(this);
-    for (const auto& [address, result] : ready) {
+    for (const Event& event : ready) {
         if (alive.isNull() || stopped_) {
             return;
         }
-        Deliver(address, result);
+        Deliver(event);
     }
 }
 
-void CheckEngine::Deliver(std::size_t address, const CheckResult& result) {
-    for (const std::size_t index : holders_[address]) {
+void CheckEngine::Deliver(const Event& event) {
+    for (const std::size_t index : holders_[event.Address]) {
         if (stopped_) {
             return;
         }
+        if (!event.Result) {
+            if (OnStarted) {
+                OnStarted(index);
+            }
+            continue;
+        }
         ++delivered_;
         if (OnResult) {
-            OnResult(index, result);
+            OnResult(index, *event.Result);
         }
     }
-    if (delivered_ == urls_.size() && !stopped_) {
+    if (event.Result && delivered_ == urls_.size() && !stopped_) {
         for (const std::unique_ptr<Worker>& worker : workers_) {
             worker->wait();
         }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,21 +21,27 @@ namespace vornakle {
 
 class THttpClient;
 
+// Whether URLs that name the same address (AddressKey) are checked once,
+// every index holding it getting the result, or each on its own.
+enum class SharedAddresses { CheckedOnce, CheckedEach };
+
 // Checks a list of URLs in parallel: Jobs worker threads, each with its own
-// event dispatcher and its own THttpClient (a client belongs to the thread
-// that made it and waits by dispatching that thread's messages). The links
-// are handed out in list order under the per-host limit; each result reaches
-// OnResult on the engine's thread, in the order the checks end, and
-// OnFinished follows the last one. URLs that name the same address
-// (AddressKey) are checked once, and every index holding it gets the
-// result. Under current rules a 2xx result also says what rot was found
-// (FindRot). Every result is what CheckLink gives for
-// its URL, so the results do not depend on Jobs or PerHost; no exception
-// leaves a worker: whatever a check throws becomes its link's result.
+// event dispatcher and its own THttpClient (MakeCheckClient; a client
+// belongs to the thread that made it and waits by dispatching that thread's
+// messages). The links are handed out in list order under the per-host
+// limit, so with one job they are checked one after another in list order.
+// OnStarted tells on the engine's thread when a link's check has begun;
+// each result reaches OnResult there, in the order the checks end, and
+// OnFinished follows the last one. Under current rules a 2xx result also
+// says what rot was found (FindRot). Every result is what CheckLink gives
+// for its URL, so the results do not depend on Jobs or PerHost; no
+// exception leaves a worker: whatever a check throws becomes its link's
+// result.
 class CheckEngine : public QObject {
     Q_OBJECT
 
 public:
+    using TStartedHandler = std::function<void(std::size_t index)>;
     using TResultHandler = std::function<void(std::size_t index, const CheckResult& result)>;
     using TFinishedHandler = std::function<void()>;
 
@@ -43,7 +50,8 @@ public:
     // next wait, but one that arrives while no request runs does nothing.
     static constexpr int kAbortRepeatMilliseconds = 100;
 
-    CheckEngine(std::vector<std::string> urls, CheckSettings settings, QObject* owner = nullptr);
+    CheckEngine(std::vector<std::string> urls, CheckSettings settings,
+                SharedAddresses shared = SharedAddresses::CheckedOnce, QObject* owner = nullptr);
     ~CheckEngine() override;
 
     CheckEngine(const CheckEngine&) = delete;
@@ -57,18 +65,27 @@ public:
     // OnFinished is not called. Call on the engine's thread.
     void Stop();
 
+    // Set before Start: the workers look at OnStarted.
+    TStartedHandler OnStarted;
     TResultHandler OnResult;
     TFinishedHandler OnFinished;
 
 private:
     class Worker;
 
+    // A check that began (no result) or ended, on its way to the engine's
+    // thread.
+    struct Event {
+        std::size_t Address = 0;
+        std::optional<CheckResult> Result;
+    };
+
     void RunWorker(std::size_t workerNumber);
-    void Deliver(std::size_t address, const CheckResult& result);
-    // Hands a worker's result to the engine's thread. Results that end while
+    void Deliver(const Event& event);
+    // Hands a worker's event to the engine's thread. Events that come while
     // an earlier one waits for delivery join it, so a busy window thread is
     // woken once for several of them rather than once each.
-    void PostResult(std::size_t address, CheckResult result);
+    void Post(Event event);
     void DeliverReady();
     void AbortRunningChecks();
 
@@ -85,7 +102,7 @@ private:
     std::mutex clientsMutex_;
     std::vector<THttpClient*> clients_;
     std::mutex readyMutex_;
-    std::vector<std::pair<std::size_t, CheckResult>> ready_;
+    std::vector<Event> ready_;
     std::size_t delivered_ = 0;
     bool stopped_ = false;
 };

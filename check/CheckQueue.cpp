@@ -5,6 +5,7 @@
 #include <map>
 
 #include "http/UrlSplit.h"
+#include "platform/AsciiCase.h"
 
 namespace vornakle {
 
@@ -24,12 +25,7 @@ std::string HostKeyOf(const std::string& url) {
         return std::string();
     }
     // Host names are compared without letter case (RFC 3986 section 3.2.2).
-    for (char& character : host) {
-        if (character >= 'A' && character <= 'Z') {
-            character = static_cast<char>(character - 'A' + 'a');
-        }
-    }
-    return host + ':' + std::to_string(port);
+    return AsciiLowerCase(host) + ':' + std::to_string(port);
 }
 
 CheckQueue::CheckQueue(const std::vector<std::string>& hostKeys, int perHost)

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "http/RequestHop.h"
+
 namespace vornakle {
 
 // Why a check got no usable answer. Each has a stable English token
@@ -42,13 +44,6 @@ enum class FailureReason {
 };
 
 std::string_view ReasonToken(FailureReason reason);
-
-// One request of a check: the URL asked and the reply number it got (0
-// when none came).
-struct CheckHop {
-    std::string Url;
-    std::int32_t Status = 0;
-};
 
 // What a check found beyond the reply number, under current rules only.
 enum class Finding {
@@ -102,7 +97,7 @@ struct CheckResult {
     // redirection was followed); empty when nothing was asked.
     std::string FinalUrl;
     // Every request in the order sent, the last one's reply deciding.
-    std::vector<CheckHop> Hops;
+    std::vector<RequestHop> Hops;
     Finding Found = Finding::None;
     // For Suspect, Login and Blocked: the signal that told it.
     Clue FoundBy;

@@ -29,7 +29,7 @@ inline constexpr int kDefaultPerHost = 2;
 inline constexpr int kMaxJobs = 256;
 inline constexpr int kMaxPerHost = kMaxJobs;
 
-// Which rules a check follows: the specified ones ("classic": HTTP/1.0
+// Which rules a check follows: the program's own ("classic": HTTP/1.0
 // HEAD, three redirect kinds, no https) or those of today's web
 // ("current"). Both are policies of the one check of check/LinkCheck.h.
 enum class CheckRules { Classic, Current };
@@ -40,7 +40,7 @@ std::optional<CheckRules> ParseCheckRules(std::string_view token);
 
 // How a run of checks goes.
 struct CheckSettings {
-    // The specified rules unless a program asks for today's.
+    // The program's own rules unless a program asks for today's.
     CheckRules Rules = CheckRules::Classic;
     // The User-Agent line under current rules; empty: a current mainstream
     // desktop browser's.

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/ErrorMessages.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
@@ -15,44 +16,23 @@ namespace vornakle {
 
 namespace {
 
-// Iterative, so that the deepest nest the scan allows costs no stack.
+// The links below Root in scan order, as the checker reports them.
 void Collect(const TBookTree& root, std::vector<LinkRecord>& links,
-             const std::set<std::string>& unreadable = {}) {
-    struct Position {
-        const TBookTree* Folder;
-        int Next;
-    };
-    std::vector<Position> stack{{&root, 0}};
-    while (!stack.empty()) {
-        Position& top = stack.back();
-        if (top.Next >= static_cast<int>(top.Folder->Children.size())) {
-            stack.pop_back();
-            continue;
-        }
-        const TBookTree* child = top.Folder->Child(top.Next++);
-        if (child->IsFolder()) {
-            stack.push_back({child, 0});
-        } else {
-            links.push_back({top.Folder->Path, LinkNameOf(LastPathPart(child->Path)), child->Text,
-                             unreadable.contains(child->Path)});
-        }
+             const std::set<std::string>& unreadable) {
+    for (const TBookTree* link : CollectLinks(root)) {
+        links.push_back({AsBookTree(link->Parent)->Path, LinkNameOf(LastPathPart(link->Path)),
+                         link->Text, unreadable.contains(link->Path)});
     }
 }
 
 }  // namespace
-
-std::vector<LinkRecord> CollectLinks(const TBookTree& root) {
-    std::vector<LinkRecord> links;
-    Collect(root, links);
-    return links;
-}
 
 CollectionScan ScanCollectionLinks(std::string directory) {
     directory = WithoutTrailingSeparators(directory);
     // The scan shows a directory it cannot list as an empty folder; for the
     // collection itself that would report "no bad links" for nothing.
     if (directory.empty() || !DirectoryListing(directory).IsOpen()) {
-        throw EFileError("Verzeichnis " + directory + " kann nicht gelesen werden");
+        throw EFileError(CannotText(FailedObject::Folder, FailedAction::Read, directory));
     }
     TBookTreePtr root(new TBookTree);
     root->Text = "Favoriten";

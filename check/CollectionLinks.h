@@ -26,11 +26,6 @@ struct CollectionScan {
     std::vector<ScanProblem> FolderProblems;
 };
 
-// The links below Root in scan order: depth first, each folder's children in
-// the order the scan added them, a sub-folder's links where the sub-folder
-// stands among its siblings.
-std::vector<LinkRecord> CollectLinks(const TBookTree& root);
-
 // Scans the collection at Directory as the desktop program does and returns
 // its links, except that a shortcut that cannot be read is a link marked
 // Unreadable rather than the end of the scan. Throws EFileError when

@@ -32,7 +32,7 @@ public:
 constexpr int kMillisecondsPerSecond = 1000;
 constexpr int kBytesPerKiB = 1024;
 
-std::optional<CheckResult> RefusedUrl(const std::string& url, bool secureAllowed) {
+std::optional<CheckResult> RefusedUrl(const std::string& url, SecureScheme secure) {
     if (url.empty()) {
         return CheckResult::Failed(FailureReason::NoUrl);
     }
@@ -41,7 +41,7 @@ std::optional<CheckResult> RefusedUrl(const std::string& url, bool secureAllowed
                                    "longer than " + std::to_string(kMaxUrlLength) + " bytes");
     }
     const std::string scheme = LinkScheme(url);
-    if (!scheme.empty() && !IsRequestableScheme(scheme, secureAllowed)) {
+    if (!scheme.empty() && !IsRequestableScheme(scheme, secure)) {
         return CheckResult::Failed(FailureReason::UnsupportedScheme, scheme);
     }
     // A URL that names no host ("/x", "http:///x") or opens an address's
@@ -194,19 +194,19 @@ namespace {
 // client must not ask, the deadline of the whole check, the hops.
 class CheckRun {
 public:
-    CheckRun(THttpClient& client, std::int64_t deadlineMilliseconds, bool secureAllowed)
+    CheckRun(THttpClient& client, std::int64_t deadlineMilliseconds, SecureScheme secure)
         : client_(client),
           deadlineMilliseconds_(deadlineMilliseconds),
           callersHandler_(client.OnAboutToSend),
           deadline_(client, deadlineMilliseconds) {
         // A redirection's target is refused the same way before its pass
         // connects; an https target the client refuses itself.
-        client.OnAboutToSend = [this, secureAllowed](QObject* sender) {
+        client.OnAboutToSend = [this, secure](QObject* sender) {
             if (callersHandler_) {
                 callersHandler_(sender);
             }
             const std::string scheme = LinkScheme(client_.CurrentURL);
-            if (!scheme.empty() && !IsRequestableScheme(scheme, secureAllowed)) {
+            if (!scheme.empty() && !IsRequestableScheme(scheme, secure)) {
                 throw EUnsupportedScheme(scheme + " (a redirection's target)");
             }
         };
@@ -250,11 +250,8 @@ public:
             case THttpClient::RedirectOutcome::Loop:
                 return CheckResult::Failed(FailureReason::RedirectLoop, client_.CurrentURL);
             case THttpClient::RedirectOutcome::TooMany:
-                return CheckResult::Failed(
-                    FailureReason::TooManyRedirects,
-                    "more than " + std::to_string(client_.BrowserRules
-                                                      ? THttpClient::kMaxBrowserRedirects
-                                                      : THttpClient::kMaxRedirects));
+                return CheckResult::Failed(FailureReason::TooManyRedirects,
+                                           "more than " + std::to_string(client_.MaxRedirects()));
             case THttpClient::RedirectOutcome::NoLocation:
                 return CheckResult::Failed(FailureReason::NoLocation,
                                            std::to_string(client_.ReplyNumber));
@@ -286,11 +283,7 @@ public:
     }
 
 private:
-    void TakeHops() {
-        for (const THttpClient::TPass& pass : client_.Passes) {
-            hops_.push_back({pass.URL, pass.ReplyNumber});
-        }
-    }
+    void TakeHops() { hops_.insert(hops_.end(), client_.Hops.begin(), client_.Hops.end()); }
 
     CheckResult Failure(const std::exception_ptr& failure) const {
         if (deadline_.Expired()) {
@@ -313,42 +306,7 @@ private:
     THttpClient::TNotifyEvent callersHandler_;
     CheckDeadline deadline_;
     QElapsedTimer elapsed_;
-    std::vector<CheckHop> hops_;
-};
-
-// The client's switches a current check sets, given back afterwards.
-struct ClientSwitches {
-    explicit ClientSwitches(const THttpClient& client)
-        : BrowserRules(client.BrowserRules),
-          HeaderOnly(client.HeaderOnly),
-          AllowHttps(client.AllowHttps),
-          TlsInsecure(client.TlsInsecure),
-          UserAgent(client.UserAgent),
-          TlsCaFile(client.TlsCaFile),
-          Proxy(client.Proxy),
-          ProxyPort(client.ProxyPort),
-          Proxies(client.Proxies) {}
-    void Restore(THttpClient& client) const {
-        client.BrowserRules = BrowserRules;
-        client.HeaderOnly = HeaderOnly;
-        client.AllowHttps = AllowHttps;
-        client.TlsInsecure = TlsInsecure;
-        client.UserAgent = UserAgent;
-        client.TlsCaFile = TlsCaFile;
-        client.Proxy = Proxy;
-        client.ProxyPort = ProxyPort;
-        client.Proxies = Proxies;
-        client.ClearCookies();
-    }
-    bool BrowserRules;
-    bool HeaderOnly;
-    bool AllowHttps;
-    bool TlsInsecure;
-    std::string UserAgent;
-    std::string TlsCaFile;
-    std::string Proxy;
-    std::int32_t ProxyPort;
-    ProxyRules Proxies;
+    std::vector<RequestHop> hops_;
 };
 
 constexpr std::int16_t kTooManyRequests = 429;
@@ -356,32 +314,19 @@ constexpr std::int16_t kProxyAuthenticationRequired = 407;
 constexpr std::int16_t kServiceUnavailable = 503;
 constexpr std::int16_t kFirstClientError = 400;
 
-// The switches of a current check's client, set from the run's settings.
-void SetCurrentRules(THttpClient& client, const CheckSettings& settings) {
-    client.BrowserRules = true;
-    client.HeaderOnly = true;
-    client.AllowHttps = true;
-    client.UserAgent = settings.UserAgent;
-    client.TlsCaFile = settings.Tls.CaFile;
-    client.TlsInsecure = settings.Tls.Insecure;
-    client.Proxies = settings.Proxies ? *settings.Proxies : ProxyRulesFromEnvironment();
-    // Cookies of another check never reach this one.
-    client.ClearCookies();
-}
-
 CheckResult CheckByCurrentRules(THttpClient& client, const std::string& url,
-                                const CheckSettings& settings, std::int64_t deadlineMilliseconds,
-                                const HostBackOff& backOff) {
-    const ClientSwitches callers(client);
-    ScopeExit restore([&client, &callers] { callers.Restore(client); });
+                                std::int64_t deadlineMilliseconds, const HostBackOff& backOff) {
     client.Host.clear();
     client.Port = 0;
-    SetCurrentRules(client, settings);
-    if (std::optional<CheckResult> refused = RefusedUrl(url, true)) {
+    // Cookies are this check's own: none of another check reaches it, and
+    // none of it reaches the requests after it.
+    client.ClearCookies();
+    ScopeExit forgetCookies([&client] { client.ClearCookies(); });
+    if (std::optional<CheckResult> refused = RefusedUrl(url, SecureScheme::Allowed)) {
         return *refused;
     }
 
-    CheckRun run(client, deadlineMilliseconds, true);
+    CheckRun run(client, deadlineMilliseconds, SecureScheme::Allowed);
     int retriesLeft = kMaxRetries;
     // One request kind, asked again while the server asks for patience and
     // the deadline leaves room for it.
@@ -448,12 +393,10 @@ CheckResult CheckLink(THttpClient& client, const std::string& url,
                       std::int64_t deadlineMilliseconds) {
     client.Host.clear();
     client.Port = 0;
-    client.BrowserRules = false;
-    client.HeaderOnly = false;
-    if (std::optional<CheckResult> refused = RefusedUrl(url, false)) {
+    if (std::optional<CheckResult> refused = RefusedUrl(url, SecureScheme::Refused)) {
         return *refused;
     }
-    CheckRun run(client, deadlineMilliseconds, false);
+    CheckRun run(client, deadlineMilliseconds, SecureScheme::Refused);
     std::optional<CheckResult> failed = run.Transaction(cmdHead, url);
     return run.Finished(failed ? *failed : run.Answer());
 }
@@ -461,23 +404,33 @@ CheckResult CheckLink(THttpClient& client, const std::string& url,
 CheckResult CheckLink(THttpClient& client, const std::string& url, const CheckSettings& settings,
                       std::int64_t deadlineMilliseconds, const HostBackOff& backOff) {
     if (settings.Rules == CheckRules::Current) {
-        return CheckByCurrentRules(client, url, settings, deadlineMilliseconds, backOff);
+        return CheckByCurrentRules(client, url, deadlineMilliseconds, backOff);
     }
     return CheckLink(client, url, deadlineMilliseconds);
 }
 
-void WithCurrentRules(THttpClient& client, const CheckSettings& settings,
-                      const std::function<void()>& body) {
-    const ClientSwitches callers(client);
-    ScopeExit restore([&client, &callers] { callers.Restore(client); });
-    SetCurrentRules(client, settings);
-    body();
+std::unique_ptr<THttpClient> MakeCheckClient(const CheckSettings& settings) {
+    const bool current = settings.Rules == CheckRules::Current;
+    auto client =
+        std::make_unique<THttpClient>(current ? RequestRules::Browser : RequestRules::Classic);
+    client->ReportLevel = 0;
+    client->TimeOut = settings.TimeOutMilliseconds;
+    if (current) {
+        client->HeaderOnly = true;
+        client->AllowHttps = true;
+        client->UserAgent = settings.UserAgent;
+        client->TlsCaFile = settings.Tls.CaFile;
+        client->TlsInsecure = settings.Tls.Insecure;
+        client->Proxies = settings.Proxies ? *settings.Proxies : ProxyRulesFromEnvironment();
+    }
+    return client;
 }
 
 std::string_view StatusClass(std::int32_t status) {
+    if (IsLinkFine(status)) {
+        return kFineClass;
+    }
     switch (StatusImageIndex(status)) {
-        case kImageOk:
-            return kFineClass;
         case kImageInvalid:
             return "invalid";
         case kImageNotTested:
@@ -503,18 +456,19 @@ std::string_view ResultClass(const CheckResult& result) {
     return StatusClass(result.Status);
 }
 
-bool IsBadResult(const CheckResult& result) {
+LinkStanding StandingOfResult(const CheckResult& result) {
     switch (result.Found) {
-        case Finding::Suspect:
-            return true;
         case Finding::Login:
+            return LinkStanding::Fine;
         case Finding::Blocked:
-            return false;
+            return LinkStanding::Doubtful;
+        case Finding::Suspect:
+            return LinkStanding::Bad;
         case Finding::Moved:
         case Finding::None:
             break;
     }
-    return !IsLinkFine(result.Status);
+    return StandingOfStatus(result.Status);
 }
 
 }  // namespace vornakle

@@ -3,11 +3,13 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "check/CheckResult.h"
 #include "check/CheckSettings.h"
+#include "store/LinkStatus.h"
 
 namespace vornakle {
 
@@ -41,25 +43,23 @@ using HostBackOff = std::function<void(std::int64_t milliseconds)>;
 inline constexpr int kMaxRetries = 2;
 inline constexpr std::int64_t kMaxRetryWaitMilliseconds = 30000;
 
-// Checks one link by the rules settings.Rules names. Classic is the check
-// above, byte for byte. Current checks as today's web is answered
-// (THttpClient::BrowserRules, https with settings.Tls, the proxy of
-// settings.Proxies, the User-Agent of settings.UserAgent): a HEAD first,
-// and when it gets a 4xx or 5xx reply or times out, a GET (header only)
-// that decides; a 429 or 503 with Retry-After is waited for and asked again
+// Checks one link by the rules settings.Rules names, with a client made by
+// MakeCheckClient for these settings. Classic is the check above, byte for
+// byte. Current checks as today's web is answered: a HEAD first, and when
+// it gets a 4xx or 5xx reply or times out, a GET (header only) that
+// decides; a 429 or 503 with Retry-After is waited for and asked again
 // (kMaxRetries); a 429 that stays is status 429 with reason rate-limited.
-// Cookies go to later requests of this check only. The client's own
-// switches are as before afterwards.
+// Cookies go to later requests of this check only.
 CheckResult CheckLink(THttpClient& client, const std::string& url, const CheckSettings& settings,
                       std::int64_t deadlineMilliseconds = 0,
                       const HostBackOff& backOff = HostBackOff());
 
-// Runs body with the client switched as a current check switches it (the
-// browser rules, https, the run's User-Agent, certificates and proxies, no
-// cookies of before), and gives the switches back afterwards: for requests
-// that follow a check under its rules.
-void WithCurrentRules(THttpClient& client, const CheckSettings& settings,
-                      const std::function<void()>& body);
+// A client for the checks of a run, configured once by its settings: the
+// classic client, or under current rules one of the browser rules that
+// reads only the header of a GET and speaks https (certificates as
+// settings.Tls says), with the run's User-Agent and proxies (the
+// environment's when settings.Proxies names none).
+std::unique_ptr<THttpClient> MakeCheckClient(const CheckSettings& settings);
 
 // The result of a check that ended with the exception Failure.
 CheckResult FailedCheck(const std::exception_ptr& failure);
@@ -74,11 +74,17 @@ inline constexpr std::string_view kFineClass = "ok";
 // status's class.
 std::string_view ResultClass(const CheckResult& result);
 
-// A result that counts as bad (the checker's --bad-only and exit status, a
-// failure in the history of checks, the report's list): a status that is
-// not fine, or a fine one whose page is probably gone. A page behind a
-// sign-in is alive, and one the site keeps from programs is not known to be
-// gone: neither is bad.
-bool IsBadResult(const CheckResult& result);
+// How a result stands, the one place that decides it: by its status (fine
+// as the status table says, else bad), except that a page behind a sign-in
+// is alive (fine), one the site keeps from programs is not known to be gone
+// (in doubt), and a page that answers but is probably gone is bad. The
+// desktop program's report lists what is not fine.
+LinkStanding StandingOfResult(const CheckResult& result);
+
+// A result that counts as bad: the checker's --bad-only and exit status, a
+// failure in the history of checks.
+inline bool IsBadResult(const CheckResult& result) {
+    return StandingOfResult(result) == LinkStanding::Bad;
+}
 
 }  // namespace vornakle

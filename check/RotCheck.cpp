@@ -70,7 +70,7 @@ std::optional<PageSample> ReadPage(THttpClient& client, const std::string& url) 
     page.Status = client.ReplyNumber;
     page.Size = client.Body.size();
     page.Url = url;
-    page.FinalUrl = client.Passes.empty() ? url : client.Passes.back().URL;
+    page.FinalUrl = client.Hops.empty() ? url : client.Hops.back().Url;
     PageLandmarks landmarks =
         ReadPageLandmarks(client.Body, PageEncoding(client.Body, ContentTypeOf(client.Header)));
     page.Title = std::move(landmarks.Title);
@@ -141,10 +141,10 @@ bool IsLastingFailure(FailureReason reason) {
     }
 }
 
-bool WasAsked(const std::vector<CheckHop>& hops, const std::string& url) {
+bool WasAsked(const std::vector<RequestHop>& hops, const std::string& url) {
     const std::string key = AddressKey(url);
     return std::any_of(hops.begin(), hops.end(),
-                       [&key](const CheckHop& hop) { return AddressKey(hop.Url) == key; });
+                       [&key](const RequestHop& hop) { return AddressKey(hop.Url) == key; });
 }
 
 enum class RefreshOutcome { Followed, Ended };
@@ -155,7 +155,7 @@ enum class RefreshOutcome { Followed, Ended };
 RefreshOutcome FollowRefresh(THttpClient& client, const PageSample& page, CheckResult& result,
                              const CheckSettings& settings, std::int64_t remainingMilliseconds) {
     const std::optional<std::string> target = RefreshTarget(page.Refresh, page.FinalUrl);
-    if (!target || !IsRequestableScheme(LinkScheme(*target), true) ||
+    if (!target || !IsRequestableScheme(LinkScheme(*target), SecureScheme::Allowed) ||
         WasAsked(result.Hops, *target)) {
         return RefreshOutcome::Ended;
     }
@@ -163,7 +163,7 @@ RefreshOutcome FollowRefresh(THttpClient& client, const PageSample& page, CheckR
     if (next.Reason != FailureReason::None && !IsLastingFailure(next.Reason)) {
         return RefreshOutcome::Ended;
     }
-    std::vector<CheckHop> hops = result.Hops;
+    std::vector<RequestHop> hops = result.Hops;
     hops.insert(hops.end(), next.Hops.begin(), next.Hops.end());
     if (hops.size() > static_cast<std::size_t>(THttpClient::kMaxBrowserRedirects) + 1) {
         next =

@@ -128,7 +128,7 @@ bool IsSuccess(std::int32_t status) {
 
 // The first and last hop of a deep link whose redirections ended with 2xx.
 std::optional<std::pair<AddressParts, AddressParts>> RedirectedDeepLink(
-    const std::vector<CheckHop>& hops) {
+    const std::vector<RequestHop>& hops) {
     if (hops.size() < 2 || !IsSuccess(hops.back().Status)) {
         return std::nullopt;
     }
@@ -206,7 +206,7 @@ bool IsDeepLink(std::string_view url) {
     return parts && !IsFrontPagePath(parts->Path);
 }
 
-bool IsPermanentMove(const std::vector<CheckHop>& hops) {
+bool IsPermanentMove(const std::vector<RequestHop>& hops) {
     constexpr std::int32_t kMovedPermanently = 301;
     constexpr std::int32_t kPermanentRedirect = 308;
     if (hops.size() < 2 || !IsSuccess(hops.back().Status)) {
@@ -220,7 +220,7 @@ bool IsPermanentMove(const std::vector<CheckHop>& hops) {
     return LooseKey(hops.front().Url) != LooseKey(hops.back().Url);
 }
 
-std::optional<Clue> RedirectSuspicion(const std::vector<CheckHop>& hops, LastPage lastPage) {
+std::optional<Clue> RedirectSuspicion(const std::vector<RequestHop>& hops, LastPage lastPage) {
     const auto ends = RedirectedDeepLink(hops);
     if (!ends) {
         return std::nullopt;
@@ -243,14 +243,14 @@ std::optional<Clue> RedirectSuspicion(const std::vector<CheckHop>& hops, LastPag
     return std::nullopt;
 }
 
-std::pair<Finding, Clue> RotOfHops(const std::vector<CheckHop>& hops, LastPage lastPage) {
+std::pair<Finding, Clue> RotOfHops(const std::vector<RequestHop>& hops, LastPage lastPage) {
     if (std::optional<Clue> suspicion = RedirectSuspicion(hops, lastPage)) {
         return {Finding::Suspect, std::move(*suspicion)};
     }
     return {IsPermanentMove(hops) ? Finding::Moved : Finding::None, Clue()};
 }
 
-bool NeedsRootComparison(const std::vector<CheckHop>& hops) {
+bool NeedsRootComparison(const std::vector<RequestHop>& hops) {
     const auto ends = RedirectedDeepLink(hops);
     return ends && !IsFrontPagePath(ends->second.Path) &&
            WithoutTrailingSlash(ends->first.Path) != WithoutTrailingSlash(ends->second.Path);

@@ -53,7 +53,7 @@ bool IsDeepLink(std::string_view url);
 // 2xx reply, and at an address that differs from the first by more than a
 // trailing slash or the letter case of scheme and host, a default port or a
 // fragment: the bookmark should point there.
-bool IsPermanentMove(const std::vector<CheckHop>& hops);
+bool IsPermanentMove(const std::vector<RequestHop>& hops);
 
 // What is known of the last hop's page beyond its address: whether it is
 // the page its site's root serves (SameAsRoot).
@@ -65,19 +65,19 @@ enum class LastPage { ByAddress, SameAsRoot };
 // for an error ("/error", "/404.html", "?aspxerrorpath=") that the link's
 // own address does not name, on another path (error-page-redirect). The
 // clue's detail is the final URL.
-std::optional<Clue> RedirectSuspicion(const std::vector<CheckHop>& hops,
+std::optional<Clue> RedirectSuspicion(const std::vector<RequestHop>& hops,
                                       LastPage lastPage = LastPage::ByAddress);
 
 // What the hops alone say, RedirectSuspicion deciding before
 // IsPermanentMove (a move for good to the front page is a removal): the
 // class, and for Suspect its clue.
-std::pair<Finding, Clue> RotOfHops(const std::vector<CheckHop>& hops,
+std::pair<Finding, Clue> RotOfHops(const std::vector<RequestHop>& hops,
                                    LastPage lastPage = LastPage::ByAddress);
 
 // Whether a redirected deep link's final page might be its site's front page
 // although its address does not say so: the hops moved it to another path,
 // whose page the site's root may serve.
-bool NeedsRootComparison(const std::vector<CheckHop>& hops);
+bool NeedsRootComparison(const std::vector<RequestHop>& hops);
 
 // The clue of a page whose title or first heading says it is an error page
 // (ErrorPageText).

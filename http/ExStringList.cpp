@@ -1,19 +1,11 @@
 #include "http/ExStringList.h"
 
+#include "platform/AsciiCase.h"
 #include "platform/Exception.h"
 
 #include <algorithm>
 
 namespace vornakle {
-
-namespace {
-
-char LowerAscii(char character) {
-    return character >= 'A' && character <= 'Z' ? static_cast<char>(character - 'A' + 'a')
-                                                : character;
-}
-
-}  // namespace
 
 std::string TExStringList::FieldName(const std::string& Line) {
     const std::size_t colon = Line.find(':');
@@ -23,8 +15,8 @@ std::string TExStringList::FieldName(const std::string& Line) {
 int TExStringList::CompareNames(const std::string& Left, const std::string& Right) {
     const std::size_t common = std::min(Left.size(), Right.size());
     for (std::size_t index = 0; index < common; ++index) {
-        const auto left = static_cast<unsigned char>(LowerAscii(Left[index]));
-        const auto right = static_cast<unsigned char>(LowerAscii(Right[index]));
+        const auto left = static_cast<unsigned char>(AsciiLower(Left[index]));
+        const auto right = static_cast<unsigned char>(AsciiLower(Right[index]));
         if (left != right) {
             return left < right ? -1 : 1;
         }

@@ -5,17 +5,17 @@
 
 #include "net/TransferSupport.h"
 
-#include "http/UUProcessor.h"
+#include "http/BrowserRules.h"
+#include "http/ClassicRules.h"
+#include "http/RequestLines.h"
 #include "http/UrlCoder.h"
 #include "http/UrlReference.h"
 #include "http/UrlSplit.h"
-#include "platform/AsciiCase.h"
 
-#include <QBuffer>
 #include <QEventLoop>
+#include <QTimer>
 
 #include <algorithm>
-#include <cstdio>
 #include <limits>
 #include <memory>
 
@@ -23,66 +23,19 @@ namespace vornakle {
 
 namespace {
 
-// The request word of each kind, with its trailing blank; kinds beyond the
-// table send no request line.
-constexpr const char* kRequestWords[] = {
-    "GET ",  "OPTIONS ", "HEAD ",   "POST ", "PUT ",    "PATCH ",
-    "COPY ", "MOVE ",    "DELETE ", "LINK ", "UNLINK ", "TRACE ",
-};
-
-constexpr const char* kHttpVersion = " HTTP/1.0";
-constexpr const char* kFirstAccept =
-    "Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff";
-constexpr const char* kSecondAccept =
-    "Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript";
-constexpr const char* kContentType = "Content-type: application/x-www-form-urlencoded";
-
-// Kinds whose request carries a body and its "Content-Length". LINK and
-// UNLINK (RFC 2068 section 19.6.1.2) carry only their "Link" line: a length
-// announced without its body would leave the server waiting for bytes that
-// never come.
-bool SendsBody(CmdType kind) {
-    return kind == cmdPost || kind == cmdPut || kind == cmdPatch || kind == cmdTrace;
-}
-
-std::int64_t FileSize(const std::string& fileName) {
-    FileHandle file(std::fopen(fileName.c_str(), "rb"));
-    if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) {
-        throw FileFailure(FileStep::Open, fileName);
+std::unique_ptr<ClientRules> RulesObject(RequestRules rules) {
+    if (rules == RequestRules::Browser) {
+        return std::make_unique<BrowserRules>();
     }
-    const long size = std::ftell(file.get());
-    if (size < 0) {
-        throw FileFailure(FileStep::Open, fileName);
-    }
-    return size;
-}
-
-// The Base64 text of credentials on one line: the encoder ends every line
-// of 60 characters with CR LF, and a header value must not hold them.
-std::string BasicCredentials(const std::string& userId, const std::string& password) {
-    QByteArray plain = QByteArray::fromStdString(userId + ":" + password);
-    QByteArray encoded;
-    QBuffer input(&plain);
-    QBuffer output(&encoded);
-    input.open(QIODevice::ReadOnly);
-    output.open(QIODevice::ReadWrite);
-    TUUProcessor processor;
-    processor.Method = uuMime;
-    processor.InputStream = &input;
-    processor.OutputStream = &output;
-    processor.Encode();
-    std::string text;
-    for (const char character : encoded) {
-        if (character != '\r' && character != '\n') {
-            text += character;
-        }
-    }
-    return text;
+    return std::make_unique<ClassicRules>();
 }
 
 }  // namespace
 
-THttpClient::THttpClient(QObject* Owner) : TTcpSocket(Owner) {}
+THttpClient::THttpClient(QObject* Owner) : THttpClient(RequestRules::Classic, Owner) {}
+
+THttpClient::THttpClient(RequestRules Rules, QObject* Owner)
+    : TTcpSocket(Owner), Policy(RulesObject(Rules)) {}
 
 THttpClient::~THttpClient() = default;
 
@@ -179,8 +132,8 @@ void THttpClient::Unlink(const std::string& URL, const std::string& LinkValue) {
 void THttpClient::SplitURL(std::string& URL, std::string& SplitHost, std::int32_t& SplitPort,
                            std::string& Path, std::string* UserInfo) const {
     ParseRequestURL(URL, SplitHost, SplitPort, Path,
-                    AllowHttps ? SecureScheme::Allowed : SecureScheme::Refused,
-                    BrowserRules ? AuthorityRule::Rfc3986 : AuthorityRule::Classic, UserInfo);
+                    AllowHttps ? SecureScheme::Allowed : SecureScheme::Refused, Policy->Authority(),
+                    UserInfo);
 }
 
 void THttpClient::ParseURL() {
@@ -189,104 +142,18 @@ void THttpClient::ParseURL() {
     if (const std::string scheme = UrlScheme(CurrentURL); !scheme.empty()) {
         UseTls = scheme == "https";
     }
-    if (BrowserRules) {
-        ChooseBrowserRoute();
-        TakeCredentials(userInfo);
-        return;
-    }
-    if (UseTls && !Proxy.empty()) {
-        // A proxy's tunnel (CONNECT) is not made yet; sending the request to
-        // the proxy in the clear would defeat the scheme.
-        throw ESchemeRefused("HTTP Secure Socket is not supported through a proxy");
-    }
-}
-
-std::string THttpClient::PassOrigin() const {
-    return (UseTls ? "https://" : "http://") + AsciiLowerCase(Host) + ':' + std::to_string(Port);
-}
-
-void THttpClient::TakeCredentials(const std::string& UserInfo) {
-    const std::string origin = PassOrigin();
-    if (!UserInfo.empty()) {
-        // "user:password", each percent-encoded where it holds reserved
-        // characters (RFC 3986 section 3.2.1); the password may be missing.
-        const auto decoded = [](const std::string& text) {
-            return QByteArray::fromPercentEncoding(QByteArray::fromStdString(text)).toStdString();
-        };
-        const std::size_t colon = UserInfo.find(':');
-        Credentials = {origin, BasicCredentials(decoded(UserInfo.substr(0, colon)),
-                                                colon == std::string::npos
-                                                    ? std::string()
-                                                    : decoded(UserInfo.substr(colon + 1)))};
-    }
-    // Credentials belong to their origin: a redirection to another host,
-    // port or scheme must not hand them on (RFC 9110 section 11.6.2 scopes
-    // them to a protection space of one origin).
-    PassAuthorization = Credentials.Origin == origin ? Credentials.Basic : std::string();
-}
-
-void THttpClient::BuildClassicHeader() {
-    if (RequestKind < std::size(kRequestWords)) {
-        const std::string target =
-            EncodedRequestTarget(Proxy.empty() ? RequestPath : WithoutFragment(CurrentURL));
-        RequestHeader.Add(kRequestWords[RequestKind] + target + kHttpVersion);
-    }
-    if (!Proxy.empty()) {
-        RequestHeader.Add("Proxy-Connection: Keep-Alive");
-        RequestHeader.Add("Host: " + Host);
-    }
-    RequestHeader.SetFieldValue("Host", Host);
-    RequestHeader.Add(kFirstAccept);
-    RequestHeader.Add(kSecondAccept);
-    if (!HeaderInfo.LocalMailAddress.empty()) {
-        RequestHeader.SetFieldValue("User-Agent", HeaderInfo.LocalMailAddress);
-    }
-    if (!HeaderInfo.LocalProgram.empty()) {
-        RequestHeader.SetFieldValue("From", HeaderInfo.LocalProgram);
-    }
-    // Cookies a redirection of this transaction set for this host take the
-    // place of the caller's own.
-    const std::string redirectionCookies = CookiesFor(Host);
-    const std::string& cookie = redirectionCookies.empty() ? HeaderInfo.Cookie : redirectionCookies;
-    if (!cookie.empty()) {
-        RequestHeader.SetFieldValue("Cookie", cookie);
-    }
-    if (!HeaderInfo.Referer.empty()) {
-        RequestHeader.SetFieldValue("Referer", HeaderInfo.Referer);
-    }
-    if (!HeaderInfo.UserId.empty() && !HeaderInfo.Password.empty()) {
-        RequestHeader.SetFieldValue(
-            "Authorization", "Basic " + BasicCredentials(HeaderInfo.UserId, HeaderInfo.Password));
-    }
-    RequestHeader.Add(kContentType);
-    if (RequestKind == cmdCopy || RequestKind == cmdMove) {
-        RequestHeader.Add("URI-header: " + HeaderArgument);
-    } else if (RequestKind == cmdLink || RequestKind == cmdUnlink) {
-        RequestHeader.Add("Link: " + HeaderArgument);
-    }
-    if (SendsBody(RequestKind)) {
-        const std::int64_t length =
-            OutputFileMode ? FileSize(SendData) : static_cast<std::int64_t>(SendData.size());
-        RequestHeader.Add("Content-Length: " + std::to_string(length));
-    }
+    Policy->PreparePass(*this, userInfo);
 }
 
 void THttpClient::BuildHeader() {
     RequestHeader.Clear();
-    if (BrowserRules) {
-        BuildBrowserHeader();
-    } else {
-        BuildClassicHeader();
-    }
+    Policy->ComposeRequest(*this);
     // A line break or zero byte inside a value (a hostile Location, a
     // damaged shortcut) would end the line early and let the rest pass as
     // header lines of its own (RFC 7230 section 3.2.4 forbids them in field
     // values); such a request is not sent at all.
     for (std::int32_t index = 0; index < RequestHeader.Count(); ++index) {
-        const std::string& line = RequestHeader.Strings(index);
-        if (line.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
-            throw EHeaderValueError("Invalid character in request header");
-        }
+        ThrowIfLineBreak(RequestHeader.Strings(index));
     }
 }
 
@@ -314,6 +181,17 @@ void THttpClient::SendRequest() {
     }
 }
 
+std::string THttpClient::PassKey(const std::string& KeyHost, std::int32_t KeyPort,
+                                 const std::string& Path) const {
+    std::string key = KeyHost + '\n' + std::to_string(KeyPort) + '\n' + Path;
+    if (Policy->CookiesTellPassesApart()) {
+        // The same URL asked again with new cookies is how sites set a
+        // session up; only a repeat with the same cookies is a loop.
+        key += '\n' + CookiesFor(KeyHost);
+    }
+    return key;
+}
+
 std::string THttpClient::TargetKey(std::int32_t PassPort) const {
     std::string url = CurrentURL;
     std::string host = Host;
@@ -321,28 +199,17 @@ std::string THttpClient::TargetKey(std::int32_t PassPort) const {
     std::string path;
     try {
         SplitURL(url, host, port, path, nullptr);
-        if (BrowserRules) {
-            host = AceHostName(host);
-        }
+        host = Policy->RequestHost(host);
     } catch (const Exception&) {
         // The next pass fails the same way and ends the transaction with
         // that error.
         return std::string();
     }
-    std::string key = host + '\n' + std::to_string(port) + '\n' + path;
-    if (BrowserRules) {
-        // The same URL asked again with new cookies is how sites set a
-        // session up; only a repeat with the same cookies is a loop.
-        key += '\n' + CookiesFor(host);
-    }
-    return key;
+    return PassKey(host, port, path);
 }
 
 void THttpClient::RunPass() {
-    Connect();
-    if (BrowserRules && UseTls && !Proxy.empty()) {
-        OpenTunnel();
-    }
+    Policy->OpenConnection(*this);
     SendRequest();
     ReplyNumber = 0;
     ReadReplyHeader();
@@ -360,7 +227,7 @@ void THttpClient::RunPass() {
         // transaction ends with this reply's number. A relative one means a
         // place relative to the URL this reply answered (RFC 3986 section
         // 5.2): this pass's scheme, host and port.
-        if (FollowsRedirect(reply) && !ReplyLocation.empty()) {
+        if (Policy->FollowsRedirect(reply) && !ReplyLocation.empty()) {
             if (HasScheme(ReplyLocation)) {
                 CurrentURL = ReplyLocation;
             } else {
@@ -379,13 +246,10 @@ void THttpClient::RunPass() {
 void THttpClient::RunRequest() {
     AbortRequested = false;
     RedirectEnd = RedirectOutcome::None;
-    if (!BrowserRules) {
-        TransactionCookies.clear();
-    }
-    Passes.clear();
-    Credentials = TransactionCredentials();
+    Policy->StartTransaction(*this);
+    Hops.clear();
     UseTls = false;
-    std::vector<std::string> askedTargets;
+    std::vector<std::string> askedKeys;
     for (int pass = 0;; ++pass) {
         ParseURL();
         BuildHeader();
@@ -393,17 +257,13 @@ void THttpClient::RunRequest() {
             OnAboutToSend(this);
         }
         ThrowIfAborted();
-        const std::int32_t passPort = Port;
-        std::string passKey = Host + '\n' + std::to_string(Port) + '\n' + RequestPath;
-        if (BrowserRules) {
-            passKey += '\n' + CookiesFor(Host);
-        }
-        const std::string passURL = CurrentURL;
-        askedTargets.push_back(passKey);
-        Passes.push_back({passURL, 0});
+        ClientRules::Redirection redirection{pass, CurrentURL, PassKey(Host, Port, RequestPath),
+                                             Port, &askedKeys};
+        askedKeys.push_back(redirection.Key);
+        Hops.push_back({CurrentURL, 0});
         try {
             RunPass();
-            Passes.back().ReplyNumber = ReplyNumber;
+            Hops.back().Status = ReplyNumber;
         } catch (...) {
             try {
                 Disconnect();
@@ -412,15 +272,14 @@ void THttpClient::RunRequest() {
             }
             throw;
         }
-        Disconnect();
+        Policy->ReleaseConnection(*this);
 
         const std::int16_t reply = ReplyNumber;
-        const bool redirection = reply >= 300 && reply <= 399;
-        bool again = false;
-        if (BrowserRules || redirection) {
+        const bool redirected = reply >= 300 && reply <= 399;
+        if (Policy->KeepsCookies(reply)) {
             TakeOverCookies();
         }
-        if (redirection) {
+        if (redirected) {
             bool handled = false;
             if (OnRedirect) {
                 OnRedirect(handled);
@@ -429,41 +288,7 @@ void THttpClient::RunRequest() {
                 return;
             }
         }
-        if (redirection && BrowserRules) {
-            if (FollowsRedirect(reply)) {
-                const std::string nextKey = TargetKey(passPort);
-                if (ReplyLocation.empty()) {
-                    RedirectEnd = RedirectOutcome::NoLocation;
-                } else if (std::find(askedTargets.begin(), askedTargets.end(), nextKey) !=
-                           askedTargets.end()) {
-                    RedirectEnd = RedirectOutcome::Loop;
-                } else if (pass < kMaxBrowserRedirects) {
-                    again = true;
-                } else {
-                    RedirectEnd = RedirectOutcome::TooMany;
-                }
-            }
-        } else if (redirection) {
-            if (reply <= 302 && ReplyLocation.empty()) {
-                RedirectEnd = RedirectOutcome::NoLocation;
-            } else if (CurrentURL != passURL) {
-                // A redirection to where this pass went would only repeat
-                // the same reply; the bound ends cycles of several URLs.
-                const std::string nextKey = TargetKey(passPort);
-                if (nextKey == passKey) {
-                    RedirectEnd = RedirectOutcome::Loop;
-                } else if (pass < kMaxRedirects) {
-                    again = true;
-                } else {
-                    RedirectEnd = std::find(askedTargets.begin(), askedTargets.end(), nextKey) !=
-                                          askedTargets.end()
-                                      ? RedirectOutcome::Loop
-                                      : RedirectOutcome::TooMany;
-                }
-            } else if (reply <= 302) {
-                RedirectEnd = RedirectOutcome::Loop;
-            }
-        }
+        const bool again = redirected && Policy->FollowRedirection(*this, redirection);
         if (reply == 401 && OnAuthenticationNeeded) {
             OnAuthenticationNeeded(this);
         }
@@ -472,6 +297,23 @@ void THttpClient::RunRequest() {
         }
         ThrowIfAborted();
     }
+}
+
+void THttpClient::ClearCookies() {
+    TransactionCookies.clear();
+}
+
+void THttpClient::Wait(std::int32_t Milliseconds) {
+    AbortRequested = false;
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    WaitLoop = &loop;
+    ScopeExit forget([this] { WaitLoop = nullptr; });
+    timer.start(Milliseconds);
+    loop.exec();
+    ThrowIfAborted();
 }
 
 }  // namespace vornakle

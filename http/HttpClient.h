@@ -1,21 +1,26 @@
 #pragma once
 
+#include "http/ClientRules.h"
 #include "http/CmdType.h"
 #include "http/ExStringList.h"
 #include "http/HeaderInfo.h"
 #include "http/ProxyRules.h"
 #include "http/ReplyHeader.h"
+#include "http/RequestHop.h"
 #include "net/TcpSocket.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 class QEventLoop;
 
 namespace vornakle {
+
+class OutputFile;
 
 // A proxy would not open the tunnel (CONNECT) to the server asked for.
 class EProxyError : public Exception {
@@ -30,6 +35,10 @@ public:
     using Exception::Exception;
 };
 
+// The rules a client asks and reads by, chosen when it is made: its own
+// (classic) or today's browsers' (browser; see BrowserRules).
+enum class RequestRules { Classic, Browser };
+
 // The User-Agent line under browser rules when none is set: a current
 // mainstream desktop browser's, since many sites answer 403 to anything
 // that does not look like one.
@@ -42,7 +51,8 @@ inline constexpr const char* kBrowserUserAgent =
 // reply, follow redirections, fire the outcome events) and returns when it
 // is over; every failure leaves it as an exception. Like its socket layer it
 // waits by dispatching the thread's messages, so the user interface stays
-// live and may call Abort meanwhile.
+// live and may call Abort meanwhile. What differs between its rules is
+// asked of the rules object it is made with (ClientRules).
 class THttpClient : public TTcpSocket {
     Q_OBJECT
 
@@ -54,15 +64,8 @@ public:
     // last reply's number (RFC 7231 section 6.4 asks clients to detect such
     // cycles).
     static constexpr int kMaxRedirects = 10;
-    // The same under BrowserRules, the bound browsers keep.
+    // The same under browser rules, the bound browsers keep.
     static constexpr int kMaxBrowserRedirects = 20;
-
-    // One request of a transaction: the URL asked and its reply number (0
-    // when none came).
-    struct TPass {
-        std::string URL;
-        std::int16_t ReplyNumber = 0;
-    };
 
     // How a transaction's redirections ended when they led nowhere: the
     // last reply (300 to 302) is then no answer about the URL asked for.
@@ -87,8 +90,13 @@ public:
     // cannot exhaust memory either.
     static constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
 
+    // A client of the classic rules.
     explicit THttpClient(QObject* Owner = nullptr);
+    THttpClient(RequestRules Rules, QObject* Owner = nullptr);
     ~THttpClient() override;
+
+    // Passes of one transaction beyond the first, under the client's rules.
+    int MaxRedirects() const { return Policy->MaxRedirects(); }
 
     // Ends the running request: a pending host lookup stops waiting, the
     // running socket operation ends with its cancel exception, and no
@@ -119,7 +127,7 @@ public:
     // does; Abort ends the wait with EAbortError.
     void Wait(std::int32_t Milliseconds);
     // Forgets the cookies replies have set (kept across transactions under
-    // BrowserRules).
+    // browser rules).
     void ClearCookies();
 
     // The steps of a transaction, in the order RunRequest takes them.
@@ -146,22 +154,9 @@ public:
     // pass sets UseTls from its URL's scheme; a URL without one (a
     // redirection to a path) goes as the pass before it did.
     bool AllowHttps = false;
-    // Requests and reads replies as today's browsers do rather than as
-    // specified (off by default): HTTP/1.1 with "Connection: close", "Host"
-    // with a port that is not the scheme's, UserAgent, browser "Accept"
-    // lines, host names in their IDNA form, the target encoded as a browser
-    // encodes it; 301, 302, 303, 307 and 308 followed for up to
-    // kMaxBrowserRedirects passes, a loop being a target asked before with
-    // the same cookies; the cookies of every reply kept until ClearCookies;
-    // replies read leniently (LenientStatusNumber, ParseLenientReplyLine,
-    // folded lines), interim replies (1xx) skipped; the proxy of each pass
-    // chosen by Proxies, https through it by a CONNECT tunnel; user
-    // information in a URL ("user:password@host", RFC 3986 section 3.2.1)
-    // split off the host and sent as Basic authorization to that URL's
-    // origin only, never to another origin a redirection leads to.
-    bool BrowserRules = false;
-    // The User-Agent line under BrowserRules; empty: kBrowserUserAgent.
+    // The User-Agent line under browser rules; empty: kBrowserUserAgent.
     std::string UserAgent;
+    // Where each pass under browser rules goes through a proxy.
     ProxyRules Proxies;
     // A GET reads the status line and the header, then closes: the link
     // check never downloads a page.
@@ -183,10 +178,10 @@ public:
     // the last reply only: both are emptied when a reply starts.
     std::string ReplyLocation;
     std::string ReplyCookie;
-    // The last reply's Retry-After value (read under BrowserRules only).
+    // The last reply's Retry-After value (read under browser rules only).
     std::string ReplyRetryAfter;
     // Every pass of the last transaction in order, the failed one included.
-    std::vector<TPass> Passes;
+    std::vector<RequestHop> Hops;
     // Set by each transaction.
     RedirectOutcome RedirectEnd = RedirectOutcome::None;
 
@@ -198,62 +193,52 @@ public:
     TNotifyEvent OnAuthenticationNeeded;
 
 private:
-    // A cookie a redirection set, for the later passes of the same
-    // transaction to the host that set it (RFC 6265 section 5.3: a cookie
-    // without a Domain attribute goes back to its origin host only).
+    friend class ClassicRules;
+    friend class BrowserRules;
+
+    // A cookie a reply set, for the later passes to the host that set it
+    // (RFC 6265 section 5.3: a cookie without a Domain attribute goes back
+    // to its origin host only).
     struct TransactionCookie {
         std::string Host;
         std::string Name;
         std::string Pair;
     };
 
-    // The credentials of a URL's user information under BrowserRules, for
-    // the passes of one transaction to the same origin (scheme, host, port).
-    struct TransactionCredentials {
-        std::string Origin;
-        std::string Basic;
-    };
-
     void RunOperation(const std::string& URL, CmdType Kind);
-    // ParseRequestURL as the rules in force read the authority.
+    // ParseRequestURL as the client's rules read the authority.
     void SplitURL(std::string& URL, std::string& SplitHost, std::int32_t& SplitPort,
                   std::string& Path, std::string* UserInfo) const;
-    // The origin of the pass ParseURL prepared, as one key.
-    std::string PassOrigin() const;
-    void TakeCredentials(const std::string& UserInfo);
-    // Reads past the interim replies (1xx) before the final reply, whose
-    // status line StatusLine then holds; false when they went on beyond
-    // kMaxHeaderBytes.
-    bool SkipInterimReplies(std::string& StatusLine);
-    void BuildClassicHeader();
-    void BuildBrowserHeader();
-    void ChooseBrowserRoute();
-    void OpenTunnel();
-    void ReadBrowserHeaderLines(const std::function<void(const std::string&)>& Capture);
+    // A line of the reply header, into Header (or the header file) while
+    // the header is within kMaxHeaderBytes.
+    void TakeHeaderLine(const std::string& Line);
     void TakeReplyField(const ReplyLine& Field);
-    // Whether this reply number redirects under the rules in force.
-    bool FollowsRedirect(std::int16_t Reply) const;
     void RunPass();
     void ReadReplyBody();
     bool ReplyHasBody() const;
     void TakeOverCookies();
     std::string CookiesFor(const std::string& RequestHost) const;
-    // The host, port and path CurrentURL leads to after a pass on the given
-    // port, as one key; empty when it cannot be split.
-    // Under BrowserRules the key also holds the cookies the pass would send.
+    // What tells the targets of a transaction's passes apart, to find a
+    // loop: host, port and path, and the cookies where the rules say so.
+    std::string PassKey(const std::string& KeyHost, std::int32_t KeyPort,
+                        const std::string& Path) const;
+    // The key of the target CurrentURL leads to after a pass on the given
+    // port; empty when it cannot be split.
     std::string TargetKey(std::int32_t PassPort) const;
     void SendBytes(const std::string& Bytes);
     void ThrowIfAborted() const;
 
+    std::unique_ptr<ClientRules> Policy;
     // Every "Set-Cookie" value of the current reply.
     std::vector<std::string> ReplyCookies;
     std::vector<TransactionCookie> TransactionCookies;
-    TransactionCredentials Credentials;
-    // The Authorization value of the pass ParseURL prepared; empty: none.
-    std::string PassAuthorization;
     // The body length the reply announced (RFC 1945 section 7.2.2); -1 when
     // it announced none, and the body ends with the connection.
     std::int64_t ReplyContentLength = -1;
+    // While a reply header is read: the file it goes to in OutputFileMode
+    // (else Header), and its bytes so far.
+    OutputFile* HeaderFile = nullptr;
+    std::size_t HeaderBytes = 0;
     // Set by Abort; a transaction that finds it set starts no further pass.
     bool AbortRequested = false;
     // The event loop of a running Wait, for Abort to end.

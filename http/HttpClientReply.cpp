@@ -5,6 +5,7 @@
 
 #include "http/ReplyHeader.h"
 #include "net/TransferSupport.h"
+#include "platform/TrimBlanks.h"
 
 #include <algorithm>
 #include <limits>
@@ -20,15 +21,6 @@ constexpr std::int16_t kNotModified = 304;
 
 bool SameHost(const std::string& left, const std::string& right) {
     return TExStringList::CompareNames(left, right) == 0;
-}
-
-std::string Trimmed(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) {
-        return std::string();
-    }
-    const std::size_t last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
 }
 
 }  // namespace
@@ -48,75 +40,24 @@ void THttpClient::ReadReplyHeader() {
     } else {
         Header.clear();
     }
-    std::size_t headerBytes = 0;
-    const auto capture = [&](const std::string& line) {
-        headerBytes += line.size();
-        if (headerFile) {
-            headerFile->Write(line.data(), line.size());
-        } else {
-            Header += line;
-        }
-    };
-
-    std::string statusLine = ReadLn();
-    const bool finalReply = !BrowserRules || SkipInterimReplies(statusLine);
-    if (statusLine.empty()) {
-        // Closed before a status line: there is nothing more to read.
-        return;
-    }
-    if (!finalReply) {
-        // Interim replies without end: no final reply, no reply number.
-        capture(statusLine);
-        return;
-    }
-    ReplyNumber = BrowserRules ? LenientStatusNumber(statusLine) : StatusNumber(statusLine);
-    capture(statusLine);
-    if (BrowserRules) {
-        ReadBrowserHeaderLines([&](const std::string& line) {
-            if (headerBytes < kMaxHeaderBytes) {
-                capture(line);
-            }
-        });
-    }
-    while (!BrowserRules && headerBytes < kMaxHeaderBytes) {
-        const std::string line = ReadLn();
-        TakeReplyField(ParseReplyLine(line));
-        capture(line);
-        if (IsHeaderEnd(line)) {
-            break;
-        }
-    }
+    HeaderFile = headerFile ? &*headerFile : nullptr;
+    HeaderBytes = 0;
+    ScopeExit forget([this] { HeaderFile = nullptr; });
+    Policy->ReadReplyHeader(*this, ReadLn());
     if (headerFile) {
         headerFile->Close();
     }
 }
 
-bool THttpClient::SkipInterimReplies(std::string& StatusLine) {
-    // A client must read interim replies (1xx) it did not ask for, such as
-    // 100 Continue, 102 Processing or 103 Early Hints with their Link
-    // lines; the final reply follows them (RFC 9110 section 15.2). Their
-    // lines together stay within kMaxHeaderBytes, so endless ones cannot
-    // hold the check.
-    constexpr std::int16_t kFirstInterim = 100;
-    constexpr std::int16_t kFirstFinal = 200;
-    std::size_t interimBytes = 0;
-    for (;;) {
-        const std::int16_t reply = LenientStatusNumber(StatusLine);
-        if (reply < kFirstInterim || reply >= kFirstFinal) {
-            return true;
-        }
-        interimBytes += StatusLine.size();
-        for (std::string line; interimBytes < kMaxHeaderBytes;) {
-            line = ReadLn();
-            interimBytes += line.size();
-            if (IsHeaderEnd(line)) {
-                break;
-            }
-        }
-        if (interimBytes >= kMaxHeaderBytes) {
-            return false;
-        }
-        StatusLine = ReadLn();
+void THttpClient::TakeHeaderLine(const std::string& Line) {
+    if (HeaderBytes >= kMaxHeaderBytes) {
+        return;
+    }
+    HeaderBytes += Line.size();
+    if (HeaderFile != nullptr) {
+        HeaderFile->Write(Line.data(), Line.size());
+    } else {
+        Header += Line;
     }
 }
 
@@ -197,12 +138,12 @@ void THttpClient::TakeOverCookies() {
     for (const std::string& value : ReplyCookies) {
         // Only the name=value pair goes back; the attributes (Path, Expires,
         // ...) are for the client (RFC 6265 sections 4.2 and 5.2).
-        const std::string pair = Trimmed(value.substr(0, value.find(';')));
+        const std::string pair = TrimBlanks(value.substr(0, value.find(';')));
         const std::size_t equals = pair.find('=');
-        if (equals == std::string::npos || Trimmed(pair.substr(0, equals)).empty()) {
+        if (equals == std::string::npos || TrimBlanks(pair.substr(0, equals)).empty()) {
             continue;
         }
-        const std::string name = Trimmed(pair.substr(0, equals));
+        const std::string name = TrimBlanks(pair.substr(0, equals));
         bool replaced = false;
         for (TransactionCookie& cookie : TransactionCookies) {
             if (SameHost(cookie.Host, Host) && cookie.Name == name) {

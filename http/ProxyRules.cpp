@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "http/UrlSplit.h"
+#include "platform/AsciiCase.h"
 
 namespace vornakle {
 
@@ -19,15 +20,6 @@ std::string Variable(const char* name) {
 std::string FirstSet(const char* preferred, const char* other) {
     std::string value = Variable(preferred);
     return value.empty() ? Variable(other) : value;
-}
-
-std::string Lower(std::string text) {
-    for (char& character : text) {
-        if (character >= 'A' && character <= 'Z') {
-            character = static_cast<char>(character - 'A' + 'a');
-        }
-    }
-    return text;
 }
 
 std::string WithoutBrackets(const std::string& host) {
@@ -77,8 +69,8 @@ std::optional<ProxyAddress> ProxyFor(const ProxyRules& rules, bool secure, const
     if (setting.empty()) {
         return std::nullopt;
     }
-    const std::string lowerHost = Lower(WithoutBrackets(host));
-    std::string entries = Lower(rules.NoProxy);
+    const std::string lowerHost = AsciiLowerCase(WithoutBrackets(host));
+    std::string entries = AsciiLowerCase(rules.NoProxy);
     for (char& character : entries) {
         if (character == ',' || character == '\t') {
             character = ' ';

@@ -1,6 +1,8 @@
 #include "http/ReplyHeader.h"
 
 #include "net/SockStrings.h"
+#include "platform/AsciiCase.h"
+#include "platform/TrimBlanks.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -29,15 +31,6 @@ constexpr const char* kContentLengthTail = "ENGTH:";
 constexpr std::int32_t kLowestReplyNumber = 100;
 constexpr std::int32_t kHighestReplyNumber = 999;
 
-std::string UpperLetters(std::string text) {
-    for (char& character : text) {
-        if (character >= 'a' && character <= 'z') {
-            character = static_cast<char>(character - 'a' + 'A');
-        }
-    }
-    return text;
-}
-
 std::string WithoutLineEnd(std::string line) {
     if (!line.empty() && line.back() == '\n') {
         line.pop_back();
@@ -51,16 +44,6 @@ std::string WithoutLineEnd(std::string line) {
 std::string ValueFrom(const std::string& line, std::size_t offset) {
     const std::string value = WithoutLineEnd(line);
     return offset < value.size() ? value.substr(offset) : std::string();
-}
-
-// Blanks and tabs around a field value are no part of it (RFC 9110 section
-// 5.5); a Location that kept them would send them in the next request line.
-std::string WithoutSurroundingBlanks(const std::string& value) {
-    const std::size_t first = value.find_first_not_of(" \t");
-    if (first == std::string::npos) {
-        return std::string();
-    }
-    return value.substr(first, value.find_last_not_of(" \t") - first + 1);
 }
 
 // The digits behind "Content-Length: ": the name, its colon and the one
@@ -115,14 +98,14 @@ std::int16_t StatusNumber(const std::string& statusLine) {
 
 ReplyLine ParseReplyLine(const std::string& line) {
     ReplyLine result;
-    const std::string upper = UpperLetters(line);
+    const std::string upper = AsciiUpperCase(line);
     const std::string name = NthWord(upper, ' ', 1);
     if (name == kSetCookieField) {
         result.Field = ReplyField::SetCookie;
         result.Value = ValueFrom(line, kSetCookieValueOffset);
     } else if (name == kLocationField) {
         result.Field = ReplyField::Location;
-        result.Value = WithoutSurroundingBlanks(ValueFrom(line, kLocationValueOffset));
+        result.Value = TrimBlanks(ValueFrom(line, kLocationValueOffset));
     } else if (name == kContentLengthField) {
         result.Field = ReplyField::ContentLength;
         result.ContentLength = ContentLength(line, upper);
@@ -162,8 +145,8 @@ ReplyLine ParseLenientReplyLine(const std::string& line) {
     if (colon == std::string::npos) {
         return result;
     }
-    const std::string name = UpperLetters(WithoutSurroundingBlanks(text.substr(0, colon)));
-    const std::string value = WithoutSurroundingBlanks(text.substr(colon + 1));
+    const std::string name = AsciiUpperCase(TrimBlanks(text.substr(0, colon)));
+    const std::string value = TrimBlanks(text.substr(colon + 1));
     if (name == "SET-COOKIE") {
         result.Field = ReplyField::SetCookie;
         result.Value = value;
@@ -186,7 +169,7 @@ bool IsFoldedLine(const std::string& line) {
 }
 
 std::optional<std::int64_t> RetryAfterSeconds(const std::string& value, std::int64_t nowSeconds) {
-    const std::string text = WithoutSurroundingBlanks(value);
+    const std::string text = TrimBlanks(value);
     if (text.empty()) {
         return std::nullopt;
     }
@@ -225,14 +208,14 @@ std::optional<std::int64_t> RetryAfterSeconds(const std::string& value, std::int
 }
 
 std::optional<std::string> HeaderFieldValue(const std::string& header, const std::string& name) {
-    const std::string wanted = UpperLetters(name) + ':';
+    const std::string wanted = AsciiUpperCase(name) + ':';
     // The status line is no field.
     for (std::size_t start = header.find('\n'); start != std::string::npos;) {
         ++start;
         const std::size_t end = header.find('\n', start);
         const std::string line = WithoutLineEnd(header.substr(start, end - start + 1));
-        if (UpperLetters(line.substr(0, wanted.size())) == wanted) {
-            return WithoutSurroundingBlanks(line.substr(wanted.size()));
+        if (AsciiUpperCase(line.substr(0, wanted.size())) == wanted) {
+            return TrimBlanks(line.substr(wanted.size()));
         }
         start = end;
     }

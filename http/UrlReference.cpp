@@ -1,6 +1,7 @@
 #include "http/UrlReference.h"
 
 #include "http/UrlSplit.h"
+#include "platform/AsciiCase.h"
 
 #include <QString>
 #include <QUrl>
@@ -191,17 +192,11 @@ std::string LinkScheme(std::string_view url) {
         rest.substr(0, portEnd).find_first_not_of("0123456789") == std::string_view::npos) {
         return std::string();
     }
-    std::string scheme(url.substr(0, length));
-    for (char& character : scheme) {
-        if (character >= 'A' && character <= 'Z') {
-            character = static_cast<char>(character - 'A' + 'a');
-        }
-    }
-    return scheme;
+    return AsciiLowerCase(url.substr(0, length));
 }
 
-bool IsRequestableScheme(std::string_view scheme, bool secureAllowed) {
-    if (secureAllowed && scheme == "https") {
+bool IsRequestableScheme(std::string_view scheme, SecureScheme secure) {
+    if (secure == SecureScheme::Allowed && scheme == "https") {
         return true;
     }
     for (const std::string_view requestable : kRequestableSchemes) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "http/UrlSplit.h"
+
 namespace vornakle {
 
 // True when the text starts with a scheme and its ":" (RFC 3986 section
@@ -27,7 +29,7 @@ std::string LinkScheme(std::string_view url);
 
 // Whether the client can request a URL of this (lower-case) scheme; "https"
 // only where the caller lets it speak TLS.
-bool IsRequestableScheme(std::string_view scheme, bool secureAllowed = false);
+bool IsRequestableScheme(std::string_view scheme, SecureScheme secure = SecureScheme::Refused);
 
 // Text fit for the request line: blanks, control characters and bytes above
 // 127 become "%" and two upper-case hex digits (RFC 3986 section 2.1), so

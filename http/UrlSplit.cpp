@@ -1,6 +1,7 @@
 #include "http/UrlSplit.h"
 
 #include "net/SockStrings.h"
+#include "platform/AsciiCase.h"
 
 #include <algorithm>
 
@@ -15,15 +16,6 @@ constexpr std::int32_t kHighestPort = 65535;
 // What is cut from the host at the colon of its port: the colon and the
 // port text behind it.
 constexpr std::size_t kPortTextLength = 255;
-
-std::string LowerLetters(std::string text) {
-    for (char& character : text) {
-        if (character >= 'A' && character <= 'Z') {
-            character = static_cast<char>(character - 'A' + 'a');
-        }
-    }
-    return text;
-}
 
 // A decimal number with an optional sign, nothing else.
 std::int32_t PortNumber(const std::string& text) {
@@ -70,7 +62,7 @@ std::size_t SchemeEnd(const std::string& url) {
 
 std::string UrlScheme(const std::string& url) {
     const std::size_t colon = SchemeEnd(url);
-    return colon == std::string::npos ? std::string() : LowerLetters(url.substr(0, colon));
+    return colon == std::string::npos ? std::string() : AsciiLowerCase(url.substr(0, colon));
 }
 
 std::string WithoutFragment(const std::string& url) {

@@ -500,7 +500,6 @@ void TTcpSocket::TimerOn() {
     // timer with the same interval would leave its old period running; the
     // captures re-arm after every chunk to limit idle time, which needs a
     // full new period each time.
-    TimeOutHeld = false;
     Timer->SetEnabled(false);
     Timer->SetInterval(static_cast<std::uint32_t>(TimeOut));
     Timer->SetEnabled(true);
@@ -508,22 +507,7 @@ void TTcpSocket::TimerOn() {
 
 void TTcpSocket::TimerOff() {
     ReportStatus(kReportDetail, "Timer Off");
-    TimeOutHeld = false;
     Timer->SetEnabled(false);
-}
-
-void TTcpSocket::HoldTimeOut() {
-    if (Timer->Enabled() && !TimeOutHeld) {
-        TimeOutHeld = true;
-        Timer->SetEnabled(false);
-    }
-}
-
-void TTcpSocket::ResumeTimeOut() {
-    if (TimeOutHeld) {
-        TimeOutHeld = false;
-        Timer->SetEnabled(true);
-    }
 }
 
 void TTcpSocket::TimerTriggered(QObject* /*Sender*/) {

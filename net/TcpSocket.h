@@ -84,12 +84,6 @@ public:
     // this class's version, so a descendant that must abort on destruction
     // does so in its own destructor.
     virtual void Abort();
-    // Holds the time-out of a waiting operation while the user works in a
-    // window that runs an event loop of its own above the wait (a modal
-    // window opened meanwhile): that time is the user's, not the server's.
-    // ResumeTimeOut gives the operation a full new period.
-    void HoldTimeOut();
-    void ResumeTimeOut();
 
     void Cancel();
     void LookupErrorMessage(std::uint16_t ErrorNo, std::string& Text);
@@ -238,7 +232,6 @@ protected:
     // tell it from a user's.
     bool TimeOutAborting = false;
     std::unique_ptr<TThreadTimer> Timer;
-    bool TimeOutHeld = false;
     winsock::WSADATA WinsockData{};
     winsock::SOCKET SocketHandle = winsock::INVALID_SOCKET;
     std::unique_ptr<SockWindowClass> WindowHandle;

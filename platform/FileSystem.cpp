@@ -29,10 +29,6 @@ EFileError SystemFailure(const std::string& what) {
     return EFileError(FailureMessage(what, errno));
 }
 
-std::string FileInMessage(const std::string& path) {
-    return "Datei " + QuotedMessagePath(path);
-}
-
 // The key NTFS sorts a name by: its UTF-16 code units, upper-cased one by one.
 std::u16string NameKey(std::string_view name) {
     const QString upper = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
@@ -222,7 +218,7 @@ void WriteAll(int descriptor, std::string_view contents, const std::string& path
             if (errno == EINTR) {
                 continue;
             }
-            throw SystemFailure(FileInMessage(path) + " kann nicht geschrieben werden");
+            throw SystemFailure(CannotText(FailedObject::File, FailedAction::Write, path));
         }
         contents.remove_prefix(static_cast<std::size_t>(written));
     }
@@ -242,32 +238,42 @@ void ReplaceFileContents(const std::string& linkOrPath, std::string_view content
     // Through a symbolic link the file it names is replaced, not the link.
     char* resolved = ::realpath(linkOrPath.c_str(), nullptr);
     if (resolved == nullptr) {
-        throw SystemFailure(FileInMessage(linkOrPath) + " kann nicht ersetzt werden");
+        throw SystemFailure(CannotText(FailedObject::File, FailedAction::Replace, linkOrPath));
     }
     const std::string path(resolved);
     std::free(resolved);
     struct stat original {};
     if (::stat(path.c_str(), &original) != 0) {
-        throw SystemFailure(FileInMessage(path) + " kann nicht ersetzt werden");
+        throw SystemFailure(CannotText(FailedObject::File, FailedAction::Replace, path));
     }
     if (!IsRegular(original.st_mode)) {
-        throw EFileError(FileInMessage(path) +
-                         " ist keine gewöhnliche Datei und wird nicht ersetzt");
+        throw EFileError(InMessageLanguage(
+            "Datei " + QuotedMessagePath(path) +
+                " ist keine gewöhnliche Datei und wird nicht ersetzt",
+            "file " + QuotedMessagePath(path) + " is no regular file and is not replaced"));
     }
     std::string temporary = JoinPath(DirectoryOf(path), ".vornakle-XXXXXX");
     UniqueFd file(::mkstemp(temporary.data()));
     if (!file.IsValid()) {
-        throw SystemFailure("Neben " + FileInMessage(path) +
-                            " kann keine temporäre Datei angelegt werden");
+        throw SystemFailure(InMessageLanguage(
+            "Neben " + QuotedMessagePath(path) + " kann keine temporäre Datei angelegt werden",
+            "cannot create a temporary file beside " + QuotedMessagePath(path)));
     }
     try {
         WriteAll(file.Get(), contents, path);
-        if (::fchmod(file.Get(), original.st_mode & 07777) != 0 || ::fsync(file.Get()) != 0) {
-            throw SystemFailure(FileInMessage(path) + " kann nicht geschrieben werden");
+        struct stat made {};
+        // The new file is the old one's: its owner and group first, since a
+        // change of owner clears the set-ID bits the mode then restores.
+        // Where they cannot be kept, the original stays as it is.
+        if (::fstat(file.Get(), &made) != 0 ||
+            ((made.st_uid != original.st_uid || made.st_gid != original.st_gid) &&
+             ::fchown(file.Get(), original.st_uid, original.st_gid) != 0) ||
+            ::fchmod(file.Get(), original.st_mode & 07777) != 0 || ::fsync(file.Get()) != 0) {
+            throw SystemFailure(CannotText(FailedObject::File, FailedAction::Write, path));
         }
         file.Reset();
         if (::rename(temporary.c_str(), path.c_str()) != 0) {
-            throw SystemFailure(FileInMessage(path) + " kann nicht ersetzt werden");
+            throw SystemFailure(CannotText(FailedObject::File, FailedAction::Replace, path));
         }
     } catch (...) {
         ::unlink(temporary.c_str());
@@ -278,12 +284,12 @@ void ReplaceFileContents(const std::string& linkOrPath, std::string_view content
 void CreateNewFile(const std::string& path, std::string_view contents) {
     UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     if (!file.IsValid()) {
-        throw SystemFailure(FileInMessage(path) + " kann nicht erstellt werden");
+        throw SystemFailure(CannotText(FailedObject::File, FailedAction::Create, path));
     }
     try {
         WriteAll(file.Get(), contents, path);
         if (::fsync(file.Get()) != 0) {
-            throw SystemFailure(FileInMessage(path) + " kann nicht geschrieben werden");
+            throw SystemFailure(CannotText(FailedObject::File, FailedAction::Write, path));
         }
     } catch (...) {
         file.Reset();

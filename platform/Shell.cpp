@@ -64,8 +64,7 @@ using DirectoryHandle = std::unique_ptr<DIR, DirectoryCloser>;
 std::vector<std::string> DirectoryEntries(const std::string& path) {
     DirectoryHandle directory(::opendir(path.c_str()));
     if (!directory) {
-        ThrowFileError("Verzeichnis " + QuotedMessagePath(path) + " kann nicht gelesen werden",
-                       errno);
+        ThrowFileError(CannotText(FailedObject::Folder, FailedAction::Read, path), errno);
     }
     std::vector<std::string> names;
     errno = 0;
@@ -77,8 +76,7 @@ std::vector<std::string> DirectoryEntries(const std::string& path) {
         errno = 0;
     }
     if (errno != 0) {
-        ThrowFileError("Verzeichnis " + QuotedMessagePath(path) + " kann nicht gelesen werden",
-                       errno);
+        ThrowFileError(CannotText(FailedObject::Folder, FailedAction::Read, path), errno);
     }
     return names;
 }
@@ -146,12 +144,12 @@ void SetTimes(const std::string& path, const struct stat& status) {
 void CopyFileContents(const std::string& from, const std::string& to, const struct stat& status) {
     FileDescriptor source(::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (!source.IsOpen()) {
-        ThrowFileError("Datei " + QuotedMessagePath(from) + " kann nicht geöffnet werden", errno);
+        ThrowFileError(CannotText(FailedObject::File, FailedAction::Open, from), errno);
     }
     // The target was claimed, empty, by CreateCopyTop.
     FileDescriptor target(::open(to.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC));
     if (!target.IsOpen()) {
-        ThrowFileError("Datei " + QuotedMessagePath(to) + " kann nicht erstellt werden", errno);
+        ThrowFileError(CannotText(FailedObject::File, FailedAction::Create, to), errno);
     }
     std::vector<char> buffer(kCopyBufferSize);
     for (;;) {
@@ -160,8 +158,7 @@ void CopyFileContents(const std::string& from, const std::string& to, const stru
             if (errno == EINTR) {
                 continue;
             }
-            ThrowFileError("Datei " + QuotedMessagePath(from) + " kann nicht gelesen werden",
-                           errno);
+            ThrowFileError(CannotText(FailedObject::File, FailedAction::Read, from), errno);
         }
         if (received == 0) {
             break;
@@ -174,8 +171,7 @@ void CopyFileContents(const std::string& from, const std::string& to, const stru
                 if (errno == EINTR) {
                     continue;
                 }
-                ThrowFileError("Datei " + QuotedMessagePath(to) + " kann nicht geschrieben werden",
-                               errno);
+                ThrowFileError(CannotText(FailedObject::File, FailedAction::Write, to), errno);
             }
             written += result;
         }
@@ -184,10 +180,10 @@ void CopyFileContents(const std::string& from, const std::string& to, const stru
     // The original is removed right after: its copy must be on the disk
     // before that, or a crash could lose both.
     if (::fsync(target.Get()) != 0) {
-        ThrowFileError("Datei " + QuotedMessagePath(to) + " kann nicht geschrieben werden", errno);
+        ThrowFileError(CannotText(FailedObject::File, FailedAction::Write, to), errno);
     }
     if (const int error = target.Close(); error != 0) {
-        ThrowFileError("Datei " + QuotedMessagePath(to) + " kann nicht geschrieben werden", error);
+        ThrowFileError(CannotText(FailedObject::File, FailedAction::Write, to), error);
     }
     SetTimes(to, status);
 }
@@ -197,20 +193,19 @@ void CopyFileContents(const std::string& from, const std::string& to, const stru
 void RemoveTree(const std::string& path) {
     struct stat status {};
     if (::lstat(path.c_str(), &status) != 0) {
-        ThrowFileError(QuotedMessagePath(path) + " kann nicht gelöscht werden", errno);
+        ThrowFileError(CannotText(FailedObject::Entry, FailedAction::Delete, path), errno);
     }
     if (S_ISDIR(status.st_mode)) {
         for (const std::string& name : DirectoryEntries(path)) {
             RemoveTree(JoinPath(path, name));
         }
         if (::rmdir(path.c_str()) != 0) {
-            ThrowFileError("Verzeichnis " + QuotedMessagePath(path) + " kann nicht gelöscht werden",
-                           errno);
+            ThrowFileError(CannotText(FailedObject::Folder, FailedAction::Delete, path), errno);
         }
         return;
     }
     if (::unlink(path.c_str()) != 0) {
-        ThrowFileError("Datei " + QuotedMessagePath(path) + " kann nicht gelöscht werden", errno);
+        ThrowFileError(CannotText(FailedObject::File, FailedAction::Delete, path), errno);
     }
 }
 
@@ -234,8 +229,7 @@ bool CreateCopyTop(const std::string& from, const std::string& to, const struct 
             if (errno == EEXIST) {
                 return false;
             }
-            ThrowFileError("Verzeichnis " + QuotedMessagePath(to) + " kann nicht erstellt werden",
-                           errno);
+            ThrowFileError(CannotText(FailedObject::Folder, FailedAction::Create, to), errno);
         }
         return true;
     }
@@ -243,16 +237,14 @@ bool CreateCopyTop(const std::string& from, const std::string& to, const struct 
         std::vector<char> target(static_cast<std::size_t>(PATH_MAX) + 1);
         const ssize_t length = ::readlink(from.c_str(), target.data(), target.size() - 1);
         if (length < 0) {
-            ThrowFileError("Verknüpfung " + QuotedMessagePath(from) + " kann nicht gelesen werden",
-                           errno);
+            ThrowFileError(CannotText(FailedObject::SymbolicLink, FailedAction::Read, from), errno);
         }
         target[static_cast<std::size_t>(length)] = '\0';
         if (::symlink(target.data(), to.c_str()) != 0) {
             if (errno == EEXIST) {
                 return false;
             }
-            ThrowFileError("Verknüpfung " + QuotedMessagePath(to) + " kann nicht erstellt werden",
-                           errno);
+            ThrowFileError(CannotText(FailedObject::SymbolicLink, FailedAction::Create, to), errno);
         }
         return true;
     }
@@ -266,12 +258,14 @@ bool CreateCopyTop(const std::string& from, const std::string& to, const struct 
             if (errno == EEXIST) {
                 return false;
             }
-            ThrowFileError("Datei " + QuotedMessagePath(to) + " kann nicht erstellt werden", errno);
+            ThrowFileError(CannotText(FailedObject::File, FailedAction::Create, to), errno);
         }
         return true;
     }
-    throw EFileError(QuotedMessagePath(from) +
-                     " ist keine Datei und kein Verzeichnis und kann nicht kopiert werden");
+    throw EFileError(InMessageLanguage(
+        QuotedMessagePath(from) +
+            " ist keine Datei und kein Verzeichnis und kann nicht kopiert werden",
+        QuotedMessagePath(from) + " is neither a file nor a folder and cannot be copied"));
 }
 
 void FillCopy(const std::string& from, const std::string& to, const struct stat& status) {
@@ -285,10 +279,10 @@ void FillCopy(const std::string& from, const std::string& to, const struct stat&
 void CopyTreeInto(const std::string& from, const std::string& to) {
     struct stat status {};
     if (::lstat(from.c_str(), &status) != 0) {
-        ThrowFileError(QuotedMessagePath(from) + " kann nicht gelesen werden", errno);
+        ThrowFileError(CannotText(FailedObject::Entry, FailedAction::Read, from), errno);
     }
     if (!CreateCopyTop(from, to, status)) {
-        ThrowFileError("Datei " + QuotedMessagePath(to) + " kann nicht erstellt werden", EEXIST);
+        ThrowFileError(CannotText(FailedObject::File, FailedAction::Create, to), EEXIST);
     }
     FillCopy(from, to, status);
 }
@@ -298,7 +292,7 @@ void CopyTreeInto(const std::string& from, const std::string& to) {
 bool CopyTree(const std::string& from, const std::string& to) {
     struct stat status {};
     if (::lstat(from.c_str(), &status) != 0) {
-        ThrowFileError(QuotedMessagePath(from) + " kann nicht gelesen werden", errno);
+        ThrowFileError(CannotText(FailedObject::Entry, FailedAction::Read, from), errno);
     }
     if (!CreateCopyTop(from, to, status)) {
         return false;
@@ -345,9 +339,11 @@ void MovePathNoReplace(const std::string& from, const std::string& to) {
     // A directory that replaces nothing but finds one in its place says "not
     // empty"; for the user the name is taken either way.
     const int reason = error == ENOTEMPTY ? EEXIST : error;
-    ThrowFileError(
-        QuotedMessagePath(from) + " kann nicht in " + QuotedMessagePath(to) + " umbenannt werden",
-        reason);
+    ThrowFileError(InMessageLanguage(
+                       QuotedMessagePath(from) + " kann nicht in " + QuotedMessagePath(to) +
+                           " umbenannt werden",
+                       "cannot rename " + QuotedMessagePath(from) + " to " + QuotedMessagePath(to)),
+                   reason);
 }
 
 MoveOutcome TryMovePath(const std::string& from, const std::string& to) {
@@ -359,8 +355,10 @@ MoveOutcome TryMovePath(const std::string& from, const std::string& to) {
         return MoveOutcome::TargetExists;
     }
     if (error != EXDEV) {
-        ThrowFileError(QuotedMessagePath(from) + " kann nicht nach " + QuotedMessagePath(to) +
-                           " verschoben werden",
+        ThrowFileError(InMessageLanguage(QuotedMessagePath(from) + " kann nicht nach " +
+                                             QuotedMessagePath(to) + " verschoben werden",
+                                         "cannot move " + QuotedMessagePath(from) + " to " +
+                                             QuotedMessagePath(to)),
                        error);
     }
     if (!CopyTree(from, to)) {
@@ -370,8 +368,11 @@ MoveOutcome TryMovePath(const std::string& from, const std::string& to) {
         RemoveTree(from);
     } catch (const EFileError& failure) {
         throw EOriginalNotRemoved(
-            QuotedMessagePath(from) + " wurde nach " + QuotedMessagePath(to) +
-            " kopiert, aber nicht vollständig entfernt: " + failure.Message());
+            InMessageLanguage(QuotedMessagePath(from) + " wurde nach " + QuotedMessagePath(to) +
+                                  " kopiert, aber nicht vollständig entfernt: ",
+                              QuotedMessagePath(from) + " was copied to " + QuotedMessagePath(to) +
+                                  " but not wholly removed: ") +
+            failure.Message());
     }
     return MoveOutcome::Moved;
 }
@@ -394,18 +395,23 @@ std::string MoveIntoDirectory(const std::string& path, const std::string& target
     const std::string target = WithoutTrailingSeparators(targetDirectory);
     const std::string name = LastPathPart(source);
     if (name.empty() || name == "." || name == ".." || name == "/") {
-        throw EFileError(QuotedMessagePath(path) + " kann nicht verschoben werden");
+        throw EFileError(CannotText(FailedObject::Entry, FailedAction::Move, path));
     }
     struct stat sourceStatus {};
     if (::lstat(source.c_str(), &sourceStatus) != 0) {
-        ThrowFileError(QuotedMessagePath(source) + " kann nicht verschoben werden", errno);
+        ThrowFileError(CannotText(FailedObject::Entry, FailedAction::Move, source), errno);
     }
     struct stat targetStatus {};
     if (::stat(target.c_str(), &targetStatus) != 0) {
-        ThrowFileError("In " + QuotedMessagePath(target) + " kann nicht verschoben werden", errno);
+        ThrowFileError(
+            InMessageLanguage("In " + QuotedMessagePath(target) + " kann nicht verschoben werden",
+                              "cannot move into " + QuotedMessagePath(target)),
+            errno);
     }
     if (!S_ISDIR(targetStatus.st_mode)) {
-        throw EFileError("Zielverzeichnis " + QuotedMessagePath(target) + " ist kein Verzeichnis");
+        throw EFileError(InMessageLanguage(
+            "Zielverzeichnis " + QuotedMessagePath(target) + " ist kein Verzeichnis",
+            "target " + QuotedMessagePath(target) + " is no folder"));
     }
 
     const std::size_t separator = source.rfind(kPathSeparator);
@@ -421,8 +427,10 @@ std::string MoveIntoDirectory(const std::string& path, const std::string& target
     const bool isDirectory = S_ISDIR(sourceStatus.st_mode);
     // A copy across file systems into its own subtree would never end.
     if (isDirectory && IsSameOrBelow(target, source)) {
-        throw EFileError("Das Verzeichnis " + QuotedMessagePath(source) +
-                         " kann nicht in sich selbst verschoben werden");
+        throw EFileError(
+            InMessageLanguage("Das Verzeichnis " + QuotedMessagePath(source) +
+                                  " kann nicht in sich selbst verschoben werden",
+                              "cannot move folder " + QuotedMessagePath(source) + " into itself"));
     }
     for (int attempt = 1; attempt <= kMaxCollisionAttempts; ++attempt) {
         const std::string candidate = JoinPath(target, CollisionName(name, attempt, isDirectory));
@@ -430,8 +438,9 @@ std::string MoveIntoDirectory(const std::string& path, const std::string& target
             return candidate;
         }
     }
-    throw EFileError("Kein freier Name für " + QuotedMessagePath(name) + " in " +
-                     QuotedMessagePath(target));
+    throw EFileError(InMessageLanguage(
+        "Kein freier Name für " + QuotedMessagePath(name) + " in " + QuotedMessagePath(target),
+        "no free name for " + QuotedMessagePath(name) + " in " + QuotedMessagePath(target)));
 }
 
 }  // namespace vornakle

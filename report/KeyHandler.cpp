@@ -35,4 +35,8 @@ bool IsEnterKey(int key) {
     return key == Qt::Key_Return || key == Qt::Key_Enter;
 }
 
+bool IsCommandKey(int key) {
+    return IsEnterKey(key) || key == Qt::Key_Insert || key == Qt::Key_Delete;
+}
+
 }  // namespace vornakle

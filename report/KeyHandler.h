@@ -13,5 +13,8 @@ void InstallKeyHandler(QWidget* widget, std::function<bool(int key)> handler);
 
 // Enter on either keyboard block.
 bool IsEnterKey(int key);
+// Enter, Insert or Delete: the keys the link lists and the folder tree run
+// their commands with.
+bool IsCommandKey(int key);
 
 }  // namespace vornakle

@@ -10,6 +10,7 @@
 #include "store/LinkStatus.h"
 #include "store/Shortcut.h"
 #include "store/widgets/BookTreeView.h"
+#include "store/widgets/LinkChanges.h"
 #include "store/widgets/LinkItems.h"
 
 namespace vornakle {
@@ -17,7 +18,7 @@ namespace vornakle {
 namespace {
 
 bool IsItem(const LinkItems& items, int row) {
-    return row >= 0 && row < items.Count() && items.Item(row).Node != nullptr;
+    return row >= 0 && row < items.Count() && items.Node(row) != nullptr;
 }
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {
@@ -36,7 +37,7 @@ void OpenInBrowser(QWidget* /*Owner*/, LinkItems& Items, int Row) {
         return;
     }
     // The node holds the URL's own bytes, which the column shows decoded.
-    const std::string& url = Items.Item(Row).Node->Text;
+    const std::string& url = Items.Node(Row)->Text;
     const std::optional<std::string> address = AddressToOpen(url);
     if (!address) {
         CurrentDialogs().ShowMessage(
@@ -58,11 +59,11 @@ void RenameLink(LinkItems& Items, int Row) {
     }
     const std::optional<QString> entered = CurrentDialogs().InputBox(
         QStringLiteral("Neuer Name"), QStringLiteral("Bitte neuen Namen eingeben:"),
-        Items.Item(Row).Caption);
+        Items.Text(Row, LinkItems::kColumnName));
     if (!entered) {
         return;
     }
-    TBookTree* node = Items.Item(Row).Node;
+    TBookTree* node = Items.Node(Row);
     const std::string name = FileNameBytes(*entered);
     const std::string newPath = DirectoryWithSeparator(node->Path) + LinkFileName(name);
     const bool renamed =
@@ -72,34 +73,30 @@ void RenameLink(LinkItems& Items, int Row) {
         return;
     }
     node->Path = newPath;
-    Items.Rename(Row, *entered);
+    Items.Renamed(Row);
 }
 
 void EditLinkURL(LinkItems& Items, int Row) {
     if (!IsItem(Items, Row)) {
         return;
     }
-    const std::optional<QString> entered =
-        CurrentDialogs().InputBox(QStringLiteral("Neue URL"),
-                                  QStringLiteral("Bitte neue URL eingeben:"), Items.Item(Row).Url);
+    TBookTree* node = Items.Node(Row);
+    const std::optional<QString> entered = CurrentDialogs().InputBox(
+        QStringLiteral("Neue URL"), QStringLiteral("Bitte neue URL eingeben:"),
+        DisplayText(node->Text));
     if (!entered) {
         return;
     }
-    LinkItem& item = Items.Item(Row);
-    TBookTree* node = item.Node;
     std::string text = ReadShortcutText(node->Path);
-    if (DisplayText(ShortcutUrlFromText(text)) != item.Url) {
+    if (ShortcutUrlFromText(text) != node->Text) {
         CurrentDialogs().ShowMessage(
             QStringLiteral("Dieser Link wurde im Hintergrund bereits verändert!"));
     } else {
         text = RewriteShortcutText(text, ShortcutLineValue(TextBytes(*entered)));
-        WriteShortcutText(node->Path, text);
+        WriteShortcutText(CollectionPathOf(*node), node->Path, text);
     }
-    std::string url = ShortcutUrlFromText(text);
-    item.Url = DisplayText(url);
-    node->Text = std::move(url);
-    node->Status = kStatusNotTested;
-    node->Verdict.reset();
+    node->Text = ShortcutUrlFromText(text);
+    node->FileStatus(kStatusNotTested);
     ShowLinkStatus(Items, Row);
 }
 
@@ -107,20 +104,19 @@ void DeleteLink(LinkItems& Items, int Row) {
     if (!IsItem(Items, Row)) {
         return;
     }
-    TBookTree* node = Items.Item(Row).Node;
+    TBookTree* node = Items.Node(Row);
     ShellDeletePath(node->Path);
-    Items.Remove(Row);
-    node->Delete(true);
+    Items.Changes().Removing(node);
+    node->Delete(ChildNodes::Free);
 }
 
 void SetLinkStatus(int SenderTag, LinkItems& Items, int Row) {
     if (!IsItem(Items, Row)) {
         return;
     }
-    TBookTree* node = Items.Item(Row).Node;
-    node->Status = SenderTag;
+    TBookTree* node = Items.Node(Row);
     // The user's word replaces whatever a check found out.
-    node->Verdict.reset();
+    node->FileStatus(SenderTag);
     ShowLinkStatus(Items, Row);
 }
 

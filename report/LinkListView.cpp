@@ -16,10 +16,10 @@ constexpr int kImageSize = 16;
 }  // namespace
 
 LinkListView NewLinkListView(const QString& name, QWidget* parent, const int& FSortColumn,
-                             const int& FSortDirection) {
+                             const int& FSortDirection, LinkChanges& Changes) {
     auto* view = new QTreeView(parent);
     view->setObjectName(name);
-    auto* items = new LinkItems(view);
+    auto* items = new LinkItems(&Changes, view);
     items->setObjectName(name + QStringLiteral("Items"));
     KeepLinkItemsSorted(*items, FSortColumn, FSortDirection);
     view->setModel(items);

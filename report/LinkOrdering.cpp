@@ -25,46 +25,26 @@ QString UpperAsciiLetters(const QString& text) {
     return upper;
 }
 
-const QString* ColumnText(const LinkItem& item, int column) {
-    switch (column) {
-        case LinkItems::kColumnName:
-            return &item.Caption;
-        case LinkItems::kColumnUrl:
-            return &item.Url;
-        case LinkItems::kColumnStatus:
-            return &item.StatusText;
-        default:
-            return nullptr;
-    }
-}
-
 }  // namespace
 
 int CompareLinkTexts(const QString& first, const QString& second) {
     return SystemCollation().Compare(UpperAsciiLetters(first), UpperAsciiLetters(second));
 }
 
-int CompareLinkItems(const LinkItem& A, const LinkItem& B, int FSortColumn, int FSortDirection) {
-    const QString* first = ColumnText(A, FSortColumn);
-    const QString* second = ColumnText(B, FSortColumn);
-    if (first == nullptr || second == nullptr) {
-        return 0;
-    }
-    return CompareLinkTexts(*first, *second) * FSortDirection;
+int CompareLinkItems(const TBookTree& A, const TBookTree& B, int FSortColumn, int FSortDirection) {
+    return CompareLinkTexts(LinkItems::ColumnText(A, FSortColumn),
+                            LinkItems::ColumnText(B, FSortColumn)) *
+           FSortDirection;
 }
 
-std::vector<int> LinkItemOrder(const std::vector<LinkItem>& Items, int FSortColumn,
-                               int FSortDirection) {
-    std::vector<int> order(Items.size());
+std::vector<int> LinkTextOrder(const std::vector<QString>& Texts, int FSortDirection) {
+    std::vector<int> order(Texts.size());
     std::iota(order.begin(), order.end(), 0);
-    if (ColumnText(LinkItem(), FSortColumn) == nullptr) {
-        return order;
-    }
     const Collation& collation = SystemCollation();
     std::vector<CollationKey> keys;
-    keys.reserve(Items.size());
-    for (const LinkItem& item : Items) {
-        keys.push_back(collation.Key(UpperAsciiLetters(*ColumnText(item, FSortColumn))));
+    keys.reserve(Texts.size());
+    for (const QString& text : Texts) {
+        keys.push_back(collation.Key(UpperAsciiLetters(text)));
     }
     std::stable_sort(order.begin(), order.end(), [&](int left, int right) {
         return keys[static_cast<std::size_t>(left)].Compare(keys[static_cast<std::size_t>(right)]) *
@@ -75,8 +55,18 @@ std::vector<int> LinkItemOrder(const std::vector<LinkItem>& Items, int FSortColu
 }
 
 void KeepLinkItemsSorted(LinkItems& Items, const int& FSortColumn, const int& FSortDirection) {
-    Items.SetOrdering([&FSortColumn, &FSortDirection](const std::vector<LinkItem>& items) {
-        return LinkItemOrder(items, FSortColumn, FSortDirection);
+    Items.SetOrdering([&FSortColumn, &FSortDirection](const LinkItems& items) {
+        std::vector<QString> texts;
+        if (FSortColumn >= 0 && FSortColumn < LinkItems::kColumnCount) {
+            texts.reserve(items.Nodes().size());
+            for (const TBookTree* node : items.Nodes()) {
+                texts.push_back(LinkItems::ColumnText(*node, FSortColumn));
+            }
+        } else {
+            // A column without a rule keeps the order.
+            texts.resize(items.Nodes().size());
+        }
+        return LinkTextOrder(texts, FSortDirection);
     });
 }
 

@@ -7,6 +7,8 @@
 
 namespace vornakle {
 
+class TBookTree;
+
 // The order of both link lists. Each window keeps its own sort state: the
 // tag of the column sorted by (0 Name, 1 URL, 2 Status) and the direction.
 inline constexpr int kSortAscending = 1;
@@ -22,13 +24,14 @@ inline constexpr int kSortDirectionStart = kSortAscending;
 // capitals, then the user's locale collation, case-sensitive. -1, 0 or +1.
 int CompareLinkTexts(const QString& first, const QString& second);
 
-// The compare rule of the lists: negative when A goes before B.
-int CompareLinkItems(const LinkItem& A, const LinkItem& B, int FSortColumn, int FSortDirection);
+// The compare rule of the lists: negative when link A goes before link B by
+// their texts in column FSortColumn; 0 for a column without a rule.
+int CompareLinkItems(const TBookTree& A, const TBookTree& B, int FSortColumn, int FSortDirection);
 
-// The rows of items in the order CompareLinkItems gives, computed with one
-// collation key per item instead of a full collation per comparison.
-std::vector<int> LinkItemOrder(const std::vector<LinkItem>& Items, int FSortColumn,
-                               int FSortDirection);
+// The rows of one column's Texts in the order CompareLinkTexts and the
+// direction give, computed with one collation key per text instead of a
+// full collation per comparison.
+std::vector<int> LinkTextOrder(const std::vector<QString>& Texts, int FSortDirection);
 
 // Makes Items keep the order of a window's sort state from now on; the state
 // is read at each sort, so it must live as long as Items.

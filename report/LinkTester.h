@@ -1,33 +1,64 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <vector>
+
+#include "check/CheckSettings.h"
+
+class QEventLoop;
 
 namespace vornakle {
 
-class LinkItems;
+class CheckEngine;
+class LinkChanges;
+class TBookTree;
 
-// Whoever checks links for a list: the main window, which owns the one HTTP
-// client and the settings of its checks. The report window checks its items
-// through it.
+// Checks links for the lists of both windows, always through the check
+// engine: under classic rules with one job, one link after another in the
+// order given, each link checked even when another names the same address;
+// under current rules many at once. Each result is filed on its node
+// (status and verdict) and every list showing the node follows
+// (LinkChanges); a check that was stopped leaves its link as it was. One
+// check runs at a time, on the engine's workers; the caller waits for it in
+// an event loop of its own, so busy mode, "&Cancel", the close box and a
+// modal window opened meanwhile work as ever, and the time the user spends
+// in such a window never counts against a server.
 class LinkTester {
 public:
-    virtual ~LinkTester() = default;
+    LinkTester(CheckSettings settings, LinkChanges& changes);
+    ~LinkTester();
+    LinkTester(const LinkTester&) = delete;
+    LinkTester& operator=(const LinkTester&) = delete;
 
-    // Checks the link of a row and shows its new status; never throws for
-    // network failures. Does nothing while another check is under way.
-    virtual void TestItem(LinkItems& Items, int Row) = 0;
-    // A check is waiting for the network.
-    virtual bool CheckRunning() const = 0;
-    // Ends the check under way at once.
-    virtual void AbortCheck() = 0;
+    // Checks the nodes' links and returns when every result is filed or the
+    // check was stopped (Abort); filed runs after each result is filed on
+    // its node. Does nothing while another check runs. Under current rules
+    // the checks join the history of checks (KeepHistoryIn): one that
+    // cannot be used throws Exception (a German message) before any request,
+    // one that fails while written after every status is filed.
+    void Test(const std::vector<TBookTree*>& nodes,
+              const std::function<void(TBookTree*)>& filed = {});
+    // A check is waiting for the network: its first request is under way.
+    bool Running() const { return underWay_; }
+    // Ends the check under way at once: every request ends now, no further
+    // one starts, and Test returns.
+    void Abort();
 
-    // Whether TestItems checks many links at once (current rules); else a
-    // list is checked row by row through TestItem.
-    virtual bool ChecksManyAtOnce() const = 0;
-    // Checks every row's link at once and returns when all are done or the
-    // check was aborted; Step runs once per link whose result came, after
-    // its row shows it. A link whose check was aborted keeps its status.
-    virtual void TestItems(LinkItems& Items, const std::function<void()>& Step) = 0;
+    const CheckSettings& Settings() const { return settings_; }
+    // How long a check waits for a lookup, a connect or the next data.
+    void SetTimeOut(int milliseconds) { settings_.TimeOutMilliseconds = milliseconds; }
+    // The history of checks the checks under current rules join; empty: none.
+    void KeepHistoryIn(std::string path) { historyPath_ = std::move(path); }
+
+private:
+    CheckSettings settings_;
+    LinkChanges& changes_;
+    std::string historyPath_;
+    // The running engine and the loop that waits for it; null when none runs.
+    CheckEngine* engine_ = nullptr;
+    QEventLoop* loop_ = nullptr;
+    bool underWay_ = false;
 };
 
 }  // namespace vornakle

@@ -1,7 +1,6 @@
 #include "report/ReportForm.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -9,6 +8,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTreeView>
+
+#include <algorithm>
 
 #include "platform/ui/Application.h"
 #include "report/BusyScope.h"
@@ -18,6 +19,7 @@
 #include "report/LinkOrdering.h"
 #include "report/LinkTester.h"
 #include "report/StatusMenu.h"
+#include "store/BookTree.h"
 #include "store/LinkStatus.h"
 #include "store/widgets/LinkItems.h"
 
@@ -37,7 +39,8 @@ constexpr qreal kFontPoints = 8.0;
 
 }  // namespace
 
-TReportForm::TReportForm(LinkTester& tester, QWidget* parent) : QDialog(parent), Tester(tester) {
+TReportForm::TReportForm(LinkTester& tester, LinkChanges& changes, QWidget* parent)
+    : QDialog(parent), Tester(tester), FCommand(tester) {
     setObjectName(QStringLiteral("ReportForm"));
     setWindowTitle(QStringLiteral("ReportForm"));
     // No title-bar buttons: the window closes through "&OK" only, which the
@@ -47,21 +50,21 @@ TReportForm::TReportForm(LinkTester& tester, QWidget* parent) : QDialog(parent),
     QFont designFont = font();
     designFont.setPointSizeF(kFontPoints);
     setFont(designFont);
-    BuildComponents();
+    BuildComponents(changes);
     BuildMenu();
     ConnectEvents();
     resize(kClientWidth, kClientHeight);
 }
 
-void TReportForm::BuildComponents() {
+void TReportForm::BuildComponents(LinkChanges& Changes) {
     Panel = new QWidget(this);
     Panel->setObjectName(QStringLiteral("Panel"));
     const LinkListView list =
-        NewLinkListView(QStringLiteral("LVReport"), Panel, FSortColumn, FSortDirection);
+        NewLinkListView(QStringLiteral("LVReport"), Panel, FSortColumn, FSortDirection, Changes);
     LVReport = list.view;
     LVReportItems = list.items;
     InstallKeyHandler(LVReport, [this](int key) {
-        if (!IsEnterKey(key) && key != Qt::Key_Insert && key != Qt::Key_Delete) {
+        if (!IsCommandKey(key)) {
             return false;
         }
         GuardHandler([this, key] { LVReportKeyDown(key); });
@@ -153,7 +156,7 @@ void TReportForm::FormShow() {
 
 void TReportForm::closeEvent(QCloseEvent* event) {
     // Only "&OK" closes the window, and only when it is idle.
-    if (FBusy) {
+    if (FCommand.Busy()) {
         event->ignore();
         return;
     }
@@ -162,7 +165,7 @@ void TReportForm::closeEvent(QCloseEvent* event) {
 
 void TReportForm::keyPressEvent(QKeyEvent* event) {
     // Escape would close the window in the middle of a check.
-    if (event->key() == Qt::Key_Escape && FBusy) {
+    if (event->key() == Qt::Key_Escape && FCommand.Busy()) {
         event->accept();
         return;
     }
@@ -188,13 +191,10 @@ int TReportForm::SelectedRow() const {
     return selected.isEmpty() ? kNoItem : selected.first().row();
 }
 
-bool TReportForm::RemoveWhenFine(int Row) {
-    if (Row < 0 || Row >= LVReportItems->Count() ||
-        LVReportItems->Item(Row).ImageIndex != kImageOk) {
-        return false;
+void TReportForm::RemoveWhenFine(const TBookTree* Node) {
+    if (Node->Standing() == LinkStanding::Fine) {
+        LVReportItems->Remove(LVReportItems->IndexOfNode(Node));
     }
-    LVReportItems->Remove(Row);
-    return true;
 }
 
 void TReportForm::SetViewOnly(bool ViewOnly) {
@@ -212,8 +212,7 @@ void TReportForm::ApplyViewOnly() {
 }
 
 void TReportForm::EnableControls(bool Enabled) {
-    FBusy = !Enabled;
-    FCancel = false;
+    FCommand.SetBusy(!Enabled);
     BOK->setEnabled(Enabled);
     BOK->setVisible(Enabled);
     Panel->setEnabled(Enabled);
@@ -229,12 +228,13 @@ void TReportForm::PMOpeninBrowserClick() {
 
 void TReportForm::PMVerifyClick() {
     const int row = SelectedRow();
-    if (row == kNoItem || FViewOnly || FBusy) {
+    if (row == kNoItem || FViewOnly || FCommand.Busy()) {
         return;
     }
     const BusyScope busy(*this, ProgressBar);
-    Tester.TestItem(*LVReportItems, row);
-    RemoveWhenFine(row);
+    TBookTree* node = LVReportItems->Node(row);
+    Tester.Test({node});
+    RemoveWhenFine(node);
 }
 
 void TReportForm::PMRenameClick() {
@@ -260,48 +260,29 @@ void TReportForm::PMSetStatusClick(int Tag) {
     if (row == kNoItem || FViewOnly) {
         return;
     }
+    TBookTree* node = LVReportItems->Node(row);
     SetLinkStatus(Tag, *LVReportItems, row);
-    RemoveWhenFine(row);
+    RemoveWhenFine(node);
 }
 
 void TReportForm::BVerifyAllClick() {
-    if (FViewOnly || FBusy) {
+    if (FViewOnly || FCommand.Busy()) {
         return;
     }
     const BusyScope busy(*this, ProgressBar);
     ProgressBar->setMaximum(LVReportItems->Count());
     ProgressBar->setValue(0);
-    if (Tester.ChecksManyAtOnce()) {
-        // Rows that turn fine stay until the end: dropping them as results
-        // arrive would move the rows of the checks still under way.
-        Tester.TestItems(*LVReportItems, [this] {
-            ProgressBar->setValue(std::min(ProgressBar->value() + 1, ProgressBar->maximum()));
-        });
-        LVReportItems->RemoveIf([](const LinkItem& item) { return item.ImageIndex == kImageOk; });
-        return;
-    }
-    int index = 0;
-    while (index < LVReportItems->Count()) {
-        if (FCancel) {
-            break;
-        }
+    // A link that comes back fine leaves the list at once; the rows of the
+    // others are found by their nodes, wherever they have moved.
+    Tester.Test(LVReportItems->Nodes(), [this](TBookTree* node) {
         ProgressBar->setValue(std::min(ProgressBar->value() + 1, ProgressBar->maximum()));
-        // Where a click on "&Cancel" gets in between two links.
-        QApplication::processEvents();
-        if (FCancel) {
-            break;
-        }
-        Tester.TestItem(*LVReportItems, index);
-        if (!RemoveWhenFine(index)) {
-            ++index;
-        }
-    }
+        RemoveWhenFine(node);
+    });
 }
 
 void TReportForm::BCancelClick() {
-    FCancel = true;
     // The request under way ends now rather than at its time-out.
-    Tester.AbortCheck();
+    FCommand.Cancel();
 }
 
 }  // namespace vornakle

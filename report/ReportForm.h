@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+#include "report/CommandState.h"
 #include "report/LinkOrdering.h"
 
 class QAction;
@@ -13,26 +14,29 @@ class QWidget;
 
 namespace vornakle {
 
+class LinkChanges;
 class LinkItems;
 class LinkTester;
+class TBookTree;
 
 // The report window: every link of the collection that is not fine, to be
 // checked again, opened, renamed, re-addressed, marked or deleted in one
 // place. Made once at start-up; the main window fills it and shows it
-// modally. Its items are the tree's own link nodes.
+// modally. Its items are the tree's own link nodes, which it checks with
+// the main window's LinkTester.
 class TReportForm : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TReportForm(LinkTester& Tester, QWidget* parent = nullptr);
+    TReportForm(LinkTester& Tester, LinkChanges& Changes, QWidget* parent = nullptr);
 
     // The list's items, which the main window fills before showing.
     LinkItems& ReportItems() { return *LVReportItems; }
 
-    // View only: while the main window's own check waits for the network the
-    // report may be looked at and its links opened, but it neither checks
-    // (the one client is busy) nor changes a link (the running check uses
-    // the nodes and the main list).
+    // View only: while the main window's own check runs the report may be
+    // looked at and its links opened, but it neither checks (one check runs
+    // at a time) nor changes a link (the running check uses the nodes and
+    // the main list).
     void SetViewOnly(bool ViewOnly);
     bool ViewOnly() const { return FViewOnly; }
 
@@ -51,7 +55,7 @@ public:
     // Enter opens, Insert checks, Delete deletes; modifiers do not matter.
     void LVReportKeyDown(int Key);
 
-    bool CancelRequested() const { return FCancel; }
+    bool CancelRequested() const { return FCommand.CancelRequested(); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -60,22 +64,21 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void BuildComponents();
+    void BuildComponents(LinkChanges& Changes);
     void BuildMenu();
     void ConnectEvents();
     void LayOut();
     void FormShow();
     void ApplyViewOnly();
     int SelectedRow() const;
-    // Drops the row when its link is fine now; true when it did.
-    bool RemoveWhenFine(int Row);
+    // Drops the node's row when its link is fine now.
+    void RemoveWhenFine(const TBookTree* Node);
 
     LinkTester& Tester;
-    bool FCancel = false;
+    CommandState FCommand;
     int FSortColumn = kSortColumnStart;
     int FSortDirection = kSortDirectionStart;
     bool FViewOnly = false;
-    bool FBusy = false;
 
     QWidget* Panel = nullptr;
     QTreeView* LVReport = nullptr;

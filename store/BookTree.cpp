@@ -20,6 +20,18 @@ TBookTree* AsBookTree(TTree* node) {
     return bookNode;
 }
 
+const std::string& CollectionPathOf(const TBookTree& node) {
+    const TTree* root = &node;
+    while (root->Parent != nullptr) {
+        root = root->Parent;
+    }
+    const auto* bookRoot = dynamic_cast<const TBookTree*>(root);
+    if (bookRoot == nullptr) {
+        throw EInvalidCast("Invalid class typecast");
+    }
+    return bookRoot->Path;
+}
+
 TBookTree* TBookTree::AddNode(TTree* Node) {
     return AsBookTree(TTree::AddNode(Node));
 }
@@ -38,6 +50,39 @@ int TBookTree::CountAll() const {
         total += AsBookTree(child)->CountAll();
     }
     return total;
+}
+
+void TBookTree::FileStatus(std::int32_t NewStatus, std::unique_ptr<const LinkVerdict> NewVerdict) {
+    Status = NewStatus;
+    Verdict = std::move(NewVerdict);
+}
+
+LinkStanding TBookTree::Standing() const {
+    return Verdict != nullptr ? Verdict->Standing : StandingOfStatus(Status);
+}
+
+std::vector<TBookTree*> CollectLinks(const TBookTree& Folder) {
+    // Iterative, so that the deepest nest the scan allows costs no stack.
+    struct Position {
+        const TBookTree* Folder;
+        int Next;
+    };
+    std::vector<TBookTree*> links;
+    std::vector<Position> stack{{&Folder, 0}};
+    while (!stack.empty()) {
+        Position& top = stack.back();
+        if (top.Next >= top.Folder->Count()) {
+            stack.pop_back();
+            continue;
+        }
+        TBookTree* child = top.Folder->Child(top.Next++);
+        if (child->IsFolder()) {
+            stack.push_back({child, 0});
+        } else {
+            links.push_back(child);
+        }
+    }
+    return links;
 }
 
 void TBookTree::ReplacePathHead(const std::string& NewHead, std::size_t From) {

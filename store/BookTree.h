@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "store/LinkVerdict.h"
 #include "store/Tree.h"
@@ -38,23 +39,32 @@ public:
     // Moves this node's path, and its subtree's, below the directory NewDir.
     void RebasePath(const std::string& NewDir);
 
+    // A link's status, decided by a check or by the user, and what the
+    // check found beyond it (none: the status says it all). A verdict never
+    // outlives the status it was filed with.
+    void FileStatus(std::int32_t NewStatus,
+                    std::unique_ptr<const LinkVerdict> NewVerdict = nullptr);
+    // How the link stands: by its verdict, else by its status.
+    LinkStanding Standing() const;
+
     std::int32_t Status = 0;
     std::string Path;
     // What the last check under current rules found beyond Status; null
-    // when nothing (always under classic rules). Only the status it names
-    // counts: a stale verdict is ignored (VerdictOf).
+    // when nothing (always under classic rules). Set with the status
+    // (FileStatus).
     std::unique_ptr<const LinkVerdict> Verdict;
 };
 
-// The node's verdict when it still explains its status, else null.
-inline const LinkVerdict* VerdictOf(const TBookTree& node) {
-    return node.Verdict != nullptr && node.Verdict->Status == node.Status ? node.Verdict.get()
-                                                                          : nullptr;
-}
+// Every link node below Folder, depth first in Children order: a
+// sub-folder's links where the sub-folder stands among its siblings.
+std::vector<TBookTree*> CollectLinks(const TBookTree& Folder);
 
 using TBookTreePtr = std::unique_ptr<TBookTree, TreeDeleter>;
 
 // Casts a node of the collection; throws EInvalidCast for a foreign node.
 TBookTree* AsBookTree(TTree* node);
+
+// The directory of the collection a node belongs to: its root's Path.
+const std::string& CollectionPathOf(const TBookTree& node);
 
 }  // namespace vornakle

@@ -45,6 +45,21 @@ int StatusImageIndex(std::int32_t status) {
     }
 }
 
+int StandingImageIndex(LinkStanding standing, std::int32_t status) {
+    const int image = StatusImageIndex(status);
+    switch (standing) {
+        case LinkStanding::Fine:
+            return kImageOk;
+        case LinkStanding::Doubtful:
+            return kImageUnknown;
+        case LinkStanding::Bad:
+            break;
+    }
+    // A bad link with a fine status (a page that answers but is gone) must
+    // not look fine.
+    return image == kImageOk ? kImageUnknown : image;
+}
+
 // The reply numbers here are the table's own data: each names itself in its
 // German text.
 std::string StatusText(std::int32_t status) {

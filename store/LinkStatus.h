@@ -43,9 +43,23 @@ int StatusImageIndex(std::int32_t status);
 // codes 1 to 5.
 std::string StatusText(std::int32_t status);
 
-// What the report lists: every link whose image is not the OK image.
+// A status that counts as fine: the OK image's. The report lists every link
+// that is not fine.
 inline bool IsLinkFine(std::int32_t status) {
     return StatusImageIndex(status) == kImageOk;
 }
+
+// How a link stands: fine (the OK image; the report leaves it out), in
+// doubt (the warning image; listed, but not bad), or bad.
+enum class LinkStanding { Fine, Doubtful, Bad };
+
+// How a link stands by its status alone.
+inline LinkStanding StandingOfStatus(std::int32_t status) {
+    return IsLinkFine(status) ? LinkStanding::Fine : LinkStanding::Bad;
+}
+
+// The image of a link that stands so with this status: a standing the
+// status's own image would hide shows as the OK or the warning image.
+int StandingImageIndex(LinkStanding standing, std::int32_t status);
 
 }  // namespace vornakle

@@ -1,23 +1,21 @@
 #pragma once
 
-#include <cstdint>
 #include <string>
+
+#include "store/LinkStatus.h"
 
 namespace vornakle {
 
 // What a check under current rules found about a link beyond its status,
-// kept on the link node for the status column's tooltip while the program
-// runs. Never written to a shortcut file: the next start knows only the
-// status.
+// kept on the link node for the lists while the program runs. Never written
+// to a shortcut file: the next start knows only the status. It goes with
+// the status it was filed with (TBookTree::FileStatus).
 struct LinkVerdict {
-    // The status it explains: once the link's status changes (by hand, by a
-    // new check) the verdict no longer applies.
-    std::int32_t Status = 0;
-    // The image beyond the status's own: a page behind a sign-in is fine
-    // whatever its reply number; a page that is probably gone, or one the
-    // site keeps from programs, is in doubt.
-    enum class Image { OfStatus, Fine, Doubtful };
-    Image ShowAs = Image::OfStatus;
+    // How the link stands, where the status alone does not tell: a page
+    // behind a sign-in is fine whatever its reply number, one the site keeps
+    // from programs is in doubt, and one that answers 2xx but is probably
+    // gone is bad.
+    LinkStanding Standing = LinkStanding::Bad;
     // What the check found, for the tooltip below the status: German lines,
     // UTF-8.
     std::string Explanation;

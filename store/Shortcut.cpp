@@ -6,9 +6,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/AsciiCase.h"
 #include "platform/ErrorMessages.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
+#include "store/CollectionFile.h"
 
 namespace vornakle {
 
@@ -21,11 +23,6 @@ constexpr std::size_t kReadChunk = 16 * 1024;
 // bytes, so anything this large is not one and is left alone.
 constexpr std::size_t kMaxRewrittenFileSize = 64 * 1024 * 1024;
 
-char AsciiLower(char character) {
-    return character >= 'A' && character <= 'Z' ? static_cast<char>(character - 'A' + 'a')
-                                                : character;
-}
-
 bool IsLineEnd(char character) {
     return character == '\r' || character == '\n';
 }
@@ -33,15 +30,7 @@ bool IsLineEnd(char character) {
 }  // namespace
 
 bool IsUrlLine(std::string_view line) {
-    if (line.size() < kUrlKey.size()) {
-        return false;
-    }
-    for (std::size_t index = 0; index < kUrlKey.size(); ++index) {
-        if (AsciiLower(line[index]) != kUrlKey[index]) {
-            return false;
-        }
-    }
-    return true;
+    return StartsWithAsciiLower(line, kUrlKey);
 }
 
 std::vector<std::string> SplitShortcutLines(std::string_view text) {
@@ -72,7 +61,8 @@ std::string ShortcutUrlFromText(std::string_view text) {
 }
 
 std::string OpenErrorMessage(const std::string& path) {
-    return "Datei " + MessagePath(path) + " kann nicht geöffnet werden";
+    return InMessageLanguage("Datei " + MessagePath(path) + " kann nicht geöffnet werden",
+                             "cannot open file " + MessagePath(path));
 }
 
 std::string CreateErrorMessage(const std::string& path) {
@@ -86,16 +76,23 @@ std::string ReadShortcutText(const std::string& path) {
     }
     std::string text = ReadAll(file.Get(), kMaxRewrittenFileSize + 1, OpenErrorMessage(path));
     if (text.size() > kMaxRewrittenFileSize) {
-        throw EFileError("Datei " + MessagePath(path) + " ist zu groß für eine Verknüpfung");
+        throw EFileError(
+            InMessageLanguage("Datei " + MessagePath(path) + " ist zu groß für eine Verknüpfung",
+                              "file " + MessagePath(path) + " is too large for a shortcut"));
     }
     return text;
 }
 
-void WriteShortcutText(const std::string& path, std::string_view text) {
+void WriteShortcutText(const std::string& collectionRoot, const std::string& path,
+                       std::string_view text) {
     try {
-        ReplaceFileContents(path, text);
-    } catch (const EFileError&) {
-        throw EFileError(CreateErrorMessage(path));
+        RewriteCollectionFile(collectionRoot, path, text);
+    } catch (const ERewriteRefused&) {
+        throw;
+    } catch (const EFileError& error) {
+        // The desktop program reports the runtime's create error alone, as it
+        // always has; the command-line programs give the system's reason.
+        throw EFileError(InMessageLanguage(CreateErrorMessage(path), error.Message()));
     }
 }
 

@@ -57,7 +57,7 @@ std::string ReadShortcutUrl(const std::string& path);
 std::string ReadShortcutUrl(int descriptor, const std::string& path);
 
 // The open and create errors, exactly as the user sees them; the path reads
-// as the windows show names.
+// as the windows show names. The create error is the desktop program's.
 std::string OpenErrorMessage(const std::string& path);
 std::string CreateErrorMessage(const std::string& path);
 
@@ -65,9 +65,12 @@ std::string CreateErrorMessage(const std::string& path);
 // the open error, or when the file is far too large to be a shortcut.
 std::string ReadShortcutText(const std::string& path);
 
-// Replaces a shortcut file's text as one step (see ReplaceFileContents).
-// Throws EFileError with the create error.
-void WriteShortcutText(const std::string& path, std::string_view text);
+// Replaces the text of a shortcut file of the collection below
+// collectionRoot as one step, by RewriteCollectionFile's rules. Throws
+// ERewriteRefused when those refuse it, else EFileError with the create
+// error (in English, the failure and its reason).
+void WriteShortcutText(const std::string& collectionRoot, const std::string& path,
+                       std::string_view text);
 
 // A URL as typed, made fit for a shortcut line: line breaks, which a paste
 // can bring, would add lines of their own to the file.

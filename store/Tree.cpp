@@ -40,12 +40,12 @@ void TTree::RemoveFromParent() {
     Parent = nullptr;
 }
 
-void TTree::Delete(bool Recursive) {
+void TTree::Delete(ChildNodes Below) {
     RemoveFromParent();
     while (!Children.empty()) {
         TTree* last = Children.back();
-        if (Recursive) {
-            last->Delete(true);  // removes itself from Children
+        if (Below == ChildNodes::Free) {
+            last->Delete(ChildNodes::Free);  // removes itself from Children
         } else {
             last->Parent = nullptr;
             Children.pop_back();

@@ -10,7 +10,11 @@ namespace vornakle {
 //
 // Children are owned by the tree, but only Delete frees them: destroying a
 // node frees its list, never the nodes in it, so a node can be detached and
-// kept (Delete with Recursive false) or moved to another parent (AddNode).
+// kept (Delete with ChildNodes::Keep) or moved to another parent (AddNode).
+// What Delete does with the node's children: free them with it, or detach
+// them so that they live on without a parent.
+enum class ChildNodes { Free, Keep };
+
 class TTree {
 public:
     TTree() = default;
@@ -27,9 +31,9 @@ public:
     TTree* AddNode(TTree* Node);
     TTree* AddChild(const std::string& NewText);
 
-    // Takes the node out of its parent and frees it. Children are freed the
-    // same way when Recursive, otherwise they are detached and stay alive.
-    void Delete(bool Recursive);
+    // Takes the node out of its parent and frees it, and its children as
+    // Below says.
+    void Delete(ChildNodes Below);
 
     int Count() const { return static_cast<int>(Children.size()); }
     // Throws EListError for an index outside 0 .. Count() - 1.
@@ -47,7 +51,7 @@ private:
 struct TreeDeleter {
     void operator()(TTree* Node) const {
         if (Node != nullptr) {
-            Node->Delete(true);
+            Node->Delete(ChildNodes::Free);
         }
     }
 };

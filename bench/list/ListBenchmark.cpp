@@ -33,17 +33,6 @@ struct Folder {
     std::vector<std::string> files;
 };
 
-std::string RandomUrl(Random& random) {
-    std::string url = random.Below(2) ? "https://" : "http://www.";
-    url += random.Word(4, 12, false);
-    url += ".de/";
-    url += random.Word(3, 10, false);
-    url += '/';
-    url += random.Word(4, 14, false);
-    url += ".html";
-    return url;
-}
-
 Folder Generate(const std::string& root, const std::string& name, int links, Random& random) {
     Folder folder{root + "/" + name, {}};
     std::filesystem::create_directories(folder.path);
@@ -51,10 +40,7 @@ Folder Generate(const std::string& root, const std::string& name, int links, Ran
         const std::string path = folder.path + "/" + random.Word(3, 10, true) + " " +
                                  random.Word(2, 9, false) + " - " + random.Word(4, 12, true) + " " +
                                  std::to_string(link) + ".url";
-        const std::string url = RandomUrl(random);
-        std::ofstream(path, std::ios::binary)
-            << "[DEFAULT]\r\nBASEURL=" << url << "\r\n[InternetShortcut]\r\nURL=" << url
-            << "\r\nIconIndex=0\r\n";
+        std::ofstream(path, std::ios::binary) << ShortcutFile(RandomUrl(random));
         folder.files.push_back(path);
     }
     return folder;

@@ -147,8 +147,8 @@ bool SaveParallelCheck(const QString& path) {
     QTimer probe;
     QObject::connect(&probe, &QTimer::timeout, &form, [&] {
         int waiting = 0;
-        for (const LinkItem& item : items->Items()) {
-            waiting += item.ImageIndex == kImageBeingTested ? 1 : 0;
+        for (int row = 0; row < items->Count(); ++row) {
+            waiting += items->ImageIndex(row) == kImageBeingTested ? 1 : 0;
         }
         if (!form.CheckRunning() || waiting > 6) {
             return;

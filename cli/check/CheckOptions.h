@@ -65,7 +65,7 @@ inline constexpr int kMaxConfirmRuns = 1000;
 inline constexpr int kMaxDurationDays = 3650;
 
 // Reads the arguments after the program name. The checker follows the
-// current rules unless --rules classic asks for the specified ones. Options come as "--name
+// current rules unless --rules classic asks for the program's own. Options come as "--name
 // VALUE" or "--name=VALUE", in any order around the source; "--" ends the
 // options. Throws EUsageError.
 CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments);

@@ -12,7 +12,6 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 
 #include "bookmarks/BookmarkSource.h"
@@ -27,8 +26,8 @@
 #include "cli/check/ResultFormat.h"
 #include "generated/Version.h"
 #include "history/HistoryError.h"
+#include "platform/ErrorMessages.h"
 #include "store/LinkStatus.h"
-#include "store/Scan.h"
 
 namespace vornakle {
 
@@ -146,7 +145,7 @@ public:
     }
     bool Failed() const { return failure_ != 0; }
     std::string FailureText() const {
-        return std::string("cannot write the results: ") + std::strerror(failure_);
+        return "cannot write the results: " + SystemErrorText(failure_);
     }
 
 private:
@@ -244,7 +243,7 @@ void PrintError(std::FILE* errors, const std::string& message) {
 // came).
 void PrintHops(std::FILE* errors, const CheckResult& result) {
     for (std::size_t index = 0; index < result.Hops.size(); ++index) {
-        const CheckHop& hop = result.Hops[index];
+        const RequestHop& hop = result.Hops[index];
         std::fprintf(errors, "hop %zu: %d %s\n", index + 1, static_cast<int>(hop.Status),
                      EscapeTextField(DisplayUtf8(hop.Url)).c_str());
     }
@@ -269,13 +268,20 @@ bool FitJobs(CheckSettings& settings, std::FILE* errors) {
     return true;
 }
 
+std::vector<RecordField> ChangeFields(const std::string& file, const std::string& oldUrl,
+                                      const std::string& newUrl) {
+    return {{"file", file}, {"old_url", oldUrl}, {"new_url", newUrl}};
+}
+
 // Rewrites the shortcut of each moved link to its final URL and prints the
-// change, tab-separated: the file, the old URL, the new one. False when a
-// file could not be rewritten; a file changed since the scan is skipped with
-// a message.
+// change in the command's format: the file, the old URL, the new one; then
+// the bad links as a table of results of their own. False when a file could
+// not be rewritten; a file changed since the scan is skipped with a message.
 bool UpdateMovedLinks(const std::vector<LinkRecord>& links, const std::vector<FileStamp>& stamps,
-                      const OrderedPrinter& printer, OutputStream& output, std::FILE* errors) {
+                      const CheckCommand& command, const OrderedPrinter& printer,
+                      const ResultWriter& writer, OutputStream& output, std::FILE* errors) {
     bool allWritten = true;
+    output.Write(FieldsHeader(command.Format, ChangeFields("", "", "")));
     for (std::size_t index = 0; index < links.size(); ++index) {
         const std::optional<ReportedResult>& reported = printer.Result(index);
         if (!reported || reported->Result.Found != Finding::Moved ||
@@ -285,12 +291,13 @@ bool UpdateMovedLinks(const std::vector<LinkRecord>& links, const std::vector<Fi
         const CheckResult& result = reported->Result;
         const std::string path = DisplayUtf8(LinkFilePath(links[index]));
         const std::string newUrl = MovedAddress(links[index].Url, result.FinalUrl);
-        const MovedUpdateResult update = UpdateMovedLink(links[index], stamps.at(index), newUrl);
+        const MovedUpdateResult update =
+            UpdateMovedLink(command.Source, links[index], stamps.at(index), newUrl);
         switch (update.Outcome) {
             case MovedUpdate::Updated:
-                output.Write(EscapeTextField(path) + '\t' +
-                             EscapeTextField(DisplayUtf8(links[index].Url)) + '\t' +
-                             EscapeTextField(DisplayUtf8(newUrl)) + '\n');
+                output.Write(FieldsRecord(
+                    command.Format,
+                    ChangeFields(path, DisplayUtf8(links[index].Url), DisplayUtf8(newUrl))));
                 break;
             case MovedUpdate::ChangedSinceScan:
                 PrintError(errors, path + " not updated: " + update.Message);
@@ -301,7 +308,24 @@ bool UpdateMovedLinks(const std::vector<LinkRecord>& links, const std::vector<Fi
                 break;
         }
     }
+    if (command.Format == TOutputFormat::Csv) {
+        output.Write("\r\n");
+    }
+    output.Write(writer.Header());
+    for (std::size_t index = 0; index < links.size(); ++index) {
+        if (const std::optional<ReportedResult>& reported = printer.Result(index);
+            reported && reported->CountsAsBad()) {
+            output.Write(writer.Record(links[index], reported->Result, reported->History));
+        }
+    }
     return allWritten;
+}
+
+std::vector<RecordField> DuplicateFields(const std::string& group, const LinkRecord& link) {
+    return {{"group", group, true},
+            {"folder", DisplayUtf8(link.Folder)},
+            {"name", DisplayUtf8(link.Name)},
+            {"url", DisplayUtf8(link.Url)}};
 }
 
 // Prints the groups of links sharing an address: a group number, then the
@@ -309,32 +333,12 @@ bool UpdateMovedLinks(const std::vector<LinkRecord>& links, const std::vector<Fi
 int PrintDuplicates(const std::vector<LinkRecord>& links, TOutputFormat format,
                     std::FILE* outputFile, std::FILE* errors) {
     OutputStream output(outputFile);
-    if (format == TOutputFormat::Csv) {
-        output.Write("group,folder,name,url\r\n");
-    }
+    output.Write(FieldsHeader(format, DuplicateFields("", LinkRecord{})));
     const std::vector<std::vector<std::size_t>> groups = DuplicateGroups(links);
     for (std::size_t group = 0; group < groups.size(); ++group) {
-        const std::string number = std::to_string(group + 1);
         for (const std::size_t index : groups[group]) {
-            const LinkRecord& link = links[index];
-            const std::string folder = DisplayUtf8(link.Folder);
-            const std::string name = DisplayUtf8(link.Name);
-            const std::string url = DisplayUtf8(link.Url);
-            switch (format) {
-                case TOutputFormat::Text:
-                    output.Write(number + '\t' + EscapeTextField(folder) + '\t' +
-                                 EscapeTextField(name) + '\t' + EscapeTextField(url) + '\n');
-                    break;
-                case TOutputFormat::Csv:
-                    output.Write(number + ',' + QuoteCsvField(folder) + ',' + QuoteCsvField(name) +
-                                 ',' + QuoteCsvField(url) + "\r\n");
-                    break;
-                case TOutputFormat::Json:
-                    output.Write("{\"group\":" + number + ",\"folder\":" + JsonString(folder) +
-                                 ",\"name\":" + JsonString(name) + ",\"url\":" + JsonString(url) +
-                                 "}\n");
-                    break;
-            }
+            output.Write(
+                FieldsRecord(format, DuplicateFields(std::to_string(group + 1), links[index])));
         }
     }
     if (!output.Flush()) {
@@ -448,8 +452,8 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
     if (historyFailed) {
         return kExitUsageOrScanError;
     }
-    const bool updated =
-        !command.UpdateMoved || UpdateMovedLinks(links, stamps, printer, output, errors);
+    const bool updated = !command.UpdateMoved ||
+                         UpdateMovedLinks(links, stamps, command, printer, *writer, output, errors);
     if (!output.Flush()) {
         PrintError(errors, output.FailureText());
         return kExitUsageOrScanError;
@@ -460,19 +464,11 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
     return printer.Bad() > 0 ? kExitSomeBad : kExitAllFine;
 }
 
-std::string FolderProblemText(const ScanProblem& problem) {
-    const std::string path = DisplayUtf8(problem.Path);
-    if (problem.What == ScanProblem::Kind::TooDeep) {
-        return "folder " + path + " is nested deeper than " + std::to_string(kMaxFolderDepth) +
-               " folders and was not checked";
-    }
-    return "folder " + path + " cannot be read and was not checked";
-}
-
 }  // namespace
 
 int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* outputFile,
                     std::FILE* errors, const HistoryClock& clock) {
+    SetMessageLanguage(MessageLanguage::English);
     CheckCommand command;
     try {
         command = ParseCheckCommand(arguments);
@@ -516,8 +512,8 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
             if (const std::string skipped = SkippedPlacesText(source.Skipped); !skipped.empty()) {
                 PrintError(errors, skipped);
             }
-            for (const ScanProblem& problem : source.FolderProblems) {
-                PrintError(errors, FolderProblemText(problem));
+            for (const LeftOutPart& part : source.LeftOut) {
+                PrintError(errors, LeftOutText(part) + "; not checked");
                 partUnread = true;
             }
         } catch (const std::exception& error) {

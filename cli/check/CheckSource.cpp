@@ -2,7 +2,6 @@
 
 #include "bookmarks/BookmarkSource.h"
 #include "bookmarks/BrowserProfiles.h"
-#include "platform/Paths.h"
 
 #include <utility>
 
@@ -13,7 +12,7 @@ namespace {
 void Collect(const BookmarkNode& folder, const std::string& path, std::vector<LinkRecord>& links) {
     for (const BookmarkNode& child : folder.Children) {
         if (child.IsFolder()) {
-            Collect(child, path.empty() ? child.Name : JoinPath(path, child.Name), links);
+            Collect(child, AppendFolderName(path, child.Name), links);
         } else {
             links.push_back({path, child.Name, child.Url});
         }
@@ -33,7 +32,9 @@ SourceLinks ReadSourceLinks(const CheckCommand& command) {
     if (!command.FromBrowser && IsDirectorySource(command.Source)) {
         CollectionScan scan = ScanCollectionLinks(command.Source);
         result.Links = std::move(scan.Links);
-        result.FolderProblems = std::move(scan.FolderProblems);
+        for (ScanProblem& problem : scan.FolderProblems) {
+            result.LeftOut.push_back(LeftOutOf(std::move(problem)));
+        }
         return result;
     }
     const BookmarkCollection collection = ReadBookmarkFileSource(
@@ -42,6 +43,7 @@ SourceLinks ReadSourceLinks(const CheckCommand& command) {
             : command.Source);
     result.Links = BookmarkLinks(collection.Root);
     result.Skipped = collection.Skipped;
+    result.LeftOut = collection.LeftOut;
     return result;
 }
 

@@ -9,18 +9,20 @@
 
 namespace vornakle {
 
-// The links a collection command checks, what its source left out, and the
-// folders of a directory that could not be read.
+// The links a collection command checks, the places its source skipped,
+// and what could not be read: folders of a directory, bookmarks of a damaged
+// file.
 struct SourceLinks {
     std::vector<LinkRecord> Links;
     SkippedPlaces Skipped;
-    std::vector<ScanProblem> FolderProblems;
+    std::vector<LeftOutPart> LeftOut;
 };
 
 // A directory through the desktop program's scan (folders as directory
 // paths); a bookmark file, or the bookmarks of the browser the command
 // names, through the bookmarks library (folders as paths of folder names,
-// "Bookmarks Menu/News"). Throws EFileError or EBookmarkError.
+// "Bookmarks Menu/News", AppendFolderName). Throws EFileError or
+// EBookmarkError.
 SourceLinks ReadSourceLinks(const CheckCommand& command);
 
 // The bookmarks below root in order, depth first.

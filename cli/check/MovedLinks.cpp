@@ -34,8 +34,8 @@ std::string MovedAddress(const std::string& oldUrl, const std::string& finalUrl)
     return finalUrl + oldUrl.substr(fragment);
 }
 
-MovedUpdateResult UpdateMovedLink(const LinkRecord& link, const FileStamp& scanned,
-                                  const std::string& newUrl) {
+MovedUpdateResult UpdateMovedLink(const std::string& collectionRoot, const LinkRecord& link,
+                                  const FileStamp& scanned, const std::string& newUrl) {
     const std::string path = LinkFilePath(link);
     try {
         if (!scanned.Present || StampOf(path) != scanned) {
@@ -45,7 +45,8 @@ MovedUpdateResult UpdateMovedLink(const LinkRecord& link, const FileStamp& scann
         if (ShortcutUrlFromText(text) != link.Url) {
             return {MovedUpdate::ChangedSinceScan, "its URL changed since the scan"};
         }
-        WriteShortcutText(path, RewriteShortcutText(text, ShortcutLineValue(newUrl)));
+        WriteShortcutText(collectionRoot, path,
+                          RewriteShortcutText(text, ShortcutLineValue(newUrl)));
     } catch (const Exception& error) {
         return {MovedUpdate::Failed, error.Message()};
     }
@@ -56,7 +57,8 @@ std::vector<std::vector<std::size_t>> DuplicateGroups(const std::vector<LinkReco
     std::vector<std::vector<std::size_t>> groups;
     std::unordered_map<std::string, std::size_t> numbers;
     for (std::size_t index = 0; index < links.size(); ++index) {
-        if (links[index].Unreadable) {
+        // Links without an address share nothing but their lack of one.
+        if (links[index].Unreadable || links[index].Url.empty()) {
             continue;
         }
         const auto [found, added] =

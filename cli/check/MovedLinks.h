@@ -48,14 +48,15 @@ std::string MovedAddress(const std::string& oldUrl, const std::string& finalUrl)
 
 // Points link's shortcut file to newUrl by the URL edit of the desktop
 // program's "change address" (RewriteShortcutText: the URL line replaced,
-// every other line kept), written as one atomic replacement; only when the
+// every other line kept), written by the rules of every rewrite of a file
+// of the collection below collectionRoot (WriteShortcutText); only when the
 // file still has the stamp and the URL the scan found.
-MovedUpdateResult UpdateMovedLink(const LinkRecord& link, const FileStamp& scanned,
-                                  const std::string& newUrl);
+MovedUpdateResult UpdateMovedLink(const std::string& collectionRoot, const LinkRecord& link,
+                                  const FileStamp& scanned, const std::string& newUrl);
 
 // The groups of links that share an address (AddressKey), each in scan
 // order, the groups ordered by their first link; addresses only one link
-// holds are left out, and so are unreadable links.
+// holds are left out, and so are unreadable links and links without one.
 std::vector<std::vector<std::size_t>> DuplicateGroups(const std::vector<LinkRecord>& links);
 
 }  // namespace vornakle

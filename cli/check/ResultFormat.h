@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "check/CheckResult.h"
 #include "check/CollectionLinks.h"
@@ -48,6 +49,21 @@ public:
 };
 
 std::unique_ptr<ResultWriter> MakeResultWriter(TOutputFormat format);
+
+// A field of a record that is no check's result (a member of a group of
+// duplicates, a change of --update-moved): its key, which the CSV header
+// row and JSON name, and its text in UTF-8; a number goes bare into JSON.
+struct RecordField {
+    std::string_view Key;
+    std::string Value;
+    bool IsNumber = false;
+};
+
+// The CSV header row of such records (empty in the other formats) and one
+// record: tab-separated text, a CSV row, or a JSON object on a line, each
+// field escaped as the format asks.
+std::string FieldsHeader(TOutputFormat format, const std::vector<RecordField>& fields);
+std::string FieldsRecord(TOutputFormat format, const std::vector<RecordField>& fields);
 
 // The display decoding of a field: valid UTF-8 as it is, else Windows-1252.
 std::string DisplayUtf8(const std::string& bytes);

@@ -8,6 +8,7 @@
 #include "bookmarks/FavoritesDirectory.h"
 #include "bookmarks/HtmlBookmarks.h"
 #include "generated/Version.h"
+#include "platform/ErrorMessages.h"
 #include "platform/TextDecoding.h"
 
 namespace vornakle {
@@ -86,25 +87,50 @@ void PrintLine(std::FILE* stream, const std::string& message) {
     std::fprintf(stream, "%s: %s\n", kProgramName, TextBytes(DisplayText(message)).c_str());
 }
 
+std::string WrittenText(const EntryCounts& counts) {
+    return "wrote " + Counted(counts.Bookmarks, "link") + " in " +
+           Counted(counts.Folders, "folder");
+}
+
 int Convert(const ConvertCommand& command, std::FILE* output, std::FILE* errors) {
     const std::string source =
         command.FromBrowser
             ? LocateBrowserBookmarks(*command.FromBrowser, UserFoldersFromEnvironment())
             : command.Source;
-    if (IsDirectorySource(source)) {
-        const BookmarkCollection collection = ReadBookmarkSource(source);
-        WriteHtmlBookmarkFile(collection.Root, command.Target);
-        PrintLine(output, "wrote the HTML bookmark file " + command.Target);
-        return kExitConverted;
-    }
-    const BookmarkCollection collection = ReadBookmarkFileSource(source);
+    const bool fromDirectory = IsDirectorySource(source);
+    const BookmarkCollection collection = ReadBookmarkSource(source);
     if (const std::string skipped = SkippedPlacesText(collection.Skipped); !skipped.empty()) {
         PrintLine(errors, skipped);
     }
-    const WrittenCounts counts = WriteFavoritesDirectory(collection.Root, command.Target);
-    PrintLine(output, "wrote " + Counted(counts.Bookmarks, "link") + " in " +
-                          Counted(counts.Folders, "folder") + " to " + command.Target);
-    return kExitConverted;
+    for (const LeftOutPart& part : collection.LeftOut) {
+        PrintLine(errors, LeftOutText(part) + "; left out");
+    }
+    const EntryCounts found = CountEntries(collection.Root);
+    if (found.Bookmarks == 0) {
+        PrintLine(errors, "no bookmarks to convert in " + source + "; nothing was written");
+        return kExitNotConverted;
+    }
+    std::string summary;
+    if (fromDirectory) {
+        WriteHtmlBookmarkFile(collection.Root, command.Target);
+        summary = WrittenText(found) + " to the HTML bookmark file " + command.Target;
+    } else {
+        const WrittenCounts written = WriteFavoritesDirectory(collection.Root, command.Target);
+        for (const RenamedEntry& renamed : written.Renamed) {
+            PrintLine(
+                errors,
+                (renamed.IsFolder ? "folder \"" : "bookmark \"") + renamed.Given + "\" in " +
+                    (renamed.Folder.empty() ? std::string("the top folder") : renamed.Folder) +
+                    " is written as \"" + renamed.Written + "\"");
+        }
+        summary = WrittenText(written) + " to " + command.Target;
+    }
+    if (collection.LeftOut.empty()) {
+        PrintLine(output, summary);
+        return kExitConverted;
+    }
+    PrintLine(output, summary + "; left out: " + LeftOutCounts(collection.LeftOut));
+    return kExitNotConverted;
 }
 
 }  // namespace
@@ -112,6 +138,7 @@ int Convert(const ConvertCommand& command, std::FILE* output, std::FILE* errors)
 std::string ConvertUsageText() {
     return "Usage: vornakle-convert SOURCE TARGET\n"
            "       vornakle-convert --browser firefox|chromium|chrome TARGET\n"
+           "       vornakle-convert --help | --version\n"
            "\n"
            "Carries bookmarks between a browser and a Favorites collection.\n"
            "\n"
@@ -125,8 +152,10 @@ std::string ConvertUsageText() {
            "  which every browser imports.\n"
            "\n"
            "TARGET must not exist, or be empty. Names are made fit for files (\"/\"\n"
-           "becomes \"-\"); a name taken in its folder gets a number, \"Name (2)\".\n"
-           "Nothing is ever replaced, and the source is only read.\n"
+           "becomes \"-\"); a name taken in its folder gets a number, \"Name (2)\"; one\n"
+           "no file can carry (empty, a folder \".\" or \"..\") gets \"_\" in front and is\n"
+           "listed on standard error. Nothing is ever replaced, and the source is\n"
+           "only read.\n"
            "\n"
            "Options:\n"
            "  --browser NAME  read the bookmarks of the default profile of firefox,\n"
@@ -134,12 +163,15 @@ std::string ConvertUsageText() {
            "  --help          show this text\n"
            "  --version       show the program's version\n"
            "\n"
-           "Exit status: 0 converted, 2 usage error or nothing converted (the reason\n"
-           "on standard error; nothing is written then).\n";
+           "Exit status: 0 converted, 2 not all converted: a usage error, a source\n"
+           "that cannot be read or holds no bookmarks (nothing is written then), or\n"
+           "parts of the source left out (each named on standard error, the rest\n"
+           "written).\n";
 }
 
 int RunConvertProgram(const std::vector<std::string>& arguments, std::FILE* output,
                       std::FILE* errors) {
+    SetMessageLanguage(MessageLanguage::English);
     ConvertCommand command;
     try {
         command = ParseConvertCommand(arguments);

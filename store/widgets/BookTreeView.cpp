@@ -9,6 +9,7 @@
 #include "store/LinkStatus.h"
 #include "store/Shortcut.h"
 #include "store/widgets/ImageList.h"
+#include "store/widgets/LinkChanges.h"
 #include "store/widgets/LinkItems.h"
 
 namespace vornakle {
@@ -38,31 +39,6 @@ void AddFolderItems(TBookTree* node, QTreeWidgetItem* parentItem, QTreeWidget* t
     expand.push_back(item);
 }
 
-void ShowStatusIn(LinkItem& item) {
-    const TBookTree& node = *item.Node;
-    const LinkVerdict* verdict = VerdictOf(node);
-    const LinkVerdict::Image shownAs =
-        verdict != nullptr ? verdict->ShowAs : LinkVerdict::Image::OfStatus;
-    switch (shownAs) {
-        case LinkVerdict::Image::Fine:
-            item.ImageIndex = kImageOk;
-            break;
-        case LinkVerdict::Image::Doubtful:
-            item.ImageIndex = kImageUnknown;
-            break;
-        case LinkVerdict::Image::OfStatus:
-            item.ImageIndex = StatusImageIndex(node.Status);
-            break;
-    }
-    item.StatusText = QString::fromUtf8(StatusText(node.Status));
-    item.StatusToolTip.clear();
-    if (verdict != nullptr && !verdict->Explanation.empty()) {
-        const QString text = QString::fromStdString(verdict->Explanation);
-        item.StatusToolTip =
-            item.StatusText.isEmpty() ? text : item.StatusText + QLatin1Char('\n') + text;
-    }
-}
-
 }  // namespace
 
 void AddTreeItems(TBookTree* Node, QTreeWidgetItem* ParentItem, QTreeWidget* TreeView) {
@@ -87,23 +63,14 @@ TBookTree* FolderNodeOf(const QTreeWidgetItem* item) {
 }
 
 int AddLinkItem(LinkItems& Items, TBookTree* Node) {
-    std::string url = ReadShortcutUrl(Node->Path);
-    const std::string fileName = LastPathPart(Node->Path);
-    LinkItem item;
-    item.Node = Node;
-    item.Caption = DisplayFileName(LinkNameOf(fileName));
-    item.Url = DisplayText(url);
-    Node->Text = std::move(url);
-    ShowStatusIn(item);
-    return Items.Add(std::move(item));
+    Node->Text = ReadShortcutUrl(Node->Path);
+    return Items.Add(Node);
 }
 
 void ShowLinkStatus(LinkItems& Items, int Row) {
-    if (Row < 0 || Row >= Items.Count()) {
-        return;
+    if (Row >= 0 && Row < Items.Count()) {
+        Items.Changes().Changed(Items.Node(Row));
     }
-    ShowStatusIn(Items.Item(Row));
-    Items.ItemChanged(Row);
 }
 
 }  // namespace vornakle

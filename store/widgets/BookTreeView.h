@@ -25,13 +25,14 @@ void ShowInTreeView(TBookTree* Node, QTreeWidget* TreeView);
 // The folder node of a tree view item; null for none.
 TBookTree* FolderNodeOf(const QTreeWidgetItem* item);
 
-// Re-reads the link's shortcut file and appends its item to Items; refreshes
-// Node->Text, leaves Node->Status. Throws EFileError before adding anything
-// when the file cannot be read. Returns the new row.
+// Re-reads the link's shortcut file into Node->Text and appends a row for
+// the node to Items; leaves Node->Status. Throws EFileError before adding
+// anything when the file cannot be read. Returns the new row.
 int AddLinkItem(LinkItems& Items, TBookTree* Node);
-// Sets the row's image and status text from its node's Status. Where the
-// node's verdict still applies, a suspect link shows the warning image
-// beside its reply's text, and the tooltip says what the check found.
+// The status of the row's node changed: every list that shows the node
+// shows its image and status text anew (a link whose check found it in
+// doubt shows the warning image beside its reply's text, and the tooltip
+// says what the check found).
 void ShowLinkStatus(LinkItems& Items, int Row);
 
 }  // namespace vornakle

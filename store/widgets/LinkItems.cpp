@@ -1,6 +1,12 @@
 #include "store/widgets/LinkItems.h"
 
+#include "platform/Paths.h"
+#include "platform/TextDecoding.h"
+#include "store/BookTree.h"
+#include "store/LinkStatus.h"
+#include "store/Shortcut.h"
 #include "store/widgets/ImageList.h"
+#include "store/widgets/LinkChanges.h"
 
 #include <algorithm>
 
@@ -17,29 +23,66 @@ QString Shown(const QString& text) {
 
 }  // namespace
 
-LinkItems::LinkItems(QObject* parent) : QAbstractTableModel(parent) {}
+LinkItems::LinkItems(LinkChanges* changes, QObject* parent)
+    : QAbstractTableModel(parent), changes_(changes != nullptr ? changes : new LinkChanges(this)) {
+    connect(changes_, &LinkChanges::NodeChanged, this, &LinkItems::ShowNode);
+    connect(changes_, &LinkChanges::NodeRemoving, this, [this](const TBookTree* node) {
+        // A list must never keep a row whose node is freed, whichever list
+        // the deletion came from.
+        Remove(IndexOfNode(node));
+    });
+}
 
-int LinkItems::Add(LinkItem item) {
+QString LinkItems::ColumnText(const TBookTree& node, int column) {
+    switch (column) {
+        case kColumnName:
+            return DisplayFileName(LinkNameOf(LastPathPart(node.Path)));
+        case kColumnUrl:
+            return DisplayText(node.Text);
+        case kColumnStatus:
+            return QString::fromUtf8(StatusText(node.Status));
+        default:
+            return QString();
+    }
+}
+
+int LinkItems::ImageIndex(int row) const {
+    const TBookTree& node = *Node(row);
+    if (changes_->BeingTested(&node)) {
+        return kImageBeingTested;
+    }
+    return StandingImageIndex(node.Standing(), node.Status);
+}
+
+QString LinkItems::StatusToolTip(int row) const {
+    const TBookTree& node = *Node(row);
+    if (node.Verdict == nullptr || node.Verdict->Explanation.empty()) {
+        return QString();
+    }
+    const QString status = ColumnText(node, kColumnStatus);
+    const QString explanation = QString::fromStdString(node.Verdict->Explanation);
+    return status.isEmpty() ? explanation : status + QLatin1Char('\n') + explanation;
+}
+
+int LinkItems::Add(TBookTree* node) {
     const int row = Count();
     ForgetRows();
     if (fillDepth_ > 0) {
-        items_.push_back(std::move(item));
+        nodes_.push_back(node);
         return row;
     }
     beginInsertRows(QModelIndex(), row, row);
-    items_.push_back(std::move(item));
+    nodes_.push_back(node);
     endInsertRows();
-    const TBookTree* node = items_.back().Node;
     Resort();
-    return items_[static_cast<std::size_t>(row)].Node == node ? row : IndexOfNode(node);
+    return nodes_[static_cast<std::size_t>(row)] == node ? row : IndexOfNode(node);
 }
 
-void LinkItems::Rename(int row, const QString& caption) {
+void LinkItems::Renamed(int row) {
     if (row < 0 || row >= Count()) {
         return;
     }
-    Item(row).Caption = caption;
-    ItemChanged(row);
+    changes_->Changed(Node(row));
     Resort();
 }
 
@@ -54,11 +97,11 @@ void LinkItems::Resort() {
 }
 
 void LinkItems::ApplyOrdering() {
-    if (!ordering_ || items_.size() < 2) {
+    if (!ordering_ || nodes_.size() < 2) {
         return;
     }
-    const std::vector<int> order = ordering_(items_);
-    if (order.size() != items_.size()) {
+    const std::vector<int> order = ordering_(*this);
+    if (order.size() != nodes_.size()) {
         return;
     }
     const bool announce = fillDepth_ == 0;
@@ -66,14 +109,14 @@ void LinkItems::ApplyOrdering() {
         emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     }
     ForgetRows();
-    std::vector<LinkItem> sorted;
-    sorted.reserve(items_.size());
-    std::vector<int> newRowOf(items_.size());
+    std::vector<TBookTree*> sorted;
+    sorted.reserve(nodes_.size());
+    std::vector<int> newRowOf(nodes_.size());
     for (std::size_t row = 0; row < order.size(); ++row) {
-        sorted.push_back(std::move(items_[static_cast<std::size_t>(order[row])]));
+        sorted.push_back(nodes_[static_cast<std::size_t>(order[row])]);
         newRowOf[static_cast<std::size_t>(order[row])] = static_cast<int>(row);
     }
-    items_ = std::move(sorted);
+    nodes_ = std::move(sorted);
     if (announce) {
         const QModelIndexList before = persistentIndexList();
         QModelIndexList after;
@@ -107,19 +150,20 @@ void LinkItems::Remove(int row) {
     }
     ForgetRows();
     beginRemoveRows(QModelIndex(), row, row);
-    items_.erase(items_.begin() + row);
+    nodes_.erase(nodes_.begin() + row);
     endRemoveRows();
 }
 
-void LinkItems::RemoveIf(const std::function<bool(const LinkItem&)>& remove) {
-    if (std::none_of(items_.begin(), items_.end(), remove)) {
+void LinkItems::RemoveIf(const std::function<bool(const TBookTree&)>& remove) {
+    const auto picked = [&remove](const TBookTree* node) { return remove(*node); };
+    if (std::none_of(nodes_.begin(), nodes_.end(), picked)) {
         return;
     }
     if (fillDepth_ == 0) {
         beginResetModel();
     }
     ForgetRows();
-    std::erase_if(items_, remove);
+    std::erase_if(nodes_, picked);
     if (fillDepth_ == 0) {
         endResetModel();
     }
@@ -128,15 +172,15 @@ void LinkItems::RemoveIf(const std::function<bool(const LinkItem&)>& remove) {
 void LinkItems::Clear() {
     ForgetRows();
     beginResetModel();
-    items_.clear();
+    nodes_.clear();
     endResetModel();
 }
 
 int LinkItems::IndexOfNode(const TBookTree* node) const {
     if (!rowsIndexed_) {
-        rowOfNode_.reserve(items_.size());
-        for (std::size_t row = 0; row < items_.size(); ++row) {
-            rowOfNode_.emplace(items_[row].Node, static_cast<int>(row));
+        rowOfNode_.reserve(nodes_.size());
+        for (std::size_t row = 0; row < nodes_.size(); ++row) {
+            rowOfNode_.emplace(nodes_[row], static_cast<int>(row));
         }
         rowsIndexed_ = true;
     }
@@ -151,8 +195,9 @@ void LinkItems::ForgetRows() {
     }
 }
 
-void LinkItems::ItemChanged(int row) {
-    if (row >= 0 && row < Count() && fillDepth_ == 0) {
+void LinkItems::ShowNode(const TBookTree* node) {
+    const int row = IndexOfNode(node);
+    if (row >= 0 && fillDepth_ == 0) {
         emit dataChanged(index(row, 0), index(row, kColumnCount - 1));
     }
 }
@@ -185,29 +230,24 @@ QVariant LinkItems::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= Count()) {
         return QVariant();
     }
-    const LinkItem& item = Item(index.row());
+    const int row = index.row();
     switch (role) {
         case Qt::DisplayRole:
         case Qt::ToolTipRole:
-            switch (index.column()) {
-                case kColumnName:
-                    return Shown(item.Caption);
-                case kColumnUrl:
-                    return Shown(item.Url);
-                case kColumnStatus:
-                    return role == Qt::ToolTipRole && !item.StatusToolTip.isEmpty()
-                               ? item.StatusToolTip
-                               : item.StatusText;
-                default:
-                    return QVariant();
+            if (index.column() == kColumnStatus && role == Qt::ToolTipRole) {
+                const QString toolTip = StatusToolTip(row);
+                if (!toolTip.isEmpty()) {
+                    return toolTip;
+                }
             }
+            return Shown(Text(row, index.column()));
         case Qt::DecorationRole:
             if (index.column() == kColumnName) {
-                return TImageList::Shared().Icon(item.ImageIndex);
+                return TImageList::Shared().Icon(ImageIndex(row));
             }
             return QVariant();
         case kNodeRole:
-            return QVariant::fromValue(static_cast<void*>(item.Node));
+            return QVariant::fromValue(static_cast<void*>(Node(row)));
         default:
             return QVariant();
     }

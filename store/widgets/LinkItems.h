@@ -9,23 +9,15 @@
 
 namespace vornakle {
 
+class LinkChanges;
 class TBookTree;
 
-// One row of a link list: what AddLinkItem built for one link node.
-struct LinkItem {
-    TBookTree* Node = nullptr;  // the link node; the list never owns it
-    QString Caption;            // column "Name": the file name less ".url"
-    QString Url;                // column "URL"
-    QString StatusText;         // column "Status"
-    int ImageIndex = 0;         // the status image
-    // What the status column's tooltip says beyond StatusText: why a check
-    // found what it did (current rules only); empty: StatusText itself.
-    QString StatusToolTip;
-};
-
-// The item collection of a report-style link list with the columns "Name",
-// "URL" and "Status". A plain vector behind a table model holds a hundred
-// thousand rows without a widget per item.
+// A report-style link list with the columns "Name", "URL" and "Status": a
+// table model over link nodes that reads every text and image from the node
+// it shows, when the view asks, so a row never holds a copy to refresh. A
+// node changed anywhere (LinkChanges) is painted anew in every list that
+// shows it. A plain vector of node pointers holds a hundred thousand rows
+// without a widget per item; the list never owns the nodes.
 class LinkItems : public QAbstractTableModel {
     Q_OBJECT
 
@@ -37,32 +29,43 @@ public:
     // with a megabyte-long URL line must not stall the painting of the list.
     static constexpr int kMaxShownLength = 2048;
 
-    explicit LinkItems(QObject* parent = nullptr);
+    // The list follows the node changes Changes announces; without one it
+    // makes a set of its own, for a list that shares its nodes with none.
+    explicit LinkItems(LinkChanges* changes = nullptr, QObject* parent = nullptr);
 
-    int Count() const { return static_cast<int>(items_.size()); }
-    const LinkItem& Item(int row) const { return items_.at(static_cast<std::size_t>(row)); }
-    LinkItem& Item(int row) { return items_.at(static_cast<std::size_t>(row)); }
-    const std::vector<LinkItem>& Items() const { return items_; }
+    // A link node's text in a column, whole: the file name less ".url", the
+    // URL, the status's German text. Empty for another column.
+    static QString ColumnText(const TBookTree& node, int column);
 
-    // Appends an item and returns its row.
-    int Add(LinkItem item);
+    LinkChanges& Changes() const { return *changes_; }
+    int Count() const { return static_cast<int>(nodes_.size()); }
+    TBookTree* Node(int row) const { return nodes_.at(static_cast<std::size_t>(row)); }
+    const std::vector<TBookTree*>& Nodes() const { return nodes_; }
+    // What the row shows, read from its node.
+    QString Text(int row, int column) const { return ColumnText(*Node(row), column); }
+    int ImageIndex(int row) const;
+    // What the status column's tooltip says beyond the status text: the
+    // status text and below it what the last check found; empty when the
+    // check found nothing more (the tooltip is then the status text).
+    QString StatusToolTip(int row) const;
+
+    // Appends a row for the node and returns its row.
+    int Add(TBookTree* node);
     void Remove(int row);
-    // Removes every item for which remove is true, in one pass.
-    void RemoveIf(const std::function<bool(const LinkItem&)>& remove);
+    // Removes every row whose node remove picks, in one pass.
+    void RemoveIf(const std::function<bool(const TBookTree&)>& remove);
     void Clear();
-    // The row showing Node, or -1. Results of a parallel check arrive one
-    // by one for any row, so the rows are looked up in an index built once
-    // per change of the list rather than searched each time.
+    // The row showing Node, or -1. Results of a check arrive one by one for
+    // any row, so the rows are looked up in an index built once per change
+    // of the rows rather than searched each time.
     int IndexOfNode(const TBookTree* node) const;
-    // Tells the views that a row's texts or image changed. The list keeps
-    // its order: only new items and new names re-sort it.
-    void ItemChanged(int row);
-    // Gives a row a new caption and re-sorts the list.
-    void Rename(int row, const QString& caption);
+    // The row's node has a new name: the row is painted anew and the list
+    // re-sorted. A status or URL change leaves the row where it is.
+    void Renamed(int row);
 
-    // The order the list keeps: given the items, the rows in their new
-    // order. Applied when an item is added, a caption changes, or on Resort.
-    using Ordering = std::function<std::vector<int>(const std::vector<LinkItem>&)>;
+    // The order the list keeps: given the list, the rows in their new order.
+    // Applied when a row is added or renamed, or on Resort.
+    using Ordering = std::function<std::vector<int>(const LinkItems&)>;
     void SetOrdering(Ordering ordering);
     void Resort();
 
@@ -90,6 +93,8 @@ public:
                         int role = Qt::DisplayRole) const override;
 
 private:
+    // Repaints the row that shows node, if any.
+    void ShowNode(const TBookTree* node);
     // Reorders the rows to the ordering's result, keeping selections and
     // the current item on the same links.
     void ApplyOrdering();
@@ -97,7 +102,8 @@ private:
     // asked.
     void ForgetRows();
 
-    std::vector<LinkItem> items_;
+    LinkChanges* changes_;
+    std::vector<TBookTree*> nodes_;
     mutable std::unordered_map<const TBookTree*, int> rowOfNode_;
     mutable bool rowsIndexed_ = false;
     int fillDepth_ = 0;

@@ -11,6 +11,7 @@
 #include "platform/TextDecoding.h"
 #include "platform/Trash.h"
 #include "store/widgets/BookTreeView.h"
+#include "support/ShownLinks.h"
 
 namespace vornakle::testing {
 namespace {
@@ -121,7 +122,7 @@ protected:
 
         const TBookTree* shown = Form().SelectedFolder();
         std::multiset<const TBookTree*> listed;
-        for (const LinkItem& item : Items()->Items()) {
+        for (const ShownLink& item : ShownLinks(*Items())) {
             listed.insert(item.Node);
         }
         std::multiset<const TBookTree*> links;
@@ -323,7 +324,7 @@ TEST_F(FolderCommandsTest, RenameInPlaceRebasesEveryPathBelowAndResorts) {
               collection_.Path("Alt/Sport/Fussball/f.url"));
     // The list keeps its item, whose node now names the file's new place.
     ASSERT_EQ(Items()->Count(), 1);
-    EXPECT_EQ(Items()->Item(0).Node->Path, collection_.Path("Alt/n.url"));
+    EXPECT_EQ(Shown(*Items(), 0).Node->Path, collection_.Path("Alt/n.url"));
     EXPECT_EQ(Tree()->currentItem(), Folder("Alt"));
     ExpectTreeMatchesDisk();
 
@@ -533,7 +534,7 @@ TEST_F(FolderCommandsTest, AFolderMovesWithEverythingBelowAndTheTreeResorts) {
     EXPECT_FALSE(collection_.Exists("News"));
     EXPECT_EQ(Tree()->currentItem(), Folder("Archiv/News"));
     EXPECT_EQ(Captions(), Strings{"x"});
-    EXPECT_EQ(Items()->Item(0).Node->Path, collection_.Path("Archiv/News/x.url"));
+    EXPECT_EQ(Shown(*Items(), 0).Node->Path, collection_.Path("Archiv/News/x.url"));
     EXPECT_EQ(FolderNodeOf(Folder("Archiv/News/Sport"))->Child(0)->Path,
               collection_.Path("Archiv/News/Sport/s.url"));
     ExpectTreeMatchesDisk();
@@ -604,7 +605,7 @@ TEST_F(FolderCommandsTest, AMoveTheDiskRefusesChangesNothing) {
     ASSERT_EQ(Messages().size(), 1u);
     EXPECT_TRUE(Messages()[0].startsWith("Das Verschieben ist fehlgeschlagen:\r"));
     EXPECT_EQ(Captions(), Strings{"n"});
-    EXPECT_EQ(Items()->Item(0).Node->Path, collection_.Path("News/n.url"));
+    EXPECT_EQ(Shown(*Items(), 0).Node->Path, collection_.Path("News/n.url"));
     EXPECT_TRUE(collection_.Exists("News/n.url"));
 
     dialogs_->ClearRecord();

@@ -2,6 +2,7 @@
 
 #include "MainFormFixture.h"
 #include "store/LinkStatus.h"
+#include "support/ShownLinks.h"
 
 namespace vornakle::testing {
 namespace {
@@ -17,7 +18,7 @@ protected:
     }
     int RowOf(const char* caption) const {
         for (int row = 0; row < Items()->Count(); ++row) {
-            if (Items()->Item(row).Caption == caption) {
+            if (Shown(*Items(), row).Caption == caption) {
                 return row;
             }
         }
@@ -39,7 +40,7 @@ TEST_F(LinkCommandsTest, CreateLinkCompletesWwwAndListsTheLink) {
     EXPECT_EQ(questions[2].caption, "Suche");
     EXPECT_EQ(questions[2].text, "Bitte die URL der Verknüpfung eingeben!");
     EXPECT_EQ(Captions(), (Strings{"b", "Suche"}));
-    const LinkItem& item = Items()->Item(RowOf("Suche"));
+    const ShownLink& item = Shown(*Items(), RowOf("Suche"));
     EXPECT_EQ(item.Url, "http://www.example.org");
     EXPECT_EQ(item.ImageIndex, kImageNotTested);
     EXPECT_EQ(item.StatusText, "");
@@ -47,11 +48,11 @@ TEST_F(LinkCommandsTest, CreateLinkCompletesWwwAndListsTheLink) {
     EXPECT_EQ(Form().Root()->Count(), 2);
 
     CreateLink("Gross", "WWW.example.org");
-    EXPECT_EQ(Items()->Item(RowOf("Gross")).Url, "WWW.example.org");
+    EXPECT_EQ(Shown(*Items(), RowOf("Gross")).Url, "WWW.example.org");
 
     CreateLink("", "http://nameless/");
     EXPECT_TRUE(collection_.Exists(".url"));
-    EXPECT_EQ(Items()->Item(0).Caption, "");
+    EXPECT_EQ(Shown(*Items(), 0).Caption, "");
 }
 
 TEST_F(LinkCommandsTest, CancelOrATakenOrABadNameCreatesNothing) {
@@ -117,9 +118,9 @@ TEST_F(LinkCommandsTest, ButtonsAndMenuRunTheSharedActions) {
     Form().findChild<QAction*>("PMEditURL")->trigger();
     Form().findChild<QAction*>("PMSSInvalid")->trigger();
     EXPECT_EQ(collection_.ReadFile("b.url"), ShortcutText("http://b/"));
-    EXPECT_EQ(Items()->Item(0).Caption, "b");
-    EXPECT_EQ(Items()->Item(0).Node->Status, kStatusInvalidByHand);
-    EXPECT_EQ(Items()->Item(0).ImageIndex, kImageInvalid);
+    EXPECT_EQ(Shown(*Items(), 0).Caption, "b");
+    EXPECT_EQ(Shown(*Items(), 0).Node->Status, kStatusInvalidByHand);
+    EXPECT_EQ(Shown(*Items(), 0).ImageIndex, kImageInvalid);
 }
 
 }  // namespace

@@ -1,26 +1,28 @@
 #include <gtest/gtest.h>
 
 #include "report/LinkOrdering.h"
+#include "store/BookTree.h"
 
 namespace vornakle {
 namespace {
 
-LinkItem ItemNamed(const QString& caption, const QString& url = {}, const QString& status = {}) {
-    LinkItem item;
-    item.Caption = caption;
-    item.Url = url;
-    item.StatusText = status;
-    return item;
+// A link node whose file is caption.url.
+TBookTree* Link(TBookTree& root, const std::string& caption, const std::string& url = {}) {
+    TBookTree* node = root.AddChild(url);
+    node->Path = caption + ".url";
+    node->Status = 1;
+    return node;
 }
 
 TEST(LinkOrderingTest, CaseDoesNotSplitNamesAndDirectionFlips) {
-    const LinkItem apfel = ItemNamed("apfel");
-    const LinkItem banane = ItemNamed("Banane");
-    const LinkItem zitrone = ItemNamed("Zitrone");
+    TBookTreePtr root(new TBookTree);
+    const TBookTree& apfel = *Link(*root, "apfel");
+    const TBookTree& banane = *Link(*root, "Banane");
+    const TBookTree& zitrone = *Link(*root, "Zitrone");
     EXPECT_LT(CompareLinkItems(apfel, banane, 0, 1), 0);
     EXPECT_LT(CompareLinkItems(banane, zitrone, 0, 1), 0);
     EXPECT_GT(CompareLinkItems(apfel, banane, 0, -1), 0);
-    EXPECT_EQ(CompareLinkItems(ItemNamed("abc"), ItemNamed("ABC"), 0, 1), 0);
+    EXPECT_EQ(CompareLinkItems(*Link(*root, "abc"), *Link(*root, "ABC"), 0, 1), 0);
     // A column without a rule compares equal.
     EXPECT_EQ(CompareLinkItems(apfel, zitrone, 3, 1), 0);
     EXPECT_EQ(CompareLinkItems(apfel, zitrone, -1, 1), 0);
@@ -34,18 +36,13 @@ TEST(LinkOrderingTest, OnlyTheAsciiLettersAreMadeCapitals) {
 }
 
 TEST(LinkOrderingTest, StatusTextsInCollationOrder) {
-    const std::vector<LinkItem> items = {ItemNamed("1", {}, "Verboten"),
-                                         ItemNamed("2", {}, "OK"),
-                                         ItemNamed("3", {}, ""),
-                                         ItemNamed("4", {}, "Nicht gefunden"),
-                                         ItemNamed("5", {}, "Akzeptiert"),
-                                         ItemNamed("6", {}, "Gateway-Zeitüberschreitung"),
-                                         ItemNamed("7", {}, "Gefunden"),
-                                         ItemNamed("8", {}, "Erstellt"),
-                                         ItemNamed("9", {}, "Fehlerhafte Anfrage")};
+    const std::vector<QString> texts = {
+        "Verboten",       "OK",         "",
+        "Nicht gefunden", "Akzeptiert", "Gateway-Zeitüberschreitung",
+        "Gefunden",       "Erstellt",   "Fehlerhafte Anfrage"};
     std::vector<QString> sorted;
-    for (int row : LinkItemOrder(items, 2, 1)) {
-        sorted.push_back(items[static_cast<std::size_t>(row)].StatusText);
+    for (int row : LinkTextOrder(texts, 1)) {
+        sorted.push_back(texts[static_cast<std::size_t>(row)]);
     }
     const std::vector<QString> expected = {"",
                                            "Akzeptiert",
@@ -63,7 +60,7 @@ TEST(LinkOrderingTest, StatusTextsInCollationOrder) {
 TEST(LinkOrderingTest, KeyedOrderAgreesWithThePairwiseRule) {
     const QString pieces[] = {"a", "B", "ä", "Ä", "z", "Z", "1",       "10",   "2", " ",
                               "-", "_", "é", "ß", "o", "Ö", "http://", "www.", "?", "E"};
-    std::vector<LinkItem> items;
+    std::vector<QString> texts;
     std::uint32_t seed = 7;
     for (int index = 0; index < 300; ++index) {
         QString text;
@@ -72,42 +69,42 @@ TEST(LinkOrderingTest, KeyedOrderAgreesWithThePairwiseRule) {
             seed = seed * 1664525u + 1013904223u;
             text += pieces[(seed >> 16) % std::size(pieces)];
         }
-        items.push_back(ItemNamed(text, text + "/u"));
+        texts.push_back(text);
+        texts.push_back(text + "/u");
     }
-    for (int column : {0, 1}) {
-        for (int direction : {1, -1}) {
-            const std::vector<int> order = LinkItemOrder(items, column, direction);
-            ASSERT_EQ(order.size(), items.size());
-            for (std::size_t index = 1; index < order.size(); ++index) {
-                const LinkItem& before = items[static_cast<std::size_t>(order[index - 1])];
-                const LinkItem& after = items[static_cast<std::size_t>(order[index])];
-                EXPECT_LE(CompareLinkItems(before, after, column, direction), 0)
-                    << before.Caption.toStdString() << " / " << after.Caption.toStdString();
-            }
+    for (int direction : {1, -1}) {
+        const std::vector<int> order = LinkTextOrder(texts, direction);
+        ASSERT_EQ(order.size(), texts.size());
+        for (std::size_t index = 1; index < order.size(); ++index) {
+            const QString& before = texts[static_cast<std::size_t>(order[index - 1])];
+            const QString& after = texts[static_cast<std::size_t>(order[index])];
+            EXPECT_LE(CompareLinkTexts(before, after) * direction, 0)
+                << before.toStdString() << " / " << after.toStdString();
         }
     }
 }
 
 TEST(LinkOrderingTest, SortByColumnFlipsOnlyOnTheSameColumn) {
+    TBookTreePtr root(new TBookTree);
     LinkItems items;
     int column = kSortColumnStart;
     int direction = kSortDirectionStart;
     KeepLinkItemsSorted(items, column, direction);
-    items.Add(ItemNamed("b", "1"));
-    items.Add(ItemNamed("a", "2"));
+    items.Add(Link(*root, "b", "1"));
+    items.Add(Link(*root, "a", "2"));
     SortByColumn(items, 0, column, direction);
     EXPECT_EQ(column, 0);
     EXPECT_EQ(direction, 1);
-    EXPECT_EQ(items.Item(0).Caption, "a");
+    EXPECT_EQ(items.Text(0, LinkItems::kColumnName), "a");
     SortByColumn(items, 0, column, direction);
     EXPECT_EQ(direction, -1);
     EXPECT_EQ(items.HeaderImage(0), 7);
-    EXPECT_EQ(items.Item(0).Caption, "b");
+    EXPECT_EQ(items.Text(0, LinkItems::kColumnName), "b");
     SortByColumn(items, 1, column, direction);
     EXPECT_EQ(direction, -1);
     EXPECT_EQ(items.HeaderImage(0), -1);
     EXPECT_EQ(items.HeaderImage(1), 7);
-    EXPECT_EQ(items.Item(0).Url, "2");
+    EXPECT_EQ(items.Text(0, LinkItems::kColumnUrl), "2");
 }
 
 }  // namespace

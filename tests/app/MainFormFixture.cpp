@@ -1,4 +1,5 @@
 #include "MainFormFixture.h"
+#include "support/ShownLinks.h"
 
 #include <QApplication>
 
@@ -55,7 +56,7 @@ std::vector<std::string> MainFormFixture::Captions() const {
 
 std::vector<std::string> MainFormFixture::Column(int column) const {
     std::vector<std::string> texts;
-    for (const LinkItem& item : Items()->Items()) {
+    for (const ShownLink& item : ShownLinks(*Items())) {
         const QString& text = column == LinkItems::kColumnName  ? item.Caption
                               : column == LinkItems::kColumnUrl ? item.Url
                                                                 : item.StatusText;

@@ -15,6 +15,7 @@
 #include "report/ReportForm.h"
 #include "store/LinkStatus.h"
 #include "store/widgets/BookTreeView.h"
+#include "support/ShownLinks.h"
 
 namespace vornakle::testing {
 namespace {
@@ -168,7 +169,7 @@ TEST_F(MainFormTest, StatusColumnSortsByTextAndAChangeAloneDoesNotResort) {
     root->Child(0)->Status = 200;
     ShowLinkStatus(*Items(), row);
     EXPECT_EQ(Captions(), order);
-    EXPECT_EQ(Items()->Item(4).StatusText, "OK");
+    EXPECT_EQ(Shown(*Items(), 4).StatusText, "OK");
 
     // Adding an item re-sorts the whole list by the same rule.
     collection_.WriteFile("n0.url", ShortcutText("http://x/"));

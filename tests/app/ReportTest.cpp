@@ -12,6 +12,7 @@
 #include "store/LinkStatus.h"
 #include "store/widgets/BookTreeView.h"
 #include "support/LoopbackServer.h"
+#include "support/ShownLinks.h"
 
 namespace vornakle::testing {
 namespace {
@@ -55,14 +56,14 @@ protected:
     }
     std::vector<std::string> ReportCaptions() {
         std::vector<std::string> captions;
-        for (const LinkItem& item : ReportItems().Items()) {
+        for (const ShownLink& item : ShownLinks(ReportItems())) {
             captions.push_back(item.Caption.toStdString());
         }
         return captions;
     }
     int ReportRowOf(const char* caption) {
         for (int row = 0; row < ReportItems().Count(); ++row) {
-            if (ReportItems().Item(row).Caption == caption) {
+            if (Shown(ReportItems(), row).Caption == caption) {
                 return row;
             }
         }
@@ -136,13 +137,13 @@ TEST_F(ReportTest, VerifyAllDropsWhatComesBackFine) {
         EXPECT_EQ(progress->maximum(), 5);
         EXPECT_EQ(steps.count(), 6);  // five steps and the reset
         EXPECT_FALSE(progress->isVisible());
-        for (const LinkItem& item : ReportItems().Items()) {
+        for (const ShownLink& item : ShownLinks(ReportItems())) {
             EXPECT_EQ(item.Node->Status, 404);
             EXPECT_EQ(item.StatusText, "Nicht gefunden");
         }
     });
     // The main list shows the new statuses.
-    EXPECT_EQ(Items()->Item(1).StatusText, "OK");
+    EXPECT_EQ(Shown(*Items(), 1).StatusText, "OK");
 }
 
 TEST_F(ReportTest, CancelStopsAfterTheLinkUnderWay) {
@@ -166,7 +167,7 @@ TEST_F(ReportTest, CancelStopsAfterTheLinkUnderWay) {
         probe.start();
         QTest::mouseClick(ReportButton("BVerifyAll"), Qt::LeftButton);
         EXPECT_EQ(ReportItems().Count(), 3);
-        for (const LinkItem& item : ReportItems().Items()) {
+        for (const ShownLink& item : ShownLinks(ReportItems())) {
             EXPECT_EQ(item.Node->Status, kStatusNotTested) << item.Caption.toStdString();
             EXPECT_EQ(item.ImageIndex, kImageNotTested);
         }
@@ -189,19 +190,25 @@ TEST_F(ReportTest, StatusByHandAndTheDeleteKey) {
         SelectInReport("a");
         Report().PMSetStatusClick(kStatusOkByHand);
         EXPECT_EQ(ReportCaptions(), (Strings{"b", "c"}));
+        // The main list behind the report shows its nodes as they are now.
+        EXPECT_EQ(Shown(*Items(), 0).ImageIndex, kImageOk);
 
         SelectInReport("c");
         QTest::keyClick(ReportList(), Qt::Key_Delete);
         EXPECT_EQ(ReportCaptions(), Strings{"b"});
+        SelectInReport("b");
+        QTest::keyClick(ReportList(), Qt::Key_Delete);
+        EXPECT_EQ(Captions(), Strings{"a"}) << "no row of a freed node is left";
     });
     qunsetenv("XDG_DATA_HOME");
     EXPECT_TRUE(dialogs_->Questions().size() == 1);  // only the folder dialog
     EXPECT_FALSE(collection_.Exists("sub/c.url"));
     EXPECT_TRUE(trash.Exists("Trash/files/c.url"));
+    EXPECT_TRUE(trash.Exists("Trash/files/b.url"));
     EXPECT_EQ(Node("sub/c.url"), nullptr);
     EXPECT_EQ(Node("a.url")->Status, kStatusOkByHand);
     // Back in the main window the selected folder is listed anew.
-    EXPECT_EQ(Items()->Item(0).ImageIndex, kImageOk);
+    EXPECT_EQ(Shown(*Items(), 0).ImageIndex, kImageOk);
 }
 
 TEST_F(ReportTest, EachOpeningStartsSortedByName) {
@@ -233,8 +240,8 @@ TEST_F(ReportTest, ChangesInTheReportShowInTheMainListAfterwards) {
         Report().PMEditURLClick();
     });
     ASSERT_EQ(Items()->Count(), 1);
-    EXPECT_EQ(Items()->Item(0).Caption, "renamed");
-    EXPECT_EQ(Items()->Item(0).Url, "http://new/");
+    EXPECT_EQ(Shown(*Items(), 0).Caption, "renamed");
+    EXPECT_EQ(Shown(*Items(), 0).Url, "http://new/");
     EXPECT_EQ(collection_.ReadFile("renamed.url"), ShortcutText("http://new/"));
 }
 
@@ -288,8 +295,8 @@ TEST_F(ReportTest, ReportOpenedDuringACheckIsViewOnly) {
     EXPECT_TRUE(collection_.Exists("b.url"));
     EXPECT_EQ(dialogs_->OpenedUrls(), std::vector<std::string>{UrlOf(slow)});
     ASSERT_EQ(Items()->Count(), 2);
-    EXPECT_EQ(Items()->Item(0).Node->Status, 404);
-    EXPECT_EQ(Items()->Item(1).Node->Status, 404);
+    EXPECT_EQ(Shown(*Items(), 0).Node->Status, 404);
+    EXPECT_EQ(Shown(*Items(), 1).Node->Status, 404);
     EXPECT_EQ(slow.ConnectionsAccepted(), 2);
     // After the check the report is whole again.
     WithReportOpen([&] { EXPECT_FALSE(Report().ViewOnly()); });
@@ -318,7 +325,7 @@ TEST_F(ReportTest, ALongLookAtTheReportDoesNotTimeTheCheckOut) {
     List()->setCurrentIndex(Items()->index(0, 0));
     QTest::mouseClick(Button("BVerifyOne"), Qt::LeftButton);
     EXPECT_TRUE(opened);
-    EXPECT_EQ(Items()->Item(0).Node->Status, 404);
+    EXPECT_EQ(Shown(*Items(), 0).Node->Status, 404);
 }
 
 }  // namespace

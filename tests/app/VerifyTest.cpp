@@ -18,6 +18,7 @@
 #include "store/LinkStatus.h"
 #include "store/widgets/BookTreeView.h"
 #include "support/LoopbackServer.h"
+#include "support/ShownLinks.h"
 
 namespace vornakle::testing {
 namespace {
@@ -46,13 +47,13 @@ protected:
     QProgressBar* Progress() { return Form().findChild<QProgressBar*>("ProgressBar"); }
     int RowOf(const char* caption) const {
         for (int row = 0; row < Items()->Count(); ++row) {
-            if (Items()->Item(row).Caption == caption) {
+            if (Shown(*Items(), row).Caption == caption) {
                 return row;
             }
         }
         return -1;
     }
-    const LinkItem& ItemOf(const char* caption) const { return Items()->Item(RowOf(caption)); }
+    ShownLink ItemOf(const char* caption) const { return Shown(*Items(), RowOf(caption)); }
     void Select(const char* caption) { List()->setCurrentIndex(Items()->index(RowOf(caption), 0)); }
 };
 
@@ -90,7 +91,7 @@ TEST_F(VerifyTest, RepliesBecomeStatusesAndFailuresBecomeUnknown) {
         {"f empty", 5, kImageUnknown, ""},
         {"g garbage", 5, kImageUnknown, ""}};
     for (const auto& [caption, status, image, text] : expected) {
-        const LinkItem& item = ItemOf(caption);
+        const ShownLink& item = ItemOf(caption);
         EXPECT_EQ(item.Node->Status, status) << caption;
         EXPECT_EQ(item.ImageIndex, image) << caption;
         EXPECT_EQ(item.StatusText, QString::fromUtf8(text)) << caption;
@@ -527,7 +528,7 @@ TEST_F(AtOnceTest, ListCommandsAndTheReportCheckAtOnce) {
     std::vector<std::string> listed;
     QTimer::singleShot(0, &report, [&] {
         report.findChild<QPushButton*>("BVerifyAll")->click();
-        for (const LinkItem& item : report.ReportItems().Items()) {
+        for (const ShownLink& item : ShownLinks(report.ReportItems())) {
             listed.push_back(item.Caption.toStdString());
         }
         report.accept();

@@ -9,6 +9,7 @@
 #include "bookmarks/BookmarkError.h"
 #include "bookmarks/BookmarkSource.h"
 #include "bookmarks/BookmarkTestSupport.h"
+#include "bookmarks/HtmlBookmarks.h"
 #include "bookmarks/PlacesDatabase.h"
 #include "support/TempTree.h"
 
@@ -51,6 +52,13 @@ TEST(FirefoxPlaces, RootsFoldersAndOrderAsFirefoxShowsThemWithoutTagsOrQueries) 
         places.Tag("reading", "https://paper.example/");
         places.Tag("reading", "http://later.example/");
         places.Tag("food", "http://cafe.example/");
+        // Folders in cycles: no root leads to their bookmarks, counted as lost.
+        places.Execute(
+            "INSERT INTO moz_bookmarks (id, type, parent, position, title) VALUES "
+            "(900, 2, 901, 0, 'A'), (901, 2, 900, 0, 'B'), (902, 2, 903, 0, 'C'), "
+            "(903, 2, 902, 0, 'D')");
+        places.Bookmark(900, "Lost", "http://lost.example/");
+        places.Bookmark(903, "Lost too", "http://lost.example/too");
         // Positions, not the order of the rows, give the order.
         places.Execute("UPDATE moz_bookmarks SET position = 5 - position WHERE parent = " +
                        std::to_string(PlacesDatabase::kUnfiled));
@@ -62,6 +70,8 @@ TEST(FirefoxPlaces, RootsFoldersAndOrderAsFirefoxShowsThemWithoutTagsOrQueries) 
               "Bookmarks Toolbar[Caf\xc3\xa9=http://cafe.example/] "
               "Other Bookmarks[Empty[] Later=http://later.example/]");
     ExpectSkipped(collection.Skipped, {1, 1, 1, 3, 0});
+    ASSERT_EQ(collection.LeftOut.size(), 1u);
+    EXPECT_EQ(collection.LeftOut[0].Bookmarks, 2);
 }
 
 TEST(FirefoxPlaces, ReadsWhatARunningFirefoxHoldsLockedAndMidChangeWithoutTouchingIt) {
@@ -216,6 +226,22 @@ const std::vector<HtmlCase> kHtmlCases = {
      "Folder  one[Caf\xe2\x82\xac x=http://x.example/a Y link=http://y.example/] "
      "Z=http://z.example/ Empty[] Unclosed[U=http://u.example/]",
      {0, 0, 0, 0, 1}},
+    // An <A> or <H3> never closed ends at the next entry or list, as in
+    // browsers' importers; libxml2 would put all that follows into it.
+    {"UnclosedEntries",
+     R"html(<!DOCTYPE NETSCAPE-Bookmark-file-1>
+<DL><p>
+    <DT><A HREF="http://first.example/">First
+    <DT><H3>Folder
+    <DL><p>
+        <DT><A HREF="http://inner.example/">Inner</A>
+    </DL><p>
+    <DT><A HREF="http://last.example/">Last
+    <DD>its description
+</DL><p>
+)html",
+     "First=http://first.example/ Folder[Inner=http://inner.example/] Last=http://last.example/",
+     {0, 0, 0, 0, 0}},
 };
 
 TEST(HtmlBookmarks, FilesAsBrowsersAndPeopleWriteThem) {
@@ -230,7 +256,7 @@ TEST(HtmlBookmarks, FilesAsBrowsersAndPeopleWriteThem) {
     }
 }
 
-TEST(HtmlBookmarks, ALongFolderKeepsEveryEntry) {
+TEST(HtmlBookmarks, LongAndDeepListsLoseNothingUnsaid) {
     // libxml2 nests each unclosed <DT> inside the one before it, so a folder
     // of many links is a very deep document.
     std::string html = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n";
@@ -243,6 +269,15 @@ TEST(HtmlBookmarks, ALongFolderKeepsEveryEntry) {
     tree.WriteFile("many.html", html);
     EXPECT_EQ(ReadBookmarkSource(tree.Path("many.html")).Root.Children.size(),
               static_cast<std::size_t>(kEntries));
+
+    // Lists nested deeper than a folder may go: their bookmarks are counted.
+    std::string deep = "<!DOCTYPE NETSCAPE-Bookmark-file-1><DL><DT><A HREF=\"http://top/\">t</A>";
+    for (int level = 0; level <= kMaxBookmarkDepth; ++level) {
+        deep += "<DT><H3>f</H3><DL>";
+    }
+    const BookmarkCollection nested = ParseHtmlBookmarks(deep + "<DT><A HREF=x>x</A>", "d.html");
+    ASSERT_EQ(nested.LeftOut.size(), 1u);
+    EXPECT_EQ(nested.LeftOut[0].Bookmarks, 1);
 }
 
 struct BadInputCase {

@@ -40,6 +40,13 @@ TEST(BrowserProfiles, TheDefaultProfilesBookmarksAreFound) {
            "[Profile0]\r\nPath=a.first\r\n[Profile1]\r\nPath=b.chosen\r\nDefault=1\r\n"},
           {std::string(kFirefox) + "b.chosen/places.sqlite", "x"}},
          std::string(kFirefox) + "b.chosen/places.sqlite"},
+        {"a new profile below the configuration directory",
+         Browser::Firefox,
+         {{"config/mozilla/firefox/profiles.ini",
+           "[Install4F96D1932A9F858E]\nDefault=x.default-release\n\n"
+           "[Profile0]\nPath=x.default-release\n"},
+          {"config/mozilla/firefox/x.default-release/places.sqlite", "x"}},
+         "config/mozilla/firefox/x.default-release/places.sqlite"},
         {"the snap's place",
          Browser::Firefox,
          {{"snap/firefox/common/.mozilla/firefox/profiles.ini", "[Profile0]\nPath=s.default\n"},

@@ -66,8 +66,8 @@ TEST(RotRules, SiteOfJoinsTheHostsOfOneRegisteredName) {
     }
 }
 
-std::vector<CheckHop> Hops(std::initializer_list<std::pair<const char*, int>> hops) {
-    std::vector<CheckHop> list;
+std::vector<RequestHop> Hops(std::initializer_list<std::pair<const char*, int>> hops) {
+    std::vector<RequestHop> list;
     for (const auto& [url, status] : hops) {
         list.push_back({url, status});
     }
@@ -79,7 +79,7 @@ TEST(RotRules, RedirectionsTellMovedFrontPageAndSignIn) {
     // signal of a redirection that suggests the page is gone ("" none),
     // which wins over a move.
     const struct {
-        std::vector<CheckHop> hops;
+        std::vector<RequestHop> hops;
         bool moved;
         std::string signal;
         LastPage last = LastPage::ByAddress;

@@ -13,6 +13,7 @@
 #include "bookmarks/FavoritesDirectory.h"
 #include "bookmarks/PlacesDatabase.h"
 #include "cli/convert/ConvertProgram.h"
+#include "store/Scan.h"
 #include "store/Shortcut.h"
 #include "support/TempTree.h"
 
@@ -128,15 +129,8 @@ TEST(ConvertProgram, BadInputEndsWithTwoAndWritesNothing) {
         {"truncated JSON", R"({"roots": {"other": {"children": [)", "is damaged or cut short"},
         {"corrupt database", std::string("SQLite format 3\0", 16) + std::string(2000, 'x'),
          "is damaged or no SQLite database"},
-        {"a name of dots",
-         R"({"roots": {"other": {"type": "folder", "children": [
-             {"type": "url", "name": "fine", "url": "http://f/"},
-             {"type": "url", "name": "..", "url": "http://dots/"}]}}})",
-         "which no file name can be (in Other bookmarks)"},
-        {"a name of slashes",
-         R"({"roots": {"other": {"type": "folder", "children": [
-             {"type": "folder", "name": "//", "children": []}]}}})",
-         "which no file name can be"},
+        {"no bookmarks", "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n</DL><p>\n",
+         "no bookmarks to convert"},
         {"missing source", "", "cannot be read"},
     };
     for (const Case& test : cases) {
@@ -166,6 +160,7 @@ TEST(ConvertProgram, BadInputEndsWithTwoAndWritesNothing) {
         {{tree.Path("Fav")}, "give SOURCE and TARGET"},
         {{"--browser", "opera", tree.Path("x")}, "--browser is firefox, chromium or chrome"},
         {{"--frobnicate", tree.Path("Fav"), tree.Path("x")}, "unknown option"},
+        {{tree.Path("Fav"), tree.Path(std::string(300, 'n'))}, ": File name too long"},
     };
     for (const auto& [arguments, message] : refusals) {
         const ConvertRun run = Convert(arguments);
@@ -174,6 +169,35 @@ TEST(ConvertProgram, BadInputEndsWithTwoAndWritesNothing) {
     }
     EXPECT_EQ(Entries(tree.Root()), before);
     EXPECT_EQ(tree.ReadFile("taken.html"), "<p>mine</p>");
+}
+
+// A name no file can carry is written under a safe name and listed; what
+// cannot be read is named and counted, the rest written, and the status 2.
+TEST(ConvertProgram, OddNamesAreRenamedAndPartsLeftOutAreNamed) {
+    TempTree tree;
+    tree.WriteFile("odd.json", R"({"roots": {"other": {"type": "folder", "children": [
+        {"type": "url", "name": "...", "url": "http://dots/"},
+        {"type": "folder", "name": "..", "children": [
+            {"type": "url", "name": "in", "url": "http://in/"}]}]}}})");
+    const ConvertRun odd = Convert({tree.Path("odd.json"), tree.Path("Odd")});
+    EXPECT_EQ(odd.ExitCode, 0) << odd.Errors;
+    EXPECT_EQ(odd.Errors,
+              "vornakle-convert: folder \"..\" in Other bookmarks is written as \"_..\"\n");
+    EXPECT_TRUE(tree.Exists("Odd/Other bookmarks/....url"));
+
+    std::string deep = "Fav";
+    for (int depth = 0; depth <= kMaxFolderDepth; ++depth) {
+        deep += "/d";
+    }
+    tree.WriteFile("Fav/top.url", ShortcutText("http://top/"));
+    tree.WriteFile(deep + "/lost.url", ShortcutText("http://lost/"));
+    const ConvertRun partial = Convert({tree.Path("Fav"), tree.Path("fav.html")});
+    EXPECT_EQ(partial.ExitCode, 2);
+    EXPECT_NE(partial.Errors.find("deeper than 400 folders; left out"), std::string::npos)
+        << partial.Errors;
+    EXPECT_NE(partial.Output.find("; left out: 1 folder nested too deeply\n"), std::string::npos)
+        << partial.Output;
+    EXPECT_NE(tree.ReadFile("fav.html").find("http://top/"), std::string::npos);
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ using namespace std::chrono_literals;
 struct StatusCase {
     std::string statusLine;
     std::int16_t replyNumber;
-    // Read as browsers read it (BrowserRules); -1: an interim reply, after
+    // Read as browsers read it (browser rules); -1: an interim reply, after
     // which a browser waits for the final one.
     std::int16_t browserNumber;
 };
@@ -61,8 +61,7 @@ TEST(HttpReply, StatusLineGivesTheReplyNumber) {
         for (const bool browser : {false, test.browserNumber >= 0}) {
             SCOPED_TRACE(test.statusLine + (browser ? " (browser)" : ""));
             LoopbackServer server(Answer(test.statusLine + "\r\n"));
-            TestClient client;
-            client.BrowserRules = browser;
+            TestClient client(browser ? RequestRules::Browser : RequestRules::Classic);
             client.ReplyNumber = 77;
             client.Head(UrlOf(server));
             EXPECT_EQ(client.ReplyNumber, browser ? test.browserNumber : test.replyNumber);
@@ -76,7 +75,7 @@ struct FieldCase {
     std::string cookie;
     std::string location;
     std::int32_t bytesTotal;
-    // Read as browsers read it (BrowserRules): any blanks around the value,
+    // Read as browsers read it (browser rules): any blanks around the value,
     // none needed, folded lines joined.
     std::string browserCookie;
     std::string browserLocation;
@@ -112,8 +111,7 @@ TEST(HttpReply, SetCookieLocationAndContentLengthLines) {
         for (const bool browser : {false, true}) {
             SCOPED_TRACE(test.line + (browser ? " (browser)" : ""));
             LoopbackServer server(Answer("HTTP/1.0 200 OK\r\n" + test.line + "\r\n"));
-            TestClient client;
-            client.BrowserRules = browser;
+            TestClient client(browser ? RequestRules::Browser : RequestRules::Classic);
             client.Head(UrlOf(server));
             EXPECT_EQ(client.ReplyCookie, browser ? test.browserCookie : test.cookie);
             EXPECT_EQ(client.ReplyLocation, browser ? test.browserLocation : test.location);

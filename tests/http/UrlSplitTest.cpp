@@ -312,8 +312,8 @@ TEST(LinkScheme, NamesTheSchemeButNotAHostWithAPort) {
     EXPECT_TRUE(IsRequestableScheme("http"));
     EXPECT_FALSE(IsRequestableScheme("ftp"));
     EXPECT_FALSE(IsRequestableScheme("https"));
-    EXPECT_TRUE(IsRequestableScheme("https", true));
-    EXPECT_FALSE(IsRequestableScheme("ftp", true));
+    EXPECT_TRUE(IsRequestableScheme("https", SecureScheme::Allowed));
+    EXPECT_FALSE(IsRequestableScheme("ftp", SecureScheme::Allowed));
 }
 
 TEST(EncodedRequestTarget, EncodesWhatCouldAddWordsOrLines) {

@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -6,17 +8,22 @@
 #include "platform/Exception.h"
 #include "report/LinkActions.h"
 #include "report/LinkOrdering.h"
+#include "store/CollectionFile.h"
 #include "store/LinkStatus.h"
 #include "store/Scan.h"
 #include "store/widgets/BookTreeView.h"
 #include "store/widgets/LinkItems.h"
 #include "support/ScriptedDialogs.h"
+#include "support/ShownLinks.h"
 #include "support/TempTree.h"
 
 namespace vornakle {
 namespace {
 
 using testing::ShortcutText;
+using testing::Shown;
+using testing::ShownLink;
+using testing::ShownLinks;
 using testing::TempTree;
 
 // A folder of links listed as the main window lists them, with scripted
@@ -51,7 +58,7 @@ protected:
 
     int RowOf(const char* caption) const {
         for (int row = 0; row < items_.Count(); ++row) {
-            if (items_.Item(row).Caption == caption) {
+            if (Shown(items_, row).Caption == caption) {
                 return row;
             }
         }
@@ -61,7 +68,7 @@ protected:
 
     std::vector<std::string> Captions() const {
         std::vector<std::string> captions;
-        for (const LinkItem& item : items_.Items()) {
+        for (const ShownLink& item : ShownLinks(items_)) {
             captions.push_back(item.Caption.toStdString());
         }
         return captions;
@@ -84,7 +91,7 @@ TEST_F(LinkActionsTest, RenameMovesTheFileAndResorts) {
     folder_.WriteFile("Alt.url", ShortcutText("http://alt/"));
     folder_.WriteFile("Mitte.url", ShortcutText("http://mitte/"));
     List();
-    TBookTree* node = items_.Item(RowOf("Alt")).Node;
+    TBookTree* node = Shown(items_, RowOf("Alt")).Node;
     node->Status = 404;
 
     dialogs_->AnswerInput("Zuletzt");
@@ -102,7 +109,7 @@ TEST_F(LinkActionsTest, RenameMovesTheFileAndResorts) {
     dialogs_->AnswerInput("Neu.url");
     RenameLink(items_, RowOf("Zuletzt"));
     EXPECT_TRUE(folder_.Exists("Neu.url.url"));
-    EXPECT_EQ(items_.Item(RowOf("Neu.url")).Node, node);
+    EXPECT_EQ(Shown(items_, RowOf("Neu.url")).Node, node);
 }
 
 TEST_F(LinkActionsTest, RenameNeverReplacesOrLeavesTheFolder) {
@@ -120,7 +127,7 @@ TEST_F(LinkActionsTest, RenameNeverReplacesOrLeavesTheFolder) {
     EXPECT_EQ(folder_.ReadFile("b.url"), ShortcutText("http://b/"));
     EXPECT_FALSE(folder_.Exists("sub/x.url"));
     EXPECT_EQ(Captions(), (std::vector<std::string>{"a", "b"}));
-    EXPECT_EQ(items_.Item(0).Node->Path, folder_.Path("a.url"));
+    EXPECT_EQ(Shown(items_, 0).Node->Path, folder_.Path("a.url"));
 
     // The same name again changes nothing and reports nothing.
     dialogs_->AnswerInput("a");
@@ -135,17 +142,17 @@ TEST_F(LinkActionsTest, EditUrlRewritesOnlyTheUrlLine) {
     folder_.WriteFile(
         "a.url", "[DEFAULT]\r\nBASEURL=http://old/\r\n[InternetShortcut]\r\nurl=http://old/\r\n");
     List();
-    TBookTree* node = items_.Item(0).Node;
+    TBookTree* node = Shown(items_, 0).Node;
     node->Status = 404;
     dialogs_->AnswerInput("www.new.de");
     EditLinkURL(items_, 0);
     EXPECT_EQ(folder_.ReadFile("a.url"),
               "[DEFAULT]\r\nBASEURL=http://old/\r\n[InternetShortcut]\r\nURL=www.new.de\r\n");
-    EXPECT_EQ(items_.Item(0).Url, "www.new.de");
+    EXPECT_EQ(Shown(items_, 0).Url, "www.new.de");
     EXPECT_EQ(node->Text, "www.new.de");
     EXPECT_EQ(node->Status, kStatusNotTested);
-    EXPECT_EQ(items_.Item(0).ImageIndex, kImageNotTested);
-    EXPECT_EQ(items_.Item(0).StatusText, "");
+    EXPECT_EQ(Shown(items_, 0).ImageIndex, kImageNotTested);
+    EXPECT_EQ(Shown(items_, 0).StatusText, "");
     EXPECT_EQ(dialogs_->Questions()[0].caption, "Neue URL");
     EXPECT_EQ(dialogs_->Questions()[0].text, "Bitte neue URL eingeben:");
     EXPECT_EQ(dialogs_->Questions()[0].defaultText, "http://old/");
@@ -155,15 +162,15 @@ TEST_F(LinkActionsTest, EditUrlAfterAnOutsideChangeKeepsTheOtherUrl) {
     folder_.WriteFile("a.url", ShortcutText("http://listed/"));
     List();
     folder_.WriteFile("a.url", ShortcutText("http://outside/"));
-    items_.Item(0).Node->Status = 200;
+    Shown(items_, 0).Node->Status = 200;
     dialogs_->AnswerInput("http://mine/");
     EditLinkURL(items_, 0);
     EXPECT_EQ(dialogs_->Texts(DialogKind::Message),
               std::vector<QString>{"Dieser Link wurde im Hintergrund bereits verändert!"});
     EXPECT_EQ(folder_.ReadFile("a.url"), ShortcutText("http://outside/"));
-    EXPECT_EQ(items_.Item(0).Url, "http://outside/");
-    EXPECT_EQ(items_.Item(0).Node->Text, "http://outside/");
-    EXPECT_EQ(items_.Item(0).Node->Status, kStatusNotTested);
+    EXPECT_EQ(Shown(items_, 0).Url, "http://outside/");
+    EXPECT_EQ(Shown(items_, 0).Node->Text, "http://outside/");
+    EXPECT_EQ(Shown(items_, 0).Node->Status, kStatusNotTested);
 }
 
 TEST_F(LinkActionsTest, EditUrlEdgeCases) {
@@ -173,20 +180,26 @@ TEST_F(LinkActionsTest, EditUrlEdgeCases) {
     dialogs_->AnswerInput("");
     EditLinkURL(items_, 0);
     EXPECT_EQ(folder_.ReadFile("a.url"), "[I]\r\nIconIndex=0\r\n");
-    EXPECT_EQ(items_.Item(0).Url, "");
+    EXPECT_EQ(Shown(items_, 0).Url, "");
 
     // Pasted line breaks must not add lines to the file.
     dialogs_->AnswerInput("http://x/\r\nIconFile=evil");
     EditLinkURL(items_, 1);
     EXPECT_EQ(folder_.ReadFile("b.url"), "[InternetShortcut]\r\nURL=http://x/IconFile=evil\r\n");
 
+    // A read-only file stays as it is, and so does the item.
+    ASSERT_EQ(::chmod(folder_.Path("a.url").c_str(), 0444), 0);
+    dialogs_->AnswerInput("http://z/");
+    EXPECT_THROW(EditLinkURL(items_, 0), ERewriteRefused);
+    EXPECT_EQ(folder_.ReadFile("a.url"), "[I]\r\nIconIndex=0\r\n");
+
     // A vanished file is the open error; the item stays as it was.
     std::remove(folder_.Path("b.url").c_str());
-    items_.Item(1).Node->Status = 404;
+    Shown(items_, 1).Node->Status = 404;
     dialogs_->AnswerInput("http://y/");
     EXPECT_THROW(EditLinkURL(items_, 1), EFileError);
-    EXPECT_EQ(items_.Item(1).Node->Status, 404);
-    EXPECT_EQ(items_.Item(1).Url, "http://x/IconFile=evil");
+    EXPECT_EQ(Shown(items_, 1).Node->Status, 404);
+    EXPECT_EQ(Shown(items_, 1).Url, "http://x/IconFile=evil");
     EXPECT_FALSE(folder_.Exists("b.url"));
 }
 
@@ -216,11 +229,11 @@ TEST_F(LinkActionsTest, DeleteThatTheTrashRefusesKeepsEverything) {
 TEST_F(LinkActionsTest, StatusByHandAndNoSelection) {
     folder_.WriteFile("a.url", ShortcutText("http://a/"));
     List();
-    items_.Item(0).Node->Status = 404;
+    Shown(items_, 0).Node->Status = 404;
     SetLinkStatus(kStatusOkByHand, items_, 0);
-    EXPECT_EQ(items_.Item(0).Node->Status, 2);
-    EXPECT_EQ(items_.Item(0).ImageIndex, kImageOk);
-    EXPECT_EQ(items_.Item(0).StatusText, "");
+    EXPECT_EQ(Shown(items_, 0).Node->Status, 2);
+    EXPECT_EQ(Shown(items_, 0).ImageIndex, kImageOk);
+    EXPECT_EQ(Shown(items_, 0).StatusText, "");
 
     OpenInBrowser(nullptr, items_, kNoItem);
     RenameLink(items_, kNoItem);
@@ -229,7 +242,7 @@ TEST_F(LinkActionsTest, StatusByHandAndNoSelection) {
     SetLinkStatus(kStatusUnknown, items_, kNoItem);
     EXPECT_TRUE(dialogs_->Questions().empty());
     EXPECT_EQ(items_.Count(), 1);
-    EXPECT_EQ(items_.Item(0).Node->Status, 2);
+    EXPECT_EQ(Shown(items_, 0).Node->Status, 2);
 
     OpenInBrowser(nullptr, items_, 0);
     EXPECT_EQ(dialogs_->OpenedUrls(), std::vector<std::string>{"http://a/"});

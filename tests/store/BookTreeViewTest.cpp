@@ -11,12 +11,15 @@
 #include "store/widgets/BookTreeView.h"
 #include "store/widgets/ImageList.h"
 #include "store/widgets/LinkItems.h"
+#include "support/ShownLinks.h"
 #include "support/TempTree.h"
 
 namespace vornakle {
 namespace {
 
 using testing::ShortcutText;
+using testing::Shown;
+using testing::ShownLink;
 using testing::TempTree;
 
 TBookTreePtr ScanTree(const TempTree& tree) {
@@ -87,8 +90,8 @@ TEST(BookTreeViewTest, LinkItemRereadsTheFileAndKeepsTheStatus) {
         AddLinkItem(items, root->Child(index));
     }
     ASSERT_EQ(items.Count(), 3);
-    EXPECT_EQ(items.Item(0).Caption, "");
-    const LinkItem& item = items.Item(2);
+    EXPECT_EQ(Shown(items, 0).Caption, "");
+    const ShownLink& item = Shown(items, 2);
     EXPECT_EQ(item.Node, news);
     EXPECT_EQ(item.Caption, "News");
     EXPECT_EQ(item.Url, "http://new/");
@@ -96,7 +99,7 @@ TEST(BookTreeViewTest, LinkItemRereadsTheFileAndKeepsTheStatus) {
     EXPECT_EQ(news->Status, 404);
     EXPECT_EQ(item.ImageIndex, kImageInvalid);
     EXPECT_EQ(item.StatusText, "Nicht gefunden");
-    EXPECT_EQ(items.Item(1).Url, QString::fromUtf8("http://m\xc3\xbcnchen/"));
+    EXPECT_EQ(Shown(items, 1).Url, QString::fromUtf8("http://m\xc3\xbcnchen/"));
 
     const QModelIndex nameCell = items.index(2, LinkItems::kColumnName);
     EXPECT_EQ(items.data(nameCell).toString(), "News");
@@ -112,18 +115,16 @@ TEST(BookTreeViewTest, ShowLinkStatusFollowsTheNode) {
     const TBookTreePtr root = ScanTree(tree);
     LinkItems items;
     const int row = AddLinkItem(items, root->Child(0));
-    EXPECT_EQ(items.Item(row).ImageIndex, kImageNotTested);
-    EXPECT_EQ(items.Item(row).StatusText, "");
+    EXPECT_EQ(Shown(items, row).ImageIndex, kImageNotTested);
+    EXPECT_EQ(Shown(items, row).StatusText, "");
 
     int changes = 0;
     QObject::connect(&items, &LinkItems::dataChanged, &items, [&] { ++changes; });
-    // What a current check found rides on the node; it shows only while the
-    // status is the one it explains, and never as the text of the column.
-    using Image = LinkVerdict::Image;
-    const auto verdict = [](int status, Image image, const char* explanation) {
+    // What a current check found rides on the node with the status it was
+    // filed with, and never shows as the text of the column.
+    const auto verdict = [](LinkStanding standing, const char* explanation) {
         auto made = std::make_unique<LinkVerdict>();
-        made->Status = status;
-        made->ShowAs = image;
+        made->Standing = standing;
         made->Explanation = explanation;
         return made;
     };
@@ -140,33 +141,34 @@ TEST(BookTreeViewTest, ShowLinkStatusFollowsTheNode) {
         {301, nullptr, kImageInvalid, "Verzogen", ""},
         {302, nullptr, kImageOk, "Gefunden", ""},
         {3, nullptr, kImageInvalid, "", ""},
-        {5, verdict(5, Image::OfStatus, "Abgelehnt (refused)"), kImageUnknown, "",
+        {5, verdict(LinkStanding::Bad, "Abgelehnt (refused)"), kImageUnknown, "",
          "Abgelehnt (refused)"},
-        {200, verdict(200, Image::OfStatus, "Weitergeleitet nach http://b/x"), kImageOk, "OK",
+        {200, verdict(LinkStanding::Fine, "Weitergeleitet nach http://b/x"), kImageOk, "OK",
          "OK\nWeitergeleitet nach http://b/x"},
-        // A page behind a sign-in is fine; a suspect or blocked one in doubt.
-        {401, verdict(401, Image::Fine, "Anmeldung"), kImageOk, "Nicht autorisiert",
+        // A page behind a sign-in is fine; a suspect one bad and a blocked
+        // one in doubt, both with the warning image.
+        {401, verdict(LinkStanding::Fine, "Anmeldung"), kImageOk, "Nicht autorisiert",
          "Nicht autorisiert\nAnmeldung"},
-        {200, verdict(200, Image::Doubtful, "Verdächtig"), kImageUnknown, "OK", "OK\nVerdächtig"},
-        {403, verdict(403, Image::Doubtful, "Prüfseite"), kImageUnknown, "Verboten",
+        {200, verdict(LinkStanding::Bad, "Verdächtig"), kImageUnknown, "OK", "OK\nVerdächtig"},
+        {403, verdict(LinkStanding::Doubtful, "Prüfseite"), kImageUnknown, "Verboten",
          "Verboten\nPrüfseite"},
-        {404, verdict(200, Image::Doubtful, "Verdächtig"), kImageInvalid, "Nicht gefunden", ""},
+        // A status set by hand drops what the check found.
+        {404, nullptr, kImageInvalid, "Nicht gefunden", ""},
     };
     for (Case& test : cases) {
         TBookTree* node = root->Child(0);
-        node->Status = test.status;
-        node->Verdict = std::move(test.verdict);
+        node->FileStatus(test.status, std::move(test.verdict));
         ShowLinkStatus(items, row);
-        EXPECT_EQ(items.Item(row).ImageIndex, test.image) << test.status;
-        EXPECT_EQ(items.Item(row).StatusText, QString::fromUtf8(test.text)) << test.status;
+        EXPECT_EQ(Shown(items, row).ImageIndex, test.image) << test.status;
+        EXPECT_EQ(Shown(items, row).StatusText, QString::fromUtf8(test.text)) << test.status;
         const QString toolTip = QString::fromUtf8(*test.toolTip != '\0' ? test.toolTip : test.text);
         EXPECT_EQ(items.data(items.index(row, LinkItems::kColumnStatus), Qt::ToolTipRole), toolTip)
             << test.toolTip;
         // A new list item of the node shows the same.
         LinkItems fresh;
         const int freshRow = AddLinkItem(fresh, node);
-        EXPECT_EQ(fresh.Item(freshRow).ImageIndex, test.image) << test.status;
-        EXPECT_EQ(fresh.Item(freshRow).StatusToolTip, items.Item(row).StatusToolTip);
+        EXPECT_EQ(Shown(fresh, freshRow).ImageIndex, test.image) << test.status;
+        EXPECT_EQ(Shown(fresh, freshRow).StatusToolTip, Shown(items, row).StatusToolTip);
     }
     EXPECT_EQ(changes, static_cast<int>(std::size(cases)));
 }
@@ -192,7 +194,7 @@ TEST(BookTreeViewTest, VanishedFileStopsTheFillKeepingEarlierItems) {
                   "Datei " + tree.Path("b\uFFFD.url") + " kann nicht geöffnet werden");
     }
     ASSERT_EQ(items.Count(), 1);
-    EXPECT_EQ(items.Item(0).Caption, "a");
+    EXPECT_EQ(Shown(items, 0).Caption, "a");
 }
 
 TEST(BookTreeViewTest, HugeTextsAreCutForDisplayOnly) {
@@ -202,7 +204,7 @@ TEST(BookTreeViewTest, HugeTextsAreCutForDisplayOnly) {
     const TBookTreePtr root = ScanTree(tree);
     LinkItems items;
     AddLinkItem(items, root->Child(0));
-    EXPECT_EQ(items.Item(0).Url.size(), static_cast<qsizetype>(longUrl.size()));
+    EXPECT_EQ(Shown(items, 0).Url.size(), static_cast<qsizetype>(longUrl.size()));
     const QString shown = items.data(items.index(0, LinkItems::kColumnUrl)).toString();
     EXPECT_EQ(shown.size(), LinkItems::kMaxShownLength + 1);
 }

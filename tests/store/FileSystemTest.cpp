@@ -6,6 +6,7 @@
 
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
+#include "store/CollectionFile.h"
 #include "support/TempTree.h"
 #include "support/Unprivileged.h"
 
@@ -84,6 +85,56 @@ TEST(FileSystemTest, FailedReplaceLeavesTheOriginal) {
     EXPECT_EQ(tree.ReadFile("dir/a.url"), "original");
     EXPECT_THROW(ReplaceFileContents(tree.Path("missing.url"), "x"), EFileError);
     EXPECT_FALSE(tree.Exists("missing.url"));
+}
+
+// Every rewrite of a user's file: who owns it and who may change it, and
+// where a symbolic link leads.
+TEST(FileSystemTest, CollectionFileRewritesKeepTheOwnerAndRefuseWhatTheyMayNotChange) {
+    TempTree tree;
+    for (const char* file : {"c/own.url", "c/read-only.url", "c/target.url", "outside.url"}) {
+        tree.WriteFile(file, "old");
+    }
+    const bool root = ::geteuid() == 0;
+    ASSERT_EQ(::chmod(tree.Path("c/own.url").c_str(), 0640), 0);
+    ASSERT_TRUE(!root || ::chown(tree.Path("c/own.url").c_str(), 65534, 65534) == 0);
+    ASSERT_EQ(::chmod(tree.Path("c/read-only.url").c_str(), 0444), 0);
+    tree.MakeSymlink("target.url", "c/inside.url");
+    tree.MakeSymlink("../outside.url", "c/outside.url");
+    // Through each name, the file that changes; none: refused.
+    const std::pair<const char*, const char*> cases[] = {{"c/own.url", "c/own.url"},
+                                                         {"c/read-only.url", nullptr},
+                                                         {"c/inside.url", "c/target.url"},
+                                                         {"c/outside.url", nullptr}};
+    for (const auto& [through, changed] : cases) {
+        SCOPED_TRACE(through);
+        try {
+            RewriteCollectionFile(tree.Path("c"), tree.Path(through), "new");
+            EXPECT_TRUE(changed && tree.ReadFile(changed) == "new");
+        } catch (const ERewriteRefused&) {
+            EXPECT_EQ(changed, nullptr);
+        }
+    }
+    EXPECT_EQ(tree.ReadFile("c/read-only.url") + tree.ReadFile("outside.url"), "oldold");
+    struct stat status {};
+    ASSERT_EQ(::stat(tree.Path("c/own.url").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0640u);
+    EXPECT_EQ(status.st_uid, root ? 65534u : ::geteuid());
+    if (root) {
+        // Root's file, writable for all: an unprivileged user could not give
+        // the new file back to root.
+        for (const char* path : {"", "c", "c/target.url"}) {
+            ASSERT_EQ(::chmod(tree.Path(path).c_str(), 0777), 0);
+        }
+        EXPECT_EQ(testing::RunUnprivileged([&] {
+                      try {
+                          RewriteCollectionFile(tree.Path("c"), tree.Path("c/target.url"), "x");
+                      } catch (const ERewriteRefused&) {
+                          return 0;
+                      }
+                      return 1;
+                  }),
+                  0);
+    }
 }
 
 TEST(FileSystemTest, CreateNewFileNeverReplaces) {

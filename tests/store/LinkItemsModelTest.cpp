@@ -22,12 +22,12 @@ TEST(LinkItemsModelTest, EveryChangeKeepsTheModelContractAndHeldIndexesOnTheirLi
     TBookTreePtr root(new TBookTree);
     LinkItems items;
     int direction = 1;
-    items.SetOrdering([&direction](const std::vector<LinkItem>& list) {
-        std::vector<int> order(list.size());
+    items.SetOrdering([&direction](const LinkItems& list) {
+        std::vector<int> order(static_cast<std::size_t>(list.Count()));
         std::iota(order.begin(), order.end(), 0);
         std::stable_sort(order.begin(), order.end(), [&](int left, int right) {
-            const QString& first = list[static_cast<std::size_t>(left)].Caption;
-            const QString& second = list[static_cast<std::size_t>(right)].Caption;
+            const QString first = list.Text(left, LinkItems::kColumnName);
+            const QString second = list.Text(right, LinkItems::kColumnName);
             return direction > 0 ? first < second : second < first;
         });
         return order;
@@ -35,17 +35,15 @@ TEST(LinkItemsModelTest, EveryChangeKeepsTheModelContractAndHeldIndexesOnTheirLi
     const QAbstractItemModelTester tester(&items,
                                           QAbstractItemModelTester::FailureReportingMode::Fatal);
     const auto link = [&](const char* caption) {
-        return LinkItem{root->AddChild(caption),
-                        QString::fromUtf8(caption),
-                        QString(),
-                        QString(),
-                        kImageNotTested,
-                        QString()};
+        TBookTree* node = root->AddChild(caption);
+        node->Path = std::string(caption) + ".url";
+        node->Status = kStatusNotTested;
+        return node;
     };
     const auto captions = [&] {
         QStringList shown;
-        for (const LinkItem& item : items.Items()) {
-            shown.append(item.Caption);
+        for (int row = 0; row < items.Count(); ++row) {
+            shown.append(items.Text(row, LinkItems::kColumnName));
         }
         return shown.join(' ');
     };
@@ -60,14 +58,14 @@ TEST(LinkItemsModelTest, EveryChangeKeepsTheModelContractAndHeldIndexesOnTheirLi
 
     std::vector<std::pair<QPersistentModelIndex, TBookTree*>> held;
     for (int row = 0; row < items.Count(); ++row) {
-        held.emplace_back(items.index(row, LinkItems::kColumnStatus), items.Item(row).Node);
+        held.emplace_back(items.index(row, LinkItems::kColumnStatus), items.Node(row));
     }
     const auto expectHeldOnTheirLinks = [&] {
         for (const auto& [index, node] : held) {
             ASSERT_TRUE(index.isValid());
             EXPECT_EQ(index.column(), LinkItems::kColumnStatus);
-            EXPECT_EQ(items.Item(index.row()).Node, node)
-                << items.Item(index.row()).Caption.toStdString();
+            EXPECT_EQ(items.Node(index.row()), node)
+                << items.Text(index.row(), LinkItems::kColumnName).toStdString();
             // The node index follows every move of the rows.
             EXPECT_EQ(items.IndexOfNode(node), index.row());
         }
@@ -80,11 +78,12 @@ TEST(LinkItemsModelTest, EveryChangeKeepsTheModelContractAndHeldIndexesOnTheirLi
     expectHeldOnTheirLinks();
 
     const int added = items.Add(link("bb"));
-    EXPECT_EQ(items.Item(added).Caption, "bb");
+    EXPECT_EQ(items.Text(added, LinkItems::kColumnName), "bb");
     EXPECT_EQ(captions(), "e d c bb b a");
     expectHeldOnTheirLinks();
 
-    items.Rename(items.IndexOfNode(held[4].second), QStringLiteral("ca"));
+    held[4].second->Path = "ca.url";
+    items.Renamed(items.IndexOfNode(held[4].second));
     EXPECT_EQ(captions(), "d ca c bb b a");
     expectHeldOnTheirLinks();
 
@@ -94,13 +93,13 @@ TEST(LinkItemsModelTest, EveryChangeKeepsTheModelContractAndHeldIndexesOnTheirLi
     EXPECT_EQ(captions(), "d ca bb b a");
     expectHeldOnTheirLinks();
 
-    items.RemoveIf([](const LinkItem& item) { return item.Caption.startsWith('b'); });
+    items.RemoveIf([](const TBookTree& node) { return node.Path.starts_with('b'); });
     EXPECT_EQ(captions(), "d ca a");
     // The reset drops the held indexes; the node index knows who is left.
     std::string found;
     for (const auto& entry : held) {
         const int row = items.IndexOfNode(entry.second);
-        found += row < 0 ? "-" : items.Item(row).Node == entry.second ? "+" : "?";
+        found += row < 0 ? "-" : items.Node(row) == entry.second ? "+" : "?";
     }
     EXPECT_EQ(found, "+-++");
     items.Clear();

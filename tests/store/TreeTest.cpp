@@ -26,7 +26,7 @@ TEST(TreeTest, AddNodeMakesNodesOfTheParentsKind) {
     TTree* plain = new TTree;
     const TTree* plainChild = plain->AddChild("x");
     EXPECT_EQ(typeid(*plainChild), typeid(TTree));
-    plain->Delete(true);
+    plain->Delete(ChildNodes::Free);
 }
 
 TEST(TreeTest, AddNodeMovesBetweenParentsAndToTheEnd) {
@@ -68,13 +68,13 @@ TEST(TreeTest, RecursiveDeleteFreesTheSubtreeAndKeepsSiblingOrder) {
     folder->AddChild("x")->AddChild("y");
     folder->AddChild("z");
 
-    folder->Delete(true);
+    folder->Delete(ChildNodes::Free);
     EXPECT_EQ(destroyed, 4);
     ASSERT_EQ(root->Count(), 2);
     EXPECT_EQ(root->Child(0), first);
     EXPECT_EQ(root->Child(1), last);
 
-    root->Delete(true);
+    root->Delete(ChildNodes::Free);
     EXPECT_EQ(destroyed, 7);
 }
 
@@ -83,12 +83,12 @@ TEST(TreeTest, ShallowDeleteDetachesTheChildren) {
     auto* root = new CountedNode(&destroyed);
     TBookTree* folder = root->AddChild("folder");
     TBookTree* kept = folder->AddChild("kept");
-    folder->Delete(false);
+    folder->Delete(ChildNodes::Keep);
     EXPECT_EQ(destroyed, 1);
     EXPECT_EQ(kept->Parent, nullptr);
     EXPECT_EQ(root->Count(), 0);
-    kept->Delete(true);
-    root->Delete(true);
+    kept->Delete(ChildNodes::Free);
+    root->Delete(ChildNodes::Free);
     EXPECT_EQ(destroyed, 3);
 }
 

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <string>
+
+#include "http/ClientRules.h"
+
+namespace vornakle {
+
+// Requests and replies as today's browsers make and read them: HTTP/1.1
+// with "Connection: close", "Host" with a port that is not the scheme's, the
+// client's UserAgent, browser "Accept" lines, host names in their IDNA form,
+// the target encoded as a browser encodes it; 301, 302, 303, 307 and 308
+// followed for up to THttpClient::kMaxBrowserRedirects passes, a loop being a target asked
+// before with the same cookies; the cookies of every reply kept until
+// ClearCookies; replies read leniently (LenientStatusNumber,
+// ParseLenientReplyLine, folded lines), interim replies (1xx) skipped; the
+// proxy of each pass chosen by the client's Proxies, https through it by a
+// CONNECT tunnel; user information in a URL ("user:password@host", RFC 3986
+// section 3.2.1) split off the host and sent as Basic authorization to that
+// URL's origin only, never to another origin a redirection leads to.
+class BrowserRules : public ClientRules {
+public:
+    int MaxRedirects() const override;
+    AuthorityRule Authority() const override { return AuthorityRule::Rfc3986; }
+    std::string RequestHost(const std::string& host) const override;
+    void StartTransaction(THttpClient& client) override;
+    void PreparePass(THttpClient& client, const std::string& userInfo) override;
+    void ComposeRequest(THttpClient& client) const override;
+    void OpenConnection(THttpClient& client) override;
+    void ReadReplyHeader(THttpClient& client, std::string statusLine) override;
+    bool FollowsRedirect(std::int16_t reply) const override;
+    bool KeepsCookies(std::int16_t /*reply*/) const override { return true; }
+    bool CookiesTellPassesApart() const override { return true; }
+    bool FollowRedirection(THttpClient& client, const Redirection& redirection) const override;
+
+private:
+    void TakeCredentials(const THttpClient& client, const std::string& userInfo);
+    void OpenTunnel(THttpClient& client) const;
+    void ReadHeaderLines(THttpClient& client) const;
+
+    // The credentials of a URL's user information, for the passes of one
+    // transaction to the same origin (scheme, host, port).
+    std::string credentialsOrigin_;
+    std::string credentials_;
+    // The Authorization value of the pass being prepared; empty: none.
+    std::string passAuthorization_;
+};
+
+}  // namespace vornakle

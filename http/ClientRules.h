@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "http/UrlSplit.h"
+
+namespace vornakle {
+
+class THttpClient;
+
+// How a THttpClient asks and reads: the rules it is made with, one object
+// per client, chosen when the client is made (THttpClient's RequestRules).
+// The client runs the transaction (passes, events, body, bounds); whatever
+// differs between the rules is asked of its rules object: ClassicRules are
+// the component's own HTTP/1.0 requests, BrowserRules those of today's
+// browsers. The rules also open and release each pass's connection, the
+// place where a connection kept for the next request would live.
+class ClientRules {
+public:
+    // A pass that got a redirection (3xx) reply, as the rules decide on it.
+    struct Redirection {
+        // 0 for the transaction's first request.
+        int Pass = 0;
+        // The URL and the loop key (THttpClient::PassKey) of this pass.
+        std::string URL;
+        std::string Key;
+        // The port this pass went to, which a Location without one keeps.
+        std::int32_t Port = 0;
+        // The keys of every pass of the transaction so far, this one's last.
+        const std::vector<std::string>* AskedKeys = nullptr;
+    };
+
+    virtual ~ClientRules() = default;
+
+    // Passes of one transaction beyond the first before it ends as TooMany.
+    virtual int MaxRedirects() const = 0;
+    // How a URL's authority ("//" up to the path) is read.
+    virtual AuthorityRule Authority() const = 0;
+    // The host as the requests and the loop keys name it.
+    virtual std::string RequestHost(const std::string& host) const = 0;
+
+    // A transaction starts: what is kept of the ones before it.
+    virtual void StartTransaction(THttpClient& client) = 0;
+    // The pass's URL has been split into Host, Port, RequestPath and UseTls:
+    // its route (proxy) and credentials. UserInfo: the URL's user
+    // information, empty when it has none.
+    virtual void PreparePass(THttpClient& client, const std::string& userInfo) = 0;
+    // The request lines of the pass, into the client's empty RequestHeader.
+    virtual void ComposeRequest(THttpClient& client) const = 0;
+    // Connects the pass to its server, through its proxy where it has one.
+    virtual void OpenConnection(THttpClient& client);
+    // The pass's reply has been read: its connection is closed.
+    virtual void ReleaseConnection(THttpClient& client);
+    // Reads the rest of the reply header after its first line, StatusLine:
+    // the reply number and the fields the client acts on, each line handed
+    // to client.TakeHeaderLine.
+    virtual void ReadReplyHeader(THttpClient& client, std::string statusLine) = 0;
+
+    // Whether a reply with this number goes on at its Location.
+    virtual bool FollowsRedirect(std::int16_t reply) const = 0;
+    // Whether the cookies a reply with this number sets are kept.
+    virtual bool KeepsCookies(std::int16_t reply) const = 0;
+    // Whether a pass's loop key holds the cookies it sends: the same URL
+    // asked again with new cookies is then no loop.
+    virtual bool CookiesTellPassesApart() const = 0;
+    // After a redirection: true when another pass follows, else the client's
+    // RedirectEnd says how the redirections ended.
+    virtual bool FollowRedirection(THttpClient& client, const Redirection& redirection) const = 0;
+};
+
+}  // namespace vornakle

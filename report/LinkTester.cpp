@@ -1,0 +1,162 @@
+#include "report/LinkTester.h"
+
+#include <QEventLoop>
+
+#include <memory>
+
+#include "check/CheckEngine.h"
+#include "check/CheckResult.h"
+#include "check/LinkCheck.h"
+#include "check/VerdictTexts.h"
+#include "history/HistoryRun.h"
+#include "platform/ErrorMessages.h"
+#include "platform/Exception.h"
+#include "store/BookTree.h"
+#include "store/LinkVerdict.h"
+#include "store/widgets/LinkChanges.h"
+
+namespace vornakle {
+
+namespace {
+
+// What the lists show beyond the status, the history's run of failures
+// included; null when the status says it all.
+std::unique_ptr<const LinkVerdict> VerdictOfResult(const CheckResult& result,
+                                                   const std::string& url,
+                                                   const AddressHistory* history) {
+    auto verdict = std::make_unique<LinkVerdict>();
+    verdict->Standing = StandingOfResult(result);
+    verdict->Explanation = GermanVerdict(result, url);
+    if (history != nullptr && history->FailingSince) {
+        if (!verdict->Explanation.empty()) {
+            verdict->Explanation += '\n';
+        }
+        verdict->Explanation +=
+            GermanFailingRun(history->FailingSince->time_since_epoch().count(), history->Failures);
+    }
+    if (verdict->Explanation.empty() && verdict->Standing == StandingOfStatus(result.Status)) {
+        return nullptr;
+    }
+    return verdict;
+}
+
+// The history of checks as the window's messages name its faults.
+std::string HistoryFailureText(const EHistoryError& error, const std::string& path) {
+    const std::string name = QuotedMessagePath(path);
+    switch (error.Why()) {
+        case EHistoryError::Reason::Damaged:
+            return "Der Prüfverlauf " + name +
+                   " ist beschädigt oder keine SQLite-Datenbank und bleibt, wie er ist.";
+        case EHistoryError::Reason::Foreign:
+            return "Die Datei " + name +
+                   " gehört einem anderen Programm, ist kein Prüfverlauf und bleibt, wie sie ist.";
+        case EHistoryError::Reason::Newer:
+            return "Der Prüfverlauf " + name +
+                   " stammt von einer neueren Version und bleibt, wie er ist.";
+        case EHistoryError::Reason::InUse:
+            return "Der Prüfverlauf " + name +
+                   " wird gerade von einer anderen Prüfung benutzt. Bitte später noch einmal "
+                   "prüfen.";
+        case EHistoryError::Reason::Unusable:
+            break;
+    }
+    return "Der Prüfverlauf " + name + " kann nicht benutzt werden.";
+}
+
+}  // namespace
+
+LinkTester::LinkTester(CheckSettings settings, LinkChanges& changes)
+    : settings_(std::move(settings)), changes_(changes) {}
+
+LinkTester::~LinkTester() {
+    Abort();
+}
+
+void LinkTester::Abort() {
+    if (engine_ != nullptr) {
+        engine_->Stop();
+        loop_->quit();
+    }
+}
+
+void LinkTester::Test(const std::vector<TBookTree*>& nodes,
+                      const std::function<void(TBookTree*)>& filed) {
+    if (engine_ != nullptr || nodes.empty()) {
+        return;
+    }
+    // The list may change while the check runs (a fine link leaves the
+    // report): the check keeps its own.
+    const std::vector<TBookTree*> checked = nodes;
+    std::vector<std::string> urls;
+    urls.reserve(checked.size());
+    for (const TBookTree* node : checked) {
+        urls.push_back(node->Text);
+    }
+    // Current checks join the history of checks; classic statuses stay in
+    // memory. One that cannot be used stops the command before any request.
+    const bool classic = settings_.Rules == CheckRules::Classic;
+    std::unique_ptr<HistoryRun> history;
+    if (!historyPath_.empty() && !classic) {
+        try {
+            history = std::make_unique<HistoryRun>(historyPath_, HistoryFolder::MakeMissing, urls,
+                                                   SystemClock());
+        } catch (const EHistoryError& error) {
+            throw Exception(HistoryFailureText(error, historyPath_));
+        }
+    }
+    CheckSettings settings = settings_;
+    if (classic) {
+        // One link after another, as the lists order them.
+        settings.Jobs = 1;
+    }
+    CheckEngine engine(std::move(urls), settings,
+                       classic ? SharedAddresses::CheckedEach : SharedAddresses::CheckedOnce);
+    QEventLoop loop;
+    engine.OnStarted = [&](std::size_t index) {
+        underWay_ = true;
+        changes_.CheckBegun(checked[index]);
+    };
+    engine.OnResult = [&](std::size_t index, const CheckResult& result) {
+        TBookTree* node = checked[index];
+        // A check that was stopped has found nothing out about the link.
+        if (result.Reason != FailureReason::Aborted) {
+            // Classic checks tell nothing beyond the status.
+            node->FileStatus(
+                result.Status,
+                classic ? nullptr
+                        : VerdictOfResult(result, node->Text,
+                                          history ? history->Checked(index, result) : nullptr));
+        }
+        changes_.CheckEnded(node);
+        if (filed) {
+            filed(node);
+        }
+    };
+    engine.OnFinished = [&loop] { loop.quit(); };
+
+    engine_ = &engine;
+    loop_ = &loop;
+    engine.Start();
+    loop.exec();
+    // Abort has stopped the engine already when the user cancelled.
+    engine.Stop();
+    engine_ = nullptr;
+    loop_ = nullptr;
+    underWay_ = false;
+    // What was under way when the check was stopped shows its old status.
+    for (const TBookTree* node : checked) {
+        if (changes_.BeingTested(node)) {
+            changes_.CheckEnded(node);
+        }
+    }
+    // Every status is filed; the history only misses what came after its
+    // failure.
+    if (history) {
+        history->Flush();
+        if (history->Failure()) {
+            throw Exception(HistoryFailureText(*history->Failure(), historyPath_));
+        }
+    }
+}
+
+}  // namespace vornakle
