@@ -147,14 +147,53 @@ void BrowserRules::ComposeRequest(THttpClient& client) const {
         lines.Add("Content-Type: application/x-www-form-urlencoded");
         lines.Add("Content-Length: " + std::to_string(client.SendData.size()));
     }
-    lines.Add("Connection: close");
+    // HTTP/1.1 connections stay open unless a side says otherwise.
+    if (reuse_ == ConnectionReuse::CloseEach) {
+        lines.Add("Connection: close");
+    }
 }
 
-void BrowserRules::OpenConnection(THttpClient& client) {
+std::string BrowserRules::ConnectionKey(const THttpClient& client) {
+    return PassOrigin(client) + '\n' + AsciiLowerCase(client.Proxy) + ':' +
+           std::to_string(client.ProxyPort) + '\n' + client.TlsCaFile + '\n' +
+           (client.TlsInsecure ? "insecure" : "verified") + '\n' +
+           (client.TlsResumption == SessionResumption::Resume ? "resume" : "never");
+}
+
+ConnectionStart BrowserRules::OpenConnection(THttpClient& client) {
+    const std::string key = ConnectionKey(client);
+    const bool fresh = std::chrono::steady_clock::now() - idleSince_ <
+                       std::chrono::milliseconds(THttpClient::kMaxIdleMilliseconds);
+    if (client.Connected && key == keptKey_ && fresh && client.StillOpen()) {
+        keptKey_.clear();
+        return ConnectionStart::Reused;
+    }
+    keptKey_.clear();
+    if (client.Connected) {
+        client.Disconnect();
+    }
     ClientRules::OpenConnection(client);
     if (client.UseTls && !client.Proxy.empty()) {
         OpenTunnel(client);
     }
+    return ConnectionStart::Fresh;
+}
+
+void BrowserRules::ReleaseConnection(THttpClient& client) {
+    if (reuse_ == ConnectionReuse::Keep && client.ConnectionReusable && client.Connected) {
+        keptKey_ = ConnectionKey(client);
+        keptOrigin_ = {client.Host, client.Port};
+        idleSince_ = std::chrono::steady_clock::now();
+        return;
+    }
+    ClientRules::ReleaseConnection(client);
+}
+
+std::optional<ConnectionOrigin> BrowserRules::KeptOrigin() const {
+    if (keptKey_.empty()) {
+        return std::nullopt;
+    }
+    return keptOrigin_;
 }
 
 void BrowserRules::OpenTunnel(THttpClient& client) const {
@@ -191,6 +230,14 @@ void BrowserRules::ReadReplyHeader(THttpClient& client, std::string statusLine) 
     client.ReplyNumber = LenientStatusNumber(statusLine);
     client.TakeHeaderLine(statusLine);
     ReadHeaderLines(client);
+    // The body's end must be known for the connection to carry another
+    // reply: by its length or its chunked coding, never both (RFC 9112
+    // section 6.3 makes such a reply one to close after).
+    const std::string& codings = client.ReplyTransferEncoding;
+    client.ReplyKeepsOpen =
+        reuse_ == ConnectionReuse::Keep && client.ReplyNumber > 0 &&
+        ReplyKeepsConnection(statusLine, client.ReplyConnection) &&
+        (codings.empty() || (EndsChunked(codings) && client.ReplyContentLength < 0));
 }
 
 void BrowserRules::ReadHeaderLines(THttpClient& client) const {

@@ -1,13 +1,16 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 
 #include "http/ClientRules.h"
 
 namespace vornakle {
 
-// Requests and replies as today's browsers make and read them: HTTP/1.1
-// with "Connection: close", "Host" with a port that is not the scheme's, the
+// Requests and replies as today's browsers make and read them: HTTP/1.1,
+// its connection kept open for the next request to the same place or, as
+// the client is made, asked with "Connection: close"; "Host" with a port
+// that is not the scheme's, the
 // client's UserAgent, browser "Accept" lines, host names in their IDNA form,
 // the target encoded as a browser encodes it; 301, 302, 303, 307 and 308
 // followed for up to THttpClient::kMaxBrowserRedirects passes, a loop being a target asked
@@ -20,13 +23,17 @@ namespace vornakle {
 // URL's origin only, never to another origin a redirection leads to.
 class BrowserRules : public ClientRules {
 public:
+    explicit BrowserRules(ConnectionReuse reuse) : reuse_(reuse) {}
+
     int MaxRedirects() const override;
     AuthorityRule Authority() const override { return AuthorityRule::Rfc3986; }
     std::string RequestHost(const std::string& host) const override;
     void StartTransaction(THttpClient& client) override;
     void PreparePass(THttpClient& client, const std::string& userInfo) override;
     void ComposeRequest(THttpClient& client) const override;
-    void OpenConnection(THttpClient& client) override;
+    ConnectionStart OpenConnection(THttpClient& client) override;
+    void ReleaseConnection(THttpClient& client) override;
+    std::optional<ConnectionOrigin> KeptOrigin() const override;
     void ReadReplyHeader(THttpClient& client, std::string statusLine) override;
     bool FollowsRedirect(std::int16_t reply) const override;
     bool KeepsCookies(std::int16_t /*reply*/) const override { return true; }
@@ -34,6 +41,9 @@ public:
     bool FollowRedirection(THttpClient& client, const Redirection& redirection) const override;
 
 private:
+    // What a connection is fit for: the scheme, host and port of the pass,
+    // its proxy, and the certificate checks of its TLS.
+    static std::string ConnectionKey(const THttpClient& client);
     void TakeCredentials(const THttpClient& client, const std::string& userInfo);
     void OpenTunnel(THttpClient& client) const;
     void ReadHeaderLines(THttpClient& client) const;
@@ -44,6 +54,13 @@ private:
     std::string credentials_;
     // The Authorization value of the pass being prepared; empty: none.
     std::string passAuthorization_;
+
+    const ConnectionReuse reuse_;
+    // The connection the last pass left open: what it is fit for (empty:
+    // none), where it leads and since when it is idle.
+    std::string keptKey_;
+    ConnectionOrigin keptOrigin_;
+    std::chrono::steady_clock::time_point idleSince_;
 };
 
 }  // namespace vornakle

@@ -4,8 +4,9 @@
 
 namespace vornakle {
 
-void ClientRules::OpenConnection(THttpClient& client) {
+ConnectionStart ClientRules::OpenConnection(THttpClient& client) {
     client.Connect();
+    return ConnectionStart::Fresh;
 }
 
 void ClientRules::ReleaseConnection(THttpClient& client) {

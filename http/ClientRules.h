@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,13 +11,29 @@ namespace vornakle {
 
 class THttpClient;
 
+// Whether a client keeps a connection open after a request for its next
+// request to the same place (HTTP/1.1 persistent connections, RFC 9112
+// section 9.3) or asks each on a connection of its own.
+enum class ConnectionReuse { Keep, CloseEach };
+
+// How a pass got its connection: a new one, or one an earlier request left
+// open (which the server may have closed meanwhile).
+enum class ConnectionStart { Fresh, Reused };
+
+// The host and port a connection left open after a request leads to, as
+// the request named them.
+struct ConnectionOrigin {
+    std::string Host;
+    std::int32_t Port = 0;
+};
+
 // How a THttpClient asks and reads: the rules it is made with, one object
 // per client, chosen when the client is made (THttpClient's RequestRules).
 // The client runs the transaction (passes, events, body, bounds); whatever
 // differs between the rules is asked of its rules object: ClassicRules are
 // the component's own HTTP/1.0 requests, BrowserRules those of today's
-// browsers. The rules also open and release each pass's connection, the
-// place where a connection kept for the next request would live.
+// browsers. The rules also open and release each pass's connection, and
+// keep one open for the next request where they say so.
 class ClientRules {
 public:
     // A pass that got a redirection (3xx) reply, as the rules decide on it.
@@ -49,10 +66,16 @@ public:
     virtual void PreparePass(THttpClient& client, const std::string& userInfo) = 0;
     // The request lines of the pass, into the client's empty RequestHeader.
     virtual void ComposeRequest(THttpClient& client) const = 0;
-    // Connects the pass to its server, through its proxy where it has one.
-    virtual void OpenConnection(THttpClient& client);
-    // The pass's reply has been read: its connection is closed.
+    // Connects the pass to its server, through its proxy where it has one,
+    // or takes the connection an earlier request left open to the same
+    // place.
+    virtual ConnectionStart OpenConnection(THttpClient& client);
+    // The pass's reply has been read: its connection is closed, or kept
+    // for the next request where the reply left it fit for one.
     virtual void ReleaseConnection(THttpClient& client);
+    // Where the connection kept open after the last request leads; none
+    // when these rules keep none.
+    virtual std::optional<ConnectionOrigin> KeptOrigin() const { return std::nullopt; }
     // Reads the rest of the reply header after its first line, StatusLine:
     // the reply number and the fields the client acts on, each line handed
     // to client.TakeHeaderLine.

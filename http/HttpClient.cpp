@@ -23,11 +23,19 @@ namespace vornakle {
 
 namespace {
 
-std::unique_ptr<ClientRules> RulesObject(RequestRules rules) {
+std::unique_ptr<ClientRules> RulesObject(RequestRules rules, ConnectionReuse reuse) {
     if (rules == RequestRules::Browser) {
-        return std::make_unique<BrowserRules>();
+        return std::make_unique<BrowserRules>(reuse);
     }
     return std::make_unique<ClassicRules>();
+}
+
+// Requests a client may send again when a kept connection turned out to be
+// closed: those that change nothing by being repeated (RFC 9110 section
+// 9.2.2).
+bool IsIdempotent(CmdType kind) {
+    return kind == cmdGet || kind == cmdHead || kind == cmdOptions || kind == cmdTrace ||
+           kind == cmdPut || kind == cmdDelete;
 }
 
 }  // namespace
@@ -35,7 +43,10 @@ std::unique_ptr<ClientRules> RulesObject(RequestRules rules) {
 THttpClient::THttpClient(QObject* Owner) : THttpClient(RequestRules::Classic, Owner) {}
 
 THttpClient::THttpClient(RequestRules Rules, QObject* Owner)
-    : TTcpSocket(Owner), Policy(RulesObject(Rules)) {}
+    : THttpClient(Rules, ConnectionReuse::CloseEach, Owner) {}
+
+THttpClient::THttpClient(RequestRules Rules, ConnectionReuse Reuse, QObject* Owner)
+    : TTcpSocket(Owner), Policy(RulesObject(Rules, Reuse)) {}
 
 THttpClient::~THttpClient() = default;
 
@@ -208,11 +219,35 @@ std::string THttpClient::TargetKey(std::int32_t PassPort) const {
     return PassKey(host, port, path);
 }
 
+void THttpClient::ExchangeHeaders() {
+    const ConnectionStart start = Policy->OpenConnection(*this);
+    // A server closes a kept connection whenever it likes, and the close
+    // may cross the request (RFC 9112 section 9.3.1): nothing received at
+    // all is no reply, and the request goes once more on a new connection.
+    const bool retry = start == ConnectionStart::Reused && IsIdempotent(RequestKind);
+    const std::int64_t receivedBefore = ReceivedBytes();
+    try {
+        SendRequest();
+        ReplyNumber = 0;
+        ReadReplyHeader();
+    } catch (const ESockError& error) {
+        const bool lost =
+            error.Kind() == SockFailure::SocketError || error.Kind() == SockFailure::StreamLost;
+        if (!retry || !lost || ReceivedBytes() > receivedBefore) {
+            throw;
+        }
+        Disconnect();
+        ExchangeHeaders();
+        return;
+    }
+    if (retry && ReceivedBytes() == receivedBefore) {
+        Disconnect();
+        ExchangeHeaders();
+    }
+}
+
 void THttpClient::RunPass() {
-    Policy->OpenConnection(*this);
-    SendRequest();
-    ReplyNumber = 0;
-    ReadReplyHeader();
+    ExchangeHeaders();
     ReadReplyBody();
     const std::int16_t reply = ReplyNumber;
     // A reply without a status line, or with no reply number from 100 to
@@ -297,6 +332,10 @@ void THttpClient::RunRequest() {
         }
         ThrowIfAborted();
     }
+}
+
+std::optional<ConnectionOrigin> THttpClient::KeptConnection() const {
+    return Connected ? Policy->KeptOrigin() : std::nullopt;
 }
 
 void THttpClient::ClearCookies() {

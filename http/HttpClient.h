@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,9 +47,10 @@ inline constexpr const char* kBrowserUserAgent =
     "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) "
     "Chrome/131.0.0.0 Safari/537.36";
 
-// The HTTP/1.0 client component: one request per connection (RFC 1945).
-// Each request operation runs a whole transaction (connect, send, read the
-// reply, follow redirections, fire the outcome events) and returns when it
+// The HTTP/1.0 client component: one request per connection (RFC 1945),
+// or under browser rules that keep them, HTTP/1.1 connections that carry
+// request after request to the same place. Each request operation runs a whole transaction
+// (connect, send, read the reply, follow redirections, fire the outcome events) and returns when it
 // is over; every failure leaves it as an exception. Like its socket layer it
 // waits by dispatching the thread's messages, so the user interface stays
 // live and may call Abort meanwhile. What differs between its rules is
@@ -89,10 +91,21 @@ public:
     // not read further (the rest counts as body), so endless header lines
     // cannot exhaust memory either.
     static constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
+    // A body's rest beyond what is kept is read and dropped up to this many
+    // bytes when that leaves its connection fit for the next request; a
+    // longer rest costs more than a new connection, which it gets instead.
+    static constexpr std::size_t kMaxDrainBytes = 64 * 1024;
+    // A connection kept open is not used again after this long idle:
+    // servers close idle connections after a few seconds (Apache's default
+    // is 5), and a request sent as the close is under way would be lost.
+    static constexpr int kMaxIdleMilliseconds = 4000;
 
     // A client of the classic rules.
     explicit THttpClient(QObject* Owner = nullptr);
+    // Under browser rules a connection is asked for each request unless
+    // Reuse says Keep; the classic rules always do so.
     THttpClient(RequestRules Rules, QObject* Owner = nullptr);
+    THttpClient(RequestRules Rules, ConnectionReuse Reuse, QObject* Owner = nullptr);
     ~THttpClient() override;
 
     // Passes of one transaction beyond the first, under the client's rules.
@@ -164,7 +177,14 @@ public:
     // Above 0: a reply body is read no further than this many bytes (within
     // kMaxBodyBytes) and the rest is left unread when the connection closes,
     // for a caller that needs only the start of a page. 0: the whole body.
+    // A body read so is a sample: should it end early (a time-out, a
+    // reset, a broken coding), the reply stands with what came.
     std::size_t BodyReadLimit = 0;
+    // Asked once a reply header is in: whether its body is kept; unset,
+    // every body is. A body not kept (nor one under HeaderOnly) is not
+    // read, or read and dropped where that keeps the connection for the
+    // next request (kMaxDrainBytes).
+    std::function<bool(const THttpClient& Client)> BodyWanted;
 
     // The running (or last) request.
     std::string CurrentURL;
@@ -184,6 +204,9 @@ public:
     std::vector<RequestHop> Hops;
     // Set by each transaction.
     RedirectOutcome RedirectEnd = RedirectOutcome::None;
+    // Where the connection the last request left open leads; none when it
+    // was closed (or the rules keep none).
+    std::optional<ConnectionOrigin> KeptConnection() const;
 
     // Events.
     TNotifyEvent OnAboutToSend;
@@ -214,8 +237,14 @@ private:
     void TakeHeaderLine(const std::string& Line);
     void TakeReplyField(const ReplyLine& Field);
     void RunPass();
+    // Sends the request and reads the reply header on the pass's
+    // connection; a kept connection that fails before the reply's first
+    // byte is given up and the request sent once more on a new one.
+    void ExchangeHeaders();
     void ReadReplyBody();
     bool ReplyHasBody() const;
+    // How much of the body ReadReplyBody keeps.
+    std::size_t KeptBodyBytes() const;
     void TakeOverCookies();
     std::string CookiesFor(const std::string& RequestHost) const;
     // What tells the targets of a transaction's passes apart, to find a
@@ -235,6 +264,16 @@ private:
     // The body length the reply announced (RFC 1945 section 7.2.2); -1 when
     // it announced none, and the body ends with the connection.
     std::int64_t ReplyContentLength = -1;
+    // The reply's Connection and Transfer-Encoding values, joined by commas
+    // (read under browser rules only).
+    std::string ReplyConnection;
+    std::string ReplyTransferEncoding;
+    // Set by the rules once the header is in: the connection may carry the
+    // next request when the body is read to its end.
+    bool ReplyKeepsOpen = false;
+    // Set once the body is read: the reply ended where its framing says,
+    // nothing followed it, and its connection may carry the next request.
+    bool ConnectionReusable = false;
     // While a reply header is read: the file it goes to in OutputFileMode
     // (else Header), and its bytes so far.
     OutputFile* HeaderFile = nullptr;

@@ -3,6 +3,7 @@
 
 #include "http/HttpClient.h"
 
+#include "http/ChunkedBody.h"
 #include "http/ReplyHeader.h"
 #include "net/TransferSupport.h"
 #include "platform/TrimBlanks.h"
@@ -33,6 +34,10 @@ void THttpClient::ReadReplyHeader() {
     ReplyLocation.clear();
     ReplyRetryAfter.clear();
     ReplyContentLength = -1;
+    ReplyConnection.clear();
+    ReplyTransferEncoding.clear();
+    ReplyKeepsOpen = false;
+    ConnectionReusable = false;
 
     std::optional<OutputFile> headerFile;
     if (OutputFileMode) {
@@ -73,6 +78,12 @@ void THttpClient::TakeReplyField(const ReplyLine& Field) {
         case ReplyField::RetryAfter:
             ReplyRetryAfter = Field.Value;
             break;
+        case ReplyField::Connection:
+            ReplyConnection += ',' + Field.Value;
+            break;
+        case ReplyField::TransferEncoding:
+            ReplyTransferEncoding += ',' + Field.Value;
+            break;
         case ReplyField::ContentLength:
             ReplyContentLength = Field.ContentLength;
             BytesTotal = static_cast<std::int32_t>(
@@ -88,8 +99,17 @@ bool THttpClient::ReplyHasBody() const {
     // A HEAD reply never has a body (RFC 1945 section 8.2), whatever its
     // header announces, so nothing is waited for after its empty line. The
     // link check needs no more than the status line.
-    return RequestKind != cmdHead && !HeaderOnly && ReplyNumber != kNoContent &&
-           ReplyNumber != kNotModified;
+    return RequestKind != cmdHead && ReplyNumber != kNoContent && ReplyNumber != kNotModified;
+}
+
+std::size_t THttpClient::KeptBodyBytes() const {
+    if (InputFileMode) {
+        return std::numeric_limits<std::size_t>::max();
+    }
+    if (HeaderOnly || (BodyWanted && !BodyWanted(*this))) {
+        return 0;
+    }
+    return BodyReadLimit > 0 ? std::min(BodyReadLimit, kMaxBodyBytes) : kMaxBodyBytes;
 }
 
 void THttpClient::ReadReplyBody() {
@@ -100,38 +120,88 @@ void THttpClient::ReadReplyBody() {
         Body.clear();
     }
     BytesRecvd = 0;
-    if (ReplyHasBody()) {
-        // The body ends at the announced length (RFC 1945 section 7.2.2),
-        // else when the server closes; a proxy that keeps the connection
-        // open is thus no reason to wait, when the reply has a length.
+    bool ended = !ReplyHasBody();
+    const std::size_t kept = ended ? 0 : KeptBodyBytes();
+    // A body is read whole unless the caller wants only its start (or
+    // none of it); then what comes beyond that is read and dropped only
+    // while it is short and the connection stays open for the next request.
+    const bool whole = kept > 0 && BodyReadLimit == 0 && !HeaderOnly;
+    const bool chunked = EndsChunked(ReplyTransferEncoding);
+    // A Transfer-Encoding overrides any Content-Length; one that does not
+    // end chunked runs to the close (RFC 9112 section 6.3).
+    const std::int64_t length = ReplyTransferEncoding.empty() ? ReplyContentLength : -1;
+    std::size_t drop = 0;
+    if (ReplyKeepsOpen && !whole && (chunked || length >= 0)) {
+        drop = kMaxDrainBytes;
+        if (length >= 0 &&
+            static_cast<std::uint64_t>(length) > static_cast<std::uint64_t>(kept) + drop) {
+            drop = 0;
+        }
+    }
+    ChunkedBody chunks;
+    std::size_t dropped = 0;
+    bool trailing = false;
+    bool sampleCut = false;
+    if (!ended && (whole || kept > 0 || drop > 0)) {
         TReceiveTarget target;
-        target.Length = ReplyContentLength;
-        const std::size_t kept =
-            BodyReadLimit > 0 ? std::min(BodyReadLimit, kMaxBodyBytes) : kMaxBodyBytes;
-        if (BodyReadLimit > 0) {
-            target.WantsMore = [&] { return BytesRecvd < static_cast<std::int64_t>(kept); };
+        target.Length = chunked ? -1 : length;
+        if (!whole) {
+            target.WantsMore = [&] {
+                return (Body.size() < kept || dropped < drop) &&
+                       (!chunked || chunks.Status() == ChunkedBody::State::Reading);
+            };
         }
         // The time-out limits idle time while the body is kept; what comes
-        // beyond the bound is drained under one last period.
-        target.Take = [&](int Got) {
+        // beyond the bound is received under one last period.
+        const auto take = [&](const char* data, std::size_t size) {
             if (bodyFile) {
-                bodyFile->Write(Buffer, static_cast<std::size_t>(Got));
-                return true;
+                bodyFile->Write(data, size);
+                return;
             }
-            const std::size_t room = kept - Body.size();
-            Body.append(Buffer, std::min(room, static_cast<std::size_t>(Got)));
-            return Body.size() < kept;
+            const std::size_t taken = std::min(kept - Body.size(), size);
+            Body.append(data, taken);
+            dropped += size - taken;
+        };
+        target.Take = [&](int Got) {
+            if (!chunked) {
+                take(Buffer, static_cast<std::size_t>(Got));
+            } else {
+                std::string_view input(Buffer, static_cast<std::size_t>(Got));
+                while (!input.empty() && chunks.Status() == ChunkedBody::State::Reading) {
+                    std::string_view data;
+                    input = chunks.Take(input, data);
+                    take(data.data(), data.size());
+                }
+                trailing = trailing || !input.empty();
+            }
+            return bodyFile || Body.size() < kept;
         };
         TimerOn();
         ScopeExit timerOff([this] { TimerOff(); });
-        ReceiveStream(target);
+        try {
+            ReceiveStream(target);
+        } catch (const ESockError&) {
+            // A sample that breaks off is what came of it.
+            if (BodyReadLimit == 0 || AbortRequested) {
+                throw;
+            }
+            sampleCut = true;
+        }
+        ended = chunked ? chunks.Status() == ChunkedBody::State::Ended
+                        : length >= 0 && BytesRecvd == length;
     }
     if (bodyFile) {
         bodyFile->Close();
     }
     if (Canceled) {
-        RaiseAborted(InputFileMode ? "Socket send aborted" : "Socket capture aborted", TimedOut);
+        if (BodyReadLimit == 0 || AbortRequested) {
+            RaiseAborted(InputFileMode ? "Socket send aborted" : "Socket capture aborted",
+                         TimedOut);
+        }
+        Canceled = false;
+        sampleCut = true;
     }
+    ConnectionReusable = ReplyKeepsOpen && ended && !trailing && !sampleCut && ReadAheadHeld() == 0;
 }
 
 void THttpClient::TakeOverCookies() {

@@ -8,10 +8,12 @@
 #include <QDateTime>
 #include <QTime>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace vornakle {
 
@@ -156,12 +158,53 @@ ReplyLine ParseLenientReplyLine(const std::string& line) {
     } else if (name == "RETRY-AFTER") {
         result.Field = ReplyField::RetryAfter;
         result.Value = value;
+    } else if (name == "CONNECTION") {
+        result.Field = ReplyField::Connection;
+        result.Value = value;
+    } else if (name == "TRANSFER-ENCODING") {
+        result.Field = ReplyField::TransferEncoding;
+        result.Value = value;
     } else if (name == "CONTENT-LENGTH") {
         result.Field = ReplyField::ContentLength;
         result.ContentLength =
             ContentLength("CONTENT-LENGTH: " + value, "CONTENT-LENGTH: " + value);
     }
     return result;
+}
+
+namespace {
+
+// The comma-separated options of a list value, trimmed, in lower case
+// (RFC 9110 section 5.6.1).
+std::vector<std::string> ListOptions(const std::string& value) {
+    std::vector<std::string> options;
+    for (std::size_t start = 0; start <= value.size();) {
+        const std::size_t comma = std::min(value.find(',', start), value.size());
+        if (std::string option = TrimBlanks(value.substr(start, comma - start)); !option.empty()) {
+            options.push_back(AsciiLowerCase(option));
+        }
+        start = comma + 1;
+    }
+    return options;
+}
+
+}  // namespace
+
+bool ReplyKeepsConnection(const std::string& statusLine, const std::string& connection) {
+    const std::vector<std::string> options = ListOptions(connection);
+    const auto holds = [&options](const char* option) {
+        return std::find(options.begin(), options.end(), option) != options.end();
+    };
+    if (holds("close") || statusLine.compare(0, 7, "HTTP/1.") != 0 || statusLine.size() < 8 ||
+        statusLine[7] < '0' || statusLine[7] > '9') {
+        return false;
+    }
+    return statusLine[7] != '0' || holds("keep-alive");
+}
+
+bool EndsChunked(const std::string& transferEncoding) {
+    const std::vector<std::string> codings = ListOptions(transferEncoding);
+    return !codings.empty() && codings.back() == "chunked";
 }
 
 bool IsFoldedLine(const std::string& line) {

@@ -15,12 +15,21 @@ namespace vornakle {
 // end glued to it, a letter) or the number lies outside 100 to 999.
 std::int16_t StatusNumber(const std::string& statusLine);
 
-enum class ReplyField { Other, SetCookie, Location, ContentLength, RetryAfter };
+enum class ReplyField {
+    Other,
+    SetCookie,
+    Location,
+    ContentLength,
+    RetryAfter,
+    Connection,
+    TransferEncoding
+};
 
 struct ReplyLine {
     ReplyField Field = ReplyField::Other;
-    // Set-Cookie, Location and Retry-After: the value without the line end;
-    // a Location also without blanks and tabs around it.
+    // Set-Cookie, Location, Retry-After, Connection and Transfer-Encoding:
+    // the value without the line end; a Location also without blanks and
+    // tabs around it.
     std::string Value;
     // Content-Length: the announced length, -1 when no digits follow.
     std::int64_t ContentLength = -1;
@@ -39,12 +48,23 @@ std::int16_t LenientStatusNumber(const std::string& statusLine);
 
 // A header line as browsers read it: the name up to the colon in any
 // letter case, blanks and tabs on both sides of the value dropped (Retry-
-// After recognised too). Folded lines are joined before (IsFoldedLine).
+// After, Connection and Transfer-Encoding recognised too). Folded lines are
+// joined before (IsFoldedLine).
 ReplyLine ParseLenientReplyLine(const std::string& line);
 
 // A line that continues the header line before it (RFC 7230 section 3.2.4's
 // obsolete folding): it starts with a blank or a tab and is not empty.
 bool IsFoldedLine(const std::string& line);
+
+// Whether the connection of a reply stays open for the next request, by its
+// status line's version and its Connection values (all of them, joined by
+// commas): HTTP/1.1 unless a value holds the option "close", HTTP/1.0 only
+// with "keep-alive" (RFC 9112 section 9.3). Any other version closes.
+bool ReplyKeepsConnection(const std::string& statusLine, const std::string& connection);
+
+// Whether a reply's Transfer-Encoding values (joined by commas) end with
+// the chunked coding, which then frames its body (RFC 9112 section 6.3).
+bool EndsChunked(const std::string& transferEncoding);
 
 // The wait a Retry-After value asks for, in seconds: a number of seconds, or
 // an HTTP date (RFC 9110 section 5.6.7, "Sun, 06 Nov 1994 08:49:37 GMT")

@@ -100,6 +100,13 @@ public:
     void StartTls(const std::string& ServerName);
     // The connection is secured by TLS.
     bool Secured() const { return Tls != nullptr && Tls->Established(); }
+    // Whether a connection kept open between two requests can carry the
+    // next one: it is open, and the peer has neither closed nor reset it
+    // nor sent anything since the last reply (bytes out of turn leave the
+    // next reply's start in doubt). Never waits; a TLS record that carries
+    // no data (a session ticket, RFC 8446 section 4.6.1) is taken in on the
+    // way.
+    bool StillOpen();
 
     // Sends Length bytes (0: up to the first zero byte). A socket that takes
     // no data waits at most TimeOut, or kSendStallLimitMilliseconds without
@@ -205,6 +212,11 @@ protected:
         // idle time-out restarts.
         std::function<bool(int Got)> Take;
     };
+    // Bytes ReadLn has received and not yet handed on.
+    std::size_t ReadAheadHeld() const { return ReadAheadEnd - ReadAheadStart; }
+    // Data bytes received so far, over every connection the component had.
+    std::int64_t ReceivedBytes() const { return ReceivedCount; }
+
     // The receive loop of the captures: receives into Buffer until the end of
     // the stream, a cancel or the target's end, counting BytesRecvd and
     // firing OnPacketRecvd for each chunk; raises socket errors. The caller
@@ -245,8 +257,6 @@ private:
     // What ReceiveStream reads: the bytes ReadLn received beyond its line
     // first, then the socket.
     int BufferedReceive(char* Data, int Length);
-    // Bytes ReadLn has received and not yet handed on.
-    std::size_t ReadAheadHeld() const { return ReadAheadEnd - ReadAheadStart; }
     // Forgets the bytes read ahead: the connection they came from is gone.
     void DropReadAhead() { ReadAheadStart = ReadAheadEnd = 0; }
     // How SendAll goes along. Plain: waits for room to send without
@@ -299,6 +309,9 @@ private:
     std::vector<char> ReadAhead;
     std::size_t ReadAheadStart = 0;
     std::size_t ReadAheadEnd = 0;
+    // Counted by SocketReceive, so that a request on a kept connection can
+    // tell a close before its reply from one within it.
+    std::int64_t ReceivedCount = 0;
     // The TLS side of the connection, from StartTls until the close.
     std::unique_ptr<TlsSession> Tls;
     // The context of the last handshake, kept for the next connection with

@@ -21,10 +21,28 @@ constexpr std::size_t kMaxReplyDigits = 10;
 }  // namespace
 
 int TTcpSocket::SocketReceive(char* Data, int Length, int Flags) {
-    if (Tls != nullptr && Tls->Established()) {
-        return Tls->Receive(Data, Length, (Flags & winsock::MSG_PEEK) != 0);
+    const bool peek = (Flags & winsock::MSG_PEEK) != 0;
+    const int received = Tls != nullptr && Tls->Established()
+                             ? Tls->Receive(Data, Length, peek)
+                             : winsock::recv(SocketHandle, Data, Length, Flags);
+    if (received > 0 && !peek) {
+        ReceivedCount += received;
     }
-    return winsock::recv(SocketHandle, Data, Length, Flags);
+    return received;
+}
+
+bool TTcpSocket::StillOpen() {
+    if (!Connected || SocketHandle == winsock::INVALID_SOCKET || ReadAheadHeld() > 0) {
+        return false;
+    }
+    char byte = 0;
+    try {
+        return SocketReceive(&byte, 1, winsock::MSG_PEEK) == winsock::SOCKET_ERROR &&
+               winsock::WSAGetLastError() == winsock::WSAEWOULDBLOCK;
+    } catch (const ESockError&) {
+        // A fault of the secure connection: it carries nothing more.
+        return false;
+    }
 }
 
 int TTcpSocket::SocketSend(const char* Data, int Length) {
