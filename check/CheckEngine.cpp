@@ -80,10 +80,22 @@ CheckEngine::CheckEngine(std::vector<std::string> urls, CheckSettings settings,
       urls_(std::move(urls)),
       holders_(HoldersOf(urls_, shared)),
       settings_(settings),
-      queue_(HostKeysOf(urls_, holders_), settings.PerHost) {
-    // Read once for the run, not by every check of every worker.
-    if (settings_.Rules == CheckRules::Current && !settings_.Proxies) {
-        settings_.Proxies = ProxyRulesFromEnvironment();
+      queue_(HostKeysOf(urls_, holders_), settings.PerHost,
+             std::chrono::milliseconds(THttpClient::kMaxIdleMilliseconds)) {
+    if (settings_.Rules == CheckRules::Current) {
+        // Read once for the run, not by every check of every worker.
+        if (!settings_.Proxies) {
+            settings_.Proxies = ProxyRulesFromEnvironment();
+        }
+        // Held for the run, so that the TLS sessions its connections were
+        // given outlive every worker's client and a later check resumes
+        // them; a context that cannot be made fails each https check
+        // instead, as the clients find it.
+        try {
+            tlsContext_ = TlsContext::For(settings_.Tls);
+        } catch (const ESockError&) {
+            tlsContext_.reset();
+        }
     }
 }
 
@@ -138,8 +150,16 @@ void CheckEngine::RunWorker(std::size_t workerNumber) {
         std::lock_guard lock(clientsMutex_);
         clients_[workerNumber] = client.get();
     }
+    // The worker's connection left open for its next check, as the per-host
+    // limit counts it.
+    CheckQueue::KeptConnection kept;
+    const auto closeKept = [&client] {
+        if (client) {
+            client->Disconnect();
+        }
+    };
     std::size_t address = 0;
-    while (queue_.Take(address)) {
+    while (queue_.Take(address, kept, closeKept)) {
         if (OnStarted) {
             Post({address, std::nullopt});
         }
@@ -158,7 +178,12 @@ void CheckEngine::RunWorker(std::size_t workerNumber) {
         } catch (...) {
             result = FailedCheck(std::current_exception());
         }
-        queue_.Finish(address);
+        const std::optional<ConnectionOrigin> origin =
+            client ? client->KeptConnection() : std::nullopt;
+        if (!queue_.Finish(address, kept, origin ? HostKey(origin->Host, origin->Port) : "") &&
+            origin) {
+            closeKept();
+        }
         if (queue_.Stopped()) {
             // An aborted check has found out nothing about its link.
             break;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "http/ClientRules.h"
 #include "http/ProxyRules.h"
 #include "net/TlsContext.h"
 
@@ -52,8 +53,12 @@ struct CheckSettings {
     // Bound of each lookup, connect and idle read, in milliseconds.
     std::int32_t TimeOutMilliseconds = kDefaultTimeOutMilliseconds;
     // How https links' certificates are checked: an extra CA file, or not at
-    // all.
+    // all; and whether their TLS sessions resume.
     TlsSettings Tls;
+    // Under current rules: whether a worker keeps its connection open for
+    // the next request to the same place. CloseEach (with Tls.Resumption
+    // Never) asks every request on a connection of its own, for comparison.
+    ConnectionReuse Reuse = ConnectionReuse::Keep;
     // The proxies of checks under current rules; none given: those of the
     // environment (http_proxy, https_proxy, no_proxy), which the engine
     // reads once at its start.

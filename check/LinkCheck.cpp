@@ -9,6 +9,7 @@
 
 #include "check/AccessRules.h"
 #include "check/CheckDeadline.h"
+#include "check/RotCheck.h"
 #include "http/HttpClient.h"
 #include "http/ReplyHeader.h"
 #include "http/UrlReference.h"
@@ -271,7 +272,6 @@ public:
         return deadlineMilliseconds_ > 0 ? deadlineMilliseconds_ - elapsed_.elapsed()
                                          : std::numeric_limits<std::int64_t>::max();
     }
-    bool Expired() const { return deadline_.Expired(); }
 
     // The hops and final URL go into the result.
     CheckResult Finished(CheckResult result) const {
@@ -312,7 +312,6 @@ private:
 constexpr std::int16_t kTooManyRequests = 429;
 constexpr std::int16_t kProxyAuthenticationRequired = 407;
 constexpr std::int16_t kServiceUnavailable = 503;
-constexpr std::int16_t kFirstClientError = 400;
 
 CheckResult CheckByCurrentRules(THttpClient& client, const std::string& url,
                                 std::int64_t deadlineMilliseconds, const HostBackOff& backOff) {
@@ -327,45 +326,36 @@ CheckResult CheckByCurrentRules(THttpClient& client, const std::string& url,
     }
 
     CheckRun run(client, deadlineMilliseconds, SecureScheme::Allowed);
-    int retriesLeft = kMaxRetries;
-    // One request kind, asked again while the server asks for patience and
-    // the deadline leaves room for it.
-    const auto ask = [&](CmdType kind) -> std::optional<CheckResult> {
-        for (;;) {
-            std::optional<CheckResult> failed = run.Transaction(kind, url);
-            const std::int16_t reply = client.ReplyNumber;
-            if (failed || retriesLeft == 0 ||
-                (reply != kTooManyRequests && reply != kServiceUnavailable)) {
-                return failed;
-            }
-            const std::optional<std::int64_t> seconds =
-                RetryAfterSeconds(client.ReplyRetryAfter, QDateTime::currentSecsSinceEpoch());
-            if (!seconds) {
-                return failed;
-            }
-            const std::int64_t wait =
-                std::min(*seconds * kMillisecondsPerSecond, kMaxRetryWaitMilliseconds);
-            if (wait >= run.Remaining()) {
-                return failed;
-            }
-            --retriesLeft;
-            if (backOff) {
-                backOff(wait);
-            }
-            if (std::optional<CheckResult> ended = run.Pause(wait)) {
-                return ended;
-            }
+    // A GET from the start: one request tells whether the link answers and
+    // brings the page the rot look reads, where a HEAD would need a GET
+    // after it, and servers that refuse HEAD or let it hang are no trouble.
+    // It is asked again while the server asks for patience and the deadline
+    // leaves room for it.
+    std::optional<CheckResult> failed;
+    for (int retriesLeft = kMaxRetries;; --retriesLeft) {
+        failed = run.Transaction(cmdGet, url);
+        const std::int16_t reply = client.ReplyNumber;
+        if (failed || retriesLeft == 0 ||
+            (reply != kTooManyRequests && reply != kServiceUnavailable)) {
+            break;
         }
-    };
-
-    std::optional<CheckResult> failed = ask(cmdHead);
-    // Many servers refuse HEAD (405, 403, 404) or let it hang while GET
-    // answers; a GET then decides, from the link's own URL again.
-    const bool askGet = failed ? failed->Reason == FailureReason::Timeout && !run.Expired()
-                               : client.RedirectEnd == THttpClient::RedirectOutcome::None &&
-                                     client.ReplyNumber >= kFirstClientError;
-    if (askGet) {
-        failed = ask(cmdGet);
+        const std::optional<std::int64_t> seconds =
+            RetryAfterSeconds(client.ReplyRetryAfter, QDateTime::currentSecsSinceEpoch());
+        if (!seconds) {
+            break;
+        }
+        const std::int64_t wait =
+            std::min(*seconds * kMillisecondsPerSecond, kMaxRetryWaitMilliseconds);
+        if (wait >= run.Remaining()) {
+            break;
+        }
+        if (backOff) {
+            backOff(wait);
+        }
+        if (std::optional<CheckResult> ended = run.Pause(wait)) {
+            failed = std::move(ended);
+            break;
+        }
     }
     CheckResult result = failed ? *failed : run.Answer();
     if (result.Status == kTooManyRequests) {
@@ -411,16 +401,18 @@ CheckResult CheckLink(THttpClient& client, const std::string& url, const CheckSe
 
 std::unique_ptr<THttpClient> MakeCheckClient(const CheckSettings& settings) {
     const bool current = settings.Rules == CheckRules::Current;
-    auto client =
-        std::make_unique<THttpClient>(current ? RequestRules::Browser : RequestRules::Classic);
+    auto client = std::make_unique<THttpClient>(
+        current ? RequestRules::Browser : RequestRules::Classic, settings.Reuse);
     client->ReportLevel = 0;
     client->TimeOut = settings.TimeOutMilliseconds;
     if (current) {
-        client->HeaderOnly = true;
+        client->BodyReadLimit = kRotPageBytes;
+        client->BodyWanted = PageWorthReading;
         client->AllowHttps = true;
         client->UserAgent = settings.UserAgent;
         client->TlsCaFile = settings.Tls.CaFile;
         client->TlsInsecure = settings.Tls.Insecure;
+        client->TlsResumption = settings.Tls.Resumption;
         client->Proxies = settings.Proxies ? *settings.Proxies : ProxyRulesFromEnvironment();
     }
     return client;

@@ -45,20 +45,22 @@ inline constexpr std::int64_t kMaxRetryWaitMilliseconds = 30000;
 
 // Checks one link by the rules settings.Rules names, with a client made by
 // MakeCheckClient for these settings. Classic is the check above, byte for
-// byte. Current checks as today's web is answered: a HEAD first, and when
-// it gets a 4xx or 5xx reply or times out, a GET (header only) that
-// decides; a 429 or 503 with Retry-After is waited for and asked again
-// (kMaxRetries); a 429 that stays is status 429 with reason rate-limited.
-// Cookies go to later requests of this check only.
+// byte. Current checks as today's web is answered: one GET, which also
+// brings the page the rot look reads (PageWorthReading; FindRot); a 429 or
+// 503 with Retry-After is waited for and asked again (kMaxRetries); a 429
+// that stays is status 429 with reason rate-limited. Cookies go to later
+// requests of this check only.
 CheckResult CheckLink(THttpClient& client, const std::string& url, const CheckSettings& settings,
                       std::int64_t deadlineMilliseconds = 0,
                       const HostBackOff& backOff = HostBackOff());
 
 // A client for the checks of a run, configured once by its settings: the
 // classic client, or under current rules one of the browser rules that
-// reads only the header of a GET and speaks https (certificates as
-// settings.Tls says), with the run's User-Agent and proxies (the
-// environment's when settings.Proxies names none).
+// keeps its connection for the next request (settings.Reuse), keeps the
+// first kRotPageBytes of the pages the rot look reads and no other body,
+// and speaks https (certificates and session resumption as settings.Tls
+// says), with the run's User-Agent and proxies (the environment's when
+// settings.Proxies names none).
 std::unique_ptr<THttpClient> MakeCheckClient(const CheckSettings& settings);
 
 // The result of a check that ended with the exception Failure.

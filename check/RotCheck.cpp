@@ -48,21 +48,9 @@ std::string PageEncoding(const std::string& body, const std::string& contentType
     return std::string();
 }
 
-// Reads the page at url; its bytes stay in the client's Body.
-std::optional<PageSample> ReadPage(THttpClient& client, const std::string& url) {
-    const std::size_t previousLimit = client.BodyReadLimit;
-    const bool previousHeaderOnly = client.HeaderOnly;
-    client.BodyReadLimit = kRotPageBytes;
-    client.HeaderOnly = false;
-    ScopeExit restore([&client, previousLimit, previousHeaderOnly] {
-        client.BodyReadLimit = previousLimit;
-        client.HeaderOnly = previousHeaderOnly;
-    });
-    try {
-        client.Get(url);
-    } catch (...) {
-        return std::nullopt;
-    }
+// The page of the client's last reply, asked as url; its bytes stay in the
+// client's Body.
+std::optional<PageSample> PageOfReply(const THttpClient& client, const std::string& url) {
     if (client.RedirectEnd != THttpClient::RedirectOutcome::None || client.ReplyNumber <= 0) {
         return std::nullopt;
     }
@@ -78,6 +66,28 @@ std::optional<PageSample> ReadPage(THttpClient& client, const std::string& url) 
     page.Text = std::move(landmarks.Text);
     page.Refresh = std::move(landmarks.Refresh);
     return page;
+}
+
+// Reads the page at url, whatever its reply; its bytes stay in the client's
+// Body.
+std::optional<PageSample> ReadPage(THttpClient& client, const std::string& url) {
+    const std::size_t previousLimit = client.BodyReadLimit;
+    const bool previousHeaderOnly = client.HeaderOnly;
+    auto previousWanted = std::move(client.BodyWanted);
+    client.BodyReadLimit = kRotPageBytes;
+    client.HeaderOnly = false;
+    client.BodyWanted = nullptr;
+    ScopeExit restore([&] {
+        client.BodyReadLimit = previousLimit;
+        client.HeaderOnly = previousHeaderOnly;
+        client.BodyWanted = std::move(previousWanted);
+    });
+    try {
+        client.Get(url);
+    } catch (...) {
+        return std::nullopt;
+    }
+    return PageOfReply(client, url);
 }
 
 // A last path part no site has: random, so that no site can have made a page
@@ -104,13 +114,13 @@ void MarkFound(CheckResult& result, Finding found, Clue clue) {
 }
 
 // A page of a challenge service stands in for the page asked for: the site
-// keeps programs out, and nothing is known of the page.
-void LookForChallenge(THttpClient& client, CheckResult& result, std::int64_t deadlineMilliseconds) {
-    if (AnnouncesEmptyBody(client.Header) || result.FinalUrl.empty()) {
+// keeps programs out, and nothing is known of the page. The check's own
+// reply brought the page.
+void LookForChallenge(const THttpClient& client, CheckResult& result) {
+    if (!PageWorthReading(client) || result.FinalUrl.empty()) {
         return;
     }
-    const CheckDeadline deadline(client, deadlineMilliseconds);
-    const std::optional<PageSample> page = ReadPage(client, result.FinalUrl);
+    const std::optional<PageSample> page = PageOfReply(client, result.FinalUrl);
     if (!page) {
         return;
     }
@@ -180,6 +190,11 @@ RefreshOutcome FollowRefresh(THttpClient& client, const PageSample& page, CheckR
 
 }  // namespace
 
+bool PageWorthReading(const THttpClient& client) {
+    return (IsSuccess(client.ReplyNumber) || MayBeChallenge(client.ReplyNumber)) &&
+           IsHtml(ContentTypeOf(client.Header));
+}
+
 std::optional<PageSample> SitePages::SampleOf(const std::string& key, const TFetch& fetch) {
     std::unique_lock lock(mutex_);
     const auto [entry, added] = entries_.try_emplace(key);
@@ -224,7 +239,7 @@ void FindRot(THttpClient& client, const std::string& url, CheckResult& result, S
         return;
     }
     if (MayBeChallenge(result.Status)) {
-        LookForChallenge(client, result, deadlineMilliseconds);
+        LookForChallenge(client, result);
         return;
     }
     if (result.Reason != FailureReason::None || !IsSuccess(result.Status)) {
@@ -236,10 +251,11 @@ void FindRot(THttpClient& client, const std::string& url, CheckResult& result, S
     elapsed.start();
     std::optional<PageSample> sample;
     for (;;) {
-        if (!IsHtml(ContentTypeOf(client.Header)) || AnnouncesEmptyBody(client.Header)) {
+        // The check's GET (and that of a refresh's target) read the page.
+        if (!PageWorthReading(client) || AnnouncesEmptyBody(client.Header)) {
             break;
         }
-        sample = ReadPage(client, result.FinalUrl.empty() ? url : result.FinalUrl);
+        sample = PageOfReply(client, result.FinalUrl.empty() ? url : result.FinalUrl);
         if (!sample || !IsSuccess(sample->Status)) {
             sample.reset();
             break;

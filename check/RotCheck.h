@@ -44,6 +44,11 @@ private:
     int fetched_ = 0;
 };
 
+// Whether a current check keeps the body of the reply the client has just
+// read the header of: a page the rot look reads, that is an HTML page of a
+// 2xx reply or of a reply that may be a robot challenge (MayBeChallenge).
+bool PageWorthReading(const THttpClient& client);
+
 // What a current check adds to a result by reading pages. A 403, 429 or 503
 // whose page is a robot challenge is Blocked. A 2xx HTML page (a reply that
 // is not announced empty, read up to kRotPageBytes by a GET) whose refresh

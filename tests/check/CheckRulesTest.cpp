@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,9 +37,40 @@ ServerScript Redirect(const std::string& statusLine, const std::string& location
                       const std::string& fields = std::string()) {
     return Status(statusLine, "Location: " + location + "\r\n" + fields);
 }
-// Reads the request, then says nothing until the client gives up.
-ServerScript Silent() {
-    return ServerScript().ReadUntil("\r\n\r\n").Hold();
+// Answers Requests requests on one connection, each by its request line
+// ("HEAD /x HTTP/1.1"), then closes.
+ServerScript Answering(const std::function<std::string(const std::string& line)>& reply,
+                       int requests = 1) {
+    ServerScript script;
+    for (int request = 0; request < requests; ++request) {
+        script.Answer(
+            [reply](const std::string& text) { return reply(text.substr(0, text.find('\r'))); });
+    }
+    return script;
+}
+std::string Empty(const std::string& statusLine, const std::string& fields = std::string()) {
+    return "HTTP/1.1 " + statusLine + "\r\n" + fields + "Content-Length: 0\r\n\r\n";
+}
+// HEAD gets one status, any other request another.
+ServerScript ByMethod(const std::string& head, const std::string& other) {
+    return Answering(
+        [=](const std::string& line) { return Empty(line.starts_with("HEAD ") ? head : other); });
+}
+// A 301 from /old to /new that leaves the connection open, with Fields
+// and a body of BodyBytes.
+std::string MovedReply(const std::string& fields, std::size_t bodyBytes) {
+    return "HTTP/1.1 301 Moved\r\nLocation: /new\r\n" + fields +
+           "Content-Length: " + std::to_string(bodyBytes) + "\r\n\r\n" +
+           std::string(bodyBytes, 'b');
+}
+// Answers /old with Moved and any other path with an empty 200, Requests
+// times on one connection.
+ServerScript MovedSite(const std::string& moved, int requests) {
+    return Answering(
+        [moved](const std::string& line) {
+            return line.find(" /old ") != std::string::npos ? moved : Empty("200 OK");
+        },
+        requests);
 }
 
 struct Verdict {
@@ -61,8 +93,9 @@ struct Behaviour {
     Verdict classic;
     Verdict current;
     Transport transport = Transport::Plain;
-    // Requests under current rules that read a page rather than check it.
-    int pageReads = 0;
+    // Requests under current rules that went on a connection a request
+    // before them left open.
+    int reused = 0;
 };
 
 std::vector<ServerScript> Repeated(const ServerScript& script, int count) {
@@ -84,12 +117,12 @@ std::vector<Behaviour> Behaviours() {
     return {
         {"answers 200", {Status("200 OK")}, "/", ok, ok},
         {"HEAD refused with 405, GET answers",
-         {Status("405 Method Not Allowed"), Status("200 OK")},
+         {ByMethod("405 Method Not Allowed", "200 OK")},
          "/",
          {405, "none"},
          ok},
         {"HEAD refused with 403, GET answers",
-         {Status("403 Forbidden"), Status("200 OK")},
+         {ByMethod("403 Forbidden", "200 OK")},
          "/",
          {403, "none"},
          ok},
@@ -99,17 +132,24 @@ std::vector<Behaviour> Behaviours() {
          {404, "none"},
          {404, "none"}},
         {"HEAD 500, GET 502",
-         {Status("500 Oops"), Status("502 Bad Gateway")},
+         {ByMethod("500 Oops", "502 Bad Gateway")},
          "/",
          {500, "none"},
          {502, "none"}},
-        {"HEAD hangs, GET answers", {Silent(), Status("200 OK")}, "/", {5, "timeout"}, ok},
+        {"HEAD hangs, GET answers",
+         {Answering([](const std::string& line) {
+              return line.starts_with("HEAD ") ? std::string() : Empty("200 OK");
+          }).Hold()},
+         "/",
+         {5, "timeout"},
+         ok},
         // A GET that read the body would run into the deadline.
         {"HEAD refused, GET answers with an endless body",
-         {Status("405 No HEAD"), ServerScript()
-                                     .ReadUntil("\r\n\r\n")
-                                     .Send("HTTP/1.1 200 OK\r\nContent-Length: 100000000\r\n\r\n")
-                                     .Trickle("<p>", 10ms, 0)},
+         {Answering([](const std::string& line) {
+              return line.starts_with("HEAD ")
+                         ? Empty("405 No HEAD")
+                         : "HTTP/1.1 200 OK\r\nContent-Length: 100000000\r\n\r\n";
+          }).Trickle("<p>", 10ms, 0)},
          "/",
          {405, "none"},
          ok},
@@ -248,18 +288,14 @@ std::vector<Behaviour> Behaviours() {
                   3),
          "/",
          {503, "none"},
-         {503, "challenge-page"},
-         Transport::Plain,
-         1},
+         {503, "challenge-page"}},
         {"403 with an ordinary error page",
          Repeated(Reply("HTTP/1.1 403 Forbidden\r\nContent-Type: text/html\r\n\r\n<title>403 "
                         "Forbidden</title><h1>Forbidden</h1>"),
                   3),
          "/",
          {403, "none"},
-         {403, "none"},
-         Transport::Plain,
-         1},
+         {403, "none"}},
         {"999 to programs",
          Repeated(Status("999 Denied"), 2),
          "/",
@@ -267,18 +303,89 @@ std::vector<Behaviour> Behaviours() {
          {999, "bot-status"}},
         // A refresh within 10 s is a redirection: to a removed page, dead.
         {"refresh to a removed page",
-         {Reply("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n"),
-          Reply("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<meta http-equiv=refresh "
-                "content=\"1; url=/gone\">"),
-          Status("404 Not Found"), Status("404 Not Found")},
+         {Answering([](const std::string& line) {
+              return "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n" +
+                     std::string(line.starts_with("HEAD ")
+                                     ? ""
+                                     : "<meta http-equiv=refresh content=\"1; url=/gone\">");
+          }),
+          Status("404 Not Found")},
          "/old",
          ok,
-         {404, "none"},
+         {404, "none"}},
+        // Connections kept for the next request: used again while the server
+        // keeps them, never where a reply says close or leaves a long body
+        // unread, sent anew where the server closed or reset the kept one.
+        {"301 on a connection kept open",
+         {MovedSite(MovedReply("", 0), 2)},
+         "/old",
+         ok,
+         ok,
+         Transport::Plain,
+         1},
+        {"301 with a short body read past",
+         {MovedSite(MovedReply("", 5000), 2)},
+         "/old",
+         ok,
+         ok,
+         Transport::Plain,
+         1},
+        {"301 with a long body left unread",
+         {MovedSite(MovedReply("", 100000), 1).Hold(), Status("200 OK")},
+         "/old",
+         ok,
+         ok},
+        {"301 saying close, the connection left open",
+         {MovedSite(MovedReply("Connection: close\r\n", 0), 1).Hold(), Status("200 OK")},
+         "/old",
+         ok,
+         ok},
+        {"301, then the server closes the kept connection",
+         {MovedSite(MovedReply("", 0), 1).Close(), Status("200 OK")},
+         "/old",
+         ok,
+         ok},
+        {"301, then the kept connection reset before the reply",
+         {MovedSite(MovedReply("", 0), 1).ReadUntil("/new").Reset(), Status("200 OK")},
+         "/old",
+         ok,
+         ok},
+        // The end of a chunked body, its size lines with extensions or a bare
+        // line feed, and its trailer; the page read through them.
+        {"301 in chunks, then a chunked page",
+         {Answering(
+             [](const std::string& line) {
+                 if (line.starts_with("HEAD ")) {
+                     return line.starts_with("HEAD / ")
+                                ? Empty("301 Moved", "Location: /index.html\r\n")
+                                : Empty("200 OK");
+                 }
+                 return line.starts_with("GET / ")
+                            ? std::string(
+                                  "HTTP/1.1 301 Moved\r\nLocation: /index.html\r\n"
+                                  "Transfer-Encoding: chunked\r\n\r\n4;x=y\r\nmove\r\n"
+                                  "0\r\nX-Trailer: 1\r\n\r\n")
+                            : std::string(
+                                  "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n"
+                                  "Transfer-Encoding: Chunked\r\n\r\n"
+                                  "f\r\n<title>Page not\r\n7\n found<\n7\r\n/title>"
+                                  "\r\n0\r\n\r\n");
+             },
+             2)},
+         "/",
+         ok,
+         {200, "soft-404-title"},
          Transport::Plain,
          1},
         {"https, trusted",
          {Status("200 OK")},
          "/",
+         {5, "unsupported-scheme"},
+         ok,
+         Transport::Trusted},
+        {"https, a second connection resumes the session",
+         {Redirect("301 Moved", "/new", "Connection: close\r\n"), Status("200 OK")},
+         "/old",
          {5, "unsupported-scheme"},
          ok,
          Transport::Trusted},
@@ -328,6 +435,7 @@ TEST(CheckRules, ServerBehavioursUnderBothRuleSets) {
             LoopbackServer::Options options;
             if (behaviour.transport == Transport::Trusted) {
                 options.tls = authority.Issue({"127.0.0.1"});
+                options.sessions = ServerSessions::Resumable;
             } else if (behaviour.transport == Transport::SelfSigned) {
                 options.tls = TestAuthority::SelfSigned({"127.0.0.1"});
             }
@@ -357,10 +465,17 @@ TEST(CheckRules, ServerBehavioursUnderBothRuleSets) {
                 << ReasonText(result);
             // Every request sent is a hop; the last one's URL is the final
             // one, and an answer is that hop's reply.
-            const int connections = servers[index]->ConnectionsAccepted() -
-                                    (rules == CheckRules::Current ? behaviour.pageReads : 0);
+            const int connections = servers[index]->ConnectionsAccepted() +
+                                    (rules == CheckRules::Current ? behaviour.reused : 0);
             if (behaviour.classic.reason != "unsupported-scheme" || rules == CheckRules::Current) {
                 EXPECT_EQ(result.Hops.size(), static_cast<std::size_t>(connections))
+                    << behaviour.name;
+            }
+            // The run's sessions outlive each connection: every later one
+            // resumes.
+            for (int later = 1; behaviour.transport == Transport::Trusted && later < connections;
+                 ++later) {
+                EXPECT_TRUE(servers[index]->SessionResumed(static_cast<std::size_t>(later)))
                     << behaviour.name;
             }
             if (!result.Hops.empty()) {
@@ -373,10 +488,10 @@ TEST(CheckRules, ServerBehavioursUnderBothRuleSets) {
     }
 }
 
-// What a current check sends: a browser's request; after a refused HEAD a
-// GET from the link's own URL; cookies to their host, for this check only.
+// What a current check sends: a browser's request, a GET from the start;
+// cookies to their host, for this check only.
 TEST(CheckRules, CurrentRequestsLookLikeABrowsersAndKeepCookiesToTheirCheck) {
-    LoopbackServer other({Status("405 No HEAD"), Status("200 OK")});
+    LoopbackServer other(Status("200 OK"));
     const std::string otherUrl = "http://localhost:" + std::to_string(other.Port()) + "/o";
     const ServerScript start = Redirect("302 Found", "/next", "Set-Cookie: id=7; HttpOnly\r\n");
     const ServerScript next = Redirect("301 Moved", otherUrl);
@@ -397,36 +512,35 @@ TEST(CheckRules, CurrentRequestsLookLikeABrowsersAndKeepCookiesToTheirCheck) {
     EXPECT_EQ(result.Status, 200) << ReasonText(result);
     EXPECT_EQ(result.FinalUrl, otherUrl);
     const std::vector<std::pair<std::string, std::int32_t>> hops = {
-        {url, 302}, {nextUrl, 301}, {otherUrl, 405}, {url, 302}, {nextUrl, 301}, {otherUrl, 200}};
+        {url, 302}, {nextUrl, 301}, {otherUrl, 200}};
     ASSERT_EQ(result.Hops.size(), hops.size());
     for (std::size_t index = 0; index < hops.size(); ++index) {
         EXPECT_EQ(result.Hops[index].Url, hops[index].first) << index;
         EXPECT_EQ(result.Hops[index].Status, hops[index].second) << index;
     }
 
-    const std::string head = server.Received(0);
-    EXPECT_EQ(head.substr(0, head.find("\r\n")), "HEAD /start HTTP/1.1");
+    const std::string get = server.Received(0);
+    EXPECT_EQ(get.substr(0, get.find("\r\n")), "GET /start HTTP/1.1");
     for (const std::string& line :
          {"Host: 127.0.0.1:" + std::to_string(server.Port()), std::string("User-Agent: Tester/1.0"),
-          std::string("Connection: close"), std::string("Accept-Language: en-US,en;q=0.9")}) {
-        EXPECT_NE(head.find("\r\n" + line + "\r\n"), std::string::npos) << line;
+          std::string("Accept-Language: en-US,en;q=0.9")}) {
+        EXPECT_NE(get.find("\r\n" + line + "\r\n"), std::string::npos) << line;
     }
-    EXPECT_EQ(head.find("Cookie:"), std::string::npos);
-    EXPECT_NE(head.find("\r\nAuthorization: Basic YW5uOnBAc3M=\r\n"), std::string::npos);
+    // HTTP/1.1 keeps the connection open unless a side says otherwise.
+    EXPECT_EQ(get.find("Connection:"), std::string::npos);
+    EXPECT_EQ(get.find("Cookie:"), std::string::npos);
+    EXPECT_NE(get.find("\r\nAuthorization: Basic YW5uOnBAc3M=\r\n"), std::string::npos);
     EXPECT_NE(server.Received(1).find("\r\nAuthorization: Basic"), std::string::npos);
-    EXPECT_EQ(other.Received(1).find("Authorization"), std::string::npos) << "another origin";
-    EXPECT_EQ(head.find("ann"), std::string::npos) << "never in the request line";
-    EXPECT_NE(server.Received(1).find("\r\nCookie: id=7\r\n"), std::string::npos);
-    const std::string get = server.Received(2);
-    EXPECT_EQ(get.substr(0, get.find("\r\n")), "GET /start HTTP/1.1");
-    EXPECT_NE(get.find("\r\nCookie: id=7\r\n"), std::string::npos) << "same check, same host";
+    EXPECT_EQ(other.Received(0).find("Authorization"), std::string::npos) << "another origin";
+    EXPECT_EQ(get.find("ann"), std::string::npos) << "never in the request line";
+    EXPECT_NE(server.Received(1).find("\r\nCookie: id=7\r\n"), std::string::npos)
+        << "same check, same host";
     EXPECT_NE(other.Received(0).find("\r\nHost: localhost:"), std::string::npos);
     EXPECT_EQ(other.Received(0).find("Cookie:"), std::string::npos) << "another host";
-    EXPECT_EQ(other.Received(1).find("Cookie:"), std::string::npos) << "another host";
 
     // The next check with the same client starts without the cookie.
     CheckLink(client, url, settings);
-    EXPECT_EQ(server.Received(4).find("Cookie:"), std::string::npos);
+    EXPECT_EQ(server.Received(2).find("Cookie:"), std::string::npos);
 }
 
 // A server that asks for patience holds back the other checks of its host

@@ -439,6 +439,8 @@ void LoopbackServer::Serve(int descriptor, std::size_t index) {
             std::this_thread::sleep_for(std::min(slice, left));
         }
     };
+    // Where the request the next Answer takes starts.
+    std::size_t answered = 0;
     auto contains = [&](const std::string& text) {
         std::lock_guard lock(mutex_);
         return received_[index].find(text) != std::string::npos;
@@ -464,13 +466,20 @@ void LoopbackServer::Serve(int descriptor, std::size_t index) {
                 }
                 break;
             case ServerScript::Step::Kind::Answer: {
-                while (!contains("\r\n\r\n") && !Stopping() && readSome(nullptr)) {
+                // Each Answer takes the request after the one before.
+                const auto headerEnd = [&] {
+                    std::lock_guard lock(mutex_);
+                    return received_[index].find("\r\n\r\n", answered);
+                };
+                while (headerEnd() == std::string::npos && !Stopping() && readSome(nullptr)) {
                 }
                 std::string request;
                 {
                     std::lock_guard lock(mutex_);
-                    request = received_[index];
+                    request = received_[index].substr(std::min(answered, received_[index].size()));
                 }
+                const std::size_t end = request.find("\r\n\r\n");
+                answered += end == std::string::npos ? request.size() : end + 4;
                 sendAll(script.Reply(step)(request));
                 break;
             }

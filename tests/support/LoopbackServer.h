@@ -66,8 +66,8 @@ public:
     // its start, after the plain steps before (a proxy's CONNECT answer).
     ServerScript& StartTls();
     // Reads the request header and sends what reply makes of it (the bytes
-    // received on this connection so far), as a site answers each address
-    // with its own page.
+    // received on this connection since the request the Answer before took),
+    // as a site answers each address with its own page.
     ServerScript& Answer(std::function<std::string(const std::string& request)> reply);
 
     struct Step {
