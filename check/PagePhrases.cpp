@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bitset>
 #include <vector>
 
 #include "platform/AsciiCase.h"
@@ -260,15 +261,70 @@ qsizetype FindWhole(const QString& text, const QString& phrase, qsizetype from =
     return -1;
 }
 
+// A phrase table by the first code unit of its folded phrases, so that a
+// text is passed over once for all of them, only its positions where some
+// phrase starts compared further.
+class PhraseIndex {
+public:
+    explicit PhraseIndex(const std::vector<QString>& phrases) : phrases_(phrases) {
+        for (std::size_t index = 0; index < phrases.size(); ++index) {
+            const char16_t first = phrases[index].front().unicode();
+            firsts_.set(first);
+            starts_.emplace_back(first, index);
+        }
+        std::sort(starts_.begin(), starts_.end());
+    }
+
+    // The table index of the first phrase (in the table's order) that text
+    // holds as whole words, as FindWhole finds them; none when it holds
+    // none.
+    std::optional<std::size_t> FirstIn(const QString& text) const {
+        std::optional<std::size_t> first;
+        const QChar* const characters = text.constData();
+        const qsizetype length = text.size();
+        for (qsizetype at = 0; at < length; ++at) {
+            const char16_t unit = characters[at].unicode();
+            // Where words are set apart, a phrase starts only at a word's
+            // start; the first unit tells which kind of phrase starts here.
+            if (!firsts_.test(unit) ||
+                (at > 0 && !IsSpaceless(characters[at]) && IsWordCharacter(characters[at - 1]))) {
+                continue;
+            }
+            for (auto start = std::lower_bound(starts_.begin(), starts_.end(),
+                                               std::pair<char16_t, std::size_t>(unit, 0));
+                 start != starts_.end() && start->first == unit &&
+                 (!first || start->second < *first);
+                 ++start) {
+                if (StandsWhole(text, phrases_[start->second], at)) {
+                    first = start->second;
+                    break;
+                }
+            }
+        }
+        return first;
+    }
+
+private:
+    static bool StandsWhole(const QString& text, const QString& phrase, qsizetype at) {
+        const qsizetype end = at + phrase.size();
+        if (end > text.size() ||
+            QStringView(text).sliced(at, phrase.size()) != QStringView(phrase)) {
+            return false;
+        }
+        return (at == 0 || IsSpaceless(phrase.front()) || !IsWordCharacter(text[at - 1])) &&
+               (end == text.size() || IsSpaceless(phrase.back()) || !IsWordCharacter(text[end]));
+    }
+
+    const std::vector<QString>& phrases_;
+    std::bitset<65536> firsts_;
+    std::vector<std::pair<char16_t, std::size_t>> starts_;
+};
+
 template <const auto& Table>
 std::optional<std::string_view> FirstPhrase(const QString& text) {
-    const std::vector<QString>& folded = Folded<Table>();
-    for (std::size_t index = 0; index < folded.size(); ++index) {
-        if (FindWhole(text, folded[index]) >= 0) {
-            return Table[index];
-        }
-    }
-    return std::nullopt;
+    static const PhraseIndex index(Folded<Table>());
+    const std::optional<std::size_t> first = index.FirstIn(text);
+    return first ? std::optional<std::string_view>(Table[*first]) : std::nullopt;
 }
 
 // Whether a word left beside the phrases is one that goes with them.
