@@ -131,6 +131,7 @@ void MeasureReuse(const testing::TestAuthority& authority, const std::string& ca
     WriteCollection(collection, urls, kLinksPerFolder);
 
     const std::string program = VORNAKLE_CHECK_PROGRAM;
+    double cpuSeconds = 0;
     const auto check = [&](const std::vector<std::string>& extra, KeepAliveServer::Counts& counts) {
         std::vector<std::string> arguments = {
             program,        "--rules",   "current", "--jobs", std::to_string(kReuseJobs),
@@ -140,6 +141,7 @@ void MeasureReuse(const testing::TestAuthority& authority, const std::string& ca
         const KeepAliveServer::Counts before = server.Counted();
         const ProgramRun run = RunProgram(arguments, folder / "result.txt");
         counts = server.Counted() - before;
+        cpuSeconds = run.CpuSeconds;
         const std::size_t fine = FineResults(ReadFile(folder / "result.txt"));
         if (run.ExitCode != 0 || fine != static_cast<std::size_t>(links)) {
             throw std::runtime_error("vornakle-check found " + std::to_string(fine) + " of " +
@@ -155,6 +157,7 @@ void MeasureReuse(const testing::TestAuthority& authority, const std::string& ca
               << "handshake_delay_ms: " << kHandshakeDelay.count() << "\n"
               << "reply_delay_ms: " << kReplyDelay.count() << "\n"
               << "reuse_seconds: " << reuseSeconds << "\n"
+              << "reuse_cpu_seconds: " << cpuSeconds << "\n"
               << "requests_per_link: " << static_cast<double>(reuse.Requests) / links << "\n"
               << "connections_per_link: " << static_cast<double>(reuse.Connections) / links << "\n"
               << "handshakes_per_link: " << static_cast<double>(reuse.FullHandshakes) / links

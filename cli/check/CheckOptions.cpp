@@ -124,6 +124,10 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
         } else if (name == "--insecure") {
             noValue();
             command.Settings.Tls.Insecure = true;
+        } else if (name == "--no-reuse") {
+            noValue();
+            command.Settings.Reuse = ConnectionReuse::CloseEach;
+            command.Settings.Tls.Resumption = SessionResumption::Never;
         } else if (name == "--rules") {
             const std::string rules = takeValue();
             const std::optional<CheckRules> parsed = ParseCheckRules(rules);
@@ -291,10 +295,11 @@ std::string UsageText() {
            "on standard error. The source is only read.\n"
            "\n"
            "Rules (--rules): current (the default) checks as today's web answers:\n"
-           "HTTP/1.1 as a browser sends it, https, user:password@ in a URL as Basic\n"
-           "authorization to its own site only, 301/302/303/307/308 and a refresh\n"
-           "within 10 s followed up to 20 times, a GET when HEAD gets a 4xx or 5xx\n"
-           "or no answer, 429 and 503 retried after their Retry-After, the proxy of\n"
+           "HTTP/1.1 as a browser sends it, one GET per link over connections kept\n"
+           "open for the next request to the same site, https with TLS sessions\n"
+           "resumed, user:password@ in a URL as Basic authorization to its own site\n"
+           "only, 301/302/303/307/308 and a refresh within 10 s followed up to 20\n"
+           "times, 429 and 503 retried after their Retry-After, the proxy of\n"
            "http_proxy, https_proxy and no_proxy. A page behind a sign-in (401) is\n"
            "login, alive; a site that answers programs with a robot challenge or a\n"
            "reply number such as 999 is blocked: not known to be gone. classic\n"
@@ -315,8 +320,9 @@ std::string UsageText() {
            "  --jobs N          checks under way at once (1 to " +
            std::to_string(kMaxJobs) + ", default " + std::to_string(kDefaultJobs) +
            ")\n"
-           "  --per-host N      checks under way at once to one host:port as the URL\n"
-           "                    names it (1 to " +
+           "  --per-host N      connections open at once to one host:port as the URL\n"
+           "                    names it, idle ones kept for its next check included\n"
+           "                    (1 to " +
            std::to_string(kMaxPerHost) + ", default " + std::to_string(kDefaultPerHost) +
            ")\n"
            "  --timeout SECONDS bound of each host lookup, connect and idle read\n"
@@ -333,6 +339,10 @@ std::string UsageText() {
            "  --ca-file FILE    trust the certificates in FILE (PEM) as well as the\n"
            "                    system's for https links\n"
            "  --insecure        do not verify the certificates of https links\n"
+           "  --no-reuse        under current rules, ask each request on a connection of\n"
+           "                    its own and make each TLS handshake a full one, as a\n"
+           "                    comparison (default: keep connections open and resume\n"
+           "                    TLS sessions)\n"
            "  --bad-only        print only links that are not fine (what the report\n"
            "                    window lists), suspect ones included, login and\n"
            "                    blocked ones not\n"
