@@ -166,6 +166,9 @@ ConnectionStart BrowserRules::OpenConnection(THttpClient& client) {
                        std::chrono::milliseconds(THttpClient::kMaxIdleMilliseconds);
     if (client.Connected && key == keptKey_ && fresh && client.StillOpen()) {
         keptKey_.clear();
+        // A cancel that came between two requests ends nothing, as a new
+        // connection's Connect would forget it too.
+        client.Canceled = false;
         return ConnectionStart::Reused;
     }
     keptKey_.clear();

@@ -171,14 +171,16 @@ public:
     std::string UserAgent;
     // Where each pass under browser rules goes through a proxy.
     ProxyRules Proxies;
-    // A GET reads the status line and the header, then closes: the link
-    // check never downloads a page.
+    // A GET reads the status line and the header, then closes, or where that
+    // keeps the connection for the next request, reads and drops a body of
+    // up to kMaxDrainBytes: no page is kept.
     bool HeaderOnly = false;
     // Above 0: a reply body is read no further than this many bytes (within
-    // kMaxBodyBytes) and the rest is left unread when the connection closes,
-    // for a caller that needs only the start of a page. 0: the whole body.
-    // A body read so is a sample: should it end early (a time-out, a
-    // reset, a broken coding), the reply stands with what came.
+    // kMaxBodyBytes), for a caller that needs only the start of a page; the
+    // rest is left unread as the connection closes, or read and dropped as
+    // under HeaderOnly. 0: the whole body. A body read so is a sample:
+    // should it end early (a time-out, a reset, a broken coding), the reply
+    // stands with what came.
     std::size_t BodyReadLimit = 0;
     // Asked once a reply header is in: whether its body is kept; unset,
     // every body is. A body not kept (nor one under HeaderOnly) is not

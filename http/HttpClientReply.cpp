@@ -125,7 +125,7 @@ void THttpClient::ReadReplyBody() {
     // A body is read whole unless the caller wants only its start (or
     // none of it); then what comes beyond that is read and dropped only
     // while it is short and the connection stays open for the next request.
-    const bool whole = kept > 0 && BodyReadLimit == 0 && !HeaderOnly;
+    const bool whole = kept > 0 && BodyReadLimit == 0;
     const bool chunked = EndsChunked(ReplyTransferEncoding);
     // A Transfer-Encoding overrides any Content-Length; one that does not
     // end chunked runs to the close (RFC 9112 section 6.3).
@@ -145,12 +145,11 @@ void THttpClient::ReadReplyBody() {
     if (!ended && (whole || kept > 0 || drop > 0)) {
         TReceiveTarget target;
         target.Length = chunked ? -1 : length;
-        if (!whole) {
-            target.WantsMore = [&] {
-                return (Body.size() < kept || dropped < drop) &&
-                       (!chunked || chunks.Status() == ChunkedBody::State::Reading);
-            };
-        }
+        // A chunked body ends at its last chunk, whatever follows.
+        target.WantsMore = [&] {
+            return (whole || Body.size() < kept || dropped < drop) &&
+                   (!chunked || chunks.Status() == ChunkedBody::State::Reading);
+        };
         // The time-out limits idle time while the body is kept; what comes
         // beyond the bound is received under one last period.
         const auto take = [&](const char* data, std::size_t size) {

@@ -350,6 +350,12 @@ std::vector<Behaviour> Behaviours() {
          "/old",
          ok,
          ok},
+        {"301, then a reset of the kept connection and a close of the new one",
+         {MovedSite(MovedReply("", 0), 1).ReadUntil("/new").Reset(),
+          ServerScript().ReadUntil("\r\n\r\n").Close()},
+         "/old",
+         {5, "malformed-reply"},
+         {5, "malformed-reply"}},
         // The end of a chunked body, its size lines with extensions or a bare
         // line feed, and its trailer; the page read through them.
         {"301 in chunks, then a chunked page",
@@ -383,6 +389,13 @@ std::vector<Behaviour> Behaviours() {
          {5, "unsupported-scheme"},
          ok,
          Transport::Trusted},
+        {"https, 301 on a connection kept open",
+         {MovedSite(MovedReply("", 0), 2)},
+         "/old",
+         {5, "unsupported-scheme"},
+         ok,
+         Transport::Trusted,
+         1},
         {"https, a second connection resumes the session",
          {Redirect("301 Moved", "/new", "Connection: close\r\n"), Status("200 OK")},
          "/old",
@@ -473,7 +486,8 @@ TEST(CheckRules, ServerBehavioursUnderBothRuleSets) {
             }
             // The run's sessions outlive each connection: every later one
             // resumes.
-            for (int later = 1; behaviour.transport == Transport::Trusted && later < connections;
+            for (int later = 1; behaviour.transport == Transport::Trusted &&
+                                later < servers[index]->ConnectionsAccepted();
                  ++later) {
                 EXPECT_TRUE(servers[index]->SessionResumed(static_cast<std::size_t>(later)))
                     << behaviour.name;

@@ -189,6 +189,11 @@ TEST(RotRules, ErrorPagePhrasesInFiveLanguagesAsWholeWords) {
          "\u898b\u3064\u304b\u308a\u307e\u305b\u3093"},
         {"\u9875\u9762\u4e0d\u5b58\u5728", "\u9875\u9762\u4e0d\u5b58\u5728"},
         {"This page could not be found", "page could not be found"},
+        // The table's order decides, not the text's; a phrase inside a word
+        // is none, the same one whole later is.
+        {"This page does not exist (404)", "404"},
+        {"Route 4040, now 404", "404"},
+        {"\u6b64\u9875\u9762\u4e0d\u5b58\u5728", "\u9875\u9762\u4e0d\u5b58\u5728"},
         // Words that only contain a phrase, and pages that are fine.
         {"Notfound Records - Home", nullptr},
         {"Route 4040", nullptr},
@@ -237,6 +242,7 @@ TEST(RotRules, ErrorPagePhrasesInFiveLanguagesAsWholeWords) {
     EXPECT_EQ(ClueText(*ParkedSuspicion({"", 200, 9, "a.example", "", "", "Buy this domain!"})),
               "parked-domain: buy this domain");
     EXPECT_FALSE(ParkedSuspicion({"", 200, 9, "Domains explained", "", "", "Our domain news"}));
+    EXPECT_FALSE(ParkedSuspicion({"", 200, 9, "", "", "", "Rebuy this domain"}));
     EXPECT_EQ(ClueText(*ChallengeOfPage("Just a moment...", "")),
               "challenge-page: Just a moment...");
     EXPECT_EQ(ClueText(*ChallengeOfPage("Shop", "<div class=\"G-Recaptcha\">")),

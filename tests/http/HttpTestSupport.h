@@ -50,7 +50,9 @@ inline const std::string kEmptyOk = "HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\
 // A client whose waits are bounded by kSafetyTimeOut.
 class TestClient : public THttpClient {
 public:
-    explicit TestClient(RequestRules rules = RequestRules::Classic) : THttpClient(rules) {
+    explicit TestClient(RequestRules rules = RequestRules::Classic,
+                        ConnectionReuse reuse = ConnectionReuse::CloseEach)
+        : THttpClient(rules, reuse) {
         TimeOut = kSafetyTimeOut;
     }
 };

@@ -3,13 +3,33 @@
 // The properties every reading of an outside reply header must have, shared
 // by the libFuzzer entry point and the corpus test. The input is split into
 // lines as ReadLn returns them (each with its line feed; the last may lack
-// it); the first is the status line.
+// it); the first is the status line. What follows the header's empty line
+// is read as a chunked body as well.
 
+#include "http/ChunkedBody.h"
 #include "http/ReplyHeader.h"
 
 #include <string>
 
 namespace vornakle::testing {
+
+// A chunked body read from input in pieces of at most Piece bytes: its data,
+// then what was left after its end, then its state's number.
+inline std::string ChunkedReading(std::string_view input, std::size_t piece) {
+    ChunkedBody body;
+    std::string data;
+    std::string left;
+    for (std::size_t start = 0; start < input.size(); start += piece) {
+        std::string_view rest = input.substr(start, piece);
+        while (!rest.empty() && body.Status() == ChunkedBody::State::Reading) {
+            std::string_view taken;
+            rest = body.Take(rest, taken);
+            data += taken;
+        }
+        left += rest;
+    }
+    return data + '\n' + left + '\n' + std::to_string(static_cast<int>(body.Status()));
+}
 
 // Empty when the properties hold, else what went wrong.
 inline std::string CheckReplyHeader(const std::string& input) {
@@ -57,6 +77,13 @@ inline std::string CheckReplyHeader(const std::string& input) {
             return "negative length: " + line;
         }
         if (IsHeaderEnd(line)) {
+            // However the bytes arrive, a chunked body reads the same, and
+            // its data is never more than its bytes.
+            const std::string_view body = std::string_view(input).substr(start);
+            const std::string whole = ChunkedReading(body, body.size() + 1);
+            if (whole != ChunkedReading(body, 1) || whole.size() > body.size() + 3) {
+                return "chunked body read otherwise in pieces: " + whole;
+            }
             break;
         }
     }
