@@ -404,7 +404,14 @@ CheckResult CheckLink(THttpClient& client, const std::string& url,
 CheckResult CheckLink(THttpClient& client, const std::string& url, const CheckSettings& settings,
                       std::int64_t deadlineMilliseconds, const HostBackOff& backOff) {
     if (settings.Rules == CheckRules::Current) {
-        return CheckByCurrentRules(client, url, deadlineMilliseconds, backOff);
+        CheckResult result = CheckByCurrentRules(client, url, deadlineMilliseconds, backOff);
+        // The user's word on a reply number outweighs what the reply seemed
+        // to say of the site (a bot status, a challenge).
+        if (!IsLinkFine(result.Status) && settings.Accepts(result.Status)) {
+            result.Found = Finding::Accepted;
+            result.FoundBy = Clue();
+        }
+        return result;
     }
     return CheckLink(client, url, deadlineMilliseconds);
 }
@@ -422,6 +429,7 @@ std::unique_ptr<THttpClient> MakeCheckClient(const CheckSettings& settings) {
         client->TlsCaFile = settings.Tls.CaFile;
         client->TlsInsecure = settings.Tls.Insecure;
         client->Proxies = settings.Proxies ? *settings.Proxies : ProxyRulesFromEnvironment();
+        client->ExtraHeaders = settings.ExtraHeaders;
     }
     return client;
 }
@@ -450,6 +458,8 @@ std::string_view ResultClass(const CheckResult& result) {
             return "login";
         case Finding::Blocked:
             return "blocked";
+        case Finding::Accepted:
+            return kFineClass;
         case Finding::None:
             break;
     }
@@ -459,6 +469,7 @@ std::string_view ResultClass(const CheckResult& result) {
 LinkStanding StandingOfResult(const CheckResult& result) {
     switch (result.Found) {
         case Finding::Login:
+        case Finding::Accepted:
             return LinkStanding::Fine;
         case Finding::Blocked:
             return LinkStanding::Doubtful;

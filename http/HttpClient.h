@@ -158,6 +158,9 @@ public:
     std::string UserAgent;
     // Where each pass under browser rules goes through a proxy.
     ProxyRules Proxies;
+    // Header lines ("Name: value") each request under browser rules sends
+    // as well; one whose name the rules' own request has takes its place.
+    std::vector<std::string> ExtraHeaders;
     // A GET reads the status line and the header, then closes: the link
     // check never downloads a page.
     bool HeaderOnly = false;

@@ -1,6 +1,8 @@
 #include "cli/check/CheckOptions.h"
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstddef>
@@ -8,6 +10,9 @@
 #include <string_view>
 
 #include "history/CheckHistory.h"
+#include "platform/AsciiCase.h"
+#include "platform/ErrorMessages.h"
+#include "platform/FileSystem.h"
 
 namespace vornakle {
 
@@ -55,6 +60,82 @@ std::chrono::seconds DurationOption(const std::string& option, const std::string
     return count * kUnitLengths[unit];
 }
 
+// Bounds of --accept: the reply numbers HTTP has room for.
+constexpr std::int32_t kFirstReplyNumber = 100;
+constexpr std::int32_t kLastReplyNumber = 999;
+// A config file or a file of patterns larger than this is no such file.
+constexpr std::size_t kMaxOptionFileBytes = 1024 * 1024;
+
+std::string Trimmed(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return std::string();
+    }
+    return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
+}
+
+// "200..299,403": reply numbers and ranges of them.
+void AddAcceptedStatuses(std::vector<StatusRange>& ranges, const std::string& list) {
+    std::size_t start = 0;
+    do {
+        std::size_t comma = list.find(',', start);
+        if (comma == std::string::npos) {
+            comma = list.size();
+        }
+        const std::string item = Trimmed(std::string_view(list).substr(start, comma - start));
+        start = comma + 1;
+        const std::size_t dots = item.find("..");
+        const auto number = [](std::string_view text) {
+            std::int32_t value = 0;
+            const auto [stop, error] =
+                std::from_chars(text.data(), text.data() + text.size(), value);
+            return !text.empty() && error == std::errc() && stop == text.data() + text.size() &&
+                           value >= kFirstReplyNumber && value <= kLastReplyNumber
+                       ? std::optional<std::int32_t>(value)
+                       : std::nullopt;
+        };
+        const std::optional<std::int32_t> first = number(std::string_view(item).substr(0, dots));
+        const std::optional<std::int32_t> last =
+            dots == std::string::npos ? first : number(std::string_view(item).substr(dots + 2));
+        if (!first || !last || *first > *last) {
+            throw EUsageError(
+                "--accept needs reply numbers from " + std::to_string(kFirstReplyNumber) + " to " +
+                std::to_string(kLastReplyNumber) +
+                " and ranges such as 200..299, separated by commas, not \"" + item + "\"");
+        }
+        ranges.push_back({*first, *last});
+    } while (start <= list.size());
+}
+
+// A token's characters (RFC 9110 section 5.6.2), which a field name is made of.
+bool IsTokenCharacter(char character) {
+    return (character >= '0' && character <= '9') || (character >= 'a' && character <= 'z') ||
+           (character >= 'A' && character <= 'Z') ||
+           std::string_view("!#$%&'*+-.^_`|~").find(character) != std::string_view::npos;
+}
+
+// "Name: value" as a request's header line. The fields that frame the
+// request and its connection are the client's own: another value would
+// break the request or the connection, not change what is asked.
+std::string HeaderLine(const std::string& text) {
+    if (text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+        throw EUsageError("--header needs a text on one line");
+    }
+    const std::size_t colon = text.find(':');
+    const std::string name = text.substr(0, colon);
+    if (colon == std::string::npos || name.empty() ||
+        !std::all_of(name.begin(), name.end(), IsTokenCharacter)) {
+        throw EUsageError("--header needs \"Name: value\", a field name before the colon, not \"" +
+                          text + "\"");
+    }
+    for (const char* framing : {"host", "content-length", "transfer-encoding", "connection"}) {
+        if (AsciiLowerCase(name) == framing) {
+            throw EUsageError("--header cannot set " + name + ": the checker sends it itself");
+        }
+    }
+    return name + ": " + Trimmed(std::string_view(text).substr(colon + 1));
+}
+
 TOutputFormat FormatNamed(const std::string& value) {
     if (value == "text") {
         return TOutputFormat::Text;
@@ -68,7 +149,66 @@ TOutputFormat FormatNamed(const std::string& value) {
     throw EUsageError("--format is text, csv or json, not \"" + value + "\"");
 }
 
+constexpr OptionSpec kOptionSpecs[] = {
+    {"rules", OptionValue::Text},
+    {"user-agent", OptionValue::Text},
+    {"header", OptionValue::List},
+    {"accept", OptionValue::List},
+    {"jobs", OptionValue::Number},
+    {"per-host", OptionValue::Number},
+    {"timeout", OptionValue::Decimal},
+    {"format", OptionValue::Text},
+    {"output", OptionValue::Path},
+    {"ca-file", OptionValue::Path},
+    {"insecure"},
+    {"exclude", OptionValue::List},
+    {"include", OptionValue::List},
+    {"exclude-file", OptionValue::PathList},
+    {"bad-only"},
+    {"blocked"},
+    {"moved"},
+    {"update-moved"},
+    {"duplicates"},
+    {"history", OptionValue::Path},
+    {"no-history"},
+    {"confirmed"},
+    {"confirm-runs", OptionValue::Number},
+    {"confirm-after", OptionValue::Text},
+    {"max-age", OptionValue::Text},
+    {"forget"},
+    {"browser", OptionValue::Text, true},
+    {"url", OptionValue::Text, true},
+    {"verbose"},
+    {"config", OptionValue::Path, false, false},
+    {"no-config", OptionValue::None, false, false},
+    {"help", OptionValue::None, false, false},
+    {"version", OptionValue::None, false, false},
+};
+
 }  // namespace
+
+std::span<const OptionSpec> CheckOptionSpecs() {
+    return kOptionSpecs;
+}
+
+std::string ReadOptionFile(const std::string& option, const std::string& path) {
+    const std::string cannot = option + " " + DisplayUtf8(path) + " cannot be read";
+    errno = 0;
+    const UniqueFd file = OpenRegularFile(path);
+    if (!file.IsValid()) {
+        throw EUsageError(cannot + (errno != 0 ? ": " + SystemErrorText(errno) : std::string()));
+    }
+    try {
+        std::string text = ReadAll(file.Get(), kMaxOptionFileBytes + 1, cannot);
+        if (text.size() > kMaxOptionFileBytes) {
+            throw EUsageError(option + " " + DisplayUtf8(path) + " is larger than " +
+                              std::to_string(kMaxOptionFileBytes / 1024) + " KiB");
+        }
+        return text;
+    } catch (const EFileError& error) {
+        throw EUsageError(error.Message());
+    }
+}
 
 bool CheckCommand::KeepsHistory() const {
     return Settings.Rules == CheckRules::Current && History != HistoryUse::None && !Duplicates &&
@@ -76,6 +216,11 @@ bool CheckCommand::KeepsHistory() const {
 }
 
 CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
+    return ParseCheckCommand(arguments, {});
+}
+
+CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments,
+                               const std::vector<std::string>& where) {
     CheckCommand command;
     command.Settings.Rules = CheckRules::Current;
     std::vector<std::string> operands;
@@ -83,6 +228,8 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
     bool optionsEnded = false;
     // The options that need the history, as given.
     std::vector<std::string> historyOptions;
+    // The options only the current rules have, as given.
+    std::vector<std::string> currentOptions;
     bool confirmTuned = false;
 
     for (std::size_t index = 0; index < arguments.size(); ++index) {
@@ -98,109 +245,144 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
             optionsEnded = true;
             continue;
         }
+        const std::size_t first = index;
         LongOption option(arguments, index);
         const std::string name = option.Name();
-        const auto takeValue = [&option] { return option.TakeValue(); };
+        std::optional<std::string> value;
+        const auto takeValue = [&option, &value] { return *(value = option.TakeValue()); };
         const auto noValue = [&option] { option.TakeNoValue(); };
-        if (name == "--help") {
-            noValue();
-            command.Kind = CheckCommand::Mode::Help;
-            return command;
-        } else if (name == "--version") {
-            noValue();
-            command.Kind = CheckCommand::Mode::Version;
-            return command;
-        } else if (name == "--jobs") {
-            command.Settings.Jobs = WholeNumberOption(name, takeValue(), 1, kMaxJobs);
-        } else if (name == "--per-host") {
-            command.Settings.PerHost = WholeNumberOption(name, takeValue(), 1, kMaxPerHost);
-        } else if (name == "--timeout") {
-            command.Settings.TimeOutMilliseconds = TimeOutMilliseconds(takeValue());
-        } else if (name == "--ca-file") {
-            command.Settings.Tls.CaFile = takeValue();
-            if (command.Settings.Tls.CaFile.empty()) {
-                throw EUsageError("--ca-file needs a file name");
+        try {
+            if (name == "--help") {
+                noValue();
+                command.Kind = CheckCommand::Mode::Help;
+                return command;
+            } else if (name == "--version") {
+                noValue();
+                command.Kind = CheckCommand::Mode::Version;
+                return command;
+            } else if (name == "--jobs") {
+                command.Settings.Jobs = WholeNumberOption(name, takeValue(), 1, kMaxJobs);
+            } else if (name == "--per-host") {
+                command.Settings.PerHost = WholeNumberOption(name, takeValue(), 1, kMaxPerHost);
+            } else if (name == "--timeout") {
+                command.Settings.TimeOutMilliseconds = TimeOutMilliseconds(takeValue());
+            } else if (name == "--ca-file") {
+                command.Settings.Tls.CaFile = takeValue();
+                if (command.Settings.Tls.CaFile.empty()) {
+                    throw EUsageError("--ca-file needs a file name");
+                }
+            } else if (name == "--insecure") {
+                noValue();
+                command.Settings.Tls.Insecure = true;
+            } else if (name == "--rules") {
+                const std::string rules = takeValue();
+                const std::optional<CheckRules> parsed = ParseCheckRules(rules);
+                if (!parsed) {
+                    throw EUsageError("--rules is classic or current, not \"" + rules + "\"");
+                }
+                command.Settings.Rules = *parsed;
+            } else if (name == "--user-agent") {
+                command.Settings.UserAgent = takeValue();
+                // The text becomes a header line: a line break would end it.
+                if (command.Settings.UserAgent.empty() ||
+                    command.Settings.UserAgent.find_first_of(std::string("\r\n\0", 3)) !=
+                        std::string::npos) {
+                    throw EUsageError("--user-agent needs a text on one line");
+                }
+            } else if (name == "--verbose") {
+                noValue();
+                command.Verbose = true;
+            } else if (name == "--format") {
+                command.Format = FormatNamed(takeValue());
+            } else if (name == "--bad-only") {
+                noValue();
+                command.BadOnly = true;
+            } else if (name == "--moved") {
+                noValue();
+                command.Moved = true;
+            } else if (name == "--blocked") {
+                noValue();
+                command.Blocked = true;
+            } else if (name == "--update-moved") {
+                noValue();
+                command.UpdateMoved = true;
+            } else if (name == "--duplicates") {
+                noValue();
+                command.Duplicates = true;
+            } else if (name == "--browser") {
+                const std::string browser = takeValue();
+                command.FromBrowser = BrowserNamed(browser);
+                if (!command.FromBrowser) {
+                    throw EUsageError("--browser is firefox, chromium or chrome, not \"" + browser +
+                                      "\"");
+                }
+            } else if (name == "--history") {
+                command.History = CheckCommand::HistoryUse::File;
+                command.HistoryFile = takeValue();
+                if (command.HistoryFile.empty()) {
+                    throw EUsageError("--history needs a file name");
+                }
+                historyOptions.push_back(name);
+            } else if (name == "--no-history") {
+                noValue();
+                command.History = CheckCommand::HistoryUse::None;
+            } else if (name == "--confirmed") {
+                noValue();
+                command.Confirmed = true;
+                historyOptions.push_back(name);
+            } else if (name == "--confirm-runs") {
+                command.Confirm.Runs = WholeNumberOption(name, takeValue(), 1, kMaxConfirmRuns);
+                confirmTuned = true;
+            } else if (name == "--confirm-after") {
+                command.Confirm.Over = DurationOption(name, takeValue());
+                confirmTuned = true;
+            } else if (name == "--max-age") {
+                command.MaxAge = DurationOption(name, takeValue());
+                historyOptions.push_back(name);
+            } else if (name == "--forget") {
+                noValue();
+                command.Forget = true;
+                historyOptions.push_back(name);
+            } else if (name == "--exclude" || name == "--include") {
+                command.Filter.Add(
+                    name == "--exclude" ? LinkFilter::Kind::Exclude : LinkFilter::Kind::Include,
+                    takeValue(), name);
+            } else if (name == "--exclude-file") {
+                command.Filter.AddFile(takeValue());
+            } else if (name == "--accept") {
+                AddAcceptedStatuses(command.Settings.Accepted, takeValue());
+                currentOptions.push_back(name);
+            } else if (name == "--header") {
+                command.Settings.ExtraHeaders.push_back(HeaderLine(takeValue()));
+                // Only the name: the value may be a secret (a token, a cookie).
+                value = value->substr(0, value->find(':') + 1) + " ...";
+                currentOptions.push_back(name);
+            } else if (name == "--output") {
+                command.OutputFile = takeValue();
+                if (command.OutputFile.empty()) {
+                    throw EUsageError("--output needs a file name");
+                }
+            } else if (name == "--config") {
+                if (takeValue().empty()) {
+                    throw EUsageError("--config needs a file name");
+                }
+            } else if (name == "--no-config") {
+                noValue();
+            } else if (name == "--url") {
+                if (url) {
+                    throw EUsageError("--url is given twice");
+                }
+                url = takeValue();
+            } else {
+                throw EUsageError("unknown option \"" + name + "\"");
             }
-        } else if (name == "--insecure") {
-            noValue();
-            command.Settings.Tls.Insecure = true;
-        } else if (name == "--rules") {
-            const std::string rules = takeValue();
-            const std::optional<CheckRules> parsed = ParseCheckRules(rules);
-            if (!parsed) {
-                throw EUsageError("--rules is classic or current, not \"" + rules + "\"");
+        } catch (const EUsageError& error) {
+            if (first < where.size() && !where[first].empty()) {
+                throw EUsageError(where[first] + ": " + error.Message());
             }
-            command.Settings.Rules = *parsed;
-        } else if (name == "--user-agent") {
-            command.Settings.UserAgent = takeValue();
-            // The text becomes a header line: a line break would end it.
-            if (command.Settings.UserAgent.empty() ||
-                command.Settings.UserAgent.find_first_of(std::string("\r\n\0", 3)) !=
-                    std::string::npos) {
-                throw EUsageError("--user-agent needs a text on one line");
-            }
-        } else if (name == "--verbose") {
-            noValue();
-            command.Verbose = true;
-        } else if (name == "--format") {
-            command.Format = FormatNamed(takeValue());
-        } else if (name == "--bad-only") {
-            noValue();
-            command.BadOnly = true;
-        } else if (name == "--moved") {
-            noValue();
-            command.Moved = true;
-        } else if (name == "--blocked") {
-            noValue();
-            command.Blocked = true;
-        } else if (name == "--update-moved") {
-            noValue();
-            command.UpdateMoved = true;
-        } else if (name == "--duplicates") {
-            noValue();
-            command.Duplicates = true;
-        } else if (name == "--browser") {
-            const std::string browser = takeValue();
-            command.FromBrowser = BrowserNamed(browser);
-            if (!command.FromBrowser) {
-                throw EUsageError("--browser is firefox, chromium or chrome, not \"" + browser +
-                                  "\"");
-            }
-        } else if (name == "--history") {
-            command.History = CheckCommand::HistoryUse::File;
-            command.HistoryFile = takeValue();
-            if (command.HistoryFile.empty()) {
-                throw EUsageError("--history needs a file name");
-            }
-            historyOptions.push_back(name);
-        } else if (name == "--no-history") {
-            noValue();
-            command.History = CheckCommand::HistoryUse::None;
-        } else if (name == "--confirmed") {
-            noValue();
-            command.Confirmed = true;
-            historyOptions.push_back(name);
-        } else if (name == "--confirm-runs") {
-            command.Confirm.Runs = WholeNumberOption(name, takeValue(), 1, kMaxConfirmRuns);
-            confirmTuned = true;
-        } else if (name == "--confirm-after") {
-            command.Confirm.Over = DurationOption(name, takeValue());
-            confirmTuned = true;
-        } else if (name == "--max-age") {
-            command.MaxAge = DurationOption(name, takeValue());
-            historyOptions.push_back(name);
-        } else if (name == "--forget") {
-            noValue();
-            command.Forget = true;
-            historyOptions.push_back(name);
-        } else if (name == "--url") {
-            if (url) {
-                throw EUsageError("--url is given twice");
-            }
-            url = takeValue();
-        } else {
-            throw EUsageError("unknown option \"" + name + "\"");
+            throw;
         }
+        command.Options.push_back(value ? name + "=" + *value : name);
     }
 
     if (command.Duplicates && (command.UpdateMoved || !historyOptions.empty())) {
@@ -222,6 +404,10 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
     if (command.Settings.Rules == CheckRules::Classic && (command.UpdateMoved || command.Moved)) {
         throw EUsageError(std::string(command.UpdateMoved ? "--update-moved" : "--moved") +
                           " needs the current rules: only they tell moved links");
+    }
+    if (command.Settings.Rules == CheckRules::Classic && !currentOptions.empty()) {
+        throw EUsageError(currentOptions.front() +
+                          " needs the current rules: the classic ones ask as Vornakle always has");
     }
     if (command.Settings.Rules == CheckRules::Classic && command.Blocked) {
         throw EUsageError("--blocked needs the current rules: only they tell blocked links");

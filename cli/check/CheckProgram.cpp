@@ -12,12 +12,15 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <utility>
 
 #include "bookmarks/BookmarkSource.h"
 #include "check/CheckEngine.h"
 #include "check/CollectionLinks.h"
 #include "check/LinkCheck.h"
+#include "cli/check/CheckConfig.h"
 #include "cli/check/CheckOptions.h"
 #include "cli/check/CheckSource.h"
 #include "cli/check/Descriptors.h"
@@ -27,6 +30,7 @@
 #include "generated/Version.h"
 #include "history/HistoryError.h"
 #include "platform/ErrorMessages.h"
+#include "platform/FileSystem.h"
 #include "store/LinkStatus.h"
 
 namespace vornakle {
@@ -153,6 +157,66 @@ private:
     int failure_ = 0;
 };
 
+// Where the results go: standard output, or a file --output names, which
+// takes the place of the old one only once the results are whole in it.
+class ResultsTarget {
+public:
+    // Throws EFileError when the file cannot be made.
+    ResultsTarget(const std::string& outputFile, std::FILE* standardOutput)
+        : stream_(standardOutput) {
+        if (outputFile.empty()) {
+            return;
+        }
+        file_ = std::make_unique<ReplacementFile>(outputFile, ReplacedFile::MayBeNew);
+        const int descriptor = ::dup(file_->Descriptor());
+        own_ = descriptor >= 0 ? ::fdopen(descriptor, "w") : nullptr;
+        if (own_ == nullptr) {
+            if (descriptor >= 0) {
+                ::close(descriptor);
+            }
+            throw EFileError(CannotText(FailedObject::File, FailedAction::Write, outputFile));
+        }
+        stream_ = own_;
+    }
+    ~ResultsTarget() {
+        if (own_ != nullptr) {
+            std::fclose(own_);
+        }
+    }
+    ResultsTarget(const ResultsTarget&) = delete;
+    ResultsTarget& operator=(const ResultsTarget&) = delete;
+
+    std::FILE* Stream() const { return stream_; }
+    // The file replaces the old one unless writing failed (it is dropped
+    // then, the old one kept); false, with a message, when it could not.
+    bool Finish(std::FILE* errors) {
+        if (file_ == nullptr) {
+            return true;
+        }
+        const bool written = std::ferror(own_) == 0;
+        const bool closed = std::fclose(std::exchange(own_, nullptr)) == 0;
+        if (!written) {
+            return false;
+        }
+        try {
+            if (!closed) {
+                throw EFileError(FailureMessage(
+                    CannotText(FailedObject::File, FailedAction::Write, file_->Path()), errno));
+            }
+            file_->Commit();
+        } catch (const EFileError& error) {
+            std::fprintf(errors, "%s: %s\n", kProgramName, DisplayUtf8(error.Message()).c_str());
+            return false;
+        }
+        return true;
+    }
+
+private:
+    std::unique_ptr<ReplacementFile> file_;
+    std::FILE* own_ = nullptr;
+    std::FILE* stream_;
+};
+
 // A result as it is printed: the check's (or the history's), and what the
 // history says of it.
 struct ReportedResult {
@@ -161,7 +225,9 @@ struct ReportedResult {
 
     // Bad for --bad-only and the exit status: a failing link that
     // --confirmed does not confirm yet is not.
-    bool CountsAsBad() const { return IsBadResult(Result) && !History.Unconfirmed; }
+    bool CountsAsBad() const {
+        return IsBadResult(Result) && !History.Unconfirmed && !History.Excluded;
+    }
 };
 
 // Which results are printed: all, or any of the bad, the moved and the
@@ -376,6 +442,10 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
     for (std::size_t index = 0; index < links.size(); ++index) {
         if (links[index].Unreadable) {
             printer.Add(index, {CheckResult::Failed(FailureReason::Unreadable), {}});
+        } else if (command.Filter.Excludes(links[index].Url)) {
+            HistoryColumns excluded;
+            excluded.Excluded = true;
+            printer.Add(index, {CheckResult::Answered(kStatusNotTested), excluded});
         } else if (auto reused = history ? CachedResult(*history, index, command) : std::nullopt) {
             printer.Add(index, {std::move(reused->first), reused->second});
         } else {
@@ -471,7 +541,7 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
     SetMessageLanguage(MessageLanguage::English);
     CheckCommand command;
     try {
-        command = ParseCheckCommand(arguments);
+        command = ReadCheckCommand(arguments);
     } catch (const EUsageError& error) {
         PrintError(errors, error.Message());
         std::fprintf(errors, "Try '%s --help' for more information.\n", kProgramName);
@@ -528,8 +598,18 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
                                std::to_string(unreadable));
         partUnread = true;
     }
+    std::unique_ptr<ResultsTarget> target;
+    try {
+        target = std::make_unique<ResultsTarget>(command.OutputFile, outputFile);
+    } catch (const EFileError& error) {
+        PrintError(errors, "nothing was checked: " + DisplayUtf8(error.Message()));
+        return kExitUsageOrScanError;
+    }
     if (command.Duplicates) {
-        const int exitCode = PrintDuplicates(links, command.Format, outputFile, errors);
+        int exitCode = PrintDuplicates(links, command.Format, target->Stream(), errors);
+        if (!target->Finish(errors)) {
+            exitCode = kExitUsageOrScanError;
+        }
         return partUnread && exitCode == kExitAllFine ? kExitUsageOrScanError : exitCode;
     }
     std::vector<FileStamp> stamps;
@@ -558,7 +638,10 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
         PrintError(errors, "history: " + DisplayUtf8(error.Message()));
         return kExitUsageOrScanError;
     }
-    const int exitCode = CheckAndPrint(links, stamps, command, history.get(), outputFile, errors);
+    int exitCode = CheckAndPrint(links, stamps, command, history.get(), target->Stream(), errors);
+    if (!target->Finish(errors)) {
+        exitCode = kExitUsageOrScanError;
+    }
     if (partUnread && (exitCode == kExitAllFine || exitCode == kExitSomeBad)) {
         return kExitUsageOrScanError;
     }

@@ -17,6 +17,9 @@ bool IsControl(unsigned char character) {
 }
 
 std::string_view ClassText(const CheckResult& result, const HistoryColumns& history) {
+    if (history.Excluded) {
+        return "excluded";
+    }
     return history.Unconfirmed ? "failing" : ResultClass(result);
 }
 

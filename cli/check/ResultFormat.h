@@ -20,7 +20,8 @@ namespace vornakle {
 // output is valid UTF-8 whatever the collection holds.
 enum class TOutputFormat { Text, Csv, Json };
 
-// What the history of checks says of a link's result.
+// What the history of checks says of a link's result, and whether the run
+// asked at all.
 struct HistoryColumns {
     // Whether the run keeps a history; without one the columns stay empty.
     bool Kept = false;
@@ -32,6 +33,9 @@ struct HistoryColumns {
     // --confirmed: bad, but not confirmed yet; printed as "failing" and not
     // counted as bad.
     bool Unconfirmed = false;
+    // A filter left the link out: not asked, printed as "excluded" and not
+    // counted as bad.
+    bool Excluded = false;
 };
 
 // One line (record) per checked link, in the order given: the link's fields,

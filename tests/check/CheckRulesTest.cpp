@@ -390,6 +390,8 @@ TEST(CheckRules, CurrentRequestsLookLikeABrowsersAndKeepCookiesToTheirCheck) {
     settings.UserAgent = "Tester/1.0";
     settings.Proxies = ProxyRules();
     settings.TimeOutMilliseconds = 10000;
+    // The user's own lines go to every host, one named as ours in its place.
+    settings.ExtraHeaders = {"X-Token: t1", "accept: */*"};
     const std::unique_ptr<THttpClient> made = MakeCheckClient(settings);
     THttpClient& client = *made;
 
@@ -412,6 +414,9 @@ TEST(CheckRules, CurrentRequestsLookLikeABrowsersAndKeepCookiesToTheirCheck) {
         EXPECT_NE(head.find("\r\n" + line + "\r\n"), std::string::npos) << line;
     }
     EXPECT_EQ(head.find("Cookie:"), std::string::npos);
+    EXPECT_EQ(head.find("Accept: text/html"), std::string::npos);
+    EXPECT_TRUE(head.ends_with("\r\nX-Token: t1\r\naccept: */*\r\nConnection: close\r\n\r\n"));
+    EXPECT_NE(other.Received(1).find("\r\nX-Token: t1\r\n"), std::string::npos);
     EXPECT_NE(head.find("\r\nAuthorization: Basic YW5uOnBAc3M=\r\n"), std::string::npos);
     EXPECT_NE(server.Received(1).find("\r\nAuthorization: Basic"), std::string::npos);
     EXPECT_EQ(other.Received(1).find("Authorization"), std::string::npos) << "another origin";

@@ -22,6 +22,7 @@
 
 #include "CheckerProcess.h"
 #include "bookmarks/PlacesDatabase.h"
+#include "store/LinkStatus.h"
 #include "store/Scan.h"
 #include "store/Shortcut.h"
 #include "support/LoopbackServer.h"
@@ -1157,6 +1158,51 @@ TEST(CheckProgram, UpdateMovedRewritesExactlyTheMovedShortcuts) {
     EXPECT_NE(refused.errors.find("needs a Favorites directory"), std::string::npos);
     EXPECT_EQ(refused.output, "");
     EXPECT_EQ(Snapshot(tree), before);
+}
+
+// Filters leave links unasked and not bad, an accepted reply is fine, every
+// request carries the header lines asked for, and --output replaces its file
+// only once the results are whole.
+TEST(CheckProgram, FiltersAcceptedRepliesHeadersAndTheOutputFile) {
+    LoopbackServer forbidden(Status("403 Forbidden"));
+    TempTree tree;
+    tree.WriteFile("a.url", ShortcutText(UrlOf(forbidden, "/a")));
+    tree.WriteFile("b/c.url", ShortcutText(UrlOf(forbidden, "/private/c")));
+    TempTree out;
+    out.WriteFile("report.txt", "an older report\n");
+    ASSERT_EQ(::chmod(out.Path("report.txt").c_str(), 0640), 0);
+    const std::vector<std::string> asked = {"--rules",  "current",     "--accept",
+                                            "400..403", "--exclude",   "/private/",
+                                            "--header", "X-Token: t1", tree.Root()};
+
+    std::vector<std::string> arguments = asked;
+    arguments.insert(arguments.begin(), {"--output", out.Path("report.txt")});
+    const CheckerRun run = RunChecker(arguments);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_EQ(run.output, "");
+    EXPECT_EQ(
+        LinesWithReasonTokens(out.ReadFile("report.txt")),
+        (std::vector<std::string>{
+            TextLine(tree.Root(), "a", UrlOf(forbidden, "/a"), "403", StatusText(403), "ok"),
+            TextLine(tree.Path("b"), "c", UrlOf(forbidden, "/private/c"), "1", "", "excluded")}));
+    struct stat status {};
+    ASSERT_EQ(::stat(out.Path("report.txt").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0640u);
+    EXPECT_EQ(std::filesystem::directory_iterator(out.Root())->path().filename(), "report.txt");
+    ASSERT_EQ(forbidden.ConnectionsAccepted(), 2) << "a HEAD and a GET for a only";
+    for (const int connection : {0, 1}) {
+        EXPECT_NE(forbidden.Received(connection).find("\r\nX-Token: t1\r\n"), std::string::npos);
+    }
+
+    // Where no file can be made nothing is asked; the exit status says so.
+    arguments = asked;
+    arguments.insert(arguments.begin(), {"--output", out.Path("missing/report.txt")});
+    const CheckerRun nowhere = RunChecker(arguments);
+    ASSERT_TRUE(nowhere.finished);
+    EXPECT_EQ(nowhere.exitCode, 2);
+    EXPECT_NE(nowhere.errors.find("nothing was checked"), std::string::npos) << nowhere.errors;
+    EXPECT_EQ(forbidden.ConnectionsAccepted(), 2);
 }
 
 TEST(CheckProgram, DuplicatesAreCheckedOnceAndListedOnRequest) {

@@ -16,6 +16,8 @@ void StartChecker(QProcess& process, const std::vector<std::string>& arguments, 
          {"http_proxy", "https_proxy", "HTTPS_PROXY", "no_proxy", "NO_PROXY", "HTTP_PROXY"}) {
         environment.remove(QString::fromLatin1(name));
     }
+    // Nor do they read the user's config file.
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), QStringLiteral("/nonexistent"));
     for (const auto& [name, value] : proxies) {
         environment.insert(QString::fromStdString(name), QString::fromStdString(value));
     }
