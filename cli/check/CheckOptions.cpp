@@ -146,7 +146,10 @@ TOutputFormat FormatNamed(const std::string& value) {
     if (value == "json") {
         return TOutputFormat::Json;
     }
-    throw EUsageError("--format is text, csv or json, not \"" + value + "\"");
+    if (value == "html") {
+        return TOutputFormat::Html;
+    }
+    throw EUsageError("--format is text, csv, json or html, not \"" + value + "\"");
 }
 
 constexpr OptionSpec kOptionSpecs[] = {
@@ -390,6 +393,10 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments,
             "--duplicates checks nothing, so " +
             (command.UpdateMoved ? std::string("--update-moved") : historyOptions.front()) +
             " has nothing to do");
+    }
+    if (command.Format == TOutputFormat::Html && (command.Duplicates || command.UpdateMoved)) {
+        throw EUsageError(std::string(command.Duplicates ? "--duplicates" : "--update-moved") +
+                          " prints records, not a report: --format is text, csv or json with it");
     }
     if (confirmTuned && !command.Confirmed) {
         throw EUsageError("--confirm-runs and --confirm-after go with --confirmed");

@@ -225,9 +225,7 @@ struct ReportedResult {
 
     // Bad for --bad-only and the exit status: a failing link that
     // --confirmed does not confirm yet is not.
-    bool CountsAsBad() const {
-        return IsBadResult(Result) && !History.Unconfirmed && !History.Excluded;
-    }
+    bool CountsAsBad() const { return vornakle::CountsAsBad(Result, History); }
 };
 
 // Which results are printed: all, or any of the bad, the moved and the
@@ -256,8 +254,8 @@ struct ResultFilter {
 // until every earlier one has arrived.
 class OrderedPrinter {
 public:
-    OrderedPrinter(const std::vector<LinkRecord>& links, const ResultWriter& writer,
-                   ResultFilter filter, OutputStream& output)
+    OrderedPrinter(const std::vector<LinkRecord>& links, ResultWriter& writer, ResultFilter filter,
+                   OutputStream& output)
         : links_(links),
           writer_(writer),
           filter_(filter),
@@ -292,7 +290,7 @@ public:
 
 private:
     const std::vector<LinkRecord>& links_;
-    const ResultWriter& writer_;
+    ResultWriter& writer_;
     ResultFilter filter_;
     OutputStream& output_;
     std::vector<std::optional<ReportedResult>> results_;
@@ -345,7 +343,7 @@ std::vector<RecordField> ChangeFields(const std::string& file, const std::string
 // not be rewritten; a file changed since the scan is skipped with a message.
 bool UpdateMovedLinks(const std::vector<LinkRecord>& links, const std::vector<FileStamp>& stamps,
                       const CheckCommand& command, const OrderedPrinter& printer,
-                      const ResultWriter& writer, OutputStream& output, std::FILE* errors) {
+                      ResultWriter& writer, OutputStream& output, std::FILE* errors) {
     bool allWritten = true;
     output.Write(FieldsHeader(command.Format, ChangeFields("", "", "")));
     for (std::size_t index = 0; index < links.size(); ++index) {
@@ -414,11 +412,28 @@ int PrintDuplicates(const std::vector<LinkRecord>& links, TOutputFormat format,
     return kExitAllFine;
 }
 
+// What the run checks, as the command names it.
+std::string SourceText(const CheckCommand& command) {
+    if (command.Kind == CheckCommand::Mode::SingleUrl) {
+        return DisplayUtf8(command.Url);
+    }
+    if (command.FromBrowser) {
+        return "the bookmarks of --browser";
+    }
+    return DisplayUtf8(command.Source);
+}
+
 // Checks the links (those the history does not answer for) and prints them,
 // adding the results to the history when there is one; the exit code.
 int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileStamp>& stamps,
                   const CheckCommand& command, HistoryRun* history, std::FILE* outputFile,
-                  std::FILE* errors) {
+                  std::FILE* errors, const HistoryClock& clock) {
+    RunFacts facts{std::string(kProgramName) + " " + kVersion,
+                   SourceText(command),
+                   command.Options,
+                   clock(),
+                   {},
+                   links.size()};
     OutputStream output(outputFile);
     const std::unique_ptr<ResultWriter> writer = MakeResultWriter(command.Format);
     if (!command.UpdateMoved) {
@@ -513,6 +528,10 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
                                DisplayUtf8(history->Failure()->Message()));
     }
 
+    facts.Ended = clock();
+    facts.Checked = printer.Checked();
+    facts.Interrupted = stopSignal != 0;
+    output.Write(writer->End(facts));
     if (stopSignal != 0) {
         output.Flush();
         PrintError(errors, "interrupted; " + std::to_string(printer.Checked()) + " of " +
@@ -638,7 +657,8 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
         PrintError(errors, "history: " + DisplayUtf8(error.Message()));
         return kExitUsageOrScanError;
     }
-    int exitCode = CheckAndPrint(links, stamps, command, history.get(), target->Stream(), errors);
+    int exitCode =
+        CheckAndPrint(links, stamps, command, history.get(), target->Stream(), errors, clock);
     if (!target->Finish(errors)) {
         exitCode = kExitUsageOrScanError;
     }

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include "check/LinkCheck.h"
+#include "cli/check/HtmlReport.h"
 #include "platform/TextDecoding.h"
 #include "store/LinkStatus.h"
 
@@ -16,29 +17,10 @@ bool IsControl(unsigned char character) {
     return character < 0x20 || character == 0x7F;
 }
 
-std::string_view ClassText(const CheckResult& result, const HistoryColumns& history) {
-    if (history.Excluded) {
-        return "excluded";
-    }
-    return history.Unconfirmed ? "failing" : ResultClass(result);
-}
-
-std::string ReasonColumn(const CheckResult& result, const HistoryColumns& history) {
-    return history.Cached ? std::string("cached") : DisplayUtf8(ReasonText(result));
-}
-
-std::string FailingSinceText(const HistoryColumns& history) {
-    return history.FailingSince ? IsoDateTime(*history.FailingSince) : std::string();
-}
-
-std::string FailuresText(const HistoryColumns& history) {
-    return history.Kept ? std::to_string(history.Failures) : std::string();
-}
-
 class TextWriter : public ResultWriter {
 public:
     std::string Record(const LinkRecord& link, const CheckResult& result,
-                       const HistoryColumns& history) const override {
+                       const HistoryColumns& history) override {
         const std::int32_t status = result.Status;
         std::string line;
         for (const std::string* field : {&link.Folder, &link.Name, &link.Url}) {
@@ -71,7 +53,7 @@ public:
                "failures\r\n";
     }
     std::string Record(const LinkRecord& link, const CheckResult& result,
-                       const HistoryColumns& history) const override {
+                       const HistoryColumns& history) override {
         const std::int32_t status = result.Status;
         std::string line;
         for (const std::string* field : {&link.Folder, &link.Name, &link.Url}) {
@@ -101,7 +83,7 @@ public:
 class JsonWriter : public ResultWriter {
 public:
     std::string Record(const LinkRecord& link, const CheckResult& result,
-                       const HistoryColumns& history) const override {
+                       const HistoryColumns& history) override {
         const std::int32_t status = result.Status;
         std::string line = "{\"folder\":";
         line += JsonString(DisplayUtf8(link.Folder));
@@ -131,12 +113,37 @@ public:
 
 }  // namespace
 
+bool CountsAsBad(const CheckResult& result, const HistoryColumns& history) {
+    return IsBadResult(result) && !history.Unconfirmed && !history.Excluded;
+}
+
+std::string_view ClassText(const CheckResult& result, const HistoryColumns& history) {
+    if (history.Excluded) {
+        return "excluded";
+    }
+    return history.Unconfirmed ? "failing" : ResultClass(result);
+}
+
+std::string ReasonColumn(const CheckResult& result, const HistoryColumns& history) {
+    return history.Cached ? std::string("cached") : DisplayUtf8(ReasonText(result));
+}
+
+std::string FailingSinceText(const HistoryColumns& history) {
+    return history.FailingSince ? IsoDateTime(*history.FailingSince) : std::string();
+}
+
+std::string FailuresText(const HistoryColumns& history) {
+    return history.Kept ? std::to_string(history.Failures) : std::string();
+}
+
 std::unique_ptr<ResultWriter> MakeResultWriter(TOutputFormat format) {
     switch (format) {
         case TOutputFormat::Csv:
             return std::make_unique<CsvWriter>();
         case TOutputFormat::Json:
             return std::make_unique<JsonWriter>();
+        case TOutputFormat::Html:
+            return MakeHtmlReportWriter();
         case TOutputFormat::Text:
             break;
     }
@@ -171,6 +178,7 @@ std::string FieldsRecord(TOutputFormat format, const std::vector<RecordField>& f
                 record += QuoteCsvField(field.Value);
                 break;
             case TOutputFormat::Json:
+            case TOutputFormat::Html:
                 record += first ? "{" : ",";
                 record += JsonString(field.Key);
                 record += ':';
@@ -184,6 +192,7 @@ std::string FieldsRecord(TOutputFormat format, const std::vector<RecordField>& f
         case TOutputFormat::Csv:
             return record + "\r\n";
         case TOutputFormat::Json:
+        case TOutputFormat::Html:
             break;
     }
     return record + "}\n";

@@ -18,7 +18,8 @@ namespace vornakle {
 // bytes unchanged, anything else read as Windows-1252 (the code page
 // shortcuts made on Windows use), so every byte stays a character and the
 // output is valid UTF-8 whatever the collection holds.
-enum class TOutputFormat { Text, Csv, Json };
+// Html is one page for a browser, written once the run has ended.
+enum class TOutputFormat { Text, Csv, Json, Html };
 
 // What the history of checks says of a link's result, and whether the run
 // asked at all.
@@ -38,6 +39,23 @@ struct HistoryColumns {
     bool Excluded = false;
 };
 
+// Whether a result counts as bad (--bad-only, the exit status): a failing
+// link --confirmed does not confirm yet and an excluded one do not.
+bool CountsAsBad(const CheckResult& result, const HistoryColumns& history);
+
+// What a report says of the run as a whole.
+struct RunFacts {
+    std::string Program;  // name and version
+    std::string Source;   // what was checked, as given
+    // The options of the run, as CheckCommand::Options has them.
+    std::vector<std::string> Options;
+    HistoryTime Started;
+    HistoryTime Ended;
+    std::size_t Links = 0;    // of the source
+    std::size_t Checked = 0;  // results in; fewer than Links when interrupted
+    bool Interrupted = false;
+};
+
 // One line (record) per checked link, in the order given: the link's fields,
 // the status, its text and class, the reason of a status 5 (empty when the
 // server answered) and the final URL (the one whose reply decided; empty
@@ -49,7 +67,10 @@ public:
     // What goes before the first record (the CSV header row).
     virtual std::string Header() const { return std::string(); }
     virtual std::string Record(const LinkRecord& link, const CheckResult& result,
-                               const HistoryColumns& history) const = 0;
+                               const HistoryColumns& history) = 0;
+    // What follows the last record: the whole page of a format that needs
+    // every record first.
+    virtual std::string End(const RunFacts& /*facts*/) { return std::string(); }
 };
 
 std::unique_ptr<ResultWriter> MakeResultWriter(TOutputFormat format);
@@ -68,6 +89,16 @@ struct RecordField {
 // field escaped as the format asks.
 std::string FieldsHeader(TOutputFormat format, const std::vector<RecordField>& fields);
 std::string FieldsRecord(TOutputFormat format, const std::vector<RecordField>& fields);
+
+// The class a result is printed under: ResultClass, or what the run made of
+// it (excluded, failing).
+std::string_view ClassText(const CheckResult& result, const HistoryColumns& history);
+// The reason column: ReasonText, or "cached" for a result of the history.
+std::string ReasonColumn(const CheckResult& result, const HistoryColumns& history);
+// The history's columns: failing_since (ISO 8601) and failures, empty
+// without a history.
+std::string FailingSinceText(const HistoryColumns& history);
+std::string FailuresText(const HistoryColumns& history);
 
 // The display decoding of a field: valid UTF-8 as it is, else Windows-1252.
 std::string DisplayUtf8(const std::string& bytes);

@@ -30,23 +30,7 @@ const HistoryTime kFirstDay = HistoryTime(std::chrono::days(20000));
 
 // The program run in this process, its checks dated at.
 CheckerRun RunAt(std::chrono::minutes at, const std::vector<std::string>& arguments) {
-    char* output = nullptr;
-    char* errors = nullptr;
-    std::size_t outputSize = 0;
-    std::size_t errorsSize = 0;
-    std::FILE* outputFile = ::open_memstream(&output, &outputSize);
-    std::FILE* errorsFile = ::open_memstream(&errors, &errorsSize);
-    CheckerRun run;
-    run.exitCode =
-        RunCheckProgram(arguments, outputFile, errorsFile, [at] { return kFirstDay + at; });
-    run.finished = true;
-    std::fclose(outputFile);
-    std::fclose(errorsFile);
-    run.output.assign(output, outputSize);
-    run.errors.assign(errors, errorsSize);
-    std::free(output);
-    std::free(errors);
-    return run;
+    return RunCheckerHere(arguments, [at] { return kFirstDay + at; });
 }
 
 std::string PathOf(const std::string& request) {

@@ -310,7 +310,7 @@ TEST(CheckProgram, UsageAndScanErrorsEndWithTwo) {
     const std::pair<std::vector<std::string>, std::string> failures[] = {
         {{}, "no Favorites directory or bookmark file given"},
         {{"--jobs", "0", tree.Root()}, "--jobs needs a whole number"},
-        {{"--format", "xml", tree.Root()}, "--format is text, csv or json"},
+        {{"--format", "xml", tree.Root()}, "--format is text, csv, json or html"},
         {{"--frobnicate", tree.Root()}, "unknown option \"--frobnicate\""},
         {{tree.Path("missing")}, "cannot be read"},
         {{tree.Path("file")}, "is no bookmark file"},

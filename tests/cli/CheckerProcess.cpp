@@ -5,7 +5,11 @@
 #include <QProcessEnvironment>
 #include <QStringList>
 
+#include <cstdio>
+#include <cstdlib>
 #include <utility>
+
+#include "cli/check/CheckProgram.h"
 
 namespace vornakle::testing {
 
@@ -69,6 +73,28 @@ CheckerRun RunChecker(const std::vector<std::string>& arguments, ChildSetup setu
     QProcess process;
     StartChecker(process, arguments, std::move(setup), proxies);
     return FinishChecker(process);
+}
+
+CheckerRun RunCheckerHere(const std::vector<std::string>& arguments, const HistoryClock& clock) {
+    char* output = nullptr;
+    char* errors = nullptr;
+    std::size_t outputSize = 0;
+    std::size_t errorsSize = 0;
+    std::FILE* outputFile = ::open_memstream(&output, &outputSize);
+    std::FILE* errorsFile = ::open_memstream(&errors, &errorsSize);
+    // The user's config file stays out, as in RunChecker.
+    std::vector<std::string> withoutConfig = {"--no-config"};
+    withoutConfig.insert(withoutConfig.end(), arguments.begin(), arguments.end());
+    CheckerRun run;
+    run.exitCode = RunCheckProgram(withoutConfig, outputFile, errorsFile, clock);
+    run.finished = true;
+    std::fclose(outputFile);
+    std::fclose(errorsFile);
+    run.output.assign(output, outputSize);
+    run.errors.assign(errors, errorsSize);
+    std::free(output);
+    std::free(errors);
+    return run;
 }
 
 std::vector<std::string> Lines(const std::string& text, bool crlf) {

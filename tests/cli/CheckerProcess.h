@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "history/AddressHistory.h"
+
 namespace vornakle::testing {
 
 struct CheckerRun {
@@ -37,6 +39,10 @@ void StartChecker(QProcess& process, const std::vector<std::string>& arguments,
                   ChildSetup setup = {},
                   const std::vector<std::pair<std::string, std::string>>& proxies = {});
 CheckerRun FinishChecker(QProcess& process);
+
+// Runs the program in this process (proxies as in the test's environment,
+// no config file), its checks dated by clock.
+CheckerRun RunCheckerHere(const std::vector<std::string>& arguments, const HistoryClock& clock);
 
 // The lines of a text, each without its line end ("\n"; "\r\n" when crlf).
 std::vector<std::string> Lines(const std::string& text, bool crlf = false);
