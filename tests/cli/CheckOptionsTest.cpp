@@ -37,12 +37,18 @@ TEST(CheckOptions, DefaultsAreThoseTheHelpNames) {
     EXPECT_EQ(command.Confirm.Over, std::chrono::days(1));
     const std::string usage = UsageText();
     for (const char* named :
-         {"default 8",      "default 2",       "default 20",   "--bad-only", "--url",
-          "--format",       "--help",          "130",          "--ca-file",  "--insecure",
-          "--rules",        "default current", "--user-agent", "--verbose",  "--moved",
-          "--update-moved", "--duplicates",    "suspect",      "default 1d", "--confirm-runs N",
-          "history.sqlite"}) {
+         {"default 8",      "default 2",  "default 20", "--bad-only",
+          "--url",          "--format",   "--help",     "130",
+          "--ca-file",      "--insecure", "--rules",    "default current",
+          "--user-agent",   "--verbose",  "--moved",    "--update-moved",
+          "--duplicates",   "suspect",    "default 1d", "--confirm-runs N",
+          "history.sqlite", "html",       "excluded",   "vornakle-check.toml"}) {
         EXPECT_NE(usage.find(named), std::string::npos) << named;
+    }
+    // Every option the config file knows is one the help names.
+    for (const OptionSpec& option : CheckOptionSpecs()) {
+        EXPECT_NE(usage.find("  --" + std::string(option.Name) + " "), std::string::npos)
+            << option.Name;
     }
 }
 

@@ -131,7 +131,7 @@ complete_words() {
 # Program, expected candidates, the words after the program.
 completions=(
     'vornakle-check|--jobs|--jo'
-    'vornakle-check|csv json text|--format ""'
+    'vornakle-check|csv html json text|--format ""'
     'vornakle-check|json|--bad-only --format = j'
     'vornakle-check|chrome chromium|--browser ch'
     'vornakle-check||--jobs ""'
