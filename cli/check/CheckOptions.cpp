@@ -13,6 +13,7 @@
 #include "platform/AsciiCase.h"
 #include "platform/ErrorMessages.h"
 #include "platform/FileSystem.h"
+#include "platform/TrimBlanks.h"
 
 namespace vornakle {
 
@@ -66,14 +67,6 @@ constexpr std::int32_t kLastReplyNumber = 999;
 // A config file or a file of patterns larger than this is no such file.
 constexpr std::size_t kMaxOptionFileBytes = 1024 * 1024;
 
-std::string Trimmed(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return std::string();
-    }
-    return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
-}
-
 // "200..299,403": reply numbers and ranges of them.
 void AddAcceptedStatuses(std::vector<StatusRange>& ranges, const std::string& list) {
     std::size_t start = 0;
@@ -82,7 +75,7 @@ void AddAcceptedStatuses(std::vector<StatusRange>& ranges, const std::string& li
         if (comma == std::string::npos) {
             comma = list.size();
         }
-        const std::string item = Trimmed(std::string_view(list).substr(start, comma - start));
+        const std::string item = TrimBlanks(std::string_view(list).substr(start, comma - start));
         start = comma + 1;
         const std::size_t dots = item.find("..");
         const auto number = [](std::string_view text) {
@@ -133,7 +126,7 @@ std::string HeaderLine(const std::string& text) {
             throw EUsageError("--header cannot set " + name + ": the checker sends it itself");
         }
     }
-    return name + ": " + Trimmed(std::string_view(text).substr(colon + 1));
+    return name + ": " + TrimBlanks(std::string_view(text).substr(colon + 1));
 }
 
 TOutputFormat FormatNamed(const std::string& value) {

@@ -6,11 +6,16 @@
 #include <vector>
 
 #include "platform/AsciiCase.h"
+#include "platform/HtmlEscape.h"
 #include "store/LinkStatus.h"
 
 namespace vornakle {
 
 namespace {
+
+std::string EscapeHtml(std::string_view utf8) {
+    return vornakle::EscapeHtml(utf8, HtmlControls::Replace);
+}
 
 // The classes in the order the summary lists them, each with its colour.
 struct ClassLook {
@@ -345,39 +350,6 @@ private:
 
 std::unique_ptr<ResultWriter> MakeHtmlReportWriter() {
     return std::make_unique<HtmlReportWriter>();
-}
-
-std::string EscapeHtml(std::string_view utf8) {
-    std::string escaped;
-    escaped.reserve(utf8.size());
-    for (const char character : utf8) {
-        const auto code = static_cast<unsigned char>(character);
-        switch (character) {
-            case '&':
-                escaped += "&amp;";
-                break;
-            case '<':
-                escaped += "&lt;";
-                break;
-            case '>':
-                escaped += "&gt;";
-                break;
-            case '"':
-                escaped += "&quot;";
-                break;
-            case '\'':
-                escaped += "&#39;";
-                break;
-            case '\t':
-            case '\n':
-            case '\r':
-                escaped += character;
-                break;
-            default:
-                escaped += code < 0x20 || code == 0x7F ? "\uFFFD" : std::string(1, character);
-        }
-    }
-    return escaped;
 }
 
 }  // namespace vornakle

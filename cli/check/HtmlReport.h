@@ -1,8 +1,6 @@
 #pragma once
 
 #include <memory>
-#include <string>
-#include <string_view>
 
 #include "cli/check/ResultFormat.h"
 
@@ -19,10 +17,5 @@ namespace vornakle {
 // addresses become links. Narrow screens get one block per link, print gets
 // every section open.
 std::unique_ptr<ResultWriter> MakeHtmlReportWriter();
-
-// A text as HTML text or attribute value: & < > " ' as references, control
-// characters (other than tab and line breaks) as U+FFFD, which HTML does
-// not allow as they are.
-std::string EscapeHtml(std::string_view utf8);
 
 }  // namespace vornakle
