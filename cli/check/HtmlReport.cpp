@@ -79,10 +79,11 @@ summary { cursor: pointer; font-size: 1.2em; font-weight: bold; margin: 1.5em 0 
 }
 )css";
 
-// Sorting by a heading's column (numbers as numbers, again the other way
-// on a second click) and the class filter, which the page shows only when
+// Sorting by a heading's column (numbers within texts by their value, again
+// the other way on a second click) and the class filter, which the page shows only when
 // script runs; printing opens the collapsed section.
 constexpr char kScript[] = R"js(
+var order = new Intl.Collator(undefined, { numeric: true, sensitivity: "base" });
 document.querySelectorAll("table.links").forEach(function (table) {
   table.querySelectorAll("th").forEach(function (th) {
     th.classList.add("sortable");
@@ -90,11 +91,10 @@ document.querySelectorAll("table.links").forEach(function (table) {
       var up = th.getAttribute("aria-sort") !== "ascending", column = th.cellIndex;
       table.querySelectorAll("th").forEach(function (other) { other.removeAttribute("aria-sort"); });
       th.setAttribute("aria-sort", up ? "ascending" : "descending");
-      var rows = Array.from(table.tBodies[0].rows), key = function (row) {
-        var text = row.cells[column].textContent;
-        return text !== "" && !isNaN(text) ? Number(text) : text.toLowerCase();
+      var rows = Array.from(table.tBodies[0].rows), text = function (row) {
+        return row.cells[column].textContent;
       };
-      rows.sort(function (a, b) { var x = key(a), y = key(b); return (x < y ? -1 : x > y ? 1 : 0) * (up ? 1 : -1); });
+      rows.sort(function (a, b) { return order.compare(text(a), text(b)) * (up ? 1 : -1); });
       rows.forEach(function (row) { table.tBodies[0].appendChild(row); });
     });
   });
@@ -331,10 +331,11 @@ private:
             cell("<span class=\"class c-" + row->Class + "\">" + row->Class + "</span>");
             cell(EscapeHtml(row->Reason));
             cell(row->FinalUrl == row->Url ? std::string() : UrlCell(row->FinalUrl));
-            cell(EscapeHtml(row->FailingSince) +
-                 (row->Failures.empty() || row->Failures == "0"
-                      ? std::string()
-                      : " (" + EscapeHtml(row->Failures) + " failures)"));
+            cell(
+                EscapeHtml(row->FailingSince) +
+                (row->Failures.empty() || row->Failures == "0"
+                     ? std::string()
+                     : " (" + row->Failures + (row->Failures == "1" ? " failure)" : " failures)")));
             if (archived) {
                 cell(UrlCell(row->ArchiveUrl));
             }
