@@ -1189,11 +1189,23 @@ TEST(CheckProgram, FiltersAcceptedRepliesHeadersAndTheOutputFile) {
     struct stat status {};
     ASSERT_EQ(::stat(out.Path("report.txt").c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0640u);
-    EXPECT_EQ(std::filesystem::directory_iterator(out.Root())->path().filename(), "report.txt");
     ASSERT_EQ(forbidden.ConnectionsAccepted(), 2) << "a HEAD and a GET for a only";
     for (const int connection : {0, 1}) {
         EXPECT_NE(forbidden.Received(connection).find("\r\nX-Token: t1\r\n"), std::string::npos);
     }
+
+    // A write that fails leaves the old file whole and no other behind.
+    const std::string before = out.ReadFile("report.txt");
+    const CheckerRun full = RunChecker(arguments, [] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{16, 16};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    ASSERT_TRUE(full.finished);
+    EXPECT_EQ(full.exitCode, 2);
+    EXPECT_NE(full.errors.find("cannot write the results"), std::string::npos) << full.errors;
+    EXPECT_EQ(out.ReadFile("report.txt"), before);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.Root()), {}), 1);
 
     // Where no file can be made nothing is asked; the exit status says so.
     arguments = asked;
@@ -1202,7 +1214,7 @@ TEST(CheckProgram, FiltersAcceptedRepliesHeadersAndTheOutputFile) {
     ASSERT_TRUE(nowhere.finished);
     EXPECT_EQ(nowhere.exitCode, 2);
     EXPECT_NE(nowhere.errors.find("nothing was checked"), std::string::npos) << nowhere.errors;
-    EXPECT_EQ(forbidden.ConnectionsAccepted(), 2);
+    EXPECT_EQ(forbidden.ConnectionsAccepted(), 4);
 }
 
 TEST(CheckProgram, DuplicatesAreCheckedOnceAndListedOnRequest) {
