@@ -211,12 +211,11 @@ bool CheckCommand::KeepsHistory() const {
            (Kind == Mode::Collection || Kind == Mode::SingleUrl);
 }
 
-CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
-    return ParseCheckCommand(arguments, {});
-}
+namespace {
 
-CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments,
-                               const std::vector<std::string>& where) {
+// ParseCheckCommand, with current the index of the option being read, or
+// the arguments' count once every option is read.
+CheckCommand ParseCheckCommandAt(const std::vector<std::string>& arguments, std::size_t& current) {
     CheckCommand command;
     command.Settings.Rules = CheckRules::Current;
     std::vector<std::string> operands;
@@ -229,6 +228,7 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments,
     bool confirmTuned = false;
 
     for (std::size_t index = 0; index < arguments.size(); ++index) {
+        current = index;
         const std::string& argument = arguments[index];
         if (optionsEnded || argument.size() < 2 || argument.compare(0, 2, "--") != 0) {
             if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
@@ -241,145 +241,138 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments,
             optionsEnded = true;
             continue;
         }
-        const std::size_t first = index;
         LongOption option(arguments, index);
         const std::string name = option.Name();
         std::optional<std::string> value;
         const auto takeValue = [&option, &value] { return *(value = option.TakeValue()); };
         const auto noValue = [&option] { option.TakeNoValue(); };
-        try {
-            if (name == "--help") {
-                noValue();
-                command.Kind = CheckCommand::Mode::Help;
-                return command;
-            } else if (name == "--version") {
-                noValue();
-                command.Kind = CheckCommand::Mode::Version;
-                return command;
-            } else if (name == "--jobs") {
-                command.Settings.Jobs = WholeNumberOption(name, takeValue(), 1, kMaxJobs);
-            } else if (name == "--per-host") {
-                command.Settings.PerHost = WholeNumberOption(name, takeValue(), 1, kMaxPerHost);
-            } else if (name == "--timeout") {
-                command.Settings.TimeOutMilliseconds = TimeOutMilliseconds(takeValue());
-            } else if (name == "--ca-file") {
-                command.Settings.Tls.CaFile = takeValue();
-                if (command.Settings.Tls.CaFile.empty()) {
-                    throw EUsageError("--ca-file needs a file name");
-                }
-            } else if (name == "--insecure") {
-                noValue();
-                command.Settings.Tls.Insecure = true;
-            } else if (name == "--rules") {
-                const std::string rules = takeValue();
-                const std::optional<CheckRules> parsed = ParseCheckRules(rules);
-                if (!parsed) {
-                    throw EUsageError("--rules is classic or current, not \"" + rules + "\"");
-                }
-                command.Settings.Rules = *parsed;
-            } else if (name == "--user-agent") {
-                command.Settings.UserAgent = takeValue();
-                // The text becomes a header line: a line break would end it.
-                if (command.Settings.UserAgent.empty() ||
-                    command.Settings.UserAgent.find_first_of(std::string("\r\n\0", 3)) !=
-                        std::string::npos) {
-                    throw EUsageError("--user-agent needs a text on one line");
-                }
-            } else if (name == "--verbose") {
-                noValue();
-                command.Verbose = true;
-            } else if (name == "--format") {
-                command.Format = FormatNamed(takeValue());
-            } else if (name == "--bad-only") {
-                noValue();
-                command.BadOnly = true;
-            } else if (name == "--moved") {
-                noValue();
-                command.Moved = true;
-            } else if (name == "--blocked") {
-                noValue();
-                command.Blocked = true;
-            } else if (name == "--update-moved") {
-                noValue();
-                command.UpdateMoved = true;
-            } else if (name == "--duplicates") {
-                noValue();
-                command.Duplicates = true;
-            } else if (name == "--browser") {
-                const std::string browser = takeValue();
-                command.FromBrowser = BrowserNamed(browser);
-                if (!command.FromBrowser) {
-                    throw EUsageError("--browser is firefox, chromium or chrome, not \"" + browser +
-                                      "\"");
-                }
-            } else if (name == "--history") {
-                command.History = CheckCommand::HistoryUse::File;
-                command.HistoryFile = takeValue();
-                if (command.HistoryFile.empty()) {
-                    throw EUsageError("--history needs a file name");
-                }
-                historyOptions.push_back(name);
-            } else if (name == "--no-history") {
-                noValue();
-                command.History = CheckCommand::HistoryUse::None;
-            } else if (name == "--confirmed") {
-                noValue();
-                command.Confirmed = true;
-                historyOptions.push_back(name);
-            } else if (name == "--confirm-runs") {
-                command.Confirm.Runs = WholeNumberOption(name, takeValue(), 1, kMaxConfirmRuns);
-                confirmTuned = true;
-            } else if (name == "--confirm-after") {
-                command.Confirm.Over = DurationOption(name, takeValue());
-                confirmTuned = true;
-            } else if (name == "--max-age") {
-                command.MaxAge = DurationOption(name, takeValue());
-                historyOptions.push_back(name);
-            } else if (name == "--forget") {
-                noValue();
-                command.Forget = true;
-                historyOptions.push_back(name);
-            } else if (name == "--exclude" || name == "--include") {
-                command.Filter.Add(
-                    name == "--exclude" ? LinkFilter::Kind::Exclude : LinkFilter::Kind::Include,
-                    takeValue(), name);
-            } else if (name == "--exclude-file") {
-                command.Filter.AddFile(takeValue());
-            } else if (name == "--accept") {
-                AddAcceptedStatuses(command.Settings.Accepted, takeValue());
-                currentOptions.push_back(name);
-            } else if (name == "--header") {
-                command.Settings.ExtraHeaders.push_back(HeaderLine(takeValue()));
-                // Only the name: the value may be a secret (a token, a cookie).
-                value = value->substr(0, value->find(':') + 1) + " ...";
-                currentOptions.push_back(name);
-            } else if (name == "--output") {
-                command.OutputFile = takeValue();
-                if (command.OutputFile.empty()) {
-                    throw EUsageError("--output needs a file name");
-                }
-            } else if (name == "--config") {
-                if (takeValue().empty()) {
-                    throw EUsageError("--config needs a file name");
-                }
-            } else if (name == "--no-config") {
-                noValue();
-            } else if (name == "--url") {
-                if (url) {
-                    throw EUsageError("--url is given twice");
-                }
-                url = takeValue();
-            } else {
-                throw EUsageError("unknown option \"" + name + "\"");
+        if (name == "--help") {
+            noValue();
+            command.Kind = CheckCommand::Mode::Help;
+            return command;
+        } else if (name == "--version") {
+            noValue();
+            command.Kind = CheckCommand::Mode::Version;
+            return command;
+        } else if (name == "--jobs") {
+            command.Settings.Jobs = WholeNumberOption(name, takeValue(), 1, kMaxJobs);
+        } else if (name == "--per-host") {
+            command.Settings.PerHost = WholeNumberOption(name, takeValue(), 1, kMaxPerHost);
+        } else if (name == "--timeout") {
+            command.Settings.TimeOutMilliseconds = TimeOutMilliseconds(takeValue());
+        } else if (name == "--ca-file") {
+            command.Settings.Tls.CaFile = takeValue();
+            if (command.Settings.Tls.CaFile.empty()) {
+                throw EUsageError("--ca-file needs a file name");
             }
-        } catch (const EUsageError& error) {
-            if (first < where.size() && !where[first].empty()) {
-                throw EUsageError(where[first] + ": " + error.Message());
+        } else if (name == "--insecure") {
+            noValue();
+            command.Settings.Tls.Insecure = true;
+        } else if (name == "--rules") {
+            const std::string rules = takeValue();
+            const std::optional<CheckRules> parsed = ParseCheckRules(rules);
+            if (!parsed) {
+                throw EUsageError("--rules is classic or current, not \"" + rules + "\"");
             }
-            throw;
+            command.Settings.Rules = *parsed;
+        } else if (name == "--user-agent") {
+            command.Settings.UserAgent = takeValue();
+            // The text becomes a header line: a line break would end it.
+            if (command.Settings.UserAgent.empty() ||
+                command.Settings.UserAgent.find_first_of(std::string("\r\n\0", 3)) !=
+                    std::string::npos) {
+                throw EUsageError("--user-agent needs a text on one line");
+            }
+        } else if (name == "--verbose") {
+            noValue();
+            command.Verbose = true;
+        } else if (name == "--format") {
+            command.Format = FormatNamed(takeValue());
+        } else if (name == "--bad-only") {
+            noValue();
+            command.BadOnly = true;
+        } else if (name == "--moved") {
+            noValue();
+            command.Moved = true;
+        } else if (name == "--blocked") {
+            noValue();
+            command.Blocked = true;
+        } else if (name == "--update-moved") {
+            noValue();
+            command.UpdateMoved = true;
+        } else if (name == "--duplicates") {
+            noValue();
+            command.Duplicates = true;
+        } else if (name == "--browser") {
+            const std::string browser = takeValue();
+            command.FromBrowser = BrowserNamed(browser);
+            if (!command.FromBrowser) {
+                throw EUsageError("--browser is firefox, chromium or chrome, not \"" + browser +
+                                  "\"");
+            }
+        } else if (name == "--history") {
+            command.History = CheckCommand::HistoryUse::File;
+            command.HistoryFile = takeValue();
+            if (command.HistoryFile.empty()) {
+                throw EUsageError("--history needs a file name");
+            }
+            historyOptions.push_back(name);
+        } else if (name == "--no-history") {
+            noValue();
+            command.History = CheckCommand::HistoryUse::None;
+        } else if (name == "--confirmed") {
+            noValue();
+            command.Confirmed = true;
+            historyOptions.push_back(name);
+        } else if (name == "--confirm-runs") {
+            command.Confirm.Runs = WholeNumberOption(name, takeValue(), 1, kMaxConfirmRuns);
+            confirmTuned = true;
+        } else if (name == "--confirm-after") {
+            command.Confirm.Over = DurationOption(name, takeValue());
+            confirmTuned = true;
+        } else if (name == "--max-age") {
+            command.MaxAge = DurationOption(name, takeValue());
+            historyOptions.push_back(name);
+        } else if (name == "--forget") {
+            noValue();
+            command.Forget = true;
+            historyOptions.push_back(name);
+        } else if (name == "--exclude" || name == "--include") {
+            command.Filter.Add(
+                name == "--exclude" ? LinkFilter::Kind::Exclude : LinkFilter::Kind::Include,
+                takeValue(), name);
+        } else if (name == "--exclude-file") {
+            command.Filter.AddFile(takeValue());
+        } else if (name == "--accept") {
+            AddAcceptedStatuses(command.Settings.Accepted, takeValue());
+            currentOptions.push_back(name);
+        } else if (name == "--header") {
+            command.Settings.ExtraHeaders.push_back(HeaderLine(takeValue()));
+            // Only the name: the value may be a secret (a token, a cookie).
+            value = value->substr(0, value->find(':') + 1) + " ...";
+            currentOptions.push_back(name);
+        } else if (name == "--output") {
+            command.OutputFile = takeValue();
+            if (command.OutputFile.empty()) {
+                throw EUsageError("--output needs a file name");
+            }
+        } else if (name == "--config") {
+            if (takeValue().empty()) {
+                throw EUsageError("--config needs a file name");
+            }
+        } else if (name == "--no-config") {
+            noValue();
+        } else if (name == "--url") {
+            if (url) {
+                throw EUsageError("--url is given twice");
+            }
+            url = takeValue();
+        } else {
+            throw EUsageError("unknown option \"" + name + "\"");
         }
         command.Options.push_back(value ? name + "=" + *value : name);
     }
+    current = arguments.size();
 
     if (command.Duplicates && (command.UpdateMoved || !historyOptions.empty())) {
         throw EUsageError(
@@ -444,6 +437,26 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments,
     }
     command.Source = operands.front();
     return command;
+}
+
+}  // namespace
+
+CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
+    std::size_t current = 0;
+    return ParseCheckCommandAt(arguments, current);
+}
+
+CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments,
+                               const std::vector<std::string>& where) {
+    std::size_t current = arguments.size();
+    try {
+        return ParseCheckCommandAt(arguments, current);
+    } catch (const EUsageError& error) {
+        if (current < where.size() && !where[current].empty()) {
+            throw EUsageError(where[current] + ": " + error.Message());
+        }
+        throw;
+    }
 }
 
 std::string UsageText() {
