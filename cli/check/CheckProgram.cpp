@@ -167,6 +167,11 @@ public:
         if (outputFile.empty()) {
             return;
         }
+        // A file the user may not write is kept, as the shell's ">" keeps it.
+        if (::access(outputFile.c_str(), W_OK) != 0 && errno != ENOENT) {
+            throw EFileError(FailureMessage(
+                CannotText(FailedObject::File, FailedAction::Write, outputFile), errno));
+        }
         file_ = std::make_unique<ReplacementFile>(outputFile, ReplacedFile::MayBeNew);
         const int descriptor = ::dup(file_->Descriptor());
         own_ = descriptor >= 0 ? ::fdopen(descriptor, "w") : nullptr;
