@@ -41,6 +41,7 @@ AddressHistory AfterCheck(AddressHistory history, HistoryCheck check) {
     if (!check.Failed) {
         history.FailingSince.reset();
         history.Failures = 0;
+        history.LastFine = check.Time;
     } else {
         if (history.Failures == 0 || !history.FailingSince) {
             history.FailingSince = check.Time;
