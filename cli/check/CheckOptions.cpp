@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstddef>
+#include <cstdlib>
 #include <optional>
 #include <string_view>
 
@@ -14,6 +15,7 @@ namespace vornakle {
 namespace {
 
 constexpr int kMillisecondsPerSecond = 1000;
+constexpr char kArchiveServiceVariable[] = "VORNAKLE_ARCHIVE_SERVICE";
 // The help text gives the default in whole seconds.
 static_assert(kDefaultTimeOutMilliseconds % kMillisecondsPerSecond == 0);
 
@@ -68,7 +70,27 @@ TOutputFormat FormatNamed(const std::string& value) {
     throw EUsageError("--format is text, csv or json, not \"" + value + "\"");
 }
 
+// The archive's base address from the command line, else from the
+// environment; refused when it cannot serve.
+std::string ArchiveServiceOf(const std::optional<std::string>& option) {
+    const char* environment = std::getenv(kArchiveServiceVariable);
+    const bool fromOption = option.has_value();
+    if (!fromOption && (environment == nullptr || environment[0] == '\0')) {
+        return kDefaultArchiveService;
+    }
+    const std::string service = fromOption ? *option : std::string(environment);
+    if (const std::optional<std::string> problem = ArchiveServiceProblem(service)) {
+        throw EUsageError(std::string(fromOption ? "--archive-service" : kArchiveServiceVariable) +
+                          " \"" + service + "\" " + *problem);
+    }
+    return service;
+}
+
 }  // namespace
+
+std::string CheckCommand::RewritingOption() const {
+    return UpdateMoved ? "--update-moved" : "--update-dead";
+}
 
 bool CheckCommand::KeepsHistory() const {
     return Settings.Rules == CheckRules::Current && History != HistoryUse::None && !Duplicates &&
@@ -84,6 +106,7 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
     // The options that need the history, as given.
     std::vector<std::string> historyOptions;
     bool confirmTuned = false;
+    std::optional<std::string> archiveService;
 
     for (std::size_t index = 0; index < arguments.size(); ++index) {
         const std::string& argument = arguments[index];
@@ -156,6 +179,18 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
         } else if (name == "--update-moved") {
             noValue();
             command.UpdateMoved = true;
+        } else if (name == "--archive") {
+            noValue();
+            command.Archive = true;
+        } else if (name == "--update-dead") {
+            const std::string kind = takeValue();
+            if (kind != "archive") {
+                throw EUsageError("--update-dead takes archive, not \"" + kind + "\"");
+            }
+            command.UpdateDead = CheckCommand::DeadLinks::Archive;
+            command.Archive = true;
+        } else if (name == "--archive-service") {
+            archiveService = takeValue();
         } else if (name == "--duplicates") {
             noValue();
             command.Duplicates = true;
@@ -203,11 +238,19 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
         }
     }
 
-    if (command.Duplicates && (command.UpdateMoved || !historyOptions.empty())) {
-        throw EUsageError(
-            "--duplicates checks nothing, so " +
-            (command.UpdateMoved ? std::string("--update-moved") : historyOptions.front()) +
-            " has nothing to do");
+    if (command.Duplicates &&
+        (command.RewritesLinks() || command.Archive || !historyOptions.empty())) {
+        throw EUsageError("--duplicates checks nothing, so " +
+                          (command.RewritesLinks() ? command.RewritingOption()
+                           : command.Archive       ? std::string("--archive")
+                                                   : historyOptions.front()) +
+                          " has nothing to do");
+    }
+    if (archiveService && !command.Archive) {
+        throw EUsageError("--archive-service goes with --archive or --update-dead");
+    }
+    if (command.Archive) {
+        command.ArchiveService = ArchiveServiceOf(archiveService);
     }
     if (confirmTuned && !command.Confirmed) {
         throw EUsageError("--confirm-runs and --confirm-after go with --confirmed");
@@ -233,10 +276,10 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
         if (!operands.empty() || command.FromBrowser) {
             throw EUsageError("--url checks one address; give no other source with it");
         }
-        if (command.UpdateMoved || command.Duplicates || command.Forget) {
-            throw EUsageError(std::string(command.UpdateMoved  ? "--update-moved"
-                                          : command.Duplicates ? "--duplicates"
-                                                               : "--forget") +
+        if (command.RewritesLinks() || command.Duplicates || command.Forget) {
+            throw EUsageError((command.RewritesLinks() ? command.RewritingOption()
+                               : command.Duplicates    ? std::string("--duplicates")
+                                                       : std::string("--forget")) +
                               " needs a collection, not --url");
         }
         command.Kind = CheckCommand::Mode::SingleUrl;
@@ -344,6 +387,23 @@ std::string UsageText() {
            "                    it moved (owner, group and mode kept) and print each\n"
            "                    change (file, old and new URL), then the bad links,\n"
            "                    instead of the results; a Favorites directory only\n"
+           "  --archive         look up each link whose class is invalid or suspect\n"
+           "                    (with --confirmed: each bad link) in a web archive and\n"
+           "                    print its archived copy as archive_url (empty when\n"
+           "                    there is none): the copy closest to the last time the\n"
+           "                    history saw the link fine, else the newest, of those\n"
+           "                    the archive took from a 2xx reply\n"
+           "  --archive-service URL\n"
+           "                    the web archive's address (default " +
+           std::string(kDefaultArchiveService) +
+           ",\n"
+           "                    or VORNAKLE_ARCHIVE_SERVICE), asked as the Wayback\n"
+           "                    Machine is: URL/wayback/available?url=...\n"
+           "  --update-dead KIND\n"
+           "                    with KIND archive: --archive, then rewrite the URL of\n"
+           "                    each .url file whose link has an archived copy to it\n"
+           "                    and print the changes and the bad links as\n"
+           "                    --update-moved does; a Favorites directory only\n"
            "  --duplicates      print the groups of links that share an address\n"
            "                    (links without one in none) instead of checking\n"
            "  --history FILE    keep the history of checks in FILE\n"
@@ -378,12 +438,13 @@ std::string UsageText() {
            "DURATION is a whole number and its unit: s, m, h or d (30m, 12h, 1d).\n"
            "\n"
            "Exit status: 0 no link is bad (login and blocked ones are not), 1 some\n"
-           "link is bad or suspect, 2 usage or\n"
-           "scan error, a .url file --update-moved could not or may not rewrite,\n"
-           "a part of the source that could not be read (named on standard error),\n"
-           "results that could not be written, or a history that cannot be used\n"
-           "(damaged, another program's, of a newer version, or in use too long);\n"
-           "130 interrupted (Ctrl-C), 143 terminated.\n";
+           "link is bad or suspect, 2 usage or scan error, a .url file\n"
+           "--update-moved or --update-dead could not or may not rewrite, a part of\n"
+           "the source that could not be read (named on standard error), results\n"
+           "that could not be written, or a history that cannot be used (damaged,\n"
+           "another program's, of a newer version, or in use too long); 130\n"
+           "interrupted (Ctrl-C), 143 terminated. An archive that cannot be asked\n"
+           "is named on standard error and changes none of these.\n";
 }
 
 }  // namespace vornakle

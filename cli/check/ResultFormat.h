@@ -20,9 +20,10 @@ namespace vornakle {
 // output is valid UTF-8 whatever the collection holds.
 enum class TOutputFormat { Text, Csv, Json };
 
-// What the history of checks says of a link's result.
-struct HistoryColumns {
-    // Whether the run keeps a history; without one the columns stay empty.
+// What a record carries beyond the check's result: what the history of
+// checks says of it, and the archived copy of a dead link.
+struct RecordExtras {
+    // Whether the run keeps a history; without one its columns stay empty.
     bool Kept = false;
     // The current run of failures (AddressHistory).
     std::optional<HistoryTime> FailingSince;
@@ -32,20 +33,23 @@ struct HistoryColumns {
     // --confirmed: bad, but not confirmed yet; printed as "failing" and not
     // counted as bad.
     bool Unconfirmed = false;
+    // --archive: the snapshot a web archive holds of the page; empty when
+    // it holds none or was not asked.
+    std::string ArchiveUrl;
 };
 
 // One line (record) per checked link, in the order given: the link's fields,
 // the status, its text and class, the reason of a status 5 (empty when the
 // server answered) and the final URL (the one whose reply decided; empty
 // when nothing was asked), then the history's failing_since (ISO 8601, UTC)
-// and failures.
+// and failures, and the archive_url.
 class ResultWriter {
 public:
     virtual ~ResultWriter() = default;
     // What goes before the first record (the CSV header row).
     virtual std::string Header() const { return std::string(); }
     virtual std::string Record(const LinkRecord& link, const CheckResult& result,
-                               const HistoryColumns& history) const = 0;
+                               const RecordExtras& extras) const = 0;
 };
 
 std::unique_ptr<ResultWriter> MakeResultWriter(TOutputFormat format);

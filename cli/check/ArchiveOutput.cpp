@@ -1,0 +1,36 @@
+#include "cli/check/ArchiveOutput.h"
+
+#include "check/LinkCheck.h"
+#include "generated/Version.h"
+#include "store/LinkStatus.h"
+
+namespace vornakle {
+
+bool ArchivedCopyWanted(const CheckResult& result, const RecordExtras& extras,
+                        const CheckCommand& command) {
+    if (!command.Archive || !IsBadResult(result)) {
+        return false;
+    }
+    return result.Found == Finding::Suspect || StatusImageIndex(result.Status) == kImageInvalid ||
+           (command.Confirmed && extras.Kept);
+}
+
+HistoryTime ArchiveTimeOf(const HistoryRun* history, std::size_t link, HistoryTime now) {
+    const AddressHistory* known = history != nullptr ? history->Known(link) : nullptr;
+    return known != nullptr && known->LastFine ? *known->LastFine : now;
+}
+
+std::unique_ptr<ArchiveLookups> MakeCommandLookups(const CheckCommand& command) {
+    return std::make_unique<ArchiveLookups>(
+        command.Settings, command.ArchiveService,
+        std::string("Vornakle/") + kVersion + " (vornakle-check; web archive look-up)");
+}
+
+std::string ArchiveFailureText(const CheckCommand& command, const std::string& reason,
+                               std::size_t links) {
+    return "the web archive " + command.ArchiveService + " could not be asked (" + reason +
+           "); archive_url stays empty for " + std::to_string(links) +
+           (links == 1 ? " link" : " links");
+}
+
+}  // namespace vornakle
