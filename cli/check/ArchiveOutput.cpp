@@ -6,13 +6,25 @@
 
 namespace vornakle {
 
+namespace {
+
+// The replies of a server that has the page no more (or cannot serve it):
+// 4xx and 5xx, 410 Gone among them, which the status table files under
+// unknown rather than invalid.
+constexpr std::int32_t kFirstErrorReply = 400;
+constexpr std::int32_t kFirstBeyondHttp = 600;
+
+}  // namespace
+
 bool ArchivedCopyWanted(const CheckResult& result, const RecordExtras& extras,
                         const CheckCommand& command) {
     if (!command.Archive || !IsBadResult(result)) {
         return false;
     }
-    return result.Found == Finding::Suspect || StatusImageIndex(result.Status) == kImageInvalid ||
-           (command.Confirmed && extras.Kept);
+    const bool errorReply = result.Reason == FailureReason::None &&
+                            result.Status >= kFirstErrorReply && result.Status < kFirstBeyondHttp;
+    return result.Found == Finding::Suspect || errorReply ||
+           StatusImageIndex(result.Status) == kImageInvalid || (command.Confirmed && extras.Kept);
 }
 
 HistoryTime ArchiveTimeOf(const HistoryRun* history, std::size_t link, HistoryTime now) {

@@ -12,10 +12,12 @@
 namespace vornakle {
 
 // Whether --archive looks up a link's archived copy: a dead link's, whose
-// class is invalid or suspect, or, where --confirmed has the history tell
-// failing links, any bad one's, confirmed or not (a name that no longer
-// resolves is the commonest dead link of all, but without the history one
-// failed check may be an outage of an hour).
+// class is invalid or suspect or whose server answered with an error (410
+// Gone is of class unknown; a 429 that stayed is no dead link), or, where
+// --confirmed has the history tell failing links, any bad one's, confirmed
+// or not (a name that no longer resolves is the commonest dead link of
+// all, but without the history one failed check may be an outage of an
+// hour).
 bool ArchivedCopyWanted(const CheckResult& result, const RecordExtras& extras,
                         const CheckCommand& command);
 

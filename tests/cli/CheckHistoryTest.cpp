@@ -161,9 +161,12 @@ std::string ArchiveTimestamp(HistoryTime time) {
 TEST(CheckHistory, DeadLinksGetTheArchivedCopyOfWhenTheyLastWorked) {
     std::atomic<bool> dead = false;
     LoopbackServer site(ServerScript().Answer([&](const std::string& request) {
-        const bool gone = dead && PathOf(request) != "/fine";
-        return std::string(gone ? "HTTP/1.1 404 Not Found" : "HTTP/1.1 200 OK") +
-               "\r\nContent-Length: 0\r\n\r\n";
+        const std::string path = PathOf(request);
+        // 410 is of class unknown, and gone all the same.
+        const char* status = !dead || path == "/fine" ? "200 OK"
+                             : path == "/lost"        ? "410 Gone"
+                                                      : "404 Not Found";
+        return "HTTP/1.1 " + std::string(status) + "\r\nContent-Length: 0\r\n\r\n";
     }));
     TempTree tree;
     const std::string base = "http://127.0.0.1:" + std::to_string(site.Port());
