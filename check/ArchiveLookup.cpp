@@ -6,14 +6,12 @@
 #include <QJsonParseError>
 #include <QJsonValue>
 
-#include <time.h>
-
 #include <algorithm>
-#include <array>
 
 #include "check/AddressParts.h"
 #include "check/LinkCheck.h"
 #include "http/HttpClient.h"
+#include "platform/UtcText.h"
 
 namespace vornakle {
 
@@ -31,16 +29,6 @@ bool IsPrintableAscii(std::string_view text) {
 
 bool IsWebScheme(const std::string& scheme) {
     return scheme == "http" || scheme == "https";
-}
-
-// UTC as the availability API takes it: "YYYYMMDDhhmmss".
-std::string ArchiveTimestamp(std::chrono::sys_seconds time) {
-    const time_t seconds = static_cast<time_t>(time.time_since_epoch().count());
-    tm parts{};
-    gmtime_r(&seconds, &parts);
-    std::array<char, 32> text{};
-    const std::size_t length = strftime(text.data(), text.size(), "%Y%m%d%H%M%S", &parts);
-    return std::string(text.data(), length);
 }
 
 // The archived reply's number, which the API gives as a string ("200");
@@ -89,7 +77,7 @@ std::string ArchiveRequestUrl(const std::string& service, const std::string& url
     // encoded, bytes beyond ASCII too.
     const QByteArray page = QByteArray::fromStdString(url.substr(0, url.find('#')));
     return base + "/wayback/available?url=" + page.toPercentEncoding().toStdString() +
-           "&timestamp=" + ArchiveTimestamp(time);
+           "&timestamp=" + UtcText(time, "%Y%m%d%H%M%S");
 }
 
 ArchiveAnswer ParseArchiveReply(const std::string& body, const std::string& service) {

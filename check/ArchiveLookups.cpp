@@ -1,10 +1,6 @@
 #include "check/ArchiveLookups.h"
 
-#include <QDeadlineTimer>
 #include <QMetaObject>
-
-#include <pthread.h>
-#include <signal.h>
 
 #include <exception>
 
@@ -20,8 +16,7 @@ namespace vornakle {
 ArchiveLookups::ArchiveLookups(CheckSettings settings, std::string service, std::string userAgent)
     : settings_(std::move(settings)),
       service_(std::move(service)),
-      userAgent_(std::move(userAgent)),
-      clients_(kLookupsAtOnce, nullptr) {
+      userAgent_(std::move(userAgent)) {
     // Read once for the run, not by every worker.
     if (!settings_.Proxies) {
         settings_.Proxies = ProxyRulesFromEnvironment();
@@ -72,12 +67,7 @@ bool ArchiveLookups::TakeJob(Job& job, bool& skip) {
 }
 
 void ArchiveLookups::RunWorker(std::size_t number) {
-    // The stop signals belong to the program's main thread.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    BlockStopSignalsOnThisThread();
     ScopeExit endTls([] { EndTlsOnThisThread(); });
 
     std::unique_ptr<THttpClient> client;
@@ -87,10 +77,7 @@ void ArchiveLookups::RunWorker(std::size_t number) {
     } catch (...) {
         clientFailure = std::current_exception();
     }
-    {
-        std::lock_guard lock(mutex_);
-        clients_[number] = client.get();
-    }
+    clients_.Set(number, client.get());
     Job job;
     bool skip = false;
     while (TakeJob(job, skip)) {
@@ -116,8 +103,7 @@ void ArchiveLookups::RunWorker(std::size_t number) {
             },
             Qt::QueuedConnection);
     }
-    std::lock_guard lock(mutex_);
-    clients_[number] = nullptr;
+    clients_.Set(number, nullptr);
 }
 
 void ArchiveLookups::Deliver(std::size_t address) {
@@ -134,17 +120,6 @@ void ArchiveLookups::Deliver(std::size_t address) {
     }
 }
 
-void ArchiveLookups::AbortRunningLookups() {
-    std::lock_guard lock(mutex_);
-    for (THttpClient* client : clients_) {
-        if (client != nullptr) {
-            // Abort belongs to the client's own thread, inside its wait.
-            QMetaObject::invokeMethod(
-                client, [client] { client->Abort(); }, Qt::QueuedConnection);
-        }
-    }
-}
-
 void ArchiveLookups::Stop() {
     if (stopped_) {
         return;
@@ -156,10 +131,7 @@ void ArchiveLookups::Stop() {
     }
     changed_.notify_all();
     for (const std::unique_ptr<QThread>& worker : workers_) {
-        AbortRunningLookups();
-        while (!worker->wait(QDeadlineTimer(kAbortRepeatMilliseconds))) {
-            AbortRunningLookups();
-        }
+        clients_.AbortUntilEnded(*worker);
     }
     workers_.clear();
 }

@@ -17,6 +17,7 @@
 
 #include "check/ArchiveLookup.h"
 #include "check/CheckSettings.h"
+#include "check/WorkerThreads.h"
 
 namespace vornakle {
 
@@ -35,8 +36,6 @@ class ArchiveLookups : public QObject {
 public:
     // A courtesy to a public service that answers many users.
     static constexpr std::size_t kLookupsAtOnce = 2;
-    // How often Stop repeats its abort to a worker that has not ended.
-    static constexpr int kAbortRepeatMilliseconds = 100;
 
     using TAnswerHandler = std::function<void(std::size_t link, const ArchiveAnswer& answer)>;
 
@@ -70,7 +69,6 @@ private:
     // that an earlier look-up failed.
     bool TakeJob(Job& job, bool& skip);
     void Deliver(std::size_t address);
-    void AbortRunningLookups();
 
     CheckSettings settings_;
     std::string service_;
@@ -89,9 +87,8 @@ private:
     std::deque<Job> jobs_;
     bool closed_ = false;
     bool failed_ = false;
-    // The clients of the running workers, so that Stop can reach them; a
-    // worker removes its client under the mutex before destroying it.
-    std::vector<THttpClient*> clients_;
+    // The clients of the running workers, so that Stop can reach them.
+    WorkerClients clients_;
 };
 
 }  // namespace vornakle
