@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -146,11 +148,22 @@ std::string ArchiveReply(const std::string& json) {
     return "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
            std::to_string(json.size()) + "\r\n\r\n" + json;
 }
+std::string SnapshotJson(const std::string& status) {
+    return R"({"archived_snapshots":{"closest":{"available":true,"timestamp":"20200101000000",)"
+           R"("url":"http://web.archive.org/web/2020/x","status":)" +
+           status + "}}}";
+}
 std::string Snapshot(const std::string& status) {
-    return ArchiveReply(
-        R"({"archived_snapshots":{"closest":{"available":true,"timestamp":"20200101000000",)"
-        R"("url":"http://web.archive.org/web/2020/x","status":)" +
-        status + "}}}");
+    return ArchiveReply(SnapshotJson(status));
+}
+// The reply in two chunks, as HTTP/1.1 servers send what they make on the
+// fly.
+std::string Chunked(const std::string& json) {
+    const std::string rest = json.substr(16);
+    std::array<char, 8> size{};
+    char* end = std::to_chars(size.data(), size.data() + size.size(), rest.size(), 16).ptr;
+    return "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n10\r\n" + json.substr(0, 16) +
+           "\r\n" + std::string(size.data(), end) + "\r\n" + rest + "\r\n0\r\n\r\n";
 }
 std::string ArchiveTimestamp(HistoryTime time) {
     std::string digits = IsoDateTime(time);
@@ -210,6 +223,8 @@ TEST(CheckHistory, DeadLinksGetTheArchivedCopyOfWhenTheyLastWorked) {
          "(timeout: no answer in time",
          0},
         {{Reply(ArchiveReply(R"({"archived_snapshots":)"))}, false, "", "(its reply is no JSON", 0},
+        // HTTP/1.1 in chunks.
+        {{Reply(Chunked(SnapshotJson("200")))}, false, copy, "", 3},
         // An archive asked securely serves its copies securely too.
         {{found}, true, "https://web.archive.org/web/2020/x", "", 3},
     };
