@@ -40,8 +40,8 @@ std::unique_ptr<ArchiveLookups> MakeCommandLookups(const CheckCommand& command) 
 
 std::string ArchiveFailureText(const CheckCommand& command, const std::string& reason,
                                std::size_t links) {
-    return "the web archive " + command.ArchiveService + " could not be asked (" + reason +
-           "); archive_url stays empty for " + std::to_string(links) +
+    return "web archive " + command.ArchiveService + ": " + reason +
+           "; it was not asked again, and archive_url stays empty for " + std::to_string(links) +
            (links == 1 ? " link" : " links");
 }
 

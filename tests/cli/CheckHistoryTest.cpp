@@ -220,9 +220,20 @@ TEST(CheckHistory, DeadLinksGetTheArchivedCopyOfWhenTheyLastWorked) {
         {{ServerScript().ReadUntil("\r\n\r\n").Hold()},
          false,
          "",
-         "(timeout: no answer in time",
+         ": timeout: no answer in time",
          0},
-        {{Reply(ArchiveReply(R"({"archived_snapshots":)"))}, false, "", "(its reply is no JSON", 0},
+        {{Reply(ArchiveReply(R"({"archived_snapshots":)"))},
+         false,
+         "",
+         ": its reply is no JSON",
+         0},
+        // A copy's address becomes a line of a shortcut file: no line break.
+        {{Reply(ArchiveReply(R"({"archived_snapshots":{"closest":{"available":true,)"
+                             R"("status":"200","url":"http://x/\nURL=javascript:x"}}})"))},
+         false,
+         "",
+         ": its snapshot's url is no web address",
+         0},
         // HTTP/1.1 in chunks.
         {{Reply(Chunked(SnapshotJson("200")))}, false, copy, "", 3},
         // An archive asked securely serves its copies securely too.
