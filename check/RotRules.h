@@ -61,10 +61,11 @@ enum class LastPage { ByAddress, SameAsRoot };
 
 // For a deep link whose redirections ended with 2xx: on the sign-in page of
 // its site (sign-in-redirect), on the front page of its site
-// (front-page-redirect) or of another (moved-away), or at an address named
-// for an error ("/error", "/404.html", "?aspxerrorpath=") that the link's
-// own address does not name, on another path (error-page-redirect). The
-// clue's detail is the final URL.
+// (front-page-redirect) or of another (moved-away), or at an error page's
+// own address (its last path part or a query key named for an error:
+// "/error", "/404.html", "?aspxerrorpath="; a section such as "/docs/errors"
+// is none) that the link's own address does not name, on another path
+// (error-page-redirect). The clue's detail is the final URL.
 std::optional<Clue> RedirectSuspicion(const std::vector<RequestHop>& hops,
                                       LastPage lastPage = LastPage::ByAddress);
 
