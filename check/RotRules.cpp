@@ -294,9 +294,13 @@ bool SameAsMadeUp(const PageSample& page, const PageSample& madeUp) {
     constexpr std::size_t kSlackDivisor = 20;
     const std::size_t larger = std::max(page.Size, madeUp.Size);
     const std::size_t difference = larger - std::min(page.Size, madeUp.Size);
-    // Two untitled answers (an empty 200 to anything) show no page at all.
-    return !page.Title.empty() && page.Status == madeUp.Status && page.Title == madeUp.Title &&
-           difference <= kSlackBytes + larger / kSlackDivisor;
+    // Two untitled answers (an empty 200 to anything) show no page at all,
+    // and a page without a heading or text of its own is a shell its
+    // scripts fill (a single-page application serves it for every address):
+    // what a person sees there cannot be told from here.
+    const bool showsItself = !page.Heading.empty() || !page.Text.empty();
+    return !page.Title.empty() && showsItself && page.Status == madeUp.Status &&
+           page.Title == madeUp.Title && difference <= kSlackBytes + larger / kSlackDivisor;
 }
 
 bool SameAsRoot(const PageSample& page, const PageSample& root) {

@@ -90,7 +90,8 @@ std::optional<Clue> ParkedSuspicion(const PageSample& page);
 
 // Whether page is what the site serves for any address: the made-up sibling
 // got the same status, the same title (not none) and a size within a few
-// percent.
+// percent. A page with no heading and no text is a shell that scripts fill,
+// never the same as anything.
 bool SameAsMadeUp(const PageSample& page, const PageSample& madeUp);
 
 // Whether page is the one the site's root leads to: the same final address,

@@ -274,6 +274,7 @@ TEST(RotRules, SameAsMadeUpComparesStatusTitleAndSize) {
         {{"", 200, 9000, "Shop", "Welcome"}, false},  // another page, same layout
         {{"", 200, 10000, "Shop - Boots", "Welcome"}, false},
         {{"", 203, 10000, "Shop", "Welcome"}, false},
+        {{"", 200, 10000, "Shop", ""}, false},  // a shell its scripts fill
     };
     for (const auto& row : cases) {
         EXPECT_EQ(SameAsMadeUp(row.page, madeUp), row.same) << row.page.Size << row.page.Title;
