@@ -314,6 +314,39 @@ constexpr std::int16_t kProxyAuthenticationRequired = 407;
 constexpr std::int16_t kServiceUnavailable = 503;
 constexpr std::int16_t kFirstClientError = 400;
 
+// One request kind, asked again while the server asks for patience (429
+// or 503 with Retry-After) and the deadline leaves room for the wait; the
+// result when no reply came, else none and the client holds the reply.
+std::optional<CheckResult> AskPatiently(CheckRun& run, THttpClient& client, CmdType kind,
+                                        const std::string& url, int& retriesLeft,
+                                        const HostBackOff& backOff) {
+    for (;;) {
+        std::optional<CheckResult> failed = run.Transaction(kind, url);
+        const std::int16_t reply = client.ReplyNumber;
+        if (failed || retriesLeft == 0 ||
+            (reply != kTooManyRequests && reply != kServiceUnavailable)) {
+            return failed;
+        }
+        const std::optional<std::int64_t> seconds =
+            RetryAfterSeconds(client.ReplyRetryAfter, QDateTime::currentSecsSinceEpoch());
+        if (!seconds) {
+            return failed;
+        }
+        const std::int64_t wait =
+            std::min(*seconds * kMillisecondsPerSecond, kMaxRetryWaitMilliseconds);
+        if (wait >= run.Remaining()) {
+            return failed;
+        }
+        --retriesLeft;
+        if (backOff) {
+            backOff(wait);
+        }
+        if (std::optional<CheckResult> ended = run.Pause(wait)) {
+            return ended;
+        }
+    }
+}
+
 CheckResult CheckByCurrentRules(THttpClient& client, const std::string& url,
                                 std::int64_t deadlineMilliseconds, const HostBackOff& backOff) {
     client.Host.clear();
@@ -328,34 +361,8 @@ CheckResult CheckByCurrentRules(THttpClient& client, const std::string& url,
 
     CheckRun run(client, deadlineMilliseconds, SecureScheme::Allowed);
     int retriesLeft = kMaxRetries;
-    // One request kind, asked again while the server asks for patience and
-    // the deadline leaves room for it.
-    const auto ask = [&](CmdType kind) -> std::optional<CheckResult> {
-        for (;;) {
-            std::optional<CheckResult> failed = run.Transaction(kind, url);
-            const std::int16_t reply = client.ReplyNumber;
-            if (failed || retriesLeft == 0 ||
-                (reply != kTooManyRequests && reply != kServiceUnavailable)) {
-                return failed;
-            }
-            const std::optional<std::int64_t> seconds =
-                RetryAfterSeconds(client.ReplyRetryAfter, QDateTime::currentSecsSinceEpoch());
-            if (!seconds) {
-                return failed;
-            }
-            const std::int64_t wait =
-                std::min(*seconds * kMillisecondsPerSecond, kMaxRetryWaitMilliseconds);
-            if (wait >= run.Remaining()) {
-                return failed;
-            }
-            --retriesLeft;
-            if (backOff) {
-                backOff(wait);
-            }
-            if (std::optional<CheckResult> ended = run.Pause(wait)) {
-                return ended;
-            }
-        }
+    const auto ask = [&](CmdType kind) {
+        return AskPatiently(run, client, kind, url, retriesLeft, backOff);
     };
 
     std::optional<CheckResult> failed = ask(cmdHead);
@@ -399,6 +406,15 @@ CheckResult CheckLink(THttpClient& client, const std::string& url,
     CheckRun run(client, deadlineMilliseconds, SecureScheme::Refused);
     std::optional<CheckResult> failed = run.Transaction(cmdHead, url);
     return run.Finished(failed ? *failed : run.Answer());
+}
+
+CheckResult GetPatiently(THttpClient& client, const std::string& url,
+                         std::int64_t deadlineMilliseconds) {
+    CheckRun run(client, deadlineMilliseconds, SecureScheme::Allowed);
+    int retriesLeft = kMaxRetries;
+    std::optional<CheckResult> failed =
+        AskPatiently(run, client, cmdGet, url, retriesLeft, HostBackOff());
+    return failed ? *failed : run.Answer();
 }
 
 CheckResult CheckLink(THttpClient& client, const std::string& url, const CheckSettings& settings,

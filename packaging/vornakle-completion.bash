@@ -15,6 +15,7 @@ _vornakle_choices() {
     --format) echo "text csv json html" ;;
     --rules) echo "classic current" ;;
     --browser) echo "firefox chromium chrome" ;;
+    --update-dead) echo "archive" ;;
     esac
 }
 

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstddef>
+#include <cstdlib>
 #include <optional>
 #include <string_view>
 
@@ -20,6 +21,7 @@ namespace vornakle {
 namespace {
 
 constexpr int kMillisecondsPerSecond = 1000;
+constexpr char kArchiveServiceVariable[] = "VORNAKLE_ARCHIVE_SERVICE";
 // The help text gives the default in whole seconds.
 static_assert(kDefaultTimeOutMilliseconds % kMillisecondsPerSecond == 0);
 
@@ -145,6 +147,22 @@ TOutputFormat FormatNamed(const std::string& value) {
     throw EUsageError("--format is text, csv, json or html, not \"" + value + "\"");
 }
 
+// The archive's base address from the command line, else from the
+// environment; refused when it cannot serve.
+std::string ArchiveServiceOf(const std::optional<std::string>& option) {
+    const char* environment = std::getenv(kArchiveServiceVariable);
+    const bool fromOption = option.has_value();
+    if (!fromOption && (environment == nullptr || environment[0] == '\0')) {
+        return kDefaultArchiveService;
+    }
+    const std::string service = fromOption ? *option : std::string(environment);
+    if (const std::optional<std::string> problem = ArchiveServiceProblem(service)) {
+        throw EUsageError(std::string(fromOption ? "--archive-service" : kArchiveServiceVariable) +
+                          " \"" + service + "\" " + *problem);
+    }
+    return service;
+}
+
 constexpr OptionSpec kOptionSpecs[] = {
     {"rules", OptionValue::Text},
     {"user-agent", OptionValue::Text},
@@ -164,6 +182,9 @@ constexpr OptionSpec kOptionSpecs[] = {
     {"blocked"},
     {"moved"},
     {"update-moved"},
+    {"update-dead", OptionValue::Text},
+    {"archive"},
+    {"archive-service", OptionValue::Text},
     {"duplicates"},
     {"history", OptionValue::Path},
     {"no-history"},
@@ -206,6 +227,10 @@ std::string ReadOptionFile(const std::string& option, const std::string& path) {
     }
 }
 
+std::string CheckCommand::RewritingOption() const {
+    return UpdateMoved ? "--update-moved" : "--update-dead";
+}
+
 bool CheckCommand::KeepsHistory() const {
     return Settings.Rules == CheckRules::Current && History != HistoryUse::None && !Duplicates &&
            (Kind == Mode::Collection || Kind == Mode::SingleUrl);
@@ -226,6 +251,7 @@ CheckCommand ParseCheckCommandAt(const std::vector<std::string>& arguments, std:
     // The options only the current rules have, as given.
     std::vector<std::string> currentOptions;
     bool confirmTuned = false;
+    std::optional<std::string> archiveService;
 
     for (std::size_t index = 0; index < arguments.size(); ++index) {
         current = index;
@@ -300,6 +326,18 @@ CheckCommand ParseCheckCommandAt(const std::vector<std::string>& arguments, std:
         } else if (name == "--update-moved") {
             noValue();
             command.UpdateMoved = true;
+        } else if (name == "--archive") {
+            noValue();
+            command.Archive = true;
+        } else if (name == "--update-dead") {
+            const std::string kind = takeValue();
+            if (kind != "archive") {
+                throw EUsageError("--update-dead takes archive, not \"" + kind + "\"");
+            }
+            command.UpdateDead = CheckCommand::DeadLinks::Archive;
+            command.Archive = true;
+        } else if (name == "--archive-service") {
+            archiveService = takeValue();
         } else if (name == "--duplicates") {
             noValue();
             command.Duplicates = true;
@@ -374,15 +412,24 @@ CheckCommand ParseCheckCommandAt(const std::vector<std::string>& arguments, std:
     }
     current = arguments.size();
 
-    if (command.Duplicates && (command.UpdateMoved || !historyOptions.empty())) {
-        throw EUsageError(
-            "--duplicates checks nothing, so " +
-            (command.UpdateMoved ? std::string("--update-moved") : historyOptions.front()) +
-            " has nothing to do");
+    if (command.Duplicates &&
+        (command.RewritesLinks() || command.Archive || !historyOptions.empty())) {
+        throw EUsageError("--duplicates checks nothing, so " +
+                          (command.RewritesLinks() ? command.RewritingOption()
+                           : command.Archive       ? std::string("--archive")
+                                                   : historyOptions.front()) +
+                          " has nothing to do");
     }
-    if (command.Format == TOutputFormat::Html && (command.Duplicates || command.UpdateMoved)) {
-        throw EUsageError(std::string(command.Duplicates ? "--duplicates" : "--update-moved") +
-                          " prints records, not a report: --format is text, csv or json with it");
+    if (archiveService && !command.Archive) {
+        throw EUsageError("--archive-service goes with --archive or --update-dead");
+    }
+    if (command.Archive) {
+        command.ArchiveService = ArchiveServiceOf(archiveService);
+    }
+    if (command.Format == TOutputFormat::Html && (command.Duplicates || command.RewritesLinks())) {
+        throw EUsageError(
+            (command.Duplicates ? std::string("--duplicates") : command.RewritingOption()) +
+            " prints records, not a report: --format is text, csv or json with it");
     }
     if (confirmTuned && !command.Confirmed) {
         throw EUsageError("--confirm-runs and --confirm-after go with --confirmed");
@@ -412,10 +459,10 @@ CheckCommand ParseCheckCommandAt(const std::vector<std::string>& arguments, std:
         if (!operands.empty() || command.FromBrowser) {
             throw EUsageError("--url checks one address; give no other source with it");
         }
-        if (command.UpdateMoved || command.Duplicates || command.Forget) {
-            throw EUsageError(std::string(command.UpdateMoved  ? "--update-moved"
-                                          : command.Duplicates ? "--duplicates"
-                                                               : "--forget") +
+        if (command.RewritesLinks() || command.Duplicates || command.Forget) {
+            throw EUsageError((command.RewritesLinks() ? command.RewritingOption()
+                               : command.Duplicates    ? std::string("--duplicates")
+                                                       : std::string("--forget")) +
                               " needs a collection, not --url");
         }
         command.Kind = CheckCommand::Mode::SingleUrl;
@@ -572,6 +619,23 @@ std::string UsageText() {
            "                    it moved (owner, group and mode kept) and print each\n"
            "                    change (file, old and new URL), then the bad links,\n"
            "                    instead of the results; a Favorites directory only\n"
+           "  --archive         look up each dead link (class invalid or suspect, or an\n"
+           "                    answer 4xx or 5xx; with --confirmed each bad link) in a\n"
+           "                    web archive and print its copy as archive_url (empty\n"
+           "                    when there is none): the copy closest to the last time\n"
+           "                    the history saw the link fine, else the newest, of\n"
+           "                    those the archive took from a 2xx reply\n"
+           "  --archive-service URL\n"
+           "                    the web archive's address (default " +
+           std::string(kDefaultArchiveService) +
+           ",\n"
+           "                    or VORNAKLE_ARCHIVE_SERVICE), asked as the Wayback\n"
+           "                    Machine is: URL/wayback/available?url=...\n"
+           "  --update-dead KIND\n"
+           "                    with KIND archive: as --archive, then rewrite the URL\n"
+           "                    of each .url file whose link has a copy to that copy\n"
+           "                    and print what changed, as --update-moved does; a\n"
+           "                    Favorites directory only\n"
            "  --duplicates      print the groups of links that share an address\n"
            "                    (links without one in none) instead of checking\n"
            "  --history FILE    keep the history of checks in FILE\n"
@@ -608,13 +672,14 @@ std::string UsageText() {
            "DURATION is a whole number and its unit: s, m, h or d (30m, 12h, 1d).\n"
            "\n"
            "Exit status: 0 no link is bad (login, blocked and excluded ones are not),\n"
-           "1 some link is bad or suspect, 2 usage, config file or scan error,\n"
-           "a .url file --update-moved could not or may not rewrite, a part of the\n"
-           "source that could not be read (named on standard error),\n"
-           "results that could not be written (to --output's file too), or a history that cannot "
-           "be used\n"
-           "(damaged, another program's, of a newer version, or in use too long);\n"
-           "130 interrupted (Ctrl-C), 143 terminated.\n";
+           "1 some link is bad or suspect, 2 usage, config file or scan error, a\n"
+           ".url file --update-moved or --update-dead could not or may not rewrite,\n"
+           "a part of the source that could not be read (named on standard error),\n"
+           "results that could not be written (to --output's file too), or a\n"
+           "history that cannot be used (damaged, another program's, of a newer\n"
+           "version, or in use too long); 130 interrupted (Ctrl-C), 143 terminated.\n"
+           "An archive that cannot be asked is named on standard error and changes\n"
+           "none of these.\n";
 }
 
 }  // namespace vornakle

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bookmarks/BrowserProfiles.h"
+#include "check/ArchiveLookup.h"
 #include "check/CheckEngine.h"
 #include "cli/check/LinkFilter.h"
 #include "cli/check/ResultFormat.h"
@@ -36,6 +37,17 @@ struct CheckCommand {
     // Rewrites each moved link's shortcut to its final URL and prints the
     // changes instead of the results (a directory source only).
     bool UpdateMoved = false;
+    // Looks up an archived copy of each dead link (ArchivedCopyWanted) and
+    // prints it as the archive_url.
+    bool Archive = false;
+    // What becomes of a dead link's shortcut: with Archive, it is rewritten
+    // to its archived copy, and the changes are printed as UpdateMoved
+    // prints them (a directory source only).
+    enum class DeadLinks { Kept, Archive };
+    DeadLinks UpdateDead = DeadLinks::Kept;
+    // The web archive's base address: --archive-service, else the
+    // environment's VORNAKLE_ARCHIVE_SERVICE, else the Wayback Machine's.
+    std::string ArchiveService = kDefaultArchiveService;
     // Prints the groups of links sharing an address instead of checking.
     bool Duplicates = false;
     // Mode::SingleUrl: every request's URL and reply go to standard error.
@@ -67,6 +79,11 @@ struct CheckCommand {
 
     // Whether the run reads and writes the history.
     bool KeepsHistory() const;
+    // Whether the run rewrites shortcut files (--update-moved,
+    // --update-dead) and prints the changes instead of the results.
+    bool RewritesLinks() const { return UpdateMoved || UpdateDead != DeadLinks::Kept; }
+    // The option that rewrites shortcut files, for messages.
+    std::string RewritingOption() const;
 };
 
 // Bound of --timeout: a wait of an hour is longer than any server that

@@ -17,9 +17,11 @@
 #include <utility>
 
 #include "bookmarks/BookmarkSource.h"
+#include "check/ArchiveLookups.h"
 #include "check/CheckEngine.h"
 #include "check/CollectionLinks.h"
 #include "check/LinkCheck.h"
+#include "cli/check/ArchiveOutput.h"
 #include "cli/check/CheckConfig.h"
 #include "cli/check/CheckOptions.h"
 #include "cli/check/CheckSource.h"
@@ -222,19 +224,20 @@ private:
     std::FILE* stream_;
 };
 
-// A result as it is printed: the check's (or the history's), and what the
-// history says of it.
+// A result as it is printed: the check's (or the history's), what the
+// history says of it and its archived copy.
 struct ReportedResult {
     CheckResult Result;
-    HistoryColumns History;
+    RecordExtras Extras;
 
     // Bad for --bad-only and the exit status: a failing link that
     // --confirmed does not confirm yet is not.
-    bool CountsAsBad() const { return vornakle::CountsAsBad(Result, History); }
+    bool CountsAsBad() const { return vornakle::CountsAsBad(Result, Extras); }
 };
 
 // Which results are printed: all, or any of the bad, the moved and the
-// blocked ones; none while --update-moved prints the changes instead.
+// blocked ones; none while --update-moved or --update-dead prints the
+// changes instead.
 struct ResultFilter {
     bool All = true;
     bool Bad = false;
@@ -242,7 +245,7 @@ struct ResultFilter {
     bool Blocked = false;
 
     static ResultFilter Of(const CheckCommand& command) {
-        if (command.UpdateMoved) {
+        if (command.RewritesLinks()) {
             return {false, false, false, false};
         }
         return {!command.BadOnly && !command.Moved && !command.Blocked, command.BadOnly,
@@ -256,7 +259,8 @@ struct ResultFilter {
 };
 
 // Prints results in list order as they become complete: a result waits
-// until every earlier one has arrived.
+// until every earlier one has arrived, and one whose archived copy is
+// looked up until its answer is in.
 class OrderedPrinter {
 public:
     OrderedPrinter(const std::vector<LinkRecord>& links, ResultWriter& writer, ResultFilter filter,
@@ -265,7 +269,8 @@ public:
           writer_(writer),
           filter_(filter),
           output_(output),
-          results_(links.size()) {}
+          results_(links.size()),
+          awaitsArchive_(links.size(), false) {}
 
     void Add(std::size_t index, ReportedResult reported) {
         if (reported.CountsAsBad()) {
@@ -274,13 +279,19 @@ public:
         results_.at(index) = std::move(reported);
         ++checked_;
     }
+    // The result added for index waits for its archived copy.
+    void AwaitArchive(std::size_t index) { awaitsArchive_.at(index) = true; }
+    void TakeArchiveUrl(std::size_t index, std::string url) {
+        results_.at(index)->Extras.ArchiveUrl = std::move(url);
+        awaitsArchive_.at(index) = false;
+    }
     // Writes what has become printable; false when writing failed.
     bool Flush() {
         bool wrote = false;
-        while (next_ < results_.size() && results_[next_]) {
+        while (next_ < results_.size() && results_[next_] && !awaitsArchive_[next_]) {
             const ReportedResult& reported = *results_[next_];
             if (filter_.Shows(reported)) {
-                output_.Write(writer_.Record(links_[next_], reported.Result, reported.History));
+                output_.Write(writer_.Record(links_[next_], reported.Result, reported.Extras));
                 wrote = true;
             }
             ++next_;
@@ -299,6 +310,7 @@ private:
     ResultFilter filter_;
     OutputStream& output_;
     std::vector<std::optional<ReportedResult>> results_;
+    std::vector<bool> awaitsArchive_;
     std::size_t next_ = 0;
     std::size_t checked_ = 0;
     std::size_t bad_ = 0;
@@ -342,36 +354,51 @@ std::vector<RecordField> ChangeFields(const std::string& file, const std::string
     return {{"file", file}, {"old_url", oldUrl}, {"new_url", newUrl}};
 }
 
-// Rewrites the shortcut of each moved link to its final URL and prints the
-// change in the command's format: the file, the old URL, the new one; then
-// the bad links as a table of results of their own. False when a file could
-// not be rewritten; a file changed since the scan is skipped with a message.
-bool UpdateMovedLinks(const std::vector<LinkRecord>& links, const std::vector<FileStamp>& stamps,
-                      const CheckCommand& command, const OrderedPrinter& printer,
-                      ResultWriter& writer, OutputStream& output, std::FILE* errors) {
+// Where --update-moved or --update-dead points a link's shortcut: a moved
+// link to where it moved, a dead one to its archived copy; empty: nowhere.
+std::string NewAddress(const LinkRecord& link, const ReportedResult& reported,
+                       const CheckCommand& command) {
+    const CheckResult& result = reported.Result;
+    if (command.UpdateMoved && result.Found == Finding::Moved && !result.FinalUrl.empty()) {
+        return RewrittenAddress(link.Url, result.FinalUrl);
+    }
+    if (command.UpdateDead == CheckCommand::DeadLinks::Archive &&
+        !reported.Extras.ArchiveUrl.empty()) {
+        return RewrittenAddress(link.Url, reported.Extras.ArchiveUrl);
+    }
+    return std::string();
+}
+
+// Rewrites the shortcut of each moved or dead link NewAddress names a place
+// for and prints the change in the command's format: the file, the old URL,
+// the new one; then the bad links as a table of results of their own. False
+// when a file could not be rewritten; a file changed since the scan is
+// skipped with a message.
+bool UpdateLinks(const std::vector<LinkRecord>& links, const std::vector<FileStamp>& stamps,
+                 const CheckCommand& command, const OrderedPrinter& printer, ResultWriter& writer,
+                 OutputStream& output, std::FILE* errors) {
     bool allWritten = true;
     output.Write(FieldsHeader(command.Format, ChangeFields("", "", "")));
     for (std::size_t index = 0; index < links.size(); ++index) {
         const std::optional<ReportedResult>& reported = printer.Result(index);
-        if (!reported || reported->Result.Found != Finding::Moved ||
-            reported->Result.FinalUrl.empty()) {
+        const std::string newUrl =
+            reported ? NewAddress(links[index], *reported, command) : std::string();
+        if (newUrl.empty()) {
             continue;
         }
-        const CheckResult& result = reported->Result;
         const std::string path = DisplayUtf8(LinkFilePath(links[index]));
-        const std::string newUrl = MovedAddress(links[index].Url, result.FinalUrl);
-        const MovedUpdateResult update =
-            UpdateMovedLink(command.Source, links[index], stamps.at(index), newUrl);
+        const LinkUpdateResult update =
+            UpdateLinkUrl(command.Source, links[index], stamps.at(index), newUrl);
         switch (update.Outcome) {
-            case MovedUpdate::Updated:
+            case LinkUpdate::Updated:
                 output.Write(FieldsRecord(
                     command.Format,
                     ChangeFields(path, DisplayUtf8(links[index].Url), DisplayUtf8(newUrl))));
                 break;
-            case MovedUpdate::ChangedSinceScan:
+            case LinkUpdate::ChangedSinceScan:
                 PrintError(errors, path + " not updated: " + update.Message);
                 break;
-            case MovedUpdate::Failed:
+            case LinkUpdate::Failed:
                 PrintError(errors, path + " not updated: " + DisplayUtf8(update.Message));
                 allWritten = false;
                 break;
@@ -384,7 +411,7 @@ bool UpdateMovedLinks(const std::vector<LinkRecord>& links, const std::vector<Fi
     for (std::size_t index = 0; index < links.size(); ++index) {
         if (const std::optional<ReportedResult>& reported = printer.Result(index);
             reported && reported->CountsAsBad()) {
-            output.Write(writer.Record(links[index], reported->Result, reported->History));
+            output.Write(writer.Record(links[index], reported->Result, reported->Extras));
         }
     }
     return allWritten;
@@ -431,17 +458,18 @@ std::string SourceText(const CheckCommand& command) {
 // Checks the links (those the history does not answer for) and prints them,
 // adding the results to the history when there is one; the exit code.
 int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileStamp>& stamps,
-                  const CheckCommand& command, HistoryRun* history, std::FILE* outputFile,
-                  std::FILE* errors, const HistoryClock& clock) {
+                  const CheckCommand& command, HistoryRun* history, const HistoryClock& clock,
+                  std::FILE* outputFile, std::FILE* errors) {
+    const HistoryTime now = clock();
     RunFacts facts{std::string(kProgramName) + " " + kVersion,
                    SourceText(command),
                    command.Options,
-                   clock(),
+                   now,
                    {},
                    links.size()};
     OutputStream output(outputFile);
     const std::unique_ptr<ResultWriter> writer = MakeResultWriter(command.Format);
-    if (!command.UpdateMoved) {
+    if (!command.RewritesLinks()) {
         output.Write(writer->Header());
     }
     if (!output.Flush()) {
@@ -463,7 +491,7 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
         if (links[index].Unreadable) {
             printer.Add(index, {CheckResult::Failed(FailureReason::Unreadable), {}});
         } else if (command.Filter.Excludes(links[index].Url)) {
-            HistoryColumns excluded;
+            RecordExtras excluded;
             excluded.Excluded = true;
             printer.Add(index, {CheckResult::Answered(kStatusNotTested), excluded});
         } else if (auto reused = history ? CachedResult(*history, index, command) : std::nullopt) {
@@ -477,23 +505,61 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
         PrintError(errors, output.FailureText());
         return kExitUsageOrScanError;
     }
+    // The run ends once every check is done and every archived copy asked
+    // for is in.
+    bool checksDone = false;
+    std::size_t lookupsPending = 0;
+    // Links whose archive_url stayed empty since the archive failed, and
+    // its first reason.
+    std::size_t lookupsFailed = 0;
+    std::string archiveFailure;
+    const auto printReady = [&] {
+        if (progress.Shown()) {
+            // The progress line must not run into a record on a terminal.
+            progress.Erase();
+        }
+        if (!printer.Flush() || (checksDone && lookupsPending == 0)) {
+            loop.quit();
+        }
+    };
+    const std::unique_ptr<ArchiveLookups> lookups =
+        command.Archive ? MakeCommandLookups(command) : nullptr;
+    if (lookups) {
+        lookups->OnAnswer = [&](std::size_t link, const ArchiveAnswer& answer) {
+            const bool found = answer.Result == ArchiveAnswer::Outcome::Found;
+            printer.TakeArchiveUrl(link, found ? answer.SnapshotUrl : std::string());
+            if (answer.Result == ArchiveAnswer::Outcome::Failed ||
+                answer.Result == ArchiveAnswer::Outcome::NotAsked) {
+                ++lookupsFailed;
+            }
+            if (answer.Result == ArchiveAnswer::Outcome::Failed && archiveFailure.empty()) {
+                archiveFailure = answer.Detail;
+            }
+            --lookupsPending;
+            printReady();
+        };
+    }
     CheckEngine engine(std::move(urls), command.Settings);
     engine.OnResult = [&](std::size_t index, const CheckResult& result) {
         if (command.Verbose) {
             PrintHops(errors, result);
         }
         const std::size_t link = linkOfUrl[index];
-        printer.Add(link, {result, history ? CheckedColumns(*history, link, result, command)
-                                           : HistoryColumns()});
-        if (progress.Shown()) {
-            // The progress line must not run into a record on a terminal.
-            progress.Erase();
+        ReportedResult reported{
+            result, history ? CheckedColumns(*history, link, result, command) : RecordExtras()};
+        const bool lookUp = lookups && ArchivedCopyWanted(result, reported.Extras, command);
+        printer.Add(link, std::move(reported));
+        if (lookUp) {
+            printer.AwaitArchive(link);
+            ++lookupsPending;
+            lookups->Ask(link, links[link].Url, ArchiveTimeOf(history, link, now));
         }
-        if (!printer.Flush()) {
-            loop.quit();
-        }
+        printReady();
     };
-    engine.OnFinished = [&] { loop.quit(); };
+    engine.OnFinished = [&] {
+        checksDone = true;
+        printReady();
+    };
 
     std::unique_ptr<QSocketNotifier> signalNotifier;
     if (signalCatcher.ReadDescriptor() >= 0) {
@@ -521,6 +587,9 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
     // way and joins the workers; after the last result it only finds them
     // ended.
     engine.Stop();
+    if (lookups) {
+        lookups->Stop();
+    }
     progress.Erase();
     // What was checked stays in the history, after an interruption too.
     if (history) {
@@ -531,6 +600,11 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
         output.Flush();
         PrintError(errors, "the history could not be written; the checks since are not in it: " +
                                DisplayUtf8(history->Failure()->Message()));
+    }
+
+    if (lookupsFailed > 0 && !archiveFailure.empty()) {
+        output.Flush();
+        PrintError(errors, ArchiveFailureText(command, DisplayUtf8(archiveFailure), lookupsFailed));
     }
 
     facts.Ended = clock();
@@ -546,8 +620,8 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
     if (historyFailed) {
         return kExitUsageOrScanError;
     }
-    const bool updated = !command.UpdateMoved ||
-                         UpdateMovedLinks(links, stamps, command, printer, *writer, output, errors);
+    const bool updated = !command.RewritesLinks() ||
+                         UpdateLinks(links, stamps, command, printer, *writer, output, errors);
     if (!output.Flush()) {
         PrintError(errors, output.FailureText());
         return kExitUsageOrScanError;
@@ -584,9 +658,11 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
     }
 
     // Browsers keep their bookmarks in files of their own; --update-moved
-    // writes only what it can write as the desktop program does.
-    if (command.UpdateMoved && (command.FromBrowser || !IsDirectorySource(command.Source))) {
-        PrintError(errors, "--update-moved rewrites .url files and needs a Favorites directory; " +
+    // and --update-dead write only what they can write as the desktop
+    // program does.
+    if (command.RewritesLinks() && (command.FromBrowser || !IsDirectorySource(command.Source))) {
+        PrintError(errors, command.RewritingOption() +
+                               " rewrites .url files and needs a Favorites directory; " +
                                (command.FromBrowser ? std::string("a browser's bookmarks")
                                                     : DisplayUtf8(command.Source)) +
                                " is none, and nothing was changed");
@@ -637,7 +713,7 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
         return partUnread && exitCode == kExitAllFine ? kExitUsageOrScanError : exitCode;
     }
     std::vector<FileStamp> stamps;
-    if (command.UpdateMoved) {
+    if (command.RewritesLinks()) {
         stamps.reserve(links.size());
         for (const LinkRecord& link : links) {
             stamps.push_back(StampOf(LinkFilePath(link)));
@@ -663,7 +739,7 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
         return kExitUsageOrScanError;
     }
     int exitCode =
-        CheckAndPrint(links, stamps, command, history.get(), target->Stream(), errors, clock);
+        CheckAndPrint(links, stamps, command, history.get(), clock, target->Stream(), errors);
     if (!target->Finish(errors)) {
         exitCode = kExitUsageOrScanError;
     }

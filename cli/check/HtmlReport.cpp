@@ -126,7 +126,8 @@ struct ReportRow {
     std::string FinalUrl;
     std::string FailingSince;
     std::string Failures;
-    // The address of an archived copy of the page, where the run knows one.
+    // The address of an archived copy of the page (--archive), where the run
+    // knows one.
     std::string ArchiveUrl;
     bool Bad = false;
 };
@@ -145,19 +146,20 @@ std::string UrlCell(const std::string& url) {
 class HtmlReportWriter : public ResultWriter {
 public:
     std::string Record(const LinkRecord& link, const CheckResult& result,
-                       const HistoryColumns& history) override {
+                       const RecordExtras& extras) override {
         ReportRow row;
         row.Folder = DisplayUtf8(link.Folder);
         row.Name = DisplayUtf8(link.Name);
         row.Url = DisplayUtf8(link.Url);
         const std::string text = StatusText(result.Status);
         row.Status = std::to_string(result.Status) + (text.empty() ? "" : " " + text);
-        row.Class = std::string(ClassText(result, history));
-        row.Reason = ReasonColumn(result, history);
+        row.Class = std::string(ClassText(result, extras));
+        row.Reason = ReasonColumn(result, extras);
         row.FinalUrl = DisplayUtf8(result.FinalUrl);
-        row.FailingSince = FailingSinceText(history);
-        row.Failures = FailuresText(history);
-        row.Bad = CountsAsBad(result, history);
+        row.FailingSince = FailingSinceText(extras);
+        row.Failures = FailuresText(extras);
+        row.ArchiveUrl = DisplayUtf8(extras.ArchiveUrl);
+        row.Bad = CountsAsBad(result, extras);
         rows_.push_back(std::move(row));
         return std::string();
     }

@@ -36,13 +36,33 @@ TEST(CheckOptions, DefaultsAreThoseTheHelpNames) {
     EXPECT_EQ(command.Confirm.Runs, 2);
     EXPECT_EQ(command.Confirm.Over, std::chrono::days(1));
     const std::string usage = UsageText();
-    for (const char* named :
-         {"default 8",      "default 2",  "default 20", "--bad-only",
-          "--url",          "--format",   "--help",     "130",
-          "--ca-file",      "--insecure", "--rules",    "default current",
-          "--user-agent",   "--verbose",  "--moved",    "--update-moved",
-          "--duplicates",   "suspect",    "default 1d", "--confirm-runs N",
-          "history.sqlite", "html",       "excluded",   "vornakle-check.toml"}) {
+    for (const char* named : {"default 8",
+                              "default 2",
+                              "default 20",
+                              "--bad-only",
+                              "--url",
+                              "--format",
+                              "--help",
+                              "130",
+                              "--ca-file",
+                              "--insecure",
+                              "--rules",
+                              "default current",
+                              "--user-agent",
+                              "--verbose",
+                              "--moved",
+                              "--update-moved",
+                              "--duplicates",
+                              "suspect",
+                              "default 1d",
+                              "--confirm-runs N",
+                              "history.sqlite",
+                              "html",
+                              "excluded",
+                              "vornakle-check.toml",
+                              "--update-dead KIND",
+                              "--archive-service URL",
+                              "archive.org"}) {
         EXPECT_NE(usage.find(named), std::string::npos) << named;
     }
     // Every option the config file knows is one the help names.
@@ -77,6 +97,20 @@ TEST(CheckOptions, EveryOptionInBothSpellings) {
     EXPECT_EQ(ParseCheckCommand({"--rules", "current", "d"}).Settings.Rules, CheckRules::Current);
     EXPECT_TRUE(ParseCheckCommand({"--url", "http://x/", "--verbose"}).Verbose);
     EXPECT_TRUE(ParseCheckCommand({"--duplicates", "d"}).Duplicates);
+    // --update-dead looks the copies up; the command line's archive wins
+    // over the environment's.
+    ASSERT_EQ(::setenv("VORNAKLE_ARCHIVE_SERVICE", "http://[::1]:8/w", 1), 0);
+    const CheckCommand dead =
+        ParseCheckCommand({"--update-dead=archive", "--archive-service", "http://h:1/x/", "d"});
+    EXPECT_TRUE(dead.Archive && dead.RewritesLinks());
+    EXPECT_EQ(dead.ArchiveService, "http://h:1/x/");
+    EXPECT_EQ(ParseCheckCommand({"--archive", "d"}).ArchiveService, "http://[::1]:8/w");
+    // A broken one in the environment matters only to a run that asks.
+    ASSERT_EQ(::setenv("VORNAKLE_ARCHIVE_SERVICE", "archive.org", 1), 0);
+    EXPECT_FALSE(ParseCheckCommand({"d"}).Archive);
+    EXPECT_THROW(ParseCheckCommand({"--archive", "d"}), EUsageError);
+    ASSERT_EQ(::unsetenv("VORNAKLE_ARCHIVE_SERVICE"), 0);
+    EXPECT_EQ(ParseCheckCommand({"--archive", "d"}).ArchiveService, "https://archive.org");
     const CheckCommand history =
         ParseCheckCommand({"--history=h", "--confirmed", "--confirm-runs", "3",
                            "--confirm-after=90m", "--max-age", "2d", "--forget", "d"});
@@ -297,6 +331,14 @@ TEST(CheckOptions, BadCommandLinesAreUsageErrors) {
         {"--max-age", "1d", "--rules", "classic", "d"},
         {"--forget", "--url", "http://x/"},
         {"--duplicates", "--forget", "d"},
+        {"--update-dead", "remove", "d"},
+        {"--update-dead", "archive", "--url", "http://x/"},
+        {"--duplicates", "--archive", "d"},
+        {"--archive-service", "http://a/", "d"},
+        {"--archive", "--archive-service", "ftp://a/", "d"},
+        {"--archive", "--archive-service", "http:///x", "d"},
+        {"--archive", "--archive-service", "http://a/?q=1", "d"},
+        {"--archive", "--archive-service", "http://a/ b", "d"},
         // Filters, accepted replies and header lines.
         {"--exclude", "(", "d"},
         {"--include", "a{2,1}", "d"},

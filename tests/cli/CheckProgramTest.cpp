@@ -61,8 +61,9 @@ std::map<std::string, std::string> Snapshot(const TempTree& tree) {
     return files;
 }
 
-// The history's two columns of a run that keeps none.
-constexpr char kNoHistory[] = "\t\t";
+// The history's two columns and the archive's of a run that keeps no
+// history and asks no archive.
+constexpr char kNoExtras[] = "\t\t\t";
 
 std::string TextLine(const std::string& folder, const std::string& name, const std::string& url,
                      const std::string& status, const std::string& text, const std::string& kind,
@@ -73,11 +74,12 @@ std::string TextLine(const std::string& folder, const std::string& name, const s
 
 // The lines of text output with each reason cut to its token (the detail
 // after ": " is for people and may change) and without the final URL and
-// the history's columns, which the tests that name them compare.
+// the history's and the archive's columns, which the tests that name them
+// compare.
 std::vector<std::string> LinesWithReasonTokens(const std::string& output) {
     std::vector<std::string> lines = Lines(output);
     for (std::string& line : lines) {
-        for (int field = 0; field < 3; ++field) {
+        for (int field = 0; field < 4; ++field) {
             line.erase(std::min(line.rfind('\t'), line.size()));
         }
         const std::size_t reason = line.rfind('\t');
@@ -164,12 +166,13 @@ TEST(CheckProgram, CsvAndJsonQuoteTheirFieldsAndKeepEveryByte) {
     const CheckerRun csv = RunChecker({"--format", "csv", root});
     ASSERT_TRUE(csv.finished);
     EXPECT_EQ(csv.exitCode, 1);
-    EXPECT_EQ(
-        csv.output,
-        "folder,name,url,status,status_text,class,reason,final_url,failing_since,failures\r\n" +
-            root + ",\"Caf\xc3\xa9, \"\"Bar\"\"\",\"" + UrlOf(ok, "/a\"\"b") + "\",200,OK,ok,,\"" +
-            UrlOf(ok, "/a\"\"b") + "\",,\r\n" + root + "/M\xc3\xbcll,x," + UrlOf(missing) +
-            ",404,Nicht gefunden,invalid,," + UrlOf(missing) + ",,\r\n");
+    EXPECT_EQ(csv.output,
+              "folder,name,url,status,status_text,class,reason,final_url,failing_since,failures,"
+              "archive_url\r\n" +
+                  root + ",\"Caf\xc3\xa9, \"\"Bar\"\"\",\"" + UrlOf(ok, "/a\"\"b") +
+                  "\",200,OK,ok,,\"" + UrlOf(ok, "/a\"\"b") + "\",,,\r\n" + root +
+                  "/M\xc3\xbcll,x," + UrlOf(missing) + ",404,Nicht gefunden,invalid,," +
+                  UrlOf(missing) + ",,,\r\n");
 
     const CheckerRun json = RunChecker({"--format=json", root});
     ASSERT_TRUE(json.finished);
@@ -181,11 +184,13 @@ TEST(CheckProgram, CsvAndJsonQuoteTheirFieldsAndKeepEveryByte) {
                 UrlOf(ok, "/a\\\"b") +
                 "\",\"status\":200,\"status_text\":\"OK\",\"class\":\"ok\",\"reason\":\"\","
                 "\"final_url\":\"" +
-                UrlOf(ok, "/a\\\"b") + "\",\"failing_since\":\"\",\"failures\":null}",
+                UrlOf(ok, "/a\\\"b") +
+                "\",\"failing_since\":\"\",\"failures\":null,\"archive_url\":\"\"}",
             "{\"folder\":\"" + root + "/M\xc3\xbcll\",\"name\":\"x\",\"url\":\"" + UrlOf(missing) +
                 "\",\"status\":404,\"status_text\":\"Nicht gefunden\",\"class\":"
                 "\"invalid\",\"reason\":\"\",\"final_url\":\"" +
-                UrlOf(missing) + "\",\"failing_since\":\"\",\"failures\":null}",
+                UrlOf(missing) +
+                "\",\"failing_since\":\"\",\"failures\":null,\"archive_url\":\"\"}",
         }));
 }
 
@@ -205,7 +210,7 @@ TEST(CheckProgram, BadOnlyListsWhatTheReportWouldAndExitCodesFollowIt) {
     EXPECT_EQ(Lines(bad.output),
               (std::vector<std::string>{
                   TextLine(tree.Root(), "2", UrlOf(missing), "404", "Nicht gefunden", "invalid") +
-                  "\t" + UrlOf(missing) + kNoHistory}));
+                  "\t" + UrlOf(missing) + kNoExtras}));
 
     TempTree fine;
     fine.WriteFile("1.url", ShortcutText(UrlOf(ok)));
@@ -216,16 +221,16 @@ TEST(CheckProgram, BadOnlyListsWhatTheReportWouldAndExitCodesFollowIt) {
     EXPECT_EQ(all.exitCode, 0);
     EXPECT_EQ(
         Lines(all.output),
-        (std::vector<std::string>{TextLine(fine.Root(), "1", UrlOf(ok), "200", "OK", "ok") + "\t" +
-                                      UrlOf(ok) + kNoHistory,
-                                  TextLine(fine.Path("sub"), "3", UrlOf(found), "200", "OK", "ok") +
-                                      "\t" + UrlOf(ok, "/found") + kNoHistory}));
+        (std::vector<std::string>{
+            TextLine(fine.Root(), "1", UrlOf(ok), "200", "OK", "ok") + "\t" + UrlOf(ok) + kNoExtras,
+            TextLine(fine.Path("sub"), "3", UrlOf(found), "200", "OK", "ok") + "\t" +
+                UrlOf(ok, "/found") + kNoExtras}));
     const CheckerRun none = RunChecker({"--bad-only", "--format", "csv", fine.Root()});
     ASSERT_TRUE(none.finished);
     EXPECT_EQ(none.exitCode, 0);
-    EXPECT_EQ(
-        none.output,
-        "folder,name,url,status,status_text,class,reason,final_url,failing_since,failures\r\n");
+    EXPECT_EQ(none.output,
+              "folder,name,url,status,status_text,class,reason,final_url,failing_since,failures,"
+              "archive_url\r\n");
 
     // An empty collection has no bad link.
     TempTree empty;
@@ -242,17 +247,19 @@ TEST(CheckProgram, UrlChecksOneAddress) {
     const CheckerRun fine = RunChecker({"--url", UrlOf(ok)});
     ASSERT_TRUE(fine.finished);
     EXPECT_EQ(fine.exitCode, 0);
-    EXPECT_EQ(fine.output, TextLine("", "", UrlOf(ok), "200", "OK", "ok") + "\t" + UrlOf(ok) +
-                               kNoHistory + "\n");
+    EXPECT_EQ(fine.output,
+              TextLine("", "", UrlOf(ok), "200", "OK", "ok") + "\t" + UrlOf(ok) + kNoExtras + "\n");
     EXPECT_EQ(ok.ConnectionsAccepted(), 1);
 
     const CheckerRun bad = RunChecker({"--format", "json", "--url", UrlOf(missing)});
     ASSERT_TRUE(bad.finished);
     EXPECT_EQ(bad.exitCode, 1);
-    EXPECT_EQ(bad.output, "{\"folder\":\"\",\"name\":\"\",\"url\":\"" + UrlOf(missing) +
-                              "\",\"status\":404,\"status_text\":\"Nicht gefunden\",\"class\":"
-                              "\"invalid\",\"reason\":\"\",\"final_url\":\"" +
-                              UrlOf(missing) + "\",\"failing_since\":\"\",\"failures\":null}\n");
+    EXPECT_EQ(bad.output,
+              "{\"folder\":\"\",\"name\":\"\",\"url\":\"" + UrlOf(missing) +
+                  "\",\"status\":404,\"status_text\":\"Nicht gefunden\",\"class\":"
+                  "\"invalid\",\"reason\":\"\",\"final_url\":\"" +
+                  UrlOf(missing) +
+                  "\",\"failing_since\":\"\",\"failures\":null,\"archive_url\":\"\"}\n");
 
     RefusingPort refused;
     const CheckerRun unknown = RunChecker({"--url", UrlOfPort(refused.Port()), "--bad-only"});
@@ -273,7 +280,7 @@ TEST(CheckProgram, CurrentRulesByDefaultWithTheFinalUrlAndTheHops) {
     ASSERT_TRUE(current.finished);
     EXPECT_EQ(current.exitCode, 0) << current.errors;
     EXPECT_EQ(current.output, TextLine("", "", UrlOf(moved), "200", "OK", "ok") + "\t" +
-                                  UrlOf(target, "/new") + kNoHistory + "\n");
+                                  UrlOf(target, "/new") + kNoExtras + "\n");
     EXPECT_EQ(current.errors, "hop 1: 308 " + UrlOf(moved) + "\nhop 2: 405 " +
                                   UrlOf(target, "/new") + "\nhop 3: 308 " + UrlOf(moved) +
                                   "\nhop 4: 200 " + UrlOf(target, "/new") + "\n");
@@ -296,7 +303,7 @@ TEST(CheckProgram, CurrentRulesByDefaultWithTheFinalUrlAndTheHops) {
     EXPECT_EQ(
         Lines(classic.output),
         (std::vector<std::string>{TextLine("", "", UrlOf(moved), "308", "Unbekannt", "unknown") +
-                                  "\t" + UrlOf(moved) + kNoHistory}));
+                                  "\t" + UrlOf(moved) + kNoExtras}));
 }
 
 TEST(CheckProgram, UsageAndScanErrorsEndWithTwo) {
@@ -393,8 +400,8 @@ TEST(CheckProgram, UnreadableShortcutAndFolderAreReportedAndTheRunGoesOn) {
     EXPECT_EQ(exitCode, 2) << errors;
     EXPECT_EQ(Lines(output),
               (std::vector<std::string>{
-                  TextLine(root, "a", UrlOf(ok), "200", "OK", "ok") + "\t" + UrlOf(ok) + kNoHistory,
-                  TextLine(root, "b", "", "5", "", "unknown", "unreadable") + "\t" + kNoHistory}));
+                  TextLine(root, "a", UrlOf(ok), "200", "OK", "ok") + "\t" + UrlOf(ok) + kNoExtras,
+                  TextLine(root, "b", "", "5", "", "unknown", "unreadable") + "\t" + kNoExtras}));
     EXPECT_NE(errors.find("folder " + tree.Path("locked") + " cannot be read"), std::string::npos)
         << errors;
     // The HEAD and the GET that reads the page's title; nothing for "b".
@@ -543,7 +550,7 @@ TEST(CheckProgram, HostileConditionsEndCleanly) {
          {"--jobs", "64", "--per-host", "64", links.Root()},
          limitDescriptors(kLinks),
          0,
-         "\t200\tOK\tok\t\t" + UrlOf(ok) + kNoHistory + "\n",
+         "\t200\tOK\tok\t\t" + UrlOf(ok) + kNoExtras + "\n",
          "the limit of open files allows"},
         {"too few descriptors",
          {"--jobs", "8", links.Root()},
@@ -555,7 +562,7 @@ TEST(CheckProgram, HostileConditionsEndCleanly) {
          {"--timeout", "1", "--url", UrlOf(trickling)},
          {},
          1,
-         "\ttimeout: the check took longer than 3 s\t" + UrlOf(trickling) + kNoHistory + "\n",
+         "\ttimeout: the check took longer than 3 s\t" + UrlOf(trickling) + kNoExtras + "\n",
          ""},
         {"full disk",
          {"--url", UrlOf(ok)},
@@ -570,13 +577,13 @@ TEST(CheckProgram, HostileConditionsEndCleanly) {
          {deep.Root()},
          {},
          2,
-         "seen\t" + UrlOf(ok) + "\t200\tOK\tok\t\t" + UrlOf(ok) + kNoHistory + "\n",
+         "seen\t" + UrlOf(ok) + "\t200\tOK\tok\t\t" + UrlOf(ok) + kNoExtras + "\n",
          "is nested deeper than"},
         {"long url",
          {longUrl.Root()},
          {},
          1,
-         "\turl-too-long: longer than 65536 bytes\t" + std::string(kNoHistory) + "\n",
+         "\turl-too-long: longer than 65536 bytes\t" + std::string(kNoExtras) + "\n",
          ""},
     };
     for (const Case& test : cases) {
@@ -773,10 +780,10 @@ TEST(CheckProgram, BrowserBookmarksAreCheckedWithTheirFolders) {
     EXPECT_EQ(Lines(firefox.output),
               (std::vector<std::string>{
                   TextLine("Bookmarks Menu/News", "Fine", UrlOf(ok), "200", "OK", "ok") + "\t" +
-                      UrlOf(ok) + kNoHistory,
+                      UrlOf(ok) + kNoExtras,
                   TextLine("Bookmarks Toolbar", "Gone", UrlOf(missing, "/gone"), "404",
                            "Nicht gefunden", "invalid") +
-                      "\t" + UrlOf(missing, "/gone") + kNoHistory,
+                      "\t" + UrlOf(missing, "/gone") + kNoExtras,
               }));
     EXPECT_EQ(firefox.errors,
               "vornakle-check: 3 places that are not web links were skipped: 1 place: query, "
@@ -790,7 +797,7 @@ TEST(CheckProgram, BrowserBookmarksAreCheckedWithTheirFolders) {
     // The folder "AC/DC" is one folder; the text format escapes its escape.
     EXPECT_EQ(chromium.output,
               TextLine("Bookmarks bar/AC\\\\/DC", "Fine", UrlOf(ok), "200", "OK", "ok") + "\t" +
-                  UrlOf(ok) + kNoHistory + "\n");
+                  UrlOf(ok) + kNoExtras + "\n");
     EXPECT_EQ(chromium.errors, "");
 }
 
@@ -1087,9 +1094,19 @@ TEST(CheckProgram, CurrentRulesTellMovedAndProbablyGoneLinks) {
     EXPECT_EQ(count(blocked.output, "blocked"), 1);
 }
 
-TEST(CheckProgram, UpdateMovedRewritesExactlyTheMovedShortcuts) {
+TEST(CheckProgram, UpdateMovedAndDeadRewriteExactlyTheMovedAndArchivedShortcuts) {
     using namespace rot;
     TempTree tree;
+    // A copy of the dead link only; none of the suspect front-page link.
+    LoopbackServer archive(ServerScript().Answer([](const std::string& request) {
+        const std::string json =
+            request.find("%2Fdead&") == std::string::npos
+                ? R"({"archived_snapshots":{}})"
+                : R"({"archived_snapshots":{"closest":{"available":true,"status":"200",)"
+                  R"("url":"http://archive.test/web/1/dead","timestamp":"1"}}})";
+        return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(json.size()) + "\r\n\r\n" +
+               json;
+    }));
     LoopbackServer site(SiteScript(
         {{"/old", Redirect("301 Moved Permanently", "/new")},
          {"/new", Html("New")},
@@ -1113,6 +1130,7 @@ TEST(CheckProgram, UpdateMovedRewritesExactlyTheMovedShortcuts) {
     tree.WriteFile("sub/temporary.url", ShortcutText(UrlOf(site, "/temp")));
     tree.WriteFile("sub/edited.url", ShortcutText(UrlOf(site, "/edited")));
     tree.WriteFile("sub/fine.url", ShortcutText(UrlOf(site, "/new")));
+    tree.WriteFile("sub/dead.url", ShortcutText(UrlOf(site, "/dead#top")));
     // A file no rewrite may change.
     tree.WriteFile("sub/read-only.url", ShortcutText(UrlOf(site, "/old")));
     ASSERT_EQ(::chmod(tree.Path("sub/read-only.url").c_str(), 0444), 0);
@@ -1122,26 +1140,33 @@ TEST(CheckProgram, UpdateMovedRewritesExactlyTheMovedShortcuts) {
     expected["sub/moved too.url"] =
         RewriteShortcutText("URL=" + UrlOf(site, "/old") + "#part", UrlOf(site, "/new#part"));
     expected["sub/edited.url"] = "[InternetShortcut]\nURL=http://example.com/\n";
+    expected["sub/dead.url"] = ShortcutText("http://archive.test/web/1/dead#top");
 
     const CheckerRun run =
-        RunChecker({"--rules", "current", "--format", "csv", "--update-moved", tree.Root()});
+        RunChecker({"--rules", "current", "--format", "csv", "--update-moved", "--update-dead",
+                    "archive", "--archive-service", UrlOf(archive), tree.Root()});
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 2) << run.errors;  // a file may not be rewritten
     EXPECT_EQ(Snapshot(tree), expected);
-    // The changes, then the bad links: the front-page link is suspect.
+    // The changes, then the bad links: the dead link, and the front-page
+    // link, which is suspect.
     std::vector<std::string> lines = Lines(run.output, true);
-    ASSERT_EQ(lines.size(), 6u) << run.output;
+    ASSERT_EQ(lines.size(), 8u) << run.output;
     EXPECT_NE(lines.back().find("front page"), std::string::npos);
-    lines.pop_back();
+    EXPECT_NE(lines[6].find(",http://archive.test/web/1/dead"), std::string::npos);
+    lines.resize(6);
     EXPECT_EQ(
         lines,
         (std::vector<std::string>{
             "file,old_url,new_url",
             tree.Path("moved.url") + "," + UrlOf(site, "/old") + "," + UrlOf(site, "/new"),
+            tree.Path("sub/dead.url") + "," + UrlOf(site, "/dead#top") +
+                ",http://archive.test/web/1/dead#top",
             tree.Path("sub/moved too.url") + "," + UrlOf(site, "/old") + "#part," +
                 UrlOf(site, "/new#part"),
             "",
-            "folder,name,url,status,status_text,class,reason,final_url,failing_since,failures"}));
+            "folder,name,url,status,status_text,class,reason,final_url,failing_since,failures,"
+            "archive_url"}));
     for (const char* message :
          {"sub/edited.url not updated: ", "sub/read-only.url\" is read-only"}) {
         EXPECT_NE(run.errors.find(tree.Path(message)), std::string::npos) << run.errors;
@@ -1151,12 +1176,14 @@ TEST(CheckProgram, UpdateMovedRewritesExactlyTheMovedShortcuts) {
     tree.WriteFile("bookmarks.html", "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p><DT><A HREF=\"" +
                                          UrlOf(site, "/old") + "\">old</A>\n</DL>\n");
     const auto before = Snapshot(tree);
-    const CheckerRun refused =
-        RunChecker({"--rules", "current", "--update-moved", tree.Path("bookmarks.html")});
-    ASSERT_TRUE(refused.finished);
-    EXPECT_EQ(refused.exitCode, 2);
-    EXPECT_NE(refused.errors.find("needs a Favorites directory"), std::string::npos);
-    EXPECT_EQ(refused.output, "");
+    for (const std::string option : {"--update-moved", "--update-dead=archive"}) {
+        const CheckerRun refused =
+            RunChecker({"--rules", "current", option, tree.Path("bookmarks.html")});
+        ASSERT_TRUE(refused.finished);
+        EXPECT_EQ(refused.exitCode, 2);
+        EXPECT_NE(refused.errors.find("needs a Favorites directory"), std::string::npos);
+        EXPECT_EQ(refused.output, "");
+    }
     EXPECT_EQ(Snapshot(tree), before);
 }
 

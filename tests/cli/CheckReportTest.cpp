@@ -70,6 +70,16 @@ TEST(CheckReport, EveryClassEscapedCountedAndShownByABrowser) {
     int day = 1;
     LoopbackServer site(EveryClassSite(day));
     RefusingPort refused;
+    // An archived copy of the link that is gone, none of the others.
+    LoopbackServer archive(ServerScript().Answer([](const std::string& request) {
+        const std::string json =
+            request.find("%2Fgone") == std::string::npos
+                ? R"({"archived_snapshots":{}})"
+                : R"({"archived_snapshots":{"closest":{"available":true,"status":"200",)"
+                  R"("url":"http://archive.test/web/1/gone","timestamp":"1"}}})";
+        return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(json.size()) + "\r\n\r\n" +
+               json;
+    }));
     const std::string base = "http://127.0.0.1:" + std::to_string(site.Port());
     TempTree tree;
     // Folders as a user names them, from where the source is.
@@ -96,8 +106,21 @@ TEST(CheckReport, EveryClassEscapedCountedAndShownByABrowser) {
         tree.WriteFile("Favorites/" + name + ".url", ShortcutText(url));
     }
     const std::vector<std::string> options = {
-        "--rules", "current",   "--history", "history.sqlite", "--confirmed", "--accept",
-        "403",     "--exclude", "/private/", "--format",       "html",        "Favorites"};
+        "--rules",
+        "current",
+        "--history",
+        "history.sqlite",
+        "--confirmed",
+        "--accept",
+        "403",
+        "--exclude",
+        "/private/",
+        "--archive",
+        "--archive-service",
+        "http://127.0.0.1:" + std::to_string(archive.Port()) + "/",
+        "--format",
+        "html",
+        "Favorites"};
     std::vector<std::string> first = options;
     first.insert(first.end(), {"--output", "first.html"});
     ASSERT_EQ(RunCheckerHere(first, [] { return kDay; }).exitCode, 0);
@@ -130,8 +153,12 @@ TEST(CheckReport, EveryClassEscapedCountedAndShownByABrowser) {
     // Names and URLs are text; only http and https become links.
     EXPECT_EQ(Texts(document.get(), "//script").size(), 1u);
     for (const std::string& link : Texts(document.get(), "//a/@href")) {
-        EXPECT_TRUE(link.starts_with(base) || link.starts_with("http://127.0.0.1:")) << link;
+        EXPECT_TRUE(link.starts_with(base) || link.starts_with("http://127.0.0.1:") ||
+                    link == "http://archive.test/web/1/gone")
+            << link;
     }
+    EXPECT_EQ(Texts(document.get(), "//td[@data-label='Archived copy']/a"),
+              std::vector<std::string>{"http://archive.test/web/1/gone"});
     const std::vector<std::string> cells = Texts(document.get(), "//td");
     for (const char* shown : {"<script>alert(1)", "javascript:alert(3)"}) {
         EXPECT_NE(std::find(cells.begin(), cells.end(), shown), cells.end()) << shown;
