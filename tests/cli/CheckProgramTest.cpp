@@ -1098,15 +1098,7 @@ TEST(CheckProgram, UpdateMovedAndDeadRewriteExactlyTheMovedAndArchivedShortcuts)
     using namespace rot;
     TempTree tree;
     // A copy of the dead link only; none of the suspect front-page link.
-    LoopbackServer archive(ServerScript().Answer([](const std::string& request) {
-        const std::string json =
-            request.find("%2Fdead&") == std::string::npos
-                ? R"({"archived_snapshots":{}})"
-                : R"({"archived_snapshots":{"closest":{"available":true,"status":"200",)"
-                  R"("url":"http://archive.test/web/1/dead","timestamp":"1"}}})";
-        return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(json.size()) + "\r\n\r\n" +
-               json;
-    }));
+    LoopbackServer archive(ArchiveAnswers("%2Fdead&", "http://archive.test/web/1/dead"));
     LoopbackServer site(SiteScript(
         {{"/old", Redirect("301 Moved Permanently", "/new")},
          {"/new", Html("New")},

@@ -71,15 +71,7 @@ TEST(CheckReport, EveryClassEscapedCountedAndShownByABrowser) {
     LoopbackServer site(EveryClassSite(day));
     RefusingPort refused;
     // An archived copy of the link that is gone, none of the others.
-    LoopbackServer archive(ServerScript().Answer([](const std::string& request) {
-        const std::string json =
-            request.find("%2Fgone") == std::string::npos
-                ? R"({"archived_snapshots":{}})"
-                : R"({"archived_snapshots":{"closest":{"available":true,"status":"200",)"
-                  R"("url":"http://archive.test/web/1/gone","timestamp":"1"}}})";
-        return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(json.size()) + "\r\n\r\n" +
-               json;
-    }));
+    LoopbackServer archive(ArchiveAnswers("%2Fgone", "http://archive.test/web/1/gone"));
     const std::string base = "http://127.0.0.1:" + std::to_string(site.Port());
     TempTree tree;
     // Folders as a user names them, from where the source is.

@@ -97,6 +97,18 @@ CheckerRun RunCheckerHere(const std::vector<std::string>& arguments, const Histo
     return run;
 }
 
+ServerScript ArchiveAnswers(const std::string& marker, const std::string& copy) {
+    return ServerScript().Answer([marker, copy](const std::string& request) {
+        const std::string json =
+            request.find(marker) == std::string::npos
+                ? R"({"archived_snapshots":{}})"
+                : R"({"archived_snapshots":{"closest":{"available":true,"status":"200","url":")" +
+                      copy + R"(","timestamp":"1"}}})";
+        return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(json.size()) + "\r\n\r\n" +
+               json;
+    });
+}
+
 std::vector<std::string> Lines(const std::string& text, bool crlf) {
     const std::string end = crlf ? "\r\n" : "\n";
     std::vector<std::string> lines;
