@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <functional>
+#include <set>
 
 #include "cli/check/CheckConfig.h"
 #include "support/TempTree.h"
@@ -65,10 +66,18 @@ TEST(CheckOptions, DefaultsAreThoseTheHelpNames) {
                               "archive.org"}) {
         EXPECT_NE(usage.find(named), std::string::npos) << named;
     }
-    // Every option the config file knows is one the help names.
+    // The options the config file knows are those the help names.
+    std::set<std::string> known;
     for (const OptionSpec& option : CheckOptionSpecs()) {
+        known.insert("--" + std::string(option.Name));
         EXPECT_NE(usage.find("  --" + std::string(option.Name) + " "), std::string::npos)
             << option.Name;
+    }
+    for (std::size_t start = usage.find("\n  --"); start != std::string::npos;
+         start = usage.find("\n  --", start + 1)) {
+        const std::string name =
+            usage.substr(start + 3, usage.find_first_of(" \n", start + 3) - start - 3);
+        EXPECT_TRUE(known.count(name)) << name << " has no key in the config file";
     }
 }
 
