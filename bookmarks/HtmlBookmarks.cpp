@@ -11,6 +11,7 @@
 
 #include "bookmarks/BookmarkError.h"
 #include "platform/FileSystem.h"
+#include "platform/HtmlEscape.h"
 #include "platform/TextDecoding.h"
 
 namespace vornakle {
@@ -243,28 +244,8 @@ private:
 };
 
 std::string EscapeHtml(const std::string& bytes) {
-    const std::string text = IsValidUtf8(bytes) ? bytes : TextBytes(DisplayText(bytes));
-    std::string escaped;
-    escaped.reserve(text.size());
-    for (const char character : text) {
-        switch (character) {
-            case '&':
-                escaped += "&amp;";
-                break;
-            case '<':
-                escaped += "&lt;";
-                break;
-            case '>':
-                escaped += "&gt;";
-                break;
-            case '"':
-                escaped += "&quot;";
-                break;
-            default:
-                escaped += character;
-        }
-    }
-    return escaped;
+    return vornakle::EscapeHtml(IsValidUtf8(bytes) ? bytes : TextBytes(DisplayText(bytes)),
+                                HtmlControls::Keep);
 }
 
 void AppendList(const BookmarkNode& folder, int depth, std::string& html) {

@@ -1,12 +1,8 @@
 #include "check/CheckEngine.h"
 
-#include <QDeadlineTimer>
 #include <QMetaObject>
 #include <QPointer>
 #include <QThread>
-
-#include <pthread.h>
-#include <signal.h>
 
 #include <algorithm>
 #include <unordered_map>
@@ -117,7 +113,6 @@ void CheckEngine::Start() {
             Qt::QueuedConnection);
         return;
     }
-    clients_.assign(count, nullptr);
     for (std::size_t number = 0; number < count; ++number) {
         workers_.push_back(std::make_unique<Worker>(*this, number));
     }
@@ -127,14 +122,7 @@ void CheckEngine::Start() {
 }
 
 void CheckEngine::RunWorker(std::size_t workerNumber) {
-    // The stop signals belong to the program's main thread; a worker (and
-    // the lookup helpers it starts, which inherit its mask) never runs
-    // their handler.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    BlockStopSignalsOnThisThread();
 
     // A client that cannot be made (no descriptor left) fails each check
     // this worker takes, with that failure as its reason.
@@ -146,10 +134,7 @@ void CheckEngine::RunWorker(std::size_t workerNumber) {
         client.reset();
         clientFailure = std::current_exception();
     }
-    {
-        std::lock_guard lock(clientsMutex_);
-        clients_[workerNumber] = client.get();
-    }
+    clients_.Set(workerNumber, client.get());
     // The worker's connection left open for its next check, as the per-host
     // limit counts it.
     CheckQueue::KeptConnection kept;
@@ -190,8 +175,7 @@ void CheckEngine::RunWorker(std::size_t workerNumber) {
         }
         Post({address, std::move(result)});
     }
-    std::lock_guard lock(clientsMutex_);
-    clients_[workerNumber] = nullptr;
+    clients_.Set(workerNumber, nullptr);
 }
 
 void CheckEngine::Post(Event event) {
@@ -249,18 +233,6 @@ void CheckEngine::Deliver(const Event& event) {
     }
 }
 
-void CheckEngine::AbortRunningChecks() {
-    std::lock_guard lock(clientsMutex_);
-    for (THttpClient* client : clients_) {
-        if (client != nullptr) {
-            // Abort belongs to the client's own thread: it is run there by
-            // that thread's dispatcher, inside the wait of the request.
-            QMetaObject::invokeMethod(
-                client, [client] { client->Abort(); }, Qt::QueuedConnection);
-        }
-    }
-}
-
 void CheckEngine::Stop() {
     if (stopped_) {
         return;
@@ -268,10 +240,7 @@ void CheckEngine::Stop() {
     stopped_ = true;
     queue_.Stop();
     for (const std::unique_ptr<Worker>& worker : workers_) {
-        AbortRunningChecks();
-        while (!worker->wait(QDeadlineTimer(kAbortRepeatMilliseconds))) {
-            AbortRunningChecks();
-        }
+        clients_.AbortUntilEnded(*worker);
     }
     workers_.clear();
 }

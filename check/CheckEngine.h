@@ -16,6 +16,7 @@
 #include "check/CheckResult.h"
 #include "check/CheckSettings.h"
 #include "check/RotCheck.h"
+#include "check/WorkerThreads.h"
 
 namespace vornakle {
 
@@ -45,11 +46,6 @@ public:
     using TStartedHandler = std::function<void(std::size_t index)>;
     using TResultHandler = std::function<void(std::size_t index, const CheckResult& result)>;
     using TFinishedHandler = std::function<void()>;
-
-    // How often Stop repeats its abort to a worker that has not ended yet:
-    // an abort that reaches a client between two waits is taken up by its
-    // next wait, but one that arrives while no request runs does nothing.
-    static constexpr int kAbortRepeatMilliseconds = 100;
 
     CheckEngine(std::vector<std::string> urls, CheckSettings settings,
                 SharedAddresses shared = SharedAddresses::CheckedOnce, QObject* owner = nullptr);
@@ -88,7 +84,6 @@ private:
     // woken once for several of them rather than once each.
     void Post(Event event);
     void DeliverReady();
-    void AbortRunningChecks();
 
     std::vector<std::string> urls_;
     // Per distinct address, in list order of first appearance, the indexes
@@ -99,10 +94,8 @@ private:
     CheckQueue queue_;
     std::shared_ptr<TlsContext> tlsContext_;
     std::vector<std::unique_ptr<Worker>> workers_;
-    // The clients of the running workers, so that Stop can reach them;
-    // a worker removes its client under the mutex before destroying it.
-    std::mutex clientsMutex_;
-    std::vector<THttpClient*> clients_;
+    // The clients of the running workers, so that Stop can reach them.
+    WorkerClients clients_;
     std::mutex readyMutex_;
     std::vector<Event> ready_;
     std::size_t delivered_ = 0;

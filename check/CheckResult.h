@@ -47,11 +47,12 @@ std::string_view ReasonToken(FailureReason reason);
 
 // What a check found beyond the reply number, under current rules only.
 enum class Finding {
-    None,     // nothing beyond the status
-    Moved,    // alive, reached through permanent redirects only: FinalUrl is the new address
-    Suspect,  // the server says 2xx but the page is probably gone
-    Login,    // the page is there behind a sign-in: alive
-    Blocked,  // the site answers programs otherwise than people: cannot tell from here
+    None,      // nothing beyond the status
+    Moved,     // alive, reached through permanent redirects only: FinalUrl is the new address
+    Suspect,   // the server says 2xx but the page is probably gone
+    Login,     // the page is there behind a sign-in: alive
+    Blocked,   // the site answers programs otherwise than people: cannot tell from here
+    Accepted,  // a reply number the run accepts as fine (CheckSettings::Accepted)
 };
 
 // Why a result is Suspect, Login or Blocked. Each has a stable token

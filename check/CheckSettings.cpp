@@ -1,5 +1,7 @@
 #include "check/CheckSettings.h"
 
+#include <algorithm>
+
 namespace vornakle {
 
 namespace {
@@ -21,6 +23,12 @@ std::optional<CheckRules> ParseCheckRules(std::string_view token) {
         return CheckRules::Current;
     }
     return std::nullopt;
+}
+
+bool CheckSettings::Accepts(std::int32_t status) const {
+    return std::any_of(Accepted.begin(), Accepted.end(), [status](const StatusRange& range) {
+        return status >= range.First && status <= range.Last;
+    });
 }
 
 }  // namespace vornakle

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vornakle {
 
@@ -39,6 +40,14 @@ enum class CheckRules { Classic, Current };
 std::string_view CheckRulesToken(CheckRules rules);
 std::optional<CheckRules> ParseCheckRules(std::string_view token);
 
+// Reply numbers from First to Last, both included.
+struct StatusRange {
+    std::int32_t First = 0;
+    std::int32_t Last = 0;
+
+    bool operator==(const StatusRange&) const = default;
+};
+
 // How a run of checks goes.
 struct CheckSettings {
     // The program's own rules unless a program asks for today's.
@@ -63,6 +72,15 @@ struct CheckSettings {
     // environment (http_proxy, https_proxy, no_proxy), which the engine
     // reads once at its start.
     std::optional<ProxyRules> Proxies;
+    // Under current rules: header lines ("Name: value") sent with every
+    // request, in place of a line of the same name the client would send.
+    std::vector<std::string> ExtraHeaders;
+    // Under current rules: reply numbers that count as fine besides those
+    // the status table calls fine (a site known to answer checkers 403).
+    std::vector<StatusRange> Accepted;
+
+    // Whether status is one of Accepted.
+    bool Accepts(std::int32_t status) const;
 
     // Bound of one link's check as a whole.
     std::int64_t DeadlineMilliseconds() const {

@@ -313,6 +313,39 @@ constexpr std::int16_t kTooManyRequests = 429;
 constexpr std::int16_t kProxyAuthenticationRequired = 407;
 constexpr std::int16_t kServiceUnavailable = 503;
 
+// One request kind, asked again while the server asks for patience (429
+// or 503 with Retry-After) and the deadline leaves room for the wait; the
+// result when no reply came, else none and the client holds the reply.
+std::optional<CheckResult> AskPatiently(CheckRun& run, THttpClient& client, CmdType kind,
+                                        const std::string& url, int& retriesLeft,
+                                        const HostBackOff& backOff) {
+    for (;;) {
+        std::optional<CheckResult> failed = run.Transaction(kind, url);
+        const std::int16_t reply = client.ReplyNumber;
+        if (failed || retriesLeft == 0 ||
+            (reply != kTooManyRequests && reply != kServiceUnavailable)) {
+            return failed;
+        }
+        const std::optional<std::int64_t> seconds =
+            RetryAfterSeconds(client.ReplyRetryAfter, QDateTime::currentSecsSinceEpoch());
+        if (!seconds) {
+            return failed;
+        }
+        const std::int64_t wait =
+            std::min(*seconds * kMillisecondsPerSecond, kMaxRetryWaitMilliseconds);
+        if (wait >= run.Remaining()) {
+            return failed;
+        }
+        --retriesLeft;
+        if (backOff) {
+            backOff(wait);
+        }
+        if (std::optional<CheckResult> ended = run.Pause(wait)) {
+            return ended;
+        }
+    }
+}
+
 CheckResult CheckByCurrentRules(THttpClient& client, const std::string& url,
                                 std::int64_t deadlineMilliseconds, const HostBackOff& backOff) {
     client.Host.clear();
@@ -329,33 +362,9 @@ CheckResult CheckByCurrentRules(THttpClient& client, const std::string& url,
     // A GET from the start: one request tells whether the link answers and
     // brings the page the rot look reads, where a HEAD would need a GET
     // after it, and servers that refuse HEAD or let it hang are no trouble.
-    // It is asked again while the server asks for patience and the deadline
-    // leaves room for it.
-    std::optional<CheckResult> failed;
-    for (int retriesLeft = kMaxRetries;; --retriesLeft) {
-        failed = run.Transaction(cmdGet, url);
-        const std::int16_t reply = client.ReplyNumber;
-        if (failed || retriesLeft == 0 ||
-            (reply != kTooManyRequests && reply != kServiceUnavailable)) {
-            break;
-        }
-        const std::optional<std::int64_t> seconds =
-            RetryAfterSeconds(client.ReplyRetryAfter, QDateTime::currentSecsSinceEpoch());
-        if (!seconds) {
-            break;
-        }
-        const std::int64_t wait =
-            std::min(*seconds * kMillisecondsPerSecond, kMaxRetryWaitMilliseconds);
-        if (wait >= run.Remaining()) {
-            break;
-        }
-        if (backOff) {
-            backOff(wait);
-        }
-        if (std::optional<CheckResult> ended = run.Pause(wait)) {
-            failed = std::move(ended);
-            break;
-        }
+    int retriesLeft = kMaxRetries;
+    std::optional<CheckResult> failed =
+        AskPatiently(run, client, cmdGet, url, retriesLeft, backOff);
     }
     CheckResult result = failed ? *failed : run.Answer();
     if (result.Status == kTooManyRequests) {
@@ -391,10 +400,26 @@ CheckResult CheckLink(THttpClient& client, const std::string& url,
     return run.Finished(failed ? *failed : run.Answer());
 }
 
+CheckResult GetPatiently(THttpClient& client, const std::string& url,
+                         std::int64_t deadlineMilliseconds) {
+    CheckRun run(client, deadlineMilliseconds, SecureScheme::Allowed);
+    int retriesLeft = kMaxRetries;
+    std::optional<CheckResult> failed =
+        AskPatiently(run, client, cmdGet, url, retriesLeft, HostBackOff());
+    return failed ? *failed : run.Answer();
+}
+
 CheckResult CheckLink(THttpClient& client, const std::string& url, const CheckSettings& settings,
                       std::int64_t deadlineMilliseconds, const HostBackOff& backOff) {
     if (settings.Rules == CheckRules::Current) {
-        return CheckByCurrentRules(client, url, deadlineMilliseconds, backOff);
+        CheckResult result = CheckByCurrentRules(client, url, deadlineMilliseconds, backOff);
+        // The user's word on a reply number outweighs what the reply seemed
+        // to say of the site (a bot status, a challenge).
+        if (!IsLinkFine(result.Status) && settings.Accepts(result.Status)) {
+            result.Found = Finding::Accepted;
+            result.FoundBy = Clue();
+        }
+        return result;
     }
     return CheckLink(client, url, deadlineMilliseconds);
 }
@@ -414,6 +439,7 @@ std::unique_ptr<THttpClient> MakeCheckClient(const CheckSettings& settings) {
         client->TlsInsecure = settings.Tls.Insecure;
         client->TlsResumption = settings.Tls.Resumption;
         client->Proxies = settings.Proxies ? *settings.Proxies : ProxyRulesFromEnvironment();
+        client->ExtraHeaders = settings.ExtraHeaders;
     }
     return client;
 }
@@ -442,6 +468,8 @@ std::string_view ResultClass(const CheckResult& result) {
             return "login";
         case Finding::Blocked:
             return "blocked";
+        case Finding::Accepted:
+            return kFineClass;
         case Finding::None:
             break;
     }
@@ -451,6 +479,7 @@ std::string_view ResultClass(const CheckResult& result) {
 LinkStanding StandingOfResult(const CheckResult& result) {
     switch (result.Found) {
         case Finding::Login:
+        case Finding::Accepted:
             return LinkStanding::Fine;
         case Finding::Blocked:
             return LinkStanding::Doubtful;

@@ -54,6 +54,13 @@ CheckResult CheckLink(THttpClient& client, const std::string& url, const CheckSe
                       std::int64_t deadlineMilliseconds = 0,
                       const HostBackOff& backOff = HostBackOff());
 
+// One GET of url for a caller that reads the reply itself (the client then
+// holds it), asked as a check under current rules asks: a 429 or 503 with
+// Retry-After waited for within the deadline and asked again. The result
+// is the failure when no usable reply came, else the reply's status.
+CheckResult GetPatiently(THttpClient& client, const std::string& url,
+                         std::int64_t deadlineMilliseconds);
+
 // A client for the checks of a run, configured once by its settings: the
 // classic client, or under current rules one of the browser rules that
 // keeps its connection for the next request (settings.Reuse), keeps the

@@ -81,20 +81,8 @@ bool IsErrorName(std::string_view part) {
     return named;
 }
 
-// Whether an address names an error in a part of its path or a key of its
-// query.
-bool NamesAnError(const AddressParts& parts) {
-    std::string_view path = parts.Path;
-    for (std::size_t slash = path.find('/'); slash != std::string_view::npos;
-         slash = path.find('/')) {
-        if (IsErrorName(path.substr(0, slash))) {
-            return true;
-        }
-        path.remove_prefix(slash + 1);
-    }
-    if (IsErrorName(path)) {
-        return true;
-    }
+// Whether a key of the address's query names an error ("?aspxerrorpath=").
+bool QueryNamesAnError(const AddressParts& parts) {
     std::string_view query =
         parts.Query.empty() ? std::string_view() : std::string_view(parts.Query).substr(1);
     while (!query.empty()) {
@@ -106,6 +94,20 @@ bool NamesAnError(const AddressParts& parts) {
         query = end == std::string_view::npos ? std::string_view() : query.substr(end + 1);
     }
     return false;
+}
+
+// Whether an address names an error in a part of its path or a key of its
+// query.
+bool NamesAnError(const AddressParts& parts) {
+    std::string_view path = parts.Path;
+    for (std::size_t slash = path.find('/'); slash != std::string_view::npos;
+         slash = path.find('/')) {
+        if (IsErrorName(path.substr(0, slash))) {
+            return true;
+        }
+        path.remove_prefix(slash + 1);
+    }
+    return IsErrorName(path) || QueryNamesAnError(parts);
 }
 
 // The key of an address less a trailing slash: moving "/a" to "/a/" is no
@@ -178,6 +180,17 @@ std::string WithoutTrailingSlash(std::string path) {
     return path;
 }
 
+// Whether an address is an error page's own: its last path part names an
+// error ("/error", "/404.html", "/errors/not-found") or a key of its query
+// does. A section about errors ("/docs/errors", "/errors/", "/error/codes")
+// is an ordinary page that a redirection may well lead to.
+bool IsErrorPageAddress(const AddressParts& parts) {
+    const std::string path = WithoutTrailingSlash(parts.Path);
+    const std::string_view last = std::string_view(path).substr(path.rfind('/') + 1);
+    return (IsErrorName(last) && AddressWords(last) != std::vector<std::string>{"errors"}) ||
+           QueryNamesAnError(parts);
+}
+
 }  // namespace
 
 bool IsFrontPagePath(std::string_view path) {
@@ -236,7 +249,7 @@ std::optional<Clue> RedirectSuspicion(const std::vector<RequestHop>& hops, LastP
     }
     // A page about errors that moved ("/docs/errors" to "/docs/errors/"),
     // or the page itself with a note in its query, is no error page.
-    if (NamesAnError(last) && !NamesAnError(first) &&
+    if (IsErrorPageAddress(last) && !NamesAnError(first) &&
         WithoutTrailingSlash(first.Path) != WithoutTrailingSlash(last.Path)) {
         return Clue{Signal::ErrorPageRedirect, finalUrl};
     }
@@ -281,9 +294,13 @@ bool SameAsMadeUp(const PageSample& page, const PageSample& madeUp) {
     constexpr std::size_t kSlackDivisor = 20;
     const std::size_t larger = std::max(page.Size, madeUp.Size);
     const std::size_t difference = larger - std::min(page.Size, madeUp.Size);
-    // Two untitled answers (an empty 200 to anything) show no page at all.
-    return !page.Title.empty() && page.Status == madeUp.Status && page.Title == madeUp.Title &&
-           difference <= kSlackBytes + larger / kSlackDivisor;
+    // Two untitled answers (an empty 200 to anything) show no page at all,
+    // and a page without a heading or text of its own is a shell its
+    // scripts fill (a single-page application serves it for every address):
+    // what a person sees there cannot be told from here.
+    const bool showsItself = !page.Heading.empty() || !page.Text.empty();
+    return !page.Title.empty() && showsItself && page.Status == madeUp.Status &&
+           page.Title == madeUp.Title && difference <= kSlackBytes + larger / kSlackDivisor;
 }
 
 bool SameAsRoot(const PageSample& page, const PageSample& root) {

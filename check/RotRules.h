@@ -61,10 +61,11 @@ enum class LastPage { ByAddress, SameAsRoot };
 
 // For a deep link whose redirections ended with 2xx: on the sign-in page of
 // its site (sign-in-redirect), on the front page of its site
-// (front-page-redirect) or of another (moved-away), or at an address named
-// for an error ("/error", "/404.html", "?aspxerrorpath=") that the link's
-// own address does not name, on another path (error-page-redirect). The
-// clue's detail is the final URL.
+// (front-page-redirect) or of another (moved-away), or at an error page's
+// own address (its last path part or a query key named for an error:
+// "/error", "/404.html", "?aspxerrorpath="; a section such as "/docs/errors"
+// is none) that the link's own address does not name, on another path
+// (error-page-redirect). The clue's detail is the final URL.
 std::optional<Clue> RedirectSuspicion(const std::vector<RequestHop>& hops,
                                       LastPage lastPage = LastPage::ByAddress);
 
@@ -89,7 +90,8 @@ std::optional<Clue> ParkedSuspicion(const PageSample& page);
 
 // Whether page is what the site serves for any address: the made-up sibling
 // got the same status, the same title (not none) and a size within a few
-// percent.
+// percent. A page with no heading and no text is a shell that scripts fill,
+// never the same as anything.
 bool SameAsMadeUp(const PageSample& page, const PageSample& madeUp);
 
 // Whether page is the one the site's root leads to: the same final address,

@@ -119,6 +119,7 @@ std::string GermanVerdict(const CheckResult& result, const std::string& url) {
             lines.push_back("Von hier nicht pr\u00fcfbar: " + clue);
             break;
         case Finding::Moved:
+        case Finding::Accepted:
         case Finding::None:
             break;
     }

@@ -1,10 +1,7 @@
 #include "history/AddressHistory.h"
 
-#include <time.h>
-
-#include <array>
-
 #include "check/LinkCheck.h"
+#include "platform/UtcText.h"
 
 namespace vornakle {
 
@@ -41,6 +38,7 @@ AddressHistory AfterCheck(AddressHistory history, HistoryCheck check) {
     if (!check.Failed) {
         history.FailingSince.reset();
         history.Failures = 0;
+        history.LastFine = check.Time;
     } else {
         if (history.Failures == 0 || !history.FailingSince) {
             history.FailingSince = check.Time;
@@ -78,12 +76,7 @@ std::optional<CheckResult> ReusableResult(const AddressHistory& history,
 }
 
 std::string IsoDateTime(HistoryTime time) {
-    const time_t seconds = static_cast<time_t>(time.time_since_epoch().count());
-    tm parts{};
-    gmtime_r(&seconds, &parts);
-    std::array<char, 32> text{};
-    const std::size_t length = strftime(text.data(), text.size(), "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return std::string(text.data(), length);
+    return UtcText(time, "%Y-%m-%dT%H:%M:%SZ");
 }
 
 }  // namespace vornakle

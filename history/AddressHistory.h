@@ -39,6 +39,10 @@ struct AddressHistory {
     // how many checks it has; none and 0 when the last check was fine.
     std::optional<HistoryTime> FailingSince;
     int Failures = 0;
+    // When the last check that was no failure was, as far as the kept
+    // checks tell: the time the page last worked, which an archived copy
+    // should come closest to.
+    std::optional<HistoryTime> LastFine;
 };
 
 // The history after one more check.

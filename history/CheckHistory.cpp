@@ -147,7 +147,9 @@ std::vector<AddressHistory> CheckHistory::Read(const std::vector<std::string>& a
     SqliteTransaction transaction(*database_, SqliteTransaction::Kind::Read);
     SqliteStatement query(*database_,
                           "SELECT a.failing_since, a.failures, a.final_url, c.time, c.status, "
-                          "c.class, c.reason FROM addresses a LEFT JOIN checks c ON c.rowid = "
+                          "c.class, c.reason, (SELECT max(time) FROM checks WHERE address = a.id "
+                          "AND (a.failures = 0 OR time < a.failing_since)) "
+                          "FROM addresses a LEFT JOIN checks c ON c.rowid = "
                           "(SELECT max(rowid) FROM checks WHERE address = a.id) "
                           "WHERE a.address = ?1");
     for (std::size_t index = 0; index < addresses.size(); ++index) {
@@ -170,6 +172,11 @@ std::vector<AddressHistory> CheckHistory::Read(const std::vector<std::string>& a
             last.Reason = query.Text(6);
             last.Failed = history.Failures > 0;
             history.Last = std::move(last);
+        }
+        // The checks before the run of failures were none (a run begins
+        // after a check that was no failure, or with the first check).
+        if (!query.IsNull(7)) {
+            history.LastFine = TimeOf(query.Integer(7));
         }
     }
     transaction.Commit();

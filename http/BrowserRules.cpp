@@ -20,9 +20,8 @@ namespace vornakle {
 namespace {
 
 constexpr const char* kBrowserAccept =
-    "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,image/avif,image/webp,"
-    "*/*;q=0.8";
-constexpr const char* kBrowserAcceptLanguage = "Accept-Language: en-US,en;q=0.9";
+    "text/html,application/xhtml+xml,application/xml;q=0.9,image/avif,image/webp,*/*;q=0.8";
+constexpr const char* kBrowserAcceptLanguage = "en-US,en;q=0.9";
 // Header lines a proxy may send before the tunnel opens.
 constexpr int kMaxTunnelHeaderLines = 100;
 constexpr std::int16_t kFirstInterim = 100;
@@ -66,6 +65,16 @@ bool SkipInterimReplies(THttpClient& client, std::string& statusLine) {
         }
         statusLine = client.ReadLn();
     }
+}
+
+// Whether the client's extra header lines hold one named name (field names
+// are case-insensitive, RFC 9110 section 5.1).
+bool HasExtraHeader(const THttpClient& client, std::string_view name) {
+    const std::string wanted = AsciiLowerCase(name) + ':';
+    return std::any_of(client.ExtraHeaders.begin(), client.ExtraHeaders.end(),
+                       [&wanted](const std::string& line) {
+                           return AsciiLowerCase(line.substr(0, wanted.size())) == wanted;
+                       });
 }
 
 }  // namespace
@@ -129,23 +138,32 @@ void BrowserRules::ComposeRequest(THttpClient& client) const {
                                    : "http://" + authority + client.RequestPath;
     lines.Add(std::string(word) + ' ' + BrowserRequestTarget(target) + " HTTP/1.1");
     lines.Add("Host: " + authority);
-    lines.Add("User-Agent: " + UserAgentOf(client));
-    lines.Add(kBrowserAccept);
-    lines.Add(kBrowserAcceptLanguage);
+    // A line of the user's own takes the place of one of ours.
+    const auto addOwn = [&client, &lines](std::string_view name, const std::string& value) {
+        if (!HasExtraHeader(client, name)) {
+            lines.Add(std::string(name) + ": " + value);
+        }
+    };
+    addOwn("User-Agent", UserAgentOf(client));
+    addOwn("Accept", kBrowserAccept);
+    addOwn("Accept-Language", kBrowserAcceptLanguage);
     const std::string cookies = client.CookiesFor(host);
     const std::string& cookie = cookies.empty() ? client.HeaderInfo.Cookie : cookies;
     if (!cookie.empty()) {
-        lines.Add("Cookie: " + cookie);
+        addOwn("Cookie", cookie);
     }
     if (!client.HeaderInfo.Referer.empty()) {
-        lines.Add("Referer: " + client.HeaderInfo.Referer);
+        addOwn("Referer", client.HeaderInfo.Referer);
     }
     if (!passAuthorization_.empty()) {
-        lines.Add("Authorization: Basic " + passAuthorization_);
+        addOwn("Authorization", "Basic " + passAuthorization_);
     }
     if (SendsBody(client.RequestKind) && !client.OutputFileMode) {
         lines.Add("Content-Type: application/x-www-form-urlencoded");
         lines.Add("Content-Length: " + std::to_string(client.SendData.size()));
+    }
+    for (const std::string& line : client.ExtraHeaders) {
+        lines.Add(line);
     }
     // HTTP/1.1 connections stay open unless a side says otherwise.
     if (reuse_ == ConnectionReuse::CloseEach) {

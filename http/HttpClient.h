@@ -171,6 +171,9 @@ public:
     std::string UserAgent;
     // Where each pass under browser rules goes through a proxy.
     ProxyRules Proxies;
+    // Header lines ("Name: value") each request under browser rules sends
+    // as well; one whose name the rules' own request has takes its place.
+    std::vector<std::string> ExtraHeaders;
     // A GET reads the status line and the header, then closes, or where that
     // keeps the connection for the next request, reads and drops a body of
     // up to kMaxDrainBytes: no page is kept.

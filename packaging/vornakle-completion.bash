@@ -12,9 +12,10 @@ declare -gA _vornakle_options=() _vornakle_value_names=()
 # The values of options that take one of a few words.
 _vornakle_choices() {
     case $1 in
-    --format) echo "text csv json" ;;
+    --format) echo "text csv json html" ;;
     --rules) echo "classic current" ;;
     --browser) echo "firefox chromium chrome" ;;
+    --update-dead) echo "archive" ;;
     esac
 }
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <random>
 #include <utility>
 
 #include "platform/ErrorMessages.h"
@@ -234,51 +235,121 @@ std::string DirectoryOf(const std::string& path) {
 
 }  // namespace
 
-void ReplaceFileContents(const std::string& linkOrPath, std::string_view contents) {
-    // Through a symbolic link the file it names is replaced, not the link.
-    char* resolved = ::realpath(linkOrPath.c_str(), nullptr);
-    if (resolved == nullptr) {
-        throw SystemFailure(CannotText(FailedObject::File, FailedAction::Replace, linkOrPath));
-    }
-    const std::string path(resolved);
-    std::free(resolved);
-    struct stat original {};
-    if (::stat(path.c_str(), &original) != 0) {
-        throw SystemFailure(CannotText(FailedObject::File, FailedAction::Replace, path));
-    }
-    if (!IsRegular(original.st_mode)) {
-        throw EFileError(InMessageLanguage(
-            "Datei " + QuotedMessagePath(path) +
-                " ist keine gewöhnliche Datei und wird nicht ersetzt",
-            "file " + QuotedMessagePath(path) + " is no regular file and is not replaced"));
-    }
-    std::string temporary = JoinPath(DirectoryOf(path), ".vornakle-XXXXXX");
-    UniqueFd file(::mkstemp(temporary.data()));
-    if (!file.IsValid()) {
-        throw SystemFailure(InMessageLanguage(
-            "Neben " + QuotedMessagePath(path) + " kann keine temporäre Datei angelegt werden",
-            "cannot create a temporary file beside " + QuotedMessagePath(path)));
-    }
-    try {
-        WriteAll(file.Get(), contents, path);
-        struct stat made {};
-        // The new file is the old one's: its owner and group first, since a
-        // change of owner clears the set-ID bits the mode then restores.
-        // Where they cannot be kept, the original stays as it is.
-        if (::fstat(file.Get(), &made) != 0 ||
-            ((made.st_uid != original.st_uid || made.st_gid != original.st_gid) &&
-             ::fchown(file.Get(), original.st_uid, original.st_gid) != 0) ||
-            ::fchmod(file.Get(), original.st_mode & 07777) != 0 || ::fsync(file.Get()) != 0) {
-            throw SystemFailure(CannotText(FailedObject::File, FailedAction::Write, path));
-        }
-        file.Reset();
-        if (::rename(temporary.c_str(), path.c_str()) != 0) {
+namespace {
+
+// Mode a new file gets before the umask, as programs make files.
+constexpr mode_t kNewFileMode = 0666;
+// Names tried for the temporary file before giving up.
+constexpr int kTemporaryNameTries = 100;
+
+// The file a replacement of linkOrPath lands in: through a symbolic link the
+// file it names, not the link. Empty when it does not exist (and may be
+// made, when target allows it); its status in original.
+std::string ReplacedPath(const std::string& linkOrPath, ReplacedFile target,
+                         struct stat& original) {
+    if (char* resolved = ::realpath(linkOrPath.c_str(), nullptr)) {
+        const std::string path(resolved);
+        std::free(resolved);
+        if (::stat(path.c_str(), &original) != 0) {
             throw SystemFailure(CannotText(FailedObject::File, FailedAction::Replace, path));
         }
-    } catch (...) {
-        ::unlink(temporary.c_str());
-        throw;
+        if (!IsRegular(original.st_mode)) {
+            throw EFileError(InMessageLanguage(
+                "Datei " + QuotedMessagePath(path) +
+                    " ist keine gewöhnliche Datei und wird nicht ersetzt",
+                "file " + QuotedMessagePath(path) + " is no regular file and is not replaced"));
+        }
+        return path;
     }
+    struct stat link {};
+    // A dangling symbolic link names no file that could be replaced.
+    if (errno != ENOENT || target == ReplacedFile::MustExist ||
+        ::lstat(linkOrPath.c_str(), &link) == 0) {
+        throw SystemFailure(CannotText(FailedObject::File, FailedAction::Replace, linkOrPath));
+    }
+    return std::string();
+}
+
+}  // namespace
+
+ReplacementFile::ReplacementFile(const std::string& linkOrPath, ReplacedFile target) {
+    struct stat original {};
+    path_ = ReplacedPath(linkOrPath, target, original);
+    const bool isNew = path_.empty();
+    if (isNew) {
+        path_ = linkOrPath;
+    }
+    // A name of our own beside it, made with O_EXCL so no other file is
+    // taken; the umask applies to the mode as to any new file.
+    std::random_device random;
+    for (int attempt = 0; attempt < kTemporaryNameTries && !file_.IsValid(); ++attempt) {
+        temporary_ = JoinPath(DirectoryOf(path_), ".vornakle-" + std::to_string(random()));
+        file_.Reset(
+            ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode));
+        if (!file_.IsValid() && errno != EEXIST) {
+            break;
+        }
+    }
+    if (!file_.IsValid()) {
+        throw SystemFailure(InMessageLanguage(
+            "Neben " + QuotedMessagePath(path_) + " kann keine temporäre Datei angelegt werden",
+            "cannot create a temporary file beside " + QuotedMessagePath(path_)));
+    }
+    if (isNew) {
+        return;
+    }
+    struct stat made {};
+    // The new file is the old one's: its owner and group first, since a
+    // change of owner clears the set-ID bits the mode then restores. Where
+    // they cannot be kept, the original stays as it is.
+    if (::fstat(file_.Get(), &made) != 0 ||
+        ((made.st_uid != original.st_uid || made.st_gid != original.st_gid) &&
+         ::fchown(file_.Get(), original.st_uid, original.st_gid) != 0) ||
+        ::fchmod(file_.Get(), original.st_mode & 07777) != 0) {
+        const EFileError failure =
+            SystemFailure(CannotText(FailedObject::File, FailedAction::Write, path_));
+        Discard();
+        throw failure;
+    }
+}
+
+ReplacementFile::~ReplacementFile() {
+    Discard();
+}
+
+void ReplacementFile::Write(std::string_view contents) {
+    WriteAll(file_.Get(), contents, path_);
+}
+
+void ReplacementFile::Commit() {
+    if (::fsync(file_.Get()) != 0) {
+        const EFileError failure =
+            SystemFailure(CannotText(FailedObject::File, FailedAction::Write, path_));
+        Discard();
+        throw failure;
+    }
+    file_.Reset();
+    if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
+        const EFileError failure =
+            SystemFailure(CannotText(FailedObject::File, FailedAction::Replace, path_));
+        Discard();
+        throw failure;
+    }
+    temporary_.clear();
+}
+
+void ReplacementFile::Discard() {
+    file_.Reset();
+    if (!temporary_.empty()) {
+        ::unlink(temporary_.c_str());
+        temporary_.clear();
+    }
+}
+
+void ReplaceFileContents(const std::string& linkOrPath, std::string_view contents) {
+    ReplacementFile file(linkOrPath, ReplacedFile::MustExist);
+    file.Write(contents);
+    file.Commit();
 }
 
 void CreateNewFile(const std::string& path, std::string_view contents) {

@@ -95,11 +95,42 @@ std::string ReadAll(int descriptor, std::size_t maxBytes, const std::string& mes
 // descriptor when it cannot be opened or is not a regular file.
 UniqueFd OpenRegularFile(const std::string& path);
 
-// Replaces the file at path with contents as one step: the bytes go to a
-// temporary file in the same directory, which is then renamed over the
-// original, so a crash leaves either the old or the new file, never a torn
-// one. The original's permissions are kept. Throws EFileError on failure and
-// leaves the original untouched.
+// Whether a replacement may make the file it replaces.
+enum class ReplacedFile { MustExist, MayBeNew };
+
+// A file that takes the place of another only once it is whole: its bytes go
+// to a temporary file in the same directory, which Commit renames over the
+// original, so a crash or a failure leaves either the old or the new file,
+// never a torn one. Through a symbolic link the file it names is replaced.
+// The new file gets the original's owner, group and mode; a file made anew
+// the mode the umask leaves of 0666. Unless committed, the temporary file is
+// removed when the object goes. Every failure throws EFileError and leaves
+// the original untouched.
+class ReplacementFile {
+public:
+    ReplacementFile(const std::string& linkOrPath, ReplacedFile target);
+    ~ReplacementFile();
+    ReplacementFile(const ReplacementFile&) = delete;
+    ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+    // The temporary file, open for writing.
+    int Descriptor() const { return file_.Get(); }
+    // The file it replaces, a symbolic link resolved.
+    const std::string& Path() const { return path_; }
+    void Write(std::string_view contents);
+    // Writes the file to disk and renames it over the original.
+    void Commit();
+
+private:
+    void Discard();
+
+    std::string path_;
+    std::string temporary_;
+    UniqueFd file_;
+};
+
+// Replaces the existing file at path with contents as one step
+// (ReplacementFile).
 void ReplaceFileContents(const std::string& path, std::string_view contents);
 
 // Creates a new file with contents; never replaces an existing one (throws

@@ -1,19 +1,27 @@
 #include "cli/check/CheckOptions.h"
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstddef>
+#include <cstdlib>
 #include <optional>
 #include <string_view>
 
 #include "history/CheckHistory.h"
+#include "platform/AsciiCase.h"
+#include "platform/ErrorMessages.h"
+#include "platform/FileSystem.h"
+#include "platform/TrimBlanks.h"
 
 namespace vornakle {
 
 namespace {
 
 constexpr int kMillisecondsPerSecond = 1000;
+constexpr char kArchiveServiceVariable[] = "VORNAKLE_ARCHIVE_SERVICE";
 // The help text gives the default in whole seconds.
 static_assert(kDefaultTimeOutMilliseconds % kMillisecondsPerSecond == 0);
 
@@ -55,6 +63,74 @@ std::chrono::seconds DurationOption(const std::string& option, const std::string
     return count * kUnitLengths[unit];
 }
 
+// Bounds of --accept: the reply numbers HTTP has room for.
+constexpr std::int32_t kFirstReplyNumber = 100;
+constexpr std::int32_t kLastReplyNumber = 999;
+// A config file or a file of patterns larger than this is no such file.
+constexpr std::size_t kMaxOptionFileBytes = 1024 * 1024;
+
+// "200..299,403": reply numbers and ranges of them.
+void AddAcceptedStatuses(std::vector<StatusRange>& ranges, const std::string& list) {
+    std::size_t start = 0;
+    do {
+        std::size_t comma = list.find(',', start);
+        if (comma == std::string::npos) {
+            comma = list.size();
+        }
+        const std::string item = TrimBlanks(std::string_view(list).substr(start, comma - start));
+        start = comma + 1;
+        const std::size_t dots = item.find("..");
+        const auto number = [](std::string_view text) {
+            std::int32_t value = 0;
+            const auto [stop, error] =
+                std::from_chars(text.data(), text.data() + text.size(), value);
+            return !text.empty() && error == std::errc() && stop == text.data() + text.size() &&
+                           value >= kFirstReplyNumber && value <= kLastReplyNumber
+                       ? std::optional<std::int32_t>(value)
+                       : std::nullopt;
+        };
+        const std::optional<std::int32_t> first = number(std::string_view(item).substr(0, dots));
+        const std::optional<std::int32_t> last =
+            dots == std::string::npos ? first : number(std::string_view(item).substr(dots + 2));
+        if (!first || !last || *first > *last) {
+            throw EUsageError(
+                "--accept needs reply numbers from " + std::to_string(kFirstReplyNumber) + " to " +
+                std::to_string(kLastReplyNumber) +
+                " and ranges such as 200..299, separated by commas, not \"" + item + "\"");
+        }
+        ranges.push_back({*first, *last});
+    } while (start <= list.size());
+}
+
+// A token's characters (RFC 9110 section 5.6.2), which a field name is made of.
+bool IsTokenCharacter(char character) {
+    return (character >= '0' && character <= '9') || (character >= 'a' && character <= 'z') ||
+           (character >= 'A' && character <= 'Z') ||
+           std::string_view("!#$%&'*+-.^_`|~").find(character) != std::string_view::npos;
+}
+
+// "Name: value" as a request's header line. The fields that frame the
+// request and its connection are the client's own: another value would
+// break the request or the connection, not change what is asked.
+std::string HeaderLine(const std::string& text) {
+    if (text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+        throw EUsageError("--header needs a text on one line");
+    }
+    const std::size_t colon = text.find(':');
+    const std::string name = text.substr(0, colon);
+    if (colon == std::string::npos || name.empty() ||
+        !std::all_of(name.begin(), name.end(), IsTokenCharacter)) {
+        throw EUsageError("--header needs \"Name: value\", a field name before the colon, not \"" +
+                          text + "\"");
+    }
+    for (const char* framing : {"host", "content-length", "transfer-encoding", "connection"}) {
+        if (AsciiLowerCase(name) == framing) {
+            throw EUsageError("--header cannot set " + name + ": the checker sends it itself");
+        }
+    }
+    return name + ": " + TrimBlanks(std::string_view(text).substr(colon + 1));
+}
+
 TOutputFormat FormatNamed(const std::string& value) {
     if (value == "text") {
         return TOutputFormat::Text;
@@ -65,17 +141,107 @@ TOutputFormat FormatNamed(const std::string& value) {
     if (value == "json") {
         return TOutputFormat::Json;
     }
-    throw EUsageError("--format is text, csv or json, not \"" + value + "\"");
+    if (value == "html") {
+        return TOutputFormat::Html;
+    }
+    throw EUsageError("--format is text, csv, json or html, not \"" + value + "\"");
 }
 
+// The archive's base address from the command line, else from the
+// environment; refused when it cannot serve.
+std::string ArchiveServiceOf(const std::optional<std::string>& option) {
+    const char* environment = std::getenv(kArchiveServiceVariable);
+    const bool fromOption = option.has_value();
+    if (!fromOption && (environment == nullptr || environment[0] == '\0')) {
+        return kDefaultArchiveService;
+    }
+    const std::string service = fromOption ? *option : std::string(environment);
+    if (const std::optional<std::string> problem = ArchiveServiceProblem(service)) {
+        throw EUsageError(std::string(fromOption ? "--archive-service" : kArchiveServiceVariable) +
+                          " \"" + service + "\" " + *problem);
+    }
+    return service;
+}
+
+constexpr OptionSpec kOptionSpecs[] = {
+    {"rules", OptionValue::Text},
+    {"user-agent", OptionValue::Text},
+    {"header", OptionValue::List},
+    {"accept", OptionValue::List},
+    {"jobs", OptionValue::Number},
+    {"per-host", OptionValue::Number},
+    {"timeout", OptionValue::Decimal},
+    {"format", OptionValue::Text},
+    {"output", OptionValue::Path},
+    {"ca-file", OptionValue::Path},
+    {"insecure"},
+    {"no-reuse"},
+    {"exclude", OptionValue::List},
+    {"include", OptionValue::List},
+    {"exclude-file", OptionValue::PathList},
+    {"bad-only"},
+    {"blocked"},
+    {"moved"},
+    {"update-moved"},
+    {"update-dead", OptionValue::Text},
+    {"archive"},
+    {"archive-service", OptionValue::Text},
+    {"duplicates"},
+    {"history", OptionValue::Path},
+    {"no-history"},
+    {"confirmed"},
+    {"confirm-runs", OptionValue::Number},
+    {"confirm-after", OptionValue::Text},
+    {"max-age", OptionValue::Text},
+    {"forget"},
+    {"browser", OptionValue::Text, true},
+    {"url", OptionValue::Text, true},
+    {"verbose"},
+    {"config", OptionValue::Path, false, false},
+    {"no-config", OptionValue::None, false, false},
+    {"help", OptionValue::None, false, false},
+    {"version", OptionValue::None, false, false},
+};
+
 }  // namespace
+
+std::span<const OptionSpec> CheckOptionSpecs() {
+    return kOptionSpecs;
+}
+
+std::string ReadOptionFile(const std::string& option, const std::string& path) {
+    const std::string cannot = option + " " + DisplayUtf8(path) + " cannot be read";
+    errno = 0;
+    const UniqueFd file = OpenRegularFile(path);
+    if (!file.IsValid()) {
+        throw EUsageError(cannot + (errno != 0 ? ": " + SystemErrorText(errno) : std::string()));
+    }
+    try {
+        std::string text = ReadAll(file.Get(), kMaxOptionFileBytes + 1, cannot);
+        if (text.size() > kMaxOptionFileBytes) {
+            throw EUsageError(option + " " + DisplayUtf8(path) + " is larger than " +
+                              std::to_string(kMaxOptionFileBytes / 1024) + " KiB");
+        }
+        return text;
+    } catch (const EFileError& error) {
+        throw EUsageError(error.Message());
+    }
+}
+
+std::string CheckCommand::RewritingOption() const {
+    return UpdateMoved ? "--update-moved" : "--update-dead";
+}
 
 bool CheckCommand::KeepsHistory() const {
     return Settings.Rules == CheckRules::Current && History != HistoryUse::None && !Duplicates &&
            (Kind == Mode::Collection || Kind == Mode::SingleUrl);
 }
 
-CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
+namespace {
+
+// ParseCheckCommand, with current the index of the option being read, or
+// the arguments' count once every option is read.
+CheckCommand ParseCheckCommandAt(const std::vector<std::string>& arguments, std::size_t& current) {
     CheckCommand command;
     command.Settings.Rules = CheckRules::Current;
     std::vector<std::string> operands;
@@ -83,9 +249,13 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
     bool optionsEnded = false;
     // The options that need the history, as given.
     std::vector<std::string> historyOptions;
+    // The options only the current rules have, as given.
+    std::vector<std::string> currentOptions;
     bool confirmTuned = false;
+    std::optional<std::string> archiveService;
 
     for (std::size_t index = 0; index < arguments.size(); ++index) {
+        current = index;
         const std::string& argument = arguments[index];
         if (optionsEnded || argument.size() < 2 || argument.compare(0, 2, "--") != 0) {
             if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
@@ -100,7 +270,8 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
         }
         LongOption option(arguments, index);
         const std::string name = option.Name();
-        const auto takeValue = [&option] { return option.TakeValue(); };
+        std::optional<std::string> value;
+        const auto takeValue = [&option, &value] { return *(value = option.TakeValue()); };
         const auto noValue = [&option] { option.TakeNoValue(); };
         if (name == "--help") {
             noValue();
@@ -160,6 +331,18 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
         } else if (name == "--update-moved") {
             noValue();
             command.UpdateMoved = true;
+        } else if (name == "--archive") {
+            noValue();
+            command.Archive = true;
+        } else if (name == "--update-dead") {
+            const std::string kind = takeValue();
+            if (kind != "archive") {
+                throw EUsageError("--update-dead takes archive, not \"" + kind + "\"");
+            }
+            command.UpdateDead = CheckCommand::DeadLinks::Archive;
+            command.Archive = true;
+        } else if (name == "--archive-service") {
+            archiveService = takeValue();
         } else if (name == "--duplicates") {
             noValue();
             command.Duplicates = true;
@@ -197,6 +380,31 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
             noValue();
             command.Forget = true;
             historyOptions.push_back(name);
+        } else if (name == "--exclude" || name == "--include") {
+            command.Filter.Add(
+                name == "--exclude" ? LinkFilter::Kind::Exclude : LinkFilter::Kind::Include,
+                takeValue(), name);
+        } else if (name == "--exclude-file") {
+            command.Filter.AddFile(takeValue());
+        } else if (name == "--accept") {
+            AddAcceptedStatuses(command.Settings.Accepted, takeValue());
+            currentOptions.push_back(name);
+        } else if (name == "--header") {
+            command.Settings.ExtraHeaders.push_back(HeaderLine(takeValue()));
+            // Only the name: the value may be a secret (a token, a cookie).
+            value = value->substr(0, value->find(':') + 1) + " ...";
+            currentOptions.push_back(name);
+        } else if (name == "--output") {
+            command.OutputFile = takeValue();
+            if (command.OutputFile.empty()) {
+                throw EUsageError("--output needs a file name");
+            }
+        } else if (name == "--config") {
+            if (takeValue().empty()) {
+                throw EUsageError("--config needs a file name");
+            }
+        } else if (name == "--no-config") {
+            noValue();
         } else if (name == "--url") {
             if (url) {
                 throw EUsageError("--url is given twice");
@@ -205,13 +413,28 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
         } else {
             throw EUsageError("unknown option \"" + name + "\"");
         }
+        command.Options.push_back(value ? name + "=" + *value : name);
     }
+    current = arguments.size();
 
-    if (command.Duplicates && (command.UpdateMoved || !historyOptions.empty())) {
+    if (command.Duplicates &&
+        (command.RewritesLinks() || command.Archive || !historyOptions.empty())) {
+        throw EUsageError("--duplicates checks nothing, so " +
+                          (command.RewritesLinks() ? command.RewritingOption()
+                           : command.Archive       ? std::string("--archive")
+                                                   : historyOptions.front()) +
+                          " has nothing to do");
+    }
+    if (archiveService && !command.Archive) {
+        throw EUsageError("--archive-service goes with --archive or --update-dead");
+    }
+    if (command.Archive) {
+        command.ArchiveService = ArchiveServiceOf(archiveService);
+    }
+    if (command.Format == TOutputFormat::Html && (command.Duplicates || command.RewritesLinks())) {
         throw EUsageError(
-            "--duplicates checks nothing, so " +
-            (command.UpdateMoved ? std::string("--update-moved") : historyOptions.front()) +
-            " has nothing to do");
+            (command.Duplicates ? std::string("--duplicates") : command.RewritingOption()) +
+            " prints records, not a report: --format is text, csv or json with it");
     }
     if (confirmTuned && !command.Confirmed) {
         throw EUsageError("--confirm-runs and --confirm-after go with --confirmed");
@@ -227,6 +450,10 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
         throw EUsageError(std::string(command.UpdateMoved ? "--update-moved" : "--moved") +
                           " needs the current rules: only they tell moved links");
     }
+    if (command.Settings.Rules == CheckRules::Classic && !currentOptions.empty()) {
+        throw EUsageError(currentOptions.front() +
+                          " needs the current rules: the classic ones ask as Vornakle always has");
+    }
     if (command.Settings.Rules == CheckRules::Classic && command.Blocked) {
         throw EUsageError("--blocked needs the current rules: only they tell blocked links");
     }
@@ -237,10 +464,10 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
         if (!operands.empty() || command.FromBrowser) {
             throw EUsageError("--url checks one address; give no other source with it");
         }
-        if (command.UpdateMoved || command.Duplicates || command.Forget) {
-            throw EUsageError(std::string(command.UpdateMoved  ? "--update-moved"
-                                          : command.Duplicates ? "--duplicates"
-                                                               : "--forget") +
+        if (command.RewritesLinks() || command.Duplicates || command.Forget) {
+            throw EUsageError((command.RewritesLinks() ? command.RewritingOption()
+                               : command.Duplicates    ? std::string("--duplicates")
+                                                       : std::string("--forget")) +
                               " needs a collection, not --url");
         }
         command.Kind = CheckCommand::Mode::SingleUrl;
@@ -264,6 +491,26 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
     return command;
 }
 
+}  // namespace
+
+CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
+    std::size_t current = 0;
+    return ParseCheckCommandAt(arguments, current);
+}
+
+CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments,
+                               const std::vector<std::string>& where) {
+    std::size_t current = arguments.size();
+    try {
+        return ParseCheckCommandAt(arguments, current);
+    } catch (const EUsageError& error) {
+        if (current < where.size() && !where[current].empty()) {
+            throw EUsageError(where[current] + ": " + error.Message());
+        }
+        throw;
+    }
+}
+
 std::string UsageText() {
     return "Usage: vornakle-check [OPTIONS] SOURCE\n"
            "       vornakle-check [OPTIONS] --browser firefox|chromium|chrome\n"
@@ -274,7 +521,8 @@ std::string UsageText() {
            "link in the order of the scan: folder path, link name, URL, status\n"
            "number, status text, class (ok, invalid, unknown, untested; under current\n"
            "rules also moved, suspect, login and blocked, and with --confirmed\n"
-           "failing), the reason for a status 5 (no usable answer): a token such as\n"
+           "failing; excluded for a link a filter left out, which is not asked),\n"
+           "the reason for a status 5 (no usable answer): a token such as\n"
            "dns, refused, reset, timeout, malformed-reply, invalid-url,\n"
            "redirect-loop, too-many-redirects, no-location, unsupported-scheme,\n"
            "url-too-long, certificate-... or unreadable, then \": \" and a detail\n"
@@ -313,6 +561,14 @@ std::string UsageText() {
            std::to_string(CheckHistory::kKeptChecks) +
            " checks and when its current run of failures began.\n"
            "\n"
+           "Config file: $XDG_CONFIG_HOME/vornakle/vornakle-check.toml (without that\n"
+           "variable ~/.config/vornakle/vornakle-check.toml) when it is there, or the\n"
+           "file --config names: TOML whose keys are the long options' names with a\n"
+           "value of their kind (jobs = 4, bad-only = true, exclude = [\"\\\\.pdf$\"]),\n"
+           "and headers = { \"X-Token\" = \"...\" }; relative file names are read from\n"
+           "its folder. The command line comes after it: its value of an option\n"
+           "wins, its list items are added, and its source replaces the file's.\n"
+           "\n"
            "Options:\n"
            "  --rules RULES     current or classic (default current)\n"
            "  --user-agent TEXT the User-Agent line under current rules (default:\n"
@@ -334,8 +590,28 @@ std::string UsageText() {
            "                    ends after " +
            std::to_string(kDeadlineTimeOuts) +
            " times this\n"
-           "  --format FORMAT   text (tab-separated), csv (RFC 4180, with a header row)\n"
-           "                    or json (one object per line); default text\n"
+           "  --format FORMAT   text (tab-separated), csv (RFC 4180, with a header row),\n"
+           "                    json (one object per line) or html (one page to read\n"
+           "                    in a browser); default text\n"
+           "  --output FILE     write the results to FILE instead of standard output;\n"
+           "                    they replace it once they are whole (a failed write\n"
+           "                    leaves the old file as it was)\n"
+           "  --header LINE     send this header line (\"Name: value\") with every\n"
+           "                    request (current rules;\n"
+           "                    again for more); one named as a line the checker\n"
+           "                    sends (User-Agent, Accept, ...) takes its place; Host,\n"
+           "                    Content-Length, Transfer-Encoding and Connection are\n"
+           "                    the checker's own\n"
+           "  --accept LIST     reply numbers and ranges, such as 200..299,403,429,\n"
+           "                    that count as ok as well (current rules)\n"
+           "  --exclude REGEX   do not ask a link whose URL the pattern matches\n"
+           "                    (Perl-compatible, anywhere in the URL: anchor it with\n"
+           "                    ^ and $); its class is excluded, not bad; again for more\n"
+           "  --include REGEX   ask a link whose URL it matches even where --exclude\n"
+           "                    leaves it out; without --exclude, only such links\n"
+           "  --exclude-file FILE\n"
+           "                    each line of FILE a pattern as for --exclude (blank\n"
+           "                    lines and lines starting with # are none)\n"
            "  --ca-file FILE    trust the certificates in FILE (PEM) as well as the\n"
            "                    system's for https links\n"
            "  --insecure        do not verify the certificates of https links\n"
@@ -354,6 +630,23 @@ std::string UsageText() {
            "                    it moved (owner, group and mode kept) and print each\n"
            "                    change (file, old and new URL), then the bad links,\n"
            "                    instead of the results; a Favorites directory only\n"
+           "  --archive         look up each dead link (class invalid or suspect, or an\n"
+           "                    answer 4xx or 5xx; with --confirmed each bad link) in a\n"
+           "                    web archive and print its copy as archive_url (empty\n"
+           "                    when there is none): the copy closest to the last time\n"
+           "                    the history saw the link fine, else the newest, of\n"
+           "                    those the archive took from a 2xx reply\n"
+           "  --archive-service URL\n"
+           "                    the web archive's address (default " +
+           std::string(kDefaultArchiveService) +
+           ",\n"
+           "                    or VORNAKLE_ARCHIVE_SERVICE), asked as the Wayback\n"
+           "                    Machine is: URL/wayback/available?url=...\n"
+           "  --update-dead KIND\n"
+           "                    with KIND archive: as --archive, then rewrite the URL\n"
+           "                    of each .url file whose link has a copy to that copy\n"
+           "                    and print what changed, as --update-moved does; a\n"
+           "                    Favorites directory only\n"
            "  --duplicates      print the groups of links that share an address\n"
            "                    (links without one in none) instead of checking\n"
            "  --history FILE    keep the history of checks in FILE\n"
@@ -382,18 +675,22 @@ std::string UsageText() {
            "  --url URL         check one address instead of a collection\n"
            "  --verbose         with --url: every request's reply number and URL\n"
            "                    on standard error\n"
+           "  --config FILE     read the options of this config file\n"
+           "  --no-config       read no config file\n"
            "  --help            show this text\n"
            "  --version         show the program's version\n"
            "\n"
            "DURATION is a whole number and its unit: s, m, h or d (30m, 12h, 1d).\n"
            "\n"
-           "Exit status: 0 no link is bad (login and blocked ones are not), 1 some\n"
-           "link is bad or suspect, 2 usage or\n"
-           "scan error, a .url file --update-moved could not or may not rewrite,\n"
+           "Exit status: 0 no link is bad (login, blocked and excluded ones are not),\n"
+           "1 some link is bad or suspect, 2 usage, config file or scan error, a\n"
+           ".url file --update-moved or --update-dead could not or may not rewrite,\n"
            "a part of the source that could not be read (named on standard error),\n"
-           "results that could not be written, or a history that cannot be used\n"
-           "(damaged, another program's, of a newer version, or in use too long);\n"
-           "130 interrupted (Ctrl-C), 143 terminated.\n";
+           "results that could not be written (to --output's file too), or a\n"
+           "history that cannot be used (damaged, another program's, of a newer\n"
+           "version, or in use too long); 130 interrupted (Ctrl-C), 143 terminated.\n"
+           "An archive that cannot be asked is named on standard error and changes\n"
+           "none of these.\n";
 }
 
 }  // namespace vornakle

@@ -2,11 +2,15 @@
 
 #include <chrono>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "bookmarks/BrowserProfiles.h"
+#include "check/ArchiveLookup.h"
 #include "check/CheckEngine.h"
+#include "cli/check/LinkFilter.h"
 #include "cli/check/ResultFormat.h"
 #include "history/AddressHistory.h"
 #include "platform/CommandLine.h"
@@ -33,6 +37,17 @@ struct CheckCommand {
     // Rewrites each moved link's shortcut to its final URL and prints the
     // changes instead of the results (a directory source only).
     bool UpdateMoved = false;
+    // Looks up an archived copy of each dead link (ArchivedCopyWanted) and
+    // prints it as the archive_url.
+    bool Archive = false;
+    // What becomes of a dead link's shortcut: with Archive, it is rewritten
+    // to its archived copy, and the changes are printed as UpdateMoved
+    // prints them (a directory source only).
+    enum class DeadLinks { Kept, Archive };
+    DeadLinks UpdateDead = DeadLinks::Kept;
+    // The web archive's base address: --archive-service, else the
+    // environment's VORNAKLE_ARCHIVE_SERVICE, else the Wayback Machine's.
+    std::string ArchiveService = kDefaultArchiveService;
     // Prints the groups of links sharing an address instead of checking.
     bool Duplicates = false;
     // Mode::SingleUrl: every request's URL and reply go to standard error.
@@ -52,8 +67,23 @@ struct CheckCommand {
     // Removes the history of addresses the source no longer holds.
     bool Forget = false;
 
+    // Links left out: neither asked nor counted as bad (class excluded).
+    LinkFilter Filter;
+    // Where the results go: standard output, or this file, which they
+    // replace once they are whole.
+    std::string OutputFile;
+    // The options the run took, from the config file and the command line,
+    // each as "--name" or "--name=value" (a header's value left out: it may
+    // hold a secret), for a report to name.
+    std::vector<std::string> Options;
+
     // Whether the run reads and writes the history.
     bool KeepsHistory() const;
+    // Whether the run rewrites shortcut files (--update-moved,
+    // --update-dead) and prints the changes instead of the results.
+    bool RewritesLinks() const { return UpdateMoved || UpdateDead != DeadLinks::Kept; }
+    // The option that rewrites shortcut files, for messages.
+    std::string RewritingOption() const;
 };
 
 // Bound of --timeout: a wait of an hour is longer than any server that
@@ -64,11 +94,43 @@ inline constexpr int kMaxTimeOutSeconds = 3600;
 inline constexpr int kMaxConfirmRuns = 1000;
 inline constexpr int kMaxDurationDays = 3650;
 
+// What an option takes, as a config file's key gives it too.
+enum class OptionValue {
+    None,      // nothing: a switch (true in a config file)
+    Text,      // a text
+    Path,      // a file name (in a config file relative to its folder)
+    Number,    // a whole number
+    Decimal,   // a number with or without a fraction
+    List,      // a text, given as often as wanted (an array in a config file)
+    PathList,  // a file name, given as often as wanted
+};
+
+// A long option of the checker (without its "--"). NamesSource: it names
+// what is checked, as the operand does. InConfig: a config file may give it.
+struct OptionSpec {
+    std::string_view Name;
+    OptionValue Value = OptionValue::None;
+    bool NamesSource = false;
+    bool InConfig = true;
+};
+
+// Every long option of the checker.
+std::span<const OptionSpec> CheckOptionSpecs();
+
+// The contents of a small file an option names (a config file, a file of
+// patterns); throws EUsageError naming the option when it cannot be read.
+std::string ReadOptionFile(const std::string& option, const std::string& path);
+
 // Reads the arguments after the program name. The checker follows the
 // current rules unless --rules classic asks for the program's own. Options come as "--name
 // VALUE" or "--name=VALUE", in any order around the source; "--" ends the
 // options. Throws EUsageError.
 CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments);
+// The same, where[index] telling where arguments[index] comes from when not
+// from the command line (else empty), such as a config file's line: a usage
+// error of that argument names the place.
+CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments,
+                               const std::vector<std::string>& where);
 
 // The --help text.
 std::string UsageText();

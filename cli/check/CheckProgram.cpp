@@ -12,12 +12,17 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <utility>
 
 #include "bookmarks/BookmarkSource.h"
+#include "check/ArchiveLookups.h"
 #include "check/CheckEngine.h"
 #include "check/CollectionLinks.h"
 #include "check/LinkCheck.h"
+#include "cli/check/ArchiveOutput.h"
+#include "cli/check/CheckConfig.h"
 #include "cli/check/CheckOptions.h"
 #include "cli/check/CheckSource.h"
 #include "cli/check/Descriptors.h"
@@ -27,6 +32,7 @@
 #include "generated/Version.h"
 #include "history/HistoryError.h"
 #include "platform/ErrorMessages.h"
+#include "platform/FileSystem.h"
 #include "store/LinkStatus.h"
 
 namespace vornakle {
@@ -153,19 +159,85 @@ private:
     int failure_ = 0;
 };
 
-// A result as it is printed: the check's (or the history's), and what the
-// history says of it.
+// Where the results go: standard output, or a file --output names, which
+// takes the place of the old one only once the results are whole in it.
+class ResultsTarget {
+public:
+    // Throws EFileError when the file cannot be made.
+    ResultsTarget(const std::string& outputFile, std::FILE* standardOutput)
+        : stream_(standardOutput) {
+        if (outputFile.empty()) {
+            return;
+        }
+        // A file the user may not write is kept, as the shell's ">" keeps it.
+        if (::access(outputFile.c_str(), W_OK) != 0 && errno != ENOENT) {
+            throw EFileError(FailureMessage(
+                CannotText(FailedObject::File, FailedAction::Write, outputFile), errno));
+        }
+        file_ = std::make_unique<ReplacementFile>(outputFile, ReplacedFile::MayBeNew);
+        const int descriptor = ::dup(file_->Descriptor());
+        own_ = descriptor >= 0 ? ::fdopen(descriptor, "w") : nullptr;
+        if (own_ == nullptr) {
+            if (descriptor >= 0) {
+                ::close(descriptor);
+            }
+            throw EFileError(CannotText(FailedObject::File, FailedAction::Write, outputFile));
+        }
+        stream_ = own_;
+    }
+    ~ResultsTarget() {
+        if (own_ != nullptr) {
+            std::fclose(own_);
+        }
+    }
+    ResultsTarget(const ResultsTarget&) = delete;
+    ResultsTarget& operator=(const ResultsTarget&) = delete;
+
+    std::FILE* Stream() const { return stream_; }
+    // The file replaces the old one unless writing failed (it is dropped
+    // then, the old one kept); false, with a message, when it could not.
+    bool Finish(std::FILE* errors) {
+        if (file_ == nullptr) {
+            return true;
+        }
+        const bool written = std::ferror(own_) == 0;
+        const bool closed = std::fclose(std::exchange(own_, nullptr)) == 0;
+        if (!written) {
+            return false;
+        }
+        try {
+            if (!closed) {
+                throw EFileError(FailureMessage(
+                    CannotText(FailedObject::File, FailedAction::Write, file_->Path()), errno));
+            }
+            file_->Commit();
+        } catch (const EFileError& error) {
+            std::fprintf(errors, "%s: %s\n", kProgramName, DisplayUtf8(error.Message()).c_str());
+            return false;
+        }
+        return true;
+    }
+
+private:
+    std::unique_ptr<ReplacementFile> file_;
+    std::FILE* own_ = nullptr;
+    std::FILE* stream_;
+};
+
+// A result as it is printed: the check's (or the history's), what the
+// history says of it and its archived copy.
 struct ReportedResult {
     CheckResult Result;
-    HistoryColumns History;
+    RecordExtras Extras;
 
     // Bad for --bad-only and the exit status: a failing link that
     // --confirmed does not confirm yet is not.
-    bool CountsAsBad() const { return IsBadResult(Result) && !History.Unconfirmed; }
+    bool CountsAsBad() const { return vornakle::CountsAsBad(Result, Extras); }
 };
 
 // Which results are printed: all, or any of the bad, the moved and the
-// blocked ones; none while --update-moved prints the changes instead.
+// blocked ones; none while --update-moved or --update-dead prints the
+// changes instead.
 struct ResultFilter {
     bool All = true;
     bool Bad = false;
@@ -173,7 +245,7 @@ struct ResultFilter {
     bool Blocked = false;
 
     static ResultFilter Of(const CheckCommand& command) {
-        if (command.UpdateMoved) {
+        if (command.RewritesLinks()) {
             return {false, false, false, false};
         }
         return {!command.BadOnly && !command.Moved && !command.Blocked, command.BadOnly,
@@ -187,16 +259,18 @@ struct ResultFilter {
 };
 
 // Prints results in list order as they become complete: a result waits
-// until every earlier one has arrived.
+// until every earlier one has arrived, and one whose archived copy is
+// looked up until its answer is in.
 class OrderedPrinter {
 public:
-    OrderedPrinter(const std::vector<LinkRecord>& links, const ResultWriter& writer,
-                   ResultFilter filter, OutputStream& output)
+    OrderedPrinter(const std::vector<LinkRecord>& links, ResultWriter& writer, ResultFilter filter,
+                   OutputStream& output)
         : links_(links),
           writer_(writer),
           filter_(filter),
           output_(output),
-          results_(links.size()) {}
+          results_(links.size()),
+          awaitsArchive_(links.size(), false) {}
 
     void Add(std::size_t index, ReportedResult reported) {
         if (reported.CountsAsBad()) {
@@ -205,13 +279,19 @@ public:
         results_.at(index) = std::move(reported);
         ++checked_;
     }
+    // The result added for index waits for its archived copy.
+    void AwaitArchive(std::size_t index) { awaitsArchive_.at(index) = true; }
+    void TakeArchiveUrl(std::size_t index, std::string url) {
+        results_.at(index)->Extras.ArchiveUrl = std::move(url);
+        awaitsArchive_.at(index) = false;
+    }
     // Writes what has become printable; false when writing failed.
     bool Flush() {
         bool wrote = false;
-        while (next_ < results_.size() && results_[next_]) {
+        while (next_ < results_.size() && results_[next_] && !awaitsArchive_[next_]) {
             const ReportedResult& reported = *results_[next_];
             if (filter_.Shows(reported)) {
-                output_.Write(writer_.Record(links_[next_], reported.Result, reported.History));
+                output_.Write(writer_.Record(links_[next_], reported.Result, reported.Extras));
                 wrote = true;
             }
             ++next_;
@@ -226,10 +306,11 @@ public:
 
 private:
     const std::vector<LinkRecord>& links_;
-    const ResultWriter& writer_;
+    ResultWriter& writer_;
     ResultFilter filter_;
     OutputStream& output_;
     std::vector<std::optional<ReportedResult>> results_;
+    std::vector<bool> awaitsArchive_;
     std::size_t next_ = 0;
     std::size_t checked_ = 0;
     std::size_t bad_ = 0;
@@ -273,36 +354,51 @@ std::vector<RecordField> ChangeFields(const std::string& file, const std::string
     return {{"file", file}, {"old_url", oldUrl}, {"new_url", newUrl}};
 }
 
-// Rewrites the shortcut of each moved link to its final URL and prints the
-// change in the command's format: the file, the old URL, the new one; then
-// the bad links as a table of results of their own. False when a file could
-// not be rewritten; a file changed since the scan is skipped with a message.
-bool UpdateMovedLinks(const std::vector<LinkRecord>& links, const std::vector<FileStamp>& stamps,
-                      const CheckCommand& command, const OrderedPrinter& printer,
-                      const ResultWriter& writer, OutputStream& output, std::FILE* errors) {
+// Where --update-moved or --update-dead points a link's shortcut: a moved
+// link to where it moved, a dead one to its archived copy; empty: nowhere.
+std::string NewAddress(const LinkRecord& link, const ReportedResult& reported,
+                       const CheckCommand& command) {
+    const CheckResult& result = reported.Result;
+    if (command.UpdateMoved && result.Found == Finding::Moved && !result.FinalUrl.empty()) {
+        return RewrittenAddress(link.Url, result.FinalUrl);
+    }
+    if (command.UpdateDead == CheckCommand::DeadLinks::Archive &&
+        !reported.Extras.ArchiveUrl.empty()) {
+        return RewrittenAddress(link.Url, reported.Extras.ArchiveUrl);
+    }
+    return std::string();
+}
+
+// Rewrites the shortcut of each moved or dead link NewAddress names a place
+// for and prints the change in the command's format: the file, the old URL,
+// the new one; then the bad links as a table of results of their own. False
+// when a file could not be rewritten; a file changed since the scan is
+// skipped with a message.
+bool UpdateLinks(const std::vector<LinkRecord>& links, const std::vector<FileStamp>& stamps,
+                 const CheckCommand& command, const OrderedPrinter& printer, ResultWriter& writer,
+                 OutputStream& output, std::FILE* errors) {
     bool allWritten = true;
     output.Write(FieldsHeader(command.Format, ChangeFields("", "", "")));
     for (std::size_t index = 0; index < links.size(); ++index) {
         const std::optional<ReportedResult>& reported = printer.Result(index);
-        if (!reported || reported->Result.Found != Finding::Moved ||
-            reported->Result.FinalUrl.empty()) {
+        const std::string newUrl =
+            reported ? NewAddress(links[index], *reported, command) : std::string();
+        if (newUrl.empty()) {
             continue;
         }
-        const CheckResult& result = reported->Result;
         const std::string path = DisplayUtf8(LinkFilePath(links[index]));
-        const std::string newUrl = MovedAddress(links[index].Url, result.FinalUrl);
-        const MovedUpdateResult update =
-            UpdateMovedLink(command.Source, links[index], stamps.at(index), newUrl);
+        const LinkUpdateResult update =
+            UpdateLinkUrl(command.Source, links[index], stamps.at(index), newUrl);
         switch (update.Outcome) {
-            case MovedUpdate::Updated:
+            case LinkUpdate::Updated:
                 output.Write(FieldsRecord(
                     command.Format,
                     ChangeFields(path, DisplayUtf8(links[index].Url), DisplayUtf8(newUrl))));
                 break;
-            case MovedUpdate::ChangedSinceScan:
+            case LinkUpdate::ChangedSinceScan:
                 PrintError(errors, path + " not updated: " + update.Message);
                 break;
-            case MovedUpdate::Failed:
+            case LinkUpdate::Failed:
                 PrintError(errors, path + " not updated: " + DisplayUtf8(update.Message));
                 allWritten = false;
                 break;
@@ -315,7 +411,7 @@ bool UpdateMovedLinks(const std::vector<LinkRecord>& links, const std::vector<Fi
     for (std::size_t index = 0; index < links.size(); ++index) {
         if (const std::optional<ReportedResult>& reported = printer.Result(index);
             reported && reported->CountsAsBad()) {
-            output.Write(writer.Record(links[index], reported->Result, reported->History));
+            output.Write(writer.Record(links[index], reported->Result, reported->Extras));
         }
     }
     return allWritten;
@@ -348,14 +444,32 @@ int PrintDuplicates(const std::vector<LinkRecord>& links, TOutputFormat format,
     return kExitAllFine;
 }
 
+// What the run checks, as the command names it.
+std::string SourceText(const CheckCommand& command) {
+    if (command.Kind == CheckCommand::Mode::SingleUrl) {
+        return DisplayUtf8(command.Url);
+    }
+    if (command.FromBrowser) {
+        return "the bookmarks of --browser";
+    }
+    return DisplayUtf8(command.Source);
+}
+
 // Checks the links (those the history does not answer for) and prints them,
 // adding the results to the history when there is one; the exit code.
 int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileStamp>& stamps,
-                  const CheckCommand& command, HistoryRun* history, std::FILE* outputFile,
-                  std::FILE* errors) {
+                  const CheckCommand& command, HistoryRun* history, const HistoryClock& clock,
+                  std::FILE* outputFile, std::FILE* errors) {
+    const HistoryTime now = clock();
+    RunFacts facts{std::string(kProgramName) + " " + kVersion,
+                   SourceText(command),
+                   command.Options,
+                   now,
+                   {},
+                   links.size()};
     OutputStream output(outputFile);
     const std::unique_ptr<ResultWriter> writer = MakeResultWriter(command.Format);
-    if (!command.UpdateMoved) {
+    if (!command.RewritesLinks()) {
         output.Write(writer->Header());
     }
     if (!output.Flush()) {
@@ -376,6 +490,10 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
     for (std::size_t index = 0; index < links.size(); ++index) {
         if (links[index].Unreadable) {
             printer.Add(index, {CheckResult::Failed(FailureReason::Unreadable), {}});
+        } else if (command.Filter.Excludes(links[index].Url)) {
+            RecordExtras excluded;
+            excluded.Excluded = true;
+            printer.Add(index, {CheckResult::Answered(kStatusNotTested), excluded});
         } else if (auto reused = history ? CachedResult(*history, index, command) : std::nullopt) {
             printer.Add(index, {std::move(reused->first), reused->second});
         } else {
@@ -387,23 +505,61 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
         PrintError(errors, output.FailureText());
         return kExitUsageOrScanError;
     }
+    // The run ends once every check is done and every archived copy asked
+    // for is in.
+    bool checksDone = false;
+    std::size_t lookupsPending = 0;
+    // Links whose archive_url stayed empty since the archive failed, and
+    // its first reason.
+    std::size_t lookupsFailed = 0;
+    std::string archiveFailure;
+    const auto printReady = [&] {
+        if (progress.Shown()) {
+            // The progress line must not run into a record on a terminal.
+            progress.Erase();
+        }
+        if (!printer.Flush() || (checksDone && lookupsPending == 0)) {
+            loop.quit();
+        }
+    };
+    const std::unique_ptr<ArchiveLookups> lookups =
+        command.Archive ? MakeCommandLookups(command) : nullptr;
+    if (lookups) {
+        lookups->OnAnswer = [&](std::size_t link, const ArchiveAnswer& answer) {
+            const bool found = answer.Result == ArchiveAnswer::Outcome::Found;
+            printer.TakeArchiveUrl(link, found ? answer.SnapshotUrl : std::string());
+            if (answer.Result == ArchiveAnswer::Outcome::Failed ||
+                answer.Result == ArchiveAnswer::Outcome::NotAsked) {
+                ++lookupsFailed;
+            }
+            if (answer.Result == ArchiveAnswer::Outcome::Failed && archiveFailure.empty()) {
+                archiveFailure = answer.Detail;
+            }
+            --lookupsPending;
+            printReady();
+        };
+    }
     CheckEngine engine(std::move(urls), command.Settings);
     engine.OnResult = [&](std::size_t index, const CheckResult& result) {
         if (command.Verbose) {
             PrintHops(errors, result);
         }
         const std::size_t link = linkOfUrl[index];
-        printer.Add(link, {result, history ? CheckedColumns(*history, link, result, command)
-                                           : HistoryColumns()});
-        if (progress.Shown()) {
-            // The progress line must not run into a record on a terminal.
-            progress.Erase();
+        ReportedResult reported{
+            result, history ? CheckedColumns(*history, link, result, command) : RecordExtras()};
+        const bool lookUp = lookups && ArchivedCopyWanted(result, reported.Extras, command);
+        printer.Add(link, std::move(reported));
+        if (lookUp) {
+            printer.AwaitArchive(link);
+            ++lookupsPending;
+            lookups->Ask(link, links[link].Url, ArchiveTimeOf(history, link, now));
         }
-        if (!printer.Flush()) {
-            loop.quit();
-        }
+        printReady();
     };
-    engine.OnFinished = [&] { loop.quit(); };
+    engine.OnFinished = [&] {
+        checksDone = true;
+        printReady();
+    };
 
     std::unique_ptr<QSocketNotifier> signalNotifier;
     if (signalCatcher.ReadDescriptor() >= 0) {
@@ -431,6 +587,9 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
     // way and joins the workers; after the last result it only finds them
     // ended.
     engine.Stop();
+    if (lookups) {
+        lookups->Stop();
+    }
     progress.Erase();
     // What was checked stays in the history, after an interruption too.
     if (history) {
@@ -443,6 +602,15 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
                                DisplayUtf8(history->Failure()->Message()));
     }
 
+    if (lookupsFailed > 0 && !archiveFailure.empty()) {
+        output.Flush();
+        PrintError(errors, ArchiveFailureText(command, DisplayUtf8(archiveFailure), lookupsFailed));
+    }
+
+    facts.Ended = clock();
+    facts.Checked = printer.Checked();
+    facts.Interrupted = stopSignal != 0;
+    output.Write(writer->End(facts));
     if (stopSignal != 0) {
         output.Flush();
         PrintError(errors, "interrupted; " + std::to_string(printer.Checked()) + " of " +
@@ -452,8 +620,8 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
     if (historyFailed) {
         return kExitUsageOrScanError;
     }
-    const bool updated = !command.UpdateMoved ||
-                         UpdateMovedLinks(links, stamps, command, printer, *writer, output, errors);
+    const bool updated = !command.RewritesLinks() ||
+                         UpdateLinks(links, stamps, command, printer, *writer, output, errors);
     if (!output.Flush()) {
         PrintError(errors, output.FailureText());
         return kExitUsageOrScanError;
@@ -471,7 +639,7 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
     SetMessageLanguage(MessageLanguage::English);
     CheckCommand command;
     try {
-        command = ParseCheckCommand(arguments);
+        command = ReadCheckCommand(arguments);
     } catch (const EUsageError& error) {
         PrintError(errors, error.Message());
         std::fprintf(errors, "Try '%s --help' for more information.\n", kProgramName);
@@ -490,9 +658,11 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
     }
 
     // Browsers keep their bookmarks in files of their own; --update-moved
-    // writes only what it can write as the desktop program does.
-    if (command.UpdateMoved && (command.FromBrowser || !IsDirectorySource(command.Source))) {
-        PrintError(errors, "--update-moved rewrites .url files and needs a Favorites directory; " +
+    // and --update-dead write only what they can write as the desktop
+    // program does.
+    if (command.RewritesLinks() && (command.FromBrowser || !IsDirectorySource(command.Source))) {
+        PrintError(errors, command.RewritingOption() +
+                               " rewrites .url files and needs a Favorites directory; " +
                                (command.FromBrowser ? std::string("a browser's bookmarks")
                                                     : DisplayUtf8(command.Source)) +
                                " is none, and nothing was changed");
@@ -528,12 +698,22 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
                                std::to_string(unreadable));
         partUnread = true;
     }
+    std::unique_ptr<ResultsTarget> target;
+    try {
+        target = std::make_unique<ResultsTarget>(command.OutputFile, outputFile);
+    } catch (const EFileError& error) {
+        PrintError(errors, "nothing was checked: " + DisplayUtf8(error.Message()));
+        return kExitUsageOrScanError;
+    }
     if (command.Duplicates) {
-        const int exitCode = PrintDuplicates(links, command.Format, outputFile, errors);
+        int exitCode = PrintDuplicates(links, command.Format, target->Stream(), errors);
+        if (!target->Finish(errors)) {
+            exitCode = kExitUsageOrScanError;
+        }
         return partUnread && exitCode == kExitAllFine ? kExitUsageOrScanError : exitCode;
     }
     std::vector<FileStamp> stamps;
-    if (command.UpdateMoved) {
+    if (command.RewritesLinks()) {
         stamps.reserve(links.size());
         for (const LinkRecord& link : links) {
             stamps.push_back(StampOf(LinkFilePath(link)));
@@ -558,7 +738,11 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
         PrintError(errors, "history: " + DisplayUtf8(error.Message()));
         return kExitUsageOrScanError;
     }
-    const int exitCode = CheckAndPrint(links, stamps, command, history.get(), outputFile, errors);
+    int exitCode =
+        CheckAndPrint(links, stamps, command, history.get(), clock, target->Stream(), errors);
+    if (!target->Finish(errors)) {
+        exitCode = kExitUsageOrScanError;
+    }
     if (partUnread && (exitCode == kExitAllFine || exitCode == kExitSomeBad)) {
         return kExitUsageOrScanError;
     }

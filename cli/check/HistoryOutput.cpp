@@ -29,9 +29,9 @@ std::unique_ptr<HistoryRun> OpenCommandHistory(const CheckCommand& command,
         path, named ? HistoryFolder::MustExist : HistoryFolder::MakeMissing, urls, clock);
 }
 
-std::optional<std::pair<CheckResult, HistoryColumns>> CachedResult(const HistoryRun& history,
-                                                                   std::size_t link,
-                                                                   const CheckCommand& command) {
+std::optional<std::pair<CheckResult, RecordExtras>> CachedResult(const HistoryRun& history,
+                                                                 std::size_t link,
+                                                                 const CheckCommand& command) {
     const AddressHistory* known = history.Known(link);
     if (!command.MaxAge || known == nullptr) {
         return std::nullopt;
@@ -40,15 +40,15 @@ std::optional<std::pair<CheckResult, HistoryColumns>> CachedResult(const History
     if (!result) {
         return std::nullopt;
     }
-    HistoryColumns columns;
+    RecordExtras columns;
     columns.Kept = true;
     columns.Cached = true;
     return std::make_pair(std::move(*result), columns);
 }
 
-HistoryColumns CheckedColumns(HistoryRun& history, std::size_t link, const CheckResult& result,
-                              const CheckCommand& command) {
-    HistoryColumns columns;
+RecordExtras CheckedColumns(HistoryRun& history, std::size_t link, const CheckResult& result,
+                            const CheckCommand& command) {
+    RecordExtras columns;
     const AddressHistory* known = history.Checked(link, result);
     if (known == nullptr) {
         return columns;

@@ -23,13 +23,13 @@ std::unique_ptr<HistoryRun> OpenCommandHistory(const CheckCommand& command,
 
 // The history's result for a link that need not be asked again
 // (--max-age), with its columns.
-std::optional<std::pair<CheckResult, HistoryColumns>> CachedResult(const HistoryRun& history,
-                                                                   std::size_t link,
-                                                                   const CheckCommand& command);
+std::optional<std::pair<CheckResult, RecordExtras>> CachedResult(const HistoryRun& history,
+                                                                 std::size_t link,
+                                                                 const CheckCommand& command);
 
 // Adds a checked link's result to the history; what the history then says
 // of it (--confirmed: whether it is confirmed yet).
-HistoryColumns CheckedColumns(HistoryRun& history, std::size_t link, const CheckResult& result,
-                              const CheckCommand& command);
+RecordExtras CheckedColumns(HistoryRun& history, std::size_t link, const CheckResult& result,
+                            const CheckCommand& command);
 
 }  // namespace vornakle

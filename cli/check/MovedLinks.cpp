@@ -26,31 +26,31 @@ std::string LinkFilePath(const LinkRecord& link) {
     return JoinPath(link.Folder, LinkFileName(link.Name));
 }
 
-std::string MovedAddress(const std::string& oldUrl, const std::string& finalUrl) {
+std::string RewrittenAddress(const std::string& oldUrl, const std::string& newUrl) {
     const std::size_t fragment = oldUrl.find('#');
-    if (fragment == std::string::npos || finalUrl.find('#') != std::string::npos) {
-        return finalUrl;
+    if (fragment == std::string::npos || newUrl.find('#') != std::string::npos) {
+        return newUrl;
     }
-    return finalUrl + oldUrl.substr(fragment);
+    return newUrl + oldUrl.substr(fragment);
 }
 
-MovedUpdateResult UpdateMovedLink(const std::string& collectionRoot, const LinkRecord& link,
-                                  const FileStamp& scanned, const std::string& newUrl) {
+LinkUpdateResult UpdateLinkUrl(const std::string& collectionRoot, const LinkRecord& link,
+                               const FileStamp& scanned, const std::string& newUrl) {
     const std::string path = LinkFilePath(link);
     try {
         if (!scanned.Present || StampOf(path) != scanned) {
-            return {MovedUpdate::ChangedSinceScan, "changed since the scan"};
+            return {LinkUpdate::ChangedSinceScan, "changed since the scan"};
         }
         const std::string text = ReadShortcutText(path);
         if (ShortcutUrlFromText(text) != link.Url) {
-            return {MovedUpdate::ChangedSinceScan, "its URL changed since the scan"};
+            return {LinkUpdate::ChangedSinceScan, "its URL changed since the scan"};
         }
         WriteShortcutText(collectionRoot, path,
                           RewriteShortcutText(text, ShortcutLineValue(newUrl)));
     } catch (const Exception& error) {
-        return {MovedUpdate::Failed, error.Message()};
+        return {LinkUpdate::Failed, error.Message()};
     }
-    return {MovedUpdate::Updated, std::string()};
+    return {LinkUpdate::Updated, std::string()};
 }
 
 std::vector<std::vector<std::size_t>> DuplicateGroups(const std::vector<LinkRecord>& links) {

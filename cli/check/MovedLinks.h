@@ -27,7 +27,7 @@ FileStamp StampOf(const std::string& path);
 // The shortcut file of a link of a directory source.
 std::string LinkFilePath(const LinkRecord& link);
 
-enum class MovedUpdate {
+enum class LinkUpdate {
     Updated,
     // The file is not as the scan found it (another stamp, or another URL):
     // left alone.
@@ -36,23 +36,24 @@ enum class MovedUpdate {
     Failed,
 };
 
-struct MovedUpdateResult {
-    MovedUpdate Outcome = MovedUpdate::Failed;
+struct LinkUpdateResult {
+    LinkUpdate Outcome = LinkUpdate::Failed;
     std::string Message;
 };
 
-// Where a moved link should point: its final URL, with the link's fragment
-// when the final URL has none (a redirection keeps the fragment, RFC 9110
-// section 10.2.2).
-std::string MovedAddress(const std::string& oldUrl, const std::string& finalUrl);
+// Where a rewritten link points: newUrl (a moved link's final URL, a dead
+// one's archived copy), with the link's fragment when newUrl has none (a
+// redirection keeps the fragment, RFC 9110 section 10.2.2, and an archived
+// page has the places of the page it copies).
+std::string RewrittenAddress(const std::string& oldUrl, const std::string& newUrl);
 
 // Points link's shortcut file to newUrl by the URL edit of the desktop
 // program's "change address" (RewriteShortcutText: the URL line replaced,
 // every other line kept), written by the rules of every rewrite of a file
 // of the collection below collectionRoot (WriteShortcutText); only when the
 // file still has the stamp and the URL the scan found.
-MovedUpdateResult UpdateMovedLink(const std::string& collectionRoot, const LinkRecord& link,
-                                  const FileStamp& scanned, const std::string& newUrl);
+LinkUpdateResult UpdateLinkUrl(const std::string& collectionRoot, const LinkRecord& link,
+                               const FileStamp& scanned, const std::string& newUrl);
 
 // The groups of links that share an address (AddressKey), each in scan
 // order, the groups ordered by their first link; addresses only one link

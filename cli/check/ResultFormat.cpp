@@ -3,6 +3,7 @@
 #include <QString>
 
 #include "check/LinkCheck.h"
+#include "cli/check/HtmlReport.h"
 #include "platform/TextDecoding.h"
 #include "store/LinkStatus.h"
 
@@ -16,26 +17,10 @@ bool IsControl(unsigned char character) {
     return character < 0x20 || character == 0x7F;
 }
 
-std::string_view ClassText(const CheckResult& result, const HistoryColumns& history) {
-    return history.Unconfirmed ? "failing" : ResultClass(result);
-}
-
-std::string ReasonColumn(const CheckResult& result, const HistoryColumns& history) {
-    return history.Cached ? std::string("cached") : DisplayUtf8(ReasonText(result));
-}
-
-std::string FailingSinceText(const HistoryColumns& history) {
-    return history.FailingSince ? IsoDateTime(*history.FailingSince) : std::string();
-}
-
-std::string FailuresText(const HistoryColumns& history) {
-    return history.Kept ? std::to_string(history.Failures) : std::string();
-}
-
 class TextWriter : public ResultWriter {
 public:
     std::string Record(const LinkRecord& link, const CheckResult& result,
-                       const HistoryColumns& history) const override {
+                       const RecordExtras& extras) override {
         const std::int32_t status = result.Status;
         std::string line;
         for (const std::string* field : {&link.Folder, &link.Name, &link.Url}) {
@@ -46,15 +31,17 @@ public:
         line += '\t';
         line += EscapeTextField(StatusText(status));
         line += '\t';
-        line += ClassText(result, history);
+        line += ClassText(result, extras);
         line += '\t';
-        line += EscapeTextField(ReasonColumn(result, history));
+        line += EscapeTextField(ReasonColumn(result, extras));
         line += '\t';
         line += EscapeTextField(DisplayUtf8(result.FinalUrl));
         line += '\t';
-        line += FailingSinceText(history);
+        line += FailingSinceText(extras);
         line += '\t';
-        line += FailuresText(history);
+        line += FailuresText(extras);
+        line += '\t';
+        line += EscapeTextField(extras.ArchiveUrl);
         line += '\n';
         return line;
     }
@@ -65,10 +52,10 @@ class CsvWriter : public ResultWriter {
 public:
     std::string Header() const override {
         return "folder,name,url,status,status_text,class,reason,final_url,failing_since,"
-               "failures\r\n";
+               "failures,archive_url\r\n";
     }
     std::string Record(const LinkRecord& link, const CheckResult& result,
-                       const HistoryColumns& history) const override {
+                       const RecordExtras& extras) override {
         const std::int32_t status = result.Status;
         std::string line;
         for (const std::string* field : {&link.Folder, &link.Name, &link.Url}) {
@@ -79,15 +66,17 @@ public:
         line += ',';
         line += QuoteCsvField(StatusText(status));
         line += ',';
-        line += ClassText(result, history);
+        line += ClassText(result, extras);
         line += ',';
-        line += QuoteCsvField(ReasonColumn(result, history));
+        line += QuoteCsvField(ReasonColumn(result, extras));
         line += ',';
         line += QuoteCsvField(DisplayUtf8(result.FinalUrl));
         line += ',';
-        line += FailingSinceText(history);
+        line += FailingSinceText(extras);
         line += ',';
-        line += FailuresText(history);
+        line += FailuresText(extras);
+        line += ',';
+        line += QuoteCsvField(extras.ArchiveUrl);
         line += "\r\n";
         return line;
     }
@@ -98,7 +87,7 @@ public:
 class JsonWriter : public ResultWriter {
 public:
     std::string Record(const LinkRecord& link, const CheckResult& result,
-                       const HistoryColumns& history) const override {
+                       const RecordExtras& extras) override {
         const std::int32_t status = result.Status;
         std::string line = "{\"folder\":";
         line += JsonString(DisplayUtf8(link.Folder));
@@ -111,16 +100,18 @@ public:
         line += ",\"status_text\":";
         line += JsonString(StatusText(status));
         line += ",\"class\":";
-        line += JsonString(ClassText(result, history));
+        line += JsonString(ClassText(result, extras));
         line += ",\"reason\":";
-        line += JsonString(ReasonColumn(result, history));
+        line += JsonString(ReasonColumn(result, extras));
         line += ",\"final_url\":";
         line += JsonString(DisplayUtf8(result.FinalUrl));
         line += ",\"failing_since\":";
-        line += JsonString(FailingSinceText(history));
+        line += JsonString(FailingSinceText(extras));
         line += ",\"failures\":";
         // No history, no count: null rather than a 0 that claims one.
-        line += history.Kept ? FailuresText(history) : std::string("null");
+        line += extras.Kept ? FailuresText(extras) : std::string("null");
+        line += ",\"archive_url\":";
+        line += JsonString(extras.ArchiveUrl);
         line += "}\n";
         return line;
     }
@@ -128,12 +119,37 @@ public:
 
 }  // namespace
 
+bool CountsAsBad(const CheckResult& result, const RecordExtras& extras) {
+    return IsBadResult(result) && !extras.Unconfirmed && !extras.Excluded;
+}
+
+std::string_view ClassText(const CheckResult& result, const RecordExtras& extras) {
+    if (extras.Excluded) {
+        return "excluded";
+    }
+    return extras.Unconfirmed ? "failing" : ResultClass(result);
+}
+
+std::string ReasonColumn(const CheckResult& result, const RecordExtras& extras) {
+    return extras.Cached ? std::string("cached") : DisplayUtf8(ReasonText(result));
+}
+
+std::string FailingSinceText(const RecordExtras& extras) {
+    return extras.FailingSince ? IsoDateTime(*extras.FailingSince) : std::string();
+}
+
+std::string FailuresText(const RecordExtras& extras) {
+    return extras.Kept ? std::to_string(extras.Failures) : std::string();
+}
+
 std::unique_ptr<ResultWriter> MakeResultWriter(TOutputFormat format) {
     switch (format) {
         case TOutputFormat::Csv:
             return std::make_unique<CsvWriter>();
         case TOutputFormat::Json:
             return std::make_unique<JsonWriter>();
+        case TOutputFormat::Html:
+            return MakeHtmlReportWriter();
         case TOutputFormat::Text:
             break;
     }
@@ -168,6 +184,7 @@ std::string FieldsRecord(TOutputFormat format, const std::vector<RecordField>& f
                 record += QuoteCsvField(field.Value);
                 break;
             case TOutputFormat::Json:
+            case TOutputFormat::Html:
                 record += first ? "{" : ",";
                 record += JsonString(field.Key);
                 record += ':';
@@ -181,6 +198,7 @@ std::string FieldsRecord(TOutputFormat format, const std::vector<RecordField>& f
         case TOutputFormat::Csv:
             return record + "\r\n";
         case TOutputFormat::Json:
+        case TOutputFormat::Html:
             break;
     }
     return record + "}\n";

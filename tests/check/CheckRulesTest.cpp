@@ -519,6 +519,8 @@ TEST(CheckRules, CurrentRequestsLookLikeABrowsersAndKeepCookiesToTheirCheck) {
     settings.UserAgent = "Tester/1.0";
     settings.Proxies = ProxyRules();
     settings.TimeOutMilliseconds = 10000;
+    // The user's own lines go to every host, one named as ours in its place.
+    settings.ExtraHeaders = {"X-Token: t1", "accept: */*"};
     const std::unique_ptr<THttpClient> made = MakeCheckClient(settings);
     THttpClient& client = *made;
 
@@ -540,9 +542,11 @@ TEST(CheckRules, CurrentRequestsLookLikeABrowsersAndKeepCookiesToTheirCheck) {
           std::string("Accept-Language: en-US,en;q=0.9")}) {
         EXPECT_NE(get.find("\r\n" + line + "\r\n"), std::string::npos) << line;
     }
-    // HTTP/1.1 keeps the connection open unless a side says otherwise.
-    EXPECT_EQ(get.find("Connection:"), std::string::npos);
     EXPECT_EQ(get.find("Cookie:"), std::string::npos);
+    EXPECT_EQ(get.find("Accept: text/html"), std::string::npos);
+    // HTTP/1.1 keeps the connection open unless a side says otherwise.
+    EXPECT_TRUE(get.ends_with("\r\nX-Token: t1\r\naccept: */*\r\n\r\n"));
+    EXPECT_NE(other.Received(0).find("\r\nX-Token: t1\r\n"), std::string::npos);
     EXPECT_NE(get.find("\r\nAuthorization: Basic YW5uOnBAc3M=\r\n"), std::string::npos);
     EXPECT_NE(server.Received(1).find("\r\nAuthorization: Basic"), std::string::npos);
     EXPECT_EQ(other.Received(0).find("Authorization"), std::string::npos) << "another origin";

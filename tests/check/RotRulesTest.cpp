@@ -132,6 +132,8 @@ TEST(RotRules, RedirectionsTellMovedFrontPageAndSignIn) {
          false, "error-page-redirect"},
         {Hops({{"http://a.example/news/x", 301}, {"http://a.example/404.html", 200}}), false,
          "error-page-redirect"},
+        {Hops({{"http://a.example/x", 302}, {"http://a.example/errors/not-found?path=x", 200}}),
+         false, "error-page-redirect"},
         {Hops({{"http://a.example/x", 302}, {"http://a.example/pt_BR/", 200}}), false,
          "front-page-redirect"},
         {Hops({{"http://a.example/x", 302}, {"http://a.example/products", 200}}), false,
@@ -145,6 +147,9 @@ TEST(RotRules, RedirectionsTellMovedFrontPageAndSignIn) {
         {Hops({{"http://a.example/docs/errors", 301}, {"http://a.example/docs/404/", 200}}), true,
          ""},
         {Hops({{"http://a.example/cart", 302}, {"http://a.example/cart?error=1", 200}}), false, ""},
+        {Hops({{"http://a.example/docs/old", 301}, {"http://a.example/docs/errors", 200}}), true,
+         ""},
+        {Hops({{"http://a.example/x", 302}, {"http://a.example/error/codes", 200}}), false, ""},
         {Hops({{"http://a.example/index.html", 302}, {"http://b.example/", 200}}), false, ""},
         {Hops({{"http://a.example/x", 302}, {"http://a.example/blogin/", 200}}), false, ""},
         {Hops({{"http://a.example/x", 302}, {"http://a.example/", 500}}), false, ""},
@@ -275,6 +280,7 @@ TEST(RotRules, SameAsMadeUpComparesStatusTitleAndSize) {
         {{"", 200, 9000, "Shop", "Welcome"}, false},  // another page, same layout
         {{"", 200, 10000, "Shop - Boots", "Welcome"}, false},
         {{"", 203, 10000, "Shop", "Welcome"}, false},
+        {{"", 200, 10000, "Shop", ""}, false},  // a shell its scripts fill
     };
     for (const auto& row : cases) {
         EXPECT_EQ(SameAsMadeUp(row.page, madeUp), row.same) << row.page.Size << row.page.Title;

@@ -71,38 +71,40 @@ TEST(CheckFormat, RecordsOfEachFormat) {
     refused.FinalUrl = "http://h/\"q\"";
     // What the history says: a run of failures not confirmed yet, and a
     // result the history gave instead of a check.
-    HistoryColumns failing;
+    RecordExtras failing;
     failing.Kept = true;
     failing.FailingSince = HistoryTime(std::chrono::seconds(1740808800));
     failing.Failures = 3;
-    HistoryColumns unconfirmed = failing;
+    RecordExtras unconfirmed = failing;
     unconfirmed.Unconfirmed = true;
-    HistoryColumns cached;
+    unconfirmed.ArchiveUrl = "https://a/web/2020/http://h/,x";
+    RecordExtras cached;
     cached.Kept = true;
     cached.Cached = true;
     EXPECT_EQ(
         MakeResultWriter(TOutputFormat::Text)->Record(link, CheckResult::Answered(404), {}),
-        "/fav/Bl\xc3\xa4tter\ta,\"b\"\thttp://h/\\x01\t404\tNicht gefunden\tinvalid\t\t\t\t\n");
+        "/fav/Bl\xc3\xa4tter\ta,\"b\"\thttp://h/\\x01\t404\tNicht gefunden\tinvalid\t\t\t\t\t\n");
     EXPECT_EQ(MakeResultWriter(TOutputFormat::Text)->Record(link, malformed, unconfirmed),
               "/fav/Bl\xc3\xa4tter\ta,\"b\"\thttp://h/\\x01\t5\t\tfailing\t"
               "malformed-reply: HTTP/1.0 \"2\"\\t,\xc3\xbf\thttp://h/\\t,\xc3\xbf\t"
-              "2025-03-01T06:00:00Z\t3\n");
+              "2025-03-01T06:00:00Z\t3\thttps://a/web/2020/http://h/,x\n");
     EXPECT_EQ(MakeResultWriter(TOutputFormat::Text)->Header(), "");
-    EXPECT_EQ(
-        MakeResultWriter(TOutputFormat::Csv)->Header(),
-        "folder,name,url,status,status_text,class,reason,final_url,failing_since,failures\r\n");
+    EXPECT_EQ(MakeResultWriter(TOutputFormat::Csv)->Header(),
+              "folder,name,url,status,status_text,class,reason,final_url,failing_since,failures,"
+              "archive_url\r\n");
     EXPECT_EQ(
         MakeResultWriter(TOutputFormat::Csv)->Record(link, CheckResult::Answered(304), cached),
         "/fav/Bl\xc3\xa4tter,\"a,\"\"b\"\"\",http://h/\x01,304,Nicht "
-        "ge\xc3\xa4ndert,ok,cached,,,0\r\n");
-    EXPECT_EQ(MakeResultWriter(TOutputFormat::Csv)->Record(link, malformed, {}),
-              "/fav/Bl\xc3\xa4tter,\"a,\"\"b\"\"\",http://h/\x01,5,,unknown,"
-              "\"malformed-reply: HTTP/1.0 \"\"2\"\"\t,\xc3\xbf\",\"http://h/\t,\xc3\xbf\",,\r\n");
+        "ge\xc3\xa4ndert,ok,cached,,,0,\r\n");
+    EXPECT_EQ(MakeResultWriter(TOutputFormat::Csv)->Record(link, malformed, unconfirmed),
+              "/fav/Bl\xc3\xa4tter,\"a,\"\"b\"\"\",http://h/\x01,5,,failing,"
+              "\"malformed-reply: HTTP/1.0 \"\"2\"\"\t,\xc3\xbf\",\"http://h/\t,\xc3\xbf\","
+              "2025-03-01T06:00:00Z,3,\"https://a/web/2020/http://h/,x\"\r\n");
     EXPECT_EQ(MakeResultWriter(TOutputFormat::Json)->Record(link, refused, failing),
               "{\"folder\":\"/fav/Bl\xc3\xa4tter\",\"name\":\"a,\\\"b\\\"\",\"url\":"
               "\"http://h/\\u0001\",\"status\":5,\"status_text\":\"\",\"class\":\"unknown\","
               "\"reason\":\"refused\",\"final_url\":\"http://h/\\\"q\\\"\",\"failing_since\":"
-              "\"2025-03-01T06:00:00Z\",\"failures\":3}\n");
+              "\"2025-03-01T06:00:00Z\",\"failures\":3,\"archive_url\":\"\"}\n");
 }
 
 TEST(CheckFormat, StatusClassFollowsTheImageTable) {

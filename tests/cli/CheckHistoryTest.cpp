@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +22,7 @@
 #include "history/CheckHistory.h"
 #include "support/LoopbackServer.h"
 #include "support/TempTree.h"
+#include "support/TestCertificates.h"
 
 namespace vornakle::testing {
 namespace {
@@ -30,23 +33,11 @@ const HistoryTime kFirstDay = HistoryTime(std::chrono::days(20000));
 
 // The program run in this process, its checks dated at.
 CheckerRun RunAt(std::chrono::minutes at, const std::vector<std::string>& arguments) {
-    char* output = nullptr;
-    char* errors = nullptr;
-    std::size_t outputSize = 0;
-    std::size_t errorsSize = 0;
-    std::FILE* outputFile = ::open_memstream(&output, &outputSize);
-    std::FILE* errorsFile = ::open_memstream(&errors, &errorsSize);
-    CheckerRun run;
-    run.exitCode =
-        RunCheckProgram(arguments, outputFile, errorsFile, [at] { return kFirstDay + at; });
-    run.finished = true;
-    std::fclose(outputFile);
-    std::fclose(errorsFile);
-    run.output.assign(output, outputSize);
-    run.errors.assign(errors, errorsSize);
-    std::free(output);
-    std::free(errors);
-    return run;
+    return RunCheckerHere(arguments, [at] { return kFirstDay + at; });
+}
+
+ServerScript Reply(const std::string& reply) {
+    return ServerScript().ReadUntil("\r\n\r\n").Send(reply);
 }
 
 std::string PathOf(const std::string& request) {
@@ -133,6 +124,150 @@ TEST(CheckHistory, DaysOfRunsTellLinksThatStayDeadFromOnesThatFailedOnce) {
         EXPECT_EQ(result.exitCode, run.exitCode) << result.errors;
         EXPECT_EQ(result.errors, "");
         EXPECT_EQ(Summary(result.output), run.links);
+    }
+}
+
+// An availability reply of the archive, its snapshot's status given.
+std::string ArchiveReply(const std::string& json) {
+    return "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+           std::to_string(json.size()) + "\r\n\r\n" + json;
+}
+std::string SnapshotJson(const std::string& status) {
+    return R"({"archived_snapshots":{"closest":{"available":true,"timestamp":"20200101000000",)"
+           R"("url":"http://web.archive.org/web/2020/x","status":)" +
+           status + "}}}";
+}
+std::string Snapshot(const std::string& status) {
+    return ArchiveReply(SnapshotJson(status));
+}
+// The reply in two chunks, as HTTP/1.1 servers send what they make on the
+// fly.
+std::string Chunked(const std::string& json) {
+    const std::string rest = json.substr(16);
+    std::array<char, 8> size{};
+    char* end = std::to_chars(size.data(), size.data() + size.size(), rest.size(), 16).ptr;
+    return "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n10\r\n" + json.substr(0, 16) +
+           "\r\n" + std::string(size.data(), end) + "\r\n" + rest + "\r\n0\r\n\r\n";
+}
+std::string ArchiveTimestamp(HistoryTime time) {
+    std::string digits = IsoDateTime(time);
+    std::erase_if(digits, [](char character) { return character < '0' || character > '9'; });
+    return digits;
+}
+
+TEST(CheckHistory, DeadLinksGetTheArchivedCopyOfWhenTheyLastWorked) {
+    std::atomic<bool> dead = false;
+    LoopbackServer site(ServerScript().Answer([&](const std::string& request) {
+        const std::string path = PathOf(request);
+        // 410 is of class unknown, and gone all the same.
+        const char* status = !dead || path == "/fine" ? "200 OK"
+                             : path == "/lost"        ? "410 Gone"
+                                                      : "404 Not Found";
+        return "HTTP/1.1 " + std::string(status) + "\r\nContent-Length: 0\r\n\r\n";
+    }));
+    TempTree tree;
+    const std::string base = "http://127.0.0.1:" + std::to_string(site.Port());
+    tree.WriteFile("fav/a.url", ShortcutText(base + "/dead"));
+    tree.WriteFile("fav/d.url", ShortcutText(base + "/fine"));
+    const std::vector<std::string> history = {"--history", tree.Path("history.sqlite")};
+    ASSERT_EQ(RunAt(6h, {history[0], history[1], tree.Path("fav")}).exitCode, 0);
+    // Added since: never seen fine. One address twice: one look-up.
+    tree.WriteFile("fav/b.url", ShortcutText("HTTP" + base.substr(4) + "/dead#part"));
+    tree.WriteFile("fav/c.url", ShortcutText(base + "/gone"));
+    tree.WriteFile("fav/e.url", ShortcutText(base + "/lost"));
+    dead = true;
+
+    TestAuthority authority;
+    tree.WriteFile("ca.pem", authority.CertificatePem());
+    const std::string copy = "http://web.archive.org/web/2020/x";
+    const ServerScript found =
+        ServerScript().ReadUntil("\r\n\r\n").AwaitOpen(3, 300ms).Send(Snapshot(R"("200")"));
+    const struct {
+        std::vector<ServerScript> archive;
+        bool secure;
+        std::string copy;  // of each dead link
+        std::string message;
+        int asked;  // 0: not every address, the archive having failed
+    } rows[] = {
+        {{found}, false, copy, "", 3},
+        {{Reply(ArchiveReply(R"({"url":"x","archived_snapshots":{}})"))}, false, "", "", 3},
+        // Only a copy of a page that was there counts.
+        {{Reply(Snapshot("404"))}, false, "", "", 3},
+        {{Reply("HTTP/1.1 429 Too Many Requests\r\nRetry-After: 1\r\n\r\n"),
+          Reply(Snapshot("200"))},
+         false,
+         copy,
+         "",
+         4},
+        // A failing archive is not asked again: the third address waits in
+        // vain.
+        {{ServerScript().ReadUntil("\r\n\r\n").Hold()},
+         false,
+         "",
+         ": timeout: no answer in time",
+         0},
+        {{Reply(ArchiveReply(R"({"archived_snapshots":)"))},
+         false,
+         "",
+         ": its reply is no JSON",
+         0},
+        // A copy's address becomes a line of a shortcut file: no line break.
+        {{Reply(ArchiveReply(R"({"archived_snapshots":{"closest":{"available":true,)"
+                             R"("status":"200","url":"http://x/\nURL=javascript:x"}}})"))},
+         false,
+         "",
+         ": its snapshot's url is no web address",
+         0},
+        // HTTP/1.1 in chunks.
+        {{Reply(Chunked(SnapshotJson("200")))}, false, copy, "", 3},
+        // An archive asked securely serves its copies securely too.
+        {{found}, true, "https://web.archive.org/web/2020/x", "", 3},
+    };
+    int hour = 6;
+    for (const auto& row : rows) {
+        const auto at = std::chrono::hours(48 + ++hour);
+        SCOPED_TRACE(hour);
+        LoopbackServer::Options options;
+        if (row.secure) {
+            options.tls = authority.Issue({"127.0.0.1"});
+        }
+        LoopbackServer archive(row.archive, options);
+        const std::string service = (row.secure ? "https" : "http") + std::string("://127.0.0.1:") +
+                                    std::to_string(archive.Port()) + "/w/";
+        const CheckerRun run = RunAt(
+            at, {history[0], history[1], "--archive", "--archive-service", service, "--ca-file",
+                 tree.Path("ca.pem"), "--timeout", "1", "--format", "csv", tree.Path("fav")});
+        EXPECT_EQ(run.exitCode, 1) << "never changed by the archive";
+        std::vector<std::string> copies;
+        for (const std::string& line : Lines(run.output, true)) {
+            copies.push_back(line.substr(line.rfind(',') + 1));
+        }
+        EXPECT_EQ(copies, (std::vector<std::string>{"archive_url", row.copy, row.copy, row.copy, "",
+                                                    row.copy}));
+        if (row.message.empty()) {
+            EXPECT_EQ(run.errors, "");
+        } else {
+            EXPECT_EQ(Lines(run.errors).size(), 1u) << run.errors;
+            EXPECT_NE(run.errors.find(row.message), std::string::npos) << run.errors;
+            EXPECT_NE(run.errors.find("stays empty for 4 links"), std::string::npos);
+        }
+        const int connections = archive.ConnectionsAccepted();
+        EXPECT_TRUE(row.asked == 0 ? connections < 3 : connections == row.asked) << connections;
+        EXPECT_LE(archive.MaxConcurrentConnections(), 2);
+        // The time the page last worked, else the run's own (the newest).
+        std::string requests;
+        for (int index = 0; index < connections; ++index) {
+            requests += archive.Received(static_cast<std::size_t>(index));
+        }
+        const std::string asked = "GET /w/wayback/available?url=http%3A%2F%2F127.0.0.1%3A" +
+                                  std::to_string(site.Port()) + "%2F";
+        for (const std::string& request :
+             {asked + "dead&timestamp=" + ArchiveTimestamp(kFirstDay + 6h) + " ",
+              asked + "gone&timestamp=" + ArchiveTimestamp(kFirstDay + at) + " ",
+              std::string("\r\nUser-Agent: Vornakle/")}) {
+            EXPECT_TRUE(row.asked == 0 || requests.find(request) != std::string::npos)
+                << request << requests;
+        }
     }
 }
 

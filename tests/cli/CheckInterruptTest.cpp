@@ -64,7 +64,7 @@ TEST_P(CheckInterrupt, StopsAtOnceAbortsTheRequestsAndKeepsWhatWasPrinted) {
     EXPECT_EQ(run.exitCode, GetParam().exitCode) << run.errors;
     EXPECT_EQ(printed + run.output,
               tree.Root() + "\t0\thttp://127.0.0.1:" + std::to_string(ok.Port()) +
-                  "/\t200\tOK\tok\t\thttp://127.0.0.1:" + std::to_string(ok.Port()) + "/\t\t\n");
+                  "/\t200\tOK\tok\t\thttp://127.0.0.1:" + std::to_string(ok.Port()) + "/\t\t\t\n");
     EXPECT_NE(run.errors.find("interrupted; 1 of 9 links were checked"), std::string::npos)
         << run.errors;
     // The aborted requests closed their connections.

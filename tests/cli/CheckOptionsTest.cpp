@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <functional>
+#include <set>
+
+#include "cli/check/CheckConfig.h"
+#include "support/TempTree.h"
+
 #include <string>
 #include <vector>
 
@@ -9,6 +16,7 @@ namespace vornakle {
 namespace {
 
 using Arguments = std::vector<std::string>;
+using testing::TempTree;
 
 TEST(CheckOptions, DefaultsAreThoseTheHelpNames) {
     const CheckCommand command = ParseCheckCommand({"/fav"});
@@ -29,13 +37,47 @@ TEST(CheckOptions, DefaultsAreThoseTheHelpNames) {
     EXPECT_EQ(command.Confirm.Runs, 2);
     EXPECT_EQ(command.Confirm.Over, std::chrono::days(1));
     const std::string usage = UsageText();
-    for (const char* named :
-         {"default 8",      "default 2",       "default 20",   "--bad-only", "--url",
-          "--format",       "--help",          "130",          "--ca-file",  "--insecure",
-          "--rules",        "default current", "--user-agent", "--verbose",  "--moved",
-          "--update-moved", "--duplicates",    "suspect",      "default 1d", "--confirm-runs N",
-          "history.sqlite"}) {
+    for (const char* named : {"default 8",
+                              "default 2",
+                              "default 20",
+                              "--bad-only",
+                              "--url",
+                              "--format",
+                              "--help",
+                              "130",
+                              "--ca-file",
+                              "--insecure",
+                              "--rules",
+                              "default current",
+                              "--user-agent",
+                              "--verbose",
+                              "--moved",
+                              "--update-moved",
+                              "--duplicates",
+                              "suspect",
+                              "default 1d",
+                              "--confirm-runs N",
+                              "history.sqlite",
+                              "html",
+                              "excluded",
+                              "vornakle-check.toml",
+                              "--update-dead KIND",
+                              "--archive-service URL",
+                              "archive.org"}) {
         EXPECT_NE(usage.find(named), std::string::npos) << named;
+    }
+    // The options the config file knows are those the help names.
+    std::set<std::string> known;
+    for (const OptionSpec& option : CheckOptionSpecs()) {
+        known.insert("--" + std::string(option.Name));
+        EXPECT_NE(usage.find("  --" + std::string(option.Name) + " "), std::string::npos)
+            << option.Name;
+    }
+    for (std::size_t start = usage.find("\n  --"); start != std::string::npos;
+         start = usage.find("\n  --", start + 1)) {
+        const std::string name =
+            usage.substr(start + 3, usage.find_first_of(" \n", start + 3) - start - 3);
+        EXPECT_TRUE(known.count(name)) << name << " has no key in the config file";
     }
 }
 
@@ -64,6 +106,20 @@ TEST(CheckOptions, EveryOptionInBothSpellings) {
     EXPECT_EQ(ParseCheckCommand({"--rules", "current", "d"}).Settings.Rules, CheckRules::Current);
     EXPECT_TRUE(ParseCheckCommand({"--url", "http://x/", "--verbose"}).Verbose);
     EXPECT_TRUE(ParseCheckCommand({"--duplicates", "d"}).Duplicates);
+    // --update-dead looks the copies up; the command line's archive wins
+    // over the environment's.
+    ASSERT_EQ(::setenv("VORNAKLE_ARCHIVE_SERVICE", "http://[::1]:8/w", 1), 0);
+    const CheckCommand dead =
+        ParseCheckCommand({"--update-dead=archive", "--archive-service", "http://h:1/x/", "d"});
+    EXPECT_TRUE(dead.Archive && dead.RewritesLinks());
+    EXPECT_EQ(dead.ArchiveService, "http://h:1/x/");
+    EXPECT_EQ(ParseCheckCommand({"--archive", "d"}).ArchiveService, "http://[::1]:8/w");
+    // A broken one in the environment matters only to a run that asks.
+    ASSERT_EQ(::setenv("VORNAKLE_ARCHIVE_SERVICE", "archive.org", 1), 0);
+    EXPECT_FALSE(ParseCheckCommand({"d"}).Archive);
+    EXPECT_THROW(ParseCheckCommand({"--archive", "d"}), EUsageError);
+    ASSERT_EQ(::unsetenv("VORNAKLE_ARCHIVE_SERVICE"), 0);
+    EXPECT_EQ(ParseCheckCommand({"--archive", "d"}).ArchiveService, "https://archive.org");
     const CheckCommand history =
         ParseCheckCommand({"--history=h", "--confirmed", "--confirm-runs", "3",
                            "--confirm-after=90m", "--max-age", "2d", "--forget", "d"});
@@ -79,6 +135,146 @@ TEST(CheckOptions, EveryOptionInBothSpellings) {
     // A tiny time-out is still a bound, never "no time-out".
     EXPECT_EQ(ParseCheckCommand({"--timeout", "0.0001", "d"}).Settings.TimeOutMilliseconds, 1);
     EXPECT_EQ(ParseCheckCommand({"--timeout", "3600", "d"}).Settings.TimeOutMilliseconds, 3600000);
+    const CheckCommand asking = ParseCheckCommand(
+        {"--accept", "200..299, 403", "--accept=999", "--header", "X-Key:  a:b ", "d"});
+    EXPECT_EQ(asking.Settings.Accepted,
+              (std::vector<StatusRange>{{200, 299}, {403, 403}, {999, 999}}));
+    EXPECT_EQ(asking.Settings.ExtraHeaders, std::vector<std::string>{"X-Key: a:b"});
+    EXPECT_EQ(asking.Options.back(), "--header=X-Key: ...") << "a header's value stays out";
+}
+
+// Which URLs the filters leave out: an inclusion wins, inclusions alone
+// name the only links to check.
+TEST(CheckOptions, ExcludeAndIncludeFilterTheWholeUrl) {
+    const struct {
+        Arguments filters;
+        std::string url;
+        bool excluded;
+    } rows[] = {
+        {{}, "http://a.example/", false},
+        {{"--exclude", "example"}, "http://a.example/", true},
+        {{"--exclude", "^example"}, "http://a.example/", false},
+        {{"--exclude", "\\.pdf$"}, "http://a.example/x.pdf", true},
+        {{"--exclude", "\\.pdf$"}, "http://a.example/x.pdf?y", false},
+        {{"--exclude", "a\\.", "--include", "/keep"}, "http://a.example/keep", false},
+        {{"--exclude", "a\\.", "--include", "/keep"}, "http://a.example/drop", true},
+        {{"--include", "b\\.example"}, "http://a.example/", true},
+        {{"--include", "b\\.example"}, "http://b.example/", false},
+        {{"--exclude", "caf\u00e9"}, "http://caf\xe9.example/", true},
+    };
+    for (const auto& row : rows) {
+        Arguments arguments = row.filters;
+        arguments.push_back("d");
+        EXPECT_EQ(ParseCheckCommand(arguments).Filter.Excludes(row.url), row.excluded) << row.url;
+    }
+    TempTree files;
+    files.WriteFile("patterns", "# tracking links\n\n  utm_source=\r\n^mailto:\n");
+    const CheckCommand command = ParseCheckCommand({"--exclude-file", files.Path("patterns"), "d"});
+    EXPECT_TRUE(command.Filter.Excludes("http://a.example/?utm_source=x"));
+    EXPECT_TRUE(command.Filter.Excludes("mailto:a@b"));
+    EXPECT_FALSE(command.Filter.Excludes("http://a.example/# tracking links"));
+    files.WriteFile("bad", "ok\n# fine\n[z-a]\n");
+    try {
+        ParseCheckCommand({"--exclude-file", files.Path("bad"), "d"});
+        ADD_FAILURE() << "a bad pattern passed";
+    } catch (const EUsageError& error) {
+        EXPECT_NE(error.Message().find(files.Path("bad") + ":3: \"[z-a]\" is no regular"),
+                  std::string::npos)
+            << error.Message();
+    }
+}
+
+// A config file's keys under the command line's options, and the errors
+// that name the file, its line and the key.
+TEST(CheckOptions, ConfigFileUnderTheCommandLine) {
+    TempTree files;
+    const std::string config = files.Path("check.toml");
+    const auto read = [&](const std::string& text, Arguments arguments) {
+        files.WriteFile("check.toml", text);
+        arguments.insert(arguments.begin(), {"--config", config});
+        return ReadCheckCommand(arguments);
+    };
+    const struct {
+        std::string text;
+        Arguments arguments;
+        std::function<bool(const CheckCommand&)> holds;
+    } rows[] = {
+        {"jobs = 3\ntimeout = 1.5\nbad-only = true\nmoved = false",
+         {"d"},
+         [](const CheckCommand& c) {
+             return c.Settings.Jobs == 3 && c.Settings.TimeOutMilliseconds == 1500 && c.BadOnly &&
+                    !c.Moved;
+         }},
+        {"jobs = 3\nrules = 'classic'",
+         {"--jobs=5", "--rules", "current", "d"},
+         [](const CheckCommand& c) {
+             return c.Settings.Jobs == 5 && c.Settings.Rules == CheckRules::Current;
+         }},
+        {"exclude = ['a']\ninclude = 'b'",
+         {"--exclude", "c", "d"},
+         [](const CheckCommand& c) {
+             return c.Filter.Excludes("a") && c.Filter.Excludes("c") && !c.Filter.Excludes("ab");
+         }},
+        {"url = 'http://x/'\nbrowser = 'firefox'",
+         {"d"},
+         [](const CheckCommand& c) { return c.Source == "d" && !c.FromBrowser; }},
+        {"url = 'http://x/'", {}, [](const CheckCommand& c) { return c.Url == "http://x/"; }},
+        {"accept = ['200..299', 403]\n[headers]\nX-A = '1'",
+         {"--header", "X-B: 2", "d"},
+         [](const CheckCommand& c) {
+             return c.Settings.Accepted == std::vector<StatusRange>{{200, 299}, {403, 403}} &&
+                    c.Settings.ExtraHeaders == std::vector<std::string>{"X-A: 1", "X-B: 2"};
+         }},
+        {"history = 'h.sqlite'\nca-file = '/ca.pem'",
+         {"d"},
+         [&files](const CheckCommand& c) {
+             return c.HistoryFile == files.Path("h.sqlite") && c.Settings.Tls.CaFile == "/ca.pem";
+         }},
+        {"no-history = true",
+         {"--history", "h", "d"},
+         [](const CheckCommand& c) { return c.HistoryFile == "h" && c.KeepsHistory(); }},
+        {"jobs = 'many'",
+         {"--no-config", "d"},
+         [](const CheckCommand& c) { return c.Settings.Jobs == 8; }},
+    };
+    for (const auto& row : rows) {
+        EXPECT_TRUE(row.holds(!row.arguments.empty() && row.arguments.front() == "--no-config"
+                                  ? ReadCheckCommand(row.arguments)
+                                  : read(row.text, row.arguments)))
+            << row.text;
+    }
+    const std::pair<std::string, std::string> errors[] = {
+        {"jobs = '3'", ":1: key jobs needs a whole number"},
+        {"\n\nfrobnicate = 1", ":3: unknown key \"frobnicate\""},
+        {"help = true", ":1: unknown key \"help\""},
+        {"bad-only = 1", ":1: key bad-only needs true or false"},
+        {"jobs = 2\n# why\nper-host = 0", ":3: key per-host: --per-host needs a whole number"},
+        {"exclude = ['ok', '(']", ":1: key exclude: --exclude: \"(\" is no regular expression"},
+        {"[headers]\nX-A = 1", ":2: key headers.X-A needs a text"},
+        {"headers = 'X-A: 1'", ":1: key headers needs a table"},
+        {"jobs = ", ":1: not TOML"},
+        {"[output]\nfile = 'x'", ":1: key output needs a file name"},
+    };
+    for (const auto& [text, message] : errors) {
+        try {
+            read(text, {"d"});
+            ADD_FAILURE() << text;
+        } catch (const EUsageError& error) {
+            EXPECT_EQ(error.Message().find(config + message), 0u) << error.Message();
+        }
+    }
+    // The default file, and none when it is not there.
+    files.WriteFile("xdg/vornakle/vornakle-check.toml", "per-host = 7");
+    const char* saved = std::getenv("XDG_CONFIG_HOME");
+    const std::string previous = saved ? saved : "";
+    ::setenv("XDG_CONFIG_HOME", files.Path("xdg").c_str(), 1);
+    EXPECT_EQ(ReadCheckCommand({"d"}).Settings.PerHost, 7);
+    EXPECT_EQ(ReadCheckCommand({"--no-config", "d"}).Settings.PerHost, 2);
+    ::setenv("XDG_CONFIG_HOME", files.Path("none").c_str(), 1);
+    EXPECT_EQ(ReadCheckCommand({"d"}).Settings.PerHost, 2);
+    EXPECT_THROW(ReadCheckCommand({"--config", files.Path("none"), "d"}), EUsageError);
+    EXPECT_THROW(ReadCheckCommand({"--config", config, "--no-config", "d"}), EUsageError);
+    saved ? ::setenv("XDG_CONFIG_HOME", previous.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
 }
 
 TEST(CheckOptions, UrlModeHelpVersionAndEndOfOptions) {
@@ -144,6 +340,34 @@ TEST(CheckOptions, BadCommandLinesAreUsageErrors) {
         {"--max-age", "1d", "--rules", "classic", "d"},
         {"--forget", "--url", "http://x/"},
         {"--duplicates", "--forget", "d"},
+        {"--update-dead", "remove", "d"},
+        {"--update-dead", "archive", "--url", "http://x/"},
+        {"--duplicates", "--archive", "d"},
+        {"--archive-service", "http://a/", "d"},
+        {"--archive", "--archive-service", "ftp://a/", "d"},
+        {"--archive", "--archive-service", "http:///x", "d"},
+        {"--archive", "--archive-service", "http://a/?q=1", "d"},
+        {"--archive", "--archive-service", "http://a/ b", "d"},
+        // Filters, accepted replies and header lines.
+        {"--exclude", "(", "d"},
+        {"--include", "a{2,1}", "d"},
+        {"--exclude-file", "/nonexistent/patterns", "d"},
+        {"--accept", "99", "d"},
+        {"--accept", "300..200", "d"},
+        {"--accept", "200,", "d"},
+        {"--accept", "2xx", "d"},
+        {"--accept", "403", "--rules", "classic", "d"},
+        {"--header", "X-A: 1", "--rules", "classic", "d"},
+        {"--header", "Host: a.example", "d"},
+        {"--header", "transfer-encoding: chunked", "d"},
+        {"--header", "No colon", "d"},
+        {"--header", ": value", "d"},
+        {"--header", "X A: 1", "d"},
+        {"--header", "X-A: 1\r\nX-B: 2", "d"},
+        {"--header", std::string("X-A: 1\0", 7), "d"},
+        {"--output", "", "d"},
+        {"--config", "", "d"},
+        {"--no-config=yes", "d"},
     };
     for (const Arguments& arguments : bad) {
         std::string line;

@@ -22,6 +22,7 @@
 
 #include "CheckerProcess.h"
 #include "bookmarks/PlacesDatabase.h"
+#include "store/LinkStatus.h"
 #include "store/Scan.h"
 #include "store/Shortcut.h"
 #include "support/LoopbackServer.h"
@@ -60,8 +61,9 @@ std::map<std::string, std::string> Snapshot(const TempTree& tree) {
     return files;
 }
 
-// The history's two columns of a run that keeps none.
-constexpr char kNoHistory[] = "\t\t";
+// The history's two columns and the archive's of a run that keeps no
+// history and asks no archive.
+constexpr char kNoExtras[] = "\t\t\t";
 
 std::string TextLine(const std::string& folder, const std::string& name, const std::string& url,
                      const std::string& status, const std::string& text, const std::string& kind,
@@ -72,11 +74,12 @@ std::string TextLine(const std::string& folder, const std::string& name, const s
 
 // The lines of text output with each reason cut to its token (the detail
 // after ": " is for people and may change) and without the final URL and
-// the history's columns, which the tests that name them compare.
+// the history's and the archive's columns, which the tests that name them
+// compare.
 std::vector<std::string> LinesWithReasonTokens(const std::string& output) {
     std::vector<std::string> lines = Lines(output);
     for (std::string& line : lines) {
-        for (int field = 0; field < 3; ++field) {
+        for (int field = 0; field < 4; ++field) {
             line.erase(std::min(line.rfind('\t'), line.size()));
         }
         const std::size_t reason = line.rfind('\t');
@@ -163,12 +166,13 @@ TEST(CheckProgram, CsvAndJsonQuoteTheirFieldsAndKeepEveryByte) {
     const CheckerRun csv = RunChecker({"--format", "csv", root});
     ASSERT_TRUE(csv.finished);
     EXPECT_EQ(csv.exitCode, 1);
-    EXPECT_EQ(
-        csv.output,
-        "folder,name,url,status,status_text,class,reason,final_url,failing_since,failures\r\n" +
-            root + ",\"Caf\xc3\xa9, \"\"Bar\"\"\",\"" + UrlOf(ok, "/a\"\"b") + "\",200,OK,ok,,\"" +
-            UrlOf(ok, "/a\"\"b") + "\",,\r\n" + root + "/M\xc3\xbcll,x," + UrlOf(missing) +
-            ",404,Nicht gefunden,invalid,," + UrlOf(missing) + ",,\r\n");
+    EXPECT_EQ(csv.output,
+              "folder,name,url,status,status_text,class,reason,final_url,failing_since,failures,"
+              "archive_url\r\n" +
+                  root + ",\"Caf\xc3\xa9, \"\"Bar\"\"\",\"" + UrlOf(ok, "/a\"\"b") +
+                  "\",200,OK,ok,,\"" + UrlOf(ok, "/a\"\"b") + "\",,,\r\n" + root +
+                  "/M\xc3\xbcll,x," + UrlOf(missing) + ",404,Nicht gefunden,invalid,," +
+                  UrlOf(missing) + ",,,\r\n");
 
     const CheckerRun json = RunChecker({"--format=json", root});
     ASSERT_TRUE(json.finished);
@@ -180,11 +184,13 @@ TEST(CheckProgram, CsvAndJsonQuoteTheirFieldsAndKeepEveryByte) {
                 UrlOf(ok, "/a\\\"b") +
                 "\",\"status\":200,\"status_text\":\"OK\",\"class\":\"ok\",\"reason\":\"\","
                 "\"final_url\":\"" +
-                UrlOf(ok, "/a\\\"b") + "\",\"failing_since\":\"\",\"failures\":null}",
+                UrlOf(ok, "/a\\\"b") +
+                "\",\"failing_since\":\"\",\"failures\":null,\"archive_url\":\"\"}",
             "{\"folder\":\"" + root + "/M\xc3\xbcll\",\"name\":\"x\",\"url\":\"" + UrlOf(missing) +
                 "\",\"status\":404,\"status_text\":\"Nicht gefunden\",\"class\":"
                 "\"invalid\",\"reason\":\"\",\"final_url\":\"" +
-                UrlOf(missing) + "\",\"failing_since\":\"\",\"failures\":null}",
+                UrlOf(missing) +
+                "\",\"failing_since\":\"\",\"failures\":null,\"archive_url\":\"\"}",
         }));
 }
 
@@ -204,7 +210,7 @@ TEST(CheckProgram, BadOnlyListsWhatTheReportWouldAndExitCodesFollowIt) {
     EXPECT_EQ(Lines(bad.output),
               (std::vector<std::string>{
                   TextLine(tree.Root(), "2", UrlOf(missing), "404", "Nicht gefunden", "invalid") +
-                  "\t" + UrlOf(missing) + kNoHistory}));
+                  "\t" + UrlOf(missing) + kNoExtras}));
 
     TempTree fine;
     fine.WriteFile("1.url", ShortcutText(UrlOf(ok)));
@@ -215,16 +221,16 @@ TEST(CheckProgram, BadOnlyListsWhatTheReportWouldAndExitCodesFollowIt) {
     EXPECT_EQ(all.exitCode, 0);
     EXPECT_EQ(
         Lines(all.output),
-        (std::vector<std::string>{TextLine(fine.Root(), "1", UrlOf(ok), "200", "OK", "ok") + "\t" +
-                                      UrlOf(ok) + kNoHistory,
-                                  TextLine(fine.Path("sub"), "3", UrlOf(found), "200", "OK", "ok") +
-                                      "\t" + UrlOf(ok, "/found") + kNoHistory}));
+        (std::vector<std::string>{
+            TextLine(fine.Root(), "1", UrlOf(ok), "200", "OK", "ok") + "\t" + UrlOf(ok) + kNoExtras,
+            TextLine(fine.Path("sub"), "3", UrlOf(found), "200", "OK", "ok") + "\t" +
+                UrlOf(ok, "/found") + kNoExtras}));
     const CheckerRun none = RunChecker({"--bad-only", "--format", "csv", fine.Root()});
     ASSERT_TRUE(none.finished);
     EXPECT_EQ(none.exitCode, 0);
-    EXPECT_EQ(
-        none.output,
-        "folder,name,url,status,status_text,class,reason,final_url,failing_since,failures\r\n");
+    EXPECT_EQ(none.output,
+              "folder,name,url,status,status_text,class,reason,final_url,failing_since,failures,"
+              "archive_url\r\n");
 
     // An empty collection has no bad link.
     TempTree empty;
@@ -241,17 +247,19 @@ TEST(CheckProgram, UrlChecksOneAddress) {
     const CheckerRun fine = RunChecker({"--url", UrlOf(ok)});
     ASSERT_TRUE(fine.finished);
     EXPECT_EQ(fine.exitCode, 0);
-    EXPECT_EQ(fine.output, TextLine("", "", UrlOf(ok), "200", "OK", "ok") + "\t" + UrlOf(ok) +
-                               kNoHistory + "\n");
+    EXPECT_EQ(fine.output,
+              TextLine("", "", UrlOf(ok), "200", "OK", "ok") + "\t" + UrlOf(ok) + kNoExtras + "\n");
     EXPECT_EQ(ok.ConnectionsAccepted(), 1);
 
     const CheckerRun bad = RunChecker({"--format", "json", "--url", UrlOf(missing)});
     ASSERT_TRUE(bad.finished);
     EXPECT_EQ(bad.exitCode, 1);
-    EXPECT_EQ(bad.output, "{\"folder\":\"\",\"name\":\"\",\"url\":\"" + UrlOf(missing) +
-                              "\",\"status\":404,\"status_text\":\"Nicht gefunden\",\"class\":"
-                              "\"invalid\",\"reason\":\"\",\"final_url\":\"" +
-                              UrlOf(missing) + "\",\"failing_since\":\"\",\"failures\":null}\n");
+    EXPECT_EQ(bad.output,
+              "{\"folder\":\"\",\"name\":\"\",\"url\":\"" + UrlOf(missing) +
+                  "\",\"status\":404,\"status_text\":\"Nicht gefunden\",\"class\":"
+                  "\"invalid\",\"reason\":\"\",\"final_url\":\"" +
+                  UrlOf(missing) +
+                  "\",\"failing_since\":\"\",\"failures\":null,\"archive_url\":\"\"}\n");
 
     RefusingPort refused;
     const CheckerRun unknown = RunChecker({"--url", UrlOfPort(refused.Port()), "--bad-only"});
@@ -272,7 +280,7 @@ TEST(CheckProgram, CurrentRulesByDefaultWithTheFinalUrlAndTheHops) {
     ASSERT_TRUE(current.finished);
     EXPECT_EQ(current.exitCode, 0) << current.errors;
     EXPECT_EQ(current.output, TextLine("", "", UrlOf(moved), "200", "OK", "moved") + "\t" +
-                                  UrlOf(target, "/new") + kNoHistory + "\n");
+                                  UrlOf(target, "/new") + kNoExtras + "\n");
     EXPECT_EQ(current.errors,
               "hop 1: 308 " + UrlOf(moved) + "\nhop 2: 200 " + UrlOf(target, "/new") + "\n");
     EXPECT_NE(target.Received(0).find("\r\nUser-Agent: Checker/9\r\n"), std::string::npos);
@@ -294,7 +302,7 @@ TEST(CheckProgram, CurrentRulesByDefaultWithTheFinalUrlAndTheHops) {
     EXPECT_EQ(
         Lines(classic.output),
         (std::vector<std::string>{TextLine("", "", UrlOf(moved), "308", "Unbekannt", "unknown") +
-                                  "\t" + UrlOf(moved) + kNoHistory}));
+                                  "\t" + UrlOf(moved) + kNoExtras}));
 }
 
 TEST(CheckProgram, UsageAndScanErrorsEndWithTwo) {
@@ -308,7 +316,7 @@ TEST(CheckProgram, UsageAndScanErrorsEndWithTwo) {
     const std::pair<std::vector<std::string>, std::string> failures[] = {
         {{}, "no Favorites directory or bookmark file given"},
         {{"--jobs", "0", tree.Root()}, "--jobs needs a whole number"},
-        {{"--format", "xml", tree.Root()}, "--format is text, csv or json"},
+        {{"--format", "xml", tree.Root()}, "--format is text, csv, json or html"},
         {{"--frobnicate", tree.Root()}, "unknown option \"--frobnicate\""},
         {{tree.Path("missing")}, "cannot be read"},
         {{tree.Path("file")}, "is no bookmark file"},
@@ -391,8 +399,8 @@ TEST(CheckProgram, UnreadableShortcutAndFolderAreReportedAndTheRunGoesOn) {
     EXPECT_EQ(exitCode, 2) << errors;
     EXPECT_EQ(Lines(output),
               (std::vector<std::string>{
-                  TextLine(root, "a", UrlOf(ok), "200", "OK", "ok") + "\t" + UrlOf(ok) + kNoHistory,
-                  TextLine(root, "b", "", "5", "", "unknown", "unreadable") + "\t" + kNoHistory}));
+                  TextLine(root, "a", UrlOf(ok), "200", "OK", "ok") + "\t" + UrlOf(ok) + kNoExtras,
+                  TextLine(root, "b", "", "5", "", "unknown", "unreadable") + "\t" + kNoExtras}));
     EXPECT_NE(errors.find("folder " + tree.Path("locked") + " cannot be read"), std::string::npos)
         << errors;
     // The GET that reads the page's title too; nothing for "b".
@@ -541,7 +549,7 @@ TEST(CheckProgram, HostileConditionsEndCleanly) {
          {"--jobs", "64", "--per-host", "64", links.Root()},
          limitDescriptors(kLinks),
          0,
-         "\t200\tOK\tok\t\t" + UrlOf(ok) + kNoHistory + "\n",
+         "\t200\tOK\tok\t\t" + UrlOf(ok) + kNoExtras + "\n",
          "the limit of open files allows"},
         {"too few descriptors",
          {"--jobs", "8", links.Root()},
@@ -553,7 +561,7 @@ TEST(CheckProgram, HostileConditionsEndCleanly) {
          {"--timeout", "1", "--url", UrlOf(trickling)},
          {},
          1,
-         "\ttimeout: the check took longer than 3 s\t" + UrlOf(trickling) + kNoHistory + "\n",
+         "\ttimeout: the check took longer than 3 s\t" + UrlOf(trickling) + kNoExtras + "\n",
          ""},
         {"full disk",
          {"--url", UrlOf(ok)},
@@ -568,13 +576,13 @@ TEST(CheckProgram, HostileConditionsEndCleanly) {
          {deep.Root()},
          {},
          2,
-         "seen\t" + UrlOf(ok) + "\t200\tOK\tok\t\t" + UrlOf(ok) + kNoHistory + "\n",
+         "seen\t" + UrlOf(ok) + "\t200\tOK\tok\t\t" + UrlOf(ok) + kNoExtras + "\n",
          "is nested deeper than"},
         {"long url",
          {longUrl.Root()},
          {},
          1,
-         "\turl-too-long: longer than 65536 bytes\t" + std::string(kNoHistory) + "\n",
+         "\turl-too-long: longer than 65536 bytes\t" + std::string(kNoExtras) + "\n",
          ""},
     };
     for (const Case& test : cases) {
@@ -771,10 +779,10 @@ TEST(CheckProgram, BrowserBookmarksAreCheckedWithTheirFolders) {
     EXPECT_EQ(Lines(firefox.output),
               (std::vector<std::string>{
                   TextLine("Bookmarks Menu/News", "Fine", UrlOf(ok), "200", "OK", "ok") + "\t" +
-                      UrlOf(ok) + kNoHistory,
+                      UrlOf(ok) + kNoExtras,
                   TextLine("Bookmarks Toolbar", "Gone", UrlOf(missing, "/gone"), "404",
                            "Nicht gefunden", "invalid") +
-                      "\t" + UrlOf(missing, "/gone") + kNoHistory,
+                      "\t" + UrlOf(missing, "/gone") + kNoExtras,
               }));
     EXPECT_EQ(firefox.errors,
               "vornakle-check: 3 places that are not web links were skipped: 1 place: query, "
@@ -788,7 +796,7 @@ TEST(CheckProgram, BrowserBookmarksAreCheckedWithTheirFolders) {
     // The folder "AC/DC" is one folder; the text format escapes its escape.
     EXPECT_EQ(chromium.output,
               TextLine("Bookmarks bar/AC\\\\/DC", "Fine", UrlOf(ok), "200", "OK", "ok") + "\t" +
-                  UrlOf(ok) + kNoHistory + "\n");
+                  UrlOf(ok) + kNoExtras + "\n");
     EXPECT_EQ(chromium.errors, "");
 }
 
@@ -1085,9 +1093,11 @@ TEST(CheckProgram, CurrentRulesTellMovedAndProbablyGoneLinks) {
     EXPECT_EQ(count(blocked.output, "blocked"), 1);
 }
 
-TEST(CheckProgram, UpdateMovedRewritesExactlyTheMovedShortcuts) {
+TEST(CheckProgram, UpdateMovedAndDeadRewriteExactlyTheMovedAndArchivedShortcuts) {
     using namespace rot;
     TempTree tree;
+    // A copy of the dead link only; none of the suspect front-page link.
+    LoopbackServer archive(ArchiveAnswers("%2Fdead&", "http://archive.test/web/1/dead"));
     LoopbackServer site(SiteScript(
         {{"/old", Redirect("301 Moved Permanently", "/new")},
          {"/new", Html("New")},
@@ -1111,6 +1121,7 @@ TEST(CheckProgram, UpdateMovedRewritesExactlyTheMovedShortcuts) {
     tree.WriteFile("sub/temporary.url", ShortcutText(UrlOf(site, "/temp")));
     tree.WriteFile("sub/edited.url", ShortcutText(UrlOf(site, "/edited")));
     tree.WriteFile("sub/fine.url", ShortcutText(UrlOf(site, "/new")));
+    tree.WriteFile("sub/dead.url", ShortcutText(UrlOf(site, "/dead#top")));
     // A file no rewrite may change.
     tree.WriteFile("sub/read-only.url", ShortcutText(UrlOf(site, "/old")));
     ASSERT_EQ(::chmod(tree.Path("sub/read-only.url").c_str(), 0444), 0);
@@ -1120,26 +1131,33 @@ TEST(CheckProgram, UpdateMovedRewritesExactlyTheMovedShortcuts) {
     expected["sub/moved too.url"] =
         RewriteShortcutText("URL=" + UrlOf(site, "/old") + "#part", UrlOf(site, "/new#part"));
     expected["sub/edited.url"] = "[InternetShortcut]\nURL=http://example.com/\n";
+    expected["sub/dead.url"] = ShortcutText("http://archive.test/web/1/dead#top");
 
     const CheckerRun run =
-        RunChecker({"--rules", "current", "--format", "csv", "--update-moved", tree.Root()});
+        RunChecker({"--rules", "current", "--format", "csv", "--update-moved", "--update-dead",
+                    "archive", "--archive-service", UrlOf(archive), tree.Root()});
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 2) << run.errors;  // a file may not be rewritten
     EXPECT_EQ(Snapshot(tree), expected);
-    // The changes, then the bad links: the front-page link is suspect.
+    // The changes, then the bad links: the dead link, and the front-page
+    // link, which is suspect.
     std::vector<std::string> lines = Lines(run.output, true);
-    ASSERT_EQ(lines.size(), 6u) << run.output;
+    ASSERT_EQ(lines.size(), 8u) << run.output;
     EXPECT_NE(lines.back().find("front page"), std::string::npos);
-    lines.pop_back();
+    EXPECT_NE(lines[6].find(",http://archive.test/web/1/dead"), std::string::npos);
+    lines.resize(6);
     EXPECT_EQ(
         lines,
         (std::vector<std::string>{
             "file,old_url,new_url",
             tree.Path("moved.url") + "," + UrlOf(site, "/old") + "," + UrlOf(site, "/new"),
+            tree.Path("sub/dead.url") + "," + UrlOf(site, "/dead#top") +
+                ",http://archive.test/web/1/dead#top",
             tree.Path("sub/moved too.url") + "," + UrlOf(site, "/old") + "#part," +
                 UrlOf(site, "/new#part"),
             "",
-            "folder,name,url,status,status_text,class,reason,final_url,failing_since,failures"}));
+            "folder,name,url,status,status_text,class,reason,final_url,failing_since,failures,"
+            "archive_url"}));
     for (const char* message :
          {"sub/edited.url not updated: ", "sub/read-only.url\" is read-only"}) {
         EXPECT_NE(run.errors.find(tree.Path(message)), std::string::npos) << run.errors;
@@ -1149,13 +1167,72 @@ TEST(CheckProgram, UpdateMovedRewritesExactlyTheMovedShortcuts) {
     tree.WriteFile("bookmarks.html", "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p><DT><A HREF=\"" +
                                          UrlOf(site, "/old") + "\">old</A>\n</DL>\n");
     const auto before = Snapshot(tree);
-    const CheckerRun refused =
-        RunChecker({"--rules", "current", "--update-moved", tree.Path("bookmarks.html")});
-    ASSERT_TRUE(refused.finished);
-    EXPECT_EQ(refused.exitCode, 2);
-    EXPECT_NE(refused.errors.find("needs a Favorites directory"), std::string::npos);
-    EXPECT_EQ(refused.output, "");
+    for (const std::string option : {"--update-moved", "--update-dead=archive"}) {
+        const CheckerRun refused =
+            RunChecker({"--rules", "current", option, tree.Path("bookmarks.html")});
+        ASSERT_TRUE(refused.finished);
+        EXPECT_EQ(refused.exitCode, 2);
+        EXPECT_NE(refused.errors.find("needs a Favorites directory"), std::string::npos);
+        EXPECT_EQ(refused.output, "");
+    }
     EXPECT_EQ(Snapshot(tree), before);
+}
+
+// Filters leave links unasked and not bad, an accepted reply is fine, every
+// request carries the header lines asked for, and --output replaces its file
+// only once the results are whole.
+TEST(CheckProgram, FiltersAcceptedRepliesHeadersAndTheOutputFile) {
+    LoopbackServer forbidden(Status("403 Forbidden"));
+    TempTree tree;
+    tree.WriteFile("a.url", ShortcutText(UrlOf(forbidden, "/a")));
+    tree.WriteFile("b/c.url", ShortcutText(UrlOf(forbidden, "/private/c")));
+    TempTree out;
+    out.WriteFile("report.txt", "an older report\n");
+    ASSERT_EQ(::chmod(out.Path("report.txt").c_str(), 0640), 0);
+    const std::vector<std::string> asked = {"--rules",  "current",     "--accept",
+                                            "400..403", "--exclude",   "/private/",
+                                            "--header", "X-Token: t1", tree.Root()};
+
+    std::vector<std::string> arguments = asked;
+    arguments.insert(arguments.begin(), {"--output", out.Path("report.txt")});
+    const CheckerRun run = RunChecker(arguments);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_EQ(run.output, "");
+    EXPECT_EQ(
+        LinesWithReasonTokens(out.ReadFile("report.txt")),
+        (std::vector<std::string>{
+            TextLine(tree.Root(), "a", UrlOf(forbidden, "/a"), "403", StatusText(403), "ok"),
+            TextLine(tree.Path("b"), "c", UrlOf(forbidden, "/private/c"), "1", "", "excluded")}));
+    struct stat status {};
+    ASSERT_EQ(::stat(out.Path("report.txt").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0640u);
+    ASSERT_EQ(forbidden.ConnectionsAccepted(), 2) << "a HEAD and a GET for a only";
+    for (const int connection : {0, 1}) {
+        EXPECT_NE(forbidden.Received(connection).find("\r\nX-Token: t1\r\n"), std::string::npos);
+    }
+
+    // A write that fails leaves the old file whole and no other behind.
+    const std::string before = out.ReadFile("report.txt");
+    const CheckerRun full = RunChecker(arguments, [] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{16, 16};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    ASSERT_TRUE(full.finished);
+    EXPECT_EQ(full.exitCode, 2);
+    EXPECT_NE(full.errors.find("cannot write the results"), std::string::npos) << full.errors;
+    EXPECT_EQ(out.ReadFile("report.txt"), before);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.Root()), {}), 1);
+
+    // Where no file can be made nothing is asked; the exit status says so.
+    arguments = asked;
+    arguments.insert(arguments.begin(), {"--output", out.Path("missing/report.txt")});
+    const CheckerRun nowhere = RunChecker(arguments);
+    ASSERT_TRUE(nowhere.finished);
+    EXPECT_EQ(nowhere.exitCode, 2);
+    EXPECT_NE(nowhere.errors.find("nothing was checked"), std::string::npos) << nowhere.errors;
+    EXPECT_EQ(forbidden.ConnectionsAccepted(), 4);
 }
 
 TEST(CheckProgram, DuplicatesAreCheckedOnceAndListedOnRequest) {

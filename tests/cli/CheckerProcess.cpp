@@ -5,7 +5,11 @@
 #include <QProcessEnvironment>
 #include <QStringList>
 
+#include <cstdio>
+#include <cstdlib>
 #include <utility>
+
+#include "cli/check/CheckProgram.h"
 
 namespace vornakle::testing {
 
@@ -16,6 +20,8 @@ void StartChecker(QProcess& process, const std::vector<std::string>& arguments, 
          {"http_proxy", "https_proxy", "HTTPS_PROXY", "no_proxy", "NO_PROXY", "HTTP_PROXY"}) {
         environment.remove(QString::fromLatin1(name));
     }
+    // Nor do they read the user's config file.
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), QStringLiteral("/nonexistent"));
     for (const auto& [name, value] : proxies) {
         environment.insert(QString::fromStdString(name), QString::fromStdString(value));
     }
@@ -67,6 +73,40 @@ CheckerRun RunChecker(const std::vector<std::string>& arguments, ChildSetup setu
     QProcess process;
     StartChecker(process, arguments, std::move(setup), proxies);
     return FinishChecker(process);
+}
+
+CheckerRun RunCheckerHere(const std::vector<std::string>& arguments, const HistoryClock& clock) {
+    char* output = nullptr;
+    char* errors = nullptr;
+    std::size_t outputSize = 0;
+    std::size_t errorsSize = 0;
+    std::FILE* outputFile = ::open_memstream(&output, &outputSize);
+    std::FILE* errorsFile = ::open_memstream(&errors, &errorsSize);
+    // The user's config file stays out, as in RunChecker.
+    std::vector<std::string> withoutConfig = {"--no-config"};
+    withoutConfig.insert(withoutConfig.end(), arguments.begin(), arguments.end());
+    CheckerRun run;
+    run.exitCode = RunCheckProgram(withoutConfig, outputFile, errorsFile, clock);
+    run.finished = true;
+    std::fclose(outputFile);
+    std::fclose(errorsFile);
+    run.output.assign(output, outputSize);
+    run.errors.assign(errors, errorsSize);
+    std::free(output);
+    std::free(errors);
+    return run;
+}
+
+ServerScript ArchiveAnswers(const std::string& marker, const std::string& copy) {
+    return ServerScript().Answer([marker, copy](const std::string& request) {
+        const std::string json =
+            request.find(marker) == std::string::npos
+                ? R"({"archived_snapshots":{}})"
+                : R"({"archived_snapshots":{"closest":{"available":true,"status":"200","url":")" +
+                      copy + R"(","timestamp":"1"}}})";
+        return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(json.size()) + "\r\n\r\n" +
+               json;
+    });
 }
 
 std::vector<std::string> Lines(const std::string& text, bool crlf) {

@@ -10,6 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "history/AddressHistory.h"
+#include "support/LoopbackServer.h"
+
 namespace vornakle::testing {
 
 struct CheckerRun {
@@ -37,6 +40,14 @@ void StartChecker(QProcess& process, const std::vector<std::string>& arguments,
                   ChildSetup setup = {},
                   const std::vector<std::pair<std::string, std::string>>& proxies = {});
 CheckerRun FinishChecker(QProcess& process);
+
+// Runs the program in this process (proxies as in the test's environment,
+// no config file), its checks dated by clock.
+CheckerRun RunCheckerHere(const std::vector<std::string>& arguments, const HistoryClock& clock);
+
+// A web archive's answers to the checker's questions: a copy at copy of
+// the page whose question holds marker, none of any other.
+ServerScript ArchiveAnswers(const std::string& marker, const std::string& copy);
 
 // The lines of a text, each without its line end ("\n"; "\r\n" when crlf).
 std::vector<std::string> Lines(const std::string& text, bool crlf = false);

@@ -35,23 +35,26 @@ TEST(AddressHistory, RunsOfFailuresConfirmAndFineResultsAreReused) {
         int failures;
         bool confirmed;  // by the default rule: 2 failures over a day
         bool reused;     // an hour later, with --max-age 1d
+        hours lastFine;  // -1: none
     } steps[] = {
-        {Check(hours(0), true), hours(0), 1, false, false},
+        {Check(hours(0), true), hours(0), 1, false, false, hours(-1)},
         // A daily timer that starts a little early still confirms.
-        {Check(hours(23), true), hours(0), 2, true, false},
-        {Check(hours(24), false), hours(-1), 0, false, true},
-        {Check(hours(30), false, "moved"), hours(-1), 0, false, false},
-        {Check(hours(31), true), hours(31), 1, false, false},
-        {Check(hours(53), true), hours(31), 2, false, false},
-        {Check(hours(60), true), hours(31), 3, true, false},
+        {Check(hours(23), true), hours(0), 2, true, false, hours(-1)},
+        {Check(hours(24), false), hours(-1), 0, false, true, hours(24)},
+        {Check(hours(30), false, "moved"), hours(-1), 0, false, false, hours(30)},
+        {Check(hours(31), true), hours(31), 1, false, false, hours(30)},
+        {Check(hours(53), true), hours(31), 2, false, false, hours(30)},
+        {Check(hours(60), true), hours(31), 3, true, false, hours(30)},
+    };
+    const auto timeOf = [](hours at) {
+        return at < hours(0) ? std::nullopt : std::optional(kStart + at);
     };
     AddressHistory history;
     for (const auto& step : steps) {
         SCOPED_TRACE(step.check.Time.time_since_epoch().count());
         history = AfterCheck(history, step.check);
-        EXPECT_EQ(history.FailingSince, step.failingSince < hours(0)
-                                            ? std::nullopt
-                                            : std::optional(kStart + step.failingSince));
+        EXPECT_EQ(history.FailingSince, timeOf(step.failingSince));
+        EXPECT_EQ(history.LastFine, timeOf(step.lastFine));
         EXPECT_EQ(history.Failures, step.failures);
         EXPECT_EQ(IsConfirmedFailure(history, ConfirmRule()), step.confirmed);
         EXPECT_EQ(
@@ -98,6 +101,9 @@ TEST(CheckHistory, KeepsTheLastChecksOfEachAddressAndForgetsTheGoneOnes) {
     EXPECT_EQ(read[0].Failures, 3);
     EXPECT_EQ(read[0].Last->Time, kStart + hours(24));
     EXPECT_EQ(read[0].Last->FinalUrl, "http://a/");
+    // The check before the run of failures, and a fine last check itself.
+    EXPECT_EQ(read[0].LastFine, kStart + hours(21));
+    EXPECT_EQ(read[1].LastFine, kStart);
     EXPECT_EQ(read[1].Last->FinalUrl, "https://b/new");
     EXPECT_FALSE(read[2].Last);
     EXPECT_EQ(ChecksInFile(path), CheckHistory::kKeptChecks + 1);

@@ -141,6 +141,24 @@ TEST(HttpReply, RetryAfterIsSecondsOrAnHttpDate) {
     }
 }
 
+TEST(HttpReply, ChunkedBodiesAreJoinedOnlyWhenWhole) {
+    const std::pair<std::string, std::optional<std::string>> cases[] = {
+        {"4\r\nWiki\r\n6;ext=1\r\npedia \r\nD \r\nin\r\n\r\nchunks.\r\n0\r\nX-T: 1\r\n\r\n",
+         "Wikipedia in\r\n\r\nchunks."},
+        {"2\nab\n0\n\n", "ab"},
+        {"0\r\n\r\n", ""},
+        {"{\"a\":1}", std::nullopt},
+        {"5\r\nab\r\n", std::nullopt},
+        {"2\r\nabc\r\n0\r\n", std::nullopt},
+        {"2\r\nab\r\n", std::nullopt},
+        {"fffffffffffffffffffff\r\nab\r\n0\r\n", std::nullopt},
+        {"-2\r\nab\r\n0\r\n", std::nullopt},
+    };
+    for (const auto& [body, data] : cases) {
+        EXPECT_EQ(ChunkedBodyData(body), data) << body;
+    }
+}
+
 TEST(HttpReply, LongHeaderValuesAreKeptWhole) {
     const std::string location = "http://x.example/" + std::string(1000, 'l');
     const std::string cookie = "token=" + std::string(1000, 'c');

@@ -131,9 +131,10 @@ complete_words() {
 # Program, expected candidates, the words after the program.
 completions=(
     'vornakle-check|--jobs|--jo'
-    'vornakle-check|csv json text|--format ""'
+    'vornakle-check|csv html json text|--format ""'
     'vornakle-check|json|--bad-only --format = j'
     'vornakle-check|chrome chromium|--browser ch'
+    'vornakle-check|archive|--update-dead ""'
     'vornakle-check||--jobs ""'
     'vornakle-check||--url ""'
     "vornakle-check|$prefix/share|\"$prefix/sh\""
@@ -174,7 +175,7 @@ for program in "${programs[@]}"; do
     [[ " ${completed[*]} " == *" $program "* ]] || continue
     got=$(complete_words "$program" --)
     [ "$got" = "$help_options" ] || fail "$program: completing -- gave \"$got\", not \"$help_options\""
-    for option in --format --rules --browser; do
+    for option in --format --rules --browser --update-dead; do
         [[ " $help_options " == *" $option "* ]] || continue
         values=$(complete_words "$program" "$option" "")
         [ -n "$values" ] || fail "$program: no values complete after $option"

@@ -1,0 +1,46 @@
+#include "check/WorkerThreads.h"
+
+#include <QDeadlineTimer>
+#include <QMetaObject>
+
+#include <pthread.h>
+#include <signal.h>
+
+#include "http/HttpClient.h"
+
+namespace vornakle {
+
+void BlockStopSignalsOnThisThread() {
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+}
+
+void WorkerClients::Set(std::size_t worker, THttpClient* client) {
+    std::lock_guard lock(mutex_);
+    if (worker >= clients_.size()) {
+        clients_.resize(worker + 1, nullptr);
+    }
+    clients_[worker] = client;
+}
+
+void WorkerClients::AbortAll() {
+    std::lock_guard lock(mutex_);
+    for (THttpClient* client : clients_) {
+        if (client != nullptr) {
+            QMetaObject::invokeMethod(
+                client, [client] { client->Abort(); }, Qt::QueuedConnection);
+        }
+    }
+}
+
+void WorkerClients::AbortUntilEnded(QThread& thread) {
+    AbortAll();
+    while (!thread.wait(QDeadlineTimer(kAbortRepeatMilliseconds))) {
+        AbortAll();
+    }
+}
+
+}  // namespace vornakle

@@ -1,0 +1,48 @@
+#include "cli/check/ArchiveOutput.h"
+
+#include "check/LinkCheck.h"
+#include "generated/Version.h"
+#include "store/LinkStatus.h"
+
+namespace vornakle {
+
+namespace {
+
+// The replies of a server that has the page no more (or cannot serve it):
+// 4xx and 5xx, 410 Gone among them, which the status table files under
+// unknown rather than invalid.
+constexpr std::int32_t kFirstErrorReply = 400;
+constexpr std::int32_t kFirstBeyondHttp = 600;
+
+}  // namespace
+
+bool ArchivedCopyWanted(const CheckResult& result, const RecordExtras& extras,
+                        const CheckCommand& command) {
+    if (!command.Archive || !IsBadResult(result)) {
+        return false;
+    }
+    const bool errorReply = result.Reason == FailureReason::None &&
+                            result.Status >= kFirstErrorReply && result.Status < kFirstBeyondHttp;
+    return result.Found == Finding::Suspect || errorReply ||
+           StatusImageIndex(result.Status) == kImageInvalid || (command.Confirmed && extras.Kept);
+}
+
+HistoryTime ArchiveTimeOf(const HistoryRun* history, std::size_t link, HistoryTime now) {
+    const AddressHistory* known = history != nullptr ? history->Known(link) : nullptr;
+    return known != nullptr && known->LastFine ? *known->LastFine : now;
+}
+
+std::unique_ptr<ArchiveLookups> MakeCommandLookups(const CheckCommand& command) {
+    return std::make_unique<ArchiveLookups>(
+        command.Settings, command.ArchiveService,
+        std::string("Vornakle/") + kVersion + " (vornakle-check; web archive look-up)");
+}
+
+std::string ArchiveFailureText(const CheckCommand& command, const std::string& reason,
+                               std::size_t links) {
+    return "web archive " + command.ArchiveService + ": " + reason +
+           "; it was not asked again, and archive_url stays empty for " + std::to_string(links) +
+           (links == 1 ? " link" : " links");
+}
+
+}  // namespace vornakle

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/check/CheckOptions.h"
+
+namespace vornakle {
+
+// The config file's place unless --config names another:
+// $XDG_CONFIG_HOME/vornakle/vornakle-check.toml, ~/.config/... without that
+// variable; empty when neither it nor HOME is set.
+std::string DefaultConfigPath();
+
+// One option a config file gives, as the command line would ("--name" or
+// "--name=value"), and where it stands ("FILE:LINE: key NAME").
+struct ConfigOption {
+    std::string Argument;
+    std::string Where;
+};
+
+// Reads a config file in TOML: each key is a long option's name
+// (CheckOptionSpecs) with a value of its kind: a switch true or false, a
+// number, a text, a list of texts (a single text too); "headers" is a table
+// of header fields. A relative file name is read from the file's folder,
+// one that starts with "~/" from the home folder. Throws EUsageError naming
+// the file, line and key for anything else: a file that is no TOML, an
+// unknown key, a value of the wrong kind.
+std::vector<ConfigOption> ReadCheckConfig(const std::string& path);
+
+// The command the arguments ask for, with the options of the config file
+// (--config FILE, or the default one when it is there, none with
+// --no-config) before them: the command line's own value of an option wins,
+// lists get the command line's items after the file's, and a source on the
+// command line (SOURCE, --url, --browser) replaces the file's. --help and
+// --version read no file. Throws EUsageError.
+CheckCommand ReadCheckCommand(const std::vector<std::string>& arguments);
+
+}  // namespace vornakle
