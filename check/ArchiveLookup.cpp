@@ -11,8 +11,6 @@
 #include "check/AddressParts.h"
 #include "check/LinkCheck.h"
 #include "http/HttpClient.h"
-#include "http/ReplyHeader.h"
-#include "platform/AsciiCase.h"
 #include "platform/UtcText.h"
 
 namespace vornakle {
@@ -132,6 +130,8 @@ std::unique_ptr<THttpClient> MakeArchiveClient(const CheckSettings& settings,
     current.UserAgent = userAgent;
     std::unique_ptr<THttpClient> client = MakeCheckClient(current);
     client->HeaderOnly = false;
+    // The reply is JSON, not a page the rot look would read.
+    client->BodyWanted = nullptr;
     client->BodyReadLimit = kMaxArchiveReplyBytes;
     return client;
 }
@@ -146,15 +146,6 @@ ArchiveAnswer LookUpSnapshot(THttpClient& client, const std::string& service,
     }
     if (client.ReplyNumber < kFirstSuccess || client.ReplyNumber >= kFirstRedirection) {
         return Failed("it answered " + std::to_string(client.ReplyNumber));
-    }
-    // The client reads a body to its end, not its chunks: an archive that
-    // answers HTTP/1.1 in chunks is read through them here.
-    const std::optional<std::string> transfer =
-        HeaderFieldValue(client.Header, "Transfer-Encoding");
-    if (transfer && AsciiLowerCase(*transfer) == "chunked") {
-        if (std::optional<std::string> data = ChunkedBodyData(client.Body)) {
-            return ParseArchiveReply(*data, service);
-        }
     }
     return ParseArchiveReply(client.Body, service);
 }

@@ -365,7 +365,6 @@ CheckResult CheckByCurrentRules(THttpClient& client, const std::string& url,
     int retriesLeft = kMaxRetries;
     std::optional<CheckResult> failed =
         AskPatiently(run, client, cmdGet, url, retriesLeft, backOff);
-    }
     CheckResult result = failed ? *failed : run.Answer();
     if (result.Status == kTooManyRequests) {
         result.Reason = FailureReason::RateLimited;

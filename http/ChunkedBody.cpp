@@ -104,9 +104,12 @@ void ChunkedBody::TakeSizeByte(char byte) {
     }
     const int digit = HexValue(byte);
     if (digit >= 0) {
+        // Checked before the shift too, which would wrap a long size to a
+        // small one.
+        const bool tooLong = size_ > kMaxChunkBytes / 16;
         size_ = size_ * 16 + static_cast<std::uint64_t>(digit);
         sizeDigits_ = true;
-        if (size_ > kMaxChunkBytes) {
+        if (tooLong || size_ > kMaxChunkBytes) {
             state_ = State::Broken;
         }
     } else if (sizeDigits_ && (byte == ';' || byte == ' ' || byte == '\t' || byte == '\r')) {

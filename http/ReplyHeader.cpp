@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -249,43 +248,6 @@ std::optional<std::int64_t> RetryAfterSeconds(const std::string& value, std::int
         return std::nullopt;
     }
     return std::max<std::int64_t>(0, when.toSecsSinceEpoch() - nowSeconds);
-}
-
-std::optional<std::string> ChunkedBodyData(std::string_view body) {
-    std::string data;
-    for (std::size_t at = 0;;) {
-        const std::size_t lineEnd = body.find('\n', at);
-        if (lineEnd == std::string_view::npos) {
-            return std::nullopt;
-        }
-        std::string_view size = body.substr(at, lineEnd - at);
-        size = size.substr(0, size.find_first_of(";\r"));
-        while (!size.empty() && (size.back() == ' ' || size.back() == '\t')) {
-            size.remove_suffix(1);
-        }
-        std::size_t length = 0;
-        const auto [stop, error] =
-            std::from_chars(size.data(), size.data() + size.size(), length, 16);
-        if (size.empty() || error != std::errc() || stop != size.data() + size.size()) {
-            return std::nullopt;
-        }
-        at = lineEnd + 1;
-        if (length == 0) {
-            return data;
-        }
-        if (body.size() - at < length) {
-            return std::nullopt;
-        }
-        data.append(body.substr(at, length));
-        at += length;
-        const std::size_t ending = body.substr(at, 2) == "\r\n" ? 2
-                                   : body.substr(at, 1) == "\n" ? 1
-                                                                : 0;
-        if (ending == 0) {
-            return std::nullopt;
-        }
-        at += ending;
-    }
 }
 
 std::optional<std::string> HeaderFieldValue(const std::string& header, const std::string& name) {

@@ -81,11 +81,4 @@ bool IsHeaderEnd(const std::string& line);
 // value dropped. None when no line has that name.
 std::optional<std::string> HeaderFieldValue(const std::string& header, const std::string& name);
 
-// The data of a body in the chunked transfer coding (RFC 9112 section 7.1):
-// the chunks joined, their extensions and the trailer dropped, each line
-// ended by CR LF or a bare LF as browsers allow; none when the body is no
-// whole chunked body (a size that is no hex number, a chunk cut short, no
-// last chunk).
-std::optional<std::string> ChunkedBodyData(std::string_view body);
-
 }  // namespace vornakle
