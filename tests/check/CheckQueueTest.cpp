@@ -150,5 +150,30 @@ TEST(CheckQueue, HeldHostWaitsWhileOthersGoOn) {
     EXPECT_GE(std::chrono::steady_clock::now() - heldAgain, 400ms);
 }
 
+// A connection a worker keeps idle takes its host's place: other workers
+// leave that host's links to it, and no second one is kept there; one kept
+// where nothing waits is closed for a link of another host.
+TEST(CheckQueue, KeptConnectionsHoldTheirHostsPlace) {
+    CheckQueue queue({"a", "b", "a", "c"}, 1);
+    CheckQueue::KeptConnection first;
+    CheckQueue::KeptConnection second;
+    int closed = 0;
+    const auto close = [&closed] { ++closed; };
+    std::size_t index = 99;
+    ASSERT_TRUE(queue.Take(index, first, close));
+    EXPECT_EQ(index, 0u);
+    EXPECT_TRUE(queue.Finish(0, first, "a"));
+    ASSERT_TRUE(queue.Take(index, second, close));
+    EXPECT_EQ(index, 1u) << "link 2 waits for the idle connection of a";
+    EXPECT_FALSE(queue.Finish(1, second, "a")) << "a has its place open";
+    ASSERT_TRUE(queue.Take(index, first, close));
+    EXPECT_EQ(index, 2u);
+    EXPECT_EQ(closed, 0);
+    EXPECT_TRUE(queue.Finish(2, first, "a"));
+    ASSERT_TRUE(queue.Take(index, first, close));
+    EXPECT_EQ(index, 3u);
+    EXPECT_EQ(closed, 1);
+}
+
 }  // namespace
 }  // namespace vornakle
