@@ -83,15 +83,6 @@ CheckEngine::CheckEngine(std::vector<std::string> urls, CheckSettings settings,
         if (!settings_.Proxies) {
             settings_.Proxies = ProxyRulesFromEnvironment();
         }
-        // Held for the run, so that the TLS sessions its connections were
-        // given outlive every worker's client and a later check resumes
-        // them; a context that cannot be made fails each https check
-        // instead, as the clients find it.
-        try {
-            tlsContext_ = TlsContext::For(settings_.Tls);
-        } catch (const ESockError&) {
-            tlsContext_.reset();
-        }
     }
 }
 

@@ -21,7 +21,6 @@
 namespace vornakle {
 
 class THttpClient;
-class TlsContext;
 
 // Whether URLs that name the same address (AddressKey) are checked once,
 // every index holding it getting the result, or each on its own.
@@ -92,7 +91,6 @@ private:
     CheckSettings settings_;
     SitePages sitePages_;
     CheckQueue queue_;
-    std::shared_ptr<TlsContext> tlsContext_;
     std::vector<std::unique_ptr<Worker>> workers_;
     // The clients of the running workers, so that Stop can reach them.
     WorkerClients clients_;
