@@ -313,14 +313,13 @@ constexpr std::int16_t kTooManyRequests = 429;
 constexpr std::int16_t kProxyAuthenticationRequired = 407;
 constexpr std::int16_t kServiceUnavailable = 503;
 
-// One request kind, asked again while the server asks for patience (429
-// or 503 with Retry-After) and the deadline leaves room for the wait; the
-// result when no reply came, else none and the client holds the reply.
-std::optional<CheckResult> AskPatiently(CheckRun& run, THttpClient& client, CmdType kind,
-                                        const std::string& url, int& retriesLeft,
+// A GET, asked again while the server asks for patience (429 or 503 with
+// Retry-After) and the deadline leaves room for the wait; the result when
+// no reply came, else none and the client holds the reply.
+std::optional<CheckResult> AskPatiently(CheckRun& run, THttpClient& client, const std::string& url,
                                         const HostBackOff& backOff) {
-    for (;;) {
-        std::optional<CheckResult> failed = run.Transaction(kind, url);
+    for (int retriesLeft = kMaxRetries;; --retriesLeft) {
+        std::optional<CheckResult> failed = run.Transaction(cmdGet, url);
         const std::int16_t reply = client.ReplyNumber;
         if (failed || retriesLeft == 0 ||
             (reply != kTooManyRequests && reply != kServiceUnavailable)) {
@@ -336,7 +335,6 @@ std::optional<CheckResult> AskPatiently(CheckRun& run, THttpClient& client, CmdT
         if (wait >= run.Remaining()) {
             return failed;
         }
-        --retriesLeft;
         if (backOff) {
             backOff(wait);
         }
@@ -362,9 +360,7 @@ CheckResult CheckByCurrentRules(THttpClient& client, const std::string& url,
     // A GET from the start: one request tells whether the link answers and
     // brings the page the rot look reads, where a HEAD would need a GET
     // after it, and servers that refuse HEAD or let it hang are no trouble.
-    int retriesLeft = kMaxRetries;
-    std::optional<CheckResult> failed =
-        AskPatiently(run, client, cmdGet, url, retriesLeft, backOff);
+    std::optional<CheckResult> failed = AskPatiently(run, client, url, backOff);
     CheckResult result = failed ? *failed : run.Answer();
     if (result.Status == kTooManyRequests) {
         result.Reason = FailureReason::RateLimited;
@@ -402,9 +398,7 @@ CheckResult CheckLink(THttpClient& client, const std::string& url,
 CheckResult GetPatiently(THttpClient& client, const std::string& url,
                          std::int64_t deadlineMilliseconds) {
     CheckRun run(client, deadlineMilliseconds, SecureScheme::Allowed);
-    int retriesLeft = kMaxRetries;
-    std::optional<CheckResult> failed =
-        AskPatiently(run, client, cmdGet, url, retriesLeft, HostBackOff());
+    std::optional<CheckResult> failed = AskPatiently(run, client, url, HostBackOff());
     return failed ? *failed : run.Answer();
 }
 
