@@ -11,24 +11,20 @@
 #include "check/AddressParts.h"
 #include "check/LinkCheck.h"
 #include "http/HttpClient.h"
+#include "http/UrlReference.h"
+#include "http/UrlSplit.h"
 #include "platform/UtcText.h"
+#include "store/LinkStatus.h"
 
 namespace vornakle {
 
 namespace {
-
-constexpr int kFirstSuccess = 200;
-constexpr int kFirstRedirection = 300;
 
 // Neither blanks nor control characters nor bytes above 127: a URL that
 // could not add words or lines to a request or a file.
 bool IsPrintableAscii(std::string_view text) {
     return std::all_of(text.begin(), text.end(),
                        [](char character) { return character > ' ' && character < '\x7f'; });
-}
-
-bool IsWebScheme(const std::string& scheme) {
-    return scheme == "http" || scheme == "https";
 }
 
 // The archived reply's number, which the API gives as a string ("200");
@@ -52,7 +48,7 @@ ArchiveAnswer Failed(std::string detail) {
 
 std::optional<std::string> ArchiveServiceProblem(const std::string& service) {
     const std::optional<AddressParts> parts = SplitAddress(service);
-    if (!parts || !IsWebScheme(parts->Scheme)) {
+    if (!parts || !IsRequestableScheme(parts->Scheme, SecureScheme::Allowed)) {
         return "is no http or https address";
     }
     if (parts->Host.empty()) {
@@ -75,7 +71,7 @@ std::string ArchiveRequestUrl(const std::string& service, const std::string& url
     }
     // The whole URL is one value of the query: its own "?", "&" and "="
     // encoded, bytes beyond ASCII too.
-    const QByteArray page = QByteArray::fromStdString(url.substr(0, url.find('#')));
+    const QByteArray page = QByteArray::fromStdString(WithoutFragment(url));
     return base + "/wayback/available?url=" + page.toPercentEncoding().toStdString() +
            "&timestamp=" + UtcText(time, "%Y%m%d%H%M%S");
 }
@@ -104,15 +100,17 @@ ArchiveAnswer ParseArchiveReply(const std::string& body, const std::string& serv
     if (!closest.isObject() || !available.isBool() || !address.isString() || !status) {
         return Failed("its closest snapshot lacks available, url or status");
     }
-    if (!available.toBool() || *status < kFirstSuccess || *status >= kFirstRedirection) {
+    if (!available.toBool() || !IsSuccess(*status)) {
         return {ArchiveAnswer::Outcome::NoSnapshot, std::string(), std::string()};
     }
     std::string url = address.toString().toStdString();
     const std::optional<AddressParts> parts = SplitAddress(url);
-    if (!parts || !IsWebScheme(parts->Scheme) || parts->Host.empty() || !IsPrintableAscii(url)) {
+    if (!parts || !IsRequestableScheme(parts->Scheme, SecureScheme::Allowed) ||
+        parts->Host.empty() || !IsPrintableAscii(url)) {
         return Failed("its snapshot's url is no web address");
     }
-    if (parts->Scheme == "http" && SplitAddress(service)->Scheme == "https") {
+    const std::optional<AddressParts> serviceParts = SplitAddress(service);
+    if (parts->Scheme == "http" && serviceParts && serviceParts->Scheme == "https") {
         url = "https" + url.substr(url.find(':'));
     }
     return {ArchiveAnswer::Outcome::Found, std::move(url), std::string()};
@@ -129,7 +127,6 @@ std::unique_ptr<THttpClient> MakeArchiveClient(const CheckSettings& settings,
     current.Rules = CheckRules::Current;
     current.UserAgent = userAgent;
     std::unique_ptr<THttpClient> client = MakeCheckClient(current);
-    client->HeaderOnly = false;
     // The reply is JSON, not a page the rot look would read.
     client->BodyWanted = nullptr;
     client->BodyReadLimit = kMaxArchiveReplyBytes;
@@ -144,7 +141,7 @@ ArchiveAnswer LookUpSnapshot(THttpClient& client, const std::string& service,
     if (asked.Reason != FailureReason::None) {
         return FailedLookUp(asked);
     }
-    if (client.ReplyNumber < kFirstSuccess || client.ReplyNumber >= kFirstRedirection) {
+    if (!IsSuccess(client.ReplyNumber)) {
         return Failed("it answered " + std::to_string(client.ReplyNumber));
     }
     return ParseArchiveReply(client.Body, service);

@@ -438,10 +438,9 @@ std::unique_ptr<THttpClient> MakeCheckClient(const CheckSettings& settings) {
 }
 
 std::string_view StatusClass(std::int32_t status) {
-    if (IsLinkFine(status)) {
-        return kFineClass;
-    }
     switch (StatusImageIndex(status)) {
+        case kImageOk:
+            return kFineClass;
         case kImageInvalid:
             return "invalid";
         case kImageNotTested:

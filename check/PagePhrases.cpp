@@ -245,16 +245,20 @@ bool IsWordCharacter(QChar character) {
     return character.isLetterOrNumber() || character.isMark();
 }
 
+// Whether Phrase, found in Text at At, stands there as whole words: no
+// letter joins it on either side, unless its script sets words apart by no
+// blanks.
+bool StandsWholeAt(const QString& text, const QString& phrase, qsizetype at) {
+    const qsizetype end = at + phrase.size();
+    return (at == 0 || IsSpaceless(phrase.front()) || !IsWordCharacter(text[at - 1])) &&
+           (end == text.size() || IsSpaceless(phrase.back()) || !IsWordCharacter(text[end]));
+}
+
 // Where Phrase stands in Text as whole words, from From on; -1 when nowhere.
 qsizetype FindWhole(const QString& text, const QString& phrase, qsizetype from = 0) {
     for (qsizetype found = text.indexOf(phrase, from); found >= 0;
          found = text.indexOf(phrase, found + 1)) {
-        const qsizetype end = found + phrase.size();
-        const bool starts =
-            found == 0 || IsSpaceless(phrase.front()) || !IsWordCharacter(text[found - 1]);
-        const bool ends =
-            end == text.size() || IsSpaceless(phrase.back()) || !IsWordCharacter(text[end]);
-        if (starts && ends) {
+        if (StandsWholeAt(text, phrase, found)) {
             return found;
         }
     }
@@ -306,13 +310,9 @@ public:
 
 private:
     static bool StandsWhole(const QString& text, const QString& phrase, qsizetype at) {
-        const qsizetype end = at + phrase.size();
-        if (end > text.size() ||
-            QStringView(text).sliced(at, phrase.size()) != QStringView(phrase)) {
-            return false;
-        }
-        return (at == 0 || IsSpaceless(phrase.front()) || !IsWordCharacter(text[at - 1])) &&
-               (end == text.size() || IsSpaceless(phrase.back()) || !IsWordCharacter(text[end]));
+        return at + phrase.size() <= text.size() &&
+               QStringView(text).sliced(at, phrase.size()) == QStringView(phrase) &&
+               StandsWholeAt(text, phrase, at);
     }
 
     const std::vector<QString>& phrases_;

@@ -72,14 +72,11 @@ std::optional<PageSample> PageOfReply(const THttpClient& client, const std::stri
 // Body.
 std::optional<PageSample> ReadPage(THttpClient& client, const std::string& url) {
     const std::size_t previousLimit = client.BodyReadLimit;
-    const bool previousHeaderOnly = client.HeaderOnly;
     auto previousWanted = std::move(client.BodyWanted);
     client.BodyReadLimit = kRotPageBytes;
-    client.HeaderOnly = false;
     client.BodyWanted = nullptr;
     ScopeExit restore([&] {
         client.BodyReadLimit = previousLimit;
-        client.HeaderOnly = previousHeaderOnly;
         client.BodyWanted = std::move(previousWanted);
     });
     try {
@@ -100,12 +97,6 @@ std::string MadeUpToken() {
         token += "0123456789abcdefghijklmnopqrstuvwxyz"[generator() % 36];
     }
     return token;
-}
-
-bool IsSuccess(std::int32_t status) {
-    constexpr std::int32_t kFirstSuccess = 200;
-    constexpr std::int32_t kFirstRedirect = 300;
-    return status >= kFirstSuccess && status < kFirstRedirect;
 }
 
 void MarkFound(CheckResult& result, Finding found, Clue clue) {

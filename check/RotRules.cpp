@@ -8,6 +8,7 @@
 #include "check/LanguageCodes.h"
 #include "http/UrlReference.h"
 #include "platform/AsciiCase.h"
+#include "store/LinkStatus.h"
 
 namespace vornakle {
 
@@ -120,12 +121,6 @@ std::string LooseKey(std::string_view url) {
         key.erase(pathEnd - 1, 1);
     }
     return key;
-}
-
-bool IsSuccess(std::int32_t status) {
-    constexpr std::int32_t kFirstSuccess = 200;
-    constexpr std::int32_t kFirstRedirect = 300;
-    return status >= kFirstSuccess && status < kFirstRedirect;
 }
 
 // The first and last hop of a deep link whose redirections ended with 2xx.

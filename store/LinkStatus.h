@@ -43,6 +43,13 @@ int StatusImageIndex(std::int32_t status);
 // codes 1 to 5.
 std::string StatusText(std::int32_t status);
 
+// A reply of the success class, 2xx (RFC 9110 section 15.3).
+inline bool IsSuccess(std::int32_t status) {
+    constexpr std::int32_t kFirstSuccess = 200;
+    constexpr std::int32_t kFirstRedirect = 300;
+    return status >= kFirstSuccess && status < kFirstRedirect;
+}
+
 // A status that counts as fine: the OK image's. The report lists every link
 // that is not fine.
 inline bool IsLinkFine(std::int32_t status) {
