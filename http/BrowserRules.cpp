@@ -71,10 +71,9 @@ bool SkipInterimReplies(THttpClient& client, std::string& statusLine) {
 // are case-insensitive, RFC 9110 section 5.1).
 bool HasExtraHeader(const THttpClient& client, std::string_view name) {
     const std::string wanted = AsciiLowerCase(name) + ':';
-    return std::any_of(client.ExtraHeaders.begin(), client.ExtraHeaders.end(),
-                       [&wanted](const std::string& line) {
-                           return AsciiLowerCase(line.substr(0, wanted.size())) == wanted;
-                       });
+    return std::any_of(
+        client.ExtraHeaders.begin(), client.ExtraHeaders.end(),
+        [&wanted](const std::string& line) { return StartsWithAsciiLower(line, wanted); });
 }
 
 }  // namespace
@@ -171,25 +170,22 @@ void BrowserRules::ComposeRequest(THttpClient& client) const {
     }
 }
 
-std::string BrowserRules::ConnectionKey(const THttpClient& client) {
-    return PassOrigin(client) + '\n' + AsciiLowerCase(client.Proxy) + ':' +
-           std::to_string(client.ProxyPort) + '\n' + client.TlsCaFile + '\n' +
-           (client.TlsInsecure ? "insecure" : "verified") + '\n' +
-           (client.TlsResumption == SessionResumption::Resume ? "resume" : "never");
+BrowserRules::ConnectionKey BrowserRules::KeyOf(const THttpClient& client) {
+    return {PassOrigin(client), AsciiLowerCase(client.Proxy), client.ProxyPort,
+            TlsSettings{client.TlsCaFile, client.TlsInsecure, client.TlsResumption}};
 }
 
 ConnectionStart BrowserRules::OpenConnection(THttpClient& client) {
-    const std::string key = ConnectionKey(client);
     const bool fresh = std::chrono::steady_clock::now() - idleSince_ <
                        std::chrono::milliseconds(THttpClient::kMaxIdleMilliseconds);
-    if (client.Connected && key == keptKey_ && fresh && client.StillOpen()) {
-        keptKey_.clear();
+    if (client.Connected && kept_ == KeyOf(client) && fresh && client.StillOpen()) {
+        kept_.reset();
         // A cancel that came between two requests ends nothing, as a new
         // connection's Connect would forget it too.
         client.Canceled = false;
         return ConnectionStart::Reused;
     }
-    keptKey_.clear();
+    kept_.reset();
     if (client.Connected) {
         client.Disconnect();
     }
@@ -202,7 +198,7 @@ ConnectionStart BrowserRules::OpenConnection(THttpClient& client) {
 
 void BrowserRules::ReleaseConnection(THttpClient& client) {
     if (reuse_ == ConnectionReuse::Keep && client.ConnectionReusable && client.Connected) {
-        keptKey_ = ConnectionKey(client);
+        kept_ = KeyOf(client);
         keptOrigin_ = {client.Host, client.Port};
         idleSince_ = std::chrono::steady_clock::now();
         return;
@@ -211,10 +207,7 @@ void BrowserRules::ReleaseConnection(THttpClient& client) {
 }
 
 std::optional<ConnectionOrigin> BrowserRules::KeptOrigin() const {
-    if (keptKey_.empty()) {
-        return std::nullopt;
-    }
-    return keptOrigin_;
+    return kept_ ? std::optional(keptOrigin_) : std::nullopt;
 }
 
 void BrowserRules::OpenTunnel(THttpClient& client) const {

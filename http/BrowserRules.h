@@ -1,9 +1,12 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "http/ClientRules.h"
+#include "net/TlsContext.h"
 
 namespace vornakle {
 
@@ -42,8 +45,16 @@ public:
 
 private:
     // What a connection is fit for: the scheme, host and port of the pass,
-    // its proxy, and the certificate checks of its TLS.
-    static std::string ConnectionKey(const THttpClient& client);
+    // its proxy, and the settings of its TLS.
+    struct ConnectionKey {
+        std::string Origin;
+        std::string Proxy;
+        std::int32_t ProxyPort = 0;
+        TlsSettings Tls;
+
+        bool operator==(const ConnectionKey&) const = default;
+    };
+    static ConnectionKey KeyOf(const THttpClient& client);
     void TakeCredentials(const THttpClient& client, const std::string& userInfo);
     void OpenTunnel(THttpClient& client) const;
     void ReadHeaderLines(THttpClient& client) const;
@@ -56,9 +67,9 @@ private:
     std::string passAuthorization_;
 
     const ConnectionReuse reuse_;
-    // The connection the last pass left open: what it is fit for (empty:
-    // none), where it leads and since when it is idle.
-    std::string keptKey_;
+    // The connection the last pass left open: what it is fit for (none:
+    // no connection is kept), where it leads and since when it is idle.
+    std::optional<ConnectionKey> kept_;
     ConnectionOrigin keptOrigin_;
     std::chrono::steady_clock::time_point idleSince_;
 };

@@ -220,29 +220,29 @@ std::string THttpClient::TargetKey(std::int32_t PassPort) const {
 }
 
 void THttpClient::ExchangeHeaders() {
-    const ConnectionStart start = Policy->OpenConnection(*this);
-    // A server closes a kept connection whenever it likes, and the close
-    // may cross the request (RFC 9112 section 9.3.1): nothing received at
-    // all is no reply, and the request goes once more on a new connection.
-    const bool retry = start == ConnectionStart::Reused && IsIdempotent(RequestKind);
-    const std::int64_t receivedBefore = ReceivedBytes();
-    try {
-        SendRequest();
-        ReplyNumber = 0;
-        ReadReplyHeader();
-    } catch (const ESockError& error) {
-        const bool lost =
-            error.Kind() == SockFailure::SocketError || error.Kind() == SockFailure::StreamLost;
-        if (!retry || !lost || ReceivedBytes() > receivedBefore) {
-            throw;
+    for (;;) {
+        const ConnectionStart start = Policy->OpenConnection(*this);
+        // A server closes a kept connection whenever it likes, and the close
+        // may cross the request (RFC 9112 section 9.3.1): nothing received
+        // at all is no reply, and the request goes once more on a new
+        // connection, which is never retried.
+        const bool retry = start == ConnectionStart::Reused && IsIdempotent(RequestKind);
+        const std::int64_t receivedBefore = ReceivedBytes();
+        try {
+            SendRequest();
+            ReplyNumber = 0;
+            ReadReplyHeader();
+        } catch (const ESockError& error) {
+            const bool lost =
+                error.Kind() == SockFailure::SocketError || error.Kind() == SockFailure::StreamLost;
+            if (!retry || !lost || ReceivedBytes() > receivedBefore) {
+                throw;
+            }
+        }
+        if (!retry || ReceivedBytes() > receivedBefore) {
+            return;
         }
         Disconnect();
-        ExchangeHeaders();
-        return;
-    }
-    if (retry && ReceivedBytes() == receivedBefore) {
-        Disconnect();
-        ExchangeHeaders();
     }
 }
 

@@ -142,7 +142,10 @@ void THttpClient::ReadReplyBody() {
     std::size_t dropped = 0;
     bool trailing = false;
     bool sampleCut = false;
-    if (!ended && (whole || kept > 0 || drop > 0)) {
+    // Only a whole body's end is a failure; a sample's is what came of it
+    // (the abort may come while the body is received).
+    const auto wholeWanted = [this] { return BodyReadLimit == 0 || AbortRequested; };
+    if (!ended && (kept > 0 || drop > 0)) {
         TReceiveTarget target;
         target.Length = chunked ? -1 : length;
         // A chunked body ends at its last chunk, whatever follows.
@@ -180,8 +183,7 @@ void THttpClient::ReadReplyBody() {
         try {
             ReceiveStream(target);
         } catch (const ESockError&) {
-            // A sample that breaks off is what came of it.
-            if (BodyReadLimit == 0 || AbortRequested) {
+            if (wholeWanted()) {
                 throw;
             }
             sampleCut = true;
@@ -193,7 +195,7 @@ void THttpClient::ReadReplyBody() {
         bodyFile->Close();
     }
     if (Canceled) {
-        if (BodyReadLimit == 0 || AbortRequested) {
+        if (wholeWanted()) {
             RaiseAborted(InputFileMode ? "Socket send aborted" : "Socket capture aborted",
                          TimedOut);
         }

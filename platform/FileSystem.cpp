@@ -306,10 +306,7 @@ ReplacementFile::ReplacementFile(const std::string& linkOrPath, ReplacedFile tar
         ((made.st_uid != original.st_uid || made.st_gid != original.st_gid) &&
          ::fchown(file_.Get(), original.st_uid, original.st_gid) != 0) ||
         ::fchmod(file_.Get(), original.st_mode & 07777) != 0) {
-        const EFileError failure =
-            SystemFailure(CannotText(FailedObject::File, FailedAction::Write, path_));
-        Discard();
-        throw failure;
+        Fail(FailedAction::Write);
     }
 }
 
@@ -323,19 +320,20 @@ void ReplacementFile::Write(std::string_view contents) {
 
 void ReplacementFile::Commit() {
     if (::fsync(file_.Get()) != 0) {
-        const EFileError failure =
-            SystemFailure(CannotText(FailedObject::File, FailedAction::Write, path_));
-        Discard();
-        throw failure;
+        Fail(FailedAction::Write);
     }
     file_.Reset();
     if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
-        const EFileError failure =
-            SystemFailure(CannotText(FailedObject::File, FailedAction::Replace, path_));
-        Discard();
-        throw failure;
+        Fail(FailedAction::Replace);
     }
     temporary_.clear();
+}
+
+void ReplacementFile::Fail(FailedAction action) {
+    // The reason first: removing the temporary file sets errno anew.
+    const EFileError failure = SystemFailure(CannotText(FailedObject::File, action, path_));
+    Discard();
+    throw failure;
 }
 
 void ReplacementFile::Discard() {

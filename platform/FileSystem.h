@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ErrorMessages.h"
 #include "platform/Exception.h"
 
 namespace vornakle {
@@ -122,6 +123,9 @@ public:
     void Commit();
 
 private:
+    // Throws the failure of action, named by errno, once the temporary file
+    // is gone.
+    [[noreturn]] void Fail(FailedAction action);
     void Discard();
 
     std::string path_;
