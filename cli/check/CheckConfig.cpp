@@ -28,11 +28,6 @@ const OptionSpec* SpecNamed(std::string_view name) {
     return found == specs.end() ? nullptr : &*found;
 }
 
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.rfind(kPathSeparator);
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-}
-
 // What a kind of value is called in a message.
 std::string_view ValueWords(OptionValue value) {
     switch (value) {
@@ -106,7 +101,7 @@ private:
         if (name.empty() || name.front() == kPathSeparator) {
             return name;
         }
-        return FolderOf(path_) + name;
+        return DirectoryWithSeparator(path_) + name;
     }
 
     void Value(const OptionSpec& spec, const toml::node& node) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <set>
 
@@ -263,6 +264,13 @@ TEST(CheckOptions, ConfigFileUnderTheCommandLine) {
             EXPECT_EQ(error.Message().find(config + message), 0u) << error.Message();
         }
     }
+    // A config file named without a folder lies in the working folder, and
+    // so do the files it names.
+    files.WriteFile("check.toml", "history = 'h.sqlite'");
+    const std::filesystem::path working = std::filesystem::current_path();
+    std::filesystem::current_path(files.Root());
+    EXPECT_EQ(ReadCheckCommand({"--config", "check.toml", "d"}).HistoryFile, "h.sqlite");
+    std::filesystem::current_path(working);
     // The default file, and none when it is not there.
     files.WriteFile("xdg/vornakle/vornakle-check.toml", "per-host = 7");
     const char* saved = std::getenv("XDG_CONFIG_HOME");
