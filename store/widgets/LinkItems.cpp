@@ -148,7 +148,18 @@ void LinkItems::Remove(int row) {
     if (row < 0 || row >= Count()) {
         return;
     }
-    ForgetRows();
+    // The index stays, the rows below moved up by one: a report removes
+    // links one at a time while results come in, and rebuilding the index
+    // for each would cost as much as the whole list each time.
+    const auto indexed = rowOfNode_.find(nodes_[static_cast<std::size_t>(row)]);
+    if (!rowsIndexed_ || indexed == rowOfNode_.end() || indexed->second != row) {
+        ForgetRows();
+    } else {
+        rowOfNode_.erase(indexed);
+        for (auto& [node, index] : rowOfNode_) {
+            index -= index > row ? 1 : 0;
+        }
+    }
     beginRemoveRows(QModelIndex(), row, row);
     nodes_.erase(nodes_.begin() + row);
     endRemoveRows();
