@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <memory>
 #include <random>
 #include <utility>
 
@@ -168,6 +169,12 @@ UniqueFd OpenRegularFile(const std::string& path) {
     return file;
 }
 
+std::string RealPath(const std::string& path) {
+    const std::unique_ptr<char, decltype(&::free)> resolved(::realpath(path.c_str(), nullptr),
+                                                            &::free);
+    return resolved ? std::string(resolved.get()) : std::string();
+}
+
 bool PathExists(const std::string& path) {
     struct stat status {};
     return ::lstat(path.c_str(), &status) == 0;
@@ -247,9 +254,7 @@ constexpr int kTemporaryNameTries = 100;
 // made, when target allows it); its status in original.
 std::string ReplacedPath(const std::string& linkOrPath, ReplacedFile target,
                          struct stat& original) {
-    if (char* resolved = ::realpath(linkOrPath.c_str(), nullptr)) {
-        const std::string path(resolved);
-        std::free(resolved);
+    if (const std::string path = RealPath(linkOrPath); !path.empty()) {
         if (::stat(path.c_str(), &original) != 0) {
             throw SystemFailure(CannotText(FailedObject::File, FailedAction::Replace, path));
         }

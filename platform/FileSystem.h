@@ -73,6 +73,10 @@ bool NameOrderLess(std::string_view left, std::string_view right);
 // what decides whether a new file or a move would take a taken name.
 bool PathExists(const std::string& path);
 
+// The path with every symbolic link, "." and ".." resolved; empty when it
+// does not exist or cannot be resolved.
+std::string RealPath(const std::string& path);
+
 // Whether path names a directory, directly or behind a symbolic link.
 bool DirectoryExists(const std::string& path);
 

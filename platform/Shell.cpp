@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/ErrorMessages.h"
+#include "platform/FileSystem.h"
 #include "platform/Paths.h"
 
 namespace vornakle {
@@ -308,11 +309,6 @@ bool CopyTree(const std::string& from, const std::string& to) {
         throw;
     }
     return true;
-}
-
-std::string RealPath(const std::string& path) {
-    std::unique_ptr<char, decltype(&::free)> resolved(::realpath(path.c_str(), nullptr), &::free);
-    return resolved ? std::string(resolved.get()) : std::string();
 }
 
 }  // namespace

@@ -9,10 +9,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
-#include <memory>
 
 #include "platform/ErrorMessages.h"
 #include "platform/Exception.h"
+#include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/Shell.h"
 
@@ -95,11 +95,6 @@ std::string DeletionDate() {
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
     return text;
-}
-
-std::string RealPath(const std::string& path) {
-    std::unique_ptr<char, decltype(&::free)> resolved(::realpath(path.c_str(), nullptr), &::free);
-    return resolved ? std::string(resolved.get()) : std::string();
 }
 
 // Writes the whole text to a new file that was just created. Returns 0 or the

@@ -6,8 +6,6 @@
 #include <fcntl.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <memory>
 
 #include "platform/ErrorMessages.h"
 #include "platform/Exception.h"
@@ -37,12 +35,10 @@ constexpr mode_t kAnyWritePermission = S_IWUSR | S_IWGRP | S_IWOTH;
 
 void RewriteCollectionFile(const std::string& collectionRoot, const std::string& path,
                            std::string_view contents) {
-    const std::unique_ptr<char, decltype(&::free)> resolved(::realpath(path.c_str(), nullptr),
-                                                            &::free);
-    if (!resolved) {
+    const std::string target = RealPath(path);
+    if (target.empty()) {
         ThrowWriteFailure(path);
     }
-    const std::string target(resolved.get());
     if (!IsSameOrBelow(target, collectionRoot)) {
         Refuse(path, "verweist auf " + QuotedMessagePath(target) + " außerhalb der Sammlung",
                "is a symbolic link to " + QuotedMessagePath(target) + " outside the collection");
