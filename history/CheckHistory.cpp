@@ -1,11 +1,11 @@
 #include "history/CheckHistory.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
 #include "history/HistoryError.h"
 #include "history/SqliteDatabase.h"
+#include "platform/Paths.h"
 
 namespace vornakle {
 
@@ -58,18 +58,8 @@ std::int64_t SecondsOf(HistoryTime time) {
 }  // namespace
 
 std::string DefaultHistoryPath() {
-    std::string base;
-    const char* state = std::getenv("XDG_STATE_HOME");
-    const char* home = std::getenv("HOME");
-    // The XDG base directory rules ignore a relative path.
-    if (state != nullptr && state[0] == '/') {
-        base = state;
-    } else if (home != nullptr && home[0] != '\0') {
-        base = std::string(home) + "/.local/state";
-    } else {
-        return std::string();
-    }
-    return base + "/vornakle/history.sqlite";
+    const std::string base = BaseDirectory("XDG_STATE_HOME", ".local/state");
+    return base.empty() ? std::string() : base + "/vornakle/history.sqlite";
 }
 
 CheckHistory::CheckHistory(const std::string& path, HistoryFolder folder) {

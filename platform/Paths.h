@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -47,6 +48,20 @@ inline std::string DirectoryWithSeparator(std::string_view path) {
     const std::size_t separator = path.rfind(kPathSeparator);
     return separator == std::string_view::npos ? std::string()
                                                : std::string(path.substr(0, separator + 1));
+}
+
+// A freedesktop.org base directory: the value of variable
+// ("XDG_CONFIG_HOME") when it is an absolute path, since a relative one is
+// to be ignored, else underHome (".config") in $HOME; empty when neither is
+// set.
+inline std::string BaseDirectory(const char* variable, std::string_view underHome) {
+    if (const char* value = std::getenv(variable); value != nullptr && value[0] == kPathSeparator) {
+        return value;
+    }
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+        return JoinPath(home, underHome);
+    }
+    return std::string();
 }
 
 }  // namespace vornakle

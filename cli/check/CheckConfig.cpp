@@ -240,17 +240,8 @@ CommandLineOutline OutlineOf(const std::vector<std::string>& arguments) {
 }  // namespace
 
 std::string DefaultConfigPath() {
-    // A relative XDG_CONFIG_HOME is to be ignored (XDG Base Directory).
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    std::string folder;
-    if (config != nullptr && config[0] == kPathSeparator) {
-        folder = config;
-    } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-        folder = JoinPath(home, ".config");
-    } else {
-        return std::string();
-    }
-    return JoinPath(JoinPath(folder, kConfigFolder), kConfigFile);
+    const std::string folder = BaseDirectory("XDG_CONFIG_HOME", ".config");
+    return folder.empty() ? std::string() : JoinPath(JoinPath(folder, kConfigFolder), kConfigFile);
 }
 
 std::vector<ConfigOption> ReadCheckConfig(const std::string& path) {
