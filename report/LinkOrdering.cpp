@@ -56,15 +56,16 @@ std::vector<int> LinkTextOrder(const std::vector<QString>& Texts, int FSortDirec
 
 void KeepLinkItemsSorted(LinkItems& Items, const int& FSortColumn, const int& FSortDirection) {
     Items.SetOrdering([&FSortColumn, &FSortDirection](const LinkItems& items) {
-        std::vector<QString> texts;
-        if (FSortColumn >= 0 && FSortColumn < LinkItems::kColumnCount) {
-            texts.reserve(items.Nodes().size());
-            for (const TBookTree* node : items.Nodes()) {
-                texts.push_back(LinkItems::ColumnText(*node, FSortColumn));
-            }
-        } else {
+        if (FSortColumn < 0 || FSortColumn >= LinkItems::kColumnCount) {
             // A column without a rule keeps the order.
-            texts.resize(items.Nodes().size());
+            std::vector<int> order(items.Nodes().size());
+            std::iota(order.begin(), order.end(), 0);
+            return order;
+        }
+        std::vector<QString> texts;
+        texts.reserve(items.Nodes().size());
+        for (const TBookTree* node : items.Nodes()) {
+            texts.push_back(LinkItems::ColumnText(*node, FSortColumn));
         }
         return LinkTextOrder(texts, FSortDirection);
     });
