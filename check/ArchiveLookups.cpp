@@ -70,14 +70,9 @@ void ArchiveLookups::RunWorker(std::size_t number) {
     BlockStopSignalsOnThisThread();
     ScopeExit endTls([] { EndTlsOnThisThread(); });
 
-    std::unique_ptr<THttpClient> client;
-    std::exception_ptr clientFailure;
-    try {
-        client = MakeArchiveClient(settings_, userAgent_);
-    } catch (...) {
-        clientFailure = std::current_exception();
-    }
-    clients_.Set(number, client.get());
+    const WorkerClient made(clients_, number,
+                            [this] { return MakeArchiveClient(settings_, userAgent_); });
+    THttpClient* const client = made.Get();
     Job job;
     bool skip = false;
     while (TakeJob(job, skip)) {
@@ -85,7 +80,7 @@ void ArchiveLookups::RunWorker(std::size_t number) {
         if (!skip) {
             answer = client ? LookUpSnapshot(*client, service_, job.Url, job.Time,
                                              settings_.DeadlineMilliseconds())
-                            : FailedLookUp(FailedCheck(clientFailure));
+                            : FailedLookUp(FailedCheck(made.Failure()));
         }
         {
             std::lock_guard lock(mutex_);
@@ -103,7 +98,6 @@ void ArchiveLookups::RunWorker(std::size_t number) {
             },
             Qt::QueuedConnection);
     }
-    clients_.Set(number, nullptr);
 }
 
 void ArchiveLookups::Deliver(std::size_t address) {

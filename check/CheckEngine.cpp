@@ -115,21 +115,14 @@ void CheckEngine::Start() {
 void CheckEngine::RunWorker(std::size_t workerNumber) {
     BlockStopSignalsOnThisThread();
 
-    // A client that cannot be made (no descriptor left) fails each check
-    // this worker takes, with that failure as its reason.
-    std::unique_ptr<THttpClient> client;
-    std::exception_ptr clientFailure;
-    try {
-        client = MakeCheckClient(settings_);
-    } catch (...) {
-        client.reset();
-        clientFailure = std::current_exception();
-    }
-    clients_.Set(workerNumber, client.get());
+    // A client that cannot be made fails each check this worker takes,
+    // with that failure as its reason.
+    const WorkerClient made(clients_, workerNumber, [this] { return MakeCheckClient(settings_); });
+    THttpClient* const client = made.Get();
     // The worker's connection left open for its next check, as the per-host
     // limit counts it.
     CheckQueue::KeptConnection kept;
-    const auto closeKept = [&client] {
+    const auto closeKept = [client] {
         if (client) {
             client->Disconnect();
         }
@@ -146,7 +139,7 @@ void CheckEngine::RunWorker(std::size_t workerNumber) {
                                         [this, address](std::int64_t milliseconds) {
                                             queue_.HoldHost(address, milliseconds);
                                         })
-                            : FailedCheck(clientFailure);
+                            : FailedCheck(made.Failure());
             if (client && settings_.Rules == CheckRules::Current) {
                 FindRot(*client, url, result, sitePages_, settings_,
                         settings_.DeadlineMilliseconds());
@@ -166,7 +159,6 @@ void CheckEngine::RunWorker(std::size_t workerNumber) {
         }
         Post({address, std::move(result)});
     }
-    clients_.Set(workerNumber, nullptr);
 }
 
 void CheckEngine::Post(Event event) {

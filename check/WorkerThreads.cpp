@@ -43,4 +43,20 @@ void WorkerClients::AbortUntilEnded(QThread& thread) {
     }
 }
 
+WorkerClient::WorkerClient(WorkerClients& clients, std::size_t worker,
+                           const std::function<std::unique_ptr<THttpClient>()>& make)
+    : clients_(clients), worker_(worker) {
+    try {
+        client_ = make();
+    } catch (...) {
+        client_.reset();
+        failure_ = std::current_exception();
+    }
+    clients_.Set(worker_, client_.get());
+}
+
+WorkerClient::~WorkerClient() {
+    clients_.Set(worker_, nullptr);
+}
+
 }  // namespace vornakle

@@ -3,6 +3,9 @@
 #include <QThread>
 
 #include <cstddef>
+#include <exception>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -35,6 +38,28 @@ public:
 private:
     std::mutex mutex_;
     std::vector<THttpClient*> clients_;
+};
+
+// The client of one worker thread, made on that thread and known to
+// clients while it lives, so that a stop can abort its request; forgotten
+// there before it goes. Where it cannot be made (no descriptor left), Get
+// is null and Failure says why.
+class WorkerClient {
+public:
+    WorkerClient(WorkerClients& clients, std::size_t worker,
+                 const std::function<std::unique_ptr<THttpClient>()>& make);
+    ~WorkerClient();
+    WorkerClient(const WorkerClient&) = delete;
+    WorkerClient& operator=(const WorkerClient&) = delete;
+
+    THttpClient* Get() const { return client_.get(); }
+    const std::exception_ptr& Failure() const { return failure_; }
+
+private:
+    WorkerClients& clients_;
+    std::size_t worker_;
+    std::unique_ptr<THttpClient> client_;
+    std::exception_ptr failure_;
 };
 
 }  // namespace vornakle
