@@ -280,11 +280,17 @@ public:
         ++checked_;
     }
     // The result added for index waits for its archived copy.
-    void AwaitArchive(std::size_t index) { awaitsArchive_.at(index) = true; }
+    void AwaitArchive(std::size_t index) {
+        awaitsArchive_.at(index) = true;
+        ++awaiting_;
+    }
     void TakeArchiveUrl(std::size_t index, std::string url) {
         results_.at(index)->Extras.ArchiveUrl = std::move(url);
         awaitsArchive_.at(index) = false;
+        --awaiting_;
     }
+    // How many results wait for their archived copy.
+    std::size_t Awaiting() const { return awaiting_; }
     // Writes what has become printable; false when writing failed.
     bool Flush() {
         bool wrote = false;
@@ -311,6 +317,7 @@ private:
     OutputStream& output_;
     std::vector<std::optional<ReportedResult>> results_;
     std::vector<bool> awaitsArchive_;
+    std::size_t awaiting_ = 0;
     std::size_t next_ = 0;
     std::size_t checked_ = 0;
     std::size_t bad_ = 0;
@@ -508,7 +515,6 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
     // The run ends once every check is done and every archived copy asked
     // for is in.
     bool checksDone = false;
-    std::size_t lookupsPending = 0;
     // Links whose archive_url stayed empty since the archive failed, and
     // its first reason.
     std::size_t lookupsFailed = 0;
@@ -518,7 +524,7 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
             // The progress line must not run into a record on a terminal.
             progress.Erase();
         }
-        if (!printer.Flush() || (checksDone && lookupsPending == 0)) {
+        if (!printer.Flush() || (checksDone && printer.Awaiting() == 0)) {
             loop.quit();
         }
     };
@@ -535,7 +541,6 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
             if (answer.Result == ArchiveAnswer::Outcome::Failed && archiveFailure.empty()) {
                 archiveFailure = answer.Detail;
             }
-            --lookupsPending;
             printReady();
         };
     }
@@ -551,7 +556,6 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
         printer.Add(link, std::move(reported));
         if (lookUp) {
             printer.AwaitArchive(link);
-            ++lookupsPending;
             lookups->Ask(link, links[link].Url, ArchiveTimeOf(history, link, now));
         }
         printReady();
