@@ -103,11 +103,14 @@ std::string IssuerReply(Transport transport, const TestAuthority& intermediate) 
     if (transport == Transport::IssuerGone) {
         return Empty("404 Not Found");
     }
+    const std::string pem = intermediate.CertificatePem();
+    // One byte over the bound, the certificate whole within what is read.
     const std::string body =
         transport == Transport::IssuerDer
             ? intermediate.CertificateDer()
-            : std::string(transport == Transport::IssuerTooLarge ? kMaxIssuerBytes : 0, '.') +
-                  "\n" + intermediate.CertificatePem();
+            : std::string(transport == Transport::IssuerTooLarge ? kMaxIssuerBytes - pem.size() : 0,
+                          '.') +
+                  "\n" + pem;
     return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
