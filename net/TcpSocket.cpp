@@ -505,7 +505,8 @@ void TTcpSocket::StartTls(const std::string& ServerName) {
 }
 
 void TTcpSocket::CompleteTlsChain() {
-    for (;;) {
+    // A cancel that came during a fetch ends the rounds; StartTls raises it.
+    while (!Canceled) {
         const std::vector<std::string> addresses = Tls->IssuerAddressesToFetch();
         if (addresses.empty()) {
             Tls->RefuseChain();
@@ -517,6 +518,9 @@ void TTcpSocket::CompleteTlsChain() {
         for (const std::string& address : addresses) {
             ReportStatus(kReportDetail, "Fetch issuer " + address);
             bodies.push_back(TlsFetchIssuer(address));
+        }
+        if (Canceled) {
+            return;
         }
         if (Tls == nullptr) {
             throw ESockError("TLS handshake failure: connection closed", SockFailure::TlsHandshake);
