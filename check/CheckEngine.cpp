@@ -76,6 +76,7 @@ CheckEngine::CheckEngine(std::vector<std::string> urls, CheckSettings settings,
       urls_(std::move(urls)),
       holders_(HoldersOf(urls_, shared)),
       settings_(settings),
+      issuers_(std::make_shared<FetchedIssuers>()),
       queue_(HostKeysOf(urls_, holders_), settings.PerHost,
              std::chrono::milliseconds(THttpClient::kMaxIdleMilliseconds)) {
     if (settings_.Rules == CheckRules::Current) {
@@ -117,7 +118,8 @@ void CheckEngine::RunWorker(std::size_t workerNumber) {
 
     // A client that cannot be made fails each check this worker takes,
     // with that failure as its reason.
-    const WorkerClient made(clients_, workerNumber, [this] { return MakeCheckClient(settings_); });
+    const WorkerClient made(clients_, workerNumber,
+                            [this] { return MakeCheckClient(settings_, issuers_); });
     THttpClient* const client = made.Get();
     // The worker's connection left open for its next check, as the per-host
     // limit counts it.

@@ -15,6 +15,7 @@
 #include "check/CheckQueue.h"
 #include "check/CheckResult.h"
 #include "check/CheckSettings.h"
+#include "check/IssuerFetch.h"
 #include "check/RotCheck.h"
 #include "check/WorkerThreads.h"
 
@@ -90,6 +91,7 @@ private:
     std::vector<std::vector<std::size_t>> holders_;
     CheckSettings settings_;
     SitePages sitePages_;
+    std::shared_ptr<FetchedIssuers> issuers_;
     CheckQueue queue_;
     std::vector<std::unique_ptr<Worker>> workers_;
     // The clients of the running workers, so that Stop can reach them.

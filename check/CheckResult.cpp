@@ -128,7 +128,14 @@ CheckResult CheckResult::Failed(FailureReason reason, std::string detail) {
 
 std::string ReasonText(const CheckResult& result) {
     if (result.Reason == FailureReason::None) {
-        return ClueText(result.FoundBy);
+        // An answer's detail is a note beside the signal (an issuer
+        // fetched).
+        std::string text = ClueText(result.FoundBy);
+        if (!result.Detail.empty()) {
+            text += text.empty() ? "" : "; ";
+            text += result.Detail;
+        }
+        return text;
     }
     std::string text(ReasonToken(result.Reason));
     if (!result.Detail.empty()) {

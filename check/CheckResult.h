@@ -89,7 +89,8 @@ std::string ClueText(const Clue& clue);
 
 // The outcome of one link's check as both programs file it: the status
 // (the reply number, or 5 when no usable answer came) and, for a status 5,
-// why, with a detail text for people.
+// why, with a detail text for people; an answer's detail is a note, such as
+// the intermediate certificate its server left out and the check fetched.
 struct CheckResult {
     std::int32_t Status = 0;
     FailureReason Reason = FailureReason::None;
@@ -108,7 +109,7 @@ struct CheckResult {
 };
 
 // "token: detail" (the token alone without detail); for an answer the
-// signal of what was found, else empty.
+// signal of what was found and the detail (empty when neither is there).
 std::string ReasonText(const CheckResult& result);
 
 }  // namespace vornakle

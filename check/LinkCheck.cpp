@@ -9,6 +9,7 @@
 
 #include "check/AccessRules.h"
 #include "check/CheckDeadline.h"
+#include "check/IssuerFetch.h"
 #include "check/RotCheck.h"
 #include "http/HttpClient.h"
 #include "http/ReplyHeader.h"
@@ -148,6 +149,25 @@ std::string SocketDetail(const ESockError& error, FailureReason reason) {
     }
 }
 
+// Which addresses completed a server's chain, for a person to see that the
+// server leaves out an intermediate; empty when none did.
+std::string FetchedIssuersText(const std::vector<RequestHop>& hops) {
+    std::vector<std::string> addresses;
+    for (const RequestHop& hop : hops) {
+        for (const std::string& address : hop.IssuersFetched) {
+            if (std::find(addresses.begin(), addresses.end(), address) == addresses.end()) {
+                addresses.push_back(address);
+            }
+        }
+    }
+    std::string text;
+    for (const std::string& address : addresses) {
+        text += text.empty() ? "intermediate certificate fetched from " : ", ";
+        text += address;
+    }
+    return text;
+}
+
 // The first line of a reply header, for a person to see why it was no
 // answer.
 std::string StatusLineOf(const std::string& header) {
@@ -273,11 +293,15 @@ public:
                                          : std::numeric_limits<std::int64_t>::max();
     }
 
-    // The hops and final URL go into the result.
+    // The hops and final URL go into the result, and for an answer the
+    // issuers fetched on the way.
     CheckResult Finished(CheckResult result) const {
         result.Hops = hops_;
         if (!hops_.empty()) {
             result.FinalUrl = hops_.back().Url;
+        }
+        if (result.Reason == FailureReason::None && result.Detail.empty()) {
+            result.Detail = FetchedIssuersText(hops_);
         }
         return result;
     }
@@ -417,7 +441,8 @@ CheckResult CheckLink(THttpClient& client, const std::string& url, const CheckSe
     return CheckLink(client, url, deadlineMilliseconds);
 }
 
-std::unique_ptr<THttpClient> MakeCheckClient(const CheckSettings& settings) {
+std::unique_ptr<THttpClient> MakeCheckClient(const CheckSettings& settings,
+                                             std::shared_ptr<FetchedIssuers> issuers) {
     const bool current = settings.Rules == CheckRules::Current;
     auto client = std::make_unique<THttpClient>(
         current ? RequestRules::Browser : RequestRules::Classic, settings.Reuse);
@@ -433,6 +458,8 @@ std::unique_ptr<THttpClient> MakeCheckClient(const CheckSettings& settings) {
         client->TlsResumption = settings.Tls.Resumption;
         client->Proxies = settings.Proxies ? *settings.Proxies : ProxyRulesFromEnvironment();
         client->ExtraHeaders = settings.ExtraHeaders;
+        client->TlsFetchIssuer = IssuerFetchOf(
+            settings, issuers != nullptr ? std::move(issuers) : std::make_shared<FetchedIssuers>());
     }
     return client;
 }

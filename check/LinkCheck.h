@@ -14,6 +14,7 @@
 namespace vornakle {
 
 class THttpClient;
+class FetchedIssuers;
 
 // Checks one link the way "Verify All &Links" does: one HEAD request, the
 // reply number as the status when the reply has one. No usable answer gives
@@ -67,8 +68,13 @@ CheckResult GetPatiently(THttpClient& client, const std::string& url,
 // first kRotPageBytes of the pages the rot look reads and no other body,
 // and speaks https (certificates and session resumption as settings.Tls
 // says), with the run's User-Agent and proxies (the environment's when
-// settings.Proxies names none).
-std::unique_ptr<THttpClient> MakeCheckClient(const CheckSettings& settings);
+// settings.Proxies names none). A server's chain that lacks an
+// intermediate its certificate names an http address for is completed with
+// what that address serves (IssuerFetchOf), each address fetched once
+// through issuers, which the clients of a run share (none: the client's
+// own).
+std::unique_ptr<THttpClient> MakeCheckClient(const CheckSettings& settings,
+                                             std::shared_ptr<FetchedIssuers> issuers = nullptr);
 
 // The result of a check that ended with the exception Failure.
 CheckResult FailedCheck(const std::exception_ptr& failure);

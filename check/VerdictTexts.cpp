@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -104,6 +105,16 @@ std::string GermanVerdict(const CheckResult& result, const std::string& url) {
         lines.push_back("Dauerhaft verschoben nach " + Shown(result.FinalUrl));
     } else if (!result.FinalUrl.empty() && result.FinalUrl != url) {
         lines.push_back("Weitergeleitet nach " + Shown(result.FinalUrl));
+    }
+    // An intermediate certificate the server left out: reached as a
+    // browser reaches it, but worth telling its owner.
+    for (const RequestHop& hop : result.Hops) {
+        for (const std::string& address : hop.IssuersFetched) {
+            std::string line = "Zwischenzertifikat geladen von " + Shown(address);
+            if (std::find(lines.begin(), lines.end(), line) == lines.end()) {
+                lines.push_back(std::move(line));
+            }
+        }
     }
     const std::string clue = result.FoundBy.Kind == Signal::None
                                  ? std::string()

@@ -299,6 +299,7 @@ void THttpClient::RunRequest() {
         try {
             RunPass();
             Hops.back().Status = ReplyNumber;
+            Hops.back().IssuersFetched = TlsIssuersFetched;
         } catch (...) {
             try {
                 Disconnect();

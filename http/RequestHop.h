@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vornakle {
 
@@ -10,6 +11,9 @@ namespace vornakle {
 struct RequestHop {
     std::string Url;
     std::int32_t Status = 0;
+    // The addresses whose certificates completed the server's chain when
+    // it came without an intermediate (TTcpSocket::TlsIssuersFetched).
+    std::vector<std::string> IssuersFetched = {};
 };
 
 }  // namespace vornakle

@@ -312,6 +312,7 @@ void TTcpSocket::ResolveHost() {
 void TTcpSocket::Connect() {
     ReportStatus(kReportDetail, "Connecting");
     Canceled = false;
+    TlsIssuersFetched.clear();
     if (Connected) {
         throw ESockError("Already connected");
     }
@@ -448,7 +449,10 @@ void TTcpSocket::StartTls(const std::string& ServerName) {
     const int noDelay = 1;
     winsock::setsockopt(SocketHandle, winsock::IPPROTO_TCP, winsock::TCP_NODELAY,
                         reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
-    Tls = std::make_unique<TlsSession>(TlsContextInUse, SocketHandle, ServerName, Port);
+    TlsIssuersFetched.clear();
+    Tls = std::make_unique<TlsSession>(
+        TlsContextInUse, SocketHandle, ServerName, Port,
+        TlsFetchIssuer ? TlsSession::IssuerFetching::Allowed : TlsSession::IssuerFetching::Refused);
     TimerOn();
     {
         // A handshake that did not finish leaves a plain connection, which
@@ -459,9 +463,14 @@ void TTcpSocket::StartTls(const std::string& ServerName) {
                 Tls.reset();
             }
         });
+        bool issuerMissing = false;
         while (!Canceled) {
             const TlsSession::Step step = Tls->Handshake();
             if (step == TlsSession::Step::Done) {
+                break;
+            }
+            if (step == TlsSession::Step::IssuerMissing) {
+                issuerMissing = true;
                 break;
             }
             if (step == TlsSession::Step::SocketError) {
@@ -481,12 +490,48 @@ void TTcpSocket::StartTls(const std::string& ServerName) {
                                  SockFailure::TlsHandshake);
             }
         }
+        if (issuerMissing) {
+            // Each fetch keeps time of its own.
+            TimerOff();
+            CompleteTlsChain();
+        }
     }
     if (TimedOut) {
         throw ESockError("TLS handshake timed out", SockFailure::TimedOut);
     }
     if (Canceled) {
         throw ESockError("TLS handshake canceled", SockFailure::Canceled);
+    }
+}
+
+void TTcpSocket::CompleteTlsChain() {
+    // A cancel that came during a fetch ends the rounds; StartTls raises it.
+    while (!Canceled) {
+        const std::vector<std::string> addresses = Tls->IssuerAddressesToFetch();
+        if (addresses.empty()) {
+            Tls->RefuseChain();
+        }
+        // The fetches wait for the network, and meanwhile the peer's close
+        // may be handled, which ends the session: it is asked for nothing
+        // until they are done.
+        std::vector<std::optional<std::string>> bodies;
+        for (const std::string& address : addresses) {
+            ReportStatus(kReportDetail, "Fetch issuer " + address);
+            bodies.push_back(TlsFetchIssuer(address));
+        }
+        if (Canceled) {
+            return;
+        }
+        if (Tls == nullptr) {
+            throw ESockError("TLS handshake failure: connection closed", SockFailure::TlsHandshake);
+        }
+        for (std::size_t index = 0; index < addresses.size(); ++index) {
+            Tls->TakeIssuers(addresses[index], bodies[index]);
+        }
+        if (Tls->VerifyAgain()) {
+            TlsIssuersFetched = Tls->IssuersFetchedFrom();
+            return;
+        }
     }
 }
 

@@ -150,6 +150,16 @@ public:
     // was given then (on any thread), so that the server may skip the full
     // handshake; Never makes every handshake a full one.
     SessionResumption TlsResumption = SessionResumption::Resume;
+    // Set: a server's chain that lacks an intermediate the certificate names
+    // an http address for is completed with what that address serves (as
+    // untrusted material; the anchors stay those above) and verified again
+    // before anything is sent; unset, such a chain fails as
+    // TlsUnknownIssuer.
+    IssuerFetch TlsFetchIssuer;
+    // The addresses whose certificates completed the chain of the
+    // connection open now; empty for one that needed none. Set by StartTls,
+    // cleared by Connect.
+    std::vector<std::string> TlsIssuersFetched;
 
     // Events.
     TNotifyEvent OnReadReady;
@@ -285,6 +295,10 @@ private:
     // when it failed, refused or timed out and another address follows.
     // Raises when the last address fails, and on a cancel.
     bool ConnectTo(const winsock::SOCKADDR_INET& Address, bool LastAddress);
+    // After a handshake that ended with an issuer missing: fetches it
+    // (TlsFetchIssuer) and verifies again, round by round; raises the
+    // certificate's failure when the chain stays incomplete.
+    void CompleteTlsChain();
     // WinSock's recv and send on SocketHandle, over TLS once it is secured.
     int SocketReceive(char* Data, int Length, int Flags);
     int SocketSend(const char* Data, int Length);

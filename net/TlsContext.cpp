@@ -80,6 +80,13 @@ int TlsContext::KeepNewSession(SSL* ssl, SSL_SESSION* session) {
     if (context == nullptr || peer == nullptr) {
         return 0;
     }
+    // A connection whose chain needed a fetched issuer gives no session: a
+    // resumption skips the chain, so its connections would no longer tell
+    // that it needs one, and under TLS 1.2 the session comes before the
+    // chain is complete.
+    if (SSL_get_verify_mode(ssl) != SSL_VERIFY_NONE && SSL_get_verify_result(ssl) != X509_V_OK) {
+        return 0;
+    }
     // Returning 1 hands OpenSSL's reference on to the cache.
     context->sessions_.Keep(*peer, TlsSessionCache::Session(session));
     return 1;

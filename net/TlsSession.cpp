@@ -15,6 +15,8 @@ constexpr int kInternet6 = vornakle::winsock::AF_INET6;
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
+#include <algorithm>
+
 namespace vornakle {
 
 namespace {
@@ -68,6 +70,54 @@ BIO_METHOD* WinSockBioMethod() {
 std::string ReasonText(unsigned long code) {
     const char* reason = ERR_reason_error_string(code);
     return reason != nullptr ? reason : "unknown error";
+}
+
+struct StoreContextFree {
+    void operator()(X509_STORE_CTX* context) const { X509_STORE_CTX_free(context); }
+};
+struct CertificatesFree {
+    void operator()(STACK_OF(X509) * certificates) const {
+        sk_X509_pop_free(certificates, X509_free);
+    }
+};
+
+// Kept on the stack with a reference of its own.
+void PushReference(STACK_OF(X509) * certificates, X509* certificate) {
+    X509_up_ref(certificate);
+    if (sk_X509_push(certificates, certificate) == 0) {
+        X509_free(certificate);
+    }
+}
+
+bool IsMissingIssuer(long verifyResult) {
+    // The last is what OpenSSL reports of a lone certificate once its
+    // missing issuer was let pass.
+    return verifyResult == X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT ||
+           verifyResult == X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY ||
+           verifyResult == X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE;
+}
+
+// The handshake's verification where a missing issuer may be fetched: it
+// lets a missing issuer pass that the certificate names an address for, so
+// that the handshake ends and the chain can be completed before anything is
+// sent; every other fault (expiry, the host name) still ends the handshake.
+int LeaveIssuerForLater(int preverified, X509_STORE_CTX* store) {
+    if (preverified == 1) {
+        return 1;
+    }
+    X509* current = X509_STORE_CTX_get_current_cert(store);
+    return IsMissingIssuer(X509_STORE_CTX_get_error(store)) && current != nullptr &&
+                   !IssuerAddresses(current).empty()
+               ? 1
+               : 0;
+}
+
+std::string Joined(const std::vector<std::string>& texts) {
+    std::string joined;
+    for (const std::string& text : texts) {
+        joined += (joined.empty() ? "" : ", ") + text;
+    }
+    return joined;
 }
 
 ESockError CertificateFailure(long verifyResult) {
@@ -128,9 +178,10 @@ std::string WithoutFinalDot(std::string name) {
 }  // namespace
 
 TlsSession::TlsSession(std::shared_ptr<TlsContext> context, winsock::SOCKET socket,
-                       const std::string& serverName, std::int32_t port)
+                       const std::string& serverName, std::int32_t port, IssuerFetching fetching)
     : context_(std::move(context)),
-      peer_(AsciiLowerCase(WithoutFinalDot(serverName)) + ':' + std::to_string(port)) {
+      peer_(AsciiLowerCase(WithoutFinalDot(serverName)) + ':' + std::to_string(port)),
+      fetching_(context_->Settings().Insecure ? IssuerFetching::Refused : fetching) {
     transport_.Socket = socket;
     ERR_clear_error();
     ssl_ = SSL_new(context_->Handle());
@@ -160,6 +211,9 @@ TlsSession::TlsSession(std::shared_ptr<TlsContext> context, winsock::SOCKET sock
         SSL_set_hostflags(ssl_, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
         SSL_set1_host(ssl_, name.c_str());
     }
+    if (fetching_ == IssuerFetching::Allowed) {
+        SSL_set_verify(ssl_, SSL_VERIFY_PEER, LeaveIssuerForLater);
+    }
     context_->PrepareResumption(ssl_, peer_);
     SSL_set_connect_state(ssl_);
 }
@@ -173,8 +227,16 @@ TlsSession::Step TlsSession::Handshake() {
     transport_.LastError = 0;
     const int result = SSL_do_handshake(ssl_);
     if (result == 1) {
-        established_ = true;
-        context_->CountHandshake(ssl_);
+        if (fetching_ == IssuerFetching::Allowed && SSL_get_verify_result(ssl_) != X509_V_OK) {
+            // Only a missing issuer passes the handshake's verification
+            // unfinished; this finds which certificate lacks it.
+            const long verifyResult = Verify();
+            if (!IsMissingIssuer(verifyResult)) {
+                throw CertificateFailure(verifyResult);
+            }
+            return Step::IssuerMissing;
+        }
+        Establish();
         return Step::Done;
     }
     const int error = SSL_get_error(ssl_, result);
@@ -203,6 +265,111 @@ TlsSession::Step TlsSession::Handshake() {
         throw ESockError("TLS protocol failure: " + ReasonText(code), SockFailure::TlsProtocol);
     }
     throw ESockError("TLS handshake failure: " + ReasonText(code), SockFailure::TlsHandshake);
+}
+
+void TlsSession::Establish() {
+    established_ = true;
+    context_->CountHandshake(ssl_);
+}
+
+long TlsSession::Verify() {
+    X509* leaf = SSL_get0_peer_certificate(ssl_);
+    const std::unique_ptr<STACK_OF(X509), CertificatesFree> untrusted(sk_X509_new_null());
+    const std::unique_ptr<X509_STORE_CTX, StoreContextFree> verification(X509_STORE_CTX_new());
+    if (leaf == nullptr || untrusted == nullptr || verification == nullptr) {
+        throw ESockError("TLS could not be set up", SockFailure::TlsSetup);
+    }
+    // The server's certificates and those fetched are material to build the
+    // chain from; only the context's store (the system's and the CA file's)
+    // holds anchors.
+    const STACK_OF(X509)* sent = SSL_get_peer_cert_chain(ssl_);
+    for (int index = 0; index < sk_X509_num(sent); ++index) {
+        PushReference(untrusted.get(), sk_X509_value(sent, index));
+    }
+    for (const FetchedIssuer& fetched : issuers_) {
+        PushReference(untrusted.get(), fetched.Issuer.get());
+    }
+    if (X509_STORE_CTX_init(verification.get(), SSL_CTX_get_cert_store(context_->Handle()), leaf,
+                            untrusted.get()) != 1) {
+        ERR_clear_error();
+        throw ESockError("TLS could not be set up", SockFailure::TlsSetup);
+    }
+    // As OpenSSL verifies a server's chain in the handshake: the server
+    // purpose, the security level, and the connection's own checks (the
+    // host name or address).
+    X509_STORE_CTX_set_default(verification.get(), "ssl_server");
+    X509_VERIFY_PARAM* checks = X509_STORE_CTX_get0_param(verification.get());
+    X509_VERIFY_PARAM_set_auth_level(checks, SSL_get_security_level(ssl_));
+    X509_VERIFY_PARAM_set1(checks, SSL_get0_param(ssl_));
+    const bool verified = X509_verify_cert(verification.get()) == 1;
+    ERR_clear_error();
+    if (verified) {
+        fetchedFrom_.clear();
+        const STACK_OF(X509)* chain = X509_STORE_CTX_get0_chain(verification.get());
+        for (int index = 0; index < sk_X509_num(chain); ++index) {
+            const X509* link = sk_X509_value(chain, index);
+            for (const FetchedIssuer& fetched : issuers_) {
+                if (X509_cmp(link, fetched.Issuer.get()) == 0 &&
+                    std::find(fetchedFrom_.begin(), fetchedFrom_.end(), fetched.Url) ==
+                        fetchedFrom_.end()) {
+                    fetchedFrom_.push_back(fetched.Url);
+                }
+            }
+        }
+        return X509_V_OK;
+    }
+    X509* current = X509_STORE_CTX_get_current_cert(verification.get());
+    if (current != nullptr) {
+        X509_up_ref(current);
+    }
+    lacking_.reset(current);
+    return X509_STORE_CTX_get_error(verification.get());
+}
+
+std::vector<std::string> TlsSession::IssuerAddressesToFetch() {
+    std::vector<std::string> addresses;
+    if (lacking_ == nullptr || rounds_ >= kMaxIssuerRounds) {
+        return addresses;
+    }
+    ++rounds_;
+    for (std::string& address : IssuerAddresses(lacking_.get())) {
+        if (std::find(asked_.begin(), asked_.end(), address) == asked_.end()) {
+            asked_.push_back(address);
+            addresses.push_back(std::move(address));
+        }
+    }
+    return addresses;
+}
+
+void TlsSession::TakeIssuers(const std::string& url, const std::optional<std::string>& body) {
+    std::vector<Certificate> certificates =
+        body ? CertificatesOfBody(*body) : std::vector<Certificate>();
+    if (certificates.empty()) {
+        unanswered_.push_back(url);
+    }
+    for (Certificate& certificate : certificates) {
+        issuers_.push_back({url, std::move(certificate)});
+    }
+}
+
+bool TlsSession::VerifyAgain() {
+    const long verifyResult = Verify();
+    if (verifyResult == X509_V_OK) {
+        Establish();
+        return true;
+    }
+    if (!IsMissingIssuer(verifyResult)) {
+        throw CertificateFailure(verifyResult);
+    }
+    return false;
+}
+
+void TlsSession::RefuseChain() const {
+    if (unanswered_.empty()) {
+        throw CertificateFailure(X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY);
+    }
+    throw ESockError("TLS certificate issuer unknown; no certificate from " + Joined(unanswered_),
+                     SockFailure::TlsUnknownIssuer);
 }
 
 int TlsSession::Failure(int result) {

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "net/TlsContext.h"
+#include "net/TlsIssuers.h"
 #include "platform/WinSock.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 using SSL = struct ssl_st;
 
@@ -25,9 +28,13 @@ public:
     // DNS names, or for an address against its IP address entries (RFC 6125,
     // RFC 5280 section 4.2.1.6), unless the context is insecure. The
     // session of an earlier connection to serverName and port is offered
-    // for resumption.
+    // for resumption. With IssuerFetching::Allowed a chain that lacks an
+    // issuer the certificate names an http address for is completed after
+    // the handshake (IssuerMissing) instead of failing it.
+    enum class IssuerFetching { Refused, Allowed };
     TlsSession(std::shared_ptr<TlsContext> context, winsock::SOCKET socket,
-               const std::string& serverName, std::int32_t port);
+               const std::string& serverName, std::int32_t port,
+               IssuerFetching fetching = IssuerFetching::Refused);
     ~TlsSession();
     TlsSession(const TlsSession&) = delete;
     TlsSession& operator=(const TlsSession&) = delete;
@@ -40,12 +47,35 @@ public:
         WantWrite,
         // The socket failed; WSAGetLastError has the WinSock error.
         SocketError,
+        // The handshake is through, but the certificate's chain lacks an
+        // issuer to fetch (IssuerAddressesToFetch); nothing may be sent
+        // before the chain is complete (TakeIssuers, VerifyAgain).
+        IssuerMissing,
     };
     // Runs the handshake as far as it gets without waiting. A failure of the
     // handshake itself raises ESockError of a TLS kind whose text says what
     // failed.
     Step Handshake();
     bool Established() const { return established_; }
+
+    // Completing a chain the server sent without an intermediate: the
+    // addresses the certificate that lacks its issuer names and that were
+    // not asked yet, for kMaxIssuerRounds rounds (an issuer fetched may lack
+    // its own); empty when there is nothing left to fetch.
+    static constexpr int kMaxIssuerRounds = 3;
+    std::vector<std::string> IssuerAddressesToFetch();
+    // What url gave (none: nothing), taken as chain material only: the
+    // certificates are never trusted for themselves.
+    void TakeIssuers(const std::string& url, const std::optional<std::string>& body);
+    // Verifies the chain again, with the issuers taken: true when it is
+    // complete (the session is then established), false when it still
+    // lacks an issuer; any other fault raises it as the handshake would.
+    bool VerifyAgain();
+    // Raises the missing issuer as the handshake would have, naming the
+    // addresses that gave no certificate.
+    [[noreturn]] void RefuseChain() const;
+    // The addresses whose certificates completed the chain.
+    const std::vector<std::string>& IssuersFetchedFrom() const { return fetchedFrom_; }
 
     // WinSock's recv and send over the secure connection: the byte count, 0
     // at the end of the stream, or SOCKET_ERROR with WSAGetLastError set
@@ -72,6 +102,15 @@ private:
     // After an SSL call returned result: 0 with the end of the stream,
     // SOCKET_ERROR with WSAGetLastError set, or it raises.
     int Failure(int result);
+    // Verifies the peer's chain with the issuers taken, as the handshake
+    // does; the X509_V_ERR code, and lacking_ set where an issuer is missing.
+    long Verify();
+    void Establish();
+
+    struct FetchedIssuer {
+        std::string Url;
+        Certificate Issuer;
+    };
 
     std::shared_ptr<TlsContext> context_;
     // The name and port whose sessions this connection offers and is given.
@@ -79,6 +118,14 @@ private:
     Transport transport_;
     SSL* ssl_ = nullptr;
     bool established_ = false;
+    IssuerFetching fetching_;
+    // The certificate whose issuer the last verification did not find.
+    Certificate lacking_;
+    std::vector<FetchedIssuer> issuers_;
+    std::vector<std::string> asked_;
+    std::vector<std::string> unanswered_;
+    std::vector<std::string> fetchedFrom_;
+    int rounds_ = 0;
 };
 
 }  // namespace vornakle

@@ -2,6 +2,7 @@
 // by the parallel engine, and what a current check sends and keeps.
 
 #include "check/CheckEngine.h"
+#include "check/IssuerFetch.h"
 #include "check/LinkCheck.h"
 #include "http/HttpClient.h"
 
@@ -17,6 +18,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -84,7 +86,33 @@ std::ostream& operator<<(std::ostream& stream, const Verdict& verdict) {
     return stream << verdict.status << " (" << verdict.reason << ")";
 }
 
-enum class Transport { Plain, Trusted, SelfSigned };
+// The Issuer kinds: a certificate from an intermediate the server leaves
+// out, whose address serves it in DER, in PEM, not at all (404), or in PEM
+// after more text than an issuer's body may have.
+enum class Transport {
+    Plain,
+    Trusted,
+    SelfSigned,
+    IssuerDer,
+    IssuerPem,
+    IssuerGone,
+    IssuerTooLarge
+};
+
+std::string IssuerReply(Transport transport, const TestAuthority& intermediate) {
+    if (transport == Transport::IssuerGone) {
+        return Empty("404 Not Found");
+    }
+    const std::string pem = intermediate.CertificatePem();
+    // One byte over the bound, the certificate whole within what is read.
+    const std::string body =
+        transport == Transport::IssuerDer
+            ? intermediate.CertificateDer()
+            : std::string(transport == Transport::IssuerTooLarge ? kMaxIssuerBytes - pem.size() : 0,
+                          '.') +
+                  "\n" + pem;
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
 
 struct Behaviour {
     std::string name;
@@ -408,6 +436,38 @@ std::vector<Behaviour> Behaviours() {
          {5, "unsupported-scheme"},
          {5, "certificate-self-signed"},
          Transport::SelfSigned},
+        // Each issuer's address is asked once in a run, for two sites too.
+        {"https, intermediate fetched",
+         {Status("200 OK")},
+         "/",
+         {5, "unsupported-scheme"},
+         ok,
+         Transport::IssuerDer},
+        {"https, intermediate fetched for another site",
+         {MovedSite(MovedReply("", 0), 2)},
+         "/old",
+         {5, "unsupported-scheme"},
+         ok,
+         Transport::IssuerDer,
+         1},
+        {"https, intermediate fetched in PEM",
+         {Status("200 OK")},
+         "/",
+         {5, "unsupported-scheme"},
+         ok,
+         Transport::IssuerPem},
+        {"https, intermediate's address answers 404",
+         {Status("200 OK")},
+         "/",
+         {5, "unsupported-scheme"},
+         {5, "certificate-unknown-issuer"},
+         Transport::IssuerGone},
+        {"https, intermediate's address serves too much",
+         {Status("200 OK")},
+         "/",
+         {5, "unsupported-scheme"},
+         {5, "certificate-unknown-issuer"},
+         Transport::IssuerTooLarge},
     };
 }
 
@@ -437,11 +497,21 @@ std::vector<CheckResult> CheckAll(const std::vector<std::string>& urls,
 
 TEST(CheckRules, ServerBehavioursUnderBothRuleSets) {
     TestAuthority authority;
+    const TestAuthority intermediate("Vornakle Test Intermediate", authority);
     TempTree files;
     files.WriteFile("trusted.pem", authority.CertificatePem());
     const std::vector<Behaviour> behaviours = Behaviours();
 
     for (const CheckRules rules : {CheckRules::Classic, CheckRules::Current}) {
+        std::map<Transport, std::unique_ptr<LoopbackServer>> issuerServers;
+        const auto issuerAddress = [&](Transport transport) {
+            std::unique_ptr<LoopbackServer>& server = issuerServers[transport];
+            if (server == nullptr) {
+                server =
+                    std::make_unique<LoopbackServer>(Reply(IssuerReply(transport, intermediate)));
+            }
+            return "http://127.0.0.1:" + std::to_string(server->Port()) + "/ca";
+        };
         std::vector<std::unique_ptr<LoopbackServer>> servers;
         std::vector<std::string> urls;
         for (const Behaviour& behaviour : behaviours) {
@@ -451,6 +521,9 @@ TEST(CheckRules, ServerBehavioursUnderBothRuleSets) {
                 options.sessions = ServerSessions::Resumable;
             } else if (behaviour.transport == Transport::SelfSigned) {
                 options.tls = TestAuthority::SelfSigned({"127.0.0.1"});
+            } else if (behaviour.transport != Transport::Plain) {
+                options.tls = intermediate.Issue({"127.0.0.1"}, Validity::Current,
+                                                 issuerAddress(behaviour.transport));
             }
             servers.push_back(std::make_unique<LoopbackServer>(behaviour.scripts, options));
             urls.push_back((behaviour.transport == Transport::Plain ? "http" : "https") +
@@ -498,6 +571,14 @@ TEST(CheckRules, ServerBehavioursUnderBothRuleSets) {
                     EXPECT_EQ(result.Hops.back().Status, result.Status) << behaviour.name;
                 }
             }
+            if (expected.reason == "none" && issuerServers.contains(behaviour.transport)) {
+                EXPECT_EQ(ReasonText(result), "intermediate certificate fetched from " +
+                                                  issuerAddress(behaviour.transport))
+                    << behaviour.name;
+            }
+        }
+        for (const auto& [transport, server] : issuerServers) {
+            EXPECT_EQ(server->ConnectionsAccepted(), rules == CheckRules::Current ? 1 : 0);
         }
     }
 }

@@ -356,6 +356,13 @@ TEST(RotRules, GermanVerdictsForEveryReasonAndSignal) {
         {found(200, "http://a/", Finding::None), ""},
         {found(200, "http://b/\xe4", Finding::None), "Weitergeleitet nach http://b/\u00e4"},
         {found(200, "http://new/", Finding::Moved), "Dauerhaft verschoben nach http://new/"},
+        {[&] {
+             CheckResult fetched = found(200, "http://a/", Finding::None);
+             fetched.Hops = {{"http://a/", 200, {"http://ca/i.der"}},
+                             {"http://a/", 200, {"http://ca/i.der"}}};
+             return fetched;
+         }(),
+         "Zwischenzertifikat geladen von http://ca/i.der"},
         {found(200, "http://a/", Finding::Suspect, {Signal::ErrorTitle, "Not Found"}),
          "Verd\u00e4chtig: Der Seitentitel meldet, dass die Seite fehlt (soft-404-title): "
          "Not Found"},

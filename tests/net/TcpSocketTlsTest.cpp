@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <ctime>
 #include <functional>
+#include <map>
+#include <optional>
 #include <tuple>
 
 namespace vornakle::testing {
@@ -52,8 +54,18 @@ TEST_F(TlsTest, CertificateIsVerifiedAgainstTheTrustedIssuerAndTheHost) {
         std::string host;
         bool insecure;
         Failure expected;  // empty: the exchange works
+        // Given: what the issuers' addresses serve (an address not named
+        // serves nothing); a chain the server sent without them is
+        // completed with what is served, from these addresses.
+        std::optional<std::map<std::string, std::string>> served = std::nullopt;
     };
     const std::vector<std::string> loopback = {"localhost", "127.0.0.1"};
+    const std::string address = "http://issuers.example/ca.der";
+    const std::string rootAddress = "http://issuers.example/root.p7c";
+    const TestAuthority intermediate("Vornakle Test Intermediate", trusted);
+    const TestAuthority lower("Vornakle Lower Intermediate", intermediate, rootAddress);
+    const TestAuthority strangers("Unknown Test Intermediate", stranger);
+    const std::map<std::string, std::string> served = {{address, intermediate.CertificateDer()}};
     const Case cases[] = {
         {"valid, address", [&] { return trusted.Issue(loopback); }, "127.0.0.1", false, {}},
         {"valid, name", [&] { return trusted.Issue(loopback); }, "localhost", false, {}},
@@ -96,6 +108,45 @@ TEST_F(TlsTest, CertificateIsVerifiedAgainstTheTrustedIssuerAndTheHost) {
          "127.0.0.1",
          true,
          {}},
+        // The server sends its certificate only; the intermediate comes from
+        // the address the certificate names, and is never an anchor.
+        {"intermediate fetched",
+         [&] { return intermediate.Issue(loopback, Validity::Current, address); },
+         "localhost",
+         false,
+         {},
+         served},
+        {"intermediate in PEM, then its own issuer as PKCS #7",
+         [&] { return lower.Issue(loopback, Validity::Current, address); },
+         "127.0.0.1",
+         false,
+         {},
+         std::map<std::string, std::string>{{address, "junk\n" + lower.CertificatePem()},
+                                            {rootAddress, intermediate.CertificateBundle()}}},
+        {"intermediate not fetched",
+         [&] { return intermediate.Issue(loopback, Validity::Current, address); },
+         "127.0.0.1",
+         false,
+         {"TLS certificate issuer unknown", SockFailure::TlsUnknownIssuer}},
+        {"intermediate not served",
+         [&] { return intermediate.Issue(loopback, Validity::Current, address); },
+         "127.0.0.1",
+         false,
+         {"TLS certificate issuer unknown; no certificate from " + address,
+          SockFailure::TlsUnknownIssuer},
+         std::map<std::string, std::string>{{address, "<html>"}}},
+        {"intermediate of an unknown authority fetched",
+         [&] { return strangers.Issue(loopback, Validity::Current, address); },
+         "127.0.0.1",
+         false,
+         {"TLS certificate issuer unknown", SockFailure::TlsUnknownIssuer},
+         std::map<std::string, std::string>{{address, strangers.CertificateDer()}}},
+        {"intermediate fetched, other name",
+         [&] { return intermediate.Issue({"other.example"}, Validity::Current, address); },
+         "localhost",
+         false,
+         {"TLS certificate host name mismatch", SockFailure::TlsHostMismatch},
+         served},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.what);
@@ -104,8 +155,17 @@ TEST_F(TlsTest, CertificateIsVerifiedAgainstTheTrustedIssuerAndTheHost) {
         TTcpSocket socket;
         Aim(socket, server, test.host);
         socket.TlsInsecure = test.insecure;
+        std::vector<std::string> asked;
+        if (test.served) {
+            socket.TlsFetchIssuer = [&](const std::string& url) -> std::optional<std::string> {
+                asked.push_back(url);
+                const auto found = test.served->find(url);
+                return found != test.served->end() ? std::optional(found->second) : std::nullopt;
+            };
+        }
         EXPECT_EQ(FailureOf<ESockError>([&] { socket.Connect(); }), test.expected);
         if (test.expected.first.empty()) {
+            EXPECT_EQ(socket.TlsIssuersFetched, asked);
             EXPECT_TRUE(socket.Secured());
             socket.Writeln("ping");
             EXPECT_EQ(socket.ReadLn(), "pong\r\n");
@@ -115,7 +175,8 @@ TEST_F(TlsTest, CertificateIsVerifiedAgainstTheTrustedIssuerAndTheHost) {
             EXPECT_FALSE(socket.Secured());
             EXPECT_FALSE(socket.Connected);
             EXPECT_TRUE(server.WaitForFinished(1));
-            EXPECT_EQ(server.HandshakesFailed(), 1);
+            // A chain completed after the handshake fails after it.
+            EXPECT_EQ(server.HandshakesFailed(), asked.empty() ? 1 : 0);
         }
         socket.Disconnect();
     }

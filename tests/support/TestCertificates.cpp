@@ -3,6 +3,7 @@
 #include <openssl/bio.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
+#include <openssl/pkcs7.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
@@ -62,7 +63,8 @@ void AddExtension(X509* certificate, X509* issuer, int nid, const std::string& v
 // issuer is null).
 CertificateHandle MakeCertificate(EVP_PKEY* subjectKey, const std::string& commonName,
                                   const std::vector<std::string>& names, bool authority,
-                                  X509* issuer, EVP_PKEY* issuerKey, Validity validity) {
+                                  X509* issuer, EVP_PKEY* issuerKey, Validity validity,
+                                  const std::string& issuerAddress = std::string()) {
     static std::atomic<long> serial{1};
     CertificateHandle certificate(X509_new());
     X509* made = certificate.get();
@@ -89,6 +91,9 @@ CertificateHandle MakeCertificate(EVP_PKEY* subjectKey, const std::string& commo
     AddExtension(made, signer, NID_key_usage,
                  authority ? "critical,keyCertSign,cRLSign" : "critical,digitalSignature");
     AddExtension(made, signer, NID_subject_key_identifier, "hash");
+    if (!issuerAddress.empty()) {
+        AddExtension(made, signer, NID_info_access, "caIssuers;URI:" + issuerAddress);
+    }
     if (!authority) {
         AddExtension(made, signer, NID_ext_key_usage, "serverAuth");
         std::string alternatives;
@@ -137,16 +142,51 @@ TestAuthority::TestAuthority(const std::string& commonName) {
     certificate_ = certificate.release();
 }
 
+TestAuthority::TestAuthority(const std::string& commonName, const TestAuthority& issuer,
+                             const std::string& issuerAddress) {
+    KeyHandle key = NewKey();
+    CertificateHandle certificate =
+        MakeCertificate(key.get(), commonName, {}, true, issuer.certificate_, issuer.key_,
+                        Validity::Current, issuerAddress);
+    certificatePem_ = CertificateText(certificate.get());
+    key_ = key.release();
+    certificate_ = certificate.release();
+}
+
+template <typename Object>
+std::string Der(Object* object, int (*encode)(const Object*, unsigned char**)) {
+    unsigned char* bytes = nullptr;
+    const int length = encode(object, &bytes);
+    Require(length > 0, "not encoded");
+    std::string der(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
+    OPENSSL_free(bytes);
+    return der;
+}
+
+std::string TestAuthority::CertificateDer() const {
+    return Der(certificate_, i2d_X509);
+}
+
+std::string TestAuthority::CertificateBundle() const {
+    std::unique_ptr<PKCS7, decltype(&PKCS7_free)> bundle(PKCS7_new(), PKCS7_free);
+    Require(bundle != nullptr && PKCS7_set_type(bundle.get(), NID_pkcs7_signed) == 1 &&
+                PKCS7_content_new(bundle.get(), NID_pkcs7_data) == 1 &&
+                PKCS7_add_certificate(bundle.get(), certificate_) == 1,
+            "bundle not made");
+    return Der(bundle.get(), i2d_PKCS7);
+}
+
 TestAuthority::~TestAuthority() {
     X509_free(certificate_);
     EVP_PKEY_free(key_);
 }
 
-TestIdentity TestAuthority::Issue(const std::vector<std::string>& names, Validity validity) const {
+TestIdentity TestAuthority::Issue(const std::vector<std::string>& names, Validity validity,
+                                  const std::string& issuerAddress) const {
     KeyHandle key = NewKey();
     CertificateHandle certificate =
         MakeCertificate(key.get(), names.empty() ? "server" : names.front(), names, false,
-                        certificate_, key_, validity);
+                        certificate_, key_, validity, issuerAddress);
     return {CertificateText(certificate.get()), KeyText(key.get())};
 }
 

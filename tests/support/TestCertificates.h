@@ -27,16 +27,24 @@ enum class Validity { Current, Expired, NotYetValid };
 class TestAuthority {
 public:
     explicit TestAuthority(const std::string& commonName = "Vornakle Test CA");
+    // An intermediate authority that issuer certifies, naming issuerAddress
+    // for issuer's certificate when given.
+    TestAuthority(const std::string& commonName, const TestAuthority& issuer,
+                  const std::string& issuerAddress = std::string());
     ~TestAuthority();
     TestAuthority(const TestAuthority&) = delete;
     TestAuthority& operator=(const TestAuthority&) = delete;
 
     // What a client trusts to accept what this authority issues.
     const std::string& CertificatePem() const { return certificatePem_; }
+    std::string CertificateDer() const;
+    // The certificate alone in a PKCS #7 bundle, DER (".p7c").
+    std::string CertificateBundle() const;
     // A server certificate for names: each an IP address ("127.0.0.1",
-    // "::1"), which becomes an IP address entry, or a DNS name.
-    TestIdentity Issue(const std::vector<std::string>& names,
-                       Validity validity = Validity::Current) const;
+    // "::1"), which becomes an IP address entry, or a DNS name; given an
+    // issuerAddress, its Authority Information Access names it (caIssuers).
+    TestIdentity Issue(const std::vector<std::string>& names, Validity validity = Validity::Current,
+                       const std::string& issuerAddress = std::string()) const;
     // A server certificate for names that is its own issuer.
     static TestIdentity SelfSigned(const std::vector<std::string>& names);
 

@@ -1,0 +1,94 @@
+#include "check/IssuerFetch.h"
+
+#include "check/CheckDeadline.h"
+#include "http/HttpClient.h"
+#include "net/TransferSupport.h"
+
+namespace vornakle {
+
+std::optional<std::string> FetchedIssuers::BodyOf(const std::string& url, const TFetch& fetch) {
+    std::unique_lock lock(mutex_);
+    const auto [entry, added] = entries_.try_emplace(url);
+    if (!added) {
+        changed_.wait(lock, [&] { return entry->second.Done; });
+        return entry->second.Body;
+    }
+    lock.unlock();
+    std::optional<std::string> body;
+    {
+        // Whatever happens the waiting checks go on, and a failure is
+        // remembered as none.
+        ScopeExit publish([&] {
+            const std::lock_guard relock(mutex_);
+            entry->second.Body = body;
+            entry->second.Done = true;
+            changed_.notify_all();
+        });
+        body = fetch();
+    }
+    return body;
+}
+
+namespace {
+
+constexpr std::int16_t kOk = 200;
+
+// The fetching client of one check client, on that client's thread.
+class IssuerClient {
+public:
+    IssuerClient(const CheckSettings& settings, std::shared_ptr<FetchedIssuers> issuers)
+        : settings_(settings), issuers_(std::move(issuers)) {}
+
+    std::optional<std::string> BodyOf(const std::string& url) {
+        return issuers_->BodyOf(url, [&] { return Fetch(url); });
+    }
+
+private:
+    std::optional<std::string> Fetch(const std::string& url) {
+        try {
+            if (client_ == nullptr) {
+                client_ = Made();
+            }
+            const CheckDeadline deadline(*client_, settings_.TimeOutMilliseconds);
+            client_->Get(url);
+        } catch (const Exception&) {
+            // No certificate: the chain stays as the server sent it.
+            return std::nullopt;
+        }
+        if (client_->ReplyNumber != kOk || client_->Body.size() > kMaxIssuerBytes) {
+            return std::nullopt;
+        }
+        return client_->Body;
+    }
+
+    std::unique_ptr<THttpClient> Made() const {
+        // Closed after each fetch: a worker keeps a descriptor for its
+        // check's connection only.
+        auto client =
+            std::make_unique<THttpClient>(RequestRules::Browser, ConnectionReuse::CloseEach);
+        client->ReportLevel = 0;
+        client->TimeOut = settings_.TimeOutMilliseconds;
+        client->UserAgent = settings_.UserAgent;
+        client->Proxies = settings_.Proxies ? *settings_.Proxies : ProxyRulesFromEnvironment();
+        // One byte past the bound tells a body over it. The run's extra
+        // header lines stay with the sites checked: they may carry
+        // credentials. An https address is not asked (AllowHttps stays
+        // off): its own chain would need verifying, and authorities name
+        // http ones (RFC 5280 section 4.2.2.1).
+        client->BodyReadLimit = kMaxIssuerBytes + 1;
+        return client;
+    }
+
+    CheckSettings settings_;
+    std::shared_ptr<FetchedIssuers> issuers_;
+    std::unique_ptr<THttpClient> client_;
+};
+
+}  // namespace
+
+IssuerFetch IssuerFetchOf(const CheckSettings& settings, std::shared_ptr<FetchedIssuers> issuers) {
+    auto client = std::make_shared<IssuerClient>(settings, std::move(issuers));
+    return [client](const std::string& url) { return client->BodyOf(url); };
+}
+
+}  // namespace vornakle
