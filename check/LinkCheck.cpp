@@ -9,6 +9,7 @@
 
 #include "check/AccessRules.h"
 #include "check/CheckDeadline.h"
+#include "check/NonWebLinks.h"
 #include "check/RotCheck.h"
 #include "http/HttpClient.h"
 #include "http/ReplyHeader.h"
@@ -352,6 +353,9 @@ CheckResult CheckByCurrentRules(THttpClient& client, const std::string& url,
     // none of it reaches the requests after it.
     client.ClearCookies();
     ScopeExit forgetCookies([&client] { client.ClearCookies(); });
+    if (std::optional<CheckResult> local = CheckWithoutRequest(url)) {
+        return *local;
+    }
     if (std::optional<CheckResult> refused = RefusedUrl(url, SecureScheme::Allowed)) {
         return *refused;
     }
@@ -462,6 +466,8 @@ std::string_view ResultClass(const CheckResult& result) {
             return "blocked";
         case Finding::Accepted:
             return kFineClass;
+        case Finding::NotChecked:
+            return kNotCheckedClass;
         case Finding::None:
             break;
     }
@@ -477,6 +483,8 @@ LinkStanding StandingOfResult(const CheckResult& result) {
             return LinkStanding::Doubtful;
         case Finding::Suspect:
             return LinkStanding::Bad;
+        case Finding::NotChecked:
+            return LinkStanding::NotChecked;
         case Finding::Moved:
         case Finding::None:
             break;
