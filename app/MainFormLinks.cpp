@@ -128,7 +128,7 @@ bool TMainForm::FillReport() {
                 AddLinkItem(items, link);
             }
         }
-        items.RemoveIf([](const TBookTree& link) { return link.Standing() == LinkStanding::Fine; });
+        items.RemoveIf([](const TBookTree& link) { return !IsReported(link.Standing()); });
     } catch (const Exception&) {
         ReportException(std::current_exception());
         items.Clear();

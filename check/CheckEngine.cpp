@@ -142,7 +142,8 @@ void CheckEngine::RunWorker(std::size_t workerNumber) {
                                             queue_.HoldHost(address, milliseconds);
                                         })
                             : FailedCheck(made.Failure());
-            if (client && settings_.Rules == CheckRules::Current) {
+            // A result without a request (a file: link) has no page to read.
+            if (client && settings_.Rules == CheckRules::Current && !result.Hops.empty()) {
                 FindRot(*client, url, result, sitePages_, settings_,
                         settings_.DeadlineMilliseconds());
             }

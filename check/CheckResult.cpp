@@ -16,6 +16,14 @@ std::string_view ReasonToken(FailureReason reason) {
             return "url-too-long";
         case FailureReason::UnsupportedScheme:
             return "unsupported-scheme";
+        case FailureReason::NotWeb:
+            return "not-web";
+        case FailureReason::OtherSystem:
+            return "other-system";
+        case FailureReason::FileMissing:
+            return "file-missing";
+        case FailureReason::FileUnreadable:
+            return "file-unreadable";
         case FailureReason::InvalidUrl:
             return "invalid-url";
         case FailureReason::Dns:

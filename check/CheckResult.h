@@ -16,6 +16,10 @@ enum class FailureReason {
     NoUrl,                     // "no-url": the link holds no URL
     UrlTooLong,                // "url-too-long"
     UnsupportedScheme,         // "unsupported-scheme": ftp:, mailto:, ...
+    NotWeb,                    // "not-web": a scheme no check applies to (current rules)
+    OtherSystem,               // "other-system": a file: link to another computer's file
+    FileMissing,               // "file-missing": a file: link to a path this system lacks
+    FileUnreadable,            // "file-unreadable": ... to a file this user may not read
     InvalidUrl,                // "invalid-url": a port that is no port, ...
     Dns,                       // "dns": the host name gave no address
     Refused,                   // "refused": nothing listens on the port
@@ -53,6 +57,9 @@ enum class Finding {
     Login,     // the page is there behind a sign-in: alive
     Blocked,   // the site answers programs otherwise than people: cannot tell from here
     Accepted,  // a reply number the run accepts as fine (CheckSettings::Accepted)
+    // Nothing to check: a link no check applies to (a bookmarklet, a mail
+    // address, another computer's file); its reason says which. Never bad.
+    NotChecked,
 };
 
 // Why a result is Suspect, Login or Blocked. Each has a stable token

@@ -10,6 +10,7 @@
 #include "check/AccessRules.h"
 #include "check/CheckDeadline.h"
 #include "check/IssuerFetch.h"
+#include "check/NonWebLinks.h"
 #include "check/RotCheck.h"
 #include "http/HttpClient.h"
 #include "http/ReplyHeader.h"
@@ -376,6 +377,9 @@ CheckResult CheckByCurrentRules(THttpClient& client, const std::string& url,
     // none of it reaches the requests after it.
     client.ClearCookies();
     ScopeExit forgetCookies([&client] { client.ClearCookies(); });
+    if (std::optional<CheckResult> local = CheckWithoutRequest(url)) {
+        return *local;
+    }
     if (std::optional<CheckResult> refused = RefusedUrl(url, SecureScheme::Allowed)) {
         return *refused;
     }
@@ -489,6 +493,8 @@ std::string_view ResultClass(const CheckResult& result) {
             return "blocked";
         case Finding::Accepted:
             return kFineClass;
+        case Finding::NotChecked:
+            return kNotCheckedClass;
         case Finding::None:
             break;
     }
@@ -504,6 +510,8 @@ LinkStanding StandingOfResult(const CheckResult& result) {
             return LinkStanding::Doubtful;
         case Finding::Suspect:
             return LinkStanding::Bad;
+        case Finding::NotChecked:
+            return LinkStanding::NotChecked;
         case Finding::Moved:
         case Finding::None:
             break;

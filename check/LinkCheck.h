@@ -50,7 +50,9 @@ inline constexpr std::int64_t kMaxRetryWaitMilliseconds = 30000;
 // brings the page the rot look reads (PageWorthReading; FindRot); a 429 or
 // 503 with Retry-After is waited for and asked again (kMaxRetries); a 429
 // that stays is status 429 with reason rate-limited. Cookies go to later
-// requests of this check only.
+// requests of this check only. A link no request can check is decided
+// without one (CheckWithoutRequest: a file: link on the file system, other
+// schemes not checked).
 CheckResult CheckLink(THttpClient& client, const std::string& url, const CheckSettings& settings,
                       std::int64_t deadlineMilliseconds = 0,
                       const HostBackOff& backOff = HostBackOff());
@@ -84,16 +86,18 @@ CheckResult FailedCheck(const std::exception_ptr& failure);
 std::string_view StatusClass(std::int32_t status);
 inline constexpr std::string_view kFineClass = "ok";
 
-// The class a result is listed under: "moved", "suspect", "login" and
-// "blocked" for what a current check found beyond the status, else its
-// status's class.
+// The class a result is listed under: "moved", "suspect", "login",
+// "blocked" and "not-checked" (kNotCheckedClass) for what a current check
+// found beyond the status, else its status's class.
 std::string_view ResultClass(const CheckResult& result);
+inline constexpr std::string_view kNotCheckedClass = "not-checked";
 
 // How a result stands, the one place that decides it: by its status (fine
 // as the status table says, else bad), except that a page behind a sign-in
 // is alive (fine), one the site keeps from programs is not known to be gone
-// (in doubt), and a page that answers but is probably gone is bad. The
-// desktop program's report lists what is not fine.
+// (in doubt), a page that answers but is probably gone is bad, and a link
+// no check applies to is not checked, neither fine nor bad. The desktop
+// program's report lists what is bad or in doubt.
 LinkStanding StandingOfResult(const CheckResult& result);
 
 // A result that counts as bad: the checker's --bad-only and exit status, a

@@ -6,6 +6,7 @@
 #include <array>
 #include <vector>
 
+#include "check/NonWebLinks.h"
 #include "http/UrlReference.h"
 #include "platform/TextDecoding.h"
 
@@ -23,6 +24,10 @@ constexpr auto kGermanTexts = std::to_array<TokenText>({
     {"no-url", "Die Verkn\u00fcpfung enth\u00e4lt keine Adresse"},
     {"url-too-long", "Die Adresse ist zu lang"},
     {"unsupported-scheme", "Adressen dieser Art werden nicht gepr\u00fcft"},
+    {"not-web", "Kein Web-Link \u2013 nicht gepr\u00fcft"},
+    {"other-system", "Datei auf einem anderen Rechner \u2013 nicht gepr\u00fcft"},
+    {"file-missing", "Datei fehlt"},
+    {"file-unreadable", "Datei ist nicht lesbar"},
     {"invalid-url", "Die Adresse ist ung\u00fcltig"},
     {"dns", "Der Name des Servers ist unbekannt"},
     {"refused", "Der Server nimmt keine Verbindung an"},
@@ -95,11 +100,20 @@ std::string GermanVerdict(const CheckResult& result, const std::string& url) {
     std::vector<std::string> lines;
     if (result.Reason != FailureReason::None) {
         // The details of reasons are the checker's English sentences; only
-        // the scheme of a link refused as it stands is worth showing.
+        // the scheme of a link refused or not checked as it stands and the
+        // path of a file link are worth showing.
         const bool refusedScheme =
             result.Reason == FailureReason::UnsupportedScheme && result.FinalUrl.empty();
-        lines.push_back(
-            Line(ReasonToken(result.Reason), refusedScheme ? LinkScheme(url) : std::string()));
+        std::string detail;
+        if (refusedScheme) {
+            detail = LinkScheme(url);
+        } else if (result.Reason == FailureReason::NotWeb) {
+            detail = SchemeOfLink(url) + ':';
+        } else if (result.Reason == FailureReason::FileMissing ||
+                   result.Reason == FailureReason::FileUnreadable) {
+            detail = result.Detail;
+        }
+        lines.push_back(Line(ReasonToken(result.Reason), detail));
     }
     if (result.Found == Finding::Moved) {
         lines.push_back("Dauerhaft verschoben nach " + Shown(result.FinalUrl));
@@ -131,6 +145,7 @@ std::string GermanVerdict(const CheckResult& result, const std::string& url) {
             break;
         case Finding::Moved:
         case Finding::Accepted:
+        case Finding::NotChecked:
         case Finding::None:
             break;
     }

@@ -185,6 +185,19 @@ bool DirectoryExists(const std::string& path) {
     return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
+ReadAccess PathReadAccess(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        const int error = errno;
+        return error == ENOENT || error == ENOTDIR || error == ENAMETOOLONG || error == ELOOP
+                   ? ReadAccess::Missing
+                   : ReadAccess::Unreadable;
+    }
+    // The effective IDs, as an open would use them.
+    return ::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) == 0 ? ReadAccess::Readable
+                                                                      : ReadAccess::Unreadable;
+}
+
 void CreateDirectory(const std::string& path) {
     if (::mkdir(path.c_str(), kNewDirectoryMode) == 0) {
         return;

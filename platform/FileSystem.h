@@ -80,6 +80,14 @@ std::string RealPath(const std::string& path);
 // Whether path names a directory, directly or behind a symbolic link.
 bool DirectoryExists(const std::string& path);
 
+// How a path stands for this process as a reader, symbolic links followed:
+// there and readable (a directory: listable); missing (no such name, or a
+// part of the path that is no directory); or there, or possibly there, but
+// not readable (no permission to it or to a directory on its way, or any
+// other failure). Opens nothing, so a pipe or a device is never touched.
+enum class ReadAccess { Readable, Missing, Unreadable };
+ReadAccess PathReadAccess(const std::string& path);
+
 // A new directory could not be made because one is already there.
 class EDirectoryExists : public EFileError {
 public:

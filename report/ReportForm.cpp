@@ -192,7 +192,7 @@ int TReportForm::SelectedRow() const {
 }
 
 void TReportForm::RemoveWhenFine(const TBookTree* Node) {
-    if (Node->Standing() == LinkStanding::Fine) {
+    if (!IsReported(Node->Standing())) {
         LVReportItems->Remove(LVReportItems->IndexOfNode(Node));
     }
 }

@@ -71,7 +71,7 @@ private:
     void FormShow();
     void ApplyViewOnly();
     int SelectedRow() const;
-    // Drops the node's row when its link is fine now.
+    // Drops the node's row when its link is fine now, or not checked at all.
     void RemoveWhenFine(const TBookTree* Node);
 
     LinkTester& Tester;

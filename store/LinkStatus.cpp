@@ -52,6 +52,8 @@ int StandingImageIndex(LinkStanding standing, std::int32_t status) {
             return kImageOk;
         case LinkStanding::Doubtful:
             return kImageUnknown;
+        case LinkStanding::NotChecked:
+            return kImageNotChecked;
         case LinkStanding::Bad:
             break;
     }

@@ -26,7 +26,9 @@ enum ImageIndex : int {
     kImageUnknown = 5,
     kImageSortAscending = 6,
     kImageSortDescending = 7,
-    kImageCount = 8,
+    // Under current rules: a link no check applies to, neither fine nor bad.
+    kImageNotChecked = 8,
+    kImageCount = 9,
 };
 
 // The status a check files for a server's reply number: the number itself
@@ -57,8 +59,16 @@ inline bool IsLinkFine(std::int32_t status) {
 }
 
 // How a link stands: fine (the OK image; the report leaves it out), in
-// doubt (the warning image; listed, but not bad), or bad.
-enum class LinkStanding { Fine, Doubtful, Bad };
+// doubt (the warning image; listed, but not bad), bad, or not checked at
+// all (a bookmarklet, a mail address: its own image; neither listed nor
+// bad, since there is nothing to mend).
+enum class LinkStanding { Fine, Doubtful, Bad, NotChecked };
+
+// Whether the report lists a link that stands so: what wants a look, bad
+// or in doubt.
+inline bool IsReported(LinkStanding standing) {
+    return standing == LinkStanding::Bad || standing == LinkStanding::Doubtful;
+}
 
 // How a link stands by its status alone.
 inline LinkStanding StandingOfStatus(std::int32_t status) {

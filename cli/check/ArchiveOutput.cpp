@@ -21,6 +21,12 @@ bool ArchivedCopyWanted(const CheckResult& result, const RecordExtras& extras,
     if (!command.Archive || !IsBadResult(result)) {
         return false;
     }
+    // A file of this system was never on the web, and its path is no
+    // business of a public archive's.
+    if (result.Reason == FailureReason::FileMissing ||
+        result.Reason == FailureReason::FileUnreadable) {
+        return false;
+    }
     const bool errorReply = result.Reason == FailureReason::None &&
                             result.Status >= kFirstErrorReply && result.Status < kFirstBeyondHttp;
     return result.Found == Finding::Suspect || errorReply ||

@@ -31,6 +31,7 @@ constexpr auto kClassLooks = std::to_array<ClassLook>({
     {"moved", "#1565c0"},
     {"login", "#00838f"},
     {"ok", "#2e7d32"},
+    {"not-checked", "#78909c"},
     {"untested", "#9e9e9e"},
     {"excluded", "#bdbdbd"},
 });

@@ -23,6 +23,7 @@ const QColor kBrowserBlue(0x1E, 0x6F, 0xD9);
 const QColor kInvalidRed(0xD3, 0x2F, 0x2F);
 const QColor kWarningYellow(0xFF, 0xD0, 0x30);
 const QColor kMarkGrey(0x60, 0x60, 0x60);
+const QColor kInformationGrey(0x78, 0x90, 0x9C);
 
 using Drawing = std::function<void(QPainter&)>;
 
@@ -108,6 +109,18 @@ void DrawWarning(QPainter& painter) {
     painter.drawEllipse(QRectF(7.1, 11.3, 1.8, 1.8));
 }
 
+// A grey "i": a link no check applies to, told apart from both the OK
+// image and the warning sign.
+void DrawInformation(QPainter& painter) {
+    painter.setPen(QPen(kMarkGrey.darker(130), 0.9));
+    painter.setBrush(kInformationGrey);
+    painter.drawEllipse(QRectF(1.0, 1.0, 14.0, 14.0));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::white);
+    painter.drawEllipse(QRectF(7.0, 3.2, 2.0, 2.0));
+    painter.drawRect(QRectF(7.1, 6.6, 1.8, 6.2));
+}
+
 void DrawArrow(QPainter& painter, bool down) {
     QPainterPath arrow;
     if (down) {
@@ -152,6 +165,7 @@ TImageList::TImageList() {
     icons_[kImageUnknown] = RenderIcon(DrawWarning);
     icons_[kImageSortAscending] = RenderIcon([](QPainter& painter) { DrawArrow(painter, true); });
     icons_[kImageSortDescending] = RenderIcon([](QPainter& painter) { DrawArrow(painter, false); });
+    icons_[kImageNotChecked] = RenderIcon(DrawInformation);
 }
 
 const TImageList& TImageList::Shared() {

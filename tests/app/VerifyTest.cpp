@@ -384,6 +384,8 @@ TEST_F(AtOnceTest, VerifyAllGivesTheSequentialStatusesUnderThePerHostLimit) {
     LoopbackServer wall(Answer("HTTP/1.0 999 Request denied"));
     collection_.WriteFile("login.url", ShortcutText(UrlOf(signIn, "/intern")));
     collection_.WriteFile("blocked.url", ShortcutText(UrlOf(wall, "/in/ann")));
+    collection_.WriteFile("bookmarklet.url", ShortcutText("javascript:void(0)"));
+    collection_.WriteFile("manual.url", ShortcutText("file://" + collection_.Path("gone.pdf")));
     Start();
     QSignalSpy steps(Progress(), &QProgressBar::valueChanged);
     QSignalSpy resets(Items(), &QAbstractItemModel::modelReset);
@@ -391,9 +393,11 @@ TEST_F(AtOnceTest, VerifyAllGivesTheSequentialStatusesUnderThePerHostLimit) {
     QTreeWidgetItem* const selected = Tree()->currentItem();
     QTest::mouseClick(Button("BVerifyAll"), Qt::LeftButton);
 
-    const int links = kHosts * kLinksPerHost + 5;
+    const int links = kHosts * kLinksPerHost + 7;
     std::map<std::string, int> expected{{"refused", kStatusUnknown},
                                         {"empty", kStatusUnknown},
+                                        {"bookmarklet", kStatusUnknown},
+                                        {"manual", kStatusUnknown},
                                         {"moved", 200},
                                         {"login", 401},
                                         {"blocked", 999}};
@@ -430,6 +434,14 @@ TEST_F(AtOnceTest, VerifyAllGivesTheSequentialStatusesUnderThePerHostLimit) {
     EXPECT_EQ(ItemOf("login").ImageIndex, kImageOk);
     EXPECT_EQ(ItemOf("blocked").ImageIndex, kImageUnknown);
     EXPECT_TRUE(ItemOf("blocked").StatusToolTip.contains("(bot-status): 999"));
+    // Neither fine nor bad: a link no check applies to has its own image;
+    // a file link that is missing is bad.
+    EXPECT_EQ(ItemOf("bookmarklet").ImageIndex, kImageNotChecked);
+    EXPECT_EQ(ItemOf("bookmarklet").StatusToolTip,
+              "Kein Web-Link \u2013 nicht gepr\u00fcft (not-web): javascript:");
+    EXPECT_EQ(ItemOf("manual").ImageIndex, kImageUnknown);
+    EXPECT_EQ(ItemOf("manual").StatusToolTip.toStdString(),
+              "Datei fehlt (file-missing): " + collection_.Path("gone.pdf"));
     EXPECT_FALSE(Form().Busy());
 }
 
@@ -503,11 +515,15 @@ TEST_F(AtOnceTest, CancelAndCloseAbortEveryRequestAtOnce) {
 // All &Links" checks its list at once and drops the links that came back
 // fine when it ends.
 TEST_F(AtOnceTest, ListCommandsAndTheReportCheckAtOnce) {
+    // Not checked, so neither in the report nor a failure in the history.
+    collection_.WriteFile("mail.url", ShortcutText("mailto:ann@example.org"));
     Start();
     TempTree state;
     Form().KeepHistoryIn(state.Path("state/history.sqlite"));
     QTest::mouseClick(Button("BVerifyCurrent"), Qt::LeftButton);
-    EXPECT_EQ(Column(LinkItems::kColumnStatus), (Strings{"", ""}));
+    EXPECT_EQ(Column(LinkItems::kColumnStatus), (Strings{"", "", ""}));
+    EXPECT_EQ(ItemOf("mail").ImageIndex, kImageNotChecked);
+    EXPECT_FALSE(ItemOf("mail").StatusToolTip.contains("Fehlgeschlagen"));
     EXPECT_EQ(ItemOf("refused").Node->Status, kStatusUnknown);
     EXPECT_EQ(Statuses()["h0l0"], kStatusNotTested);
 

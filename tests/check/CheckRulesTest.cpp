@@ -1,14 +1,18 @@
 // Servers that behave as real sites do, each checked under both rule sets
 // by the parallel engine, and what a current check sends and keeps.
 
+#include <sys/stat.h>
+
 #include "check/CheckEngine.h"
 #include "check/IssuerFetch.h"
+#include "check/FileLinks.h"
 #include "check/LinkCheck.h"
 #include "http/HttpClient.h"
 
 #include "support/LoopbackServer.h"
 #include "support/TempTree.h"
 #include "support/TestCertificates.h"
+#include "support/Unprivileged.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -142,6 +146,7 @@ std::vector<ServerScript> Chain(int length) {
 
 std::vector<Behaviour> Behaviours() {
     const Verdict ok{200, "none"};
+    const Verdict refused{5, "unsupported-scheme"};
     return {
         {"answers 200", {Status("200 OK")}, "/", ok, ok},
         {"HEAD refused with 405, GET answers",
@@ -468,6 +473,24 @@ std::vector<Behaviour> Behaviours() {
          {5, "unsupported-scheme"},
          {5, "certificate-unknown-issuer"},
          Transport::IssuerTooLarge},
+        // Addresses no request checks: nothing sent, never bad under
+        // current rules; a file of this system looked up ("{dir}" stands
+        // for the test's folder, which holds "My File.pdf").
+        {"bookmarklet", {}, "javascript:void(0)", refused, {5, "not-web"}},
+        {"mail address", {}, "mailto:ann@example.org", refused, {5, "not-web"}},
+        {"data address", {}, "data:text/html,<p>hi", refused, {5, "not-web"}},
+        {"about:blank", {}, "about:blank", refused, {5, "not-web"}},
+        {"ftp", {}, "ftp://127.0.0.1/pub/x.iso", refused, {5, "not-web"}},
+        {"file there", {}, "file://{dir}/My%20File.pdf", refused, ok},
+        {"file there, by localhost, dot segments and backslashes",
+         {},
+         "FILE://LocalHost{dir}\\sub\\%2e%2E\\.\\My File.pdf#page=2",
+         refused,
+         ok},
+        {"file missing", {}, "file://{dir}/gone.pdf", refused, {5, "file-missing"}},
+        {"file on drive C:", {}, "file:///C:/Users/ann/x.pdf", refused, {5, "other-system"}},
+        {"file on a share", {}, "file://server/share/x.pdf", refused, {5, "other-system"}},
+        {"Windows path", {}, "c:\\Users\\ann\\x.pdf", refused, {5, "other-system"}},
     };
 }
 
@@ -500,6 +523,7 @@ TEST(CheckRules, ServerBehavioursUnderBothRuleSets) {
     const TestAuthority intermediate("Vornakle Test Intermediate", authority);
     TempTree files;
     files.WriteFile("trusted.pem", authority.CertificatePem());
+    files.WriteFile("My File.pdf", "%PDF-1.4");
     const std::vector<Behaviour> behaviours = Behaviours();
 
     for (const CheckRules rules : {CheckRules::Classic, CheckRules::Current}) {
@@ -529,6 +553,13 @@ TEST(CheckRules, ServerBehavioursUnderBothRuleSets) {
             urls.push_back((behaviour.transport == Transport::Plain ? "http" : "https") +
                            std::string("://127.0.0.1:") + std::to_string(servers.back()->Port()) +
                            behaviour.path);
+            if (const std::size_t dir = behaviour.path.find("{dir}");
+                !behaviour.path.starts_with('/')) {
+                urls.back() = behaviour.path;
+                if (dir != std::string::npos) {
+                    urls.back().replace(dir, 5, files.Root());
+                }
+            }
         }
         CheckSettings settings;
         settings.Rules = rules;
@@ -549,6 +580,10 @@ TEST(CheckRules, ServerBehavioursUnderBothRuleSets) {
             EXPECT_EQ((Verdict{result.Status, token}), expected)
                 << behaviour.name << " under " << CheckRulesToken(rules) << ": "
                 << ReasonText(result);
+            const bool notChecked =
+                expected.reason == "not-web" || expected.reason == "other-system";
+            EXPECT_EQ(ResultClass(result) == kNotCheckedClass, notChecked) << behaviour.name;
+            EXPECT_FALSE(notChecked && IsBadResult(result)) << behaviour.name;
             // Every request sent is a hop; the last one's URL is the final
             // one, and an answer is that hop's reply.
             const int connections = servers[index]->ConnectionsAccepted() +
@@ -581,6 +616,22 @@ TEST(CheckRules, ServerBehavioursUnderBothRuleSets) {
             EXPECT_EQ(server->ConnectionsAccepted(), rules == CheckRules::Current ? 1 : 0);
         }
     }
+}
+
+// A file this process may not read is said so, not called missing: as
+// root, the test's folder is closed to the unprivileged user.
+TEST(CheckRules, AFileThatCannotBeReadIsSaidSo) {
+    TempTree files;
+    files.WriteFile("locked.pdf", "%PDF-1.4");
+    ASSERT_EQ(::chmod(files.Path("locked.pdf").c_str(), 0), 0);
+    EXPECT_EQ(RunUnprivileged([&] {
+                  const CheckResult result = CheckFileLink("file://" + files.Path("locked.pdf"));
+                  return result.Reason == FailureReason::FileUnreadable &&
+                                 result.Detail == files.Path("locked.pdf") && IsBadResult(result)
+                             ? 0
+                             : 1;
+              }),
+              0);
 }
 
 // What a current check sends: a browser's request, a GET from the start;

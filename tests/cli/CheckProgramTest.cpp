@@ -18,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "CheckerProcess.h"
@@ -232,6 +233,25 @@ TEST(CheckProgram, BadOnlyListsWhatTheReportWouldAndExitCodesFollowIt) {
               "folder,name,url,status,status_text,class,reason,final_url,failing_since,failures,"
               "archive_url\r\n");
 
+    // Under current rules a link no check applies to is never bad: a
+    // collection of bookmarklets and the like ends with 0, each of its own
+    // class, and --bad-only lists none.
+    TempTree tools;
+    for (const char* url : {"javascript:alert(1)", "mailto:ann@example.org", "ftp://127.0.0.1/"}) {
+        tools.WriteFile(std::string(url).substr(0, 3) + ".url", ShortcutText(url));
+    }
+    const CheckerRun notChecked =
+        RunChecker({"--rules", "current", "--format", "csv", tools.Root()});
+    EXPECT_EQ(notChecked.exitCode, 0) << notChecked.output;
+    const std::vector<std::string> records = Lines(notChecked.output, true);
+    ASSERT_EQ(records.size(), 4u);
+    for (std::size_t line = 1; line < records.size(); ++line) {
+        EXPECT_NE(records[line].find(",5,,not-checked,not-web: "), std::string::npos);
+    }
+    const CheckerRun noneBad = RunChecker({"--rules", "current", "--bad-only", tools.Root()});
+    EXPECT_EQ(noneBad.exitCode, 0);
+    EXPECT_EQ(noneBad.output, "");
+
     // An empty collection has no bad link.
     TempTree empty;
     empty.MakeDirectory("only a folder");
@@ -260,6 +280,18 @@ TEST(CheckProgram, UrlChecksOneAddress) {
                   "\"invalid\",\"reason\":\"\",\"final_url\":\"" +
                   UrlOf(missing) +
                   "\",\"failing_since\":\"\",\"failures\":null,\"archive_url\":\"\"}\n");
+
+    // Under current rules a file: link is looked up on the file system.
+    TempTree files;
+    files.WriteFile("here.pdf", "%PDF");
+    for (const auto& [name, exitCode, result] :
+         {std::tuple("here.pdf", 0, std::string("200\tOK\tok\t")),
+          std::tuple("gone.pdf", 1, "5\t\tunknown\tfile-missing: " + files.Path("gone.pdf"))}) {
+        const std::string url = "file://" + files.Path(name);
+        const CheckerRun file = RunChecker({"--rules", "current", "--url", url});
+        EXPECT_EQ(file.exitCode, exitCode) << name;
+        EXPECT_EQ(file.output, "\t\t" + url + "\t" + result + "\t" + kNoExtras + "\n");
+    }
 
     RefusingPort refused;
     const CheckerRun unknown = RunChecker({"--url", UrlOfPort(refused.Port()), "--bad-only"});

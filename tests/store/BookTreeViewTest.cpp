@@ -152,6 +152,8 @@ TEST(BookTreeViewTest, ShowLinkStatusFollowsTheNode) {
         {200, verdict(LinkStanding::Bad, "Verdächtig"), kImageUnknown, "OK", "OK\nVerdächtig"},
         {403, verdict(LinkStanding::Doubtful, "Prüfseite"), kImageUnknown, "Verboten",
          "Verboten\nPrüfseite"},
+        {5, verdict(LinkStanding::NotChecked, "Kein Web-Link"), kImageNotChecked, "",
+         "Kein Web-Link"},
         // A status set by hand drops what the check found.
         {404, nullptr, kImageInvalid, "Nicht gefunden", ""},
     };
@@ -209,16 +211,16 @@ TEST(BookTreeViewTest, HugeTextsAreCutForDisplayOnly) {
     EXPECT_EQ(shown.size(), LinkItems::kMaxShownLength + 1);
 }
 
-TEST(BookTreeViewTest, ImageListHasEightSharpImages) {
+TEST(BookTreeViewTest, ImageListHasNineSharpImages) {
     const TImageList& images = TImageList::Shared();
-    ASSERT_EQ(images.Count(), 8);
+    ASSERT_EQ(images.Count(), 9);
     for (int index = 0; index < images.Count(); ++index) {
         const QIcon& icon = images.Icon(index);
         ASSERT_FALSE(icon.isNull()) << index;
         EXPECT_EQ(icon.pixmap(QSize(32, 32)).size(), QSize(32, 32)) << index;
         EXPECT_EQ(icon.pixmap(QSize(16, 16)).size(), QSize(16, 16)) << index;
     }
-    EXPECT_TRUE(images.Icon(8).isNull());
+    EXPECT_TRUE(images.Icon(9).isNull());
 }
 
 }  // namespace
