@@ -30,9 +30,6 @@ public:
     // Decodes from the front of input, which it advances past what it took,
     // into at most room bytes at out.
     virtual Step Decode(std::string_view& input, char* out, std::size_t room) = 0;
-
-    // Set once its data has ended: what comes after is no part of it.
-    bool Ended = false;
 };
 
 namespace {
@@ -46,6 +43,8 @@ constexpr std::size_t kPieceBytes = 8 * 1024;
 // may ask for; a larger one would make a small reply cost a large buffer.
 constexpr int kZstdWindowLogMax = 23;
 constexpr unsigned char kGzipFirstByte = 0x1f;
+// The bytes the codings may hand on, all together, per byte of the bound.
+constexpr std::size_t kWorkFactor = 8;
 
 enum class Coding { Gzip, Deflate, Brotli, Zstd };
 
@@ -300,17 +299,26 @@ void ContentDecoder::Feed(std::size_t stage, std::string_view input, std::string
     }
     Stage& coding = *stages_[stage];
     std::array<char, kPieceBytes> piece{};
-    while (state_ == State::Decoding && !coding.Ended) {
+    while (state_ == State::Decoding) {
         const std::size_t before = input.size();
         const Stage::Step step = coding.Decode(input, piece.data(), piece.size());
         if (step.Written > 0) {
+            // Bytes one coding hands the next are work too: a coding that
+            // takes them and gives nothing (empty blocks) must not let the
+            // one before it expand without end.
+            handedOn_ += step.Written;
+            if (handedOn_ > limit_ * kWorkFactor + kPieceBytes) {
+                state_ = State::Full;
+                return;
+            }
             Feed(stage + 1, std::string_view(piece.data(), step.Written), out);
         }
         if (step.Ending == End::Broken && state_ != State::Full) {
             state_ = State::Unreadable;
         } else if (step.Ending == End::StreamEnd) {
-            coding.Ended = true;
-            if (stage == 0 && state_ == State::Decoding) {
+            // Whatever follows the end of any coding's data is no part of
+            // the body: the decoding is over.
+            if (state_ == State::Decoding) {
                 state_ = State::Ended;
             }
         } else if (step.Written < piece.size() && (input.empty() || input.size() == before)) {

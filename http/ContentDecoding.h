@@ -19,8 +19,9 @@ bool NamesContentCoding(std::string_view codings);
 // start with a zlib header), br (RFC 7932) and zstd (RFC 8878, a window of
 // at most 8 MiB as RFC 9659 asks). The decoded bytes are bounded: once
 // Limit of them are out, the rest is not decoded, so a small body that
-// expands without end costs no more than Limit bytes and one piece of
-// work per piece of input. A coding it does not know, more than
+// expands without end costs no more than Limit bytes; and so is the work,
+// as the bytes the codings hand on between them are bounded by a multiple
+// of Limit (Full then too). A coding it does not know, more than
 // kMaxCodings of them, or data that breaks its coding make the body
 // Unreadable: no decoded byte of it can be trusted.
 class ContentDecoder {
@@ -30,9 +31,9 @@ public:
     enum class State {
         // Takes more input.
         Decoding,
-        // The outermost coding's data has ended; what follows is ignored.
+        // A coding's data has ended; what follows is ignored.
         Ended,
-        // Limit decoded bytes are out.
+        // Limit decoded bytes are out, or the work bound was reached.
         Full,
         Unreadable,
     };
@@ -56,6 +57,7 @@ private:
     // The codings in the order they are undone: the last one applied first.
     std::vector<std::unique_ptr<Stage>> stages_;
     std::size_t limit_;
+    std::size_t handedOn_ = 0;
     State state_ = State::Decoding;
 };
 
