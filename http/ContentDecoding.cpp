@@ -321,8 +321,11 @@ void ContentDecoder::Feed(std::size_t stage, std::string_view input, std::string
             if (state_ == State::Decoding) {
                 state_ = State::Ended;
             }
-        } else if (step.Written < piece.size() && (input.empty() || input.size() == before)) {
-            // It needs more input, or takes none of what is there.
+        } else if (input.empty() ? step.Written < piece.size()
+                                 : step.Written == 0 && input.size() == before) {
+            // It needs more input, or does nothing with what is there. A
+            // step that gave bytes without taking any (the end of a gzip
+            // member) is followed by another, so no input is left behind.
             return;
         }
     }

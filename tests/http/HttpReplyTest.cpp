@@ -187,6 +187,7 @@ TEST(HttpReply, CodedBodiesAreReadDecodedUnderBrowserRulesOnly) {
         {"gzip", Gzipped(page), page},
         {"X-Gzip", Gzipped(page), page},
         {"gzip", Gzipped("ab") + Gzipped("cd"), "abcd"},
+        {"gzip", Gzipped(page + page + page) + Gzipped("cd"), page + page + page + "cd"},
         {"deflate", Deflated(page, 15), page},
         {"deflate", Deflated(page, -15), page},
         {"br", Brotli(page), page},
