@@ -144,6 +144,9 @@ ArchiveAnswer LookUpSnapshot(THttpClient& client, const std::string& service,
     if (!IsSuccess(client.ReplyNumber)) {
         return Failed("it answered " + std::to_string(client.ReplyNumber));
     }
+    if (client.BodyDecoding == THttpClient::BodyCoding::Unreadable) {
+        return Failed("its reply's content coding could not be read");
+    }
     return ParseArchiveReply(client.Body, service);
 }
 

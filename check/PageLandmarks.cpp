@@ -4,8 +4,11 @@
 #include <libxml/tree.h>
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
 #include <memory>
+
+#include "platform/AsciiCase.h"
 
 namespace vornakle {
 
@@ -99,14 +102,54 @@ public:
             if (Named(node, "noscript")) {
                 continue;
             }
+            if (Named(node, "script")) {
+                TakeScript(node);
+            } else if (shown && ShowsWithoutText(node)) {
+                showsMore_ = true;
+            }
             Visit(node->children, shown && !Named(node, "script") && !Named(node, "style") &&
                                       !Named(node, "template") && !Named(node, "head"));
             blank_ = !landmarks_.Text.empty();
         }
     }
 
+    // The only script's code, when the page shows nothing else.
+    std::string LoneScript() const {
+        return scripts_ == 1 && !showsMore_ && landmarks_.Text.empty() ? script_ : std::string();
+    }
+
 private:
+    // Elements a person sees without any text in them.
+    static bool ShowsWithoutText(const xmlNode* node) {
+        static constexpr const char* kShown[] = {
+            "img",      "picture", "svg",   "canvas", "video",  "audio",  "iframe",   "frame",
+            "frameset", "object",  "embed", "input",  "button", "select", "textarea",
+        };
+        return std::any_of(std::begin(kShown), std::end(kShown),
+                           [node](const char* name) { return Named(node, name); });
+    }
+
+    // A script counts when it runs: one of a data type (JSON, a template)
+    // does not. One loaded from elsewhere may do anything.
+    void TakeScript(const xmlNode* node) {
+        const std::unique_ptr<xmlChar, TextFreer> type = Attribute(node, "type");
+        if (type) {
+            const std::string kind = AsciiLowerCase(reinterpret_cast<const char*>(type.get()));
+            if (!kind.empty() && kind.find("javascript") == std::string::npos &&
+                kind.find("ecmascript") == std::string::npos && kind != "module") {
+                return;
+            }
+        }
+        ++scripts_;
+        const std::unique_ptr<xmlChar, TextFreer> source = Attribute(node, "src");
+        const std::unique_ptr<xmlChar, TextFreer> code(xmlNodeGetContent(node));
+        script_ = source || !code ? std::string() : reinterpret_cast<const char*>(code.get());
+    }
+
     PageLandmarks& landmarks_;
+    int scripts_ = 0;
+    std::string script_;
+    bool showsMore_ = false;
     bool haveTitle_ = false;
     bool haveHeading_ = false;
     bool blank_ = false;
@@ -126,7 +169,9 @@ PageLandmarks ReadPageLandmarks(std::string_view html, const std::string& encodi
     if (!document) {
         return landmarks;
     }
-    LandmarkReader(landmarks).Visit(xmlDocGetRootElement(document.get()), true);
+    LandmarkReader reader(landmarks);
+    reader.Visit(xmlDocGetRootElement(document.get()), true);
+    landmarks.Script = reader.LoneScript();
     // Cut at a character's start, so the text stays UTF-8.
     std::size_t end = std::min(landmarks.Text.size(), kLandmarkTextBytes);
     while (end > 0 && end < landmarks.Text.size() &&

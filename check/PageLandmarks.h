@@ -19,6 +19,11 @@ struct PageLandmarks {
     // The content of the first <meta http-equiv="refresh"> that a browser
     // running scripts obeys (none inside <noscript>): "5; url=/next".
     std::string Refresh;
+    // The code of the page's only script (one that runs: inline, of no type
+    // or a JavaScript one) when the page shows nothing else: no text, no
+    // image, frame, media or form control. Such a page is a step a browser
+    // passes through.
+    std::string Script;
 };
 
 // Text is kept this far: the words that say what a page is come first.

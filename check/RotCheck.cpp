@@ -51,7 +51,10 @@ std::string PageEncoding(const std::string& body, const std::string& contentType
 // The page of the client's last reply, asked as url; its bytes stay in the
 // client's Body.
 std::optional<PageSample> PageOfReply(const THttpClient& client, const std::string& url) {
-    if (client.RedirectEnd != THttpClient::RedirectOutcome::None || client.ReplyNumber <= 0) {
+    // A body whose coding could not be undone is no page: a browser shows
+    // an error there, and its bytes would be read as garbage.
+    if (client.RedirectEnd != THttpClient::RedirectOutcome::None || client.ReplyNumber <= 0 ||
+        client.BodyDecoding == THttpClient::BodyCoding::Unreadable) {
         return std::nullopt;
     }
     PageSample page;
@@ -65,6 +68,7 @@ std::optional<PageSample> PageOfReply(const THttpClient& client, const std::stri
     page.Heading = std::move(landmarks.Heading);
     page.Text = std::move(landmarks.Text);
     page.Refresh = std::move(landmarks.Refresh);
+    page.Script = std::move(landmarks.Script);
     return page;
 }
 
@@ -148,14 +152,36 @@ bool WasAsked(const std::vector<RequestHop>& hops, const std::string& url) {
                        [&key](const RequestHop& hop) { return AddressKey(hop.Url) == key; });
 }
 
+// Where a browser goes on its own from the 2xx reply the client has just
+// read, asked as pageUrl, and its page (when it was read): the reply's
+// Refresh header, read as a refresh of the page is and taking its place
+// as it comes first, else the page's refresh, else the address its only
+// script sends to.
+std::optional<std::string> NavigationTarget(const THttpClient& client,
+                                            const std::optional<PageSample>& page,
+                                            const std::string& pageUrl) {
+    if (const std::optional<std::string> header = HeaderFieldValue(client.Header, "Refresh")) {
+        if (std::optional<std::string> target = RefreshTarget(*header, pageUrl)) {
+            return target;
+        }
+    }
+    if (!page) {
+        return std::nullopt;
+    }
+    if (std::optional<std::string> target = RefreshTarget(page->Refresh, page->FinalUrl)) {
+        return target;
+    }
+    return ScriptTarget(page->Script, page->FinalUrl);
+}
+
 enum class RefreshOutcome { Followed, Ended };
 
-// Follows the refresh of page, when it has one that leads on: the result
-// becomes that of its target, with every hop. Ended: the result is final
-// (nothing to follow, or the target's check decided).
-RefreshOutcome FollowRefresh(THttpClient& client, const PageSample& page, CheckResult& result,
-                             const CheckSettings& settings, std::int64_t remainingMilliseconds) {
-    const std::optional<std::string> target = RefreshTarget(page.Refresh, page.FinalUrl);
+// Follows a step a browser takes on its own to target, when there is one:
+// the result becomes that of its target, with every hop. Ended: the
+// result is final (nothing to follow, or the target's check decided).
+RefreshOutcome FollowRefresh(THttpClient& client, const std::optional<std::string>& target,
+                             CheckResult& result, const CheckSettings& settings,
+                             std::int64_t remainingMilliseconds) {
     if (!target || !IsRequestableScheme(LinkScheme(*target), SecureScheme::Allowed) ||
         WasAsked(result.Hops, *target)) {
         return RefreshOutcome::Ended;
@@ -243,12 +269,16 @@ void FindRot(THttpClient& client, const std::string& url, CheckResult& result, S
     std::optional<PageSample> sample;
     for (;;) {
         // The check's GET (and that of a refresh's target) read the page.
-        if (!PageWorthReading(client) || AnnouncesEmptyBody(client.Header)) {
+        const std::string pageUrl = result.FinalUrl.empty() ? url : result.FinalUrl;
+        if (PageWorthReading(client) && !AnnouncesEmptyBody(client.Header)) {
+            sample = PageOfReply(client, pageUrl);
+        }
+        if (sample && !IsSuccess(sample->Status)) {
+            sample.reset();
             break;
         }
-        sample = PageOfReply(client, result.FinalUrl.empty() ? url : result.FinalUrl);
-        if (!sample || !IsSuccess(sample->Status)) {
-            sample.reset();
+        const std::optional<std::string> target = NavigationTarget(client, sample, pageUrl);
+        if (!target) {
             break;
         }
         if (deadline.Expired()) {
@@ -258,7 +288,7 @@ void FindRot(THttpClient& client, const std::string& url, CheckResult& result, S
             deadlineMilliseconds > 0
                 ? std::max<std::int64_t>(1, deadlineMilliseconds - elapsed.elapsed())
                 : 0;
-        if (FollowRefresh(client, *sample, result, settings, remaining) == RefreshOutcome::Ended) {
+        if (FollowRefresh(client, target, result, settings, remaining) == RefreshOutcome::Ended) {
             break;
         }
         sample.reset();

@@ -6,6 +6,7 @@
 
 #include "check/AddressParts.h"
 #include "check/LanguageCodes.h"
+#include "check/ScriptNavigation.h"
 #include "http/UrlReference.h"
 #include "platform/AsciiCase.h"
 #include "store/LinkStatus.h"
@@ -328,6 +329,23 @@ std::string RootOf(std::string_view url) {
     return root + '/';
 }
 
+namespace {
+
+// Where address leads from the page at pageUrl; none when nowhere, or back
+// to that page.
+std::optional<std::string> OtherAddress(std::string_view address, std::string_view pageUrl) {
+    if (address.empty()) {
+        return std::nullopt;
+    }
+    std::string target = ResolveReference(pageUrl, address);
+    if (AddressKey(target) == AddressKey(pageUrl)) {
+        return std::nullopt;
+    }
+    return target;
+}
+
+}  // namespace
+
 std::optional<std::string> RefreshTarget(std::string_view refresh, std::string_view pageUrl) {
     // The HTML standard's "shared declarative refresh steps": a number of
     // seconds (its fraction ignored), then ";" or ",", then the URL, maybe
@@ -379,14 +397,12 @@ std::optional<std::string> RefreshTarget(std::string_view refresh, std::string_v
     while (!refresh.empty() && (refresh.back() == ' ' || refresh.back() == '\t')) {
         refresh.remove_suffix(1);
     }
-    if (refresh.empty()) {
-        return std::nullopt;
-    }
-    std::string target = ResolveReference(pageUrl, refresh);
-    if (AddressKey(target) == AddressKey(pageUrl)) {
-        return std::nullopt;
-    }
-    return target;
+    return OtherAddress(refresh, pageUrl);
+}
+
+std::optional<std::string> ScriptTarget(std::string_view script, std::string_view pageUrl) {
+    const std::optional<std::string> address = ScriptAddress(script);
+    return address ? OtherAddress(*address, pageUrl) : std::nullopt;
 }
 
 }  // namespace vornakle

@@ -30,6 +30,8 @@ struct PageSample {
     // (PageLandmarks).
     std::string Text{};
     std::string Refresh{};
+    // The code of its only script when it shows nothing else.
+    std::string Script{};
 };
 
 // A page is read this far: titles and first headings come early, and a
@@ -113,5 +115,9 @@ std::string RootOf(std::string_view url);
 // from the page at pageUrl, when it does so within kMaxRefreshSeconds and
 // to another address; none otherwise (a page that reloads itself stays).
 std::optional<std::string> RefreshTarget(std::string_view refresh, std::string_view pageUrl);
+
+// The address a page's script (ScriptAddress) sends a browser on to from
+// the page at pageUrl, when that is another address.
+std::optional<std::string> ScriptTarget(std::string_view script, std::string_view pageUrl);
 
 }  // namespace vornakle

@@ -22,6 +22,9 @@ namespace {
 constexpr const char* kBrowserAccept =
     "text/html,application/xhtml+xml,application/xml;q=0.9,image/avif,image/webp,*/*;q=0.8";
 constexpr const char* kBrowserAcceptLanguage = "en-US,en;q=0.9";
+// The codings ContentDecoder undoes. Servers of pre-compressed files send
+// them whether asked or not, and some send an error page only so.
+constexpr const char* kBrowserAcceptEncoding = "gzip, deflate, br, zstd";
 // Header lines a proxy may send before the tunnel opens.
 constexpr int kMaxTunnelHeaderLines = 100;
 constexpr std::int16_t kFirstInterim = 100;
@@ -145,6 +148,10 @@ void BrowserRules::ComposeRequest(THttpClient& client) const {
     };
     addOwn("User-Agent", UserAgentOf(client));
     addOwn("Accept", kBrowserAccept);
+    // A body that goes to a file is kept as it comes, so none is asked for.
+    if (!client.InputFileMode) {
+        addOwn("Accept-Encoding", kBrowserAcceptEncoding);
+    }
     addOwn("Accept-Language", kBrowserAcceptLanguage);
     const std::string cookies = client.CookiesFor(host);
     const std::string& cookie = cookies.empty() ? client.HeaderInfo.Cookie : cookies;
@@ -284,7 +291,8 @@ void BrowserRules::ReadHeaderLines(THttpClient& client) const {
 }
 
 bool BrowserRules::FollowsRedirect(std::int16_t reply) const {
-    return reply == 301 || reply == 302 || reply == 303 || reply == 307 || reply == 308;
+    return reply == 300 || reply == 301 || reply == 302 || reply == 303 || reply == 307 ||
+           reply == 308;
 }
 
 bool BrowserRules::FollowRedirection(THttpClient& client, const Redirection& redirection) const {
@@ -294,7 +302,11 @@ bool BrowserRules::FollowRedirection(THttpClient& client, const Redirection& red
     const std::string nextKey = client.TargetKey(redirection.Port);
     const std::vector<std::string>& asked = *redirection.AskedKeys;
     if (client.ReplyLocation.empty()) {
-        client.RedirectEnd = THttpClient::RedirectOutcome::NoLocation;
+        // A 300 without a Location is a page of choices a person picks
+        // from, which a browser shows: an answer, not a broken redirection.
+        if (client.ReplyNumber != 300) {
+            client.RedirectEnd = THttpClient::RedirectOutcome::NoLocation;
+        }
     } else if (std::find(asked.begin(), asked.end(), nextKey) != asked.end()) {
         client.RedirectEnd = THttpClient::RedirectOutcome::Loop;
     } else if (redirection.Pass < MaxRedirects()) {

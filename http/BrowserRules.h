@@ -15,8 +15,9 @@ namespace vornakle {
 // the client is made, asked with "Connection: close"; "Host" with a port
 // that is not the scheme's, the
 // client's UserAgent, browser "Accept" lines, host names in their IDNA form,
-// the target encoded as a browser encodes it; 301, 302, 303, 307 and 308
-// followed for up to THttpClient::kMaxBrowserRedirects passes, a loop being a target asked
+// the target encoded as a browser encodes it, the content codings a
+// browser accepts asked for; 300 with a Location, 301, 302, 303, 307 and
+// 308 followed for up to THttpClient::kMaxBrowserRedirects passes, a loop being a target asked
 // before with the same cookies; the cookies of every reply kept until
 // ClearCookies; replies read leniently (LenientStatusNumber,
 // ParseLenientReplyLine, folded lines), interim replies (1xx) skipped; the

@@ -209,6 +209,13 @@ public:
     std::vector<RequestHop> Hops;
     // Set by each transaction.
     RedirectOutcome RedirectEnd = RedirectOutcome::None;
+    // How the last reply's body reads. Under browser rules a body in a
+    // content coding (Content-Encoding) is kept decoded, within the same
+    // bound as any other (ContentDecoder); one whose coding is unknown or
+    // broken is Unreadable and Body then empty, since a browser would show
+    // an error instead of its page. The file modes keep what arrives.
+    enum class BodyCoding { Identity, Decoded, Unreadable };
+    BodyCoding BodyDecoding = BodyCoding::Identity;
     // Where the connection the last request left open leads; none when it
     // was closed (or the rules keep none).
     std::optional<ConnectionOrigin> KeptConnection() const;
@@ -273,6 +280,9 @@ private:
     // (read under browser rules only).
     std::string ReplyConnection;
     std::string ReplyTransferEncoding;
+    // The reply's Content-Encoding values, joined by commas (read under
+    // browser rules only, so only they decode bodies).
+    std::string ReplyContentEncoding;
     // Set by the rules once the header is in: the connection may carry the
     // next request when the body is read to its end.
     bool ReplyKeepsOpen = false;

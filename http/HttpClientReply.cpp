@@ -4,6 +4,7 @@
 #include "http/HttpClient.h"
 
 #include "http/ChunkedBody.h"
+#include "http/ContentDecoding.h"
 #include "http/ReplyHeader.h"
 #include "net/TransferSupport.h"
 #include "platform/TrimBlanks.h"
@@ -36,6 +37,7 @@ void THttpClient::ReadReplyHeader() {
     ReplyContentLength = -1;
     ReplyConnection.clear();
     ReplyTransferEncoding.clear();
+    ReplyContentEncoding.clear();
     ReplyKeepsOpen = false;
     ConnectionReusable = false;
 
@@ -83,6 +85,9 @@ void THttpClient::TakeReplyField(const ReplyLine& Field) {
             break;
         case ReplyField::TransferEncoding:
             ReplyTransferEncoding += ',' + Field.Value;
+            break;
+        case ReplyField::ContentEncoding:
+            ReplyContentEncoding += ',' + Field.Value;
             break;
         case ReplyField::ContentLength:
             ReplyContentLength = Field.ContentLength;
@@ -138,6 +143,19 @@ void THttpClient::ReadReplyBody() {
             drop = 0;
         }
     }
+    // A coded body is kept decoded, within the bound, and no more of its
+    // coded bytes are read than that bound either: a coding that gives
+    // nothing for what it takes must not hold the check.
+    std::optional<ContentDecoder> decoder;
+    std::size_t coded = 0;
+    BodyDecoding = BodyCoding::Identity;
+    if (!bodyFile && kept > 0 && NamesContentCoding(ReplyContentEncoding)) {
+        decoder.emplace(ReplyContentEncoding, kept);
+    }
+    const auto keeping = [&] {
+        return decoder ? decoder->Status() == ContentDecoder::State::Decoding && coded < kept
+                       : Body.size() < kept;
+    };
     ChunkedBody chunks;
     std::size_t dropped = 0;
     bool trailing = false;
@@ -150,7 +168,7 @@ void THttpClient::ReadReplyBody() {
         target.Length = chunked ? -1 : length;
         // A chunked body ends at its last chunk, whatever follows.
         target.WantsMore = [&] {
-            return (whole || Body.size() < kept || dropped < drop) &&
+            return (whole || keeping() || dropped < drop) &&
                    (!chunked || chunks.Status() == ChunkedBody::State::Reading);
         };
         // The time-out limits idle time while the body is kept; what comes
@@ -158,6 +176,13 @@ void THttpClient::ReadReplyBody() {
         const auto take = [&](const char* data, std::size_t size) {
             if (bodyFile) {
                 bodyFile->Write(data, size);
+                return;
+            }
+            if (decoder) {
+                const std::size_t taken = keeping() ? std::min(kept - coded, size) : 0;
+                decoder->Take(std::string_view(data, taken), Body);
+                coded += taken;
+                dropped += size - taken;
                 return;
             }
             const std::size_t taken = std::min(kept - Body.size(), size);
@@ -176,7 +201,7 @@ void THttpClient::ReadReplyBody() {
                 }
                 trailing = trailing || !input.empty();
             }
-            return bodyFile || Body.size() < kept;
+            return bodyFile || keeping();
         };
         TimerOn();
         ScopeExit timerOff([this] { TimerOff(); });
@@ -193,6 +218,13 @@ void THttpClient::ReadReplyBody() {
     }
     if (bodyFile) {
         bodyFile->Close();
+    }
+    if (decoder) {
+        const bool unreadable = decoder->Status() == ContentDecoder::State::Unreadable;
+        BodyDecoding = unreadable ? BodyCoding::Unreadable : BodyCoding::Decoded;
+        if (unreadable) {
+            Body.clear();
+        }
     }
     if (Canceled) {
         if (wholeWanted()) {

@@ -164,6 +164,9 @@ ReplyLine ParseLenientReplyLine(const std::string& line) {
     } else if (name == "TRANSFER-ENCODING") {
         result.Field = ReplyField::TransferEncoding;
         result.Value = value;
+    } else if (name == "CONTENT-ENCODING") {
+        result.Field = ReplyField::ContentEncoding;
+        result.Value = value;
     } else if (name == "CONTENT-LENGTH") {
         result.Field = ReplyField::ContentLength;
         result.ContentLength =

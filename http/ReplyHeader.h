@@ -23,13 +23,14 @@ enum class ReplyField {
     ContentLength,
     RetryAfter,
     Connection,
-    TransferEncoding
+    TransferEncoding,
+    ContentEncoding
 };
 
 struct ReplyLine {
     ReplyField Field = ReplyField::Other;
-    // Set-Cookie, Location, Retry-After, Connection and Transfer-Encoding:
-    // the value without the line end; a Location also without blanks and
+    // Set-Cookie, Location, Retry-After, Connection, Transfer-Encoding and
+    // Content-Encoding: the value without the line end; a Location also without blanks and
     // tabs around it.
     std::string Value;
     // Content-Length: the announced length, -1 when no digits follow.
@@ -49,7 +50,8 @@ std::int16_t LenientStatusNumber(const std::string& statusLine);
 
 // A header line as browsers read it: the name up to the colon in any
 // letter case, blanks and tabs on both sides of the value dropped (Retry-
-// After, Connection and Transfer-Encoding recognised too). Folded lines are
+// After, Connection, Transfer-Encoding and Content-Encoding recognised
+// too). Folded lines are
 // joined before (IsFoldedLine).
 ReplyLine ParseLenientReplyLine(const std::string& line);
 

@@ -9,6 +9,7 @@
 #include "check/LinkCheck.h"
 #include "http/HttpClient.h"
 
+#include "support/ContentCodings.h"
 #include "support/LoopbackServer.h"
 #include "support/TempTree.h"
 #include "support/TestCertificates.h"
@@ -62,6 +63,18 @@ ServerScript ByMethod(const std::string& head, const std::string& other) {
     return Answering(
         [=](const std::string& line) { return Empty(line.starts_with("HEAD ") ? head : other); });
 }
+// HEAD gets an empty 200, any other request a 200 HTML page with Fields
+// and Body.
+ServerScript Page(const std::string& fields, const std::string& body) {
+    return Answering([=](const std::string& line) {
+        return line.starts_with("HEAD ")
+                   ? Empty("200 OK")
+                   : "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n" + fields +
+                         "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    });
+}
+const std::string kMissingPage = "<title>Page not found</title><h1>Not found</h1>";
+
 // A 301 from /old to /new that leaves the connection open, with Fields
 // and a body of BodyBytes.
 std::string MovedReply(const std::string& fields, std::size_t bodyBytes) {
@@ -346,6 +359,50 @@ std::vector<Behaviour> Behaviours() {
          "/old",
          ok,
          {404, "none"}},
+        // Navigation a browser makes on its own, as a redirection.
+        {"300 to a removed page",
+         {Redirect("300 Multiple Choices", "/gone"), Status("404 Not Found")},
+         "/",
+         {404, "none"},
+         {404, "none"}},
+        {"300 without Location",
+         {Status("300 Multiple Choices")},
+         "/",
+         {5, "no-location"},
+         {300, "none"}},
+        {"Refresh header to a removed page",
+         {Page("Refresh: 0; url=/gone\r\n", ""), Status("404 Not Found")},
+         "/",
+         ok,
+         {404, "none"}},
+        {"page whose only script sends to a removed page",
+         {Page("", "<title>Moving</title><script>location.replace('/gone')</script>"),
+          Status("404 Not Found")},
+         "/",
+         ok,
+         {404, "none"}},
+        {"page with text and a script",
+         {Page("", "<p>Welcome</p><script>location.href = '/gone';</script>"),
+          Status("404 Not Found")},
+         "/",
+         ok,
+         ok},
+        // Coded pages read decoded; one that cannot be decoded is not read.
+        {"gzip-coded missing page",
+         {Page("Content-Encoding: gzip\r\n", Gzipped(kMissingPage))},
+         "/",
+         ok,
+         {200, "soft-404-title"}},
+        {"missing page, then a gzip bomb",
+         {Page("Content-Encoding: gzip\r\n", Gzipped(kMissingPage + std::string(64 << 20, ' ')))},
+         "/",
+         ok,
+         {200, "soft-404-title"}},
+        {"missing page said to be gzip",
+         {Page("Content-Encoding: gzip\r\n", kMissingPage)},
+         "/",
+         ok,
+         ok},
         // Connections kept for the next request: used again while the server
         // keeps them, never where a reply says close or leaves a long body
         // unread, sent anew where the server closed or reset the kept one.
@@ -671,7 +728,8 @@ TEST(CheckRules, CurrentRequestsLookLikeABrowsersAndKeepCookiesToTheirCheck) {
     EXPECT_EQ(get.substr(0, get.find("\r\n")), "GET /start HTTP/1.1");
     for (const std::string& line :
          {"Host: 127.0.0.1:" + std::to_string(server.Port()), std::string("User-Agent: Tester/1.0"),
-          std::string("Accept-Language: en-US,en;q=0.9")}) {
+          std::string("Accept-Language: en-US,en;q=0.9"),
+          std::string("Accept-Encoding: gzip, deflate, br, zstd")}) {
         EXPECT_NE(get.find("\r\n" + line + "\r\n"), std::string::npos) << line;
     }
     EXPECT_EQ(get.find("Cookie:"), std::string::npos);

@@ -329,6 +329,23 @@ TEST(RotRules, MadeUpSiblingAndDeepLinks) {
         EXPECT_EQ(RefreshTarget(refresh, "http://a.example/dir/page").value_or(""), target)
             << refresh;
     }
+    // So is a script's step to a literal address; a computed one is unknown.
+    const std::pair<const char*, const char*> scripts[] = {
+        {"location = '/gone'", "http://a.example/gone"},
+        {" window.location.href=\"next\";\n", "http://a.example/dir/next"},
+        {"<!--\nlocation.replace('/r');\n//-->", "http://a.example/r"},
+        {"window.location.replace(\"\\/x\")", "http://a.example/x"},
+        {"self.location.assign( '/a' )", "http://a.example/a"},
+        {"location = 'page'", ""},
+        {"location.href = '/a' + q", ""},
+        {"location.replace('/a'); track()", ""},
+        {"location == '/a'", ""},
+        {"location.replace('/a\\u0041')", ""},
+        {"window.locationx = '/a'", ""},
+    };
+    for (const auto& [script, target] : scripts) {
+        EXPECT_EQ(ScriptTarget(script, "http://a.example/dir/page").value_or(""), target) << script;
+    }
 }
 
 // The desktop program's words: a German text for every reason and signal,
@@ -417,6 +434,21 @@ TEST(RotRules, PageLandmarksAreTheFirstTitleAndHeadingAsText) {
                                 "</noscript><p>x</p>")
                   .Refresh,
               "");
+    // The only script of a page that shows nothing else.
+    const std::pair<const char*, const char*> scripts[] = {
+        {"<title>Moving</title><script>go()</script>", "go()"},
+        {"<body>\n<script type=\"Text/JavaScript\">go()</script><noscript><a href=/a>Go</a>"
+         "</noscript></body>",
+         "go()"},
+        {"<script type=application/ld+json>{}</script><script>go()</script>", "go()"},
+        {"<p>Welcome</p><script>go()</script>", ""},
+        {"<img src=a.png><script>go()</script>", ""},
+        {"<script src=a.js></script><script>go()</script>", ""},
+        {"<script>go()</script><script>on()</script>", ""},
+    };
+    for (const auto& [html, script] : scripts) {
+        EXPECT_EQ(ReadPageLandmarks(html).Script, script) << html;
+    }
 }
 
 TEST(RotRules, MadeUpPagesAreFetchedOncePerOriginWhateverTheThreads) {

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "cli/check/CheckProgram.h"
+#include "support/ContentCodings.h"
 
 namespace vornakle::testing {
 
@@ -104,8 +105,10 @@ ServerScript ArchiveAnswers(const std::string& marker, const std::string& copy) 
                 ? R"({"archived_snapshots":{}})"
                 : R"({"archived_snapshots":{"closest":{"available":true,"status":"200","url":")" +
                       copy + R"(","timestamp":"1"}}})";
-        return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(json.size()) + "\r\n\r\n" +
-               json;
+        // Coded as services send their replies to whoever asks for it.
+        const std::string coded = Gzipped(json);
+        return "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: " +
+               std::to_string(coded.size()) + "\r\n\r\n" + coded;
     });
 }
 

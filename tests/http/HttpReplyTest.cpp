@@ -4,8 +4,10 @@
 #include "http/ChunkedBody.h"
 #include "http/HttpClient.h"
 
+#include "support/ContentCodings.h"
 #include "tests/http/HttpTestSupport.h"
 
+#include <QByteArray>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -168,6 +170,74 @@ TEST(HttpReply, ChunkedBodiesAreJoinedOnlyWhenWhole) {
             chunks.Status() == ChunkedBody::State::Ended ? std::optional(joined) : std::nullopt,
             data)
             << body;
+    }
+}
+
+// Browser rules ask for content codings and read a coded body decoded,
+// within the bound (a bomb stops there); classic rules keep what comes.
+TEST(HttpReply, CodedBodiesAreReadDecodedUnderBrowserRulesOnly) {
+    const std::string page = "<title>Page not found</title>" + std::string(3000, 'p');
+    const std::string zeros(16 << 20, '\0');
+    constexpr std::size_t kBound = 256 * 1024;
+    const struct {
+        std::string codings;
+        std::string body;
+        std::optional<std::string> decoded;  // none: unreadable
+    } cases[] = {
+        {"gzip", Gzipped(page), page},
+        {"X-Gzip", Gzipped(page), page},
+        {"gzip", Gzipped("ab") + Gzipped("cd"), "abcd"},
+        {"gzip", Gzipped(page + page + page) + Gzipped("cd"), page + page + page + "cd"},
+        {"deflate", Deflated(page, 15), page},
+        {"deflate", Deflated(page, -15), page},
+        {"br", Brotli(page), page},
+        {"zstd", Zstd(page), page},
+        {"gzip, br", Brotli(Gzipped(page)), page},
+        {"identity", page, page},
+        {"gzip", Gzipped(zeros), zeros.substr(0, kBound)},
+        {"gzip,br", Brotli(Gzipped(zeros)), zeros.substr(0, kBound)},
+        {"gzip", page, std::nullopt},
+        {"zstd", Gzipped(page), std::nullopt},
+        {"x-foo", Gzipped(page), std::nullopt},
+        {"gzip, gzip, gzip, gzip, gzip", page, std::nullopt},
+    };
+    for (const auto& test : cases) {
+        for (const int way : {0, 1, 2}) {
+            const bool browser = way > 0;
+            const bool chunked = way == 2;
+            SCOPED_TRACE(test.codings + " " + std::to_string(test.body.size()) + " way " +
+                         std::to_string(way));
+            std::string framed = "Content-Length: " + std::to_string(test.body.size()) + "\r\n\r\n";
+            if (chunked) {
+                framed = "Transfer-Encoding: chunked\r\n\r\n";
+                for (std::size_t start = 0; start < test.body.size(); start += 1000) {
+                    const std::string piece = test.body.substr(start, 1000);
+                    framed += QByteArray::number(static_cast<int>(piece.size()), 16).toStdString() +
+                              "\r\n" + piece + "\r\n";
+                }
+                framed += "0\r\n\r\n";
+            } else {
+                framed += test.body;
+            }
+            LoopbackServer server(AnswerAndClose(
+                "HTTP/1.1 200 OK\r\nContent-Encoding: " + test.codings + "\r\n" + framed));
+            TestClient client(browser ? RequestRules::Browser : RequestRules::Classic);
+            client.BodyReadLimit = kBound;
+            client.Get(UrlOf(server));
+            const std::string request = RequestHeaderOf(server);
+            EXPECT_EQ(request.find("\r\nAccept-Encoding: gzip, deflate, br, zstd\r\n") !=
+                          std::string::npos,
+                      browser);
+            if (!browser) {
+                EXPECT_TRUE(client.Body == test.body.substr(0, kBound));
+                continue;
+            }
+            const std::optional<std::string> decoded =
+                client.BodyDecoding == THttpClient::BodyCoding::Unreadable
+                    ? std::nullopt
+                    : std::optional(client.Body);
+            EXPECT_TRUE(decoded == test.decoded) << (decoded ? decoded->size() : 0);
+        }
     }
 }
 

@@ -7,6 +7,7 @@
 // is read as a chunked body as well.
 
 #include "http/ChunkedBody.h"
+#include "http/ContentDecoding.h"
 #include "http/ReplyHeader.h"
 
 #include <string>
@@ -29,6 +30,22 @@ inline std::string ChunkedReading(std::string_view input, std::size_t piece) {
         left += rest;
     }
     return data + '\n' + left + '\n' + std::to_string(static_cast<int>(body.Status()));
+}
+
+// A body read in each content coding from input in pieces of at most Piece
+// bytes, within kDecodedBound: for each its data, then its state's number.
+inline constexpr std::size_t kDecodedBound = 4096;
+inline std::string DecodedReading(std::string_view input, std::size_t piece) {
+    std::string readings;
+    for (const char* codings : {"gzip", "deflate", "br", "zstd", "gzip, br"}) {
+        ContentDecoder decoder(codings, kDecodedBound);
+        std::string data;
+        for (std::size_t start = 0; start < input.size(); start += piece) {
+            decoder.Take(input.substr(start, piece), data);
+        }
+        readings += data + '\n' + std::to_string(static_cast<int>(decoder.Status())) + '\n';
+    }
+    return readings;
 }
 
 // Empty when the properties hold, else what went wrong.
@@ -83,6 +100,11 @@ inline std::string CheckReplyHeader(const std::string& input) {
             const std::string whole = ChunkedReading(body, body.size() + 1);
             if (whole != ChunkedReading(body, 1) || whole.size() > body.size() + 3) {
                 return "chunked body read otherwise in pieces: " + whole;
+            }
+            // So does a coded one, and what it decodes to stays in bounds.
+            const std::string decoded = DecodedReading(body, body.size() + 1);
+            if (decoded != DecodedReading(body, 1) || decoded.size() > 5 * (kDecodedBound + 3)) {
+                return "coded body read otherwise in pieces";
             }
             break;
         }
