@@ -23,7 +23,8 @@ namespace vornakle {
 //   x-datadome header on a refusal;
 // - press-and-hold: PerimeterX (HUMAN), its px-captcha or _pxAppId, or
 //   "Press & Hold" on a challenge;
-// - firewall-block: Sucuri's WebSite Firewall (x-sucuri-id), Wordfence's
+// - firewall-block: Sucuri's WebSite Firewall (its name on the page, or
+//   x-sucuri-id with an "Access Denied" page of Sucuri's), Wordfence's
 //   block page, Cloudflare's "Sorry, you have been blocked" (cf-ray).
 //
 // Page is the reply's page when it was read (its title, first heading and

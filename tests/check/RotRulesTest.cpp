@@ -386,6 +386,7 @@ TEST(RotRules, ErrorPagePhrasesInFiveLanguagesAsWholeWords) {
          "<title>Attention Required! | Cloudflare</title><h1>Sorry, you have been blocked</h1>",
          "firewall-block"},
         {"Server: Apache\r\n", "<title>403 Forbidden</title><h1>Access Denied</h1>", ""},
+        {"x-sucuri-id: 18012\r\n", "<title>403 Forbidden</title><h1>Access Denied</h1>", ""},
     };
     for (const auto& row : walls) {
         const PageLandmarks landmarks = ReadPageLandmarks(row.html);
