@@ -108,6 +108,22 @@ std::string_view SignalToken(Signal signal) {
             return "challenge-page";
         case Signal::BotStatus:
             return "bot-status";
+        case Signal::SignInReturn:
+            return "sign-in-return";
+        case Signal::EmptyPage:
+            return "empty-page";
+        case Signal::SearchRedirect:
+            return "search-redirect";
+        case Signal::AccessDeniedReference:
+            return "access-denied-reference";
+        case Signal::IncidentId:
+            return "incident-id";
+        case Signal::CaptchaDelivery:
+            return "captcha-delivery";
+        case Signal::PressAndHold:
+            return "press-and-hold";
+        case Signal::FirewallBlock:
+            return "firewall-block";
     }
     return std::string_view();
 }

@@ -66,19 +66,27 @@ enum class Finding {
 // (SignalToken) that the checker's output and scripts reading it rely on.
 enum class Signal {
     None,
-    FrontPageRedirect,  // "front-page-redirect": a deep link ends on its site's front page
-    SignInRedirect,     // "sign-in-redirect": ... or on its sign-in page
-    MovedAway,          // "moved-away": ... or on the front page of another site
-    ErrorPageRedirect,  // "error-page-redirect": ... or at an address named for an error
-    ParkedDomain,       // "parked-domain": the page offers its domain for sale
-    ErrorTitle,         // "soft-404-title": the page's title says it is not found
-    ErrorHeading,       // "soft-404-heading": ... its first heading says so
-    SameAsMadeUp,       // "same-as-made-up-address": the site's page for any address
-    AuthRequired,       // "auth-required": 401, a sign-in is needed
-    ProxyAuthRequired,  // "proxy-auth-required": 407 from a proxy the user did not set
-    ChallengeHeader,    // "challenge-header": the reply names a challenge for robots
-    ChallengePage,      // "challenge-page": the page is such a challenge
-    BotStatus,          // "bot-status": a reply number outside HTTP's, sent to programs
+    FrontPageRedirect,      // "front-page-redirect": a deep link ends on its site's front page
+    SignInRedirect,         // "sign-in-redirect": ... or on its sign-in page
+    MovedAway,              // "moved-away": ... or on the front page of another site
+    ErrorPageRedirect,      // "error-page-redirect": ... or at an address named for an error
+    ParkedDomain,           // "parked-domain": the page offers its domain for sale
+    ErrorTitle,             // "soft-404-title": the page's title says it is not found
+    ErrorHeading,           // "soft-404-heading": ... its first heading says so
+    SameAsMadeUp,           // "same-as-made-up-address": the site's page for any address
+    AuthRequired,           // "auth-required": 401, a sign-in is needed
+    ProxyAuthRequired,      // "proxy-auth-required": 407 from a proxy the user did not set
+    ChallengeHeader,        // "challenge-header": the reply names a challenge for robots
+    ChallengePage,          // "challenge-page": the page is such a challenge
+    BotStatus,              // "bot-status": a reply number outside HTTP's, sent to programs
+    SignInReturn,           // "sign-in-return": a sign-in page that leads back to the link
+    EmptyPage,              // "empty-page": an empty 200 where made-up addresses get a 404
+    SearchRedirect,         // "search-redirect": a deep link ends on its site's search
+    AccessDeniedReference,  // "access-denied-reference": a CDN's refusal with a reference
+    IncidentId,             // "incident-id": a bot manager's refusal with an incident id
+    CaptchaDelivery,        // "captcha-delivery": a bot manager's captcha page
+    PressAndHold,           // "press-and-hold": a press-and-hold challenge
+    FirewallBlock,          // "firewall-block": a website firewall's refusal page
 };
 
 std::string_view SignalToken(Signal signal);

@@ -214,6 +214,43 @@ constexpr auto kChallengeMarks = std::to_array<std::string_view>(
     {"captcha", "cf-turnstile", "challenges.cloudflare.com", "/cdn-cgi/challenge-platform/",
      "_incapsula_resource", "awswaf", "ddos-guard", "cf-chl-", "sucuri_cloudproxy"});
 
+// What a search's page says when it found nothing.
+constexpr auto kNoResultsPhrases = std::to_array<std::string_view>(
+    {// English
+     "no results", "0 results", "no matches", "0 matches", "no items found", "no products found",
+     "no products were found", "nothing found", "did not match any", "returned no results",
+     "found 0",
+     // German
+     "keine treffer", "keine ergebnisse", "0 treffer", "0 ergebnisse", "nichts gefunden",
+     "keine produkte gefunden",
+     // French
+     "aucun r\u00e9sultat", "0 r\u00e9sultat", "0 r\u00e9sultats", "aucun produit",
+     // Spanish
+     "no hay resultados", "sin resultados", "0 resultados", "no se encontraron resultados",
+     "ning\u00fan resultado",
+     // Italian
+     "nessun risultato", "0 risultati", "nessun prodotto",
+     // Dutch
+     "geen resultaten", "0 resultaten", "geen zoekresultaten", "niets gevonden",
+     // Portuguese
+     "nenhum resultado", "sem resultados", "nenhum produto",
+     // Polish
+     "brak wynik\u00f3w", "0 wynik\u00f3w", "nie znaleziono wynik\u00f3w",
+     // Swedish
+     "inga resultat", "inga tr\u00e4ffar", "0 tr\u00e4ffar",
+     // Russian
+     "\u043d\u0438\u0447\u0435\u0433\u043e \u043d\u0435 "
+     "\u043d\u0430\u0439\u0434\u0435\u043d\u043e",
+     "\u043d\u0435\u0442 \u0440\u0435\u0437\u0443\u043b\u044c\u0442\u0430\u0442\u043e\u0432",
+     "0 \u0440\u0435\u0437\u0443\u043b\u044c\u0442\u0430\u0442\u043e\u0432",
+     // Japanese
+     "\u691c\u7d22\u7d50\u679c\u306f\u3042\u308a\u307e\u305b\u3093",
+     "\u8a72\u5f53\u3059\u308b\u3082\u306e\u306f\u3042\u308a\u307e\u305b\u3093", "0\u4ef6",
+     // Chinese
+     "\u6ca1\u6709\u627e\u5230\u76f8\u5173", "\u6c92\u6709\u627e\u5230\u76f8\u95dc",
+     "\u65e0\u7ed3\u679c", "\u7121\u7d50\u679c", "\u641c\u7d22\u7ed3\u679c\u4e3a0",
+     "0\u4e2a\u7ed3\u679c"});
+
 // Text as it is compared: case folded in every script.
 QString Normalized(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toCaseFolded();
@@ -415,6 +452,23 @@ std::optional<std::string_view> ErrorPageText(std::string_view text) {
         }
     }
     return std::nullopt;
+}
+
+std::optional<std::vector<std::string>> ErrorTextRest(std::string_view text) {
+    bool error = false;
+    std::vector<std::string> rest;
+    for (const QString& part : TextParts(Normalized(text))) {
+        if (ErrorPart(part)) {
+            error = true;
+        } else {
+            rest.push_back(part.trimmed().toStdString());
+        }
+    }
+    return error ? std::optional(std::move(rest)) : std::nullopt;
+}
+
+std::optional<std::string_view> NoResultsPhrase(std::string_view text) {
+    return FirstPhrase<kNoResultsPhrases>(Normalized(text));
 }
 
 std::optional<std::string_view> ParkedDomainPhrase(std::string_view text) {

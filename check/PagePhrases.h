@@ -1,7 +1,9 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace vornakle {
 
@@ -23,6 +25,17 @@ std::optional<std::string_view> ErrorPagePhrase(std::string_view text);
 // "Not Found (band) discography" are no error text, "404", "Error 404" and
 // "Page not found | Shop" are.
 std::optional<std::string_view> ErrorPageText(std::string_view text);
+
+// What a text says beside "not found": none when no part of it is an error
+// text (ErrorPageText), else its other parts, case folded, in their order;
+// no parts when the text is nothing but an error text ("404 Not Found",
+// "Error 404 - Page not found").
+std::optional<std::vector<std::string>> ErrorTextRest(std::string_view text);
+
+// The phrase of a search's page saying it found nothing ("no results",
+// "0 results", "keine Treffer", ...), in the languages of the error-page
+// table.
+std::optional<std::string_view> NoResultsPhrase(std::string_view text);
 
 // The phrase of a page offering its own domain for sale ("buy this
 // domain", "domain parking", "dieser Domainname steht zum Verkauf", ...),

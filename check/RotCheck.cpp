@@ -7,9 +7,11 @@
 
 #include "check/AccessRules.h"
 #include "check/AddressParts.h"
+#include "check/BotWalls.h"
 #include "check/CheckDeadline.h"
 #include "check/LinkCheck.h"
 #include "check/PageLandmarks.h"
+#include "check/SearchRedirect.h"
 #include "http/HttpClient.h"
 #include "http/ReplyHeader.h"
 #include "http/UrlReference.h"
@@ -37,6 +39,16 @@ bool IsHtml(const std::string& contentType) {
 bool AnnouncesEmptyBody(const std::string& header) {
     const std::optional<std::string> length = HeaderFieldValue(header, "Content-Length");
     return length && !length->empty() && length->find_first_not_of('0') == std::string::npos;
+}
+
+// Whether the client's last reply is a 200 HTML page that shows nothing: no
+// body, or blanks only. A 200 that names no type and brings nothing is an
+// answer of a service (a beacon, a health check), not a page.
+bool IsEmptyPage(const THttpClient& client) {
+    constexpr std::int32_t kOk = 200;
+    return client.ReplyNumber == kOk && PageWorthReading(client) &&
+           (AnnouncesEmptyBody(client.Header) ||
+            client.Body.find_first_not_of(" \t\r\n\f") == std::string::npos);
 }
 
 // A page sent as UTF-8 without saying so is read as UTF-8; the parser would
@@ -112,14 +124,19 @@ void MarkFound(CheckResult& result, Finding found, Clue clue) {
 // keeps programs out, and nothing is known of the page. The check's own
 // reply brought the page.
 void LookForChallenge(const THttpClient& client, CheckResult& result) {
-    if (!PageWorthReading(client) || result.FinalUrl.empty()) {
+    if (result.FinalUrl.empty()) {
         return;
     }
-    const std::optional<PageSample> page = PageOfReply(client, result.FinalUrl);
-    if (!page) {
-        return;
+    // A wall a service's header line tells needs no page.
+    const std::optional<PageSample> page =
+        PageWorthReading(client) ? PageOfReply(client, result.FinalUrl) : std::nullopt;
+    const std::string_view html = page ? std::string_view(client.Body) : std::string_view();
+    std::optional<Clue> clue =
+        BotWallOfReply(result.Status, client.Header, page ? &*page : nullptr, html);
+    if (!clue && page) {
+        clue = ChallengeOfPage(page->Title, client.Body);
     }
-    if (std::optional<Clue> clue = ChallengeOfPage(page->Title, client.Body)) {
+    if (clue) {
         result.Reason = FailureReason::None;
         result.Detail.clear();
         MarkFound(result, Finding::Blocked, std::move(*clue));
@@ -241,7 +258,7 @@ int SitePages::Fetched() const {
 }
 
 std::string SitePages::MadeUpKey(const std::string& url) {
-    return "made-up " + OriginKey(url);
+    return "made-up " + MadeUpShape(url);
 }
 
 std::string SitePages::RootKey(const std::string& url) {
@@ -267,8 +284,10 @@ void FindRot(THttpClient& client, const std::string& url, CheckResult& result, S
     QElapsedTimer elapsed;
     elapsed.start();
     std::optional<PageSample> sample;
+    bool empty = false;
     for (;;) {
         // The check's GET (and that of a refresh's target) read the page.
+        empty = IsEmptyPage(client);
         const std::string pageUrl = result.FinalUrl.empty() ? url : result.FinalUrl;
         if (PageWorthReading(client) && !AnnouncesEmptyBody(client.Header)) {
             sample = PageOfReply(client, pageUrl);
@@ -307,28 +326,49 @@ void FindRot(THttpClient& client, const std::string& url, CheckResult& result, S
             lastPage = LastPage::SameAsRoot;
         }
     }
+    if (std::optional<Clue> search =
+            SearchRedirectSuspicion(result.Hops, sample ? &*sample : nullptr)) {
+        MarkFound(result, Finding::Suspect, std::move(*search));
+        return;
+    }
     auto [found, clue] = RotOfHops(result.Hops, lastPage);
-    if (found == Finding::Suspect) {
+    if (found == Finding::Suspect || found == Finding::Login) {
         MarkFound(result, found, std::move(clue));
         return;
     }
+    // The page of a made-up address shaped like this one, asked once per
+    // site and shape in a run: what the site serves for a page it lacks.
+    const auto madeUpPage = [&]() -> std::optional<PageSample> {
+        if (!IsDeepLink(page)) {
+            return std::nullopt;
+        }
+        return pages.SampleOf(SitePages::MadeUpKey(page),
+                              [&] { return ReadPage(client, MadeUpSibling(page, MadeUpToken())); });
+    };
+    std::optional<Clue> pageClue;
     if (sample) {
-        std::optional<Clue> pageClue = ParkedSuspicion(*sample);
+        pageClue = ParkedSuspicion(*sample);
         if (!pageClue) {
             pageClue = ErrorPageSuspicion(*sample);
         }
-        if (!pageClue && IsDeepLink(page)) {
-            const std::optional<PageSample> madeUp = pages.SampleOf(
-                SitePages::MadeUpKey(page),
-                [&] { return ReadPage(client, MadeUpSibling(page, MadeUpToken())); });
-            if (madeUp && SameAsMadeUp(*sample, *madeUp)) {
+        if (!pageClue) {
+            const std::optional<PageSample> madeUp = madeUpPage();
+            if (madeUp) {
+                pageClue = ErrorPageSuspicion(*sample, &*madeUp);
+            }
+            if (!pageClue && madeUp && SameAsMadeUp(*sample, *madeUp)) {
                 pageClue = Clue{Signal::SameAsMadeUp, madeUp->Url};
             }
         }
-        if (pageClue) {
-            MarkFound(result, Finding::Suspect, std::move(*pageClue));
-            return;
+    }
+    if (!pageClue && empty) {
+        if (const std::optional<PageSample> madeUp = madeUpPage()) {
+            pageClue = EmptyPageSuspicion(*madeUp);
         }
+    }
+    if (pageClue) {
+        MarkFound(result, Finding::Suspect, std::move(*pageClue));
+        return;
     }
     if (found == Finding::Moved) {
         result.Found = Finding::Moved;

@@ -18,7 +18,8 @@ class THttpClient;
 
 // Pages a site serves whatever link is checked: for a made-up address next
 // to a deep link, and at its root. Each is asked once per key in a run
-// (MadeUpKey, RootKey: the kind and the origin, scheme, host and port) and
+// (MadeUpKey: the site and the shape of the link, MadeUpShape; RootKey: the
+// origin, scheme, host and port) and
 // shared by the engine's workers: the first check that needs a page fetches
 // it, later ones (on any thread) wait for it and reuse it.
 class SitePages {
@@ -50,19 +51,23 @@ private:
 bool PageWorthReading(const THttpClient& client);
 
 // What a current check adds to a result by reading pages. A 403, 429 or 503
+// that is a CDN's, bot manager's or firewall's wall (BotWallOfReply) or
 // whose page is a robot challenge is Blocked. A 2xx HTML page (a reply that
 // is not announced empty, read up to kRotPageBytes by a GET) whose refresh
 // sends a browser on within kMaxRefreshSeconds is followed as a
 // redirection, checked as settings say, and counted among the
 // kMaxBrowserRedirects. Then a 2xx result is Suspect with its signal when
 // its redirections say so (RedirectSuspicion; whether the final page is the
-// one the site's root serves is asked of the root, once per origin), or its
-// page offers its domain for sale, says it is an error page, or is what the
-// site serves for a made-up address next to it; else Moved when it came
-// through permanent redirections only. Anything that fails while looking
-// leaves the result as it was: rot is a finding, never a failure. With a
-// deadline above 0 the looking ends after that many milliseconds. Runs on
-// the client's thread.
+// one the site's root serves is asked of the root, once per origin; its
+// site's search, SearchRedirectSuspicion), Login when they end on a sign-in
+// page that leads back to it, or its page offers its domain for sale, says
+// it is an error page (ErrorPageSuspicion, error words beside others
+// weighed against the made-up page), is what the site serves for a made-up
+// address shaped like it, or is an empty HTML page where that address gets
+// a 404; else Moved when it came through permanent redirections only.
+// Anything that fails while looking leaves the result as it was: rot is a
+// finding, never a failure. With a deadline above 0 the looking ends after
+// that many milliseconds. Runs on the client's thread.
 void FindRot(THttpClient& client, const std::string& url, CheckResult& result, SitePages& pages,
              const CheckSettings& settings, std::int64_t deadlineMilliseconds = 0);
 

@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <map>
 
 #include "check/AddressParts.h"
 #include "check/LanguageCodes.h"
 #include "check/ScriptNavigation.h"
+#include "check/QueryChoice.h"
+#include "check/SignInReturn.h"
 #include "http/UrlReference.h"
 #include "platform/AsciiCase.h"
 #include "store/LinkStatus.h"
@@ -124,6 +127,12 @@ std::string LooseKey(std::string_view url) {
     return key;
 }
 
+// Whether an address is its site's front page: its path says so, and no
+// query chooses another page ("/?p=123", "/index.php?title=Boots" do).
+bool IsFrontPage(const AddressParts& parts) {
+    return IsFrontPagePath(parts.Path) && !IsQueryChosen(parts);
+}
+
 // The first and last hop of a deep link whose redirections ended with 2xx.
 std::optional<std::pair<AddressParts, AddressParts>> RedirectedDeepLink(
     const std::vector<RequestHop>& hops) {
@@ -132,7 +141,7 @@ std::optional<std::pair<AddressParts, AddressParts>> RedirectedDeepLink(
     }
     std::optional<AddressParts> first = SplitAddress(hops.front().Url);
     std::optional<AddressParts> last = SplitAddress(hops.back().Url);
-    if (!first || !last || IsFrontPagePath(first->Path)) {
+    if (!first || !last || IsFrontPage(*first)) {
         return std::nullopt;
     }
     return std::pair(std::move(*first), std::move(*last));
@@ -187,6 +196,44 @@ bool IsErrorPageAddress(const AddressParts& parts) {
            QueryNamesAnError(parts);
 }
 
+// What a made-up sibling keeps of a path: the folder of its last part (a
+// path ending in "/" names its last folder: "/blog/post/" names "post" in
+// "/blog/"), the part's extension (one to five letters and digits, not
+// digits only: "/v1.2" has none) and the trailing slash.
+struct PathShape {
+    std::string Folder;
+    std::string Extension;
+    bool FolderLike = false;
+};
+
+PathShape ShapeOfPath(std::string path) {
+    PathShape shape;
+    shape.FolderLike = path.size() > 1 && path.back() == '/';
+    if (shape.FolderLike) {
+        path.pop_back();
+    }
+    const std::size_t slash = path.rfind('/');
+    shape.Folder = path.substr(0, slash + 1);
+    const std::string_view last = std::string_view(path).substr(slash + 1);
+    constexpr std::size_t kMaxExtension = 5;
+    const std::size_t dot = last.rfind('.');
+    if (dot == std::string_view::npos || dot == 0 || last.size() == dot + 1 ||
+        last.size() - dot - 1 > kMaxExtension) {
+        return shape;
+    }
+    const std::string_view type = last.substr(dot + 1);
+    const bool alphanumeric = std::all_of(type.begin(), type.end(), [](char character) {
+        return std::isalnum(static_cast<unsigned char>(character)) != 0;
+    });
+    const bool letter = std::any_of(type.begin(), type.end(), [](char character) {
+        return std::isalpha(static_cast<unsigned char>(character)) != 0;
+    });
+    if (alphanumeric && letter) {
+        shape.Extension = std::string(last.substr(dot));
+    }
+    return shape;
+}
+
 }  // namespace
 
 bool IsFrontPagePath(std::string_view path) {
@@ -212,7 +259,7 @@ bool IsFrontPagePath(std::string_view path) {
 
 bool IsDeepLink(std::string_view url) {
     const std::optional<AddressParts> parts = SplitAddress(url);
-    return parts && !IsFrontPagePath(parts->Path);
+    return parts && !IsFrontPage(*parts);
 }
 
 bool IsPermanentMove(const std::vector<RequestHop>& hops) {
@@ -240,7 +287,7 @@ std::optional<Clue> RedirectSuspicion(const std::vector<RequestHop>& hops, LastP
     if (sameSite && IsSignInAddress(last) && !IsSignInAddress(first)) {
         return Clue{Signal::SignInRedirect, finalUrl};
     }
-    if (IsFrontPagePath(last.Path) || lastPage == LastPage::SameAsRoot) {
+    if (IsFrontPage(last) || lastPage == LastPage::SameAsRoot) {
         return Clue{sameSite ? Signal::FrontPageRedirect : Signal::MovedAway, finalUrl};
     }
     // A page about errors that moved ("/docs/errors" to "/docs/errors/"),
@@ -254,6 +301,11 @@ std::optional<Clue> RedirectSuspicion(const std::vector<RequestHop>& hops, LastP
 
 std::pair<Finding, Clue> RotOfHops(const std::vector<RequestHop>& hops, LastPage lastPage) {
     if (std::optional<Clue> suspicion = RedirectSuspicion(hops, lastPage)) {
+        // A sign-in page that names the link as the way back: the page is
+        // there, for whoever signs in.
+        if (suspicion->Kind == Signal::SignInRedirect && SignInReturnsToLink(hops)) {
+            return {Finding::Login, Clue{Signal::SignInReturn, std::move(suspicion->Detail)}};
+        }
         return {Finding::Suspect, std::move(*suspicion)};
     }
     return {IsPermanentMove(hops) ? Finding::Moved : Finding::None, Clue()};
@@ -261,16 +313,42 @@ std::pair<Finding, Clue> RotOfHops(const std::vector<RequestHop>& hops, LastPage
 
 bool NeedsRootComparison(const std::vector<RequestHop>& hops) {
     const auto ends = RedirectedDeepLink(hops);
-    return ends && !IsFrontPagePath(ends->second.Path) &&
+    return ends && !IsFrontPage(ends->second) &&
            WithoutTrailingSlash(ends->first.Path) != WithoutTrailingSlash(ends->second.Path);
 }
 
-std::optional<Clue> ErrorPageSuspicion(const PageSample& page) {
-    if (ErrorPageText(page.Title)) {
+std::optional<Clue> ErrorPageSuspicion(const PageSample& page, const PageSample* madeUp) {
+    const auto says = [madeUp](const std::string& text, const std::string PageSample::*field) {
+        const std::optional<std::vector<std::string>> rest = ErrorTextRest(text);
+        if (!rest) {
+            return false;
+        }
+        if (rest->empty()) {
+            return true;
+        }
+        // Beside a topic, a product or an article's words, "not found" is
+        // the site's own error page only where a made-up address of the
+        // same shape gets a page like it: 2xx, and the same words beside.
+        if (madeUp == nullptr || !IsSuccess(madeUp->Status)) {
+            return false;
+        }
+        const std::optional<std::vector<std::string>> madeUpRest = ErrorTextRest(madeUp->*field);
+        return madeUpRest && *madeUpRest == *rest;
+    };
+    if (says(page.Title, &PageSample::Title)) {
         return Clue{Signal::ErrorTitle, page.Title};
     }
-    if (ErrorPageText(page.Heading)) {
+    if (says(page.Heading, &PageSample::Heading)) {
         return Clue{Signal::ErrorHeading, page.Heading};
+    }
+    return std::nullopt;
+}
+
+std::optional<Clue> EmptyPageSuspicion(const PageSample& madeUp) {
+    constexpr std::int32_t kNotFound = 404;
+    constexpr std::int32_t kGone = 410;
+    if (madeUp.Status == kNotFound || madeUp.Status == kGone) {
+        return Clue{Signal::EmptyPage, madeUp.Url + " " + std::to_string(madeUp.Status)};
     }
     return std::nullopt;
 }
@@ -313,8 +391,26 @@ std::string MadeUpSibling(std::string_view url, std::string_view token) {
     if (root.empty()) {
         return root;
     }
-    const std::string path = SplitAddress(url)->Path;
-    return root + path.substr(1, path.rfind('/')) + std::string(token);
+    const AddressParts parts = *SplitAddress(url);
+    if (IsQueryChosen(parts)) {
+        return root + parts.Path.substr(1) + MadeUpQuery(parts, token);
+    }
+    const PathShape shape = ShapeOfPath(parts.Path);
+    return root + shape.Folder.substr(1) + std::string(token) + shape.Extension +
+           (shape.FolderLike ? "/" : "");
+}
+
+std::string MadeUpShape(std::string_view url) {
+    const std::optional<AddressParts> parts = SplitAddress(url);
+    if (!parts) {
+        return std::string();
+    }
+    if (IsQueryChosen(*parts)) {
+        return MadeUpSibling(url, std::string_view());
+    }
+    const PathShape shape = ShapeOfPath(parts->Path);
+    return RootOf(url) + std::to_string(std::count(shape.Folder.begin(), shape.Folder.end(), '/')) +
+           shape.Extension + (shape.FolderLike ? "/" : "");
 }
 
 std::string RootOf(std::string_view url) {

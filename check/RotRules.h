@@ -47,8 +47,9 @@ inline constexpr int kMaxRefreshSeconds = 10;
 // code, so "/tv" or "/go" are ordinary sections).
 bool IsFrontPagePath(std::string_view path);
 
-// Whether the path of url goes beyond the site's front page ("/x", not "/",
-// "/?q", "/index.html" or "/en/").
+// Whether url names more than the site's front page: its path goes beyond
+// it ("/x", not "/", "/?q", "/index.html" or "/en/"), or its query chooses
+// a page ("/?p=123", "/index.php?id=5"; IsQueryChosen).
 bool IsDeepLink(std::string_view url);
 
 // The hops went through permanent redirections only (301, 308), ended on a
@@ -82,9 +83,19 @@ std::pair<Finding, Clue> RotOfHops(const std::vector<RequestHop>& hops,
 // whose page the site's root may serve.
 bool NeedsRootComparison(const std::vector<RequestHop>& hops);
 
-// The clue of a page whose title or first heading says it is an error page
-// (ErrorPageText).
-std::optional<Clue> ErrorPageSuspicion(const PageSample& page);
+// The clue of a page whose title or first heading says it is an error page:
+// it is nothing but an error text ("Page not found", "404 Not Found"), or
+// it has one beside other words ("Page not found | Shop") and madeUp, the
+// page of a made-up address of the same shape, is a 2xx page with the same
+// other words. A title that only speaks of errors ("Error 404: Costume Not
+// Found - T-Shirt") on a site that answers made-up addresses with a 404 is
+// none.
+std::optional<Clue> ErrorPageSuspicion(const PageSample& page, const PageSample* madeUp = nullptr);
+
+// The clue of an empty 2xx page (no body, or blanks only) when the made-up
+// address next to it got a 404 or 410: the site tells missing pages apart,
+// and this one has nothing. Its detail is the made-up address and status.
+std::optional<Clue> EmptyPageSuspicion(const PageSample& madeUp);
 
 // The clue of a page that offers its domain for sale, in its title, first
 // heading or first text; its detail is the phrase.
@@ -102,9 +113,22 @@ bool SameAsMadeUp(const PageSample& page, const PageSample& madeUp);
 // the rest).
 bool SameAsRoot(const PageSample& page, const PageSample& root);
 
-// The address next to url that no site has: its last path part replaced by
-// token (the query dropped).
+// The address next to url that no site has, shaped like it: scheme, host and
+// folder kept, its last path part replaced by token with the part's
+// extension ("/news/x7.html" for "/news/item.html", "/blog/x7/" for
+// "/blog/post/"), the query dropped; for a page chosen by its query
+// (IsQueryChosen) the same path and keys with made-up values
+// ("/watch?v=x7..."; MadeUpQuery). With an empty token, the shape itself:
+// links of one shape on one site share it.
 std::string MadeUpSibling(std::string_view url, std::string_view token);
+
+// The shape of url's made-up sibling, as one key: its site, and the query
+// keys of a page chosen by its query (MadeUpSibling with an empty token), or
+// else how many folders deep it lies, its extension and a trailing slash
+// ("http://a.example/2.html" for "/news/item.html" and "/blog/post.html").
+// A site serves the pages of one shape alike whatever their folder, and a
+// collection with many folders costs few looks.
+std::string MadeUpShape(std::string_view url);
 
 // The root of url's site: scheme, user information, host and port, path
 // "/".

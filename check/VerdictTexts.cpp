@@ -68,6 +68,16 @@ constexpr auto kGermanTexts = std::to_array<TokenText>({
     {"challenge-header", "Die Website pr\u00fcft, ob ein Mensch fragt"},
     {"challenge-page", "Die Website zeigt Programmen eine Pr\u00fcfseite statt der Seite"},
     {"bot-status", "Die Website weist Programme mit einer eigenen Antwortnummer ab"},
+    {"sign-in-return", "Die Anmeldeseite f\u00fchrt danach zu dieser Seite zur\u00fcck"},
+    {"empty-page",
+     "Die Seite ist leer, w\u00e4hrend die Website erfundene Adressen als fehlend meldet"},
+    {"search-redirect", "Weiterleitung auf die Suche der Website"},
+    {"access-denied-reference",
+     "Das Auslieferungsnetz der Website weist Programme mit einer Referenznummer ab"},
+    {"incident-id", "Der Schutz vor Programmen weist mit einer Vorfallsnummer ab"},
+    {"captcha-delivery", "Der Schutz vor Programmen zeigt ein Captcha statt der Seite"},
+    {"press-and-hold", "Die Website verlangt, eine Schaltfl\u00e4che gedr\u00fcckt zu halten"},
+    {"firewall-block", "Die Firewall der Website weist Programme ab"},
 });
 
 // A URL or a detail as the lists show texts: bytes that are no UTF-8 read

@@ -6,7 +6,12 @@
 // address or offers its domain for sale, bookmarked twice) and live links
 // that look like rot to a careless eye (interim replies, credentials in the
 // URL, sign-in pages, bot walls, pages on two-letter paths, titles that
-// mention errors, a refresh to a live page), serves its sites on loopback
+// mention errors, a refresh to a live page, pages chosen by their query,
+// error words in a longer title on sites with real 404s and soft ones, sign-in
+// redirects that name the page as the way back, the walls of CDNs and
+// website firewalls), and dead ones of the same shapes (a removed video or
+// item whose handler says so with a 200, an empty page, a redirection to the
+// site's search, a plain 403), serves its sites on loopback
 // addresses, checks it with vornakle-check under current rules and prints,
 // for each kind of link, the classes the check gave it, with the live links
 // called bad (false_alarms) and the dead ones called fine (missed_dead).
@@ -16,6 +21,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -40,6 +46,9 @@ constexpr int kDefaultSites = 24;
 // offers its domain for sale.
 constexpr int kCatchAllEvery = 8;
 constexpr int kParkedEvery = 12;
+// Every this many sites one answers missing pages with a 200 "Page not
+// found | <site>" page.
+constexpr int kSoftMissingEvery = 6;
 constexpr int kLinksPerFolder = 40;
 // The credentials of links that carry them, and their Basic form.
 constexpr const char* kUserInfo = "reader:s3cret@";
@@ -65,7 +74,16 @@ enum class Kind {
     RefreshToRemoved,
     CatchAll,
     Parked,
-    Twice
+    Twice,
+    QueryChosen,
+    ErrorWordsInTitle,
+    SignInReturn,
+    CdnWall,
+    QueryChosenRemoved,
+    EmptyPage,
+    SearchRedirect,
+    PlainForbidden,
+    SoftMissingSite
 };
 
 const char* NameOf(Kind kind) {
@@ -110,6 +128,24 @@ const char* NameOf(Kind kind) {
             return "domain_parked";
         case Kind::Twice:
             return "bookmarked_twice";
+        case Kind::QueryChosen:
+            return "live_query_chosen_page";
+        case Kind::ErrorWordsInTitle:
+            return "live_error_words_in_longer_title";
+        case Kind::SignInReturn:
+            return "live_behind_sign_in_redirect";
+        case Kind::CdnWall:
+            return "live_behind_cdn_or_firewall_wall";
+        case Kind::QueryChosenRemoved:
+            return "removed_query_chosen_page";
+        case Kind::EmptyPage:
+            return "removed_empty_page";
+        case Kind::SearchRedirect:
+            return "removed_to_search";
+        case Kind::PlainForbidden:
+            return "refused_plain_403";
+        case Kind::SoftMissingSite:
+            return "removed_on_soft_404_site";
     }
     return "?";
 }
@@ -128,6 +164,11 @@ bool IsDead(Kind kind) {
         case Kind::RefreshToRemoved:
         case Kind::CatchAll:
         case Kind::Parked:
+        case Kind::QueryChosenRemoved:
+        case Kind::EmptyPage:
+        case Kind::SearchRedirect:
+        case Kind::PlainForbidden:
+        case Kind::SoftMissingSite:
             return true;
         default:
             return false;
@@ -140,23 +181,31 @@ bool IsBadClass(const std::string& found) {
 
 // Out of 100 links: what rots how, and what only looks so.
 Kind KindFor(int draw) {
-    constexpr std::array<std::pair<int, Kind>, 17> kShares = {{{10, Kind::Moved},
-                                                               {4, Kind::Temporary},
-                                                               {3, Kind::Interim},
-                                                               {3, Kind::UserInfo},
-                                                               {3, Kind::SignInPage},
-                                                               {3, Kind::BotWall},
-                                                               {4, Kind::TwoLetterPath},
-                                                               {4, Kind::MentionsError},
+    constexpr std::array<std::pair<int, Kind>, 25> kShares = {{{7, Kind::Moved},
+                                                               {3, Kind::Temporary},
+                                                               {2, Kind::Interim},
+                                                               {2, Kind::UserInfo},
+                                                               {2, Kind::SignInPage},
+                                                               {2, Kind::BotWall},
+                                                               {3, Kind::TwoLetterPath},
+                                                               {3, Kind::MentionsError},
                                                                {2, Kind::RefreshToLive},
-                                                               {7, Kind::Removed},
-                                                               {6, Kind::SoftMissing},
-                                                               {4, Kind::FrontPage},
-                                                               {3, Kind::SignIn},
-                                                               {3, Kind::ErrorPage},
-                                                               {3, Kind::MovedAway},
+                                                               {6, Kind::Removed},
+                                                               {4, Kind::SoftMissing},
+                                                               {3, Kind::FrontPage},
+                                                               {2, Kind::SignIn},
+                                                               {2, Kind::ErrorPage},
+                                                               {2, Kind::MovedAway},
                                                                {2, Kind::RefreshToRemoved},
-                                                               {8, Kind::Twice}}};
+                                                               {6, Kind::Twice},
+                                                               {4, Kind::QueryChosen},
+                                                               {4, Kind::ErrorWordsInTitle},
+                                                               {3, Kind::SignInReturn},
+                                                               {4, Kind::CdnWall},
+                                                               {4, Kind::QueryChosenRemoved},
+                                                               {3, Kind::EmptyPage},
+                                                               {4, Kind::SearchRedirect},
+                                                               {2, Kind::PlainForbidden}}};
     for (const auto& [share, kind] : kShares) {
         if (draw < share) {
             return kind;
@@ -175,6 +224,17 @@ const std::array<const char*, 6> kNotFoundTitles = {
 const std::array<const char*, 6> kErrorMentioningTitles = {
     "Peugeot 404 Coup\u00e9",       "Room 404 - Harbour Hotel",     "How to fix a 404 error",
     "Not Found (band) discography", "Error handling in Go - Guide", "Fehler finden: ein Leitfaden"};
+
+// Titles of live pages with error words beside their own.
+const std::array<const char*, 4> kErrorWordsTitles = {
+    "Error 404: Costume Not Found - T-Shirt | Geek Apparel",
+    "404 Page Not Found: 40 creative error pages that keep visitors",
+    "Page Not Found: the story of a lost album | Music Blog",
+    "Seite nicht gefunden? Zehn Tipps f\u00fcr bessere Fehlerseiten - Webblog"};
+
+// What a search says when it found nothing.
+const std::array<const char*, 4> kNoResults = {"0 results", "Keine Treffer", "Aucun r\u00e9sultat",
+                                               "No results found"};
 
 // Sections whose names are two letters but no language.
 const std::array<const char*, 6> kTwoLetterSections = {"/tv", "/go/", "/ok", "/pc/", "/hq", "/up"};
@@ -230,6 +290,79 @@ SitePage BotWall(Random& random) {
     }
 }
 
+// The walls of CDNs, bot managers and website firewalls, and a plain
+// refusal, as their services send them.
+SitePage CdnWall(Random& random) {
+    const std::string html = "Content-Type: text/html\r\n";
+    switch (random.Below(7)) {
+        case 0:
+            return {"403 Forbidden", html + "Server: AkamaiGHost\r\n",
+                    "<HTML><HEAD>\n<TITLE>Access Denied</TITLE>\n</HEAD><BODY>\n<H1>Access "
+                    "Denied</H1>\nYou don't have permission to access this page.<P>\n"
+                    "Reference&#32;&#35;18&#46;5c1d3e17&#46;1714871234&#46;1a2b3c4d\n"
+                    "<P>https&#58;&#47;&#47;errors&#46;edgesuite&#46;net</P></BODY></HTML>"};
+        case 1:
+            return {"403 Forbidden", html + "X-Iinfo: 13-4711-0 0NNN RT(1 2)\r\nX-CDN: Imperva\r\n",
+                    "<html><head><meta name=\"robots\" content=\"noindex\"></head><body>"
+                    "<iframe src=\"/_Incapsula_Resource?CWUDNSAI=1\">Request unsuccessful. "
+                    "Incapsula incident ID: 1234000560078-1</iframe></body></html>"};
+        case 2:
+            return {"403 Forbidden", html + "x-datadome: protected\r\nx-dd-b: 1\r\n",
+                    "<html><head><title>example.com</title></head><body><script "
+                    "src=\"https://ct.captcha-delivery.com/c.js\"></script></body></html>"};
+        case 3:
+            return {"403 Forbidden", html,
+                    "<html><head><title>Access to this page has been denied</title></head><body>"
+                    "<div id=\"px-captcha\"></div><p>Press &amp; Hold to confirm you are a "
+                    "human (and not a bot).</p></body></html>"};
+        case 4:
+            return {"403 Forbidden", html + "x-sucuri-id: 18012\r\nServer: Sucuri/Cloudproxy\r\n",
+                    "<html><head><title>Sucuri WebSite Firewall - Access Denied</title></head>"
+                    "<body><h1>Access Denied - Sucuri Website Firewall</h1></body></html>"};
+        case 5:
+            return {"503 Service Unavailable", html,
+                    "<html><head><title>Your access to this site has been limited by the site "
+                    "owner</title></head><body><h1>Your access to this site has been "
+                    "limited</h1><p>Generated by Wordfence at Tue, 10 Dec 2026.</p></body></html>"};
+        default:
+            return {"403 Forbidden",
+                    html + "CF-RAY: 8a1b2c3d4e5f6a7b-FRA\r\nServer: cloudflare\r\n",
+                    "<html><head><title>Attention Required! | Cloudflare</title></head><body>"
+                    "<h1>Sorry, you have been blocked</h1><p>Cloudflare Ray ID: "
+                    "8a1b2c3d4e5f6a7b</p></body></html>"};
+    }
+}
+
+// A path's bytes as one query value.
+std::string Encoded(const std::string& text) {
+    static const char* const kHex = "0123456789ABCDEF";
+    std::string encoded;
+    for (const char character : text) {
+        const auto byte = static_cast<unsigned char>(character);
+        if (std::isalnum(byte) || character == '-' || character == '.' || character == '_') {
+            encoded += character;
+        } else {
+            encoded += '%';
+            encoded += kHex[byte >> 4];
+            encoded += kHex[byte & 15];
+        }
+    }
+    return encoded;
+}
+
+// The words of a path as a search's terms ("red+boots").
+std::string SearchTermsOf(const std::string& path) {
+    std::string terms;
+    for (const char character : path.substr(0, path.find('?'))) {
+        if (std::isalnum(static_cast<unsigned char>(character))) {
+            terms += character;
+        } else if (!terms.empty() && terms.back() != '+') {
+            terms += '+';
+        }
+    }
+    return terms;
+}
+
 SitePage ParkedPage(Random& random, int site) {
     return HtmlPage(random, "site" + std::to_string(site) + ".example", std::string(),
                     "This domain may be for sale. Buy this domain today!");
@@ -253,16 +386,34 @@ int Run(int argc, char** argv) {
     Random random(20261209);
     std::vector<SiteServer::Pages> pages(static_cast<std::size_t>(sites));
     const auto isParked = [](int site) { return site % kParkedEvery == kParkedEvery - 2; };
+    const auto isCatchAll = [&isParked](int site) {
+        return !isParked(site) && site % kCatchAllEvery == kCatchAllEvery - 1;
+    };
+    const auto isSoftMissing = [&](int site) {
+        return !isParked(site) && !isCatchAll(site) &&
+               site % kSoftMissingEvery == kSoftMissingEvery - 3;
+    };
     for (int site = 0; site < sites; ++site) {
         SiteServer::Pages& own = pages[static_cast<std::size_t>(site)];
         if (isParked(site)) {
             own["*"] = ParkedPage(random, site);
             continue;
         }
-        own["/"] = HtmlPage(random, random.Word(4, 10, true) + " - Home");
+        const std::string name = random.Word(4, 10, true);
+        own["/"] = HtmlPage(random, name + " - Home");
         own["/login"] = HtmlPage(random, "Sign in");
-        if (site % kCatchAllEvery == kCatchAllEvery - 1) {
-            own["*"] = HtmlPage(random, random.Word(4, 10, true) + " Shop");
+        own["/login?*"] = own["/login"];
+        own["/accounts/login/*"] = HtmlPage(random, "Sign in - " + name);
+        // Handlers that show what their query names, and say so with a 200
+        // when they have nothing; a search that finds some.
+        own["/watch?v=*"] =
+            HtmlPage(random, name + " Video", std::string(), "This video isn't available anymore.");
+        own["/item.php?id=*"] = HtmlPage(random, "Item | " + name, std::string(), "No such item.");
+        own["/search?q=*"] = HtmlPage(random, "Search | " + name, std::string(), "12 results");
+        if (isCatchAll(site)) {
+            own["*"] = HtmlPage(random, name + " Shop");
+        } else if (isSoftMissing(site)) {
+            own["*"] = HtmlPage(random, "Page not found | " + name);
         }
     }
 
@@ -292,7 +443,13 @@ int Run(int argc, char** argv) {
         if (kind == Kind::Twice) {
             kind = Kind::Fine;
         }
-        const int site = random.Below(sites);
+        int site = random.Below(sites);
+        // An empty page tells only on a site that answers missing pages with
+        // a 404.
+        while (kind == Kind::EmptyPage &&
+               (isParked(site) || isCatchAll(site) || isSoftMissing(site))) {
+            site = (site + 1) % sites;
+        }
         std::string path = RandomPath(random);
         // Bookmarks of pages below the root, as rot concerns them.
         if (path.rfind("/?", 0) == 0 || path == "/" || used.contains(path)) {
@@ -304,7 +461,7 @@ int Run(int argc, char** argv) {
             continue;
         }
         SiteServer::Pages& own = pages[static_cast<std::size_t>(site)];
-        const bool catchAll = own.contains("*");
+        const bool catchAll = isCatchAll(site);
         if (catchAll && !IsDead(kind) && kind != Kind::Moved && kind != Kind::Temporary) {
             // A page the site does not have, under its one page for all.
             generated.push_back({Kind::CatchAll, site, path, kind});
@@ -370,9 +527,63 @@ int Run(int argc, char** argv) {
                 own[path] = RedirectTo("301 Moved Permanently", "/");
                 break;
             case Kind::SignIn:
-                own[path] = RedirectTo("302 Found", "/login?next=" + path.substr(1));
-                own["/login?next=" + path.substr(1)] = own["/login"];
+                // A sign-in page that does not lead back to the link.
+                own[path] = RedirectTo("302 Found", random.Below(2) ? "/login" : "/login?next=%2F");
                 break;
+            case Kind::SignInReturn: {
+                // The way back as a path, encoded twice, or a whole URL (the
+                // servers' port put in by the server).
+                const std::string url =
+                    Encoded("http://127.0.0." + std::to_string(1 + site) + ":") + "{port}" +
+                    Encoded(path);
+                const std::string back = random.Below(3) == 0   ? Encoded(path)
+                                         : random.Below(2) == 0 ? Encoded(Encoded(path))
+                                                                : url;
+                own[path] = RedirectTo("302 Found", "/accounts/login/?next=" + back);
+                break;
+            }
+            case Kind::QueryChosen:
+            case Kind::QueryChosenRemoved: {
+                const bool video = random.Below(2) == 0;
+                path = video ? "/watch?v=" + random.Word(5, 5, false) + std::to_string(index)
+                             : "/item.php?id=" + std::to_string(1000 + index);
+                if (kind == Kind::QueryChosen) {
+                    own[path] =
+                        HtmlPage(random, random.Word(4, 10, true) + " " + random.Word(3, 8, false));
+                }
+                break;
+            }
+            case Kind::ErrorWordsInTitle:
+                own[path] = HtmlPage(random, kErrorWordsTitles[static_cast<std::size_t>(
+                                                 random.Below(kErrorWordsTitles.size()))]);
+                break;
+            case Kind::CdnWall:
+                own[path] = CdnWall(random);
+                break;
+            case Kind::PlainForbidden:
+                own[path] = {"403 Forbidden", "Content-Type: text/html\r\nServer: Apache\r\n",
+                             "<html><head><title>403 Forbidden</title></head><body><h1>Access "
+                             "Denied</h1><p>You don't have permission to access this resource."
+                             "</p></body></html>"};
+                break;
+            case Kind::EmptyPage:
+                own[path] = {"200 OK", "Content-Type: text/html; charset=utf-8\r\n",
+                             random.Below(2) ? std::string() : std::string("\n   \r\n\t\n")};
+                break;
+            case Kind::SearchRedirect: {
+                // For the link's own words, or for nothing, finding nothing.
+                std::string target;
+                if (random.Below(2) == 0) {
+                    target = "/search?q=" + SearchTermsOf(path);
+                } else {
+                    target = "/search";
+                    own[target] = HtmlPage(
+                        random, "Search", std::string(),
+                        kNoResults[static_cast<std::size_t>(random.Below(kNoResults.size()))]);
+                }
+                own[path] = RedirectTo("302 Found", target);
+                break;
+            }
             case Kind::ErrorPage: {
                 const std::string target = kErrorAddresses[static_cast<std::size_t>(
                                                random.Below(kErrorAddresses.size()))] +
@@ -400,6 +611,10 @@ int Run(int argc, char** argv) {
                     HtmlPage(random, random.Word(4, 10, true) + " " + random.Word(3, 8, false));
                 break;
         }
+        if (kind == Kind::Removed && isSoftMissing(site)) {
+            kind = Kind::SoftMissingSite;
+        }
+        used.insert(path);
         generated.push_back({kind == Kind::Removed && catchAll ? Kind::CatchAll : kind, site, path,
                              kind, credentials});
     }

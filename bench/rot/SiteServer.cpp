@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <iterator>
 #include <stdexcept>
 
 namespace vornakle::bench {
@@ -103,6 +104,22 @@ void SiteServer::Serve(int descriptor, std::size_t site) {
     const std::string target = request.substr(start, request.find(' ', start) - start);
     const Pages& pages = sites_[site];
     auto found = pages.find(target);
+    // Else the longest pattern "prefix*" the target starts with, else "*".
+    for (auto pattern = pages.begin(); found == pages.end() && pattern != pages.end(); ++pattern) {
+        const std::string& key = pattern->first;
+        if (key.size() > 1 && key.back() == '*' &&
+            target.compare(0, key.size() - 1, key, 0, key.size() - 1) == 0) {
+            auto longer = pattern;
+            for (auto other = std::next(pattern); other != pages.end(); ++other) {
+                const std::string& otherKey = other->first;
+                if (otherKey.size() > longer->first.size() && otherKey.back() == '*' &&
+                    target.compare(0, otherKey.size() - 1, otherKey, 0, otherKey.size() - 1) == 0) {
+                    longer = other;
+                }
+            }
+            found = longer;
+        }
+    }
     if (found == pages.end()) {
         found = pages.find("*");
     }

@@ -29,8 +29,9 @@ struct SitePage {
 
 class SiteServer {
 public:
-    // Pages are looked up by the whole target ("/a?b"), else under "*"; a
-    // site without "*" answers 404 to anything else.
+    // Pages are looked up by the whole target ("/a?b"), else under the
+    // longest pattern "prefix*" the target starts with ("/watch?v=*"), else
+    // under "*"; a site without "*" answers 404 to anything else.
     using Pages = std::map<std::string, SitePage>;
 
     explicit SiteServer(std::vector<Pages> sites);

@@ -342,6 +342,38 @@ std::vector<Behaviour> Behaviours() {
          "/",
          {403, "none"},
          {403, "none"}},
+        {"403 from Akamai's wall",
+         Repeated(Reply("HTTP/1.1 403 Forbidden\r\nServer: AkamaiGHost\r\nContent-Type: "
+                        "text/html\r\n\r\n<TITLE>Access Denied</TITLE>Reference &#35;18.2f.17.9a"),
+                  3),
+         "/",
+         {403, "none"},
+         {403, "access-denied-reference"}},
+        // The made-up address next to the link asks on the kept connection.
+        {"an empty page where a made-up address gets a 404",
+         {Answering(
+             [](const std::string& line) {
+                 return line.find(" /shop/gone ") != std::string::npos
+                            ? Empty("200 OK", "Content-Type: text/html\r\n")
+                            : Empty("404 Not Found");
+             },
+             2)},
+         "/shop/gone",
+         ok,
+         {200, "empty-page"}},
+        {"a handler that answers any value alike",
+         {Answering(
+             [](const std::string& line) {
+                 const std::string page = "<title>Tube</title><p>This video isn't available</p>";
+                 return line.find(" /watch?v=") != std::string::npos
+                            ? "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+                                  std::to_string(page.size()) + "\r\n\r\n" + page
+                            : Empty("404 Not Found");
+             },
+             2)},
+         "/watch?v=dQw4w9WgXcQ",
+         ok,
+         {200, "same-as-made-up-address"}},
         {"999 to programs",
          Repeated(Status("999 Denied"), 2),
          "/",

@@ -1,8 +1,10 @@
 #include "check/AccessRules.h"
 #include "check/AddressParts.h"
+#include "check/BotWalls.h"
 #include "check/PageLandmarks.h"
 #include "check/RotCheck.h"
 #include "check/RotRules.h"
+#include "check/SearchRedirect.h"
 #include "check/VerdictTexts.h"
 
 #include <gtest/gtest.h>
@@ -115,7 +117,7 @@ TEST(RotRules, RedirectionsTellMovedFrontPageAndSignIn) {
          "front-page-redirect"},
         // ... or on its sign-in page.
         {Hops({{"http://a.example/doc/1", 302}, {"http://a.example/login?next=/doc/1", 200}}),
-         false, "sign-in-redirect"},
+         false, "sign-in-return"},
         {Hops({{"http://www.a.example/doc/1", 303},
                {"https://accounts.a.example/users/sign_in", 200}}),
          false, "sign-in-redirect"},
@@ -155,14 +157,76 @@ TEST(RotRules, RedirectionsTellMovedFrontPageAndSignIn) {
         {Hops({{"http://a.example/x", 302}, {"http://a.example/", 500}}), false, ""},
         {Hops({{"http://a.example/login", 302}, {"http://a.example/login/", 200}}), false, ""},
         {Hops({{"http://a.example/x", 302}, {"http://a.example/products", 200}}), false, ""},
+        // A sign-in page that leads back to the link (its path, its whole
+        // address, encoded twice, or inside a further step's return
+        // address) holds a page; one that leads elsewhere does not.
+        {Hops({{"http://a.example/dashboard/settings", 302},
+               {"http://a.example/accounts/login/?next=/dashboard/settings", 200}}),
+         false, "sign-in-return"},
+        {Hops(
+             {{"https://www.a.example/doc/1", 302},
+              {"https://id.a.example/signin?continue=https%3A%2F%2Fwww.a.example%2Fdoc%2F1", 200}}),
+         false, "sign-in-return"},
+        {Hops({{"http://a.example/doc/1", 302},
+               {"http://a.example/Login?ReturnUrl=%252Fdoc%252F1", 200}}),
+         false, "sign-in-return"},
+        {Hops({{"http://a.example/doc/1", 302},
+               {"http://a.example/sso?redirect_uri=%2Fcb%3Fnext%3D%252Fdoc%252F1", 302},
+               {"http://a.example/login", 200}}),
+         false, "sign-in-return"},
+        {Hops({{"http://a.example/doc/1", 302}, {"http://a.example/login?next=/", 200}}), false,
+         "sign-in-redirect"},
+        {Hops({{"http://a.example/doc/1", 302}, {"http://a.example/login?next=/doc/12", 200}}),
+         false, "sign-in-redirect"},
+        // Pages chosen by their query are deep links; the same handler with
+        // a note is the page itself.
+        {Hops({{"http://a.example/?p=123", 301}, {"http://a.example/", 200}}), false,
+         "front-page-redirect"},
+        {Hops({{"http://a.example/index.php?id=5", 302},
+               {"http://a.example/index.php?id=5&lang=en", 200}}),
+         false, ""},
     };
     for (const auto& row : cases) {
         const std::string first = row.hops.empty() ? "(none)" : row.hops.front().Url;
         const auto [found, clue] = RotOfHops(row.hops, row.last);
         EXPECT_EQ(found == Finding::Moved, row.moved) << first;
-        EXPECT_EQ(found == Finding::Suspect, !row.signal.empty()) << first;
+        EXPECT_EQ(found == Finding::Login, row.signal == "sign-in-return") << first;
+        EXPECT_EQ(found == Finding::Suspect || found == Finding::Login, !row.signal.empty())
+            << first;
         EXPECT_EQ(ClueText(clue), row.signal.empty() ? "" : row.signal + ": " + row.hops.back().Url)
             << first;
+    }
+    // Deep links that end on their site's search: for their own words, or
+    // finding nothing.
+    const struct {
+        std::vector<RequestHop> hops;
+        const char* text;  // the search page's first text
+        bool suspect;
+    } searches[] = {
+        {Hops({{"http://a.example/shop/red-cotton-boots", 301},
+               {"http://a.example/search?q=red+cotton+boots", 200}}),
+         "12 results", true},
+        {Hops({{"http://a.example/p/48213", 302}, {"http://www.a.example/s?k=48213", 200}}), "",
+         true},
+        {Hops({{"http://a.example/shop/boots", 302}, {"http://a.example/search", 200}}),
+         "Search: 0 results", true},
+        {Hops({{"http://a.example/produkt/5", 302}, {"http://a.example/suche?q=neu", 200}}),
+         "Keine Treffer f\u00fcr neu", true},
+        {Hops({{"http://a.example/shop/boots", 302}, {"http://a.example/search?q=sale", 200}}),
+         "10 results", false},
+        {Hops(
+             {{"http://a.example/search?q=boots", 301}, {"http://a.example/search/?q=boots", 200}}),
+         "0 results", false},
+        {Hops({{"http://a.example/shop/boots", 302}, {"http://b.example/search?q=boots", 200}}), "",
+         false},
+        {Hops({{"http://a.example/shop/boots", 302}, {"http://a.example/research", 200}}),
+         "no results", false},
+    };
+    for (const auto& row : searches) {
+        PageSample page{row.hops.back().Url, 200, 100, "Search", ""};
+        page.Text = row.text;
+        EXPECT_EQ(SearchRedirectSuspicion(row.hops, &page).has_value(), row.suspect)
+            << row.hops.back().Url;
     }
 }
 
@@ -243,6 +307,32 @@ TEST(RotRules, ErrorPagePhrasesInFiveLanguagesAsWholeWords) {
     EXPECT_EQ(clueText({"", 200, 10, "Shop", "Seite nicht gefunden"}),
               "soft-404-heading: Seite nicht gefunden");
     EXPECT_EQ(clueText({"", 200, 10, "Shop", "Summer sale", "", "Error 404 not found"}), "");
+    // Error words beside others count where a made-up address of the same
+    // shape gets a page like it; nothing but an error text counts alone.
+    const struct {
+        const char* title;
+        PageSample madeUp;
+        const char* clue;
+    } weighed[] = {
+        {"Error 404: Costume Not Found - T-Shirt | Geek Apparel",
+         {"", 404, 9, "Not Found", ""},
+         ""},
+        {"404 Page Not Found: 40 creative error pages that keep visitors",
+         {"", 200, 9, "Page not found | Blog", ""},
+         ""},
+        {"Page not found | Shop", {"", 200, 9, "Page Not Found | Shop", ""}, "soft-404-title"},
+        {"Page not found | Shop", {"", 404, 9, "Page not found | Shop", ""}, ""},
+        {"Page not found", {"", 404, 9, "Not Found", ""}, "soft-404-title"},
+    };
+    for (const auto& row : weighed) {
+        const std::optional<Clue> clue =
+            ErrorPageSuspicion({"", 200, 10, row.title, ""}, &row.madeUp);
+        EXPECT_EQ(clue ? std::string(SignalToken(clue->Kind)) : "", row.clue) << row.title;
+    }
+    EXPECT_EQ(
+        ClueText(EmptyPageSuspicion({"http://a/x", 404, 9, "Not Found", ""}).value_or(Clue())),
+        "empty-page: http://a/x 404");
+    EXPECT_FALSE(EmptyPageSuspicion({"http://a/x", 200, 0, "", ""}));
     // Pages offering their domain for sale, and robot challenges.
     EXPECT_EQ(ClueText(*ParkedSuspicion({"", 200, 9, "a.example", "", "", "Buy this domain!"})),
               "parked-domain: buy this domain");
@@ -266,6 +356,45 @@ TEST(RotRules, ErrorPagePhrasesInFiveLanguagesAsWholeWords) {
     for (const auto& [header, clue] : replies) {
         const auto access = AccessOfReply(std::stoi(header.substr(9, 3)), header);
         EXPECT_EQ(access ? ClueText(access->second) : "", clue) << header;
+    }
+    // Walls of CDNs, bot managers and firewalls by header and page; an
+    // ordinary refusal is none.
+    const std::string akamai =
+        "<HTML><HEAD><TITLE>Access Denied</TITLE></HEAD><BODY><H1>Access Denied</H1>You don't "
+        "have permission.<P>Reference&#32;&#35;18&#46;5c1d3e17&#46;1614871234&#46;1a2b3c4d</BODY>";
+    const struct {
+        std::string header;
+        std::string html;
+        const char* signal;
+    } walls[] = {
+        {"Server: AkamaiGHost\r\n", akamai, "access-denied-reference"},
+        {"Server: nginx\r\n", akamai, ""},
+        {"X-Iinfo: 13-4711-0 0NNN RT(1 2) q(0 -1 -1 0)\r\n",
+         "<p>Request unsuccessful. Incapsula incident ID: 1234000560078</p>", "incident-id"},
+        {"x-datadome: protected\r\n",
+         "<script src=\"https://ct.captcha-delivery.com/c.js\"></script>", "captcha-delivery"},
+        {"",
+         "<title>Access to this page has been denied</title><div id=\"px-captcha\"></div>"
+         "<p>Press &amp; Hold to confirm you are a human</p>",
+         "press-and-hold"},
+        {"x-sucuri-id: 18012\r\n", "<title>Sucuri WebSite Firewall - Access Denied</title>",
+         "firewall-block"},
+        {"",
+         "<title>Your access to this site has been limited</title><p>Generated by Wordfence</p>",
+         "firewall-block"},
+        {"CF-RAY: 8a1b2c3d4e5f6a7b-FRA\r\n",
+         "<title>Attention Required! | Cloudflare</title><h1>Sorry, you have been blocked</h1>",
+         "firewall-block"},
+        {"Server: Apache\r\n", "<title>403 Forbidden</title><h1>Access Denied</h1>", ""},
+        {"x-sucuri-id: 18012\r\n", "<title>403 Forbidden</title><h1>Access Denied</h1>", ""},
+    };
+    for (const auto& row : walls) {
+        const PageLandmarks landmarks = ReadPageLandmarks(row.html);
+        PageSample page{"", 403, row.html.size(), landmarks.Title, landmarks.Heading};
+        page.Text = landmarks.Text;
+        const std::optional<Clue> wall =
+            BotWallOfReply(403, "HTTP/1.1 403 Forbidden\r\n" + row.header, &page, row.html);
+        EXPECT_EQ(wall ? std::string(SignalToken(wall->Kind)) : "", row.signal) << row.html;
     }
 }
 
@@ -299,14 +428,33 @@ TEST(RotRules, SameAsMadeUpComparesStatusTitleAndSize) {
 
 TEST(RotRules, MadeUpSiblingAndDeepLinks) {
     const std::pair<const char*, const char*> siblings[] = {
-        {"http://a.example/news/item.html?id=3#c", "http://a.example/news/T"},
+        {"http://a.example/news/item.html?ref=rss#c", "http://a.example/news/T.html"},
         {"HTTP://A.example:8080/x", "http://a.example:8080/T"},
-        {"https://a.example:443/dir/", "https://a.example/dir/T"},
+        {"https://a.example:443/dir/", "https://a.example/T/"},
+        {"http://a.example/docs/guide.tar.gz", "http://a.example/docs/T.gz"},
+        {"http://a.example/v1.2", "http://a.example/T"},
         {"no address", ""},
+        // Pages chosen by their query: the same keys, made-up values.
+        {"https://v.example/watch?v=dQw4w9WgXcQ&t=42s&utm_source=x",
+         "https://v.example/watch?v=T&t=42s"},
+        {"http://a.example/news/item.html?id=3#c", "http://a.example/news/item.html?id=944444444"},
+        {"http://f.example/viewtopic.php?f=2&topic=55",
+         "http://f.example/viewtopic.php?f=2&topic=944444444"},
+        {"http://f.example/showthread.php?12345-boots", "http://f.example/showthread.php?T"},
+        {"http://a.example/?p=123", "http://a.example/?p=944444444"},
     };
     for (const auto& [url, sibling] : siblings) {
         EXPECT_EQ(MadeUpSibling(url, "T"), sibling) << url;
     }
+    // One look per site and shape: folders of one depth share it.
+    EXPECT_EQ(MadeUpShape("http://a.example/news/a.html"),
+              MadeUpShape("http://a.example/blog/b.html"));
+    EXPECT_NE(MadeUpShape("http://a.example/news/a.html"), MadeUpShape("http://a.example/news/a"));
+    EXPECT_NE(MadeUpShape("http://a.example/a/b/"), MadeUpShape("http://a.example/a/b"));
+    EXPECT_NE(MadeUpShape("http://a.example/watch?v=1"), MadeUpShape("http://a.example/watch"));
+    EXPECT_EQ(MadeUpShape("http://a.example/watch?v=1"), MadeUpShape("http://a.example/watch?v=2"));
+    EXPECT_TRUE(IsDeepLink("http://a.example/?p=123"));
+    EXPECT_TRUE(IsDeepLink("http://a.example/index.php?title=Boots"));
     EXPECT_TRUE(IsDeepLink("http://a.example/x"));
     EXPECT_TRUE(IsDeepLink("http://a.example/x/?q"));
     EXPECT_FALSE(IsDeepLink("http://a.example/?q=x"));
@@ -354,7 +502,7 @@ TEST(RotRules, GermanVerdictsForEveryReasonAndSignal) {
     for (int reason = 1; reason <= static_cast<int>(FailureReason::Error); ++reason) {
         EXPECT_NE(GermanText(ReasonToken(static_cast<FailureReason>(reason))), "") << reason;
     }
-    for (int signal = 1; signal <= static_cast<int>(Signal::BotStatus); ++signal) {
+    for (int signal = 1; signal <= static_cast<int>(Signal::FirewallBlock); ++signal) {
         EXPECT_NE(GermanText(SignalToken(static_cast<Signal>(signal))), "") << signal;
     }
     const auto found = [](std::int32_t status, std::string finalUrl, Finding finding,

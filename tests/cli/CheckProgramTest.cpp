@@ -851,7 +851,16 @@ ServerScript SiteScript(SitePages pages, std::function<void(const std::string&)>
         if (onRequest) {
             onRequest(path);
         }
-        const auto found = pages.find(path);
+        auto found = pages.find(path);
+        // A pattern "prefix*" (one per site at most) before "*".
+        for (auto pattern = pages.begin(); found == pages.end() && pattern != pages.end();
+             ++pattern) {
+            const std::string& key = pattern->first;
+            if (key.size() > 1 && key.back() == '*' &&
+                path.starts_with(std::string_view(key).substr(0, key.size() - 1))) {
+                found = pattern;
+            }
+        }
         const Page& page = found != pages.end() ? found->second : pages.at("*");
         const bool head = request.rfind("HEAD ", 0) == 0;
         std::string headers = page.Headers;
@@ -925,12 +934,52 @@ TEST(CheckProgram, CurrentRulesTellMovedAndProbablyGoneLinks) {
          "suspect",
          "front-page-redirect"},
         {"deep link to the sign-in page",
-         {{"/team/doc", Redirect("302 Found", "/users/sign_in?return=%2Fteam%2Fdoc")},
-          {"/users/sign_in?return=%2Fteam%2Fdoc", Html("Sign in")},
+         {{"/team/doc", Redirect("302 Found", "/users/sign_in")},
+          {"/users/sign_in", Html("Sign in")},
           {"*", kNotFound}},
          "/team/doc",
          "suspect",
          "sign-in-redirect"},
+        {"a sign-in page that leads back",
+         {{"/dashboard/settings",
+           Redirect("302 Found", "/accounts/login/?next=/dashboard/settings")},
+          {"/accounts/login/?next=/dashboard/settings", Html("Sign in")},
+          {"*", kNotFound}},
+         "/dashboard/settings",
+         "login",
+         "sign-in-return"},
+        {"a removed video its handler answers with a 200",
+         {{"/watch?v=*", Html("Tube", "<h1>Tube</h1><p>This video isn't available anymore.</p>")},
+          {"*", kNotFound}},
+         "/watch?v=dQw4w9WgXcQ",
+         "suspect",
+         "same-as-made-up-address"},
+        {"an empty page on a site with real 404s",
+         {{"/blank", {"200 OK", "Content-Type: text/html\r\n", " \n"}}, {"*", kNotFound}},
+         "/blank",
+         "suspect",
+         "empty-page"},
+        {"a removed product sent to the search",
+         {{"/shop/red-boots", Redirect("302 Found", "/search?q=red+boots")},
+          {"/search?q=red+boots", Html("Search")},
+          {"*", kNotFound}},
+         "/shop/red-boots",
+         "suspect",
+         "search-redirect"},
+        {"error words beside a product's name",
+         {{"/shop/costume", Html("Error 404: Costume Not Found - T-Shirt | Geek Apparel")},
+          {"*", kNotFound}},
+         "/shop/costume",
+         "ok",
+         ""},
+        {"a CDN's wall",
+         {{"*",
+           {"403 Forbidden", "Content-Type: text/html\r\nServer: AkamaiGHost\r\n",
+            "<TITLE>Access Denied</TITLE>Reference&#32;&#35;18&#46;5c1d3e17&#46;1614871234&#46;"
+            "1a2b3c4d"}}},
+         "/p",
+         "blocked",
+         "access-denied-reference"},
         {"soft 404 in English",
          {{"*", Html("Page Not Found - Example")}},
          "/a/b",
@@ -1116,13 +1165,13 @@ TEST(CheckProgram, CurrentRulesTellMovedAndProbablyGoneLinks) {
             return line.find("\t" + kind + "\t") != std::string::npos;
         });
     };
-    EXPECT_EQ(Lines(bad.output).size(), 16u);
-    EXPECT_EQ(count(bad.output, "suspect"), 14);
+    EXPECT_EQ(Lines(bad.output).size(), 19u);
+    EXPECT_EQ(count(bad.output, "suspect"), 17);
     EXPECT_EQ(Lines(moved.output).size(), 3u);
     EXPECT_EQ(count(moved.output, "moved"), 3);
     EXPECT_EQ(moved.exitCode, 1);
-    EXPECT_EQ(Lines(blocked.output).size(), 1u);
-    EXPECT_EQ(count(blocked.output, "blocked"), 1);
+    EXPECT_EQ(Lines(blocked.output).size(), 2u);
+    EXPECT_EQ(count(blocked.output, "blocked"), 2);
 }
 
 TEST(CheckProgram, UpdateMovedAndDeadRewriteExactlyTheMovedAndArchivedShortcuts) {
