@@ -11,6 +11,7 @@
 #include "bookmarks/BookmarkTestSupport.h"
 #include "bookmarks/FavoritesDirectory.h"
 #include "bookmarks/HtmlBookmarks.h"
+#include "bookmarks/PlacesHash.h"
 #include "store/Shortcut.h"
 #include "support/TempTree.h"
 
@@ -175,6 +176,26 @@ TEST(RoundTrip, DirectoryToHtmlToDirectoryKeepsNamesFoldersAndUrls) {
         ADD_FAILURE() << "replaced";
     } catch (const EBookmarkError& error) {
         EXPECT_EQ(error.Why(), Reason::TargetTaken);
+    }
+}
+
+}  // namespace
+}  // namespace vornakle
+
+namespace vornakle {
+namespace {
+
+// The url_hash Firefox ESR 153 stored for these addresses in a profile it
+// made: a wrong one hides a changed bookmark from Firefox for good.
+TEST(PlacesUrlHash, AsFirefoxStoresIt) {
+    const std::pair<const char*, std::uint64_t> known[] = {
+        {"http://127.0.0.1:9/old", 125511573746108U},
+        {"https://example.com/d%C3%A9j%C3%A0?q=1#x", 47360104331435U},
+        {"http://127.0.0.1:9/dead", 125508151169294U},
+        {"http://127.0.0.1:8765/old", 125509273174844U},
+    };
+    for (const auto& [url, hash] : known) {
+        EXPECT_EQ(PlacesUrlHash(url), hash) << url;
     }
 }
 

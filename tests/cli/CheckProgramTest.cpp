@@ -1274,6 +1274,19 @@ TEST(CheckProgram, UpdateMovedAndMoveDeadChangeEachBrowsersStore) {
             }
             ::unlink(lock.c_str());
             EXPECT_TRUE(Snapshot(tree) == before);
+            // What a browser that crashed leaves behind does not stop the
+            // run: it names a process that is gone.
+            const pid_t gone = ::fork();
+            if (gone == 0) {
+                ::_exit(0);
+            }
+            ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
+            const std::string stale = store.file.empty()
+                                          ? "127.0.0.1:+" + std::to_string(gone)
+                                          : std::string(host) + "-" + std::to_string(gone);
+            ASSERT_EQ(::symlink(stale.c_str(),
+                                tree.Path(store.file.empty() ? "lock" : store.lock).c_str()),
+                      0);
         }
 
         const CheckerRun run = RunChecker(arguments);
@@ -1305,6 +1318,28 @@ TEST(CheckProgram, UpdateMovedAndMoveDeadChangeEachBrowsersStore) {
                                              "Set aside", tree.Path(store.name)});
         EXPECT_EQ(again.exitCode, 1) << again.errors;
         EXPECT_TRUE(Snapshot(tree) == changed);
+    }
+    // A Favorites directory: the dead link's file moves into the folder.
+    TempTree tree;
+    tree.WriteFile("Old.url", ShortcutText(old));
+    tree.WriteFile("News/Dead.url", ShortcutText(dead));
+    tree.WriteFile("News/Fine.url", ShortcutText(fine));
+    auto expected = Snapshot(tree);
+    expected.erase("News/Dead.url");
+    expected["Set aside"] = "<directory>";
+    expected["Set aside/Dead.url"] = ShortcutText(dead);
+    expected["Old.url"] = RewriteShortcutText(ShortcutText(old), UrlOf(site, "/new"));
+    for (int run = 0; run < 2; ++run) {
+        const CheckerRun moved =
+            RunChecker({"--rules", "current", "--no-history", "--format", "csv", "--update-moved",
+                        "--move-dead", "Set aside", tree.Root()});
+        EXPECT_EQ(moved.exitCode, 1) << moved.errors;
+        EXPECT_EQ(Snapshot(tree), expected);
+        EXPECT_EQ(moved.output.find("file,old_folder,new_folder\r\n" + tree.Path("Set aside") +
+                                    "/Dead.url," + tree.Path("News") + "," +
+                                    tree.Path("Set aside") + "\r\n") != std::string::npos,
+                  run == 0)
+            << moved.output;
     }
 }
 
