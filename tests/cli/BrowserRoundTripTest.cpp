@@ -204,13 +204,16 @@ TEST(BrowserRoundTrip, FirefoxReadsTheChangesAndRestoresTheBackup) {
 
 // Chromium driven through its debugging pipe (descriptors 3 and 4): the
 // tree chrome.bookmarks gives on its bookmarks page, as a shape.
-std::string ChromiumTree(const std::string& userData) {
+std::string ChromiumTree(const TempTree& home, const std::string& userData) {
     int toChromium[2];
     int fromChromium[2];
     if (::pipe(toChromium) != 0 || ::pipe(fromChromium) != 0) {
         return "no pipe";
     }
     QProcess chromium;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", QString::fromStdString(home.Root()));
+    chromium.setProcessEnvironment(environment);
     chromium.setChildProcessModifier([&] {
         ::dup2(toChromium[0], 3);
         ::dup2(fromChromium[1], 4);
@@ -329,7 +332,7 @@ TEST(BrowserRoundTrip, ChromiumReadsTheChangesAndTheBackupGivesTheOldOnes) {
                        R"(,"other":)" + root(2, "Other bookmarks", "") + R"(,"synced":)" +
                        root(3, "Mobile bookmarks", "") + "}}");
     const std::string userData = home.Path("data");
-    const std::string seeded = ChromiumTree(userData);
+    const std::string seeded = ChromiumTree(home, userData);
     ASSERT_EQ(seeded, "Bookmarks bar[Old=" + base + "/old News[Dead=" + base +
                           "/dead Fine=" + base + "/fine]] Other bookmarks[]");
     ASSERT_NE(home.ReadFile("data/Default/Bookmarks").find("\"guid\""), std::string::npos);
@@ -340,9 +343,9 @@ TEST(BrowserRoundTrip, ChromiumReadsTheChangesAndTheBackupGivesTheOldOnes) {
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 1) << run.errors;
     const std::string written = home.ReadFile("data/Default/Bookmarks");
-    EXPECT_EQ(ChromiumTree(userData), "Bookmarks bar[Old=" + base + "/new News[Fine=" + base +
-                                          "/fine]] Other bookmarks[Dead links[Dead=" + base +
-                                          "/dead]]");
+    EXPECT_EQ(ChromiumTree(home, userData), "Bookmarks bar[Old=" + base + "/new News[Fine=" + base +
+                                                "/fine]] Other bookmarks[Dead links[Dead=" + base +
+                                                "/dead]]");
     // It took the file as it was: no repair, no rewrite.
     EXPECT_EQ(home.ReadFile("data/Default/Bookmarks"), written);
 
@@ -351,7 +354,7 @@ TEST(BrowserRoundTrip, ChromiumReadsTheChangesAndTheBackupGivesTheOldOnes) {
     std::filesystem::copy_file(run.errors.substr(at, run.errors.find(';', at) - at),
                                userData + "/Default/Bookmarks",
                                std::filesystem::copy_options::overwrite_existing);
-    EXPECT_EQ(ChromiumTree(userData), seeded);
+    EXPECT_EQ(ChromiumTree(home, userData), seeded);
 }
 
 }  // namespace
