@@ -17,6 +17,8 @@ public:
         BadName,       // a name no file can carry
         TargetTaken,   // the target exists and is not empty
         NotFound,      // a browser or its profile is not there
+        InUse,         // a running browser has the store open
+        Unchanged,     // a change was made but did not read back as made: undone
     };
 
     EBookmarkError(Reason reason, const std::string& message)

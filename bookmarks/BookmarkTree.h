@@ -18,6 +18,11 @@ struct BookmarkNode {
     std::string Name;
     std::string Url;                     // a bookmark's address
     std::vector<BookmarkNode> Children;  // a folder's entries
+    // Which entry of its store a bookmark is, for an edit to find it again
+    // (BookmarkEdit): Firefox's row id, the path of child indices in
+    // Chromium's roots, the how-manieth bookmark with this address in an
+    // HTML file; empty where the source has no store of its own.
+    std::string Identity;
 
     bool IsFolder() const { return NodeKind == Kind::Folder; }
 

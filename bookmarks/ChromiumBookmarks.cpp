@@ -35,23 +35,28 @@ class JsonReader {
 public:
     explicit JsonReader(const std::string& path) : path_(path) {}
 
-    void Fill(const QJsonArray& children, BookmarkNode& folder, SkippedPlaces& skipped, int depth) {
+    // place: the root's key and the indices of the folders down to children,
+    // each followed by "/".
+    void Fill(const QJsonArray& children, BookmarkNode& folder, SkippedPlaces& skipped, int depth,
+              const std::string& place) {
         if (depth >= kMaxBookmarkDepth) {
             throw EBookmarkError(EBookmarkError::Reason::Damaged,
                                  path_ + " nests its folders too deeply");
         }
-        for (const QJsonValue& value : children) {
-            const QJsonObject node = value.toObject();
+        for (qsizetype index = 0; index < children.size(); ++index) {
+            const QJsonObject node = children[index].toObject();
+            const std::string nodePlace = place + std::to_string(index);
             const QString type = node.value("type").toString();
             if (type == "folder") {
                 BookmarkNode child = BookmarkNode::Folder(Utf8(node.value("name")));
-                Fill(node.value("children").toArray(), child, skipped, depth + 1);
+                Fill(node.value("children").toArray(), child, skipped, depth + 1, nodePlace + "/");
                 folder.Children.push_back(std::move(child));
             } else if (type == "url") {
                 std::string url = Utf8(node.value("url"));
                 if (!SkipIfNoWebLink(url, skipped)) {
                     folder.Children.push_back(
                         BookmarkNode::Bookmark(Utf8(node.value("name")), std::move(url)));
+                    folder.Children.back().Identity = nodePlace;
                 }
             } else {
                 ++skipped.Other;
@@ -87,7 +92,8 @@ BookmarkCollection ParseChromiumBookmarks(std::string_view json, const std::stri
         const QJsonObject root = roots.toObject().value(known.Key).toObject();
         std::string name = Utf8(root.value("name"));
         BookmarkNode folder = BookmarkNode::Folder(name.empty() ? known.Name : std::move(name));
-        reader.Fill(root.value("children").toArray(), folder, collection.Skipped, 1);
+        reader.Fill(root.value("children").toArray(), folder, collection.Skipped, 1,
+                    std::string(known.Key) + "/");
         if (!folder.Children.empty()) {
             collection.Root.Children.push_back(std::move(folder));
         }

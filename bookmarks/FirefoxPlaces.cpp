@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "bookmarks/BookmarkError.h"
+#include "bookmarks/StoreEditing.h"
 #include "platform/ErrorMessages.h"
 #include "platform/Paths.h"
 
@@ -120,6 +121,8 @@ std::string CopyDatabase(const std::string& path, const QTemporaryDir& folder) {
     return copy;
 }
 
+std::vector<Row> ReadRowsOf(sqlite3* database, const std::string& path);
+
 std::vector<Row> ReadRows(const std::string& path, const std::string& copy) {
     sqlite3* raw = nullptr;
     const int opened =
@@ -129,20 +132,23 @@ std::vector<Row> ReadRows(const std::string& path, const std::string& copy) {
         ThrowSqliteError(path, opened, database.get());
     }
     sqlite3_extended_result_codes(database.get(), 1);
+    return ReadRowsOf(database.get(), path);
+}
 
+std::vector<Row> ReadRowsOf(sqlite3* database, const std::string& path) {
     const auto hasTable = [&](const char* name) {
         sqlite3_stmt* rawStatement = nullptr;
         const int prepared = sqlite3_prepare_v2(
-            database.get(), "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?", -1,
+            database, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?", -1,
             &rawStatement, nullptr);
         const Statement statement(rawStatement);
         if (prepared != SQLITE_OK) {
-            ThrowSqliteError(path, prepared, database.get());
+            ThrowSqliteError(path, prepared, database);
         }
         sqlite3_bind_text(statement.get(), 1, name, -1, SQLITE_STATIC);
         const int stepped = sqlite3_step(statement.get());
         if (stepped != SQLITE_ROW && stepped != SQLITE_DONE) {
-            ThrowSqliteError(path, stepped, database.get());
+            ThrowSqliteError(path, stepped, database);
         }
         return stepped == SQLITE_ROW;
     };
@@ -152,10 +158,10 @@ std::vector<Row> ReadRows(const std::string& path, const std::string& copy) {
     }
 
     sqlite3_stmt* rawStatement = nullptr;
-    const int prepared = sqlite3_prepare_v2(database.get(), kRowsQuery, -1, &rawStatement, nullptr);
+    const int prepared = sqlite3_prepare_v2(database, kRowsQuery, -1, &rawStatement, nullptr);
     const Statement statement(rawStatement);
     if (prepared != SQLITE_OK) {
-        ThrowSqliteError(path, prepared, database.get());
+        ThrowSqliteError(path, prepared, database);
     }
     std::vector<Row> rows;
     for (;;) {
@@ -164,7 +170,7 @@ std::vector<Row> ReadRows(const std::string& path, const std::string& copy) {
             break;
         }
         if (stepped != SQLITE_ROW) {
-            ThrowSqliteError(path, stepped, database.get());
+            ThrowSqliteError(path, stepped, database);
         }
         Row row;
         row.Id = sqlite3_column_int64(statement.get(), 0);
@@ -299,6 +305,7 @@ private:
             if (!SkipIfNoWebLink(row.Url, skipped)) {
                 folder.Children.push_back(
                     BookmarkNode::Bookmark(row.Title.empty() ? row.PageTitle : row.Title, row.Url));
+                folder.Children.back().Identity = std::to_string(row.Id);
             }
         } else {
             ++skipped.Other;
@@ -319,6 +326,11 @@ private:
 };
 
 }  // namespace
+
+BookmarkCollection ReadPlacesDatabase(sqlite3* database, const std::string& path) {
+    PlacesTree tree(ReadRowsOf(database, path), path);
+    return tree.Collection();
+}
 
 BookmarkCollection ReadFirefoxPlaces(const std::string& path) {
     const QTemporaryDir folder;

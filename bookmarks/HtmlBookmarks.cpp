@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <limits>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -206,8 +207,10 @@ private:
             }
             std::string url = Owned(std::move(href));
             if (!SkipIfNoWebLink(url, collection_.Skipped)) {
+                const std::string identity = std::to_string(sameAddress_[url]++);
                 Current().Children.push_back(
                     BookmarkNode::Bookmark(EntryName(own.Text), std::move(url)));
+                Current().Children.back().Identity = identity;
             }
             return own.HoldsListItems;
         }
@@ -239,6 +242,8 @@ private:
     // before it was set (-Wmaybe-uninitialized).
     static constexpr std::size_t kNoPendingFolder = std::numeric_limits<std::size_t>::max();
     std::size_t pendingFolder_ = kNoPendingFolder;
+    // How many bookmarks with each address came so far.
+    std::map<std::string, int> sameAddress_;
     bool sawListEntry_ = false;
     int unplaced_ = 0;
 };

@@ -184,6 +184,7 @@ constexpr OptionSpec kOptionSpecs[] = {
     {"moved"},
     {"update-moved"},
     {"update-dead", OptionValue::Text},
+    {"move-dead", OptionValue::Text},
     {"archive"},
     {"archive-service", OptionValue::Text},
     {"duplicates"},
@@ -229,7 +230,9 @@ std::string ReadOptionFile(const std::string& option, const std::string& path) {
 }
 
 std::string CheckCommand::RewritingOption() const {
-    return UpdateMoved ? "--update-moved" : "--update-dead";
+    return UpdateMoved                     ? "--update-moved"
+           : UpdateDead != DeadLinks::Kept ? "--update-dead"
+                                           : "--move-dead";
 }
 
 bool CheckCommand::KeepsHistory() const {
@@ -341,6 +344,16 @@ CheckCommand ParseCheckCommandAt(const std::vector<std::string>& arguments, std:
             }
             command.UpdateDead = CheckCommand::DeadLinks::Archive;
             command.Archive = true;
+        } else if (name == "--move-dead") {
+            command.MoveDeadFolder = takeValue();
+            // One folder's name, which a directory can carry as well as a
+            // browser.
+            if (command.MoveDeadFolder.empty() || command.MoveDeadFolder == "." ||
+                command.MoveDeadFolder == ".." ||
+                command.MoveDeadFolder.find_first_of(std::string("/\0\r\n", 4)) !=
+                    std::string::npos) {
+                throw EUsageError("--move-dead needs a folder's name (no \"/\", not . or ..)");
+            }
         } else if (name == "--archive-service") {
             archiveService = takeValue();
         } else if (name == "--duplicates") {
@@ -635,8 +648,12 @@ std::string UsageText() {
            "                    rules tell (with --bad-only: as well as the bad ones)\n"
            "  --update-moved    rewrite the URL of each moved link's .url file to where\n"
            "                    it moved (owner, group and mode kept) and print each\n"
-           "                    change (file, old and new URL), then the bad links,\n"
-           "                    instead of the results; a Favorites directory only\n"
+           "                    change (file or bookmark, old and new URL), then the\n"
+           "                    bad links, instead of the results. A browser's\n"
+           "                    bookmarks (--browser, places.sqlite, Bookmarks, an\n"
+           "                    HTML file) are changed only while the browser is\n"
+           "                    closed, all at once, after a backup whose path and\n"
+           "                    way back are printed\n"
            "  --archive         look up each dead link (class invalid or suspect, or an\n"
            "                    answer 4xx or 5xx; with --confirmed each bad link) in a\n"
            "                    web archive and print its copy as archive_url (empty\n"
@@ -652,8 +669,14 @@ std::string UsageText() {
            "  --update-dead KIND\n"
            "                    with KIND archive: as --archive, then rewrite the URL\n"
            "                    of each .url file whose link has a copy to that copy\n"
-           "                    and print what changed, as --update-moved does; a\n"
-           "                    Favorites directory only\n"
+           "                    and print what changed, as --update-moved does\n"
+           "  --move-dead FOLDER\n"
+           "                    move each bad link (with --confirmed each confirmed\n"
+           "                    one) that --update-dead did not rewrite into the\n"
+           "                    folder FOLDER at the top of the collection, made when\n"
+           "                    missing (a browser's: in Firefox's Bookmarks Menu,\n"
+           "                    Chromium's Other bookmarks), and print each move\n"
+           "                    (link, old and new folder); nothing is deleted\n"
            "  --duplicates      print the groups of links that share an address\n"
            "                    (links without one in none) instead of checking\n"
            "  --history FILE    keep the history of checks in FILE\n"
@@ -691,7 +714,8 @@ std::string UsageText() {
            "\n"
            "Exit status: 0 no link is bad (login, blocked and excluded ones are not),\n"
            "1 some link is bad or suspect, 2 usage, config file or scan error, a\n"
-           ".url file --update-moved or --update-dead could not or may not rewrite,\n"
+           "link --update-moved, --update-dead or --move-dead could not or may not\n"
+           "change, a browser that has the bookmarks to change open,\n"
            "a part of the source that could not be read (named on standard error),\n"
            "results that could not be written (to --output's file too), or a\n"
            "history that cannot be used (damaged, another program's, of a newer\n"

@@ -45,6 +45,11 @@ struct CheckCommand {
     // prints them (a directory source only).
     enum class DeadLinks { Kept, Archive };
     DeadLinks UpdateDead = DeadLinks::Kept;
+    // Not empty: each bad link (with Confirmed, each confirmed one) not
+    // rewritten to a copy is moved into the folder of this name at the top
+    // of the collection, and the moves are printed as UpdateMoved prints
+    // its changes.
+    std::string MoveDeadFolder;
     // The web archive's base address: --archive-service, else the
     // environment's VORNAKLE_ARCHIVE_SERVICE, else the Wayback Machine's.
     std::string ArchiveService = kDefaultArchiveService;
@@ -79,9 +84,12 @@ struct CheckCommand {
 
     // Whether the run reads and writes the history.
     bool KeepsHistory() const;
-    // Whether the run rewrites shortcut files (--update-moved,
-    // --update-dead) and prints the changes instead of the results.
-    bool RewritesLinks() const { return UpdateMoved || UpdateDead != DeadLinks::Kept; }
+    // Whether the run changes its source's links (--update-moved,
+    // --update-dead, --move-dead) and prints the changes instead of the
+    // results.
+    bool RewritesLinks() const {
+        return UpdateMoved || UpdateDead != DeadLinks::Kept || !MoveDeadFolder.empty();
+    }
     // The option that rewrites shortcut files, for messages.
     std::string RewritingOption() const;
 };

@@ -16,6 +16,8 @@
 #include <optional>
 #include <utility>
 
+#include "bookmarks/BookmarkEdits.h"
+#include "bookmarks/BookmarkError.h"
 #include "bookmarks/BookmarkSource.h"
 #include "check/ArchiveLookups.h"
 #include "check/CheckEngine.h"
@@ -29,6 +31,7 @@
 #include "cli/check/HistoryOutput.h"
 #include "cli/check/MovedLinks.h"
 #include "cli/check/ResultFormat.h"
+#include "cli/check/SourceUpdates.h"
 #include "generated/Version.h"
 #include "history/HistoryError.h"
 #include "platform/ErrorMessages.h"
@@ -376,43 +379,54 @@ std::string NewAddress(const LinkRecord& link, const ReportedResult& reported,
     return std::string();
 }
 
-// Rewrites the shortcut of each moved or dead link NewAddress names a place
-// for and prints the change in the command's format: the file, the old URL,
-// the new one; then the bad links as a table of results of their own. False
-// when a file could not be rewritten; a file changed since the scan is
-// skipped with a message.
-bool UpdateLinks(const std::vector<LinkRecord>& links, const std::vector<FileStamp>& stamps,
+std::vector<RecordField> MoveFields(const std::string& file, const std::string& oldFolder,
+                                    const std::string& newFolder) {
+    return {{"file", file}, {"old_folder", oldFolder}, {"new_folder", newFolder}};
+}
+
+// Changes the links as the command asks: each moved or dead link NewAddress
+// names a place for gets its new address, each other bad link goes into
+// the --move-dead folder. Prints the changes in the command's format (the
+// file or bookmark, the old URL, the new one; then the moves: the file or
+// bookmark, the old folder, the new one), then the bad links as a table of
+// results of their own. False when something could not be changed; a link
+// changed since the scan is skipped with a message.
+bool UpdateLinks(const std::vector<LinkRecord>& links, const LinkHome& home,
                  const CheckCommand& command, const OrderedPrinter& printer, ResultWriter& writer,
                  OutputStream& output, std::FILE* errors) {
-    bool allWritten = true;
-    output.Write(FieldsHeader(command.Format, ChangeFields("", "", "")));
+    std::vector<WantedChange> changes;
     for (std::size_t index = 0; index < links.size(); ++index) {
         const std::optional<ReportedResult>& reported = printer.Result(index);
-        const std::string newUrl =
-            reported ? NewAddress(links[index], *reported, command) : std::string();
-        if (newUrl.empty()) {
+        if (!reported) {
             continue;
         }
-        const std::string path = DisplayUtf8(LinkFilePath(links[index]));
-        const LinkUpdateResult update =
-            UpdateLinkUrl(command.Source, links[index], stamps.at(index), newUrl);
-        switch (update.Outcome) {
-            case LinkUpdate::Updated:
-                output.Write(FieldsRecord(
-                    command.Format,
-                    ChangeFields(path, DisplayUtf8(links[index].Url), DisplayUtf8(newUrl))));
-                break;
-            case LinkUpdate::ChangedSinceScan:
-                PrintError(errors, path + " not updated: " + update.Message);
-                break;
-            case LinkUpdate::Failed:
-                PrintError(errors, path + " not updated: " + DisplayUtf8(update.Message));
-                allWritten = false;
-                break;
+        WantedChange change{index, NewAddress(links[index], *reported, command), false};
+        change.SetAside = !command.MoveDeadFolder.empty() && change.NewUrl.empty() &&
+                          reported->CountsAsBad() && !links[index].Unreadable;
+        if (!change.NewUrl.empty() || change.SetAside) {
+            changes.push_back(std::move(change));
         }
     }
-    if (command.Format == TOutputFormat::Csv) {
-        output.Write("\r\n");
+    const ChangeReport report = ApplyChanges(home, links, changes, command.MoveDeadFolder);
+    const auto table = [&](const std::vector<RecordField>& header,
+                           const std::vector<std::vector<std::string>>& rows) {
+        output.Write(FieldsHeader(command.Format, header));
+        for (const std::vector<std::string>& row : rows) {
+            std::vector<RecordField> fields = header;
+            for (std::size_t column = 0; column < fields.size(); ++column) {
+                fields[column].Value = row.at(column);
+            }
+            output.Write(FieldsRecord(command.Format, fields));
+        }
+        if (command.Format == TOutputFormat::Csv) {
+            output.Write("\r\n");
+        }
+    };
+    if (command.UpdateMoved || command.UpdateDead != CheckCommand::DeadLinks::Kept) {
+        table(ChangeFields("", "", ""), report.UrlChanges);
+    }
+    if (!command.MoveDeadFolder.empty()) {
+        table(MoveFields("", "", ""), report.Moves);
     }
     output.Write(writer.Header());
     for (std::size_t index = 0; index < links.size(); ++index) {
@@ -421,7 +435,15 @@ bool UpdateLinks(const std::vector<LinkRecord>& links, const std::vector<FileSta
             output.Write(writer.Record(links[index], reported->Result, reported->Extras));
         }
     }
-    return allWritten;
+    output.Flush();
+    for (const std::string& message : report.Messages) {
+        PrintError(errors, message);
+    }
+    if (!report.Backup.empty()) {
+        PrintError(errors, "the bookmarks as they were are saved in " + DisplayUtf8(report.Backup) +
+                               "; to go back to them: " + DisplayUtf8(report.RestoreHint));
+    }
+    return report.AllWritten;
 }
 
 std::vector<RecordField> DuplicateFields(const std::string& group, const LinkRecord& link) {
@@ -464,7 +486,7 @@ std::string SourceText(const CheckCommand& command) {
 
 // Checks the links (those the history does not answer for) and prints them,
 // adding the results to the history when there is one; the exit code.
-int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileStamp>& stamps,
+int CheckAndPrint(const std::vector<LinkRecord>& links, const LinkHome& home,
                   const CheckCommand& command, HistoryRun* history, const HistoryClock& clock,
                   std::FILE* outputFile, std::FILE* errors) {
     const HistoryTime now = clock();
@@ -625,7 +647,7 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
         return kExitUsageOrScanError;
     }
     const bool updated = !command.RewritesLinks() ||
-                         UpdateLinks(links, stamps, command, printer, *writer, output, errors);
+                         UpdateLinks(links, home, command, printer, *writer, output, errors);
     if (!output.Flush()) {
         PrintError(errors, output.FailureText());
         return kExitUsageOrScanError;
@@ -661,19 +683,8 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
         return kExitAllFine;
     }
 
-    // Browsers keep their bookmarks in files of their own; --update-moved
-    // and --update-dead write only what they can write as the desktop
-    // program does.
-    if (command.RewritesLinks() && (command.FromBrowser || !IsDirectorySource(command.Source))) {
-        PrintError(errors, command.RewritingOption() +
-                               " rewrites .url files and needs a Favorites directory; " +
-                               (command.FromBrowser ? std::string("a browser's bookmarks")
-                                                    : DisplayUtf8(command.Source)) +
-                               " is none, and nothing was changed");
-        return kExitUsageOrScanError;
-    }
-
     std::vector<LinkRecord> links;
+    LinkHome home;
     // Some part of the source could not be read: the run goes on with the
     // rest, and its exit code says so at the end.
     bool partUnread = false;
@@ -683,6 +694,10 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
         try {
             SourceLinks source = ReadSourceLinks(command);
             links = std::move(source.Links);
+            home.IsDirectory = source.StorePath.empty();
+            home.Root = command.Source;
+            home.StorePath = std::move(source.StorePath);
+            home.Identities = std::move(source.Identities);
             if (const std::string skipped = SkippedPlacesText(source.Skipped); !skipped.empty()) {
                 PrintError(errors, skipped);
             }
@@ -716,11 +731,20 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
         }
         return partUnread && exitCode == kExitAllFine ? kExitUsageOrScanError : exitCode;
     }
-    std::vector<FileStamp> stamps;
-    if (command.RewritesLinks()) {
-        stamps.reserve(links.size());
+    if (command.RewritesLinks() && home.IsDirectory) {
+        home.Stamps.reserve(links.size());
         for (const LinkRecord& link : links) {
-            stamps.push_back(StampOf(LinkFilePath(link)));
+            home.Stamps.push_back(StampOf(LinkFilePath(link)));
+        }
+    }
+    // A browser that has its bookmarks open would undo the changes: better
+    // said before the checks than after.
+    if (command.RewritesLinks() && !home.IsDirectory) {
+        try {
+            RefuseWhileBrowserRuns(home.StorePath);
+        } catch (const EBookmarkError& error) {
+            PrintError(errors, command.RewritingOption() + ": " + DisplayUtf8(error.Message()));
+            return kExitUsageOrScanError;
         }
     }
     if (!FitJobs(command.Settings, errors)) {
@@ -743,7 +767,7 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
         return kExitUsageOrScanError;
     }
     int exitCode =
-        CheckAndPrint(links, stamps, command, history.get(), clock, target->Stream(), errors);
+        CheckAndPrint(links, home, command, history.get(), clock, target->Stream(), errors);
     if (!target->Finish(errors)) {
         exitCode = kExitUsageOrScanError;
     }

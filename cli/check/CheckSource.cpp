@@ -9,21 +9,26 @@ namespace vornakle {
 
 namespace {
 
-void Collect(const BookmarkNode& folder, const std::string& path, std::vector<LinkRecord>& links) {
+void Collect(const BookmarkNode& folder, const std::string& path, std::vector<LinkRecord>& links,
+             std::vector<std::string>* identities) {
     for (const BookmarkNode& child : folder.Children) {
         if (child.IsFolder()) {
-            Collect(child, AppendFolderName(path, child.Name), links);
+            Collect(child, AppendFolderName(path, child.Name), links, identities);
         } else {
             links.push_back({path, child.Name, child.Url});
+            if (identities != nullptr) {
+                identities->push_back(child.Identity);
+            }
         }
     }
 }
 
 }  // namespace
 
-std::vector<LinkRecord> BookmarkLinks(const BookmarkNode& root) {
+std::vector<LinkRecord> BookmarkLinks(const BookmarkNode& root,
+                                      std::vector<std::string>* identities) {
     std::vector<LinkRecord> links;
-    Collect(root, std::string(), links);
+    Collect(root, std::string(), links, identities);
     return links;
 }
 
@@ -37,11 +42,11 @@ SourceLinks ReadSourceLinks(const CheckCommand& command) {
         }
         return result;
     }
-    const BookmarkCollection collection = ReadBookmarkFileSource(
-        command.FromBrowser
-            ? LocateBrowserBookmarks(*command.FromBrowser, UserFoldersFromEnvironment())
-            : command.Source);
-    result.Links = BookmarkLinks(collection.Root);
+    result.StorePath = command.FromBrowser ? LocateBrowserBookmarks(*command.FromBrowser,
+                                                                    UserFoldersFromEnvironment())
+                                           : command.Source;
+    const BookmarkCollection collection = ReadBookmarkFileSource(result.StorePath);
+    result.Links = BookmarkLinks(collection.Root, &result.Identities);
     result.Skipped = collection.Skipped;
     result.LeftOut = collection.LeftOut;
     return result;

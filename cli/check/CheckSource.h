@@ -16,6 +16,11 @@ struct SourceLinks {
     std::vector<LinkRecord> Links;
     SkippedPlaces Skipped;
     std::vector<LeftOutPart> LeftOut;
+    // A bookmark file's path (the browser's, for --browser), and each
+    // link's identity in it (BookmarkNode::Identity); empty for a
+    // directory.
+    std::string StorePath;
+    std::vector<std::string> Identities;
 };
 
 // A directory through the desktop program's scan (folders as directory
@@ -25,7 +30,9 @@ struct SourceLinks {
 // EBookmarkError.
 SourceLinks ReadSourceLinks(const CheckCommand& command);
 
-// The bookmarks below root in order, depth first.
-std::vector<LinkRecord> BookmarkLinks(const BookmarkNode& root);
+// The bookmarks below root in order, depth first; their identities into
+// identities when given.
+std::vector<LinkRecord> BookmarkLinks(const BookmarkNode& root,
+                                      std::vector<std::string>* identities = nullptr);
 
 }  // namespace vornakle

@@ -5,12 +5,18 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <vector>
 
+#include "bookmarks/BookmarkEdits.h"
 #include "bookmarks/BookmarkError.h"
+#include "bookmarks/BookmarkSource.h"
 #include "bookmarks/BookmarkTestSupport.h"
 #include "bookmarks/FavoritesDirectory.h"
 #include "bookmarks/HtmlBookmarks.h"
+#include "bookmarks/PlacesDatabase.h"
+#include "bookmarks/PlacesHash.h"
 #include "store/Shortcut.h"
 #include "support/TempTree.h"
 
@@ -176,6 +182,109 @@ TEST(RoundTrip, DirectoryToHtmlToDirectoryKeepsNamesFoldersAndUrls) {
     } catch (const EBookmarkError& error) {
         EXPECT_EQ(error.Why(), Reason::TargetTaken);
     }
+}
+
+}  // namespace
+}  // namespace vornakle
+
+namespace vornakle {
+namespace {
+
+// The url_hash Firefox ESR 153 stored for these addresses in a profile it
+// made: a wrong one hides a changed bookmark from Firefox for good.
+TEST(PlacesUrlHash, AsFirefoxStoresIt) {
+    const std::pair<const char*, std::uint64_t> known[] = {
+        {"http://127.0.0.1:9/old", 125511573746108U},
+        {"https://example.com/d%C3%A9j%C3%A0?q=1#x", 47360104331435U},
+        {"http://127.0.0.1:9/dead", 125508151169294U},
+        {"http://127.0.0.1:8765/old", 125509273174844U},
+    };
+    for (const auto& [url, hash] : known) {
+        EXPECT_EQ(PlacesUrlHash(url), hash) << url;
+    }
+}
+
+}  // namespace
+}  // namespace vornakle
+
+namespace vornakle {
+namespace {
+
+using testing::PlacesDatabase;
+using testing::Shape;
+using testing::TempTree;
+
+// What each store cannot carry is refused, edit by edit; the rest is made.
+TEST(EditBookmarkStore, EachStoreMakesWhatItCanCarryAndRefusesTheRest) {
+    using Outcome = EditOutcome;
+    struct Case {
+        const char* name;
+        std::function<void(const std::string& path)> make;
+        std::vector<BookmarkEdit> edits;
+        std::vector<Outcome> outcomes;
+        std::string after;  // the shape read back
+    };
+    const auto file = [](std::string text) {
+        return [text](const std::string& path) { std::ofstream(path) << text; };
+    };
+    const std::string html =
+        "<DL><p>\n<DT><A HREF='http://a/?x=1&amp;y=2'>A</A>\n<DT><A HREF=http://b/>B</A> "
+        "<DT><A HREF=\"http://c/\">C</A>\n<!-- <DT><A HREF=\"http://a/?x=1&y=2\">no</A> -->\n"
+        "</DL><p>\n";
+    const Case cases[] = {
+        {"HTML: quoted and unquoted values; an entry sharing its line stays",
+         file(html),
+         {{"0", "http://a/?x=1&y=2", "http://a/new?x=\"1\"", false},
+          {"0", "http://b/", "http://b/new", false},
+          {"0", "http://c/", "", true},
+          {"1", "http://b/", "http://b/2", false}},
+         {Outcome::Applied, Outcome::Applied, Outcome::Refused, Outcome::ChangedSinceRead},
+         "A=http://a/new?x=\"1\" B=http://b/new C=http://c/"},
+        {"Chromium: a profile that syncs is left alone",
+         file(R"({"sync_metadata": "CgQ=", "roots": {"bookmark_bar": {"id": "1", "type": )"
+              R"("folder", "children": [{"id": "4", "type": "url", "name": "A", "url": )"
+              R"("http://a/"}]}}})"),
+         {{"bookmark_bar/0", "http://a/", "http://a/new", false}},
+         {Outcome::Refused},
+         "Bookmarks bar[A=http://a/]"},
+        {"Firefox: an address with tags keeps them; places are shared, positions whole",
+         [](const std::string& path) {
+             PlacesDatabase places(path);
+             places.Bookmark(PlacesDatabase::kMenu, "A", "http://a/");
+             places.Bookmark(PlacesDatabase::kMenu, "B", "http://b/");
+             places.Bookmark(PlacesDatabase::kMenu, "C", "http://c/");
+             places.Bookmark(PlacesDatabase::kToolbar, "T", "http://t/");
+             places.Tag("news", "http://t/");
+         },
+         {{"7", "http://a/", "", true},
+          {"8", "http://b/", "http://c/", false},
+          {"9", "http://c/", "", true},
+          {"10", "http://t/", "http://t/new", false},
+          {"7", "http://b/", "", true}},
+         {Outcome::Applied, Outcome::Applied, Outcome::Applied, Outcome::Refused,
+          Outcome::ChangedSinceRead},
+         "Bookmarks Menu[B=http://c/ Aside[A=http://a/ C=http://c/]] "
+         "Bookmarks Toolbar[T=http://t/]"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        TempTree tree;
+        const std::string path = tree.Path("store");
+        test.make(path);
+        const StoreEditRun run = EditBookmarkStore(path, test.edits, "Aside");
+        ASSERT_EQ(run.Results.size(), test.outcomes.size());
+        for (std::size_t index = 0; index < test.outcomes.size(); ++index) {
+            EXPECT_EQ(run.Results[index].Outcome, test.outcomes[index]) << index;
+        }
+        EXPECT_EQ(Shape(ReadBookmarkFileSource(path).Root), test.after);
+    }
+    // The HTML file's other bytes stay.
+    TempTree tree;
+    std::ofstream(tree.Path("store")) << html;
+    EditBookmarkStore(tree.Path("store"), {{"0", "http://b/", "http://b/new", false}}, "Aside");
+    std::string expected = html;
+    expected.replace(expected.find("http://b/>"), 9, "\"http://b/new\"");
+    EXPECT_EQ(tree.ReadFile("store"), expected);
 }
 
 }  // namespace

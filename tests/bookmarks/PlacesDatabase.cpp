@@ -13,8 +13,13 @@ constexpr int kTypeSeparator = 3;
 // The columns Firefox has; the reader uses only some of them.
 constexpr char kSchema[] =
     "CREATE TABLE moz_places (id INTEGER PRIMARY KEY, url LONGVARCHAR, title LONGVARCHAR, "
-    "  rev_host LONGVARCHAR, visit_count INTEGER DEFAULT 0, guid TEXT, "
-    "  url_hash INTEGER DEFAULT 0 NOT NULL);"
+    "  rev_host LONGVARCHAR, visit_count INTEGER DEFAULT 0, hidden INTEGER DEFAULT 0 NOT NULL, "
+    "  typed INTEGER DEFAULT 0 NOT NULL, frecency INTEGER DEFAULT -1 NOT NULL, guid TEXT, "
+    "  foreign_count INTEGER DEFAULT 0 NOT NULL, url_hash INTEGER DEFAULT 0 NOT NULL, "
+    "  origin_id INTEGER, recalc_frecency INTEGER NOT NULL DEFAULT 0);"
+    "CREATE TABLE moz_origins (id INTEGER PRIMARY KEY, prefix TEXT NOT NULL, host TEXT NOT NULL, "
+    "  frecency INTEGER NOT NULL, recalc_frecency INTEGER NOT NULL DEFAULT 0, "
+    "  UNIQUE (prefix, host));"
     "CREATE TABLE moz_bookmarks (id INTEGER PRIMARY KEY, type INTEGER, fk INTEGER DEFAULT NULL, "
     "  parent INTEGER, position INTEGER, title LONGVARCHAR, keyword_id INTEGER, "
     "  folder_type TEXT, dateAdded INTEGER, lastModified INTEGER, guid TEXT, "

@@ -63,6 +63,7 @@ TEST(CheckOptions, DefaultsAreThoseTheHelpNames) {
                               "excluded",
                               "vornakle-check.toml",
                               "--update-dead KIND",
+                              "--move-dead FOLDER",
                               "--archive-service URL",
                               "archive.org"}) {
         EXPECT_NE(usage.find(named), std::string::npos) << named;
@@ -350,6 +351,12 @@ TEST(CheckOptions, BadCommandLinesAreUsageErrors) {
         {"--duplicates", "--forget", "d"},
         {"--update-dead", "remove", "d"},
         {"--update-dead", "archive", "--url", "http://x/"},
+        {"--move-dead", "", "d"},
+        {"--move-dead", "Dead/links", "d"},
+        {"--move-dead", "..", "d"},
+        {"--move-dead", "Dead", "--url", "http://x/"},
+        {"--duplicates", "--move-dead", "Dead", "d"},
+        {"--move-dead", "Dead", "--format", "html", "d"},
         {"--duplicates", "--archive", "d"},
         {"--archive-service", "http://a/", "d"},
         {"--archive", "--archive-service", "ftp://a/", "d"},

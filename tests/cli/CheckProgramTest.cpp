@@ -17,11 +17,14 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <regex>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "CheckerProcess.h"
+#include "bookmarks/BookmarkSource.h"
+#include "bookmarks/BookmarkTestSupport.h"
 #include "bookmarks/PlacesDatabase.h"
 #include "store/LinkStatus.h"
 #include "store/Scan.h"
@@ -1243,20 +1246,182 @@ TEST(CheckProgram, UpdateMovedAndDeadRewriteExactlyTheMovedAndArchivedShortcuts)
          {"sub/edited.url not updated: ", "sub/read-only.url\" is read-only"}) {
         EXPECT_NE(run.errors.find(tree.Path(message)), std::string::npos) << run.errors;
     }
+}
 
-    // A browser's bookmarks are not rewritten, nor is anything else.
-    tree.WriteFile("bookmarks.html", "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p><DT><A HREF=\"" +
-                                         UrlOf(site, "/old") + "\">old</A>\n</DL>\n");
-    const auto before = Snapshot(tree);
-    for (const std::string option : {"--update-moved", "--update-dead=archive"}) {
-        const CheckerRun refused =
-            RunChecker({"--rules", "current", option, tree.Path("bookmarks.html")});
-        ASSERT_TRUE(refused.finished);
-        EXPECT_EQ(refused.exitCode, 2);
-        EXPECT_NE(refused.errors.find("needs a Favorites directory"), std::string::npos);
-        EXPECT_EQ(refused.output, "");
+// A browser's bookmarks are changed in their own store: a moved link's
+// address, a dead one set aside into the folder the run names, everything
+// else kept; a backup first; and nothing while the browser has them open.
+TEST(CheckProgram, UpdateMovedAndMoveDeadChangeEachBrowsersStore) {
+    using namespace rot;
+    LoopbackServer site(SiteScript({{"/old", Redirect("301 Moved Permanently", "/new")},
+                                    {"/old?a=1&b=2", Redirect("301 Moved Permanently", "/new")},
+                                    {"/new", Html("New")},
+                                    {"/fine", Html("Fine")},
+                                    {"*", kNotFound}}));
+    const std::string old = UrlOf(site, "/old");
+    const std::string fine = UrlOf(site, "/fine");
+    const std::string dead = UrlOf(site, "/dead");
+    const std::string html =
+        "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n"
+        "    <DT><A HREF=\"" +
+        old +
+        "?a=1&amp;b=2\" ADD_DATE=\"7\">Old</A>\n"
+        "    <DT><H3>News</H3>\n    <DL><p>\n"
+        "        <DT><A HREF=\"" +
+        dead +
+        "\">Dead</A>\n"
+        "        <DD>kept with it\n"
+        "        <DT><A HREF=" +
+        fine + ">Fine</A> <DT><A HREF=" + fine + ">Fine</A>\n    </DL><p>\n</DL><p>\n";
+    const auto node = [](int id, const std::string& name, const std::string& url) {
+        return "{\"id\": \"" + std::to_string(id) + "\", \"guid\": \"g" + std::to_string(id) +
+               "\", \"meta_info\": {\"k\": \"v\"}, \"name\": \"" + name +
+               "\", \"type\": \"url\", \"url\": \"" + url + "\"}";
+    };
+    const std::string json =
+        "{\"checksum\": \"0\", \"version\": 1, \"roots\": {\"bookmark_bar\": {\"id\": \"1\", "
+        "\"name\": \"Bookmarks bar\", \"type\": \"folder\", \"children\": [" +
+        node(4, "Old", old) + ", {\"id\": \"9\", \"name\": \"News\", \"type\": \"folder\", " +
+        "\"children\": [" + node(5, "Dead", dead) + ", " + node(6, "Fine", fine) +
+        "]}]}, \"other\": {\"id\": \"2\", \"name\": \"Other bookmarks\", \"type\": "
+        "\"folder\", \"children\": []}, \"synced\": {\"id\": \"3\", \"name\": \"Mobile "
+        "bookmarks\", \"type\": \"folder\", \"children\": []}}}";
+    const std::string entry =
+        "        <DT><A HREF=\"" + dead + "\">Dead</A>\n        <DD>kept with it\n";
+    // Only the entries' own bytes change in an HTML file.
+    std::string htmlAfter = html;
+    htmlAfter.replace(htmlAfter.find(old + "?a=1&amp;b=2"), old.size() + 12, UrlOf(site, "/new"));
+    htmlAfter.erase(htmlAfter.find(entry), entry.size());
+    htmlAfter.insert(
+        htmlAfter.rfind("</DL><p>"),
+        "    <DT><H3 ADD_DATE=\"T\" LAST_MODIFIED=\"T\">Set aside</H3>\n    <DL><p>\n" + entry +
+            "    </DL><p>\n");
+    struct Store {
+        const char* name;
+        std::string file;  // empty: a places database
+        // What the store holds after the run, as the checker's reader
+        // reads it.
+        std::string after;
+        const char* lock;  // what a running browser holds
+    } stores[] = {
+        {"bookmarks.html", html,
+         "Old=" + UrlOf(site, "/new") + " News[Fine=" + fine + " Fine=" + fine +
+             "] Set aside[Dead=" + dead + "]",
+         ""},
+        {"Default/Bookmarks", json,
+         "Bookmarks bar[Old=" + UrlOf(site, "/new") + " News[Fine=" + fine +
+             "]] Other bookmarks[Set aside[Dead=" + dead + "]]",
+         "SingletonLock"},
+        {"places.sqlite", "",
+         "Bookmarks Menu[Old=" + UrlOf(site, "/new") + " News[Fine=" + fine +
+             "] Set aside[Dead=" + dead + "]]",
+         ".parentlock"},
+    };
+    for (const Store& store : stores) {
+        SCOPED_TRACE(store.name);
+        TempTree tree;
+        if (store.file.empty()) {
+            PlacesDatabase places(tree.Path(store.name), "wal");
+            places.Bookmark(PlacesDatabase::kMenu, "Old", old);
+            const std::int64_t news = places.Folder(PlacesDatabase::kMenu, "News");
+            places.Bookmark(news, "Dead", dead);
+            places.Bookmark(news, "Fine", fine);
+        } else {
+            tree.WriteFile(store.name, store.file);
+        }
+        const std::vector<std::string> arguments = {
+            "--rules",     "current",   "--no-history",       "--update-moved",
+            "--move-dead", "Set aside", tree.Path(store.name)};
+        if (*store.lock != '\0') {
+            // Held by a running browser (this process): refused before
+            // anything is checked. (Reading the lock file would release
+            // the lock: the snapshot comes first.)
+            const auto before = Snapshot(tree);
+            const std::string lock = tree.Path(store.lock);
+            char host[256] = {};
+            ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
+            const std::string holder = std::string(host) + "-" + std::to_string(::getpid());
+            const int held = store.file.empty() ? ::open(lock.c_str(), O_RDWR | O_CREAT, 0644)
+                                                : ::symlink(holder.c_str(), lock.c_str());
+            struct flock whole {};
+            whole.l_type = F_WRLCK;
+            ASSERT_EQ(store.file.empty() ? ::fcntl(held, F_SETLK, &whole) : held, 0);
+            const CheckerRun refused = RunChecker(arguments);
+            EXPECT_EQ(refused.exitCode, 2);
+            EXPECT_NE(refused.errors.find("close "), std::string::npos) << refused.errors;
+            EXPECT_EQ(refused.output, "");
+            if (store.file.empty()) {
+                ::close(held);
+            }
+            ::unlink(lock.c_str());
+            EXPECT_TRUE(Snapshot(tree) == before);
+            // What a browser that crashed leaves behind does not stop the
+            // run: it names a process that is gone.
+            const pid_t gone = ::fork();
+            if (gone == 0) {
+                ::_exit(0);
+            }
+            ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
+            const std::string stale = store.file.empty()
+                                          ? "127.0.0.1:+" + std::to_string(gone)
+                                          : std::string(host) + "-" + std::to_string(gone);
+            ASSERT_EQ(::symlink(stale.c_str(),
+                                tree.Path(store.file.empty() ? "lock" : store.lock).c_str()),
+                      0);
+        }
+
+        const CheckerRun run = RunChecker(arguments);
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.exitCode, 1) << run.errors;
+        EXPECT_EQ(Shape(ReadBookmarkFileSource(tree.Path(store.name)).Root), store.after);
+        if (store.name == std::string("bookmarks.html")) {
+            static const std::regex kDates("ADD_DATE=\"[0-9]+\" LAST_MODIFIED=\"[0-9]+\">Set");
+            EXPECT_EQ(std::regex_replace(tree.ReadFile(store.name), kDates,
+                                         "ADD_DATE=\"T\" LAST_MODIFIED=\"T\">Set"),
+                      htmlAfter);
+        }
+        EXPECT_NE(run.output.find("Old\t" + old), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find("News/Dead\t"), std::string::npos) << run.output;
+        // The backup holds the old state.
+        const std::size_t backupAt = run.errors.find("saved in " + tree.Root());
+        ASSERT_NE(backupAt, std::string::npos) << run.errors;
+        const std::string backup =
+            run.errors.substr(backupAt + 10 + tree.Root().size(),
+                              run.errors.find(';', backupAt) - backupAt - 10 - tree.Root().size());
+        if (!store.file.empty()) {
+            EXPECT_EQ(tree.ReadFile(backup), store.file);
+        } else {
+            EXPECT_NE(tree.ReadFile(backup).find("\"uri\":\"" + old), std::string::npos);
+        }
+        // A second run finds the set-aside link where it is and leaves it.
+        const auto changed = Snapshot(tree);
+        const CheckerRun again = RunChecker({"--rules", "current", "--no-history", "--move-dead",
+                                             "Set aside", tree.Path(store.name)});
+        EXPECT_EQ(again.exitCode, 1) << again.errors;
+        EXPECT_TRUE(Snapshot(tree) == changed);
     }
-    EXPECT_EQ(Snapshot(tree), before);
+    // A Favorites directory: the dead link's file moves into the folder.
+    TempTree tree;
+    tree.WriteFile("Old.url", ShortcutText(old));
+    tree.WriteFile("News/Dead.url", ShortcutText(dead));
+    tree.WriteFile("News/Fine.url", ShortcutText(fine));
+    auto expected = Snapshot(tree);
+    expected.erase("News/Dead.url");
+    expected["Set aside"] = "<directory>";
+    expected["Set aside/Dead.url"] = ShortcutText(dead);
+    expected["Old.url"] = RewriteShortcutText(ShortcutText(old), UrlOf(site, "/new"));
+    for (int run = 0; run < 2; ++run) {
+        const CheckerRun moved =
+            RunChecker({"--rules", "current", "--no-history", "--format", "csv", "--update-moved",
+                        "--move-dead", "Set aside", tree.Root()});
+        EXPECT_EQ(moved.exitCode, 1) << moved.errors;
+        EXPECT_EQ(Snapshot(tree), expected);
+        EXPECT_EQ(moved.output.find("file,old_folder,new_folder\r\n" + tree.Path("Set aside") +
+                                    "/Dead.url," + tree.Path("News") + "," +
+                                    tree.Path("Set aside") + "\r\n") != std::string::npos,
+                  run == 0)
+            << moved.output;
+    }
 }
 
 // Filters leave links unasked and not bad, an accepted reply is fine, every
