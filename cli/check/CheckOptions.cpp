@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string_view>
@@ -128,7 +130,19 @@ std::string HeaderLine(const std::string& text) {
             throw EUsageError("--header cannot set " + name + ": the checker sends it itself");
         }
     }
-    return name + ": " + TrimBlanks(std::string_view(text).substr(colon + 1));
+    // A field value is visible characters, blanks and tabs (RFC 9110
+    // section 5.5); another control character would reach the server raw.
+    const std::string value = TrimBlanks(std::string_view(text).substr(colon + 1));
+    const auto control = std::find_if(value.begin(), value.end(), [](char character) {
+        return (character >= 0 && character < ' ' && character != '\t') || character == '\x7f';
+    });
+    if (control != value.end()) {
+        char code[8];
+        std::snprintf(code, sizeof code, "\\x%02x", static_cast<unsigned char>(*control));
+        throw EUsageError("--header " + name + " holds the control character " + code +
+                          "; a field value has visible characters, blanks and tabs only");
+    }
+    return name + ": " + value;
 }
 
 TOutputFormat FormatNamed(const std::string& value) {
@@ -506,6 +520,23 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments,
     } catch (const EUsageError& error) {
         if (current < where.size() && !where[current].empty()) {
             throw EUsageError(where[current] + ": " + error.Message());
+        }
+        // Options that do not go together are told once all are read; the
+        // message names them, so the place of the first one a file gave
+        // is named with it.
+        for (std::size_t index = 0; current == arguments.size() && index < where.size(); ++index) {
+            const std::string name = where[index].empty()
+                                         ? std::string()
+                                         : arguments[index].substr(0, arguments[index].find('='));
+            for (std::size_t at = name.empty() ? std::string::npos : error.Message().find(name);
+                 at != std::string::npos; at = error.Message().find(name, at + 1)) {
+                const std::size_t after = at + name.size();
+                if (after == error.Message().size() ||
+                    (error.Message()[after] != '-' &&
+                     !std::isalnum(static_cast<unsigned char>(error.Message()[after])))) {
+                    throw EUsageError(where[index] + ": " + error.Message());
+                }
+            }
         }
         throw;
     }

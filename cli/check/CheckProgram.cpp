@@ -324,7 +324,9 @@ private:
 };
 
 void PrintError(std::FILE* errors, const std::string& message) {
-    std::fprintf(errors, "%s: %s\n", kProgramName, message.c_str());
+    // Names and values a message quotes come from files and servers: none
+    // reaches the terminal as a command.
+    std::fprintf(errors, "%s: %s\n", kProgramName, ControlsEscaped(message, true).c_str());
 }
 
 // The requests of a check, one line each: "hop N: REPLY URL" (reply 0: none
@@ -489,6 +491,9 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
     StopSignals signalCatcher;
     QEventLoop loop;
     int stopSignal = 0;
+    if (history) {
+        history->StopWaitingOn(signalCatcher.ReadDescriptor());
+    }
 
     // A link whose shortcut could not be read has its result already, and
     // so may one the history answers for; the engine checks the others.
@@ -497,10 +502,20 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
     for (std::size_t index = 0; index < links.size(); ++index) {
         if (links[index].Unreadable) {
             printer.Add(index, {CheckResult::Failed(FailureReason::Unreadable), {}});
-        } else if (command.Filter.Excludes(links[index].Url)) {
+        } else if (const LinkFilter::Decision decision = command.Filter.Decide(links[index].Url);
+                   decision.Result != LinkFilter::Verdict::Checked) {
             RecordExtras excluded;
-            excluded.Excluded = true;
-            printer.Add(index, {CheckResult::Answered(kStatusNotTested), excluded});
+            excluded.Excluded = decision.Result == LinkFilter::Verdict::Excluded;
+            // Neither checked nor left out: the user said to leave it, or
+            // not, and the pattern could not tell.
+            printer.Add(
+                index, {excluded.Excluded
+                            ? CheckResult::Answered(kStatusNotTested)
+                            : CheckResult::Failed(FailureReason::PatternUndecided,
+                                                  "the pattern \"" + DisplayUtf8(decision.Pattern) +
+                                                      "\" reached the matching "
+                                                      "engine's limit on this URL"),
+                        excluded});
         } else if (auto reused = history ? CachedResult(*history, index, command) : std::nullopt) {
             printer.Add(index, {std::move(reused->first), reused->second});
         } else {
@@ -595,8 +610,12 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
         lookups->Stop();
     }
     progress.Erase();
-    // What was checked stays in the history, after an interruption too.
+    // What was checked stays in the history, after an interruption too,
+    // unless that needs a wait for another run.
     if (history) {
+        if (stopSignal != 0) {
+            history->StopWaiting();
+        }
         history->Flush();
     }
     const bool historyFailed = history && history->Failure();
@@ -737,6 +756,11 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
                        "not be read");
         } else if (history && command.Forget) {
             history->Forget();
+        }
+        if (history && history->FutureRuns() > 0) {
+            PrintError(errors, "history: " + std::to_string(history->FutureRuns()) +
+                                   " runs of failures began after now (the clock was ahead when "
+                                   "they were written); they count as beginning now");
         }
     } catch (const EHistoryError& error) {
         PrintError(errors, "history: " + DisplayUtf8(error.Message()));
