@@ -28,8 +28,10 @@
 #include "cli/check/Descriptors.h"
 #include "cli/check/HistoryOutput.h"
 #include "cli/check/MovedLinks.h"
+#include "cli/check/OutputPlace.h"
 #include "cli/check/ResultFormat.h"
 #include "generated/Version.h"
+#include "history/CheckHistory.h"
 #include "history/HistoryError.h"
 #include "platform/ErrorMessages.h"
 #include "platform/FileSystem.h"
@@ -617,6 +619,14 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const std::vector<FileSt
             history->StopWaiting();
         }
         history->Flush();
+        // A stop signal that came while the last batch waited for another
+        // run, after the event loop had ended.
+        unsigned char number = 0;
+        if (stopSignal == 0 && history->Failure() &&
+            history->Failure()->Why() == EHistoryError::Reason::Stopped &&
+            ::read(signalCatcher.ReadDescriptor(), &number, 1) == 1) {
+            stopSignal = number;
+        }
     }
     const bool historyFailed = history && history->Failure();
     if (historyFailed) {
@@ -692,6 +702,20 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
         return kExitUsageOrScanError;
     }
 
+    // The report replaces its file: never what the run reads.
+    if (!command.OutputFile.empty()) {
+        const std::string history = !command.KeepsHistory() ? std::string()
+                                    : command.History == CheckCommand::HistoryUse::File
+                                        ? command.HistoryFile
+                                        : DefaultHistoryPath();
+        if (const std::optional<std::string> problem =
+                OutputOverInput(command.OutputFile,
+                                command.FromBrowser ? std::string() : command.Source, history)) {
+            PrintError(errors, *problem + "; nothing was checked");
+            return kExitUsageOrScanError;
+        }
+    }
+
     std::vector<LinkRecord> links;
     // Some part of the source could not be read: the run goes on with the
     // rest, and its exit code says so at the end.
@@ -759,8 +783,9 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
         }
         if (history && history->FutureRuns() > 0) {
             PrintError(errors, "history: " + std::to_string(history->FutureRuns()) +
-                                   " runs of failures began after now (the clock was ahead when "
-                                   "they were written); they count as beginning now");
+                                   " addresses have a run of failures that began after now (the "
+                                   "clock was ahead when it was written); it counts as beginning "
+                                   "now");
         }
     } catch (const EHistoryError& error) {
         PrintError(errors, "history: " + DisplayUtf8(error.Message()));
