@@ -162,8 +162,11 @@ CheckHistory::CheckHistory(const std::string& path, HistoryFolder folder) {
     // it into it and delete the log.
     bool judged = false;
     if (struct stat status{}; ::stat(path.c_str(), &status) == 0 && status.st_size > 0) {
+        // Without a log beside it the file alone is judged, and SQLite makes
+        // no side files for that; a log it must read through its index.
         const SqliteDatabase probe(path, kBusyTimeoutMilliseconds,
-                                   SqliteDatabase::Access::ReadOnly);
+                                   PathExists(path + "-wal") ? SqliteDatabase::Access::ReadOnly
+                                                             : SqliteDatabase::Access::Immutable);
         if (!IsEmptyDatabase(probe)) {
             CheckIsOurs(probe);
         }

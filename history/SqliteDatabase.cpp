@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <string>
 
 #include "history/HistoryError.h"
 
@@ -60,12 +61,28 @@ void SqliteDatabase::Closer::operator()(sqlite3* database) const {
 SqliteDatabase::SqliteDatabase(const std::string& path, int busyTimeoutMilliseconds, Access access)
     : path_(path) {
     sqlite3* raw = nullptr;
-    const int opened =
-        sqlite3_open_v2(path.c_str(), &raw,
-                        (access == Access::ReadOnly ? SQLITE_OPEN_READONLY
-                                                    : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
-                            SQLITE_OPEN_NOMUTEX,
-                        nullptr);
+    std::string name = path;
+    if (access == Access::Immutable) {
+        // A URI, so that SQLite takes the parameter: the path's own "%",
+        // "?" and "#" escaped.
+        name = "file:";
+        for (const char character : path) {
+            if (character == '%' || character == '?' || character == '#') {
+                constexpr char kDigits[] = "0123456789ABCDEF";
+                const auto byte = static_cast<unsigned char>(character);
+                name += {'%', kDigits[byte >> 4], kDigits[byte & 0xf]};
+            } else {
+                name += character;
+            }
+        }
+        name += "?immutable=1";
+    }
+    const int opened = sqlite3_open_v2(
+        name.c_str(), &raw,
+        (access == Access::ReadWrite ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
+                                     : SQLITE_OPEN_READONLY) |
+            (access == Access::Immutable ? SQLITE_OPEN_URI : 0) | SQLITE_OPEN_NOMUTEX,
+        nullptr);
     database_.reset(raw);
     if (opened != SQLITE_OK) {
         Fail(opened);

@@ -17,7 +17,9 @@ namespace vornakle {
 // SQLite's result code.
 class SqliteDatabase {
 public:
-    enum class Access { ReadWrite, ReadOnly };
+    // Immutable: for reading, with neither locks nor side files, as for a
+    // file nothing changes meanwhile.
+    enum class Access { ReadWrite, ReadOnly, Immutable };
     SqliteDatabase(const std::string& path, int busyTimeoutMilliseconds,
                    Access access = Access::ReadWrite);
     ~SqliteDatabase();

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <set>
@@ -328,9 +329,9 @@ TEST(CheckHistory, DeadLinksGetTheArchivedCopyOfWhenTheyLastWorked) {
                                     fragment
                               : "";
         };
-        const std::string dead = copyOf("/dead");
-        EXPECT_EQ(copies, (std::vector<std::string>{"archive_url", dead, copyOf("/dead", "#part"),
-                                                    copyOf("/gone"), "", copyOf("/lost")}));
+        EXPECT_EQ(copies, (std::vector<std::string>{"archive_url", copyOf("/dead"),
+                                                    copyOf("/dead", "#part"), copyOf("/gone"), "",
+                                                    copyOf("/lost")}));
         if (row.message.empty()) {
             EXPECT_EQ(run.errors, "");
         } else {
@@ -373,6 +374,15 @@ TEST(CheckHistory, FilesThatAreNoHistoryOfOursAreRefusedAndLeftAlone) {
     tree.WriteFile("damaged.sqlite", damaged);
     { PlacesDatabase places(tree.Path("places.sqlite")); }
     tree.WriteFile("text", "no database at all\n");
+    {
+        // Another program's file with its log beside it, copied while open.
+        PlacesDatabase live(tree.Path("live.sqlite"), "wal");
+        live.Bookmark(PlacesDatabase::kMenu, "a", "http://a.example/");
+        tree.WriteFile("walled.sqlite", tree.ReadFile("live.sqlite"));
+        tree.WriteFile("walled.sqlite-wal", tree.ReadFile("live.sqlite-wal"));
+    }
+    tree.WriteFile("orphan.sqlite-wal", tree.ReadFile("walled.sqlite-wal"));
+    std::filesystem::create_symlink("/dev/null", tree.Path("devnull"));
 
     const std::pair<std::string, std::string> cases[] = {
         {"text", "is damaged or no SQLite database"},
@@ -380,15 +390,27 @@ TEST(CheckHistory, FilesThatAreNoHistoryOfOursAreRefusedAndLeftAlone) {
         {"newer.sqlite", "was written by a newer version"},
         {"damaged.sqlite", "is damaged"},
         {"missing/history.sqlite", "cannot be used"},
+        // SQLite would replay the log into the file and delete it.
+        {"walled.sqlite", "is an SQLite database of another program"},
+        {"orphan.sqlite", "-wal is a log beside an empty or missing history"},
+        // A device gets no journal beside it.
+        {"devnull", "is no regular file"},
     };
     for (const auto& [file, message] : cases) {
         SCOPED_TRACE(file);
-        const std::string before = tree.Exists(file) ? tree.ReadFile(file) : "";
+        const auto contents = [&tree, file = file] {
+            std::string kept;
+            for (const std::string& name : {file, file + "-wal", file + "-journal"}) {
+                kept += (tree.Exists(name) ? tree.ReadFile(name) : "-") + "|";
+            }
+            return kept;
+        };
+        const std::string before = contents();
         const CheckerRun run = RunAt(0min, {"--history", tree.Path(file), tree.Path("fav")});
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_EQ(run.output, "");
         EXPECT_NE(run.errors.find(message), std::string::npos) << run.errors;
-        EXPECT_EQ(tree.Exists(file) ? tree.ReadFile(file) : "", before);
+        EXPECT_EQ(contents(), before);
     }
     EXPECT_EQ(ok.ConnectionsAccepted(), 1) << "nothing checked without the history";
 }

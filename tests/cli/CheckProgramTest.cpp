@@ -313,7 +313,19 @@ TEST(CheckProgram, UsageAndScanErrorsEndWithTwo) {
 
     TempTree tree;
     tree.WriteFile("file", "x");
+    tree.WriteFile("bookmarks.html", "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n</DL>\n");
+    tree.WriteFile("fav/link0.url", ShortcutText("http://127.0.0.1:1/"));
+    std::filesystem::create_directory_symlink(tree.Path("fav"), tree.Path("link"));
+    const std::string inputs = tree.ReadFile("bookmarks.html") + tree.ReadFile("fav/link0.url");
     const std::pair<std::vector<std::string>, std::string> failures[] = {
+        // The report replaces no file the run reads, however it is spelled.
+        {{"--rules", "current", "--history", tree.Path("h.sqlite"), "--output",
+          tree.Path("fav/../h.sqlite"), tree.Path("fav")},
+         "is the history of checks"},
+        {{"--output", tree.Path("bookmarks.html"), tree.Path("bookmarks.html")}, "is the source"},
+        {{"--output", tree.Path("link"), tree.Path("fav")}, "is the source"},
+        {{"--output", tree.Path("link/link0.url"), tree.Path("fav")}, "lies in the source"},
+        {{"--output", tree.Path("fav/new.txt"), tree.Path("link")}, "lies in the source"},
         {{}, "no Favorites directory or bookmark file given"},
         {{"--jobs", "0", tree.Root()}, "--jobs needs a whole number"},
         {{"--format", "xml", tree.Root()}, "--format is text, csv, json or html"},
@@ -330,6 +342,8 @@ TEST(CheckProgram, UsageAndScanErrorsEndWithTwo) {
         EXPECT_EQ(run.output, "") << message;
         EXPECT_NE(run.errors.find(message), std::string::npos) << run.errors;
     }
+    EXPECT_EQ(tree.ReadFile("bookmarks.html") + tree.ReadFile("fav/link0.url"), inputs);
+    EXPECT_FALSE(tree.Exists("h.sqlite") || tree.Exists("fav/new.txt"));
 }
 
 // A shortcut or folder that cannot be read is reported and the run goes on;
