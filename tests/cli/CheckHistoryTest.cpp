@@ -169,9 +169,15 @@ ServerScript Answering(const std::function<std::string(const std::string& copy)>
                 .toStdString());
     });
 }
-ServerScript Copies(const std::string& status) {
+// A copy of each page asked for, the reply padded by a field of noteBytes.
+ServerScript Copies(const std::string& status, std::size_t noteBytes = 0, bool awaitTwo = false) {
+    const std::string note =
+        noteBytes > 0 ? R"(,"note":")" + std::string(noteBytes, 'n') + "\"" : "";
     return Answering(
-        [status](const std::string& copy) { return ArchiveReply(SnapshotJson(status, copy)); });
+        [status, note](const std::string& copy) {
+            return ArchiveReply(SnapshotJson(status, copy, note));
+        },
+        awaitTwo);
 }
 std::string ArchiveTimestamp(HistoryTime time) {
     std::string digits = IsoDateTime(time);
@@ -209,9 +215,10 @@ TEST(CheckHistory, DeadLinksGetTheArchivedCopyOfWhenTheyLastWorked) {
     const auto copyAt = [](const std::string& where) {
         return Answering([where](const std::string& copy) {
             const std::size_t path = copy.find("/w/");
-            return ArchiveReply(
-                SnapshotJson("200", where == "?" ? copy + "?evil=1"
-                                                 : copy.substr(0, 7) + where + copy.substr(path)));
+            return ArchiveReply(SnapshotJson(
+                "200", where == "?"      ? copy + "?evil=1"
+                       : where[0] == '/' ? copy.substr(0, copy.find("/http")) + where
+                                         : copy.substr(0, 7) + where + copy.substr(path)));
         });
     };
     const struct {
@@ -222,13 +229,7 @@ TEST(CheckHistory, DeadLinksGetTheArchivedCopyOfWhenTheyLastWorked) {
         int asked;  // 0: not every address, the archive having failed
         const char* timeout = "1";
     } rows[] = {
-        {{Answering(
-             [](const std::string& copy) { return ArchiveReply(SnapshotJson("\"200\"", copy)); },
-             true)},
-         false,
-         true,
-         "",
-         3},
+        {{Copies("\"200\"", 0, true)}, false, true, "", 3},
         {{json(R"({"url":"x","archived_snapshots":{}})")}, false, false, "", 3},
         // Only a copy of a page that was there counts.
         {{Copies("404")}, false, false, "", 3},
@@ -259,32 +260,11 @@ TEST(CheckHistory, DeadLinksGetTheArchivedCopyOfWhenTheyLastWorked) {
          ": its snapshot is not on the archive's own origin",
          0},
         {{copyAt("?")}, false, false, ": its snapshot names another address", 0},
-        {{Answering([](const std::string& copy) {
-             return ArchiveReply(SnapshotJson(
-                 "200", copy.substr(0, copy.find("/http")) + "/http://unrelated.example/"));
-         })},
-         false,
-         false,
-         ": its snapshot names another address",
-         0},
+        {{copyAt("/http://unrelated.example/")}, false, false, ": its snapshot names another", 0},
         // Real answers grow with the archive's own fields; a reply beyond
         // any of them is refused whole, never read cut.
-        {{Answering([](const std::string& copy) {
-             return ArchiveReply(
-                 SnapshotJson("200", copy, R"(,"note":")" + std::string(70 * 1024, 'n') + "\""));
-         })},
-         false,
-         true,
-         "",
-         3},
-        {{Answering([](const std::string& copy) {
-             return ArchiveReply(
-                 SnapshotJson("200", copy, R"(,"note":")" + std::string(1100 * 1024, 'n') + "\""));
-         })},
-         false,
-         false,
-         ": its reply is too long",
-         0},
+        {{Copies("200", 70 * 1024)}, false, true, "", 3},
+        {{Copies("200", 1100 * 1024)}, false, false, ": its reply is too long", 0},
         // A wait longer than anyone waits is not begun, even where the
         // deadline would leave room for it.
         {{Reply("HTTP/1.1 429 Too Many Requests\r\nRetry-After: 99999999999999999999\r\n\r\n")},
