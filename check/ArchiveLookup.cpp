@@ -60,18 +60,20 @@ std::string BasePath(const AddressParts& service) {
     return path;
 }
 
-// Why copy (no fragment, scheme upgraded) is no copy of url on service's
-// origin; none when it is one.
-std::optional<std::string> ForeignCopy(const AddressParts& copy, const std::string& copyUrl,
-                                       const AddressParts& service, const std::string& url) {
+// Whether copy (its scheme upgraded) lies on the service's origin: its
+// scheme and port, its host or one below it, no user information.
+bool OnServiceOrigin(const AddressParts& copy, const AddressParts& service) {
     const bool below = copy.Host.size() > service.Host.size() &&
                        copy.Host.compare(copy.Host.size() - service.Host.size(),
                                          service.Host.size(), service.Host) == 0 &&
                        copy.Host[copy.Host.size() - service.Host.size() - 1] == '.';
-    if (!copy.UserInfo.empty() || copy.Scheme != service.Scheme ||
-        (copy.Host != service.Host && !below) || EffectivePort(copy) != EffectivePort(service)) {
-        return "its snapshot is not on the archive's own origin";
-    }
+    return copy.UserInfo.empty() && copy.Scheme == service.Scheme &&
+           (copy.Host == service.Host || below) && EffectivePort(copy) == EffectivePort(service);
+}
+
+// Whether copyUrl (no fragment) is the service's copy of url.
+bool NamesAskedPage(const AddressParts& copy, const std::string& copyUrl,
+                    const AddressParts& service, const std::string& url) {
     // "/web/20200101000000/http://example.com/page", the time perhaps with
     // a flag such as "id_": the original address follows it whole, its
     // query too, so it is read from the URL rather than from its parts.
@@ -87,11 +89,8 @@ std::optional<std::string> ForeignCopy(const AddressParts& copy, const std::stri
                               return (character >= '0' && character <= '9') ||
                                      (character >= 'a' && character <= 'z') || character == '_';
                           });
-    if (pathAndQuery.compare(0, prefix.size(), prefix) != 0 || !timeRead ||
-        AddressKey(pathAndQuery.substr(timeEnd + 1)) != AddressKey(url)) {
-        return "its snapshot names another address than the one asked for";
-    }
-    return std::nullopt;
+    return pathAndQuery.compare(0, prefix.size(), prefix) == 0 && timeRead &&
+           AddressKey(pathAndQuery.substr(timeEnd + 1)) == AddressKey(url);
 }
 
 }  // namespace
@@ -164,16 +163,20 @@ ArchiveAnswer ParseArchiveReply(const std::string& body, const std::string& serv
     if (!serviceParts) {
         return Failed("its snapshot is not on the archive's own origin");
     }
-    if (parts->Scheme == "http" && serviceParts->Scheme == "https") {
+    if (parts->Scheme == "http" && serviceParts->Scheme == "https" && parts->Port != "80") {
         copy = "https" + copy.substr(copy.find(':'));
         parts->Scheme = "https";
-        // ":80" named the old way's port, which the secure one replaces.
-        if (parts->Port == "80") {
-            return Failed("its snapshot is not on the archive's own origin");
-        }
     }
-    if (std::optional<std::string> foreign = ForeignCopy(*parts, copy, *serviceParts, url)) {
-        return Failed(std::move(*foreign));
+    // An archive that points elsewhere is not to be trusted with the next
+    // link either; one whose copy is of another address (it keeps pages
+    // under the address it took them from, which may differ in its scheme
+    // or host) has none of this one.
+    if (!OnServiceOrigin(*parts, *serviceParts)) {
+        return Failed("its snapshot is not on the archive's own origin");
+    }
+    if (!NamesAskedPage(*parts, copy, *serviceParts, url)) {
+        return {ArchiveAnswer::Outcome::NoSnapshot, std::string(),
+                "its snapshot names another address than the one asked for"};
     }
     return {ArchiveAnswer::Outcome::Found, std::move(copy), std::string()};
 }

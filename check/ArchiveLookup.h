@@ -60,7 +60,8 @@ struct ArchiveAnswer {
 // it, such as web.archive.org for archive.org, no user information) and of
 // the Wayback form "<service path>/web/<time>[id_]/<original>" whose
 // original is url by AddressKey, so that the answer names a copy of that
-// page and no other. An http snapshot of a service asked over https is
+// page and no other. A copy elsewhere is a failure, one of another page
+// no snapshot (Detail says so). An http snapshot of a service asked over https is
 // given as https: the service serves its copies securely and only names
 // them the old way. The snapshot's fragment is dropped (WithLinkFragment).
 ArchiveAnswer ParseArchiveReply(const std::string& body, const std::string& service,
