@@ -81,16 +81,21 @@ bool NamesAskedPage(const AddressParts& copy, const std::string& copyUrl,
     const std::size_t pathStart = copyUrl.find_first_of("/?", copy.Scheme.size() + 3);
     const std::string pathAndQuery =
         pathStart == std::string::npos ? std::string() : copyUrl.substr(pathStart);
+    if (pathAndQuery.compare(0, prefix.size(), prefix) != 0) {
+        return false;
+    }
     const std::size_t timeEnd = pathAndQuery.find('/', prefix.size());
-    const std::string time = pathAndQuery.substr(
-        prefix.size(), timeEnd == std::string::npos ? 0 : timeEnd - prefix.size());
-    const bool timeRead = !time.empty() && time[0] >= '0' && time[0] <= '9' &&
-                          std::all_of(time.begin(), time.end(), [](char character) {
-                              return (character >= '0' && character <= '9') ||
-                                     (character >= 'a' && character <= 'z') || character == '_';
-                          });
-    return pathAndQuery.compare(0, prefix.size(), prefix) == 0 && timeRead &&
-           AddressKey(pathAndQuery.substr(timeEnd + 1)) == AddressKey(url);
+    if (timeEnd == std::string::npos || timeEnd == prefix.size() ||
+        pathAndQuery[prefix.size()] < '0' || pathAndQuery[prefix.size()] > '9') {
+        return false;
+    }
+    const bool timeRead = std::all_of(
+        pathAndQuery.begin() + static_cast<std::ptrdiff_t>(prefix.size()),
+        pathAndQuery.begin() + static_cast<std::ptrdiff_t>(timeEnd), [](char character) {
+            return (character >= '0' && character <= '9') ||
+                   (character >= 'a' && character <= 'z') || character == '_';
+        });
+    return timeRead && AddressKey(pathAndQuery.substr(timeEnd + 1)) == AddressKey(url);
 }
 
 }  // namespace

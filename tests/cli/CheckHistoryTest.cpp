@@ -217,7 +217,7 @@ TEST(CheckHistory, DeadLinksGetTheArchivedCopyOfWhenTheyLastWorked) {
             const std::size_t path = copy.find("/w/");
             return ArchiveReply(SnapshotJson(
                 "200", where == "?"      ? copy + "?evil=1"
-                       : where[0] == '/' ? copy.substr(0, copy.find("/http")) + where
+                       : where[0] == '/' ? copy.substr(0, path) + where
                                          : copy.substr(0, 7) + where + copy.substr(path)));
         });
     };
@@ -260,7 +260,8 @@ TEST(CheckHistory, DeadLinksGetTheArchivedCopyOfWhenTheyLastWorked) {
          ": its snapshot is not on the archive's own origin",
          0},
         {{copyAt("?")}, false, false, "", 3},
-        {{copyAt("/http://unrelated.example/")}, false, false, "", 3},
+        {{copyAt("/w/web/2020/http://unrelated.example/")}, false, false, "", 3},
+        {{copyAt("/")}, false, false, "", 3},
         // Real answers grow with the archive's own fields; a reply beyond
         // any of them is refused whole, never read cut.
         {{Copies("200", 70 * 1024)}, false, true, "", 3},
