@@ -703,17 +703,9 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
     }
 
     // The report replaces its file: never what the run reads.
-    if (!command.OutputFile.empty()) {
-        const std::string history = !command.KeepsHistory() ? std::string()
-                                    : command.History == CheckCommand::HistoryUse::File
-                                        ? command.HistoryFile
-                                        : DefaultHistoryPath();
-        if (const std::optional<std::string> problem =
-                OutputOverInput(command.OutputFile,
-                                command.FromBrowser ? std::string() : command.Source, history)) {
-            PrintError(errors, *problem + "; nothing was checked");
-            return kExitUsageOrScanError;
-        }
+    if (const std::optional<std::string> problem = OutputOverInput(command)) {
+        PrintError(errors, *problem + "; nothing was checked");
+        return kExitUsageOrScanError;
     }
 
     std::vector<LinkRecord> links;

@@ -2,7 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <exception>
+
+#include "bookmarks/BrowserProfiles.h"
 #include "cli/check/ResultFormat.h"
+#include "history/CheckHistory.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 
@@ -79,6 +83,25 @@ std::optional<std::string> OutputOverInput(const std::string& output, const std:
                ", whose files the report would replace or join";
     }
     return std::nullopt;
+}
+
+std::optional<std::string> OutputOverInput(const CheckCommand& command) {
+    if (command.OutputFile.empty()) {
+        return std::nullopt;
+    }
+    const std::string history = !command.KeepsHistory() ? std::string()
+                                : command.History == CheckCommand::HistoryUse::File
+                                    ? command.HistoryFile
+                                    : DefaultHistoryPath();
+    std::string source = command.Source;
+    if (command.FromBrowser) {
+        try {
+            source = LocateBrowserBookmarks(*command.FromBrowser, UserFoldersFromEnvironment());
+        } catch (const std::exception&) {
+            // No bookmarks to replace: the run says so when it reads them.
+        }
+    }
+    return OutputOverInput(command.OutputFile, source, history);
 }
 
 }  // namespace vornakle

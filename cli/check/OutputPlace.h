@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "cli/check/CheckOptions.h"
+
 namespace vornakle {
 
 // Why the results may not go to output (none: they may): it is the history
@@ -13,5 +15,9 @@ namespace vornakle {
 // name. Empty history or source: none.
 std::optional<std::string> OutputOverInput(const std::string& output, const std::string& source,
                                            const std::string& history);
+
+// The same for the command's --output, history and source (a browser's by
+// its bookmarks file); none without --output.
+std::optional<std::string> OutputOverInput(const CheckCommand& command);
 
 }  // namespace vornakle
