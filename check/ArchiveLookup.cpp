@@ -44,6 +44,60 @@ ArchiveAnswer Failed(std::string detail) {
     return {ArchiveAnswer::Outcome::Failed, std::string(), std::move(detail)};
 }
 
+std::string_view EffectivePort(const AddressParts& parts) {
+    return !parts.Port.empty()       ? std::string_view(parts.Port)
+           : parts.Scheme == "https" ? std::string_view("443")
+                                     : std::string_view("80");
+}
+
+// The service's path without its trailing slashes, below which the
+// archive keeps its copies.
+std::string BasePath(const AddressParts& service) {
+    std::string path = service.Path;
+    while (!path.empty() && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
+// Whether copy (its scheme upgraded) lies on the service's origin: its
+// scheme and port, its host or one below it, no user information.
+bool OnServiceOrigin(const AddressParts& copy, const AddressParts& service) {
+    const bool below = copy.Host.size() > service.Host.size() &&
+                       copy.Host.compare(copy.Host.size() - service.Host.size(),
+                                         service.Host.size(), service.Host) == 0 &&
+                       copy.Host[copy.Host.size() - service.Host.size() - 1] == '.';
+    return copy.UserInfo.empty() && copy.Scheme == service.Scheme &&
+           (copy.Host == service.Host || below) && EffectivePort(copy) == EffectivePort(service);
+}
+
+// Whether copyUrl (no fragment) is the service's copy of url.
+bool NamesAskedPage(const AddressParts& copy, const std::string& copyUrl,
+                    const AddressParts& service, const std::string& url) {
+    // "/web/20200101000000/http://example.com/page", the time perhaps with
+    // a flag such as "id_": the original address follows it whole, its
+    // query too, so it is read from the URL rather than from its parts.
+    const std::string prefix = BasePath(service) + "/web/";
+    const std::size_t pathStart = copyUrl.find_first_of("/?", copy.Scheme.size() + 3);
+    const std::string pathAndQuery =
+        pathStart == std::string::npos ? std::string() : copyUrl.substr(pathStart);
+    if (pathAndQuery.compare(0, prefix.size(), prefix) != 0) {
+        return false;
+    }
+    const std::size_t timeEnd = pathAndQuery.find('/', prefix.size());
+    if (timeEnd == std::string::npos || timeEnd == prefix.size() ||
+        pathAndQuery[prefix.size()] < '0' || pathAndQuery[prefix.size()] > '9') {
+        return false;
+    }
+    const bool timeRead = std::all_of(
+        pathAndQuery.begin() + static_cast<std::ptrdiff_t>(prefix.size()),
+        pathAndQuery.begin() + static_cast<std::ptrdiff_t>(timeEnd), [](char character) {
+            return (character >= '0' && character <= '9') ||
+                   (character >= 'a' && character <= 'z') || character == '_';
+        });
+    return timeRead && AddressKey(pathAndQuery.substr(timeEnd + 1)) == AddressKey(url);
+}
+
 }  // namespace
 
 std::optional<std::string> ArchiveServiceProblem(const std::string& service) {
@@ -76,7 +130,8 @@ std::string ArchiveRequestUrl(const std::string& service, const std::string& url
            "&timestamp=" + UtcText(time, "%Y%m%d%H%M%S");
 }
 
-ArchiveAnswer ParseArchiveReply(const std::string& body, const std::string& service) {
+ArchiveAnswer ParseArchiveReply(const std::string& body, const std::string& service,
+                                const std::string& url) {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(body), &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
@@ -103,17 +158,40 @@ ArchiveAnswer ParseArchiveReply(const std::string& body, const std::string& serv
     if (!available.toBool() || !IsSuccess(*status)) {
         return {ArchiveAnswer::Outcome::NoSnapshot, std::string(), std::string()};
     }
-    std::string url = address.toString().toStdString();
-    const std::optional<AddressParts> parts = SplitAddress(url);
+    std::string copy = WithoutFragment(address.toString().toStdString());
+    std::optional<AddressParts> parts = SplitAddress(copy);
     if (!parts || !IsRequestableScheme(parts->Scheme, SecureScheme::Allowed) ||
-        parts->Host.empty() || !IsPrintableAscii(url)) {
+        parts->Host.empty() || !IsPrintableAscii(copy)) {
         return Failed("its snapshot's url is no web address");
     }
     const std::optional<AddressParts> serviceParts = SplitAddress(service);
-    if (parts->Scheme == "http" && serviceParts && serviceParts->Scheme == "https") {
-        url = "https" + url.substr(url.find(':'));
+    if (!serviceParts) {
+        return Failed("its snapshot is not on the archive's own origin");
     }
-    return {ArchiveAnswer::Outcome::Found, std::move(url), std::string()};
+    if (parts->Scheme == "http" && serviceParts->Scheme == "https" && parts->Port != "80") {
+        copy = "https" + copy.substr(copy.find(':'));
+        parts->Scheme = "https";
+    }
+    // An archive that points elsewhere is not to be trusted with the next
+    // link either; one whose copy is of another address (it keeps pages
+    // under the address it took them from, which may differ in its scheme
+    // or host) has none of this one.
+    if (!OnServiceOrigin(*parts, *serviceParts)) {
+        return Failed("its snapshot is not on the archive's own origin");
+    }
+    if (!NamesAskedPage(*parts, copy, *serviceParts, url)) {
+        return {ArchiveAnswer::Outcome::NoSnapshot, std::string(),
+                "its snapshot names another address than the one asked for"};
+    }
+    return {ArchiveAnswer::Outcome::Found, std::move(copy), std::string()};
+}
+
+ArchiveAnswer WithLinkFragment(ArchiveAnswer answer, const std::string& url) {
+    const std::size_t hash = url.find('#');
+    if (answer.Result == ArchiveAnswer::Outcome::Found && hash != std::string::npos) {
+        answer.SnapshotUrl += url.substr(hash);
+    }
+    return answer;
 }
 
 ArchiveAnswer FailedLookUp(const CheckResult& failed) {
@@ -128,8 +206,12 @@ std::unique_ptr<THttpClient> MakeArchiveClient(const CheckSettings& settings,
     current.UserAgent = userAgent;
     std::unique_ptr<THttpClient> client = MakeCheckClient(current);
     // The reply is JSON, not a page the rot look would read.
+    // Read whole (within the client's own bound, above this one), so that
+    // a reply that breaks off is a failure and never a cut one read as if
+    // it were all, and one too long is told as such.
     client->BodyWanted = nullptr;
-    client->BodyReadLimit = kMaxArchiveReplyBytes;
+    client->BodyReadLimit = 0;
+    static_assert(THttpClient::kMaxBodyBytes > kMaxArchiveReplyBytes);
     return client;
 }
 
@@ -147,7 +229,11 @@ ArchiveAnswer LookUpSnapshot(THttpClient& client, const std::string& service,
     if (client.BodyDecoding == THttpClient::BodyCoding::Unreadable) {
         return Failed("its reply's content coding could not be read");
     }
-    return ParseArchiveReply(client.Body, service);
+    if (client.Body.size() > kMaxArchiveReplyBytes) {
+        return Failed("its reply is too long for an availability reply (more than " +
+                      std::to_string(kMaxArchiveReplyBytes / 1024) + " KiB)");
+    }
+    return ParseArchiveReply(client.Body, service, url);
 }
 
 }  // namespace vornakle

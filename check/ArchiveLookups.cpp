@@ -47,7 +47,7 @@ void ArchiveLookups::Ask(std::size_t link, const std::string& url, std::chrono::
             workers_.back()->start();
         }
     }
-    waiting_[address].push_back(link);
+    waiting_[address].push_back({link, url});
     if (answers_[address]) {
         QMetaObject::invokeMethod(
             this, [this, address] { Deliver(address); }, Qt::QueuedConnection);
@@ -101,15 +101,15 @@ void ArchiveLookups::RunWorker(std::size_t number) {
 }
 
 void ArchiveLookups::Deliver(std::size_t address) {
-    const std::vector<std::size_t> links = std::move(waiting_[address]);
+    const std::vector<Waiting> links = std::move(waiting_[address]);
     waiting_[address].clear();
-    for (const std::size_t link : links) {
+    for (const Waiting& link : links) {
         // A handler may stop the look-ups.
         if (stopped_) {
             return;
         }
         if (OnAnswer) {
-            OnAnswer(link, *answers_[address]);
+            OnAnswer(link.Link, WithLinkFragment(*answers_[address], link.Url));
         }
     }
 }

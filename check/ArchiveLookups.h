@@ -31,7 +31,7 @@ class THttpClient;
 // reply), the archive is not asked again: the look-ups still waiting are
 // answered NotAsked, so a run over many dead links does not wait for a
 // dead archive once per link. Each link's answer reaches OnAnswer on the
-// thread that made the object.
+// thread that made the object, a copy with that link's own fragment.
 class ArchiveLookups : public QObject {
 public:
     // A courtesy to a public service that answers many users.
@@ -73,10 +73,15 @@ private:
     CheckSettings settings_;
     std::string service_;
     std::string userAgent_;
+    struct Waiting {
+        std::size_t Link = 0;
+        // The link's URL, whose fragment its answer keeps.
+        std::string Url;
+    };
     // Per distinct address, on the object's thread: the links waiting for
     // its answer, and the answer once it came.
     std::unordered_map<std::string, std::size_t> addresses_;
-    std::vector<std::vector<std::size_t>> waiting_;
+    std::vector<std::vector<Waiting>> waiting_;
     std::vector<std::optional<ArchiveAnswer>> answers_;
     std::vector<std::unique_ptr<QThread>> workers_;
     bool stopped_ = false;

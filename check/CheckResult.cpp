@@ -70,6 +70,8 @@ std::string_view ReasonToken(FailureReason reason) {
             return "proxy";
         case FailureReason::Unreadable:
             return "unreadable";
+        case FailureReason::PatternUndecided:
+            return "pattern-undecided";
         case FailureReason::Aborted:
             return "aborted";
         case FailureReason::Error:

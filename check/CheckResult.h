@@ -43,6 +43,7 @@ enum class FailureReason {
     RateLimited,               // "rate-limited": a 429 that stayed after the retries
     Proxy,                     // "proxy": the proxy opened no tunnel to the server
     Unreadable,                // "unreadable": the shortcut file could not be read
+    PatternUndecided,          // "pattern-undecided": a filter pattern could not be matched
     Aborted,                   // "aborted": the check was stopped
     Error,                     // "error": any other failure
 };

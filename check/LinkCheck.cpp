@@ -352,11 +352,12 @@ std::optional<CheckResult> AskPatiently(CheckRun& run, THttpClient& client, cons
         }
         const std::optional<std::int64_t> seconds =
             RetryAfterSeconds(client.ReplyRetryAfter, QDateTime::currentSecsSinceEpoch());
-        if (!seconds) {
+        // A server asking for longer than a user would wait is not waited
+        // for at all: the answer after a shorter wait would be the same.
+        if (!seconds || *seconds > kMaxRetryWaitMilliseconds / kMillisecondsPerSecond) {
             return failed;
         }
-        const std::int64_t wait =
-            std::min(*seconds * kMillisecondsPerSecond, kMaxRetryWaitMilliseconds);
+        const std::int64_t wait = *seconds * kMillisecondsPerSecond;
         if (wait >= run.Remaining()) {
             return failed;
         }

@@ -39,8 +39,9 @@ CheckResult CheckLink(THttpClient& client, const std::string& url,
 using HostBackOff = std::function<void(std::int64_t milliseconds)>;
 
 // A 429 or 503 with Retry-After is retried this often within the deadline,
-// after at most kMaxRetryWaitMilliseconds each: a server asking for an hour
-// is not going to answer a user either.
+// after a wait of at most kMaxRetryWaitMilliseconds each; a longer one is
+// not waited for: a server asking for an hour is not going to answer a
+// user either.
 inline constexpr int kMaxRetries = 2;
 inline constexpr std::int64_t kMaxRetryWaitMilliseconds = 30000;
 

@@ -51,6 +51,7 @@ constexpr auto kGermanTexts = std::to_array<TokenText>({
     {"rate-limited", "Zu viele Anfragen: der Server bittet um Geduld"},
     {"proxy", "Der Proxy hat keine Verbindung hergestellt"},
     {"unreadable", "Die Verkn\u00fcpfungsdatei ist nicht lesbar"},
+    {"pattern-undecided", "Ein Filtermuster war f\u00fcr diese Adresse nicht entscheidbar"},
     {"aborted", "Die Pr\u00fcfung wurde abgebrochen"},
     {"error", "Fehler bei der Pr\u00fcfung"},
     {"front-page-redirect", "Weiterleitung auf die Startseite"},

@@ -1,5 +1,7 @@
 #include "history/AddressHistory.h"
 
+#include <algorithm>
+
 #include "check/LinkCheck.h"
 #include "platform/UtcText.h"
 
@@ -44,10 +46,19 @@ AddressHistory AfterCheck(AddressHistory history, HistoryCheck check) {
             history.FailingSince = check.Time;
             history.Failures = 0;
         }
-        ++history.Failures;
+        // A run that began after this check (a clock that was ahead once)
+        // begins now, or it could never span the confirmation's time.
+        if (*history.FailingSince > check.Time) {
+            history.FailingSince = check.Time;
+        }
+        history.Failures = std::min(history.Failures + 1, kMostFailuresInARun);
     }
     history.Last = std::move(check);
     return history;
+}
+
+bool BeganInTheFuture(const AddressHistory& history, HistoryTime now) {
+    return history.Failures > 0 && history.FailingSince && *history.FailingSince > now;
 }
 
 bool IsConfirmedFailure(const AddressHistory& history, const ConfirmRule& rule) {

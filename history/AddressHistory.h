@@ -45,8 +45,17 @@ struct AddressHistory {
     std::optional<HistoryTime> LastFine;
 };
 
-// The history after one more check.
+// More failures in a row than any run of checks reaches; the count stops
+// there.
+inline constexpr int kMostFailuresInARun = 1000000;
+
+// The history after one more check. A run of failures that began after the
+// check (the clock was ahead when it was written) begins at the check.
 AddressHistory AfterCheck(AddressHistory history, HistoryCheck check);
+
+// Whether the run of failures began after now: it then counts as beginning
+// at the next check.
+bool BeganInTheFuture(const AddressHistory& history, HistoryTime now);
 
 // When a failing link counts as bad (--confirmed): after this many failed
 // checks in a row spread over at least Over.

@@ -1,10 +1,17 @@
 #include "history/CheckHistory.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
+#include <limits>
+#include <optional>
 #include <system_error>
 
 #include "history/HistoryError.h"
 #include "history/SqliteDatabase.h"
+#include "platform/FileSystem.h"
 #include "platform/Paths.h"
 
 namespace vornakle {
@@ -37,6 +44,86 @@ constexpr char kSchema[] =
     " reason TEXT NOT NULL);"
     "CREATE INDEX checks_of_address ON checks (address);";
 
+EHistoryError ForeignFile(const std::string& path) {
+    return EHistoryError(EHistoryError::Reason::Foreign,
+                         path +
+                             " is an SQLite database of another program, no history of checks; "
+                             "it was left as it is");
+}
+
+// The start of every SQLite database file, and the header's length
+// (https://www.sqlite.org/fileformat.html, section 1.3).
+constexpr char kSqliteMagic[] = "SQLite format 3";
+constexpr std::size_t kSqliteHeaderBytes = 100;
+constexpr std::size_t kApplicationIdOffset = 68;
+
+// Times a history may hold: from 1970 to the end of year 9999, which
+// every date printer can write. A time beyond is no check's.
+constexpr std::int64_t kLastHistorySecond = 253402300799;
+
+std::optional<HistoryTime> TimeRead(const SqliteStatement& statement, int column) {
+    if (statement.IsNull(column)) {
+        return std::nullopt;
+    }
+    const std::int64_t seconds = statement.Integer(column);
+    if (seconds < 0 || seconds > kLastHistorySecond) {
+        return std::nullopt;
+    }
+    return HistoryTime(std::chrono::seconds(seconds));
+}
+
+int FailuresRead(const SqliteStatement& statement, int column) {
+    return static_cast<int>(
+        std::clamp<std::int64_t>(statement.Integer(column), 0, kMostFailuresInARun));
+}
+
+// What is refused before SQLite opens the file, since SQLite may write to
+// what it opens: a file that is not a regular one (a device would get a
+// journal file beside it), one that is no SQLite database or another
+// program's, and a log left beside an empty or missing file, which SQLite
+// would read into the new history.
+void RefuseUnfitFile(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0) {
+        if (!S_ISREG(status.st_mode)) {
+            throw EHistoryError(EHistoryError::Reason::Unusable,
+                                path +
+                                    " is no regular file; a history is kept in a file of its "
+                                    "own, so nothing was made beside it");
+        }
+        if (status.st_size > 0) {
+            const UniqueFd file = OpenRegularFile(path);
+            const std::string header =
+                file.IsValid() ? ReadAll(file.Get(), kSqliteHeaderBytes, path + " cannot be read")
+                               : std::string();
+            if (!file.IsValid()) {
+                throw EHistoryError(EHistoryError::Reason::Unusable, path + " cannot be read");
+            }
+            if (header.size() < kSqliteHeaderBytes ||
+                std::memcmp(header.data(), kSqliteMagic, sizeof kSqliteMagic) != 0) {
+                throw EHistoryError(
+                    EHistoryError::Reason::Damaged,
+                    path + " is damaged or no SQLite database; it was left as it is");
+            }
+            std::int64_t applicationId = 0;
+            for (std::size_t index = 0; index < 4; ++index) {
+                applicationId = applicationId * 256 +
+                                static_cast<unsigned char>(header[kApplicationIdOffset + index]);
+            }
+            if (applicationId != 0 && applicationId != kApplicationId) {
+                throw ForeignFile(path);
+            }
+            return;
+        }
+    }
+    if (PathExists(path + "-wal")) {
+        throw EHistoryError(EHistoryError::Reason::Damaged,
+                            path +
+                                "-wal is a log beside an empty or missing history; both were "
+                                "left as they are");
+    }
+}
+
 std::int64_t PragmaValue(const SqliteDatabase& database, const char* pragma) {
     SqliteStatement statement(database, pragma);
     return statement.Step() ? statement.Integer(0) : 0;
@@ -45,10 +132,6 @@ std::int64_t PragmaValue(const SqliteDatabase& database, const char* pragma) {
 std::int64_t SchemaObjects(const SqliteDatabase& database) {
     SqliteStatement statement(database, "SELECT count(*) FROM sqlite_schema");
     return statement.Step() ? statement.Integer(0) : 0;
-}
-
-HistoryTime TimeOf(std::int64_t seconds) {
-    return HistoryTime(std::chrono::seconds(seconds));
 }
 
 std::int64_t SecondsOf(HistoryTime time) {
@@ -73,9 +156,27 @@ CheckHistory::CheckHistory(const std::string& path, HistoryFolder folder) {
                                     error.message() + ")");
         }
     }
+    RefuseUnfitFile(path);
+    // Judged through a connection that cannot write, so that a file that is
+    // refused stays as it is: one that may write would replay a log beside
+    // it into it and delete the log.
+    bool judged = false;
+    if (struct stat status{}; ::stat(path.c_str(), &status) == 0 && status.st_size > 0) {
+        // Without a log beside it the file alone is judged, and SQLite makes
+        // no side files for that; a log it must read through its index.
+        const SqliteDatabase probe(path, kBusyTimeoutMilliseconds,
+                                   PathExists(path + "-wal") ? SqliteDatabase::Access::ReadOnly
+                                                             : SqliteDatabase::Access::Immutable);
+        if (!IsEmptyDatabase(probe)) {
+            CheckIsOurs(probe);
+        }
+        judged = true;
+    }
     database_ = std::make_unique<SqliteDatabase>(path, kBusyTimeoutMilliseconds);
     MakeTablesIfEmpty();
-    CheckIsOurs();
+    if (!judged) {
+        CheckIsOurs(*database_);
+    }
     // Said now rather than after the first batch of checks.
     if (database_->IsReadOnly()) {
         throw EHistoryError(EHistoryError::Reason::Unusable,
@@ -92,7 +193,7 @@ CheckHistory::~CheckHistory() = default;
 void CheckHistory::MakeTablesIfEmpty() {
     // Read before writing anything: a file that is no database, or another
     // program's, is refused here untouched.
-    if (PragmaValue(*database_, "PRAGMA application_id") != 0 || SchemaObjects(*database_) != 0) {
+    if (!IsEmptyDatabase(*database_)) {
         return;
     }
     {
@@ -110,21 +211,30 @@ void CheckHistory::MakeTablesIfEmpty() {
     database_->Execute("PRAGMA journal_mode = WAL");
 }
 
-void CheckHistory::CheckIsOurs() {
-    const std::string& path = database_->Path();
-    if (PragmaValue(*database_, "PRAGMA application_id") != kApplicationId) {
-        throw EHistoryError(EHistoryError::Reason::Foreign,
-                            path +
-                                " is an SQLite database of another program, no history of "
-                                "checks; it was left as it is");
+void CheckHistory::StopWaitingOn(int descriptor) {
+    database_->StopWaitingOn(descriptor);
+}
+
+void CheckHistory::StopWaiting() {
+    database_->StopWaiting();
+}
+
+bool CheckHistory::IsEmptyDatabase(const SqliteDatabase& database) {
+    return PragmaValue(database, "PRAGMA application_id") == 0 && SchemaObjects(database) == 0;
+}
+
+void CheckHistory::CheckIsOurs(const SqliteDatabase& database) {
+    const std::string& path = database.Path();
+    if (PragmaValue(database, "PRAGMA application_id") != kApplicationId) {
+        throw ForeignFile(path);
     }
-    const std::int64_t version = PragmaValue(*database_, "PRAGMA user_version");
+    const std::int64_t version = PragmaValue(database, "PRAGMA user_version");
     if (version > kSchemaVersion) {
         throw EHistoryError(EHistoryError::Reason::Newer,
                             path + " was written by a newer version of this program (layout " +
                                 std::to_string(version) + "); it was left as it is");
     }
-    SqliteStatement check(*database_, "PRAGMA quick_check");
+    SqliteStatement check(database, "PRAGMA quick_check");
     if (version < kSchemaVersion || !check.Step() || check.Text(0) != "ok") {
         throw EHistoryError(EHistoryError::Reason::Damaged,
                             path + " is damaged; it was left as it is");
@@ -148,16 +258,21 @@ std::vector<AddressHistory> CheckHistory::Read(const std::vector<std::string>& a
         if (!query.Step()) {
             continue;
         }
+        // Numbers out of range (another program's writing, a damaged row
+        // that passes the page checks) are read as unknown.
         AddressHistory& history = histories[index];
-        history.Failures = static_cast<int>(query.Integer(1));
-        if (!query.IsNull(0) && history.Failures > 0) {
-            history.FailingSince = TimeOf(query.Integer(0));
+        history.Failures = FailuresRead(query, 1);
+        if (history.Failures > 0) {
+            history.FailingSince = TimeRead(query, 0);
         }
-        if (!query.IsNull(3)) {
+        const std::optional<HistoryTime> lastTime = TimeRead(query, 3);
+        const std::int64_t status = query.Integer(4);
+        if (lastTime && status >= std::numeric_limits<std::int32_t>::min() &&
+            status <= std::numeric_limits<std::int32_t>::max()) {
             HistoryCheck last;
             last.FinalUrl = query.IsNull(2) ? addresses[index] : query.Text(2);
-            last.Time = TimeOf(query.Integer(3));
-            last.Status = static_cast<std::int32_t>(query.Integer(4));
+            last.Time = *lastTime;
+            last.Status = static_cast<std::int32_t>(status);
             last.Class = query.Text(5);
             last.Reason = query.Text(6);
             last.Failed = history.Failures > 0;
@@ -165,9 +280,7 @@ std::vector<AddressHistory> CheckHistory::Read(const std::vector<std::string>& a
         }
         // The checks before the run of failures were none (a run begins
         // after a check that was no failure, or with the first check).
-        if (!query.IsNull(7)) {
-            history.LastFine = TimeOf(query.Integer(7));
-        }
+        history.LastFine = TimeRead(query, 7);
     }
     transaction.Commit();
     return histories;
@@ -204,10 +317,8 @@ void CheckHistory::Record(const std::vector<std::pair<std::string, HistoryCheck>
         // The run of failures as the file has it now: another program may
         // have added checks since this one read it.
         AddressHistory before;
-        before.Failures = static_cast<int>(find.Integer(2));
-        if (!find.IsNull(1)) {
-            before.FailingSince = TimeOf(find.Integer(1));
-        }
+        before.Failures = FailuresRead(find, 2);
+        before.FailingSince = TimeRead(find, 1);
         const AddressHistory after = AfterCheck(before, check);
 
         update.Reset();

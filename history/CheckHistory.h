@@ -35,7 +35,10 @@ public:
 
     // Opens the history at path, and makes it there when there is no file
     // (or an empty one). A file that is no history of ours, or one written
-    // by a newer version, or a damaged one, is refused and left alone.
+    // by a newer version, or a damaged one, is refused and left alone, its
+    // write-ahead log too; so is what is not a regular file, and nothing is
+    // made beside it. Numbers out of range in an accepted file are read as
+    // unknown.
     CheckHistory(const std::string& path, HistoryFolder folder);
     ~CheckHistory();
     CheckHistory(const CheckHistory&) = delete;
@@ -47,10 +50,16 @@ public:
     void Record(const std::vector<std::pair<std::string, HistoryCheck>>& checks);
     // Removes the history of every address not in keep; how many went.
     std::size_t Forget(const std::unordered_set<std::string>& keep);
+    // Ends a wait for another program's hold on the file early: when
+    // descriptor is readable (a stop signal's pipe), or at once from now on
+    // (EHistoryError::Reason::Stopped).
+    void StopWaitingOn(int descriptor);
+    void StopWaiting();
 
 private:
+    static bool IsEmptyDatabase(const SqliteDatabase& database);
+    static void CheckIsOurs(const SqliteDatabase& database);
     void MakeTablesIfEmpty();
-    void CheckIsOurs();
 
     std::unique_ptr<SqliteDatabase> database_;
 };

@@ -15,6 +15,8 @@ public:
         Foreign,   // an SQLite database of another program
         Newer,     // written by a newer version of this program
         InUse,     // another run held it longer than the busy timeout
+        Stopped,   // the wait for another run's hold was ended by a stop signal
+        NoSpace,   // the disk (or the user's quota) is full
     };
 
     EHistoryError(Reason reason, const std::string& message)

@@ -26,6 +26,12 @@ HistoryRun::HistoryRun(const std::string& path, HistoryFolder folder,
         addressOfUrl_.push_back(found->second);
     }
     histories_ = history_->Read(addresses_);
+    for (AddressHistory& history : histories_) {
+        if (BeganInTheFuture(history, start_)) {
+            history.FailingSince = start_;
+            ++futureRuns_;
+        }
+    }
     added_.assign(addresses_.size(), false);
     batchTimer_.setSingleShot(true);
     batchTimer_.setInterval(kBatchMilliseconds);

@@ -50,6 +50,13 @@ public:
     // Writes the results added since the last batch.
     void Flush();
     const std::optional<EHistoryError>& Failure() const { return failure_; }
+    // How many addresses had a run of failures that began after the run's
+    // start (a clock that was ahead once); they count as beginning now.
+    std::size_t FutureRuns() const { return futureRuns_; }
+    // Ends waits for another program's hold on the file early
+    // (CheckHistory::StopWaitingOn, StopWaiting).
+    void StopWaitingOn(int descriptor) { history_->StopWaitingOn(descriptor); }
+    void StopWaiting() { history_->StopWaiting(); }
 
 private:
     static constexpr std::size_t kNoAddress = static_cast<std::size_t>(-1);
@@ -67,6 +74,7 @@ private:
     std::vector<std::pair<std::string, HistoryCheck>> pending_;
     QTimer batchTimer_;
     std::optional<EHistoryError> failure_;
+    std::size_t futureRuns_ = 0;
 };
 
 }  // namespace vornakle

@@ -1,26 +1,95 @@
 #include "history/SqliteDatabase.h"
 
+#include <errno.h>
+#include <poll.h>
 #include <sqlite3.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
 
 #include "history/HistoryError.h"
 
 namespace vornakle {
 
+namespace {
+
+// How long one step of a wait for another program's lock sleeps at most
+// when there is no stop descriptor to wake it.
+constexpr int kBusyStepMilliseconds = 50;
+
+std::int64_t NowMilliseconds() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+int SqliteDatabase::OnBusy(void* data, int count) {
+    BusyWait& wait = *static_cast<BusyWait*>(data);
+    if (count == 0) {
+        wait.StartMilliseconds = NowMilliseconds();
+        wait.EndedByStop = false;
+    }
+    if (wait.Stopped) {
+        wait.EndedByStop = true;
+        return 0;
+    }
+    const std::int64_t left =
+        wait.TimeoutMilliseconds - (NowMilliseconds() - wait.StartMilliseconds);
+    if (left <= 0) {
+        return 0;
+    }
+    // Sleeps until the lock may be free or a stop signal arrives, whichever
+    // is first: SQLite tells no release, so the wait looks again after a
+    // short step.
+    pollfd stop{wait.StopDescriptor, POLLIN, 0};
+    const int ready =
+        ::poll(&stop, 1, static_cast<int>(std::min<std::int64_t>(left, kBusyStepMilliseconds)));
+    if (ready > 0 && (stop.revents & POLLIN) != 0) {
+        wait.EndedByStop = true;
+        return 0;
+    }
+    return 1;
+}
+
 void SqliteDatabase::Closer::operator()(sqlite3* database) const {
     sqlite3_close_v2(database);
 }
 
-SqliteDatabase::SqliteDatabase(const std::string& path, int busyTimeoutMilliseconds) : path_(path) {
+SqliteDatabase::SqliteDatabase(const std::string& path, int busyTimeoutMilliseconds, Access access)
+    : path_(path) {
     sqlite3* raw = nullptr;
-    const int opened =
-        sqlite3_open_v2(path.c_str(), &raw,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    std::string name = path;
+    if (access == Access::Immutable) {
+        // A URI, so that SQLite takes the parameter: the path's own "%",
+        // "?" and "#" escaped.
+        name = "file:";
+        for (const char character : path) {
+            if (character == '%' || character == '?' || character == '#') {
+                constexpr char kDigits[] = "0123456789ABCDEF";
+                const auto byte = static_cast<unsigned char>(character);
+                name += {'%', kDigits[byte >> 4], kDigits[byte & 0xf]};
+            } else {
+                name += character;
+            }
+        }
+        name += "?immutable=1";
+    }
+    const int opened = sqlite3_open_v2(
+        name.c_str(), &raw,
+        (access == Access::ReadWrite ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
+                                     : SQLITE_OPEN_READONLY) |
+            (access == Access::Immutable ? SQLITE_OPEN_URI : 0) | SQLITE_OPEN_NOMUTEX,
+        nullptr);
     database_.reset(raw);
     if (opened != SQLITE_OK) {
         Fail(opened);
     }
     sqlite3_extended_result_codes(raw, 1);
-    sqlite3_busy_timeout(raw, busyTimeoutMilliseconds);
+    wait_.TimeoutMilliseconds = busyTimeoutMilliseconds;
+    sqlite3_busy_handler(raw, &SqliteDatabase::OnBusy, &wait_);
 }
 
 SqliteDatabase::~SqliteDatabase() = default;
@@ -39,9 +108,19 @@ bool SqliteDatabase::IsReadOnly() const {
 void SqliteDatabase::Fail(int code) const {
     const std::string detail =
         database_ != nullptr ? sqlite3_errmsg(database_.get()) : sqlite3_errstr(code);
+    // A write or sync that found the disk full may come as an I/O error.
+    const int systemError = database_ != nullptr ? sqlite3_system_errno(database_.get()) : 0;
+    if ((code & 0xff) == SQLITE_IOERR && (systemError == ENOSPC || systemError == EDQUOT)) {
+        code = SQLITE_FULL;
+    }
     switch (code & 0xff) {
         case SQLITE_BUSY:
         case SQLITE_LOCKED:
+            if (wait_.EndedByStop) {
+                throw EHistoryError(EHistoryError::Reason::Stopped,
+                                    "the wait for " + path_ +
+                                        ", which another run holds, was ended by a stop signal");
+            }
             throw EHistoryError(
                 EHistoryError::Reason::InUse,
                 path_ + " is in use by another run (" + detail + "); try again when it has ended");
@@ -51,6 +130,9 @@ void SqliteDatabase::Fail(int code) const {
             throw EHistoryError(
                 EHistoryError::Reason::Damaged,
                 path_ + " is damaged or no SQLite database (" + detail + "); it was left as it is");
+        case SQLITE_FULL:
+            throw EHistoryError(EHistoryError::Reason::NoSpace,
+                                path_ + " cannot be written: no space left on the device");
         default:
             throw EHistoryError(EHistoryError::Reason::Unusable,
                                 path_ + " cannot be used (" + detail + ")");

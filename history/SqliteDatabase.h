@@ -11,12 +11,17 @@ struct sqlite3_stmt;
 namespace vornakle {
 
 // One connection to an SQLite database file, opened for reading and
-// writing (created when missing) with a busy timeout, so that two programs
-// using the file wait for each other's short transactions. Every failure is
-// an EHistoryError whose reason comes from SQLite's result code.
+// writing (created when missing) or for reading only, with a busy timeout,
+// so that two programs using the file wait for each other's short
+// transactions. Every failure is an EHistoryError whose reason comes from
+// SQLite's result code.
 class SqliteDatabase {
 public:
-    SqliteDatabase(const std::string& path, int busyTimeoutMilliseconds);
+    // Immutable: for reading, with neither locks nor side files, as for a
+    // file nothing changes meanwhile.
+    enum class Access { ReadWrite, ReadOnly, Immutable };
+    SqliteDatabase(const std::string& path, int busyTimeoutMilliseconds,
+                   Access access = Access::ReadWrite);
     ~SqliteDatabase();
     SqliteDatabase(const SqliteDatabase&) = delete;
     SqliteDatabase& operator=(const SqliteDatabase&) = delete;
@@ -29,12 +34,28 @@ public:
     sqlite3* Handle() const { return database_.get(); }
     // Throws the EHistoryError for SQLite's result code.
     [[noreturn]] void Fail(int code) const;
+    // A wait for another program's lock ends as soon as descriptor is
+    // readable (a stop signal's pipe, which is not read here), or at once
+    // once StopWaiting was called; such a wait fails as Stopped.
+    void StopWaitingOn(int descriptor) { wait_.StopDescriptor = descriptor; }
+    void StopWaiting() { wait_.Stopped = true; }
 
 private:
     struct Closer {
         void operator()(sqlite3* database) const;
     };
+    struct BusyWait {
+        int TimeoutMilliseconds = 0;
+        int StopDescriptor = -1;
+        bool Stopped = false;
+        // Whether the last wait ended by a stop rather than the timeout.
+        bool EndedByStop = false;
+        std::int64_t StartMilliseconds = 0;
+    };
+    static int OnBusy(void* wait, int count);
+
     std::string path_;
+    BusyWait wait_;
     std::unique_ptr<sqlite3, Closer> database_;
 };
 

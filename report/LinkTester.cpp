@@ -57,6 +57,10 @@ std::string HistoryFailureText(const EHistoryError& error, const std::string& pa
             return "Der Prüfverlauf " + name +
                    " wird gerade von einer anderen Prüfung benutzt. Bitte später noch einmal "
                    "prüfen.";
+        case EHistoryError::Reason::NoSpace:
+            return "Der Prüfverlauf " + name +
+                   " kann nicht geschrieben werden: Auf dem Datenträger ist kein Platz mehr.";
+        case EHistoryError::Reason::Stopped:
         case EHistoryError::Reason::Unusable:
             break;
     }

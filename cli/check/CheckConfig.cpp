@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <span>
@@ -20,6 +21,86 @@ constexpr char kConfigFolder[] = "vornakle";
 constexpr char kConfigFile[] = "vornakle-check.toml";
 // The key of the table of header fields, beside the option "header".
 constexpr std::string_view kHeadersKey = "headers";
+
+// The deepest nesting in a TOML text and the line where it is reached: the
+// parts of a dotted key or a table's name, and inline tables and arrays
+// within each other, read past strings and comments. A cheap look, made
+// before the parser's, which recurses per level. What is no TOML is left
+// to the parser to tell.
+class NestingScan {
+public:
+    explicit NestingScan(std::string_view text) : text_(text) {}
+
+    // The line where nesting first goes beyond limit; 0 when it never does.
+    int LineBeyond(int limit) {
+        for (at_ = 0; at_ < text_.size(); ++at_) {
+            const char character = text_[at_];
+            if (character == '\n') {
+                ++line_;
+                parts_ = 1;
+            } else if (character == '#') {
+                SkipTo("\n", false);
+                --at_;
+            } else if (character == '"' || character == '\'') {
+                SkipString(character);
+            } else if (character == '.') {
+                ++parts_;
+            } else if (character == '[' || character == '{') {
+                ++depth_;
+                parts_ = 1;
+            } else if (character == ']' || character == '}') {
+                depth_ = std::max(depth_ - 1, 0);
+                parts_ = 1;
+            } else if (character == '=' || character == ',') {
+                parts_ = 1;
+            }
+            if (parts_ > limit || depth_ > limit) {
+                return line_;
+            }
+        }
+        return 0;
+    }
+
+private:
+    // From after the quote at at_ to the string's last character; a string
+    // of three quotes may span lines.
+    void SkipString(char quote) {
+        const std::string three(3, quote);
+        if (text_.substr(at_, 3) == three) {
+            at_ += 3;
+            SkipTo(three, quote == '"');
+            // Up to two more quotes may close it ("""a"""" is a").
+            while (at_ + 1 < text_.size() && text_[at_ + 1] == quote) {
+                ++at_;
+            }
+        } else {
+            ++at_;
+            SkipTo(std::string(1, quote), quote == '"');
+        }
+    }
+
+    // Moves at_ to the last character of the next end (or to the text's
+    // end), past backslash escapes when escapes, counting lines.
+    void SkipTo(const std::string& end, bool escapes) {
+        for (; at_ < text_.size(); ++at_) {
+            if (escapes && text_[at_] == '\\') {
+                ++at_;
+            } else if (text_.substr(at_, end.size()) == end) {
+                at_ += end.size() - 1;
+                return;
+            }
+            if (at_ < text_.size() && text_[at_] == '\n') {
+                ++line_;
+            }
+        }
+    }
+
+    std::string_view text_;
+    std::size_t at_ = 0;
+    int line_ = 1;
+    int parts_ = 1;
+    int depth_ = 0;
+};
 
 const OptionSpec* SpecNamed(std::string_view name) {
     const std::span<const OptionSpec> specs = CheckOptionSpecs();
@@ -57,15 +138,15 @@ public:
     std::vector<ConfigOption> Read(const toml::table& table) {
         for (auto&& [key, node] : table) {
             const std::string name(key.str());
-            where_ = Place(key.source()) + ": key " + name;
+            where_ = Place(key.source()) + ": key " + ControlsEscaped(DisplayUtf8(name));
             if (name == kHeadersKey) {
                 Headers(node);
                 continue;
             }
             const OptionSpec* spec = SpecNamed(name);
             if (spec == nullptr || !spec->InConfig) {
-                throw EUsageError(Place(key.source()) + ": unknown key \"" + DisplayUtf8(name) +
-                                  "\"");
+                throw EUsageError(Place(key.source()) + ": unknown key \"" +
+                                  ControlsEscaped(DisplayUtf8(name)) + "\"");
             }
             Value(*spec, node);
         }
@@ -74,7 +155,7 @@ public:
 
 private:
     std::string Place(const toml::source_region& source) const {
-        return DisplayUtf8(path_) + ":" + std::to_string(source.begin.line);
+        return ControlsEscaped(DisplayUtf8(path_)) + ":" + std::to_string(source.begin.line);
     }
 
     [[noreturn]] void WrongKind(std::string_view wanted) const {
@@ -177,7 +258,7 @@ private:
         const OptionSpec& header = *SpecNamed("header");
         for (auto&& [field, value] : *table) {
             where_ = Place(field.source()) + ": key " + std::string(kHeadersKey) + "." +
-                     DisplayUtf8(std::string(field.str()));
+                     ControlsEscaped(DisplayUtf8(std::string(field.str())));
             if (!value.is_string()) {
                 WrongKind("a text");
             }
@@ -244,13 +325,36 @@ std::string DefaultConfigPath() {
     return folder.empty() ? std::string() : JoinPath(JoinPath(folder, kConfigFolder), kConfigFile);
 }
 
+std::string ControlsEscaped(std::string_view text, bool keepLineBreaks) {
+    std::string shown;
+    shown.reserve(text.size());
+    for (const char character : text) {
+        if ((character >= 0 && character < ' ' && !(keepLineBreaks && character == '\n')) ||
+            character == '\x7f') {
+            char code[5];
+            std::snprintf(code, sizeof code, "\\x%02x", static_cast<unsigned char>(character));
+            shown += code;
+        } else {
+            shown += character;
+        }
+    }
+    return shown;
+}
+
 std::vector<ConfigOption> ReadCheckConfig(const std::string& path) {
     const std::string text = ReadOptionFile("config file", path);
+    const std::string shownPath = ControlsEscaped(DisplayUtf8(path));
+    if (const int line = NestingScan(text).LineBeyond(kMaxConfigNesting); line > 0) {
+        throw EUsageError(shownPath + ":" + std::to_string(line) +
+                          ": keys, tables or values nested deeper than " +
+                          std::to_string(kMaxConfigNesting) + " levels");
+    }
     try {
         return ConfigReader(path).Read(toml::parse(text, path));
     } catch (const toml::parse_error& error) {
-        throw EUsageError(DisplayUtf8(path) + ":" + std::to_string(error.source().begin.line) +
-                          ": not TOML: " + std::string(error.description()));
+        throw EUsageError(
+            shownPath + ":" + std::to_string(error.source().begin.line) +
+            ": not TOML: " + ControlsEscaped(DisplayUtf8(std::string(error.description()))));
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/check/CheckOptions.h"
@@ -19,13 +20,25 @@ struct ConfigOption {
     std::string Where;
 };
 
+// A config file's keys and tables nest no deeper than this (dotted key
+// parts, table name parts, inline tables and arrays): the TOML parser
+// descends once per level on the stack, which a file of thousands would
+// overflow.
+inline constexpr int kMaxConfigNesting = 64;
+
+// text with its control characters as "\x1b", so that a message cannot
+// reach the terminal as a command; line breaks kept when keepLineBreaks.
+std::string ControlsEscaped(std::string_view text, bool keepLineBreaks = false);
+
 // Reads a config file in TOML: each key is a long option's name
 // (CheckOptionSpecs) with a value of its kind: a switch true or false, a
 // number, a text, a list of texts (a single text too); "headers" is a table
 // of header fields. A relative file name is read from the file's folder,
 // one that starts with "~/" from the home folder. Throws EUsageError naming
-// the file, line and key for anything else: a file that is no TOML, an
-// unknown key, a value of the wrong kind.
+// the file, line and key for anything else: a file that is no TOML, one
+// nested deeper than kMaxConfigNesting (told before the TOML parser reads
+// it), an unknown key, a value of the wrong kind. Names and values are
+// shown with their control characters escaped.
 std::vector<ConfigOption> ReadCheckConfig(const std::string& path);
 
 // The command the arguments ask for, with the options of the config file

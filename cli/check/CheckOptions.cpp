@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string_view>
@@ -128,7 +130,19 @@ std::string HeaderLine(const std::string& text) {
             throw EUsageError("--header cannot set " + name + ": the checker sends it itself");
         }
     }
-    return name + ": " + TrimBlanks(std::string_view(text).substr(colon + 1));
+    // A field value is visible characters, blanks and tabs (RFC 9110
+    // section 5.5); another control character would reach the server raw.
+    const std::string value = TrimBlanks(std::string_view(text).substr(colon + 1));
+    const auto control = std::find_if(value.begin(), value.end(), [](char character) {
+        return (character >= 0 && character < ' ' && character != '\t') || character == '\x7f';
+    });
+    if (control != value.end()) {
+        char code[8];
+        std::snprintf(code, sizeof code, "\\x%02x", static_cast<unsigned char>(*control));
+        throw EUsageError("--header " + name + " holds the control character " + code +
+                          "; a field value has visible characters, blanks and tabs only");
+    }
+    return name + ": " + value;
 }
 
 TOutputFormat FormatNamed(const std::string& value) {
@@ -520,6 +534,23 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments,
         if (current < where.size() && !where[current].empty()) {
             throw EUsageError(where[current] + ": " + error.Message());
         }
+        // Options that do not go together are told once all are read; the
+        // message names them, so the place of the first one a file gave
+        // is named with it.
+        for (std::size_t index = 0; current == arguments.size() && index < where.size(); ++index) {
+            const std::string name = where[index].empty()
+                                         ? std::string()
+                                         : arguments[index].substr(0, arguments[index].find('='));
+            for (std::size_t at = name.empty() ? std::string::npos : error.Message().find(name);
+                 at != std::string::npos; at = error.Message().find(name, at + 1)) {
+                const std::size_t after = at + name.size();
+                if (after == error.Message().size() ||
+                    (error.Message()[after] != '-' &&
+                     !std::isalnum(static_cast<unsigned char>(error.Message()[after])))) {
+                    throw EUsageError(where[index] + ": " + error.Message());
+                }
+            }
+        }
         throw;
     }
 }
@@ -538,7 +569,8 @@ std::string UsageText() {
            "asked), the reason for a status 5 (no usable answer): a token such as\n"
            "dns, refused, reset, timeout, malformed-reply, invalid-url,\n"
            "redirect-loop, too-many-redirects, no-location, unsupported-scheme,\n"
-           "url-too-long, certificate-... or unreadable, under current rules also\n"
+           "url-too-long, certificate-..., unreadable or pattern-undecided (a\n"
+           "pattern gave up on the URL: not asked), under current rules also\n"
            "not-web or other-system (class not-checked) and file-missing or\n"
            "file-unreadable, then \": \" and a detail\n"
            "(empty when the server answered; rate-limited for a 429 that stayed;\n"
@@ -615,13 +647,14 @@ std::string UsageText() {
            "                    in a browser); default text\n"
            "  --output FILE     write the results to FILE instead of standard output;\n"
            "                    they replace it once they are whole (a failed write\n"
-           "                    leaves the old file as it was)\n"
+           "                    leaves the old file as it was); never the history,\n"
+           "                    the source or a file in its folder\n"
            "  --header LINE     send this header line (\"Name: value\") with every\n"
            "                    request (current rules;\n"
            "                    again for more); one named as a line the checker\n"
            "                    sends (User-Agent, Accept, ...) takes its place; Host,\n"
            "                    Content-Length, Transfer-Encoding and Connection are\n"
-           "                    the checker's own\n"
+           "                    the checker's own; no control characters but tab\n"
            "  --accept LIST     reply numbers and ranges, such as 200..299,403,429,\n"
            "                    that count as ok as well (current rules)\n"
            "  --exclude REGEX   do not ask a link whose URL the pattern matches\n"
@@ -719,7 +752,8 @@ std::string UsageText() {
            "a part of the source that could not be read (named on standard error),\n"
            "results that could not be written (to --output's file too), or a\n"
            "history that cannot be used (damaged, another program's, of a newer\n"
-           "version, or in use too long); 130 interrupted (Ctrl-C), 143 terminated.\n"
+           "version, or in use too long); 130 interrupted (Ctrl-C, also while\n"
+           "another run holds the history), 143 terminated.\n"
            "An archive that cannot be asked is named on standard error and changes\n"
            "none of these.\n";
 }

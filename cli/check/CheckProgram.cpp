@@ -30,9 +30,11 @@
 #include "cli/check/Descriptors.h"
 #include "cli/check/HistoryOutput.h"
 #include "cli/check/MovedLinks.h"
+#include "cli/check/OutputPlace.h"
 #include "cli/check/ResultFormat.h"
 #include "cli/check/SourceUpdates.h"
 #include "generated/Version.h"
+#include "history/CheckHistory.h"
 #include "history/HistoryError.h"
 #include "platform/ErrorMessages.h"
 #include "platform/FileSystem.h"
@@ -327,7 +329,9 @@ private:
 };
 
 void PrintError(std::FILE* errors, const std::string& message) {
-    std::fprintf(errors, "%s: %s\n", kProgramName, message.c_str());
+    // Names and values a message quotes come from files and servers: none
+    // reaches the terminal as a command.
+    std::fprintf(errors, "%s: %s\n", kProgramName, ControlsEscaped(message, true).c_str());
 }
 
 // The requests of a check, one line each: "hop N: REPLY URL" (reply 0: none
@@ -511,6 +515,9 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const LinkHome& home,
     StopSignals signalCatcher;
     QEventLoop loop;
     int stopSignal = 0;
+    if (history) {
+        history->StopWaitingOn(signalCatcher.ReadDescriptor());
+    }
 
     // A link whose shortcut could not be read has its result already, and
     // so may one the history answers for; the engine checks the others.
@@ -519,10 +526,20 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const LinkHome& home,
     for (std::size_t index = 0; index < links.size(); ++index) {
         if (links[index].Unreadable) {
             printer.Add(index, {CheckResult::Failed(FailureReason::Unreadable), {}});
-        } else if (command.Filter.Excludes(links[index].Url)) {
+        } else if (const LinkFilter::Decision decision = command.Filter.Decide(links[index].Url);
+                   decision.Result != LinkFilter::Verdict::Checked) {
             RecordExtras excluded;
-            excluded.Excluded = true;
-            printer.Add(index, {CheckResult::Answered(kStatusNotTested), excluded});
+            excluded.Excluded = decision.Result == LinkFilter::Verdict::Excluded;
+            // Neither checked nor left out: the user said to leave it, or
+            // not, and the pattern could not tell.
+            printer.Add(
+                index, {excluded.Excluded
+                            ? CheckResult::Answered(kStatusNotTested)
+                            : CheckResult::Failed(FailureReason::PatternUndecided,
+                                                  "the pattern \"" + DisplayUtf8(decision.Pattern) +
+                                                      "\" reached the matching "
+                                                      "engine's limit on this URL"),
+                        excluded});
         } else if (auto reused = history ? CachedResult(*history, index, command) : std::nullopt) {
             printer.Add(index, {std::move(reused->first), reused->second});
         } else {
@@ -617,9 +634,21 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const LinkHome& home,
         lookups->Stop();
     }
     progress.Erase();
-    // What was checked stays in the history, after an interruption too.
+    // What was checked stays in the history, after an interruption too,
+    // unless that needs a wait for another run.
     if (history) {
+        if (stopSignal != 0) {
+            history->StopWaiting();
+        }
         history->Flush();
+        // A stop signal that came while the last batch waited for another
+        // run, after the event loop had ended.
+        unsigned char number = 0;
+        if (stopSignal == 0 && history->Failure() &&
+            history->Failure()->Why() == EHistoryError::Reason::Stopped &&
+            ::read(signalCatcher.ReadDescriptor(), &number, 1) == 1) {
+            stopSignal = number;
+        }
     }
     const bool historyFailed = history && history->Failure();
     if (historyFailed) {
@@ -681,6 +710,12 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
             return kExitUsageOrScanError;
         }
         return kExitAllFine;
+    }
+
+    // The report replaces its file: never what the run reads.
+    if (const std::optional<std::string> problem = OutputOverInput(command)) {
+        PrintError(errors, *problem + "; nothing was checked");
+        return kExitUsageOrScanError;
     }
 
     std::vector<LinkRecord> links;
@@ -761,6 +796,12 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::FILE* output
                        "not be read");
         } else if (history && command.Forget) {
             history->Forget();
+        }
+        if (history && history->FutureRuns() > 0) {
+            PrintError(errors, "history: " + std::to_string(history->FutureRuns()) +
+                                   " addresses have a run of failures that began after now (the "
+                                   "clock was ahead when it was written); it counts as beginning "
+                                   "now");
         }
     } catch (const EHistoryError& error) {
         PrintError(errors, "history: " + DisplayUtf8(error.Message()));

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <optional>
 
 #include "cli/check/CheckOptions.h"
 #include "cli/check/ResultFormat.h"
@@ -28,6 +29,7 @@ void LinkFilter::Add(Kind kind, const std::string& pattern, const std::string& w
     // Each pattern is asked of many URLs.
     expression.optimize();
     (kind == Kind::Exclude ? excluded_ : included_).push_back(std::move(expression));
+    (kind == Kind::Exclude ? excludedPatterns_ : includedPatterns_).push_back(pattern);
 }
 
 void LinkFilter::AddFile(const std::string& path) {
@@ -51,19 +53,44 @@ void LinkFilter::AddFile(const std::string& path) {
     }
 }
 
-bool LinkFilter::Excludes(const std::string& url) const {
+LinkFilter::Decision LinkFilter::Decide(const std::string& url) const {
     if (excluded_.empty() && included_.empty()) {
-        return false;
+        return {};
     }
     const QString text = Utf8Text(url);
-    const auto matches = [&text](const QRegularExpression& expression) {
-        return expression.match(text).hasMatch();
-    };
-    if (std::any_of(included_.begin(), included_.end(), matches)) {
+    // The first pattern of a list that matches, else its first that could
+    // not be decided; nullopt when none matched and all were decided.
+    std::string undecided;
+    const auto anyMatches = [&text, &undecided](const std::vector<QRegularExpression>& expressions,
+                                                const std::vector<std::string>& patterns) {
+        std::optional<std::string> failed;
+        for (std::size_t index = 0; index < expressions.size(); ++index) {
+            const QRegularExpressionMatch match = expressions[index].match(text);
+            if (match.hasMatch()) {
+                return true;
+            }
+            // A valid expression's match is invalid only when the engine
+            // failed (its match limit): no answer, which is no "no match".
+            if (!match.isValid() && !failed) {
+                failed = patterns[index];
+            }
+        }
+        if (failed) {
+            undecided = *failed;
+        }
         return false;
+    };
+    if (anyMatches(included_, includedPatterns_)) {
+        return {};
+    }
+    if (!undecided.empty()) {
+        return {Verdict::Undecided, undecided};
     }
     // Inclusions alone name the only links to check.
-    return excluded_.empty() || std::any_of(excluded_.begin(), excluded_.end(), matches);
+    if (excluded_.empty() || anyMatches(excluded_, excludedPatterns_)) {
+        return {Verdict::Excluded, std::string()};
+    }
+    return undecided.empty() ? Decision{} : Decision{Verdict::Undecided, undecided};
 }
 
 }  // namespace vornakle

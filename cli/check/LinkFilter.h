@@ -27,11 +27,22 @@ public:
     // file cannot be read or holds a pattern that is not valid.
     void AddFile(const std::string& path);
 
-    bool Excludes(const std::string& url) const;
+    // What becomes of a link. A pattern the matching engine gives up on
+    // (its match limit, on a pattern that backtracks without end) decides
+    // nothing: such a link is neither checked nor left out silently.
+    enum class Verdict { Checked, Excluded, Undecided };
+    struct Decision {
+        Verdict Result = Verdict::Checked;
+        // Verdict::Undecided: the pattern, as given.
+        std::string Pattern;
+    };
+    Decision Decide(const std::string& url) const;
 
 private:
     std::vector<QRegularExpression> excluded_;
     std::vector<QRegularExpression> included_;
+    std::vector<std::string> excludedPatterns_;
+    std::vector<std::string> includedPatterns_;
 };
 
 }  // namespace vornakle

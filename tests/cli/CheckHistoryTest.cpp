@@ -3,6 +3,8 @@
 // history of ours.
 #include <signal.h>
 
+#include <QByteArray>
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -11,6 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <map>
 #include <set>
 #include <thread>
@@ -127,18 +131,16 @@ TEST(CheckHistory, DaysOfRunsTellLinksThatStayDeadFromOnesThatFailedOnce) {
     }
 }
 
-// An availability reply of the archive, its snapshot's status given.
+// An availability reply of the archive.
 std::string ArchiveReply(const std::string& json) {
     return "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
            std::to_string(json.size()) + "\r\n\r\n" + json;
 }
-std::string SnapshotJson(const std::string& status) {
+std::string SnapshotJson(const std::string& status, const std::string& copy,
+                         const std::string& more = "") {
     return R"({"archived_snapshots":{"closest":{"available":true,"timestamp":"20200101000000",)"
-           R"("url":"http://web.archive.org/web/2020/x","status":)" +
-           status + "}}}";
-}
-std::string Snapshot(const std::string& status) {
-    return ArchiveReply(SnapshotJson(status));
+           R"("url":")" +
+           copy + R"(","status":)" + status + "}}" + more + "}";
 }
 // The reply in two chunks, as HTTP/1.1 servers send what they make on the
 // fly.
@@ -148,6 +150,34 @@ std::string Chunked(const std::string& json) {
     char* end = std::to_chars(size.data(), size.data() + size.size(), rest.size(), 16).ptr;
     return "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n10\r\n" + json.substr(0, 16) +
            "\r\n" + std::string(size.data(), end) + "\r\n" + rest + "\r\n0\r\n\r\n";
+}
+// The archive's reply to each question, made of the copy of the page asked
+// for on the archive's own origin below its "/w/".
+ServerScript Answering(const std::function<std::string(const std::string& copy)>& reply,
+                       bool awaitTwo = false) {
+    ServerScript script;
+    if (awaitTwo) {
+        script.AwaitOpen(3, 300ms);
+    }
+    return script.Answer([reply](const std::string& request) {
+        const std::size_t host = request.find("\r\nHost: ") + 8;
+        const std::size_t start = request.find("?url=") + 5;
+        return reply(
+            "http://" + request.substr(host, request.find('\r', host) - host) + "/w/web/2020/" +
+            QByteArray::fromPercentEncoding(
+                QByteArray::fromStdString(request.substr(start, request.find('&') - start)))
+                .toStdString());
+    });
+}
+// A copy of each page asked for, the reply padded by a field of noteBytes.
+ServerScript Copies(const std::string& status, std::size_t noteBytes = 0, bool awaitTwo = false) {
+    const std::string note =
+        noteBytes > 0 ? R"(,"note":")" + std::string(noteBytes, 'n') + "\"" : "";
+    return Answering(
+        [status, note](const std::string& copy) {
+            return ArchiveReply(SnapshotJson(status, copy, note));
+        },
+        awaitTwo);
 }
 std::string ArchiveTimestamp(HistoryTime time) {
     std::string digits = IsoDateTime(time);
@@ -179,49 +209,79 @@ TEST(CheckHistory, DeadLinksGetTheArchivedCopyOfWhenTheyLastWorked) {
 
     TestAuthority authority;
     tree.WriteFile("ca.pem", authority.CertificatePem());
-    const std::string copy = "http://web.archive.org/web/2020/x";
-    const ServerScript found =
-        ServerScript().ReadUntil("\r\n\r\n").AwaitOpen(3, 300ms).Send(Snapshot(R"("200")"));
+    const auto json = [](const std::string& text) {
+        return Answering([text](const std::string&) { return ArchiveReply(text); });
+    };
+    const auto copyAt = [](const std::string& where) {
+        return Answering([where](const std::string& copy) {
+            const std::size_t path = copy.find("/w/");
+            return ArchiveReply(SnapshotJson(
+                "200", where == "?"      ? copy + "?evil=1"
+                       : where[0] == '/' ? copy.substr(0, path) + where
+                                         : copy.substr(0, 7) + where + copy.substr(path)));
+        });
+    };
     const struct {
         std::vector<ServerScript> archive;
         bool secure;
-        std::string copy;  // of each dead link
+        bool copied;  // each dead link its copy
         std::string message;
         int asked;  // 0: not every address, the archive having failed
+        const char* timeout = "1";
     } rows[] = {
-        {{found}, false, copy, "", 3},
-        {{Reply(ArchiveReply(R"({"url":"x","archived_snapshots":{}})"))}, false, "", "", 3},
+        {{Copies("\"200\"", 0, true)}, false, true, "", 3},
+        {{json(R"({"url":"x","archived_snapshots":{}})")}, false, false, "", 3},
         // Only a copy of a page that was there counts.
-        {{Reply(Snapshot("404"))}, false, "", "", 3},
-        {{Reply("HTTP/1.1 429 Too Many Requests\r\nRetry-After: 1\r\n\r\n"),
-          Reply(Snapshot("200"))},
+        {{Copies("404")}, false, false, "", 3},
+        {{Reply("HTTP/1.1 429 Too Many Requests\r\nRetry-After: 1\r\n\r\n"), Copies("200")},
          false,
-         copy,
+         true,
          "",
          4},
         // A failing archive is not asked again: the third address waits in
         // vain.
         {{ServerScript().ReadUntil("\r\n\r\n").Hold()},
          false,
-         "",
+         false,
          ": timeout: no answer in time",
          0},
-        {{Reply(ArchiveReply(R"({"archived_snapshots":)"))},
-         false,
-         "",
-         ": its reply is no JSON",
-         0},
+        {{json(R"({"archived_snapshots":)")}, false, false, ": its reply is no JSON", 0},
         // A copy's address becomes a line of a shortcut file: no line break.
-        {{Reply(ArchiveReply(R"({"archived_snapshots":{"closest":{"available":true,)"
-                             R"("status":"200","url":"http://x/\nURL=javascript:x"}}})"))},
+        {{json(R"({"archived_snapshots":{"closest":{"available":true,)"
+               R"("status":"200","url":"http://x/\nURL=javascript:x"}}})")},
          false,
-         "",
+         false,
          ": its snapshot's url is no web address",
          0},
+        // Only a copy of the page asked for, on the archive's own origin.
+        {{copyAt("web.archive.org@evil.example")},
+         false,
+         false,
+         ": its snapshot is not on the archive's own origin",
+         0},
+        {{copyAt("?")}, false, false, "", 3},
+        {{copyAt("/w/web/2020/http://unrelated.example/")}, false, false, "", 3},
+        {{copyAt("/")}, false, false, "", 3},
+        // Real answers grow with the archive's own fields; a reply beyond
+        // any of them is refused whole, never read cut.
+        {{Copies("200", 70 * 1024)}, false, true, "", 3},
+        {{Copies("200", 1100 * 1024)}, false, false, ": its reply is too long", 0},
+        // A wait longer than anyone waits is not begun, even where the
+        // deadline would leave room for it.
+        {{Reply("HTTP/1.1 429 Too Many Requests\r\nRetry-After: 99999999999999999999\r\n\r\n")},
+         false,
+         false,
+         ": it answered 429",
+         0,
+         "11"},
         // HTTP/1.1 in chunks.
-        {{Reply(Chunked(SnapshotJson("200")))}, false, copy, "", 3},
+        {{Answering([](const std::string& copy) { return Chunked(SnapshotJson("200", copy)); })},
+         false,
+         true,
+         "",
+         3},
         // An archive asked securely serves its copies securely too.
-        {{found}, true, "https://web.archive.org/web/2020/x", "", 3},
+        {{Copies("200")}, true, true, "", 3},
     };
     int hour = 6;
     for (const auto& row : rows) {
@@ -234,16 +294,25 @@ TEST(CheckHistory, DeadLinksGetTheArchivedCopyOfWhenTheyLastWorked) {
         LoopbackServer archive(row.archive, options);
         const std::string service = (row.secure ? "https" : "http") + std::string("://127.0.0.1:") +
                                     std::to_string(archive.Port()) + "/w/";
-        const CheckerRun run = RunAt(
-            at, {history[0], history[1], "--archive", "--archive-service", service, "--ca-file",
-                 tree.Path("ca.pem"), "--timeout", "1", "--format", "csv", tree.Path("fav")});
+        const auto started = std::chrono::steady_clock::now();
+        const CheckerRun run = RunAt(at, {history[0], history[1], "--archive", "--archive-service",
+                                          service, "--ca-file", tree.Path("ca.pem"), "--timeout",
+                                          row.timeout, "--format", "csv", tree.Path("fav")});
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 30s);
         EXPECT_EQ(run.exitCode, 1) << "never changed by the archive";
         std::vector<std::string> copies;
         for (const std::string& line : Lines(run.output, true)) {
             copies.push_back(line.substr(line.rfind(',') + 1));
         }
-        EXPECT_EQ(copies, (std::vector<std::string>{"archive_url", row.copy, row.copy, row.copy, "",
-                                                    row.copy}));
+        // The link's own fragment kept.
+        const auto copyOf = [&](const std::string& path, const std::string& fragment = "") {
+            return row.copied ? service.substr(0, service.size() - 1) + "/web/2020/" + base + path +
+                                    fragment
+                              : "";
+        };
+        EXPECT_EQ(copies, (std::vector<std::string>{"archive_url", copyOf("/dead"),
+                                                    copyOf("/dead", "#part"), copyOf("/gone"), "",
+                                                    copyOf("/lost")}));
         if (row.message.empty()) {
             EXPECT_EQ(run.errors, "");
         } else {
@@ -286,6 +355,15 @@ TEST(CheckHistory, FilesThatAreNoHistoryOfOursAreRefusedAndLeftAlone) {
     tree.WriteFile("damaged.sqlite", damaged);
     { PlacesDatabase places(tree.Path("places.sqlite")); }
     tree.WriteFile("text", "no database at all\n");
+    {
+        // Another program's file with its log beside it, copied while open.
+        PlacesDatabase live(tree.Path("live.sqlite"), "wal");
+        live.Bookmark(PlacesDatabase::kMenu, "a", "http://a.example/");
+        tree.WriteFile("walled.sqlite", tree.ReadFile("live.sqlite"));
+        tree.WriteFile("walled.sqlite-wal", tree.ReadFile("live.sqlite-wal"));
+    }
+    tree.WriteFile("orphan.sqlite-wal", tree.ReadFile("walled.sqlite-wal"));
+    std::filesystem::create_symlink("/dev/null", tree.Path("devnull"));
 
     const std::pair<std::string, std::string> cases[] = {
         {"text", "is damaged or no SQLite database"},
@@ -293,15 +371,27 @@ TEST(CheckHistory, FilesThatAreNoHistoryOfOursAreRefusedAndLeftAlone) {
         {"newer.sqlite", "was written by a newer version"},
         {"damaged.sqlite", "is damaged"},
         {"missing/history.sqlite", "cannot be used"},
+        // SQLite would replay the log into the file and delete it.
+        {"walled.sqlite", "is an SQLite database of another program"},
+        {"orphan.sqlite", "-wal is a log beside an empty or missing history"},
+        // A device gets no journal beside it.
+        {"devnull", "is no regular file"},
     };
     for (const auto& [file, message] : cases) {
         SCOPED_TRACE(file);
-        const std::string before = tree.Exists(file) ? tree.ReadFile(file) : "";
+        const auto contents = [&tree, file = file] {
+            std::string kept;
+            for (const std::string& name : {file, file + "-wal", file + "-journal"}) {
+                kept += (tree.Exists(name) ? tree.ReadFile(name) : "-") + "|";
+            }
+            return kept;
+        };
+        const std::string before = contents();
         const CheckerRun run = RunAt(0min, {"--history", tree.Path(file), tree.Path("fav")});
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_EQ(run.output, "");
         EXPECT_NE(run.errors.find(message), std::string::npos) << run.errors;
-        EXPECT_EQ(tree.Exists(file) ? tree.ReadFile(file) : "", before);
+        EXPECT_EQ(contents(), before);
     }
     EXPECT_EQ(ok.ConnectionsAccepted(), 1) << "nothing checked without the history";
 }

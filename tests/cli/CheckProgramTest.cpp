@@ -348,7 +348,19 @@ TEST(CheckProgram, UsageAndScanErrorsEndWithTwo) {
 
     TempTree tree;
     tree.WriteFile("file", "x");
+    tree.WriteFile("bookmarks.html", "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n</DL>\n");
+    tree.WriteFile("fav/link0.url", ShortcutText("http://127.0.0.1:1/"));
+    std::filesystem::create_directory_symlink(tree.Path("fav"), tree.Path("link"));
+    const std::string inputs = tree.ReadFile("bookmarks.html") + tree.ReadFile("fav/link0.url");
     const std::pair<std::vector<std::string>, std::string> failures[] = {
+        // The report replaces no file the run reads, however it is spelled.
+        {{"--rules", "current", "--history", tree.Path("h.sqlite"), "--output",
+          tree.Path("fav/../h.sqlite"), tree.Path("fav")},
+         "is the history of checks"},
+        {{"--output", tree.Path("bookmarks.html"), tree.Path("bookmarks.html")}, "is the source"},
+        {{"--output", tree.Path("link"), tree.Path("fav")}, "is the source"},
+        {{"--output", tree.Path("link/link0.url"), tree.Path("fav")}, "lies in the source"},
+        {{"--output", tree.Path("fav/new.txt"), tree.Path("link")}, "lies in the source"},
         {{}, "no Favorites directory or bookmark file given"},
         {{"--jobs", "0", tree.Root()}, "--jobs needs a whole number"},
         {{"--format", "xml", tree.Root()}, "--format is text, csv, json or html"},
@@ -365,6 +377,8 @@ TEST(CheckProgram, UsageAndScanErrorsEndWithTwo) {
         EXPECT_EQ(run.output, "") << message;
         EXPECT_NE(run.errors.find(message), std::string::npos) << run.errors;
     }
+    EXPECT_EQ(tree.ReadFile("bookmarks.html") + tree.ReadFile("fav/link0.url"), inputs);
+    EXPECT_FALSE(tree.Exists("h.sqlite") || tree.Exists("fav/new.txt"));
 }
 
 // A shortcut or folder that cannot be read is reported and the run goes on;
@@ -1181,7 +1195,7 @@ TEST(CheckProgram, UpdateMovedAndDeadRewriteExactlyTheMovedAndArchivedShortcuts)
     using namespace rot;
     TempTree tree;
     // A copy of the dead link only; none of the suspect front-page link.
-    LoopbackServer archive(ArchiveAnswers("%2Fdead&", "http://archive.test/web/1/dead"));
+    LoopbackServer archive(ArchiveAnswers("%2Fdead&"));
     LoopbackServer site(SiteScript(
         {{"/old", Redirect("301 Moved Permanently", "/new")},
          {"/new", Html("New")},
@@ -1196,6 +1210,7 @@ TEST(CheckProgram, UpdateMovedAndDeadRewriteExactlyTheMovedAndArchivedShortcuts)
                 tree.WriteFile("sub/edited.url", "[InternetShortcut]\nURL=http://example.com/\n");
             }
         }));
+    const std::string copy = ArchivedCopy(archive, UrlOf(site, "/dead"));
     const std::string moved = "[DEFAULT]\r\nBASEURL=" + UrlOf(site, "/old") +
                               "\r\n[InternetShortcut]\nURL=" + UrlOf(site, "/old") +
                               "\nIconIndex=0\r\nurl=second\n";
@@ -1215,7 +1230,7 @@ TEST(CheckProgram, UpdateMovedAndDeadRewriteExactlyTheMovedAndArchivedShortcuts)
     expected["sub/moved too.url"] =
         RewriteShortcutText("URL=" + UrlOf(site, "/old") + "#part", UrlOf(site, "/new#part"));
     expected["sub/edited.url"] = "[InternetShortcut]\nURL=http://example.com/\n";
-    expected["sub/dead.url"] = ShortcutText("http://archive.test/web/1/dead#top");
+    expected["sub/dead.url"] = ShortcutText(copy + "#top");
 
     const CheckerRun run =
         RunChecker({"--rules", "current", "--format", "csv", "--update-moved", "--update-dead",
@@ -1228,15 +1243,14 @@ TEST(CheckProgram, UpdateMovedAndDeadRewriteExactlyTheMovedAndArchivedShortcuts)
     std::vector<std::string> lines = Lines(run.output, true);
     ASSERT_EQ(lines.size(), 8u) << run.output;
     EXPECT_NE(lines.back().find("front page"), std::string::npos);
-    EXPECT_NE(lines[6].find(",http://archive.test/web/1/dead"), std::string::npos);
+    EXPECT_NE(lines[6].find("," + copy + "#top"), std::string::npos);
     lines.resize(6);
     EXPECT_EQ(
         lines,
         (std::vector<std::string>{
             "file,old_url,new_url",
             tree.Path("moved.url") + "," + UrlOf(site, "/old") + "," + UrlOf(site, "/new"),
-            tree.Path("sub/dead.url") + "," + UrlOf(site, "/dead#top") +
-                ",http://archive.test/web/1/dead#top",
+            tree.Path("sub/dead.url") + "," + UrlOf(site, "/dead#top") + "," + copy + "#top",
             tree.Path("sub/moved too.url") + "," + UrlOf(site, "/old") + "#part," +
                 UrlOf(site, "/new#part"),
             "",

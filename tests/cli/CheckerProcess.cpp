@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QByteArray>
 #include <QProcessEnvironment>
 #include <QStringList>
 
@@ -98,18 +99,32 @@ CheckerRun RunCheckerHere(const std::vector<std::string>& arguments, const Histo
     return run;
 }
 
-ServerScript ArchiveAnswers(const std::string& marker, const std::string& copy) {
-    return ServerScript().Answer([marker, copy](const std::string& request) {
+ServerScript ArchiveAnswers(const std::string& marker) {
+    return ServerScript().Answer([marker](const std::string& request) {
+        const std::size_t host = request.find("\r\nHost: ") + 8;
+        const std::size_t start = request.find("?url=") + 5;
+        std::string page;
+        for (const char character :
+             QByteArray::fromPercentEncoding(
+                 QByteArray::fromStdString(request.substr(start, request.find('&') - start)))
+                 .toStdString()) {
+            page += character == '"' ? "\\\"" : std::string(1, character);
+        }
         const std::string json =
             request.find(marker) == std::string::npos
                 ? R"({"archived_snapshots":{}})"
-                : R"({"archived_snapshots":{"closest":{"available":true,"status":"200","url":")" +
-                      copy + R"(","timestamp":"1"}}})";
+                : R"({"archived_snapshots":{"closest":{"available":true,"status":"200","url":"http://)" +
+                      request.substr(host, request.find('\r', host) - host) + "/web/1/" + page +
+                      R"(","timestamp":"1"}}})";
         // Coded as services send their replies to whoever asks for it.
         const std::string coded = Gzipped(json);
         return "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: " +
                std::to_string(coded.size()) + "\r\n\r\n" + coded;
     });
+}
+
+std::string ArchivedCopy(const LoopbackServer& archive, const std::string& url) {
+    return "http://127.0.0.1:" + std::to_string(archive.Port()) + "/web/1/" + url;
 }
 
 std::vector<std::string> Lines(const std::string& text, bool crlf) {

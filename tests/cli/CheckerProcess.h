@@ -45,9 +45,10 @@ CheckerRun FinishChecker(QProcess& process);
 // no config file), its checks dated by clock.
 CheckerRun RunCheckerHere(const std::vector<std::string>& arguments, const HistoryClock& clock);
 
-// A web archive's answers to the checker's questions: a copy at copy of
-// the page whose question holds marker, none of any other.
-ServerScript ArchiveAnswers(const std::string& marker, const std::string& copy);
+// A web archive's answers to the checker's questions: a copy of the page
+// whose question holds marker (ArchivedCopy), none of any other.
+ServerScript ArchiveAnswers(const std::string& marker);
+std::string ArchivedCopy(const LoopbackServer& archive, const std::string& url);
 
 // The lines of a text, each without its line end ("\n"; "\r\n" when crlf).
 std::vector<std::string> Lines(const std::string& text, bool crlf = false);

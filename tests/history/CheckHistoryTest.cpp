@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -45,6 +47,10 @@ TEST(AddressHistory, RunsOfFailuresConfirmAndFineResultsAreReused) {
         {Check(hours(31), true), hours(31), 1, false, false, hours(30)},
         {Check(hours(53), true), hours(31), 2, false, false, hours(30)},
         {Check(hours(60), true), hours(31), 3, true, false, hours(30)},
+        // The clock was ahead when the run began: it begins now instead,
+        // and is confirmed once it has lasted.
+        {Check(hours(20), true), hours(20), 4, false, false, hours(30)},
+        {Check(hours(44), true), hours(20), 5, true, false, hours(30)},
     };
     const auto timeOf = [](hours at) {
         return at < hours(0) ? std::nullopt : std::optional(kStart + at);
@@ -61,7 +67,7 @@ TEST(AddressHistory, RunsOfFailuresConfirmAndFineResultsAreReused) {
             ReusableResult(history, std::chrono::days(1), step.check.Time + hours(1)).has_value(),
             step.reused);
     }
-    EXPECT_FALSE(IsConfirmedFailure(history, {4, hours(1)}));
+    EXPECT_FALSE(IsConfirmedFailure(history, {6, hours(1)}));
     history = AfterCheck(history, Check(hours(70), false));
     // Not when the clock has gone back since, nor once it is too old.
     EXPECT_FALSE(ReusableResult(history, std::chrono::days(1), kStart + hours(69)));
@@ -113,6 +119,39 @@ TEST(CheckHistory, KeepsTheLastChecksOfEachAddressAndForgetsTheGoneOnes) {
     EXPECT_EQ(ChecksInFile(path), 1);
     EXPECT_THROW(CheckHistory(folder.Path("missing/history.sqlite"), HistoryFolder::MustExist),
                  EHistoryError);
+
+    // Numbers another program wrote, out of any range a check has, are
+    // read as unknown (a count at its most) rather than overflowing.
+    const struct {
+        const char* change;
+        int failures;
+        bool since;
+        bool last;
+    } damaged[] = {
+        {"UPDATE addresses SET failures = 2147483647", kMostFailuresInARun, true, true},
+        {"UPDATE addresses SET failures = -5", 0, false, true},
+        {"UPDATE addresses SET failing_since = -9223372036854775808", 1, false, true},
+        {"UPDATE checks SET time = 9223372036854775807", 1, true, false},
+        {"UPDATE checks SET status = 4294967296", 1, true, false},
+    };
+    for (const auto& row : damaged) {
+        SCOPED_TRACE(row.change);
+        const std::string copy = folder.Path("damaged.sqlite");
+        std::filesystem::remove(copy);
+        CheckHistory(copy, HistoryFolder::MustExist).Record({{"http://a/", Check(hours(1), true)}});
+        sqlite3* database = nullptr;
+        sqlite3_open(copy.c_str(), &database);
+        EXPECT_EQ(sqlite3_exec(database, row.change, nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(database);
+        const AddressHistory known =
+            CheckHistory(copy, HistoryFolder::MustExist).Read({"http://a/"})[0];
+        EXPECT_EQ(known.Failures, row.failures);
+        EXPECT_EQ(known.FailingSince.has_value(), row.since);
+        EXPECT_EQ(known.Last.has_value(), row.last);
+        // One more failure: no overflow, and a run without its start begins anew.
+        EXPECT_EQ(AfterCheck(known, Check(hours(2), true)).Failures,
+                  row.since ? std::min(row.failures + 1, kMostFailuresInARun) : 1);
+    }
 }
 
 }  // namespace
