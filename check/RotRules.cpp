@@ -6,7 +6,7 @@
 
 #include "check/AddressParts.h"
 #include "check/LanguageCodes.h"
-#include "http/UrlReference.h"
+#include "http/WebUrl.h"
 #include "platform/AsciiCase.h"
 #include "store/LinkStatus.h"
 
@@ -307,25 +307,23 @@ bool SameAsRoot(const PageSample& page, const PageSample& root) {
             MostlySameWords(page.Text, root.Text));
 }
 
+namespace {
+
+// Reference read against url as a browser reads a link of its page; empty
+// where that gives no web address.
+std::string WebAddressFrom(std::string_view url, std::string_view reference) {
+    const std::optional<WebUrl> target = ResolveWebUrl(url, reference);
+    return target && target->IsWebAddress() ? target->Href() : std::string();
+}
+
+}  // namespace
+
 std::string MadeUpSibling(std::string_view url, std::string_view token) {
-    const std::string root = RootOf(url);
-    if (root.empty()) {
-        return root;
-    }
-    const std::string path = SplitAddress(url)->Path;
-    return root + path.substr(1, path.rfind('/')) + std::string(token);
+    return WebAddressFrom(url, token);
 }
 
 std::string RootOf(std::string_view url) {
-    const std::optional<AddressParts> parts = SplitAddress(url);
-    if (!parts) {
-        return std::string();
-    }
-    std::string root = parts->Scheme + "://" + parts->UserInfo + parts->Host;
-    if (!parts->Port.empty()) {
-        root += ':' + parts->Port;
-    }
-    return root + '/';
+    return WebAddressFrom(url, "/");
 }
 
 std::optional<std::string> RefreshTarget(std::string_view refresh, std::string_view pageUrl) {
@@ -382,7 +380,11 @@ std::optional<std::string> RefreshTarget(std::string_view refresh, std::string_v
     if (refresh.empty()) {
         return std::nullopt;
     }
-    std::string target = ResolveReference(pageUrl, refresh);
+    const std::optional<WebUrl> resolved = ResolveWebUrl(pageUrl, refresh);
+    if (!resolved) {
+        return std::nullopt;
+    }
+    std::string target = resolved->Href();
     if (AddressKey(target) == AddressKey(pageUrl)) {
         return std::nullopt;
     }

@@ -101,17 +101,22 @@ bool SameAsMadeUp(const PageSample& page, const PageSample& madeUp);
 bool SameAsRoot(const PageSample& page, const PageSample& root);
 
 // The address next to url that no site has: its last path part replaced by
-// token (the query dropped).
+// token (the query dropped), read as a browser reads a relative link;
+// empty for a url that is no web address.
 std::string MadeUpSibling(std::string_view url, std::string_view token);
 
 // The root of url's site: scheme, user information, host and port, path
-// "/".
+// "/", as a browser reads the link "/"; empty for a url that is no web
+// address.
 std::string RootOf(std::string_view url);
 
 // The address a refresh (a <meta http-equiv="refresh"> content, "5;
 // url=/next", read as the HTML standard reads it) sends a browser on to
 // from the page at pageUrl, when it does so within kMaxRefreshSeconds and
-// to another address; none otherwise (a page that reloads itself stays).
+// to another address; none otherwise (a page that reloads itself stays, an
+// address the URL Standard refuses leads nowhere). The target is resolved
+// by the URL Standard (ResolveWebUrl, which a Refresh header's target
+// shares), whatever its scheme; the caller decides whether to ask it.
 std::optional<std::string> RefreshTarget(std::string_view refresh, std::string_view pageUrl);
 
 }  // namespace vornakle

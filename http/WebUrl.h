@@ -3,6 +3,8 @@
 // URLs as browsers read them: the basic URL parser and the serializer of the
 // WHATWG URL Standard. Pure functions; the host rules are in WebHost.h.
 
+#include "platform/Exception.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -10,6 +12,14 @@
 #include <vector>
 
 namespace vornakle {
+
+// A URL the Standard reads whose scheme is not http or https
+// ("javascript:", "mailto:", "localhost:8080/x"): the web client does not
+// ask it.
+class ENotWebAddress : public Exception {
+public:
+    using Exception::Exception;
+};
 
 // A URL in the Standard's parts, each as it serializes: percent-encoded
 // where the Standard encodes, the host in its ASCII form.
