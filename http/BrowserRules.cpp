@@ -118,7 +118,8 @@ std::string BrowserRules::RedirectTarget(const THttpClient& client) const {
 }
 
 std::string BrowserRules::RequestHost(const std::string& host) const {
-    return AceHostName(host);
+    // The URL Standard's host parser gave the host its ASCII form already.
+    return host;
 }
 
 void BrowserRules::StartTransaction(THttpClient& /*client*/) {
