@@ -78,7 +78,9 @@ TEST(HttpRequest, BrowserRulesAskEachAddressAsTheUrlStandardReadsIt) {
         {"http://\xe1\xba\x9e.invalid/", "GET http://xn--zca.invalid/ HTTP/1.1"},
         {"HTTP://[0:0::0:1]:8080/'\"", "GET http://[::1]:8080/'%22 HTTP/1.1"},
     };
-    std::vector<ServerScript> scripts(std::size(cases), Answer(kEmptyOk));
+    // A refusal ends a tunnel's request at once.
+    std::vector<ServerScript> scripts(
+        std::size(cases), Answer("HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\n\r\n"));
     LoopbackServer proxy(scripts);
     for (std::size_t index = 0; index < std::size(cases); ++index) {
         TestClient client(RequestRules::Browser);
@@ -87,8 +89,8 @@ TEST(HttpRequest, BrowserRulesAskEachAddressAsTheUrlStandardReadsIt) {
             "127.0.0.1:" + std::to_string(proxy.Port());
         try {
             client.Get(cases[index].first);
-        } catch (const Exception&) {
-            // The tunnel's TLS has no server behind it.
+        } catch (const EProxyError&) {
+            // No tunnel opened.
         }
         ASSERT_TRUE(proxy.WaitForFinished(static_cast<int>(index) + 1));
         const std::string received = proxy.Received(index);
