@@ -80,7 +80,13 @@ std::optional<CheckResult> RefusedWebUrl(const std::string& url) {
     }
     const std::optional<WebUrl> parsed = ParseWebUrl(url);
     if (!parsed) {
-        return CheckResult::Failed(FailureReason::InvalidUrl, "not an address by the URL Standard");
+        // "www.example.com/x" is a relative reference, no URL: a browser
+        // fixes up what is typed, never what a link holds.
+        static const std::optional<WebUrl> someBase = ParseWebUrl("http://base.invalid/");
+        return CheckResult::Failed(FailureReason::InvalidUrl,
+                                   ParseWebUrl(url, &*someBase)
+                                       ? "no scheme such as \"https:\" before the address"
+                                       : "not an address by the URL Standard");
     }
     if (!parsed->IsWebAddress()) {
         return CheckResult::Failed(FailureReason::UnsupportedScheme, parsed->Scheme);
