@@ -484,13 +484,15 @@ private:
                 state_ = State::Fragment;
                 return;
             }
-            if (c != kEnd) {
-                url_.Query.reset();
-                if (!StartsWithWindowsDriveLetter(FromPointer())) {
-                    ShortenPath(url_);
-                } else {
-                    url_.Path.clear();
-                }
+            if (c == kEnd) {
+                // The base itself, without its fragment.
+                return;
+            }
+            url_.Query.reset();
+            if (!StartsWithWindowsDriveLetter(FromPointer())) {
+                ShortenPath(url_);
+            } else {
+                url_.Path.clear();
             }
         }
         state_ = State::Path;
