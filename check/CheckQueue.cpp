@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "http/UrlSplit.h"
+#include "http/WebUrl.h"
 #include "platform/AsciiCase.h"
 
 namespace vornakle {
@@ -12,6 +13,12 @@ std::string HostKey(const std::string& host, std::int32_t port) {
 }
 
 std::string HostKeyOf(const std::string& url) {
+    // The host as the current rules' client names it, its IDNA form or the
+    // address an IPv4 number stands for, so that a kept connection's host
+    // is the key of its links.
+    if (const std::optional<WebUrl> web = ParseWebUrl(url); web && web->IsWebAddress()) {
+        return HostKey(web->Host.value_or(std::string()), web->PortOrDefault());
+    }
     std::string splitUrl = url;
     std::string host;
     std::int32_t port = 0;

@@ -24,10 +24,11 @@ std::string HostKey(const std::string& host, std::int32_t port);
 
 // The host a link's check connects to first, as the key of the per-host
 // limit: the host the URL names and its port (80 when the URL names none),
-// split by the client's own rule. Names are not resolved, so two names of
-// one address count as two hosts; a check holds its host's place through
-// its redirections, wherever they lead. A URL the client would refuse has
-// the empty key: its check ends before it connects anywhere.
+// read by the URL Standard where it is an http(s) address by it (as the
+// current rules' client reads it), else split by the classic rule. Names are not resolved, so two
+// names of one address count as two hosts; a check holds its host's place through its redirections,
+// wherever they lead. A URL the client would refuse has the empty key: its check ends before it
+// connects anywhere.
 std::string HostKeyOf(const std::string& url);
 
 // Hands the links out to the workers in scan order, except that a link

@@ -16,6 +16,7 @@
 #include "http/ReplyHeader.h"
 #include "http/UrlReference.h"
 #include "http/UrlSplit.h"
+#include "http/WebUrl.h"
 #include "net/SockErrors.h"
 #include "net/TransferSupport.h"
 #include "platform/WinSock.h"
@@ -35,13 +36,21 @@ public:
 constexpr int kMillisecondsPerSecond = 1000;
 constexpr int kBytesPerKiB = 1024;
 
-std::optional<CheckResult> RefusedUrl(const std::string& url, SecureScheme secure) {
+// No URL, or one longer than a shortcut may hold.
+std::optional<CheckResult> RefusedLength(const std::string& url) {
     if (url.empty()) {
         return CheckResult::Failed(FailureReason::NoUrl);
     }
     if (url.size() > kMaxUrlLength) {
         return CheckResult::Failed(FailureReason::UrlTooLong,
                                    "longer than " + std::to_string(kMaxUrlLength) + " bytes");
+    }
+    return std::nullopt;
+}
+
+std::optional<CheckResult> RefusedUrl(const std::string& url, SecureScheme secure) {
+    if (std::optional<CheckResult> refused = RefusedLength(url)) {
+        return refused;
     }
     const std::string scheme = LinkScheme(url);
     if (!scheme.empty() && !IsRequestableScheme(scheme, secure)) {
@@ -61,6 +70,28 @@ std::optional<CheckResult> RefusedUrl(const std::string& url, SecureScheme secur
     }
     if (host.empty()) {
         return CheckResult::Failed(FailureReason::InvalidUrl, "the URL names no host");
+    }
+    return std::nullopt;
+}
+
+// What a browser would not ask: a URL the URL Standard refuses (nothing is
+// looked up or sent for it), or one of another scheme than http and https.
+std::optional<CheckResult> RefusedWebUrl(const std::string& url) {
+    if (std::optional<CheckResult> refused = RefusedLength(url)) {
+        return refused;
+    }
+    const std::optional<WebUrl> parsed = ParseWebUrl(url);
+    if (!parsed) {
+        // "www.example.com/x" is a relative reference, no URL: a browser
+        // fixes up what is typed, never what a link holds.
+        static const std::optional<WebUrl> someBase = ParseWebUrl("http://base.invalid/");
+        return CheckResult::Failed(FailureReason::InvalidUrl,
+                                   ParseWebUrl(url, &*someBase)
+                                       ? "no scheme such as \"https:\" before the address"
+                                       : "not an address by the URL Standard");
+    }
+    if (!parsed->IsWebAddress()) {
+        return CheckResult::Failed(FailureReason::UnsupportedScheme, parsed->Scheme);
     }
     return std::nullopt;
 }
@@ -190,6 +221,8 @@ CheckResult FailedCheck(const std::exception_ptr& failure) {
                                    "a line of the reply is longer than " +
                                        std::to_string(TTcpSocket::kBufferSize / kBytesPerKiB) +
                                        " KiB");
+    } catch (const ENotWebAddress& error) {
+        return CheckResult::Failed(FailureReason::UnsupportedScheme, error.Message());
     } catch (const EUnsupportedScheme& error) {
         return CheckResult::Failed(FailureReason::UnsupportedScheme, error.Message());
     } catch (const ESchemeRefused&) {
@@ -381,7 +414,7 @@ CheckResult CheckByCurrentRules(THttpClient& client, const std::string& url,
     if (std::optional<CheckResult> local = CheckWithoutRequest(url)) {
         return *local;
     }
-    if (std::optional<CheckResult> refused = RefusedUrl(url, SecureScheme::Allowed)) {
+    if (std::optional<CheckResult> refused = RefusedWebUrl(url)) {
         return *refused;
     }
 

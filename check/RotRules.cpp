@@ -11,6 +11,7 @@
 #include "check/QueryChoice.h"
 #include "check/SignInReturn.h"
 #include "http/UrlReference.h"
+#include "http/WebUrl.h"
 #include "platform/AsciiCase.h"
 #include "store/LinkStatus.h"
 
@@ -386,18 +387,34 @@ bool SameAsRoot(const PageSample& page, const PageSample& root) {
             MostlySameWords(page.Text, root.Text));
 }
 
+namespace {
+
+// Reference read against url as a browser reads a link of its page; empty
+// where that gives no web address.
+std::string WebAddressFrom(std::string_view url, std::string_view reference) {
+    const std::optional<WebUrl> target = ResolveWebUrl(url, reference);
+    return target && target->IsWebAddress() ? target->Href() : std::string();
+}
+
+}  // namespace
+
 std::string MadeUpSibling(std::string_view url, std::string_view token) {
     const std::string root = RootOf(url);
     if (root.empty()) {
         return root;
     }
-    const AddressParts parts = *SplitAddress(url);
+    const std::optional<AddressParts> split = SplitAddress(url);
+    if (!split) {
+        return std::string();
+    }
+    const AddressParts& parts = *split;
     if (IsQueryChosen(parts)) {
-        return root + parts.Path.substr(1) + MadeUpQuery(parts, token);
+        return WebAddressFrom(root + parts.Path.substr(1) + MadeUpQuery(parts, token), "");
     }
     const PathShape shape = ShapeOfPath(parts.Path);
-    return root + shape.Folder.substr(1) + std::string(token) + shape.Extension +
-           (shape.FolderLike ? "/" : "");
+    return WebAddressFrom(root + shape.Folder.substr(1) + std::string(token) + shape.Extension +
+                              (shape.FolderLike ? "/" : ""),
+                          "");
 }
 
 std::string MadeUpShape(std::string_view url) {
@@ -414,15 +431,7 @@ std::string MadeUpShape(std::string_view url) {
 }
 
 std::string RootOf(std::string_view url) {
-    const std::optional<AddressParts> parts = SplitAddress(url);
-    if (!parts) {
-        return std::string();
-    }
-    std::string root = parts->Scheme + "://" + parts->UserInfo + parts->Host;
-    if (!parts->Port.empty()) {
-        root += ':' + parts->Port;
-    }
-    return root + '/';
+    return WebAddressFrom(url, "/");
 }
 
 namespace {
@@ -433,7 +442,11 @@ std::optional<std::string> OtherAddress(std::string_view address, std::string_vi
     if (address.empty()) {
         return std::nullopt;
     }
-    std::string target = ResolveReference(pageUrl, address);
+    const std::optional<WebUrl> resolved = ResolveWebUrl(pageUrl, address);
+    if (!resolved) {
+        return std::nullopt;
+    }
+    std::string target = resolved->Href();
     if (AddressKey(target) == AddressKey(pageUrl)) {
         return std::nullopt;
     }

@@ -119,7 +119,8 @@ bool SameAsRoot(const PageSample& page, const PageSample& root);
 // "/blog/post/"), the query dropped; for a page chosen by its query
 // (IsQueryChosen) the same path and keys with made-up values
 // ("/watch?v=x7..."; MadeUpQuery). With an empty token, the shape itself:
-// links of one shape on one site share it.
+// links of one shape on one site share it. Read as a browser reads an
+// address; empty for a url that is no web address.
 std::string MadeUpSibling(std::string_view url, std::string_view token);
 
 // The shape of url's made-up sibling, as one key: its site, and the query
@@ -131,13 +132,17 @@ std::string MadeUpSibling(std::string_view url, std::string_view token);
 std::string MadeUpShape(std::string_view url);
 
 // The root of url's site: scheme, user information, host and port, path
-// "/".
+// "/", as a browser reads the link "/"; empty for a url that is no web
+// address.
 std::string RootOf(std::string_view url);
 
 // The address a refresh (a <meta http-equiv="refresh"> content, "5;
 // url=/next", read as the HTML standard reads it) sends a browser on to
 // from the page at pageUrl, when it does so within kMaxRefreshSeconds and
-// to another address; none otherwise (a page that reloads itself stays).
+// to another address; none otherwise (a page that reloads itself stays, an
+// address the URL Standard refuses leads nowhere). The target is resolved
+// by the URL Standard (ResolveWebUrl, which a Refresh header's target
+// shares), whatever its scheme; the caller decides whether to ask it.
 std::optional<std::string> RefreshTarget(std::string_view refresh, std::string_view pageUrl);
 
 // The address a page's script (ScriptAddress) sends a browser on to from

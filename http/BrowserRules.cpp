@@ -13,6 +13,7 @@
 #include "http/RequestLines.h"
 #include "http/UrlReference.h"
 #include "http/UrlSplit.h"
+#include "http/WebUrl.h"
 #include "platform/AsciiCase.h"
 
 namespace vornakle {
@@ -85,8 +86,43 @@ int BrowserRules::MaxRedirects() const {
     return THttpClient::kMaxBrowserRedirects;
 }
 
+void BrowserRules::SplitUrl(const THttpClient& client, std::string& url, std::string& host,
+                            std::int32_t& port, std::string& path, std::string* userInfo) const {
+    // The transaction's first URL is the caller's; any later one came from
+    // a server, and the message says so.
+    const bool redirected = !client.Hops.empty();
+    const std::optional<WebUrl> parsed = ParseWebUrl(url);
+    if (!parsed) {
+        throw EConvertError(redirected ? "a redirection to an invalid address '" + url + "'"
+                                       : "'" + url + "' is not a valid address");
+    }
+    if (!parsed->IsWebAddress()) {
+        throw ENotWebAddress(redirected ? "a redirection to a non-web address '" + url + "'"
+                                        : "'" + url + "' is not a web address");
+    }
+    if (parsed->Scheme == "https" && !client.AllowHttps) {
+        throw ESchemeRefused("HTTP Secure Socket is not supported");
+    }
+    url = parsed->Href();
+    host = parsed->Host.value_or(std::string());
+    port = parsed->PortOrDefault();
+    path = parsed->RequestTarget();
+    if (userInfo != nullptr) {
+        *userInfo =
+            parsed->Password.empty() ? parsed->Username : parsed->Username + ':' + parsed->Password;
+    }
+}
+
+std::string BrowserRules::RedirectTarget(const THttpClient& client) const {
+    // Read as a browser reads it against the URL the reply answered; what
+    // does not resolve stays as it came, and the next pass refuses it.
+    const std::optional<WebUrl> target = ResolveWebUrl(client.CurrentURL, client.ReplyLocation);
+    return target ? target->Href() : client.ReplyLocation;
+}
+
 std::string BrowserRules::RequestHost(const std::string& host) const {
-    return AceHostName(host);
+    // The URL Standard's host parser gave the host its ASCII form already.
+    return host;
 }
 
 void BrowserRules::StartTransaction(THttpClient& /*client*/) {

@@ -24,13 +24,17 @@ namespace vornakle {
 // proxy of each pass chosen by the client's Proxies, https through it by a
 // CONNECT tunnel; user information in a URL ("user:password@host", RFC 3986
 // section 3.2.1) split off the host and sent as Basic authorization to that
-// URL's origin only, never to another origin a redirection leads to.
+// URL's origin only, never to another origin a redirection leads to; every
+// URL, a redirection's target included, read by the URL Standard (WebUrl),
+// and only http and https asked.
 class BrowserRules : public ClientRules {
 public:
     explicit BrowserRules(ConnectionReuse reuse) : reuse_(reuse) {}
 
     int MaxRedirects() const override;
-    AuthorityRule Authority() const override { return AuthorityRule::Rfc3986; }
+    void SplitUrl(const THttpClient& client, std::string& url, std::string& host,
+                  std::int32_t& port, std::string& path, std::string* userInfo) const override;
+    std::string RedirectTarget(const THttpClient& client) const override;
     std::string RequestHost(const std::string& host) const override;
     void StartTransaction(THttpClient& client) override;
     void PreparePass(THttpClient& client, const std::string& userInfo) override;

@@ -40,6 +40,28 @@ int ClassicRules::MaxRedirects() const {
     return THttpClient::kMaxRedirects;
 }
 
+void ClassicRules::SplitUrl(const THttpClient& client, std::string& url, std::string& host,
+                            std::int32_t& port, std::string& path, std::string* userInfo) const {
+    ParseRequestURL(url, host, port, path,
+                    client.AllowHttps ? SecureScheme::Allowed : SecureScheme::Refused,
+                    AuthorityRule::Classic, userInfo);
+}
+
+std::string ClassicRules::RedirectTarget(const THttpClient& client) const {
+    // A Location with a scheme is taken as it is; a relative one means a
+    // place relative to the URL this reply answered (RFC 3986 section 5.2):
+    // this pass's scheme, host and port.
+    const std::string& location = client.ReplyLocation;
+    if (HasScheme(location)) {
+        return location;
+    }
+    std::string base = (client.UseTls ? "https://" : "http://") + client.Host;
+    if (client.Port != (client.UseTls ? kHttpsPort : kHttpPort)) {
+        base += ':' + std::to_string(client.Port);
+    }
+    return ResolveReference(base + client.RequestPath, location);
+}
+
 void ClassicRules::StartTransaction(THttpClient& client) {
     // The cookies of one transaction's redirections are for its own later
     // passes only.

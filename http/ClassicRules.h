@@ -12,7 +12,9 @@ namespace vornakle {
 class ClassicRules : public ClientRules {
 public:
     int MaxRedirects() const override;
-    AuthorityRule Authority() const override { return AuthorityRule::Classic; }
+    void SplitUrl(const THttpClient& client, std::string& url, std::string& host,
+                  std::int32_t& port, std::string& path, std::string* userInfo) const override;
+    std::string RedirectTarget(const THttpClient& client) const override;
     std::string RequestHost(const std::string& host) const override { return host; }
     void StartTransaction(THttpClient& client) override;
     void PreparePass(THttpClient& client, const std::string& userInfo) override;

@@ -53,8 +53,16 @@ public:
 
     // Passes of one transaction beyond the first before it ends as TooMany.
     virtual int MaxRedirects() const = 0;
-    // How a URL's authority ("//" up to the path) is read.
-    virtual AuthorityRule Authority() const = 0;
+    // Splits Url into the host to connect to, the port and the request
+    // target, as these rules read a URL; Url becomes the URL as they read
+    // it. UserInfo, when given, receives the URL's user information
+    // ("user:password", empty for none). A URL that is no address to ask
+    // raises EConvertError, ESchemeRefused or ENotWebAddress.
+    virtual void SplitUrl(const THttpClient& client, std::string& url, std::string& host,
+                          std::int32_t& port, std::string& path, std::string* userInfo) const = 0;
+    // Where the pass's redirection leads: its Location read against the URL
+    // the pass asked.
+    virtual std::string RedirectTarget(const THttpClient& client) const = 0;
     // The host as the requests and the loop keys name it.
     virtual std::string RequestHost(const std::string& host) const = 0;
 

@@ -142,9 +142,7 @@ void THttpClient::Unlink(const std::string& URL, const std::string& LinkValue) {
 
 void THttpClient::SplitURL(std::string& URL, std::string& SplitHost, std::int32_t& SplitPort,
                            std::string& Path, std::string* UserInfo) const {
-    ParseRequestURL(URL, SplitHost, SplitPort, Path,
-                    AllowHttps ? SecureScheme::Allowed : SecureScheme::Refused, Policy->Authority(),
-                    UserInfo);
+    Policy->SplitUrl(*this, URL, SplitHost, SplitPort, Path, UserInfo);
 }
 
 void THttpClient::ParseURL() {
@@ -259,19 +257,9 @@ void THttpClient::RunPass() {
         ReportStatus(kReportCompletion, "Transaction Completed");
     } else if (reply >= 299 && reply <= 399) {
         // Only a Location of this reply redirects; without one the
-        // transaction ends with this reply's number. A relative one means a
-        // place relative to the URL this reply answered (RFC 3986 section
-        // 5.2): this pass's scheme, host and port.
+        // transaction ends with this reply's number.
         if (Policy->FollowsRedirect(reply) && !ReplyLocation.empty()) {
-            if (HasScheme(ReplyLocation)) {
-                CurrentURL = ReplyLocation;
-            } else {
-                std::string base = (UseTls ? "https://" : "http://") + Host;
-                if (Port != (UseTls ? kHttpsPort : kHttpPort)) {
-                    base += ':' + std::to_string(Port);
-                }
-                CurrentURL = ResolveReference(base + RequestPath, ReplyLocation);
-            }
+            CurrentURL = Policy->RedirectTarget(*this);
         }
     } else if (OnFailure) {
         OnFailure(RequestKind);

@@ -3,9 +3,6 @@
 #include "http/UrlSplit.h"
 #include "platform/AsciiCase.h"
 
-#include <QString>
-#include <QUrl>
-
 #include <algorithm>
 #include <optional>
 
@@ -238,19 +235,6 @@ std::string BrowserRequestTarget(std::string_view target) {
         }
     }
     return encoded;
-}
-
-std::string AceHostName(const std::string& host) {
-    if (host.starts_with('[') || std::all_of(host.begin(), host.end(), [](char character) {
-            return static_cast<unsigned char>(character) < 0x80;
-        })) {
-        return host;
-    }
-    const QByteArray ace = QUrl::toAce(QString::fromUtf8(host.data(), std::ssize(host)));
-    if (ace.isEmpty()) {
-        throw EConvertError("'" + host + "' is not a valid host name");
-    }
-    return ace.toStdString();
 }
 
 }  // namespace vornakle

@@ -43,10 +43,4 @@ std::string EncodedRequestTarget(std::string_view target);
 // "%XX" already there, and a lone "%", stay as they are.
 std::string BrowserRequestTarget(std::string_view target);
 
-// A host name as it goes into the lookup and the "Host" line: ASCII names
-// and bracketed addresses as they are, any other name in its IDNA (ASCII
-// compatible) form, "bücher.example" as "xn--bcher-kva.example". Throws
-// EConvertError for a name that has no such form.
-std::string AceHostName(const std::string& host);
-
 }  // namespace vornakle

@@ -373,7 +373,7 @@ std::vector<RecordField> ChangeFields(const std::string& file, const std::string
 std::string NewAddress(const LinkRecord& link, const ReportedResult& reported,
                        const CheckCommand& command) {
     const CheckResult& result = reported.Result;
-    if (command.UpdateMoved && result.Found == Finding::Moved && !result.FinalUrl.empty()) {
+    if (command.UpdateMoved && result.Found == Finding::Moved) {
         return RewrittenAddress(link.Url, result.FinalUrl);
     }
     if (command.UpdateDead == CheckCommand::DeadLinks::Archive &&

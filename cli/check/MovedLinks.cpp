@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "check/AddressParts.h"
+#include "http/WebUrl.h"
 #include "platform/Exception.h"
 #include "platform/Paths.h"
 #include "store/Shortcut.h"
@@ -27,11 +28,19 @@ std::string LinkFilePath(const LinkRecord& link) {
 }
 
 std::string RewrittenAddress(const std::string& oldUrl, const std::string& newUrl) {
-    const std::size_t fragment = oldUrl.find('#');
-    if (fragment == std::string::npos || newUrl.find('#') != std::string::npos) {
-        return newUrl;
+    // Whatever a server named, only an http(s) address goes into a
+    // shortcut, and only as the URL Standard writes it: no control
+    // character or line break reaches the file.
+    const std::optional<WebUrl> target = ParseWebUrl(newUrl);
+    if (!target || !target->IsWebAddress()) {
+        return std::string();
     }
-    return newUrl + oldUrl.substr(fragment);
+    const std::string href = target->Href();
+    const std::size_t fragment = oldUrl.find('#');
+    if (fragment == std::string::npos || target->Fragment) {
+        return href;
+    }
+    return href + oldUrl.substr(fragment);
 }
 
 LinkUpdateResult UpdateLinkUrl(const std::string& collectionRoot, const LinkRecord& link,

@@ -44,7 +44,8 @@ struct LinkUpdateResult {
 // Where a rewritten link points: newUrl (a moved link's final URL, a dead
 // one's archived copy), with the link's fragment when newUrl has none (a
 // redirection keeps the fragment, RFC 9110 section 10.2.2, and an archived
-// page has the places of the page it copies).
+// page has the places of the page it copies); empty, and nothing written,
+// when newUrl is no http(s) address by the URL Standard.
 std::string RewrittenAddress(const std::string& oldUrl, const std::string& newUrl);
 
 // Points link's shortcut file to newUrl by the URL edit of the desktop

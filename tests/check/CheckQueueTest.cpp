@@ -22,6 +22,11 @@ TEST(CheckQueue, HostKeyIsTheHostAndPortTheUrlNames) {
         // tell apart like any other.
         {"https://example.com/", "example.com:443"},
         {"HTTPS://a.example:8443/x", "a.example:8443"},
+        // As the current rules' client names the host it connects to.
+        {"http://b\xc3\xbc"
+         "cher.example/",
+         "xn--bcher-kva.example:80"},
+        {" https://0x7f.1/", "127.0.0.1:443"},
         // What the client refuses before connecting has no host.
         {"", ""},
         {"http://example.com:99999/", ""},

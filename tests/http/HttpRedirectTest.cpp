@@ -55,28 +55,40 @@ TEST(HttpRedirect, PathKeepsHostAndPortAndOnlyTheLastReplyFiresAnOutcome) {
 }
 
 // A relative Location means a place relative to the URL of the reply that
-// carried it (RFC 3986 section 5.2), on that reply's host and port; blanks
-// around it are no part of it, and blanks inside are encoded in the line.
+// carried it (RFC 3986 section 5.2 under classic rules, the URL Standard
+// under browser rules), on that reply's host and port; blanks around it
+// are no part of it, and blanks inside are encoded in the line.
 TEST(HttpRedirect, RelativeLocationIsResolvedAgainstTheUrlOfItsReply) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"page.html", "/dir/page.html"},
-        {"sub/page", "/dir/sub/page"},
-        {"../ok", "/ok"},
-        {"?q=1", "/dir/index.html?q=1"},
-        {"/root", "/root"},
-        {"  /trimmed \t", "/trimmed"},
-        {"/a b", "/a%20b"},
+    const struct {
+        std::string location;
+        std::string classic;
+        std::string browser;
+    } cases[] = {
+        {"page.html", "/dir/page.html", "/dir/page.html"},
+        {"sub/page", "/dir/sub/page", "/dir/sub/page"},
+        {"../ok", "/ok", "/ok"},
+        {"?q=1", "/dir/index.html?q=1", "/dir/index.html?q=1"},
+        {"/root", "/root", "/root"},
+        {"  /trimmed \t", "/trimmed", "/trimmed"},
+        {"/a b", "/a%20b", "/a%20b"},
+        {"\\back\\slash", "/dir/\\back\\slash", "/back/slash"},
+        {"/a/./b/%2e%2E/c", "/a/b/%2e%2E/c", "/a/c"},
+        {"../../../up?\"x\"", "/up?\"x\"", "/up?%22x%22"},
     };
-    for (const auto& [location, path] : cases) {
-        SCOPED_TRACE(location);
-        LoopbackServer server(
-            std::vector<ServerScript>{Answer(Redirect(302, location)), Answer(kEmptyOk)});
-        TestClient client;
-        client.Head(UrlOf(server, "/dir/index.html"));
-        EXPECT_EQ(client.ReplyNumber, 200);
-        EXPECT_EQ(client.RedirectEnd, THttpClient::RedirectOutcome::None);
-        ASSERT_TRUE(server.WaitForFinished(2));
-        EXPECT_EQ(RequestLineOf(server, 1), "HEAD " + path + " HTTP/1.0");
+    for (const auto& test : cases) {
+        for (const RequestRules rules : {RequestRules::Classic, RequestRules::Browser}) {
+            SCOPED_TRACE(test.location);
+            LoopbackServer server(
+                std::vector<ServerScript>{Answer(Redirect(302, test.location)), Answer(kEmptyOk)});
+            TestClient client(rules);
+            client.Head(UrlOf(server, "/dir/index.html"));
+            EXPECT_EQ(client.ReplyNumber, 200);
+            EXPECT_EQ(client.RedirectEnd, THttpClient::RedirectOutcome::None);
+            ASSERT_TRUE(server.WaitForFinished(2));
+            EXPECT_EQ(RequestLineOf(server, 1), rules == RequestRules::Classic
+                                                    ? "HEAD " + test.classic + " HTTP/1.0"
+                                                    : "HEAD " + test.browser + " HTTP/1.1");
+        }
     }
 }
 

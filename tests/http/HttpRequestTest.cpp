@@ -62,6 +62,43 @@ TEST(HttpRequest, ThroughAProxyTheRequestLineCarriesTheWholeUrl) {
     EXPECT_EQ(client.Port, 8080);
 }
 
+// Under browser rules an address is asked as the URL Standard reads it; a
+// proxy sees the whole of it, and no origin name is looked up.
+TEST(HttpRequest, BrowserRulesAskEachAddressAsTheUrlStandardReadsIt) {
+    const std::pair<std::string, std::string> cases[] = {
+        {" https://secure.invalid/x ", "CONNECT secure.invalid:443 HTTP/1.1"},
+        {"http://h.invalid/a\tb/\nc d ", "GET http://h.invalid/ab/c%20d HTTP/1.1"},
+        {"http://h.invalid/docs\\install\\windows.html",
+         "GET http://h.invalid/docs/install/windows.html HTTP/1.1"},
+        {"http://h.invalid/a/b/../c/%2e/.%2E/d?q=%2e.", "GET http://h.invalid/a/d?q=%2e. HTTP/1.1"},
+        {"http:/h.invalid:80/x", "GET http://h.invalid/x HTTP/1.1"},
+        {"http://0x7f.1/", "GET http://127.0.0.1/ HTTP/1.1"},
+        {"http://192.0x00A80001/", "GET http://192.168.0.1/ HTTP/1.1"},
+        {"https://%e2%98%83", "CONNECT xn--n3h:443 HTTP/1.1"},
+        {"http://\xe1\xba\x9e.invalid/", "GET http://xn--zca.invalid/ HTTP/1.1"},
+        {"HTTP://[0:0::0:1]:8080/'\"", "GET http://[::1]:8080/'%22 HTTP/1.1"},
+    };
+    // A refusal ends a tunnel's request at once.
+    std::vector<ServerScript> scripts(
+        std::size(cases), Answer("HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\n\r\n"));
+    LoopbackServer proxy(scripts);
+    for (std::size_t index = 0; index < std::size(cases); ++index) {
+        TestClient client(RequestRules::Browser);
+        client.AllowHttps = true;
+        client.Proxies.HttpProxy = client.Proxies.HttpsProxy =
+            "127.0.0.1:" + std::to_string(proxy.Port());
+        try {
+            client.Get(cases[index].first);
+        } catch (const EProxyError&) {
+            // No tunnel opened.
+        }
+        ASSERT_TRUE(proxy.WaitForFinished(static_cast<int>(index) + 1));
+        const std::string received = proxy.Received(index);
+        EXPECT_EQ(received.substr(0, received.find("\r\n")), cases[index].second)
+            << cases[index].first;
+    }
+}
+
 TEST(HttpRequest, HeaderInfoLinesInTheirOrder) {
     LoopbackServer server(Answer(kEmptyOk));
     TestClient client;
@@ -260,6 +297,14 @@ TEST(HttpRequest, RefusedUrlsMakeNoConnectionAndFireNothing) {
          "HTTP Secure Socket is not supported"},
         {"mailto:someone@example.com", "'someone@example.com' is not a valid integer value"},
     };
+    // Under browser rules: what the URL Standard refuses, and what it reads
+    // as another scheme than http(s).
+    const std::pair<std::string, std::string> browserCases[] = {
+        {"http://127.0.0.1:+" + std::to_string(server.Port()) + "/",
+         "'http://127.0.0.1:+" + std::to_string(server.Port()) + "/' is not a valid address"},
+        {"localhost:" + std::to_string(server.Port()) + "/new",
+         "'localhost:" + std::to_string(server.Port()) + "/new' is not a web address"},
+    };
     for (const auto& [url, message] : cases) {
         SCOPED_TRACE(url);
         TestClient client;
@@ -273,6 +318,15 @@ TEST(HttpRequest, RefusedUrlsMakeNoConnectionAndFireNothing) {
             EXPECT_EQ(error.Message(), message);
         }
         EXPECT_FALSE(fired);
+    }
+    for (const auto& [url, message] : browserCases) {
+        TestClient client(RequestRules::Browser);
+        try {
+            client.Get(url);
+            ADD_FAILURE() << "no exception for " << url;
+        } catch (const Exception& error) {
+            EXPECT_EQ(error.Message(), message);
+        }
     }
     EXPECT_EQ(server.ConnectionsAccepted(), 0);
 }

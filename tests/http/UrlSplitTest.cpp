@@ -1,6 +1,7 @@
 #include "http/ProxyRules.h"
 #include "http/UrlReference.h"
 #include "http/UrlSplit.h"
+#include "http/WebHost.h"
 
 #include <gtest/gtest.h>
 
@@ -343,20 +344,30 @@ TEST(EncodedRequestTarget, EncodesWhatCouldAddWordsOrLines) {
     }
 }
 
-TEST(AceHostName, NamesOutsideAsciiGoInTheirIdnaForm) {
+TEST(ParseWebHost, NamesOutsideAsciiGoInTheirIdnaFormAndAddressesInTheirOwn) {
     const std::pair<std::string, std::string> cases[] = {
         {"example.com", "example.com"},
-        {"Example.COM", "Example.COM"},
+        {"Example.COM", "example.com"},
         {"[::1]", "[::1]"},
+        {"[0:0::1:0:0:0]", "[::1:0:0:0]"},
+        {"0x7f.1", "127.0.0.1"},
+        {"192.0x00A80001", "192.168.0.1"},
+        {"%e2%98%83", "xn--n3h"},
+        // Non-transitional: the capital sharp s stays a sharp s.
+        {"\xe1\xba\x9e.com", "xn--zca.com"},
+        {"a_b--c.\xc3\xbc", "a_b--c.xn--tda"},
         {"b\xc3\xbc"
          "cher.example",
          "xn--bcher-kva.example"},
         {"\xe4\xbe\x8b\xe3\x81\x88.\xe3\x83\x86\xe3\x82\xb9\xe3\x83\x88", "xn--r8jz45g.xn--zckzah"},
     };
     for (const auto& [host, ace] : cases) {
-        EXPECT_EQ(AceHostName(host), ace) << host;
+        EXPECT_EQ(ParseWebHost(host, HostKind::Special).value_or("(failure)"), ace) << host;
     }
-    EXPECT_THROW(AceHostName("bad\xff\xfe.example"), EConvertError);
+    for (const char* refused :
+         {"bad\xff\xfe.example", "a^b", "1.2.3.256", "0x100000000", "[1::2::3]"}) {
+        EXPECT_FALSE(ParseWebHost(refused, HostKind::Special)) << refused;
+    }
 }
 
 TEST(ProxyFor, ChoosesBySchemeAndHonoursNoProxy) {

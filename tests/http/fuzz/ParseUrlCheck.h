@@ -7,6 +7,7 @@
 // "/" put in.
 
 #include "http/UrlSplit.h"
+#include "http/WebUrl.h"
 
 #include <string>
 
@@ -51,10 +52,39 @@ inline std::string CheckSplit(const std::string& input, AuthorityRule rule) {
     return std::string();
 }
 
-// Empty when the properties hold under both ways of reading the authority.
+// Read by the URL Standard, a web address's serialization reads back as
+// itself, and neither its host nor its request target holds a blank, a
+// control character or a byte above ASCII that could break a request line.
+inline std::string CheckWebUrl(const std::string& input) {
+    const std::optional<WebUrl> url = ParseWebUrl(input);
+    if (!url || !url->IsWebAddress()) {
+        return std::string();
+    }
+    const std::string href = url->Href();
+    const std::optional<WebUrl> again = ParseWebUrl(href);
+    if (!again || again->Href() != href) {
+        return "the serialization reads otherwise: " + href;
+    }
+    for (const char character : url->Host.value_or("") + url->RequestTarget()) {
+        const auto code = static_cast<unsigned char>(character);
+        if (code <= 0x20 || code >= 0x7F) {
+            return "a raw byte for the request line: " + href;
+        }
+    }
+    return std::string();
+}
+
+// Empty when the properties hold under both ways of reading the authority
+// and the URL Standard's.
 inline std::string CheckParseRequestURL(const std::string& input) {
-    const std::string classic = CheckSplit(input, AuthorityRule::Classic);
-    return classic.empty() ? CheckSplit(input, AuthorityRule::Rfc3986) : classic;
+    for (const std::string& failure :
+         {CheckSplit(input, AuthorityRule::Classic), CheckSplit(input, AuthorityRule::Rfc3986),
+          CheckWebUrl(input)}) {
+        if (!failure.empty()) {
+            return failure;
+        }
+    }
+    return std::string();
 }
 
 }  // namespace vornakle::testing
