@@ -7,8 +7,8 @@
 
 #include "check/AddressParts.h"
 #include "check/LanguageCodes.h"
-#include "check/ScriptNavigation.h"
 #include "check/QueryChoice.h"
+#include "check/ScriptNavigation.h"
 #include "check/SignInReturn.h"
 #include "http/UrlReference.h"
 #include "http/WebUrl.h"

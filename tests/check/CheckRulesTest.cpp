@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 
 #include "check/CheckEngine.h"
-#include "check/IssuerFetch.h"
 #include "check/FileLinks.h"
+#include "check/IssuerFetch.h"
 #include "check/LinkCheck.h"
 #include "http/HttpClient.h"
 
