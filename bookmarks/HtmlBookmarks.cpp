@@ -1,15 +1,20 @@
 #include "bookmarks/HtmlBookmarks.h"
 
 #include <libxml/HTMLparser.h>
+#include <libxml/SAX2.h>
 #include <libxml/tree.h>
 #include <sys/stat.h>
 
-#include <climits>
+#include <algorithm>
 #include <limits>
 #include <memory>
+#include <new>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "bookmarks/BookmarkError.h"
+#include "platform/AsciiCase.h"
 #include "platform/FileSystem.h"
 #include "platform/HtmlEscape.h"
 #include "platform/TextDecoding.h"
@@ -27,22 +32,13 @@ constexpr int kParseOptions = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PAR
                               HTML_PARSE_NONET | HTML_PARSE_NODEFDTD | XML_PARSE_HUGE;
 constexpr std::string_view kIndent = "    ";
 
-struct DocumentFreer {
-    void operator()(xmlDoc* document) const { xmlFreeDoc(document); }
+struct ParserFreer {
+    void operator()(htmlParserCtxt* parser) const { htmlFreeParserCtxt(parser); }
 };
-struct XmlStringFreer {
-    void operator()(xmlChar* text) const { xmlFree(text); }
-};
-using XmlString = std::unique_ptr<xmlChar, XmlStringFreer>;
 
 // libxml2 gives element and attribute names of HTML in lower case.
-bool IsElement(const xmlNode* node, const char* name) {
-    return node->type == XML_ELEMENT_NODE &&
-           xmlStrcmp(node->name, reinterpret_cast<const xmlChar*>(name)) == 0;
-}
-
-std::string Owned(XmlString text) {
-    return text ? std::string(reinterpret_cast<const char*>(text.get())) : std::string();
+bool Named(const xmlChar* name, const char* wanted) {
+    return xmlStrcmp(name, reinterpret_cast<const xmlChar*>(wanted)) == 0;
 }
 
 bool IsHtmlBlank(char character) {
@@ -53,43 +49,40 @@ bool IsHtmlBlank(char character) {
 // The elements that begin something new in a bookmark list. An <A> or <H3>
 // left unclosed ends at the next of them, as browsers' importers read it;
 // libxml2 nests them inside the open element instead.
-bool StartsListItem(const xmlNode* node) {
-    for (const char* name : {"dt", "dd", "dl", "h3", "a", "hr"}) {
-        if (IsElement(node, name)) {
+bool StartsListItem(const xmlChar* name) {
+    for (const char* item : {"dt", "dd", "dl", "h3", "a", "hr"}) {
+        if (Named(name, item)) {
             return true;
         }
     }
     return false;
 }
 
-struct EntryText {
-    std::string Text;
-    bool HoldsListItems = false;  // an unclosed entry swallowed what follows it
-};
+// The lists of exports that know no folders (read-later services): <UL> or
+// <OL>, each perhaps under a heading.
+bool IsPlainList(const xmlChar* name) {
+    return Named(name, "ul") || Named(name, "ol");
+}
 
-// The text of an <A> or <H3> up to the first list item inside it, in
-// document order.
-EntryText OwnText(const xmlNode* entry) {
-    EntryText own;
-    std::vector<const xmlNode*> pending;
-    for (const xmlNode* child = entry->last; child; child = child->prev) {
-        pending.push_back(child);
-    }
-    while (!pending.empty()) {
-        const xmlNode* node = pending.back();
-        pending.pop_back();
-        if (StartsListItem(node)) {
-            own.HoldsListItems = true;
-            break;
-        }
-        if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE) {
-            own.Text += reinterpret_cast<const char*>(node->content);
-        }
-        for (const xmlNode* child = node->last; child; child = child->prev) {
-            pending.push_back(child);
+bool IsPlainHeading(const xmlChar* name) {
+    for (const char* heading : {"h1", "h2", "h4", "h5", "h6"}) {
+        if (Named(name, heading)) {
+            return true;
         }
     }
-    return own;
+    return false;
+}
+
+// The value of an attribute; nullopt when the element lacks it. One given
+// without a value counts as empty.
+std::optional<std::string> Attribute(const xmlChar** attributes, const char* wanted) {
+    for (const xmlChar** attribute = attributes; attribute && attribute[0]; attribute += 2) {
+        if (Named(attribute[0], wanted)) {
+            return attribute[1] ? std::string(reinterpret_cast<const char*>(attribute[1]))
+                                : std::string();
+        }
+    }
+    return std::nullopt;
 }
 
 // An entry's text as a name: blanks around it dropped, and each run of
@@ -117,112 +110,142 @@ std::string EntryName(const std::string& text) {
     return name;
 }
 
-// The bookmarks inside a list too deep to place.
-int BookmarksBelow(const xmlNode* list) {
-    int count = 0;
-    std::vector<const xmlNode*> pending{list};
-    while (!pending.empty()) {
-        const xmlNode* node = pending.back();
-        pending.pop_back();
-        if (IsElement(node, "a") && xmlHasProp(node, reinterpret_cast<const xmlChar*>("href"))) {
-            ++count;
-        }
-        for (const xmlNode* child = node->children; child; child = child->next) {
-            pending.push_back(child);
-        }
-    }
-    return count;
-}
-
-bool HasBookmarkDocumentType(xmlDoc* document) {
-    const xmlDtd* documentType = xmlGetIntSubset(document);
-    return documentType && documentType->name &&
-           xmlStrcasecmp(documentType->name, reinterpret_cast<const xmlChar*>(kDocumentType)) == 0;
-}
-
-// Walks the document in order. Which folder an entry belongs to follows the
-// <DL> lists alone, not where the parser put the <DT>s: the folder an <H3>
-// opens takes the entries of the next <DL>, however the parser nested it.
+// Follows the parser's events in document order, holding only the open
+// folders: the whole document is never built. Which folder an entry belongs
+// to follows the <DL> lists alone, not where the parser put the <DT>s: the
+// folder an <H3> opens takes the entries of the next <DL>, however the
+// parser nested it. An entry's name is its text up to the first list item
+// inside it.
 class HtmlWalk {
 public:
     explicit HtmlWalk(BookmarkCollection& collection)
         : collection_(collection), folders_{&collection.Root} {}
 
-    void Run(xmlNode* top) {
-        // Iterative: the entries of a list nest as deep as it is long.
-        xmlNode* node = top;
-        while (node) {
-            if (Enter(node) && node->children) {
-                node = node->children;
-                continue;
+    void Start(const xmlChar* name, const xmlChar** attributes) {
+        const int depth = depth_++;
+        if (skippedListDepth_ >= 0) {
+            if (Named(name, "a") && Attribute(attributes, "href")) {
+                ++unplaced_;
             }
-            Leave(node);
-            while (node != top && !node->next) {
-                node = node->parent;
-                Leave(node);
-            }
-            node = node == top ? nullptr : node->next;
+            return;
         }
-    }
-
-    bool SawListEntry() const { return sawListEntry_; }
-    int Unplaced() const { return unplaced_; }
-
-private:
-    BookmarkNode& Current() { return *folders_.back(); }
-
-    // Handles an element as it is met; whether to look inside it.
-    bool Enter(xmlNode* node) {
-        if (IsElement(node, "dl")) {
+        if (naming_ != Naming::None &&
+            (StartsListItem(name) ||
+             (naming_ == Naming::Heading && (IsPlainList(name) || Named(name, "li"))))) {
+            FinishName();
+        }
+        if (Named(name, "dl")) {
+            inDefinitionList_ = true;
+            pendingHeading_.reset();
             BookmarkNode* list = &Current();
             if (pendingFolder_ != kNoPendingFolder) {
                 list = &Current().Children[pendingFolder_];
                 pendingFolder_ = kNoPendingFolder;
             }
             if (static_cast<int>(folders_.size()) > kMaxBookmarkDepth) {
-                unplaced_ += BookmarksBelow(node);
-                return false;
+                skippedListDepth_ = depth;
+                return;
             }
             folders_.push_back(list);
-            pushedLists_.push_back(node);
-            return true;
-        }
-        if (IsElement(node, "h3")) {
+            pushedLists_.push_back(depth);
+        } else if (Named(name, "h3")) {
             NoteEntry();
-            const EntryText own = OwnText(node);
-            Current().Children.push_back(BookmarkNode::Folder(EntryName(own.Text)));
+            Current().Children.push_back(BookmarkNode::Folder(std::string()));
             pendingFolder_ = Current().Children.size() - 1;
-            return own.HoldsListItems;
-        }
-        if (IsElement(node, "a")) {
+            BeginName(Naming::Folder, depth);
+        } else if (Named(name, "a")) {
             NoteEntry();
             pendingFolder_ = kNoPendingFolder;
-            const EntryText own = OwnText(node);
-            XmlString href(xmlGetProp(node, reinterpret_cast<const xmlChar*>("href")));
+            std::optional<std::string> href = Attribute(attributes, "href");
             // An anchor without HREF is a mark in a page, not a link.
             if (!href) {
                 ++collection_.Skipped.Other;
-                return own.HoldsListItems;
+            } else if (!SkipIfNoWebLink(*href, collection_.Skipped)) {
+                url_ = std::move(*href);
+                BeginName(Naming::Bookmark, depth);
             }
-            std::string url = Owned(std::move(href));
-            if (!SkipIfNoWebLink(url, collection_.Skipped)) {
-                Current().Children.push_back(
-                    BookmarkNode::Bookmark(EntryName(own.Text), std::move(url)));
-            }
-            return own.HoldsListItems;
-        }
-        if (IsElement(node, "hr")) {
+        } else if (Named(name, "hr")) {
             ++collection_.Skipped.Separators;
+        } else if (!inDefinitionList_ && IsPlainHeading(name)) {
+            BeginName(Naming::Heading, depth);
+        } else if (!inDefinitionList_ && IsPlainList(name) && plainListDepth_ < 0) {
+            // The outermost list of an export without <DL>s: its links go
+            // into the folder of the heading above it, if any.
+            BookmarkNode* list = &Current();
+            if (pendingFolder_ != kNoPendingFolder) {
+                list = &Current().Children[pendingFolder_];
+                pendingFolder_ = kNoPendingFolder;
+            } else if (pendingHeading_) {
+                Current().Children.push_back(BookmarkNode::Folder(std::move(*pendingHeading_)));
+                list = &Current().Children.back();
+            }
+            pendingHeading_.reset();
+            folders_.push_back(list);
+            pushedLists_.push_back(depth);
+            plainListDepth_ = depth;
         }
-        return true;
     }
 
-    void Leave(xmlNode* node) {
-        if (!pushedLists_.empty() && pushedLists_.back() == node) {
+    void End() {
+        const int depth = --depth_;
+        if (skippedListDepth_ >= 0) {
+            if (skippedListDepth_ == depth) {
+                skippedListDepth_ = -1;
+            }
+            return;
+        }
+        if (naming_ != Naming::None && namedDepth_ == depth) {
+            FinishName();
+        }
+        if (!pushedLists_.empty() && pushedLists_.back() == depth) {
             pushedLists_.pop_back();
             folders_.pop_back();
             pendingFolder_ = kNoPendingFolder;
+            if (plainListDepth_ == depth) {
+                plainListDepth_ = -1;
+            }
         }
+    }
+
+    void Text(const xmlChar* text, int length) {
+        if (naming_ != Naming::None && skippedListDepth_ < 0) {
+            text_.append(reinterpret_cast<const char*>(text), static_cast<std::size_t>(length));
+        }
+    }
+
+    void Finish() {
+        if (naming_ != Naming::None) {
+            FinishName();
+        }
+    }
+
+    bool SawListEntry() const { return sawListEntry_; }
+    int Unplaced() const { return unplaced_; }
+
+    bool HasDocumentType = false;
+
+private:
+    enum class Naming { None, Folder, Bookmark, Heading };
+
+    BookmarkNode& Current() { return *folders_.back(); }
+
+    void BeginName(Naming naming, int depth) {
+        naming_ = naming;
+        namedDepth_ = depth;
+        text_.clear();
+    }
+
+    void FinishName() {
+        const Naming naming = std::exchange(naming_, Naming::None);
+        if (naming == Naming::Folder) {
+            Current().Children.back().Name = EntryName(text_);
+        } else if (naming == Naming::Bookmark) {
+            Current().Children.push_back(
+                BookmarkNode::Bookmark(EntryName(text_), std::exchange(url_, std::string())));
+        } else if (naming == Naming::Heading) {
+            pendingHeading_ = EntryName(text_);
+        }
+        text_.clear();
     }
 
     void NoteEntry() {
@@ -232,8 +255,19 @@ private:
     }
 
     BookmarkCollection& collection_;
-    std::vector<BookmarkNode*> folders_;       // the innermost open list's folder last
-    std::vector<const xmlNode*> pushedLists_;  // the <DL> of each folder but the root
+    std::vector<BookmarkNode*> folders_;  // the innermost open list's folder last
+    std::vector<int> pushedLists_;        // the element depth of each folder's list but the root's
+    int depth_ = 0;                       // of the next element that starts
+    int skippedListDepth_ = -1;           // of a list too deep to place, while inside it
+    bool inDefinitionList_ = false;       // a <DL> was met: a browser's file, not a plain list
+    int plainListDepth_ = -1;  // of the outermost open <UL> or <OL>; lists in it add none
+    std::optional<std::string> pendingHeading_;
+    // The entry or heading whose name is being read, up to its end or the
+    // first list item inside it.
+    Naming naming_ = Naming::None;
+    int namedDepth_ = 0;
+    std::string text_;
+    std::string url_;
     // An <H3>'s folder waiting for its <DL>, or kNoPendingFolder: a plain
     // index, since GCC 12's optimiser takes an optional one here for read
     // before it was set (-Wmaybe-uninitialized).
@@ -242,6 +276,45 @@ private:
     bool sawListEntry_ = false;
     int unplaced_ = 0;
 };
+
+// Whether the text names its character set anywhere ("charset=", any letter
+// case), as a <META> or an XML declaration ("encoding=") would.
+bool DeclaresCharacterSet(std::string_view html) {
+    for (std::size_t at = html.find('='); at != std::string_view::npos;
+         at = html.find('=', at + 1)) {
+        for (const std::string_view key :
+             {std::string_view("charset"), std::string_view("encoding")}) {
+            if (at >= key.size() &&
+                StartsWithAsciiLower(html.substr(at - key.size(), key.size()), key)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+HtmlWalk& WalkOf(void* context) {
+    return *static_cast<HtmlWalk*>(static_cast<htmlParserCtxt*>(context)->_private);
+}
+
+void OnStart(void* context, const xmlChar* name, const xmlChar** attributes) {
+    WalkOf(context).Start(name, attributes);
+}
+
+void OnEnd(void* context, const xmlChar* /*name*/) {
+    WalkOf(context).End();
+}
+
+void OnText(void* context, const xmlChar* text, int length) {
+    WalkOf(context).Text(text, length);
+}
+
+void OnDocumentType(void* context, const xmlChar* name, const xmlChar* /*publicId*/,
+                    const xmlChar* /*systemId*/) {
+    if (name && xmlStrcasecmp(name, reinterpret_cast<const xmlChar*>(kDocumentType)) == 0) {
+        WalkOf(context).HasDocumentType = true;
+    }
+}
 
 std::string EscapeHtml(const std::string& bytes) {
     return vornakle::EscapeHtml(IsValidUtf8(bytes) ? bytes : TextBytes(DisplayText(bytes)),
@@ -269,24 +342,47 @@ void AppendList(const BookmarkNode& folder, int depth, std::string& html) {
 }  // namespace
 
 BookmarkCollection ParseHtmlBookmarks(std::string_view html, const std::string& path) {
-    if (html.size() > static_cast<std::size_t>(INT_MAX)) {
-        throw EBookmarkError(EBookmarkError::Reason::Unrecognised,
-                             path + " is too large to be a bookmark file");
-    }
-    const std::unique_ptr<xmlDoc, DocumentFreer> document(htmlReadMemory(
-        html.data(), static_cast<int>(html.size()), nullptr, nullptr, kParseOptions));
     const std::string notBookmarks = path + " is no bookmark file (neither a places.sqlite, " +
                                      "a Chromium Bookmarks file nor an HTML bookmark file)";
-    if (!document) {
-        throw EBookmarkError(EBookmarkError::Reason::Unrecognised, notBookmarks);
-    }
     BookmarkCollection collection;
     collection.Root = BookmarkNode::Folder(std::string());
     HtmlWalk walk(collection);
-    if (xmlNode* top = xmlDocGetRootElement(document.get())) {
-        walk.Run(top);
+
+    htmlSAXHandler events{};
+    xmlSAX2InitHtmlDefaultSAXHandler(&events);
+    // Blanks the parser finds ignorable are text to the tree it builds by
+    // default; names read the same either way.
+    const bool blanksAreText = events.ignorableWhitespace == events.characters;
+    events = htmlSAXHandler{};
+    events.startElement = OnStart;
+    events.endElement = OnEnd;
+    events.characters = OnText;
+    events.cdataBlock = OnText;
+    events.ignorableWhitespace = blanksAreText ? OnText : nullptr;
+    events.internalSubset = OnDocumentType;
+    // Fed in pieces, the parser holds little more than one piece of the text.
+    constexpr std::size_t kPiece = 64 * 1024;
+    const std::size_t first = std::min(kPiece, html.size());
+    // Without a declared character set libxml2 reads a whole document as
+    // UTF-8 while its bytes are, but a document fed in pieces as Latin-1;
+    // hand-written files are UTF-8 today.
+    const xmlCharEncoding encoding = IsValidUtf8(html) && !DeclaresCharacterSet(html)
+                                         ? XML_CHAR_ENCODING_UTF8
+                                         : XML_CHAR_ENCODING_NONE;
+    const std::unique_ptr<htmlParserCtxt, ParserFreer> parser(htmlCreatePushParserCtxt(
+        &events, nullptr, html.data(), static_cast<int>(first), nullptr, encoding));
+    if (!parser) {
+        throw std::bad_alloc();
     }
-    if (!HasBookmarkDocumentType(document.get()) && !walk.SawListEntry()) {
+    parser->_private = &walk;
+    htmlCtxtUseOptions(parser.get(), kParseOptions);
+    for (std::size_t offset = first; offset < html.size(); offset += kPiece) {
+        const std::size_t size = std::min(kPiece, html.size() - offset);
+        htmlParseChunk(parser.get(), html.data() + offset, static_cast<int>(size), 0);
+    }
+    htmlParseChunk(parser.get(), nullptr, 0, 1);
+    walk.Finish();
+    if (!walk.HasDocumentType && !walk.SawListEntry()) {
         throw EBookmarkError(EBookmarkError::Reason::Unrecognised, notBookmarks);
     }
     if (walk.Unplaced() > 0) {
