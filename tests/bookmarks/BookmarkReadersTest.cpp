@@ -130,14 +130,17 @@ TEST(ChromiumBookmarks, RootsInOrderNestedFoldersAndSkippedEntries) {
                  "id": "2", "name": "", "type": "folder" },
       "synced": { "children": [ { "id": "10", "name": "Phone", "type": "url",
                                   "url": "http://phone.example/" } ],
-                  "id": "3", "name": "Mobile bookmarks", "type": "folder" }
+                  "id": "3", "name": "Mobile bookmarks", "type": "folder" },
+      "trash": { "children": [ { "id": "11", "name": "Gone", "type": "url",
+                                 "url": "http://gone.example/" } ], "id": "4", "type": "folder" }
    },
    "version": 1
 })json");
     const BookmarkCollection collection = ReadBookmarkSource(tree.Path("Bookmarks"));
     EXPECT_EQ(Shape(collection.Root),
               "Bookmarks bar[Media \xc3\xa9[Tube=https://tube.example/watch?v=1&t=2] "
-              "Top=https://top.example/] Mobile bookmarks[Phone=http://phone.example/]");
+              "Top=https://top.example/] Mobile bookmarks[Phone=http://phone.example/] "
+              "trash[Gone=http://gone.example/]");
     ExpectSkipped(collection.Skipped, {0, 0, 1, 0, 1});
 }
 
@@ -241,6 +244,23 @@ const std::vector<HtmlCase> kHtmlCases = {
 </DL><p>
 )html",
      "First=http://first.example/ Folder[Inner=http://inner.example/] Last=http://last.example/",
+     {0, 0, 0, 0, 0}},
+    // Read-later services list links without <DL>, each list under a heading.
+    {"PlainLists",
+     R"html(<!DOCTYPE html>
+<html><head><title>Export</title></head><body>
+<h1>Unread</h1>
+<ul>
+<li><a href="https://r.example/1" time_added="1700000000" tags="">First read</a></li>
+<li><a href="https://r.example/2">https://r.example/2</a><ul><li><a href="https://r.example/n">N</a></ul></li>
+</ul>
+<h1>Read Archive</h1>
+<ul><li><a href="https://r.example/3">Third</a></li></ul>
+<ol><li><a href="https://r.example/4">Four</a></li></ol>
+</body></html>
+)html",
+     "Unread[First read=https://r.example/1 https://r.example/2=https://r.example/2 "
+     "N=https://r.example/n] Read Archive[Third=https://r.example/3] Four=https://r.example/4",
      {0, 0, 0, 0, 0}},
 };
 
