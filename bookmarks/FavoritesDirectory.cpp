@@ -119,7 +119,8 @@ public:
             } else {
                 const std::string file = FreePath(path, name.Name, child, nextAttempt);
                 try {
-                    CreateNewFile(file, NewShortcutText(ShortcutLineValue(child.Url)));
+                    CreateNewFile(file, NewShortcutText(ShortcutLineValue(child.Url)),
+                                  FileSync::Batch);
                 } catch (const EFileError& error) {
                     throw EBookmarkError(EBookmarkError::Reason::Unwritable, error.Message());
                 }
@@ -248,6 +249,9 @@ WrittenCounts WriteFavoritesDirectory(const BookmarkNode& root, const std::strin
     const std::string temporary = MakeTemporarySibling(finalPath);
     try {
         writer.WriteFolder(root, temporary, std::string());
+        // One flush for all files before they appear under target's name: a
+        // flush per file made a large collection take minutes.
+        SyncFileSystemOf(temporary);
         if (exists) {
             // rename(2) replaces a directory only while it is empty, so
             // nothing that arrived there meanwhile can be lost.
