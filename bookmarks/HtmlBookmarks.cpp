@@ -277,15 +277,20 @@ private:
     int unplaced_ = 0;
 };
 
-// Whether the text names its character set anywhere ("charset=", any letter
-// case), as a <META> or an XML declaration ("encoding=") would.
+// Whether a <META> tag or an XML declaration of the text names a character
+// set ("charset", "encoding", any letter case). Addresses may hold the same
+// words, so only those tags count.
 bool DeclaresCharacterSet(std::string_view html) {
-    for (std::size_t at = html.find('='); at != std::string_view::npos;
-         at = html.find('=', at + 1)) {
-        for (const std::string_view key :
-             {std::string_view("charset"), std::string_view("encoding")}) {
-            if (at >= key.size() &&
-                StartsWithAsciiLower(html.substr(at - key.size(), key.size()), key)) {
+    for (std::size_t open = html.find('<'); open != std::string_view::npos;
+         open = html.find('<', open + 1)) {
+        const std::string_view rest = html.substr(open);
+        if (!StartsWithAsciiLower(rest, "<meta") && !StartsWithAsciiLower(rest, "<?xml")) {
+            continue;
+        }
+        const std::string_view tag = rest.substr(0, rest.find('>'));
+        for (std::size_t at = 0; at < tag.size(); ++at) {
+            if (StartsWithAsciiLower(tag.substr(at), "charset") ||
+                StartsWithAsciiLower(tag.substr(at), "encoding")) {
                 return true;
             }
         }

@@ -216,7 +216,7 @@ const std::vector<HtmlCase> kHtmlCases = {
 <dl>
 <dt><h3>Folder  one</h3>
 <dl>
-<dt><a href=http://x.example/a>Caf€ x</a>
+<dt><a href=http://x.example/a?charset=no>Caf€ x</a>
 <dt><a href='http://y.example/'>  Y
      link </a>
 <dt><a name=anchor>no address</a>
@@ -226,7 +226,7 @@ const std::vector<HtmlCase> kHtmlCases = {
 <dt><h3>Unclosed</h3>
 <dl><dt><a href="http://u.example/">U</a>
 )html",
-     "Folder  one[Caf\xe2\x82\xac x=http://x.example/a Y link=http://y.example/] "
+     "Folder  one[Caf\xe2\x82\xac x=http://x.example/a?charset=no Y link=http://y.example/] "
      "Z=http://z.example/ Empty[] Unclosed[U=http://u.example/]",
      {0, 0, 0, 0, 1}},
     // An <A> or <H3> never closed ends at the next entry or list, as in
