@@ -4,8 +4,11 @@
 #include <libxml/SAX2.h>
 #include <libxml/tree.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <new>
@@ -14,6 +17,7 @@
 #include <vector>
 
 #include "bookmarks/BookmarkError.h"
+#include "bookmarks/SourceFile.h"
 #include "platform/AsciiCase.h"
 #include "platform/FileSystem.h"
 #include "platform/HtmlEscape.h"
@@ -31,6 +35,7 @@ constexpr char kDocumentType[] = "NETSCAPE-Bookmark-file-1";
 constexpr int kParseOptions = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
                               HTML_PARSE_NONET | HTML_PARSE_NODEFDTD | XML_PARSE_HUGE;
 constexpr std::string_view kIndent = "    ";
+constexpr std::size_t kPiece = 64 * 1024;
 
 struct ParserFreer {
     void operator()(htmlParserCtxt* parser) const { htmlFreeParserCtxt(parser); }
@@ -298,6 +303,59 @@ bool DeclaresCharacterSet(std::string_view html) {
     return false;
 }
 
+// Without a declared character set libxml2 reads a whole document as UTF-8
+// while its bytes are, but a document fed in pieces as Latin-1; hand-written
+// files are UTF-8 today. This tells, piece by piece, whether a document is
+// valid UTF-8 throughout and declares no character set.
+class CharsetGuess {
+public:
+    void Add(std::string_view piece) {
+        carry_.append(piece);
+        // What may continue in the next piece waits for it: a UTF-8 sequence
+        // cut short, a tag not yet closed (unless it is no tag but text).
+        std::size_t keep = carry_.size();
+        for (std::size_t back = 1; back <= 3 && back <= carry_.size(); ++back) {
+            const auto byte = static_cast<unsigned char>(carry_[carry_.size() - back]);
+            if ((byte & 0xC0) != 0x80) {
+                const std::size_t length = byte >= 0xF0   ? 4
+                                           : byte >= 0xE0 ? 3
+                                           : byte >= 0xC0 ? 2
+                                                          : 1;
+                keep = length > back ? carry_.size() - back : keep;
+                break;
+            }
+        }
+        const std::size_t open = carry_.rfind('<');
+        if (open != std::string::npos && carry_.find('>', open) == std::string::npos &&
+            carry_.size() - open <= kLongestTag) {
+            keep = std::min(keep, open);
+        }
+        Check(std::string_view(carry_).substr(0, keep));
+        carry_.erase(0, keep);
+    }
+
+    bool Utf8Undeclared() {
+        Check(carry_);
+        carry_.clear();
+        return valid_ && !declared_;
+    }
+
+private:
+    static constexpr std::size_t kLongestTag = 64 * 1024;
+
+    void Check(std::string_view text) {
+        valid_ = valid_ && IsValidUtf8(text);
+        declared_ = declared_ || DeclaresCharacterSet(text);
+    }
+
+    std::string carry_;
+    bool valid_ = true;
+    bool declared_ = false;
+};
+
+// The next piece of a document; an empty one ends it.
+using PieceReader = std::function<std::string_view()>;
+
 HtmlWalk& WalkOf(void* context) {
     return *static_cast<HtmlWalk*>(static_cast<htmlParserCtxt*>(context)->_private);
 }
@@ -346,9 +404,10 @@ void AppendList(const BookmarkNode& folder, int depth, std::string& html) {
 
 }  // namespace
 
-BookmarkCollection ParseHtmlBookmarks(std::string_view html, const std::string& path) {
-    const std::string notBookmarks = path + " is no bookmark file (neither a places.sqlite, " +
-                                     "a Chromium Bookmarks file nor an HTML bookmark file)";
+namespace {
+
+BookmarkCollection ParseHtmlPieces(const PieceReader& nextPiece, bool utf8Undeclared,
+                                   const std::string& path) {
     BookmarkCollection collection;
     collection.Root = BookmarkNode::Folder(std::string());
     HtmlWalk walk(collection);
@@ -366,34 +425,101 @@ BookmarkCollection ParseHtmlBookmarks(std::string_view html, const std::string& 
     events.ignorableWhitespace = blanksAreText ? OnText : nullptr;
     events.internalSubset = OnDocumentType;
     // Fed in pieces, the parser holds little more than one piece of the text.
-    constexpr std::size_t kPiece = 64 * 1024;
-    const std::size_t first = std::min(kPiece, html.size());
-    // Without a declared character set libxml2 reads a whole document as
-    // UTF-8 while its bytes are, but a document fed in pieces as Latin-1;
-    // hand-written files are UTF-8 today.
-    const xmlCharEncoding encoding = IsValidUtf8(html) && !DeclaresCharacterSet(html)
-                                         ? XML_CHAR_ENCODING_UTF8
-                                         : XML_CHAR_ENCODING_NONE;
+    const std::string_view first = nextPiece();
     const std::unique_ptr<htmlParserCtxt, ParserFreer> parser(htmlCreatePushParserCtxt(
-        &events, nullptr, html.data(), static_cast<int>(first), nullptr, encoding));
+        &events, nullptr, first.data(), static_cast<int>(first.size()), nullptr,
+        utf8Undeclared ? XML_CHAR_ENCODING_UTF8 : XML_CHAR_ENCODING_NONE));
     if (!parser) {
         throw std::bad_alloc();
     }
     parser->_private = &walk;
     htmlCtxtUseOptions(parser.get(), kParseOptions);
-    for (std::size_t offset = first; offset < html.size(); offset += kPiece) {
-        const std::size_t size = std::min(kPiece, html.size() - offset);
-        htmlParseChunk(parser.get(), html.data() + offset, static_cast<int>(size), 0);
+    if (!first.empty()) {
+        for (std::string_view piece = nextPiece(); !piece.empty(); piece = nextPiece()) {
+            htmlParseChunk(parser.get(), piece.data(), static_cast<int>(piece.size()), 0);
+        }
     }
     htmlParseChunk(parser.get(), nullptr, 0, 1);
     walk.Finish();
     if (!walk.HasDocumentType && !walk.SawListEntry()) {
-        throw EBookmarkError(EBookmarkError::Reason::Unrecognised, notBookmarks);
+        throw EBookmarkError(EBookmarkError::Reason::Unrecognised,
+                             path + " is no bookmark file (neither a places.sqlite, " +
+                                 "a Chromium Bookmarks file nor an HTML bookmark file)");
     }
     if (walk.Unplaced() > 0) {
         collection.LeftOut.push_back({LeftOutPart::Kind::Unplaced, std::string(), walk.Unplaced()});
     }
     return collection;
+}
+
+// Reads a whole file in pieces; throws EBookmarkError (Unreadable) when it
+// cannot be read.
+class FilePieces {
+public:
+    explicit FilePieces(const std::string& path) : path_(path), file_(OpenRegularFile(path)) {
+        if (!file_.IsValid()) {
+            Fail();
+        }
+    }
+
+    std::string_view Next() {
+        for (;;) {
+            const ssize_t got = ::read(file_.Get(), buffer_.data(), buffer_.size());
+            if (got >= 0) {
+                return std::string_view(buffer_.data(), static_cast<std::size_t>(got));
+            }
+            if (errno != EINTR) {
+                Fail();
+            }
+        }
+    }
+
+    void Rewind() {
+        if (::lseek(file_.Get(), 0, SEEK_SET) != 0) {
+            Fail();
+        }
+    }
+
+private:
+    [[noreturn]] void Fail() {
+        throw EBookmarkError(EBookmarkError::Reason::Unreadable, path_ + " cannot be read");
+    }
+
+    const std::string& path_;
+    UniqueFd file_;
+    std::vector<char> buffer_ = std::vector<char>(kPiece);
+};
+
+}  // namespace
+
+BookmarkCollection ParseHtmlBookmarks(std::string_view html, const std::string& path) {
+    CharsetGuess guess;
+    guess.Add(html);
+    std::size_t offset = 0;
+    return ParseHtmlPieces(
+        [&] {
+            const std::string_view piece = html.substr(offset, kPiece);
+            offset += piece.size();
+            return piece;
+        },
+        guess.Utf8Undeclared(), path);
+}
+
+BookmarkCollection ReadHtmlBookmarkFile(const std::string& path) {
+    FilePieces pieces(path);
+    // Read twice, once for the character set, rather than held whole.
+    CharsetGuess guess;
+    std::size_t size = 0;
+    for (std::string_view piece = pieces.Next(); !piece.empty(); piece = pieces.Next()) {
+        size += piece.size();
+        if (size > kMaxBookmarkFileBytes) {
+            throw EBookmarkError(EBookmarkError::Reason::Unrecognised,
+                                 path + " is too large to be a bookmark file");
+        }
+        guess.Add(piece);
+    }
+    pieces.Rewind();
+    return ParseHtmlPieces([&] { return pieces.Next(); }, guess.Utf8Undeclared(), path);
 }
 
 std::string HtmlBookmarkText(const BookmarkNode& root) {
