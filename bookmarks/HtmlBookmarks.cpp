@@ -494,7 +494,9 @@ private:
 
 BookmarkCollection ParseHtmlBookmarks(std::string_view html, const std::string& path) {
     CharsetGuess guess;
-    guess.Add(html);
+    for (std::size_t offset = 0; offset < html.size(); offset += kPiece) {
+        guess.Add(html.substr(offset, kPiece));
+    }
     std::size_t offset = 0;
     return ParseHtmlPieces(
         [&] {
