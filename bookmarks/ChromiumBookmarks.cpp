@@ -7,6 +7,7 @@
 #include <QJsonParseError>
 #include <QString>
 
+#include <algorithm>
 #include <array>
 
 #include "bookmarks/BookmarkError.h"
@@ -88,14 +89,28 @@ BookmarkCollection ParseChromiumBookmarks(std::string_view json, const std::stri
     BookmarkCollection collection;
     collection.Root = BookmarkNode::Folder(std::string());
     JsonReader reader(path);
-    for (const KnownRoot& known : kKnownRoots) {
-        const QJsonObject root = roots.toObject().value(known.Key).toObject();
+    const QJsonObject rootObjects = roots.toObject();
+    const auto addRoot = [&](const QJsonObject& root, const std::string& givenName,
+                             const std::string& key) {
         std::string name = Utf8(root.value("name"));
-        BookmarkNode folder = BookmarkNode::Folder(name.empty() ? known.Name : std::move(name));
-        reader.Fill(root.value("children").toArray(), folder, collection.Skipped, 1,
-                    std::string(known.Key) + "/");
+        BookmarkNode folder = BookmarkNode::Folder(name.empty() ? givenName : std::move(name));
+        reader.Fill(root.value("children").toArray(), folder, collection.Skipped, 1, key + "/");
         if (!folder.Children.empty()) {
             collection.Root.Children.push_back(std::move(folder));
+        }
+    };
+    for (const KnownRoot& known : kKnownRoots) {
+        addRoot(rootObjects.value(known.Key).toObject(), known.Name, std::string(known.Key));
+    }
+    // Browsers built on Chromium add roots of their own (a trash, a
+    // workspace); each is a top folder after the usual ones, named by its
+    // key when it carries no name.
+    for (auto root = rootObjects.begin(); root != rootObjects.end(); ++root) {
+        const std::string key = root.key().toStdString();
+        const bool known = std::any_of(kKnownRoots.begin(), kKnownRoots.end(),
+                                       [&](const KnownRoot& each) { return key == each.Key; });
+        if (!known && root.value().isObject()) {
+            addRoot(root.value().toObject(), key, key);
         }
     }
     return collection;

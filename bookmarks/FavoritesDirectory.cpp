@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 #include <string_view>
 #include <system_error>
@@ -35,30 +36,59 @@ constexpr char kTemporaryInfix[] = ".vornakle-";
 
 // The tree the scan built, less the links it could not read: a link without
 // its address would be a changed bookmark, not the one the user has.
-BookmarkNode FromBookTree(const TBookTree& folder, const std::set<std::string>& unreadable) {
-    BookmarkNode node = BookmarkNode::Folder(LastPathPart(folder.Path));
-    for (int index = 0; index < folder.Count(); ++index) {
-        const TBookTree* child = folder.Child(index);
-        if (child->IsFolder()) {
-            node.Children.push_back(FromBookTree(*child, unreadable));
-        } else if (!unreadable.contains(child->Path)) {
-            node.Children.push_back(
-                BookmarkNode::Bookmark(LinkNameOf(LastPathPart(child->Path)), child->Text));
+class TreeCopy {
+public:
+    TreeCopy(const std::set<std::string>& unreadable, std::vector<LeftOutPart>& leftOut)
+        : unreadable_(unreadable), leftOut_(leftOut) {}
+
+    BookmarkNode Folder(const TBookTree& folder) {
+        BookmarkNode node = BookmarkNode::Folder(LastPathPart(folder.Path));
+        for (int index = 0; index < folder.Count(); ++index) {
+            const TBookTree* child = folder.Child(index);
+            if (child->IsFolder()) {
+                node.Children.push_back(Folder(*child));
+            } else if (!unreadable_.contains(child->Path)) {
+                std::optional<std::string> url = WholeUrl(*child);
+                if (url) {
+                    node.Children.push_back(BookmarkNode::Bookmark(
+                        LinkNameOf(LastPathPart(child->Path)), std::move(*url)));
+                }
+            }
+        }
+        return node;
+    }
+
+private:
+    // The scan reads no more of a URL than a link may have; a bookmark file
+    // holds any, so a longer one is read again, whole.
+    std::optional<std::string> WholeUrl(const TBookTree& link) {
+        if (link.Text.size() <= kMaxUrlLength) {
+            return link.Text;
+        }
+        try {
+            return ShortcutUrlFromText(ReadShortcutText(link.Path));
+        } catch (const EFileError&) {
+            leftOut_.push_back({LeftOutPart::Kind::UnreadableLink, link.Path});
+            return std::nullopt;
         }
     }
-    return node;
-}
 
-// Cuts at most to maxBytes without splitting a UTF-8 sequence.
-void CutName(std::string& name, std::size_t maxBytes) {
+    const std::set<std::string>& unreadable_;
+    std::vector<LeftOutPart>& leftOut_;
+};
+
+// Cuts at most to maxBytes without splitting a UTF-8 sequence; whether it
+// cut.
+bool CutName(std::string& name, std::size_t maxBytes) {
     if (name.size() <= maxBytes) {
-        return;
+        return false;
     }
     std::size_t cut = maxBytes;
     while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) {
         --cut;
     }
     name.resize(cut);
+    return true;
 }
 
 // Writes one folder's entries into the existing directory path.
@@ -73,7 +103,8 @@ public:
         for (const BookmarkNode& child : folder.Children) {
             const EntryFileName name = FavoritesEntryName(child);
             if (name.MadeSafe) {
-                Counts.Renamed.push_back({child.IsFolder(), location, child.Name, name.Name});
+                Counts.Renamed.push_back(
+                    {child.IsFolder(), location, child.Name, name.Name, name.Shortened});
             }
             if (child.IsFolder()) {
                 const std::string directory = FreePath(path, name.Name, child, nextAttempt);
@@ -88,7 +119,8 @@ public:
             } else {
                 const std::string file = FreePath(path, name.Name, child, nextAttempt);
                 try {
-                    CreateNewFile(file, NewShortcutText(ShortcutLineValue(child.Url)));
+                    CreateNewFile(file, NewShortcutText(ShortcutLineValue(child.Url)),
+                                  FileSync::Batch);
                 } catch (const EFileError& error) {
                     throw EBookmarkError(EBookmarkError::Reason::Unwritable, error.Message());
                 }
@@ -157,7 +189,7 @@ BookmarkCollection ReadFavoritesDirectory(std::string directory) {
         }
         collection.LeftOut.push_back(LeftOutOf(std::move(problem)));
     }
-    collection.Root = FromBookTree(*root, unreadable);
+    collection.Root = TreeCopy(unreadable, collection.LeftOut).Folder(*root);
     collection.Root.Name.clear();
     return collection;
 }
@@ -178,7 +210,10 @@ EntryFileName FavoritesEntryName(const BookmarkNode& node) {
             name.push_back(character);
         }
     }
-    CutName(name, kMaxEntryNameBytes);
+    if (CutName(name, kMaxEntryNameBytes) && !node.Name.empty()) {
+        entry.Shortened = true;
+        entry.MadeSafe = true;
+    }
     // No file can be called "", and no directory "." or ".."; a link's name
     // is followed by ".url", so "..." is the file "....url".
     if (name.empty() || (node.IsFolder() && (name == "." || name == ".."))) {
@@ -214,6 +249,9 @@ WrittenCounts WriteFavoritesDirectory(const BookmarkNode& root, const std::strin
     const std::string temporary = MakeTemporarySibling(finalPath);
     try {
         writer.WriteFolder(root, temporary, std::string());
+        // One flush for all files before they appear under target's name: a
+        // flush per file made a large collection take minutes.
+        SyncFileSystemOf(temporary);
         if (exists) {
             // rename(2) replaces a directory only while it is empty, so
             // nothing that arrived there meanwhile can be lost.

@@ -9,7 +9,8 @@ namespace vornakle {
 
 // Reads a Favorites directory through the program's own scan: folders by
 // their directory names, bookmarks by their file names less ".url", in the
-// scan's order. What the scan could not take in (a shortcut or folder it
+// scan's order. A URL longer than the scan reads (kMaxUrlLength) is read
+// whole from its file. What the scan could not take in (a shortcut or folder it
 // could not read, a folder too deep) is left out and listed in LeftOut.
 // Throws EBookmarkError (Unreadable) when the directory cannot be listed.
 BookmarkCollection ReadFavoritesDirectory(std::string directory);
@@ -20,7 +21,8 @@ struct RenamedEntry {
     bool IsFolder = false;
     std::string Folder;  // the path of folder names (AppendFolderName)
     std::string Given;
-    std::string Written;  // before any number that makes it unique
+    std::string Written;     // before any number that makes it unique
+    bool Shortened = false;  // cut to fit a file name: part of the name is lost
 };
 
 struct WrittenCounts : EntryCounts {
@@ -29,13 +31,15 @@ struct WrittenCounts : EntryCounts {
 
 struct EntryFileName {
     std::string Name;
-    bool MadeSafe = false;  // the name had to be changed beyond the usual rules
+    bool MadeSafe = false;   // the name had to be changed beyond the usual rules
+    bool Shortened = false;  // the entry's own name was cut to kMaxEntryNameBytes
 };
 
 // The file-system name of an entry, before any number that makes it unique
 // (".url" not included): "/" becomes "-", control characters a space, a NUL
-// is dropped, and a name too long for a file is cut. A bookmark without a
-// name is named by its URL. A name no file can carry even so (an empty one,
+// is dropped, and a name too long for a file is cut (Shortened and MadeSafe,
+// unless the name was the URL of a bookmark without one). A bookmark without
+// a name is named by its URL. A name no file can carry even so (an empty one,
 // a folder "." or "..") gets "_" in front ("_..") and MadeSafe.
 EntryFileName FavoritesEntryName(const BookmarkNode& node);
 

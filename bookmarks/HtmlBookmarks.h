@@ -22,6 +22,11 @@ namespace vornakle {
 // Throws EBookmarkError (Unrecognised) for anything else.
 BookmarkCollection ParseHtmlBookmarks(std::string_view html, const std::string& path);
 
+// The same for the file at path, read in pieces and never held whole.
+// Throws EBookmarkError also when the file cannot be read (Unreadable) or is
+// larger than kMaxBookmarkFileBytes (Unrecognised).
+BookmarkCollection ReadHtmlBookmarkFile(const std::string& path);
+
 // The HTML bookmark file of a collection, as browsers write it: UTF-8, with
 // the usual header, and "&", "<", ">" and '"' escaped in names and URLs.
 // Names that are not valid UTF-8 (a Favorites directory from Windows) are

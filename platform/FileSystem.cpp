@@ -368,20 +368,27 @@ void ReplaceFileContents(const std::string& linkOrPath, std::string_view content
     file.Commit();
 }
 
-void CreateNewFile(const std::string& path, std::string_view contents) {
+void CreateNewFile(const std::string& path, std::string_view contents, FileSync sync) {
     UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     if (!file.IsValid()) {
         throw SystemFailure(CannotText(FailedObject::File, FailedAction::Create, path));
     }
     try {
         WriteAll(file.Get(), contents, path);
-        if (::fsync(file.Get()) != 0) {
+        if (sync == FileSync::Each && ::fsync(file.Get()) != 0) {
             throw SystemFailure(CannotText(FailedObject::File, FailedAction::Write, path));
         }
     } catch (...) {
         file.Reset();
         ::unlink(path.c_str());
         throw;
+    }
+}
+
+void SyncFileSystemOf(const std::string& path) {
+    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.IsValid() || ::syncfs(file.Get()) != 0) {
+        throw SystemFailure(CannotText(FailedObject::File, FailedAction::Write, path));
     }
 }
 

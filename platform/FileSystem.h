@@ -149,8 +149,18 @@ private:
 // (ReplacementFile).
 void ReplaceFileContents(const std::string& path, std::string_view contents);
 
+// When a new file's contents reach the disk: before CreateNewFile returns,
+// or with the rest of a batch by one SyncFileSystemOf (many files written at
+// once, where a flush each would take most of the time).
+enum class FileSync { Each, Batch };
+
 // Creates a new file with contents; never replaces an existing one (throws
 // EFileError then). A failed write removes the half-written file.
-void CreateNewFile(const std::string& path, std::string_view contents);
+void CreateNewFile(const std::string& path, std::string_view contents,
+                   FileSync sync = FileSync::Each);
+
+// Writes everything written on the file system that holds path to its disk.
+// Throws EFileError when that fails.
+void SyncFileSystemOf(const std::string& path);
 
 }  // namespace vornakle

@@ -36,7 +36,7 @@ bool IsContinuation(unsigned char byte) {
 
 }  // namespace
 
-bool IsValidUtf8(const std::string& bytes) {
+bool IsValidUtf8(std::string_view bytes) {
     const std::size_t size = bytes.size();
     std::size_t index = 0;
     while (index < size) {

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <string>
+#include <string_view>
 
 namespace vornakle {
 
@@ -26,6 +27,6 @@ std::string FileNameBytes(const QString& name);
 
 // Strict UTF-8 validity: no overlong forms, no surrogates, nothing above
 // U+10FFFF, no truncated sequence.
-bool IsValidUtf8(const std::string& bytes);
+bool IsValidUtf8(std::string_view bytes);
 
 }  // namespace vornakle

@@ -111,12 +111,14 @@ int Convert(const ConvertCommand& command, std::FILE* output, std::FILE* errors)
         return kExitNotConverted;
     }
     std::string summary;
+    int shortened = 0;
     if (fromDirectory) {
         WriteHtmlBookmarkFile(collection.Root, command.Target);
         summary = WrittenText(found) + " to the HTML bookmark file " + command.Target;
     } else {
         const WrittenCounts written = WriteFavoritesDirectory(collection.Root, command.Target);
         for (const RenamedEntry& renamed : written.Renamed) {
+            shortened += renamed.Shortened ? 1 : 0;
             PrintLine(
                 errors,
                 (renamed.IsFolder ? "folder \"" : "bookmark \"") + renamed.Given + "\" in " +
@@ -125,12 +127,14 @@ int Convert(const ConvertCommand& command, std::FILE* output, std::FILE* errors)
         }
         summary = WrittenText(written) + " to " + command.Target;
     }
-    if (collection.LeftOut.empty()) {
-        PrintLine(output, summary);
-        return kExitConverted;
+    if (shortened > 0) {
+        summary += "; " + Counted(shortened, "name") + " shortened to fit a file name";
     }
-    PrintLine(output, summary + "; left out: " + LeftOutCounts(collection.LeftOut));
-    return kExitNotConverted;
+    if (!collection.LeftOut.empty()) {
+        summary += "; left out: " + LeftOutCounts(collection.LeftOut);
+    }
+    PrintLine(output, summary);
+    return collection.LeftOut.empty() && shortened == 0 ? kExitConverted : kExitNotConverted;
 }
 
 }  // namespace
@@ -154,8 +158,10 @@ std::string ConvertUsageText() {
            "TARGET must not exist, or be empty. Names are made fit for files (\"/\"\n"
            "becomes \"-\"); a name taken in its folder gets a number, \"Name (2)\"; one\n"
            "no file can carry (empty, a folder \".\" or \"..\") gets \"_\" in front and is\n"
-           "listed on standard error. Nothing is ever replaced, and the source is\n"
-           "only read.\n"
+           "listed on standard error; one longer than a file name may be (240\n"
+           "bytes) is shortened, listed there too, and the status is 2. URLs are\n"
+           "written whole, however long. Nothing is ever replaced, and the source\n"
+           "is only read.\n"
            "\n"
            "Options:\n"
            "  --browser NAME  read the bookmarks of the default profile of firefox,\n"
@@ -164,9 +170,9 @@ std::string ConvertUsageText() {
            "  --version       show the program's version\n"
            "\n"
            "Exit status: 0 converted, 2 not all converted: a usage error, a source\n"
-           "that cannot be read or holds no bookmarks (nothing is written then), or\n"
-           "parts of the source left out (each named on standard error, the rest\n"
-           "written).\n";
+           "that cannot be read or holds no bookmarks (nothing is written then),\n"
+           "parts of the source left out or names shortened (each named on standard\n"
+           "error, the rest written).\n";
 }
 
 int RunConvertProgram(const std::vector<std::string>& arguments, std::FILE* output,

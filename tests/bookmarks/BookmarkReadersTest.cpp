@@ -130,14 +130,17 @@ TEST(ChromiumBookmarks, RootsInOrderNestedFoldersAndSkippedEntries) {
                  "id": "2", "name": "", "type": "folder" },
       "synced": { "children": [ { "id": "10", "name": "Phone", "type": "url",
                                   "url": "http://phone.example/" } ],
-                  "id": "3", "name": "Mobile bookmarks", "type": "folder" }
+                  "id": "3", "name": "Mobile bookmarks", "type": "folder" },
+      "trash": { "children": [ { "id": "11", "name": "Gone", "type": "url",
+                                 "url": "http://gone.example/" } ], "id": "4", "type": "folder" }
    },
    "version": 1
 })json");
     const BookmarkCollection collection = ReadBookmarkSource(tree.Path("Bookmarks"));
     EXPECT_EQ(Shape(collection.Root),
               "Bookmarks bar[Media \xc3\xa9[Tube=https://tube.example/watch?v=1&t=2] "
-              "Top=https://top.example/] Mobile bookmarks[Phone=http://phone.example/]");
+              "Top=https://top.example/] Mobile bookmarks[Phone=http://phone.example/] "
+              "trash[Gone=http://gone.example/]");
     ExpectSkipped(collection.Skipped, {0, 0, 1, 0, 1});
 }
 
@@ -213,7 +216,7 @@ const std::vector<HtmlCase> kHtmlCases = {
 <dl>
 <dt><h3>Folder  one</h3>
 <dl>
-<dt><a href=http://x.example/a>Caf€ x</a>
+<dt><a href=http://x.example/a?charset=no>Caf€ x</a>
 <dt><a href='http://y.example/'>  Y
      link </a>
 <dt><a name=anchor>no address</a>
@@ -223,7 +226,7 @@ const std::vector<HtmlCase> kHtmlCases = {
 <dt><h3>Unclosed</h3>
 <dl><dt><a href="http://u.example/">U</a>
 )html",
-     "Folder  one[Caf\xe2\x82\xac x=http://x.example/a Y link=http://y.example/] "
+     "Folder  one[Caf\xe2\x82\xac x=http://x.example/a?charset=no Y link=http://y.example/] "
      "Z=http://z.example/ Empty[] Unclosed[U=http://u.example/]",
      {0, 0, 0, 0, 1}},
     // An <A> or <H3> never closed ends at the next entry or list, as in
@@ -242,6 +245,23 @@ const std::vector<HtmlCase> kHtmlCases = {
 )html",
      "First=http://first.example/ Folder[Inner=http://inner.example/] Last=http://last.example/",
      {0, 0, 0, 0, 0}},
+    // Read-later services list links without <DL>, each list under a heading.
+    {"PlainLists",
+     R"html(<!DOCTYPE html>
+<html><head><title>Export</title></head><body>
+<h1>Unread</h1>
+<ul>
+<li><a href="https://r.example/1" time_added="1700000000" tags="">First read</a></li>
+<li><a href="https://r.example/2">https://r.example/2</a><ul><li><a href="https://r.example/n">N</a></ul></li>
+</ul>
+<h1>Read Archive</h1>
+<ul><li><a href="https://r.example/3">Third</a></li></ul>
+<ol><li><a href="https://r.example/4">Four</a></li></ol>
+</body></html>
+)html",
+     "Unread[First read=https://r.example/1 https://r.example/2=https://r.example/2 "
+     "N=https://r.example/n] Read Archive[Third=https://r.example/3] Four=https://r.example/4",
+     {0, 0, 0, 0, 0}},
 };
 
 TEST(HtmlBookmarks, FilesAsBrowsersAndPeopleWriteThem) {
@@ -259,7 +279,10 @@ TEST(HtmlBookmarks, FilesAsBrowsersAndPeopleWriteThem) {
 TEST(HtmlBookmarks, LongAndDeepListsLoseNothingUnsaid) {
     // libxml2 nests each unclosed <DT> inside the one before it, so a folder
     // of many links is a very deep document.
-    std::string html = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n";
+    std::string html = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n<DT><A HREF=\"http://f/\">";
+    // The file is read in pieces of 64 KiB: a UTF-8 sequence across two of
+    // them is still UTF-8.
+    html += std::string(64 * 1024 - 1 - html.size(), ' ') + "\xc3\xa9</A>\n";
     constexpr int kEntries = 20000;
     for (int index = 0; index < kEntries; ++index) {
         html += "    <DT><A HREF=\"http://e.example/" + std::to_string(index) + "\">e</A>\n";
@@ -267,8 +290,9 @@ TEST(HtmlBookmarks, LongAndDeepListsLoseNothingUnsaid) {
     html += "</DL><p>\n";
     TempTree tree;
     tree.WriteFile("many.html", html);
-    EXPECT_EQ(ReadBookmarkSource(tree.Path("many.html")).Root.Children.size(),
-              static_cast<std::size_t>(kEntries));
+    const BookmarkCollection many = ReadBookmarkSource(tree.Path("many.html"));
+    ASSERT_EQ(many.Root.Children.size(), static_cast<std::size_t>(kEntries) + 1);
+    EXPECT_EQ(many.Root.Children[0].Name, "\xc3\xa9");
 
     // Lists nested deeper than a folder may go: their bookmarks are counted.
     std::string deep = "<!DOCTYPE NETSCAPE-Bookmark-file-1><DL><DT><A HREF=\"http://top/\">t</A>";

@@ -58,8 +58,10 @@ TEST(FavoritesEntryName, NamesBecomeFileNamesOrSafeNames) {
         {BookmarkNode::Folder("."), "_.", true},
         {BookmarkNode::Folder(".."), "_..", true},
         {BookmarkNode::Folder("..."), "...", false},
-        // Cut before a UTF-8 sequence that would not fit whole.
-        {BookmarkNode::Folder(longName), std::string(kMaxEntryNameBytes - 1, 'x'), false},
+        // Cut before a UTF-8 sequence that would not fit whole, and listed;
+        // a URL standing in for a missing name loses nothing when cut.
+        {BookmarkNode::Folder(longName), std::string(kMaxEntryNameBytes - 1, 'x'), true},
+        {BookmarkNode::Bookmark("", "h://" + longName), "h:--" + longName.substr(0, 236), false},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.Node.Name);

@@ -86,6 +86,9 @@ TEST(ConvertProgram, FirefoxDatabaseBecomesAFavoritesDirectory) {
 
 TEST(ConvertProgram, RoundTripThroughAnHtmlFileAndTheBrowserOption) {
     TempTree tree;
+    // Longer than a link may be to be checked, yet a bookmark all the same.
+    const std::string longUrl = "http://long.example/" + std::string(kMaxUrlLength + 10, 'q');
+    tree.WriteFile("Fav/Long.url", ShortcutText(longUrl));
     tree.WriteFile("Fav/Top & <more>.url", ShortcutText("http://top.example/?a=1&b=2"));
     tree.WriteFile("Fav/Caf\xc3\xa9/Deep/Link.url", ShortcutText("https://deep.example/"));
     tree.MakeDirectory("Fav/Empty");
@@ -93,6 +96,7 @@ TEST(ConvertProgram, RoundTripThroughAnHtmlFileAndTheBrowserOption) {
     const ConvertRun out = Convert({tree.Path("Fav"), tree.Path("export.html")});
     EXPECT_EQ(out.ExitCode, 0) << out.Errors;
     EXPECT_EQ(out.Errors, "");
+    EXPECT_NE(tree.ReadFile("export.html").find(longUrl + "\""), std::string::npos);
     const ConvertRun back = Convert({"--", tree.Path("export.html"), tree.Path("Back")});
     EXPECT_EQ(back.ExitCode, 0) << back.Errors;
     EXPECT_EQ(Shape(ReadFavoritesDirectory(tree.Path("Back")).Root),
@@ -184,6 +188,18 @@ TEST(ConvertProgram, OddNamesAreRenamedAndPartsLeftOutAreNamed) {
     EXPECT_EQ(odd.Errors,
               "vornakle-convert: folder \"..\" in Other bookmarks is written as \"_..\"\n");
     EXPECT_TRUE(tree.Exists("Odd/Other bookmarks/....url"));
+
+    // A name longer than a file's is cut, said and the status 2.
+    const std::string longName = std::string(300, 'n') + "\xc3\xa9";
+    tree.WriteFile("long.json", R"({"roots": {"other": {"type": "folder", "children": [
+        {"type": "url", "name": ")" +
+                                    longName + R"(", "url": "http://long/"}]}}})");
+    const ConvertRun cut = Convert({tree.Path("long.json"), tree.Path("Long")});
+    EXPECT_EQ(cut.ExitCode, 2);
+    EXPECT_EQ(cut.Errors, "vornakle-convert: bookmark \"" + longName +
+                              "\" in Other bookmarks is written as \"" + std::string(240, 'n') +
+                              "\"\n");
+    EXPECT_NE(cut.Output.find("; 1 name shortened"), std::string::npos) << cut.Output;
 
     std::string deep = "Fav";
     for (int depth = 0; depth <= kMaxFolderDepth; ++depth) {
