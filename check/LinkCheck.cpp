@@ -190,6 +190,8 @@ CheckResult FailedCheck(const std::exception_ptr& failure) {
                                    "a line of the reply is longer than " +
                                        std::to_string(TTcpSocket::kBufferSize / kBytesPerKiB) +
                                        " KiB");
+    } catch (const EMalformedReply& error) {
+        return CheckResult::Failed(FailureReason::MalformedReply, error.Message());
     } catch (const EUnsupportedScheme& error) {
         return CheckResult::Failed(FailureReason::UnsupportedScheme, error.Message());
     } catch (const ESchemeRefused&) {

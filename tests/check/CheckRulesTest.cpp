@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 
 #include "check/CheckEngine.h"
-#include "check/IssuerFetch.h"
 #include "check/FileLinks.h"
+#include "check/IssuerFetch.h"
 #include "check/LinkCheck.h"
 #include "http/HttpClient.h"
 
@@ -472,6 +472,14 @@ std::vector<Behaviour> Behaviours() {
          "/old",
          ok,
          ok},
+        // A reply sent unasked after an error, as the next request arrives,
+        // is never that request's answer.
+        {"503 asking for a retry, then an unasked 200 as the retry arrives",
+         {Status("503 Busy", "Retry-After: 0\r\n").ReadUntil("\r\n\r\nGET ").Send(Empty("200 OK")),
+          Status("503 Busy", "Retry-After: 0\r\n")},
+         "/",
+         {503, "none"},
+         {503, "none"}},
         {"301, then a reset of the kept connection and a close of the new one",
          {MovedSite(MovedReply("", 0), 1).ReadUntil("/new").Reset(),
           ServerScript().ReadUntil("\r\n\r\n").Close()},
@@ -638,7 +646,10 @@ TEST(CheckRules, ServerBehavioursUnderBothRuleSets) {
                 options.tls = intermediate.Issue({"127.0.0.1"}, Validity::Current,
                                                  issuerAddress(behaviour.transport));
             }
-            servers.push_back(std::make_unique<LoopbackServer>(behaviour.scripts, options));
+            // A link no request checks still gets a server, which it never reaches.
+            servers.push_back(std::make_unique<LoopbackServer>(
+                behaviour.scripts.empty() ? std::vector{ServerScript()} : behaviour.scripts,
+                options));
             urls.push_back((behaviour.transport == Transport::Plain ? "http" : "https") +
                            std::string("://127.0.0.1:") + std::to_string(servers.back()->Port()) +
                            behaviour.path);
