@@ -472,8 +472,7 @@ std::vector<Behaviour> Behaviours() {
          "/old",
          ok,
          ok},
-        // A reply sent unasked after an error, as the next request arrives,
-        // is never that request's answer.
+        // An unasked reply after an error, sent as the next request arrives.
         {"503 asking for a retry, then an unasked 200 as the retry arrives",
          {Status("503 Busy", "Retry-After: 0\r\n").ReadUntil("\r\n\r\nGET ").Send(Empty("200 OK")),
           Status("503 Busy", "Retry-After: 0\r\n")},
@@ -646,7 +645,6 @@ TEST(CheckRules, ServerBehavioursUnderBothRuleSets) {
                 options.tls = intermediate.Issue({"127.0.0.1"}, Validity::Current,
                                                  issuerAddress(behaviour.transport));
             }
-            // A link no request checks still gets a server, which it never reaches.
             servers.push_back(std::make_unique<LoopbackServer>(
                 behaviour.scripts.empty() ? std::vector{ServerScript()} : behaviour.scripts,
                 options));

@@ -281,8 +281,7 @@ TEST(HttpReply, BodyEndsWhereItsFramingSaysAndLeavesTheConnectionFitOrNot) {
         std::size_t readLimit = 0;
         // The server closes after the reply, the only end of some bodies.
         bool closes = false;
-        // No body can be framed by it: an EMalformedReply.
-        bool malformed = false;
+        bool malformed = false;  // an EMalformedReply
     } cases[] = {
         {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello and more", "hello", false},
         {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello", "hello", true},
@@ -305,18 +304,13 @@ TEST(HttpReply, BodyEndsWhereItsFramingSaysAndLeavesTheConnectionFitOrNot) {
         {chunked + "b\r\nhello world\r\n0\r\n\r\n", "", true, SIZE_MAX},
         {"HTTP/1.1 200 OK\r\nContent-Length: 70000\r\n\r\n" + std::string(70000, 'x'), "", false,
          SIZE_MAX},
-        // Lengths repeated alike frame the body; lengths that differ or are
-        // no number frame none, except where the body's end needs no length.
+        // Lengths alike frame a body, others none (an error where it has one).
         {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\ncontent-length: 5, 05\r\n\r\nhello", "hello",
          true},
         {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 7\r\n\r\nhello, w", "", false, 0,
          false, true},
-        {"HTTP/1.1 200 OK\r\nContent-Length: 7, 5\r\n\r\nhello, w", "", false, 0, false, true},
         {"HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\nhello", "", false, 0, false, true},
         {"HTTP/1.1 204 None\r\nContent-Length: 5\r\nContent-Length: 7\r\n\r\n", "", false},
-        {chunked.substr(0, 17) + "Content-Length: 1, 9\r\n" + chunked.substr(17) +
-             "2\r\nhi\r\n0\r\n\r\n",
-         "hi", false},
         // An error reply leaves room for one nobody asked for.
         {"HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\ngone", "gone", false},
     };
