@@ -223,6 +223,8 @@ CheckResult FailedCheck(const std::exception_ptr& failure) {
                                        " KiB");
     } catch (const ENotWebAddress& error) {
         return CheckResult::Failed(FailureReason::UnsupportedScheme, error.Message());
+    } catch (const EMalformedReply& error) {
+        return CheckResult::Failed(FailureReason::MalformedReply, error.Message());
     } catch (const EUnsupportedScheme& error) {
         return CheckResult::Failed(FailureReason::UnsupportedScheme, error.Message());
     } catch (const ESchemeRefused&) {

@@ -30,6 +30,7 @@ constexpr const char* kBrowserAcceptEncoding = "gzip, deflate, br, zstd";
 constexpr int kMaxTunnelHeaderLines = 100;
 constexpr std::int16_t kFirstInterim = 100;
 constexpr std::int16_t kFirstFinal = 200;
+constexpr std::int16_t kFirstError = 400;
 
 const std::string& UserAgentOf(const THttpClient& client) {
     static const std::string browsers(kBrowserUserAgent);
@@ -287,12 +288,23 @@ void BrowserRules::ReadReplyHeader(THttpClient& client, std::string statusLine) 
     client.ReplyNumber = LenientStatusNumber(statusLine);
     client.TakeHeaderLine(statusLine);
     ReadHeaderLines(client);
+    const std::string& codings = client.ReplyTransferEncoding;
+    // A length frames the body only where no rule before it does (no body
+    // at all, a Transfer-Encoding); there, lengths that differ or are no
+    // number leave its end unknown, and a browser shows an error (RFC 9112
+    // section 6.3).
+    if (client.ReplyLengthInvalid && codings.empty() && client.ReplyHasBody()) {
+        throw EMalformedReply("the reply's Content-Length names no single length");
+    }
     // The body's end must be known for the connection to carry another
     // reply: by its length or its chunked coding, never both (RFC 9112
-    // section 6.3 makes such a reply one to close after).
-    const std::string& codings = client.ReplyTransferEncoding;
+    // section 6.3 makes such a reply one to close after). An error reply
+    // closes too: a server that failed may send what no request asked for,
+    // and a reply that arrives after the next request went out would pass
+    // for that request's answer.
     client.ReplyKeepsOpen =
         reuse_ == ConnectionReuse::Keep && client.ReplyNumber > 0 &&
+        client.ReplyNumber < kFirstError && !client.ReplyLengthInvalid &&
         ReplyKeepsConnection(statusLine, client.ReplyConnection) &&
         (codings.empty() || (EndsChunked(codings) && client.ReplyContentLength < 0));
 }

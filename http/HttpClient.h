@@ -36,6 +36,14 @@ public:
     using Exception::Exception;
 };
 
+// A reply whose body has no end the client can tell (its Content-Length
+// lines name no single length): what follows it on the connection could be
+// read as the next reply, so it is no answer and its connection is closed.
+class EMalformedReply : public Exception {
+public:
+    using Exception::Exception;
+};
+
 // The rules a client asks and reads by, chosen when it is made: its own
 // (classic) or today's browsers' (browser; see BrowserRules).
 enum class RequestRules { Classic, Browser };
@@ -276,6 +284,9 @@ private:
     // The body length the reply announced (RFC 1945 section 7.2.2); -1 when
     // it announced none, and the body ends with the connection.
     std::int64_t ReplyContentLength = -1;
+    // The reply's Content-Length lines name no single length: one is no
+    // number, or two differ.
+    bool ReplyLengthInvalid = false;
     // The reply's Connection and Transfer-Encoding values, joined by commas
     // (read under browser rules only).
     std::string ReplyConnection;

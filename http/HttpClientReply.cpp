@@ -35,6 +35,7 @@ void THttpClient::ReadReplyHeader() {
     ReplyLocation.clear();
     ReplyRetryAfter.clear();
     ReplyContentLength = -1;
+    ReplyLengthInvalid = false;
     ReplyConnection.clear();
     ReplyTransferEncoding.clear();
     ReplyContentEncoding.clear();
@@ -90,6 +91,9 @@ void THttpClient::TakeReplyField(const ReplyLine& Field) {
             ReplyContentEncoding += ',' + Field.Value;
             break;
         case ReplyField::ContentLength:
+            ReplyLengthInvalid =
+                ReplyLengthInvalid || !Field.LengthValid ||
+                (ReplyContentLength >= 0 && Field.ContentLength != ReplyContentLength);
             ReplyContentLength = Field.ContentLength;
             BytesTotal = static_cast<std::int32_t>(
                 std::min<std::int64_t>(std::max<std::int64_t>(ReplyContentLength, 0),

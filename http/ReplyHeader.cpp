@@ -69,6 +69,27 @@ std::int64_t ContentLength(const std::string& line, const std::string& upperLine
     return value;
 }
 
+// Whether a Content-Length value names one length: digits, or a list of
+// digits that all give the same number ("5, 05" is 5).
+bool NamesOneLength(const std::string& value) {
+    std::string first;
+    for (std::size_t start = 0; start <= value.size();) {
+        const std::size_t comma = std::min(value.find(',', start), value.size());
+        const std::string element = TrimBlanks(value.substr(start, comma - start));
+        if (element.empty() || element.find_first_not_of("0123456789") != std::string::npos) {
+            return false;
+        }
+        const std::string digits =
+            element.substr(std::min(element.find_first_not_of('0'), element.size() - 1));
+        if (!first.empty() && digits != first) {
+            return false;
+        }
+        first = digits;
+        start = comma + 1;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::int16_t StatusNumber(const std::string& statusLine) {
@@ -171,6 +192,7 @@ ReplyLine ParseLenientReplyLine(const std::string& line) {
         result.Field = ReplyField::ContentLength;
         result.ContentLength =
             ContentLength("CONTENT-LENGTH: " + value, "CONTENT-LENGTH: " + value);
+        result.LengthValid = NamesOneLength(value);
     }
     return result;
 }

@@ -35,6 +35,10 @@ struct ReplyLine {
     std::string Value;
     // Content-Length: the announced length, -1 when no digits follow.
     std::int64_t ContentLength = -1;
+    // Content-Length as browsers read it: false unless the value is one
+    // length in digits, or a list that repeats one length (RFC 9110 section
+    // 8.6); such a value cannot frame a body.
+    bool LengthValid = true;
 };
 
 // What a header line (as ReadLn returns it, line end included) says. A

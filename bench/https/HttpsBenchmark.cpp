@@ -10,9 +10,10 @@
 // concurrency 32 on the same links; the server counts the requests and
 // handshakes of each. vornakle-check runs once more with --no-reuse (each
 // request on a connection of its own, every handshake a full one) when its
-// --help offers that option.
+// --help offers that option. With --own-only neither curl nor linkinator
+// runs: only the client's own figures of the stall and the reuse run.
 //
-//   bench_https [--requests N] [--rounds N] [--links N]
+//   bench_https [--requests N] [--rounds N] [--links N] [--own-only]
 //
 // The sequential server closes after every reply and resumes no session,
 // so both clients pay for a full handshake per URL. Both verify the
@@ -98,10 +99,10 @@ std::optional<std::string> ReusePage(std::size_t site, std::string_view target,
 
 // The reuse run; prints its figures.
 void MeasureReuse(const testing::TestAuthority& authority, const std::string& caFile, int links,
-                  const std::filesystem::path& folder) {
+                  const std::filesystem::path& folder, bool peers) {
     // Installed first, so that what the installation says comes before the
     // figures.
-    const bool linkinator = EnsureLinkinator();
+    const bool linkinator = peers && EnsureLinkinator();
     std::vector<std::string> names;
     std::vector<std::uint32_t> addresses;
     for (std::size_t site = 0; site < kReuseSites; ++site) {
@@ -179,7 +180,8 @@ void MeasureReuse(const testing::TestAuthority& authority, const std::string& ca
     }
 
     if (!linkinator) {
-        std::cout << "vs_linkinator_ratio: n/a (linkinator could not be installed)\n";
+        std::cout << "vs_linkinator_ratio: n/a ("
+                  << (peers ? "linkinator could not be installed" : "--own-only") << ")\n";
         return;
     }
     // Node trusts the test authority only when told so.
@@ -209,12 +211,21 @@ int Run(int argc, char** argv) {
     int requests = kDefaultRequests;
     int rounds = kDefaultRounds;
     int links = kDefaultReuseLinks;
-    if (!ReadCountOptions(argc, argv,
+    // The one option without a count.
+    std::vector<char*> arguments(argv, argv + argc);
+    const auto ownOnly = std::find_if(arguments.begin(), arguments.end(), [](const char* text) {
+        return std::string_view(text) == "--own-only";
+    });
+    const bool peers = ownOnly == arguments.end();
+    if (!peers) {
+        arguments.erase(ownOnly);
+    }
+    if (!ReadCountOptions(static_cast<int>(arguments.size()), arguments.data(),
                           {{"--requests", &requests}, {"--rounds", &rounds}, {"--links", &links}},
                           "bench_https")) {
         return 2;
     }
-    if (!CurlAvailable()) {
+    if (peers && !CurlAvailable()) {
         return 1;
     }
 
@@ -231,9 +242,12 @@ int Run(int argc, char** argv) {
     client.AllowHttps = true;
     client.TlsCaFile = caFile;
     client.TimeOut = kRequestTimeOutMilliseconds;
-    const BestRounds best = CompareWithCurl(
-        client, server, [&](int index) { return UrlOf(server.Port(), index); }, requests, rounds,
-        "--cacert '" + caFile + "'");
+    BestRounds best{};
+    if (peers) {
+        best = CompareWithCurl(
+            client, server, [&](int index) { return UrlOf(server.Port(), index); }, requests,
+            rounds, "--cacert '" + caFile + "'");
+    }
     const double ours = best.ours;
     const double curl = best.curl;
 
@@ -252,18 +266,20 @@ int Run(int argc, char** argv) {
     });
     const double cpuSeconds = ProcessCpuSeconds() - cpuStart;
 
-    std::printf("requests: %d\n", requests);
-    std::printf("rounds: %d\n", rounds);
-    std::printf("ours_seconds: %.4f\n", ours);
-    std::printf("curl_seconds: %.4f\n", curl);
-    std::printf("ours_microseconds_per_head: %.1f\n", ours / requests * 1e6);
-    std::printf("curl_microseconds_per_head: %.1f\n", curl / requests * 1e6);
-    std::printf("https_vs_curl_ratio: %.2f\n", ours / curl);
+    if (peers) {
+        std::printf("requests: %d\n", requests);
+        std::printf("rounds: %d\n", rounds);
+        std::printf("ours_seconds: %.4f\n", ours);
+        std::printf("curl_seconds: %.4f\n", curl);
+        std::printf("ours_microseconds_per_head: %.1f\n", ours / requests * 1e6);
+        std::printf("curl_microseconds_per_head: %.1f\n", curl / requests * 1e6);
+        std::printf("https_vs_curl_ratio: %.2f\n", ours / curl);
+    }
     std::printf("stall_wall_seconds: %.4f\n", wallSeconds);
     std::printf("stall_ended_by_time_out: %s\n", timedOut ? "yes" : "no");
     std::printf("idle_cpu_percent: %.2f\n", 100.0 * cpuSeconds / wallSeconds);
     std::fflush(stdout);
-    MeasureReuse(authority, caFile, links, folder);
+    MeasureReuse(authority, caFile, links, folder, peers);
     std::filesystem::remove_all(folder);
     return timedOut ? 0 : 1;
 }

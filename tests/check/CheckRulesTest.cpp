@@ -481,6 +481,13 @@ std::vector<Behaviour> Behaviours() {
          "/old",
          ok,
          ok},
+        // An unasked reply after an error, sent as the next request arrives.
+        {"503 asking for a retry, then an unasked 200 as the retry arrives",
+         {Status("503 Busy", "Retry-After: 0\r\n").ReadUntil("\r\n\r\nGET ").Send(Empty("200 OK")),
+          Status("503 Busy", "Retry-After: 0\r\n")},
+         "/",
+         {503, "none"},
+         {503, "none"}},
         {"301, then a reset of the kept connection and a close of the new one",
          {MovedSite(MovedReply("", 0), 1).ReadUntil("/new").Reset(),
           ServerScript().ReadUntil("\r\n\r\n").Close()},

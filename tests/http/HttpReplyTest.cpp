@@ -281,6 +281,7 @@ TEST(HttpReply, BodyEndsWhereItsFramingSaysAndLeavesTheConnectionFitOrNot) {
         std::size_t readLimit = 0;
         // The server closes after the reply, the only end of some bodies.
         bool closes = false;
+        bool malformed = false;  // an EMalformedReply
     } cases[] = {
         {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello and more", "hello", false},
         {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello", "hello", true},
@@ -303,6 +304,15 @@ TEST(HttpReply, BodyEndsWhereItsFramingSaysAndLeavesTheConnectionFitOrNot) {
         {chunked + "b\r\nhello world\r\n0\r\n\r\n", "", true, SIZE_MAX},
         {"HTTP/1.1 200 OK\r\nContent-Length: 70000\r\n\r\n" + std::string(70000, 'x'), "", false,
          SIZE_MAX},
+        // Lengths alike frame a body, others none (an error where it has one).
+        {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\ncontent-length: 5, 05\r\n\r\nhello", "hello",
+         true},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 7\r\n\r\nhello, w", "", false, 0,
+         false, true},
+        {"HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\nhello", "", false, 0, false, true},
+        {"HTTP/1.1 204 None\r\nContent-Length: 5\r\nContent-Length: 7\r\n\r\n", "", false},
+        // An error reply leaves room for one nobody asked for.
+        {"HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\ngone", "gone", false},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.reply.substr(0, 120));
@@ -310,8 +320,12 @@ TEST(HttpReply, BodyEndsWhereItsFramingSaysAndLeavesTheConnectionFitOrNot) {
         TestClient client(RequestRules::Browser, ConnectionReuse::Keep);
         client.HeaderOnly = test.readLimit == SIZE_MAX;
         client.BodyReadLimit = client.HeaderOnly ? 0 : test.readLimit;
-        client.Get(UrlOf(server));
-        EXPECT_EQ(client.Body, test.body);
+        if (test.malformed) {
+            EXPECT_THROW(client.Get(UrlOf(server)), EMalformedReply);
+        } else {
+            client.Get(UrlOf(server));
+            EXPECT_EQ(client.Body, test.body);
+        }
         EXPECT_EQ(client.KeptConnection().has_value(), test.kept);
     }
 }
