@@ -10,19 +10,9 @@ namespace vornakle {
 namespace {
 
 // In the order of LinkClass.
-constexpr auto kClassTokens = std::to_array<std::string_view>({
-    "ok",
-    "invalid",
-    "unknown",
-    "untested",
-    "moved",
-    "suspect",
-    "login",
-    "blocked",
-    "not-checked",
-    "failing",
-    "excluded",
-});
+constexpr auto kClassTokens =
+    std::to_array<std::string_view>({"invalid", "unknown", "suspect", "failing", "blocked", "moved",
+                                     "login", "ok", "not-checked", "untested", "excluded"});
 static_assert(kClassTokens.size() == static_cast<std::size_t>(LinkClass::Excluded) + 1);
 
 }  // namespace

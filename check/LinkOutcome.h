@@ -10,20 +10,21 @@
 
 namespace vornakle {
 
-// The class a link is listed under, the same in every format and program;
-// its token (ClassToken) is what the checker prints and the history keeps.
+// The class a link is listed under, the same in every format and program,
+// worst first as a report lists them; its token (ClassToken) is what the
+// checker prints and the history keeps.
 enum class LinkClass {
-    Ok,
     Invalid,
     Unknown,
-    Untested,
-    Moved,
     Suspect,
-    Login,
-    Blocked,
-    NotChecked,
     Failing,
-    Excluded,
+    Blocked,
+    Moved,
+    Login,
+    Ok,
+    NotChecked,
+    Untested,
+    Excluded
 };
 
 std::string_view ClassToken(LinkClass linkClass);

@@ -18,24 +18,15 @@ std::string EscapeHtml(std::string_view utf8) {
     return vornakle::EscapeHtml(utf8, HtmlControls::Replace);
 }
 
-// The classes in the order the summary lists them, each with its colour.
-struct ClassLook {
-    LinkClass Class;
-    std::string_view Colour;
-};
-constexpr auto kClassLooks = std::to_array<ClassLook>({
-    {LinkClass::Invalid, "#c62828"},
-    {LinkClass::Unknown, "#ef6c00"},
-    {LinkClass::Suspect, "#8e24aa"},
-    {LinkClass::Failing, "#f9a825"},
-    {LinkClass::Blocked, "#546e7a"},
-    {LinkClass::Moved, "#1565c0"},
-    {LinkClass::Login, "#00838f"},
-    {LinkClass::Ok, "#2e7d32"},
-    {LinkClass::NotChecked, "#78909c"},
-    {LinkClass::Untested, "#9e9e9e"},
-    {LinkClass::Excluded, "#bdbdbd"},
-});
+// The colour of each class, in the order of LinkClass.
+constexpr auto kClassColours = std::to_array<std::string_view>(
+    {"#c62828", "#ef6c00", "#8e24aa", "#f9a825", "#546e7a", "#1565c0", "#00838f", "#2e7d32",
+     "#78909c", "#9e9e9e", "#bdbdbd"});
+static_assert(kClassColours.size() == static_cast<std::size_t>(LinkClass::Excluded) + 1);
+
+std::string_view ColourOf(LinkClass linkClass) {
+    return kClassColours[static_cast<std::size_t>(linkClass)];
+}
 
 // The bar chart's geometry, in the SVG's own units.
 constexpr int kChartWidth = 420;
@@ -181,26 +172,22 @@ public:
 private:
     enum class Grouping { InFolder, WithFolder };
 
-    // The classes present, in the summary's order, with their counts.
-    std::vector<std::pair<const ClassLook*, std::size_t>> ClassCounts() const {
+    // The classes present, in the summary's order (LinkClass's), with their
+    // counts.
+    std::map<LinkClass, std::size_t> ClassCounts() const {
         std::map<LinkClass, std::size_t> counts;
         for (const ReportRow& row : rows_) {
             ++counts[row.Class];
         }
-        std::vector<std::pair<const ClassLook*, std::size_t>> ordered;
-        for (const ClassLook& look : kClassLooks) {
-            if (const auto found = counts.find(look.Class); found != counts.end()) {
-                ordered.emplace_back(&look, found->second);
-            }
-        }
-        return ordered;
+        return counts;
     }
 
     std::string ClassStyles() const {
         std::string styles;
-        for (const ClassLook& look : kClassLooks) {
-            const std::string name(ClassToken(look.Class));
-            styles += ".c-" + name + " { background: " + std::string(look.Colour) + "; }\n";
+        for (std::size_t index = 0; index < kClassColours.size(); ++index) {
+            const std::string name(ClassToken(static_cast<LinkClass>(index)));
+            styles +=
+                ".c-" + name + " { background: " + std::string(kClassColours[index]) + "; }\n";
             styles += ".hide-" + name + " tr.r-" + name + " { display: none; }\n";
         }
         return styles;
@@ -228,7 +215,7 @@ private:
     }
 
     std::string Chart() const {
-        const std::vector<std::pair<const ClassLook*, std::size_t>> counts = ClassCounts();
+        const std::map<LinkClass, std::size_t> counts = ClassCounts();
         std::size_t largest = 1;
         for (const auto& entry : counts) {
             largest = std::max(largest, entry.second);
@@ -241,8 +228,8 @@ private:
                           "id=\"chart-title\">Links per class</title>\n";
         const int room = kChartWidth - kLabelWidth - kCountWidth;
         int top = 0;
-        for (const auto& [look, count] : counts) {
-            const std::string name(ClassToken(look->Class));
+        for (const auto& [linkClass, count] : counts) {
+            const std::string name(ClassToken(linkClass));
             const int width =
                 std::max(1, static_cast<int>(static_cast<double>(count) * room / largest));
             const std::string middle = std::to_string(top + kBarHeight / 2);
@@ -250,7 +237,7 @@ private:
                    "\" dominant-baseline=\"middle\">" + name + "</text><rect x=\"" +
                    std::to_string(kLabelWidth) + "\" y=\"" + std::to_string(top) + "\" width=\"" +
                    std::to_string(width) + "\" height=\"" + std::to_string(kBarHeight) +
-                   "\" fill=\"" + std::string(look->Colour) + "\"/><text x=\"" +
+                   "\" fill=\"" + std::string(ColourOf(linkClass)) + "\"/><text x=\"" +
                    std::to_string(kLabelWidth + width + kBarGap) + "\" y=\"" + middle +
                    "\" dominant-baseline=\"middle\" class=\"count\">" + std::to_string(count) +
                    "</text></g>\n";
@@ -262,7 +249,7 @@ private:
     std::string Filter() const {
         std::string html = "<nav class=\"filter\" hidden>Show: ";
         for (const auto& entry : ClassCounts()) {
-            const std::string name(ClassToken(entry.first->Class));
+            const std::string name(ClassToken(entry.first));
             html += "<label><input type=\"checkbox\" value=\"" + name + "\" checked> " + name +
                     "</label>";
         }
