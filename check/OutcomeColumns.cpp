@@ -12,7 +12,7 @@ namespace {
 using Cell = std::optional<std::string>;
 
 constexpr auto kColumns = std::to_array<OutcomeColumn>({
-    {"folder", "Folder", ColumnKind::Text,
+    {kFolderColumn, "Folder", ColumnKind::Text,
      [](const LinkRecord& link, const LinkOutcome&) -> Cell { return link.Folder; }},
     {"name", "Name", ColumnKind::Text,
      [](const LinkRecord& link, const LinkOutcome&) -> Cell { return link.Name; }},
