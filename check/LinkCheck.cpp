@@ -504,39 +504,6 @@ std::unique_ptr<THttpClient> MakeCheckClient(const CheckSettings& settings,
     return client;
 }
 
-std::string_view StatusClass(std::int32_t status) {
-    switch (StatusImageIndex(status)) {
-        case kImageOk:
-            return kFineClass;
-        case kImageInvalid:
-            return "invalid";
-        case kImageNotTested:
-            return "untested";
-        default:
-            return "unknown";
-    }
-}
-
-std::string_view ResultClass(const CheckResult& result) {
-    switch (result.Found) {
-        case Finding::Moved:
-            return "moved";
-        case Finding::Suspect:
-            return "suspect";
-        case Finding::Login:
-            return "login";
-        case Finding::Blocked:
-            return "blocked";
-        case Finding::Accepted:
-            return kFineClass;
-        case Finding::NotChecked:
-            return kNotCheckedClass;
-        case Finding::None:
-            break;
-    }
-    return StatusClass(result.Status);
-}
-
 LinkStanding StandingOfResult(const CheckResult& result) {
     switch (result.Found) {
         case Finding::Login:

@@ -82,17 +82,6 @@ std::unique_ptr<THttpClient> MakeCheckClient(const CheckSettings& settings,
 // The result of a check that ended with the exception Failure.
 CheckResult FailedCheck(const std::exception_ptr& failure);
 
-// The class of a status's image, as the report window sorts links: "ok"
-// (kFineClass), "invalid", "unknown" or "untested".
-std::string_view StatusClass(std::int32_t status);
-inline constexpr std::string_view kFineClass = "ok";
-
-// The class a result is listed under: "moved", "suspect", "login",
-// "blocked" and "not-checked" (kNotCheckedClass) for what a current check
-// found beyond the status, else its status's class.
-std::string_view ResultClass(const CheckResult& result);
-inline constexpr std::string_view kNotCheckedClass = "not-checked";
-
 // How a result stands, the one place that decides it: by its status (fine
 // as the status table says, else bad), except that a page behind a sign-in
 // is alive (fine), one the site keeps from programs is not known to be gone

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "check/LinkCheck.h"
+#include "check/LinkOutcome.h"
 #include "platform/UtcText.h"
 
 namespace vornakle {
@@ -26,7 +27,7 @@ HistoryCheck CheckOfResult(const CheckResult& result, HistoryTime time) {
     HistoryCheck check;
     check.Time = time;
     check.Status = result.Status;
-    check.Class = ResultClass(result);
+    check.Class = ClassToken(ResultClass(result));
     check.Reason = result.Reason != FailureReason::None ? std::string(ReasonToken(result.Reason))
                    : result.FoundBy.Kind != Signal::None
                        ? std::string(SignalToken(result.FoundBy.Kind))
@@ -72,7 +73,7 @@ bool IsConfirmedFailure(const AddressHistory& history, const ConfirmRule& rule) 
 
 std::optional<CheckResult> ReusableResult(const AddressHistory& history,
                                           std::chrono::seconds maxAge, HistoryTime now) {
-    if (!history.Last || history.Last->Failed || history.Last->Class != kFineClass) {
+    if (!history.Last || history.Last->Failed || history.Last->Class != ClassToken(LinkClass::Ok)) {
         return std::nullopt;
     }
     // A check dated after now (the clock was set back since) has no age to

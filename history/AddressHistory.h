@@ -21,7 +21,7 @@ HistoryClock SystemClock();
 struct HistoryCheck {
     HistoryTime Time;
     std::int32_t Status = 0;
-    std::string Class;   // as the checker prints it (ResultClass)
+    std::string Class;   // as the checker prints it (ClassToken)
     std::string Reason;  // the reason's token or the suspect signal; empty for an answer
     // A failure for the history: what the checker counts as bad.
     bool Failed = false;

@@ -16,8 +16,8 @@ constexpr std::int32_t kFirstBeyondHttp = 600;
 
 }  // namespace
 
-bool ArchivedCopyWanted(const CheckResult& result, const RecordExtras& extras,
-                        const CheckCommand& command) {
+bool ArchivedCopyWanted(const LinkOutcome& outcome, const CheckCommand& command) {
+    const CheckResult& result = outcome.Result;
     if (!command.Archive || !IsBadResult(result)) {
         return false;
     }
@@ -30,7 +30,8 @@ bool ArchivedCopyWanted(const CheckResult& result, const RecordExtras& extras,
     const bool errorReply = result.Reason == FailureReason::None &&
                             result.Status >= kFirstErrorReply && result.Status < kFirstBeyondHttp;
     return result.Found == Finding::Suspect || errorReply ||
-           StatusImageIndex(result.Status) == kImageInvalid || (command.Confirmed && extras.Kept);
+           StatusImageIndex(result.Status) == kImageInvalid ||
+           (command.Confirmed && outcome.History);
 }
 
 HistoryTime ArchiveTimeOf(const HistoryRun* history, std::size_t link, HistoryTime now) {

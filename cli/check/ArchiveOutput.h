@@ -4,9 +4,8 @@
 #include <string>
 
 #include "check/ArchiveLookups.h"
-#include "check/CheckResult.h"
+#include "check/LinkOutcome.h"
 #include "cli/check/CheckOptions.h"
-#include "cli/check/ResultFormat.h"
 #include "history/HistoryRun.h"
 
 namespace vornakle {
@@ -18,8 +17,7 @@ namespace vornakle {
 // or not (a name that no longer resolves is the commonest dead link of
 // all, but without the history one failed check may be an outage of an
 // hour).
-bool ArchivedCopyWanted(const CheckResult& result, const RecordExtras& extras,
-                        const CheckCommand& command);
+bool ArchivedCopyWanted(const LinkOutcome& outcome, const CheckCommand& command);
 
 // The time whose snapshot is asked for: when the history last saw the
 // link's address fine, else now, which asks for the newest.

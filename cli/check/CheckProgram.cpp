@@ -229,17 +229,6 @@ private:
     std::FILE* stream_;
 };
 
-// A result as it is printed: the check's (or the history's), what the
-// history says of it and its archived copy.
-struct ReportedResult {
-    CheckResult Result;
-    RecordExtras Extras;
-
-    // Bad for --bad-only and the exit status: a failing link that
-    // --confirmed does not confirm yet is not.
-    bool CountsAsBad() const { return vornakle::CountsAsBad(Result, Extras); }
-};
-
 // Which results are printed: all, or any of the bad, the moved and the
 // blocked ones; none while --update-moved or --update-dead prints the
 // changes instead.
@@ -256,7 +245,7 @@ struct ResultFilter {
         return {!command.BadOnly && !command.Moved && !command.Blocked, command.BadOnly,
                 command.Moved, command.Blocked};
     }
-    bool Shows(const ReportedResult& reported) const {
+    bool Shows(const LinkOutcome& reported) const {
         return All || (Bad && reported.CountsAsBad()) ||
                (Moved && reported.Result.Found == Finding::Moved) ||
                (Blocked && reported.Result.Found == Finding::Blocked);
@@ -277,7 +266,7 @@ public:
           results_(links.size()),
           awaitsArchive_(links.size(), false) {}
 
-    void Add(std::size_t index, ReportedResult reported) {
+    void Add(std::size_t index, LinkOutcome reported) {
         if (reported.CountsAsBad()) {
             ++bad_;
         }
@@ -290,7 +279,7 @@ public:
         ++awaiting_;
     }
     void TakeArchiveUrl(std::size_t index, std::string url) {
-        results_.at(index)->Extras.ArchiveUrl = std::move(url);
+        results_.at(index)->ArchiveUrl = std::move(url);
         awaitsArchive_.at(index) = false;
         --awaiting_;
     }
@@ -300,9 +289,9 @@ public:
     bool Flush() {
         bool wrote = false;
         while (next_ < results_.size() && results_[next_] && !awaitsArchive_[next_]) {
-            const ReportedResult& reported = *results_[next_];
+            const LinkOutcome& reported = *results_[next_];
             if (filter_.Shows(reported)) {
-                output_.Write(writer_.Record(links_[next_], reported.Result, reported.Extras));
+                output_.Write(writer_.Record(links_[next_], reported));
                 wrote = true;
             }
             ++next_;
@@ -311,16 +300,14 @@ public:
     }
     std::size_t Checked() const { return checked_; }
     std::size_t Bad() const { return bad_; }
-    const std::optional<ReportedResult>& Result(std::size_t index) const {
-        return results_.at(index);
-    }
+    const std::optional<LinkOutcome>& Result(std::size_t index) const { return results_.at(index); }
 
 private:
     const std::vector<LinkRecord>& links_;
     ResultWriter& writer_;
     ResultFilter filter_;
     OutputStream& output_;
-    std::vector<std::optional<ReportedResult>> results_;
+    std::vector<std::optional<LinkOutcome>> results_;
     std::vector<bool> awaitsArchive_;
     std::size_t awaiting_ = 0;
     std::size_t next_ = 0;
@@ -370,15 +357,14 @@ std::vector<RecordField> ChangeFields(const std::string& file, const std::string
 
 // Where --update-moved or --update-dead points a link's shortcut: a moved
 // link to where it moved, a dead one to its archived copy; empty: nowhere.
-std::string NewAddress(const LinkRecord& link, const ReportedResult& reported,
+std::string NewAddress(const LinkRecord& link, const LinkOutcome& reported,
                        const CheckCommand& command) {
     const CheckResult& result = reported.Result;
     if (command.UpdateMoved && result.Found == Finding::Moved) {
         return RewrittenAddress(link.Url, result.FinalUrl);
     }
-    if (command.UpdateDead == CheckCommand::DeadLinks::Archive &&
-        !reported.Extras.ArchiveUrl.empty()) {
-        return RewrittenAddress(link.Url, reported.Extras.ArchiveUrl);
+    if (command.UpdateDead == CheckCommand::DeadLinks::Archive && !reported.ArchiveUrl.empty()) {
+        return RewrittenAddress(link.Url, reported.ArchiveUrl);
     }
     return std::string();
 }
@@ -400,7 +386,7 @@ bool UpdateLinks(const std::vector<LinkRecord>& links, const LinkHome& home,
                  OutputStream& output, std::FILE* errors) {
     std::vector<WantedChange> changes;
     for (std::size_t index = 0; index < links.size(); ++index) {
-        const std::optional<ReportedResult>& reported = printer.Result(index);
+        const std::optional<LinkOutcome>& reported = printer.Result(index);
         if (!reported) {
             continue;
         }
@@ -434,9 +420,9 @@ bool UpdateLinks(const std::vector<LinkRecord>& links, const LinkHome& home,
     }
     output.Write(writer.Header());
     for (std::size_t index = 0; index < links.size(); ++index) {
-        if (const std::optional<ReportedResult>& reported = printer.Result(index);
+        if (const std::optional<LinkOutcome>& reported = printer.Result(index);
             reported && reported->CountsAsBad()) {
-            output.Write(writer.Record(links[index], reported->Result, reported->Extras));
+            output.Write(writer.Record(links[index], *reported));
         }
     }
     output.Flush();
@@ -525,23 +511,21 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const LinkHome& home,
     std::vector<std::size_t> linkOfUrl;
     for (std::size_t index = 0; index < links.size(); ++index) {
         if (links[index].Unreadable) {
-            printer.Add(index, {CheckResult::Failed(FailureReason::Unreadable), {}});
+            printer.Add(index, {CheckResult::Failed(FailureReason::Unreadable)});
         } else if (const LinkFilter::Decision decision = command.Filter.Decide(links[index].Url);
                    decision.Result != LinkFilter::Verdict::Checked) {
-            RecordExtras excluded;
-            excluded.Excluded = decision.Result == LinkFilter::Verdict::Excluded;
             // Neither checked nor left out: the user said to leave it, or
             // not, and the pattern could not tell.
             printer.Add(
-                index, {excluded.Excluded
-                            ? CheckResult::Answered(kStatusNotTested)
-                            : CheckResult::Failed(FailureReason::PatternUndecided,
-                                                  "the pattern \"" + DisplayUtf8(decision.Pattern) +
-                                                      "\" reached the matching "
-                                                      "engine's limit on this URL"),
-                        excluded});
-        } else if (auto reused = history ? CachedResult(*history, index, command) : std::nullopt) {
-            printer.Add(index, {std::move(reused->first), reused->second});
+                index,
+                decision.Result == LinkFilter::Verdict::Excluded
+                    ? LinkOutcome{CheckResult::Answered(kStatusNotTested), OutcomeState::Excluded}
+                    : LinkOutcome{CheckResult::Failed(
+                          FailureReason::PatternUndecided,
+                          "the pattern \"" + DisplayUtf8(decision.Pattern) +
+                              "\" reached the matching engine's limit on this URL")});
+        } else if (auto cached = history ? CachedOutcome(*history, index, command) : std::nullopt) {
+            printer.Add(index, std::move(*cached));
         } else {
             urls.push_back(links[index].Url);
             linkOfUrl.push_back(index);
@@ -589,9 +573,10 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const LinkHome& home,
             PrintHops(errors, result);
         }
         const std::size_t link = linkOfUrl[index];
-        ReportedResult reported{
-            result, history ? CheckedColumns(*history, link, result, command) : RecordExtras()};
-        const bool lookUp = lookups && ArchivedCopyWanted(result, reported.Extras, command);
+        LinkOutcome reported{
+            result, OutcomeState::Checked,
+            history ? CheckedFacts(*history, link, result, command) : std::nullopt};
+        const bool lookUp = lookups && ArchivedCopyWanted(reported, command);
         printer.Add(link, std::move(reported));
         if (lookUp) {
             printer.AwaitArchive(link);

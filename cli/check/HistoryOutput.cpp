@@ -29,9 +29,8 @@ std::unique_ptr<HistoryRun> OpenCommandHistory(const CheckCommand& command,
         path, named ? HistoryFolder::MustExist : HistoryFolder::MakeMissing, urls, clock);
 }
 
-std::optional<std::pair<CheckResult, RecordExtras>> CachedResult(const HistoryRun& history,
-                                                                 std::size_t link,
-                                                                 const CheckCommand& command) {
+std::optional<LinkOutcome> CachedOutcome(const HistoryRun& history, std::size_t link,
+                                         const CheckCommand& command) {
     const AddressHistory* known = history.Known(link);
     if (!command.MaxAge || known == nullptr) {
         return std::nullopt;
@@ -40,25 +39,18 @@ std::optional<std::pair<CheckResult, RecordExtras>> CachedResult(const HistoryRu
     if (!result) {
         return std::nullopt;
     }
-    RecordExtras columns;
-    columns.Kept = true;
-    columns.Cached = true;
-    return std::make_pair(std::move(*result), columns);
+    return LinkOutcome{std::move(*result), OutcomeState::Cached, HistoryFacts{}, {}};
 }
 
-RecordExtras CheckedColumns(HistoryRun& history, std::size_t link, const CheckResult& result,
-                            const CheckCommand& command) {
-    RecordExtras columns;
+std::optional<HistoryFacts> CheckedFacts(HistoryRun& history, std::size_t link,
+                                         const CheckResult& result, const CheckCommand& command) {
     const AddressHistory* known = history.Checked(link, result);
     if (known == nullptr) {
-        return columns;
+        return std::nullopt;
     }
-    columns.Kept = true;
-    columns.FailingSince = known->FailingSince;
-    columns.Failures = known->Failures;
-    columns.Unconfirmed =
-        command.Confirmed && IsBadResult(result) && !IsConfirmedFailure(*known, command.Confirm);
-    return columns;
+    return HistoryFacts{
+        known->FailingSince, known->Failures,
+        command.Confirmed && IsBadResult(result) && !IsConfirmedFailure(*known, command.Confirm)};
 }
 
 }  // namespace vornakle

@@ -3,13 +3,12 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
-#include <utility>
 #include <vector>
 
 #include "check/CheckResult.h"
 #include "check/CollectionLinks.h"
+#include "check/LinkOutcome.h"
 #include "cli/check/CheckOptions.h"
-#include "cli/check/ResultFormat.h"
 #include "history/HistoryRun.h"
 
 namespace vornakle {
@@ -21,15 +20,15 @@ std::unique_ptr<HistoryRun> OpenCommandHistory(const CheckCommand& command,
                                                const std::vector<LinkRecord>& links,
                                                const HistoryClock& clock);
 
-// The history's result for a link that need not be asked again
-// (--max-age), with its columns.
-std::optional<std::pair<CheckResult, RecordExtras>> CachedResult(const HistoryRun& history,
-                                                                 std::size_t link,
-                                                                 const CheckCommand& command);
+// The history's outcome for a link that need not be asked again
+// (--max-age).
+std::optional<LinkOutcome> CachedOutcome(const HistoryRun& history, std::size_t link,
+                                         const CheckCommand& command);
 
 // Adds a checked link's result to the history; what the history then says
-// of it (--confirmed: whether it is confirmed yet).
-RecordExtras CheckedColumns(HistoryRun& history, std::size_t link, const CheckResult& result,
-                            const CheckCommand& command);
+// of it (--confirmed: whether it is confirmed yet); none when it keeps no
+// address for the link.
+std::optional<HistoryFacts> CheckedFacts(HistoryRun& history, std::size_t link,
+                                         const CheckResult& result, const CheckCommand& command);
 
 }  // namespace vornakle

@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <span>
 #include <vector>
 
+#include "check/OutcomeColumns.h"
 #include "platform/AsciiCase.h"
 #include "platform/HtmlEscape.h"
-#include "store/LinkStatus.h"
 
 namespace vornakle {
 
@@ -17,24 +18,15 @@ std::string EscapeHtml(std::string_view utf8) {
     return vornakle::EscapeHtml(utf8, HtmlControls::Replace);
 }
 
-// The classes in the order the summary lists them, each with its colour.
-struct ClassLook {
-    std::string_view Name;
-    std::string_view Colour;
-};
-constexpr auto kClassLooks = std::to_array<ClassLook>({
-    {"invalid", "#c62828"},
-    {"unknown", "#ef6c00"},
-    {"suspect", "#8e24aa"},
-    {"failing", "#f9a825"},
-    {"blocked", "#546e7a"},
-    {"moved", "#1565c0"},
-    {"login", "#00838f"},
-    {"ok", "#2e7d32"},
-    {"not-checked", "#78909c"},
-    {"untested", "#9e9e9e"},
-    {"excluded", "#bdbdbd"},
-});
+// The colour of each class, in the order of LinkClass.
+constexpr auto kClassColours = std::to_array<std::string_view>(
+    {"#c62828", "#ef6c00", "#8e24aa", "#f9a825", "#546e7a", "#1565c0", "#00838f", "#2e7d32",
+     "#78909c", "#9e9e9e", "#bdbdbd"});
+static_assert(kClassColours.size() == static_cast<std::size_t>(LinkClass::Excluded) + 1);
+
+std::string_view ColourOf(LinkClass linkClass) {
+    return kClassColours[static_cast<std::size_t>(linkClass)];
+}
 
 // The bar chart's geometry, in the SVG's own units.
 constexpr int kChartWidth = 420;
@@ -110,26 +102,12 @@ window.addEventListener("beforeprint", function () {
 });
 )js";
 
-std::string_view ColourOf(std::string_view name) {
-    const auto found = std::find_if(kClassLooks.begin(), kClassLooks.end(),
-                                    [name](const ClassLook& look) { return look.Name == name; });
-    return found == kClassLooks.end() ? std::string_view("#9e9e9e") : found->Colour;
-}
-
-// One link as the page shows it, every text UTF-8 and not yet escaped.
+// One link as the page shows it: its cells in the order of OutcomeColumns,
+// UTF-8 and not yet escaped.
 struct ReportRow {
+    std::vector<RecordField> Cells;
     std::string Folder;
-    std::string Name;
-    std::string Url;
-    std::string Status;
-    std::string Class;
-    std::string Reason;
-    std::string FinalUrl;
-    std::string FailingSince;
-    std::string Failures;
-    // The address of an archived copy of the page (--archive), where the run
-    // knows one.
-    std::string ArchiveUrl;
+    LinkClass Class = LinkClass::Ok;
     bool Bad = false;
 };
 
@@ -146,22 +124,9 @@ std::string UrlCell(const std::string& url) {
 
 class HtmlReportWriter : public ResultWriter {
 public:
-    std::string Record(const LinkRecord& link, const CheckResult& result,
-                       const RecordExtras& extras) override {
-        ReportRow row;
-        row.Folder = DisplayUtf8(link.Folder);
-        row.Name = DisplayUtf8(link.Name);
-        row.Url = DisplayUtf8(link.Url);
-        const std::string text = StatusText(result.Status);
-        row.Status = std::to_string(result.Status) + (text.empty() ? "" : " " + text);
-        row.Class = std::string(ClassText(result, extras));
-        row.Reason = ReasonColumn(result, extras);
-        row.FinalUrl = DisplayUtf8(result.FinalUrl);
-        row.FailingSince = FailingSinceText(extras);
-        row.Failures = FailuresText(extras);
-        row.ArchiveUrl = DisplayUtf8(extras.ArchiveUrl);
-        row.Bad = CountsAsBad(result, extras);
-        rows_.push_back(std::move(row));
+    std::string Record(const LinkRecord& link, const LinkOutcome& outcome) override {
+        rows_.push_back({OutcomeFields(link, outcome), DisplayUtf8(link.Folder), outcome.Class(),
+                         outcome.CountsAsBad()});
         return std::string();
     }
 
@@ -207,31 +172,22 @@ public:
 private:
     enum class Grouping { InFolder, WithFolder };
 
-    std::map<std::string, std::size_t> Counts() const {
-        std::map<std::string, std::size_t> counts;
+    // The classes present, in the summary's order (LinkClass's), with their
+    // counts.
+    std::map<LinkClass, std::size_t> ClassCounts() const {
+        std::map<LinkClass, std::size_t> counts;
         for (const ReportRow& row : rows_) {
             ++counts[row.Class];
         }
         return counts;
     }
 
-    // The classes present, in the summary's order.
-    std::vector<std::pair<std::string, std::size_t>> ClassCounts() const {
-        const std::map<std::string, std::size_t> counts = Counts();
-        std::vector<std::pair<std::string, std::size_t>> ordered;
-        for (const ClassLook& look : kClassLooks) {
-            if (const auto found = counts.find(std::string(look.Name)); found != counts.end()) {
-                ordered.emplace_back(found->first, found->second);
-            }
-        }
-        return ordered;
-    }
-
     std::string ClassStyles() const {
         std::string styles;
-        for (const ClassLook& look : kClassLooks) {
-            const std::string name(look.Name);
-            styles += ".c-" + name + " { background: " + std::string(look.Colour) + "; }\n";
+        for (std::size_t index = 0; index < kClassColours.size(); ++index) {
+            const std::string name(ClassToken(static_cast<LinkClass>(index)));
+            styles +=
+                ".c-" + name + " { background: " + std::string(kClassColours[index]) + "; }\n";
             styles += ".hide-" + name + " tr.r-" + name + " { display: none; }\n";
         }
         return styles;
@@ -259,7 +215,7 @@ private:
     }
 
     std::string Chart() const {
-        const std::vector<std::pair<std::string, std::size_t>> counts = ClassCounts();
+        const std::map<LinkClass, std::size_t> counts = ClassCounts();
         std::size_t largest = 1;
         for (const auto& entry : counts) {
             largest = std::max(largest, entry.second);
@@ -272,7 +228,8 @@ private:
                           "id=\"chart-title\">Links per class</title>\n";
         const int room = kChartWidth - kLabelWidth - kCountWidth;
         int top = 0;
-        for (const auto& [name, count] : counts) {
+        for (const auto& [linkClass, count] : counts) {
+            const std::string name(ClassToken(linkClass));
             const int width =
                 std::max(1, static_cast<int>(static_cast<double>(count) * room / largest));
             const std::string middle = std::to_string(top + kBarHeight / 2);
@@ -280,7 +237,7 @@ private:
                    "\" dominant-baseline=\"middle\">" + name + "</text><rect x=\"" +
                    std::to_string(kLabelWidth) + "\" y=\"" + std::to_string(top) + "\" width=\"" +
                    std::to_string(width) + "\" height=\"" + std::to_string(kBarHeight) +
-                   "\" fill=\"" + std::string(ColourOf(name)) + "\"/><text x=\"" +
+                   "\" fill=\"" + std::string(ColourOf(linkClass)) + "\"/><text x=\"" +
                    std::to_string(kLabelWidth + width + kBarGap) + "\" y=\"" + middle +
                    "\" dominant-baseline=\"middle\" class=\"count\">" + std::to_string(count) +
                    "</text></g>\n";
@@ -292,55 +249,45 @@ private:
     std::string Filter() const {
         std::string html = "<nav class=\"filter\" hidden>Show: ";
         for (const auto& entry : ClassCounts()) {
-            html += "<label><input type=\"checkbox\" value=\"" + entry.first + "\" checked> " +
-                    entry.first + "</label>";
+            const std::string name(ClassToken(entry.first));
+            html += "<label><input type=\"checkbox\" value=\"" + name + "\" checked> " + name +
+                    "</label>";
         }
         return html + "</nav>\n";
     }
 
+    // A column of OutcomeColumns per column of the table, but the folder
+    // where the table is one folder's and a column no row fills.
     std::string Table(const std::vector<const ReportRow*>& rows, Grouping grouping) const {
-        const bool archived = std::any_of(rows.begin(), rows.end(), [](const ReportRow* row) {
-            return !row->ArchiveUrl.empty();
-        });
-        std::vector<std::string_view> headings;
-        if (grouping == Grouping::WithFolder) {
-            headings.push_back("Folder");
-        }
-        for (const char* heading :
-             {"Name", "URL", "Status", "Class", "Reason", "Final URL", "Failing since"}) {
-            headings.push_back(heading);
-        }
-        if (archived) {
-            headings.push_back("Archived copy");
+        const std::span<const OutcomeColumn> columns = OutcomeColumns();
+        std::vector<std::size_t> shown;
+        for (std::size_t column = 0; column < columns.size(); ++column) {
+            const bool filled = std::any_of(
+                rows.begin(), rows.end(),
+                [column](const ReportRow* row) { return !row->Cells[column].Value.empty(); });
+            if (filled &&
+                (grouping == Grouping::WithFolder || columns[column].Key != kFolderColumn)) {
+                shown.push_back(column);
+            }
         }
         std::string html = "<table class=\"links\">\n<thead><tr>";
-        for (const std::string_view heading : headings) {
-            html += "<th>" + std::string(heading) + "</th>";
+        for (const std::size_t column : shown) {
+            html += "<th>" + std::string(columns[column].Heading) + "</th>";
         }
         html += "</tr></thead>\n<tbody>\n";
         for (const ReportRow* row : rows) {
-            std::size_t column = 0;
-            const auto cell = [&](const std::string& content) {
-                html += "<td data-label=\"" + std::string(headings[column++]) + "\">" + content +
-                        "</td>";
-            };
-            html += "<tr class=\"r-" + row->Class + "\">";
-            if (grouping == Grouping::WithFolder) {
-                cell(EscapeHtml(row->Folder));
-            }
-            cell(EscapeHtml(row->Name));
-            cell(UrlCell(row->Url));
-            cell(EscapeHtml(row->Status));
-            cell("<span class=\"class c-" + row->Class + "\">" + row->Class + "</span>");
-            cell(EscapeHtml(row->Reason));
-            cell(row->FinalUrl == row->Url ? std::string() : UrlCell(row->FinalUrl));
-            cell(
-                EscapeHtml(row->FailingSince) +
-                (row->Failures.empty() || row->Failures == "0"
-                     ? std::string()
-                     : " (" + row->Failures + (row->Failures == "1" ? " failure)" : " failures)")));
-            if (archived) {
-                cell(UrlCell(row->ArchiveUrl));
+            const std::string name(ClassToken(row->Class));
+            html += "<tr class=\"r-" + name + "\">";
+            for (const std::size_t column : shown) {
+                const std::string& value = row->Cells[column].Value;
+                html += "<td data-label=\"" + std::string(columns[column].Heading) + "\">";
+                if (columns[column].Key == kClassColumn) {
+                    html += "<span class=\"class c-" + name + "\">" + name + "</span>";
+                } else {
+                    html += columns[column].Kind == ColumnKind::Url ? UrlCell(value)
+                                                                    : EscapeHtml(value);
+                }
+                html += "</td>";
             }
             html += "</tr>\n";
         }

@@ -2,10 +2,9 @@
 
 #include <QString>
 
-#include "check/LinkCheck.h"
+#include "check/OutcomeColumns.h"
 #include "cli/check/HtmlReport.h"
 #include "platform/TextDecoding.h"
-#include "store/LinkStatus.h"
 
 namespace vornakle {
 
@@ -17,143 +16,44 @@ bool IsControl(unsigned char character) {
     return character < 0x20 || character == 0x7F;
 }
 
-class TextWriter : public ResultWriter {
+// Text, CSV (lines end in CR LF as RFC 4180 section 2 asks) and JSON Lines
+// (one object per line, so a consumer can read results as they come).
+class FieldsWriter : public ResultWriter {
 public:
-    std::string Record(const LinkRecord& link, const CheckResult& result,
-                       const RecordExtras& extras) override {
-        const std::int32_t status = result.Status;
-        std::string line;
-        for (const std::string* field : {&link.Folder, &link.Name, &link.Url}) {
-            line += EscapeTextField(DisplayUtf8(*field));
-            line += '\t';
-        }
-        line += std::to_string(status);
-        line += '\t';
-        line += EscapeTextField(StatusText(status));
-        line += '\t';
-        line += ClassText(result, extras);
-        line += '\t';
-        line += EscapeTextField(ReasonColumn(result, extras));
-        line += '\t';
-        line += EscapeTextField(DisplayUtf8(result.FinalUrl));
-        line += '\t';
-        line += FailingSinceText(extras);
-        line += '\t';
-        line += FailuresText(extras);
-        line += '\t';
-        line += EscapeTextField(extras.ArchiveUrl);
-        line += '\n';
-        return line;
-    }
-};
-
-// Lines end in CR LF as RFC 4180 section 2 asks.
-class CsvWriter : public ResultWriter {
-public:
+    explicit FieldsWriter(TOutputFormat format) : format_(format) {}
     std::string Header() const override {
-        return "folder,name,url,status,status_text,class,reason,final_url,failing_since,"
-               "failures,archive_url\r\n";
+        return FieldsHeader(format_, OutcomeFields(LinkRecord{}, LinkOutcome{}));
     }
-    std::string Record(const LinkRecord& link, const CheckResult& result,
-                       const RecordExtras& extras) override {
-        const std::int32_t status = result.Status;
-        std::string line;
-        for (const std::string* field : {&link.Folder, &link.Name, &link.Url}) {
-            line += QuoteCsvField(DisplayUtf8(*field));
-            line += ',';
-        }
-        line += std::to_string(status);
-        line += ',';
-        line += QuoteCsvField(StatusText(status));
-        line += ',';
-        line += ClassText(result, extras);
-        line += ',';
-        line += QuoteCsvField(ReasonColumn(result, extras));
-        line += ',';
-        line += QuoteCsvField(DisplayUtf8(result.FinalUrl));
-        line += ',';
-        line += FailingSinceText(extras);
-        line += ',';
-        line += FailuresText(extras);
-        line += ',';
-        line += QuoteCsvField(extras.ArchiveUrl);
-        line += "\r\n";
-        return line;
+    std::string Record(const LinkRecord& link, const LinkOutcome& outcome) override {
+        return FieldsRecord(format_, OutcomeFields(link, outcome));
     }
-};
 
-// One object per line (JSON Lines), so a consumer can read results as they
-// come.
-class JsonWriter : public ResultWriter {
-public:
-    std::string Record(const LinkRecord& link, const CheckResult& result,
-                       const RecordExtras& extras) override {
-        const std::int32_t status = result.Status;
-        std::string line = "{\"folder\":";
-        line += JsonString(DisplayUtf8(link.Folder));
-        line += ",\"name\":";
-        line += JsonString(DisplayUtf8(link.Name));
-        line += ",\"url\":";
-        line += JsonString(DisplayUtf8(link.Url));
-        line += ",\"status\":";
-        line += std::to_string(status);
-        line += ",\"status_text\":";
-        line += JsonString(StatusText(status));
-        line += ",\"class\":";
-        line += JsonString(ClassText(result, extras));
-        line += ",\"reason\":";
-        line += JsonString(ReasonColumn(result, extras));
-        line += ",\"final_url\":";
-        line += JsonString(DisplayUtf8(result.FinalUrl));
-        line += ",\"failing_since\":";
-        line += JsonString(FailingSinceText(extras));
-        line += ",\"failures\":";
-        // No history, no count: null rather than a 0 that claims one.
-        line += extras.Kept ? FailuresText(extras) : std::string("null");
-        line += ",\"archive_url\":";
-        line += JsonString(extras.ArchiveUrl);
-        line += "}\n";
-        return line;
-    }
+private:
+    TOutputFormat format_;
 };
 
 }  // namespace
 
-bool CountsAsBad(const CheckResult& result, const RecordExtras& extras) {
-    return IsBadResult(result) && !extras.Unconfirmed && !extras.Excluded;
-}
-
-std::string_view ClassText(const CheckResult& result, const RecordExtras& extras) {
-    if (extras.Excluded) {
-        return "excluded";
+std::vector<RecordField> OutcomeFields(const LinkRecord& link, const LinkOutcome& outcome) {
+    std::vector<RecordField> fields;
+    for (const OutcomeColumn& column : OutcomeColumns()) {
+        const std::optional<std::string> cell = column.Read(link, outcome);
+        fields.push_back({column.Key, cell ? DisplayUtf8(*cell) : std::string(),
+                          column.Kind == ColumnKind::Number});
     }
-    return extras.Unconfirmed ? "failing" : ResultClass(result);
-}
-
-std::string ReasonColumn(const CheckResult& result, const RecordExtras& extras) {
-    return extras.Cached ? std::string("cached") : DisplayUtf8(ReasonText(result));
-}
-
-std::string FailingSinceText(const RecordExtras& extras) {
-    return extras.FailingSince ? IsoDateTime(*extras.FailingSince) : std::string();
-}
-
-std::string FailuresText(const RecordExtras& extras) {
-    return extras.Kept ? std::to_string(extras.Failures) : std::string();
+    return fields;
 }
 
 std::unique_ptr<ResultWriter> MakeResultWriter(TOutputFormat format) {
     switch (format) {
-        case TOutputFormat::Csv:
-            return std::make_unique<CsvWriter>();
-        case TOutputFormat::Json:
-            return std::make_unique<JsonWriter>();
         case TOutputFormat::Html:
             return MakeHtmlReportWriter();
         case TOutputFormat::Text:
+        case TOutputFormat::Csv:
+        case TOutputFormat::Json:
             break;
     }
-    return std::make_unique<TextWriter>();
+    return std::make_unique<FieldsWriter>(format);
 }
 
 // Each piece is appended: GCC 12 warns falsely (-Wrestrict) on
@@ -188,7 +88,10 @@ std::string FieldsRecord(TOutputFormat format, const std::vector<RecordField>& f
                 record += first ? "{" : ",";
                 record += JsonString(field.Key);
                 record += ':';
-                record += field.IsNumber ? field.Value : JsonString(field.Value);
+                // No count is null rather than a 0 that claims one.
+                record += !field.IsNumber       ? JsonString(field.Value)
+                          : field.Value.empty() ? std::string("null")
+                                                : field.Value;
                 break;
         }
     }

@@ -7,6 +7,7 @@
 #include "check/FileLinks.h"
 #include "check/IssuerFetch.h"
 #include "check/LinkCheck.h"
+#include "check/LinkOutcome.h"
 #include "http/HttpClient.h"
 
 #include "support/ContentCodings.h"
@@ -724,7 +725,7 @@ TEST(CheckRules, ServerBehavioursUnderBothRuleSets) {
                 << ReasonText(result);
             const bool notChecked =
                 expected.reason == "not-web" || expected.reason == "other-system";
-            EXPECT_EQ(ResultClass(result) == kNotCheckedClass, notChecked) << behaviour.name;
+            EXPECT_EQ(ResultClass(result) == LinkClass::NotChecked, notChecked) << behaviour.name;
             EXPECT_FALSE(notChecked && IsBadResult(result)) << behaviour.name;
             // Every request sent is a hop; the last one's URL is the final
             // one, and an answer is that hop's reply.

@@ -1,4 +1,4 @@
-#include "check/LinkCheck.h"
+#include "check/OutcomeColumns.h"
 #include "cli/check/ResultFormat.h"
 
 #include <gtest/gtest.h>
@@ -71,20 +71,15 @@ TEST(CheckFormat, RecordsOfEachFormat) {
     refused.FinalUrl = "http://h/\"q\"";
     // What the history says: a run of failures not confirmed yet, and a
     // result the history gave instead of a check.
-    RecordExtras failing;
-    failing.Kept = true;
-    failing.FailingSince = HistoryTime(std::chrono::seconds(1740808800));
-    failing.Failures = 3;
-    RecordExtras unconfirmed = failing;
-    unconfirmed.Unconfirmed = true;
-    unconfirmed.ArchiveUrl = "https://a/web/2020/http://h/,x";
-    RecordExtras cached;
-    cached.Kept = true;
-    cached.Cached = true;
+    const HistoryFacts failing{HistoryTime(std::chrono::seconds(1740808800)), 3, false};
+    const LinkOutcome unconfirmed{malformed, OutcomeState::Checked,
+                                  HistoryFacts{failing.FailingSince, 3, true},
+                                  "https://a/web/2020/http://h/,x"};
+    const LinkOutcome cached{CheckResult::Answered(304), OutcomeState::Cached, HistoryFacts{}};
     EXPECT_EQ(
-        MakeResultWriter(TOutputFormat::Text)->Record(link, CheckResult::Answered(404), {}),
+        MakeResultWriter(TOutputFormat::Text)->Record(link, {CheckResult::Answered(404)}),
         "/fav/Bl\xc3\xa4tter\ta,\"b\"\thttp://h/\\x01\t404\tNicht gefunden\tinvalid\t\t\t\t\t\n");
-    EXPECT_EQ(MakeResultWriter(TOutputFormat::Text)->Record(link, malformed, unconfirmed),
+    EXPECT_EQ(MakeResultWriter(TOutputFormat::Text)->Record(link, unconfirmed),
               "/fav/Bl\xc3\xa4tter\ta,\"b\"\thttp://h/\\x01\t5\t\tfailing\t"
               "malformed-reply: HTTP/1.0 \"2\"\\t,\xc3\xbf\thttp://h/\\t,\xc3\xbf\t"
               "2025-03-01T06:00:00Z\t3\thttps://a/web/2020/http://h/,x\n");
@@ -92,15 +87,15 @@ TEST(CheckFormat, RecordsOfEachFormat) {
     EXPECT_EQ(MakeResultWriter(TOutputFormat::Csv)->Header(),
               "folder,name,url,status,status_text,class,reason,final_url,failing_since,failures,"
               "archive_url\r\n");
-    EXPECT_EQ(
-        MakeResultWriter(TOutputFormat::Csv)->Record(link, CheckResult::Answered(304), cached),
-        "/fav/Bl\xc3\xa4tter,\"a,\"\"b\"\"\",http://h/\x01,304,Nicht "
-        "ge\xc3\xa4ndert,ok,cached,,,0,\r\n");
-    EXPECT_EQ(MakeResultWriter(TOutputFormat::Csv)->Record(link, malformed, unconfirmed),
+    EXPECT_EQ(MakeResultWriter(TOutputFormat::Csv)->Record(link, cached),
+              "/fav/Bl\xc3\xa4tter,\"a,\"\"b\"\"\",http://h/\x01,304,Nicht "
+              "ge\xc3\xa4ndert,ok,cached,,,0,\r\n");
+    EXPECT_EQ(MakeResultWriter(TOutputFormat::Csv)->Record(link, unconfirmed),
               "/fav/Bl\xc3\xa4tter,\"a,\"\"b\"\"\",http://h/\x01,5,,failing,"
               "\"malformed-reply: HTTP/1.0 \"\"2\"\"\t,\xc3\xbf\",\"http://h/\t,\xc3\xbf\","
               "2025-03-01T06:00:00Z,3,\"https://a/web/2020/http://h/,x\"\r\n");
-    EXPECT_EQ(MakeResultWriter(TOutputFormat::Json)->Record(link, refused, failing),
+    EXPECT_EQ(MakeResultWriter(TOutputFormat::Json)
+                  ->Record(link, {refused, OutcomeState::Checked, failing}),
               "{\"folder\":\"/fav/Bl\xc3\xa4tter\",\"name\":\"a,\\\"b\\\"\",\"url\":"
               "\"http://h/\\u0001\",\"status\":5,\"status_text\":\"\",\"class\":\"unknown\","
               "\"reason\":\"refused\",\"final_url\":\"http://h/\\\"q\\\"\",\"failing_since\":"
@@ -115,8 +110,46 @@ TEST(CheckFormat, StatusClassFollowsTheImageTable) {
         {502, "unknown"}, {999, "unknown"},
     };
     for (const auto& [status, expected] : cases) {
-        EXPECT_EQ(StatusClass(status), expected) << status;
+        EXPECT_EQ(ClassToken(StatusClass(status)), expected) << status;
     }
+}
+
+// A new column is one row of the table: each format then writes it, in the
+// table's order, under its key or heading.
+TEST(CheckFormat, EveryColumnInEveryFormat) {
+    const LinkRecord link{"folder-f", "name-n", "http://h/url"};
+    CheckResult result = CheckResult::Answered(200);
+    result.FinalUrl = "http://h/final";
+    // Fine, so the page lists it with its folder; every column filled.
+    const LinkOutcome outcome{result, OutcomeState::Cached,
+                              HistoryFacts{HistoryTime(std::chrono::seconds(1740808800)), 3, false},
+                              "http://a/copy"};
+    std::string text;
+    std::string csv;
+    std::string header;
+    std::string json = "{";
+    const std::unique_ptr<ResultWriter> html = MakeResultWriter(TOutputFormat::Html);
+    html->Record(link, outcome);
+    const std::string page = html->End(RunFacts{});
+    for (const OutcomeColumn& column : OutcomeColumns()) {
+        SCOPED_TRACE(column.Key);
+        const std::string value = column.Read(link, outcome).value_or("");
+        EXPECT_NE(value, "");
+        text += (text.empty() ? "" : "\t") + value;
+        csv += (csv.empty() ? "" : ",") + value;
+        header += (header.empty() ? "" : ",") + std::string(column.Key);
+        json += (json == "{" ? "\"" : ",\"") + std::string(column.Key) +
+                "\":" + (column.Kind == ColumnKind::Number ? value : "\"" + value + "\"");
+        const std::string cell = "<td data-label=\"" + std::string(column.Heading) + "\">" +
+                                 (column.Kind == ColumnKind::Url ? "<a href=\"" + value : "");
+        EXPECT_NE(page.find("<th>" + std::string(column.Heading) + "</th>"), std::string::npos);
+        EXPECT_NE(page.find(cell), std::string::npos) << cell;
+        EXPECT_NE(page.find(value), std::string::npos);
+    }
+    EXPECT_EQ(MakeResultWriter(TOutputFormat::Text)->Record(link, outcome), text + "\n");
+    EXPECT_EQ(MakeResultWriter(TOutputFormat::Csv)->Header(), header + "\r\n");
+    EXPECT_EQ(MakeResultWriter(TOutputFormat::Csv)->Record(link, outcome), csv + "\r\n");
+    EXPECT_EQ(MakeResultWriter(TOutputFormat::Json)->Record(link, outcome), json + "}\n");
 }
 
 }  // namespace
