@@ -113,17 +113,43 @@ enum class OptionValue {
     PathList,  // a file name, given as often as wanted
 };
 
-// A long option of the checker (without its "--"). NamesSource: it names
-// what is checked, as the operand does. InConfig: a config file may give it.
+// What the options read so far give: the command, and what is judged only
+// once all are read (options that need the history or the current rules,
+// as given). Option and Value are those of the option being read.
+struct OptionParse {
+    CheckCommand Command;
+    std::string Option;  // "--name"
+    // What the option takes (empty for a switch); what the run's Options
+    // shows of it may be changed (a header's value hidden).
+    std::string Value;
+    std::optional<std::string> Url;
+    std::vector<std::string> HistoryOptions;
+    std::vector<std::string> CurrentOptions;
+    bool ConfirmTuned = false;
+    std::optional<std::string> ArchiveService;
+};
+
+// One long option of the checker, declared once: the parser, --help, the
+// config file's keys (InConfig), the completion (through --help) and a test
+// of the manual page all read it. Name without its "--"; Argument names
+// the value in the help (empty for a switch); Help is its lines in the
+// help, "\n" between them; Apply reads the value into the parse (throwing
+// EUsageError for one it refuses); NamesSource: it names what is checked,
+// as the operand does.
 struct OptionSpec {
     std::string_view Name;
+    std::string_view Argument;
     OptionValue Value = OptionValue::None;
+    std::string Help;
+    void (*Apply)(OptionParse&) = nullptr;
     bool NamesSource = false;
     bool InConfig = true;
 };
 
-// Every long option of the checker.
+// Every long option of the checker, in the order of the help.
 std::span<const OptionSpec> CheckOptionSpecs();
+// The option of that name (without "--"); nullptr when there is none.
+const OptionSpec* CheckOptionNamed(std::string_view name);
 
 // The contents of a small file an option names (a config file, a file of
 // patterns); throws EUsageError naming the option when it cannot be read.

@@ -4,7 +4,9 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <regex>
 #include <set>
 
 #include "cli/check/CheckConfig.h"
@@ -81,6 +83,35 @@ TEST(CheckOptions, DefaultsAreThoseTheHelpNames) {
             usage.substr(start + 3, usage.find_first_of(" \n", start + 3) - start - 3);
         EXPECT_TRUE(known.count(name)) << name << " has no key in the config file";
     }
+}
+
+// The manual page's list names exactly the declared options, each with
+// its value's name once; what it says of them is the page's own.
+TEST(CheckOptions, ManualPageListsTheDeclaredOptions) {
+    std::ifstream page(VORNAKLE_CHECK_MANUAL);
+    ASSERT_TRUE(page) << VORNAKLE_CHECK_MANUAL;
+    const std::regex tag(R"re(\.BI? (--[a-z-]+)(?: " ([A-Z]+)")?)re");
+    std::multiset<std::string> listed;
+    bool options = false;
+    bool tagged = false;
+    for (std::string line; std::getline(page, line);) {
+        options = line.rfind(".SH", 0) == 0 ? line == ".SH OPTIONS" : options;
+        for (std::size_t at = line.find("\\-"); at != std::string::npos; at = line.find("\\-")) {
+            line.erase(at, 1);
+        }
+        std::smatch match;
+        if (tagged) {
+            EXPECT_TRUE(std::regex_match(line, match, tag)) << line;
+            listed.insert(match.str(1) + (match[2].matched ? " " + match.str(2) : ""));
+        }
+        tagged = options && line == ".TP";
+    }
+    std::multiset<std::string> declared;
+    for (const OptionSpec& option : CheckOptionSpecs()) {
+        declared.insert("--" + std::string(option.Name) +
+                        (option.Argument.empty() ? "" : " " + std::string(option.Argument)));
+    }
+    EXPECT_EQ(listed, declared);
 }
 
 TEST(CheckOptions, EveryOptionInBothSpellings) {
