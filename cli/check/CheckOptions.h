@@ -113,21 +113,8 @@ enum class OptionValue {
     PathList,  // a file name, given as often as wanted
 };
 
-// What the options read so far give: the command, and what is judged only
-// once all are read (options that need the history or the current rules,
-// as given). Option and Value are those of the option being read.
-struct OptionParse {
-    CheckCommand Command;
-    std::string Option;  // "--name"
-    // What the option takes (empty for a switch); what the run's Options
-    // shows of it may be changed (a header's value hidden).
-    std::string Value;
-    std::optional<std::string> Url;
-    std::vector<std::string> HistoryOptions;
-    std::vector<std::string> CurrentOptions;
-    bool ConfirmTuned = false;
-    std::optional<std::string> ArchiveService;
-};
+// What the options read so far give (CheckOptions.cpp).
+struct OptionParse;
 
 // One long option of the checker, declared once: the parser, --help, the
 // config file's keys (InConfig), the completion (through --help) and a test
