@@ -41,27 +41,8 @@ struct OptionParse {
 
 namespace {
 
-constexpr char kArchiveServiceVariable[] = "VORNAKLE_ARCHIVE_SERVICE";
-// A config file or a file of patterns larger than this is no such file.
-constexpr std::size_t kMaxOptionFileBytes = 1024 * 1024;
-
-// The archive's base address from the command line, else from the
-// environment; refused when it cannot serve.
-std::string ArchiveServiceOf(const std::optional<std::string>& option) {
-    const char* environment = std::getenv(kArchiveServiceVariable);
-    const bool fromOption = option.has_value();
-    if (!fromOption && (environment == nullptr || environment[0] == '\0')) {
-        return kDefaultArchiveService;
-    }
-    const std::string service = fromOption ? *option : std::string(environment);
-    if (const std::optional<std::string> problem = ArchiveServiceProblem(service)) {
-        throw EUsageError(std::string(fromOption ? "--archive-service" : kArchiveServiceVariable) +
-                          " \"" + service + "\" " + *problem);
-    }
-    return service;
-}
-
 constexpr int kMillisecondsPerSecond = 1000;
+constexpr char kArchiveServiceVariable[] = "VORNAKLE_ARCHIVE_SERVICE";
 // The help text gives the default in whole seconds.
 static_assert(kDefaultTimeOutMilliseconds % kMillisecondsPerSecond == 0);
 
@@ -106,6 +87,8 @@ std::chrono::seconds DurationOption(const std::string& option, const std::string
 // Bounds of --accept: the reply numbers HTTP has room for.
 constexpr std::int32_t kFirstReplyNumber = 100;
 constexpr std::int32_t kLastReplyNumber = 999;
+// A config file or a file of patterns larger than this is no such file.
+constexpr std::size_t kMaxOptionFileBytes = 1024 * 1024;
 
 // "200..299,403": reply numbers and ranges of them.
 void AddAcceptedStatuses(std::vector<StatusRange>& ranges, const std::string& list) {
@@ -195,6 +178,22 @@ TOutputFormat FormatNamed(const std::string& value) {
         return TOutputFormat::Html;
     }
     throw EUsageError("--format is text, csv, json or html, not \"" + value + "\"");
+}
+
+// The archive's base address from the command line, else from the
+// environment; refused when it cannot serve.
+std::string ArchiveServiceOf(const std::optional<std::string>& option) {
+    const char* environment = std::getenv(kArchiveServiceVariable);
+    const bool fromOption = option.has_value();
+    if (!fromOption && (environment == nullptr || environment[0] == '\0')) {
+        return kDefaultArchiveService;
+    }
+    const std::string service = fromOption ? *option : std::string(environment);
+    if (const std::optional<std::string> problem = ArchiveServiceProblem(service)) {
+        throw EUsageError(std::string(fromOption ? "--archive-service" : kArchiveServiceVariable) +
+                          " \"" + service + "\" " + *problem);
+    }
+    return service;
 }
 
 // The column where an option's help begins.
