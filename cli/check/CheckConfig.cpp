@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
-#include <span>
 
 #include "cli/check/ResultFormat.h"
 #include "platform/FileSystem.h"
@@ -102,13 +101,6 @@ private:
     int depth_ = 0;
 };
 
-const OptionSpec* SpecNamed(std::string_view name) {
-    const std::span<const OptionSpec> specs = CheckOptionSpecs();
-    const auto found = std::find_if(specs.begin(), specs.end(),
-                                    [name](const OptionSpec& spec) { return spec.Name == name; });
-    return found == specs.end() ? nullptr : &*found;
-}
-
 // What a kind of value is called in a message.
 std::string_view ValueWords(OptionValue value) {
     switch (value) {
@@ -143,7 +135,7 @@ public:
                 Headers(node);
                 continue;
             }
-            const OptionSpec* spec = SpecNamed(name);
+            const OptionSpec* spec = CheckOptionNamed(name);
             if (spec == nullptr || !spec->InConfig) {
                 throw EUsageError(Place(key.source()) + ": unknown key \"" +
                                   ControlsEscaped(DisplayUtf8(name)) + "\"");
@@ -255,7 +247,7 @@ private:
         if (table == nullptr) {
             WrongKind("a table of header fields, such as { \"X-Token\" = \"secret\" }");
         }
-        const OptionSpec& header = *SpecNamed("header");
+        const OptionSpec& header = *CheckOptionNamed("header");
         for (auto&& [field, value] : *table) {
             where_ = Place(field.source()) + ": key " + std::string(kHeadersKey) + "." +
                      ControlsEscaped(DisplayUtf8(std::string(field.str())));
@@ -297,7 +289,7 @@ CommandLineOutline OutlineOf(const std::vector<std::string>& arguments) {
         }
         const std::size_t equals = argument.find('=');
         const std::string name = argument.substr(2, equals - 2);
-        const OptionSpec* spec = SpecNamed(name);
+        const OptionSpec* spec = CheckOptionNamed(name);
         if (spec == nullptr) {
             continue;
         }
@@ -382,7 +374,7 @@ CheckCommand ReadCheckCommand(const std::vector<std::string>& arguments) {
     std::vector<std::string> where;
     for (ConfigOption& option : ReadCheckConfig(path)) {
         const std::string name = option.Argument.substr(2, option.Argument.find('=') - 2);
-        const OptionSpec& spec = *SpecNamed(name);
+        const OptionSpec& spec = *CheckOptionNamed(name);
         const bool isList = spec.Value == OptionValue::List || spec.Value == OptionValue::PathList;
         // The command line's own value wins; its source replaces the file's.
         if ((!isList &&

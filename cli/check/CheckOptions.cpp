@@ -5,12 +5,15 @@
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "history/CheckHistory.h"
 #include "platform/AsciiCase.h"
@@ -19,6 +22,22 @@
 #include "platform/TrimBlanks.h"
 
 namespace vornakle {
+
+// What the options read so far give: the command, and what is judged only
+// once all are read (options that need the history or the current rules,
+// as given). Option and Value are those of the option being read.
+struct OptionParse {
+    CheckCommand Command;
+    std::string Option;  // "--name"
+    // What the option takes (empty for a switch); what the run's Options
+    // shows of it may be changed (a header's value hidden).
+    std::string Value;
+    std::optional<std::string> Url;
+    std::vector<std::string> HistoryOptions;
+    std::vector<std::string> CurrentOptions;
+    bool ConfirmTuned = false;
+    std::optional<std::string> ArchiveService;
+};
 
 namespace {
 
@@ -177,51 +196,325 @@ std::string ArchiveServiceOf(const std::optional<std::string>& option) {
     return service;
 }
 
-constexpr OptionSpec kOptionSpecs[] = {
-    {"rules", OptionValue::Text},
-    {"user-agent", OptionValue::Text},
-    {"header", OptionValue::List},
-    {"accept", OptionValue::List},
-    {"jobs", OptionValue::Number},
-    {"per-host", OptionValue::Number},
-    {"timeout", OptionValue::Decimal},
-    {"format", OptionValue::Text},
-    {"output", OptionValue::Path},
-    {"ca-file", OptionValue::Path},
-    {"insecure"},
-    {"no-reuse"},
-    {"exclude", OptionValue::List},
-    {"include", OptionValue::List},
-    {"exclude-file", OptionValue::PathList},
-    {"bad-only"},
-    {"blocked"},
-    {"moved"},
-    {"update-moved"},
-    {"update-dead", OptionValue::Text},
-    {"move-dead", OptionValue::Text},
-    {"archive"},
-    {"archive-service", OptionValue::Text},
-    {"duplicates"},
-    {"history", OptionValue::Path},
-    {"no-history"},
-    {"confirmed"},
-    {"confirm-runs", OptionValue::Number},
-    {"confirm-after", OptionValue::Text},
-    {"max-age", OptionValue::Text},
-    {"forget"},
-    {"browser", OptionValue::Text, true},
-    {"url", OptionValue::Text, true},
-    {"verbose"},
-    {"config", OptionValue::Path, false, false},
-    {"no-config", OptionValue::None, false, false},
-    {"help", OptionValue::None, false, false},
-    {"version", OptionValue::None, false, false},
-};
+// The column where an option's help begins.
+constexpr std::size_t kHelpColumn = 20;
+
+// A whole number for the help.
+std::string Shown(std::int64_t number) {
+    return std::to_string(number);
+}
+
+using Parse = OptionParse;
+
+// The value of an option that names a file, which cannot be empty.
+const std::string& FileName(const Parse& parse) {
+    if (parse.Value.empty()) {
+        throw EUsageError(parse.Option + " needs a file name");
+    }
+    return parse.Value;
+}
+
+using enum OptionValue;
+
+const std::vector<OptionSpec>& Declarations() {
+    static const std::vector<OptionSpec> declarations = {
+        {"rules", "RULES", Text, "current or classic (default current)",
+         [](Parse& parse) {
+             const std::optional<CheckRules> rules = ParseCheckRules(parse.Value);
+             if (!rules) {
+                 throw EUsageError("--rules is classic or current, not \"" + parse.Value + "\"");
+             }
+             parse.Command.Settings.Rules = *rules;
+         }},
+        {"user-agent", "TEXT", Text,
+         "the User-Agent line under current rules (default:\n"
+         "a current desktop browser's)",
+         [](Parse& parse) {
+             // The text becomes a header line: a line break would end it.
+             if (parse.Value.empty() ||
+                 parse.Value.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+                 throw EUsageError("--user-agent needs a text on one line");
+             }
+             parse.Command.Settings.UserAgent = parse.Value;
+         }},
+        {"jobs", "N", Number,
+         "checks under way at once (1 to " + Shown(kMaxJobs) + ", default " + Shown(kDefaultJobs) +
+             ")",
+         [](Parse& parse) {
+             parse.Command.Settings.Jobs =
+                 WholeNumberOption(parse.Option, parse.Value, 1, kMaxJobs);
+         }},
+        {"per-host", "N", Number,
+         "connections open at once to one host:port as the URL\n"
+         "names it, idle ones kept for its next check included\n"
+         "(1 to " +
+             Shown(kMaxPerHost) + ", default " + Shown(kDefaultPerHost) + ")",
+         [](Parse& parse) {
+             parse.Command.Settings.PerHost =
+                 WholeNumberOption(parse.Option, parse.Value, 1, kMaxPerHost);
+         }},
+        {"timeout", "SECONDS", Decimal,
+         "bound of each host lookup, connect and idle read\n"
+         "(above 0, at most " +
+             Shown(kMaxTimeOutSeconds) + ", default " +
+             Shown(kDefaultTimeOutMilliseconds / kMillisecondsPerSecond) +
+             ");\n"
+             "a link's whole check, all redirections included,\n"
+             "ends after " +
+             Shown(kDeadlineTimeOuts) + " times this",
+         [](Parse& parse) {
+             parse.Command.Settings.TimeOutMilliseconds = TimeOutMilliseconds(parse.Value);
+         }},
+        {"format", "FORMAT", Text,
+         "text (tab-separated), csv (RFC 4180, with a header row),\n"
+         "json (one object per line) or html (one page to read\n"
+         "in a browser); default text",
+         [](Parse& parse) { parse.Command.Format = FormatNamed(parse.Value); }},
+        {"output", "FILE", Path,
+         "write the results to FILE instead of standard output;\n"
+         "they replace it once they are whole (a failed write\n"
+         "leaves the old file as it was); never the history,\n"
+         "the source or a file in its folder",
+         [](Parse& parse) { parse.Command.OutputFile = FileName(parse); }},
+        {"header", "LINE", List,
+         "send this header line (\"Name: value\") with every\n"
+         "request (current rules;\n"
+         "again for more); one named as a line the checker\n"
+         "sends (User-Agent, Accept, ...) takes its place; Host,\n"
+         "Content-Length, Transfer-Encoding and Connection are\n"
+         "the checker's own; no control characters but tab",
+         [](Parse& parse) {
+             parse.Command.Settings.ExtraHeaders.push_back(HeaderLine(parse.Value));
+             // Only the name: the value may be a secret (a token, a cookie).
+             parse.Value = parse.Value.substr(0, parse.Value.find(':') + 1) + " ...";
+             parse.CurrentOptions.push_back(parse.Option);
+         }},
+        {"accept", "LIST", List,
+         "reply numbers and ranges, such as 200..299,403,429,\n"
+         "that count as ok as well (current rules)",
+         [](Parse& parse) {
+             AddAcceptedStatuses(parse.Command.Settings.Accepted, parse.Value);
+             parse.CurrentOptions.push_back(parse.Option);
+         }},
+        {"exclude", "REGEX", List,
+         "do not ask a link whose URL the pattern matches\n"
+         "(Perl-compatible, anywhere in the URL: anchor it with\n"
+         "^ and $); its class is excluded, not bad; again for more",
+         [](Parse& parse) {
+             parse.Command.Filter.Add(LinkFilter::Kind::Exclude, parse.Value, parse.Option);
+         }},
+        {"include", "REGEX", List,
+         "ask a link whose URL it matches even where --exclude\n"
+         "leaves it out; without --exclude, only such links",
+         [](Parse& parse) {
+             parse.Command.Filter.Add(LinkFilter::Kind::Include, parse.Value, parse.Option);
+         }},
+        {"exclude-file", "FILE", PathList,
+         "each line of FILE a pattern as for --exclude (blank\n"
+         "lines and lines starting with # are none)",
+         [](Parse& parse) { parse.Command.Filter.AddFile(parse.Value); }},
+        {"ca-file", "FILE", Path,
+         "trust the certificates in FILE (PEM) as well as the\n"
+         "system's for https links",
+         [](Parse& parse) { parse.Command.Settings.Tls.CaFile = FileName(parse); }},
+        {"insecure", "", None, "do not verify the certificates of https links",
+         [](Parse& parse) { parse.Command.Settings.Tls.Insecure = true; }},
+        {"no-reuse", "", None,
+         "under current rules, ask each request on a connection of\n"
+         "its own and make each TLS handshake a full one, as a\n"
+         "comparison (default: keep connections open and resume\n"
+         "TLS sessions)",
+         [](Parse& parse) {
+             parse.Command.Settings.Reuse = ConnectionReuse::CloseEach;
+             parse.Command.Settings.Tls.Resumption = SessionResumption::Never;
+         }},
+        {"bad-only", "", None,
+         "print only links that are not fine (what the report\n"
+         "window lists), suspect ones included, login and\n"
+         "blocked ones not",
+         [](Parse& parse) { parse.Command.BadOnly = true; }},
+        {"blocked", "", None,
+         "print only links whose sites keep programs out; with\n"
+         "the options above, as well as what they print",
+         [](Parse& parse) { parse.Command.Blocked = true; }},
+        {"moved", "", None,
+         "print only links that moved for good, which the current\n"
+         "rules tell (with --bad-only: as well as the bad ones)",
+         [](Parse& parse) { parse.Command.Moved = true; }},
+        {"update-moved", "", None,
+         "rewrite the URL of each moved link's .url file to where\n"
+         "it moved (owner, group and mode kept) and print each\n"
+         "change (file or bookmark, old and new URL), then the\n"
+         "bad links, instead of the results. A browser's\n"
+         "bookmarks (--browser, places.sqlite, Bookmarks, an\n"
+         "HTML file) are changed only while the browser is\n"
+         "closed, all at once, after a backup whose path and\n"
+         "way back are printed",
+         [](Parse& parse) { parse.Command.UpdateMoved = true; }},
+        {"archive", "", None,
+         "look up each dead link (class invalid or suspect, or an\n"
+         "answer 4xx or 5xx; with --confirmed each bad link) in a\n"
+         "web archive and print its copy as archive_url (empty\n"
+         "when there is none): the copy closest to the last time\n"
+         "the history saw the link fine, else the newest, of\n"
+         "those the archive took from a 2xx reply",
+         [](Parse& parse) { parse.Command.Archive = true; }},
+        {"archive-service", "URL", Text,
+         "the web archive's address (default " + std::string(kDefaultArchiveService) +
+             ",\n"
+             "or VORNAKLE_ARCHIVE_SERVICE), asked as the Wayback\n"
+             "Machine is: URL/wayback/available?url=...",
+         [](Parse& parse) { parse.ArchiveService = parse.Value; }},
+        {"update-dead", "KIND", Text,
+         "with KIND archive: as --archive, then rewrite the URL\n"
+         "of each .url file whose link has a copy to that copy\n"
+         "and print what changed, as --update-moved does",
+         [](Parse& parse) {
+             if (parse.Value != "archive") {
+                 throw EUsageError("--update-dead takes archive, not \"" + parse.Value + "\"");
+             }
+             parse.Command.UpdateDead = CheckCommand::DeadLinks::Archive;
+             parse.Command.Archive = true;
+         }},
+        {"move-dead", "FOLDER", Text,
+         "move each bad link (with --confirmed each confirmed\n"
+         "one) that --update-dead did not rewrite into the\n"
+         "folder FOLDER at the top of the collection, made when\n"
+         "missing (a browser's: in Firefox's Bookmarks Menu,\n"
+         "Chromium's Other bookmarks), and print each move\n"
+         "(link, old and new folder); nothing is deleted",
+         [](Parse& parse) {
+             // One folder's name, which a directory can carry as well as a
+             // browser.
+             const std::string& folder = parse.Value;
+             if (folder.empty() || folder == "." || folder == ".." ||
+                 folder.find_first_of(std::string("/\0\r\n", 4)) != std::string::npos) {
+                 throw EUsageError("--move-dead needs a folder's name (no \"/\", not . or ..)");
+             }
+             parse.Command.MoveDeadFolder = folder;
+         }},
+        {"duplicates", "", None,
+         "print the groups of links that share an address\n"
+         "(links without one in none) instead of checking",
+         [](Parse& parse) { parse.Command.Duplicates = true; }},
+        {"history", "FILE", Path, "keep the history of checks in FILE",
+         [](Parse& parse) {
+             parse.Command.HistoryFile = FileName(parse);
+             parse.Command.History = CheckCommand::HistoryUse::File;
+             parse.HistoryOptions.push_back(parse.Option);
+         }},
+        {"no-history", "", None, "keep no history and read none",
+         [](Parse& parse) { parse.Command.History = CheckCommand::HistoryUse::None; }},
+        {"confirmed", "", None,
+         "count a bad link as bad only once it has failed in\n"
+         "as many checks in a row as --confirm-runs says, over\n"
+         "at least --confirm-after; until then its class is\n"
+         "failing",
+         [](Parse& parse) {
+             parse.Command.Confirmed = true;
+             parse.HistoryOptions.push_back(parse.Option);
+         }},
+        {"confirm-runs", "N", Number,
+         "failed checks that confirm (1 to " + Shown(kMaxConfirmRuns) + ", default " +
+             Shown(ConfirmRule().Runs) + ")",
+         [](Parse& parse) {
+             parse.Command.Confirm.Runs =
+                 WholeNumberOption(parse.Option, parse.Value, 1, kMaxConfirmRuns);
+             parse.ConfirmTuned = true;
+         }},
+        {"confirm-after", "DURATION", Text,
+         "the span they cover at least (default " +
+             Shown(std::chrono::duration_cast<std::chrono::days>(ConfirmRule().Over).count()) +
+             "d; a span short\n"
+             "by up to a 24th of it counts, as timers drift)",
+         [](Parse& parse) {
+             parse.Command.Confirm.Over = DurationOption(parse.Option, parse.Value);
+             parse.ConfirmTuned = true;
+         }},
+        {"max-age", "DURATION", Text,
+         "do not ask a link whose last check was fine (class\n"
+         "ok) and younger than DURATION: its old result is\n"
+         "printed with the reason cached (default: ask all)",
+         [](Parse& parse) {
+             parse.Command.MaxAge = DurationOption(parse.Option, parse.Value);
+             parse.HistoryOptions.push_back(parse.Option);
+         }},
+        {"forget", "", None,
+         "remove the history of addresses the source no longer\n"
+         "holds (not when part of the source could not be read)",
+         [](Parse& parse) {
+             parse.Command.Forget = true;
+             parse.HistoryOptions.push_back(parse.Option);
+         }},
+        {"browser", "NAME", Text,
+         "check the bookmarks of the default profile of firefox,\n"
+         "chromium or chrome",
+         [](Parse& parse) {
+             parse.Command.FromBrowser = BrowserNamed(parse.Value);
+             if (!parse.Command.FromBrowser) {
+                 throw EUsageError("--browser is firefox, chromium or chrome, not \"" +
+                                   parse.Value + "\"");
+             }
+         },
+         true},
+        {"url", "URL", Text, "check one address instead of a collection",
+         [](Parse& parse) {
+             if (parse.Url) {
+                 throw EUsageError("--url is given twice");
+             }
+             parse.Url = parse.Value;
+         },
+         true},
+        {"verbose", "", None,
+         "with --url: every request's reply number and URL\n"
+         "on standard error",
+         [](Parse& parse) { parse.Command.Verbose = true; }},
+        // Read before the rest by the config file's reader (CheckConfig).
+        {"config", "FILE", Path, "read the options of this config file",
+         [](Parse& parse) { FileName(parse); }, false, false},
+        {"no-config", "", None, "read no config file", [](Parse&) {}, false, false},
+        {"help", "", None, "show this text",
+         [](Parse& parse) { parse.Command.Kind = CheckCommand::Mode::Help; }, false, false},
+        {"version", "", None, "show the program's version",
+         [](Parse& parse) { parse.Command.Kind = CheckCommand::Mode::Version; }, false, false},
+    };
+    return declarations;
+}
+
+// The options' part of the help: each option and its value's name, its
+// first line beside them where they leave room, the rest below it.
+std::string OptionsHelp() {
+    std::string text;
+    for (const OptionSpec& spec : CheckOptionSpecs()) {
+        std::string head = "  --" + std::string(spec.Name);
+        if (!spec.Argument.empty()) {
+            head += " " + std::string(spec.Argument);
+        }
+        head += head.size() < kHelpColumn ? std::string(kHelpColumn - head.size(), ' ')
+                                          : "\n" + std::string(kHelpColumn, ' ');
+        text += head;
+        for (const char character : spec.Help) {
+            text += character;
+            if (character == '\n') {
+                text += std::string(kHelpColumn, ' ');
+            }
+        }
+        text += '\n';
+    }
+    return text;
+}
 
 }  // namespace
 
 std::span<const OptionSpec> CheckOptionSpecs() {
-    return kOptionSpecs;
+    return Declarations();
+}
+
+const OptionSpec* CheckOptionNamed(std::string_view name) {
+    const std::vector<OptionSpec>& specs = Declarations();
+    const auto found = std::find_if(specs.begin(), specs.end(),
+                                    [name](const OptionSpec& spec) { return spec.Name == name; });
+    return found == specs.end() ? nullptr : &*found;
 }
 
 std::string ReadOptionFile(const std::string& option, const std::string& path) {
@@ -259,17 +552,11 @@ namespace {
 // ParseCheckCommand, with current the index of the option being read, or
 // the arguments' count once every option is read.
 CheckCommand ParseCheckCommandAt(const std::vector<std::string>& arguments, std::size_t& current) {
-    CheckCommand command;
+    OptionParse parse;
+    CheckCommand& command = parse.Command;
     command.Settings.Rules = CheckRules::Current;
     std::vector<std::string> operands;
-    std::optional<std::string> url;
     bool optionsEnded = false;
-    // The options that need the history, as given.
-    std::vector<std::string> historyOptions;
-    // The options only the current rules have, as given.
-    std::vector<std::string> currentOptions;
-    bool confirmTuned = false;
-    std::optional<std::string> archiveService;
 
     for (std::size_t index = 0; index < arguments.size(); ++index) {
         current = index;
@@ -286,163 +573,28 @@ CheckCommand ParseCheckCommandAt(const std::vector<std::string>& arguments, std:
             continue;
         }
         LongOption option(arguments, index);
-        const std::string name = option.Name();
-        std::optional<std::string> value;
-        const auto takeValue = [&option, &value] { return *(value = option.TakeValue()); };
-        const auto noValue = [&option] { option.TakeNoValue(); };
-        if (name == "--help") {
-            noValue();
-            command.Kind = CheckCommand::Mode::Help;
-            return command;
-        } else if (name == "--version") {
-            noValue();
-            command.Kind = CheckCommand::Mode::Version;
-            return command;
-        } else if (name == "--jobs") {
-            command.Settings.Jobs = WholeNumberOption(name, takeValue(), 1, kMaxJobs);
-        } else if (name == "--per-host") {
-            command.Settings.PerHost = WholeNumberOption(name, takeValue(), 1, kMaxPerHost);
-        } else if (name == "--timeout") {
-            command.Settings.TimeOutMilliseconds = TimeOutMilliseconds(takeValue());
-        } else if (name == "--ca-file") {
-            command.Settings.Tls.CaFile = takeValue();
-            if (command.Settings.Tls.CaFile.empty()) {
-                throw EUsageError("--ca-file needs a file name");
-            }
-        } else if (name == "--insecure") {
-            noValue();
-            command.Settings.Tls.Insecure = true;
-        } else if (name == "--no-reuse") {
-            noValue();
-            command.Settings.Reuse = ConnectionReuse::CloseEach;
-            command.Settings.Tls.Resumption = SessionResumption::Never;
-        } else if (name == "--rules") {
-            const std::string rules = takeValue();
-            const std::optional<CheckRules> parsed = ParseCheckRules(rules);
-            if (!parsed) {
-                throw EUsageError("--rules is classic or current, not \"" + rules + "\"");
-            }
-            command.Settings.Rules = *parsed;
-        } else if (name == "--user-agent") {
-            command.Settings.UserAgent = takeValue();
-            // The text becomes a header line: a line break would end it.
-            if (command.Settings.UserAgent.empty() ||
-                command.Settings.UserAgent.find_first_of(std::string("\r\n\0", 3)) !=
-                    std::string::npos) {
-                throw EUsageError("--user-agent needs a text on one line");
-            }
-        } else if (name == "--verbose") {
-            noValue();
-            command.Verbose = true;
-        } else if (name == "--format") {
-            command.Format = FormatNamed(takeValue());
-        } else if (name == "--bad-only") {
-            noValue();
-            command.BadOnly = true;
-        } else if (name == "--moved") {
-            noValue();
-            command.Moved = true;
-        } else if (name == "--blocked") {
-            noValue();
-            command.Blocked = true;
-        } else if (name == "--update-moved") {
-            noValue();
-            command.UpdateMoved = true;
-        } else if (name == "--archive") {
-            noValue();
-            command.Archive = true;
-        } else if (name == "--update-dead") {
-            const std::string kind = takeValue();
-            if (kind != "archive") {
-                throw EUsageError("--update-dead takes archive, not \"" + kind + "\"");
-            }
-            command.UpdateDead = CheckCommand::DeadLinks::Archive;
-            command.Archive = true;
-        } else if (name == "--move-dead") {
-            command.MoveDeadFolder = takeValue();
-            // One folder's name, which a directory can carry as well as a
-            // browser.
-            if (command.MoveDeadFolder.empty() || command.MoveDeadFolder == "." ||
-                command.MoveDeadFolder == ".." ||
-                command.MoveDeadFolder.find_first_of(std::string("/\0\r\n", 4)) !=
-                    std::string::npos) {
-                throw EUsageError("--move-dead needs a folder's name (no \"/\", not . or ..)");
-            }
-        } else if (name == "--archive-service") {
-            archiveService = takeValue();
-        } else if (name == "--duplicates") {
-            noValue();
-            command.Duplicates = true;
-        } else if (name == "--browser") {
-            const std::string browser = takeValue();
-            command.FromBrowser = BrowserNamed(browser);
-            if (!command.FromBrowser) {
-                throw EUsageError("--browser is firefox, chromium or chrome, not \"" + browser +
-                                  "\"");
-            }
-        } else if (name == "--history") {
-            command.History = CheckCommand::HistoryUse::File;
-            command.HistoryFile = takeValue();
-            if (command.HistoryFile.empty()) {
-                throw EUsageError("--history needs a file name");
-            }
-            historyOptions.push_back(name);
-        } else if (name == "--no-history") {
-            noValue();
-            command.History = CheckCommand::HistoryUse::None;
-        } else if (name == "--confirmed") {
-            noValue();
-            command.Confirmed = true;
-            historyOptions.push_back(name);
-        } else if (name == "--confirm-runs") {
-            command.Confirm.Runs = WholeNumberOption(name, takeValue(), 1, kMaxConfirmRuns);
-            confirmTuned = true;
-        } else if (name == "--confirm-after") {
-            command.Confirm.Over = DurationOption(name, takeValue());
-            confirmTuned = true;
-        } else if (name == "--max-age") {
-            command.MaxAge = DurationOption(name, takeValue());
-            historyOptions.push_back(name);
-        } else if (name == "--forget") {
-            noValue();
-            command.Forget = true;
-            historyOptions.push_back(name);
-        } else if (name == "--exclude" || name == "--include") {
-            command.Filter.Add(
-                name == "--exclude" ? LinkFilter::Kind::Exclude : LinkFilter::Kind::Include,
-                takeValue(), name);
-        } else if (name == "--exclude-file") {
-            command.Filter.AddFile(takeValue());
-        } else if (name == "--accept") {
-            AddAcceptedStatuses(command.Settings.Accepted, takeValue());
-            currentOptions.push_back(name);
-        } else if (name == "--header") {
-            command.Settings.ExtraHeaders.push_back(HeaderLine(takeValue()));
-            // Only the name: the value may be a secret (a token, a cookie).
-            value = value->substr(0, value->find(':') + 1) + " ...";
-            currentOptions.push_back(name);
-        } else if (name == "--output") {
-            command.OutputFile = takeValue();
-            if (command.OutputFile.empty()) {
-                throw EUsageError("--output needs a file name");
-            }
-        } else if (name == "--config") {
-            if (takeValue().empty()) {
-                throw EUsageError("--config needs a file name");
-            }
-        } else if (name == "--no-config") {
-            noValue();
-        } else if (name == "--url") {
-            if (url) {
-                throw EUsageError("--url is given twice");
-            }
-            url = takeValue();
-        } else {
-            throw EUsageError("unknown option \"" + name + "\"");
+        const OptionSpec* spec = CheckOptionNamed(std::string_view(option.Name()).substr(2));
+        if (spec == nullptr) {
+            throw EUsageError("unknown option \"" + option.Name() + "\"");
         }
-        command.Options.push_back(value ? name + "=" + *value : name);
+        parse.Option = option.Name();
+        parse.Value.clear();
+        if (spec->Value == OptionValue::None) {
+            option.TakeNoValue();
+        } else {
+            parse.Value = option.TakeValue();
+        }
+        spec->Apply(parse);
+        if (command.Kind == CheckCommand::Mode::Help ||
+            command.Kind == CheckCommand::Mode::Version) {
+            return command;
+        }
+        command.Options.push_back(
+            spec->Value == OptionValue::None ? parse.Option : parse.Option + "=" + parse.Value);
     }
     current = arguments.size();
+    const std::optional<std::string>& url = parse.Url;
+    const std::vector<std::string>& historyOptions = parse.HistoryOptions;
 
     if (command.Duplicates &&
         (command.RewritesLinks() || command.Archive || !historyOptions.empty())) {
@@ -452,18 +604,18 @@ CheckCommand ParseCheckCommandAt(const std::vector<std::string>& arguments, std:
                                                    : historyOptions.front()) +
                           " has nothing to do");
     }
-    if (archiveService && !command.Archive) {
+    if (parse.ArchiveService && !command.Archive) {
         throw EUsageError("--archive-service goes with --archive or --update-dead");
     }
     if (command.Archive) {
-        command.ArchiveService = ArchiveServiceOf(archiveService);
+        command.ArchiveService = ArchiveServiceOf(parse.ArchiveService);
     }
     if (command.Format == TOutputFormat::Html && (command.Duplicates || command.RewritesLinks())) {
         throw EUsageError(
             (command.Duplicates ? std::string("--duplicates") : command.RewritingOption()) +
             " prints records, not a report: --format is text, csv or json with it");
     }
-    if (confirmTuned && !command.Confirmed) {
+    if (parse.ConfirmTuned && !command.Confirmed) {
         throw EUsageError("--confirm-runs and --confirm-after go with --confirmed");
     }
     if (!historyOptions.empty() && command.History == CheckCommand::HistoryUse::None) {
@@ -477,8 +629,8 @@ CheckCommand ParseCheckCommandAt(const std::vector<std::string>& arguments, std:
         throw EUsageError(std::string(command.UpdateMoved ? "--update-moved" : "--moved") +
                           " needs the current rules: only they tell moved links");
     }
-    if (command.Settings.Rules == CheckRules::Classic && !currentOptions.empty()) {
-        throw EUsageError(currentOptions.front() +
+    if (command.Settings.Rules == CheckRules::Classic && !parse.CurrentOptions.empty()) {
+        throw EUsageError(parse.CurrentOptions.front() +
                           " needs the current rules: the classic ones ask as Vornakle always has");
     }
     if (command.Settings.Rules == CheckRules::Classic && command.Blocked) {
@@ -621,127 +773,8 @@ std::string UsageText() {
            "its folder. The command line comes after it: its value of an option\n"
            "wins, its list items are added, and its source replaces the file's.\n"
            "\n"
-           "Options:\n"
-           "  --rules RULES     current or classic (default current)\n"
-           "  --user-agent TEXT the User-Agent line under current rules (default:\n"
-           "                    a current desktop browser's)\n"
-           "  --jobs N          checks under way at once (1 to " +
-           std::to_string(kMaxJobs) + ", default " + std::to_string(kDefaultJobs) +
-           ")\n"
-           "  --per-host N      connections open at once to one host:port as the URL\n"
-           "                    names it, idle ones kept for its next check included\n"
-           "                    (1 to " +
-           std::to_string(kMaxPerHost) + ", default " + std::to_string(kDefaultPerHost) +
-           ")\n"
-           "  --timeout SECONDS bound of each host lookup, connect and idle read\n"
-           "                    (above 0, at most " +
-           std::to_string(kMaxTimeOutSeconds) + ", default " +
-           std::to_string(kDefaultTimeOutMilliseconds / kMillisecondsPerSecond) +
-           ");\n"
-           "                    a link's whole check, all redirections included,\n"
-           "                    ends after " +
-           std::to_string(kDeadlineTimeOuts) +
-           " times this\n"
-           "  --format FORMAT   text (tab-separated), csv (RFC 4180, with a header row),\n"
-           "                    json (one object per line) or html (one page to read\n"
-           "                    in a browser); default text\n"
-           "  --output FILE     write the results to FILE instead of standard output;\n"
-           "                    they replace it once they are whole (a failed write\n"
-           "                    leaves the old file as it was); never the history,\n"
-           "                    the source or a file in its folder\n"
-           "  --header LINE     send this header line (\"Name: value\") with every\n"
-           "                    request (current rules;\n"
-           "                    again for more); one named as a line the checker\n"
-           "                    sends (User-Agent, Accept, ...) takes its place; Host,\n"
-           "                    Content-Length, Transfer-Encoding and Connection are\n"
-           "                    the checker's own; no control characters but tab\n"
-           "  --accept LIST     reply numbers and ranges, such as 200..299,403,429,\n"
-           "                    that count as ok as well (current rules)\n"
-           "  --exclude REGEX   do not ask a link whose URL the pattern matches\n"
-           "                    (Perl-compatible, anywhere in the URL: anchor it with\n"
-           "                    ^ and $); its class is excluded, not bad; again for more\n"
-           "  --include REGEX   ask a link whose URL it matches even where --exclude\n"
-           "                    leaves it out; without --exclude, only such links\n"
-           "  --exclude-file FILE\n"
-           "                    each line of FILE a pattern as for --exclude (blank\n"
-           "                    lines and lines starting with # are none)\n"
-           "  --ca-file FILE    trust the certificates in FILE (PEM) as well as the\n"
-           "                    system's for https links\n"
-           "  --insecure        do not verify the certificates of https links\n"
-           "  --no-reuse        under current rules, ask each request on a connection of\n"
-           "                    its own and make each TLS handshake a full one, as a\n"
-           "                    comparison (default: keep connections open and resume\n"
-           "                    TLS sessions)\n"
-           "  --bad-only        print only links that are not fine (what the report\n"
-           "                    window lists), suspect ones included, login and\n"
-           "                    blocked ones not\n"
-           "  --blocked         print only links whose sites keep programs out; with\n"
-           "                    the options above, as well as what they print\n"
-           "  --moved           print only links that moved for good, which the current\n"
-           "                    rules tell (with --bad-only: as well as the bad ones)\n"
-           "  --update-moved    rewrite the URL of each moved link's .url file to where\n"
-           "                    it moved (owner, group and mode kept) and print each\n"
-           "                    change (file or bookmark, old and new URL), then the\n"
-           "                    bad links, instead of the results. A browser's\n"
-           "                    bookmarks (--browser, places.sqlite, Bookmarks, an\n"
-           "                    HTML file) are changed only while the browser is\n"
-           "                    closed, all at once, after a backup whose path and\n"
-           "                    way back are printed\n"
-           "  --archive         look up each dead link (class invalid or suspect, or an\n"
-           "                    answer 4xx or 5xx; with --confirmed each bad link) in a\n"
-           "                    web archive and print its copy as archive_url (empty\n"
-           "                    when there is none): the copy closest to the last time\n"
-           "                    the history saw the link fine, else the newest, of\n"
-           "                    those the archive took from a 2xx reply\n"
-           "  --archive-service URL\n"
-           "                    the web archive's address (default " +
-           std::string(kDefaultArchiveService) +
-           ",\n"
-           "                    or VORNAKLE_ARCHIVE_SERVICE), asked as the Wayback\n"
-           "                    Machine is: URL/wayback/available?url=...\n"
-           "  --update-dead KIND\n"
-           "                    with KIND archive: as --archive, then rewrite the URL\n"
-           "                    of each .url file whose link has a copy to that copy\n"
-           "                    and print what changed, as --update-moved does\n"
-           "  --move-dead FOLDER\n"
-           "                    move each bad link (with --confirmed each confirmed\n"
-           "                    one) that --update-dead did not rewrite into the\n"
-           "                    folder FOLDER at the top of the collection, made when\n"
-           "                    missing (a browser's: in Firefox's Bookmarks Menu,\n"
-           "                    Chromium's Other bookmarks), and print each move\n"
-           "                    (link, old and new folder); nothing is deleted\n"
-           "  --duplicates      print the groups of links that share an address\n"
-           "                    (links without one in none) instead of checking\n"
-           "  --history FILE    keep the history of checks in FILE\n"
-           "  --no-history      keep no history and read none\n"
-           "  --confirmed       count a bad link as bad only once it has failed in\n"
-           "                    as many checks in a row as --confirm-runs says, over\n"
-           "                    at least --confirm-after; until then its class is\n"
-           "                    failing\n"
-           "  --confirm-runs N  failed checks that confirm (1 to " +
-           std::to_string(kMaxConfirmRuns) + ", default " + std::to_string(ConfirmRule().Runs) +
-           ")\n"
-           "  --confirm-after DURATION\n"
-           "                    the span they cover at least (default " +
-           std::to_string(
-               std::chrono::duration_cast<std::chrono::days>(ConfirmRule().Over).count()) +
-           "d; a span short\n"
-           "                    by up to a 24th of it counts, as timers drift)\n"
-           "  --max-age DURATION\n"
-           "                    do not ask a link whose last check was fine (class\n"
-           "                    ok) and younger than DURATION: its old result is\n"
-           "                    printed with the reason cached (default: ask all)\n"
-           "  --forget          remove the history of addresses the source no longer\n"
-           "                    holds (not when part of the source could not be read)\n"
-           "  --browser NAME    check the bookmarks of the default profile of firefox,\n"
-           "                    chromium or chrome\n"
-           "  --url URL         check one address instead of a collection\n"
-           "  --verbose         with --url: every request's reply number and URL\n"
-           "                    on standard error\n"
-           "  --config FILE     read the options of this config file\n"
-           "  --no-config       read no config file\n"
-           "  --help            show this text\n"
-           "  --version         show the program's version\n"
+           "Options:\n" +
+           OptionsHelp() +
            "\n"
            "DURATION is a whole number and its unit: s, m, h or d (30m, 12h, 1d).\n"
            "\n"

@@ -113,17 +113,30 @@ enum class OptionValue {
     PathList,  // a file name, given as often as wanted
 };
 
-// A long option of the checker (without its "--"). NamesSource: it names
-// what is checked, as the operand does. InConfig: a config file may give it.
+// What the options read so far give (CheckOptions.cpp).
+struct OptionParse;
+
+// One long option of the checker, declared once: the parser, --help, the
+// config file's keys (InConfig), the completion (through --help) and a test
+// of the manual page all read it. Name without its "--"; Argument names
+// the value in the help (empty for a switch); Help is its lines in the
+// help, "\n" between them; Apply reads the value into the parse (throwing
+// EUsageError for one it refuses); NamesSource: it names what is checked,
+// as the operand does.
 struct OptionSpec {
     std::string_view Name;
+    std::string_view Argument;
     OptionValue Value = OptionValue::None;
+    std::string Help;
+    void (*Apply)(OptionParse&) = nullptr;
     bool NamesSource = false;
     bool InConfig = true;
 };
 
-// Every long option of the checker.
+// Every long option of the checker, in the order of the help.
 std::span<const OptionSpec> CheckOptionSpecs();
+// The option of that name (without "--"); nullptr when there is none.
+const OptionSpec* CheckOptionNamed(std::string_view name);
 
 // The contents of a small file an option names (a config file, a file of
 // patterns); throws EUsageError naming the option when it cannot be read.

@@ -4,7 +4,9 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <regex>
 #include <set>
 
 #include "cli/check/CheckConfig.h"
@@ -81,6 +83,28 @@ TEST(CheckOptions, DefaultsAreThoseTheHelpNames) {
             usage.substr(start + 3, usage.find_first_of(" \n", start + 3) - start - 3);
         EXPECT_TRUE(known.count(name)) << name << " has no key in the config file";
     }
+}
+
+// The manual page lists exactly the declared options, each once with its
+// value's name; what it says of them is its own.
+TEST(CheckOptions, ManualPageListsTheDeclaredOptions) {
+    std::ifstream page(VORNAKLE_CHECK_MANUAL);
+    ASSERT_TRUE(page) << VORNAKLE_CHECK_MANUAL;
+    std::multiset<std::string> listed;
+    bool options = false;
+    for (std::string line, previous; std::getline(page, line); previous = line) {
+        options = line.rfind(".SH", 0) == 0 ? line == ".SH OPTIONS" : options;
+        if (options && previous == ".TP") {
+            // .BI \-\-name " VALUE" as --name VALUE
+            listed.insert(std::regex_replace(line, std::regex(R"re(^\.BI? |\\| "|"$)re"), ""));
+        }
+    }
+    std::multiset<std::string> declared;
+    for (const OptionSpec& option : CheckOptionSpecs()) {
+        declared.insert("--" + std::string(option.Name) + (option.Argument.empty() ? "" : " ") +
+                        std::string(option.Argument));
+    }
+    EXPECT_EQ(listed, declared);
 }
 
 TEST(CheckOptions, EveryOptionInBothSpellings) {
