@@ -396,11 +396,15 @@ StoreEditRun EditHtmlBookmarks(const std::string& path, const std::vector<Bookma
             continue;
         }
         const Anchor& anchor = layout.Anchors[found->second[occurrence]];
-        const std::string newValue = edit.NewUrl.empty()
-                                         ? std::string()
-                                         : (anchor.Quoted ? "" : "\"") +
-                                               EscapeHtml(edit.NewUrl, HtmlControls::Keep) +
-                                               (anchor.Quoted ? "" : "\"");
+        // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on
+        // "literal" + string in optimised builds.
+        std::string newValue;
+        if (!edit.NewUrl.empty()) {
+            const std::string_view quote = anchor.Quoted ? "" : "\"";
+            newValue.append(quote);
+            newValue.append(EscapeHtml(edit.NewUrl, HtmlControls::Keep));
+            newValue.append(quote);
+        }
         if (!edit.SetAside) {
             splices.push_back({anchor.ValueStart, anchor.ValueEnd - anchor.ValueStart, newValue});
             result = {EditOutcome::Applied, {}, {}, {}};

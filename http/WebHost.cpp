@@ -353,10 +353,20 @@ int Idn2ToAscii(const std::string& text, std::string& ascii) {
 
 // Replaces each From in text by To.
 void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
-    for (std::size_t at = text.find(from); at != std::string::npos;
-         at = text.find(from, at + to.size())) {
-        text.replace(at, from.size(), to);
+    // Made anew rather than replaced in place: GCC 12 warns falsely
+    // (-Wrestrict) on std::string::replace in optimised builds.
+    std::string result;
+    std::size_t done = 0;
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, done)) {
+        result.append(text, done, at - done);
+        result.append(to);
+        done = at + from.size();
     }
+    if (done == 0) {
+        return;
+    }
+    result.append(text, done, std::string::npos);
+    text = std::move(result);
 }
 
 // What the mapping of UTS #46 does that Debian's libidn2 does not yet:

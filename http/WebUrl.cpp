@@ -689,10 +689,11 @@ std::string WebUrl::PathText() const {
 std::string WebUrl::RequestTarget() const {
     std::string target = PathText();
     if (target.empty()) {
-        target = "/";
+        target.push_back('/');
     }
     if (Query) {
-        target += '?' + *Query;
+        target.push_back('?');
+        target.append(*Query);
     }
     return target;
 }

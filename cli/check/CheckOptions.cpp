@@ -490,8 +490,14 @@ std::string OptionsHelp() {
         if (!spec.Argument.empty()) {
             head += " " + std::string(spec.Argument);
         }
-        head += head.size() < kHelpColumn ? std::string(kHelpColumn - head.size(), ' ')
-                                          : "\n" + std::string(kHelpColumn, ' ');
+        // Appended, not "\n" + ...: GCC 12 warns falsely (-Wrestrict) on
+        // that form in optimised builds.
+        if (head.size() < kHelpColumn) {
+            head.append(kHelpColumn - head.size(), ' ');
+        } else {
+            head.push_back('\n');
+            head.append(kHelpColumn, ' ');
+        }
         text += head;
         for (const char character : spec.Help) {
             text += character;
