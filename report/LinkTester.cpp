@@ -1,13 +1,14 @@
 #include "report/LinkTester.h"
 
-#include <QEventLoop>
-
 #include <memory>
+#include <optional>
 
-#include "check/CheckEngine.h"
 #include "check/CheckResult.h"
+#include "check/CollectionLinks.h"
 #include "check/LinkCheck.h"
+#include "check/LinkOutcome.h"
 #include "check/VerdictTexts.h"
+#include "history/CheckSession.h"
 #include "history/HistoryRun.h"
 #include "platform/ErrorMessages.h"
 #include "platform/Exception.h"
@@ -23,11 +24,11 @@ namespace {
 // included; null when the status says it all.
 std::unique_ptr<const LinkVerdict> VerdictOfResult(const CheckResult& result,
                                                    const std::string& url,
-                                                   const AddressHistory* history) {
+                                                   const std::optional<HistoryFacts>& history) {
     auto verdict = std::make_unique<LinkVerdict>();
     verdict->Standing = StandingOfResult(result);
     verdict->Explanation = GermanVerdict(result, url);
-    if (history != nullptr && history->FailingSince) {
+    if (history && history->FailingSince) {
         if (!verdict->Explanation.empty()) {
             verdict->Explanation += '\n';
         }
@@ -77,23 +78,24 @@ LinkTester::~LinkTester() {
 }
 
 void LinkTester::Abort() {
-    if (engine_ != nullptr) {
-        engine_->Stop();
-        loop_->quit();
+    if (session_ != nullptr) {
+        session_->Stop();
     }
 }
 
 void LinkTester::Test(const std::vector<TBookTree*>& nodes,
                       const std::function<void(TBookTree*)>& filed) {
-    if (engine_ != nullptr || nodes.empty()) {
+    if (session_ != nullptr || nodes.empty()) {
         return;
     }
     // The list may change while the check runs (a fine link leaves the
     // report): the check keeps its own.
     const std::vector<TBookTree*> checked = nodes;
+    std::vector<LinkRecord> links;
     std::vector<std::string> urls;
-    urls.reserve(checked.size());
+    links.reserve(checked.size());
     for (const TBookTree* node : checked) {
+        links.push_back({std::string(), std::string(), node->Text});
         urls.push_back(node->Text);
     }
     // Current checks join the history of checks; classic statuses stay in
@@ -113,39 +115,35 @@ void LinkTester::Test(const std::vector<TBookTree*>& nodes,
         // One link after another, as the lists order them.
         settings.Jobs = 1;
     }
-    CheckEngine engine(std::move(urls), settings,
-                       classic ? SharedAddresses::CheckedEach : SharedAddresses::CheckedOnce);
-    QEventLoop loop;
-    engine.OnStarted = [&](std::size_t index) {
+    CheckSession session(links, settings);
+    session.Shared = classic ? SharedAddresses::CheckedEach : SharedAddresses::CheckedOnce;
+    // Each result shows on its node as soon as it is known.
+    session.Order = CheckSession::Delivery::AsReady;
+    session.History = history.get();
+    session.OnStarted = [&](std::size_t link) {
         underWay_ = true;
-        changes_.CheckBegun(checked[index]);
+        changes_.CheckBegun(checked[link]);
     };
-    engine.OnResult = [&](std::size_t index, const CheckResult& result) {
-        TBookTree* node = checked[index];
+    session.OnOutcome = [&](std::size_t link, const LinkOutcome& outcome) {
+        TBookTree* node = checked[link];
+        const CheckResult& result = outcome.Result;
         // A check that was stopped has found nothing out about the link.
         if (result.Reason != FailureReason::Aborted) {
             // Classic checks tell nothing beyond the status.
             node->FileStatus(
                 result.Status,
-                classic ? nullptr
-                        : VerdictOfResult(result, node->Text,
-                                          history ? history->Checked(index, result) : nullptr));
+                classic ? nullptr : VerdictOfResult(result, node->Text, outcome.History));
         }
         changes_.CheckEnded(node);
         if (filed) {
             filed(node);
         }
     };
-    engine.OnFinished = [&loop] { loop.quit(); };
 
-    engine_ = &engine;
-    loop_ = &loop;
-    engine.Start();
-    loop.exec();
-    // Abort has stopped the engine already when the user cancelled.
-    engine.Stop();
-    engine_ = nullptr;
-    loop_ = nullptr;
+    session_ = &session;
+    // Writes the history's last batch as well.
+    session.Run();
+    session_ = nullptr;
     underWay_ = false;
     // What was under way when the check was stopped shows its old status.
     for (const TBookTree* node : checked) {
@@ -155,11 +153,8 @@ void LinkTester::Test(const std::vector<TBookTree*>& nodes,
     }
     // Every status is filed; the history only misses what came after its
     // failure.
-    if (history) {
-        history->Flush();
-        if (history->Failure()) {
-            throw Exception(HistoryFailureText(*history->Failure(), historyPath_));
-        }
+    if (history && history->Failure()) {
+        throw Exception(HistoryFailureText(*history->Failure(), historyPath_));
     }
 }
 

@@ -6,24 +6,20 @@
 
 #include "check/CheckSettings.h"
 
-class QEventLoop;
-
 namespace vornakle {
 
-class CheckEngine;
+class CheckSession;
 class LinkChanges;
 class TBookTree;
 
 // Checks links for the lists of both windows, always through the check
-// engine: under classic rules with one job, one link after another in the
-// order given, each link checked even when another names the same address;
-// under current rules many at once. Each result is filed on its node
-// (status and verdict) and every list showing the node follows
-// (LinkChanges); a check that was stopped leaves its link as it was. One
-// check runs at a time, on the engine's workers; the caller waits for it in
-// an event loop of its own, so busy mode, "&Cancel", the close box and a
-// modal window opened meanwhile work as ever, and the time the user spends
-// in such a window never counts against a server.
+// session (no filter, no cached results, no archived copies): under classic rules with one job, one
+// link after another in the order given, each link checked even when another names the same
+// address; under current rules many at once. Each result is filed on its node (status and verdict)
+// and every list showing the node follows (LinkChanges); a check that was stopped leaves its link
+// as it was. One check runs at a time, on the engine's workers; the caller waits for it in an event
+// loop of its own, so busy mode, "&Cancel", the close box and a modal window opened meanwhile work
+// as ever, and the time the user spends in such a window never counts against a server.
 class LinkTester {
 public:
     LinkTester(CheckSettings settings, LinkChanges& changes);
@@ -55,9 +51,8 @@ private:
     CheckSettings settings_;
     LinkChanges& changes_;
     std::string historyPath_;
-    // The running engine and the loop that waits for it; null when none runs.
-    CheckEngine* engine_ = nullptr;
-    QEventLoop* loop_ = nullptr;
+    // The running check; null when none runs.
+    CheckSession* session_ = nullptr;
     bool underWay_ = false;
 };
 

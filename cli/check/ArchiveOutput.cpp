@@ -34,11 +34,6 @@ bool ArchivedCopyWanted(const LinkOutcome& outcome, const CheckCommand& command)
            (command.Confirmed && outcome.History);
 }
 
-HistoryTime ArchiveTimeOf(const HistoryRun* history, std::size_t link, HistoryTime now) {
-    const AddressHistory* known = history != nullptr ? history->Known(link) : nullptr;
-    return known != nullptr && known->LastFine ? *known->LastFine : now;
-}
-
 std::unique_ptr<ArchiveLookups> MakeCommandLookups(const CheckCommand& command) {
     return std::make_unique<ArchiveLookups>(
         command.Settings, command.ArchiveService,

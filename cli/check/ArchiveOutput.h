@@ -1,12 +1,12 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 #include "check/ArchiveLookups.h"
 #include "check/LinkOutcome.h"
 #include "cli/check/CheckOptions.h"
-#include "history/HistoryRun.h"
 
 namespace vornakle {
 
@@ -18,10 +18,6 @@ namespace vornakle {
 // all, but without the history one failed check may be an outage of an
 // hour).
 bool ArchivedCopyWanted(const LinkOutcome& outcome, const CheckCommand& command);
-
-// The time whose snapshot is asked for: when the history last saw the
-// link's address fine, else now, which asks for the newest.
-HistoryTime ArchiveTimeOf(const HistoryRun* history, std::size_t link, HistoryTime now);
 
 // The look-ups of the command's run: its archive, its settings, and a
 // User-Agent that names this program and its version, not a browser.

@@ -1,6 +1,5 @@
 #include "cli/check/CheckProgram.h"
 
-#include <QEventLoop>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -20,7 +19,6 @@
 #include "bookmarks/BookmarkError.h"
 #include "bookmarks/BookmarkSource.h"
 #include "check/ArchiveLookups.h"
-#include "check/CheckEngine.h"
 #include "check/CollectionLinks.h"
 #include "check/LinkCheck.h"
 #include "cli/check/ArchiveOutput.h"
@@ -35,6 +33,7 @@
 #include "cli/check/SourceUpdates.h"
 #include "generated/Version.h"
 #include "history/CheckHistory.h"
+#include "history/CheckSession.h"
 #include "history/HistoryError.h"
 #include "platform/ErrorMessages.h"
 #include "platform/FileSystem.h"
@@ -252,69 +251,6 @@ struct ResultFilter {
     }
 };
 
-// Prints results in list order as they become complete: a result waits
-// until every earlier one has arrived, and one whose archived copy is
-// looked up until its answer is in.
-class OrderedPrinter {
-public:
-    OrderedPrinter(const std::vector<LinkRecord>& links, ResultWriter& writer, ResultFilter filter,
-                   OutputStream& output)
-        : links_(links),
-          writer_(writer),
-          filter_(filter),
-          output_(output),
-          results_(links.size()),
-          awaitsArchive_(links.size(), false) {}
-
-    void Add(std::size_t index, LinkOutcome reported) {
-        if (reported.CountsAsBad()) {
-            ++bad_;
-        }
-        results_.at(index) = std::move(reported);
-        ++checked_;
-    }
-    // The result added for index waits for its archived copy.
-    void AwaitArchive(std::size_t index) {
-        awaitsArchive_.at(index) = true;
-        ++awaiting_;
-    }
-    void TakeArchiveUrl(std::size_t index, std::string url) {
-        results_.at(index)->ArchiveUrl = std::move(url);
-        awaitsArchive_.at(index) = false;
-        --awaiting_;
-    }
-    // How many results wait for their archived copy.
-    std::size_t Awaiting() const { return awaiting_; }
-    // Writes what has become printable; false when writing failed.
-    bool Flush() {
-        bool wrote = false;
-        while (next_ < results_.size() && results_[next_] && !awaitsArchive_[next_]) {
-            const LinkOutcome& reported = *results_[next_];
-            if (filter_.Shows(reported)) {
-                output_.Write(writer_.Record(links_[next_], reported));
-                wrote = true;
-            }
-            ++next_;
-        }
-        return !wrote || output_.Flush();
-    }
-    std::size_t Checked() const { return checked_; }
-    std::size_t Bad() const { return bad_; }
-    const std::optional<LinkOutcome>& Result(std::size_t index) const { return results_.at(index); }
-
-private:
-    const std::vector<LinkRecord>& links_;
-    ResultWriter& writer_;
-    ResultFilter filter_;
-    OutputStream& output_;
-    std::vector<std::optional<LinkOutcome>> results_;
-    std::vector<bool> awaitsArchive_;
-    std::size_t awaiting_ = 0;
-    std::size_t next_ = 0;
-    std::size_t checked_ = 0;
-    std::size_t bad_ = 0;
-};
-
 void PrintError(std::FILE* errors, const std::string& message) {
     // Names and values a message quotes come from files and servers: none
     // reaches the terminal as a command.
@@ -382,11 +318,12 @@ std::vector<RecordField> MoveFields(const std::string& file, const std::string& 
 // results of their own. False when something could not be changed; a link
 // changed since the scan is skipped with a message.
 bool UpdateLinks(const std::vector<LinkRecord>& links, const LinkHome& home,
-                 const CheckCommand& command, const OrderedPrinter& printer, ResultWriter& writer,
+                 const CheckCommand& command,
+                 const std::vector<std::optional<LinkOutcome>>& outcomes, ResultWriter& writer,
                  OutputStream& output, std::FILE* errors) {
     std::vector<WantedChange> changes;
     for (std::size_t index = 0; index < links.size(); ++index) {
-        const std::optional<LinkOutcome>& reported = printer.Result(index);
+        const std::optional<LinkOutcome>& reported = outcomes.at(index);
         if (!reported) {
             continue;
         }
@@ -420,7 +357,7 @@ bool UpdateLinks(const std::vector<LinkRecord>& links, const LinkHome& home,
     }
     output.Write(writer.Header());
     for (std::size_t index = 0; index < links.size(); ++index) {
-        if (const std::optional<LinkOutcome>& reported = printer.Result(index);
+        if (const std::optional<LinkOutcome>& reported = outcomes.at(index);
             reported && reported->CountsAsBad()) {
             output.Write(writer.Record(links[index], *reported));
         }
@@ -496,138 +433,89 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const LinkHome& home,
         return kExitUsageOrScanError;
     }
 
-    OrderedPrinter printer(links, *writer, ResultFilter::Of(command), output);
+    const ResultFilter filter = ResultFilter::Of(command);
     ProgressLine progress(errors, links.size());
     StopSignals signalCatcher;
-    QEventLoop loop;
     int stopSignal = 0;
     if (history) {
         history->StopWaitingOn(signalCatcher.ReadDescriptor());
     }
-
-    // A link whose shortcut could not be read has its result already, and
-    // so may one the history answers for; the engine checks the others.
-    std::vector<std::string> urls;
-    std::vector<std::size_t> linkOfUrl;
-    for (std::size_t index = 0; index < links.size(); ++index) {
-        if (links[index].Unreadable) {
-            printer.Add(index, {CheckResult::Failed(FailureReason::Unreadable)});
-        } else if (const LinkFilter::Decision decision = command.Filter.Decide(links[index].Url);
-                   decision.Result != LinkFilter::Verdict::Checked) {
-            // Neither checked nor left out: the user said to leave it, or
-            // not, and the pattern could not tell.
-            printer.Add(
-                index,
-                decision.Result == LinkFilter::Verdict::Excluded
-                    ? LinkOutcome{CheckResult::Answered(kStatusNotTested), OutcomeState::Excluded}
-                    : LinkOutcome{CheckResult::Failed(
-                          FailureReason::PatternUndecided,
-                          "the pattern \"" + DisplayUtf8(decision.Pattern) +
-                              "\" reached the matching engine's limit on this URL")});
-        } else if (auto cached = history ? CachedOutcome(*history, index, command) : std::nullopt) {
-            printer.Add(index, std::move(*cached));
-        } else {
-            urls.push_back(links[index].Url);
-            linkOfUrl.push_back(index);
-        }
-    }
-    if (!printer.Flush()) {
-        PrintError(errors, output.FailureText());
-        return kExitUsageOrScanError;
-    }
-    // The run ends once every check is done and every archived copy asked
-    // for is in.
-    bool checksDone = false;
-    // Links whose archive_url stayed empty since the archive failed, and
-    // its first reason.
-    std::size_t lookupsFailed = 0;
-    std::string archiveFailure;
-    const auto printReady = [&] {
-        if (progress.Shown()) {
-            // The progress line must not run into a record on a terminal.
-            progress.Erase();
-        }
-        if (!printer.Flush() || (checksDone && printer.Awaiting() == 0)) {
-            loop.quit();
-        }
-    };
     const std::unique_ptr<ArchiveLookups> lookups =
         command.Archive ? MakeCommandLookups(command) : nullptr;
-    if (lookups) {
-        lookups->OnAnswer = [&](std::size_t link, const ArchiveAnswer& answer) {
-            const bool found = answer.Result == ArchiveAnswer::Outcome::Found;
-            printer.TakeArchiveUrl(link, found ? answer.SnapshotUrl : std::string());
-            if (answer.Result == ArchiveAnswer::Outcome::Failed ||
-                answer.Result == ArchiveAnswer::Outcome::NotAsked) {
-                ++lookupsFailed;
-            }
-            if (answer.Result == ArchiveAnswer::Outcome::Failed && archiveFailure.empty()) {
-                archiveFailure = answer.Detail;
-            }
-            printReady();
-        };
+
+    CheckSession session(links, command.Settings);
+    session.Filter = [&command](const LinkRecord& link) -> std::optional<LinkOutcome> {
+        const LinkFilter::Decision decision = command.Filter.Decide(link.Url);
+        if (decision.Result == LinkFilter::Verdict::Checked) {
+            return std::nullopt;
+        }
+        // Neither checked nor left out: the user said to leave it, or not,
+        // and the pattern could not tell.
+        return decision.Result == LinkFilter::Verdict::Excluded
+                   ? LinkOutcome{CheckResult::Answered(kStatusNotTested), OutcomeState::Excluded}
+                   : LinkOutcome{CheckResult::Failed(
+                         FailureReason::PatternUndecided,
+                         "the pattern \"" + DisplayUtf8(decision.Pattern) +
+                             "\" reached the matching engine's limit on this URL")};
+    };
+    session.History = history;
+    session.MaxAge = command.MaxAge;
+    if (command.Confirmed) {
+        session.Confirm = command.Confirm;
     }
-    CheckEngine engine(std::move(urls), command.Settings);
-    engine.OnResult = [&](std::size_t index, const CheckResult& result) {
+    session.Archive = lookups.get();
+    session.ArchiveWanted = [&command](const LinkOutcome& outcome) {
+        return ArchivedCopyWanted(outcome, command);
+    };
+    session.ArchiveNow = now;
+    session.OnChecked = [&](std::size_t, const CheckResult& result) {
+        // The progress line must not run into a line on a terminal.
+        progress.Erase();
         if (command.Verbose) {
             PrintHops(errors, result);
         }
-        const std::size_t link = linkOfUrl[index];
-        LinkOutcome reported{
-            result, OutcomeState::Checked,
-            history ? CheckedFacts(*history, link, result, command) : std::nullopt};
-        const bool lookUp = lookups && ArchivedCopyWanted(reported, command);
-        printer.Add(link, std::move(reported));
-        if (lookUp) {
-            printer.AwaitArchive(link);
-            lookups->Ask(link, links[link].Url, ArchiveTimeOf(history, link, now));
-        }
-        printReady();
     };
-    engine.OnFinished = [&] {
-        checksDone = true;
-        printReady();
+    session.OnOutcome = [&](std::size_t link, const LinkOutcome& outcome) {
+        progress.Erase();
+        if (filter.Shows(outcome)) {
+            output.Write(writer->Record(links[link], outcome));
+            if (!output.Flush()) {
+                session.Stop();
+            }
+        }
     };
 
     std::unique_ptr<QSocketNotifier> signalNotifier;
     if (signalCatcher.ReadDescriptor() >= 0) {
         signalNotifier = std::make_unique<QSocketNotifier>(signalCatcher.ReadDescriptor(),
                                                            QSocketNotifier::Read);
-        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &loop, [&] {
+        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, [&] {
             unsigned char number = 0;
             if (::read(signalCatcher.ReadDescriptor(), &number, 1) == 1 && stopSignal == 0) {
                 stopSignal = number;
-                loop.quit();
+                // What was checked is written, unless that needs a wait for
+                // another run.
+                if (history) {
+                    history->StopWaiting();
+                }
+                session.Stop();
             }
         });
     }
     QTimer progressTimer;
     if (progress.Shown()) {
-        QObject::connect(&progressTimer, &QTimer::timeout, &loop,
-                         [&] { progress.Update(printer.Checked(), printer.Bad()); });
+        QObject::connect(&progressTimer, &QTimer::timeout,
+                         [&] { progress.Update(session.Known(), session.Bad()); });
         progressTimer.start(kProgressIntervalMilliseconds);
     }
 
-    engine.Start();
-    loop.exec();
+    session.Run();
     progressTimer.stop();
-    // After an interruption or a failed write this aborts the requests under
-    // way and joins the workers; after the last result it only finds them
-    // ended.
-    engine.Stop();
-    if (lookups) {
-        lookups->Stop();
-    }
+    signalNotifier.reset();
     progress.Erase();
-    // What was checked stays in the history, after an interruption too,
-    // unless that needs a wait for another run.
     if (history) {
-        if (stopSignal != 0) {
-            history->StopWaiting();
-        }
-        history->Flush();
         // A stop signal that came while the last batch waited for another
-        // run, after the event loop had ended.
+        // run, after the checks had ended.
         unsigned char number = 0;
         if (stopSignal == 0 && history->Failure() &&
             history->Failure()->Why() == EHistoryError::Reason::Stopped &&
@@ -642,26 +530,28 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const LinkHome& home,
                                DisplayUtf8(history->Failure()->Message()));
     }
 
-    if (lookupsFailed > 0 && !archiveFailure.empty()) {
+    if (session.ArchiveMissed() > 0 && !session.ArchiveFailure().empty()) {
         output.Flush();
-        PrintError(errors, ArchiveFailureText(command, DisplayUtf8(archiveFailure), lookupsFailed));
+        PrintError(errors, ArchiveFailureText(command, DisplayUtf8(session.ArchiveFailure()),
+                                              session.ArchiveMissed()));
     }
 
     facts.Ended = clock();
-    facts.Checked = printer.Checked();
+    facts.Checked = session.Known();
     facts.Interrupted = stopSignal != 0;
     output.Write(writer->End(facts));
     if (stopSignal != 0) {
         output.Flush();
-        PrintError(errors, "interrupted; " + std::to_string(printer.Checked()) + " of " +
+        PrintError(errors, "interrupted; " + std::to_string(session.Known()) + " of " +
                                std::to_string(links.size()) + " links were checked");
         return kExitSignalBase + stopSignal;
     }
     if (historyFailed) {
         return kExitUsageOrScanError;
     }
-    const bool updated = !command.RewritesLinks() ||
-                         UpdateLinks(links, home, command, printer, *writer, output, errors);
+    const bool updated =
+        !command.RewritesLinks() ||
+        UpdateLinks(links, home, command, session.Outcomes(), *writer, output, errors);
     if (!output.Flush()) {
         PrintError(errors, output.FailureText());
         return kExitUsageOrScanError;
@@ -669,7 +559,7 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const LinkHome& home,
     if (!updated) {
         return kExitUsageOrScanError;
     }
-    return printer.Bad() > 0 ? kExitSomeBad : kExitAllFine;
+    return session.Bad() > 0 ? kExitSomeBad : kExitAllFine;
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "check/LinkCheck.h"
 #include "history/CheckHistory.h"
 
 namespace vornakle {
@@ -27,30 +26,6 @@ std::unique_ptr<HistoryRun> OpenCommandHistory(const CheckCommand& command,
     }
     return std::make_unique<HistoryRun>(
         path, named ? HistoryFolder::MustExist : HistoryFolder::MakeMissing, urls, clock);
-}
-
-std::optional<LinkOutcome> CachedOutcome(const HistoryRun& history, std::size_t link,
-                                         const CheckCommand& command) {
-    const AddressHistory* known = history.Known(link);
-    if (!command.MaxAge || known == nullptr) {
-        return std::nullopt;
-    }
-    std::optional<CheckResult> result = ReusableResult(*known, *command.MaxAge, history.Start());
-    if (!result) {
-        return std::nullopt;
-    }
-    return LinkOutcome{std::move(*result), OutcomeState::Cached, HistoryFacts{}, {}};
-}
-
-std::optional<HistoryFacts> CheckedFacts(HistoryRun& history, std::size_t link,
-                                         const CheckResult& result, const CheckCommand& command) {
-    const AddressHistory* known = history.Checked(link, result);
-    if (known == nullptr) {
-        return std::nullopt;
-    }
-    return HistoryFacts{
-        known->FailingSince, known->Failures,
-        command.Confirmed && IsBadResult(result) && !IsConfirmedFailure(*known, command.Confirm)};
 }
 
 }  // namespace vornakle

@@ -1,4 +1,5 @@
 #include "history/CheckHistory.h"
+#include "history/CheckSession.h"
 #include "history/HistoryError.h"
 
 #include <sqlite3.h>
@@ -151,6 +152,36 @@ TEST(CheckHistory, KeepsTheLastChecksOfEachAddressAndForgetsTheGoneOnes) {
         // One more failure: no overflow, and a run without its start begins anew.
         EXPECT_EQ(AfterCheck(known, Check(hours(2), true)).Failures,
                   row.since ? std::min(row.failures + 1, kMostFailuresInARun) : 1);
+    }
+}
+
+// Links answered at once (unreadable, left out by the filter) around one the
+// engine checks (a scheme nothing is sent for); a row may stop the run.
+TEST(CheckSession, HandsOnOutcomesInTheCollectionsOrderUntilStopped) {
+    using enum CheckSession::Delivery;
+    const LinkRecord unreadable{"", "", "", true};
+    const std::vector<LinkRecord> links = {
+        unreadable, {"", "", "x:left"}, {"", "", "gopher://a/"}, unreadable};
+    const struct {
+        CheckSession::Delivery order;
+        std::size_t stopAt;
+        std::vector<std::size_t> handedOn;
+    } rows[] = {{InOrder, 9, {0, 1, 2, 3}}, {AsReady, 9, {0, 1, 3, 2}}, {InOrder, 1, {0, 1}}};
+    for (const auto& row : rows) {
+        CheckSession session(links, CheckSettings());
+        session.Order = row.order;
+        session.Filter = [](const LinkRecord& link) {
+            return link.Url == "x:left" ? std::optional(LinkOutcome{}) : std::nullopt;
+        };
+        std::vector<std::size_t> handedOn;
+        session.OnOutcome = [&](std::size_t link, const LinkOutcome&) {
+            handedOn.push_back(link);
+            if (link == row.stopAt) {
+                session.Stop();  // the last row: before the engine starts
+            }
+        };
+        session.Run();
+        EXPECT_EQ(handedOn, row.handedOn);
     }
 }
 
