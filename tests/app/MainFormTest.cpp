@@ -63,6 +63,7 @@ TEST_F(MainFormTest, StartSuggestsTheFavoritesFolderAndShowsTheRootSortedByName)
     EXPECT_FALSE(Items()->headerData(0, Qt::Horizontal, Qt::DecorationRole).isNull());
     // Classic rules show the three columns only.
     EXPECT_EQ(Items()->columnCount(), LinkItems::kColumnCount);
+    EXPECT_EQ(Form().Report()->ReportItems().columnCount(), LinkItems::kColumnCount);
     EXPECT_TRUE(Form().isVisible());
     EXPECT_EQ(Form().windowTitle(), "Vornakle");
 }
@@ -193,6 +194,7 @@ TEST_F(MainFormTest, CurrentRulesShowTheOutcomesClassAndReasonAndSortByThem) {
     Start();
     const int classColumn = LinkItems::kColumnCount;
     EXPECT_EQ(Items()->headerData(classColumn + 1, Qt::Horizontal), "Grund");
+    EXPECT_EQ(Form().Report()->ReportItems().headerData(classColumn, Qt::Horizontal), "Klasse");
     // "c" keeps its status from the file: no outcome, nothing to show.
     for (const auto& [index, status, state] :
          {std::tuple{0, int{kStatusUnknown}, OutcomeState::Checked},
