@@ -138,8 +138,9 @@ void TMainForm::BuildComponents() {
     PLVList = NewPanel(QStringLiteral("PLVList"), PLayout);
     auto* listLayout = new QVBoxLayout(PLVList);
     listLayout->setContentsMargins(0, 0, 0, 0);
-    const LinkListView list = NewLinkListView(QStringLiteral("LVList"), PLVList, FSortColumn,
-                                              FSortDirection, *FLinkChanges);
+    const LinkListView list =
+        NewLinkListView(QStringLiteral("LVList"), PLVList, FSortColumn, FSortDirection,
+                        *FLinkChanges, FTester->Settings().Rules);
     LVList = list.view;
     LVListItems = list.items;
     LVList->setDragEnabled(true);

@@ -19,6 +19,7 @@ enum class ColumnKind { Text, Number, Url, Time };
 struct OutcomeColumn {
     std::string_view Key;      // the CSV header's and JSON's name
     std::string_view Heading;  // for people: a report's table heading
+    std::string_view German;   // the desktop's heading, which speaks German
     ColumnKind Kind;
     // The cell, as bytes (a link's fields as its source holds them, a time
     // in ISO 8601, UTC); none where the run has nothing to say (no
@@ -28,7 +29,11 @@ struct OutcomeColumn {
 
 inline constexpr std::string_view kFolderColumn = "folder";
 inline constexpr std::string_view kClassColumn = "class";
+inline constexpr std::string_view kReasonColumn = "reason";
 
 std::span<const OutcomeColumn> OutcomeColumns();
+
+// The row of Key; Key names a row.
+const OutcomeColumn& OutcomeColumnOf(std::string_view key);
 
 }  // namespace vornakle

@@ -4,6 +4,7 @@
 #include <QTreeView>
 
 #include "report/LinkOrdering.h"
+#include "report/OutcomeListColumns.h"
 #include "store/widgets/LinkItems.h"
 
 namespace vornakle {
@@ -12,15 +13,20 @@ namespace {
 constexpr int kNameColumnWidth = 150;
 constexpr int kUrlColumnWidth = 250;
 constexpr int kStatusColumnWidth = 80;
+constexpr int kClassColumnWidth = 80;
+constexpr int kReasonColumnWidth = 200;
 constexpr int kImageSize = 16;
 }  // namespace
 
 LinkListView NewLinkListView(const QString& name, QWidget* parent, const int& FSortColumn,
-                             const int& FSortDirection, LinkChanges& Changes) {
+                             const int& FSortDirection, LinkChanges& Changes, CheckRules rules) {
     auto* view = new QTreeView(parent);
     view->setObjectName(name);
     auto* items = new LinkItems(&Changes, view);
     items->setObjectName(name + QStringLiteral("Items"));
+    if (rules == CheckRules::Current) {
+        items->AddColumns(OutcomeListColumns());
+    }
     KeepLinkItemsSorted(*items, FSortColumn, FSortDirection);
     view->setModel(items);
     view->setRootIsDecorated(false);
@@ -39,6 +45,10 @@ LinkListView NewLinkListView(const QString& name, QWidget* parent, const int& FS
     view->setColumnWidth(LinkItems::kColumnName, kNameColumnWidth);
     view->setColumnWidth(LinkItems::kColumnUrl, kUrlColumnWidth);
     view->setColumnWidth(LinkItems::kColumnStatus, kStatusColumnWidth);
+    if (items->ColumnCount() > LinkItems::kColumnCount) {
+        view->setColumnWidth(LinkItems::kColumnCount, kClassColumnWidth);
+        view->setColumnWidth(LinkItems::kColumnCount + 1, kReasonColumnWidth);
+    }
     return {view, items};
 }
 

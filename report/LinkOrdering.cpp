@@ -56,7 +56,7 @@ std::vector<int> LinkTextOrder(const std::vector<QString>& Texts, int FSortDirec
 
 void KeepLinkItemsSorted(LinkItems& Items, const int& FSortColumn, const int& FSortDirection) {
     Items.SetOrdering([&FSortColumn, &FSortDirection](const LinkItems& items) {
-        if (FSortColumn < 0 || FSortColumn >= LinkItems::kColumnCount) {
+        if (FSortColumn < 0 || FSortColumn >= items.ColumnCount()) {
             // A column without a rule keeps the order.
             std::vector<int> order(items.Nodes().size());
             std::iota(order.begin(), order.end(), 0);
@@ -65,14 +65,14 @@ void KeepLinkItemsSorted(LinkItems& Items, const int& FSortColumn, const int& FS
         std::vector<QString> texts;
         texts.reserve(items.Nodes().size());
         for (const TBookTree* node : items.Nodes()) {
-            texts.push_back(LinkItems::ColumnText(*node, FSortColumn));
+            texts.push_back(items.NodeText(*node, FSortColumn));
         }
         return LinkTextOrder(texts, FSortDirection);
     });
 }
 
 void SortByColumn(LinkItems& Items, int Column, int& FSortColumn, int& FSortDirection) {
-    for (int column = 0; column < LinkItems::kColumnCount; ++column) {
+    for (int column = 0; column < Items.ColumnCount(); ++column) {
         Items.SetHeaderImage(column, -1);
     }
     if (Column == FSortColumn) {

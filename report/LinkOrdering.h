@@ -10,7 +10,8 @@ namespace vornakle {
 class TBookTree;
 
 // The order of both link lists. Each window keeps its own sort state: the
-// tag of the column sorted by (0 Name, 1 URL, 2 Status) and the direction.
+// tag of the column sorted by (0 Name, 1 URL, 2 Status, then the columns
+// the list added) and the direction.
 inline constexpr int kSortAscending = 1;
 inline constexpr int kSortDescending = -1;
 // A window sorts its list when it is shown as if the "Name" header had been

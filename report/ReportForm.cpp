@@ -59,8 +59,8 @@ TReportForm::TReportForm(LinkTester& tester, LinkChanges& changes, QWidget* pare
 void TReportForm::BuildComponents(LinkChanges& Changes) {
     Panel = new QWidget(this);
     Panel->setObjectName(QStringLiteral("Panel"));
-    const LinkListView list =
-        NewLinkListView(QStringLiteral("LVReport"), Panel, FSortColumn, FSortDirection, Changes);
+    const LinkListView list = NewLinkListView(QStringLiteral("LVReport"), Panel, FSortColumn,
+                                              FSortDirection, Changes, Tester.Settings().Rules);
     LVReport = list.view;
     LVReportItems = list.items;
     InstallKeyHandler(LVReport, [this](int key) {

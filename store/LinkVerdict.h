@@ -1,10 +1,15 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "store/LinkStatus.h"
 
 namespace vornakle {
+
+// The checker's account of a link (check/LinkOutcome.h). The store keeps it
+// whole for the lists without reading it.
+struct LinkOutcome;
 
 // What a check under current rules found about a link beyond its status,
 // kept on the link node for the lists while the program runs. Never written
@@ -19,6 +24,9 @@ struct LinkVerdict {
     // What the check found, for the tooltip below the status: German lines,
     // UTF-8.
     std::string Explanation;
+    // What the check found, whole: the columns a list reads from the
+    // outcome's column table show it. Null where the check kept none.
+    std::shared_ptr<const LinkOutcome> Outcome = nullptr;
 };
 
 }  // namespace vornakle

@@ -46,6 +46,23 @@ QString LinkItems::ColumnText(const TBookTree& node, int column) {
     }
 }
 
+void LinkItems::AddColumns(std::vector<ExtraColumn> columns) {
+    beginInsertColumns(QModelIndex(), ColumnCount(),
+                       ColumnCount() + static_cast<int>(columns.size()) - 1);
+    for (ExtraColumn& column : columns) {
+        extraColumns_.push_back(std::move(column));
+    }
+    headerImages_.resize(static_cast<std::size_t>(ColumnCount()), -1);
+    endInsertColumns();
+}
+
+QString LinkItems::NodeText(const TBookTree& node, int column) const {
+    if (column >= kColumnCount && column < ColumnCount()) {
+        return extraColumns_[static_cast<std::size_t>(column - kColumnCount)].Text(node);
+    }
+    return ColumnText(node, column);
+}
+
 int LinkItems::ImageIndex(int row) const {
     const TBookTree& node = *Node(row);
     if (changes_->BeingTested(&node)) {
@@ -133,15 +150,17 @@ void LinkItems::ApplyOrdering() {
 }
 
 void LinkItems::SetHeaderImage(int column, int imageIndex) {
-    if (column < 0 || column >= kColumnCount || headerImages_[column] == imageIndex) {
+    if (column < 0 || column >= ColumnCount() ||
+        headerImages_[static_cast<std::size_t>(column)] == imageIndex) {
         return;
     }
-    headerImages_[column] = imageIndex;
+    headerImages_[static_cast<std::size_t>(column)] = imageIndex;
     emit headerDataChanged(Qt::Horizontal, column, column);
 }
 
 int LinkItems::HeaderImage(int column) const {
-    return column >= 0 && column < kColumnCount ? headerImages_[column] : -1;
+    return column >= 0 && column < ColumnCount() ? headerImages_[static_cast<std::size_t>(column)]
+                                                 : -1;
 }
 
 void LinkItems::Remove(int row) {
@@ -209,7 +228,7 @@ void LinkItems::ForgetRows() {
 void LinkItems::ShowNode(const TBookTree* node) {
     const int row = IndexOfNode(node);
     if (row >= 0 && fillDepth_ == 0) {
-        emit dataChanged(index(row, 0), index(row, kColumnCount - 1));
+        emit dataChanged(index(row, 0), index(row, ColumnCount() - 1));
     }
 }
 
@@ -234,7 +253,7 @@ int LinkItems::rowCount(const QModelIndex& parent) const {
 }
 
 int LinkItems::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : kColumnCount;
+    return parent.isValid() ? 0 : ColumnCount();
 }
 
 QVariant LinkItems::data(const QModelIndex& index, int role) const {
@@ -283,7 +302,10 @@ QVariant LinkItems::headerData(int section, Qt::Orientation orientation, int rol
         case kColumnStatus:
             return QStringLiteral("Status");
         default:
-            return QVariant();
+            return section >= kColumnCount && section < ColumnCount()
+                       ? QVariant(extraColumns_[static_cast<std::size_t>(section - kColumnCount)]
+                                      .Heading)
+                       : QVariant();
     }
 }
 

@@ -2,7 +2,6 @@
 
 #include <QAbstractTableModel>
 #include <QString>
-#include <array>
 #include <functional>
 #include <unordered_map>
 #include <vector>
@@ -12,9 +11,9 @@ namespace vornakle {
 class LinkChanges;
 class TBookTree;
 
-// A report-style link list with the columns "Name", "URL" and "Status": a
-// table model over link nodes that reads every text and image from the node
-// it shows, when the view asks, so a row never holds a copy to refresh. A
+// A report-style link list with the columns "Name", "URL" and "Status", and
+// after them any a program adds (ExtraColumn): a table model over link nodes that reads every text
+// and image from the node it shows, when the view asks, so a row never holds a copy to refresh. A
 // node changed anywhere (LinkChanges) is painted anew in every list that
 // shows it. A plain vector of node pointers holds a hundred thousand rows
 // without a widget per item; the list never owns the nodes.
@@ -33,16 +32,28 @@ public:
     // makes a set of its own, for a list that shares its nodes with none.
     explicit LinkItems(LinkChanges* changes = nullptr, QObject* parent = nullptr);
 
+    // A column after the three: its heading and its text of a link node,
+    // read from the node when the view asks.
+    struct ExtraColumn {
+        QString Heading;
+        std::function<QString(const TBookTree&)> Text;
+    };
+    // Appends the columns, before the list has rows.
+    void AddColumns(std::vector<ExtraColumn> columns);
+    int ColumnCount() const { return kColumnCount + static_cast<int>(extraColumns_.size()); }
+
     // A link node's text in a column, whole: the file name less ".url", the
     // URL, the status's German text. Empty for another column.
     static QString ColumnText(const TBookTree& node, int column);
+    // The same, the added columns' texts included.
+    QString NodeText(const TBookTree& node, int column) const;
 
     LinkChanges& Changes() const { return *changes_; }
     int Count() const { return static_cast<int>(nodes_.size()); }
     TBookTree* Node(int row) const { return nodes_.at(static_cast<std::size_t>(row)); }
     const std::vector<TBookTree*>& Nodes() const { return nodes_; }
     // What the row shows, read from its node.
-    QString Text(int row, int column) const { return ColumnText(*Node(row), column); }
+    QString Text(int row, int column) const { return NodeText(*Node(row), column); }
     int ImageIndex(int row) const;
     // What the status column's tooltip says beyond the status text: the
     // status text and below it what the last check found; empty when the
@@ -108,7 +119,8 @@ private:
     mutable bool rowsIndexed_ = false;
     int fillDepth_ = 0;
     Ordering ordering_;
-    std::array<int, kColumnCount> headerImages_{-1, -1, -1};
+    std::vector<ExtraColumn> extraColumns_;
+    std::vector<int> headerImages_ = std::vector<int>(kColumnCount, -1);
 };
 
 }  // namespace vornakle

@@ -1,5 +1,4 @@
 #include "MainFormFixture.h"
-#include "support/ShownLinks.h"
 
 #include <QApplication>
 
@@ -56,11 +55,8 @@ std::vector<std::string> MainFormFixture::Captions() const {
 
 std::vector<std::string> MainFormFixture::Column(int column) const {
     std::vector<std::string> texts;
-    for (const ShownLink& item : ShownLinks(*Items())) {
-        const QString& text = column == LinkItems::kColumnName  ? item.Caption
-                              : column == LinkItems::kColumnUrl ? item.Url
-                                                                : item.StatusText;
-        texts.push_back(text.toStdString());
+    for (int row = 0; row < Items()->Count(); ++row) {
+        texts.push_back(Items()->index(row, column).data().toString().toStdString());
     }
     return texts;
 }

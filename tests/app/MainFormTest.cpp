@@ -12,8 +12,10 @@
 #include <QTest>
 
 #include "MainFormFixture.h"
+#include "check/LinkOutcome.h"
 #include "report/ReportForm.h"
 #include "store/LinkStatus.h"
+#include "store/LinkVerdict.h"
 #include "store/widgets/BookTreeView.h"
 #include "support/ShownLinks.h"
 
@@ -59,6 +61,9 @@ TEST_F(MainFormTest, StartSuggestsTheFavoritesFolderAndShowsTheRootSortedByName)
     EXPECT_EQ(Items()->HeaderImage(LinkItems::kColumnUrl), -1);
     EXPECT_EQ(Items()->HeaderImage(LinkItems::kColumnStatus), -1);
     EXPECT_FALSE(Items()->headerData(0, Qt::Horizontal, Qt::DecorationRole).isNull());
+    // Classic rules show the three columns only.
+    EXPECT_EQ(Items()->columnCount(), LinkItems::kColumnCount);
+    EXPECT_EQ(Form().Report()->ReportItems().columnCount(), LinkItems::kColumnCount);
     EXPECT_TRUE(Form().isVisible());
     EXPECT_EQ(Form().windowTitle(), "Vornakle");
 }
@@ -179,6 +184,35 @@ TEST_F(MainFormTest, StatusColumnSortsByTextAndAChangeAloneDoesNotResort) {
     AddLinkItem(*Items(), added);
     EXPECT_EQ(Column(LinkItems::kColumnStatus),
               (Strings{"", "", "Nicht autorisiert", "Nicht gefunden", "OK", "OK"}));
+}
+
+TEST_F(MainFormTest, CurrentRulesShowTheOutcomesClassAndReasonAndSortByThem) {
+    for (const char* name : {"a.url", "b.url", "c.url"}) {
+        collection_.WriteFile(name, ShortcutText("http://x/"));
+    }
+    settings_.Rules = CheckRules::Current;
+    Start();
+    const int classColumn = LinkItems::kColumnCount;
+    EXPECT_EQ(Items()->headerData(classColumn + 1, Qt::Horizontal), "Grund");
+    EXPECT_EQ(Form().Report()->ReportItems().headerData(classColumn, Qt::Horizontal), "Klasse");
+    // "c" keeps its status from the file: no outcome, nothing to show.
+    for (const auto& [index, status, state] :
+         {std::tuple{0, int{kStatusUnknown}, OutcomeState::Checked},
+          std::tuple{1, 200, OutcomeState::Cached}}) {
+        auto verdict = std::make_unique<LinkVerdict>();
+        auto outcome = std::make_shared<LinkOutcome>();
+        outcome->State = state;
+        outcome->Result.Status = status;
+        outcome->Result.Reason = index == 0 ? FailureReason::Refused : FailureReason::None;
+        verdict->Outcome = std::move(outcome);
+        Form().Root()->Child(index)->FileStatus(status, std::move(verdict));
+    }
+    emit List()->header()->sectionClicked(classColumn);
+    EXPECT_EQ(Column(classColumn), (Strings{"", "ok", "unknown"}));
+    emit List()->header()->sectionClicked(classColumn + 1);
+    emit List()->header()->sectionClicked(classColumn + 1);  // descending
+    EXPECT_EQ(Column(classColumn + 1), (Strings{"refused", "cached", ""}));
+    EXPECT_EQ(Captions(), (Strings{"a", "b", "c"}));
 }
 
 TEST_F(MainFormTest, SelectionFollowsItsLinkWhenTheListResorts) {
