@@ -21,11 +21,14 @@ namespace vornakle {
 namespace {
 
 // What the lists show beyond the status, the history's run of failures
-// included; null when the status says it all.
-std::unique_ptr<const LinkVerdict> VerdictOfResult(const CheckResult& result,
-                                                   const std::string& url,
-                                                   const std::optional<HistoryFacts>& history) {
+// included, and the whole outcome for the class and reason columns.
+std::unique_ptr<const LinkVerdict> VerdictOfOutcome(const LinkOutcome& outcome,
+                                                    const std::string& url) {
+    const CheckResult& result = outcome.Result;
+    const std::optional<HistoryFacts>& history = outcome.History;
     auto verdict = std::make_unique<LinkVerdict>();
+    // The lists' class and reason columns read the whole outcome.
+    verdict->Outcome = std::make_shared<const LinkOutcome>(outcome);
     verdict->Standing = StandingOfResult(result);
     verdict->Explanation = GermanVerdict(result, url);
     if (history && history->FailingSince) {
@@ -34,9 +37,6 @@ std::unique_ptr<const LinkVerdict> VerdictOfResult(const CheckResult& result,
         }
         verdict->Explanation +=
             GermanFailingRun(history->FailingSince->time_since_epoch().count(), history->Failures);
-    }
-    if (verdict->Explanation.empty() && verdict->Standing == StandingOfStatus(result.Status)) {
-        return nullptr;
     }
     return verdict;
 }
@@ -130,9 +130,8 @@ void LinkTester::Test(const std::vector<TBookTree*>& nodes,
         // A check that was stopped has found nothing out about the link.
         if (result.Reason != FailureReason::Aborted) {
             // Classic checks tell nothing beyond the status.
-            node->FileStatus(
-                result.Status,
-                classic ? nullptr : VerdictOfResult(result, node->Text, outcome.History));
+            node->FileStatus(result.Status,
+                             classic ? nullptr : VerdictOfOutcome(outcome, node->Text));
         }
         changes_.CheckEnded(node);
         if (filed) {

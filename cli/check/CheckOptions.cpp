@@ -486,12 +486,14 @@ const std::vector<OptionSpec>& Declarations() {
 std::string OptionsHelp() {
     std::string text;
     for (const OptionSpec& spec : CheckOptionSpecs()) {
-        std::string head = "  --" + std::string(spec.Name);
+        // Appended piece by piece, not "  --" + ...: GCC 12 warns falsely
+        // (-Wrestrict) on that form in optimised builds.
+        std::string head = "  --";
+        head.append(spec.Name);
         if (!spec.Argument.empty()) {
-            head += " " + std::string(spec.Argument);
+            head.push_back(' ');
+            head.append(spec.Argument);
         }
-        // Appended, not "\n" + ...: GCC 12 warns falsely (-Wrestrict) on
-        // that form in optimised builds.
         if (head.size() < kHelpColumn) {
             head.append(kHelpColumn - head.size(), ' ');
         } else {

@@ -442,6 +442,18 @@ TEST_F(AtOnceTest, VerifyAllGivesTheSequentialStatusesUnderThePerHostLimit) {
     EXPECT_EQ(ItemOf("manual").ImageIndex, kImageUnknown);
     EXPECT_EQ(ItemOf("manual").StatusToolTip.toStdString(),
               "Datei fehlt (file-missing): " + collection_.Path("gone.pdf"));
+    // The class and reason columns read what the check found.
+    const auto cell = [&](const char* caption, int column) {
+        return Items()->data(Items()->index(RowOf(caption), column)).toString().toStdString();
+    };
+    for (const auto& [caption, linkClass, reason] :
+         {std::tuple<const char*, std::string, std::string>{"login", "login", "auth-required"},
+          {"bookmarklet", "not-checked", "not-web: javascript: links are not checked"},
+          {"manual", "unknown", "file-missing: " + collection_.Path("gone.pdf")},
+          {"moved", "ok", ""}}) {
+        EXPECT_EQ(cell(caption, LinkItems::kColumnCount), linkClass) << caption;
+        EXPECT_EQ(cell(caption, LinkItems::kColumnCount + 1), reason) << caption;
+    }
     EXPECT_FALSE(Form().Busy());
 }
 
