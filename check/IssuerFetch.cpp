@@ -2,31 +2,11 @@
 
 #include "check/CheckDeadline.h"
 #include "http/HttpClient.h"
-#include "net/TransferSupport.h"
 
 namespace vornakle {
 
 std::optional<std::string> FetchedIssuers::BodyOf(const std::string& url, const TFetch& fetch) {
-    std::unique_lock lock(mutex_);
-    const auto [entry, added] = entries_.try_emplace(url);
-    if (!added) {
-        changed_.wait(lock, [&] { return entry->second.Done; });
-        return entry->second.Body;
-    }
-    lock.unlock();
-    std::optional<std::string> body;
-    {
-        // Whatever happens the waiting checks go on, and a failure is
-        // remembered as none.
-        ScopeExit publish([&] {
-            const std::lock_guard relock(mutex_);
-            entry->second.Body = body;
-            entry->second.Done = true;
-            changed_.notify_all();
-        });
-        body = fetch();
-    }
-    return body;
+    return bodies_.Get(url, fetch);
 }
 
 namespace {

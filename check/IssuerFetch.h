@@ -1,15 +1,13 @@
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <functional>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
 #include "check/CheckSettings.h"
+#include "check/FetchedOnce.h"
 #include "net/TlsIssuers.h"
 
 namespace vornakle {
@@ -29,13 +27,7 @@ public:
     std::optional<std::string> BodyOf(const std::string& url, const TFetch& fetch);
 
 private:
-    struct Entry {
-        bool Done = false;
-        std::optional<std::string> Body;
-    };
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::map<std::string, Entry> entries_;
+    FetchedOnce<std::string> bodies_;
 };
 
 // The fetch of a check client's handshakes (TTcpSocket::TlsFetchIssuer),

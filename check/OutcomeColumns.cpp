@@ -45,7 +45,7 @@ constexpr auto kColumns = std::to_array<OutcomeColumn>({
          if (!outcome.History || !outcome.History->FailingSince) {
              return std::nullopt;
          }
-         return UtcText(*outcome.History->FailingSince, "%Y-%m-%dT%H:%M:%SZ");
+         return UtcText(*outcome.History->FailingSince, kIsoUtcPattern);
      }},
     {"failures", "Failures", "Fehlschläge", ColumnKind::Number,
      [](const LinkRecord&, const LinkOutcome& outcome) -> Cell {

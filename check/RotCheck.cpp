@@ -230,31 +230,11 @@ bool PageWorthReading(const THttpClient& client) {
 }
 
 std::optional<PageSample> SitePages::SampleOf(const std::string& key, const TFetch& fetch) {
-    std::unique_lock lock(mutex_);
-    const auto [entry, added] = entries_.try_emplace(key);
-    if (!added) {
-        changed_.wait(lock, [&] { return entry->second.Done; });
-        return entry->second.Sample;
-    }
-    ++fetched_;
-    lock.unlock();
-    std::optional<PageSample> sample;
-    {
-        // Whatever happens the waiting checks go on.
-        ScopeExit publish([&] {
-            const std::lock_guard relock(mutex_);
-            entry->second.Sample = sample;
-            entry->second.Done = true;
-            changed_.notify_all();
-        });
-        sample = fetch();
-    }
-    return sample;
+    return samples_.Get(key, fetch);
 }
 
 int SitePages::Fetched() const {
-    const std::lock_guard lock(mutex_);
-    return fetched_;
+    return samples_.Fetched();
 }
 
 std::string SitePages::MadeUpKey(const std::string& url) {

@@ -1,15 +1,13 @@
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <map>
-#include <mutex>
 #include <optional>
 #include <string>
 
 #include "check/CheckResult.h"
 #include "check/CheckSettings.h"
+#include "check/FetchedOnce.h"
 #include "check/RotRules.h"
 
 namespace vornakle {
@@ -35,14 +33,7 @@ public:
     static std::string RootKey(const std::string& url);
 
 private:
-    struct Entry {
-        bool Done = false;
-        std::optional<PageSample> Sample;
-    };
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    std::map<std::string, Entry> entries_;
-    int fetched_ = 0;
+    FetchedOnce<PageSample> samples_;
 };
 
 // Whether a current check keeps the body of the reply the client has just

@@ -88,7 +88,7 @@ std::optional<CheckResult> ReusableResult(const AddressHistory& history,
 }
 
 std::string IsoDateTime(HistoryTime time) {
-    return UtcText(time, "%Y-%m-%dT%H:%M:%SZ");
+    return UtcText(time, kIsoUtcPattern);
 }
 
 }  // namespace vornakle
