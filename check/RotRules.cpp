@@ -10,7 +10,6 @@
 #include "check/QueryChoice.h"
 #include "check/ScriptNavigation.h"
 #include "check/SignInReturn.h"
-#include "http/UrlReference.h"
 #include "http/WebUrl.h"
 #include "platform/AsciiCase.h"
 #include "store/LinkStatus.h"
@@ -442,12 +441,9 @@ std::optional<std::string> OtherAddress(std::string_view address, std::string_vi
     if (address.empty()) {
         return std::nullopt;
     }
-    const std::optional<WebUrl> resolved = ResolveWebUrl(pageUrl, address);
-    if (!resolved) {
-        return std::nullopt;
-    }
-    std::string target = resolved->Href();
-    if (AddressKey(target) == AddressKey(pageUrl)) {
+    // Only a web address can be followed; anything else ends the steps.
+    std::string target = WebAddressFrom(pageUrl, address);
+    if (target.empty() || AddressKey(target) == AddressKey(pageUrl)) {
         return std::nullopt;
     }
     return target;
