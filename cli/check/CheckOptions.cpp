@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -17,8 +16,6 @@
 
 #include "history/CheckHistory.h"
 #include "platform/AsciiCase.h"
-#include "platform/ErrorMessages.h"
-#include "platform/FileSystem.h"
 #include "platform/TrimBlanks.h"
 
 namespace vornakle {
@@ -87,8 +84,6 @@ std::chrono::seconds DurationOption(const std::string& option, const std::string
 // Bounds of --accept: the reply numbers HTTP has room for.
 constexpr std::int32_t kFirstReplyNumber = 100;
 constexpr std::int32_t kLastReplyNumber = 999;
-// A config file or a file of patterns larger than this is no such file.
-constexpr std::size_t kMaxOptionFileBytes = 1024 * 1024;
 
 // "200..299,403": reply numbers and ranges of them.
 void AddAcceptedStatuses(std::vector<StatusRange>& ranges, const std::string& list) {
@@ -523,25 +518,6 @@ const OptionSpec* CheckOptionNamed(std::string_view name) {
     const auto found = std::find_if(specs.begin(), specs.end(),
                                     [name](const OptionSpec& spec) { return spec.Name == name; });
     return found == specs.end() ? nullptr : &*found;
-}
-
-std::string ReadOptionFile(const std::string& option, const std::string& path) {
-    const std::string cannot = option + " " + DisplayUtf8(path) + " cannot be read";
-    errno = 0;
-    const UniqueFd file = OpenRegularFile(path);
-    if (!file.IsValid()) {
-        throw EUsageError(cannot + (errno != 0 ? ": " + SystemErrorText(errno) : std::string()));
-    }
-    try {
-        std::string text = ReadAll(file.Get(), kMaxOptionFileBytes + 1, cannot);
-        if (text.size() > kMaxOptionFileBytes) {
-            throw EUsageError(option + " " + DisplayUtf8(path) + " is larger than " +
-                              std::to_string(kMaxOptionFileBytes / 1024) + " KiB");
-        }
-        return text;
-    } catch (const EFileError& error) {
-        throw EUsageError(error.Message());
-    }
 }
 
 std::string CheckCommand::RewritingOption() const {

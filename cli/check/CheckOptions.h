@@ -10,7 +10,7 @@
 #include "bookmarks/BrowserProfiles.h"
 #include "check/ArchiveLookup.h"
 #include "check/CheckEngine.h"
-#include "cli/check/LinkFilter.h"
+#include "check/LinkFilter.h"
 #include "cli/check/ResultFormat.h"
 #include "history/AddressHistory.h"
 #include "platform/CommandLine.h"
@@ -137,10 +137,6 @@ struct OptionSpec {
 std::span<const OptionSpec> CheckOptionSpecs();
 // The option of that name (without "--"); nullptr when there is none.
 const OptionSpec* CheckOptionNamed(std::string_view name);
-
-// The contents of a small file an option names (a config file, a file of
-// patterns); throws EUsageError naming the option when it cannot be read.
-std::string ReadOptionFile(const std::string& option, const std::string& path);
 
 // Reads the arguments after the program name. The checker follows the
 // current rules unless --rules classic asks for the program's own. Options come as "--name
