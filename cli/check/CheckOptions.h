@@ -149,6 +149,18 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments);
 CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments,
                                const std::vector<std::string>& where);
 
+// The checker's options among arguments read into a command as
+// ParseCheckCommand reads them, for a program that takes some of them (the
+// desktop's): no source, no operand, and none of the checks of options that
+// go together, which that program makes itself. where as for
+// ParseCheckCommand. Throws EUsageError.
+CheckCommand ParseCheckOptions(const std::vector<std::string>& arguments,
+                               const std::vector<std::string>& where = {});
+
+// One option's lines in the help: its name and value's name, its first
+// line beside them where they leave room, the rest below it.
+std::string OptionHelp(const OptionSpec& spec);
+
 // The --help text.
 std::string UsageText();
 
