@@ -109,7 +109,9 @@ namespace {
 std::string SessionHelp() {
     std::string text =
         "\n"
-        "Under current rules only, as vornakle-check takes them (see its manual):\n";
+        "Under current rules only, as vornakle-check takes them: a link left out\n"
+        "is not checked and keeps the status it had; a result the history gives\n"
+        "shows the reason cached. DURATION: a whole number and s, m, h or d.\n";
     for (const std::string_view name : kSessionOptions) {
         text += OptionHelp(*CheckOptionNamed(name));
     }
