@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "cli/check/CheckConfig.h"
 #include "cli/check/CheckOptions.h"
