@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -160,19 +161,15 @@ std::string HeaderLine(const std::string& text) {
 }
 
 TOutputFormat FormatNamed(const std::string& value) {
-    if (value == "text") {
-        return TOutputFormat::Text;
+    std::string names;
+    for (const OutputFormatName& format : kOutputFormats) {
+        if (value == format.Name) {
+            return format.Format;
+        }
+        names += names.empty() ? "" : &format == std::end(kOutputFormats) - 1 ? " or " : ", ";
+        names += format.Name;
     }
-    if (value == "csv") {
-        return TOutputFormat::Csv;
-    }
-    if (value == "json") {
-        return TOutputFormat::Json;
-    }
-    if (value == "html") {
-        return TOutputFormat::Html;
-    }
-    throw EUsageError("--format is text, csv, json or html, not \"" + value + "\"");
+    throw EUsageError("--format is " + names + ", not \"" + value + "\"");
 }
 
 // The archive's base address from the command line, else from the

@@ -20,6 +20,19 @@ namespace vornakle {
 // Html is one page for a browser, written once the run has ended.
 enum class TOutputFormat { Text, Csv, Json, Html };
 
+// The formats by the names --format takes, in the order the help lists
+// them: a format is a row here and a writer (MakeResultWriter).
+struct OutputFormatName {
+    std::string_view Name;
+    TOutputFormat Format;
+};
+inline constexpr OutputFormatName kOutputFormats[] = {
+    {"text", TOutputFormat::Text},
+    {"csv", TOutputFormat::Csv},
+    {"json", TOutputFormat::Json},
+    {"html", TOutputFormat::Html},
+};
+
 // What a report says of the run as a whole.
 struct RunFacts {
     std::string Program;  // name and version
