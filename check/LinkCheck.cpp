@@ -426,18 +426,19 @@ CheckResult CheckByCurrentRules(THttpClient& client, const std::string& url,
     // after it, and servers that refuse HEAD or let it hang are no trouble.
     std::optional<CheckResult> failed = AskPatiently(run, client, url, backOff);
     CheckResult result = failed ? *failed : run.Answer();
-    if (result.Status == kTooManyRequests) {
+    if (result.Status == LinkStatus::Reply(kTooManyRequests)) {
         result.Reason = FailureReason::RateLimited;
         result.Detail = client.ReplyRetryAfter.empty() ? std::string("no Retry-After")
                                                        : "Retry-After: " + client.ReplyRetryAfter;
-    } else if (result.Status == kProxyAuthenticationRequired && !client.Proxy.empty()) {
+    } else if (result.Status == LinkStatus::Reply(kProxyAuthenticationRequired) &&
+               !client.Proxy.empty()) {
         // The user's own proxy wants a sign-in: that says nothing of the
         // page.
         result = CheckResult::Failed(FailureReason::Proxy, "the proxy " + client.Proxy + ':' +
                                                                std::to_string(client.ProxyPort) +
                                                                " asks for a sign-in (407)");
     } else if (result.Reason == FailureReason::None) {
-        if (auto access = AccessOfReply(result.Status, client.Header)) {
+        if (auto access = AccessOfReply(result.Status.ReplyNumber(), client.Header)) {
             result.Found = access->first;
             result.FoundBy = std::move(access->second);
         }
@@ -472,7 +473,7 @@ CheckResult CheckLink(THttpClient& client, const std::string& url, const CheckSe
         CheckResult result = CheckByCurrentRules(client, url, deadlineMilliseconds, backOff);
         // The user's word on a reply number outweighs what the reply seemed
         // to say of the site (a bot status, a challenge).
-        if (!IsLinkFine(result.Status) && settings.Accepts(result.Status)) {
+        if (!IsLinkFine(result.Status) && settings.Accepts(result.Status.ReplyNumber())) {
             result.Found = Finding::Accepted;
             result.FoundBy = Clue();
         }

@@ -132,7 +132,7 @@ void LookForChallenge(const THttpClient& client, CheckResult& result) {
         PageWorthReading(client) ? PageOfReply(client, result.FinalUrl) : std::nullopt;
     const std::string_view html = page ? std::string_view(client.Body) : std::string_view();
     std::optional<Clue> clue =
-        BotWallOfReply(result.Status, client.Header, page ? &*page : nullptr, html);
+        BotWallOfReply(result.Status.ReplyNumber(), client.Header, page ? &*page : nullptr, html);
     if (!clue && page) {
         clue = ChallengeOfPage(page->Title, client.Body);
     }
@@ -252,7 +252,7 @@ void FindRot(THttpClient& client, const std::string& url, CheckResult& result, S
     if (!answered || result.Found != Finding::None) {
         return;
     }
-    if (MayBeChallenge(result.Status)) {
+    if (MayBeChallenge(result.Status.ReplyNumber())) {
         LookForChallenge(client, result);
         return;
     }

@@ -27,6 +27,8 @@ LinkListView NewLinkListView(const QString& name, QWidget* parent, const int& FS
     if (rules == CheckRules::Current) {
         items->AddColumns(OutcomeListColumns());
     }
+    // Empty where no check kept an outcome: always under classic rules.
+    items->SetStatusNote(OutcomeStatusNote);
     KeepLinkItemsSorted(*items, FSortColumn, FSortDirection);
     view->setModel(items);
     view->setRootIsDecorated(false);

@@ -51,9 +51,9 @@ const SampleLink kSampleLinks[] = {
 };
 
 // One of each kind of outcome, so that the report has something to list.
-const std::pair<const char*, std::int32_t> kSampleStatuses[] = {
-    {"Alte Seite.url", 404},
-    {"Suchmaschine.url", 200},
+const std::pair<const char*, LinkStatus> kSampleStatuses[] = {
+    {"Alte Seite.url", LinkStatus::Reply(404)},
+    {"Suchmaschine.url", LinkStatus::Reply(200)},
     {"Wetter.url", kStatusUnknown},
 };
 
