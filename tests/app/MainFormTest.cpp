@@ -195,6 +195,12 @@ TEST_F(MainFormTest, CurrentRulesShowTheOutcomesClassAndReasonAndSortByThem) {
     const int classColumn = LinkItems::kColumnCount;
     EXPECT_EQ(Items()->headerData(classColumn + 1, Qt::Horizontal), "Grund");
     EXPECT_EQ(Form().Report()->ReportItems().headerData(classColumn, Qt::Horizontal), "Klasse");
+    // At the window's first size every column shows, the reason as wide as
+    // the class at least.
+    const QHeaderView* header = List()->header();
+    EXPECT_LE(header->sectionPosition(classColumn + 1) + header->sectionSize(classColumn + 1),
+              List()->viewport()->width());
+    EXPECT_GE(header->sectionSize(classColumn + 1), header->sectionSize(classColumn));
     // "c" keeps its status from the file: no outcome, nothing to show.
     for (const auto& [index, status, state] :
          {std::tuple{0, int{kStatusUnknown}, OutcomeState::Checked},
