@@ -31,8 +31,8 @@ public:
         status.reply_ = true;
         return status;
     }
-    // A number as the lists show it and the history keeps it. That form is
-    // the specified one and has no room for the kind: 0 to 5 are read as
+    // A number as the checker prints it and the history keeps it. That form
+    // is the specified one and has no room for the kind: 0 to 5 are read as
     // the own codes, as they always were, whoever sent them.
     static constexpr LinkStatus FromStored(std::int32_t stored) {
         return stored >= kStatusFolder && stored <= kStatusUnknown
@@ -47,8 +47,9 @@ public:
     constexpr LinkStatusCode OwnCode() const {
         return reply_ ? kStatusUnknown : static_cast<LinkStatusCode>(number_);
     }
-    // The one number of either kind that the lists show and sort by, the
-    // checker prints, and the history keeps.
+    // The one number of either kind: what the checker prints (Shown) and
+    // the history keeps (Stored). The lists show and sort by its text
+    // (StatusText).
     constexpr std::int32_t Shown() const { return number_; }
     constexpr std::int32_t Stored() const { return number_; }
 
@@ -84,8 +85,8 @@ inline LinkStatus StatusOfReply(int replyNumber) {
 // "not modified" (304) count as fine, a permanent one (301) as invalid.
 int StatusImageIndex(LinkStatus status);
 
-// The German text shown in the "Status" column, UTF-8; empty for the own
-// codes.
+// The German text shown in the "Status" column, UTF-8; empty for a link's
+// own codes.
 std::string StatusText(LinkStatus status);
 
 // A reply number of the success class, 2xx (RFC 9110 section 15.3).
