@@ -74,6 +74,10 @@ public:
     // file, and the status tooltip shows a link's run of failures; empty (the
     // default): no history.
     void KeepHistoryIn(const std::string& Path) { FTester->KeepHistoryIn(Path); }
+    // Under current rules, the links the checks leave out and how old a
+    // fine result of the history may be to stand for a check (LinkTester).
+    void SetCheckFilter(LinkFilter Filter) { FTester->SetFilter(std::move(Filter)); }
+    void SetCheckMaxAge(std::optional<std::chrono::seconds> MaxAge) { FTester->SetMaxAge(MaxAge); }
     // ---- end of link verification ----
 
     // ---- Link commands and the report (MainFormLinks.cpp) ----

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "check/CheckSettings.h"
+#include "check/LinkFilter.h"
 #include "platform/CommandLine.h"
 
 namespace vornakle {
@@ -15,6 +18,13 @@ struct ProgramOptions {
     // Classic unless --rules current: the verify commands then check many
     // links at once, with Jobs and PerHost.
     CheckSettings Check;
+    // Under current rules only, and only when asked for (vornakle-check's
+    // --exclude, --include, --exclude-file and --max-age, on the command
+    // line or in the config file --config names): the links the checks
+    // leave out, and how old a fine result of the history may be to stand
+    // for a check.
+    LinkFilter Filter;
+    std::optional<std::chrono::seconds> MaxAge;
 };
 
 // Reads the arguments after the program name: "--name VALUE" or

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/MainForm.h"
@@ -62,6 +63,8 @@ int main(int argc, char** argv) {
     vornakle::TApplication application(toolkitArgc, argv);
     auto MainForm = std::make_unique<vornakle::TMainForm>(options.Check);
     MainForm->KeepHistoryIn(vornakle::DefaultHistoryPath());
+    MainForm->SetCheckFilter(std::move(options.Filter));
+    MainForm->SetCheckMaxAge(options.MaxAge);
     if (!MainForm->FolderChosen()) {
         return 0;
     }

@@ -204,36 +204,34 @@ std::unique_ptr<THttpClient> MakeArchiveClient(const CheckSettings& settings,
     CheckSettings current = settings;
     current.Rules = CheckRules::Current;
     current.UserAgent = userAgent;
-    std::unique_ptr<THttpClient> client = MakeCheckClient(current);
-    // The reply is JSON, not a page the rot look would read.
-    // Read whole (within the client's own bound, above this one), so that
-    // a reply that breaks off is a failure and never a cut one read as if
-    // it were all, and one too long is told as such.
-    client->BodyWanted = nullptr;
-    client->BodyReadLimit = 0;
-    static_assert(THttpClient::kMaxBodyBytes > kMaxArchiveReplyBytes);
-    return client;
+    return MakeCheckClient(current);
 }
 
 ArchiveAnswer LookUpSnapshot(THttpClient& client, const std::string& service,
                              const std::string& url, std::chrono::sys_seconds time,
                              std::int64_t deadlineMilliseconds) {
+    // The reply is JSON, not a page the rot look would read: read whole
+    // (within the client's own bound, above this one), so that a reply that
+    // breaks off is a failure and never a cut one read as if it were all,
+    // and one too long is told as such.
+    static_assert(THttpClient::kMaxBodyBytes > kMaxArchiveReplyBytes);
+    HttpReply reply;
     const CheckResult asked =
-        GetPatiently(client, ArchiveRequestUrl(service, url, time), deadlineMilliseconds);
+        GetPatiently(client, ArchiveRequestUrl(service, url, time), deadlineMilliseconds, reply);
     if (asked.Reason != FailureReason::None) {
         return FailedLookUp(asked);
     }
-    if (!IsSuccess(client.ReplyNumber)) {
-        return Failed("it answered " + std::to_string(client.ReplyNumber));
+    if (!IsSuccess(reply.Number)) {
+        return Failed("it answered " + std::to_string(reply.Number));
     }
-    if (client.BodyDecoding == THttpClient::BodyCoding::Unreadable) {
+    if (reply.Coding == BodyCoding::Unreadable) {
         return Failed("its reply's content coding could not be read");
     }
-    if (client.Body.size() > kMaxArchiveReplyBytes) {
+    if (reply.Body.size() > kMaxArchiveReplyBytes) {
         return Failed("its reply is too long for an availability reply (more than " +
                       std::to_string(kMaxArchiveReplyBytes / 1024) + " KiB)");
     }
-    return ParseArchiveReply(client.Body, service, url);
+    return ParseArchiveReply(reply.Body, service, url);
 }
 
 }  // namespace vornakle

@@ -9,6 +9,7 @@
 
 #include "check/AddressParts.h"
 #include "check/LinkCheck.h"
+#include "http/BrowserRules.h"
 #include "http/HttpClient.h"
 #include "http/ProxyRules.h"
 #include "net/TlsContext.h"
@@ -78,7 +79,7 @@ CheckEngine::CheckEngine(std::vector<std::string> urls, CheckSettings settings,
       settings_(settings),
       issuers_(std::make_shared<FetchedIssuers>()),
       queue_(HostKeysOf(urls_, holders_), settings.PerHost,
-             std::chrono::milliseconds(THttpClient::kMaxIdleMilliseconds)) {
+             std::chrono::milliseconds(BrowserRules::kMaxIdleMilliseconds)) {
     if (settings_.Rules == CheckRules::Current) {
         // Read once for the run, not by every check of every worker.
         if (!settings_.Proxies) {
@@ -137,14 +138,17 @@ void CheckEngine::RunWorker(std::size_t workerNumber) {
         const std::string& url = urls_[holders_[address].front()];
         CheckResult result;
         try {
-            result = client ? CheckLink(*client, url, settings_, settings_.DeadlineMilliseconds(),
-                                        [this, address](std::int64_t milliseconds) {
-                                            queue_.HoldHost(address, milliseconds);
-                                        })
+            HttpReply reply;
+            result = client ? CheckLink(
+                                  *client, url, settings_, settings_.DeadlineMilliseconds(),
+                                  [this, address](std::int64_t milliseconds) {
+                                      queue_.HoldHost(address, milliseconds);
+                                  },
+                                  &reply)
                             : FailedCheck(made.Failure());
             // A result without a request (a file: link) has no page to read.
             if (client && settings_.Rules == CheckRules::Current && !result.Hops.empty()) {
-                FindRot(*client, url, result, sitePages_, settings_,
+                FindRot(*client, url, result, reply, sitePages_, settings_,
                         settings_.DeadlineMilliseconds());
             }
         } catch (...) {

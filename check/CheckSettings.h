@@ -1,6 +1,6 @@
 #pragma once
 
-#include "http/ClientRules.h"
+#include "http/HttpClientSettings.h"
 #include "http/ProxyRules.h"
 #include "net/TlsContext.h"
 

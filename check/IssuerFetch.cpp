@@ -30,33 +30,35 @@ private:
                 client_ = Made();
             }
             const CheckDeadline deadline(*client_, settings_.TimeOutMilliseconds);
-            client_->Get(url);
+            HttpRequest request;
+            request.Url = url;
+            // One byte past the bound tells a body over it.
+            request.BodyLimit = kMaxIssuerBytes + 1;
+            HttpReply reply = client_->Send(request);
+            if (reply.Number != kOk || reply.Body.size() > kMaxIssuerBytes) {
+                return std::nullopt;
+            }
+            return std::move(reply.Body);
         } catch (const Exception&) {
             // No certificate: the chain stays as the server sent it.
             return std::nullopt;
         }
-        if (client_->ReplyNumber != kOk || client_->Body.size() > kMaxIssuerBytes) {
-            return std::nullopt;
-        }
-        return client_->Body;
     }
 
     std::unique_ptr<THttpClient> Made() const {
         // Closed after each fetch: a worker keeps a descriptor for its
         // check's connection only.
-        auto client =
-            std::make_unique<THttpClient>(RequestRules::Browser, ConnectionReuse::CloseEach);
-        client->ReportLevel = 0;
-        client->TimeOut = settings_.TimeOutMilliseconds;
-        client->UserAgent = settings_.UserAgent;
-        client->Proxies = settings_.Proxies ? *settings_.Proxies : ProxyRulesFromEnvironment();
-        // One byte past the bound tells a body over it. The run's extra
-        // header lines stay with the sites checked: they may carry
-        // credentials. An https address is not asked (AllowHttps stays
-        // off): its own chain would need verifying, and authorities name
-        // http ones (RFC 5280 section 4.2.2.1).
-        client->BodyReadLimit = kMaxIssuerBytes + 1;
-        return client;
+        HttpClientSettings client;
+        client.Rules = RequestRules::Browser;
+        client.Reuse = ConnectionReuse::CloseEach;
+        client.TimeOut = settings_.TimeOutMilliseconds;
+        client.UserAgent = settings_.UserAgent;
+        client.Proxies = settings_.Proxies ? *settings_.Proxies : ProxyRulesFromEnvironment();
+        // The run's extra header lines stay with the sites checked: they
+        // may carry credentials. An https address is not asked (AllowHttps
+        // stays off): its own chain would need verifying, and authorities
+        // name http ones (RFC 5280 section 4.2.2.1).
+        return std::make_unique<THttpClient>(std::move(client));
     }
 
     CheckSettings settings_;

@@ -248,7 +248,8 @@ CheckResult FailedCheck(const std::exception_ptr& failure) {
 namespace {
 
 // What one check shares over its requests: the guard against targets the
-// client must not ask, the deadline of the whole check, the hops.
+// client must not ask, the deadline of the whole check, the hops, and the
+// last reply.
 class CheckRun {
 public:
     CheckRun(THttpClient& client, std::int64_t deadlineMilliseconds, SecureScheme secure)
@@ -262,7 +263,7 @@ public:
             if (callersHandler_) {
                 callersHandler_(sender);
             }
-            const std::string scheme = LinkScheme(client_.CurrentURL);
+            const std::string scheme = LinkScheme(client_.CurrentPass().Url);
             if (!scheme.empty() && !IsRequestableScheme(scheme, secure)) {
                 throw EUnsupportedScheme(scheme + " (a redirection's target)");
             }
@@ -275,19 +276,13 @@ public:
     CheckRun& operator=(const CheckRun&) = delete;
 
     // Runs one transaction; the result when it ended without a reply, else
-    // none and the client holds the reply.
-    std::optional<CheckResult> Transaction(CmdType kind, const std::string& url) {
-        try {
-            if (kind == cmdGet) {
-                client_.Get(url);
-            } else {
-                client_.Head(url);
-            }
-        } catch (...) {
-            TakeHops();
-            return Failure(std::current_exception());
+    // none and Reply() holds the reply.
+    std::optional<CheckResult> Transaction(HttpRequest request) {
+        reply_ = client_.Exchange(request);
+        hops_.insert(hops_.end(), reply_.Hops.begin(), reply_.Hops.end());
+        if (reply_.Failure) {
+            return Failure(reply_.Failure);
         }
-        TakeHops();
         return std::nullopt;
     }
 
@@ -301,26 +296,29 @@ public:
         return std::nullopt;
     }
 
+    const HttpReply& Reply() const { return reply_; }
+    HttpReply TakeReply() { return std::move(reply_); }
+
     // What the last transaction's reply says.
     CheckResult Answer() const {
-        switch (client_.RedirectEnd) {
-            case THttpClient::RedirectOutcome::Loop:
-                return CheckResult::Failed(FailureReason::RedirectLoop, client_.CurrentURL);
-            case THttpClient::RedirectOutcome::TooMany:
+        switch (reply_.RedirectEnd) {
+            case RedirectOutcome::Loop:
+                return CheckResult::Failed(FailureReason::RedirectLoop, reply_.RedirectTarget);
+            case RedirectOutcome::TooMany:
                 return CheckResult::Failed(FailureReason::TooManyRedirects,
                                            "more than " + std::to_string(client_.MaxRedirects()));
-            case THttpClient::RedirectOutcome::NoLocation:
+            case RedirectOutcome::NoLocation:
                 return CheckResult::Failed(FailureReason::NoLocation,
-                                           std::to_string(client_.ReplyNumber));
-            case THttpClient::RedirectOutcome::None:
+                                           std::to_string(reply_.Number));
+            case RedirectOutcome::None:
                 break;
         }
-        if (client_.ReplyNumber > 0) {
-            return CheckResult::Answered(StatusOfReply(client_.ReplyNumber));
+        if (reply_.Number > 0) {
+            return CheckResult::Answered(StatusOfReply(reply_.Number));
         }
         return CheckResult::Failed(
             FailureReason::MalformedReply,
-            client_.Header.empty() ? "closed without a status line" : StatusLineOf(client_.Header));
+            reply_.Header.empty() ? "closed without a status line" : StatusLineOf(reply_.Header));
     }
 
     // Milliseconds left before the deadline; the largest value without one.
@@ -343,8 +341,6 @@ public:
     }
 
 private:
-    void TakeHops() { hops_.insert(hops_.end(), client_.Hops.begin(), client_.Hops.end()); }
-
     CheckResult Failure(const std::exception_ptr& failure) const {
         if (deadline_.Expired()) {
             return CheckResult::Failed(
@@ -354,9 +350,9 @@ private:
         }
         CheckResult failed = FailedCheck(failure);
         if (failed.Reason != FailureReason::Error && failed.Reason != FailureReason::InvalidUrl &&
-            failed.Reason != FailureReason::UnsupportedScheme && !client_.Host.empty()) {
+            failed.Reason != FailureReason::UnsupportedScheme && !reply_.Host.empty()) {
             // Which server of a chain of redirections failed.
-            failed.Detail += " (" + client_.Host + ":" + std::to_string(client_.Port) + ")";
+            failed.Detail += " (" + reply_.Host + ":" + std::to_string(reply_.Port) + ")";
         }
         return failed;
     }
@@ -367,26 +363,27 @@ private:
     CheckDeadline deadline_;
     QElapsedTimer elapsed_;
     std::vector<RequestHop> hops_;
+    HttpReply reply_;
 };
 
 constexpr std::int16_t kTooManyRequests = 429;
 constexpr std::int16_t kProxyAuthenticationRequired = 407;
 constexpr std::int16_t kServiceUnavailable = 503;
 
-// A GET, asked again while the server asks for patience (429 or 503 with
-// Retry-After) and the deadline leaves room for the wait; the result when
-// no reply came, else none and the client holds the reply.
-std::optional<CheckResult> AskPatiently(CheckRun& run, THttpClient& client, const std::string& url,
+// A request, asked again while the server asks for patience (429 or 503
+// with Retry-After) and the deadline leaves room for the wait; the result
+// when no reply came, else none and the run holds the reply.
+std::optional<CheckResult> AskPatiently(CheckRun& run, const HttpRequest& request,
                                         const HostBackOff& backOff) {
     for (int retriesLeft = kMaxRetries;; --retriesLeft) {
-        std::optional<CheckResult> failed = run.Transaction(cmdGet, url);
-        const std::int16_t reply = client.ReplyNumber;
+        std::optional<CheckResult> failed = run.Transaction(request);
+        const std::int16_t reply = run.Reply().Number;
         if (failed || retriesLeft == 0 ||
             (reply != kTooManyRequests && reply != kServiceUnavailable)) {
             return failed;
         }
         const std::optional<std::int64_t> seconds =
-            RetryAfterSeconds(client.ReplyRetryAfter, QDateTime::currentSecsSinceEpoch());
+            RetryAfterSeconds(run.Reply().RetryAfter, QDateTime::currentSecsSinceEpoch());
         // A server asking for longer than a user would wait is not waited
         // for at all: the answer after a shorter wait would be the same.
         if (!seconds || *seconds > kMaxRetryWaitMilliseconds / kMillisecondsPerSecond) {
@@ -405,10 +402,15 @@ std::optional<CheckResult> AskPatiently(CheckRun& run, THttpClient& client, cons
     }
 }
 
+HttpRequest GetOf(const std::string& url) {
+    HttpRequest request;
+    request.Url = url;
+    return request;
+}
+
 CheckResult CheckByCurrentRules(THttpClient& client, const std::string& url,
-                                std::int64_t deadlineMilliseconds, const HostBackOff& backOff) {
-    client.Host.clear();
-    client.Port = 0;
+                                std::int64_t deadlineMilliseconds, const HostBackOff& backOff,
+                                HttpReply* lastReply) {
     // Cookies are this check's own: none of another check reaches it, and
     // none of it reaches the requests after it.
     client.ClearCookies();
@@ -422,55 +424,68 @@ CheckResult CheckByCurrentRules(THttpClient& client, const std::string& url,
 
     CheckRun run(client, deadlineMilliseconds, SecureScheme::Allowed);
     // A GET from the start: one request tells whether the link answers and
-    // brings the page the rot look reads, where a HEAD would need a GET
-    // after it, and servers that refuse HEAD or let it hang are no trouble.
-    std::optional<CheckResult> failed = AskPatiently(run, client, url, backOff);
+    // brings the page the rot look reads (its start, and no other body),
+    // where a HEAD would need a GET after it, and servers that refuse HEAD
+    // or let it hang are no trouble.
+    HttpRequest request = GetOf(url);
+    request.BodyLimit = kRotPageBytes;
+    request.BodyWanted = PageWorthReading;
+    std::optional<CheckResult> failed = AskPatiently(run, request, backOff);
     CheckResult result = failed ? *failed : run.Answer();
+    const HttpReply& reply = run.Reply();
     if (result.Status == LinkStatus::Reply(kTooManyRequests)) {
         result.Reason = FailureReason::RateLimited;
-        result.Detail = client.ReplyRetryAfter.empty() ? std::string("no Retry-After")
-                                                       : "Retry-After: " + client.ReplyRetryAfter;
+        result.Detail = reply.RetryAfter.empty() ? std::string("no Retry-After")
+                                                 : "Retry-After: " + reply.RetryAfter;
     } else if (result.Status == LinkStatus::Reply(kProxyAuthenticationRequired) &&
-               !client.Proxy.empty()) {
+               !reply.Proxy.empty()) {
         // The user's own proxy wants a sign-in: that says nothing of the
         // page.
-        result = CheckResult::Failed(FailureReason::Proxy, "the proxy " + client.Proxy + ':' +
-                                                               std::to_string(client.ProxyPort) +
+        result = CheckResult::Failed(FailureReason::Proxy, "the proxy " + reply.Proxy + ':' +
+                                                               std::to_string(reply.ProxyPort) +
                                                                " asks for a sign-in (407)");
     } else if (result.Reason == FailureReason::None) {
-        if (auto access = AccessOfReply(result.Status.ReplyNumber(), client.Header)) {
+        if (auto access = AccessOfReply(result.Status.ReplyNumber(), reply.Header)) {
             result.Found = access->first;
             result.FoundBy = std::move(access->second);
         }
     }
-    return run.Finished(std::move(result));
+    result = run.Finished(std::move(result));
+    if (lastReply != nullptr) {
+        *lastReply = run.TakeReply();
+    }
+    return result;
 }
 
 }  // namespace
 
 CheckResult CheckLink(THttpClient& client, const std::string& url,
                       std::int64_t deadlineMilliseconds) {
-    client.Host.clear();
-    client.Port = 0;
     if (std::optional<CheckResult> refused = RefusedUrl(url, SecureScheme::Refused)) {
         return *refused;
     }
     CheckRun run(client, deadlineMilliseconds, SecureScheme::Refused);
-    std::optional<CheckResult> failed = run.Transaction(cmdHead, url);
+    HttpRequest request = GetOf(url);
+    request.Method = HttpMethod::Head;
+    std::optional<CheckResult> failed = run.Transaction(request);
     return run.Finished(failed ? *failed : run.Answer());
 }
 
 CheckResult GetPatiently(THttpClient& client, const std::string& url,
-                         std::int64_t deadlineMilliseconds) {
+                         std::int64_t deadlineMilliseconds, HttpReply& reply) {
     CheckRun run(client, deadlineMilliseconds, SecureScheme::Allowed);
-    std::optional<CheckResult> failed = AskPatiently(run, client, url, HostBackOff());
-    return failed ? *failed : run.Answer();
+    std::optional<CheckResult> failed = AskPatiently(run, GetOf(url), HostBackOff());
+    CheckResult result = failed ? *failed : run.Answer();
+    reply = run.TakeReply();
+    return result;
 }
 
 CheckResult CheckLink(THttpClient& client, const std::string& url, const CheckSettings& settings,
-                      std::int64_t deadlineMilliseconds, const HostBackOff& backOff) {
+                      std::int64_t deadlineMilliseconds, const HostBackOff& backOff,
+                      HttpReply* lastReply) {
     if (settings.Rules == CheckRules::Current) {
-        CheckResult result = CheckByCurrentRules(client, url, deadlineMilliseconds, backOff);
+        CheckResult result =
+            CheckByCurrentRules(client, url, deadlineMilliseconds, backOff, lastReply);
         // The user's word on a reply number outweighs what the reply seemed
         // to say of the site (a bot status, a challenge).
         if (!IsLinkFine(result.Status) && settings.Accepts(result.Status.ReplyNumber())) {
@@ -484,25 +499,20 @@ CheckResult CheckLink(THttpClient& client, const std::string& url, const CheckSe
 
 std::unique_ptr<THttpClient> MakeCheckClient(const CheckSettings& settings,
                                              std::shared_ptr<FetchedIssuers> issuers) {
-    const bool current = settings.Rules == CheckRules::Current;
-    auto client = std::make_unique<THttpClient>(
-        current ? RequestRules::Browser : RequestRules::Classic, settings.Reuse);
-    client->ReportLevel = 0;
-    client->TimeOut = settings.TimeOutMilliseconds;
-    if (current) {
-        client->BodyReadLimit = kRotPageBytes;
-        client->BodyWanted = PageWorthReading;
-        client->AllowHttps = true;
-        client->UserAgent = settings.UserAgent;
-        client->TlsCaFile = settings.Tls.CaFile;
-        client->TlsInsecure = settings.Tls.Insecure;
-        client->TlsResumption = settings.Tls.Resumption;
-        client->Proxies = settings.Proxies ? *settings.Proxies : ProxyRulesFromEnvironment();
-        client->ExtraHeaders = settings.ExtraHeaders;
-        client->TlsFetchIssuer = IssuerFetchOf(
+    HttpClientSettings client;
+    client.TimeOut = settings.TimeOutMilliseconds;
+    if (settings.Rules == CheckRules::Current) {
+        client.Rules = RequestRules::Browser;
+        client.Reuse = settings.Reuse;
+        client.AllowHttps = true;
+        client.UserAgent = settings.UserAgent;
+        client.Tls = settings.Tls;
+        client.Proxies = settings.Proxies ? *settings.Proxies : ProxyRulesFromEnvironment();
+        client.ExtraHeaders = settings.ExtraHeaders;
+        client.FetchIssuer = IssuerFetchOf(
             settings, issuers != nullptr ? std::move(issuers) : std::make_shared<FetchedIssuers>());
     }
-    return client;
+    return std::make_unique<THttpClient>(std::move(client));
 }
 
 LinkStanding StandingOfResult(const CheckResult& result) {

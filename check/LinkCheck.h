@@ -15,6 +15,7 @@ namespace vornakle {
 
 class THttpClient;
 class FetchedIssuers;
+struct HttpReply;
 
 // Checks one link the way "Verify All &Links" does: one HEAD request, the
 // reply number as the status when the reply has one. No usable answer gives
@@ -22,9 +23,9 @@ class FetchedIssuers;
 // malformed reply), redirections that lead nowhere (a loop, too many, no
 // Location), and URLs refused before anything is sent (none, too long, a
 // scheme the client does not speak, also as a redirection's target).
-// The client's host and port are cleared first, so that a URL naming no host
-// cannot reach the server of the link checked before it: every link's status
-// depends on its own URL only, whichever worker checks it. With a deadline
+// Every transaction starts from the link's own URL, so that a URL naming no
+// host cannot reach the server of the link checked before it: every link's
+// status depends on its own URL only, whichever worker checks it. With a deadline
 // above 0 the check as a whole, all passes and waits, ends after that many
 // milliseconds (the desktop program has its Cancel button instead, and holds
 // the client's time-out while the user looks at a window). Runs on the
@@ -53,17 +54,18 @@ inline constexpr std::int64_t kMaxRetryWaitMilliseconds = 30000;
 // that stays is status 429 with reason rate-limited. Cookies go to later
 // requests of this check only. A link no request can check is decided
 // without one (CheckWithoutRequest: a file: link on the file system, other
-// schemes not checked).
+// schemes not checked). lastReply, when given, receives the last reply of
+// a current check (the page the rot look reads).
 CheckResult CheckLink(THttpClient& client, const std::string& url, const CheckSettings& settings,
                       std::int64_t deadlineMilliseconds = 0,
-                      const HostBackOff& backOff = HostBackOff());
+                      const HostBackOff& backOff = HostBackOff(), HttpReply* lastReply = nullptr);
 
-// One GET of url for a caller that reads the reply itself (the client then
-// holds it), asked as a check under current rules asks: a 429 or 503 with
-// Retry-After waited for within the deadline and asked again. The result
-// is the failure when no usable reply came, else the reply's status.
+// One GET of url for a caller that reads the reply itself (into reply),
+// asked as a check under current rules asks: a 429 or 503 with Retry-After
+// waited for within the deadline and asked again. The result is the
+// failure when no usable reply came, else the reply's status.
 CheckResult GetPatiently(THttpClient& client, const std::string& url,
-                         std::int64_t deadlineMilliseconds);
+                         std::int64_t deadlineMilliseconds, HttpReply& reply);
 
 // A client for the checks of a run, configured once by its settings: the
 // classic client, or under current rules one of the browser rules that

@@ -12,6 +12,7 @@
 #include "check/LinkCheck.h"
 #include "check/PageLandmarks.h"
 #include "check/SearchRedirect.h"
+#include "http/BrowserRules.h"
 #include "http/HttpClient.h"
 #include "http/ReplyHeader.h"
 #include "http/UrlReference.h"
@@ -44,11 +45,11 @@ bool AnnouncesEmptyBody(const std::string& header) {
 // Whether the client's last reply is a 200 HTML page that shows nothing: no
 // body, or blanks only. A 200 that names no type and brings nothing is an
 // answer of a service (a beacon, a health check), not a page.
-bool IsEmptyPage(const THttpClient& client) {
+bool IsEmptyPage(const HttpReply& reply) {
     constexpr std::int32_t kOk = 200;
-    return client.ReplyNumber == kOk && PageWorthReading(client) &&
-           (AnnouncesEmptyBody(client.Header) ||
-            client.Body.find_first_not_of(" \t\r\n\f") == std::string::npos);
+    return reply.Number == kOk && PageWorthReading(reply) &&
+           (AnnouncesEmptyBody(reply.Header) ||
+            reply.Body.find_first_not_of(" \t\r\n\f") == std::string::npos);
 }
 
 // A page sent as UTF-8 without saying so is read as UTF-8; the parser would
@@ -60,22 +61,21 @@ std::string PageEncoding(const std::string& body, const std::string& contentType
     return std::string();
 }
 
-// The page of the client's last reply, asked as url; its bytes stay in the
-// client's Body.
-std::optional<PageSample> PageOfReply(const THttpClient& client, const std::string& url) {
+// The page of a reply, asked as url.
+std::optional<PageSample> PageOfReply(const HttpReply& reply, const std::string& url) {
     // A body whose coding could not be undone is no page: a browser shows
     // an error there, and its bytes would be read as garbage.
-    if (client.RedirectEnd != THttpClient::RedirectOutcome::None || client.ReplyNumber <= 0 ||
-        client.BodyDecoding == THttpClient::BodyCoding::Unreadable) {
+    if (reply.RedirectEnd != RedirectOutcome::None || reply.Number <= 0 ||
+        reply.Coding == BodyCoding::Unreadable) {
         return std::nullopt;
     }
     PageSample page;
-    page.Status = client.ReplyNumber;
-    page.Size = client.Body.size();
+    page.Status = reply.Number;
+    page.Size = reply.Body.size();
     page.Url = url;
-    page.FinalUrl = client.Hops.empty() ? url : client.Hops.back().Url;
+    page.FinalUrl = reply.Hops.empty() ? url : reply.Hops.back().Url;
     PageLandmarks landmarks =
-        ReadPageLandmarks(client.Body, PageEncoding(client.Body, ContentTypeOf(client.Header)));
+        ReadPageLandmarks(reply.Body, PageEncoding(reply.Body, ContentTypeOf(reply.Header)));
     page.Title = std::move(landmarks.Title);
     page.Heading = std::move(landmarks.Heading);
     page.Text = std::move(landmarks.Text);
@@ -84,23 +84,16 @@ std::optional<PageSample> PageOfReply(const THttpClient& client, const std::stri
     return page;
 }
 
-// Reads the page at url, whatever its reply; its bytes stay in the client's
-// Body.
+// Reads the page at url, whatever its reply.
 std::optional<PageSample> ReadPage(THttpClient& client, const std::string& url) {
-    const std::size_t previousLimit = client.BodyReadLimit;
-    auto previousWanted = std::move(client.BodyWanted);
-    client.BodyReadLimit = kRotPageBytes;
-    client.BodyWanted = nullptr;
-    ScopeExit restore([&] {
-        client.BodyReadLimit = previousLimit;
-        client.BodyWanted = std::move(previousWanted);
-    });
-    try {
-        client.Get(url);
-    } catch (...) {
+    HttpRequest request;
+    request.Url = url;
+    request.BodyLimit = kRotPageBytes;
+    const HttpReply reply = client.Exchange(request);
+    if (reply.Failure) {
         return std::nullopt;
     }
-    return PageOfReply(client, url);
+    return PageOfReply(reply, url);
 }
 
 // A last path part no site has: random, so that no site can have made a page
@@ -123,18 +116,18 @@ void MarkFound(CheckResult& result, Finding found, Clue clue) {
 // A page of a challenge service stands in for the page asked for: the site
 // keeps programs out, and nothing is known of the page. The check's own
 // reply brought the page.
-void LookForChallenge(const THttpClient& client, CheckResult& result) {
+void LookForChallenge(const HttpReply& reply, CheckResult& result) {
     if (result.FinalUrl.empty()) {
         return;
     }
     // A wall a service's header line tells needs no page.
     const std::optional<PageSample> page =
-        PageWorthReading(client) ? PageOfReply(client, result.FinalUrl) : std::nullopt;
-    const std::string_view html = page ? std::string_view(client.Body) : std::string_view();
+        PageWorthReading(reply) ? PageOfReply(reply, result.FinalUrl) : std::nullopt;
+    const std::string_view html = page ? std::string_view(reply.Body) : std::string_view();
     std::optional<Clue> clue =
-        BotWallOfReply(result.Status.ReplyNumber(), client.Header, page ? &*page : nullptr, html);
+        BotWallOfReply(result.Status.ReplyNumber(), reply.Header, page ? &*page : nullptr, html);
     if (!clue && page) {
-        clue = ChallengeOfPage(page->Title, client.Body);
+        clue = ChallengeOfPage(page->Title, reply.Body);
     }
     if (clue) {
         result.Reason = FailureReason::None;
@@ -169,15 +162,13 @@ bool WasAsked(const std::vector<RequestHop>& hops, const std::string& url) {
                        [&key](const RequestHop& hop) { return AddressKey(hop.Url) == key; });
 }
 
-// Where a browser goes on its own from the 2xx reply the client has just
-// read, asked as pageUrl, and its page (when it was read): the reply's
-// Refresh header, read as a refresh of the page is and taking its place
-// as it comes first, else the page's refresh, else the address its only
-// script sends to.
-std::optional<std::string> NavigationTarget(const THttpClient& client,
+// Where a browser goes on its own from a 2xx reply, asked as pageUrl, and its page (when it was
+// read): the reply's Refresh header, read as a refresh of the page is and taking its place as it
+// comes first, else the page's refresh, else the address its only script sends to.
+std::optional<std::string> NavigationTarget(const HttpReply& reply,
                                             const std::optional<PageSample>& page,
                                             const std::string& pageUrl) {
-    if (const std::optional<std::string> header = HeaderFieldValue(client.Header, "Refresh")) {
+    if (const std::optional<std::string> header = HeaderFieldValue(reply.Header, "Refresh")) {
         if (std::optional<std::string> target = RefreshTarget(*header, pageUrl)) {
             return target;
         }
@@ -194,25 +185,26 @@ std::optional<std::string> NavigationTarget(const THttpClient& client,
 enum class RefreshOutcome { Followed, Ended };
 
 // Follows a step a browser takes on its own to target, when there is one:
-// the result becomes that of its target, with every hop. Ended: the
-// result is final (nothing to follow, or the target's check decided).
+// the result becomes that of its target, with every hop, and reply its
+// reply. Ended: the result is final (nothing to follow, or the target's
+// check decided).
 RefreshOutcome FollowRefresh(THttpClient& client, const std::optional<std::string>& target,
-                             CheckResult& result, const CheckSettings& settings,
+                             CheckResult& result, HttpReply& reply, const CheckSettings& settings,
                              std::int64_t remainingMilliseconds) {
     if (!target || !IsRequestableScheme(LinkScheme(*target), SecureScheme::Allowed) ||
         WasAsked(result.Hops, *target)) {
         return RefreshOutcome::Ended;
     }
-    CheckResult next = CheckLink(client, *target, settings, remainingMilliseconds);
+    CheckResult next =
+        CheckLink(client, *target, settings, remainingMilliseconds, HostBackOff(), &reply);
     if (next.Reason != FailureReason::None && !IsLastingFailure(next.Reason)) {
         return RefreshOutcome::Ended;
     }
     std::vector<RequestHop> hops = result.Hops;
     hops.insert(hops.end(), next.Hops.begin(), next.Hops.end());
-    if (hops.size() > static_cast<std::size_t>(THttpClient::kMaxBrowserRedirects) + 1) {
-        next =
-            CheckResult::Failed(FailureReason::TooManyRedirects,
-                                "more than " + std::to_string(THttpClient::kMaxBrowserRedirects));
+    if (hops.size() > static_cast<std::size_t>(BrowserRules::kMaxRedirects) + 1) {
+        next = CheckResult::Failed(FailureReason::TooManyRedirects,
+                                   "more than " + std::to_string(BrowserRules::kMaxRedirects));
         next.FinalUrl = hops.back().Url;
     }
     next.Hops = std::move(hops);
@@ -224,9 +216,9 @@ RefreshOutcome FollowRefresh(THttpClient& client, const std::optional<std::strin
 
 }  // namespace
 
-bool PageWorthReading(const THttpClient& client) {
-    return (IsSuccess(client.ReplyNumber) || MayBeChallenge(client.ReplyNumber)) &&
-           IsHtml(ContentTypeOf(client.Header));
+bool PageWorthReading(const HttpReply& reply) {
+    return (IsSuccess(reply.Number) || MayBeChallenge(reply.Number)) &&
+           IsHtml(ContentTypeOf(reply.Header));
 }
 
 std::optional<PageSample> SitePages::SampleOf(const std::string& key, const TFetch& fetch) {
@@ -245,15 +237,15 @@ std::string SitePages::RootKey(const std::string& url) {
     return "root " + OriginKey(url);
 }
 
-void FindRot(THttpClient& client, const std::string& url, CheckResult& result, SitePages& pages,
-             const CheckSettings& settings, std::int64_t deadlineMilliseconds) {
+void FindRot(THttpClient& client, const std::string& url, CheckResult& result, HttpReply& reply,
+             SitePages& pages, const CheckSettings& settings, std::int64_t deadlineMilliseconds) {
     const bool answered =
         result.Reason == FailureReason::None || result.Reason == FailureReason::RateLimited;
     if (!answered || result.Found != Finding::None) {
         return;
     }
     if (MayBeChallenge(result.Status.ReplyNumber())) {
-        LookForChallenge(client, result);
+        LookForChallenge(reply, result);
         return;
     }
     if (result.Reason != FailureReason::None || !IsSuccess(result.Status)) {
@@ -267,16 +259,16 @@ void FindRot(THttpClient& client, const std::string& url, CheckResult& result, S
     bool empty = false;
     for (;;) {
         // The check's GET (and that of a refresh's target) read the page.
-        empty = IsEmptyPage(client);
+        empty = IsEmptyPage(reply);
         const std::string pageUrl = result.FinalUrl.empty() ? url : result.FinalUrl;
-        if (PageWorthReading(client) && !AnnouncesEmptyBody(client.Header)) {
-            sample = PageOfReply(client, pageUrl);
+        if (PageWorthReading(reply) && !AnnouncesEmptyBody(reply.Header)) {
+            sample = PageOfReply(reply, pageUrl);
         }
         if (sample && !IsSuccess(sample->Status)) {
             sample.reset();
             break;
         }
-        const std::optional<std::string> target = NavigationTarget(client, sample, pageUrl);
+        const std::optional<std::string> target = NavigationTarget(reply, sample, pageUrl);
         if (!target) {
             break;
         }
@@ -287,7 +279,8 @@ void FindRot(THttpClient& client, const std::string& url, CheckResult& result, S
             deadlineMilliseconds > 0
                 ? std::max<std::int64_t>(1, deadlineMilliseconds - elapsed.elapsed())
                 : 0;
-        if (FollowRefresh(client, target, result, settings, remaining) == RefreshOutcome::Ended) {
+        if (FollowRefresh(client, target, result, reply, settings, remaining) ==
+            RefreshOutcome::Ended) {
             break;
         }
         sample.reset();

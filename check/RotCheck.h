@@ -13,6 +13,7 @@
 namespace vornakle {
 
 class THttpClient;
+struct HttpReply;
 
 // Pages a site serves whatever link is checked: for a made-up address next
 // to a deep link, and at its root. Each is asked once per key in a run
@@ -36,10 +37,9 @@ private:
     FetchedOnce<PageSample> samples_;
 };
 
-// Whether a current check keeps the body of the reply the client has just
-// read the header of: a page the rot look reads, that is an HTML page of a
-// 2xx reply or of a reply that may be a robot challenge (MayBeChallenge).
-bool PageWorthReading(const THttpClient& client);
+// Whether a current check keeps the body of a reply whose header is in: a page the rot look reads,
+// that is an HTML page of a 2xx reply or of a reply that may be a robot challenge (MayBeChallenge).
+bool PageWorthReading(const HttpReply& reply);
 
 // What a current check adds to a result by reading pages. A 403, 429 or 503
 // that is a CDN's, bot manager's or firewall's wall (BotWallOfReply) or
@@ -47,7 +47,7 @@ bool PageWorthReading(const THttpClient& client);
 // is not announced empty, read up to kRotPageBytes by a GET) whose refresh
 // sends a browser on within kMaxRefreshSeconds is followed as a
 // redirection, checked as settings say, and counted among the
-// kMaxBrowserRedirects. Then a 2xx result is Suspect with its signal when
+// BrowserRules::kMaxRedirects. Then a 2xx result is Suspect with its signal when
 // its redirections say so (RedirectSuspicion; whether the final page is the
 // one the site's root serves is asked of the root, once per origin; its
 // site's search, SearchRedirectSuspicion), Login when they end on a sign-in
@@ -59,7 +59,10 @@ bool PageWorthReading(const THttpClient& client);
 // Anything that fails while looking leaves the result as it was: rot is a
 // finding, never a failure. With a deadline above 0 the looking ends after
 // that many milliseconds. Runs on the client's thread.
-void FindRot(THttpClient& client, const std::string& url, CheckResult& result, SitePages& pages,
-             const CheckSettings& settings, std::int64_t deadlineMilliseconds = 0);
+// reply is the check's last reply (CheckLink's lastReply); a refresh
+// followed puts its target's there.
+void FindRot(THttpClient& client, const std::string& url, CheckResult& result, HttpReply& reply,
+             SitePages& pages, const CheckSettings& settings,
+             std::int64_t deadlineMilliseconds = 0);
 
 }  // namespace vornakle

@@ -8,12 +8,13 @@
 
 #include <algorithm>
 
-#include "http/HttpClient.h"
+#include "http/HttpErrors.h"
 #include "http/ReplyHeader.h"
 #include "http/RequestLines.h"
 #include "http/UrlReference.h"
 #include "http/UrlSplit.h"
 #include "http/WebUrl.h"
+#include "net/TcpSocket.h"
 #include "platform/AsciiCase.h"
 
 namespace vornakle {
@@ -32,15 +33,13 @@ constexpr std::int16_t kFirstInterim = 100;
 constexpr std::int16_t kFirstFinal = 200;
 constexpr std::int16_t kFirstError = 400;
 
-const std::string& UserAgentOf(const THttpClient& client) {
-    static const std::string browsers(kBrowserUserAgent);
-    return client.UserAgent.empty() ? browsers : client.UserAgent;
-}
-
-// The origin of the pass the client prepares, as one key.
-std::string PassOrigin(const THttpClient& client) {
-    return (client.UseTls ? "https://" : "http://") + AsciiLowerCase(client.Host) + ':' +
-           std::to_string(client.Port);
+// The origin of a pass, as one key.
+std::string PassOrigin(const HttpPass& pass) {
+    std::string origin = pass.Tls ? "https://" : "http://";
+    origin += AsciiLowerCase(pass.Host);
+    origin += ':';
+    origin += std::to_string(pass.Port);
+    return origin;
 }
 
 // Reads past the interim replies (1xx) before the final reply, whose status
@@ -50,7 +49,7 @@ std::string PassOrigin(const THttpClient& client) {
 // lines; the final reply follows them (RFC 9110 section 15.2). Their lines
 // together stay within kMaxHeaderBytes, so endless ones cannot hold the
 // check.
-bool SkipInterimReplies(THttpClient& client, std::string& statusLine) {
+bool SkipInterimReplies(TTcpSocket& socket, std::string& statusLine) {
     std::size_t interimBytes = 0;
     for (;;) {
         const std::int16_t reply = LenientStatusNumber(statusLine);
@@ -58,40 +57,36 @@ bool SkipInterimReplies(THttpClient& client, std::string& statusLine) {
             return true;
         }
         interimBytes += statusLine.size();
-        for (std::string line; interimBytes < THttpClient::kMaxHeaderBytes;) {
-            line = client.ReadLn();
+        for (std::string line; interimBytes < kMaxReplyHeaderBytes;) {
+            line = socket.ReadLn();
             interimBytes += line.size();
             if (IsHeaderEnd(line)) {
                 break;
             }
         }
-        if (interimBytes >= THttpClient::kMaxHeaderBytes) {
+        if (interimBytes >= kMaxReplyHeaderBytes) {
             return false;
         }
-        statusLine = client.ReadLn();
+        statusLine = socket.ReadLn();
     }
 }
 
-// Whether the client's extra header lines hold one named name (field names
-// are case-insensitive, RFC 9110 section 5.1).
-bool HasExtraHeader(const THttpClient& client, std::string_view name) {
+// Whether the extra header lines hold one named name (field names are
+// case-insensitive, RFC 9110 section 5.1).
+bool HasExtraHeader(const std::vector<std::string>& extraHeaders, std::string_view name) {
     const std::string wanted = AsciiLowerCase(name) + ':';
     return std::any_of(
-        client.ExtraHeaders.begin(), client.ExtraHeaders.end(),
+        extraHeaders.begin(), extraHeaders.end(),
         [&wanted](const std::string& line) { return StartsWithAsciiLower(line, wanted); });
 }
 
 }  // namespace
 
-int BrowserRules::MaxRedirects() const {
-    return THttpClient::kMaxBrowserRedirects;
-}
-
-void BrowserRules::SplitUrl(const THttpClient& client, std::string& url, std::string& host,
-                            std::int32_t& port, std::string& path, std::string* userInfo) const {
+HttpPass BrowserRules::SplitUrl(const std::string& url, const HttpPass& /*previous*/,
+                                UrlSource source) const {
     // The transaction's first URL is the caller's; any later one came from
     // a server, and the message says so.
-    const bool redirected = !client.Hops.empty();
+    const bool redirected = source == UrlSource::Redirection;
     const std::optional<WebUrl> parsed = ParseWebUrl(url);
     if (!parsed) {
         throw EConvertError(redirected ? "a redirection to an invalid address '" + url + "'"
@@ -101,199 +96,203 @@ void BrowserRules::SplitUrl(const THttpClient& client, std::string& url, std::st
         throw ENotWebAddress(redirected ? "a redirection to a non-web address '" + url + "'"
                                         : "'" + url + "' is not a web address");
     }
-    if (parsed->Scheme == "https" && !client.AllowHttps) {
+    if (parsed->Scheme == "https" && !settings_.AllowHttps) {
         throw ESchemeRefused("HTTP Secure Socket is not supported");
     }
-    url = parsed->Href();
-    host = parsed->Host.value_or(std::string());
-    port = parsed->PortOrDefault();
-    path = parsed->RequestTarget();
-    if (userInfo != nullptr) {
-        *userInfo =
-            parsed->Password.empty() ? parsed->Username : parsed->Username + ':' + parsed->Password;
-    }
+    HttpPass pass;
+    pass.Url = parsed->Href();
+    // The URL Standard's host parser gave the host its ASCII form already.
+    pass.Host = parsed->Host.value_or(std::string());
+    pass.Port = parsed->PortOrDefault();
+    pass.Path = parsed->RequestTarget();
+    pass.Tls = parsed->Scheme == "https";
+    pass.UserInfo =
+        parsed->Password.empty() ? parsed->Username : parsed->Username + ':' + parsed->Password;
+    return pass;
 }
 
-std::string BrowserRules::RedirectTarget(const THttpClient& client) const {
+std::string BrowserRules::RedirectTarget(const HttpPass& pass, const std::string& location) const {
     // Read as a browser reads it against the URL the reply answered; what
     // does not resolve stays as it came, and the next pass refuses it.
-    const std::optional<WebUrl> target = ResolveWebUrl(client.CurrentURL, client.ReplyLocation);
-    return target ? target->Href() : client.ReplyLocation;
+    const std::optional<WebUrl> target = ResolveWebUrl(pass.Url, location);
+    return target ? target->Href() : location;
 }
 
-std::string BrowserRules::RequestHost(const std::string& host) const {
-    // The URL Standard's host parser gave the host its ASCII form already.
-    return host;
-}
-
-void BrowserRules::StartTransaction(THttpClient& /*client*/) {
+bool BrowserRules::StartTransaction() {
     credentialsOrigin_.clear();
     credentials_.clear();
+    // Cookies are kept until the client is told to forget them.
+    return false;
 }
 
-void BrowserRules::PreparePass(THttpClient& client, const std::string& userInfo) {
-    client.Host = RequestHost(client.Host);
+void BrowserRules::PreparePass(HttpPass& pass) {
     const std::optional<ProxyAddress> proxy =
-        ProxyFor(client.Proxies, client.UseTls, client.Host, client.Port);
-    client.Proxy = proxy ? proxy->Host : std::string();
-    client.ProxyPort = proxy ? proxy->Port : 0;
-    TakeCredentials(client, userInfo);
+        ProxyFor(settings_.Proxies, pass.Tls, pass.Host, pass.Port);
+    pass.Proxy = proxy ? proxy->Host : std::string();
+    pass.ProxyPort = proxy ? proxy->Port : 0;
+    TakeCredentials(pass);
 }
 
-void BrowserRules::TakeCredentials(const THttpClient& client, const std::string& userInfo) {
-    const std::string origin = PassOrigin(client);
-    if (!userInfo.empty()) {
+void BrowserRules::TakeCredentials(HttpPass& pass) {
+    const std::string origin = PassOrigin(pass);
+    if (!pass.UserInfo.empty()) {
         // "user:password", each percent-encoded where it holds reserved
         // characters (RFC 3986 section 3.2.1); the password may be missing.
         const auto decoded = [](const std::string& text) {
             return QByteArray::fromPercentEncoding(QByteArray::fromStdString(text)).toStdString();
         };
-        const std::size_t colon = userInfo.find(':');
+        const std::size_t colon = pass.UserInfo.find(':');
         credentialsOrigin_ = origin;
         credentials_ = BasicCredentials(
-            decoded(userInfo.substr(0, colon)),
-            colon == std::string::npos ? std::string() : decoded(userInfo.substr(colon + 1)));
+            decoded(pass.UserInfo.substr(0, colon)),
+            colon == std::string::npos ? std::string() : decoded(pass.UserInfo.substr(colon + 1)));
     }
     // Credentials belong to their origin: a redirection to another host,
     // port or scheme must not hand them on (RFC 9110 section 11.6.2 scopes
     // them to a protection space of one origin).
-    passAuthorization_ = credentialsOrigin_ == origin ? credentials_ : std::string();
+    pass.Authorization = credentialsOrigin_ == origin ? credentials_ : std::string();
 }
 
-void BrowserRules::ComposeRequest(THttpClient& client) const {
-    const std::string_view word = RequestWord(client.RequestKind);
-    if (word.empty()) {
-        return;
+const std::string& BrowserRules::UserAgent() const {
+    static const std::string browsers(kBrowserUserAgent);
+    return settings_.UserAgent.empty() ? browsers : settings_.UserAgent;
+}
+
+TExStringList BrowserRules::ComposeRequest(const HttpRequest& request, const HttpPass& pass,
+                                           const std::string& cookies) const {
+    TExStringList lines;
+    const std::int32_t defaultPort = pass.Tls ? kHttpsPort : kHttpPort;
+    std::string authority = pass.Host;
+    if (pass.Port != defaultPort) {
+        authority += ':';
+        authority += std::to_string(pass.Port);
     }
-    TExStringList& lines = client.RequestHeader;
-    const std::string& host = client.Host;
-    const std::int32_t defaultPort = client.UseTls ? kHttpsPort : kHttpPort;
-    const std::string authority =
-        client.Port == defaultPort ? host : host + ':' + std::to_string(client.Port);
     // A proxy asked in the clear needs the whole URL; through a tunnel the
     // server sees the path as without a proxy.
-    const std::string target = client.Proxy.empty() || client.UseTls
-                                   ? client.RequestPath
-                                   : "http://" + authority + client.RequestPath;
-    lines.Add(std::string(word) + ' ' + BrowserRequestTarget(target) + " HTTP/1.1");
+    std::string target;
+    if (!pass.Proxy.empty() && !pass.Tls) {
+        target = "http://";
+        target += authority;
+    }
+    target += pass.Path;
+    lines.Add(std::string(RequestWord(request.Method)) + ' ' + BrowserRequestTarget(target) +
+              " HTTP/1.1");
     lines.Add("Host: " + authority);
     // A line of the user's own takes the place of one of ours.
-    const auto addOwn = [&client, &lines](std::string_view name, const std::string& value) {
-        if (!HasExtraHeader(client, name)) {
+    const std::vector<std::string>& extra = settings_.ExtraHeaders;
+    const auto addOwn = [&extra, &lines](std::string_view name, const std::string& value) {
+        if (!HasExtraHeader(extra, name)) {
             lines.Add(std::string(name) + ": " + value);
         }
     };
-    addOwn("User-Agent", UserAgentOf(client));
+    addOwn("User-Agent", UserAgent());
     addOwn("Accept", kBrowserAccept);
-    // A body that goes to a file is kept as it comes, so none is asked for.
-    if (!client.InputFileMode) {
-        addOwn("Accept-Encoding", kBrowserAcceptEncoding);
-    }
+    addOwn("Accept-Encoding", kBrowserAcceptEncoding);
     addOwn("Accept-Language", kBrowserAcceptLanguage);
-    const std::string cookies = client.CookiesFor(host);
-    const std::string& cookie = cookies.empty() ? client.HeaderInfo.Cookie : cookies;
+    const std::string& cookie = cookies.empty() ? request.Info.Cookie : cookies;
     if (!cookie.empty()) {
         addOwn("Cookie", cookie);
     }
-    if (!client.HeaderInfo.Referer.empty()) {
-        addOwn("Referer", client.HeaderInfo.Referer);
+    if (!request.Info.Referer.empty()) {
+        addOwn("Referer", request.Info.Referer);
     }
-    if (!passAuthorization_.empty()) {
-        addOwn("Authorization", "Basic " + passAuthorization_);
+    if (!pass.Authorization.empty()) {
+        addOwn("Authorization", "Basic " + pass.Authorization);
     }
-    if (SendsBody(client.RequestKind) && !client.OutputFileMode) {
+    if (SendsBody(request.Method)) {
         lines.Add("Content-Type: application/x-www-form-urlencoded");
-        lines.Add("Content-Length: " + std::to_string(client.SendData.size()));
+        lines.Add("Content-Length: " + std::to_string(request.Body.size()));
     }
-    for (const std::string& line : client.ExtraHeaders) {
+    for (const std::string& line : extra) {
         lines.Add(line);
     }
     // HTTP/1.1 connections stay open unless a side says otherwise.
-    if (reuse_ == ConnectionReuse::CloseEach) {
+    if (settings_.Reuse == ConnectionReuse::CloseEach) {
         lines.Add("Connection: close");
     }
+    return lines;
 }
 
-BrowserRules::ConnectionKey BrowserRules::KeyOf(const THttpClient& client) {
-    return {PassOrigin(client), AsciiLowerCase(client.Proxy), client.ProxyPort,
-            TlsSettings{client.TlsCaFile, client.TlsInsecure, client.TlsResumption}};
+BrowserRules::ConnectionKey BrowserRules::KeyOf(const HttpPass& pass) {
+    return {PassOrigin(pass), AsciiLowerCase(pass.Proxy), pass.ProxyPort};
 }
 
-ConnectionStart BrowserRules::OpenConnection(THttpClient& client) {
+ConnectionStart BrowserRules::OpenConnection(TTcpSocket& socket, const HttpPass& pass) {
     const bool fresh = std::chrono::steady_clock::now() - idleSince_ <
-                       std::chrono::milliseconds(THttpClient::kMaxIdleMilliseconds);
-    if (client.Connected && kept_ == KeyOf(client) && fresh && client.StillOpen()) {
+                       std::chrono::milliseconds(kMaxIdleMilliseconds);
+    if (socket.Connected && kept_ == KeyOf(pass) && fresh && socket.StillOpen()) {
         kept_.reset();
-        // A cancel that came between two requests ends nothing, as a new
-        // connection's Connect would forget it too.
-        client.Canceled = false;
         return ConnectionStart::Reused;
     }
     kept_.reset();
-    if (client.Connected) {
-        client.Disconnect();
+    if (socket.Connected) {
+        socket.Disconnect();
     }
-    ClientRules::OpenConnection(client);
-    if (client.UseTls && !client.Proxy.empty()) {
-        OpenTunnel(client);
+    ClientRules::OpenConnection(socket, pass);
+    if (pass.Tls && !pass.Proxy.empty()) {
+        OpenTunnel(socket, pass);
     }
     return ConnectionStart::Fresh;
 }
 
-void BrowserRules::ReleaseConnection(THttpClient& client) {
-    if (reuse_ == ConnectionReuse::Keep && client.ConnectionReusable && client.Connected) {
-        kept_ = KeyOf(client);
-        keptOrigin_ = {client.Host, client.Port};
+void BrowserRules::ReleaseConnection(TTcpSocket& socket, const HttpPass& pass, bool reusable) {
+    if (settings_.Reuse == ConnectionReuse::Keep && reusable && socket.Connected) {
+        kept_ = KeyOf(pass);
+        keptOrigin_ = {pass.Host, pass.Port};
         idleSince_ = std::chrono::steady_clock::now();
         return;
     }
-    ClientRules::ReleaseConnection(client);
+    ClientRules::ReleaseConnection(socket, pass, reusable);
 }
 
 std::optional<ConnectionOrigin> BrowserRules::KeptOrigin() const {
     return kept_ ? std::optional(keptOrigin_) : std::nullopt;
 }
 
-void BrowserRules::OpenTunnel(THttpClient& client) const {
-    const std::string authority = client.Host + ':' + std::to_string(client.Port);
+void BrowserRules::OpenTunnel(TTcpSocket& socket, const HttpPass& pass) const {
+    std::string authority = pass.Host;
+    authority += ':';
+    authority += std::to_string(pass.Port);
     ThrowIfLineBreak(authority);
-    client.SendBytes("CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority +
-                     "\r\nUser-Agent: " + UserAgentOf(client) + "\r\n\r\n");
-    const std::string statusLine = client.ReadLn();
+    SendBytes(socket, "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority +
+                          "\r\nUser-Agent: " + UserAgent() + "\r\n\r\n");
+    const std::string statusLine = socket.ReadLn();
     const std::int16_t reply = LenientStatusNumber(statusLine);
     for (int line = 0; line < kMaxTunnelHeaderLines && !statusLine.empty(); ++line) {
-        if (IsHeaderEnd(client.ReadLn())) {
+        if (IsHeaderEnd(socket.ReadLn())) {
             break;
         }
     }
     if (reply < 200 || reply > 299) {
-        throw EProxyError("The proxy " + client.Proxy + ':' + std::to_string(client.ProxyPort) +
+        throw EProxyError("The proxy " + pass.Proxy + ':' + std::to_string(pass.ProxyPort) +
                           " opened no tunnel to " + authority + " (" +
                           (reply == 0 ? std::string("no reply") : std::to_string(reply)) + ")");
     }
-    client.StartTls(client.Host);
+    socket.StartTls(pass.Host);
 }
 
-void BrowserRules::ReadReplyHeader(THttpClient& client, std::string statusLine) {
-    const bool finalReply = SkipInterimReplies(client, statusLine);
+ReplyHead BrowserRules::ReadReplyHeader(TTcpSocket& socket, std::string statusLine,
+                                        HttpMethod method) const {
+    ReplyHead head;
+    const bool finalReply = SkipInterimReplies(socket, statusLine);
     if (statusLine.empty()) {
         // Closed before a status line: there is nothing more to read.
-        return;
+        return head;
     }
     if (!finalReply) {
         // Interim replies without end: no final reply, no reply number.
-        client.TakeHeaderLine(statusLine);
-        return;
+        head.TakeLine(statusLine);
+        return head;
     }
-    client.ReplyNumber = LenientStatusNumber(statusLine);
-    client.TakeHeaderLine(statusLine);
-    ReadHeaderLines(client);
-    const std::string& codings = client.ReplyTransferEncoding;
+    head.Number = LenientStatusNumber(statusLine);
+    head.TakeLine(statusLine);
+    ReadHeaderLines(socket, head);
+    const std::string& codings = head.TransferEncoding;
     // A length frames the body only where no rule before it does (no body
     // at all, a Transfer-Encoding); there, lengths that differ or are no
     // number leave its end unknown, and a browser shows an error (RFC 9112
     // section 6.3).
-    if (client.ReplyLengthInvalid && codings.empty() && client.ReplyHasBody()) {
+    if (head.LengthInvalid && codings.empty() && ReplyHasBody(method, head.Number)) {
         throw EMalformedReply("the reply's Content-Length names no single length");
     }
     // The body's end must be known for the connection to carry another
@@ -302,22 +301,22 @@ void BrowserRules::ReadReplyHeader(THttpClient& client, std::string statusLine) 
     // closes too: a server that failed may send what no request asked for,
     // and a reply that arrives after the next request went out would pass
     // for that request's answer.
-    client.ReplyKeepsOpen =
-        reuse_ == ConnectionReuse::Keep && client.ReplyNumber > 0 &&
-        client.ReplyNumber < kFirstError && !client.ReplyLengthInvalid &&
-        ReplyKeepsConnection(statusLine, client.ReplyConnection) &&
-        (codings.empty() || (EndsChunked(codings) && client.ReplyContentLength < 0));
+    head.KeepsOpen = settings_.Reuse == ConnectionReuse::Keep && head.Number > 0 &&
+                     head.Number < kFirstError && !head.LengthInvalid &&
+                     ReplyKeepsConnection(statusLine, head.Connection) &&
+                     (codings.empty() || (EndsChunked(codings) && head.ContentLength < 0));
+    return head;
 }
 
-void BrowserRules::ReadHeaderLines(THttpClient& client) const {
+void BrowserRules::ReadHeaderLines(TTcpSocket& socket, ReplyHead& head) {
     // A header line may go on over lines that start with a blank; a field
     // is read once its last line is in.
     std::string field;
     std::size_t headerBytes = 0;
-    while (headerBytes < THttpClient::kMaxHeaderBytes) {
-        const std::string line = client.ReadLn();
+    while (headerBytes < kMaxReplyHeaderBytes) {
+        const std::string line = socket.ReadLn();
         headerBytes += line.size();
-        client.TakeHeaderLine(line);
+        head.TakeLine(line);
         if (IsFoldedLine(line) && !field.empty()) {
             while (!field.empty() && (field.back() == '\n' || field.back() == '\r')) {
                 field.pop_back();
@@ -326,7 +325,7 @@ void BrowserRules::ReadHeaderLines(THttpClient& client) const {
             continue;
         }
         if (!field.empty()) {
-            client.TakeReplyField(ParseLenientReplyLine(field));
+            head.TakeField(ParseLenientReplyLine(field));
         }
         field = line;
         if (IsHeaderEnd(line)) {
@@ -334,7 +333,7 @@ void BrowserRules::ReadHeaderLines(THttpClient& client) const {
         }
     }
     if (!IsHeaderEnd(field)) {
-        client.TakeReplyField(ParseLenientReplyLine(field));
+        head.TakeField(ParseLenientReplyLine(field));
     }
 }
 
@@ -343,26 +342,24 @@ bool BrowserRules::FollowsRedirect(std::int16_t reply) const {
            reply == 308;
 }
 
-bool BrowserRules::FollowRedirection(THttpClient& client, const Redirection& redirection) const {
-    if (!FollowsRedirect(client.ReplyNumber)) {
-        return false;
+std::optional<RedirectOutcome> BrowserRules::EndOfRedirection(
+    const ReplyHead& reply, const Redirection& redirection) const {
+    if (!FollowsRedirect(reply.Number)) {
+        return RedirectOutcome::None;
     }
-    const std::string nextKey = client.TargetKey(redirection.Port);
     const std::vector<std::string>& asked = *redirection.AskedKeys;
-    if (client.ReplyLocation.empty()) {
+    if (reply.Location.empty()) {
         // A 300 without a Location is a page of choices a person picks
         // from, which a browser shows: an answer, not a broken redirection.
-        if (client.ReplyNumber != 300) {
-            client.RedirectEnd = THttpClient::RedirectOutcome::NoLocation;
-        }
-    } else if (std::find(asked.begin(), asked.end(), nextKey) != asked.end()) {
-        client.RedirectEnd = THttpClient::RedirectOutcome::Loop;
-    } else if (redirection.Pass < MaxRedirects()) {
-        return true;
-    } else {
-        client.RedirectEnd = THttpClient::RedirectOutcome::TooMany;
+        return reply.Number == 300 ? RedirectOutcome::None : RedirectOutcome::NoLocation;
     }
-    return false;
+    if (std::find(asked.begin(), asked.end(), redirection.NextKey) != asked.end()) {
+        return RedirectOutcome::Loop;
+    }
+    if (redirection.Pass < MaxRedirects()) {
+        return std::nullopt;
+    }
+    return RedirectOutcome::TooMany;
 }
 
 }  // namespace vornakle

@@ -2,12 +2,12 @@
 
 #include "http/ClassicRules.h"
 
-#include <cstdio>
+#include <algorithm>
 
-#include "http/HttpClient.h"
 #include "http/RequestLines.h"
 #include "http/UrlReference.h"
-#include "net/TransferSupport.h"
+#include "http/UrlSplit.h"
+#include "net/TcpSocket.h"
 
 namespace vornakle {
 
@@ -22,77 +22,66 @@ constexpr const char* kContentType = "Content-type: application/x-www-form-urlen
 // The last reply number that goes on at its Location.
 constexpr std::int16_t kLastFollowedRedirect = 302;
 
-std::int64_t FileSize(const std::string& fileName) {
-    FileHandle file(std::fopen(fileName.c_str(), "rb"));
-    if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) {
-        throw FileFailure(FileStep::Open, fileName);
-    }
-    const long size = std::ftell(file.get());
-    if (size < 0) {
-        throw FileFailure(FileStep::Open, fileName);
-    }
-    return size;
-}
-
 }  // namespace
 
-int ClassicRules::MaxRedirects() const {
-    return THttpClient::kMaxRedirects;
+HttpPass ClassicRules::SplitUrl(const std::string& url, const HttpPass& previous,
+                                UrlSource /*source*/) const {
+    HttpPass pass;
+    pass.Url = url;
+    pass.Host = previous.Host;
+    pass.Port = previous.Port;
+    ParseRequestURL(pass.Url, pass.Host, pass.Port, pass.Path,
+                    settings_.AllowHttps ? SecureScheme::Allowed : SecureScheme::Refused,
+                    AuthorityRule::Classic);
+    // A URL without a scheme (a redirection to a path) goes as the pass
+    // before it did.
+    const std::string scheme = UrlScheme(pass.Url);
+    pass.Tls = scheme.empty() ? previous.Tls : scheme == "https";
+    return pass;
 }
 
-void ClassicRules::SplitUrl(const THttpClient& client, std::string& url, std::string& host,
-                            std::int32_t& port, std::string& path, std::string* userInfo) const {
-    ParseRequestURL(url, host, port, path,
-                    client.AllowHttps ? SecureScheme::Allowed : SecureScheme::Refused,
-                    AuthorityRule::Classic, userInfo);
-}
-
-std::string ClassicRules::RedirectTarget(const THttpClient& client) const {
+std::string ClassicRules::RedirectTarget(const HttpPass& pass, const std::string& location) const {
     // A Location with a scheme is taken as it is; a relative one means a
     // place relative to the URL this reply answered (RFC 3986 section 5.2):
     // this pass's scheme, host and port.
-    const std::string& location = client.ReplyLocation;
     if (HasScheme(location)) {
         return location;
     }
-    std::string base = (client.UseTls ? "https://" : "http://") + client.Host;
-    if (client.Port != (client.UseTls ? kHttpsPort : kHttpPort)) {
-        base += ':' + std::to_string(client.Port);
+    std::string base = pass.Tls ? "https://" : "http://";
+    base += pass.Host;
+    if (pass.Port != (pass.Tls ? kHttpsPort : kHttpPort)) {
+        base += ':';
+        base += std::to_string(pass.Port);
     }
-    return ResolveReference(base + client.RequestPath, location);
+    base += pass.Path;
+    return ResolveReference(base, location);
 }
 
-void ClassicRules::StartTransaction(THttpClient& client) {
-    // The cookies of one transaction's redirections are for its own later
-    // passes only.
-    client.TransactionCookies.clear();
-}
-
-void ClassicRules::PreparePass(THttpClient& client, const std::string& /*userInfo*/) {
-    if (client.UseTls && !client.Proxy.empty()) {
+void ClassicRules::PreparePass(HttpPass& pass) {
+    pass.Proxy = settings_.Proxy;
+    pass.ProxyPort = settings_.ProxyPort;
+    if (pass.Tls && !pass.Proxy.empty()) {
         // A proxy's tunnel (CONNECT) is not made under these rules; sending
         // the request to the proxy in the clear would defeat the scheme.
         throw ESchemeRefused("HTTP Secure Socket is not supported through a proxy");
     }
 }
 
-void ClassicRules::ComposeRequest(THttpClient& client) const {
-    TExStringList& lines = client.RequestHeader;
-    const CmdType kind = client.RequestKind;
-    const std::string& host = client.Host;
-    if (const std::string_view word = RequestWord(kind); !word.empty()) {
-        const std::string target = EncodedRequestTarget(
-            client.Proxy.empty() ? client.RequestPath : WithoutFragment(client.CurrentURL));
-        lines.Add(std::string(word) + ' ' + target + kHttpVersion);
-    }
-    if (!client.Proxy.empty()) {
+TExStringList ClassicRules::ComposeRequest(const HttpRequest& request, const HttpPass& pass,
+                                           const std::string& cookies) const {
+    TExStringList lines;
+    const std::string& host = pass.Host;
+    const std::string target =
+        EncodedRequestTarget(pass.Proxy.empty() ? pass.Path : WithoutFragment(pass.Url));
+    lines.Add(std::string(RequestWord(request.Method)) + ' ' + target + kHttpVersion);
+    if (!pass.Proxy.empty()) {
         lines.Add("Proxy-Connection: Keep-Alive");
         lines.Add("Host: " + host);
     }
     lines.SetFieldValue("Host", host);
     lines.Add(kFirstAccept);
     lines.Add(kSecondAccept);
-    const THeaderInfo& info = client.HeaderInfo;
+    const THeaderInfo& info = request.Info;
     if (!info.LocalMailAddress.empty()) {
         lines.SetFieldValue("User-Agent", info.LocalMailAddress);
     }
@@ -101,8 +90,7 @@ void ClassicRules::ComposeRequest(THttpClient& client) const {
     }
     // Cookies a redirection of this transaction set for this host take the
     // place of the caller's own.
-    const std::string redirectionCookies = client.CookiesFor(host);
-    const std::string& cookie = redirectionCookies.empty() ? info.Cookie : redirectionCookies;
+    const std::string& cookie = cookies.empty() ? info.Cookie : cookies;
     if (!cookie.empty()) {
         lines.SetFieldValue("Cookie", cookie);
     }
@@ -114,34 +102,30 @@ void ClassicRules::ComposeRequest(THttpClient& client) const {
                             "Basic " + BasicCredentials(info.UserId, info.Password));
     }
     lines.Add(kContentType);
-    if (kind == cmdCopy || kind == cmdMove) {
-        lines.Add("URI-header: " + client.HeaderArgument);
-    } else if (kind == cmdLink || kind == cmdUnlink) {
-        lines.Add("Link: " + client.HeaderArgument);
+    if (SendsBody(request.Method)) {
+        lines.Add("Content-Length: " + std::to_string(request.Body.size()));
     }
-    if (SendsBody(kind)) {
-        const std::int64_t length = client.OutputFileMode
-                                        ? FileSize(client.SendData)
-                                        : static_cast<std::int64_t>(client.SendData.size());
-        lines.Add("Content-Length: " + std::to_string(length));
-    }
+    return lines;
 }
 
-void ClassicRules::ReadReplyHeader(THttpClient& client, std::string statusLine) {
+ReplyHead ClassicRules::ReadReplyHeader(TTcpSocket& socket, std::string statusLine,
+                                        HttpMethod /*method*/) const {
+    ReplyHead head;
     if (statusLine.empty()) {
         // Closed before a status line: there is nothing more to read.
-        return;
+        return head;
     }
-    client.ReplyNumber = StatusNumber(statusLine);
-    client.TakeHeaderLine(statusLine);
-    while (client.HeaderBytes < THttpClient::kMaxHeaderBytes) {
-        const std::string line = client.ReadLn();
-        client.TakeReplyField(ParseReplyLine(line));
-        client.TakeHeaderLine(line);
+    head.Number = StatusNumber(statusLine);
+    head.TakeLine(statusLine);
+    while (!head.Full()) {
+        const std::string line = socket.ReadLn();
+        head.TakeField(ParseReplyLine(line));
+        head.TakeLine(line);
         if (IsHeaderEnd(line)) {
             break;
         }
     }
+    return head;
 }
 
 bool ClassicRules::FollowsRedirect(std::int16_t reply) const {
@@ -152,33 +136,27 @@ bool ClassicRules::KeepsCookies(std::int16_t reply) const {
     return reply >= 300 && reply <= 399;
 }
 
-bool ClassicRules::FollowRedirection(THttpClient& client, const Redirection& redirection) const {
-    const std::int16_t reply = client.ReplyNumber;
-    if (reply <= kLastFollowedRedirect && client.ReplyLocation.empty()) {
-        client.RedirectEnd = THttpClient::RedirectOutcome::NoLocation;
-        return false;
+std::optional<RedirectOutcome> ClassicRules::EndOfRedirection(
+    const ReplyHead& reply, const Redirection& redirection) const {
+    const bool followed = reply.Number <= kLastFollowedRedirect;
+    if (followed && reply.Location.empty()) {
+        return RedirectOutcome::NoLocation;
     }
-    if (client.CurrentURL == redirection.URL) {
-        if (reply <= kLastFollowedRedirect) {
-            client.RedirectEnd = THttpClient::RedirectOutcome::Loop;
-        }
-        return false;
+    if (redirection.NextURL == redirection.URL) {
+        return followed ? RedirectOutcome::Loop : RedirectOutcome::None;
     }
     // A redirection to where this pass went would only repeat the same
     // reply; the bound ends cycles of several URLs.
-    const std::string nextKey = client.TargetKey(redirection.Port);
-    if (nextKey == redirection.Key) {
-        client.RedirectEnd = THttpClient::RedirectOutcome::Loop;
-        return false;
+    if (redirection.NextKey == redirection.Key) {
+        return RedirectOutcome::Loop;
     }
     if (redirection.Pass < MaxRedirects()) {
-        return true;
+        return std::nullopt;
     }
     const std::vector<std::string>& asked = *redirection.AskedKeys;
-    client.RedirectEnd = std::find(asked.begin(), asked.end(), nextKey) != asked.end()
-                             ? THttpClient::RedirectOutcome::Loop
-                             : THttpClient::RedirectOutcome::TooMany;
-    return false;
+    return std::find(asked.begin(), asked.end(), redirection.NextKey) != asked.end()
+               ? RedirectOutcome::Loop
+               : RedirectOutcome::TooMany;
 }
 
 }  // namespace vornakle

@@ -5,16 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "http/UrlSplit.h"
+#include "http/ExStringList.h"
+#include "http/HttpClientSettings.h"
+#include "http/HttpMessage.h"
+#include "http/ReplyHeader.h"
 
 namespace vornakle {
 
-class THttpClient;
-
-// Whether a client keeps a connection open after a request for its next
-// request to the same place (HTTP/1.1 persistent connections, RFC 9112
-// section 9.3) or asks each on a connection of its own.
-enum class ConnectionReuse { Keep, CloseEach };
+class TTcpSocket;
 
 // How a pass got its connection: a new one, or one an earlier request left
 // open (which the server may have closed meanwhile).
@@ -27,12 +25,38 @@ struct ConnectionOrigin {
     std::int32_t Port = 0;
 };
 
+// Where one pass of a transaction goes: its URL as the rules read it, and
+// what follows from it.
+struct HttpPass {
+    std::string Url;
+    // The host and port to ask (and to connect to without a proxy).
+    std::string Host;
+    std::int32_t Port = 0;
+    // The request target, before it is encoded for the request line.
+    std::string Path;
+    bool Tls = false;
+    // The proxy it goes through; empty: none.
+    std::string Proxy;
+    std::int32_t ProxyPort = 0;
+    // The URL's user information ("user:password"), empty for none.
+    std::string UserInfo;
+    // The Authorization value the rules give this pass; empty: none.
+    std::string Authorization;
+    // The request line and header lines composed for it.
+    TExStringList RequestHeader;
+};
+
+// A URL as a transaction reads it: the first is the caller's, any later
+// one came from a server.
+enum class UrlSource { Caller, Redirection };
+
 // How a THttpClient asks and reads: the rules it is made with, one object
-// per client, chosen when the client is made (THttpClient's RequestRules).
-// The client runs the transaction (passes, events, body, bounds); whatever
-// differs between the rules is asked of its rules object: ClassicRules are
-// the component's own HTTP/1.0 requests, BrowserRules those of today's
-// browsers. The rules also open and release each pass's connection, and
+// per client (HttpClientSettings::Rules). The client runs the transaction
+// (passes, events, body, bounds, cookies); whatever differs between the
+// rules is asked of its rules object over values: the pass, the request,
+// the reply's head. ClassicRules are the component's own HTTP/1.0
+// requests, BrowserRules those of today's browsers. The rules also open
+// and release each pass's connection on the socket they are given, and
 // keep one open for the next request where they say so.
 class ClientRules {
 public:
@@ -40,54 +64,56 @@ public:
     struct Redirection {
         // 0 for the transaction's first request.
         int Pass = 0;
-        // The URL and the loop key (THttpClient::PassKey) of this pass.
+        // The URL and the loop key of this pass.
         std::string URL;
         std::string Key;
-        // The port this pass went to, which a Location without one keeps.
-        std::int32_t Port = 0;
+        // The URL and the loop key of where the reply leads (an empty key
+        // when it cannot be split).
+        std::string NextURL;
+        std::string NextKey;
         // The keys of every pass of the transaction so far, this one's last.
         const std::vector<std::string>* AskedKeys = nullptr;
     };
 
+    explicit ClientRules(const HttpClientSettings& settings) : settings_(settings) {}
     virtual ~ClientRules() = default;
+
+    ClientRules(const ClientRules&) = delete;
+    ClientRules& operator=(const ClientRules&) = delete;
 
     // Passes of one transaction beyond the first before it ends as TooMany.
     virtual int MaxRedirects() const = 0;
-    // Splits Url into the host to connect to, the port and the request
-    // target, as these rules read a URL; Url becomes the URL as they read
-    // it. UserInfo, when given, receives the URL's user information
-    // ("user:password", empty for none). A URL that is no address to ask
+    // Reads url into where a pass goes: its URL as these rules read it,
+    // host, port, request target, TLS and user information. previous is
+    // the pass before (or an empty one), whose host and port a URL without
+    // its own keeps under the classic rules. A URL that is no address to ask
     // raises EConvertError, ESchemeRefused or ENotWebAddress.
-    virtual void SplitUrl(const THttpClient& client, std::string& url, std::string& host,
-                          std::int32_t& port, std::string& path, std::string* userInfo) const = 0;
-    // Where the pass's redirection leads: its Location read against the URL
-    // the pass asked.
-    virtual std::string RedirectTarget(const THttpClient& client) const = 0;
-    // The host as the requests and the loop keys name it.
-    virtual std::string RequestHost(const std::string& host) const = 0;
+    virtual HttpPass SplitUrl(const std::string& url, const HttpPass& previous,
+                              UrlSource source) const = 0;
+    // Where a redirection leads: its Location read against the URL the pass
+    // asked.
+    virtual std::string RedirectTarget(const HttpPass& pass, const std::string& location) const = 0;
 
-    // A transaction starts: what is kept of the ones before it.
-    virtual void StartTransaction(THttpClient& client) = 0;
-    // The pass's URL has been split into Host, Port, RequestPath and UseTls:
-    // its route (proxy) and credentials. UserInfo: the URL's user
-    // information, empty when it has none.
-    virtual void PreparePass(THttpClient& client, const std::string& userInfo) = 0;
-    // The request lines of the pass, into the client's empty RequestHeader.
-    virtual void ComposeRequest(THttpClient& client) const = 0;
-    // Connects the pass to its server, through its proxy where it has one,
-    // or takes the connection an earlier request left open to the same
-    // place.
-    virtual ConnectionStart OpenConnection(THttpClient& client);
+    // A transaction starts: what is kept of the ones before it. True when
+    // the cookies replies set are forgotten now.
+    virtual bool StartTransaction() = 0;
+    // The pass's route (proxy) and credentials.
+    virtual void PreparePass(HttpPass& pass) = 0;
+    // The request lines of the pass; cookies: those kept for its host.
+    virtual TExStringList ComposeRequest(const HttpRequest& request, const HttpPass& pass,
+                                         const std::string& cookies) const = 0;
+    // Connects socket for the pass, through its proxy where it has one, or
+    // takes the connection an earlier request left open to the same place.
+    virtual ConnectionStart OpenConnection(TTcpSocket& socket, const HttpPass& pass);
     // The pass's reply has been read: its connection is closed, or kept
-    // for the next request where the reply left it fit for one.
-    virtual void ReleaseConnection(THttpClient& client);
+    // for the next request where the reply left it fit for one (reusable).
+    virtual void ReleaseConnection(TTcpSocket& socket, const HttpPass& pass, bool reusable);
     // Where the connection kept open after the last request leads; none
     // when these rules keep none.
     virtual std::optional<ConnectionOrigin> KeptOrigin() const { return std::nullopt; }
-    // Reads the rest of the reply header after its first line, StatusLine:
-    // the reply number and the fields the client acts on, each line handed
-    // to client.TakeHeaderLine.
-    virtual void ReadReplyHeader(THttpClient& client, std::string statusLine) = 0;
+    // Reads the reply header from socket after its first line, statusLine.
+    virtual ReplyHead ReadReplyHeader(TTcpSocket& socket, std::string statusLine,
+                                      HttpMethod method) const = 0;
 
     // Whether a reply with this number goes on at its Location.
     virtual bool FollowsRedirect(std::int16_t reply) const = 0;
@@ -96,9 +122,21 @@ public:
     // Whether a pass's loop key holds the cookies it sends: the same URL
     // asked again with new cookies is then no loop.
     virtual bool CookiesTellPassesApart() const = 0;
-    // After a redirection: true when another pass follows, else the client's
-    // RedirectEnd says how the redirections ended.
-    virtual bool FollowRedirection(THttpClient& client, const Redirection& redirection) const = 0;
+    // After a redirection reply: none when another pass follows, else how
+    // the redirections ended (None: the reply is the answer).
+    virtual std::optional<RedirectOutcome> EndOfRedirection(
+        const ReplyHead& reply, const Redirection& redirection) const = 0;
+
+protected:
+    const HttpClientSettings& settings_;
 };
+
+// Whether a reply to method with this number has a body: a HEAD reply never
+// has one (RFC 1945 section 8.2), whatever its header announces, nor 204
+// and 304 (sections 9.2 and 9.3).
+bool ReplyHasBody(HttpMethod method, std::int16_t reply);
+
+// Sends every byte of bytes (SendBuffer takes at most 16 bits of length).
+void SendBytes(TTcpSocket& socket, const std::string& bytes);
 
 }  // namespace vornakle

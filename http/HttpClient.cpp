@@ -1,5 +1,5 @@
-// THttpClient: the request operations, request composition and the
-// transaction with its redirections.
+// THttpClient: the request operations and the transaction with its
+// redirections.
 
 #include "http/HttpClient.h"
 
@@ -8,9 +8,6 @@
 #include "http/BrowserRules.h"
 #include "http/ClassicRules.h"
 #include "http/RequestLines.h"
-#include "http/UrlCoder.h"
-#include "http/UrlReference.h"
-#include "http/UrlSplit.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -23,30 +20,38 @@ namespace vornakle {
 
 namespace {
 
-std::unique_ptr<ClientRules> RulesObject(RequestRules rules, ConnectionReuse reuse) {
-    if (rules == RequestRules::Browser) {
-        return std::make_unique<BrowserRules>(reuse);
+std::unique_ptr<ClientRules> RulesObject(const HttpClientSettings& settings) {
+    if (settings.Rules == RequestRules::Browser) {
+        return std::make_unique<BrowserRules>(settings);
     }
-    return std::make_unique<ClassicRules>();
+    return std::make_unique<ClassicRules>(settings);
 }
 
 // Requests a client may send again when a kept connection turned out to be
 // closed: those that change nothing by being repeated (RFC 9110 section
 // 9.2.2).
-bool IsIdempotent(CmdType kind) {
-    return kind == cmdGet || kind == cmdHead || kind == cmdOptions || kind == cmdTrace ||
-           kind == cmdPut || kind == cmdDelete;
+bool IsIdempotent(HttpMethod method) {
+    return method != HttpMethod::Post && method != HttpMethod::Patch;
+}
+
+HttpRequest RequestOf(HttpMethod method, const std::string& url, std::string body = {}) {
+    HttpRequest request;
+    request.Method = method;
+    request.Url = url;
+    request.Body = std::move(body);
+    return request;
 }
 
 }  // namespace
 
-THttpClient::THttpClient(QObject* Owner) : THttpClient(RequestRules::Classic, Owner) {}
-
-THttpClient::THttpClient(RequestRules Rules, QObject* Owner)
-    : THttpClient(Rules, ConnectionReuse::CloseEach, Owner) {}
-
-THttpClient::THttpClient(RequestRules Rules, ConnectionReuse Reuse, QObject* Owner)
-    : TTcpSocket(Owner), Policy(RulesObject(Rules, Reuse)) {}
+THttpClient::THttpClient(HttpClientSettings Settings, QObject* Owner)
+    : TTcpSocket(Owner), ClientSettings(std::move(Settings)), Policy(RulesObject(ClientSettings)) {
+    TimeOut = ClientSettings.TimeOut;
+    TlsCaFile = ClientSettings.Tls.CaFile;
+    TlsInsecure = ClientSettings.Tls.Insecure;
+    TlsResumption = ClientSettings.Tls.Resumption;
+    TlsFetchIssuer = ClientSettings.FetchIssuer;
+}
 
 THttpClient::~THttpClient() = default;
 
@@ -70,166 +75,120 @@ void THttpClient::ThrowIfAborted() const {
     }
 }
 
-void THttpClient::RunOperation(const std::string& URL, CmdType Kind) {
-    CurrentURL = URL;
-    RequestKind = Kind;
-    RunRequest();
+HttpReply THttpClient::Get(const std::string& URL) {
+    return Send(RequestOf(HttpMethod::Get, URL));
 }
 
-void THttpClient::Options(const std::string& URL) {
-    RunOperation(URL, cmdOptions);
+HttpReply THttpClient::Head(const std::string& URL) {
+    return Send(RequestOf(HttpMethod::Head, URL));
 }
 
-void THttpClient::Get(const std::string& URL) {
-    RunOperation(URL, cmdGet);
+HttpReply THttpClient::Options(const std::string& URL) {
+    return Send(RequestOf(HttpMethod::Options, URL));
 }
 
-void THttpClient::Post(const std::string& URL, const std::string& Data) {
-    if (EncodePostData && !OutputFileMode) {
-        TUrlCoder coder;
-        coder.InputString = Data;
-        SendData = coder.EncodedInput();
-    } else {
-        SendData = Data;
+HttpReply THttpClient::Delete(const std::string& URL) {
+    return Send(RequestOf(HttpMethod::Delete, URL));
+}
+
+HttpReply THttpClient::Post(const std::string& URL, const std::string& Data) {
+    return Send(RequestOf(HttpMethod::Post, URL, FormEncoded(Data)));
+}
+
+HttpReply THttpClient::Put(const std::string& URL, const std::string& Data) {
+    return Send(RequestOf(HttpMethod::Put, URL, Data));
+}
+
+HttpReply THttpClient::Patch(const std::string& URL, const std::string& Data) {
+    return Send(RequestOf(HttpMethod::Patch, URL, Data));
+}
+
+HttpReply THttpClient::Send(const HttpRequest& Request) {
+    HttpReply reply = Exchange(Request);
+    if (reply.Failure) {
+        std::rethrow_exception(reply.Failure);
     }
-    RunOperation(URL, cmdPost);
+    return reply;
 }
 
-void THttpClient::Put(const std::string& URL, const std::string& Data) {
-    SendData = Data;
-    RunOperation(URL, cmdPut);
-}
-
-void THttpClient::Head(const std::string& URL) {
-    RunOperation(URL, cmdHead);
-}
-
-void THttpClient::Patch(const std::string& URL, const std::string& Data) {
-    SendData = Data;
-    RunOperation(URL, cmdPatch);
-}
-
-void THttpClient::Delete(const std::string& URL) {
-    RunOperation(URL, cmdDelete);
-}
-
-void THttpClient::Trace(const std::string& URL, const std::string& Data) {
-    SendData = Data;
-    RunOperation(URL, cmdTrace);
-}
-
-void THttpClient::Copy(const std::string& URL, const std::string& ToURL) {
-    HeaderArgument = ToURL;
-    RunOperation(URL, cmdCopy);
-}
-
-void THttpClient::Move(const std::string& URL, const std::string& ToURL) {
-    HeaderArgument = ToURL;
-    RunOperation(URL, cmdMove);
-}
-
-void THttpClient::Link(const std::string& URL, const std::string& LinkValue) {
-    HeaderArgument = LinkValue;
-    SendData = "Send.dat";
-    RunOperation(URL, cmdLink);
-}
-
-void THttpClient::Unlink(const std::string& URL, const std::string& LinkValue) {
-    HeaderArgument = LinkValue;
-    SendData = "Send.dat";
-    RunOperation(URL, cmdUnlink);
-}
-
-void THttpClient::SplitURL(std::string& URL, std::string& SplitHost, std::int32_t& SplitPort,
-                           std::string& Path, std::string* UserInfo) const {
-    Policy->SplitUrl(*this, URL, SplitHost, SplitPort, Path, UserInfo);
-}
-
-void THttpClient::ParseURL() {
-    std::string userInfo;
-    SplitURL(CurrentURL, Host, Port, RequestPath, &userInfo);
-    if (const std::string scheme = UrlScheme(CurrentURL); !scheme.empty()) {
-        UseTls = scheme == "https";
+HttpReply THttpClient::Exchange(const HttpRequest& Request) {
+    HttpReply reply;
+    try {
+        RunTransaction(Request, reply);
+    } catch (...) {
+        reply.Failure = std::current_exception();
     }
-    Policy->PreparePass(*this, userInfo);
+    reply.Host = Pass.Host;
+    reply.Port = Pass.Port;
+    reply.Proxy = Pass.Proxy;
+    reply.ProxyPort = Pass.ProxyPort;
+    return reply;
 }
 
-void THttpClient::BuildHeader() {
-    RequestHeader.Clear();
-    Policy->ComposeRequest(*this);
+void THttpClient::StartPass(const HttpRequest& Request, const std::string& URL, UrlSource Source) {
+    Pass = Policy->SplitUrl(URL, Pass, Source);
+    Policy->PreparePass(Pass);
+    Host = Pass.Host;
+    Port = Pass.Port;
+    UseTls = Pass.Tls;
+    Proxy = Pass.Proxy;
+    ProxyPort = Pass.ProxyPort;
+    Pass.RequestHeader = Policy->ComposeRequest(Request, Pass, CookiesFor(Pass.Host));
     // A line break or zero byte inside a value (a hostile Location, a
     // damaged shortcut) would end the line early and let the rest pass as
     // header lines of its own (RFC 7230 section 3.2.4 forbids them in field
     // values); such a request is not sent at all.
-    for (std::int32_t index = 0; index < RequestHeader.Count(); ++index) {
-        ThrowIfLineBreak(RequestHeader.Strings(index));
+    for (std::int32_t index = 0; index < Pass.RequestHeader.Count(); ++index) {
+        ThrowIfLineBreak(Pass.RequestHeader.Strings(index));
     }
 }
 
-void THttpClient::SendBytes(const std::string& Bytes) {
-    // SendBuffer takes at most 16 bits of length, and a length of 0 would
-    // mean "up to the first zero byte"; explicit pieces send every byte.
-    constexpr std::size_t kPiece = std::numeric_limits<std::uint16_t>::max();
-    for (std::size_t offset = 0; offset < Bytes.size(); offset += kPiece) {
-        const std::size_t length = std::min(kPiece, Bytes.size() - offset);
-        SendBuffer(Bytes.data() + offset, static_cast<std::uint16_t>(length));
-    }
-}
-
-void THttpClient::SendRequest() {
-    // The header and its closing empty line leave in one piece: a second
-    // small send would wait for the acknowledgement of the first (Nagle's
-    // rule) while the server waits for the empty line.
-    std::string request = RequestHeader.Text() + "\r\n";
-    if (SendsBody(RequestKind) && !OutputFileMode) {
-        request += SendData;
-    }
-    SendBytes(request);
-    if (SendsBody(RequestKind) && OutputFileMode) {
-        SendFile(SendData);
-    }
-}
-
-std::string THttpClient::PassKey(const std::string& KeyHost, std::int32_t KeyPort,
-                                 const std::string& Path) const {
-    std::string key = KeyHost + '\n' + std::to_string(KeyPort) + '\n' + Path;
+std::string THttpClient::PassKey(const HttpPass& Target) const {
+    std::string key = Target.Host + '\n' + std::to_string(Target.Port) + '\n' + Target.Path;
     if (Policy->CookiesTellPassesApart()) {
         // The same URL asked again with new cookies is how sites set a
         // session up; only a repeat with the same cookies is a loop.
-        key += '\n' + CookiesFor(KeyHost);
+        key += '\n' + CookiesFor(Target.Host);
     }
     return key;
 }
 
-std::string THttpClient::TargetKey(std::int32_t PassPort) const {
-    std::string url = CurrentURL;
-    std::string host = Host;
-    std::int32_t port = PassPort;
-    std::string path;
+std::string THttpClient::TargetKey(const std::string& URL) const {
     try {
-        SplitURL(url, host, port, path, nullptr);
-        host = Policy->RequestHost(host);
+        return PassKey(Policy->SplitUrl(URL, Pass, UrlSource::Redirection));
     } catch (const Exception&) {
         // The next pass fails the same way and ends the transaction with
         // that error.
         return std::string();
     }
-    return PassKey(host, port, path);
 }
 
-void THttpClient::ExchangeHeaders() {
+ReplyHead THttpClient::ExchangeHeaders(const HttpRequest& Request) {
+    // The header and its closing empty line leave in one piece: a second
+    // small send would wait for the acknowledgement of the first (Nagle's
+    // rule) while the server waits for the empty line.
+    std::string request = Pass.RequestHeader.Text() + "\r\n";
+    if (SendsBody(Request.Method)) {
+        request += Request.Body;
+    }
     for (;;) {
-        const ConnectionStart start = Policy->OpenConnection(*this);
+        const ConnectionStart start = Policy->OpenConnection(*this, Pass);
+        if (start == ConnectionStart::Reused) {
+            // A cancel that came between two requests ends nothing, as a
+            // new connection's Connect would forget it too.
+            Canceled = false;
+        }
         // A server closes a kept connection whenever it likes, and the close
         // may cross the request (RFC 9112 section 9.3.1): nothing received
         // at all is no reply, and the request goes once more on a new
         // connection, which is never retried.
-        const bool retry = start == ConnectionStart::Reused && IsIdempotent(RequestKind);
+        const bool retry = start == ConnectionStart::Reused && IsIdempotent(Request.Method);
         const std::int64_t receivedBefore = ReceivedBytes();
+        ReplyHead head;
         try {
-            SendRequest();
-            ReplyNumber = 0;
-            ReadReplyHeader();
+            SendBytes(*this, request);
+            BytesTotal = 0;
+            head = Policy->ReadReplyHeader(*this, ReadLn(), Request.Method);
         } catch (const ESockError& error) {
             const bool lost =
                 error.Kind() == SockFailure::SocketError || error.Kind() == SockFailure::StreamLost;
@@ -238,56 +197,61 @@ void THttpClient::ExchangeHeaders() {
             }
         }
         if (!retry || ReceivedBytes() > receivedBefore) {
-            return;
+            return head;
         }
         Disconnect();
     }
 }
 
-void THttpClient::RunPass() {
-    ExchangeHeaders();
-    ReadReplyBody();
-    const std::int16_t reply = ReplyNumber;
+ReplyHead THttpClient::RunPass(const HttpRequest& Request, HttpReply& Reply) {
+    ReplyHead head = ExchangeHeaders(Request);
+    BytesTotal = static_cast<std::int32_t>(std::min<std::int64_t>(
+        std::max<std::int64_t>(head.ContentLength, 0), std::numeric_limits<std::int32_t>::max()));
+    Reply.Number = head.Number;
+    Reply.Header = head.Header;
+    Reply.Location = head.Location;
+    Reply.Cookie = head.Cookies.empty() ? std::string() : head.Cookies.back();
+    Reply.RetryAfter = head.RetryAfter;
+    const bool reusable = ReadReplyBody(Request, head, Reply);
+    const std::int16_t reply = head.Number;
     // A reply without a status line, or with no reply number from 100 to
     // 999 (both 0), is no success: the request failed.
     if (reply >= 1 && reply < 299) {
         if (OnSuccess) {
-            OnSuccess(RequestKind);
+            OnSuccess(Request.Method);
         }
         ReportStatus(kReportCompletion, "Transaction Completed");
-    } else if (reply >= 299 && reply <= 399) {
-        // Only a Location of this reply redirects; without one the
-        // transaction ends with this reply's number.
-        if (Policy->FollowsRedirect(reply) && !ReplyLocation.empty()) {
-            CurrentURL = Policy->RedirectTarget(*this);
-        }
-    } else if (OnFailure) {
-        OnFailure(RequestKind);
+    } else if ((reply < 299 || reply > 399) && OnFailure) {
+        OnFailure(Request.Method);
     }
+    Policy->ReleaseConnection(*this, Pass, reusable);
+    return head;
 }
 
-void THttpClient::RunRequest() {
+void THttpClient::RunTransaction(const HttpRequest& Request, HttpReply& Reply) {
     AbortRequested = false;
-    RedirectEnd = RedirectOutcome::None;
-    Policy->StartTransaction(*this);
-    Hops.clear();
-    UseTls = false;
+    if (Policy->StartTransaction()) {
+        // The cookies of one transaction's redirections are for its own
+        // later passes only.
+        TransactionCookies.clear();
+    }
+    Pass = HttpPass();
     std::vector<std::string> askedKeys;
+    std::string url = Request.Url;
     for (int pass = 0;; ++pass) {
-        ParseURL();
-        BuildHeader();
+        StartPass(Request, url, pass == 0 ? UrlSource::Caller : UrlSource::Redirection);
         if (OnAboutToSend) {
             OnAboutToSend(this);
         }
         ThrowIfAborted();
-        ClientRules::Redirection redirection{pass, CurrentURL, PassKey(Host, Port, RequestPath),
-                                             Port, &askedKeys};
+        ClientRules::Redirection redirection{pass, Pass.Url, PassKey(Pass), {}, {}, &askedKeys};
         askedKeys.push_back(redirection.Key);
-        Hops.push_back({CurrentURL, 0});
+        Reply.Hops.push_back({Pass.Url, 0});
+        ReplyHead head;
         try {
-            RunPass();
-            Hops.back().Status = ReplyNumber;
-            Hops.back().IssuersFetched = TlsIssuersFetched;
+            head = RunPass(Request, Reply);
+            Reply.Hops.back().Status = head.Number;
+            Reply.Hops.back().IssuersFetched = TlsIssuersFetched;
         } catch (...) {
             try {
                 Disconnect();
@@ -296,29 +260,37 @@ void THttpClient::RunRequest() {
             }
             throw;
         }
-        Policy->ReleaseConnection(*this);
 
-        const std::int16_t reply = ReplyNumber;
-        const bool redirected = reply >= 300 && reply <= 399;
+        const std::int16_t reply = head.Number;
         if (Policy->KeepsCookies(reply)) {
-            TakeOverCookies();
+            TakeOverCookies(head.Cookies);
         }
-        if (redirected) {
-            bool handled = false;
-            if (OnRedirect) {
-                OnRedirect(handled);
-            }
-            if (handled) {
-                return;
-            }
-        }
-        const bool again = redirected && Policy->FollowRedirection(*this, redirection);
         if (reply == 401 && OnAuthenticationNeeded) {
             OnAuthenticationNeeded(this);
         }
-        if (!again) {
+        if (reply < 300 || reply > 399) {
             return;
         }
+        bool handled = false;
+        if (OnRedirect) {
+            OnRedirect(handled);
+        }
+        if (handled) {
+            return;
+        }
+        // Only a Location of this reply redirects; without one the
+        // transaction ends with this reply's number.
+        redirection.NextURL = Policy->FollowsRedirect(reply) && !head.Location.empty()
+                                  ? Policy->RedirectTarget(Pass, head.Location)
+                                  : Pass.Url;
+        redirection.NextKey = TargetKey(redirection.NextURL);
+        if (const std::optional<RedirectOutcome> end =
+                Policy->EndOfRedirection(head, redirection)) {
+            Reply.RedirectEnd = *end;
+            Reply.RedirectTarget = redirection.NextURL;
+            return;
+        }
+        url = redirection.NextURL;
         ThrowIfAborted();
     }
 }

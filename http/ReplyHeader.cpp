@@ -291,3 +291,43 @@ std::optional<std::string> HeaderFieldValue(const std::string& header, const std
 }
 
 }  // namespace vornakle
+
+namespace vornakle {
+
+void ReplyHead::TakeLine(const std::string& line) {
+    if (!Full()) {
+        Header += line;
+    }
+}
+
+void ReplyHead::TakeField(const ReplyLine& field) {
+    switch (field.Field) {
+        case ReplyField::SetCookie:
+            Cookies.push_back(field.Value);
+            break;
+        case ReplyField::Location:
+            Location = field.Value;
+            break;
+        case ReplyField::RetryAfter:
+            RetryAfter = field.Value;
+            break;
+        case ReplyField::Connection:
+            Connection += ',' + field.Value;
+            break;
+        case ReplyField::TransferEncoding:
+            TransferEncoding += ',' + field.Value;
+            break;
+        case ReplyField::ContentEncoding:
+            ContentEncoding += ',' + field.Value;
+            break;
+        case ReplyField::ContentLength:
+            LengthInvalid = LengthInvalid || !field.LengthValid ||
+                            (ContentLength >= 0 && field.ContentLength != ContentLength);
+            ContentLength = field.ContentLength;
+            break;
+        case ReplyField::Other:
+            break;
+    }
+}
+
+}  // namespace vornakle

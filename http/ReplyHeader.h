@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vornakle {
 
@@ -86,5 +87,46 @@ bool IsHeaderEnd(const std::string& line);
 // header as THttpClient keeps it, status line first; blanks around the
 // value dropped. None when no line has that name.
 std::optional<std::string> HeaderFieldValue(const std::string& header, const std::string& name);
+
+}  // namespace vornakle
+
+namespace vornakle {
+
+// Reply header bytes read as header. A header that goes on beyond this is
+// not read further (the rest counts as body), so endless header lines
+// cannot exhaust memory.
+inline constexpr std::size_t kMaxReplyHeaderBytes = 64 * 1024;
+
+// What a rule set read of a reply's header, for the client to act on.
+struct ReplyHead {
+    std::int16_t Number = 0;
+    // The header as received, within kMaxReplyHeaderBytes.
+    std::string Header;
+    std::string Location;
+    // Every Set-Cookie value, in order.
+    std::vector<std::string> Cookies;
+    std::string RetryAfter;
+    // The Connection, Transfer-Encoding and Content-Encoding values, each
+    // joined by commas (read under browser rules only).
+    std::string Connection;
+    std::string TransferEncoding;
+    std::string ContentEncoding;
+    // The body length announced (RFC 1945 section 7.2.2); -1 for none, and
+    // the body ends with the connection.
+    std::int64_t ContentLength = -1;
+    // The Content-Length lines name no single length: one is no number, or
+    // two differ.
+    bool LengthInvalid = false;
+    // The connection may carry the next request once the body is read to
+    // its end (set by the rules).
+    bool KeepsOpen = false;
+
+    // A line into Header while it is within kMaxReplyHeaderBytes.
+    void TakeLine(const std::string& line);
+    // A field the client acts on.
+    void TakeField(const ReplyLine& field);
+    // Header holds kMaxReplyHeaderBytes or more.
+    bool Full() const { return Header.size() >= kMaxReplyHeaderBytes; }
+};
 
 }  // namespace vornakle

@@ -1,52 +1,14 @@
 #include "http/RequestLines.h"
 
-#include <QBuffer>
+#include <QByteArray>
 
-#include <iterator>
-
-#include "http/HttpClient.h"
-#include "http/UUProcessor.h"
+#include "http/HttpErrors.h"
 
 namespace vornakle {
 
-namespace {
-
-constexpr std::string_view kRequestWords[] = {
-    "GET",  "OPTIONS", "HEAD",   "POST", "PUT",    "PATCH",
-    "COPY", "MOVE",    "DELETE", "LINK", "UNLINK", "TRACE",
-};
-
-}  // namespace
-
-std::string_view RequestWord(CmdType kind) {
-    return kind < std::size(kRequestWords) ? kRequestWords[kind] : std::string_view();
-}
-
-bool SendsBody(CmdType kind) {
-    return kind == cmdPost || kind == cmdPut || kind == cmdPatch || kind == cmdTrace;
-}
-
 std::string BasicCredentials(const std::string& userId, const std::string& password) {
-    QByteArray plain = QByteArray::fromStdString(userId + ":" + password);
-    QByteArray encoded;
-    QBuffer input(&plain);
-    QBuffer output(&encoded);
-    input.open(QIODevice::ReadOnly);
-    output.open(QIODevice::ReadWrite);
-    TUUProcessor processor;
-    processor.Method = uuMime;
-    processor.InputStream = &input;
-    processor.OutputStream = &output;
-    processor.Encode();
-    // The encoder ends every line of 60 characters with CR LF, which a
-    // header value must not hold.
-    std::string text;
-    for (const char character : encoded) {
-        if (character != '\r' && character != '\n') {
-            text += character;
-        }
-    }
-    return text;
+    // Byte for byte, however long: the credentials travel on one line.
+    return QByteArray::fromStdString(userId + ":" + password).toBase64().toStdString();
 }
 
 void ThrowIfLineBreak(const std::string& line) {

@@ -1,8 +1,20 @@
 #include "platform/CommandLine.h"
 
+#include <cerrno>
 #include <charconv>
 
+#include "platform/ErrorMessages.h"
+#include "platform/FileSystem.h"
+#include "platform/TextDecoding.h"
+
 namespace vornakle {
+
+namespace {
+
+// A config file or a file of patterns larger than this is no such file.
+constexpr std::size_t kMaxOptionFileBytes = 1024 * 1024;
+
+}  // namespace
 
 LongOption::LongOption(const std::vector<std::string>& arguments, std::size_t& index)
     : arguments_(arguments), index_(index), name_(arguments[index]) {
@@ -39,6 +51,25 @@ int WholeNumberOption(const std::string& option, const std::string& value, int m
                           " to " + std::to_string(maximum) + ", not \"" + value + "\"");
     }
     return number;
+}
+
+std::string ReadOptionFile(const std::string& option, const std::string& path) {
+    const std::string cannot = option + " " + DisplayUtf8(path) + " cannot be read";
+    errno = 0;
+    const UniqueFd file = OpenRegularFile(path);
+    if (!file.IsValid()) {
+        throw EUsageError(cannot + (errno != 0 ? ": " + SystemErrorText(errno) : std::string()));
+    }
+    try {
+        std::string text = ReadAll(file.Get(), kMaxOptionFileBytes + 1, cannot);
+        if (text.size() > kMaxOptionFileBytes) {
+            throw EUsageError(option + " " + DisplayUtf8(path) + " is larger than " +
+                              std::to_string(kMaxOptionFileBytes / 1024) + " KiB");
+        }
+        return text;
+    } catch (const EFileError& error) {
+        throw EUsageError(error.Message());
+    }
 }
 
 }  // namespace vornakle

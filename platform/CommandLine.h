@@ -40,4 +40,8 @@ private:
 int WholeNumberOption(const std::string& option, const std::string& value, int minimum,
                       int maximum);
 
+// The contents of a small file an option names (a config file, a file of
+// patterns); throws EUsageError naming the option when it cannot be read.
+std::string ReadOptionFile(const std::string& option, const std::string& path);
+
 }  // namespace vornakle

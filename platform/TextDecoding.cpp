@@ -89,6 +89,13 @@ QString DisplayText(const std::string& bytes) {
     return DecodeWindows1252(bytes);
 }
 
+std::string DisplayUtf8(const std::string& bytes) {
+    if (IsValidUtf8(bytes)) {
+        return bytes;
+    }
+    return DecodeWindows1252(bytes).toUtf8().toStdString();
+}
+
 QString DisplayFileName(const std::string& name) {
     return QFile::decodeName(QByteArray(name.data(), static_cast<qsizetype>(name.size())));
 }

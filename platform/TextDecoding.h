@@ -15,6 +15,9 @@ namespace vornakle {
 // that code page and would otherwise show replacement characters.
 QString DisplayText(const std::string& bytes);
 
+// DisplayText as UTF-8 bytes, for messages and output that are no widget's.
+std::string DisplayUtf8(const std::string& bytes);
+
 // A file or directory name, decoded the way the file system's locale does.
 QString DisplayFileName(const std::string& name);
 

@@ -107,6 +107,12 @@ void LinkTester::Test(const std::vector<TBookTree*>& nodes,
     // Each result shows on its node as soon as it is known.
     session.Order = CheckSession::Delivery::AsReady;
     session.History = history.get();
+    if (!classic) {
+        session.Filter = [this](const LinkRecord& link) {
+            return FilteredOutcome(filter_, link.Url);
+        };
+        session.MaxAge = maxAge_;
+    }
     session.OnStarted = [&](std::size_t link) {
         underWay_ = true;
         changes_.CheckBegun(checked[link]);
@@ -114,8 +120,9 @@ void LinkTester::Test(const std::vector<TBookTree*>& nodes,
     session.OnOutcome = [&](std::size_t link, const LinkOutcome& outcome) {
         TBookTree* node = checked[link];
         const CheckResult& result = outcome.Result;
-        // A check that was stopped has found nothing out about the link.
-        if (result.Reason != FailureReason::Aborted) {
+        // A check that was stopped has found nothing out about the link, nor
+        // has one the filter left out.
+        if (result.Reason != FailureReason::Aborted && outcome.State != OutcomeState::Excluded) {
             // Classic checks tell nothing beyond the status.
             node->FileStatus(result.Status, classic ? nullptr : VerdictOfOutcome(outcome));
         }

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "check/CheckSettings.h"
+#include "check/LinkFilter.h"
 
 namespace vornakle {
 
@@ -13,13 +16,15 @@ class LinkChanges;
 class TBookTree;
 
 // Checks links for the lists of both windows, always through the check
-// session (no filter, no cached results, no archived copies): under classic rules with one job, one
+// session (no archived copies): under classic rules with one job, one
 // link after another in the order given, each link checked even when another names the same
-// address; under current rules many at once. Each result is filed on its node (status and verdict)
-// and every list showing the node follows (LinkChanges); a check that was stopped leaves its link
-// as it was. One check runs at a time, on the engine's workers; the caller waits for it in an event
-// loop of its own, so busy mode, "&Cancel", the close box and a modal window opened meanwhile work
-// as ever, and the time the user spends in such a window never counts against a server.
+// address; under current rules many at once, leaving out the links the filter excludes (they keep
+// what they had) and filing a link from the history where MaxAge lets it. Each result is filed on
+// its node (status and verdict) and every list showing the node follows (LinkChanges); a check that
+// was stopped leaves its link as it was. One check runs at a time, on the engine's workers; the
+// caller waits for it in an event loop of its own, so busy mode, "&Cancel", the close box and a
+// modal window opened meanwhile work as ever, and the time the user spends in such a window never
+// counts against a server.
 class LinkTester {
 public:
     LinkTester(CheckSettings settings, LinkChanges& changes);
@@ -46,11 +51,18 @@ public:
     void SetTimeOut(int milliseconds) { settings_.TimeOutMilliseconds = milliseconds; }
     // The history of checks the checks under current rules join; empty: none.
     void KeepHistoryIn(std::string path) { historyPath_ = std::move(path); }
+    // Under current rules: the links the checks leave out, and how old a
+    // fine result of the history may be to be filed instead of a check
+    // (its reason cached); none: every link is asked.
+    void SetFilter(LinkFilter filter) { filter_ = std::move(filter); }
+    void SetMaxAge(std::optional<std::chrono::seconds> maxAge) { maxAge_ = maxAge; }
 
 private:
     CheckSettings settings_;
     LinkChanges& changes_;
     std::string historyPath_;
+    LinkFilter filter_;
+    std::optional<std::chrono::seconds> maxAge_;
     // The running check; null when none runs.
     CheckSession* session_ = nullptr;
     bool underWay_ = false;

@@ -132,8 +132,11 @@ int Run(int argc, char** argv) {
     const std::string withHistory = " --history " + Quoted(history.string());
     const double current = ours(kParallelJobs, "current", work / "current32.csv", withHistory);
     const std::string currentOutput = ReadFile(work / "current32.csv");
-    if (server.Served() - servedBeforeCurrent != links ||
-        currentOutput.find(",200,OK,ok,,http://") == std::string::npos ||
+    // Besides one GET per link the rot look asks each site for a made-up
+    // address of each shape of link once.
+    const long currentRequests = server.Served() - servedBeforeCurrent;
+    if (currentRequests < links ||
+        Occurrences(currentOutput, ",200,OK,ok,,http://") != static_cast<std::size_t>(links) ||
         currentOutput.find(",unknown,") != std::string::npos) {
         throw std::runtime_error("vornakle-check under current rules missed links");
     }
@@ -155,6 +158,8 @@ int Run(int argc, char** argv) {
               << "jobs32_links_per_second: " << links / parallel << "\n"
               << "parallel_speedup: " << oneJob / parallel << "\n"
               << "current_jobs32_seconds: " << current << "\n"
+              << "current_requests_per_link: " << static_cast<double>(currentRequests) / links
+              << "\n"
               << "cached_run_seconds: " << cached << "\n"
               << "cached_speedup: " << current / cached << "\n"
               << "history_bytes_per_link: "

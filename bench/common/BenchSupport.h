@@ -55,9 +55,9 @@ template <typename Client, typename UrlOf>
 double ClientHeadRound(Client& client, UrlOf&& urlOf, int requests) {
     return SecondsOf([&] {
         for (int index = 0; index < requests; ++index) {
-            client.Head(urlOf(index));
-            if (client.ReplyNumber != 200) {
-                throw std::runtime_error("unexpected reply " + std::to_string(client.ReplyNumber));
+            const std::int16_t reply = client.Head(urlOf(index)).Number;
+            if (reply != 200) {
+                throw std::runtime_error("unexpected reply " + std::to_string(reply));
             }
         }
     });

@@ -238,10 +238,11 @@ int Run(int argc, char** argv) {
     const std::string caFile = (folder / "authority.pem").string();
     std::ofstream(caFile) << authority.CertificatePem();
 
-    THttpClient client;
-    client.AllowHttps = true;
-    client.TlsCaFile = caFile;
-    client.TimeOut = kRequestTimeOutMilliseconds;
+    HttpClientSettings settings;
+    settings.AllowHttps = true;
+    settings.Tls.CaFile = caFile;
+    settings.TimeOut = kRequestTimeOutMilliseconds;
+    THttpClient client(settings);
     BestRounds best{};
     if (peers) {
         best = CompareWithCurl(
@@ -254,12 +255,13 @@ int Run(int argc, char** argv) {
     // A server that accepts the connection and never answers the client's
     // hello: the handshake waits until the time-out ends it.
     testing::LoopbackServer silent(testing::ServerScript().Hold());
-    client.TimeOut = kStallMilliseconds;
+    settings.TimeOut = kStallMilliseconds;
+    THttpClient stalled(settings);
     bool timedOut = false;
     const double cpuStart = ProcessCpuSeconds();
     const double wallSeconds = SecondsOf([&] {
         try {
-            client.Head("https://127.0.0.1:" + std::to_string(silent.Port()) + "/");
+            stalled.Head("https://127.0.0.1:" + std::to_string(silent.Port()) + "/");
         } catch (const ESockError& error) {
             timedOut = error.Kind() == SockFailure::TimedOut;
         }

@@ -370,23 +370,30 @@ CheckCommand ReadCheckCommand(const std::vector<std::string>& arguments) {
     if (path.empty()) {
         return ParseCheckCommand(arguments);
     }
-    std::vector<std::string> merged;
-    std::vector<std::string> where;
+    const MergedOptions merged = WithConfigOptions(path, arguments);
+    return ParseCheckCommand(merged.Arguments, merged.Where);
+}
+
+MergedOptions WithConfigOptions(const std::string& path, const std::vector<std::string>& arguments,
+                                const std::function<bool(const OptionSpec&)>& taken) {
+    const CommandLineOutline outline = OutlineOf(arguments);
+    MergedOptions merged;
     for (ConfigOption& option : ReadCheckConfig(path)) {
         const std::string name = option.Argument.substr(2, option.Argument.find('=') - 2);
         const OptionSpec& spec = *CheckOptionNamed(name);
         const bool isList = spec.Value == OptionValue::List || spec.Value == OptionValue::PathList;
         // The command line's own value wins; its source replaces the file's.
-        if ((!isList &&
+        if ((taken && !taken(spec)) ||
+            (!isList &&
              std::find(outline.Given.begin(), outline.Given.end(), name) != outline.Given.end()) ||
             (spec.NamesSource && outline.NamesSource)) {
             continue;
         }
-        merged.push_back(std::move(option.Argument));
-        where.push_back(std::move(option.Where));
+        merged.Arguments.push_back(std::move(option.Argument));
+        merged.Where.push_back(std::move(option.Where));
     }
-    merged.insert(merged.end(), arguments.begin(), arguments.end());
-    return ParseCheckCommand(merged, where);
+    merged.Arguments.insert(merged.Arguments.end(), arguments.begin(), arguments.end());
+    return merged;
 }
 
 }  // namespace vornakle

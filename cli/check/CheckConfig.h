@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,5 +49,21 @@ std::vector<ConfigOption> ReadCheckConfig(const std::string& path);
 // command line (SOURCE, --url, --browser) replaces the file's. --help and
 // --version read no file. Throws EUsageError.
 CheckCommand ReadCheckCommand(const std::vector<std::string>& arguments);
+
+// A config file's options and a command line's arguments in the order
+// ReadCheckCommand hands them to the parser: the file's first, without an
+// option the command line gives its own value of (a list's items are
+// added) and without the file's source when the command line names one;
+// Where[index] names the file's place of Arguments[index] (only the file's
+// have one). With taken, the file's options it refuses are left out
+// before they are parsed (a program that takes only some of the
+// checker's); the file as a whole is read as ReadCheckConfig reads it,
+// whose EUsageError this throws.
+struct MergedOptions {
+    std::vector<std::string> Arguments;
+    std::vector<std::string> Where;
+};
+MergedOptions WithConfigOptions(const std::string& path, const std::vector<std::string>& arguments,
+                                const std::function<bool(const OptionSpec&)>& taken = {});
 
 }  // namespace vornakle

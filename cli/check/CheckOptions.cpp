@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -17,8 +16,6 @@
 
 #include "history/CheckHistory.h"
 #include "platform/AsciiCase.h"
-#include "platform/ErrorMessages.h"
-#include "platform/FileSystem.h"
 #include "platform/TrimBlanks.h"
 
 namespace vornakle {
@@ -87,8 +84,6 @@ std::chrono::seconds DurationOption(const std::string& option, const std::string
 // Bounds of --accept: the reply numbers HTTP has room for.
 constexpr std::int32_t kFirstReplyNumber = 100;
 constexpr std::int32_t kLastReplyNumber = 999;
-// A config file or a file of patterns larger than this is no such file.
-constexpr std::size_t kMaxOptionFileBytes = 1024 * 1024;
 
 // "200..299,403": reply numbers and ranges of them.
 void AddAcceptedStatuses(std::vector<StatusRange>& ranges, const std::string& list) {
@@ -486,28 +481,7 @@ const std::vector<OptionSpec>& Declarations() {
 std::string OptionsHelp() {
     std::string text;
     for (const OptionSpec& spec : CheckOptionSpecs()) {
-        // Appended piece by piece, not "  --" + ...: GCC 12 warns falsely
-        // (-Wrestrict) on that form in optimised builds.
-        std::string head = "  --";
-        head.append(spec.Name);
-        if (!spec.Argument.empty()) {
-            head.push_back(' ');
-            head.append(spec.Argument);
-        }
-        if (head.size() < kHelpColumn) {
-            head.append(kHelpColumn - head.size(), ' ');
-        } else {
-            head.push_back('\n');
-            head.append(kHelpColumn, ' ');
-        }
-        text += head;
-        for (const char character : spec.Help) {
-            text += character;
-            if (character == '\n') {
-                text += std::string(kHelpColumn, ' ');
-            }
-        }
-        text += '\n';
+        text += OptionHelp(spec);
     }
     return text;
 }
@@ -518,30 +492,38 @@ std::span<const OptionSpec> CheckOptionSpecs() {
     return Declarations();
 }
 
+std::string OptionHelp(const OptionSpec& spec) {
+    std::string text;
+    // Appended piece by piece, not "  --" + ...: GCC 12 warns falsely
+    // (-Wrestrict) on that form in optimised builds.
+    std::string head = "  --";
+    head.append(spec.Name);
+    if (!spec.Argument.empty()) {
+        head.push_back(' ');
+        head.append(spec.Argument);
+    }
+    if (head.size() < kHelpColumn) {
+        head.append(kHelpColumn - head.size(), ' ');
+    } else {
+        head.push_back('\n');
+        head.append(kHelpColumn, ' ');
+    }
+    text += head;
+    for (const char character : spec.Help) {
+        text += character;
+        if (character == '\n') {
+            text += std::string(kHelpColumn, ' ');
+        }
+    }
+    text += '\n';
+    return text;
+}
+
 const OptionSpec* CheckOptionNamed(std::string_view name) {
     const std::vector<OptionSpec>& specs = Declarations();
     const auto found = std::find_if(specs.begin(), specs.end(),
                                     [name](const OptionSpec& spec) { return spec.Name == name; });
     return found == specs.end() ? nullptr : &*found;
-}
-
-std::string ReadOptionFile(const std::string& option, const std::string& path) {
-    const std::string cannot = option + " " + DisplayUtf8(path) + " cannot be read";
-    errno = 0;
-    const UniqueFd file = OpenRegularFile(path);
-    if (!file.IsValid()) {
-        throw EUsageError(cannot + (errno != 0 ? ": " + SystemErrorText(errno) : std::string()));
-    }
-    try {
-        std::string text = ReadAll(file.Get(), kMaxOptionFileBytes + 1, cannot);
-        if (text.size() > kMaxOptionFileBytes) {
-            throw EUsageError(option + " " + DisplayUtf8(path) + " is larger than " +
-                              std::to_string(kMaxOptionFileBytes / 1024) + " KiB");
-        }
-        return text;
-    } catch (const EFileError& error) {
-        throw EUsageError(error.Message());
-    }
 }
 
 std::string CheckCommand::RewritingOption() const {
@@ -557,13 +539,13 @@ bool CheckCommand::KeepsHistory() const {
 
 namespace {
 
-// ParseCheckCommand, with current the index of the option being read, or
-// the arguments' count once every option is read.
-CheckCommand ParseCheckCommandAt(const std::vector<std::string>& arguments, std::size_t& current) {
-    OptionParse parse;
+// Reads the options into parse and the rest into operands, with current
+// the index of the option being read, or the arguments' count once every
+// option is read; stops at --help and --version.
+void ReadOptions(const std::vector<std::string>& arguments, std::size_t& current,
+                 OptionParse& parse, std::vector<std::string>& operands) {
     CheckCommand& command = parse.Command;
     command.Settings.Rules = CheckRules::Current;
-    std::vector<std::string> operands;
     bool optionsEnded = false;
 
     for (std::size_t index = 0; index < arguments.size(); ++index) {
@@ -595,12 +577,23 @@ CheckCommand ParseCheckCommandAt(const std::vector<std::string>& arguments, std:
         spec->Apply(parse);
         if (command.Kind == CheckCommand::Mode::Help ||
             command.Kind == CheckCommand::Mode::Version) {
-            return command;
+            return;
         }
         command.Options.push_back(
             spec->Value == OptionValue::None ? parse.Option : parse.Option + "=" + parse.Value);
     }
     current = arguments.size();
+}
+
+// ParseCheckCommand, with current as ReadOptions leaves it.
+CheckCommand ParseCheckCommandAt(const std::vector<std::string>& arguments, std::size_t& current) {
+    OptionParse parse;
+    CheckCommand& command = parse.Command;
+    std::vector<std::string> operands;
+    ReadOptions(arguments, current, parse, operands);
+    if (command.Kind == CheckCommand::Mode::Help || command.Kind == CheckCommand::Mode::Version) {
+        return command;
+    }
     const std::optional<std::string>& url = parse.Url;
     const std::vector<std::string>& historyOptions = parse.HistoryOptions;
 
@@ -678,18 +671,26 @@ CheckCommand ParseCheckCommandAt(const std::vector<std::string>& arguments, std:
     return command;
 }
 
-}  // namespace
-
-CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
-    std::size_t current = 0;
-    return ParseCheckCommandAt(arguments, current);
+// The options alone, for a program that takes some of the checker's.
+CheckCommand ParseOptionsAt(const std::vector<std::string>& arguments, std::size_t& current) {
+    OptionParse parse;
+    std::vector<std::string> operands;
+    ReadOptions(arguments, current, parse, operands);
+    if (!operands.empty()) {
+        throw EUsageError("no operands are taken, not \"" + operands.front() + "\"");
+    }
+    return std::move(parse.Command);
 }
 
-CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments,
-                               const std::vector<std::string>& where) {
+// parseAt's command, a usage error of an argument from where naming its
+// place.
+CheckCommand ParsedWithPlaces(CheckCommand (*parseAt)(const std::vector<std::string>&,
+                                                      std::size_t&),
+                              const std::vector<std::string>& arguments,
+                              const std::vector<std::string>& where) {
     std::size_t current = arguments.size();
     try {
-        return ParseCheckCommandAt(arguments, current);
+        return parseAt(arguments, current);
     } catch (const EUsageError& error) {
         if (current < where.size() && !where[current].empty()) {
             throw EUsageError(where[current] + ": " + error.Message());
@@ -713,6 +714,23 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments,
         }
         throw;
     }
+}
+
+}  // namespace
+
+CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments) {
+    std::size_t current = 0;
+    return ParseCheckCommandAt(arguments, current);
+}
+
+CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments,
+                               const std::vector<std::string>& where) {
+    return ParsedWithPlaces(ParseCheckCommandAt, arguments, where);
+}
+
+CheckCommand ParseCheckOptions(const std::vector<std::string>& arguments,
+                               const std::vector<std::string>& where) {
+    return ParsedWithPlaces(ParseOptionsAt, arguments, where);
 }
 
 std::string UsageText() {

@@ -10,7 +10,7 @@
 #include "bookmarks/BrowserProfiles.h"
 #include "check/ArchiveLookup.h"
 #include "check/CheckEngine.h"
-#include "cli/check/LinkFilter.h"
+#include "check/LinkFilter.h"
 #include "cli/check/ResultFormat.h"
 #include "history/AddressHistory.h"
 #include "platform/CommandLine.h"
@@ -138,10 +138,6 @@ std::span<const OptionSpec> CheckOptionSpecs();
 // The option of that name (without "--"); nullptr when there is none.
 const OptionSpec* CheckOptionNamed(std::string_view name);
 
-// The contents of a small file an option names (a config file, a file of
-// patterns); throws EUsageError naming the option when it cannot be read.
-std::string ReadOptionFile(const std::string& option, const std::string& path);
-
 // Reads the arguments after the program name. The checker follows the
 // current rules unless --rules classic asks for the program's own. Options come as "--name
 // VALUE" or "--name=VALUE", in any order around the source; "--" ends the
@@ -152,6 +148,18 @@ CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments);
 // error of that argument names the place.
 CheckCommand ParseCheckCommand(const std::vector<std::string>& arguments,
                                const std::vector<std::string>& where);
+
+// The checker's options among arguments read into a command as
+// ParseCheckCommand reads them, for a program that takes some of them (the
+// desktop's): no source, no operand, and none of the checks of options that
+// go together, which that program makes itself. where as for
+// ParseCheckCommand. Throws EUsageError.
+CheckCommand ParseCheckOptions(const std::vector<std::string>& arguments,
+                               const std::vector<std::string>& where = {});
+
+// One option's lines in the help: its name and value's name, its first
+// line beside them where they leave room, the rest below it.
+std::string OptionHelp(const OptionSpec& spec);
 
 // The --help text.
 std::string UsageText();

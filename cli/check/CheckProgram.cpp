@@ -444,19 +444,8 @@ int CheckAndPrint(const std::vector<LinkRecord>& links, const LinkHome& home,
         command.Archive ? MakeCommandLookups(command) : nullptr;
 
     CheckSession session(links, command.Settings);
-    session.Filter = [&command](const LinkRecord& link) -> std::optional<LinkOutcome> {
-        const LinkFilter::Decision decision = command.Filter.Decide(link.Url);
-        if (decision.Result == LinkFilter::Verdict::Checked) {
-            return std::nullopt;
-        }
-        // Neither checked nor left out: the user said to leave it, or not,
-        // and the pattern could not tell.
-        return decision.Result == LinkFilter::Verdict::Excluded
-                   ? LinkOutcome{CheckResult::Answered(kStatusNotTested), OutcomeState::Excluded}
-                   : LinkOutcome{CheckResult::Failed(
-                         FailureReason::PatternUndecided,
-                         "the pattern \"" + DisplayUtf8(decision.Pattern) +
-                             "\" reached the matching engine's limit on this URL")};
+    session.Filter = [&command](const LinkRecord& link) {
+        return FilteredOutcome(command.Filter, link.Url);
     };
     session.History = history;
     session.MaxAge = command.MaxAge;

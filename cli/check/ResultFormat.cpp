@@ -107,13 +107,6 @@ std::string FieldsRecord(TOutputFormat format, const std::vector<RecordField>& f
     return record + "}\n";
 }
 
-std::string DisplayUtf8(const std::string& bytes) {
-    if (IsValidUtf8(bytes)) {
-        return bytes;
-    }
-    return DisplayText(bytes).toUtf8().toStdString();
-}
-
 std::string EscapeTextField(std::string_view utf8) {
     std::string escaped;
     escaped.reserve(utf8.size());

@@ -8,6 +8,7 @@
 #include "check/CollectionLinks.h"
 #include "check/LinkOutcome.h"
 #include "history/AddressHistory.h"
+#include "platform/TextDecoding.h"
 
 namespace vornakle {
 
@@ -64,9 +65,6 @@ std::string FieldsRecord(TOutputFormat format, const std::vector<RecordField>& f
 // A link's outcome as the fields of OutcomeColumns, decoded for display;
 // a cell the run has nothing for is empty.
 std::vector<RecordField> OutcomeFields(const LinkRecord& link, const LinkOutcome& outcome);
-
-// The display decoding of a field: valid UTF-8 as it is, else Windows-1252.
-std::string DisplayUtf8(const std::string& bytes);
 
 // Text format: tab-separated fields; a backslash, a tab, a line break and
 // every other control character are written as escapes (\\, \t, \n, \r,

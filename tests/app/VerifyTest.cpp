@@ -386,19 +386,25 @@ TEST_F(AtOnceTest, VerifyAllGivesTheSequentialStatusesUnderThePerHostLimit) {
     collection_.WriteFile("blocked.url", ShortcutText(UrlOf(wall, "/in/ann")));
     collection_.WriteFile("bookmarklet.url", ShortcutText("javascript:void(0)"));
     collection_.WriteFile("manual.url", ShortcutText("file://" + collection_.Path("gone.pdf")));
+    // Left out by the filter: never asked, it keeps its status.
+    LoopbackServer leftOut(Answer("HTTP/1.0 200 OK"));
+    collection_.WriteFile("skipped.url", ShortcutText(UrlOf(leftOut, "/skip")));
     Start();
+    LinkFilter filter;
+    filter.Add(LinkFilter::Kind::Exclude, "/skip$", "--exclude");
+    Form().SetCheckFilter(filter);
     QSignalSpy steps(Progress(), &QProgressBar::valueChanged);
     QSignalSpy resets(Items(), &QAbstractItemModel::modelReset);
     QSignalSpy rowChanges(Items(), &QAbstractItemModel::dataChanged);
     QTreeWidgetItem* const selected = Tree()->currentItem();
     QTest::mouseClick(Button("BVerifyAll"), Qt::LeftButton);
 
-    const int links = kHosts * kLinksPerHost + 7;
+    const int links = kHosts * kLinksPerHost + 8;
     std::map<std::string, LinkStatus> expected{
-        {"refused", kStatusUnknown},        {"empty", kStatusUnknown},
-        {"bookmarklet", kStatusUnknown},    {"manual", kStatusUnknown},
-        {"moved", LinkStatus::Reply(200)},  {"login", LinkStatus::Reply(401)},
-        {"blocked", LinkStatus::Reply(999)}};
+        {"skipped", kStatusNotTested},     {"refused", kStatusUnknown},
+        {"empty", kStatusUnknown},         {"bookmarklet", kStatusUnknown},
+        {"manual", kStatusUnknown},        {"moved", LinkStatus::Reply(200)},
+        {"login", LinkStatus::Reply(401)}, {"blocked", LinkStatus::Reply(999)}};
     for (int host = 0; host < kHosts; ++host) {
         for (int link = 0; link < kLinksPerHost; ++link) {
             expected["h" + std::to_string(host) + "l" + std::to_string(link)] =
@@ -411,6 +417,7 @@ TEST_F(AtOnceTest, VerifyAllGivesTheSequentialStatusesUnderThePerHostLimit) {
         EXPECT_EQ(servers_[host]->ConnectionsAccepted(), kLinksPerHost);
         EXPECT_EQ(servers_[host]->MaxConcurrentConnections(), 2) << servers_[host]->Address();
     }
+    EXPECT_EQ(leftOut.ConnectionsAccepted(), 0);
     // One step per finished link, counted in the links alone, then back to 0.
     EXPECT_EQ(Progress()->maximum(), links);
     std::vector<int> counted(static_cast<std::size_t>(links));
@@ -448,7 +455,8 @@ TEST_F(AtOnceTest, VerifyAllGivesTheSequentialStatusesUnderThePerHostLimit) {
          {std::tuple<const char*, std::string, std::string>{"login", "login", "auth-required"},
           {"bookmarklet", "not-checked", "not-web: javascript: links are not checked"},
           {"manual", "unknown", "file-missing: " + collection_.Path("gone.pdf")},
-          {"moved", "ok", ""}}) {
+          {"moved", "ok", ""},
+          {"skipped", "", ""}}) {
         EXPECT_EQ(cell(caption, LinkItems::kColumnCount), linkClass) << caption;
         EXPECT_EQ(cell(caption, LinkItems::kColumnCount + 1), reason) << caption;
     }
@@ -567,13 +575,23 @@ TEST_F(AtOnceTest, ListCommandsAndTheReportCheckAtOnce) {
 
 TEST(ProgramOptionsTest, CommandLines) {
     using Mode = ProgramOptions::Mode;
+    TempTree files;
+    files.WriteFile("check.toml",
+                    "exclude = 'a\\.example'\nformat = 'json'\nmax-age = '1d'\noutput = 'x'\n");
+    files.WriteFile("typo.toml", "jobs = 2\nexclud = 'a'\n");
+    const std::string config = files.Path("check.toml");
+    const std::string typo = files.Path("typo.toml");
     const struct {
         Strings arguments;
         Mode mode;
         CheckRules rules;
         int jobs;
         int perHost;
-        const char* error;  // empty: accepted
+        std::string error;  // empty: accepted
+        // What the filter leaves out and lets through, and the cache's age.
+        const char* excluded = nullptr;
+        const char* checked = nullptr;
+        std::optional<std::chrono::seconds> maxAge = std::nullopt;
     } cases[] = {
         {{}, Mode::Run, CheckRules::Classic, kDefaultJobs, kDefaultPerHost, ""},
         {{"--rules", "current", "--jobs=32", "--per-host", "3"},
@@ -605,6 +623,30 @@ TEST(ProgramOptionsTest, CommandLines) {
         {{"-platform", "xcb"}, Mode::Run, {}, 0, 0, "unknown option \"-platform\""},
         {{"--"}, Mode::Run, {}, 0, 0, "unknown option \"--\""},
         {{"/home/me/Favoriten"}, Mode::Run, {}, 0, 0, "no operands are taken"},
+        {{"--rules", "current", "--exclude", "\\.pdf$", "--include=keep", "--max-age", "12h"},
+         Mode::Run,
+         CheckRules::Current,
+         kDefaultJobs,
+         kDefaultPerHost,
+         "",
+         "http://a/x.pdf",
+         "http://a/keep.pdf",
+         12h},
+        // The file's terminal-only keys are ignored; the command line's
+        // value wins.
+        {{"--config", config, "--max-age=2h", "--rules=current"},
+         Mode::Run,
+         CheckRules::Current,
+         kDefaultJobs,
+         kDefaultPerHost,
+         "",
+         "http://a.example/",
+         "http://b.example/",
+         2h},
+        {{"--exclude", "x"}, Mode::Run, {}, 0, 0, "--exclude needs --rules current"},
+        {{"--config", config, "--rules", "classic"}, Mode::Run, {}, 0, 0, "--config needs --rules"},
+        {{"--rules=current", "--exclude", "("}, Mode::Run, {}, 0, 0, "--exclude: \"(\" is no"},
+        {{"--rules=current", "--config", typo}, Mode::Run, {}, 0, 0, typo + ":2: unknown key"},
     };
     for (const auto& test : cases) {
         std::string joined;
@@ -612,7 +654,7 @@ TEST(ProgramOptionsTest, CommandLines) {
             joined += argument + " ";
         }
         SCOPED_TRACE(joined);
-        if (*test.error != '\0') {
+        if (!test.error.empty()) {
             try {
                 ParseProgramOptions(test.arguments);
                 ADD_FAILURE() << "accepted";
@@ -626,6 +668,11 @@ TEST(ProgramOptionsTest, CommandLines) {
         EXPECT_EQ(options.Check.Rules, test.rules);
         EXPECT_EQ(options.Check.Jobs, test.jobs);
         EXPECT_EQ(options.Check.PerHost, test.perHost);
+        EXPECT_EQ(options.MaxAge, test.maxAge);
+        if (test.excluded != nullptr) {
+            EXPECT_EQ(options.Filter.Decide(test.excluded).Result, LinkFilter::Verdict::Excluded);
+            EXPECT_EQ(options.Filter.Decide(test.checked).Result, LinkFilter::Verdict::Checked);
+        }
     }
 }
 
@@ -638,6 +685,7 @@ TEST(ProgramOptionsTest, TheProgramAnswersWithoutADisplay) {
         const char* error;
     } cases[] = {
         {{"--help"}, 0, "--per-host N", ""},
+        {{"--exclude", "x"}, 2, "", "vornakle: --exclude needs --rules current"},
         {{"--version"}, 0, "vornakle ", ""},
         {{"--jobs", "0"}, 2, "", "vornakle: --jobs needs a whole number"},
         {{"--rules", "current"}, 2, "", "braucht eine grafische Sitzung"},

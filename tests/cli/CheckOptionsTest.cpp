@@ -169,59 +169,6 @@ TEST(CheckOptions, EveryOptionInBothSpellings) {
     EXPECT_EQ(asking.Options.back(), "--header=X-Key: ...") << "a header's value stays out";
 }
 
-// Which URLs the filters leave out: an inclusion wins, inclusions alone
-// name the only links to check.
-TEST(CheckOptions, ExcludeAndIncludeFilterTheWholeUrl) {
-    using enum LinkFilter::Verdict;
-    // Backtracks beyond PCRE2's match limit on the long URL.
-    const std::string runaway = "(a+)+$";
-    const std::string longUrl = "http://a.example/" + std::string(40, 'a') + "!";
-    const struct {
-        Arguments filters;
-        std::string url;
-        LinkFilter::Verdict verdict;
-    } rows[] = {
-        {{}, "http://a.example/", Checked},
-        {{"--exclude", "example"}, "http://a.example/", Excluded},
-        {{"--exclude", "^example"}, "http://a.example/", Checked},
-        {{"--exclude", "\\.pdf$"}, "http://a.example/x.pdf", Excluded},
-        {{"--exclude", "\\.pdf$"}, "http://a.example/x.pdf?y", Checked},
-        {{"--exclude", "a\\.", "--include", "/keep"}, "http://a.example/keep", Checked},
-        {{"--exclude", "a\\.", "--include", "/keep"}, "http://a.example/drop", Excluded},
-        {{"--include", "b\\.example"}, "http://a.example/", Excluded},
-        {{"--include", "b\\.example"}, "http://b.example/", Checked},
-        {{"--exclude", "caf\u00e9"}, "http://caf\xe9.example/", Excluded},
-        {{"--exclude", runaway}, longUrl, Undecided},
-        {{"--include", runaway}, longUrl, Undecided},
-        {{"--exclude", "zzz", "--exclude", runaway}, longUrl, Undecided},
-        // Another pattern that decides is enough.
-        {{"--exclude", runaway, "--exclude", "example"}, longUrl, Excluded},
-        {{"--include", runaway, "--include", "example"}, longUrl, Checked},
-    };
-    for (const auto& row : rows) {
-        Arguments arguments = row.filters;
-        arguments.push_back("d");
-        const LinkFilter::Decision decision = ParseCheckCommand(arguments).Filter.Decide(row.url);
-        EXPECT_EQ(decision.Result, row.verdict) << row.url;
-        EXPECT_EQ(decision.Pattern, row.verdict == Undecided ? runaway : "") << row.url;
-    }
-    TempTree files;
-    files.WriteFile("patterns", "# tracking links\n\n  utm_source=\r\n^mailto:\n");
-    const CheckCommand command = ParseCheckCommand({"--exclude-file", files.Path("patterns"), "d"});
-    EXPECT_EQ(command.Filter.Decide("http://a.example/?utm_source=x").Result, Excluded);
-    EXPECT_EQ(command.Filter.Decide("mailto:a@b").Result, Excluded);
-    EXPECT_EQ(command.Filter.Decide("http://a.example/# tracking links").Result, Checked);
-    files.WriteFile("bad", "ok\n# fine\n[z-a]\n");
-    try {
-        ParseCheckCommand({"--exclude-file", files.Path("bad"), "d"});
-        ADD_FAILURE() << "a bad pattern passed";
-    } catch (const EUsageError& error) {
-        EXPECT_NE(error.Message().find(files.Path("bad") + ":3: \"[z-a]\" is no regular"),
-                  std::string::npos)
-            << error.Message();
-    }
-}
-
 // A config file's keys under the command line's options, and the errors
 // that name the file, its line and the key.
 std::string Repeated(const std::string& text, int count) {

@@ -9,12 +9,10 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -65,10 +63,9 @@ TEST(HttpReply, StatusLineGivesTheReplyNumber) {
             SCOPED_TRACE(test.statusLine + (browser ? " (browser)" : ""));
             LoopbackServer server(Answer(test.statusLine + "\r\n"));
             TestClient client(browser ? RequestRules::Browser : RequestRules::Classic);
-            client.ReplyNumber = 77;
-            client.Head(UrlOf(server));
-            EXPECT_EQ(client.ReplyNumber, browser ? test.browserNumber : test.replyNumber);
-            EXPECT_EQ(client.Header, test.statusLine + "\r\n");
+            const HttpReply reply = client.Head(UrlOf(server));
+            EXPECT_EQ(reply.Number, browser ? test.browserNumber : test.replyNumber);
+            EXPECT_EQ(reply.Header, test.statusLine + "\r\n");
         }
     }
 }
@@ -115,11 +112,11 @@ TEST(HttpReply, SetCookieLocationAndContentLengthLines) {
             SCOPED_TRACE(test.line + (browser ? " (browser)" : ""));
             LoopbackServer server(Answer("HTTP/1.0 200 OK\r\n" + test.line + "\r\n"));
             TestClient client(browser ? RequestRules::Browser : RequestRules::Classic);
-            client.Head(UrlOf(server));
-            EXPECT_EQ(client.ReplyCookie, browser ? test.browserCookie : test.cookie);
-            EXPECT_EQ(client.ReplyLocation, browser ? test.browserLocation : test.location);
+            const HttpReply reply = client.Head(UrlOf(server));
+            EXPECT_EQ(reply.Cookie, browser ? test.browserCookie : test.cookie);
+            EXPECT_EQ(reply.Location, browser ? test.browserLocation : test.location);
             EXPECT_EQ(client.BytesTotal, browser ? test.browserBytesTotal : test.bytesTotal);
-            EXPECT_EQ(client.Header, "HTTP/1.0 200 OK\r\n" + test.line + "\r\n");
+            EXPECT_EQ(reply.Header, "HTTP/1.0 200 OK\r\n" + test.line + "\r\n");
         }
     }
 }
@@ -222,20 +219,19 @@ TEST(HttpReply, CodedBodiesAreReadDecodedUnderBrowserRulesOnly) {
             LoopbackServer server(AnswerAndClose(
                 "HTTP/1.1 200 OK\r\nContent-Encoding: " + test.codings + "\r\n" + framed));
             TestClient client(browser ? RequestRules::Browser : RequestRules::Classic);
-            client.BodyReadLimit = kBound;
-            client.Get(UrlOf(server));
+            HttpRequest get = RequestOf(UrlOf(server), HttpMethod::Get);
+            get.BodyLimit = kBound;
+            const HttpReply reply = client.Send(get);
             const std::string request = RequestHeaderOf(server);
             EXPECT_EQ(request.find("\r\nAccept-Encoding: gzip, deflate, br, zstd\r\n") !=
                           std::string::npos,
                       browser);
             if (!browser) {
-                EXPECT_TRUE(client.Body == test.body.substr(0, kBound));
+                EXPECT_TRUE(reply.Body == test.body.substr(0, kBound));
                 continue;
             }
             const std::optional<std::string> decoded =
-                client.BodyDecoding == THttpClient::BodyCoding::Unreadable
-                    ? std::nullopt
-                    : std::optional(client.Body);
+                reply.Coding == BodyCoding::Unreadable ? std::nullopt : std::optional(reply.Body);
             EXPECT_TRUE(decoded == test.decoded) << (decoded ? decoded->size() : 0);
         }
     }
@@ -247,9 +243,9 @@ TEST(HttpReply, LongHeaderValuesAreKeptWhole) {
     LoopbackServer server(Answer("HTTP/1.0 200 OK\r\nLocation: " + location +
                                  "\r\nSet-Cookie: " + cookie + "\r\n\r\n"));
     TestClient client;
-    client.Head(UrlOf(server));
-    EXPECT_EQ(client.ReplyLocation, location);
-    EXPECT_EQ(client.ReplyCookie, cookie);
+    const HttpReply reply = client.Head(UrlOf(server));
+    EXPECT_EQ(reply.Location, location);
+    EXPECT_EQ(reply.Cookie, cookie);
 }
 
 TEST(HttpReply, GetKeepsHeaderAndBodyAsReceived) {
@@ -259,9 +255,9 @@ TEST(HttpReply, GetKeepsHeaderAndBodyAsReceived) {
     TestClient client;
     int packets = 0;
     client.OnPacketRecvd = [&](QObject*) { ++packets; };
-    client.Get(UrlOf(server));
-    EXPECT_EQ(client.Header, header);
-    EXPECT_EQ(client.Body, body);
+    const HttpReply reply = client.Get(UrlOf(server));
+    EXPECT_EQ(reply.Header, header);
+    EXPECT_EQ(reply.Body, body);
     EXPECT_EQ(client.BytesRecvd, static_cast<std::int32_t>(body.size()));
     EXPECT_GE(packets, 1);
 }
@@ -318,13 +314,17 @@ TEST(HttpReply, BodyEndsWhereItsFramingSaysAndLeavesTheConnectionFitOrNot) {
         SCOPED_TRACE(test.reply.substr(0, 120));
         LoopbackServer server(test.closes ? AnswerAndClose(test.reply) : Answer(test.reply));
         TestClient client(RequestRules::Browser, ConnectionReuse::Keep);
-        client.HeaderOnly = test.readLimit == SIZE_MAX;
-        client.BodyReadLimit = client.HeaderOnly ? 0 : test.readLimit;
-        if (test.malformed) {
-            EXPECT_THROW(client.Get(UrlOf(server)), EMalformedReply);
+        HttpRequest request = RequestOf(UrlOf(server), HttpMethod::Get);
+        // SIZE_MAX: no body is wanted at all.
+        if (test.readLimit == SIZE_MAX) {
+            request.BodyWanted = [](const HttpReply&) { return false; };
         } else {
-            client.Get(UrlOf(server));
-            EXPECT_EQ(client.Body, test.body);
+            request.BodyLimit = test.readLimit;
+        }
+        if (test.malformed) {
+            EXPECT_THROW(client.Send(request), EMalformedReply);
+        } else {
+            EXPECT_EQ(client.Send(request).Body, test.body);
         }
         EXPECT_EQ(client.KeptConnection().has_value(), test.kept);
     }
@@ -338,8 +338,7 @@ TEST(HttpReply, BodyWithoutALengthEndsWhenTheServerCloses) {
                               .Send("second")
                               .Close());
     TestClient client;
-    client.Get(UrlOf(server));
-    EXPECT_EQ(client.Body, "first second");
+    EXPECT_EQ(client.Get(UrlOf(server)).Body, "first second");
 }
 
 TEST(HttpReply, HeadDoesNotWaitForABodyTheServerNeverSends) {
@@ -349,11 +348,11 @@ TEST(HttpReply, HeadDoesNotWaitForABodyTheServerNeverSends) {
     TestClient client;
     QElapsedTimer clock;
     clock.start();
-    client.Head(UrlOf(server));
+    const HttpReply reply = client.Head(UrlOf(server));
     EXPECT_LT(clock.elapsed(), kSafetyTimeOut);
-    EXPECT_EQ(client.ReplyNumber, 200);
+    EXPECT_EQ(reply.Number, 200);
     EXPECT_EQ(client.BytesTotal, 5000);
-    EXPECT_EQ(client.Body, "");
+    EXPECT_EQ(reply.Body, "");
 }
 
 TEST(HttpReply, NoContentAndNotModifiedRepliesHaveNoBody) {
@@ -361,8 +360,7 @@ TEST(HttpReply, NoContentAndNotModifiedRepliesHaveNoBody) {
         SCOPED_TRACE(status);
         LoopbackServer server(Answer("HTTP/1.0 " + status + "\r\n\r\n"));
         TestClient client;
-        client.Get(UrlOf(server));
-        EXPECT_EQ(client.Body, "");
+        EXPECT_EQ(client.Get(UrlOf(server)).Body, "");
     }
 }
 
@@ -374,9 +372,9 @@ TEST(HttpReply, BodyBeyondTheBoundIsReceivedAndDropped) {
     }
     LoopbackServer server(AnswerAndClose("HTTP/1.0 200 OK\r\n\r\n" + body));
     TestClient client;
-    client.Get(UrlOf(server));
-    EXPECT_EQ(client.Body.size(), THttpClient::kMaxBodyBytes);
-    EXPECT_TRUE(client.Body == body.substr(0, THttpClient::kMaxBodyBytes));
+    const HttpReply reply = client.Get(UrlOf(server));
+    EXPECT_EQ(reply.Body.size(), THttpClient::kMaxBodyBytes);
+    EXPECT_TRUE(reply.Body == body.substr(0, THttpClient::kMaxBodyBytes));
     EXPECT_EQ(client.BytesRecvd, static_cast<std::int32_t>(size));
 }
 
@@ -387,16 +385,18 @@ TEST(HttpReply, EndlessBodyKeepsTheBoundAndEndsWithTheTimeOut) {
                               .ReadUntil("\r\n\r\n")
                               .Send("HTTP/1.0 200 OK\r\n\r\n")
                               .Trickle(std::string(64 * 1024, 'x'), 1ms, 0));
-    TestClient client;
-    client.TimeOut = 1000;
+    HttpClientSettings settings = TestSettings();
+    settings.TimeOut = 1000;
+    TestClient client(settings);
+    // The reply as far as it came stays with the failure.
+    const HttpReply reply = client.Exchange(RequestOf(UrlOf(server), HttpMethod::Get));
     try {
-        client.Get(UrlOf(server));
-        ADD_FAILURE() << "no exception";
+        std::rethrow_exception(reply.Failure);
     } catch (const EAbortError& error) {
         EXPECT_EQ(error.Message(), "Socket capture aborted");
     }
-    EXPECT_EQ(client.ReplyNumber, 200);
-    EXPECT_EQ(client.Body.size(), THttpClient::kMaxBodyBytes);
+    EXPECT_EQ(reply.Number, 200);
+    EXPECT_EQ(reply.Body.size(), THttpClient::kMaxBodyBytes);
     EXPECT_FALSE(client.Connected);
 }
 
@@ -406,40 +406,10 @@ TEST(HttpReply, EndlessHeaderStopsAtItsBound) {
                               .Send("HTTP/1.0 200 OK\r\n")
                               .Trickle("X-Filler: " + std::string(1000, 'f') + "\r\n", 0ms, 0));
     TestClient client;
-    client.Head(UrlOf(server));
-    EXPECT_EQ(client.ReplyNumber, 200);
-    EXPECT_GE(client.Header.size(), THttpClient::kMaxHeaderBytes);
-    EXPECT_LT(client.Header.size(), THttpClient::kMaxHeaderBytes + 2000);
-}
-
-TEST(HttpReply, BodyAndHeaderGoToTheirFilesInFileMode) {
-    QTemporaryDir directory;
-    ASSERT_TRUE(directory.isValid());
-    const std::string header = "HTTP/1.0 200 OK\r\nX: y\r\n\r\n";
-    const std::string body(100000, 'q');
-    LoopbackServer server(AnswerAndClose(header + body));
-    TestClient client;
-    client.InputFileMode = true;
-    client.OutputFileMode = true;
-    client.Body = directory.filePath("body.htm").toStdString();
-    client.Header = directory.filePath("head.txt").toStdString();
-    client.Get(UrlOf(server));
-    const auto contents = [](const std::string& name) {
-        std::ifstream file(name, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(file)),
-                           std::istreambuf_iterator<char>());
-    };
-    EXPECT_EQ(contents(client.Header), header);
-    EXPECT_TRUE(contents(client.Body) == body);
-}
-
-TEST(HttpReply, BodyFileThatCannotBeMadeFailsAndDisconnects) {
-    LoopbackServer server(AnswerAndClose("HTTP/1.0 200 OK\r\n\r\nbody"));
-    TestClient client;
-    client.InputFileMode = true;
-    client.Body = "/nonexistent/dir/body.htm";
-    EXPECT_THROW(client.Get(UrlOf(server)), EFileError);
-    EXPECT_FALSE(client.Connected);
+    const HttpReply reply = client.Head(UrlOf(server));
+    EXPECT_EQ(reply.Number, 200);
+    EXPECT_GE(reply.Header.size(), THttpClient::kMaxHeaderBytes);
+    EXPECT_LT(reply.Header.size(), THttpClient::kMaxHeaderBytes + 2000);
 }
 
 TEST(HttpReply, OutcomeEventsAndTheCompletionReport) {
@@ -454,20 +424,19 @@ TEST(HttpReply, OutcomeEventsAndTheCompletionReport) {
         SCOPED_TRACE(reply);
         LoopbackServer server(AnswerAndClose(reply));
         TestClient client;
-        client.ReplyNumber = 200;
         std::vector<std::string> events;
         client.ReportLevel = 2;
         client.OnStatus = [&](QObject*, const std::string& text) { events.push_back(text); };
-        client.OnSuccess = [&](CmdType kind) {
-            events.push_back("success " + std::to_string(kind));
+        client.OnSuccess = [&](HttpMethod kind) {
+            events.push_back("success " + std::to_string(static_cast<int>(kind)));
         };
-        client.OnFailure = [&](CmdType kind) {
-            events.push_back("failure " + std::to_string(kind));
+        client.OnFailure = [&](HttpMethod kind) {
+            events.push_back("failure " + std::to_string(static_cast<int>(kind)));
         };
-        client.Head(UrlOf(server));
+        const HttpReply answer = client.Head(UrlOf(server));
         EXPECT_EQ(events, expected);
         if (reply.empty()) {
-            EXPECT_EQ(client.ReplyNumber, 0);
+            EXPECT_EQ(answer.Number, 0);
         }
     }
 }
@@ -476,24 +445,30 @@ TEST(HttpReply, UnauthorizedFiresFailureThenAuthenticationNeeded) {
     LoopbackServer server(AnswerAndClose("HTTP/1.0 401 Unauthorized\r\n\r\n"));
     TestClient client;
     std::vector<std::string> events;
-    client.OnFailure = [&](CmdType kind) { events.push_back("failure " + std::to_string(kind)); };
+    client.OnFailure = [&](HttpMethod kind) {
+        events.push_back("failure " + std::to_string(static_cast<int>(kind)));
+    };
     client.OnAuthenticationNeeded = [&](QObject* sender) {
         EXPECT_EQ(sender, &client);
         events.push_back("authentication");
     };
-    client.Get(UrlOf(server));
-    EXPECT_EQ(client.ReplyNumber, 401);
+    EXPECT_EQ(client.Get(UrlOf(server)).Number, 401);
     EXPECT_EQ(events, (std::vector<std::string>{"failure 0", "authentication"}));
     EXPECT_EQ(server.ConnectionsAccepted(), 1);
 }
 
-TEST(HttpReply, FailedConnectLeavesThePreviousReplyNumber) {
+TEST(HttpReply, FailedConnectIsKeptWithThePassAndTheServerThatFailed) {
     RefusingPort refusing;
     TestClient client;
-    client.ReplyNumber = 404;
-    EXPECT_THROW(client.Head("http://127.0.0.1:" + std::to_string(refusing.Port()) + "/"),
-                 ESockError);
-    EXPECT_EQ(client.ReplyNumber, 404);
+    const std::string url = "http://127.0.0.1:" + std::to_string(refusing.Port()) + "/";
+    EXPECT_THROW(client.Head(url), ESockError);
+    const HttpReply reply = client.Exchange(RequestOf(url));
+    EXPECT_THROW(std::rethrow_exception(reply.Failure), ESockError);
+    EXPECT_EQ(reply.Number, 0);
+    ASSERT_EQ(reply.Hops.size(), 1U);
+    EXPECT_EQ(reply.Hops[0].Url, url);
+    EXPECT_EQ(reply.Host + ':' + std::to_string(reply.Port),
+              "127.0.0.1:" + std::to_string(refusing.Port()));
 }
 
 TEST(HttpReply, AbortFromAButtonHandlerEndsTheRequestAndTheClientGoesOn) {
@@ -509,14 +484,13 @@ TEST(HttpReply, AbortFromAButtonHandlerEndsTheRequestAndTheClientGoesOn) {
     EXPECT_FALSE(client.Connected);
 
     LoopbackServer next(Answer(kEmptyOk));
-    client.Head(UrlOf(next));
-    EXPECT_EQ(client.ReplyNumber, 200);
+    EXPECT_EQ(client.Head(UrlOf(next)).Number, 200);
 }
 
 TEST(HttpReply, ExceptionOfAnOutcomeHandlerLeavesAfterTheDisconnect) {
     LoopbackServer server(Answer(kEmptyOk));
     TestClient client;
-    client.OnSuccess = [](CmdType) { throw Exception("handler failed"); };
+    client.OnSuccess = [](HttpMethod) { throw Exception("handler failed"); };
     EXPECT_THROW(client.Head(UrlOf(server)), Exception);
     EXPECT_FALSE(client.Connected);
     EXPECT_TRUE(server.WaitForFinished(1));

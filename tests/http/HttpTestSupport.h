@@ -47,14 +47,46 @@ inline const std::string kContentTypeLine = "Content-type: application/x-www-for
 
 inline const std::string kEmptyOk = "HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n";
 
-// A client whose waits are bounded by kSafetyTimeOut.
+// Settings of a test's client: its waits bounded by kSafetyTimeOut.
+inline HttpClientSettings TestSettings(RequestRules rules = RequestRules::Classic,
+                                       ConnectionReuse reuse = ConnectionReuse::CloseEach) {
+    HttpClientSettings settings;
+    settings.Rules = rules;
+    settings.Reuse = reuse;
+    settings.TimeOut = kSafetyTimeOut;
+    return settings;
+}
+
+// A request of url with these header values.
+inline HttpRequest RequestOf(const std::string& url, HttpMethod method = HttpMethod::Head,
+                             const THeaderInfo& info = {}) {
+    HttpRequest request;
+    request.Method = method;
+    request.Url = url;
+    request.Info = info;
+    return request;
+}
+
+// A client whose waits are bounded by kSafetyTimeOut, and that keeps its
+// last reply for the test to look at.
 class TestClient : public THttpClient {
 public:
     explicit TestClient(RequestRules rules = RequestRules::Classic,
                         ConnectionReuse reuse = ConnectionReuse::CloseEach)
-        : THttpClient(rules, reuse) {
-        TimeOut = kSafetyTimeOut;
+        : THttpClient(TestSettings(rules, reuse)) {}
+    explicit TestClient(const HttpClientSettings& settings) : THttpClient(settings) {}
+
+    HttpReply Send(const HttpRequest& request) {
+        Last = Exchange(request);
+        if (Last.Failure) {
+            std::rethrow_exception(Last.Failure);
+        }
+        return Last;
     }
+    HttpReply Head(const std::string& url) { return Send(RequestOf(url, HttpMethod::Head)); }
+    HttpReply Get(const std::string& url) { return Send(RequestOf(url, HttpMethod::Get)); }
+
+    HttpReply Last;
 };
 
 }  // namespace vornakle::testing

@@ -1,12 +1,13 @@
-#include "cli/check/LinkFilter.h"
+#include "check/LinkFilter.h"
 
 #include <QString>
 
 #include <algorithm>
 #include <optional>
 
-#include "cli/check/CheckOptions.h"
-#include "cli/check/ResultFormat.h"
+#include "platform/CommandLine.h"
+#include "platform/TextDecoding.h"
+#include "store/LinkStatus.h"
 
 namespace vornakle {
 
@@ -91,6 +92,23 @@ LinkFilter::Decision LinkFilter::Decide(const std::string& url) const {
         return {Verdict::Excluded, std::string()};
     }
     return undecided.empty() ? Decision{} : Decision{Verdict::Undecided, undecided};
+}
+
+std::optional<LinkOutcome> FilteredOutcome(const LinkFilter& filter, const std::string& url) {
+    const LinkFilter::Decision decision = filter.Decide(url);
+    switch (decision.Result) {
+        case LinkFilter::Verdict::Checked:
+            return std::nullopt;
+        case LinkFilter::Verdict::Excluded:
+            return LinkOutcome{CheckResult::Answered(kStatusNotTested), OutcomeState::Excluded};
+        case LinkFilter::Verdict::Undecided:
+            break;
+    }
+    // Neither checked nor left out: the user said to leave it, or not, and
+    // the pattern could not tell.
+    return LinkOutcome{CheckResult::Failed(
+        FailureReason::PatternUndecided, "the pattern \"" + DisplayUtf8(decision.Pattern) +
+                                             "\" reached the matching engine's limit on this URL")};
 }
 
 }  // namespace vornakle

@@ -2,8 +2,11 @@
 
 #include <QRegularExpression>
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "check/LinkOutcome.h"
 
 namespace vornakle {
 
@@ -44,5 +47,10 @@ private:
     std::vector<std::string> excludedPatterns_;
     std::vector<std::string> includedPatterns_;
 };
+
+// The outcome a run gives a link the filter does not let through (the
+// session's filter): excluded, or a failure when a pattern could not
+// decide; none for a link to check.
+std::optional<LinkOutcome> FilteredOutcome(const LinkFilter& filter, const std::string& url);
 
 }  // namespace vornakle
