@@ -138,7 +138,7 @@ std::string ClueText(const Clue& clue) {
     return text;
 }
 
-CheckResult CheckResult::Answered(std::int32_t status) {
+CheckResult CheckResult::Answered(LinkStatus status) {
     CheckResult result;
     result.Status = status;
     return result;

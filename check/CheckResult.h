@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "http/RequestHop.h"
+#include "store/LinkStatus.h"
 
 namespace vornakle {
 
@@ -104,11 +105,11 @@ struct Clue {
 std::string ClueText(const Clue& clue);
 
 // The outcome of one link's check as both programs file it: the status
-// (the reply number, or 5 when no usable answer came) and, for a status 5,
-// why, with a detail text for people; an answer's detail is a note, such as
+// (the reply number, or kStatusUnknown when no usable answer came) and, for
+// kStatusUnknown, why, with a detail text for people; an answer's detail is a note, such as
 // the intermediate certificate its server left out and the check fetched.
 struct CheckResult {
-    std::int32_t Status = 0;
+    LinkStatus Status;
     FailureReason Reason = FailureReason::None;
     std::string Detail;
     // The URL whose reply decided the status (the link's own when no
@@ -120,7 +121,7 @@ struct CheckResult {
     // For Suspect, Login and Blocked: the signal that told it.
     Clue FoundBy;
 
-    static CheckResult Answered(std::int32_t status);
+    static CheckResult Answered(LinkStatus status);
     static CheckResult Failed(FailureReason reason, std::string detail = std::string());
 };
 

@@ -147,7 +147,7 @@ CheckResult CheckFileLink(std::string_view url) {
     }
     switch (PathReadAccess(place.Path)) {
         case ReadAccess::Readable:
-            return CheckResult::Answered(kFileThereStatus);
+            return CheckResult::Answered(LinkStatus::Reply(kFileThereStatus));
         case ReadAccess::Missing:
             return CheckResult::Failed(FailureReason::FileMissing, place.Path);
         case ReadAccess::Unreadable:

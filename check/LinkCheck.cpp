@@ -433,18 +433,19 @@ CheckResult CheckByCurrentRules(THttpClient& client, const std::string& url,
     std::optional<CheckResult> failed = AskPatiently(run, request, backOff);
     CheckResult result = failed ? *failed : run.Answer();
     const HttpReply& reply = run.Reply();
-    if (result.Status == kTooManyRequests) {
+    if (result.Status == LinkStatus::Reply(kTooManyRequests)) {
         result.Reason = FailureReason::RateLimited;
         result.Detail = reply.RetryAfter.empty() ? std::string("no Retry-After")
                                                  : "Retry-After: " + reply.RetryAfter;
-    } else if (result.Status == kProxyAuthenticationRequired && !reply.Proxy.empty()) {
+    } else if (result.Status == LinkStatus::Reply(kProxyAuthenticationRequired) &&
+               !reply.Proxy.empty()) {
         // The user's own proxy wants a sign-in: that says nothing of the
         // page.
         result = CheckResult::Failed(FailureReason::Proxy, "the proxy " + reply.Proxy + ':' +
                                                                std::to_string(reply.ProxyPort) +
                                                                " asks for a sign-in (407)");
     } else if (result.Reason == FailureReason::None) {
-        if (auto access = AccessOfReply(result.Status, reply.Header)) {
+        if (auto access = AccessOfReply(result.Status.ReplyNumber(), reply.Header)) {
             result.Found = access->first;
             result.FoundBy = std::move(access->second);
         }
@@ -487,7 +488,7 @@ CheckResult CheckLink(THttpClient& client, const std::string& url, const CheckSe
             CheckByCurrentRules(client, url, deadlineMilliseconds, backOff, lastReply);
         // The user's word on a reply number outweighs what the reply seemed
         // to say of the site (a bot status, a challenge).
-        if (!IsLinkFine(result.Status) && settings.Accepts(result.Status)) {
+        if (!IsLinkFine(result.Status) && settings.Accepts(result.Status.ReplyNumber())) {
             result.Found = Finding::Accepted;
             result.FoundBy = Clue();
         }

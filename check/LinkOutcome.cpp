@@ -21,7 +21,7 @@ std::string_view ClassToken(LinkClass linkClass) {
     return kClassTokens.at(static_cast<std::size_t>(linkClass));
 }
 
-LinkClass StatusClass(std::int32_t status) {
+LinkClass StatusClass(LinkStatus status) {
     switch (StatusImageIndex(status)) {
         case kImageOk:
             return LinkClass::Ok;

@@ -31,7 +31,7 @@ std::string_view ClassToken(LinkClass linkClass);
 
 // The class of a status, as the status table files its image: Ok, Invalid,
 // Untested, else Unknown.
-LinkClass StatusClass(std::int32_t status);
+LinkClass StatusClass(LinkStatus status);
 
 // The class of a check's result: what a current check found beyond the
 // status (Moved, Suspect, Login, Blocked, NotChecked), else its status's;

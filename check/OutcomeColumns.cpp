@@ -22,7 +22,7 @@ constexpr auto kColumns = std::to_array<OutcomeColumn>({
      [](const LinkRecord& link, const LinkOutcome&) -> Cell { return link.Url; }},
     {"status", "Status", "Status", ColumnKind::Number,
      [](const LinkRecord&, const LinkOutcome& outcome) -> Cell {
-         return std::to_string(outcome.Result.Status);
+         return std::to_string(outcome.Result.Status.Shown());
      }},
     {"status_text", "Status text", "Statustext", ColumnKind::Text,
      [](const LinkRecord&, const LinkOutcome& outcome) -> Cell {

@@ -125,7 +125,7 @@ void LookForChallenge(const HttpReply& reply, CheckResult& result) {
         PageWorthReading(reply) ? PageOfReply(reply, result.FinalUrl) : std::nullopt;
     const std::string_view html = page ? std::string_view(reply.Body) : std::string_view();
     std::optional<Clue> clue =
-        BotWallOfReply(result.Status, reply.Header, page ? &*page : nullptr, html);
+        BotWallOfReply(result.Status.ReplyNumber(), reply.Header, page ? &*page : nullptr, html);
     if (!clue && page) {
         clue = ChallengeOfPage(page->Title, reply.Body);
     }
@@ -244,7 +244,7 @@ void FindRot(THttpClient& client, const std::string& url, CheckResult& result, H
     if (!answered || result.Found != Finding::None) {
         return;
     }
-    if (MayBeChallenge(result.Status)) {
+    if (MayBeChallenge(result.Status.ReplyNumber())) {
         LookForChallenge(reply, result);
         return;
     }

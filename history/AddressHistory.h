@@ -20,7 +20,7 @@ HistoryClock SystemClock();
 // One check as the history keeps it.
 struct HistoryCheck {
     HistoryTime Time;
-    std::int32_t Status = 0;
+    LinkStatus Status;
     std::string Class;   // as the checker prints it (ClassToken)
     std::string Reason;  // the reason's token or the suspect signal; empty for an answer
     // A failure for the history: what the checker counts as bad.

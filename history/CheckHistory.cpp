@@ -272,7 +272,7 @@ std::vector<AddressHistory> CheckHistory::Read(const std::vector<std::string>& a
             HistoryCheck last;
             last.FinalUrl = query.IsNull(2) ? addresses[index] : query.Text(2);
             last.Time = *lastTime;
-            last.Status = static_cast<std::int32_t>(status);
+            last.Status = LinkStatus::FromStored(static_cast<std::int32_t>(status));
             last.Class = query.Text(5);
             last.Reason = query.Text(6);
             last.Failed = history.Failures > 0;
@@ -333,7 +333,7 @@ void CheckHistory::Record(const std::vector<std::pair<std::string, HistoryCheck>
         insert.Reset();
         insert.Bind(1, id)
             .Bind(2, SecondsOf(check.Time))
-            .Bind(3, static_cast<std::int64_t>(check.Status))
+            .Bind(3, static_cast<std::int64_t>(check.Status.Stored()))
             .Bind(4, check.Class)
             .Bind(5, check.Reason)
             .Step();

@@ -115,8 +115,9 @@ void SetLinkStatus(int SenderTag, LinkItems& Items, int Row) {
         return;
     }
     TBookTree* node = Items.Node(Row);
-    // The user's word replaces whatever a check found out.
-    node->FileStatus(SenderTag);
+    // The user's word replaces whatever a check found out. A tag is an own
+    // code as stored.
+    node->FileStatus(LinkStatus::FromStored(SenderTag));
     ShowLinkStatus(Items, Row);
 }
 

@@ -13,8 +13,13 @@ namespace {
 constexpr int kNameColumnWidth = 150;
 constexpr int kUrlColumnWidth = 250;
 constexpr int kStatusColumnWidth = 80;
-constexpr int kClassColumnWidth = 80;
-constexpr int kReasonColumnWidth = 200;
+// With the class and the reason, all five fit the lists of both windows at
+// their first size (about 500 pixels): name and URL give way, the class
+// holds its longest token ("not-checked"), and the reason takes what is
+// left, growing with the window.
+constexpr int kNarrowNameColumnWidth = 105;
+constexpr int kNarrowUrlColumnWidth = 130;
+constexpr int kClassColumnWidth = 75;
 constexpr int kImageSize = 16;
 }  // namespace
 
@@ -27,6 +32,8 @@ LinkListView NewLinkListView(const QString& name, QWidget* parent, const int& FS
     if (rules == CheckRules::Current) {
         items->AddColumns(OutcomeListColumns());
     }
+    // Empty where no check kept an outcome: always under classic rules.
+    items->SetStatusNote(OutcomeStatusNote);
     KeepLinkItemsSorted(*items, FSortColumn, FSortDirection);
     view->setModel(items);
     view->setRootIsDecorated(false);
@@ -41,13 +48,15 @@ LinkListView NewLinkListView(const QString& name, QWidget* parent, const int& FS
     // The list sorts itself on header clicks, showing the arrows as images.
     view->header()->setSectionsClickable(true);
     view->header()->setSortIndicatorShown(false);
-    view->header()->setStretchLastSection(false);
-    view->setColumnWidth(LinkItems::kColumnName, kNameColumnWidth);
-    view->setColumnWidth(LinkItems::kColumnUrl, kUrlColumnWidth);
+    const bool outcomeColumns = items->ColumnCount() > LinkItems::kColumnCount;
+    view->header()->setStretchLastSection(outcomeColumns);
+    view->setColumnWidth(LinkItems::kColumnName,
+                         outcomeColumns ? kNarrowNameColumnWidth : kNameColumnWidth);
+    view->setColumnWidth(LinkItems::kColumnUrl,
+                         outcomeColumns ? kNarrowUrlColumnWidth : kUrlColumnWidth);
     view->setColumnWidth(LinkItems::kColumnStatus, kStatusColumnWidth);
-    if (items->ColumnCount() > LinkItems::kColumnCount) {
+    if (outcomeColumns) {
         view->setColumnWidth(LinkItems::kColumnCount, kClassColumnWidth);
-        view->setColumnWidth(LinkItems::kColumnCount + 1, kReasonColumnWidth);
     }
     return {view, items};
 }

@@ -7,7 +7,6 @@
 #include "check/CollectionLinks.h"
 #include "check/LinkCheck.h"
 #include "check/LinkOutcome.h"
-#include "check/VerdictTexts.h"
 #include "history/CheckSession.h"
 #include "history/HistoryRun.h"
 #include "platform/ErrorMessages.h"
@@ -20,24 +19,12 @@ namespace vornakle {
 
 namespace {
 
-// What the lists show beyond the status, the history's run of failures
-// included, and the whole outcome for the class and reason columns.
-std::unique_ptr<const LinkVerdict> VerdictOfOutcome(const LinkOutcome& outcome,
-                                                    const std::string& url) {
-    const CheckResult& result = outcome.Result;
-    const std::optional<HistoryFacts>& history = outcome.History;
+// How the link stands and the whole outcome, which the lists' class and
+// reason columns and the status's tooltip read when a view asks.
+std::unique_ptr<const LinkVerdict> VerdictOfOutcome(const LinkOutcome& outcome) {
     auto verdict = std::make_unique<LinkVerdict>();
-    // The lists' class and reason columns read the whole outcome.
     verdict->Outcome = std::make_shared<const LinkOutcome>(outcome);
-    verdict->Standing = StandingOfResult(result);
-    verdict->Explanation = GermanVerdict(result, url);
-    if (history && history->FailingSince) {
-        if (!verdict->Explanation.empty()) {
-            verdict->Explanation += '\n';
-        }
-        verdict->Explanation +=
-            GermanFailingRun(history->FailingSince->time_since_epoch().count(), history->Failures);
-    }
+    verdict->Standing = StandingOfResult(outcome.Result);
     return verdict;
 }
 
@@ -137,8 +124,7 @@ void LinkTester::Test(const std::vector<TBookTree*>& nodes,
         // has one the filter left out.
         if (result.Reason != FailureReason::Aborted && outcome.State != OutcomeState::Excluded) {
             // Classic checks tell nothing beyond the status.
-            node->FileStatus(result.Status,
-                             classic ? nullptr : VerdictOfOutcome(outcome, node->Text));
+            node->FileStatus(result.Status, classic ? nullptr : VerdictOfOutcome(outcome));
         }
         changes_.CheckEnded(node);
         if (filed) {

@@ -4,6 +4,7 @@
 
 #include "check/LinkOutcome.h"
 #include "check/OutcomeColumns.h"
+#include "check/VerdictTexts.h"
 #include "store/BookTree.h"
 #include "store/LinkVerdict.h"
 
@@ -33,6 +34,25 @@ LinkItems::ExtraColumn ListColumn(std::string_view key) {
 
 std::vector<LinkItems::ExtraColumn> OutcomeListColumns() {
     return {ListColumn(kClassColumn), ListColumn(kReasonColumn)};
+}
+
+QString OutcomeStatusNote(const TBookTree& node) {
+    const LinkOutcome* kept = node.Verdict != nullptr ? node.Verdict->Outcome.get() : nullptr;
+    if (kept == nullptr) {
+        return QString();
+    }
+    // A URL edit files a new status and drops the outcome, so the node's
+    // URL is the one that was checked.
+    std::string note = GermanVerdict(kept->Result, node.Text);
+    const std::optional<HistoryFacts>& history = kept->History;
+    if (history && history->FailingSince) {
+        if (!note.empty()) {
+            note += '\n';
+        }
+        note +=
+            GermanFailingRun(history->FailingSince->time_since_epoch().count(), history->Failures);
+    }
+    return QString::fromStdString(note);
 }
 
 }  // namespace vornakle

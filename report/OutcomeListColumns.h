@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <vector>
 
 #include "store/widgets/LinkItems.h"
@@ -11,5 +12,10 @@ namespace vornakle {
 // column table that every output of the checker reads, under the table's
 // German headings. A node the check kept no outcome for shows them empty.
 std::vector<LinkItems::ExtraColumn> OutcomeListColumns();
+
+// The status column's tooltip below the status: what the check found, in
+// German (GermanVerdict), and the history's run of failures; empty for a
+// node the check kept no outcome for.
+QString OutcomeStatusNote(const TBookTree& node);
 
 }  // namespace vornakle

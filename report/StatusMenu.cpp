@@ -12,7 +12,7 @@ QMenu* AddStatusMenu(QMenu* menu, QObject* context, std::function<void(int)> onS
     struct StatusItem {
         const char* name;
         const char* caption;
-        int tag;
+        LinkStatusCode tag;
     };
     static constexpr StatusItem kItems[] = {
         {"PMSSOK", "&OK", kStatusOkByHand},

@@ -52,7 +52,7 @@ int TBookTree::CountAll() const {
     return total;
 }
 
-void TBookTree::FileStatus(std::int32_t NewStatus, std::unique_ptr<const LinkVerdict> NewVerdict) {
+void TBookTree::FileStatus(LinkStatus NewStatus, std::unique_ptr<const LinkVerdict> NewVerdict) {
     Status = NewStatus;
     Verdict = std::move(NewVerdict);
 }

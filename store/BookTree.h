@@ -14,7 +14,7 @@
 namespace vornakle {
 
 // A node of the Favorites collection. Folders and links share this one class:
-// Status 0 marks a folder, any other value is a link's status. Text is a
+// Status kStatusFolder marks a folder, any other value is a link's status. Text is a
 // folder's directory name or a link's URL; Path is the directory or the
 // ".url" file on disk.
 class TBookTree : public TTree {
@@ -28,7 +28,7 @@ public:
     // Throws EListError for a bad index, EInvalidCast for a foreign node.
     TBookTree* Child(int Index) const;
 
-    bool IsFolder() const { return Status == 0; }
+    bool IsFolder() const { return Status == kStatusFolder; }
 
     // Number of all nodes below this one, folders and links alike.
     int CountAll() const;
@@ -42,12 +42,11 @@ public:
     // A link's status, decided by a check or by the user, and what the
     // check found beyond it (none: the status says it all). A verdict never
     // outlives the status it was filed with.
-    void FileStatus(std::int32_t NewStatus,
-                    std::unique_ptr<const LinkVerdict> NewVerdict = nullptr);
+    void FileStatus(LinkStatus NewStatus, std::unique_ptr<const LinkVerdict> NewVerdict = nullptr);
     // How the link stands: by its verdict, else by its status.
     LinkStanding Standing() const;
 
-    std::int32_t Status = 0;
+    LinkStatus Status;
     std::string Path;
     // What the last check under current rules found beyond Status; null
     // when nothing (always under classic rules). Set with the status

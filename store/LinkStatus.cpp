@@ -19,18 +19,30 @@ enum ReplyNumber : std::int32_t {
 
 }  // namespace
 
-int StatusImageIndex(std::int32_t status) {
-    switch (status) {
-        case kStatusNotTested:
-            return kImageNotTested;
-        case kStatusOkByHand:
+int StatusImageIndex(LinkStatus status) {
+    if (!status.IsReply()) {
+        switch (status.OwnCode()) {
+            case kStatusNotTested:
+                return kImageNotTested;
+            case kStatusOkByHand:
+                return kImageOk;
+            case kStatusInvalidByHand:
+                return kImageInvalid;
+            case kStatusBeingTested:
+                return kImageBeingTested;
+            case kStatusFolder:
+            case kStatusUnknown:
+                break;
+        }
+        return kImageUnknown;
+    }
+    switch (status.ReplyNumber()) {
         case kReplyOk:
         // A temporary redirection still reaches the page, and "not modified"
         // confirms it is there; a permanent one means the link is outdated.
         case kReplyFound:
         case kReplyNotModified:
             return kImageOk;
-        case kStatusInvalidByHand:
         case kReplyMovedPermanently:
         case kReplyUnauthorized:
         case kReplyForbidden:
@@ -38,14 +50,12 @@ int StatusImageIndex(std::int32_t status) {
         case kReplyInternalServerError:
         case kReplyNotImplemented:
             return kImageInvalid;
-        case kStatusBeingTested:
-            return kImageBeingTested;
         default:
             return kImageUnknown;
     }
 }
 
-int StandingImageIndex(LinkStanding standing, std::int32_t status) {
+int StandingImageIndex(LinkStanding standing, LinkStatus status) {
     const int image = StatusImageIndex(status);
     switch (standing) {
         case LinkStanding::Fine:
@@ -64,14 +74,13 @@ int StandingImageIndex(LinkStanding standing, std::int32_t status) {
 
 // The reply numbers here are the table's own data: each names itself in its
 // German text.
-std::string StatusText(std::int32_t status) {
-    switch (status) {
-        case kStatusNotTested:
-        case kStatusOkByHand:
-        case kStatusInvalidByHand:
-        case kStatusBeingTested:
-        case kStatusUnknown:
-            return std::string();
+std::string StatusText(LinkStatus status) {
+    if (!status.IsReply()) {
+        // A folder has no status to show; asked all the same, it reads as
+        // unknown, as it always has.
+        return status == kStatusFolder ? std::string("Unbekannt") : std::string();
+    }
+    switch (status.ReplyNumber()) {
         case 200:
             return "OK";
         case 201:

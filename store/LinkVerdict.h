@@ -8,7 +8,8 @@
 namespace vornakle {
 
 // The checker's account of a link (check/LinkOutcome.h). The store keeps it
-// whole for the lists without reading it.
+// whole for the lists without reading it: what a list shows of it, in
+// which words, is the program's (report/).
 struct LinkOutcome;
 
 // What a check under current rules found about a link beyond its status,
@@ -21,11 +22,10 @@ struct LinkVerdict {
     // from programs is in doubt, and one that answers 2xx but is probably
     // gone is bad.
     LinkStanding Standing = LinkStanding::Bad;
-    // What the check found, for the tooltip below the status: German lines,
-    // UTF-8.
-    std::string Explanation;
     // What the check found, whole: the columns a list reads from the
-    // outcome's column table show it. Null where the check kept none.
+    // outcome's column table and the status column's tooltip show it, made
+    // when a view asks (LinkItems::SetStatusNote). Null where the check kept
+    // none.
     std::shared_ptr<const LinkOutcome> Outcome = nullptr;
 };
 

@@ -2,11 +2,13 @@
 // sample collection, with a few links checked, and the report window over the
 // same collection, whose statuses are set by hand; and the main window in the
 // middle of a check of many links at once (current rules), against loopback
-// servers of this program's own, some of which never answer.
+// servers of this program's own, some of which never answer, and the report
+// window after it was cancelled, with the class and reason columns.
 //
 //   screenshots DIRECTORY   writes DIRECTORY/main-window.png,
-//                           DIRECTORY/report-window.png and
-//                           DIRECTORY/parallel-check.png
+//                           DIRECTORY/report-window.png,
+//                           DIRECTORY/parallel-check.png and
+//                           DIRECTORY/report-current-rules.png
 #include <QAbstractButton>
 #include <QDir>
 #include <QTemporaryDir>
@@ -51,9 +53,9 @@ const SampleLink kSampleLinks[] = {
 };
 
 // One of each kind of outcome, so that the report has something to list.
-const std::pair<const char*, std::int32_t> kSampleStatuses[] = {
-    {"Alte Seite.url", 404},
-    {"Suchmaschine.url", 200},
+const std::pair<const char*, LinkStatus> kSampleStatuses[] = {
+    {"Alte Seite.url", LinkStatus::Reply(404)},
+    {"Suchmaschine.url", LinkStatus::Reply(200)},
     {"Wetter.url", kStatusUnknown},
 };
 
@@ -97,7 +99,7 @@ const std::pair<const char*, int> kParallelLinks[] = {
     {"Wetter", 2}, {"Wiki", 0},        {"Zeitung", 4}, {"Zug", 3},
 };
 
-bool SaveParallelCheck(const QString& path) {
+bool SaveParallelCheck(const QDir& directory) {
     using namespace std::chrono_literals;
     using testing::LoopbackServer;
     using testing::ServerScript;
@@ -154,12 +156,20 @@ bool SaveParallelCheck(const QString& path) {
             return;
         }
         probe.stop();
-        saved = Save(form, path);
+        saved = Save(form, directory.filePath(QStringLiteral("parallel-check.png")));
         form.BExitClick();
     });
     probe.start(20);
     QTimer::singleShot(20000, &form, [&] { form.BExitClick(); });
     form.BVerifyAllClick();
+    // The report is modal: pictured and closed from inside its own loop.
+    QTimer::singleShot(0, &form, [&] {
+        TReportForm* report = form.Report();
+        saved =
+            Save(*report, directory.filePath(QStringLiteral("report-current-rules.png"))) && saved;
+        report->findChild<QAbstractButton*>(QStringLiteral("BOK"))->click();
+    });
+    form.BReportClick();
     return saved;
 }
 
@@ -194,8 +204,7 @@ int Run(const QString& directory) {
         report->findChild<QAbstractButton*>(QStringLiteral("BOK"))->click();
     });
     form.BReportClick();
-    saved =
-        SaveParallelCheck(QDir(directory).filePath(QStringLiteral("parallel-check.png"))) && saved;
+    saved = SaveParallelCheck(QDir(directory)) && saved;
     return saved ? 0 : 1;
 }
 

@@ -27,8 +27,9 @@ bool ArchivedCopyWanted(const LinkOutcome& outcome, const CheckCommand& command)
         result.Reason == FailureReason::FileUnreadable) {
         return false;
     }
-    const bool errorReply = result.Reason == FailureReason::None &&
-                            result.Status >= kFirstErrorReply && result.Status < kFirstBeyondHttp;
+    const std::int32_t reply = result.Status.ReplyNumber();
+    const bool errorReply = result.Reason == FailureReason::None && reply >= kFirstErrorReply &&
+                            reply < kFirstBeyondHttp;
     return result.Found == Finding::Suspect || errorReply ||
            StatusImageIndex(result.Status) == kImageInvalid ||
            (command.Confirmed && outcome.History);

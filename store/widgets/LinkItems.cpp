@@ -72,13 +72,16 @@ int LinkItems::ImageIndex(int row) const {
 }
 
 QString LinkItems::StatusToolTip(int row) const {
+    if (!statusNote_) {
+        return QString();
+    }
     const TBookTree& node = *Node(row);
-    if (node.Verdict == nullptr || node.Verdict->Explanation.empty()) {
+    const QString note = statusNote_(node);
+    if (note.isEmpty()) {
         return QString();
     }
     const QString status = ColumnText(node, kColumnStatus);
-    const QString explanation = QString::fromStdString(node.Verdict->Explanation);
-    return status.isEmpty() ? explanation : status + QLatin1Char('\n') + explanation;
+    return status.isEmpty() ? note : status + QLatin1Char('\n') + note;
 }
 
 int LinkItems::Add(TBookTree* node) {

@@ -56,9 +56,13 @@ public:
     QString Text(int row, int column) const { return NodeText(*Node(row), column); }
     int ImageIndex(int row) const;
     // What the status column's tooltip says beyond the status text: the
-    // status text and below it what the last check found; empty when the
-    // check found nothing more (the tooltip is then the status text).
+    // status text and below it the status note; empty when the note is
+    // (the tooltip is then the status text).
     QString StatusToolTip(int row) const;
+    // What the tooltip says of a link node below its status, made from the
+    // node when a view asks; none: nothing.
+    using StatusNote = std::function<QString(const TBookTree&)>;
+    void SetStatusNote(StatusNote note) { statusNote_ = std::move(note); }
 
     // Appends a row for the node and returns its row.
     int Add(TBookTree* node);
@@ -120,6 +124,7 @@ private:
     int fillDepth_ = 0;
     Ordering ordering_;
     std::vector<ExtraColumn> extraColumns_;
+    StatusNote statusNote_;
     std::vector<int> headerImages_ = std::vector<int>(kColumnCount, -1);
 };
 

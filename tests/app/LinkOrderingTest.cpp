@@ -10,7 +10,7 @@ namespace {
 TBookTree* Link(TBookTree& root, const std::string& caption, const std::string& url = {}) {
     TBookTree* node = root.AddChild(url);
     node->Path = caption + ".url";
-    node->Status = 1;
+    node->Status = kStatusNotTested;
     return node;
 }
 

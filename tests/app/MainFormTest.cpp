@@ -156,7 +156,7 @@ TEST_F(MainFormTest, StatusColumnSortsByTextAndAChangeAloneDoesNotResort) {
     TBookTree* root = Form().Root();
     const int statuses[] = {403, 200, 1, 404, 5};
     for (int index = 0; index < 5; ++index) {
-        root->Child(index)->Status = statuses[index];
+        root->Child(index)->Status = LinkStatus::FromStored(statuses[index]);
     }
     for (int row = 0; row < Items()->Count(); ++row) {
         ShowLinkStatus(*Items(), row);
@@ -171,7 +171,7 @@ TEST_F(MainFormTest, StatusColumnSortsByTextAndAChangeAloneDoesNotResort) {
     // A check changes a status: the row keeps its place.
     const int row = Items()->IndexOfNode(root->Child(0));  // n1, "Verboten", last
     ASSERT_EQ(row, 4);
-    root->Child(0)->Status = 200;
+    root->Child(0)->Status = LinkStatus::Reply(200);
     ShowLinkStatus(*Items(), row);
     EXPECT_EQ(Captions(), order);
     EXPECT_EQ(Shown(*Items(), 4).StatusText, "OK");
@@ -179,7 +179,7 @@ TEST_F(MainFormTest, StatusColumnSortsByTextAndAChangeAloneDoesNotResort) {
     // Adding an item re-sorts the whole list by the same rule.
     collection_.WriteFile("n0.url", ShortcutText("http://x/"));
     TBookTree* added = root->AddChild("http://x/");
-    added->Status = 401;
+    added->Status = LinkStatus::Reply(401);
     added->Path = collection_.Path("n0.url");
     AddLinkItem(*Items(), added);
     EXPECT_EQ(Column(LinkItems::kColumnStatus),
@@ -195,6 +195,12 @@ TEST_F(MainFormTest, CurrentRulesShowTheOutcomesClassAndReasonAndSortByThem) {
     const int classColumn = LinkItems::kColumnCount;
     EXPECT_EQ(Items()->headerData(classColumn + 1, Qt::Horizontal), "Grund");
     EXPECT_EQ(Form().Report()->ReportItems().headerData(classColumn, Qt::Horizontal), "Klasse");
+    // At the window's first size every column shows, the reason as wide as
+    // the class at least.
+    const QHeaderView* header = List()->header();
+    EXPECT_LE(header->sectionPosition(classColumn + 1) + header->sectionSize(classColumn + 1),
+              List()->viewport()->width());
+    EXPECT_GE(header->sectionSize(classColumn + 1), header->sectionSize(classColumn));
     // "c" keeps its status from the file: no outcome, nothing to show.
     for (const auto& [index, status, state] :
          {std::tuple{0, int{kStatusUnknown}, OutcomeState::Checked},
@@ -202,10 +208,10 @@ TEST_F(MainFormTest, CurrentRulesShowTheOutcomesClassAndReasonAndSortByThem) {
         auto verdict = std::make_unique<LinkVerdict>();
         auto outcome = std::make_shared<LinkOutcome>();
         outcome->State = state;
-        outcome->Result.Status = status;
+        outcome->Result.Status = LinkStatus::FromStored(status);
         outcome->Result.Reason = index == 0 ? FailureReason::Refused : FailureReason::None;
         verdict->Outcome = std::move(outcome);
-        Form().Root()->Child(index)->FileStatus(status, std::move(verdict));
+        Form().Root()->Child(index)->FileStatus(LinkStatus::FromStored(status), std::move(verdict));
     }
     emit List()->header()->sectionClicked(classColumn);
     EXPECT_EQ(Column(classColumn), (Strings{"", "ok", "unknown"}));

@@ -99,7 +99,7 @@ TEST_F(ReportTest, ListsEveryLinkThatIsNotFineAtEveryDepth) {
     }
     Start();
     for (const auto& [path, status] : links) {
-        Node(path)->Status = status;
+        Node(path)->Status = LinkStatus::FromStored(status);
     }
     WithReportOpen([&] {
         EXPECT_EQ(ReportCaptions(),
@@ -116,7 +116,7 @@ TEST_F(ReportTest, ListsEveryLinkThatIsNotFineAtEveryDepth) {
 TEST_F(ReportTest, EveryLinkFineOpensAnEmptyReport) {
     collection_.WriteFile("a.url", ShortcutText("http://x/"));
     Start();
-    Node("a.url")->Status = 200;
+    Node("a.url")->Status = LinkStatus::Reply(200);
     WithReportOpen([&] { EXPECT_EQ(ReportItems().Count(), 0); });
 }
 
@@ -138,7 +138,7 @@ TEST_F(ReportTest, VerifyAllDropsWhatComesBackFine) {
         EXPECT_EQ(steps.count(), 6);  // five steps and the reset
         EXPECT_FALSE(progress->isVisible());
         for (const ShownLink& item : ShownLinks(ReportItems())) {
-            EXPECT_EQ(item.Node->Status, 404);
+            EXPECT_EQ(item.Node->Status, LinkStatus::Reply(404));
             EXPECT_EQ(item.StatusText, "Nicht gefunden");
         }
     });
@@ -215,8 +215,8 @@ TEST_F(ReportTest, EachOpeningStartsSortedByName) {
     collection_.WriteFile("a.url", ShortcutText("http://a/"));
     collection_.WriteFile("b.url", ShortcutText("http://b/"));
     Start();
-    Node("a.url")->Status = 404;
-    Node("b.url")->Status = 3;
+    Node("a.url")->Status = LinkStatus::Reply(404);
+    Node("b.url")->Status = kStatusInvalidByHand;
     WithReportOpen([&] {
         emit ReportList()->header()->sectionClicked(LinkItems::kColumnStatus);
         EXPECT_EQ(ReportCaptions(), (Strings{"b", "a"}));
@@ -295,8 +295,8 @@ TEST_F(ReportTest, ReportOpenedDuringACheckIsViewOnly) {
     EXPECT_TRUE(collection_.Exists("b.url"));
     EXPECT_EQ(dialogs_->OpenedUrls(), std::vector<std::string>{UrlOf(slow)});
     ASSERT_EQ(Items()->Count(), 2);
-    EXPECT_EQ(Shown(*Items(), 0).Node->Status, 404);
-    EXPECT_EQ(Shown(*Items(), 1).Node->Status, 404);
+    EXPECT_EQ(Shown(*Items(), 0).Node->Status, LinkStatus::Reply(404));
+    EXPECT_EQ(Shown(*Items(), 1).Node->Status, LinkStatus::Reply(404));
     EXPECT_EQ(slow.ConnectionsAccepted(), 2);
     // After the check the report is whole again.
     WithReportOpen([&] { EXPECT_FALSE(Report().ViewOnly()); });
@@ -325,7 +325,7 @@ TEST_F(ReportTest, ALongLookAtTheReportDoesNotTimeTheCheckOut) {
     List()->setCurrentIndex(Items()->index(0, 0));
     QTest::mouseClick(Button("BVerifyOne"), Qt::LeftButton);
     EXPECT_TRUE(opened);
-    EXPECT_EQ(Shown(*Items(), 0).Node->Status, 404);
+    EXPECT_EQ(Shown(*Items(), 0).Node->Status, LinkStatus::Reply(404));
 }
 
 }  // namespace

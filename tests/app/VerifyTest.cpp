@@ -92,7 +92,7 @@ TEST_F(VerifyTest, RepliesBecomeStatusesAndFailuresBecomeUnknown) {
         {"g garbage", 5, kImageUnknown, ""}};
     for (const auto& [caption, status, image, text] : expected) {
         const ShownLink& item = ItemOf(caption);
-        EXPECT_EQ(item.Node->Status, status) << caption;
+        EXPECT_EQ(item.Node->Status, LinkStatus::FromStored(status)) << caption;
         EXPECT_EQ(item.ImageIndex, image) << caption;
         EXPECT_EQ(item.StatusText, QString::fromUtf8(text)) << caption;
         // Classic checks tell nothing beyond the status.
@@ -112,7 +112,7 @@ TEST_F(VerifyTest, LinkWithoutAHostNeverReachesThePreviousServer) {
     collection_.WriteFile("b.url", ShortcutText("/relative/page"));
     Start();
     QTest::mouseClick(Button("BVerifyCurrent"), Qt::LeftButton);
-    EXPECT_EQ(ItemOf("a").Node->Status, 200);
+    EXPECT_EQ(ItemOf("a").Node->Status, LinkStatus::Reply(200));
     EXPECT_EQ(ItemOf("b").Node->Status, kStatusUnknown);
     EXPECT_EQ(ok.ConnectionsAccepted(), 1);
 }
@@ -172,7 +172,7 @@ TEST_F(VerifyTest, VerifyLinkChecksTheSelectionOnlyAndNothingWithoutOne) {
 
     Select("b");
     QTest::mouseClick(Button("BVerifyOne"), Qt::LeftButton);
-    EXPECT_EQ(ItemOf("b").Node->Status, 200);
+    EXPECT_EQ(ItemOf("b").Node->Status, LinkStatus::Reply(200));
     EXPECT_EQ(ItemOf("a").Node->Status, kStatusNotTested);
     EXPECT_EQ(ok.ConnectionsAccepted(), 1);
 }
@@ -197,7 +197,7 @@ TEST_F(VerifyTest, ProgressCountsEveryLinkAndEveryFolder) {
     for (TTree* child : Form().Root()->Children) {
         auto* node = static_cast<TBookTree*>(child);
         if (!node->IsFolder()) {
-            EXPECT_EQ(node->Status, 200);
+            EXPECT_EQ(node->Status, LinkStatus::Reply(200));
         }
     }
 }
@@ -220,7 +220,7 @@ TEST_F(VerifyTest, CancelEndsASilentRequestAndKeepsTheOldStatus) {
     collection_.WriteFile("sub/c.url", ShortcutText(UrlOf(ok)));
     Start();
     TBookTree* a = ItemOf("a").Node;
-    a->Status = 404;
+    a->Status = LinkStatus::Reply(404);
     ShowLinkStatus(*Items(), RowOf("a"));
 
     bool sawBeingTested = false;
@@ -242,7 +242,7 @@ TEST_F(VerifyTest, CancelEndsASilentRequestAndKeepsTheOldStatus) {
 
     EXPECT_TRUE(sawBeingTested);
     EXPECT_EQ(textDuringCheck, "Nicht gefunden");
-    EXPECT_EQ(a->Status, 404);
+    EXPECT_EQ(a->Status, LinkStatus::Reply(404));
     EXPECT_EQ(ItemOf("a").ImageIndex, kImageInvalid);
     EXPECT_EQ(ItemOf("b").Node->Status, kStatusNotTested);
     EXPECT_EQ(ok.ConnectionsAccepted(), 0);
@@ -288,7 +288,7 @@ TEST_F(VerifyTest, NoSecondRequestWhileOneIsUnderWay) {
     collection_.WriteFile("a.url", ShortcutText(UrlOf(slow)));
     collection_.WriteFile("b.url", ShortcutText(UrlOf(slow)));
     Start();
-    int nestedStatusBefore = 0;
+    LinkStatus nestedStatusBefore;
     QTimer probe;
     probe.setInterval(20);
     QObject::connect(&probe, &QTimer::timeout, [&] {
@@ -303,7 +303,7 @@ TEST_F(VerifyTest, NoSecondRequestWhileOneIsUnderWay) {
     probe.start();
     Select("a");
     QTest::mouseClick(Button("BVerifyOne"), Qt::LeftButton);
-    EXPECT_EQ(ItemOf("a").Node->Status, 200);
+    EXPECT_EQ(ItemOf("a").Node->Status, LinkStatus::Reply(200));
     EXPECT_EQ(nestedStatusBefore, kStatusNotTested);
     EXPECT_EQ(ItemOf("b").Node->Status, kStatusNotTested);
     EXPECT_EQ(slow.ConnectionsAccepted(), 1);
@@ -353,8 +353,8 @@ protected:
     }
 
     // Every link's status by its file's name (without ".url").
-    std::map<std::string, int> Statuses() {
-        std::map<std::string, int> statuses;
+    std::map<std::string, LinkStatus> Statuses() {
+        std::map<std::string, LinkStatus> statuses;
         std::vector<TBookTree*> pending{Form().Root()};
         while (!pending.empty()) {
             TBookTree* folder = pending.back();
@@ -400,18 +400,15 @@ TEST_F(AtOnceTest, VerifyAllGivesTheSequentialStatusesUnderThePerHostLimit) {
     QTest::mouseClick(Button("BVerifyAll"), Qt::LeftButton);
 
     const int links = kHosts * kLinksPerHost + 8;
-    std::map<std::string, int> expected{{"skipped", kStatusNotTested},
-                                        {"refused", kStatusUnknown},
-                                        {"empty", kStatusUnknown},
-                                        {"bookmarklet", kStatusUnknown},
-                                        {"manual", kStatusUnknown},
-                                        {"moved", 200},
-                                        {"login", 401},
-                                        {"blocked", 999}};
+    std::map<std::string, LinkStatus> expected{
+        {"skipped", kStatusNotTested},     {"refused", kStatusUnknown},
+        {"empty", kStatusUnknown},         {"bookmarklet", kStatusUnknown},
+        {"manual", kStatusUnknown},        {"moved", LinkStatus::Reply(200)},
+        {"login", LinkStatus::Reply(401)}, {"blocked", LinkStatus::Reply(999)}};
     for (int host = 0; host < kHosts; ++host) {
         for (int link = 0; link < kLinksPerHost; ++link) {
             expected["h" + std::to_string(host) + "l" + std::to_string(link)] =
-                std::array{200, 404, 410}[static_cast<std::size_t>(host)];
+                LinkStatus::Reply(std::array{200, 404, 410}[static_cast<std::size_t>(host)]);
         }
     }
     EXPECT_EQ(Statuses(), expected);
@@ -481,7 +478,7 @@ TEST_F(AtOnceTest, CancelAndCloseAbortEveryRequestAtOnce) {
         // The time-out is far beyond the test's limit: only the abort ends it.
         Form().SetCheckTimeOut(static_cast<int>(LoopbackServer::kWaitLimit.count()) * 2);
         TBookTree* held = ItemOf("s0").Node;
-        held->Status = 404;
+        held->Status = LinkStatus::Reply(404);
         ShowLinkStatus(*Items(), RowOf("s0"));
         const int acceptedBefore = silent.ConnectionsAccepted();
 
@@ -490,7 +487,7 @@ TEST_F(AtOnceTest, CancelAndCloseAbortEveryRequestAtOnce) {
         QObject::connect(&whenWaiting, &QTimer::timeout, &Form(), [&] {
             // Two links of the silent host are under way, the fast hosts done.
             if (stopped || silent.ConnectionsAccepted() < acceptedBefore + 2 ||
-                Statuses()["h0l3"] != 200) {
+                Statuses()["h0l3"] != LinkStatus::Reply(200)) {
                 return;
             }
             stopped = true;
@@ -521,11 +518,11 @@ TEST_F(AtOnceTest, CancelAndCloseAbortEveryRequestAtOnce) {
         EXPECT_TRUE(stopped);
         EXPECT_EQ(Form().isVisible(), !closeWindow);
         EXPECT_FALSE(Form().Busy());
-        EXPECT_EQ(held->Status, 404);
+        EXPECT_EQ(held->Status, LinkStatus::Reply(404));
         EXPECT_EQ(Statuses()["s1"], kStatusNotTested);
         EXPECT_EQ(ItemOf("s0").ImageIndex, kImageInvalid);
         EXPECT_EQ(ItemOf("s1").ImageIndex, kImageNotTested);
-        EXPECT_EQ(Statuses()["h0l0"], 200);
+        EXPECT_EQ(Statuses()["h0l0"], LinkStatus::Reply(200));
         // No link of the silent host got past the per-host limit.
         EXPECT_EQ(silent.ConnectionsAccepted(), acceptedBefore + 2);
         EXPECT_EQ(Progress()->value(), 0);
@@ -572,7 +569,7 @@ TEST_F(AtOnceTest, ListCommandsAndTheReportCheckAtOnce) {
     std::sort(listed.begin(), listed.end());
     EXPECT_EQ(listed, (Strings{"empty", "h1l0", "h1l1", "h1l2", "h1l3", "h2l0", "h2l1", "h2l2",
                                "h2l3", "refused"}));
-    EXPECT_EQ(Statuses()["h0l2"], 200);
+    EXPECT_EQ(Statuses()["h0l2"], LinkStatus::Reply(200));
     EXPECT_EQ(servers_[0]->MaxConcurrentConnections(), 2);
 }
 

@@ -507,7 +507,7 @@ TEST(RotRules, GermanVerdictsForEveryReasonAndSignal) {
     }
     const auto found = [](std::int32_t status, std::string finalUrl, Finding finding,
                           Clue clue = Clue()) {
-        CheckResult result = CheckResult::Answered(status);
+        CheckResult result = CheckResult::Answered(LinkStatus::Reply(status));
         result.FinalUrl = std::move(finalUrl);
         result.Found = finding;
         result.FoundBy = std::move(clue);

@@ -75,9 +75,11 @@ TEST(CheckFormat, RecordsOfEachFormat) {
     const LinkOutcome unconfirmed{malformed, OutcomeState::Checked,
                                   HistoryFacts{failing.FailingSince, 3, true},
                                   "https://a/web/2020/http://h/,x"};
-    const LinkOutcome cached{CheckResult::Answered(304), OutcomeState::Cached, HistoryFacts{}};
+    const LinkOutcome cached{CheckResult::Answered(LinkStatus::Reply(304)), OutcomeState::Cached,
+                             HistoryFacts{}};
     EXPECT_EQ(
-        MakeResultWriter(TOutputFormat::Text)->Record(link, {CheckResult::Answered(404)}),
+        MakeResultWriter(TOutputFormat::Text)
+            ->Record(link, {CheckResult::Answered(LinkStatus::Reply(404))}),
         "/fav/Bl\xc3\xa4tter\ta,\"b\"\thttp://h/\\x01\t404\tNicht gefunden\tinvalid\t\t\t\t\t\n");
     EXPECT_EQ(MakeResultWriter(TOutputFormat::Text)->Record(link, unconfirmed),
               "/fav/Bl\xc3\xa4tter\ta,\"b\"\thttp://h/\\x01\t5\t\tfailing\t"
@@ -110,7 +112,7 @@ TEST(CheckFormat, StatusClassFollowsTheImageTable) {
         {502, "unknown"}, {999, "unknown"},
     };
     for (const auto& [status, expected] : cases) {
-        EXPECT_EQ(ClassToken(StatusClass(status)), expected) << status;
+        EXPECT_EQ(ClassToken(StatusClass(LinkStatus::FromStored(status))), expected) << status;
     }
 }
 
@@ -118,7 +120,7 @@ TEST(CheckFormat, StatusClassFollowsTheImageTable) {
 // table's order, under its key or heading.
 TEST(CheckFormat, EveryColumnInEveryFormat) {
     const LinkRecord link{"folder-f", "name-n", "http://h/url"};
-    CheckResult result = CheckResult::Answered(200);
+    CheckResult result = CheckResult::Answered(LinkStatus::Reply(200));
     result.FinalUrl = "http://h/final";
     // Fine, so the page lists it with its folder; every column filled.
     const LinkOutcome outcome{result, OutcomeState::Cached,

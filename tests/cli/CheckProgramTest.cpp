@@ -1467,7 +1467,8 @@ TEST(CheckProgram, FiltersAcceptedRepliesHeadersAndTheOutputFile) {
     EXPECT_EQ(
         LinesWithReasonTokens(out.ReadFile("report.txt")),
         (std::vector<std::string>{
-            TextLine(tree.Root(), "a", UrlOf(forbidden, "/a"), "403", StatusText(403), "ok"),
+            TextLine(tree.Root(), "a", UrlOf(forbidden, "/a"), "403",
+                     StatusText(LinkStatus::Reply(403)), "ok"),
             TextLine(tree.Path("b"), "c", UrlOf(forbidden, "/private/c"), "1", "", "excluded")}));
     struct stat status {};
     ASSERT_EQ(::stat(out.Path("report.txt").c_str(), &status), 0);

@@ -24,7 +24,7 @@ const HistoryTime kStart = HistoryTime(std::chrono::days(20000));
 HistoryCheck Check(hours at, bool failed, std::string kind = "ok") {
     HistoryCheck check;
     check.Time = kStart + at;
-    check.Status = failed ? 404 : 200;
+    check.Status = LinkStatus::Reply(failed ? 404 : 200);
     check.Class = failed ? "invalid" : std::move(kind);
     check.Failed = failed;
     return check;
@@ -73,7 +73,8 @@ TEST(AddressHistory, RunsOfFailuresConfirmAndFineResultsAreReused) {
     // Not when the clock has gone back since, nor once it is too old.
     EXPECT_FALSE(ReusableResult(history, std::chrono::days(1), kStart + hours(69)));
     EXPECT_FALSE(ReusableResult(history, std::chrono::days(1), kStart + hours(94)));
-    EXPECT_EQ(ReusableResult(history, std::chrono::days(1), kStart + hours(93))->Status, 200);
+    EXPECT_EQ(ReusableResult(history, std::chrono::days(1), kStart + hours(93))->Status,
+              LinkStatus::Reply(200));
 }
 
 std::int64_t ChecksInFile(const std::string& path) {

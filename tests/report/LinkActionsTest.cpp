@@ -92,7 +92,7 @@ TEST_F(LinkActionsTest, RenameMovesTheFileAndResorts) {
     folder_.WriteFile("Mitte.url", ShortcutText("http://mitte/"));
     List();
     TBookTree* node = Shown(items_, RowOf("Alt")).Node;
-    node->Status = 404;
+    node->Status = LinkStatus::Reply(404);
 
     dialogs_->AnswerInput("Zuletzt");
     RenameLink(items_, RowOf("Alt"));
@@ -100,7 +100,7 @@ TEST_F(LinkActionsTest, RenameMovesTheFileAndResorts) {
     EXPECT_EQ(node->Path, folder_.Path("Zuletzt.url"));
     EXPECT_FALSE(folder_.Exists("Alt.url"));
     EXPECT_EQ(folder_.ReadFile("Zuletzt.url"), ShortcutText("http://alt/"));
-    EXPECT_EQ(node->Status, 404);
+    EXPECT_EQ(node->Status, LinkStatus::Reply(404));
     ASSERT_EQ(dialogs_->Questions().size(), 1u);
     EXPECT_EQ(dialogs_->Questions()[0].caption, "Neuer Name");
     EXPECT_EQ(dialogs_->Questions()[0].text, "Bitte neuen Namen eingeben:");
@@ -143,7 +143,7 @@ TEST_F(LinkActionsTest, EditUrlRewritesOnlyTheUrlLine) {
         "a.url", "[DEFAULT]\r\nBASEURL=http://old/\r\n[InternetShortcut]\r\nurl=http://old/\r\n");
     List();
     TBookTree* node = Shown(items_, 0).Node;
-    node->Status = 404;
+    node->Status = LinkStatus::Reply(404);
     dialogs_->AnswerInput("www.new.de");
     EditLinkURL(items_, 0);
     EXPECT_EQ(folder_.ReadFile("a.url"),
@@ -162,7 +162,7 @@ TEST_F(LinkActionsTest, EditUrlAfterAnOutsideChangeKeepsTheOtherUrl) {
     folder_.WriteFile("a.url", ShortcutText("http://listed/"));
     List();
     folder_.WriteFile("a.url", ShortcutText("http://outside/"));
-    Shown(items_, 0).Node->Status = 200;
+    Shown(items_, 0).Node->Status = LinkStatus::Reply(200);
     dialogs_->AnswerInput("http://mine/");
     EditLinkURL(items_, 0);
     EXPECT_EQ(dialogs_->Texts(DialogKind::Message),
@@ -195,10 +195,10 @@ TEST_F(LinkActionsTest, EditUrlEdgeCases) {
 
     // A vanished file is the open error; the item stays as it was.
     std::remove(folder_.Path("b.url").c_str());
-    Shown(items_, 1).Node->Status = 404;
+    Shown(items_, 1).Node->Status = LinkStatus::Reply(404);
     dialogs_->AnswerInput("http://y/");
     EXPECT_THROW(EditLinkURL(items_, 1), EFileError);
-    EXPECT_EQ(Shown(items_, 1).Node->Status, 404);
+    EXPECT_EQ(Shown(items_, 1).Node->Status, LinkStatus::Reply(404));
     EXPECT_EQ(Shown(items_, 1).Url, "http://x/IconFile=evil");
     EXPECT_FALSE(folder_.Exists("b.url"));
 }
@@ -229,9 +229,9 @@ TEST_F(LinkActionsTest, DeleteThatTheTrashRefusesKeepsEverything) {
 TEST_F(LinkActionsTest, StatusByHandAndNoSelection) {
     folder_.WriteFile("a.url", ShortcutText("http://a/"));
     List();
-    Shown(items_, 0).Node->Status = 404;
+    Shown(items_, 0).Node->Status = LinkStatus::Reply(404);
     SetLinkStatus(kStatusOkByHand, items_, 0);
-    EXPECT_EQ(Shown(items_, 0).Node->Status, 2);
+    EXPECT_EQ(Shown(items_, 0).Node->Status, kStatusOkByHand);
     EXPECT_EQ(Shown(items_, 0).ImageIndex, kImageOk);
     EXPECT_EQ(Shown(items_, 0).StatusText, "");
 
@@ -242,7 +242,7 @@ TEST_F(LinkActionsTest, StatusByHandAndNoSelection) {
     SetLinkStatus(kStatusUnknown, items_, kNoItem);
     EXPECT_TRUE(dialogs_->Questions().empty());
     EXPECT_EQ(items_.Count(), 1);
-    EXPECT_EQ(Shown(items_, 0).Node->Status, 2);
+    EXPECT_EQ(Shown(items_, 0).Node->Status, kStatusOkByHand);
 
     OpenInBrowser(nullptr, items_, 0);
     EXPECT_EQ(dialogs_->OpenedUrls(), std::vector<std::string>{"http://a/"});

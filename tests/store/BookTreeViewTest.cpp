@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QTreeWidget>
+#include <map>
 #include <memory>
 
 #include "platform/Exception.h"
@@ -82,7 +83,7 @@ TEST(BookTreeViewTest, LinkItemRereadsTheFileAndKeepsTheStatus) {
     // Listing order: ".url", "latin1.url", "News.url".
     TBookTree* news = root->Child(2);
     ASSERT_EQ(news->Text, "http://old/");
-    news->Status = 404;
+    news->Status = LinkStatus::Reply(404);
     tree.WriteFile("News.url", ShortcutText("http://new/"));
 
     LinkItems items;
@@ -96,7 +97,7 @@ TEST(BookTreeViewTest, LinkItemRereadsTheFileAndKeepsTheStatus) {
     EXPECT_EQ(item.Caption, "News");
     EXPECT_EQ(item.Url, "http://new/");
     EXPECT_EQ(news->Text, "http://new/");
-    EXPECT_EQ(news->Status, 404);
+    EXPECT_EQ(news->Status, LinkStatus::Reply(404));
     EXPECT_EQ(item.ImageIndex, kImageInvalid);
     EXPECT_EQ(item.StatusText, "Nicht gefunden");
     EXPECT_EQ(Shown(items, 1).Url, QString::fromUtf8("http://m\xc3\xbcnchen/"));
@@ -113,7 +114,15 @@ TEST(BookTreeViewTest, ShowLinkStatusFollowsTheNode) {
     TempTree tree;
     tree.WriteFile("a.url", ShortcutText("http://a/"));
     const TBookTreePtr root = ScanTree(tree);
+    // The program's words for what a check found, made from the node when
+    // a view asks.
+    std::map<const LinkVerdict*, QString> notes;
+    const auto note = [&notes](const TBookTree& node) {
+        const auto found = notes.find(node.Verdict.get());
+        return found != notes.end() ? found->second : QString();
+    };
     LinkItems items;
+    items.SetStatusNote(note);
     const int row = AddLinkItem(items, root->Child(0));
     EXPECT_EQ(Shown(items, row).ImageIndex, kImageNotTested);
     EXPECT_EQ(Shown(items, row).StatusText, "");
@@ -122,54 +131,57 @@ TEST(BookTreeViewTest, ShowLinkStatusFollowsTheNode) {
     QObject::connect(&items, &LinkItems::dataChanged, &items, [&] { ++changes; });
     // What a current check found rides on the node with the status it was
     // filed with, and never shows as the text of the column.
-    const auto verdict = [](LinkStanding standing, const char* explanation) {
+    const auto verdict = [&notes](LinkStanding standing, const char* explanation) {
         auto made = std::make_unique<LinkVerdict>();
         made->Standing = standing;
-        made->Explanation = explanation;
+        notes[made.get()] = QString::fromUtf8(explanation);
         return made;
     };
     struct Case {
-        int status;
+        LinkStatus status;
         std::unique_ptr<LinkVerdict> verdict;
         int image;
         const char* text;
         const char* toolTip;  // empty: the status text
     };
     Case cases[] = {
-        {504, nullptr, kImageUnknown, "Unbekannt", ""},
-        {502, nullptr, kImageUnknown, "Gateway-Zeitüberschreitung", ""},
-        {301, nullptr, kImageInvalid, "Verzogen", ""},
-        {302, nullptr, kImageOk, "Gefunden", ""},
-        {3, nullptr, kImageInvalid, "", ""},
-        {5, verdict(LinkStanding::Bad, "Abgelehnt (refused)"), kImageUnknown, "",
+        {LinkStatus::Reply(504), nullptr, kImageUnknown, "Unbekannt", ""},
+        {LinkStatus::Reply(502), nullptr, kImageUnknown, "Gateway-Zeitüberschreitung", ""},
+        {LinkStatus::Reply(301), nullptr, kImageInvalid, "Verzogen", ""},
+        {LinkStatus::Reply(302), nullptr, kImageOk, "Gefunden", ""},
+        {kStatusInvalidByHand, nullptr, kImageInvalid, "", ""},
+        {kStatusUnknown, verdict(LinkStanding::Bad, "Abgelehnt (refused)"), kImageUnknown, "",
          "Abgelehnt (refused)"},
-        {200, verdict(LinkStanding::Fine, "Weitergeleitet nach http://b/x"), kImageOk, "OK",
-         "OK\nWeitergeleitet nach http://b/x"},
+        {LinkStatus::Reply(200), verdict(LinkStanding::Fine, "Weitergeleitet nach http://b/x"),
+         kImageOk, "OK", "OK\nWeitergeleitet nach http://b/x"},
         // A page behind a sign-in is fine; a suspect one bad and a blocked
         // one in doubt, both with the warning image.
-        {401, verdict(LinkStanding::Fine, "Anmeldung"), kImageOk, "Nicht autorisiert",
-         "Nicht autorisiert\nAnmeldung"},
-        {200, verdict(LinkStanding::Bad, "Verdächtig"), kImageUnknown, "OK", "OK\nVerdächtig"},
-        {403, verdict(LinkStanding::Doubtful, "Prüfseite"), kImageUnknown, "Verboten",
-         "Verboten\nPrüfseite"},
-        {5, verdict(LinkStanding::NotChecked, "Kein Web-Link"), kImageNotChecked, "",
+        {LinkStatus::Reply(401), verdict(LinkStanding::Fine, "Anmeldung"), kImageOk,
+         "Nicht autorisiert", "Nicht autorisiert\nAnmeldung"},
+        {LinkStatus::Reply(200), verdict(LinkStanding::Bad, "Verdächtig"), kImageUnknown, "OK",
+         "OK\nVerdächtig"},
+        {LinkStatus::Reply(403), verdict(LinkStanding::Doubtful, "Prüfseite"), kImageUnknown,
+         "Verboten", "Verboten\nPrüfseite"},
+        {kStatusUnknown, verdict(LinkStanding::NotChecked, "Kein Web-Link"), kImageNotChecked, "",
          "Kein Web-Link"},
         // A status set by hand drops what the check found.
-        {404, nullptr, kImageInvalid, "Nicht gefunden", ""},
+        {LinkStatus::Reply(404), nullptr, kImageInvalid, "Nicht gefunden", ""},
     };
     for (Case& test : cases) {
         TBookTree* node = root->Child(0);
         node->FileStatus(test.status, std::move(test.verdict));
         ShowLinkStatus(items, row);
-        EXPECT_EQ(Shown(items, row).ImageIndex, test.image) << test.status;
-        EXPECT_EQ(Shown(items, row).StatusText, QString::fromUtf8(test.text)) << test.status;
+        EXPECT_EQ(Shown(items, row).ImageIndex, test.image) << test.status.Shown();
+        EXPECT_EQ(Shown(items, row).StatusText, QString::fromUtf8(test.text))
+            << test.status.Shown();
         const QString toolTip = QString::fromUtf8(*test.toolTip != '\0' ? test.toolTip : test.text);
         EXPECT_EQ(items.data(items.index(row, LinkItems::kColumnStatus), Qt::ToolTipRole), toolTip)
             << test.toolTip;
         // A new list item of the node shows the same.
         LinkItems fresh;
+        fresh.SetStatusNote(note);
         const int freshRow = AddLinkItem(fresh, node);
-        EXPECT_EQ(Shown(fresh, freshRow).ImageIndex, test.image) << test.status;
+        EXPECT_EQ(Shown(fresh, freshRow).ImageIndex, test.image) << test.status.Shown();
         EXPECT_EQ(Shown(fresh, freshRow).StatusToolTip, Shown(items, row).StatusToolTip);
     }
     EXPECT_EQ(changes, static_cast<int>(std::size(cases)));

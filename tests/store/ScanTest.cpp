@@ -52,7 +52,7 @@ TEST(ScanTest, LinksAreExactlyTheFilesEndingInLowerCaseUrl) {
 
     const TBookTreePtr root = Scan(tree.Root());
     EXPECT_EQ(Shape(root.get()), ".url=http://dot/ a.url=http://a/ d.url[inner.url=http://inner/]");
-    EXPECT_EQ(root->Status, 0);
+    EXPECT_EQ(root->Status, kStatusFolder);
     EXPECT_EQ(root->Path, tree.Root());
     EXPECT_EQ(root->Text, "Favoriten");
 
@@ -60,7 +60,7 @@ TEST(ScanTest, LinksAreExactlyTheFilesEndingInLowerCaseUrl) {
     EXPECT_EQ(folder->Text, "d.url");
     EXPECT_EQ(folder->Path, tree.Path("d.url"));
     const TBookTree* link = folder->Child(0);
-    EXPECT_EQ(link->Status, 1);
+    EXPECT_EQ(link->Status, kStatusNotTested);
     EXPECT_EQ(link->Path, tree.Path("d.url/inner.url"));
 }
 
@@ -98,7 +98,7 @@ TEST(ScanTest, OddNamesAndContents) {
     EXPECT_EQ(root->Count(), 8);
     for (TTree* raw : root->Children) {
         const auto* link = static_cast<const TBookTree*>(raw);
-        EXPECT_EQ(link->Status, 1) << link->Path;
+        EXPECT_EQ(link->Status, kStatusNotTested) << link->Path;
         const std::string name = LastPathPart(link->Path);
         if (name == "long.url") {
             EXPECT_EQ(link->Text, longUrl);

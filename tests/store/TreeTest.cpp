@@ -18,7 +18,7 @@ TEST(TreeTest, AddNodeMakesNodesOfTheParentsKind) {
     TBookTreePtr root(new TBookTree);
     TBookTree* child = root->AddNode(nullptr);
     EXPECT_EQ(child->Parent, root.get());
-    EXPECT_EQ(child->Status, 0);
+    EXPECT_EQ(child->Status, kStatusFolder);
     EXPECT_TRUE(child->Text.empty());
     EXPECT_TRUE(child->Path.empty());
     EXPECT_EQ(root->Count(), 1);
@@ -98,10 +98,10 @@ TEST(TreeTest, CountAllCountsFoldersAndLinksBelow) {
     for (const char* name : {"one", "two"}) {
         TBookTree* folder = root->AddChild(name);
         for (int link = 0; link < 3; ++link) {
-            folder->AddChild("http://x/")->Status = 1;
+            folder->AddChild("http://x/")->Status = kStatusNotTested;
         }
     }
-    root->AddChild("http://top/")->Status = 1;
+    root->AddChild("http://top/")->Status = kStatusNotTested;
     EXPECT_EQ(root->CountAll(), 9);
 }
 
@@ -113,7 +113,7 @@ TEST(TreeTest, RebasePathRewritesTheWholeSubtree) {
     TBookTree* sport = news->AddChild("Sport");
     sport->Path = "/fav/News/Sport";
     TBookTree* club = sport->AddChild("http://club/");
-    club->Status = 1;
+    club->Status = kStatusNotTested;
     club->Path = "/fav/News/Sport/Club.url";
 
     sport->RebasePath("/fav/Archive");
