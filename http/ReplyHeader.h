@@ -2,7 +2,7 @@
 
 // The reading rules of an HTTP reply header as pure functions: the reply
 // number of the status line, and the three header lines the client acts on.
-// THttpClient::ReadReplyHeader applies them line by line.
+// The rule sets' ReadReplyHeader apply them line by line into a ReplyHead.
 
 #include <cstdint>
 #include <optional>

@@ -40,7 +40,7 @@ enum class SecureScheme { Refused, Allowed };
 enum class AuthorityRule { Classic, Rfc3986 };
 
 // Splits CurrentURL into the host to connect to, the port and the path of
-// the request line, the rule THttpClient::ParseURL follows:
+// the request line, the rule the classic rules split a pass's URL by:
 // - an empty URL raises "Empty URL"; Port 0 becomes 80;
 // - a scheme (letters before the first ":", which comes before any "/") sets
 //   the port: "gopher" 70, "ftp" 21, "https" raises "HTTP Secure Socket is
