@@ -333,7 +333,7 @@ void CheckHistory::Record(const std::vector<std::pair<std::string, HistoryCheck>
         insert.Reset();
         insert.Bind(1, id)
             .Bind(2, SecondsOf(check.Time))
-            .Bind(3, static_cast<std::int64_t>(check.Status.Stored()))
+            .Bind(3, static_cast<std::int64_t>(check.Status.Shown()))
             .Bind(4, check.Class)
             .Bind(5, check.Reason)
             .Step();

@@ -47,11 +47,10 @@ public:
     constexpr LinkStatusCode OwnCode() const {
         return reply_ ? kStatusUnknown : static_cast<LinkStatusCode>(number_);
     }
-    // The one number of either kind: what the checker prints (Shown) and
-    // the history keeps (Stored). The lists show and sort by its text
-    // (StatusText).
+    // The one number of either kind: what the checker prints and the
+    // history keeps (read back by FromStored). The lists show and sort by
+    // its text (StatusText).
     constexpr std::int32_t Shown() const { return number_; }
-    constexpr std::int32_t Stored() const { return number_; }
 
     constexpr bool operator==(const LinkStatus&) const = default;
 
