@@ -12,6 +12,13 @@ namespace vornakle {
 
 namespace {
 
+// What a check found about the node's link; null for a status alone (from
+// the file, or set by hand), which tells no reason and whose class could
+// belie what a check found.
+const LinkOutcome* KeptOutcome(const TBookTree& node) {
+    return node.Verdict != nullptr ? node.Verdict->Outcome.get() : nullptr;
+}
+
 LinkItems::ExtraColumn ListColumn(std::string_view key) {
     const OutcomeColumn& column = OutcomeColumnOf(key);
     return {QString::fromUtf8(column.German.data(), static_cast<qsizetype>(column.German.size())),
@@ -19,10 +26,7 @@ LinkItems::ExtraColumn ListColumn(std::string_view key) {
                 // The two columns read the outcome only; the link's own
                 // fields are the list's other columns.
                 const LinkRecord link{};
-                const LinkOutcome* kept =
-                    node.Verdict != nullptr ? node.Verdict->Outcome.get() : nullptr;
-                // A status alone (from the file, or set by hand) tells no
-                // reason, and its class could belie what a check found.
+                const LinkOutcome* kept = KeptOutcome(node);
                 if (kept == nullptr) {
                     return QString();
                 }
@@ -37,7 +41,7 @@ std::vector<LinkItems::ExtraColumn> OutcomeListColumns() {
 }
 
 QString OutcomeStatusNote(const TBookTree& node) {
-    const LinkOutcome* kept = node.Verdict != nullptr ? node.Verdict->Outcome.get() : nullptr;
+    const LinkOutcome* kept = KeptOutcome(node);
     if (kept == nullptr) {
         return QString();
     }
