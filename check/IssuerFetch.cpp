@@ -30,11 +30,8 @@ private:
                 client_ = Made();
             }
             const CheckDeadline deadline(*client_, settings_.TimeOutMilliseconds);
-            HttpRequest request;
-            request.Url = url;
             // One byte past the bound tells a body over it.
-            request.BodyLimit = kMaxIssuerBytes + 1;
-            HttpReply reply = client_->Send(request);
+            HttpReply reply = client_->Send({.Url = url, .BodyLimit = kMaxIssuerBytes + 1});
             if (reply.Number != kOk || reply.Body.size() > kMaxIssuerBytes) {
                 return std::nullopt;
             }

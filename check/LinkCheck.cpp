@@ -277,7 +277,7 @@ public:
 
     // Runs one transaction; the result when it ended without a reply, else
     // none and Reply() holds the reply.
-    std::optional<CheckResult> Transaction(HttpRequest request) {
+    std::optional<CheckResult> Transaction(const HttpRequest& request) {
         reply_ = client_.Exchange(request);
         hops_.insert(hops_.end(), reply_.Hops.begin(), reply_.Hops.end());
         if (reply_.Failure) {
@@ -402,12 +402,6 @@ std::optional<CheckResult> AskPatiently(CheckRun& run, const HttpRequest& reques
     }
 }
 
-HttpRequest GetOf(const std::string& url) {
-    HttpRequest request;
-    request.Url = url;
-    return request;
-}
-
 CheckResult CheckByCurrentRules(THttpClient& client, const std::string& url,
                                 std::int64_t deadlineMilliseconds, const HostBackOff& backOff,
                                 HttpReply* lastReply) {
@@ -427,9 +421,8 @@ CheckResult CheckByCurrentRules(THttpClient& client, const std::string& url,
     // brings the page the rot look reads (its start, and no other body),
     // where a HEAD would need a GET after it, and servers that refuse HEAD
     // or let it hang are no trouble.
-    HttpRequest request = GetOf(url);
-    request.BodyLimit = kRotPageBytes;
-    request.BodyWanted = PageWorthReading;
+    const HttpRequest request{
+        .Url = url, .BodyLimit = kRotPageBytes, .BodyWanted = PageWorthReading};
     std::optional<CheckResult> failed = AskPatiently(run, request, backOff);
     CheckResult result = failed ? *failed : run.Answer();
     const HttpReply& reply = run.Reply();
@@ -465,16 +458,14 @@ CheckResult CheckLink(THttpClient& client, const std::string& url,
         return *refused;
     }
     CheckRun run(client, deadlineMilliseconds, SecureScheme::Refused);
-    HttpRequest request = GetOf(url);
-    request.Method = HttpMethod::Head;
-    std::optional<CheckResult> failed = run.Transaction(request);
+    std::optional<CheckResult> failed = run.Transaction({.Method = HttpMethod::Head, .Url = url});
     return run.Finished(failed ? *failed : run.Answer());
 }
 
 CheckResult GetPatiently(THttpClient& client, const std::string& url,
                          std::int64_t deadlineMilliseconds, HttpReply& reply) {
     CheckRun run(client, deadlineMilliseconds, SecureScheme::Allowed);
-    std::optional<CheckResult> failed = AskPatiently(run, GetOf(url), HostBackOff());
+    std::optional<CheckResult> failed = AskPatiently(run, {.Url = url}, HostBackOff());
     CheckResult result = failed ? *failed : run.Answer();
     reply = run.TakeReply();
     return result;

@@ -86,10 +86,7 @@ std::optional<PageSample> PageOfReply(const HttpReply& reply, const std::string&
 
 // Reads the page at url, whatever its reply.
 std::optional<PageSample> ReadPage(THttpClient& client, const std::string& url) {
-    HttpRequest request;
-    request.Url = url;
-    request.BodyLimit = kRotPageBytes;
-    const HttpReply reply = client.Exchange(request);
+    const HttpReply reply = client.Exchange({.Url = url, .BodyLimit = kRotPageBytes});
     if (reply.Failure) {
         return std::nullopt;
     }

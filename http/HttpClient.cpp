@@ -34,14 +34,6 @@ bool IsIdempotent(HttpMethod method) {
     return method != HttpMethod::Post && method != HttpMethod::Patch;
 }
 
-HttpRequest RequestOf(HttpMethod method, const std::string& url, std::string body = {}) {
-    HttpRequest request;
-    request.Method = method;
-    request.Url = url;
-    request.Body = std::move(body);
-    return request;
-}
-
 }  // namespace
 
 THttpClient::THttpClient(HttpClientSettings Settings, QObject* Owner)
@@ -76,31 +68,31 @@ void THttpClient::ThrowIfAborted() const {
 }
 
 HttpReply THttpClient::Get(const std::string& URL) {
-    return Send(RequestOf(HttpMethod::Get, URL));
+    return Send({.Method = HttpMethod::Get, .Url = URL});
 }
 
 HttpReply THttpClient::Head(const std::string& URL) {
-    return Send(RequestOf(HttpMethod::Head, URL));
+    return Send({.Method = HttpMethod::Head, .Url = URL});
 }
 
 HttpReply THttpClient::Options(const std::string& URL) {
-    return Send(RequestOf(HttpMethod::Options, URL));
+    return Send({.Method = HttpMethod::Options, .Url = URL});
 }
 
 HttpReply THttpClient::Delete(const std::string& URL) {
-    return Send(RequestOf(HttpMethod::Delete, URL));
+    return Send({.Method = HttpMethod::Delete, .Url = URL});
 }
 
 HttpReply THttpClient::Post(const std::string& URL, const std::string& Data) {
-    return Send(RequestOf(HttpMethod::Post, URL, FormEncoded(Data)));
+    return Send({.Method = HttpMethod::Post, .Url = URL, .Body = FormEncoded(Data)});
 }
 
 HttpReply THttpClient::Put(const std::string& URL, const std::string& Data) {
-    return Send(RequestOf(HttpMethod::Put, URL, Data));
+    return Send({.Method = HttpMethod::Put, .Url = URL, .Body = Data});
 }
 
 HttpReply THttpClient::Patch(const std::string& URL, const std::string& Data) {
-    return Send(RequestOf(HttpMethod::Patch, URL, Data));
+    return Send({.Method = HttpMethod::Patch, .Url = URL, .Body = Data});
 }
 
 HttpReply THttpClient::Send(const HttpRequest& Request) {
@@ -208,7 +200,7 @@ ReplyHead THttpClient::RunPass(const HttpRequest& Request, HttpReply& Reply) {
     BytesTotal = static_cast<std::int32_t>(std::min<std::int64_t>(
         std::max<std::int64_t>(head.ContentLength, 0), std::numeric_limits<std::int32_t>::max()));
     Reply.Number = head.Number;
-    Reply.Header = head.Header;
+    Reply.Header = std::move(head.Header);
     Reply.Location = head.Location;
     Reply.Cookie = head.Cookies.empty() ? std::string() : head.Cookies.back();
     Reply.RetryAfter = head.RetryAfter;

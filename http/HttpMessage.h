@@ -22,15 +22,16 @@ enum class HttpMethod : std::uint8_t { Get, Options, Head, Post, Put, Patch, Del
 struct HttpReply;
 
 // One request: what to ask and of what, and how much of the answer to
-// keep. The client's settings (HttpClientSettings) say how it is asked.
+// keep. Every member has its default, so a request names only what it
+// sets ({.Url = url}). The client's settings (HttpClientSettings) say how it is asked.
 struct HttpRequest {
     HttpMethod Method = HttpMethod::Get;
-    std::string Url;
+    std::string Url = {};
     // Sent as it is, with its length, by the methods that carry a body
     // (SendsBody); FormEncoded makes it from a form's text.
-    std::string Body;
+    std::string Body = {};
     // Optional header values; each empty one sends no line.
-    THeaderInfo Info;
+    THeaderInfo Info = {};
     // Above 0: the reply body is read no further than this many bytes
     // (within THttpClient::kMaxBodyBytes), for a caller that needs only the
     // start of a page; the rest is left unread as the connection closes, or
@@ -40,7 +41,7 @@ struct HttpRequest {
     std::size_t BodyLimit = 0;
     // Asked once a reply's header is in (the reply holds its number and
     // header then): whether its body is kept at all; unset, every body is.
-    std::function<bool(const HttpReply& reply)> BodyWanted;
+    std::function<bool(const HttpReply& reply)> BodyWanted = {};
 };
 
 // How the reply's body reads. A body in a content coding
